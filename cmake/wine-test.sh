@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Runs one test executable under the shared Wine session: wine-test.sh DIR EXE [args]
+dir=$1; shift
+export WINEPREFIX="$dir/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+[ -f "$dir/display" ] && export DISPLAY=":$(cat "$dir/display")"
+cd "$(dirname "$1")" || exit 1
+exec wine "$@"

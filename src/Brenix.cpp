@@ -1,0 +1,25 @@
+// The program's entry: application title, the hidden application window,
+// the main window and the one message loop.
+#include <windows.h>
+
+#include <memory>
+
+#include "Main.h"
+#include "platform/Application.h"
+#include "platform/Firewall.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int cmdShow)
+{
+    try {
+        TApplication& app = Application();
+        app.SetTitle("Brenix");
+        app.Initialize();
+        auto mainForm = std::make_unique<TMainForm>();
+        mainForm->Show(cmdShow);
+        app.Run();
+    } catch (...) {
+        HandleCurrentException();
+        return 1;
+    }
+    return 0;
+}

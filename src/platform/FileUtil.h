@@ -1,0 +1,39 @@
+// Files and paths with UTF-8 names (Win32 W functions underneath).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Reads a whole file, sharing it for reading, writing and deleting (a running
+// client keeps its log open). Throws EFileError when it can't be opened or read,
+// or when it is larger than maxBytes.
+std::string ReadFileText(const std::string& path, uint64_t maxBytes = 512ull << 20);
+// Like ReadFileText, but false instead of an exception.
+bool TryReadFileText(const std::string& path, std::string& out, uint64_t maxBytes = 512ull << 20);
+// Writes a file whole or not at all: a temporary file beside it, flushed, then
+// renamed over the target. Throws EFileError.
+void WriteFileAtomic(const std::string& path, std::string_view data);
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+// Creates a folder and its missing parents; false when it can't.
+bool ForceDirectories(const std::string& path);
+bool DeleteFileUtf8(const std::string& path);
+bool RenameFileUtf8(const std::string& from, const std::string& to);   // replaces the target
+// Size in bytes, -1 when the file can't be reached.
+int64_t FileSizeOf(const std::string& path);
+// Names (not paths) of the files matching a wildcard pattern such as "c:\\x\\*.dat".
+std::vector<std::string> FindFiles(const std::string& pattern);
+
+std::string ExtractFilePath(std::string_view path);   // up to and including the last '\' or '/'
+std::string ExtractFileName(std::string_view path);
+std::string ExtractFileExt(std::string_view path);    // with the dot
+std::string ChangeFileExt(std::string_view path, std::string_view ext);
+std::string IncludeTrailingPathDelimiter(std::string_view path);
+
+// The running executable's full path and folder (with trailing backslash).
+std::string ExeFileName();
+std::string ExeFolder();
+// The system's temporary folder, with a trailing backslash.
+std::string TempFolder();

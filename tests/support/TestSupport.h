@@ -1,0 +1,64 @@
+// Shared helpers of the test executables.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under the system's temporary folder, removed with its content.
+class TempDir {
+public:
+    explicit TempDir(const std::string& hint = "bx");
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // With a trailing backslash.
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+// Recursively deletes a folder (UTF-8 path).
+void RemoveTree(const std::string& path);
+// Writes bytes to a file (creating parent folders).
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+
+// The real client files shipped beside the repository (Windows path).
+std::string RealDataDir();
+std::string RealDataFile(const std::string& name);
+// The repository's top folder (Windows path).
+std::string SourceDir();
+
+// Messages that reached the application's exception handler during the test.
+std::vector<std::string> CaughtErrors();
+void ClearCaughtErrors();
+
+// Pumps this thread's messages for up to ms milliseconds or until pred() holds.
+template <class Pred>
+bool PumpUntil(Pred pred, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (pred())
+            return true;
+        if (GetTickCount() - start >= ms)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+inline void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
+
+// True when windows can be made (a display is there).
+bool HaveDisplay();
+
+}  // namespace testing_support

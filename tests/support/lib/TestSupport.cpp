@@ -1,0 +1,129 @@
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "platform/Application.h"
+#include "platform/FileUtil.h"
+#include "platform/Firewall.h"
+#include "platform/Text.h"
+
+namespace testing_support {
+
+namespace {
+std::mutex g_errorsLock;
+std::vector<std::string> g_errors;
+}  // namespace
+
+TempDir::TempDir(const std::string& hint)
+{
+    static LONG counter = 0;
+    for (;;) {
+        std::string p = TempFolder() + hint + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+                        std::to_string(InterlockedIncrement(&counter)) + "_" +
+                        std::to_string(GetTickCount()) + "\\";
+        if (CreateDirectoryW(Utf8ToWide(p).c_str(), nullptr)) {
+            path_ = p;
+            return;
+        }
+    }
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void RemoveTree(const std::string& path)
+{
+    std::string base = IncludeTrailingPathDelimiter(path);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(Utf8ToWide(base + "*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = WideToUtf8(fd.cFileName);
+            if (name == "." || name == "..")
+                continue;
+            std::string full = base + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(full);
+            } else {
+                SetFileAttributesW(Utf8ToWide(full).c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(Utf8ToWide(full).c_str());
+            }
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryW(Utf8ToWide(base).c_str());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    ForceDirectories(ExtractFilePath(path));
+    WriteFileAtomic(path, bytes);
+}
+
+std::string ReadFile(const std::string& path) { return ReadFileText(path); }
+
+static std::string UnixToWindows(const std::string& unixPath)
+{
+    // Wine maps the Unix root to drive Z:.
+    std::string p = "Z:" + unixPath;
+    for (char& c : p)
+        if (c == '/')
+            c = '\\';
+    return p;
+}
+
+std::string SourceDir()
+{
+    char* env = getenv("BRENIX_SOURCE_DIR");
+    if (env && *env)
+        return UnixToWindows(env) + "\\";
+    return ExeFolder();
+}
+
+std::string RealDataDir()
+{
+    char* env = getenv("BRENIX_REALDATA");
+    if (env && *env)
+        return UnixToWindows(env) + "\\";
+    return SourceDir() + "..\\shared\\realdata\\";
+}
+
+std::string RealDataFile(const std::string& name) { return RealDataDir() + name; }
+
+std::vector<std::string> CaughtErrors()
+{
+    std::lock_guard<std::mutex> lock(g_errorsLock);
+    return g_errors;
+}
+
+void ClearCaughtErrors()
+{
+    std::lock_guard<std::mutex> lock(g_errorsLock);
+    g_errors.clear();
+}
+
+bool HaveDisplay()
+{
+    HWND w = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (!w)
+        return false;
+    DestroyWindow(w);
+    return true;
+}
+
+}  // namespace testing_support
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    TApplication& app = Application();
+    app.SetTitle("Brenix tests");
+    app.Initialize();
+    app.OnException = [](const std::string& message) {
+        std::lock_guard<std::mutex> lock(testing_support::g_errorsLock);
+        testing_support::g_errors.push_back(message);
+    };
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    return RUN_ALL_TESTS();
+}
