@@ -1,0 +1,180 @@
+#include "Classes/FahSettings.h"
+
+#include <windows.h>
+
+#include <exception>
+#include <memory>
+
+#include "Classes/Lang.h"
+#include "platform/DateTime.h"
+#include "platform/Exceptions.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+
+const char* const kFahSettingsPath = "Software\\Zembrik\\Brenix\\";
+const char* const kDefaultSummaryURL = "http://fah-web.stanford.edu/psummaryC.html";
+const char* const kAutoRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char* const kAutoRunValueName = "Brenix";
+
+namespace {
+
+bool SystemIsWin2000OrLater()
+{
+    OSVERSIONINFOW vi{};
+    vi.dwOSVersionInfoSize = sizeof vi;
+    if (!GetVersionExW(&vi))
+        return true;
+    return vi.dwMajorVersion >= 5;
+}
+
+struct TSettingRow {
+    const char* key;
+    TAppVariant def;
+};
+
+}  // namespace
+
+TFahSettings::TFahSettings(const std::string& regPath) : TAppSettings(regPath)
+{
+    const TSettingRow rows[] = {
+        {"Settings\\osAutoRun", false},
+        {"Settings\\osMinimizeToTray", false},
+        {"Settings\\osCloseAsMinimize", false},
+        {"Settings\\osCheckForUpdate", true},
+        {"Settings\\osUpdateInterval", 10},
+        {"Settings\\osNextCheck", static_cast<double>(Date())},
+        {"Settings\\osCpuAffinity", false},
+        {"Settings\\osCpuAffinitySortOrder", 0},
+        {"Settings\\osCpuUsageIndicator", SystemIsWin2000OrLater()},
+        {"Settings\\evAutoUpdate", true},
+        {"Settings\\evAutoUpdateInterval", 30},
+        {"Settings\\evFeStartFlashIcon", false},
+        {"Settings\\evFeStartBalloonTips", false},
+        {"Settings\\evFeStartSysLogMsg", false},
+        {"Settings\\evFeStopFlashIcon", true},
+        {"Settings\\evFeStopBalloonTips", true},
+        {"Settings\\evFeStopSysLogMsg", true},
+        {"Settings\\evFeResultFlashIcon", true},
+        {"Settings\\evFeResultBalloonTips", true},
+        {"Settings\\evFeResultSysLogMsg", true},
+        {"Settings\\inTBTypeCaption", 0},
+        {"Settings\\inHideTB", false},
+        {"Settings\\inColorLog", true},
+        {"Settings\\inHideShutdownFolders", false},
+        {"Settings\\inHideStatusShutdown", true},
+        {"Settings\\inHideStatusNotAccess", true},
+        {"Settings\\inHideStatusNotFound", true},
+        {"Settings\\inShowAllLogWindows", false},
+        {"Settings\\inShowFahPrev", false},
+        {"Settings\\inCurrentLanguage", -1},
+        {"Settings\\inGroupByComp", true},
+        {"Settings\\inHighlightIfErrorInLog", true},
+        {"Settings\\inBkMainInfo", std::string("C:\\background_main.bmp")},
+        {"Settings\\inShowVertGridLines", true},
+        {"Settings\\inShowHorzGridLines", true},
+        {"Settings\\inColorOk", 0xD5FFD5},
+        {"Settings\\inColorInfo", 0xFFE9D5},
+        {"Settings\\inColorError", 0xD5D5FF},
+        {"Settings\\inColorOther", 0xE9E9E9},
+        {"Settings\\inBkLog", std::string("C:\\background_log.bmp")},
+        {"Settings\\inBkAddInfo", std::string("C:\\background_add.bmp")},
+        {"Settings\\upUpdateWhenNeed", false},
+        {"Settings\\upUseProxy", false},
+        {"Settings\\upProxyName", std::string("proxy")},
+        {"Settings\\upProxyPort", 3128},
+        {"Settings\\upProxyUserName", std::string()},
+        {"Settings\\upProxyUserPassword", std::string()},
+        {"Settings\\upURL", std::string(kDefaultSummaryURL)},
+        // The texts are normally loaded after the table is made, so this is empty then.
+        {"Settings\\dfUserName", sInputYouNick},
+        {"Settings\\dfTeamID", kDefaultTeamID},
+        {"Main\\fpState", 0},
+        {"Main\\fpWidth", 800},
+        {"Main\\fpHeight", 600},
+        {"Settings\\hiShowStatusInHint", true},
+        {"Settings\\hiShowEarlyUnitEndBalloonTip", true},
+        {"Settings\\hiShowSseOffBalloonTip", true},
+        {"Settings\\hiShowExecResultInWnd", true},
+        {"Settings\\hiRestartWhenSmpBreak", true},
+    };
+    for (const TSettingRow& row : rows)
+        Add(new TAppVal(this, row.key, row.def));
+}
+
+std::string AutoRunCommand()
+{
+    std::wstring buf(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0)
+            throw Exception("Can't get the program's file name");
+        if (n < buf.size()) {
+            buf.resize(n);
+            break;
+        }
+        if (buf.size() >= 32768)
+            throw Exception("The program's file name is too long");
+        buf.resize(buf.size() * 2);
+    }
+    return "\"" + WideToUtf8(buf) + "\"";
+}
+
+void TFahSettings::Apply()
+{
+    std::exception_ptr first;
+    try {
+        TRegistry reg;
+        if (!reg.OpenKey(kAutoRunKey, true))
+            throw ERegistryError(std::string("Failed to open key ") + kAutoRunKey);
+        if (FindValue("osAutoRun").EditedBoolean())
+            reg.WriteString(kAutoRunValueName, AutoRunCommand());
+        else if (reg.ValueExists(kAutoRunValueName) && !reg.DeleteValue(kAutoRunValueName))
+            throw ERegistryError(std::string("Failed to delete value ") + kAutoRunValueName);
+    } catch (...) {
+        first = std::current_exception();
+    }
+    if (OnApply) {
+        try {
+            OnApply(*this);
+        } catch (...) {
+            if (!first)
+                first = std::current_exception();
+        }
+    }
+    if (first)
+        std::rethrow_exception(first);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+std::string& SettingsPath()
+{
+    static std::string path = kFahSettingsPath;
+    return path;
+}
+
+std::unique_ptr<TFahSettings>& Instance()
+{
+    static std::unique_ptr<TFahSettings> instance;
+    return instance;
+}
+
+}  // namespace
+
+TFahSettings& GetFahSettings()
+{
+    auto& p = Instance();
+    if (!p)
+        p = std::make_unique<TFahSettings>(SettingsPath());
+    return *p;
+}
+
+void FreeFahSettings() { Instance().reset(); }
+
+void SetFahSettingsPathForTesting(const std::string& path)
+{
+    FreeFahSettings();
+    SettingsPath() = path.empty() ? std::string(kFahSettingsPath) : path;
+}
