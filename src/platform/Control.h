@@ -1,0 +1,215 @@
+// Controls as thin classes over HWND. TControl holds what every control has
+// (parent, bounds, visibility, caption, font, mouse events); TWinControl owns
+// a window and routes its messages through WndProc; TGraphicControl has no
+// window of its own: its parent paints it and passes it the mouse.
+// Controls are heap objects: the owner frees them, and a windowed control
+// frees the children that are still on it when it goes.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/Component.h"
+#include "platform/Events.h"
+#include "platform/Graphics.h"
+
+class TCanvas;
+class TWinControl;
+
+enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+
+enum TControlStyleFlag : unsigned {
+    csAcceptsControls = 1,   // other controls may be placed on it
+};
+
+class TControl : public TComponent {
+public:
+    explicit TControl(TComponent* owner);
+    ~TControl() override;
+
+    TWinControl* Parent() const { return parent_; }
+    virtual void SetParent(TWinControl* parent);
+
+    int Left() const { return left_; }
+    int Top() const { return top_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    void SetLeft(int v) { SetBounds(v, top_, width_, height_); }
+    void SetTop(int v) { SetBounds(left_, v, width_, height_); }
+    void SetWidth(int v) { SetBounds(left_, top_, v, height_); }
+    void SetHeight(int v) { SetBounds(left_, top_, width_, v); }
+    virtual void SetBounds(int left, int top, int width, int height);
+    RECT BoundsRect() const { return RECT{left_, top_, left_ + width_, top_ + height_}; }
+    virtual RECT ClientRect() const { return RECT{0, 0, width_, height_}; }
+
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+    void Show() { SetVisible(true); }
+    void Hide() { SetVisible(false); }
+    // Visible, and so are all its parents (for windowed controls: the window is shown).
+    virtual bool Showing() const;
+
+    bool Enabled() const { return enabled_; }
+    virtual void SetEnabled(bool enabled);
+
+    virtual std::string Caption() const { return caption_; }
+    virtual void SetCaption(const std::string& caption);
+
+    TAlign Align() const { return align_; }
+    void SetAlign(TAlign align);
+
+    unsigned ControlStyle() const { return controlStyle_; }
+    TFont& Font() { return font_; }
+    COLORREF Color() const { return color_; }
+    void SetColor(COLORREF color);
+
+    bool MouseInside() const { return mouseInside_; }
+    virtual void Invalidate();
+    // Points between this control's client area and the screen.
+    virtual POINT ClientToScreen(POINT p) const;
+    POINT ScreenToClient(POINT p) const;
+
+    TNotifyEvent OnClick;
+    TNotifyEvent OnDblClick;
+    TNotifyEvent OnMouseEnter;
+    TNotifyEvent OnMouseLeave;
+    TNotifyEvent OnResize;
+    TMouseEvent OnMouseDown;
+    TMouseEvent OnMouseUp;
+    TMouseMoveEvent OnMouseMove;
+
+    // Raised by the window or the parent; each calls its event when assigned.
+    virtual void Click();
+    virtual void DblClick();
+    virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+    virtual void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
+    virtual void MouseMove(TShiftState shift, int x, int y);
+    virtual void MouseEnter();
+    virtual void MouseLeave();
+
+    // A windowless control draws itself here; its parent calls it.
+    virtual void Paint(TCanvas& canvas);
+
+protected:
+    virtual void BoundsChanged();
+    virtual void VisibleChanged();
+    virtual void CaptionChanged();
+    virtual void FontChanged();
+    void RequestAlign();
+
+    unsigned controlStyle_ = 0;
+    int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+    bool mouseInside_ = false;
+
+private:
+    friend class TWinControl;
+    TWinControl* parent_ = nullptr;
+    bool visible_ = true;
+    bool enabled_ = true;
+    std::string caption_;
+    TAlign align_ = TAlign::alNone;
+    TFont font_;
+    COLORREF color_ = GetSysColor(COLOR_BTNFACE);
+};
+
+class TGraphicControl : public TControl {
+public:
+    explicit TGraphicControl(TComponent* owner) : TControl(owner) {}
+};
+
+// How a windowed control's window is made.
+struct TCreateParams {
+    std::wstring className;        // our own class, or a system class (systemClass true)
+    bool systemClass = false;
+    UINT classStyle = CS_DBLCLKS;
+    HBRUSH background = nullptr;   // nullptr: we paint the whole client area
+    HCURSOR cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    HICON icon = nullptr;
+    DWORD style = WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
+    DWORD exStyle = 0;
+    std::wstring caption;
+    int x = 0, y = 0, width = 0, height = 0;
+    HWND parentWindow = nullptr;   // the parent, or the owner of a top-level window
+};
+
+class TWinControl : public TControl {
+public:
+    explicit TWinControl(TComponent* owner);
+    ~TWinControl() override;
+
+    // The window, made (with its parents) on first use.
+    HWND Handle();
+    bool HandleAllocated() const { return hwnd_ != nullptr; }
+    void HandleNeeded() { Handle(); }
+    // Destroys the window and makes a new one with the current properties.
+    void RecreateWnd();
+    // The control that owns a window made by this layer (nullptr for others).
+    static TWinControl* FromHandle(HWND hwnd);
+
+    int ControlCount() const { return static_cast<int>(controls_.size()); }
+    TControl* Controls(int index) const { return controls_.at(static_cast<size_t>(index)); }
+    void InsertControl(TControl* control);
+    void RemoveControl(TControl* control);
+    // The visible windowless child at a client point (topmost), or nullptr.
+    TControl* GraphicControlAt(POINT p) const;
+    // Lays out the aligned children again.
+    void Realign();
+
+    RECT ClientRect() const override;
+    bool Showing() const override;
+    void SetBounds(int left, int top, int width, int height) override;
+    void SetEnabled(bool enabled) override;
+    std::string Caption() const override;
+    void Invalidate() override;
+    POINT ClientToScreen(POINT p) const override;
+    bool Focused() const;
+    void SetFocus();
+
+    // The window procedure of this control: messages come here first (after
+    // any hooks put on the window). Unhandled ones go to DefaultHandler.
+    virtual void WndProc(TMessage& message);
+    void DefaultHandler(TMessage& message);
+    LRESULT Perform(UINT msg, WPARAM wParam, LPARAM lParam);
+
+protected:
+    virtual void CreateParams(TCreateParams& params);
+    virtual void CreateWnd();
+    // Called after the window was made: children get their windows, fonts are set.
+    virtual void CreateHandleDone();
+    virtual void DestroyWnd();
+    // Lays out aligned children inside `rect` (the client area at first).
+    virtual void AlignControls(RECT& rect);
+    // A notification a child control sent to us (WM_COMMAND / WM_NOTIFY),
+    // handed to that child.
+    virtual bool CommandNotify(WORD code) { (void)code; return false; }
+    virtual bool Notify(NMHDR* header, LRESULT& result) { (void)header; (void)result; return false; }
+    // Our own window classes paint here (background already filled with Color).
+    void Paint(TCanvas& canvas) override;
+    void BoundsChanged() override;
+    void VisibleChanged() override;
+    void CaptionChanged() override;
+    void FontChanged() override;
+    // The window was moved or sized by someone else; the bounds follow it.
+    void UpdateBoundsFromWindow();
+    bool ownPainting_ = true;   // false for system classes that paint themselves
+
+private:
+    friend class TControl;
+    void WndProcEntry(TMessage& m);
+    void PaintWindow(HDC dc, bool ownClass);
+    void PaintGraphicChildren(HDC dc);
+    void HandleMouse(TMessage& m);
+    void SetHotControl(TControl* c);
+
+    HWND hwnd_ = nullptr;
+    WNDPROC defProc_ = nullptr;
+    int subclassId_ = 0;
+    bool systemClass_ = false;
+    bool tracking_ = false;
+    bool creating_ = false;
+    bool aligning_ = false;
+    TControl* hot_ = nullptr;
+    TControl* pressed_ = nullptr;
+    std::vector<TControl*> controls_;
+};

@@ -1,0 +1,245 @@
+#include "platform/Graphics.h"
+
+#include <cmath>
+
+#include "platform/Canvas.h"
+#include "platform/Text.h"
+
+// --- TFont ---
+
+TFont::TFont() = default;
+
+TFont::~TFont()
+{
+    if (handle_)
+        DeleteObject(handle_);
+}
+
+void TFont::Assign(const TFont& other)
+{
+    name_ = other.name_;
+    height_ = other.height_;
+    style_ = other.style_;
+    color_ = other.color_;
+    Changed();
+}
+
+void TFont::SetName(const std::string& name)
+{
+    if (name == name_)
+        return;
+    name_ = name;
+    Changed();
+}
+
+static int ScreenDpi()
+{
+    HDC dc = GetDC(nullptr);
+    int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    if (dc)
+        ReleaseDC(nullptr, dc);
+    return dpi > 0 ? dpi : 96;
+}
+
+int TFont::Size() const
+{
+    return static_cast<int>(std::lround(-height_ * 72.0 / ScreenDpi()));
+}
+
+void TFont::SetSize(int points) { SetHeight(-MulDiv(points, ScreenDpi(), 72)); }
+
+void TFont::SetHeight(int pixels)
+{
+    if (pixels == height_)
+        return;
+    height_ = pixels;
+    Changed();
+}
+
+void TFont::SetStyle(unsigned style)
+{
+    if (style == style_)
+        return;
+    style_ = style;
+    Changed();
+}
+
+void TFont::SetColor(COLORREF color)
+{
+    if (color == color_)
+        return;
+    color_ = color;
+    if (OnChange)
+        OnChange();
+}
+
+HFONT TFont::Handle()
+{
+    if (!handle_) {
+        LOGFONTW lf = {};
+        lf.lfHeight = height_;
+        lf.lfWeight = (style_ & fsBold) ? FW_BOLD : FW_NORMAL;
+        lf.lfItalic = (style_ & fsItalic) ? TRUE : FALSE;
+        lf.lfUnderline = (style_ & fsUnderline) ? TRUE : FALSE;
+        lf.lfStrikeOut = (style_ & fsStrikeOut) ? TRUE : FALSE;
+        lf.lfCharSet = DEFAULT_CHARSET;
+        lf.lfQuality = DEFAULT_QUALITY;
+        std::wstring face = Utf8ToWide(name_);
+        wcsncpy(lf.lfFaceName, face.c_str(), LF_FACESIZE - 1);
+        handle_ = CreateFontIndirectW(&lf);
+        if (!handle_)
+            handle_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    }
+    return handle_;
+}
+
+void TFont::Changed()
+{
+    if (handle_) {
+        DeleteObject(handle_);
+        handle_ = nullptr;
+    }
+    if (OnChange)
+        OnChange();
+}
+
+// --- TIcon ---
+
+TIcon::~TIcon()
+{
+    if (handle_)
+        DestroyIcon(handle_);
+}
+
+void TIcon::Changed()
+{
+    if (OnChange)
+        OnChange();
+}
+
+void TIcon::SetHandle(HICON icon)
+{
+    if (icon == handle_)
+        return;
+    if (handle_)
+        DestroyIcon(handle_);
+    handle_ = icon;
+    Changed();
+}
+
+void TIcon::AssignHandle(HICON icon) { SetHandle(icon ? CopyIcon(icon) : nullptr); }
+
+void TIcon::Assign(const TIcon& other)
+{
+    if (&other != this)
+        AssignHandle(other.handle_);
+}
+
+HICON TIcon::ReleaseHandle()
+{
+    HICON h = handle_;
+    handle_ = nullptr;
+    return h;
+}
+
+bool TIcon::LoadFromResourceName(const std::string& name, int size)
+{
+    HICON h = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), Utf8ToWide(name).c_str(), IMAGE_ICON,
+                                            size, size, size ? 0 : LR_DEFAULTSIZE));
+    if (!h)
+        return false;
+    SetHandle(h);
+    return true;
+}
+
+static SIZE IconSize(HICON icon)
+{
+    SIZE s = {0, 0};
+    ICONINFO ii;
+    if (icon && GetIconInfo(icon, &ii)) {
+        BITMAP bm;
+        if (GetObjectW(ii.hbmColor ? ii.hbmColor : ii.hbmMask, sizeof bm, &bm)) {
+            s.cx = bm.bmWidth;
+            s.cy = ii.hbmColor ? bm.bmHeight : bm.bmHeight / 2;
+        }
+        if (ii.hbmColor)
+            DeleteObject(ii.hbmColor);
+        if (ii.hbmMask)
+            DeleteObject(ii.hbmMask);
+    }
+    return s;
+}
+
+int TIcon::Width() const { return IconSize(handle_).cx; }
+int TIcon::Height() const { return IconSize(handle_).cy; }
+
+// --- TBitmap ---
+
+TBitmap::~TBitmap()
+{
+    FreeCanvas();
+    if (handle_)
+        DeleteObject(handle_);
+}
+
+void TBitmap::FreeCanvas()
+{
+    delete canvas_;
+    canvas_ = nullptr;
+    if (dc_) {
+        SelectObject(dc_, oldBitmap_);
+        DeleteDC(dc_);
+        dc_ = nullptr;
+    }
+}
+
+void TBitmap::SetSize(int width, int height)
+{
+    if (width == width_ && height == height_ && handle_)
+        return;
+    FreeCanvas();
+    if (handle_)
+        DeleteObject(handle_);
+    handle_ = nullptr;
+    width_ = width > 0 ? width : 0;
+    height_ = height > 0 ? height : 0;
+    if (width_ && height_) {
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = width_;
+        bi.bmiHeader.biHeight = -height_;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        handle_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (handle_) {
+            RECT r = {0, 0, width_, height_};
+            TCanvas& c = Canvas();
+            c.SetBrushColor(GetSysColor(COLOR_WINDOW));
+            c.FillRect(r);
+        }
+    }
+    if (OnChange)
+        OnChange();
+}
+
+TCanvas& TBitmap::Canvas()
+{
+    if (!canvas_) {
+        canvas_ = new TCanvas();
+        if (handle_) {
+            dc_ = CreateCompatibleDC(nullptr);
+            oldBitmap_ = SelectObject(dc_, handle_);
+            canvas_->SetHandle(dc_);
+        }
+    }
+    return *canvas_;
+}
+
+COLORREF TBitmap::Pixel(int x, int y)
+{
+    if (!handle_)
+        return CLR_INVALID;
+    GdiFlush();
+    return Canvas().Pixel(x, y);
+}

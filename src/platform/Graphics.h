@@ -1,0 +1,105 @@
+// GDI objects as small owning classes: fonts, icons, bitmaps. Each can tell
+// its user when it changed (OnChange), which the tray icon and controls use.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+class TCanvas;
+
+
+
+enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+
+class TFont {
+public:
+    TFont();
+    ~TFont();
+    TFont(const TFont&) = delete;
+    TFont& operator=(const TFont&) = delete;
+    void Assign(const TFont& other);
+
+    const std::string& Name() const { return name_; }
+    void SetName(const std::string& name);
+    // Size in points; Height in pixels (negative: character height).
+    int Size() const;
+    void SetSize(int points);
+    int Height() const { return height_; }
+    void SetHeight(int pixels);
+    unsigned Style() const { return style_; }
+    void SetStyle(unsigned style);
+    COLORREF Color() const { return color_; }
+    void SetColor(COLORREF color);
+
+    // The GDI font, made on first use and kept until the font changes.
+    HFONT Handle();
+
+    std::function<void()> OnChange;
+
+private:
+    void Changed();
+    std::string name_ = "MS Shell Dlg";
+    int height_ = -11;
+    unsigned style_ = 0;
+    COLORREF color_ = RGB(0, 0, 0);
+    HFONT handle_ = nullptr;
+};
+
+class TIcon {
+public:
+    TIcon() = default;
+    ~TIcon();
+    TIcon(const TIcon&) = delete;
+    TIcon& operator=(const TIcon&) = delete;
+
+    // Copies the other icon's picture (a new handle).
+    void Assign(const TIcon& other);
+    // Takes over an icon handle (it is destroyed with this object).
+    void SetHandle(HICON icon);
+    // Copies an icon handle that stays with its owner.
+    void AssignHandle(HICON icon);
+    HICON Handle() const { return handle_; }
+    bool Empty() const { return handle_ == nullptr; }
+    // Gives the handle away; the object becomes empty without a change notice.
+    HICON ReleaseHandle();
+    // From the program's resources (name such as "MAINICON"); false when absent.
+    bool LoadFromResourceName(const std::string& name, int size = 0);
+    int Width() const;
+    int Height() const;
+
+    // Called after every change of the picture.
+    std::function<void()> OnChange;
+
+private:
+    void Changed();
+    HICON handle_ = nullptr;
+};
+
+class TBitmap {
+public:
+    TBitmap() = default;
+    ~TBitmap();
+    TBitmap(const TBitmap&) = delete;
+    TBitmap& operator=(const TBitmap&) = delete;
+
+    // A 32-bit picture of the given size (filled with the window colour).
+    void SetSize(int width, int height);
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    HBITMAP Handle() const { return handle_; }
+    bool Empty() const { return handle_ == nullptr; }
+    // A canvas drawing into the bitmap; valid until the size changes.
+    TCanvas& Canvas();
+    COLORREF Pixel(int x, int y);
+
+    std::function<void()> OnChange;
+
+private:
+    void FreeCanvas();
+    HBITMAP handle_ = nullptr;
+    int width_ = 0, height_ = 0;
+    HDC dc_ = nullptr;
+    HGDIOBJ oldBitmap_ = nullptr;
+    TCanvas* canvas_ = nullptr;
+};
