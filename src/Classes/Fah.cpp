@@ -1,0 +1,375 @@
+#include "Classes/Fah.h"
+
+#include <winnetwk.h>
+
+#include <random>
+#include <set>
+
+#include "Classes/FahUtils.h"
+#include "Classes/Lang.h"
+#include "controls/FileUtils.h"
+#include "platform/FileUtil.h"
+#include "platform/Firewall.h"
+#include "platform/Text.h"
+
+std::atomic<bool> AppClosing{false};
+std::vector<HWND> NotifyWindows;
+
+namespace {
+
+TCriticalSection& LiveLock()
+{
+    static TCriticalSection cs;
+    return cs;
+}
+std::set<const TFah*>& LiveSet()
+{
+    static std::set<const TFah*> live;
+    return live;
+}
+
+DWORD NetConnect(const std::string& remoteName)
+{
+    std::wstring remote = Utf8ToWide(remoteName);
+    NETRESOURCEW res = {};
+    res.dwType = RESOURCETYPE_DISK;
+    res.lpRemoteName = remote.data();
+    return WNetAddConnection2W(&res, nullptr, nullptr, CONNECT_UPDATE_PROFILE);
+}
+
+std::atomic<TFah::TNetConnect> g_netConnect{&NetConnect};
+std::atomic<DWORD> g_readPause{100};
+
+// One generator for every polling thread, seeded once.
+DWORD RandomBelow(DWORD n)
+{
+    static TCriticalSection cs;
+    static std::minstd_rand gen(GetTickCount() ^ (GetCurrentProcessId() << 16));
+    if (n == 0)
+        return 0;
+    TLock lock(cs);
+    return std::uniform_int_distribution<DWORD>(0, n - 1)(gen);
+}
+
+}  // namespace
+
+bool IsFahAlive(const TFah* fah)
+{
+    if (!fah)
+        return false;
+    TLock lock(LiveLock());
+    return LiveSet().count(fah) != 0;
+}
+
+TFah* FahFromMessage(WPARAM wParam)
+{
+    TFah* fah = reinterpret_cast<TFah*>(wParam);
+    return IsFahAlive(fah) ? fah : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Polling thread
+
+TFAHThread::TFAHThread(TFah* fah) : TThread(true), fah_(fah), scheduledAt_(GetTickCount()) {}
+
+TFAHThread::~TFAHThread() { TerminateAndWait(); }
+
+void TFAHThread::SetInterval(DWORD ms)
+{
+    if (ms == requested_.load())
+        return;
+    requested_.store(ms);
+    interval_.store(ms < kMinInterval ? kMinInterval : ms);
+    forcePoll_.store(true);
+}
+
+void TFAHThread::ScheduleNext()
+{
+    DWORD q = interval_.load() / 4;
+    scheduledAt_ = GetTickCount();
+    delay_ = 3 * q + RandomBelow(q);
+}
+
+void TFAHThread::Execute()
+{
+    while (!Terminated() && !AppClosing.load()) {
+        bool forced = forcePoll_.exchange(false);
+        if (forced || IsPollDue(GetTickCount(), scheduledAt_, delay_)) {
+            if (TFah* fah = fah_.load()) {
+                try {
+                    fah->Refresh(forced);
+                } catch (...) {
+                    HandleCurrentException();
+                }
+            }
+            ++polls_;
+            ScheduleNext();
+            if (WaitForTerminate(sleepStep_.load()))
+                break;
+        }
+        if (WaitForTerminate(sleepStep_.load()))
+            break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Client object
+
+namespace {
+TCriticalSection& LangTextLock()
+{
+    static TCriticalSection cs;
+    return cs;
+}
+std::string g_withoutLimitation;
+bool g_langHandlerAdded = false;
+}  // namespace
+
+void TFah::CaptureLanguageTexts()
+{
+    {
+        TLock lock(LangTextLock());
+        g_withoutLimitation = sWithoutLimitation;
+    }
+    if (!g_langHandlerAdded) {
+        g_langHandlerAdded = true;
+        AddLanguageHandler([] {
+            TLock lock(LangTextLock());
+            g_withoutLimitation = sWithoutLimitation;
+        });
+    }
+}
+
+std::string TFah::WithoutLimitationText()
+{
+    TLock lock(LangTextLock());
+    return g_withoutLimitation;
+}
+
+void TFah::SetFileReadPause(DWORD ms) { g_readPause.store(ms); }
+DWORD TFah::FileReadPause() { return g_readPause.load(); }
+void TFah::SetNetConnectForTesting(TNetConnect fn) { g_netConnect.store(fn ? fn : &NetConnect); }
+
+TFah::TFah(const std::string& folder)
+{
+    TFahParams p;
+    p.Folder = folder;
+    p.Subscribers = NotifyWindows;
+    Init(p);
+}
+
+TFah::TFah(const TFahParams& params) { Init(params); }
+
+void TFah::Init(const TFahParams& params)
+{
+    CaptureLanguageTexts();
+    LogLines = EmptyLogLines();
+    SetCompConfig("");
+    msgLog_.OnMessage = [this](TFahMsgLog&, int, const std::string& text, const std::string& keyword) {
+        OnLogMessage(text, keyword);
+    };
+    Subscribers = params.Subscribers;
+    SetFolder(params.Folder);
+    {
+        TLock lock(LiveLock());
+        LiveSet().insert(this);
+    }
+    if (params.StartPolling) {
+        thread_ = std::make_unique<TFAHThread>(this);
+        thread_->SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
+        thread_->Start();
+    }
+}
+
+TFah::~TFah()
+{
+    {
+        TLock lock(LiveLock());
+        LiveSet().erase(this);
+    }
+    msgLog_.OnMessage = nullptr;
+    if (thread_) {
+        thread_->Detach();
+        thread_->SetSleepStep(20);
+        thread_->TerminateAndWait();
+        thread_.reset();
+    }
+}
+
+void TFah::SetFolder(const std::string& folder)
+{
+    {
+        TLock lock(cs_);
+        ++generation_;
+        Folder = EnsureTrailingBackslash(folder);
+        LogFileName = Folder + "FAHlog.txt";
+        UnitInfoFileName = Folder + "unitinfo.txt";
+        ClientCfgFileName = Folder + "client.cfg";
+        ClearData();
+        ClientCfgLines.Clear();
+        SetStatus(fsUnknown);
+    }
+    if (thread_)
+        thread_->SetForcePoll(true);
+}
+
+void TFah::ClearData()
+{
+    TLock lock(cs_);
+    static_cast<TFahUnitData&>(*this) = TFahUnitData();
+    LogLines = EmptyLogLines();
+    UnitInfoLines.Clear();
+    LinuxRunning = false;
+    LogHasNoCR = false;
+}
+
+void TFah::SetCompConfig(const std::string& text)
+{
+    CompConfig = Trim(text).empty() ? sConfigNotDefined : text;
+}
+
+std::string TFah::GetDisplayName() const { return Alias.empty() ? Folder : Alias; }
+
+void TFah::AddWindows(const std::vector<HWND>& handles)
+{
+    TLock lock(cs_);
+    Subscribers.insert(Subscribers.end(), handles.begin(), handles.end());
+}
+
+void TFah::SetInterval(DWORD ms)
+{
+    if (thread_)
+        thread_->SetInterval(ms);
+}
+
+void TFah::RefreshNow(bool force)
+{
+    if (thread_)
+        thread_->SetForcePoll(force);
+}
+
+void TFah::Post(UINT msg, LPARAM lParam)
+{
+    for (HWND h : Subscribers)
+        PostMessageW(h, msg, reinterpret_cast<WPARAM>(this), lParam);
+}
+
+void TFah::SetStatus(uint8_t state)
+{
+    TLock lock(cs_);
+    if (state == Status)
+        return;
+    uint8_t old = Status;
+    Status = state;
+    Post(WM_FAHSTATUS, old);
+}
+
+void TFah::SetStatusOf(uint8_t state, uint64_t generation)
+{
+    TLock lock(cs_);
+    if (generation == generation_)
+        SetStatus(state);
+}
+
+void TFah::OnLogMessage(const std::string& text, const std::string& keyword)
+{
+    TLock lock(cs_);
+    NewMessages = true;
+    if (keyword == "early_unit_end")
+        Post(WM_FAHEARLYUNITEND, 0);
+    if (keyword == "working with standard loops on this execution")
+        Post(WM_FAHSSEOFF, 0);
+    if (keyword == "program will now exit" &&
+        text.find("you may wish to check that no client is currently running") != std::string::npos)
+        Post(WM_FAHSMPBREAK, 0);
+}
+
+TFah::TPaths TFah::CopyPaths()
+{
+    TLock lock(cs_);
+    TPaths p;
+    p.folder = Folder;
+    p.log = LogFileName;
+    p.unitInfo = UnitInfoFileName;
+    p.clientCfg = ClientCfgFileName;
+    p.generation = generation_;
+    return p;
+}
+
+bool TFah::Pause(DWORD ms)
+{
+    if (ms == 0)
+        return thread_ && thread_->Terminated();
+    if (thread_)
+        return thread_->Pause(ms);
+    Sleep(ms);
+    return false;
+}
+
+bool TFah::CheckAccess(const std::string& folder)
+{
+    if (IsExistingDirectory(folder))
+        return true;
+    if (folder.size() <= 2)
+        return false;
+    bool share = folder[0] == '\\' && folder[1] == '\\';
+    if (!share && folder[1] == ':') {
+        std::wstring root = Utf8ToWide(folder.substr(0, 2) + "\\");
+        share = GetDriveTypeW(root.c_str()) == DRIVE_REMOVABLE;
+    }
+    if (!share)
+        return false;
+    g_netConnect.load()(folder);   // only reachability counts, not the result
+    if (Pause(200))
+        return false;
+    return IsExistingDirectory(folder);
+}
+
+bool TFah::CheckResultsReady(const std::string& folder)
+{
+    return !FindFiles(folder + "work\\wuresults_*.dat").empty();
+}
+
+bool TFah::CheckLogExists(const std::string& log) { return FileExists(log); }
+
+bool TFah::CheckRunning(const std::string& log)
+{
+    {
+        TLock lock(cs_);
+        if (LinuxRunning)
+            return true;
+    }
+    // A running client holds its log open for writing: denying writers fails then.
+    HANDLE h = CreateFileW(Utf8ToWide(log).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return true;
+    CloseHandle(h);
+    return false;
+}
+
+uint8_t TFah::Decide(const TPaths& paths)
+{
+    if (!CheckAccess(paths.folder))
+        return fsNotAccess;
+    if (CheckResultsReady(paths.folder))
+        return fsReadyForSend;
+    if (!CheckLogExists(paths.log))
+        return fsLogNotFound;
+    return CheckRunning(paths.log) ? fsRunning : fsShutdown;
+}
+
+void TFah::Refresh(bool forced)
+{
+    TPaths paths = CopyPaths();
+    uint8_t old;
+    {
+        TLock lock(cs_);
+        old = Status;
+    }
+    uint8_t state = Decide(paths);
+    if (thread_ && thread_->Terminated())
+        return;
+    SetStatusOf(state, paths.generation);
+    Parse(forced || state != old, paths);
+}

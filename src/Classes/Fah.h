@@ -1,0 +1,235 @@
+// One monitored client folder: its polling thread decides the client's
+// state, parses its files and posts every change to the subscribed windows.
+//
+// Fields are public in the way the list reads them: the polling thread stores
+// them while holding the object's lock, and any other thread reads them only
+// between Lock() and Unlock() (TLock on CritSection()).
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Classes/FahMsgLog.h"
+#include "Classes/LogLines.h"
+#include "platform/DateTime.h"
+#include "platform/Rounding.h"
+#include "platform/StringList.h"
+#include "platform/Sync.h"
+#include "platform/Thread.h"
+
+// Posted to every subscriber; wParam is the TFah (check it with IsFahAlive
+// before use), lParam as noted.
+constexpr UINT WM_FAHSTATUS = WM_USER + 700;        // lParam: the old state
+constexpr UINT WM_FAHEARLYUNITEND = WM_USER + 701;  // "early_unit_end" in new log lines
+constexpr UINT WM_FAHSSEOFF = WM_USER + 702;        // the core works with standard loops
+constexpr UINT WM_FAHSMPBREAK = WM_USER + 703;      // the client exited: another one runs
+
+// Client states.
+constexpr uint8_t fsUnknown = 0;
+constexpr uint8_t fsNotAccess = 1;
+constexpr uint8_t fsLogNotFound = 2;
+constexpr uint8_t fsRunning = 3;
+constexpr uint8_t fsReadyForSend = 4;
+constexpr uint8_t fsShutdown = 5;
+
+// Set once by the main window when the program closes; every worker loop ends.
+extern std::atomic<bool> AppClosing;
+// The windows every new client object is subscribed to (the main window).
+// Used on the GUI thread only.
+extern std::vector<HWND> NotifyWindows;
+
+class TFah;
+
+// True while the object exists: a receiver of a posted message checks the
+// object before it uses it. Objects are created and freed on the GUI thread,
+// so a positive answer holds until the GUI thread frees one.
+bool IsFahAlive(const TFah* fah);
+// The object a posted message carries, or nullptr when it is gone.
+TFah* FahFromMessage(WPARAM wParam);
+
+// A due time that survives GetTickCount wrapping: the difference counts.
+inline bool IsPollDue(DWORD now, DWORD scheduledAt, DWORD delay)
+{
+    return static_cast<DWORD>(now - scheduledAt) >= delay;
+}
+
+class TFAHThread : public TThread {
+public:
+    static constexpr DWORD kMinInterval = 24000;
+
+    // Created suspended; Start() runs it.
+    explicit TFAHThread(TFah* fah);
+    ~TFAHThread() override;
+
+    // Raises ms to at least kMinInterval; a new value forces a poll.
+    void SetInterval(DWORD ms);
+    DWORD Interval() const { return interval_.load(); }
+    void SetForcePoll(bool force) { forcePoll_.store(force); }
+    bool ForcePoll() const { return forcePoll_.load(); }
+    void SetSleepStep(DWORD ms) { sleepStep_.store(ms); }
+    DWORD SleepStep() const { return sleepStep_.load(); }
+    // Stops calling the object (its destructor runs).
+    void Detach() { fah_.store(nullptr); }
+    // Sleeps up to ms; true when the thread is being stopped.
+    bool Pause(DWORD ms) { return WaitForTerminate(ms); }
+    // Polls made so far (for whoever waits for one).
+    long PollCount() const { return polls_.load(); }
+
+protected:
+    void Execute() override;
+
+private:
+    void ScheduleNext();
+
+    std::atomic<TFah*> fah_;
+    std::atomic<DWORD> interval_{kMinInterval};
+    std::atomic<DWORD> requested_{kMinInterval};
+    std::atomic<DWORD> sleepStep_{160};
+    std::atomic<bool> forcePoll_{false};
+    std::atomic<long> polls_{0};
+    DWORD scheduledAt_;
+    DWORD delay_ = 0;   // the first poll is due at once
+};
+
+// The fields the parse fills.
+struct TFahUnitData {
+    int ProjectNumber = 0;
+    TFixed4 WuSize;                   // KB
+    TDateTime LastProgressTime = 0;   // local date and time of the newest progress line
+    double StepTime = 0;              // days between progress lines
+    std::string RunCloneGen;          // "Run r, Clone c, Gen g"
+    std::string UserName;
+    int TeamNumber = 0;
+    std::string WUName, DownloadText, DueText;
+    int Percent = 0;
+    std::string EtaText;
+    double Rate = 0;                  // fraction of the unit done per hour
+};
+
+struct TFahParams {
+    std::string Folder;
+    std::vector<HWND> Subscribers;
+    // False: no polling thread; the owner calls Refresh itself.
+    bool StartPolling = true;
+};
+
+class TFah : public TFahUnitData {
+public:
+    // Subscribes NotifyWindows and starts polling.
+    explicit TFah(const std::string& folder);
+    explicit TFah(const TFahParams& params);
+    ~TFah();
+    TFah(const TFah&) = delete;
+    TFah& operator=(const TFah&) = delete;
+
+    int64_t RefreshCounter = -1;
+    bool LinuxRunning = false;
+    std::string Folder;   // with a trailing backslash
+    std::string Alias;
+    std::string CompConfig;
+    bool ShowInHint = false;
+    std::string LogFileName, UnitInfoFileName, ClientCfgFileName;
+    TLogLinesPtr LogLines;
+    TStringList UnitInfoLines, ClientCfgLines;
+    std::string ServiceName;
+    bool NewMessages = false;
+    bool LogHasNoCR = false;
+    std::vector<HWND> Subscribers;
+    uint8_t Status = fsUnknown;
+
+    // Under the lock: the folder, the three file names, fields cleared,
+    // state 0; then a poll is forced.
+    void SetFolder(const std::string& folder);
+    void ClearData();
+    // The text, or the language's "not defined" text when it is blank.
+    void SetCompConfig(const std::string& text);
+    std::string GetDisplayName() const;
+    void AddWindows(const std::vector<HWND>& handles);
+    void Lock() { cs_.Enter(); }
+    void Unlock() { cs_.Leave(); }
+    TCriticalSection& CritSection() { return cs_; }
+    void SetInterval(DWORD ms);
+    void RefreshNow(bool force);
+    // Posts WM_FAHSTATUS when the state changes.
+    void SetStatus(uint8_t state);
+    // The state decision and the parse; the polling thread calls it.
+    void Refresh(bool forced);
+    // The value behind key in "unitinfo.txt" (up to the line end).
+    std::string GetUnitInfoValue(const std::string& key);
+    TFAHThread* PollThread() const { return thread_.get(); }
+    // The log tracker; used by the polling thread only.
+    TFahMsgLog& MsgLog() { return msgLog_; }
+
+    // The pause after each file read, so one client does not hog a shared
+    // disk (100 ms). Benchmarks and tests may shorten it.
+    static void SetFileReadPause(DWORD ms);
+    static DWORD FileReadPause();
+    // Files larger than these are not read (the fields are cleared).
+    static constexpr uint64_t kMaxLogBytes = 64ull << 20;
+    static constexpr uint64_t kMaxSmallFileBytes = 1ull << 20;
+
+    // The network-connection call for unreachable folders on shares; tests
+    // may replace it. Returns the Win32 result.
+    using TNetConnect = DWORD (*)(const std::string& remoteName);
+    static void SetNetConnectForTesting(TNetConnect fn);
+
+private:
+    struct TPaths {
+        std::string folder, log, unitInfo, clientCfg;
+        uint64_t generation = 0;
+    };
+    struct TLogCache {
+        std::string path;
+        uint64_t size = 0;
+        FILETIME written{};
+        TLogLinesPtr lines;
+    };
+
+    void Init(const TFahParams& params);
+    // Language texts the polling thread needs, copied on the GUI thread.
+    static void CaptureLanguageTexts();
+    static std::string WithoutLimitationText();
+    TPaths CopyPaths();
+    void SetStatusOf(uint8_t state, uint64_t generation);
+    uint8_t Decide(const TPaths& paths);
+    bool CheckAccess(const std::string& folder);
+    bool CheckResultsReady(const std::string& folder);
+    bool CheckLogExists(const std::string& log);
+    bool CheckRunning(const std::string& log);
+    void Parse(bool forced, const TPaths& paths);
+    bool ReadLog(const std::string& path, TLogLinesPtr& out);
+    bool Pause(DWORD ms);
+    void ClearDataOf(uint64_t generation);
+    void OnLogMessage(const std::string& text, const std::string& keyword);
+    void Post(UINT msg, LPARAM lParam);
+
+    // The field parsers; they read work_.log / work_.unitInfo and fill work_.out.
+    void ParseProjectAndSize();
+    void ParseRunCloneGen();
+    void ParseWUName();
+    void ParseDownloadTime();
+    void ParseDueTime();
+    void ParseProgress();
+    void ParseUserTeam();
+    void ParseEta();
+    void FindUnitProjectLine();
+
+    struct TWork {
+        TLogLinesPtr log;
+        TStringList unitInfo;
+        int newestProjectLine = -1;
+        int unitProjectLine = -1;   // where the current unit starts
+        TFahUnitData out;
+    };
+
+    TCriticalSection cs_;
+    TFahMsgLog msgLog_;
+    std::unique_ptr<TFAHThread> thread_;
+    uint64_t generation_ = 0;   // grows with every SetFolder
+    TWork work_;
+    TLogCache cache_;
+};
