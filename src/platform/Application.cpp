@@ -1,7 +1,14 @@
 #include "platform/Application.h"
 
+#include "platform/Component.h"
 #include "platform/Firewall.h"
+#include "platform/Form.h"
 #include "platform/Text.h"
+
+namespace {
+// Posted to the application window: free what ReleaseLater collected.
+const UINT kReleaseMessage = WM_APP + 0x3A0;
+}  // namespace
 
 TApplication& TApplication::Instance()
 {
@@ -36,6 +43,66 @@ void TApplication::SetTitle(const std::string& title)
         SetWindowTextW(handle_, Utf8ToWide(title).c_str());
 }
 
+HWND TApplication::MainFormHandle() const
+{
+    if (mainFormObject_ && mainFormObject_->HandleAllocated())
+        return mainFormObject_->Handle();
+    return mainForm_;
+}
+
+void TApplication::SetMainForm(TForm* form)
+{
+    mainFormObject_ = form;
+    if (!form)
+        mainForm_ = nullptr;
+}
+
+void TApplication::ShowApplicationWindow()
+{
+    if (handle_ && !IsWindowVisible(handle_))
+        ShowWindow(handle_, SW_SHOWNOACTIVATE);
+}
+
+void TApplication::HideApplicationWindow()
+{
+    if (handle_ && IsWindowVisible(handle_))
+        ShowWindow(handle_, SW_HIDE);
+}
+
+void TApplication::ReleaseLater(TComponent* component)
+{
+    if (!component)
+        return;
+    for (TComponent* c : released_)
+        if (c == component)
+            return;
+    released_.push_back(component);
+    releasedAlive_.push_back(component->AliveToken());
+    if (handle_)
+        PostMessageW(handle_, kReleaseMessage, 0, 0);
+}
+
+void TApplication::EndNestedLoop()
+{
+    if (nesting_ > 0)
+        --nesting_;
+    if (nesting_ == 0 && !released_.empty() && handle_)
+        PostMessageW(handle_, kReleaseMessage, 0, 0);
+}
+
+void TApplication::FreeReleased()
+{
+    if (nesting_ > 0)
+        return;
+    std::vector<TComponent*> list;
+    std::vector<std::weak_ptr<void>> alive;
+    list.swap(released_);
+    alive.swap(releasedAlive_);
+    for (size_t i = 0; i < list.size(); ++i)
+        if (!alive[i].expired())
+            Guarded([&] { delete list[i]; });
+}
+
 bool TApplication::DispatchOne(MSG& msg)
 {
     if (msg.message == WM_QUIT) {
@@ -44,7 +111,7 @@ bool TApplication::DispatchOne(MSG& msg)
     }
     try {
         HWND active = GetActiveWindow();
-        if (active && active != mainForm_ && IsDialogMessageW(active, &msg))
+        if (active && active != MainFormHandle() && IsDialogMessageW(active, &msg))
             return true;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
@@ -58,6 +125,8 @@ void TApplication::Run()
 {
     if (!threadId_)
         threadId_ = GetCurrentThreadId();
+    if (mainFormObject_ && ShowMainForm && !terminated_)
+        mainFormObject_->Show();
     MSG msg;
     while (!terminated_) {
         BOOL r = GetMessageW(&msg, nullptr, 0, 0);
@@ -71,15 +140,17 @@ void TApplication::Run()
 
 void TApplication::ProcessMessages()
 {
+    BeginNestedLoop();
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             terminated_ = true;
             PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
+            break;
         }
         DispatchOne(msg);
     }
+    EndNestedLoop();
 }
 
 void TApplication::WaitAndProcessMessages(DWORD maxWaitMs)
@@ -101,11 +172,12 @@ void TApplication::Restore()
 {
     if (handle_ && IsIconic(handle_))
         ShowWindow(handle_, SW_RESTORE);
-    if (mainForm_) {
-        if (IsIconic(mainForm_))
-            ShowWindow(mainForm_, SW_RESTORE);
-        else if (!IsWindowVisible(mainForm_))
-            ShowWindow(mainForm_, SW_SHOW);
+    HWND mf = MainFormHandle();
+    if (mf) {
+        if (IsIconic(mf))
+            ShowWindow(mf, SW_RESTORE);
+        else if (!IsWindowVisible(mf))
+            ShowWindow(mf, SW_SHOW);
     }
     BringToFront();
 }
@@ -114,11 +186,17 @@ void TApplication::Minimize()
 {
     if (handle_)
         ShowWindow(handle_, SW_MINIMIZE);
+    // The main form goes with the application window (Windows hides owned
+    // windows of a minimised owner; do it ourselves where it does not).
+    HWND mf = MainFormHandle();
+    if (mf && IsWindowVisible(mf))
+        ShowWindow(mf, SW_HIDE);
 }
 
 void TApplication::BringToFront()
 {
-    HWND w = mainForm_ ? mainForm_ : handle_;
+    HWND mf = MainFormHandle();
+    HWND w = mf ? mf : handle_;
     if (w) {
         SetForegroundWindow(w);
         BringWindowToTop(w);
@@ -177,10 +255,14 @@ LRESULT TApplication::WndProc(UINT msg, WPARAM wParam, LPARAM lParam)
         if (alive && it->fn && it->fn(msg, wParam, lParam, result))
             return result;
     }
+    if (msg == kReleaseMessage) {
+        FreeReleased();
+        return 0;
+    }
     switch (msg) {
     case WM_CLOSE:
-        if (mainForm_)
-            PostMessageW(mainForm_, WM_CLOSE, 0, 0);
+        if (HWND mf = MainFormHandle())
+            PostMessageW(mf, WM_CLOSE, 0, 0);
         return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_RESTORE) {

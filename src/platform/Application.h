@@ -5,8 +5,12 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+class TComponent;
+class TForm;
 
 class TApplication {
 public:
@@ -25,8 +29,27 @@ public:
     void SetTitle(const std::string& title);
 
     // The main window: closing it ends the message loop.
-    HWND MainFormHandle() const { return mainForm_; }
+    HWND MainFormHandle() const;
     void SetMainFormHandle(HWND hwnd) { mainForm_ = hwnd; }
+    // The main form as a form object (nullptr when the program set only a handle).
+    TForm* MainForm() const { return mainFormObject_; }
+    void SetMainForm(TForm* form);
+    // Run shows the main form first unless this was cleared (a program that
+    // starts in the tray clears it).
+    bool ShowMainForm = true;
+    // Makes the application window (the taskbar button) visible.
+    void ShowApplicationWindow();
+    // Hides the taskbar button.
+    void HideApplicationWindow();
+
+    // Frees the component once no message loop of ours is nested any more
+    // (a form closing itself from one of its own handlers, a popup's owner).
+    void ReleaseLater(TComponent* component);
+    // Message loops that run inside a message (popups, synchronous waits)
+    // say so: nothing given to ReleaseLater is freed while one stands.
+    void BeginNestedLoop() { ++nesting_; }
+    void EndNestedLoop();
+    int NestingDepth() const { return nesting_; }
 
     // Runs the message loop until WM_QUIT.
     void Run();
@@ -39,6 +62,7 @@ public:
     bool Terminated() const { return terminated_; }
 
     // Shows the main window again after it was minimised or hidden to the tray.
+    // Minimize minimises the application window and hides the main form with it.
     void Restore();
     void Minimize();
     void BringToFront();
@@ -58,9 +82,14 @@ private:
     static LRESULT CALLBACK AppWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
     bool DispatchOne(MSG& msg);
+    void FreeReleased();
 
     HWND handle_ = nullptr;
     HWND mainForm_ = nullptr;
+    TForm* mainFormObject_ = nullptr;
+    int nesting_ = 0;
+    std::vector<TComponent*> released_;
+    std::vector<std::weak_ptr<void>> releasedAlive_;
     std::string title_;
     bool terminated_ = false;
     DWORD threadId_ = 0;

@@ -89,7 +89,7 @@ bool TControl::Showing() const { return visible_ && parent_ && parent_->Showing(
 
 void TControl::SetVisible(bool visible)
 {
-    if (visible == visible_)
+    if (visible == visible_ && !VisibleOutOfStep())
         return;
     visible_ = visible;
     VisibleChanged();
@@ -468,6 +468,11 @@ void TWinControl::VisibleChanged()
         ShowWindow(hwnd_, Visible() ? SW_SHOW : SW_HIDE);
     else if (Visible() && Parent() && Parent()->HandleAllocated())
         CreateWnd();
+}
+
+bool TWinControl::VisibleOutOfStep() const
+{
+    return hwnd_ && ((GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0) != Visible();
 }
 
 void TWinControl::SetEnabled(bool enabled)

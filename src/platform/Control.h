@@ -94,6 +94,9 @@ public:
 protected:
     virtual void BoundsChanged();
     virtual void VisibleChanged();
+    // True when the window's own visibility no longer matches Visible()
+    // (someone showed or hid it directly), so setting it again acts.
+    virtual bool VisibleOutOfStep() const { return false; }
     virtual void CaptionChanged();
     virtual void FontChanged();
     void RequestAlign();
@@ -188,6 +191,7 @@ protected:
     void Paint(TCanvas& canvas) override;
     void BoundsChanged() override;
     void VisibleChanged() override;
+    bool VisibleOutOfStep() const override;
     void CaptionChanged() override;
     void FontChanged() override;
     // The window was moved or sized by someone else; the bounds follow it.
