@@ -353,11 +353,11 @@ protected:
     void DoFdConnect(WORD error) override;
     void DoFdRead(WORD error) override;
     void DoFdClose(WORD error) override;
-    void TriggerSessionConnectedSpecial(WORD error) override;
 
 private:
     void SocksDataAvailable();
     void ProcessReply();
+    void AuthState(TSocksAuthState state);
     void SendSocksRequest();
     void SendUserPass();
     void SocksFailed(int code, const std::string& message);
