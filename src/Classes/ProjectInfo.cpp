@@ -208,12 +208,12 @@ std::string CellField(std::string_view cell)
                 continue;
             }
         }
-        if (c == ';')
-            c = ',';
-        else if (static_cast<unsigned char>(c) < ' ' || c == 0x7F)
+        if (static_cast<unsigned char>(c) < ' ' || c == 0x7F)
             c = ' ';
         out += c;
     }
+    // A ";" written as such or as an entity would split the field.
+    std::replace(out.begin(), out.end(), ';', ',');
     return Trim(out);
 }
 
