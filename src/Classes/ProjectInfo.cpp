@@ -18,22 +18,6 @@ constexpr uint64_t kMaxPageBytes = 32ull << 20;
 
 char FoldChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-// The first n characters (not bytes) of a UTF-8 text.
-std::string CutChars(std::string_view s, int n)
-{
-    size_t i = 0;
-    int chars = 0;
-    while (i < s.size() && chars < n) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-        if (i + len > s.size())
-            break;
-        i += len;
-        ++chars;
-    }
-    return std::string(s.substr(0, i));
-}
-
 // The whole-number part of a decimal field ("2137.60" gives 2137); 0 when
 // it is not a number.
 int IntegerPart(std::string_view field)
@@ -259,6 +243,21 @@ void ParseRow(std::string_view row, std::vector<std::string>& out)
 }  // namespace
 
 // --- data lines ----------------------------------------------------------
+
+std::string CutChars(std::string_view s, int n)
+{
+    size_t i = 0;
+    int chars = 0;
+    while (i < s.size() && chars < n) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+        if (i + len > s.size())
+            break;
+        i += len;
+        ++chars;
+    }
+    return std::string(s.substr(0, i));
+}
 
 bool LineProjectNumber(std::string_view line, int& project)
 {

@@ -34,6 +34,10 @@ struct TProjectInfo {
     std::string Core;
 };
 
+// The first n characters (not bytes) of a UTF-8 text; a character is never
+// split.
+std::string CutChars(std::string_view s, int n);
+
 // The project number of a data line "#<number>;...", written the plain way
 // ("#0123;" is not project 123); false for any other line.
 bool LineProjectNumber(std::string_view line, int& project);
