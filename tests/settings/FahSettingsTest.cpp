@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include "Classes/FahSettings.h"
+#include "Classes/Lang.h"
+#include "platform/DateTime.h"
+#include "platform/Exceptions.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+
+namespace {
+
+const char kKey[] = "Software\\Zembrik\\BrenixTest\\Settings";
+
+struct Row {
+    const char* key;
+    TAppVariant def;
+};
+
+struct FahSettingsTest : ::testing::Test {
+    void SetUp() override
+    {
+        TRegistry().DeleteKey(kKey);
+        DeleteRunValue();
+        SetFahSettingsPathForTesting(kKey);
+    }
+    void TearDown() override
+    {
+        SetFahSettingsPathForTesting("");
+        TRegistry().DeleteKey(kKey);
+        DeleteRunValue();
+    }
+    static void DeleteRunValue()
+    {
+        TRegistry r;
+        if (r.OpenKey(kAutoRunKey, false))
+            r.DeleteValue(kAutoRunValueName);
+    }
+    static bool RunValue(std::string& out)
+    {
+        TRegistry r(HKEY_CURRENT_USER, KEY_READ);
+        return r.OpenKeyReadOnly(kAutoRunKey) && r.TryReadString(kAutoRunValueName, out);
+    }
+    static bool KeyHasValues()
+    {
+        TRegistry r(HKEY_CURRENT_USER, KEY_READ);
+        if (!r.OpenKeyReadOnly(kKey))
+            return false;
+        if (!r.GetValueNames().empty())
+            return true;
+        for (auto& k : r.GetKeyNames()) {
+            TRegistry sub(HKEY_CURRENT_USER, KEY_READ);
+            if (sub.OpenKeyReadOnly(std::string(kKey) + "\\" + k) && !sub.GetValueNames().empty())
+                return true;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST_F(FahSettingsTest, TheTableHoldsEveryValueInOrderWithItsDefault)
+{
+    const Row rows[] = {
+        {"Settings\\osAutoRun", false},
+        {"Settings\\osMinimizeToTray", false},
+        {"Settings\\osCloseAsMinimize", false},
+        {"Settings\\osCheckForUpdate", true},
+        {"Settings\\osUpdateInterval", 10},
+        {"Settings\\osNextCheck", 0.0},   // checked below: today
+        {"Settings\\osCpuAffinity", false},
+        {"Settings\\osCpuAffinitySortOrder", 0},
+        {"Settings\\osCpuUsageIndicator", true},   // Wine reports a version above 5
+        {"Settings\\evAutoUpdate", true},
+        {"Settings\\evAutoUpdateInterval", 30},
+        {"Settings\\evFeStartFlashIcon", false},
+        {"Settings\\evFeStartBalloonTips", false},
+        {"Settings\\evFeStartSysLogMsg", false},
+        {"Settings\\evFeStopFlashIcon", true},
+        {"Settings\\evFeStopBalloonTips", true},
+        {"Settings\\evFeStopSysLogMsg", true},
+        {"Settings\\evFeResultFlashIcon", true},
+        {"Settings\\evFeResultBalloonTips", true},
+        {"Settings\\evFeResultSysLogMsg", true},
+        {"Settings\\inTBTypeCaption", 0},
+        {"Settings\\inHideTB", false},
+        {"Settings\\inColorLog", true},
+        {"Settings\\inHideShutdownFolders", false},
+        {"Settings\\inHideStatusShutdown", true},
+        {"Settings\\inHideStatusNotAccess", true},
+        {"Settings\\inHideStatusNotFound", true},
+        {"Settings\\inShowAllLogWindows", false},
+        {"Settings\\inShowFahPrev", false},
+        {"Settings\\inCurrentLanguage", -1},
+        {"Settings\\inGroupByComp", true},
+        {"Settings\\inHighlightIfErrorInLog", true},
+        {"Settings\\inBkMainInfo", std::string("C:\\background_main.bmp")},
+        {"Settings\\inShowVertGridLines", true},
+        {"Settings\\inShowHorzGridLines", true},
+        {"Settings\\inColorOk", 14024661},
+        {"Settings\\inColorInfo", 16771541},
+        {"Settings\\inColorError", 14013951},
+        {"Settings\\inColorOther", 15329769},
+        {"Settings\\inBkLog", std::string("C:\\background_log.bmp")},
+        {"Settings\\inBkAddInfo", std::string("C:\\background_add.bmp")},
+        {"Settings\\upUpdateWhenNeed", false},
+        {"Settings\\upUseProxy", false},
+        {"Settings\\upProxyName", std::string("proxy")},
+        {"Settings\\upProxyPort", 3128},
+        {"Settings\\upProxyUserName", std::string()},
+        {"Settings\\upProxyUserPassword", std::string()},
+        {"Settings\\upURL", std::string("http://fah-web.stanford.edu/psummaryC.html")},
+        {"Settings\\dfUserName", std::string()},   // checked below
+        {"Settings\\dfTeamID", kDefaultTeamID},
+        {"Main\\fpState", 0},
+        {"Main\\fpWidth", 800},
+        {"Main\\fpHeight", 600},
+        {"Settings\\hiShowStatusInHint", true},
+        {"Settings\\hiShowEarlyUnitEndBalloonTip", true},
+        {"Settings\\hiShowSseOffBalloonTip", true},
+        {"Settings\\hiShowExecResultInWnd", true},
+        {"Settings\\hiRestartWhenSmpBreak", true},
+    };
+    TFahSettings& s = GetFahSettings();
+    EXPECT_EQ(s.RegPath(), kKey);
+    ASSERT_EQ(s.Count(), 58);
+    ASSERT_EQ(std::size(rows), 58u);
+    s.LoadAll();
+    for (int i = 0; i < s.Count(); ++i) {
+        const TAppVal& v = *s.GetValue(i);
+        SCOPED_TRACE(rows[i].key);
+        EXPECT_EQ(v.FullName, rows[i].key);
+        EXPECT_EQ(v.Kind(), KindOfVariant(rows[i].def));
+        if (v.Name == "osNextCheck") {
+            EXPECT_EQ(v.AsFloat(), static_cast<double>(Date()));
+        } else if (v.Name == "dfUserName") {
+            // The text of the nickname prompt when the table was made.
+            EXPECT_EQ(v.AsString(), sInputYouNick);
+        } else {
+            EXPECT_EQ(v.StoredValue, rows[i].def);
+            EXPECT_EQ(v.DefaultValue, rows[i].def);
+        }
+    }
+    EXPECT_EQ(s.FindValue("inColorOk").AsInteger(), 0xD5FFD5);
+}
+
+TEST_F(FahSettingsTest, GetFahSettingsIsOneObject)
+{
+    TFahSettings* a = &GetFahSettings();
+    EXPECT_EQ(a, &GetFahSettings());
+    SetFahSettingsPathForTesting(std::string(kKey) + "\\Other");
+    EXPECT_EQ(GetFahSettings().RegPath(), std::string(kKey) + "\\Other");
+    SetFahSettingsPathForTesting("");
+    EXPECT_EQ(GetFahSettings().RegPath(), kFahSettingsPath);
+    EXPECT_STREQ(kFahSettingsPath, "Software\\Zembrik\\Brenix\\");
+}
+
+TEST_F(FahSettingsTest, AFreshRegistryLoadsAndSavesWithoutWriting)
+{
+    TFahSettings& s = GetFahSettings();
+    s.LoadAll();
+    s.SaveAll();
+    EXPECT_FALSE(KeyHasValues());
+    std::string run;
+    EXPECT_FALSE(RunValue(run));
+}
+
+TEST_F(FahSettingsTest, FindValueReachesValuesInBothSections)
+{
+    TFahSettings& s = GetFahSettings();
+    EXPECT_EQ(s.FindValue("OSAUTORUN").FullName, "Settings\\osAutoRun");
+    EXPECT_EQ(s.FindValue("fpWidth").FullName, "Main\\fpWidth");
+    EXPECT_EQ(s.FindValue("fpWidth").Section, "Main\\");
+    EXPECT_THROW(s.FindValue("fpDepth"), EAssertionFailed);
+}
+
+TEST_F(FahSettingsTest, TheWindowWidthIsSavedUnderMain)
+{
+    TFahSettings& s = GetFahSettings();
+    s.LoadAll();
+    s.FindValue("fpWidth").SetEdited(1024);
+    s.SaveAll();
+    TRegistry r(HKEY_CURRENT_USER, KEY_READ);
+    ASSERT_TRUE(r.OpenKeyReadOnly(std::string(kKey) + "\\Main"));
+    EXPECT_EQ(r.GetDataType("fpWidth"), TRegDataType::Integer);
+    EXPECT_EQ(r.ReadInteger("fpWidth"), 1024);
+    EXPECT_EQ(r.GetValueNames().size(), 1u);
+
+    SetFahSettingsPathForTesting(kKey);   // a new object reads it back
+    GetFahSettings().LoadAll();
+    EXPECT_EQ(GetFahSettings().FindValue("fpWidth").AsInteger(), 1024);
+}
+
+TEST_F(FahSettingsTest, TheNextCheckDateRoundTrips)
+{
+    const double next = EncodeDateTime(2027, 1, 17, 8, 30, 0, 0);
+    TFahSettings& s = GetFahSettings();
+    s.LoadAll();
+    TAppVal& v = s.FindValue("osNextCheck");
+    v.SetEdited(next);
+    v.Save();   // a single value saved by its user
+    SetFahSettingsPathForTesting(kKey);
+    GetFahSettings().LoadAll();
+    EXPECT_EQ(GetFahSettings().FindValue("osNextCheck").AsFloat(), next);
+}
+
+TEST_F(FahSettingsTest, RevertAllAfterEditsWritesNothing)
+{
+    TFahSettings& s = GetFahSettings();
+    s.LoadAll();
+    s.FindValue("osAutoRun").SetEdited(true);
+    s.FindValue("fpWidth").SetEdited(1024);
+    s.FindValue("upURL").SetEdited(std::string("http://127.0.0.1/x.html"));
+    s.FindValue("osNextCheck").SetEdited(1.0);
+    s.RevertAll();
+    s.SaveAll();
+    EXPECT_FALSE(KeyHasValues());
+    std::string run;
+    EXPECT_FALSE(RunValue(run));
+}
+
+TEST_F(FahSettingsTest, HostileRegistryValuesGiveTheDefaults)
+{
+    TRegistry r;
+    ASSERT_TRUE(r.OpenKey(std::string(kKey) + "\\Settings", true));
+    r.WriteString("inCurrentLanguage", "Klingon");
+    r.WriteString("evAutoUpdate", "maybe");
+    r.WriteBinaryData("upURL", std::string("\xFF\xFE\x00", 3));
+    r.WriteString("osNextCheck", "\x01\x02garbage");
+    r.WriteInteger("upProxyPort", 8080);   // a sound value is still read
+    r.CloseKey();
+    ASSERT_TRUE(r.OpenKey(std::string(kKey) + "\\Main", true));
+    r.WriteBinaryData("fpWidth", std::string(4, '\x7F'));
+    r.CloseKey();
+
+    TFahSettings& s = GetFahSettings();
+    ASSERT_NO_THROW(s.LoadAll());
+    EXPECT_EQ(s.FindValue("inCurrentLanguage").AsInteger(), -1);
+    EXPECT_TRUE(s.FindValue("evAutoUpdate").AsBoolean());
+    EXPECT_EQ(s.FindValue("upURL").AsString(), kDefaultSummaryURL);
+    EXPECT_EQ(s.FindValue("osNextCheck").AsFloat(), static_cast<double>(Date()));
+    EXPECT_EQ(s.FindValue("fpWidth").AsInteger(), 800);
+    EXPECT_EQ(s.FindValue("upProxyPort").AsInteger(), 8080);
+}
+
+TEST_F(FahSettingsTest, ApplyWritesAndRemovesTheAutorunValue)
+{
+    TFahSettings& s = GetFahSettings();
+    s.LoadAll();
+    s.FindValue("osAutoRun").SetEdited(true);
+    s.SaveAll();
+    std::string run;
+    ASSERT_TRUE(RunValue(run));
+    EXPECT_EQ(run, AutoRunCommand());
+    ASSERT_GE(run.size(), 3u);
+    EXPECT_EQ(run.front(), '"');
+    EXPECT_EQ(run.back(), '"');
+    EXPECT_TRUE(EndsText("test_settings.exe\"", run)) << run;
+    EXPECT_TRUE(s.FindValue("osAutoRun").AsBoolean());
+
+    s.FindValue("osAutoRun").SetEdited(false);
+    s.SaveAll();
+    EXPECT_FALSE(RunValue(run));
+    s.SaveAll();   // removing a value that is not there is fine
+    EXPECT_FALSE(RunValue(run));
+}
+
+TEST_F(FahSettingsTest, ApplyHandsTheEditedValuesToTheInterfaceHook)
+{
+    TFahSettings& s = GetFahSettings();
+    s.LoadAll();
+    int calls = 0;
+    int seenInterval = 0;
+    int storedWhenCalled = 0;
+    s.OnApply = [&](TFahSettings& settings) {
+        ++calls;
+        seenInterval = settings.FindValue("evAutoUpdateInterval").EditedInteger();
+        storedWhenCalled = settings.FindValue("evAutoUpdateInterval").AsInteger();
+    };
+    s.FindValue("evAutoUpdateInterval").SetEdited(90);
+    s.SaveAll();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(seenInterval, 90);
+    EXPECT_EQ(storedWhenCalled, 30);   // applied before it is saved
+    EXPECT_EQ(s.FindValue("evAutoUpdateInterval").AsInteger(), 90);
+}
+
+TEST_F(FahSettingsTest, AFailingInterfaceHookLosesNoSetting)
+{
+    TFahSettings& s = GetFahSettings();
+    s.LoadAll();
+    s.OnApply = [](TFahSettings&) { throw Exception("window gone"); };
+    s.FindValue("osAutoRun").SetEdited(true);
+    s.FindValue("inHideTB").SetEdited(true);
+    s.FindValue("fpHeight").SetEdited(700);
+    try {
+        s.SaveAll();
+        FAIL() << "the hook's error was swallowed";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "window gone");
+    }
+    std::string run;
+    EXPECT_TRUE(RunValue(run));   // the autorun part of Apply still ran
+    TRegIniFileEx ini(kKey);
+    EXPECT_TRUE(ini.ReadBool("Settings", "inHideTB", false));
+    EXPECT_EQ(ini.ReadInteger("Main", "fpHeight", 0), 700);
+}
