@@ -5,6 +5,7 @@
 #include <exception>
 #include <memory>
 
+#include "Classes/FahUtils.h"
 #include "Classes/Lang.h"
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
@@ -17,15 +18,6 @@ const char* const kAutoRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\R
 const char* const kAutoRunValueName = "Brenix";
 
 namespace {
-
-bool SystemIsWin2000OrLater()
-{
-    OSVERSIONINFOW vi{};
-    vi.dwOSVersionInfoSize = sizeof vi;
-    if (!GetVersionExW(&vi))
-        return true;
-    return vi.dwMajorVersion >= 5;
-}
 
 struct TSettingRow {
     const char* key;
@@ -45,7 +37,7 @@ TFahSettings::TFahSettings(const std::string& regPath) : TAppSettings(regPath)
         {"Settings\\osNextCheck", static_cast<double>(Date())},
         {"Settings\\osCpuAffinity", false},
         {"Settings\\osCpuAffinitySortOrder", 0},
-        {"Settings\\osCpuUsageIndicator", SystemIsWin2000OrLater()},
+        {"Settings\\osCpuUsageIndicator", IsWin2000OrLater()},
         {"Settings\\evAutoUpdate", true},
         {"Settings\\evAutoUpdateInterval", 30},
         {"Settings\\evFeStartFlashIcon", false},

@@ -192,11 +192,15 @@ void TAppVal::Save()
         return;
     TRegIniFileEx& reg = Settings->RegFile();
     TAppVariant v = VarAsKind(EditedValue, Kind());
-    switch (Kind()) {
-    case TAppValKind::Integer: reg.WriteInteger(Section, Name, std::get<int>(v)); break;
-    case TAppValKind::Float: reg.WriteFloat(Section, Name, std::get<double>(v)); break;
-    case TAppValKind::Boolean: reg.WriteBool(Section, Name, std::get<bool>(v)); break;
-    case TAppValKind::String: reg.WriteString(Section, Name, std::get<std::string>(v)); break;
+    try {
+        switch (Kind()) {
+        case TAppValKind::Integer: reg.WriteInteger(Section, Name, std::get<int>(v)); break;
+        case TAppValKind::Float: reg.WriteFloat(Section, Name, std::get<double>(v)); break;
+        case TAppValKind::Boolean: reg.WriteBool(Section, Name, std::get<bool>(v)); break;
+        case TAppValKind::String: reg.WriteString(Section, Name, std::get<std::string>(v)); break;
+        }
+    } catch (const std::exception& e) {
+        throw ERegistryError("Can't save the setting " + FullName + ": " + e.what());
     }
     StoredValue = v;
     EditedValue = v;

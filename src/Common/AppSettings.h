@@ -33,7 +33,8 @@ TAppVariant VarAsKind(const TAppVariant& v, TAppValKind kind);
 // values are registry values), plus floating-point values kept as text.
 class TRegIniFileEx : public TRegIniFile {
 public:
-    using TRegIniFile::TRegIniFile;
+    // Sections below regPath under HKEY_CURRENT_USER.
+    explicit TRegIniFileEx(const std::string& regPath) : TRegIniFile(regPath, HKEY_CURRENT_USER) {}
     // A missing subkey or value, or a text that is not a number, gives def.
     double ReadFloat(const std::string& section, const std::string& name, double def) const;
     // Written as the shortest text that reads back to the same number, with the

@@ -98,9 +98,11 @@ TEST(LangTables, TheTablesAreWindows1251WithCrLfLines)
     EXPECT_EQ(raw.compare(0, 10, "sLanguage="), 0);
     // "Русский" in Windows-1251.
     EXPECT_EQ(raw.substr(10, 9), "\xD0\xF3\xF1\xF1\xEA\xE8\xE9\r\n");
-    for (size_t i = 0; i < raw.size(); ++i)
-        if (raw[i] == '\n')
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\n') {
             ASSERT_TRUE(i > 0 && raw[i - 1] == '\r') << "bare LF at " << i;
+        }
+    }
     EXPECT_NE(raw.find("{Classes}\r\n"), std::string::npos);
     EXPECT_NE(raw.find("{OtherStrings}\r\n"), std::string::npos);
 }
@@ -352,4 +354,16 @@ TEST_F(LangTest, AWindowReCaptionsItselfOnASwitch)
     SetLanguage(3);
     EXPECT_EQ(text(), "Оновити");
     DestroyWindow(label);
+}
+
+TEST_F(LangTest, AChoiceThatCannotBeStoredStillSwitchesTheTexts)
+{
+    // A registry path the registry refuses: the save fails, the switch does not.
+    SetFahSettingsPathForTesting(std::string(kKey) + "\\" + std::string(300, 'x'));
+    SetLanguage(2);
+    EXPECT_EQ(CurrentLanguage, 2);
+    EXPECT_EQ(sRunning, "работает");
+    auto errors = CaughtErrors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("Settings\\inCurrentLanguage"), std::string::npos) << errors[0];
 }
