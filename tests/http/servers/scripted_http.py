@@ -11,7 +11,8 @@ With --ntlm-proxy it is instead a forward proxy that wants NTLM: it answers
 the negotiate message with a fixed challenge, checks the authenticate message
 byte for byte against the published example values (user "user", password
 "SecREt01") and then answers the request itself, echoing its request line and
-host line. Each leg must come on the connection of the leg before.
+host line. A URL whose path ends with "/echo" needs no authentication and gets
+the request back as it came. Each leg must come on the connection of the leg before.
 
 Usage: scripted_http.py PORT [--ntlm-proxy]
 """
@@ -276,6 +277,9 @@ def route(c, parts, headers, raw, body):
 
 
 def route_proxy(c, parts, headers, raw, body):
+    if parts[1].split("?", 1)[0].endswith("/echo"):
+        # No authentication here: the request as it came, for checking its form.
+        return c.answer(b"200 OK", raw, keep=True, version=b"HTTP/1.0")
     auth = headers.get("proxy-authorization", "")
     if not auth:
         c.ntlm_leg = 1

@@ -1,0 +1,111 @@
+// The download driver (httpget.exe) as anyone checking by hand runs it.
+#include <gtest/gtest.h>
+
+#include "HttpTestPeers.h"
+#include "platform/FileUtil.h"
+#include "platform/Text.h"
+#include "support/TestSupport.h"
+
+using namespace httptest;
+
+namespace {
+
+struct TRun {
+    DWORD exitCode = 999;
+    std::string out;
+};
+
+TRun RunDriver(const std::vector<std::string>& args)
+{
+    TRun r;
+    std::wstring cmd = L"\"" + Utf8ToWide(ExeFolder() + "httpget.exe") + L"\"";
+    for (const std::string& a : args)
+        cmd += L" \"" + Utf8ToWide(a) + L"\"";
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) {
+        ADD_FAILURE() << "CreatePipe failed";
+        return r;
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    std::vector<wchar_t> line(cmd.begin(), cmd.end());
+    line.push_back(0);
+    BOOL ok = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                             &si, &pi);
+    CloseHandle(writeEnd);
+    if (!ok) {
+        CloseHandle(readEnd);
+        ADD_FAILURE() << "httpget.exe did not start";
+        return r;
+    }
+    char buf[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got > 0)
+        r.out.append(buf, got);
+    CloseHandle(readEnd);
+    WaitForSingleObject(pi.hProcess, 60000);
+    GetExitCodeProcess(pi.hProcess, &r.exitCode);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    r.out = StringReplaceAll(r.out, "\r\n", "\n");
+    return r;
+}
+
+}  // namespace
+
+TEST(HttpDriver, DownloadsThroughSquidWithProxyCredentials)
+{
+    testing_support::TempDir dir("httpget");
+    std::string file = dir.File("out.txt");
+    TRun r = RunDriver({Url("NGINX", "/small.txt"), file, "-proxy", "127.0.0.1", "-port",
+                        std::to_string(Port("SQUID_BASIC")), "-user", "puser", "-password", "ppass"});
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_EQ(r.out, "status 200 OK\nbytes 17\n");
+    EXPECT_EQ(testing_support::ReadFile(file), "hello from nginx\n");
+}
+
+TEST(HttpDriver, ServerCredentialsWithoutProxy)
+{
+    testing_support::TempDir dir("httpget");
+    std::string file = dir.File("secret.txt");
+    TRun r = RunDriver({Url("NGINX", "/private/secret.txt"), file, "-user", "user", "-password", "pass"});
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("status 200 OK\n", 0), 0u) << r.out;
+    EXPECT_EQ(testing_support::ReadFile(file), "the secret\n");
+}
+
+TEST(HttpDriver, FailuresPrintTheErrorAndLeaveNoFile)
+{
+    testing_support::TempDir dir("httpget");
+    std::string file = dir.File("gone.txt");
+    TRun r = RunDriver({Url("NGINX", "/gone"), file});
+    EXPECT_EQ(r.exitCode, 1u);
+    EXPECT_EQ(r.out, "error 404 Not Found\n");
+    EXPECT_FALSE(FileExists(file));
+
+    TRun cut = RunDriver({Url("SCRIPTED", "/halfway"), file});
+    EXPECT_EQ(cut.exitCode, 1u);
+    EXPECT_EQ(cut.out.rfind("error 404 Connection closed by the server after 500 of 1000", 0), 0u) << cut.out;
+    EXPECT_FALSE(FileExists(file));
+}
+
+TEST(HttpDriver, StatsAndUsage)
+{
+    testing_support::TempDir dir("httpget");
+    TRun r = RunDriver({Url("NGINX", "/big.bin"), dir.File("big.bin"), "-stats"});
+    EXPECT_EQ(r.exitCode, 0u) << r.out;
+    EXPECT_NE(r.out.find("bytes 3145728\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("peak_mb "), std::string::npos) << r.out;
+    EXPECT_EQ(FileSizeOf(dir.File("big.bin")), 3145728);
+
+    TRun usage = RunDriver({"only-one-argument"});
+    EXPECT_EQ(usage.exitCode, 2u);
+    EXPECT_EQ(usage.out.rfind("usage: httpget", 0), 0u) << usage.out;
+}

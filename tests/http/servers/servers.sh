@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Starts and stops the real peers of the HTTP client tests, all on 127.0.0.1:
+#   servers.sh start WORK [BIG_MB]   servers.sh stop WORK
+# WORK is a fresh folder for configs, logs, pids and the document root; the
+# ports chosen are written to WORK/ports.env (NAME=port lines). BIG_MB makes
+# www/big.bin that many MB long (default 3).
+set -u
+cmd=$1 work=$2
+here=$(cd "$(dirname "$0")" && pwd)
+py=/usr/bin/python3
+
+stop() {
+  [ -f "$work/pids" ] || return 0
+  while read -r pid; do kill -TERM "$pid" 2>/dev/null; done <"$work/pids"
+  for _ in $(seq 50); do
+    alive=0
+    while read -r pid; do kill -0 "$pid" 2>/dev/null && alive=1; done <"$work/pids"
+    [ $alive = 0 ] && break
+    sleep 0.1
+  done
+  while read -r pid; do kill -KILL "$pid" 2>/dev/null; done <"$work/pids"
+  rm -f "$work/pids"
+}
+
+# Starts a server in the background, its output to a log, and notes its pid.
+launch() {
+  local name=$1; shift
+  setsid "$@" </dev/null >"$work/$name.out" 2>&1 &
+  echo $! >>"$work/pids"
+}
+
+fill() {  # template -> config with @WORK@ and @PORT@ replaced
+  sed -e "s#@WORK@#$work#g" -e "s#@PORT@#$2#g" "$here/$1" >"$work/${1%.in}"
+}
+
+case "$cmd" in
+stop) stop; exit 0 ;;
+start)
+  big=${3:-3}
+  mkdir -p "$work" && chmod 777 "$work"
+  : >"$work/pids"
+  read -r p_nginx p_scripted p_ntlmproxy p_sqbasic p_sqntlm < <($py - <<'PY'
+import socket
+socks = []
+for _ in range(5):
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    socks.append(s)
+print(" ".join(str(s.getsockname()[1]) for s in socks))
+PY
+)
+  # The document root: known small files and a large one of a known pattern.
+  mkdir -p "$work/www/private" "$work/www/dir"
+  printf 'hello from nginx\n' >"$work/www/small.txt"
+  printf '<html><body>index</body></html>\n' >"$work/www/dir/index.html"
+  printf '<html><body>root</body></html>\n' >"$work/www/index.html"
+  printf 'the secret\n' >"$work/www/private/secret.txt"
+  $py - "$work/www/big.bin" "$big" <<'PY'
+import sys
+size = int(float(sys.argv[2]) * 1024 * 1024)
+block = bytes((i * 7 + (i >> 8)) % 251 for i in range(65536))
+with open(sys.argv[1], "wb") as f:
+    while size > 0:
+        f.write(block[:min(size, len(block))])
+        size -= len(block)
+PY
+  printf 'user:{PLAIN}pass\n' >"$work/nginx.htpasswd"
+  htpasswd -bc "$work/squid.htpasswd" puser ppass >/dev/null 2>&1
+  chmod -R a+rwX "$work"
+
+  fill nginx.conf.in "$p_nginx"
+  fill squid-basic.conf.in "$p_sqbasic"
+  fill squid-ntlm.conf.in "$p_sqntlm"
+  launch nginx nginx -c "$work/nginx.conf" -e "$work/nginx-error.log"
+  launch scripted $py "$here/scripted_http.py" "$p_scripted"
+  launch ntlmproxy $py "$here/scripted_http.py" "$p_ntlmproxy" --ntlm-proxy
+  launch squid-basic squid -N -f "$work/squid-basic.conf"
+  launch squid-ntlm squid -N -f "$work/squid-ntlm.conf"
+
+  cat >"$work/ports.env" <<EOT
+NGINX=$p_nginx
+SCRIPTED=$p_scripted
+NTLMPROXY=$p_ntlmproxy
+SQUID_BASIC=$p_sqbasic
+SQUID_NTLM=$p_sqntlm
+EOT
+  # Ready when every port answers.
+  if ! $py - "$p_nginx" "$p_scripted" "$p_ntlmproxy" "$p_sqbasic" "$p_sqntlm" <<'PY'
+import socket, sys, time
+deadline = time.time() + 20
+for port in map(int, sys.argv[1:]):
+    while True:
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            break
+        except OSError:
+            if time.time() > deadline:
+                print("port %d did not open" % port)
+                sys.exit(1)
+            time.sleep(0.1)
+PY
+  then
+    stop
+    exit 1
+  fi
+  exit 0 ;;
+*) echo "usage: servers.sh start|stop WORK [BIG_MB]"; exit 2 ;;
+esac
