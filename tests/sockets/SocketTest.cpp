@@ -1,0 +1,403 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "net/WSocket.h"
+#include "net/WSocketLib.h"
+#include "sockets/SocketRecorder.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::string Joined(const std::vector<std::string>& v)
+{
+    std::string s;
+    for (const auto& x : v)
+        s += x + "|";
+    return s;
+}
+
+}  // namespace
+
+TEST(Socket, ConnectSendReceiveLinesAndCloseByMessages)
+{
+    std::string port = PeerPort("LINE");
+    REQUIRE_PEER(port);
+    ClearCaughtErrors();
+    TWSocket s;
+    SocketRecorder r(s);
+    std::vector<std::string> states;
+    s.OnChangeState = [&](TSocketState, TSocketState n) { states.push_back(std::to_string(n)); };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(port);
+    s.SetLineMode(true);
+    s.Connect();
+    EXPECT_EQ(s.State(), wsConnecting);   // nothing happened yet: all comes by messages
+    EXPECT_EQ(r.connected, -1);
+
+    ASSERT_TRUE(r.WaitLines(1));
+    EXPECT_EQ(r.connected, 0);
+    EXPECT_EQ(s.State(), wsConnected);
+    EXPECT_EQ(r.lines[0], "HELLO");
+
+    EXPECT_EQ(s.SendLine("ECHO abc def"), 14);
+    ASSERT_TRUE(r.WaitLines(2));
+    EXPECT_EQ(r.lines[1], "abc def");
+    EXPECT_TRUE(PumpUntil([&] { return r.dataSent > 0; }, 2000));
+
+    // One line split over two arrivals comes once, whole.
+    s.SendLine("SPLIT");
+    ASSERT_TRUE(r.WaitLines(3));
+    Pump(300);
+    ASSERT_EQ(r.lines.size(), 3u);
+    EXPECT_EQ(r.lines[2], "partial line");
+
+    s.SendLine("QUIT");
+    ASSERT_TRUE(r.WaitClosed());
+    EXPECT_EQ(r.lines.back(), "BYE");
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(Joined(r.events), "connected 0|line HELLO|line abc def|line partial line|line BYE|closed 0|");
+    // closed -> opened -> connecting -> connected -> closed
+    EXPECT_EQ(Joined(states), std::to_string(wsOpened) + "|" + std::to_string(wsConnecting) + "|" +
+                                  std::to_string(wsConnected) + "|" + std::to_string(wsClosed) + "|");
+    EXPECT_GT(s.ReadCount(), 20);
+    EXPECT_TRUE(CaughtErrors().empty());
+}
+
+TEST(Socket, RefusedConnectionGivesErrorEvents)
+{
+    std::string port = PeerPort("REFUSED");
+    REQUIRE_PEER(port);
+    ClearCaughtErrors();
+    TWSocket s;
+    SocketRecorder r(s);
+    s.SetAddr("127.0.0.1");
+    s.SetPort(port);
+    s.Connect();
+    ASSERT_TRUE(r.WaitClosed());
+    EXPECT_EQ(r.connected, WSAECONNREFUSED);
+    EXPECT_EQ(Joined(r.events), "connected 10061|closed 10061|");
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(s.HSocket(), INVALID_SOCKET);
+    EXPECT_EQ(WSocketErrorDesc(r.connected), "Connection refused");
+    EXPECT_TRUE(CaughtErrors().empty());
+
+    // The socket is reusable after the failure.
+    s.SetPort(PeerPort("LINE"));
+    r.connected = r.closed = -1;
+    s.SetLineMode(true);
+    s.Connect();
+    ASSERT_TRUE(r.WaitLines(1));
+    EXPECT_EQ(r.lines[0], "HELLO");
+    s.Close();
+    EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(Socket, NameLookups)
+{
+    TWSocket s;
+    std::vector<int> done;
+    s.OnDnsLookupDone = [&](WORD e) { done.push_back(e); };
+
+    // A dotted address is reported before the call returns.
+    s.DnsLookup("127.0.0.1");
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0], 0);
+    EXPECT_EQ(s.DnsResult(), "127.0.0.1");
+
+    s.DnsLookup("localhost");
+    EXPECT_EQ(done.size(), 1u);   // asynchronous: by message only
+    ASSERT_TRUE(PumpUntil([&] { return done.size() == 2; }, 10000));
+    EXPECT_EQ(done[1], 0);
+    EXPECT_EQ(s.DnsResult(), "127.0.0.1");
+    ASSERT_FALSE(s.DnsResultList().empty());
+    EXPECT_EQ(s.DnsResultList()[0], "127.0.0.1");
+
+    // A name that cannot exist (the resolver refuses it without asking anyone).
+    s.DnsLookup("bad name!.invalid");
+    ASSERT_TRUE(PumpUntil([&] { return done.size() == 3; }, 10000));
+    EXPECT_NE(done[2], 0);
+    EXPECT_TRUE(s.DnsResult().empty());
+    EXPECT_TRUE(s.DnsResultList().empty());
+
+    // An empty name raises; with OnError set it reports both events instead.
+    EXPECT_THROW(s.DnsLookup(""), ESocketException);
+    std::string err;
+    s.OnError = [&](int, const std::string& m) { err = m; };
+    s.DnsLookup("");
+    EXPECT_EQ(err, "DNS lookup: invalid host name.");
+    ASSERT_EQ(done.size(), 4u);
+    EXPECT_EQ(done[3], WSAEINVAL);
+}
+
+TEST(Socket, UsageErrorsRaiseOrReachOnError)
+{
+    TWSocket s;
+    char buf[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_THROW(s.Send(buf, 4), ESocketException);
+    EXPECT_EQ(s.LastError(), WSAENOTCONN);
+
+    std::vector<std::string> errors;
+    s.OnError = [&](int code, const std::string& m) { errors.push_back(std::to_string(code) + " " + m); };
+    EXPECT_EQ(s.Send(buf, 4), -1);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "10057 Error 10057 in function Send\r\nSocket is not connected");
+
+    s.SetPort("");
+    s.SetAddr("127.0.0.1");
+    s.Connect();
+    EXPECT_EQ(errors.back(), "0 Connect: No Port Specified");
+    s.SetPort("99999");
+    s.Connect();
+    EXPECT_EQ(errors.back(), "0 WSocketResolvePort: Invalid Port.");
+    s.SetPort("80");
+    s.SetProto("icmp-ish");
+    s.Connect();
+    EXPECT_NE(errors.back().find("WSocketResolveProto"), std::string::npos);
+    EXPECT_EQ(s.State(), wsClosed);
+
+    s.SetSendFlags(7);
+    EXPECT_EQ(errors.back(), "0 Invalid SendFlags");
+    s.OnError = nullptr;
+    EXPECT_THROW(s.SetSendFlags(7), ESocketException);
+}
+
+TEST(Socket, PropertiesAreLockedWhileOpen)
+{
+    std::string port = PeerPort("LINE");
+    REQUIRE_PEER(port);
+    TWSocket s;
+    SocketRecorder r(s);
+    s.SetAddr("127.0.0.1");
+    s.SetPort(port);
+    s.Connect();
+    EXPECT_THROW(s.SetPort("1"), ESocketException);
+    EXPECT_THROW(s.SetAddr("1.2.3.4"), ESocketException);
+    EXPECT_THROW(s.SetProto("udp"), ESocketException);
+    EXPECT_THROW(s.SetLocalAddr("127.0.0.1"), ESocketException);
+    EXPECT_THROW(s.SetLocalPort("5"), ESocketException);
+    EXPECT_THROW(s.SetSocksServer("x"), ESocketException);
+    EXPECT_THROW(s.Connect(), ESocketException);   // "already in use"
+    EXPECT_EQ(s.Port(), port);
+    s.Abort();
+    EXPECT_EQ(s.State(), wsClosed);
+    // Closing assigns the defaults again; the target stays.
+    EXPECT_EQ(s.Proto(), "tcp");
+    EXPECT_EQ(s.LocalAddr(), "0.0.0.0");
+    EXPECT_EQ(s.Addr(), "127.0.0.1");
+}
+
+TEST(Socket, ConnectAndReadInOneMessageReportConnectionOnceThenData)
+{
+    std::string port = PeerPort("LINE");
+    REQUIRE_PEER(port);
+    TWSocket s;
+    SocketRecorder r(s);
+    s.SetAddr("127.0.0.1");
+    s.SetPort(port);
+    s.Connect();
+    // A message carrying both events, ahead of the real ones.
+    PostMessageW(s.WindowHandle(), WM_ASYNCSELECT, static_cast<WPARAM>(s.HSocket()),
+                 WSAMAKESELECTREPLY(FD_CONNECT | FD_READ, 0));
+    ASSERT_TRUE(PumpUntil([&] { return r.data.find("HELLO\r\n") != std::string::npos; }, 5000));
+    Pump(100);
+    ASSERT_FALSE(r.events.empty());
+    EXPECT_EQ(r.events[0], "connected 0");
+    int connects = 0;
+    for (const auto& e : r.events)
+        connects += e.rfind("connected", 0) == 0;
+    EXPECT_EQ(connects, 1);
+    s.Close();
+}
+
+TEST(Socket, ZeroByteSendStillReportsDataSent)
+{
+    std::string port = PeerPort("LINE");
+    REQUIRE_PEER(port);
+    TWSocket s;
+    SocketRecorder r(s);
+    s.SetAddr("127.0.0.1");
+    s.SetPort(port);
+    s.Connect();
+    ASSERT_TRUE(r.WaitConnected());
+    Pump(100);
+    int before = r.dataSent;
+    EXPECT_EQ(s.Send(nullptr, 0), 0);
+    EXPECT_EQ(r.dataSent, before);   // only through the message loop
+    EXPECT_TRUE(PumpUntil([&] { return r.dataSent > before; }, 2000));
+    EXPECT_TRUE(s.AllSent());
+    s.Close();
+}
+
+TEST(Socket, HandlerThatReadsNothingDoesNotSpin)
+{
+    std::string port = PeerPort("LINE");
+    REQUIRE_PEER(port);
+    TWSocket s;
+    SocketRecorder r(s);
+    int calls = 0;
+    bool reading = false;
+    s.OnDataAvailable = [&](WORD) {
+        ++calls;
+        if (reading)
+            r.data += s.ReceiveStr();
+    };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(port);
+    s.Connect();
+    ASSERT_TRUE(r.WaitConnected());
+    s.SendStr("BIG 200000\r\n");
+    Pump(700);
+    // Without the guard the receive loop would call the handler for ever.
+    EXPECT_GE(calls, 1);
+    EXPECT_LT(calls, 50);
+    EXPECT_EQ(s.State(), wsConnected);
+    // Reading again picks the data up (the next read re-arms the events).
+    reading = true;
+    r.data += s.ReceiveStr();
+    ASSERT_TRUE(PumpUntil([&] { return r.data.size() >= 200007; }, 10000)) << r.data.size();
+    EXPECT_EQ(r.data.substr(0, 7), "HELLO\r\n");
+    EXPECT_EQ(r.data.find_first_not_of('x', 7), std::string::npos);
+    s.Close();
+}
+
+TEST(Socket, UnreadDataIsDrainedWithoutHandler)
+{
+    std::string port = PeerPort("LINE");
+    REQUIRE_PEER(port);
+    TWSocket s;
+    bool closed = false, connected = false;
+    s.OnSessionConnected = [&](WORD) { connected = true; };
+    s.OnSessionClosed = [&](WORD) { closed = true; };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(port);
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return connected; }, 5000));
+    s.SendStr("BIG 50000\r\nQUIT\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return closed; }, 10000));
+    EXPECT_GE(s.ReadCount(), 50000 + 7 + 5);   // all of it was read and dropped
+}
+
+namespace {
+class CountingSocket : public TWSocket {
+public:
+    explicit CountingSocket(bool& gone) : gone_(gone) {}
+    ~CountingSocket() override { gone_ = true; }
+
+private:
+    bool& gone_;
+};
+}  // namespace
+
+TEST(Socket, ReleaseFreesThroughTheMessageLoop)
+{
+    bool gone = false;
+    auto* s = new CountingSocket(gone);
+    s->Release();
+    EXPECT_FALSE(gone);
+    EXPECT_TRUE(PumpUntil([&] { return gone; }, 2000));
+}
+
+TEST(Socket, TestExceptionBecomesBackgroundException)
+{
+    ClearCaughtErrors();
+    TWSocket s;
+    std::string seen;
+    s.OnBgException = [&](const std::string& m, bool& canClose) {
+        seen = m;
+        canClose = false;
+    };
+    PostMessageW(s.WindowHandle(), WM_TRIGGER_EXCEPTION, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !seen.empty(); }, 2000));
+    EXPECT_EQ(seen, "Test exception in WSocket");
+
+    // Without a handler it reaches the application's handler; nothing crashes.
+    s.OnBgException = nullptr;
+    PostMessageW(s.WindowHandle(), WM_TRIGGER_EXCEPTION, 0, 0);
+    Pump(200);
+    auto errors = CaughtErrors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("Test exception in WSocket"), std::string::npos);
+    ClearCaughtErrors();
+}
+
+TEST(Socket, ExceptionInAnEventHandlerAbortsTheSocket)
+{
+    std::string port = PeerPort("LINE");
+    REQUIRE_PEER(port);
+    ClearCaughtErrors();
+    TWSocket s;
+    std::string seen;
+    s.OnBgException = [&](const std::string& m, bool&) { seen = m; };
+    s.OnDataAvailable = [&](WORD) { throw Exception("handler failed"); };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(port);
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }, 5000));
+    EXPECT_EQ(seen, "handler failed");
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_TRUE(CaughtErrors().empty());
+}
+
+TEST(SocketLibrary, LastSocketUnloadsAndNextLoadsAgain)
+{
+    ASSERT_EQ(WSocketCount(), 0);
+    {
+        TWSocket a;
+        EXPECT_EQ(WSocketCount(), 1);
+        a.DnsLookup("127.0.0.1");   // first use loads the library
+        EXPECT_TRUE(WSocketWinsockLoaded());
+        EXPECT_EQ(WSocketWinsockInfo().wVersion, MAKEWORD(1, 1));
+        EXPECT_THROW(WSocketSetReqVerLow(2), ESocketException);
+        {
+            TWSocket b;
+            EXPECT_EQ(WSocketCount(), 2);
+        }
+        EXPECT_TRUE(WSocketWinsockLoaded());   // a is still alive
+    }
+    EXPECT_EQ(WSocketCount(), 0);
+    EXPECT_FALSE(WSocketWinsockLoaded());
+    EXPECT_NE(WSocketGetProc("WSAAsyncSelect"), nullptr);   // loads again on demand
+    EXPECT_TRUE(WSocketWinsockLoaded());
+    EXPECT_NE(WSocket2GetProc("WSAIoctl"), nullptr);
+    EXPECT_THROW(WSocketGetProc("NoSuchFunction"), ESocketException);
+    WSocketUnloadWinsock();
+    EXPECT_FALSE(WSocketWinsockLoaded());
+
+    // A process-wide wrapper keeps it loaded only for its own call.
+    std::string addr;
+    EXPECT_TRUE(WSocketGetHostByName("localhost", addr));
+    EXPECT_EQ(addr, "127.0.0.1");
+    EXPECT_FALSE(WSocketWinsockLoaded());
+}
+
+TEST(SocketLibrary, ErrorTexts)
+{
+    EXPECT_EQ(WSocketErrorDesc(0), "No Error");
+    EXPECT_EQ(WSocketErrorDesc(10054), "Connection reset by peer");
+    EXPECT_EQ(WSocketErrorDesc(11001), "Host not found");
+    EXPECT_EQ(WSocketErrorDesc(12345), "Not a WinSock error");
+}
+
+TEST(SyncSocket, WaitUntilReadyReturnsOnFlagOrTimeOut)
+{
+    std::string port = PeerPort("LINE");
+    REQUIRE_PEER(port);
+    TWSocket s;
+    bool connected = false;
+    s.OnSessionConnected = [&](WORD) { connected = true; };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(port);
+    s.SetTimeout(5000);
+    s.Connect();
+    EXPECT_EQ(s.WaitUntilReady(connected), 0);
+    EXPECT_TRUE(connected);
+
+    bool never = false;
+    s.SetTimeout(200);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(s.WaitUntilReady(never), TCustomSyncWSocket::WaitTimedOut);
+    EXPECT_GE(GetTickCount() - start, 150u);
+    s.Close();
+}
