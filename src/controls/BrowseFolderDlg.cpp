@@ -111,6 +111,8 @@ bool TBrowseFolderDlg::Execute()
     bi.lpfn = BrowseCallback;
     bi.lParam = reinterpret_cast<LPARAM>(this);
 
+    // The selection events move FolderName along; a cancel puts it back.
+    const std::string initialFolder = FolderName;
     LPITEMIDLIST chosen = nullptr;
     {
         TTaskWindowsDisabled disabled;
@@ -131,6 +133,8 @@ bool TBrowseFolderDlg::Execute()
         }
         ImageIndex = bi.iImage;
         CoTaskMemFree(chosen);
+    } else {
+        FolderName = initialFolder;
     }
     if (root)
         CoTaskMemFree(root);

@@ -11,6 +11,7 @@
 #include "controls/BrowseFolderDlg.h"
 #include "controls/DrawUtils.h"
 #include "controls/FileUtils.h"
+#include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 #include "support/TestSupport.h"
@@ -364,4 +365,29 @@ TEST(BrowseFolderDlg, BrowseForDirectoryHandsBackTheChoice)
     ASSERT_TRUE(BrowseForDirectory("Pick a folder", chosen, 0));
     EXPECT_TRUE(watchdog.fired.load());
     EXPECT_TRUE(SameText(chosen, folder)) << chosen;
+}
+
+TEST(BrowseFolderDlg, AnEventThatThrowsIsReportedAndTheDialogStillCloses)
+{
+    ASSERT_TRUE(HaveDisplay());
+    ClearCaughtErrors();
+    DialogWatchdog watchdog(IDCANCEL, 20000);
+    TempDir dir("browse");
+    TBrowseFolderDlg dlg;
+    dlg.FolderName = dir.Path();   // the selection comes back without the backslash
+    std::string selected;
+    dlg.OnSelChanged = [&](TBrowseFolderDlg& sender) { selected = sender.FolderName; };
+    dlg.OnInitialized = [](TBrowseFolderDlg& sender) {
+        PostMessageW(sender.Handle(), WM_COMMAND, IDCANCEL, 0);
+        throw Exception("handler failed");
+    };
+    EXPECT_FALSE(dlg.Execute());
+    EXPECT_FALSE(watchdog.fired.load());
+    std::vector<std::string> errors = CaughtErrors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("handler failed"), std::string::npos) << errors[0];
+    EXPECT_FALSE(selected.empty());
+    EXPECT_NE(selected, dir.Path());         // the events did move it
+    EXPECT_EQ(dlg.FolderName, dir.Path());   // a cancelled dialog changes nothing
+    ClearCaughtErrors();
 }
