@@ -1,0 +1,466 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "Classes/FahUtils.h"
+#include "Classes/Lang.h"
+#include "CoreTestSupport.h"
+#include "platform/Text.h"
+
+using namespace core_test;
+
+namespace {
+
+TDateTime At(int y, int mo, int d, int h, int mi, int s) { return EncodeDateTime(y, mo, d, h, mi, s, 0); }
+
+struct Expected {
+    const char* file;
+    int project;
+    const char* rcg;
+    int percent;   // with a unitinfo.txt present
+    const char* user;
+    int team;
+    int64_t wuSizeRaw;   // KB in ten-thousandths
+    uint8_t state;       // after two polls, nobody holding the log
+};
+
+// Read off the files by hand: the newest project line, the newest progress
+// line below the unit's own project line, the newest "User name:" line, and
+// the download size printed above the unit's project line.
+const Expected kRealLogs[] = {
+    {"fahlog-smp-a4-bigadv-running.txt", 8022, "Run 11, Clone 318, Gen 25", 6, "GreyWhiskers", 0, 8599521, fsShutdown},
+    {"fahlog-smp-a2-linux-sending-results.txt", 2677, "Run 35, Clone 31, Gen 38", 100, "harlam357", 32, 47285771, fsShutdown},
+    {"fahlog-smp-a2-linux-interrupted-badwus.txt", 2677, "Run 28, Clone 77, Gen 45", 45, "harlam357", 32, 47250498, fsRunning},
+    {"fahlog-cpu-service-b4-82-shutdown-restart.txt", 10015, "Run 3609, Clone 0, Gen 0", 33, "NerdZone", 155945, 0, fsShutdown},
+    {"fahlog-cpu-classic-78-a0-sigterm-oneunit.txt", 5113, "Run 144, Clone 48, Gen 8", 100, "harlam357", 32, 11308271, fsShutdown},
+    {"fahlog-gpu2-core11-14-paused-shutdown.txt", 5915, "Run 2, Clone 218, Gen 11", 23, "harlam357", 32, 669756, fsShutdown},
+    {"fahlog-gpu2-unstable-machine-EXCERPT-first16000.txt", 5771, "Run 1, Clone 112, Gen 955", 0, "harlam357", 32, 443252, fsShutdown},
+    {"fahlog-gpu3-core15-v641-running.txt", 10634, "Run 8, Clone 24, Gen 24", 11, "HayesK", 32, 426699, fsRunning},
+};
+
+class Parse : public ::testing::Test {
+protected:
+    ReadPause pause_{0};
+    ZoneBias bias_{0};
+};
+
+const char kSmpTail[] =
+    "[08:50:37] Completed 10000 out of 250000 steps  (4%)\r\n"
+    "[08:51:34] Completed 12500 out of 250000 steps  (5%)\r\n"
+    "[08:52:30] Completed 15000 out of 250000 steps  (6%)\r\n";
+
+}  // namespace
+
+TEST_F(Parse, EveryRealLog)
+{
+    for (const Expected& e : kRealLogs) {
+        SCOPED_TRACE(e.file);
+        ClientFolder dir;
+        dir.Log(RealText(e.file));
+        dir.UnitInfo(RealText("unitinfo-gpu2.txt"));
+        Client c(dir.Path());
+        c.Poll();
+        c.Poll();
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->Status, e.state);
+        EXPECT_EQ(c->ProjectNumber, e.project);
+        EXPECT_EQ(c->RunCloneGen, e.rcg);
+        EXPECT_EQ(c->Percent, e.percent);
+        EXPECT_EQ(c->UserName, e.user);
+        EXPECT_EQ(c->TeamNumber, e.team);
+        EXPECT_EQ(c->WuSize.Raw(), e.wuSizeRaw);
+        EXPECT_EQ(c->LogLines->Text(), RealText(e.file));
+        EXPECT_EQ(c->WUName, "p4744_lam5w_300K");
+    }
+}
+
+TEST_F(Parse, ResultsBeingSentShowTheFinishedUnit)
+{
+    // The newest project line repeats the unit's own while the results go out.
+    ClientFolder dir;
+    dir.Log(RealText("fahlog-smp-a2-linux-sending-results.txt"));
+    dir.Results();
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->Status, fsReadyForSend);
+    EXPECT_EQ(c->Percent, 100);   // no unitinfo.txt, results waiting
+    EXPECT_EQ(c->WuSize.Raw(), 47285771);
+}
+
+TEST_F(Parse, PercentWithoutUnitInformation)
+{
+    ClientFolder dir;
+    dir.Log(RealText("fahlog-cpu-classic-78-a0-sigterm-oneunit.txt"));
+    Client c(dir.Path());
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->Status, fsShutdown);
+        EXPECT_EQ(c->Percent, 0);   // between units
+        EXPECT_EQ(c->DueText, "");
+        EXPECT_EQ(c->ProjectNumber, 5113);
+    }
+    dir.Results();
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->Status, fsReadyForSend);
+    EXPECT_EQ(c->Percent, 100);
+}
+
+TEST_F(Parse, ANewUnitDoesNotShowThePreviousUnitsProgress)
+{
+    std::string full = RealText("fahlog-smp-a4-bigadv-running.txt");
+    ClientFolder dir;
+    dir.UnitInfo(RealText("unitinfo-gpu2.txt"));
+    dir.Log(full.substr(0, full.find("[08:46:50] Completed 0 out of")));
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->Percent, 0);
+    EXPECT_EQ(c->RunCloneGen, "Run 11, Clone 318, Gen 25");
+    EXPECT_EQ(c->WuSize.Raw(), 8599521);
+}
+
+TEST_F(Parse, UnitInformation)
+{
+    FixedClock clock(At(2011, 3, 25, 12, 0, 0));
+    ClientFolder dir;
+    dir.Log("[10:00:00] nothing yet\r\n");
+    dir.UnitInfo(RealText("unitinfo-cpu-protomol.txt"));
+    Client c(dir.Path());
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->WUName, "ProtoMol p10002");
+        EXPECT_EQ(c->ProjectNumber, 10002);   // from the name when the log has no project line
+        EXPECT_EQ(c->DownloadText, "11.03.23   22:41:07");
+        EXPECT_EQ(c->DueText, "11.04.15   23:38:42");
+        EXPECT_EQ(c->UnitInfoLines.Count(), 7);
+    }
+    EXPECT_EQ(c->GetUnitInfoValue("Tag: "), "-");
+    EXPECT_EQ(c->GetUnitInfoValue("Progress: "), "11%  [|_________]");
+    EXPECT_EQ(c->GetUnitInfoValue("Nothing: "), "");
+
+    dir.UnitInfo(RealText("unitinfo-malformed-download-month.txt"));
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->DownloadText, "");
+        EXPECT_EQ(c->DueText, "10.12.18   00:09:22");
+        EXPECT_EQ(c->ProjectNumber, 0);   // "Gromacs" is no project name
+    }
+    dir.UnitInfo("Current Work Unit\r\n-----------------\r\nName: p4744_x\r\n");
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        EXPECT_FALSE(sWithoutLimitation.empty());
+        EXPECT_EQ(c->DueText, sWithoutLimitation);
+        EXPECT_EQ(c->ProjectNumber, 4744);
+    }
+    dir.UnitInfo("");
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->DueText, "");
+    EXPECT_EQ(c->WUName, "");
+}
+
+TEST_F(Parse, RunCloneGenWithColons)
+{
+    ClientFolder dir;
+    dir.Log("[12:00:00] Project: 2669, Run: 3, Clone: 172, Gen: 133\r\n[12:00:01] x\r\n");
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->RunCloneGen, "Run 3, Clone 172, Gen 133");
+}
+
+TEST_F(Parse, EstimateFromTheNewestProgressLines)
+{
+    ClientFolder dir;
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    FixedClock clock(At(2011, 3, 20, 8, 53, 0));
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    // Steps of 56, 57 and 56 s for 1 % each (the oldest step left out); 94 % to go.
+    EXPECT_EQ(c->EtaText, "11.03.20   10:20:45");
+    EXPECT_NEAR(c->StepTime * 86400, 169.0 / 3, 1e-6);
+    EXPECT_NEAR(c->Rate, 0.01 / (169.0 / 3 / 3600), 1e-9);
+    EXPECT_DOUBLE_EQ(c->LastProgressTime, At(2011, 3, 20, 8, 52, 30));
+}
+
+TEST_F(Parse, EstimateWestOfUtcIsNotADayEarly)
+{
+    ZoneBias west(600);   // UTC-10: 08:52:30 UTC is 22:52:30 the day before
+    ClientFolder dir;
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    FixedClock clock(At(2011, 3, 19, 22, 53, 0));
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->EtaText, "11.03.20   00:20:45");
+    EXPECT_DOUBLE_EQ(c->LastProgressTime, At(2011, 3, 19, 22, 52, 30));
+}
+
+TEST_F(Parse, ProgressTimesLaterThanNow)
+{
+    ClientFolder dir;
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    Client c(dir.Path());
+    {
+        // Less than 15 minutes ahead: counts as now.
+        FixedClock clock(At(2011, 3, 20, 8, 40, 0));
+        c.Poll();
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->EtaText, "11.03.20   10:08:15");
+    }
+    {
+        // More: the line is from yesterday.
+        FixedClock clock(At(2011, 3, 20, 8, 30, 0));
+        c.Poll();
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->EtaText, "11.03.19   10:20:45");
+        EXPECT_DOUBLE_EQ(c->LastProgressTime, At(2011, 3, 19, 8, 52, 30));
+    }
+}
+
+TEST_F(Parse, AStepAcrossMidnight)
+{
+    ClientFolder dir;
+    dir.Log("[23:57:00] Completed 1000 out of 10000 steps (10%)\r\n"
+            "[23:58:00] Completed 2000 out of 10000 steps (20%)\r\n"
+            "[23:59:00] Completed 3000 out of 10000 steps (30%)\r\n"
+            "[00:00:00] Completed 4000 out of 10000 steps (40%)\r\n"
+            "[00:01:00] Completed 5000 out of 10000 steps (50%)\r\n");
+    FixedClock clock(At(2011, 3, 21, 0, 2, 0));
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->EtaText, "11.03.21   00:06:00");
+    EXPECT_NEAR(c->Rate, 6.0, 1e-9);
+    EXPECT_NEAR(c->StepTime * 86400, 60.0, 1e-6);
+}
+
+TEST_F(Parse, FrameUnits)
+{
+    ClientFolder dir;
+    dir.Log("[10:00:00] Finished a frame (10)\r\n[10:02:00] Finished a frame (11)\r\n"
+            "[10:04:00] Finished a frame (12)\r\n[10:06:00] Finished a frame (13)\r\n"
+            "[10:08:00] Finished a frame (14)\r\n");
+    FixedClock clock(At(2011, 3, 21, 10, 8, 0));
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->Percent, 4);   // 14 frames = 3.5 %, halves to even
+    EXPECT_EQ(c->EtaText, "11.03.21   23:00:00");   // 386 frames of 2 minutes
+    EXPECT_NEAR(c->Rate, 30.0 / 400, 1e-12);
+}
+
+TEST_F(Parse, IdenticalNewestLinesCountOnce)
+{
+    ClientFolder dir;
+    dir.Log("[10:00:00] Completed 10%\r\n[10:01:00] Completed 20%\r\n[10:02:00] Completed 30%\r\n"
+            "[10:04:00] Completed 40%\r\n[10:04:00] Completed 40%\r\n");
+    FixedClock clock(At(2011, 3, 21, 10, 4, 0));
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_NEAR(c->StepTime * 86400, 90.0, 1e-6);
+    EXPECT_EQ(c->EtaText, "11.03.21   10:13:00");
+}
+
+TEST_F(Parse, NoEstimateFromTooFewBackwardOrTimelessSteps)
+{
+    FixedClock clock(At(2011, 3, 21, 10, 5, 0));
+    const char* logs[] = {
+        "[10:00:00] Completed 10%\r\n[10:01:00] Completed 20%\r\n",
+        "[10:00:00] Completed 50%\r\n[10:01:00] Completed 40%\r\n[10:02:00] Completed 30%\r\n",
+        "[10:00:00] Completed 10%\r\n[10:00:00] Completed 20%\r\n[10:00:00] Completed 30%\r\n",
+        "[10:00:00] Completed 98%\r\n[10:01:00] Completed 99%\r\n[10:02:00] Completed 100%\r\n",
+    };
+    for (const char* log : logs) {
+        SCOPED_TRACE(log);
+        ClientFolder dir;
+        dir.Log(log);
+        Client c(dir.Path());
+        c.Poll();
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->EtaText, "");
+        EXPECT_EQ(c->StepTime, 0);
+        EXPECT_EQ(c->Rate, 0);
+        EXPECT_EQ(c->LastProgressTime, 0);
+    }
+}
+
+TEST_F(Parse, ReplayedProgressAfterARestartGivesNoRate)
+{
+    // The service log cut just after its restart: nine progress lines with one time.
+    std::string full = RealText("fahlog-cpu-service-b4-82-shutdown-restart.txt");
+    size_t end = full.find("\n", full.find("[04:36:00] Completed 234700")) + 1;
+    ClientFolder dir;
+    dir.Log(full.substr(0, end));
+    dir.UnitInfo(RealText("unitinfo-cpu-protomol.txt"));
+    FixedClock clock(At(2010, 4, 7, 4, 37, 0));
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->Percent, 46);
+    EXPECT_EQ(c->Rate, 0);
+    EXPECT_EQ(c->EtaText, "");
+}
+
+TEST_F(Parse, ClientCfgEverySecondPollAndStoppedClientsEveryFourth)
+{
+    ClientFolder dir;
+    dir.Log(std::string(kSmpTail));
+    dir.UnitInfo(RealText("unitinfo-gpu2.txt"));
+    dir.ClientCfg("[settings]\nusername=a\n");
+    dir.Results();   // ready to send: parsed on every poll
+    Client c(dir.Path());
+    c.Poll(false);   // the state changed: a full parse
+    {
+        TLock lock(c->CritSection());
+        ASSERT_EQ(c->ClientCfgLines.Count(), 2);
+        EXPECT_EQ(c->RefreshCounter, 0);
+    }
+    dir.ClientCfg("[settings]\nusername=b\nteam=3\n");
+    c.Poll(false);   // poll 1: the log and unitinfo.txt only
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->ClientCfgLines.Count(), 2);
+    }
+    c.Poll(false);   // poll 2
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->ClientCfgLines.Count(), 3);
+        EXPECT_EQ(c->ClientCfgLines[1], "username=b");
+    }
+    dir.Remove("client.cfg");
+    c.Poll(true);
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->ClientCfgLines.Count(), 0);
+    }
+
+    // Stopped now: only every fourth poll reads the files.
+    dir.Remove("work\\wuresults_01.dat");
+    c.Poll(false);   // counter 4: state changed, parsed
+    dir.Log(std::string(kSmpTail) + "[08:53:30] Completed 17500 out of 250000 steps  (7%)\r\n");
+    for (int i = 5; i <= 7; ++i) {
+        c.Poll(false);
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->Status, fsShutdown);
+        EXPECT_EQ(c->Percent, 6) << "poll " << i;
+    }
+    c.Poll(false);   // counter 8
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->Percent, 7);
+    EXPECT_EQ(c->RefreshCounter, 8);
+}
+
+TEST_F(Parse, NulBytesAreOrdinaryCharacters)
+{
+    std::string log = std::string(kSmpTail);
+    log.insert(0, std::string("[08:40:00] Project: 8022 (Run 11, Clone 318, Gen 25)\r\n") +
+                      std::string(5000, '\0') + "\r\n");
+    log += std::string("[08:52:40] garbage \0\0\0 Completed\0 end\r\n", 39);
+    ClientFolder dir;
+    dir.Log(log);
+    dir.UnitInfo(RealText("unitinfo-gpu2.txt"));
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->ProjectNumber, 8022);
+    EXPECT_EQ(c->Percent, 6);
+    EXPECT_EQ(c->LogLines->Count(), 6);
+}
+
+TEST_F(Parse, BinaryHugeAndUnreadableFilesGiveEmptyFields)
+{
+    ClientFolder dir;
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    dir.UnitInfo(RealText("unitinfo-gpu2.txt"));
+    Client c(dir.Path());
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        ASSERT_EQ(c->ProjectNumber, 8022);
+    }
+
+    // Binary noise.
+    std::string noise(1 << 20, '\0');
+    std::mt19937 gen(7);
+    for (char& ch : noise)
+        ch = static_cast<char>(gen());
+    dir.Log(noise);
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->RunCloneGen, "");
+        EXPECT_EQ(c->UserName, "");
+        EXPECT_EQ(c->EtaText, "");
+        EXPECT_EQ(c->Status, fsShutdown);
+    }
+
+    // Larger than a log can sensibly be: not read at all.
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    c.Poll();
+    {
+        HANDLE h = CreateFileW(Utf8ToWide(dir.Path() + "FAHlog.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        LARGE_INTEGER size;
+        size.QuadPart = static_cast<LONGLONG>(TFah::kMaxLogBytes) + 1;
+        SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
+        SetEndOfFile(h);
+        CloseHandle(h);
+    }
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->ProjectNumber, 0);
+        EXPECT_EQ(c->LogLines->Count(), 0);
+        EXPECT_EQ(c->UnitInfoLines.Count(), 0);
+        EXPECT_EQ(c->Status, fsShutdown);
+    }
+
+    // Held with no sharing at all: can't be read.
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        ASSERT_EQ(c->ProjectNumber, 8022);
+    }
+    HANDLE locked = CreateFileW(Utf8ToWide(dir.Path() + "FAHlog.txt").c_str(), GENERIC_READ, 0,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+    c.Poll();
+    CloseHandle(locked);
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->ProjectNumber, 0);
+    EXPECT_EQ(c->WUName, "");
+    EXPECT_EQ(c->Status, fsRunning);   // the open failed: somebody holds the log
+}
+
+TEST_F(Parse, AnUnchangedLogIsNotReadAgain)
+{
+    ClientFolder dir;
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    Client c(dir.Path());
+    c.Poll();
+    TLogLinesPtr first;
+    {
+        TLock lock(c->CritSection());
+        first = c->LogLines;
+    }
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->LogLines.get(), first.get());
+    }
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt") + "\r\n[08:53:00] one more\r\n");  // it ends without a line end
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_NE(c->LogLines.get(), first.get());
+    EXPECT_EQ(c->LogLines->Count(), first->Count() + 1);
+}
