@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/Form.h"
 #include "platform/HiddenWindow.h"
 #include "platform/WindowSubclass.h"
 
@@ -43,8 +44,8 @@ public:
             return;
         // A window is made for a control that can have one; a control taken
         // off its parent waits until it gets a window again.
-        bool canHaveWindow = control_->HandleAllocated() || !control_->Parent() ||
-                             control_->Parent()->HandleAllocated();
+        bool canHaveWindow = control_->HandleAllocated() || control_->Parent() ||
+                             dynamic_cast<TForm*>(control_) != nullptr;
         if (!canHaveWindow)
             return;
         HWND h = control_->Handle();

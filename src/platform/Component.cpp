@@ -88,8 +88,10 @@ void TComponent::DoLoaded()
         if (std::find(components_.begin(), components_.end(), c) != components_.end() && c->IsLoading())
             c->DoLoaded();
     }
-    state_ &= ~csLoading;
+    // Loaded sees the loading flag still set; the base Loaded clears it.
     Loaded();
+    if (!alive.expired())
+        state_ &= ~csLoading;
 }
 
 void TComponent::Loaded() { state_ &= ~csLoading; }

@@ -93,7 +93,7 @@ void TStatusBar::SetSizeGrip(bool grip)
     RecreateWnd();
 }
 
-void TStatusBar::UpdatePanels()
+void TStatusBar::UpdatePanels(bool relayout)
 {
     if (!HandleAllocated())
         return;
@@ -109,6 +109,12 @@ void TStatusBar::UpdatePanels()
             edges[i] = edge;
         }
         edges.back() = -1;
+        if (relayout) {
+            // The bar skips its layout when the edges did not change; with
+            // CCS_NORESIZE it also skips it on WM_SIZE. Change them for a moment.
+            int whole = -1;
+            SendMessageW(h, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&whole));
+        }
         SendMessageW(h, SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
         for (size_t i = 0; i < panels_.size(); ++i)
             SendMessageW(h, SB_SETTEXTW, i, reinterpret_cast<LPARAM>(Utf8ToWide(panels_[i].Text).c_str()));
@@ -123,6 +129,7 @@ void TStatusBar::UpdatePanels()
 void TStatusBar::WndProc(TMessage& m)
 {
     TWinControl::WndProc(m);
+    // The bar lays its parts out again only when told their edges.
     if (m.Msg == WM_SIZE && HandleAllocated())
-        PanelsChanged();
+        UpdatePanels(true);
 }

@@ -40,7 +40,7 @@ protected:
     virtual void PanelsChanged() {}
 
 private:
-    void UpdatePanels();
+    void UpdatePanels(bool relayout = false);
     std::vector<TStatusPanel> panels_;
     bool simplePanel_ = false;
     std::string simpleText_;
