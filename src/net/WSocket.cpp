@@ -390,7 +390,9 @@ void TCustomWSocket::DoFdConnect(WORD error)
 
 void TCustomWSocket::DoFdRead(WORD error)
 {
-    if (state_ != wsConnected) {
+    // Data before the connection report: the connection is reported first.
+    // (A bound datagram socket receives without ever connecting.)
+    if (state_ == wsConnecting || state_ == wsOpened) {
         ChangeState(wsConnected);
         TriggerSessionConnected(error);
         if (hSocket_ == INVALID_SOCKET)

@@ -401,3 +401,77 @@ TEST(SyncSocket, WaitUntilReadyReturnsOnFlagOrTimeOut)
     EXPECT_GE(GetTickCount() - start, 150u);
     s.Close();
 }
+
+TEST(Socket, ListenAcceptAndDup)
+{
+    TWSocket server;
+    std::unique_ptr<TWSocket> peer;
+    std::string peerGot;
+    server.OnSessionAvailable = [&](WORD error) {
+        ASSERT_EQ(error, 0);
+        SOCKET h = server.Accept();
+        ASSERT_NE(h, INVALID_SOCKET);
+        peer = std::make_unique<TWSocket>();
+        peer->OnDataAvailable = [&](WORD) { peerGot += peer->ReceiveStr(); };
+        peer->Dup(h);
+        peer->SendStr("welcome\r\n");
+    };
+    server.SetAddr("127.0.0.1");
+    server.SetPort("0");
+    server.Listen();
+    EXPECT_EQ(server.State(), wsListening);
+    std::string port = server.GetXPort();
+    ASSERT_NE(port, "0");
+    ASSERT_NE(port, "error");
+
+    TWSocket client;
+    SocketRecorder r(client);
+    client.SetAddr("127.0.0.1");
+    client.SetPort(port);
+    client.SetLineMode(true);
+    client.Connect();
+    ASSERT_TRUE(r.WaitLines(1));
+    EXPECT_EQ(r.lines[0], "welcome");
+    ASSERT_TRUE(peer);
+    EXPECT_EQ(peer->State(), wsConnected);
+    EXPECT_EQ(peer->GetPeerAddr(), "127.0.0.1");
+    EXPECT_EQ(client.GetPeerPort(), port);
+    client.SendLine("ping");
+    ASSERT_TRUE(PumpUntil([&] { return peerGot == "ping\r\n"; }, 5000)) << peerGot;
+    peer->Close();
+    ASSERT_TRUE(r.WaitClosed());
+    EXPECT_EQ(server.State(), wsListening);
+    server.Close();
+}
+
+TEST(Socket, DatagramsBetweenTwoSockets)
+{
+    TWSocket rx;
+    rx.SetProto("udp");
+    rx.SetAddr("127.0.0.1");
+    rx.SetPort("0");
+    std::string got;
+    int connects = 0;
+    rx.OnSessionConnected = [&](WORD) { ++connects; };
+    rx.OnDataAvailable = [&](WORD) {
+        char buf[100];
+        sockaddr_in from{};
+        int n = rx.ReceiveFrom(buf, sizeof buf, from);
+        if (n > 0)
+            got.assign(buf, static_cast<size_t>(n));
+    };
+    rx.Listen();
+    ASSERT_EQ(rx.State(), wsListening);
+
+    TWSocket tx;
+    tx.SetProto("udp");
+    tx.SetAddr("127.0.0.1");
+    tx.SetPort(rx.GetXPort());
+    tx.Connect();
+    EXPECT_EQ(tx.State(), wsConnected);   // at once for datagrams
+    EXPECT_EQ(tx.SendStr("datagram"), 8);
+    ASSERT_TRUE(PumpUntil([&] { return !got.empty(); }, 5000));
+    EXPECT_EQ(got, "datagram");
+    EXPECT_EQ(rx.State(), wsListening);
+    EXPECT_EQ(connects, 0);
+}
