@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "Classes/SingleInstance.h"
 #include "Main.h"
 #include "platform/Application.h"
 #include "platform/Firewall.h"
@@ -13,7 +14,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int cmdShow)
     try {
         TApplication& app = Application();
         app.SetTitle("Brenix");
+        // A second start only brings the running copy forward.
+        TSingleInstanceGuard instance;
+        if (!instance.IsFirstInstance()) {
+            instance.ActivateFirstInstance();
+            return 0;
+        }
         app.Initialize();
+        instance.Publish(app.Handle());
         auto mainForm = std::make_unique<TMainForm>();
         mainForm->Show(cmdShow);
         app.Run();

@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "Classes/SingleInstance.h"
 #include "platform/Application.h"
 #include "platform/Exceptions.h"
 #include "platform/Firewall.h"
@@ -68,6 +69,10 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam)
         Application().Terminate();
         return 0;
     default:
+        if (msg == SingleInstanceMessage()) {   // a second start of the program
+            Application().Restore();
+            return 0;
+        }
         return DefWindowProcW(hwnd_, msg, wParam, lParam);
     }
 }

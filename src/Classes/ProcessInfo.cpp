@@ -166,11 +166,15 @@ bool TSMPProcess::Identify(DWORD pid, TKnownProcess& out)
     }
     out.Handle = h;
     out.Name = UpperCase(WideToUtf8(std::wstring_view(nameBuf, len)));
-    out.Core = false;
-    for (const std::string& prefix : NamePrefixes)
-        if (out.Name.compare(0, prefix.size(), prefix) == 0)
-            out.Core = true;
     return true;
+}
+
+bool TSMPProcess::IsCore(const std::string& name) const
+{
+    for (const std::string& prefix : NamePrefixes)
+        if (name.compare(0, prefix.size(), prefix) == 0)
+            return true;
+    return false;
 }
 
 void TSMPProcess::ReadRecord(DWORD pid, const TKnownProcess& known, TSMPList& out)
@@ -265,7 +269,7 @@ void TSMPProcess::Collect(bool fullScan)
     } else {
         // Between enumerations: the known cores only, dropping those that ended.
         for (auto it = known_.begin(); it != known_.end();) {
-            if (it->second.Core && WaitForSingleObject(it->second.Handle, 0) != WAIT_TIMEOUT) {
+            if (IsCore(it->second.Name) && WaitForSingleObject(it->second.Handle, 0) != WAIT_TIMEOUT) {
                 CloseHandle(it->second.Handle);
                 it = known_.erase(it);
             } else {
@@ -273,16 +277,9 @@ void TSMPProcess::Collect(bool fullScan)
             }
         }
     }
-    // In the order of the enumeration, as the system lists them.
-    for (DWORD pid : Pids) {
-        auto it = known_.find(pid);
-        if (it != known_.end() && it->second.Core)
-            ReadRecord(pid, it->second, Processes);
-    }
-    if (Pids.empty())
-        for (const auto& [pid, k] : known_)
-            if (k.Core)
-                ReadRecord(pid, k, Processes);
+    for (const auto& [pid, k] : known_)
+        if (IsCore(k.Name))
+            ReadRecord(pid, k, Processes);
 }
 
 void TSMPProcess::CloseAll()
@@ -343,7 +340,10 @@ int TSMPProcess::SetAffinity(bool spread)
     int failures = 0;
     for (int i = 0; i < Processes.Count(); ++i) {
         const TProcessRecord& r = Processes[i];
-        THandle h(OpenProcess(PROCESS_SET_INFORMATION, FALSE, r.Pid));
+        HANDLE raw = OpenProcess(PROCESS_SET_INFORMATION | SYNCHRONIZE, FALSE, r.Pid);
+        if (!raw)
+            raw = OpenProcess(PROCESS_SET_INFORMATION, FALSE, r.Pid);
+        THandle h(raw);
         if (!h)
             continue;   // ended since the refresh
         BOOL ok = seams_.SetMask ? seams_.SetMask(h.Get(), r.ProcessMask)
@@ -351,6 +351,8 @@ int TSMPProcess::SetAffinity(bool spread)
         if (ok)
             continue;
         DWORD err = GetLastError();
+        if (WaitForSingleObject(h.Get(), 0) == WAIT_OBJECT_0)
+            continue;   // ended since the refresh: nothing to report
         ++failures;
         // Reported, not thrown: the other processes still get their masks
         // and the caller goes on (it may be saving the settings).

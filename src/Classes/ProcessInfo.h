@@ -121,9 +121,9 @@ public:
 private:
     struct TKnownProcess {
         HANDLE Handle = nullptr;
-        bool Core = false;
         std::string Name;
     };
+    bool IsCore(const std::string& name) const;
     void Collect(bool fullScan);
     void FullScan();
     void ForgetEnded();

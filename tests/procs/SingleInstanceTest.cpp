@@ -1,0 +1,264 @@
+// The single-instance guard: the shared block between two guards, bringing a
+// window forward, and the real program started twice.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Classes/SingleInstance.h"
+#include "platform/FileUtil.h"
+#include "platform/Text.h"
+#include "support/TestSupport.h"
+
+using testing_support::HaveDisplay;
+using testing_support::PumpUntil;
+
+namespace {
+
+std::string TestName(const char* what)
+{
+    return std::string("BrenixTest_procs_") + what + "_" + std::to_string(GetCurrentProcessId());
+}
+
+HWND MakeTopWindow()
+{
+    return CreateWindowExW(0, L"STATIC", L"first copy", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 300, 200,
+                           nullptr, nullptr, nullptr, nullptr);
+}
+
+// ---- the real program ------------------------------------------------------
+
+struct TFindMain {
+    DWORD Pid;
+    std::vector<HWND> Found;
+};
+
+BOOL CALLBACK CollectMainWindows(HWND w, LPARAM lp)
+{
+    auto* f = reinterpret_cast<TFindMain*>(lp);
+    wchar_t cls[64] = {};
+    GetClassNameW(w, cls, 64);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (std::wstring(cls) == L"TfmMain" && (f->Pid == 0 || f->Pid == pid))
+        f->Found.push_back(w);
+    return TRUE;
+}
+
+BOOL CALLBACK AnyWindowOf(HWND w, LPARAM lp)
+{
+    auto* f = reinterpret_cast<TFindMain*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == f->Pid)
+        f->Found.push_back(w);
+    return TRUE;
+}
+
+std::vector<HWND> MainWindows(DWORD pid)
+{
+    TFindMain f{pid, {}};
+    EnumWindows(CollectMainWindows, reinterpret_cast<LPARAM>(&f));
+    return f.Found;
+}
+
+class TProgram {
+public:
+    ~TProgram()
+    {
+        if (pi_.hProcess) {
+            if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(pi_.hProcess, 1);
+                WaitForSingleObject(pi_.hProcess, 10000);
+            }
+            CloseHandle(pi_.hProcess);
+        }
+    }
+    bool Start()
+    {
+        std::wstring exe = Utf8ToWide(ExeFolder() + "..\\..\\Brenix.exe");
+        std::wstring cmd = L"\"" + exe + L"\"";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
+            return false;
+        CloseHandle(pi_.hThread);
+        pi_.hThread = nullptr;
+        return true;
+    }
+    DWORD Pid() const { return pi_.dwProcessId; }
+    HANDLE Process() const { return pi_.hProcess; }
+    // The program's main window once it is there.
+    HWND WaitForMainWindow(DWORD ms)
+    {
+        HWND found = nullptr;
+        PumpUntil(
+            [&] {
+                auto w = MainWindows(Pid());
+                found = w.empty() ? nullptr : w[0];
+                return found && IsWindowVisible(found);
+            },
+            ms);
+        return found;
+    }
+    bool WaitForExit(DWORD ms, DWORD* code = nullptr)
+    {
+        if (WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0)
+            return false;
+        if (code)
+            GetExitCodeProcess(pi_.hProcess, code);
+        return true;
+    }
+
+private:
+    PROCESS_INFORMATION pi_ = {};
+};
+
+// Starts a second copy and watches it until it ends; true when it ended with
+// code 0 and never showed a window of its own.
+void RunSecondCopy(bool& endedQuietly, bool& showedWindow)
+{
+    TProgram second;
+    ASSERT_TRUE(second.Start());
+    showedWindow = false;
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(second.Process(), 0) == WAIT_TIMEOUT && GetTickCount() - start < 20000) {
+        TFindMain f{second.Pid(), {}};
+        EnumWindows(AnyWindowOf, reinterpret_cast<LPARAM>(&f));
+        for (HWND w : f.Found)
+            if (IsWindowVisible(w))
+                showedWindow = true;
+        Sleep(1);
+    }
+    DWORD code = 99;
+    endedQuietly = second.WaitForExit(0, &code) && code == 0;
+}
+
+}  // namespace
+
+TEST(SingleInstance, MessageIsRegisteredUnderTheBlockName)
+{
+    EXPECT_STREQ(kSingleInstanceName, "FileForBrenix_ver150Handle");
+    UINT m = SingleInstanceMessage();
+    EXPECT_GE(m, 0xC000u);
+    EXPECT_EQ(m, RegisterWindowMessageW(L"FileForBrenix_ver150Handle"));
+}
+
+TEST(SingleInstance, SecondGuardSeesWhatTheFirstPublished)
+{
+    std::string name = TestName("block");
+    HWND w = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1234));
+    {
+        TSingleInstanceGuard first(name);
+        ASSERT_TRUE(first.IsFirstInstance());
+        EXPECT_EQ(first.StoredWindow(), nullptr);
+        first.Publish(w);
+        EXPECT_EQ(first.Message(), RegisterWindowMessageW(Utf8ToWide(name).c_str()));
+        {
+            TSingleInstanceGuard second(name);
+            EXPECT_FALSE(second.IsFirstInstance());
+            EXPECT_EQ(second.StoredWindow(), w);
+            EXPECT_EQ(second.StoredMessage(), first.Message());
+            // A second copy does not overwrite the first one's values.
+            second.Publish(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x9999)));
+            EXPECT_EQ(first.StoredWindow(), w);
+        }
+        TSingleInstanceGuard third(name);
+        EXPECT_FALSE(third.IsFirstInstance());
+    }
+    // Everyone gone: the block went with them.
+    TSingleInstanceGuard again(name);
+    EXPECT_TRUE(again.IsFirstInstance());
+    EXPECT_EQ(again.StoredWindow(), nullptr);
+}
+
+TEST(SingleInstance, SecondCopyRestoresTheMinimisedFirst)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP() << "no display";
+    std::string name = TestName("restore");
+    HWND w = MakeTopWindow();
+    ASSERT_NE(w, nullptr);
+    ShowWindow(w, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(w));
+    TSingleInstanceGuard first(name);
+    first.Publish(w);
+    TSingleInstanceGuard second(name);
+    ASSERT_FALSE(second.IsFirstInstance());
+    second.ActivateFirstInstance();
+    EXPECT_FALSE(IsIconic(w));
+    EXPECT_TRUE(IsWindowVisible(w));
+    DestroyWindow(w);
+}
+
+TEST(SingleInstance, HostileBlockContentsAreHarmless)
+{
+    std::string name = TestName("hostile");
+    TSingleInstanceGuard first(name);
+    // A window that does not exist.
+    first.Publish(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7FFF0000)));
+    TSingleInstanceGuard second(name);
+    second.ActivateFirstInstance();
+    SUCCEED();
+}
+
+TEST(SingleInstance, NameTakenByAnotherObjectStillRuns)
+{
+    std::string name = TestName("taken");
+    HANDLE ev = CreateEventW(nullptr, TRUE, FALSE, Utf8ToWide(name).c_str());
+    ASSERT_NE(ev, nullptr);
+    {
+        TSingleInstanceGuard guard(name);
+        EXPECT_TRUE(guard.IsFirstInstance());
+        EXPECT_EQ(guard.StoredWindow(), nullptr);
+        guard.Publish(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x10)));
+        EXPECT_EQ(guard.StoredMessage(), 0u);
+    }
+    CloseHandle(ev);
+}
+
+TEST(SingleInstance, RealProgramStartedTwice)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP() << "no display";
+    ASSERT_TRUE(FileExists(ExeFolder() + "..\\..\\Brenix.exe"));
+    ASSERT_TRUE(MainWindows(0).empty()) << "a copy of the program is running already";
+
+    TProgram first;
+    ASSERT_TRUE(first.Start());
+    HWND main = first.WaitForMainWindow(20000);
+    ASSERT_NE(main, nullptr);
+
+    // Minimised: the second start restores it and ends without a window.
+    ShowWindow(main, SW_MINIMIZE);
+    ASSERT_TRUE(PumpUntil([&] { return IsIconic(main) != FALSE; }, 5000));
+    bool quiet = false, showed = true;
+    RunSecondCopy(quiet, showed);
+    EXPECT_TRUE(quiet);
+    EXPECT_FALSE(showed);
+    EXPECT_TRUE(PumpUntil([&] { return !IsIconic(main) && IsWindowVisible(main); }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == main; }, 5000));
+    EXPECT_EQ(MainWindows(0).size(), 1u);
+
+    // Hidden (as in the tray): shown again.
+    ShowWindow(main, SW_HIDE);
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(main); }, 5000));
+    RunSecondCopy(quiet, showed);
+    EXPECT_TRUE(quiet);
+    EXPECT_FALSE(showed);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(main) != FALSE; }, 5000));
+    EXPECT_EQ(MainWindows(0).size(), 1u);
+
+    // The first copy ends; the next start is a first copy again.
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    DWORD code = 99;
+    ASSERT_TRUE(first.WaitForExit(20000, &code));
+    EXPECT_EQ(code, 0u);
+    TProgram next;
+    ASSERT_TRUE(next.Start());
+    HWND nextMain = next.WaitForMainWindow(20000);
+    ASSERT_NE(nextMain, nullptr);
+    EXPECT_EQ(WaitForSingleObject(next.Process(), 500), static_cast<DWORD>(WAIT_TIMEOUT));
+    PostMessageW(nextMain, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(next.WaitForExit(20000));
+}
