@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "Classes/FahUtils.h"
@@ -83,7 +84,18 @@ std::string FormatWuSize(TFixed4 kb)
 
 std::string FormatListDate(TDateTime t)
 {
-    return t > 0 ? FormatDateTime(kListDateFormat, t) : std::string();
+    if (!(t > 0))
+        return std::string();
+    // FormatDateTime (t, "d mmm  hh:nn:ss"), spelt out: the list shows many.
+    TDateParts p = DecodeDateTime(t);
+    const std::string& month = FormatSettings().shortMonthNames[(p.month >= 1 && p.month <= 12) ? p.month - 1 : 0];
+    char buf[32];
+    snprintf(buf, sizeof buf, "%d ", p.day);
+    std::string out = buf;
+    out += month;
+    snprintf(buf, sizeof buf, "  %02d:%02d:%02d", p.hour, p.min, p.sec);
+    out += buf;
+    return out;
 }
 
 // --- TFahView ------------------------------------------------------------
@@ -97,41 +109,62 @@ void TFahView::Update()
     TFah* fah = fah_.get();
     if (!fah)
         return;
-    TLock lock(fah->CritSection());
+    std::string rcgText;
+    {
+        TLock lock(fah->CritSection());
 
-    Folder = fah->Folder;
-    ClientCfgFileName = fah->ClientCfgFileName;
-    ClientCfgText = fah->ClientCfgLines.Text();
-    Alias = fah->Alias;
-    ServiceName = fah->ServiceName;
-    CompConfig = fah->CompConfig;
-    DisplayName = fah->GetDisplayName();
-    Status = fah->Status;
-    StatusText = Status < kStatusCount ? StatusNames[Status] : std::string();
-    Percent = fah->Percent;
-    NewMessages = fah->NewMessages;
+        Folder = fah->Folder;
+        ClientCfgFileName = fah->ClientCfgFileName;
+        ClientCfgText = fah->ClientCfgLines.Text();
+        Alias = fah->Alias;
+        ServiceName = fah->ServiceName;
+        CompConfig = fah->CompConfig;
+        DisplayName = fah->GetDisplayName();
+        Status = fah->Status;
+        StatusText = Status < kStatusCount ? StatusNames[Status] : std::string();
+        Percent = fah->Percent;
+        NewMessages = fah->NewMessages;
 
-    WuSizeText = FormatWuSize(fah->WuSize);
+        if (fah->WuSize != wuSize_ || WuSizeText.empty() || kbUnit_ != sKB || mbUnit_ != sMB) {
+            wuSize_ = fah->WuSize;
+            kbUnit_ = sKB;
+            mbUnit_ = sMB;
+            WuSizeText = FormatWuSize(wuSize_);
+        }
 
-    DownloadTime = FahTextToDateTime(fah->DownloadText);
-    DownloadText = DownloadTime != 0 ? FormatDateTime(kListDateFormat, DownloadTime) : std::string();
-    EtaTime = FahTextToDateTime(fah->EtaText);
-    EtaText = EtaTime != 0 ? FormatDateTime(kListDateFormat, EtaTime) : std::string();
-    DueTime = FahTextToDateTime(fah->DueText);
-    DueText = DueTime != 0 ? FormatDateTime(kListDateFormat, DueTime) : std::string();
+        ReadDate(downloadMemo_, fah->DownloadText, DownloadTime, DownloadText);
+        ReadDate(etaMemo_, fah->EtaText, EtaTime, EtaText);
+        ReadDate(dueMemo_, fah->DueText, DueTime, DueText);
 
-    StepTime = fah->StepTime;
-    StepText = StepTime > 0 ? FormatDateTime(StepTimeFormat(), StepTime) : std::string();
+        if (fah->StepTime != StepTime || StepText.empty() != !(fah->StepTime > 0)) {
+            StepTime = fah->StepTime;
+            StepText = StepTime > 0 ? FormatDateTime(StepTimeFormat(), StepTime) : std::string();
+        }
 
-    UserName = fah->UserName;
-    TeamNumber = fah->TeamNumber;
-    UserTeamText = (!UserName.empty() || TeamNumber != 0) ? Format("%s (%d)", UserName.c_str(), TeamNumber)
-                                                           : std::string();
+        UserName = fah->UserName;
+        TeamNumber = fah->TeamNumber;
+        UserTeamText = (!UserName.empty() || TeamNumber != 0) ? Format("%s (%d)", UserName.c_str(), TeamNumber)
+                                                               : std::string();
 
-    clientProject_ = fah->ProjectNumber;
-    UpdateProjectInfo(fah->ProjectNumber, fah->WUName, fah->Rate);
+        clientProject_ = fah->ProjectNumber;
+        UpdateProjectInfo(fah->ProjectNumber, fah->WUName, fah->Rate);
 
-    SetRcgText(FormatProjectRcg(fah->RunCloneGen));
+        rcgText = FormatProjectRcg(fah->RunCloneGen);
+    }
+    // The change event runs after the client is unlocked: its handler looks
+    // at other rows, and must not hold up this client's polling thread.
+    SetRcgText(rcgText);
+}
+
+void TFahView::ReadDate(TDateMemo& memo, const std::string& clientText, TDateTime& time, std::string& text)
+{
+    // The client's texts change a few times per unit; the list asks on every repaint.
+    if (memo.valid && memo.source == clientText)
+        return;
+    memo.source = clientText;
+    memo.valid = true;
+    time = FahTextToDateTime(clientText);
+    text = time != 0 ? FormatListDate(time) : std::string();
 }
 
 void TFahView::UpdateProjectInfo(int clientProject, const std::string& clientWUName, double rate)
@@ -162,6 +195,8 @@ void TFahView::UpdateProjectInfo(int clientProject, const std::string& clientWUN
         PPDText.clear();
         return;
     }
+    if (pph == PPH.Raw() && !PPHText.empty())
+        return;   // the texts stand
     PPH = TFixed4::FromRaw(pph);
     PPHText = FormatFloat("0.00", static_cast<double>(pph) / 10000.0);
     PPD = ClampToInt(24.0 * static_cast<double>(pph) / 10000.0);

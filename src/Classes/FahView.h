@@ -92,11 +92,21 @@ public:
     bool UniqueUnit = true;
 
 private:
+    // The last client text a date was read from.
+    struct TDateMemo {
+        std::string source;
+        bool valid = false;
+    };
+    // time and text from a client date text, read again only when it changed.
+    static void ReadDate(TDateMemo& memo, const std::string& clientText, TDateTime& time, std::string& text);
     // The lookup and the points; runs inside Update.
     void UpdateProjectInfo(int clientProject, const std::string& clientWUName, double rate);
 
     std::unique_ptr<TFah> fah_;
     int clientProject_ = 0;   // the client's own project number at the last update
+    TDateMemo downloadMemo_, etaMemo_, dueMemo_;
+    TFixed4 wuSize_;
+    std::string kbUnit_, mbUnit_;
 };
 
 // The work-unit size in KB as the lists show it: "1,023.9 KB", "1.00 MB".

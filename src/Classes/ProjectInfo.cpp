@@ -18,52 +18,75 @@ constexpr uint64_t kMaxPageBytes = 32ull << 20;
 
 char FoldChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-// The whole-number part of a decimal field ("2137.60" gives 2137); 0 when
-// it is not a number.
-int IntegerPart(std::string_view field)
+std::string_view TrimView(std::string_view s)
 {
-    std::string t = Trim(field);
-    size_t dot = t.find('.');
-    if (dot != std::string::npos)
-        t.erase(dot);
-    return StrToIntDef(t, 0);
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ')
+        s.remove_suffix(1);
+    return s;
 }
 
-std::vector<std::string_view> SplitFields(std::string_view line)
+// A whole number; 0 when the text is not one.
+int IntegerOf(std::string_view s)
 {
-    if (!line.empty() && line[0] == '#')
-        line.remove_prefix(1);
-    std::vector<std::string_view> fields;
-    for (;;) {
-        size_t p = line.find(';');
-        fields.push_back(line.substr(0, p));
-        if (p == std::string_view::npos)
-            return fields;
-        line.remove_prefix(p + 1);
+    s = TrimView(s);
+    int v = 0;
+    auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (r.ec == std::errc() && r.ptr == s.data() + s.size())
+        return v;
+    return StrToIntDef(s, 0);   // the rarer forms ("+5", "$1F")
+}
+
+// The part of a decimal field before its "." ("2137.60" gives "2137").
+std::string_view BeforeDot(std::string_view field)
+{
+    field = TrimView(field);
+    return field.substr(0, field.find('.'));
+}
+
+// dst := the first n characters of s (a character is never split).
+void AssignCut(std::string& dst, std::string_view s, int n)
+{
+    size_t i = 0;
+    int chars = 0;
+    while (i < s.size() && chars < n) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+        if (i + len > s.size())
+            break;
+        i += len;
+        ++chars;
     }
+    dst.assign(s.data(), i);
 }
 
 void FillRecord(std::string_view line, TProjectInfo& info)
 {
-    std::vector<std::string_view> f = SplitFields(line);
-    f.resize(std::max<size_t>(f.size(), 9));
-    info.Project = IntegerPart(f[0]);
-    info.ServerIP = CutChars(Trim(f[1]), kServerIPChars);
-    info.WUName = CutChars(f[2], kWUNameChars);
-    info.Atoms = IntegerPart(f[3]);
-    info.PreferredDays = IntegerPart(f[4]);
-    std::string deadline = Trim(f[5]);
-    if (deadline.compare(0, 2, "--") == 0) {
-        info.FinalDeadline = CutChars(sWithoutLimitation, kFinalDeadlineChars);
-    } else {
-        size_t dot = deadline.find('.');
-        if (dot != std::string::npos)
-            deadline.erase(dot);
-        info.FinalDeadline = CutChars(deadline, kFinalDeadlineChars);
+    // "#" and the nine fields; missing fields are empty, extra ones ignored.
+    std::string_view f[9];
+    if (!line.empty() && line[0] == '#')
+        line.remove_prefix(1);
+    for (int k = 0; k < 9; ++k) {
+        size_t p = line.find(';');
+        f[k] = line.substr(0, p);
+        if (p == std::string_view::npos)
+            break;
+        line.remove_prefix(p + 1);
     }
-    info.Credit = IntegerPart(f[6]);
-    info.Frames = IntegerPart(f[7]);
-    info.Core = CutChars(Trim(f[8]), kCoreChars);
+    info.Project = IntegerOf(BeforeDot(f[0]));
+    AssignCut(info.ServerIP, TrimView(f[1]), kServerIPChars);
+    AssignCut(info.WUName, f[2], kWUNameChars);
+    info.Atoms = IntegerOf(BeforeDot(f[3]));
+    info.PreferredDays = IntegerOf(BeforeDot(f[4]));
+    std::string_view deadline = TrimView(f[5]);
+    if (deadline.substr(0, 2) == "--")
+        AssignCut(info.FinalDeadline, sWithoutLimitation, kFinalDeadlineChars);
+    else
+        AssignCut(info.FinalDeadline, BeforeDot(deadline), kFinalDeadlineChars);
+    info.Credit = IntegerOf(BeforeDot(f[6]));
+    info.Frames = IntegerOf(BeforeDot(f[7]));
+    AssignCut(info.Core, TrimView(f[8]), kCoreChars);
 }
 
 // --- summary page --------------------------------------------------------
@@ -101,20 +124,23 @@ size_t FindOpenTag(std::string_view s, std::string_view name, size_t from, size_
     return std::string_view::npos;
 }
 
-// Position of the next closing tag </name> in [from, end), any case.
-size_t FindCloseTag(std::string_view s, std::string_view name, size_t from, size_t end)
+// Where an element's text ends: the next <name ...> or </name> in [from, end),
+// any case; end when there is neither.
+size_t FindElementEnd(std::string_view s, std::string_view name, size_t from, size_t end)
 {
     while (from < end) {
         const void* hit = std::memchr(s.data() + from, '<', end - from);
         if (!hit)
-            return std::string_view::npos;
+            return end;
         size_t p = static_cast<const char*>(hit) - s.data();
-        if (p + 1 < s.size() && s[p + 1] == '/' && MatchesFolded(s, p + 2, name) &&
-            IsTagEnd(s, p + 2 + name.size()))
+        size_t at = p + 1;
+        if (at < s.size() && s[at] == '/')
+            ++at;
+        if (MatchesFolded(s, at, name) && IsTagEnd(s, at + name.size()))
             return p;
         from = p + 1;
     }
-    return std::string_view::npos;
+    return end;
 }
 
 bool StartsWithLink(std::string_view cell)
@@ -177,10 +203,22 @@ bool DecodeEntity(std::string_view name, std::string& out)
     return true;
 }
 
-// A cell's text as one field of a project line: entities decoded, and no
-// line break or ";" left to break the line into wrong fields.
-std::string CellField(std::string_view cell)
+// Appends a cell's text as one field of a project line: trimmed, entities
+// decoded, and no line break or ";" left to break the line into wrong fields.
+void AppendCellField(std::string& line, std::string_view cell)
 {
+    cell = TrimView(cell);
+    bool plain = true;
+    for (char c : cell) {
+        if (c == '&' || c == ';' || static_cast<unsigned char>(c) < ' ' || c == 0x7F) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) {
+        line.append(cell);
+        return;
+    }
     std::string out;
     out.reserve(cell.size());
     for (size_t i = 0; i < cell.size(); ++i) {
@@ -198,7 +236,7 @@ std::string CellField(std::string_view cell)
     }
     // A ";" written as such or as an entity would split the field.
     std::replace(out.begin(), out.end(), ';', ',');
-    return Trim(out);
+    line.append(TrimView(out));
 }
 
 // One table row (the text between <tr ...> and </tr>): the project line of
@@ -217,24 +255,23 @@ void ParseRow(std::string_view row, std::vector<std::string>& out)
         if (gt == std::string_view::npos)
             return;
         size_t start = gt + 1;
-        size_t next = FindOpenTag(row, "td", start, n);
-        size_t end = next == std::string_view::npos ? n : next;
-        size_t close = FindCloseTag(row, "td", start, end);
-        if (close != std::string_view::npos)
-            end = close;
+        // A cell ends at its </td>, or at the next cell when that is missing.
+        size_t end = FindElementEnd(row, "td", start, n);
         std::string_view cell = row.substr(start, end - start);
         if (first) {
-            int number = StrToIntDef(Trim(cell), 0);
+            int number = IntegerOf(cell);
             if (number <= 0)
                 return;
-            line = "#" + IntToStr(number);
+            line.reserve(std::min<size_t>(row.size(), 160));
+            line += '#';
+            line += IntToStr(number);
             first = false;
         } else if (StartsWithLink(cell)) {
             out.push_back(std::move(line));
             return;
         } else {
             line += ';';
-            line += CellField(cell);
+            AppendCellField(line, cell);
         }
         p = end;
     }
@@ -246,17 +283,9 @@ void ParseRow(std::string_view row, std::vector<std::string>& out)
 
 std::string CutChars(std::string_view s, int n)
 {
-    size_t i = 0;
-    int chars = 0;
-    while (i < s.size() && chars < n) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-        if (i + len > s.size())
-            break;
-        i += len;
-        ++chars;
-    }
-    return std::string(s.substr(0, i));
+    std::string out;
+    AssignCut(out, s, n);
+    return out;
 }
 
 bool LineProjectNumber(std::string_view line, int& project)
@@ -427,11 +456,8 @@ std::vector<std::string> ParsePSummary(std::string_view page)
         if (gt == std::string_view::npos)
             break;
         size_t start = gt + 1;
-        size_t next = FindOpenTag(page, "tr", start, n);
-        size_t end = next == std::string_view::npos ? n : next;
-        size_t close = FindCloseTag(page, "tr", start, end);
-        if (close != std::string_view::npos)
-            end = close;
+        // A row ends at its </tr>, or at the next row when that is missing.
+        size_t end = FindElementEnd(page, "tr", start, n);
         ParseRow(page.substr(start, end - start), rows);
         pos = end;
     }
