@@ -475,3 +475,77 @@ TEST(Socket, DatagramsBetweenTwoSockets)
     EXPECT_EQ(rx.State(), wsListening);
     EXPECT_EQ(connects, 0);
 }
+
+TEST(Socket, LargeSendGoesOutThroughTheQueueInOrder)
+{
+    std::string port = PeerPort("LINE");
+    REQUIRE_PEER(port);
+    TWSocket s;
+    SocketRecorder r(s);
+    long long sentBytes = 0;
+    s.OnSendData = [&](int n) { sentBytes += n; };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(port);
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return r.data == "HELLO\r\n"; }, 5000));
+    std::string payload;
+    for (int i = 0; i < 400000; ++i)
+        payload += char('a' + i % 26);
+    std::string line = "ECHO " + payload + "\r\n";
+    EXPECT_EQ(s.SendStr(line), static_cast<int>(line.size()));
+    s.Flush();
+    EXPECT_TRUE(s.AllSent());
+    EXPECT_EQ(s.BufferedByteCount(), 0);
+    EXPECT_EQ(sentBytes, static_cast<long long>(line.size()));
+    ASSERT_TRUE(PumpUntil([&] { return r.data.size() >= 7 + payload.size() + 2; }, 20000)) << r.data.size();
+    EXPECT_TRUE(r.data.substr(7) == payload + "\r\n");
+    s.CloseDelayed();
+    EXPECT_EQ(s.State(), wsConnected);
+    ASSERT_TRUE(r.WaitClosed());
+    EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(Socket, PauseHoldsEventsUntilResume)
+{
+    std::string port = PeerPort("LINE");
+    REQUIRE_PEER(port);
+    TWSocket s;
+    SocketRecorder r(s);
+    s.SetAddr("127.0.0.1");
+    s.SetPort(port);
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return r.data == "HELLO\r\n"; }, 5000));
+    s.Pause();
+    EXPECT_TRUE(s.Paused());
+    s.SendStr("ECHO held\r\n");
+    Pump(400);
+    EXPECT_EQ(r.data, "HELLO\r\n");
+    s.Resume();
+    ASSERT_TRUE(PumpUntil([&] { return r.data == "HELLO\r\nheld\r\n"; }, 5000)) << r.data;
+    s.Close();
+}
+
+TEST(SendBuffer, WritePeekRemove)
+{
+    TBuffer b(0);
+    EXPECT_EQ(b.Size(), TBuffer::DefaultSize);
+    TBuffer small(4);
+    EXPECT_EQ(small.Write("abcdef", 6), 4);
+    EXPECT_EQ(small.FreeCount(), 0);
+    int n = 0;
+    const char* p = small.Peek(n);
+    ASSERT_EQ(n, 4);
+    EXPECT_EQ(std::string(p, 4), "abcd");
+    small.Remove(1);
+    p = small.Peek(n);
+    EXPECT_EQ(std::string(p, static_cast<size_t>(n)), "bcd");
+    small.Remove(100);   // at most what is there; both counts go back to 0
+    EXPECT_EQ(small.Peek(n), nullptr);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(small.FreeCount(), 4);
+    small.Write("xy", 2);
+    small.SetSize(10);
+    p = small.Peek(n);
+    EXPECT_EQ(std::string(p, static_cast<size_t>(n)), "xy");
+    EXPECT_EQ(small.FreeCount(), 8);
+}
