@@ -483,3 +483,58 @@ TEST_F(DataFolderTest, TotalsCountClientsByState)
     SetUserLanguageIdForTesting(0x0409);
     InitLanguage();
 }
+
+TEST_F(FahViewTest, EveryUpdateFollowsTheClientAndTheLanguage)
+{
+    {
+        TLock lock(Client().CritSection());
+        Client().ProjectNumber = 2669;
+        Client().Rate = 0.06;
+        Client().WuSize = TFixed4::FromInt(900);
+        Client().DownloadText = "09.03.15   10:20:30";
+        Client().Status = fsRunning;
+    }
+    view_->Update();
+    EXPECT_EQ(view_->PPHText, "115.20");
+    EXPECT_EQ(view_->WuSizeText, "900.0 KB");
+    EXPECT_EQ(view_->DownloadText, "15 Mar  10:20:30");
+    EXPECT_EQ(view_->StatusText, "running");
+    {
+        TLock lock(Client().CritSection());
+        Client().Rate = 0.03;
+        Client().WuSize = TFixed4::FromInt(2048);
+        Client().DownloadText = "09.04.01   00:00:05";
+        Client().ProjectNumber = 777777;
+    }
+    view_->Update();
+    EXPECT_EQ(view_->PPHText, "");
+    {
+        TLock lock(Client().CritSection());
+        Client().ProjectNumber = 2669;
+    }
+    view_->Update();
+    EXPECT_EQ(view_->PPHText, "57.60");
+    EXPECT_EQ(view_->PPDText, "1382");
+    EXPECT_EQ(view_->WuSizeText, "2.00 MB");
+    EXPECT_EQ(view_->DownloadText, "1 Apr  00:00:05");
+    EXPECT_EQ(view_->PrefDeadlineText, "4 Apr  00:00:05");
+
+    // A language switch shows in the next update.
+    SetUserLanguageIdForTesting(0x0419);
+    InitLanguage();
+    ASSERT_EQ(CurrentLanguage, 2);
+    {
+        TLock lock(Client().CritSection());
+        Client().ProjectNumber = 777777;
+    }
+    view_->Update();
+    EXPECT_EQ(view_->StatusText, StatusNames[fsRunning]);
+    EXPECT_NE(view_->StatusText, "running");
+    EXPECT_EQ(view_->WuSizeText, "2.00 " + sMB);
+    EXPECT_EQ(view_->WUName, sNoData);
+    EXPECT_NE(view_->WUName, "no data (maybe you should update the WU database)");
+    SetUserLanguageIdForTesting(0x0409);
+    InitLanguage();
+    view_->Update();
+    EXPECT_EQ(view_->WuSizeText, "2.00 MB");
+}
