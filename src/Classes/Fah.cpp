@@ -2,6 +2,7 @@
 
 #include <winnetwk.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 
@@ -70,9 +71,25 @@ TFah* FahFromMessage(WPARAM wParam)
 // ---------------------------------------------------------------------------
 // Polling thread
 
-TFAHThread::TFAHThread(TFah* fah) : TThread(true), fah_(fah), scheduledAt_(GetTickCount()) {}
+TFAHThread::TFAHThread(TFah* fah)
+    : TThread(true), fah_(fah), forceEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      scheduledAt_(GetTickCount())
+{
+}
 
-TFAHThread::~TFAHThread() { TerminateAndWait(); }
+TFAHThread::~TFAHThread()
+{
+    TerminateAndWait();
+    if (forceEvent_)
+        CloseHandle(forceEvent_);
+}
+
+void TFAHThread::SetForcePoll(bool force)
+{
+    forcePoll_.store(force);
+    if (force && forceEvent_)
+        SetEvent(forceEvent_);
+}
 
 void TFAHThread::SetInterval(DWORD ms)
 {
@@ -80,7 +97,7 @@ void TFAHThread::SetInterval(DWORD ms)
         return;
     requested_.store(ms);
     interval_.store(ms < kMinInterval ? kMinInterval : ms);
-    forcePoll_.store(true);
+    SetForcePoll(true);
 }
 
 void TFAHThread::ScheduleNext()
@@ -94,7 +111,9 @@ void TFAHThread::Execute()
 {
     while (!Terminated() && !AppClosing.load()) {
         bool forced = forcePoll_.exchange(false);
-        if (forced || IsPollDue(GetTickCount(), scheduledAt_, delay_)) {
+        DWORD now = GetTickCount();
+        if (forced || IsPollDue(now, scheduledAt_, delay_)) {
+            polling_.store(true);
             if (TFah* fah = fah_.load()) {
                 try {
                     fah->Refresh(forced);
@@ -103,11 +122,17 @@ void TFAHThread::Execute()
                 }
             }
             ++polls_;
+            polling_.store(false);
             ScheduleNext();
             if (WaitForTerminate(sleepStep_.load()))
                 break;
+            continue;
         }
-        if (WaitForTerminate(sleepStep_.load()))
+        // Sleep until the poll is due, a poll is forced or the thread ends.
+        DWORD passed = now - scheduledAt_;
+        DWORD wait = std::min<DWORD>(delay_ - passed, kClosingCheck);
+        HANDLE events[2] = {TerminateEvent(), forceEvent_};
+        if (WaitForMultipleObjects(forceEvent_ ? 2 : 1, events, FALSE, wait) == WAIT_OBJECT_0)
             break;
     }
 }

@@ -68,16 +68,21 @@ public:
     // Raises ms to at least kMinInterval; a new value forces a poll.
     void SetInterval(DWORD ms);
     DWORD Interval() const { return interval_.load(); }
-    void SetForcePoll(bool force) { forcePoll_.store(force); }
+    // True: poll now (the waiting thread wakes at once).
+    void SetForcePoll(bool force);
     bool ForcePoll() const { return forcePoll_.load(); }
     void SetSleepStep(DWORD ms) { sleepStep_.store(ms); }
     DWORD SleepStep() const { return sleepStep_.load(); }
     // Stops calling the object (its destructor runs).
     void Detach() { fah_.store(nullptr); }
+    // Between polls the thread sleeps until the due time, a forced poll or
+    // its end, waking at least this often to see the closing flag.
+    static constexpr DWORD kClosingCheck = 1000;
     // Sleeps up to ms; true when the thread is being stopped.
     bool Pause(DWORD ms) { return WaitForTerminate(ms); }
-    // Polls made so far (for whoever waits for one).
+    // Polls made so far, and whether one runs now (for whoever waits for one).
     long PollCount() const { return polls_.load(); }
+    bool Polling() const { return polling_.load(); }
 
 protected:
     void Execute() override;
@@ -91,6 +96,8 @@ private:
     std::atomic<DWORD> sleepStep_{160};
     std::atomic<bool> forcePoll_{false};
     std::atomic<long> polls_{0};
+    std::atomic<bool> polling_{false};
+    HANDLE forceEvent_;
     DWORD scheduledAt_;
     DWORD delay_ = 0;   // the first poll is due at once
 };

@@ -87,6 +87,31 @@ std::string NumberAfter(std::string_view s, std::string_view label)
     return std::string(s.substr(p, e - p));
 }
 
+// Reads up to n bytes from the file's current position; fewer when the file
+// shrank meanwhile.
+bool ReadRest(HANDLE h, size_t n, std::string& out)
+{
+    try {
+        out.resize(n);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    size_t done = 0;
+    while (done < n) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(n - done, 1u << 22));
+        DWORD got = 0;
+        if (!ReadFile(h, out.data() + done, chunk, &got, nullptr)) {
+            out.clear();
+            return false;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    out.resize(done);
+    return true;
+}
+
 }  // namespace
 
 std::string TFah::GetUnitInfoValue(const std::string& key)
@@ -113,43 +138,47 @@ bool TFah::ReadLog(const std::string& path, TLogLinesPtr& out)
     if (size > kMaxLogBytes)
         return false;
 
-    // A log that has not changed since the last poll is not read again: same
-    // size, same write time and the same last bytes.
-    if (cache_.lines && cache_.path == path && cache_.size == size && size > 0 &&
-        CompareFileTime(&cache_.written, &info.ftLastWriteTime) == 0) {
+    // A log that has not changed since the last poll is not read again (same
+    // size, same write time, same last bytes); a log that only grew is read
+    // from where the last read ended (its old last bytes still in place).
+    if (cache_.lines && cache_.path == path && cache_.size > 0 && size >= cache_.size &&
+        cache_.lines->Text().size() == cache_.size) {
         const std::string& old = cache_.lines->Text();
-        DWORD n = static_cast<DWORD>(std::min<uint64_t>(size, 4096));
-        std::string last(n, '\0');
-        LARGE_INTEGER at;
-        at.QuadPart = static_cast<LONGLONG>(size - n);
-        DWORD got = 0;
-        if (old.size() == size && SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
-            ReadFile(h, last.data(), n, &got, nullptr) && got == n &&
-            old.compare(old.size() - n, n, last) == 0) {
-            out = cache_.lines;
-            return true;
+        const bool same = size == cache_.size && CompareFileTime(&cache_.written, &info.ftLastWriteTime) == 0;
+        if (same || size > cache_.size) {
+            DWORD n = static_cast<DWORD>(std::min<uint64_t>(cache_.size, 4096));
+            std::string last(n, '\0');
+            LARGE_INTEGER at;
+            at.QuadPart = static_cast<LONGLONG>(cache_.size - n);
+            DWORD got = 0;
+            if (SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && ReadFile(h, last.data(), n, &got, nullptr) &&
+                got == n && old.compare(old.size() - n, n, last) == 0) {
+                if (same) {
+                    out = cache_.lines;
+                    return true;
+                }
+                std::string more;
+                if (ReadRest(h, static_cast<size_t>(size - cache_.size), more)) {
+                    try {
+                        out = std::make_shared<const TLogLines>(*cache_.lines, more);
+                    } catch (const std::bad_alloc&) {
+                        return false;
+                    }
+                    cache_.size = cache_.size + more.size();
+                    cache_.written = info.ftLastWriteTime;
+                    cache_.lines = out;
+                    return true;
+                }
+            }
         }
         LARGE_INTEGER zero{};
         SetFilePointerEx(h, zero, nullptr, FILE_BEGIN);
     }
 
     std::string text;
-    try {
-        text.resize(static_cast<size_t>(size));
-    } catch (const std::bad_alloc&) {
+    if (!ReadRest(h, static_cast<size_t>(size), text))
         return false;
-    }
-    size_t done = 0;
-    while (done < text.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 1u << 22));
-        DWORD got = 0;
-        if (!ReadFile(h, text.data() + done, chunk, &got, nullptr))
-            return false;
-        if (got == 0)
-            break;   // the file shrank while we read it
-        done += got;
-    }
-    text.resize(done);
+    const size_t done = text.size();
     try {
         out = std::make_shared<const TLogLines>(std::move(text));
     } catch (const std::bad_alloc&) {

@@ -4,12 +4,34 @@
 
 TLogLines::TLogLines(std::string text) : text_(std::move(text))
 {
+    // A rough guess keeps the vector from growing many times.
+    lines_.reserve(text_.size() / 48 + 1);
+    Split(0);
+}
+
+TLogLines::TLogLines(const TLogLines& prev, std::string_view more)
+{
+    text_.reserve(prev.text_.size() + more.size());
+    text_ = prev.text_;
+    text_.append(more);
+    // The last line may have been incomplete, or a CR at its end may pair with an LF now.
+    size_t from = 0;
+    size_t keep = prev.lines_.size();
+    if (keep > 0) {
+        --keep;
+        from = prev.lines_[keep].first;
+    }
+    lines_.reserve(keep + more.size() / 48 + 2);
+    lines_.assign(prev.lines_.begin(), prev.lines_.begin() + static_cast<std::ptrdiff_t>(keep));
+    Split(from);
+}
+
+void TLogLines::Split(size_t from)
+{
     const char* p = text_.data();
     const size_t n = text_.size();
-    // One pass; a rough guess keeps the vector from growing many times.
-    lines_.reserve(n / 48 + 1);
-    size_t start = 0;
-    size_t i = 0;
+    size_t start = from;
+    size_t i = from;
     while (i < n) {
         char c = p[i];
         if (c != '\r' && c != '\n') {

@@ -17,6 +17,9 @@ class TLogLines {
 public:
     TLogLines() = default;
     explicit TLogLines(std::string text);
+    // prev's text followed by more (a log that grew): prev's lines are kept,
+    // only its last line and the new text are split again.
+    TLogLines(const TLogLines& prev, std::string_view more);
 
     int Count() const { return static_cast<int>(lines_.size()); }
     bool Empty() const { return lines_.empty(); }
@@ -32,6 +35,8 @@ public:
     TStringList ToStringList() const;
 
 private:
+    void Split(size_t from);
+
     std::string text_;
     std::vector<std::pair<uint32_t, uint32_t>> lines_;   // offset, length
 };

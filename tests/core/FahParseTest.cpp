@@ -464,3 +464,39 @@ TEST_F(Parse, AnUnchangedLogIsNotReadAgain)
     EXPECT_NE(c->LogLines.get(), first.get());
     EXPECT_EQ(c->LogLines->Count(), first->Count() + 1);
 }
+
+TEST_F(Parse, AGrowingLogIsReadOnFromWhereTheLastReadEnded)
+{
+    ClientFolder dir;
+    std::string log = RealText("fahlog-smp-a4-bigadv-running.txt");   // ends without a line end
+    dir.Log(log);
+    Client c(dir.Path());
+    c.Poll();
+    // The client finishes the line and writes the next; written in place, as a client appends.
+    std::string more = "\r\n[08:53:26] Completed 17500 out of 250000 steps  (7%)\r";
+    {
+        HANDLE h = CreateFileW(Utf8ToWide(dir.Path() + "FAHlog.txt").c_str(), FILE_APPEND_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD n = 0;
+        WriteFile(h, more.data(), static_cast<DWORD>(more.size()), &n, nullptr);
+        WriteFile(h, "\n", 1, &n, nullptr);
+        CloseHandle(h);
+    }
+    c.Poll();
+    TLogLines whole(log + more + "\n");
+    {
+        TLock lock(c->CritSection());
+        ASSERT_EQ(c->LogLines->Count(), whole.Count());
+        EXPECT_EQ(c->LogLines->Text(), whole.Text());
+        EXPECT_EQ((*c->LogLines)[whole.Count() - 1], "[08:53:26] Completed 17500 out of 250000 steps  (7%)");
+        EXPECT_EQ(c->Percent, 7);
+    }
+
+    // Rewritten with other text of a greater length: read whole again.
+    dir.Log(RealText("fahlog-gpu3-core15-v641-running.txt"));
+    c.Poll();
+    TLock again(c->CritSection());
+    EXPECT_EQ(c->LogLines->Text(), RealText("fahlog-gpu3-core15-v641-running.txt"));
+    EXPECT_EQ(c->ProjectNumber, 10634);
+}

@@ -48,9 +48,17 @@ protected:
         f.RefreshNow(true);
         return PumpUntil([&] { return StatusOf(f) == state; }, ms);
     }
+    // Waits until the thread has made its first poll and is not polling now.
+    bool Idle(TFah& f, DWORD ms = 5000)
+    {
+        TFAHThread* t = f.PollThread();
+        return PumpUntil([&] { return t->PollCount() >= 1 && !t->Polling(); }, ms);
+    }
     // Forces a poll and waits until it has run.
     bool PollOnce(TFah& f, DWORD ms = 5000)
     {
+        if (!Idle(f, ms))
+            return false;
         long before = f.PollThread()->PollCount();
         f.RefreshNow(true);
         return PumpUntil([&] { return f.PollThread()->PollCount() > before; }, ms);
@@ -208,6 +216,7 @@ TEST_F(State, AMissingFolderIsNoAccessEvenWithResultsBefore)
     auto f = Watch(path);
     ASSERT_TRUE(sink.WaitFor(WM_FAHSTATUS, 1, 5000));
     EXPECT_EQ(StatusOf(*f), fsReadyForSend);
+    ASSERT_TRUE(Idle(*f));
     dir.reset();   // the folder goes
     ASSERT_FALSE(DirectoryExists(path));
     ASSERT_TRUE(Reaches(*f, fsNotAccess));

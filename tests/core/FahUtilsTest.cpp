@@ -39,6 +39,26 @@ TEST(LogLines, SplitsEveryKindOfLineEndAndKeepsNulBytes)
     EXPECT_EQ(TLogLines("").Count(), 0);
 }
 
+TEST(LogLines, AGrownTextSplitsAsIfReadWhole)
+{
+    const std::string pieces[][2] = {
+        {"a\r\nb\r", "\nc"},            // a CR LF cut in two
+        {"a\r\nhalf a li", "ne\r\nx\r\n"},  // an incomplete last line
+        {"a\nb\n", "c\n"},
+        {"", "a\nb"},
+        {"a\n\n", "\nb"},
+    };
+    for (const auto& p : pieces) {
+        SCOPED_TRACE(p[0] + "|" + p[1]);
+        TLogLines grown(TLogLines(p[0]), p[1]);
+        TLogLines whole(p[0] + p[1]);
+        ASSERT_EQ(grown.Count(), whole.Count());
+        for (int i = 0; i < whole.Count(); ++i)
+            EXPECT_EQ(grown[i], whole[i]);
+        EXPECT_EQ(grown.Text(), whole.Text());
+    }
+}
+
 TEST(FahUtils, SplitFirstTakesTheHeadAndShortensTheSource)
 {
     std::string s = "  [07:52:45] Project: 8022 (Run 11";
