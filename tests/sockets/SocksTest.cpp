@@ -235,6 +235,22 @@ TEST(Socks, HostileLevel5AnswersAreErrorsNotCrashes)
     EXPECT_TRUE(CaughtErrors().empty());
 }
 
+TEST(Socks, CloseDuringAuthenticationIsReported)
+{
+    std::string port = PeerPort("SOCKS5_AUTHCLOSE");
+    REQUIRE_PEER(port);
+    SocksClient c(port, "5");
+    c.s.SetSocksAuthentication(socksAuthenticateUsercode);
+    c.s.SetSocksUsercode("u");
+    c.s.SetSocksPassword("p");
+    c.s.Connect();
+    ASSERT_TRUE(c.r.WaitClosed());
+    EXPECT_EQ(c.authStates, (std::vector<int>{socksAuthStart, socksAuthFailure}));
+    ASSERT_EQ(c.socksErrors.size(), 1u);
+    EXPECT_EQ(c.socksErrors[0], "10054 data receive error");
+    EXPECT_NE(c.r.connected, 0);
+}
+
 TEST(Socks, SettingsAreCheckedAndLocked)
 {
     TWSocket s;

@@ -185,7 +185,8 @@ class Socks4Handler(socketserver.BaseRequestHandler):
         target.close()
 
 
-HOSTILE_MODES = ["BADVER", "TRUNC", "ATYP", "REFUSED", "FLOOD", "EAGER", "BADAUTHVER", "AUTHFLOOD"]
+HOSTILE_MODES = ["BADVER", "TRUNC", "ATYP", "REFUSED", "FLOOD", "EAGER", "BADAUTHVER", "AUTHFLOOD",
+                 "AUTHCLOSE"]
 
 
 def hostile_handler(mode):
@@ -205,12 +206,14 @@ def hostile_handler(mode):
                     s.sendall(b"\x05\x00" + b"z" * 1000)
                     time.sleep(0.5)
                     return
-                if mode in ("BADAUTHVER", "AUTHFLOOD"):
+                if mode in ("BADAUTHVER", "AUTHFLOOD", "AUTHCLOSE"):
                     s.sendall(b"\x05\x02")
                     ver, ulen = recv_exact(s, 2)
                     recv_exact(s, ulen)
                     plen = recv_exact(s, 1)[0]
                     recv_exact(s, plen)
+                    if mode == "AUTHCLOSE":
+                        return   # hangs up instead of answering the credentials
                     s.sendall(b"\x07\x00" if mode == "BADAUTHVER" else b"\x01\x00" + b"q" * 300)
                     time.sleep(0.5)
                     return
