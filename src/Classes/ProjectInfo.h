@@ -7,6 +7,9 @@
 // built-in table "AddFahInfo" and grows with every reading of the downloaded
 // summary page, whose rows go on top: the first line that matches wins, so
 // the newest page beats the built-in table.
+//
+// Loading and lookups run on the GUI thread only (start-up, downloads, list
+// repaints); the lists are not locked.
 #pragma once
 #include <string>
 #include <string_view>
