@@ -173,6 +173,7 @@ int TCpuUsageThread::GetCoresUsage()
         TSMPProcessSeams seams;
         seams.Snapshot = args_.CoreSnapshot;
         processes_ = std::make_unique<TSMPProcess>(true, seams);   // refreshes once
+        processes_->TimesOnly = true;
     } else {
         processes_->Refresh();
     }

@@ -183,13 +183,13 @@ void TSMPProcess::ReadRecord(DWORD pid, const TKnownProcess& known, TSMPList& ou
     r.Pid = pid;
     r.Name = known.Name.substr(0, kMaxNameLength);
     DWORD_PTR processMask = 0, systemMask = 0;
-    if (GetProcessAffinityMask(known.Handle, &processMask, &systemMask)) {
+    if (!TimesOnly && GetProcessAffinityMask(known.Handle, &processMask, &systemMask)) {
         r.ProcessMask = static_cast<DWORD>(processMask);
         r.SystemMask = static_cast<DWORD>(systemMask);
     }
     PROCESS_MEMORY_COUNTERS pmc = {};
     pmc.cb = sizeof pmc;
-    if (GetProcessMemoryInfo(known.Handle, &pmc, sizeof pmc))
+    if (!TimesOnly && GetProcessMemoryInfo(known.Handle, &pmc, sizeof pmc))
         r.WorkingSet = static_cast<DWORD>(pmc.WorkingSetSize);
     FILETIME created, exited, kernel = {}, user = {};
     if (!GetProcessTimes(known.Handle, &created, &exited, &kernel, &user))
@@ -202,12 +202,14 @@ void TSMPProcess::ReadRecord(DWORD pid, const TKnownProcess& known, TSMPList& ou
     out.Add(r);
 }
 
-void TSMPProcess::ForgetEnded()
+void TSMPProcess::ForgetEnded(bool coresOnly)
 {
     // Many handles per wait; a signalled one is an ended process.
     std::vector<DWORD> pids;
     std::vector<HANDLE> handles;
     for (const auto& [pid, k] : known_) {
+        if (coresOnly && !IsCore(k.Name))
+            continue;
         pids.push_back(pid);
         handles.push_back(k.Handle);
     }
@@ -244,7 +246,7 @@ void TSMPProcess::FullScan()
             ++it;
         }
     }
-    ForgetEnded();
+    ForgetEnded(false);
     QueryPerformanceCounter(&t1);
     // What a scan costs every time (new processes are looked up only once).
     double costMs = static_cast<double>(t1.QuadPart - t0.QuadPart) * 1000.0 /
@@ -268,14 +270,7 @@ void TSMPProcess::Collect(bool fullScan)
         FullScan();
     } else {
         // Between enumerations: the known cores only, dropping those that ended.
-        for (auto it = known_.begin(); it != known_.end();) {
-            if (IsCore(it->second.Name) && WaitForSingleObject(it->second.Handle, 0) != WAIT_TIMEOUT) {
-                CloseHandle(it->second.Handle);
-                it = known_.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        ForgetEnded(true);
     }
     for (const auto& [pid, k] : known_)
         if (IsCore(k.Name))

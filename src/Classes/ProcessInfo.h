@@ -108,6 +108,10 @@ public:
     bool SpreadAffinity = false;
     BYTE ProcessorCount = 1;
     BYTE SortOrder = soWorkingSet;
+    // Read only the CPU times of each core (what the CPU-usage sampler needs):
+    // working set and masks stay 0. Sorting by working set then keeps the
+    // order in which the processes were found.
+    bool TimesOnly = false;
 
     // The single-processor masks of a system mask, lowest first, followed by
     // the same masks in reverse: 1, 2, 4, 8, 8, 4, 2, 1. Empty for mask 0.
@@ -126,7 +130,7 @@ private:
     bool IsCore(const std::string& name) const;
     void Collect(bool fullScan);
     void FullScan();
-    void ForgetEnded();
+    void ForgetEnded(bool coresOnly);
     bool Identify(DWORD pid, TKnownProcess& out);
     void ReadRecord(DWORD pid, const TKnownProcess& known, TSMPList& out);
     void CloseAll();

@@ -397,3 +397,19 @@ TEST(ProcessList, OwnProcessTimesAreRead)
     EXPECT_GE(r.TotalMs, 200);
     EXPECT_EQ(r.TotalMs, r.KernelMs + r.UserMs);
 }
+
+TEST(ProcessList, TimesOnlyLeavesMemoryAndMasksOut)
+{
+    TCoreProcesses cores;
+    DWORD a1 = cores.Start("FahCore_a1.exe", 8);
+    TSMPProcess all(true);
+    ASSERT_EQ(all.Processes.Count(), 1);
+    EXPECT_GT(all.Processes[0].WorkingSet, 0u);
+    all.TimesOnly = true;
+    all.RefreshAll();
+    ASSERT_EQ(all.Processes.Count(), 1);
+    EXPECT_EQ(all.Processes[0].Pid, a1);
+    EXPECT_EQ(all.Processes[0].WorkingSet, 0u);
+    EXPECT_EQ(all.Processes[0].SystemMask, 0u);
+    EXPECT_EQ(all.Processes[0].Name, "FAHCORE_A1.EXE");
+}
