@@ -4,6 +4,7 @@
 
 #include "net/WSocket.h"
 #include "net/WSocketLib.h"
+#include "platform/Application.h"
 #include "sockets/SocketRecorder.h"
 
 using namespace testing_support;
@@ -400,6 +401,20 @@ TEST(SyncSocket, WaitUntilReadyReturnsOnFlagOrTimeOut)
     EXPECT_EQ(s.WaitUntilReady(never), TCustomSyncWSocket::WaitTimedOut);
     EXPECT_GE(GetTickCount() - start, 150u);
     s.Close();
+}
+
+TEST(SyncSocket, WaitEndsWhenItsPumpSeesQuit)
+{
+    TWSocket s;
+    s.SetMultiThreaded(true);   // the socket's own pump
+    bool never = false;
+    PostQuitMessage(0);
+    EXPECT_EQ(s.WaitUntilReady(never), TCustomSyncWSocket::WaitTimedOut);
+    EXPECT_TRUE(s.Terminated());
+    EXPECT_FALSE(Application().Terminated());
+    // The quit request stays for the outer loop; this test takes it away again.
+    MSG msg;
+    EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
 TEST(Socket, ListenAcceptAndDup)
