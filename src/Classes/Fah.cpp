@@ -212,13 +212,15 @@ TFah::~TFah()
         TLock lock(LiveLock());
         LiveSet().erase(this);
     }
-    msgLog_.OnMessage = nullptr;
+    // The thread stops before the tracker's event goes: a poll in progress may
+    // be raising it right now.
     if (thread_) {
         thread_->Detach();
         thread_->SetSleepStep(20);
         thread_->TerminateAndWait();
         thread_.reset();
     }
+    msgLog_.OnMessage = nullptr;
 }
 
 void TFah::SetFolder(const std::string& folder)
