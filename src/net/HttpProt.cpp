@@ -319,7 +319,7 @@ void THttpCli::DoRequestAsync(THttpRequest rq)
 
     requestType_ = rq;
     ClearResponse();
-    rcvFill_ = 0;
+    ResetRcvBuffer();
     closedHandler_ = chNormal;
     sendStreamPos_ = SendStream ? SendStream->Position() : 0;
 
@@ -495,7 +495,7 @@ void THttpCli::SocketSessionConnected(WORD error)
     if (OnSessionConnected)
         OnSessionConnected();
     lineHandler_ = lhHeader;
-    rcvFill_ = 0;
+    ResetRcvBuffer();
 
     if (!Proxy.empty() && urlProtocol_ == "https" && !tunnel_) {
         SetState(httpWaitingProxyConnect);
@@ -674,8 +674,9 @@ void THttpCli::ReceiveBody(bool& gotData)
     if (n <= 0)
         return;
     gotData = true;
+    unsigned epoch = bufferEpoch_;
     size_t used = GetBodyLineNext(bodyBuf_.data(), static_cast<size_t>(n));
-    if (used < static_cast<size_t>(n) && !failed_) {
+    if (used < static_cast<size_t>(n) && !failed_ && epoch == bufferEpoch_ && rcvFill_ == 0) {
         // Bytes after a chunked body: keep what fits for whatever comes next.
         int rest = static_cast<int>(std::min<size_t>(static_cast<size_t>(n) - used, kRcvBufSize));
         std::memcpy(rcvBuf_.data(), bodyBuf_.data() + used, static_cast<size_t>(rest));
@@ -709,12 +710,19 @@ void THttpCli::SocketDataAvailable(WORD error)
     }
     // Waiting for the body.
     if (requestType_ == httpHEAD) {
-        rcvFill_ = 0;
+        ResetRcvBuffer();
         ctrlSocket_->Abort();
         return;
     }
     (void)error;
     HandBufferedBody();
+}
+
+void THttpCli::ResetRcvBuffer()
+{
+    rcvFill_ = 0;
+    rcvBuf_[0] = 0;
+    ++bufferEpoch_;
 }
 
 void THttpCli::HandBufferedBody()
@@ -723,7 +731,10 @@ void THttpCli::HandBufferedBody()
         size_t take = static_cast<size_t>(rcvFill_);
         if (!chunked_ && contentLength_ >= 0)
             take = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(take), contentLength_ - rcvdCount_));
+        unsigned epoch = bufferEpoch_;
         size_t used = GetBodyLineNext(rcvBuf_.data(), take);
+        if (epoch != bufferEpoch_)
+            return;   // the answer ended and the buffer was emptied meanwhile
         if (used == 0 && take != 0 && lineHandler_ == lhBody)
             break;
         std::memmove(rcvBuf_.data(), rcvBuf_.data() + used, static_cast<size_t>(rcvFill_) - used);
@@ -1018,7 +1029,7 @@ void THttpCli::HeaderEnded()
         return;
     }
     if (requestType_ == httpHEAD) {
-        rcvFill_ = 0;
+        ResetRcvBuffer();
         SetState(httpWaitingBody);
     }
     ctrlSocket_->CloseDelayed();
@@ -1122,7 +1133,7 @@ void THttpCli::StartRelocation()
     if (!CountRelocation())
         return;
     rcvdCount_ = 0;
-    rcvFill_ = 0;
+    ResetRcvBuffer();
     headerLineCount_ = 0;
     bodyCalls_ = 0;
     if (ctrlSocket_->State() == wsConnected && connected_ && hostName_ == curHost_ && port_ == curPort_ &&
@@ -1160,7 +1171,7 @@ void THttpCli::LocationSessionClosed(WORD)
         OnLocationChange();
     rcvdHeader_.Clear();
     rcvdCount_ = 0;
-    rcvFill_ = 0;
+    ResetRcvBuffer();
     headerLineCount_ = 0;
     bodyCalls_ = 0;
     contentLength_ = -1;
@@ -1238,7 +1249,7 @@ void THttpCli::FailRequest(int status, const std::string& reason, WORD error, WO
     lineHandler_ = lhNone;
     sending_ = false;
     restartPending_ = false;
-    rcvFill_ = 0;
+    ResetRcvBuffer();
     closedHandler_ = chNormal;
     connected_ = false;
     if (ctrlSocket_->State() != wsClosed || state_ == httpDnsLookup)
@@ -1378,7 +1389,7 @@ bool THttpCli::DoAuthNTLMStep()
     case ntlmNone:
         ntlmForServer_ = true;
         CutBackStreams();
-        rcvFill_ = 0;
+        ResetRcvBuffer();
         ClearResponse(true);
         authNtlmState_ = ntlmMsg1;
         if (requestVer_ == "1.0")
@@ -1395,7 +1406,7 @@ bool THttpCli::DoAuthNTLMStep()
         }
         CutBackStreams();
         ntlmMsg2Server_ = info;
-        rcvFill_ = 0;
+        ResetRcvBuffer();
         ClearResponse(true);
         authNtlmState_ = ntlmMsg3;
         PostRestart();
@@ -1416,7 +1427,7 @@ bool THttpCli::DoProxyAuthNTLMStep()
     case ntlmNone:
         ntlmForServer_ = false;
         CutBackStreams();
-        rcvFill_ = 0;
+        ResetRcvBuffer();
         ClearResponse(true);
         proxyAuthNtlmState_ = ntlmMsg1;
         if (requestVer_ == "1.0")
@@ -1432,7 +1443,7 @@ bool THttpCli::DoProxyAuthNTLMStep()
         }
         CutBackStreams();
         ntlmMsg2Proxy_ = info;
-        rcvFill_ = 0;
+        ResetRcvBuffer();
         ClearResponse(true);
         proxyAuthNtlmState_ = ntlmMsg3;
         PostRestart();
@@ -1453,7 +1464,7 @@ bool THttpCli::DoAuthBasicStep()
     case basicNone:
         basicForServer_ = true;
         CutBackStreams();
-        rcvFill_ = 0;
+        ResetRcvBuffer();
         ClearResponse(true);
         authBasicState_ = basicMsg1;
         PostRestart();
@@ -1473,7 +1484,7 @@ bool THttpCli::DoProxyAuthBasicStep()
     case basicNone:
         basicForServer_ = false;
         CutBackStreams();
-        rcvFill_ = 0;
+        ResetRcvBuffer();
         ClearResponse(true);
         proxyAuthBasicState_ = basicMsg1;
         PostRestart();

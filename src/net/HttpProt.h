@@ -228,6 +228,7 @@ private:
     void ReceiveIntoLineBuffer(bool& gotData);
     void ReceiveBody(bool& gotData);
     void HandBufferedBody();
+    void ResetRcvBuffer();
     void HandleProxyConnectLine(const std::string& line);
     void SendBodyPiece();
 
@@ -296,6 +297,7 @@ private:
     static constexpr int kRcvBufSize = 8190;
     std::vector<char> rcvBuf_;
     int rcvFill_ = 0;
+    unsigned bufferEpoch_ = 0;   // counts every emptying of the buffer
     std::vector<char> bodyBuf_;
     std::vector<char> sendBuf_;
     std::string headerStream_;   // the request header being put together
