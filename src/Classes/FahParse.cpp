@@ -87,6 +87,10 @@ std::string NumberAfter(std::string_view s, std::string_view label)
     return std::string(s.substr(p, e - p));
 }
 
+// Client files are written in the system's ANSI code page; texts taken from
+// them become UTF-8 like every text inside the program.
+std::string AsUtf8(const std::string& s) { return IsValidUtf8(s) ? s : CodePageToUtf8(s, CP_ACP); }
+
 // Reads up to n bytes from the file's current position; fewer when the file
 // shrank meanwhile.
 bool ReadRest(HANDLE h, size_t n, std::string& out)
@@ -377,7 +381,7 @@ void TFah::ParseRunCloneGen()
     }
 }
 
-void TFah::ParseWUName() { work_.out.WUName = UnitInfoValue(work_.unitInfo, "Name: "); }
+void TFah::ParseWUName() { work_.out.WUName = AsUtf8(UnitInfoValue(work_.unitInfo, "Name: ")); }
 
 void TFah::ParseDownloadTime()
 {
@@ -429,7 +433,7 @@ void TFah::ParseUserTeam()
             continue;
         std::string rest(line.substr(p + kMarker.size()));
         size_t team = rest.find("(Team");
-        o.UserName = Trim(rest.substr(0, team));
+        o.UserName = AsUtf8(Trim(rest.substr(0, team)));
         if (team != std::string::npos) {
             std::string t = rest.substr(team + 5);
             o.TeamNumber = IntDef(t.substr(0, t.find(')')), 0);

@@ -500,3 +500,17 @@ TEST_F(Parse, AGrowingLogIsReadOnFromWhereTheLastReadEnded)
     EXPECT_EQ(c->LogLines->Text(), RealText("fahlog-gpu3-core15-v641-running.txt"));
     EXPECT_EQ(c->ProjectNumber, 10634);
 }
+
+TEST_F(Parse, NamesInTheAnsiCodePageBecomeUtf8)
+{
+    ClientFolder dir;
+    dir.Log("[10:00:00] - User name: J\xF6rg (Team 32)\r\n");
+    dir.UnitInfo("Name: p1234_Caf\xE9\r\n");
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->UserName, CodePageToUtf8("J\xF6rg", CP_ACP));
+    EXPECT_TRUE(IsValidUtf8(c->UserName));
+    EXPECT_EQ(c->WUName, CodePageToUtf8("p1234_Caf\xE9", CP_ACP));
+    EXPECT_EQ(c->TeamNumber, 32);
+}
