@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "Classes/Fah.h"
 #include "platform/Exceptions.h"
 #include "platform/Firewall.h"
 #include "platform/Rounding.h"
@@ -179,6 +180,8 @@ int TCpuUsageThread::GetCoresUsage()
     }
     return UpdateSamples(samples_, processes_->Processes, processes_->ProcessorCount);
 }
+
+bool TCpuUsageThread::IsClosing() { return AppClosing.load(); }
 
 void TCpuUsageThread::Report(const std::exception_ptr& e)
 {

@@ -29,8 +29,6 @@ bool ReadSystemTimes(TSystemTimes& out);
 struct TCpuUsageThreadArgs {
     HWND Window = nullptr;     // receives WM_CPUUSAGE
     DWORD Period = 1000;       // milliseconds between samples
-    // True once the program is closing; the sampler then ends by itself.
-    std::function<bool()> Closing;
     // Seams for tests; the program leaves them empty and the system is asked.
     std::function<void(TSystemTimes&)> ReadSystem;
     std::function<void(TSMPList&)> CoreSnapshot;
@@ -46,7 +44,8 @@ public:
     // nothing arrives from the sampler once it is gone.
     ~TCpuUsageThread() override;
 
-    // How often a sleeping sampler looks at the closing flag.
+    // How often a sleeping sampler looks at the program's closing flag
+    // (AppClosing); it ends by itself once that is set.
     void SetWaitStep(DWORD ms) { waitStep_ = ms ? ms : 1; }
 
     HWND Window() const { return args_.Window; }
@@ -66,7 +65,7 @@ protected:
 private:
     int GetSystemIdle();
     int GetCoresUsage();
-    bool IsClosing() const { return args_.Closing && args_.Closing(); }
+    static bool IsClosing();
     void Report(const std::exception_ptr& e);
 
     TCpuUsageThreadArgs args_;

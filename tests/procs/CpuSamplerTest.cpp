@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "Classes/CpuUsageThread.h"
+#include "Classes/Fah.h"
 #include "procs/ProcsTestKit.h"
 #include "support/TestSupport.h"
 
@@ -315,17 +316,15 @@ TEST(CpuSampler, StopWhileSamplingDropsQueuedMessages)
 TEST(CpuSampler, ClosingFlagEndsTheThread)
 {
     TUsageWindow w;
-    std::atomic<bool> closing{false};
-    TCpuUsageThreadArgs a;
-    a.Window = w.Handle();
-    a.Closing = [&] { return closing.load(); };
-    TCpuUsageThread t(a);
+    TCpuUsageThread t(w.Handle());
     t.SetWaitStep(20);
     ASSERT_TRUE(PumpUntil([&] { return w.Count() > 0; }, 3000));
     EXPECT_FALSE(t.Finished());
     DWORD start = GetTickCount();
-    closing = true;
-    ASSERT_TRUE(PumpUntil([&] { return t.Finished(); }, 2000));
+    AppClosing = true;
+    bool ended = PumpUntil([&] { return t.Finished(); }, 2000);
+    AppClosing = false;
+    ASSERT_TRUE(ended);
     EXPECT_LT(GetTickCount() - start, 500u);
 }
 
