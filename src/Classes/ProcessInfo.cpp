@@ -320,7 +320,11 @@ std::vector<DWORD> TSMPProcess::MirroredMasks(DWORD systemMask)
 int TSMPProcess::SetAffinity(bool spread)
 {
     SpreadAffinity = spread;
+    // The masks are needed here, whatever the list is otherwise used for.
+    bool timesOnly = TimesOnly;
+    TimesOnly = false;
     RefreshAll();
+    TimesOnly = timesOnly;
     if (Processes.Empty())
         return 0;
     const DWORD system = Processes[0].SystemMask;

@@ -61,7 +61,7 @@ void TSingleInstanceGuard::Publish(HWND appWindow)
     Block()->Message = message_;
 }
 
-void TSingleInstanceGuard::ActivateFirstInstance()
+UINT TSingleInstanceGuard::ActivateFirstInstance()
 {
     HWND w = StoredWindow();
     // The stored values come from another process: trust nothing of them.
@@ -84,6 +84,7 @@ void TSingleInstanceGuard::ActivateFirstInstance()
         DWORD recipients = BSM_APPLICATIONS;
         BroadcastSystemMessageW(BSF_IGNORECURRENTTASK | BSF_POSTMESSAGE, &recipients, msg, 0, 0);
     }
+    return msg;
 }
 
 UINT SingleInstanceMessage()

@@ -26,8 +26,9 @@ public:
     void Publish(HWND appWindow);
     // Second instance: restores the first one's window when it is minimised,
     // brings it to the foreground and broadcasts the registered message to
-    // the other applications.
-    void ActivateFirstInstance();
+    // the other applications. Returns the message broadcast: the stored one
+    // when it is a registered message number, else this guard's own.
+    UINT ActivateFirstInstance();
 
     // The stored values (0 when there is no view).
     HWND StoredWindow() const;

@@ -2,6 +2,7 @@
 // window forward, and the real program started twice.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -195,11 +196,25 @@ TEST(SingleInstance, HostileBlockContentsAreHarmless)
 {
     std::string name = TestName("hostile");
     TSingleInstanceGuard first(name);
-    // A window that does not exist.
-    first.Publish(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7FFF0000)));
+    ASSERT_TRUE(first.IsFirstInstance());
+    // Someone else writes into the block: a window that does not exist and
+    // an ordinary message number (WM_CLOSE) in place of the registered one.
+    HANDLE m = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, Utf8ToWide(name).c_str());
+    ASSERT_NE(m, nullptr);
+    auto* block = static_cast<uint32_t*>(MapViewOfFile(m, FILE_MAP_ALL_ACCESS, 0, 0, 8));
+    ASSERT_NE(block, nullptr);
+    block[0] = 0x7FFF0000u;
+    block[1] = WM_CLOSE;
     TSingleInstanceGuard second(name);
-    second.ActivateFirstInstance();
-    SUCCEED();
+    EXPECT_EQ(second.StoredMessage(), static_cast<UINT>(WM_CLOSE));
+    // Not broadcast to every application: the registered number is used.
+    EXPECT_EQ(second.ActivateFirstInstance(), second.Message());
+    // A registered number in the block is what goes out.
+    UINT other = RegisterWindowMessageW(L"BrenixTest_procs_other_message");
+    block[1] = other;
+    EXPECT_EQ(second.ActivateFirstInstance(), other);
+    UnmapViewOfFile(block);
+    CloseHandle(m);
 }
 
 TEST(SingleInstance, NameTakenByAnotherObjectStillRuns)
