@@ -156,16 +156,24 @@ bool TSMPProcess::Identify(DWORD pid, TKnownProcess& out)
     DWORD needed = 0;
     wchar_t nameBuf[MAX_PATH + 1] = {};
     DWORD len = 0;
-    if (WaitForSingleObject(h, 0) == WAIT_TIMEOUT &&
-        EnumProcessModules(h, &mod, sizeof mod, &needed) && mod)
+    bool alive = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    if (alive && EnumProcessModules(h, &mod, sizeof mod, &needed) && mod)
         len = GetModuleBaseNameW(h, mod, nameBuf, MAX_PATH);
-    if (len == 0) {
-        // Still starting (no modules yet) or ended: asked again next time.
+    std::wstring name(nameBuf, len);
+    if (alive && len == 0) {
+        // No module list yet (still starting) or not readable from here (a
+        // 64-bit process seen from this 32-bit one): the image's own name.
+        wchar_t image[MAX_PATH + 1] = {};
+        DWORD n = GetProcessImageFileNameW(h, image, MAX_PATH);
+        std::wstring path(image, n);
+        name = path.substr(path.find_last_of(L'\\') + 1);
+    }
+    if (name.empty()) {
         CloseHandle(h);
-        return false;
+        return false;   // ended, or nothing to go by: asked again next time
     }
     out.Handle = h;
-    out.Name = UpperCase(WideToUtf8(std::wstring_view(nameBuf, len)));
+    out.Name = UpperCase(WideToUtf8(name));
     return true;
 }
 

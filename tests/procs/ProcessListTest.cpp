@@ -413,3 +413,13 @@ TEST(ProcessList, TimesOnlyLeavesMemoryAndMasksOut)
     EXPECT_EQ(all.Processes[0].SystemMask, 0u);
     EXPECT_EQ(all.Processes[0].Name, "FAHCORE_A1.EXE");
 }
+
+TEST(ProcessList, CoreThatHasNotLoadedYetIsListedByItsImage)
+{
+    // A suspended process has no module list yet; its image name still tells.
+    TCoreProcesses cores;
+    DWORD starting = cores.StartSuspended("FahCore_a2.exe");
+    TSMPProcess smp(false);
+    ASSERT_EQ(PidsOf(smp.Processes), std::vector<DWORD>{starting});
+    EXPECT_EQ(smp.Processes[0].Name, "FAHCORE_A2.EXE");
+}

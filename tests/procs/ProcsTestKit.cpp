@@ -14,12 +14,34 @@ TCoreProcesses::TCoreProcesses() : dir_("procs") {}
 
 TCoreProcesses::~TCoreProcesses() { StopAll(); }
 
-DWORD TCoreProcesses::Start(const std::string& exeName, unsigned megabytes)
+std::string TCoreProcesses::Prepare(const std::string& exeName)
 {
     std::string helper = ExeFolder() + "procs_core_helper.exe";
     std::string exe = dir_.File(exeName);
     if (!FileExists(exe) && !CopyFileW(Utf8ToWide(helper).c_str(), Utf8ToWide(exe).c_str(), TRUE))
         throw std::runtime_error("cannot copy the helper to " + exe);
+    return exe;
+}
+
+DWORD TCoreProcesses::StartSuspended(const std::string& exeName)
+{
+    std::string exe = Prepare(exeName);
+    std::wstring cmd = L"\"" + Utf8ToWide(exe) + L"\" " + std::to_wstring(GetCurrentProcessId()) + L" 0";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(Utf8ToWide(exe).c_str(), cmd.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        Utf8ToWide(dir_.Path()).c_str(), &si, &pi))
+        throw std::runtime_error("cannot start " + exe);
+    CloseHandle(pi.hThread);
+    pids_.push_back(pi.dwProcessId);
+    handles_.push_back(pi.hProcess);
+    return pi.dwProcessId;
+}
+
+DWORD TCoreProcesses::Start(const std::string& exeName, unsigned megabytes)
+{
+    std::string exe = Prepare(exeName);
     static LONG counter = 0;
     std::wstring readyName = L"BrenixTest_procs_ready_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
                              std::to_wstring(InterlockedIncrement(&counter));

@@ -24,6 +24,8 @@ public:
     // Starts the helper as `exeName` ("FahCore_a1.exe") holding `megabytes` of
     // touched memory; waits until the memory is in its working set. The pid.
     DWORD Start(const std::string& exeName, unsigned megabytes);
+    // Starts it suspended: the process exists but has not loaded anything yet.
+    DWORD StartSuspended(const std::string& exeName);
     // Ends one of them and waits until it is gone.
     void Stop(DWORD pid);
     void StopAll();
@@ -31,6 +33,7 @@ public:
     const std::vector<DWORD>& Pids() const { return pids_; }
 
 private:
+    std::string Prepare(const std::string& exeName);
     testing_support::TempDir dir_;
     std::vector<DWORD> pids_;
     std::vector<HANDLE> handles_;
