@@ -238,9 +238,14 @@ TEST(FahUtils, ActiveTimeBiasFromTheRegistry)
     const std::string key = "SYSTEM\\CurrentControlSet\\Control\\TimeZoneInformation";
     TRegistry reg(HKEY_LOCAL_MACHINE);
     ASSERT_TRUE(reg.OpenKey(key, true));
-    bool had = reg.ValueExists("ActiveTimeBias");
-    std::string saved = had ? reg.ReadBinaryData("ActiveTimeBias") : std::string();
-    TRegDataType savedType = had ? reg.GetDataType("ActiveTimeBias") : TRegDataType::Unknown;
+    // Wine keeps no such value; put back whatever was there.
+    const TRegDataType savedType = reg.GetDataType("ActiveTimeBias");
+    int savedInt = 0;
+    std::string savedBytes;
+    if (savedType == TRegDataType::Integer)
+        reg.TryReadInteger("ActiveTimeBias", savedInt);
+    else if (savedType == TRegDataType::Binary)
+        savedBytes = reg.ReadBinaryData("ActiveTimeBias");
 
     reg.WriteInteger("ActiveTimeBias", 300);
     EXPECT_EQ(GetActiveTimeBias(), 300);
@@ -254,15 +259,10 @@ TEST(FahUtils, ActiveTimeBiasFromTheRegistry)
     reg.DeleteValue("ActiveTimeBias");
     EXPECT_EQ(GetActiveTimeBias(), 0);
 
-    if (had) {
-        if (savedType == TRegDataType::Integer && saved.size() == 4) {
-            int32_t v;
-            memcpy(&v, saved.data(), 4);
-            reg.WriteInteger("ActiveTimeBias", v);
-        } else {
-            reg.WriteBinaryData("ActiveTimeBias", saved);
-        }
-    }
+    if (savedType == TRegDataType::Integer)
+        reg.WriteInteger("ActiveTimeBias", savedInt);
+    else if (savedType == TRegDataType::Binary)
+        reg.WriteBinaryData("ActiveTimeBias", savedBytes);
 }
 
 TEST(FahUtils, WindowsVersion) { EXPECT_TRUE(IsWin2000OrLater()); }
