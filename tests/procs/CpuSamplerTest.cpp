@@ -358,7 +358,7 @@ TEST(CpuSampler, RealSamplerPostsWithinASecondAndOnlyChanges)
     TCpuUsageThread t(w.Handle());
     EXPECT_EQ(t.Period(), 1000u);
     ASSERT_TRUE(PumpUntil([&] { return w.Count() > 0; }, 3000));
-    EXPECT_LT(w.Received()[0].Tick - start, 1200u);
+    EXPECT_LT(w.Received()[0].Tick - start, 1500u);
     // Keep this machine a little busy so the idle share moves.
     DWORD busyUntil = GetTickCount() + 3200;
     volatile double x = 0;

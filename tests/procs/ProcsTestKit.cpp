@@ -1,7 +1,5 @@
 #include "procs/ProcsTestKit.h"
 
-#include <psapi.h>
-
 #include <stdexcept>
 
 #include "Classes/CpuUsageThread.h"
@@ -110,18 +108,6 @@ DWORD SystemAffinityMask()
     DWORD_PTR pm = 0, sm = 0;
     GetProcessAffinityMask(GetCurrentProcess(), &pm, &sm);
     return static_cast<DWORD>(sm);
-}
-
-SIZE_T WorkingSetOf(DWORD pid)
-{
-    HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
-    if (!h)
-        return 0;
-    PROCESS_MEMORY_COUNTERS pmc = {};
-    pmc.cb = sizeof pmc;
-    SIZE_T ws = GetProcessMemoryInfo(h, &pmc, sizeof pmc) ? pmc.WorkingSetSize : 0;
-    CloseHandle(h);
-    return ws;
 }
 
 std::vector<TPosted> TUsageWindow::Received() const

@@ -42,8 +42,6 @@ private:
 // The affinity mask of a process as the system reports it now.
 DWORD ReadProcessMask(DWORD pid);
 DWORD SystemAffinityMask();
-// Working set of a process in bytes (0 when it cannot be read).
-SIZE_T WorkingSetOf(DWORD pid);
 
 struct TPosted {
     WPARAM Idle;
