@@ -39,34 +39,43 @@ void THttpFileStream::Fail(const char* what)
 
 void THttpFileStream::Flush()
 {
-    size_t done = 0;
-    while (done < pending_.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(pending_.size() - done, 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(handle_, pending_.data() + done, chunk, &written, nullptr) || written == 0) {
-            pending_.erase(0, done);
-            filePos_ += static_cast<int64_t>(done);
-            Fail("Cannot write file");
-        }
-        done += written;
-    }
-    filePos_ += static_cast<int64_t>(done);
-    pending_.clear();
+    if (pending_.empty())
+        return;
+    std::string out;
+    out.swap(pending_);   // on failure the bytes are dropped, never written twice
+    WriteDirect(out.data(), out.size());
+    out.clear();
+    out.swap(pending_);   // keep the buffer's room for the next pieces
 }
 
 void THttpFileStream::Write(const void* data, size_t len)
 {
     if (len == 0)
         return;
-    if (pending_.size() + len > kFileBlock) {
+    if (len >= kFileBlock / 2) {
+        // Large pieces go to the file as they are, without a copy.
         Flush();
-        if (len >= kFileBlock) {
-            pending_.assign(static_cast<const char*>(data), len);
-            Flush();
-            return;
-        }
+        WriteDirect(static_cast<const char*>(data), len);
+        return;
     }
+    if (pending_.size() + len > kFileBlock)
+        Flush();
     pending_.append(static_cast<const char*>(data), len);
+}
+
+void THttpFileStream::WriteDirect(const char* data, size_t len)
+{
+    size_t done = 0;
+    while (done < len) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(len - done, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(handle_, data + done, chunk, &written, nullptr) || written == 0) {
+            filePos_ += static_cast<int64_t>(done);
+            Fail("Cannot write file");
+        }
+        done += written;
+    }
+    filePos_ += static_cast<int64_t>(len);
 }
 
 size_t THttpFileStream::Read(void* data, size_t len)

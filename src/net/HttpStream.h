@@ -49,6 +49,7 @@ public:
 
 private:
     void Fail(const char* what);
+    void WriteDirect(const char* data, size_t len);
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     std::string fileName_;
     std::string pending_;    // written but not yet in the file

@@ -15,6 +15,10 @@ if ! "$here/servers/servers.sh" start "$work"; then
   echo "the test servers did not start; logs:"; tail -n 5 "$work"/*.out "$work"/*.log 2>/dev/null
   exit 1
 fi
+# Should this script be killed outright, a watchdog still stops the servers.
+me=$$
+setsid bash -c "while kill -0 $me 2>/dev/null; do sleep 1; done; '$here/servers/servers.sh' stop '$work'; rm -rf '$work'" \
+  </dev/null >/dev/null 2>&1 &
 while IFS='=' read -r name port; do export "BX_HTTP_$name=$port"; done <"$work/ports.env"
 export BX_HTTP_WORK="$work"
 "$src/cmake/wine-test.sh" "$winedir" "$@"

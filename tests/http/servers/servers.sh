@@ -2,9 +2,12 @@
 # Starts and stops the real peers of the HTTP client tests, all on 127.0.0.1:
 #   servers.sh start WORK [BIG_MB]   servers.sh stop WORK
 # WORK is a fresh folder for configs, logs, pids and the document root; the
-# ports chosen are written to WORK/ports.env (NAME=port lines). BIG_MB makes
-# www/big.bin that many MB long (default 3).
+# ports chosen are written to WORK/ports.env (NAME=port lines) and WORK/ready
+# appears once every server answers. BIG_MB makes www/big.bin that many MB
+# long (default 3).
 set -u
+# Also when started from inside Wine ("start /unix"), whose PATH is no Unix one.
+export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 cmd=$1 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
 py=/usr/bin/python3
@@ -19,7 +22,7 @@ stop() {
     sleep 0.1
   done
   while read -r pid; do kill -KILL "$pid" 2>/dev/null; done <"$work/pids"
-  rm -f "$work/pids"
+  rm -f "$work/pids" "$work/ready"
 }
 
 # Starts a server in the background, its output to a log, and notes its pid.
@@ -103,6 +106,7 @@ PY
     stop
     exit 1
   fi
+  : >"$work/ready"
   exit 0 ;;
 *) echo "usage: servers.sh start|stop WORK [BIG_MB]"; exit 2 ;;
 esac
