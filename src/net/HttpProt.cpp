@@ -14,7 +14,7 @@ namespace {
 
 constexpr UINT_PTR kTimeoutTimer = 1;
 constexpr UINT kTimeoutTick = 250;    // ms between two looks at the time-out
-constexpr size_t kBodyBufSize = 256 * 1024;
+constexpr size_t kBodyBufSize = 1024 * 1024;
 constexpr int kSendBufSize = 8193;
 constexpr WORD kAbortError = 3;
 

@@ -6,7 +6,7 @@
 #include "platform/Text.h"
 
 namespace {
-constexpr size_t kFileBlock = 256 * 1024;
+constexpr size_t kFileBlock = 1024 * 1024;
 }
 
 THttpFileStream::THttpFileStream(const std::string& fileName, TMode mode) : fileName_(fileName)
