@@ -213,7 +213,9 @@ int main()
     TResult mixed = Measure(folder, 8, 200, seconds, server);
     std::printf("cpu_sampler_200_procs %.2f %%\n", mixed.percent);
     std::printf("cpu_sampler_200_procs_thread %.2f %%\n", mixed.threadPercent);
-    std::printf("cpu_sampler_200_procs_server %.2f %%%s\n", mixed.serverPercent, server ? "" : " (no Wine server found)");
+    std::printf("cpu_sampler_200_procs_server %.2f %%\n", mixed.serverPercent);
+    if (!server)
+        std::fprintf(stderr, "no Wine server found: its share is not counted\n");
     std::printf("cpu_sampler_first_scan %.0f ms\n", mixed.firstScanMs);
 
     TResult all = Measure(folder, 200, 200, seconds, server);
