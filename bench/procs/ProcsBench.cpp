@@ -159,7 +159,7 @@ TResult Measure(const std::string& folder, int cores, int total, DWORD seconds, 
     TProcesses procs;
     const char* coreNames[] = {"FahCore_a1.exe", "FahCore_a2.exe", "FahCore_78.exe", "FahCore_a3.exe"};
     for (int i = 0; i < total; ++i) {
-        std::string exe = i < cores ? folder + coreNames[i % 4] : folder + "bench_procs_helper.exe";
+        std::string exe = i < cores ? folder + coreNames[i % 4] : folder + "procs_bench_helper.exe";
         if (!procs.Start(exe)) {
             std::fprintf(stderr, "cannot start %s\n", exe.c_str());
             return r;
@@ -206,7 +206,7 @@ int main()
 {
     std::string folder = ExeFolder();
     for (const char* name : {"FahCore_a1.exe", "FahCore_a2.exe", "FahCore_78.exe", "FahCore_a3.exe"})
-        CopyFileW(Utf8ToWide(folder + "bench_procs_helper.exe").c_str(), Utf8ToWide(folder + name).c_str(), FALSE);
+        CopyFileW(Utf8ToWide(folder + "procs_bench_helper.exe").c_str(), Utf8ToWide(folder + name).c_str(), FALSE);
     int server = FindWineServer();
     const DWORD seconds = 30;
 
