@@ -219,6 +219,8 @@ def route(c, parts, headers, raw, body):
         return False
     if path == "/b":
         return c.answer(b"200 OK", b"the final body of b\n", b"Content-Type: text/plain\r\n", keep=True)
+    if path == "/to-echo":
+        return c.answer(b"302 Found", b"moved", b"Location: /echo-keep\r\n", keep=True)
     if path == "/loop":
         return c.answer(b"302 Found", b"", b"Location: /loop\r\n", keep=True)
     if path.startswith("/chain/"):

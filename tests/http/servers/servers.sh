@@ -42,10 +42,10 @@ start)
   big=${3:-3}
   mkdir -p "$work" && chmod 777 "$work"
   : >"$work/pids"
-  read -r p_nginx p_scripted p_ntlmproxy p_sqbasic p_sqntlm < <($py - <<'PY'
+  read -r p_nginx p_scripted p_ntlmproxy p_sqbasic p_sqntlm p_socks < <($py - <<'PY'
 import socket
 socks = []
-for _ in range(5):
+for _ in range(6):
     s = socket.socket()
     s.bind(("127.0.0.1", 0))
     socks.append(s)
@@ -79,6 +79,7 @@ PY
   launch ntlmproxy $py "$here/scripted_http.py" "$p_ntlmproxy" --ntlm-proxy
   launch squid-basic squid -N -f "$work/squid-basic.conf"
   launch squid-ntlm squid -N -f "$work/squid-ntlm.conf"
+  launch socks microsocks -i 127.0.0.1 -p "$p_socks"
 
   cat >"$work/ports.env" <<EOT
 NGINX=$p_nginx
@@ -86,9 +87,10 @@ SCRIPTED=$p_scripted
 NTLMPROXY=$p_ntlmproxy
 SQUID_BASIC=$p_sqbasic
 SQUID_NTLM=$p_sqntlm
+SOCKS=$p_socks
 EOT
   # Ready when every port answers.
-  if ! $py - "$p_nginx" "$p_scripted" "$p_ntlmproxy" "$p_sqbasic" "$p_sqntlm" <<'PY'
+  if ! $py - "$p_nginx" "$p_scripted" "$p_ntlmproxy" "$p_sqbasic" "$p_sqntlm" "$p_socks" <<'PY'
 import socket, sys, time
 deadline = time.time() + 20
 for port in map(int, sys.argv[1:]):

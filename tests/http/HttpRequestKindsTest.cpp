@@ -1,0 +1,135 @@
+// The request machinery beyond a plain GET: HEAD, POST turned into GET by a
+// relocation, CLOSE, the asynchronous start, the socket's own wait loop,
+// SOCKS, and failures inside the component's own window.
+#include <gtest/gtest.h>
+
+#include "HttpTestPeers.h"
+#include "support/TestSupport.h"
+
+using namespace httptest;
+
+TEST(HttpRequestKinds, HeadGivesTheHeaderAndNoBody)
+{
+    THttpCli http;
+    THttpMemoryStream stream;
+    http.URL = Url("NGINX", "/small.txt");
+    http.RcvdStream = &stream;
+    http.DoRequestSync(httpHEAD);
+    EXPECT_EQ(http.StatusCode(), 200);
+    EXPECT_EQ(http.ContentLength(), 17);
+    EXPECT_EQ(stream.Data(), "");
+    EXPECT_EQ(http.State(), httpReady);
+}
+
+TEST(HttpRequestKinds, PostRelocatedBecomesGet)
+{
+    THttpCli http;
+    THttpMemoryStream body("x=1");
+    THttpMemoryStream answer;
+    http.URL = Url("SCRIPTED", "/to-echo");
+    http.SendStream = &body;
+    http.RcvdStream = &answer;
+    http.DoRequestSync(httpPOST);
+    EXPECT_EQ(http.StatusCode(), 200);
+    EXPECT_EQ(answer.Data().rfind("GET /echo-keep HTTP/1.0\r\n", 0), 0u) << answer.Data();
+    EXPECT_EQ(answer.Data().find("moved"), std::string::npos);
+    EXPECT_EQ(http.RequestType(), httpGET);
+}
+
+TEST(HttpRequestKinds, CloseEndsAKeptConnection)
+{
+    THttpCli http;
+    http.SetRequestVer("1.1");
+    TFetch f = Fetch(http, Url("SCRIPTED", "/keep/hello"));
+    ASSERT_FALSE(f.raised) << f.message;
+    EXPECT_EQ(http.CtrlSocket().State(), wsConnected);
+    http.DoRequestSync(httpCLOSE);
+    EXPECT_EQ(http.StatusCode(), 200);
+    EXPECT_EQ(http.CtrlSocket().State(), wsClosed);
+    // The next request makes a new connection.
+    TFetch g = Fetch(http, Url("SCRIPTED", "/keep/hello"));
+    ASSERT_FALSE(g.raised) << g.message;
+    EXPECT_EQ(HeaderValue(http, "X-Req"), "1");
+}
+
+TEST(HttpRequestKinds, AsynchronousStartEndsWithRequestDone)
+{
+    THttpCli http;
+    THttpMemoryStream stream;
+    http.URL = Url("SCRIPTED", "/chunked5");
+    http.RcvdStream = &stream;
+    bool done = false;
+    WORD error = 99;
+    http.OnRequestDone = [&](THttpRequest rq, WORD e) {
+        EXPECT_EQ(rq, httpGET);
+        done = true;
+        error = e;
+    };
+    http.DoRequestAsync(httpGET);
+    EXPECT_NE(http.State(), httpReady);   // returned at once
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return done; }, 10000));
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(stream.Data(), "hello");
+}
+
+TEST(HttpRequestKinds, SocketsOwnWaitLoop)
+{
+    THttpCli http;
+    http.SetMultiThreaded(true);
+    EXPECT_TRUE(http.CtrlSocket().MultiThreaded());
+    TFetch f = Fetch(http, Url("NGINX", "/small.txt"));
+    ASSERT_FALSE(f.raised) << f.message;
+    EXPECT_EQ(f.body, "hello from nginx\n");
+}
+
+TEST(HttpRequestKinds, ThroughASocksServer)
+{
+    THttpCli http;
+    http.SocksServer = "127.0.0.1";
+    http.SocksPort = std::to_string(Port("SOCKS"));
+    http.SocksLevel = "5";
+    bool socksConnected = false;
+    http.OnSocksConnected = [&socksConnected](WORD error) { socksConnected = error == 0; };
+    TFetch f = Fetch(http, Url("NGINX", "/small.txt"));
+    ASSERT_FALSE(f.raised) << f.message;
+    EXPECT_EQ(f.body, "hello from nginx\n");
+    EXPECT_TRUE(socksConnected);
+}
+
+TEST(HttpRequestKinds, ExceptionInTheComponentsOwnWindowEndsTheRequest)
+{
+    // The relocated request goes out from the component's restart message:
+    // a handler that throws there is caught at that window's boundary.
+    testing_support::ClearCaughtErrors();
+    THttpCli http;
+    http.OnCommand = [](std::string& line) {
+        if (line.rfind("GET /b ", 0) == 0)
+            throw Exception("no way to /b");
+    };
+    TFetch f = Fetch(http, Url("SCRIPTED", "/a"));
+    ASSERT_TRUE(f.raised);
+    EXPECT_EQ(f.message, "no way to /b");
+    EXPECT_EQ(http.State(), httpReady);
+    EXPECT_TRUE(testing_support::CaughtErrors().empty());
+
+    http.OnCommand = nullptr;
+    TFetch again = Fetch(http, Url("SCRIPTED", "/a"));
+    EXPECT_FALSE(again.raised) << again.message;
+    EXPECT_EQ(again.body, "the final body of b\n");
+}
+
+TEST(HttpRequestKinds, ExceptionOnEnteringReadyEndsTheRequest)
+{
+    THttpCli http;
+    bool armed = true;
+    http.OnStateChange = [&] {
+        if (armed && http.State() == httpReady)
+            throw Exception("state handler failed");
+    };
+    TFetch f = Fetch(http, Url("SCRIPTED", "/keep/hello"));
+    ASSERT_TRUE(f.raised);
+    EXPECT_EQ(f.message, "state handler failed");
+    armed = false;
+    TFetch again = Fetch(http, Url("SCRIPTED", "/hello"));
+    EXPECT_FALSE(again.raised) << again.message;
+}
