@@ -136,6 +136,8 @@ void TApplication::Run()
         }
         DispatchOne(msg);
     }
+    // What was handed to ReleaseLater goes now that no loop stands on it.
+    FreeReleased();
 }
 
 void TApplication::ProcessMessages()

@@ -556,3 +556,95 @@ TEST_F(Tray, AnIconFreedByItsOwnHandlerDoesNotCrash)
     Pump(50);
     EXPECT_TRUE(alive.expired());
 }
+
+TEST_F(Tray, StartupCanKeepTheMainFormInTheTray)
+{
+    TForm* form = new TForm(nullptr);
+    Application().SetMainForm(form);
+    form->BeginLoading();
+    auto* icon = new TCoolTrayIcon(form);
+    int asked = 0;
+    icon->OnStartup = [&](TObject*, bool& show) {
+        ++asked;
+        show = false;
+    };
+    icon->Icon().SetHandle(SolidIcon(RGB(90, 0, 90)));
+    icon->SetIconVisible(true);   // as a form resource would set it
+    form->EndLoading();
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(Application().ShowMainForm);
+    EXPECT_FALSE(FormShown(form));
+    EXPECT_TRUE(icon->IconVisible());
+    EXPECT_TRUE(WaitForIconCount(1));
+    Application().ShowMainForm = true;
+    delete form;
+    Application().SetMainForm(nullptr);
+}
+
+TEST_F(Tray, TheMouseEntersAndLeavesTheIcon)
+{
+    TCoolTrayIcon icon(nullptr);
+    icon.Icon().SetHandle(SolidIcon(RGB(0, 90, 90)));
+    std::vector<std::string> events;
+    icon.OnMouseEnter = [&](TObject*) { events.push_back("enter"); };
+    icon.OnMouseExit = [&](TObject*) { events.push_back("exit"); };
+    icon.SetWantEnterExitEvents(true);
+    icon.SetIconVisible(true);
+    ASSERT_TRUE(WaitForIconCount(1));
+    SetCursorPos(400, 400);
+    Pump(50);
+    POINT p = SlotCentre(0);
+    SetCursorPos(p.x, p.y);
+    mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !events.empty(); }, 2000));
+    EXPECT_EQ(events, (std::vector<std::string>{"enter"}));
+    SetCursorPos(400, 400);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; }, 2000));
+    EXPECT_EQ(events[1], "exit");
+    // Without the wish, nothing is tracked.
+    icon.SetWantEnterExitEvents(false);
+    events.clear();
+    SetCursorPos(p.x, p.y);
+    mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
+    Pump(200);
+    SetCursorPos(400, 400);
+    Pump(100);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(Tray, RightAndMiddleButtonsFollowTheNotifyVersion)
+{
+    TCoolTrayIcon icon(nullptr);
+    std::vector<std::string> events;
+    auto name = [](TMouseButton b) {
+        return b == TMouseButton::mbLeft ? "L" : b == TMouseButton::mbRight ? "R" : "M";
+    };
+    icon.OnMouseDown = [&](TObject*, TMouseButton b, TShiftState s, int, int) {
+        bool flag = (b == TMouseButton::mbRight && (s & ssRight)) || (b == TMouseButton::mbMiddle && (s & ssMiddle));
+        events.push_back(std::string("down ") + name(b) + (flag ? "" : "!"));
+    };
+    icon.OnMouseUp = [&](TObject*, TMouseButton b, TShiftState, int, int) {
+        events.push_back(std::string("up ") + name(b));
+    };
+    icon.OnMouseMove = [&](TObject*, TShiftState, int x, int y) {
+        POINT c;
+        GetCursorPos(&c);
+        events.push_back(x == c.x && y == c.y ? "move" : "move?");
+    };
+    PostTray(&icon, WM_RBUTTONDOWN);   // no menu: nothing pops up
+    PostTray(&icon, WM_RBUTTONUP);
+    PostTray(&icon, WM_CONTEXTMENU);
+    PostTray(&icon, WM_MBUTTONDOWN);
+    PostTray(&icon, WM_MBUTTONUP);
+    PostTray(&icon, WM_MOUSEMOVE);
+    Pump(50);
+    EXPECT_EQ(events, (std::vector<std::string>{"down R", "up R", "down M", "up M", "move"}));
+    events.clear();
+    icon.SetNotifyVersion(1);
+    PostTray(&icon, WM_RBUTTONUP);
+    PostTray(&icon, WM_CONTEXTMENU);
+    PostTray(&icon, NIN_SELECT);
+    PostTray(&icon, NIN_KEYSELECT);
+    Pump(50);
+    EXPECT_EQ(events, (std::vector<std::string>{"up R", "up R", "up R"}));
+}
