@@ -17,6 +17,9 @@ constexpr UINT kTimeoutTick = 250;    // ms between two looks at the time-out
 constexpr size_t kBodyBufSize = 1024 * 1024;
 constexpr int kSendBufSize = 8193;
 constexpr WORD kAbortError = 3;
+// No real answer has a header near these; one that does is hostile.
+constexpr int kMaxHeaderLines = 1000;
+constexpr size_t kMaxHeaderBytes = 1024 * 1024;
 
 std::string ProtocolReason(const std::string& proto)
 {
@@ -378,6 +381,7 @@ void THttpCli::DoRequestAsync(THttpRequest rq)
 void THttpCli::ClearResponse(bool keepDocName)
 {
     rcvdHeader_.Clear();
+    headerBytes_ = 0;
     requestDoneError_ = 0;
     if (!keepDocName)
         docName_.clear();
@@ -851,8 +855,14 @@ void THttpCli::GetHeaderLineNext(const std::string& line, const char* lineEnd)
         return;
     }
 
-    if (!line.empty())
+    if (!line.empty()) {
+        headerBytes_ += line.size();
+        if (headerLineCount_ > kMaxHeaderLines || headerBytes_ > kMaxHeaderBytes) {
+            InvalidAnswer("the header goes on without end");
+            return;
+        }
         rcvdHeader_.Add(line);
+    }
 
     if (headerLineCount_ == 1) {
         THttpStatusLine sl;
@@ -868,6 +878,8 @@ void THttpCli::GetHeaderLineNext(const std::string& line, const char* lineEnd)
             responseVer_ = sl.Version;
             statusCode_ = sl.Code;
             reasonPhrase_ = sl.Reason;
+            if (OnHeaderData)
+                OnHeaderData();
             return;
         }
         return;
@@ -884,6 +896,7 @@ void THttpCli::GetHeaderLineNext(const std::string& line, const char* lineEnd)
     if (responseVer_ == "1.1" && statusCode_ == 100) {
         rcvdHeader_.Clear();
         headerLineCount_ = 0;
+        headerBytes_ = 0;
         return;
     }
     TriggerHeaderEnd();

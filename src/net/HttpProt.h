@@ -282,6 +282,7 @@ private:
     std::string location_;
     WORD requestDoneError_ = 0;
     int headerLineCount_ = 0;
+    size_t headerBytes_ = 0;
     int bodyCalls_ = 0;
     bool headerInProgress_ = false;
     bool locationFlag_ = false;

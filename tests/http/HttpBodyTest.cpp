@@ -177,3 +177,16 @@ TEST(HttpBody, EventsComeInOrder)
     testing_support::PumpUntil([&] { return log.find("done") != std::string::npos; }, 2000);
     EXPECT_EQ(log, "connected send header header-end doc doc-end done");
 }
+
+TEST(HttpBody, EndlessHeaderIsInvalidAndInterimAnswersAreHarmless)
+{
+    THttpCli http;
+    TFetch f = Fetch(http, Url("SCRIPTED", "/manyheaders"));
+    ASSERT_TRUE(f.raised);
+    EXPECT_NE(f.message.find("the header goes on without end"), std::string::npos) << f.message;
+    EXPECT_LE(http.RcvdHeader().Count(), 1000);
+
+    TFetch g = Fetch(http, Url("SCRIPTED", "/endless-continue"));
+    ASSERT_FALSE(g.raised) << g.message;
+    EXPECT_EQ(g.body, "done");
+}

@@ -447,6 +447,21 @@ TEST(HttpGet, PostSendsTheStreamAndNothingToPostRaises)
     http.DoRequestSync(httpPOST);
     EXPECT_EQ(answer.Data(), "POST a=1&b=2");
     EXPECT_EQ(http.SentCount(), 7);
+
+    // A body of many send pieces goes out whole.
+    std::string big;
+    for (int i = 0; i < 30000; ++i)
+        big += static_cast<char>('A' + i % 23);
+    THttpMemoryStream bigBody(big);
+    THttpMemoryStream bigAnswer;
+    int sendEnds = 0;
+    http.OnSendEnd = [&sendEnds] { ++sendEnds; };
+    http.SendStream = &bigBody;
+    http.RcvdStream = &bigAnswer;
+    http.DoRequestSync(httpPOST);
+    EXPECT_TRUE(bigAnswer.Data() == "POST " + big);
+    EXPECT_EQ(http.SentCount(), 30000);
+    EXPECT_EQ(sendEnds, 1);
 }
 
 TEST(HttpGet, OnlyVersionsOneAndOneOneAreAccepted)

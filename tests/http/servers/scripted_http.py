@@ -232,6 +232,15 @@ def route(c, parts, headers, raw, body):
         c.send(b"HTTP/1.0 200 OK\r\nX-Long: " + b"L" * 10000 + b"\r\nX-After: seen\r\n"
                b"Content-Length: 6\r\n\r\nshort!")
         return False
+    if path == "/manyheaders":
+        c.send(b"HTTP/1.0 200 OK\r\n" + b"".join(b"X-Header-%05d: %s\r\n" % (i, b"v" * 60) for i in range(5000))
+               + b"Content-Length: 2\r\n\r\nok")
+        return False
+    if path == "/endless-continue":
+        for _ in range(2000):
+            c.send(b"HTTP/1.1 100 Continue\r\n\r\n")
+        c.send(b"HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\ndone")
+        return False
     if path == "/halfway":
         c.send(b"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + b"h" * 500)
         return False
