@@ -203,6 +203,10 @@ bool DecodeEntity(std::string_view name, std::string& out)
     return true;
 }
 
+// Entity names are short: nothing longer than this between "&" and ";" is
+// taken for one.
+constexpr size_t kMaxEntityChars = 9;
+
 // Appends a cell's text as one field of a project line: trimmed, entities
 // decoded, and no line break or ";" left to break the line into wrong fields.
 void AppendCellField(std::string& line, std::string_view cell)
@@ -224,9 +228,11 @@ void AppendCellField(std::string& line, std::string_view cell)
     for (size_t i = 0; i < cell.size(); ++i) {
         char c = cell[i];
         if (c == '&') {
-            size_t semi = cell.find(';', i + 1);
-            if (semi != std::string_view::npos && semi - i <= 10 && DecodeEntity(cell.substr(i + 1, semi - i - 1), out)) {
-                i = semi;
+            // An entity name is short: look no further than that for its ";",
+            // so a long run of "&" stays a single pass.
+            size_t semi = cell.substr(i + 1, kMaxEntityChars + 1).find(';');
+            if (semi != std::string_view::npos && DecodeEntity(cell.substr(i + 1, semi), out)) {
+                i += semi + 1;
                 continue;
             }
         }

@@ -316,6 +316,22 @@ TEST_F(DataFolderTest, HostilePagesAddNothingAndDoNotCrash)
     EXPECT_EQ(ProjectList().Count(), before);
 }
 
+TEST_F(DataFolderTest, ACellOfAmpersandsWithoutEntitiesIsReadInOnePass)
+{
+    // 4 MB of "&" and no ";" anywhere near: each "&" may only look a few
+    // characters ahead for the end of an entity, or the page never finishes.
+    std::string page = UpperCasePage({{"9400", "ip", "p9400_" + std::string(4u << 20, '&') + "x", "1", "1.00", "2.00",
+                                       "3.00", "4", "GRO"},
+                                      {"9401", "ip", "p9401&amp;b", "1", "1.00", "2.00", "5.00", "4", "AMBER"}});
+    PutDataFile("psummary.html", page);
+    ASSERT_EQ(LoadPSummary(), 2);
+    TProjectInfo info = Lookup(9400);
+    EXPECT_EQ(info.WUName, "p9400_" + std::string(58, '&'));
+    EXPECT_EQ(info.Credit, 3);
+    EXPECT_EQ(info.Core, "GRO");
+    EXPECT_EQ(Lookup(9401).WUName, "p9401&b");
+}
+
 TEST_F(DataFolderTest, PageInAnAnsiCodePageReadsAsText)
 {
     // "caf\xE9" is not UTF-8: the page is read as Windows-1252.
