@@ -55,7 +55,10 @@ THttpCli::THttpCli() : THiddenWindow(true)
     THiddenWindow::Handle();
     ctrlSocket_ = CreateSocket();
     TWSocket& s = *ctrlSocket_;
-    s.OnSessionConnected = [this](WORD e) { SocketSessionConnected(e); };
+    s.OnSessionConnected = [this](WORD e) {
+        reusedConnection_ = false;
+        SocketSessionConnected(e);
+    };
     s.OnSessionClosed = [this](WORD e) {
         if (closedHandler_ == chRelocation)
             LocationSessionClosed(e);
@@ -307,6 +310,7 @@ void THttpCli::DoRequestAsync(THttpRequest rq)
     failed_ = false;
     failCode_ = 0;
     relocations_ = 0;
+    retriedOnce_ = false;
 
     if (rq == httpCLOSE) {
         statusCode_ = 200;
@@ -367,6 +371,7 @@ void THttpCli::DoRequestAsync(THttpRequest rq)
 
     if (ctrlSocket_->State() == wsConnected && connected_) {
         if (hostName_ == curHost_ && port_ == curPort_ && protocol_ == curProtocol_) {
+            reusedConnection_ = true;
             SocketSessionConnected(0);
             return;
         }
@@ -400,6 +405,7 @@ void THttpCli::ClearResponse(bool keepDocName)
     authChallenges_.Clear();
     closeAfterResponse_ = requestVer_ == "1.0";
     headerInProgress_ = false;
+    headerDone_ = false;
     locationFlag_ = false;
     bodyStarted_ = false;
     docEnded_ = false;
@@ -412,6 +418,7 @@ void THttpCli::Login()
     closedHandler_ = chNormal;
     Touch();
     if (ctrlSocket_->State() == wsConnected && connected_) {
+        reusedConnection_ = true;
         SocketSessionConnected(0);
         return;
     }
@@ -513,6 +520,7 @@ void THttpCli::SocketSessionConnected(WORD error)
     static const char* methods[] = {"", "GET", "POST", "PUT", "HEAD", ""};
     ntlmBodyless_ = (ntlmForServer_ ? authNtlmState_ : proxyAuthNtlmState_) == ntlmMsg1;
     RememberStreamMarks();
+    answerStarted_ = false;
     SendRequest(methods[requestType_], requestVer_);
     if ((requestType_ == httpPOST || requestType_ == httpPUT) && !ntlmBodyless_) {
         if (OnSendBegin)
@@ -706,6 +714,7 @@ void THttpCli::SocketDataAvailable(WORD error)
     ReceiveIntoLineBuffer(gotData);
     if (!gotData)
         return;
+    answerStarted_ = true;
 
     if (state_ != httpWaitingBody) {
         ProcessLines();
@@ -847,6 +856,7 @@ void THttpCli::GetHeaderLineNext(const std::string& line, const char* lineEnd)
         // An answer without any header: the whole of it is the document.
         if (contentType_.empty())
             contentType_ = "text/html";
+        headerDone_ = true;
         SetState(httpWaitingBody);
         lineHandler_ = lhBody;
         TriggerHeaderEnd();
@@ -1016,6 +1026,7 @@ void THttpCli::NewLocation(const std::string& value)
 
 void THttpCli::HeaderEnded()
 {
+    headerDone_ = true;
     chunked_ = SameText(Trim(transferEncoding_), "chunked");
     bool noBody;
     if (requestType_ == httpHEAD || statusCode_ == 204 || statusCode_ == 304 || (statusCode_ >= 100 && statusCode_ < 200))
@@ -1194,6 +1205,7 @@ void THttpCli::LocationSessionClosed(WORD)
     transferEncoding_.clear();
     authChallenges_.Clear();
     headerInProgress_ = false;
+    headerDone_ = false;
     bodyStarted_ = false;
     docEnded_ = false;
     chunked_ = false;
@@ -1214,9 +1226,25 @@ void THttpCli::SocketSessionClosed(WORD error)
     if (headerInProgress_)
         TriggerHeaderEnd();
 
+    if (!failed_ && restartPending_) {
+        // The request goes out again anyway; the restart makes a new connection.
+        if (OnSessionClosed)
+            OnSessionClosed();
+        return;
+    }
     if (!failed_ && state_ != httpReady && state_ != httpAborting && state_ != httpClosing) {
+        if (state_ == httpWaitingHeader && reusedConnection_ && !answerStarted_ && !retriedOnce_) {
+            // A kept connection the server had given up before our request
+            // reached it: once more on a new connection.
+            retriedOnce_ = true;
+            CutBackStreams();
+            if (OnSessionClosed)
+                OnSessionClosed();
+            PostRestart();
+            return;
+        }
         // The server closed: an answer it cut short is an error, never a success.
-        if (state_ == httpWaitingHeader || state_ == httpWaitingProxyConnect) {
+        if ((state_ == httpWaitingHeader || state_ == httpWaitingProxyConnect) && !headerDone_) {
             FailRequest(404, "Connection closed by the server before the answer's header was complete",
                         error ? error : static_cast<WORD>(WSAECONNRESET));
             return;

@@ -265,6 +265,9 @@ private:
     std::string curHost_, curPort_, curProtocol_;
     bool connected_ = false;
     bool tunnel_ = false;
+    bool reusedConnection_ = false;   // the request went out on a kept connection
+    bool answerStarted_ = false;      // a byte of the answer came
+    bool retriedOnce_ = false;
 
     // The answer.
     int statusCode_ = 0;
@@ -285,6 +288,7 @@ private:
     size_t headerBytes_ = 0;
     int bodyCalls_ = 0;
     bool headerInProgress_ = false;
+    bool headerDone_ = false;    // the empty line that ends the header was read
     bool locationFlag_ = false;
     bool closeAfterResponse_ = true;
     bool bodyStarted_ = false;

@@ -190,3 +190,36 @@ TEST(HttpBody, EndlessHeaderIsInvalidAndInterimAnswersAreHarmless)
     ASSERT_FALSE(g.raised) << g.message;
     EXPECT_EQ(g.body, "done");
 }
+
+TEST(HttpBody, ServerClosingRightAfterAFullAnswerIsNoError)
+{
+    for (int i = 0; i < 5; ++i) {
+        THttpCli http;
+        http.SetRequestVer("1.1");
+        TFetch f = Fetch(http, Url("SCRIPTED", "/nobody-close"));
+        ASSERT_FALSE(f.raised) << f.message;
+        EXPECT_EQ(http.StatusCode(), 204);
+
+        TFetch g = Fetch(http, Url("SCRIPTED", "/redirect-close"));
+        ASSERT_FALSE(g.raised) << g.message;
+        EXPECT_EQ(g.body, "hello world\n");
+    }
+}
+
+TEST(HttpBody, KeptConnectionDroppedMeanwhileIsReplaced)
+{
+    THttpCli http;
+    http.SetRequestVer("1.1");
+    TFetch f = Fetch(http, Url("SCRIPTED", "/keep-short"));
+    ASSERT_FALSE(f.raised) << f.message;
+    std::string firstConn = HeaderValue(http, "X-Conn");
+    Sleep(800);   // the server drops the connection; nobody handles that message yet
+    int connects = 0;
+    http.OnSessionConnected = [&connects] { ++connects; };
+    TFetch g = Fetch(http, Url("SCRIPTED", "/keep/hello"));
+    ASSERT_FALSE(g.raised) << g.message;
+    EXPECT_EQ(g.body, "hello again\n");
+    EXPECT_NE(HeaderValue(http, "X-Conn"), firstConn);
+    EXPECT_EQ(HeaderValue(http, "X-Req"), "1");
+    EXPECT_EQ(connects, 2);   // the stale one, then the new one
+}

@@ -241,6 +241,19 @@ def route(c, parts, headers, raw, body):
             c.send(b"HTTP/1.1 100 Continue\r\n\r\n")
         c.send(b"HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\ndone")
         return False
+    if path == "/keep-short":
+        # Promises to keep the connection, then drops it a moment later.
+        c.answer(b"200 OK", b"short keep\n", keep=True)
+        time.sleep(0.3)
+        return False
+    if path == "/nobody-close":
+        # Promises to keep the connection, then closes it at once.
+        c.send(b"HTTP/1.1 204 No Content\r\n" + c.ids() + b"Connection: keep-alive\r\n\r\n")
+        return False
+    if path == "/redirect-close":
+        c.send(b"HTTP/1.1 302 Found\r\nLocation: /hello\r\nContent-Length: 0\r\n"
+               b"Connection: keep-alive\r\n\r\n")
+        return False
     if path == "/halfway":
         c.send(b"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + b"h" * 500)
         return False
