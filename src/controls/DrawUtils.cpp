@@ -1,8 +1,11 @@
 #include "controls/DrawUtils.h"
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
+#include "platform/Canvas.h"
+#include "platform/Control.h"
 #include "platform/Text.h"
 
 // ---- cursors ----
@@ -108,6 +111,115 @@ void CopyParentImage(HWND control, HDC dc)
         SetPaintCopy(sibling, false);
     }
     SetPaintCopy(parent, false);
+}
+
+// Controls of the window layer that are painting a copy: GUI thread only.
+static std::vector<const TControl*>& PaintCopyControls()
+{
+    static std::vector<const TControl*> list;
+    return list;
+}
+
+bool IsPaintingCopy(const TControl* control)
+{
+    const auto& list = PaintCopyControls();
+    return control && std::find(list.begin(), list.end(), control) != list.end();
+}
+
+namespace {
+// Marks a control as painting a copy for as long as it lives, so a Paint that
+// throws leaves no mark behind.
+class TPaintCopyMark {
+public:
+    explicit TPaintCopyMark(const TControl* control) : control_(control)
+    {
+        PaintCopyControls().push_back(control_);
+    }
+    ~TPaintCopyMark()
+    {
+        auto& list = PaintCopyControls();
+        auto it = std::find(list.rbegin(), list.rend(), control_);
+        if (it != list.rend())
+            list.erase(std::next(it).base());
+    }
+    TPaintCopyMark(const TPaintCopyMark&) = delete;
+    TPaintCopyMark& operator=(const TPaintCopyMark&) = delete;
+
+private:
+    const TControl* control_;
+};
+
+// SaveDC / RestoreDC around one part of the copy.
+class TSavedDC {
+public:
+    explicit TSavedDC(HDC dc) : dc_(dc), saved_(SaveDC(dc)) {}
+    ~TSavedDC() { RestoreDC(dc_, saved_); }
+    TSavedDC(const TSavedDC&) = delete;
+    TSavedDC& operator=(const TSavedDC&) = delete;
+
+private:
+    HDC dc_;
+    int saved_;
+};
+}  // namespace
+
+static bool Overlap(const RECT& a, const RECT& b)
+{
+    RECT common{};
+    return IntersectRect(&common, &a, &b) != FALSE;
+}
+
+void CopyParentImage(TControl* control, TCanvas& canvas)
+{
+    HDC dc = canvas.Handle();
+    if (!control || !dc)
+        return;
+    TWinControl* parent = control->Parent();
+    if (!parent)
+        return;
+    const RECT self = control->BoundsRect();
+    const RECT client = parent->ClientRect();
+    HWND parentWindow = parent->HandleAllocated() ? parent->Handle() : nullptr;
+
+    TPaintCopyMark parentMark(parent);
+    {
+        TSavedDC saved(dc);
+        OffsetViewportOrgEx(dc, -self.left, -self.top, nullptr);
+        IntersectClipRect(dc, 0, 0, RectWidth(client), RectHeight(client));
+        TCanvas parentCanvas(dc);
+        parentCanvas.Font().Assign(parent->Font());
+        parentCanvas.SetBrushColor(parent->Color());
+        parentCanvas.FillRect(RECT{0, 0, RectWidth(client), RectHeight(client)});
+        // A window of our own classes ignores these two; a system class paints.
+        if (parentWindow)
+            SendMessageW(parentWindow, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+        static_cast<TControl*>(parent)->Paint(parentCanvas);
+        if (parentWindow)
+            SendMessageW(parentWindow, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    }
+
+    // The windowless siblings under the control, lowest first.
+    std::vector<TControl*> below;
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+        TControl* sibling = parent->Controls(i);
+        if (sibling == control)
+            break;
+        if (sibling && !dynamic_cast<TWinControl*>(sibling))
+            below.push_back(sibling);
+    }
+    for (TControl* sibling : below) {
+        const RECT r = sibling->BoundsRect();
+        if (!sibling->Visible() || !Overlap(self, r))
+            continue;
+        TPaintCopyMark mark(sibling);
+        TSavedDC saved(dc);
+        OffsetViewportOrgEx(dc, r.left - self.left, r.top - self.top, nullptr);
+        IntersectClipRect(dc, 0, 0, RectWidth(r), RectHeight(r));
+        TCanvas siblingCanvas(dc);
+        siblingCanvas.Font().Assign(sibling->Font());
+        siblingCanvas.SetBrushColor(sibling->Color());
+        sibling->Paint(siblingCanvas);
+    }
 }
 
 // ---- the embossed "disabled" look ----

@@ -8,6 +8,9 @@
 #include <string>
 #include <string_view>
 
+class TCanvas;
+class TControl;
+
 // Cursor numbers of the hand cursor of link labels and of the drag cursor.
 constexpr int crHand = 14000;
 constexpr int crDragHand = 14001;
@@ -33,6 +36,17 @@ inline int RectHeight(const RECT& r) { return r.bottom - r.top; }
 void CopyParentImage(HWND control, HDC dc);
 // True while CopyParentImage has a window paint into a copy.
 bool IsPaintingCopy(HWND window);
+
+// The same for a control of the window layer, windowless or not (a
+// transparent link label or speed button paints its background with it):
+// the parent's background colour, its WM_ERASEBKGND and its own Paint, then
+// WM_PRINTCLIENT for a parent of a system class, all clipped to the parent's
+// client area; then every visible windowless sibling below the control (those
+// before it in the parent's list) that overlaps it, with its own Paint. The
+// canvas's origin is the control's top left corner. The parent and each such
+// sibling are marked as painting a copy meanwhile.
+void CopyParentImage(TControl* control, TCanvas& canvas);
+bool IsPaintingCopy(const TControl* control);
 
 // A new bitmap of the same size with the embossed "disabled" look: a mask of
 // the source (maskColor transparent) drawn in highlight offset by one pixel

@@ -558,3 +558,155 @@ TEST(DrawUtils, CopyParentImageClipsToTheParentsClientArea)
     DestroyWindow(parent);
     g_paint = nullptr;
 }
+
+// ---- painting what lies under a control of the window layer ----
+
+#include "platform/Canvas.h"
+#include "platform/Exceptions.h"
+#include "platform/Form.h"
+#include "platform/StdCtrls.h"
+
+namespace {
+
+// A panel of the window layer that paints a blue square at (50,50)-(60,60)
+// over its red background.
+class TSquarePanel : public TPanel {
+public:
+    explicit TSquarePanel(TComponent* owner) : TPanel(owner)
+    {
+        SetBevelOuter(TBevelCut::bvNone);
+        SetColor(RGB(255, 0, 0));
+    }
+    int paints = 0;
+    bool markedWhilePainting = false;
+
+protected:
+    void Paint(TCanvas& canvas) override
+    {
+        ++paints;
+        markedWhilePainting = IsPaintingCopy(this);
+        canvas.SetBrushColor(RGB(0, 0, 255));
+        canvas.FillRect(RECT{50, 50, 60, 60});
+    }
+};
+
+// A windowless control that fills itself with one colour.
+class TPatch : public TGraphicControl {
+public:
+    TPatch(TComponent* owner, TWinControl* parent, RECT bounds, COLORREF colour, bool visible = true)
+        : TGraphicControl(owner), colour(colour)
+    {
+        SetBounds(bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top);
+        SetVisible(visible);
+        SetParent(parent);
+    }
+    COLORREF colour;
+    int paints = 0;
+    bool markedWhilePainting = false;
+    bool throwOnPaint = false;
+    void Paint(TCanvas& canvas) override
+    {
+        ++paints;
+        markedWhilePainting = IsPaintingCopy(this);
+        if (throwOnPaint)
+            throw Exception("patch broke");
+        canvas.SetBrushColor(colour);
+        canvas.FillRect(ClientRect());
+    }
+};
+
+struct LayerScene {
+    explicit LayerScene(int panelWidth = 300, int panelHeight = 200) : form(nullptr)
+    {
+        form.SetBounds(100, 100, panelWidth + 40, panelHeight + 60);
+        panel = new TSquarePanel(&form);
+        panel->SetBounds(0, 0, panelWidth, panelHeight);
+        panel->SetParent(&form);
+    }
+    TForm form;
+    TSquarePanel* panel;
+};
+
+}  // namespace
+
+TEST(DrawUtils, CopyParentImageOfAWindowlessControlPaintsItsParentAndTheSiblingsBelow)
+{
+    ASSERT_TRUE(HaveDisplay());
+    LayerScene scene;
+    TSquarePanel* panel = scene.panel;
+    auto* under = new TPatch(&scene.form, panel, RECT{70, 70, 90, 90}, RGB(0, 255, 0));
+    auto* farAway = new TPatch(&scene.form, panel, RECT{200, 150, 220, 170}, RGB(0, 255, 255));
+    auto* hidden = new TPatch(&scene.form, panel, RECT{45, 45, 55, 55}, RGB(255, 0, 255), false);
+    auto* control = new TPatch(&scene.form, panel, RECT{40, 40, 80, 80}, RGB(0, 0, 0));
+    auto* above = new TPatch(&scene.form, panel, RECT{42, 42, 52, 52}, RGB(255, 255, 0));
+    auto* edit = new TEdit(&scene.form);   // a windowed sibling below: not a graphic control
+    edit->SetBounds(60, 60, 10, 10);
+    edit->SetParent(panel);
+    scene.form.Show();
+    Pump(50);
+    ASSERT_TRUE(panel->HandleAllocated());
+    panel->paints = under->paints = farAway->paints = hidden->paints = control->paints = above->paints = 0;
+
+    MemoryCanvas memory(40, 40, RGB(255, 255, 255));
+    {
+        TCanvas canvas(memory.dc);
+        CopyParentImage(control, canvas);
+    }
+    EXPECT_EQ(panel->paints, 1);
+    EXPECT_TRUE(panel->markedWhilePainting);
+    EXPECT_EQ(under->paints, 1);
+    EXPECT_TRUE(under->markedWhilePainting);
+    EXPECT_EQ(farAway->paints, 0);
+    EXPECT_EQ(hidden->paints, 0);
+    EXPECT_EQ(control->paints, 0);
+    EXPECT_EQ(above->paints, 0);
+    EXPECT_FALSE(IsPaintingCopy(panel));
+    EXPECT_FALSE(IsPaintingCopy(under));
+
+    EXPECT_EQ(Pixel(memory.dc, 0, 0), RGB(255, 0, 0));      // the panel's colour at (40,40)
+    EXPECT_EQ(Pixel(memory.dc, 3, 3), RGB(255, 0, 0));      // the control above is not drawn
+    EXPECT_EQ(Pixel(memory.dc, 15, 15), RGB(0, 0, 255));    // the panel's own paint at (55,55)
+    EXPECT_EQ(Pixel(memory.dc, 35, 35), RGB(0, 255, 0));    // the sibling below at (75,75)
+    EXPECT_EQ(Pixel(memory.dc, 29, 29), RGB(255, 0, 0));    // beside it
+    POINT org{1, 1};
+    GetViewportOrgEx(memory.dc, &org);
+    EXPECT_EQ(org.x, 0);
+    EXPECT_EQ(org.y, 0);
+
+    // No parent, no control: nothing happens.
+    TPatch orphan(nullptr, nullptr, RECT{0, 0, 10, 10}, RGB(0, 0, 0));
+    TCanvas canvas(memory.dc);
+    CopyParentImage(&orphan, canvas);
+    CopyParentImage(static_cast<TControl*>(nullptr), canvas);
+    EXPECT_EQ(Pixel(memory.dc, 0, 0), RGB(255, 0, 0));
+}
+
+TEST(DrawUtils, CopyParentImageOfAWindowlessControlClipsToTheParent)
+{
+    LayerScene scene(100, 100);   // no window needed: the parent paints through its class
+    auto* control = new TPatch(&scene.form, scene.panel, RECT{80, 80, 120, 120}, RGB(0, 0, 0));
+    MemoryCanvas memory(40, 40, RGB(255, 255, 255));
+    TCanvas canvas(memory.dc);
+    CopyParentImage(control, canvas);
+    EXPECT_EQ(scene.panel->paints, 1);
+    EXPECT_EQ(Pixel(memory.dc, 5, 5), RGB(255, 0, 0));
+    EXPECT_EQ(Pixel(memory.dc, 30, 30), RGB(255, 255, 255));   // outside the parent: untouched
+}
+
+TEST(DrawUtils, CopyParentImageLeavesNoMarkWhenASiblingFails)
+{
+    LayerScene scene;
+    auto* broken = new TPatch(&scene.form, scene.panel, RECT{0, 0, 50, 50}, RGB(0, 255, 0));
+    broken->throwOnPaint = true;
+    auto* control = new TPatch(&scene.form, scene.panel, RECT{10, 10, 30, 30}, RGB(0, 0, 0));
+    MemoryCanvas memory(20, 20, RGB(255, 255, 255));
+    TCanvas canvas(memory.dc);
+    EXPECT_THROW(CopyParentImage(control, canvas), Exception);
+    EXPECT_TRUE(broken->markedWhilePainting);
+    EXPECT_FALSE(IsPaintingCopy(broken));
+    EXPECT_FALSE(IsPaintingCopy(scene.panel));
+    POINT org{1, 1};
+    GetViewportOrgEx(memory.dc, &org);
+    EXPECT_EQ(org.x, 0);
+    EXPECT_EQ(org.y, 0);
+}
