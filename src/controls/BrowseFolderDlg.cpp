@@ -23,8 +23,14 @@ TBrowseFolderDlg::~TBrowseFolderDlg()
 
 static BOOL CALLBACK CollectEnabledWindow(HWND window, LPARAM param)
 {
-    if (IsWindowVisible(window) && IsWindowEnabled(window))
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    if (IsWindowVisible(window) && IsWindowEnabled(window)) {
+        // No exception may leave this callback: without memory the window stays enabled.
+        try {
+            reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+        } catch (...) {
+            return FALSE;
+        }
+    }
     return TRUE;
 }
 
