@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "Classes/FahUtils.h"
 #include "Classes/Lang.h"
@@ -88,6 +89,8 @@ std::string FormatListDate(TDateTime t)
         return std::string();
     // FormatDateTime (t, "d mmm  hh:nn:ss"), spelt out: the list shows many.
     TDateParts p = DecodeDateTime(t);
+    if (p.year == 0)
+        return std::string();   // beyond the calendar (a deadline of absurd length)
     const std::string& month = FormatSettings().shortMonthNames[(p.month >= 1 && p.month <= 12) ? p.month - 1 : 0];
     char buf[32];
     snprintf(buf, sizeof buf, "%d ", p.day);
@@ -290,11 +293,26 @@ void TFahViewSum::Clear()
     RowNumber = 0;
 }
 
+namespace {
+
+// a + b held at the ends of the type's range: a row whose project carries an
+// absurd credit must not wrap a group's sums round to negative numbers.
+template <class T>
+T SaturatedSum(T a, T b)
+{
+    T sum;
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<T>::max() : std::numeric_limits<T>::min();
+    return sum;
+}
+
+}  // namespace
+
 void TFahViewSum::AddPoints(int credit, int ppd, TFixed4 pph)
 {
-    Credit += credit;
-    PPH += pph;
-    PPD += ppd;
+    Credit = SaturatedSum(Credit, credit);
+    PPH = TFixed4::FromRaw(SaturatedSum(PPH.Raw(), pph.Raw()));
+    PPD = SaturatedSum(PPD, ppd);
 }
 
 void TFahViewSum::AddPercent(int p)

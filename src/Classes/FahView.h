@@ -111,7 +111,7 @@ private:
 
 // The work-unit size in KB as the lists show it: "1,023.9 KB", "1.00 MB".
 std::string FormatWuSize(TFixed4 kb);
-// A list date, or empty when the date is not above 0.
+// A list date, or empty when the date is not above 0 or lies after the year 9999.
 std::string FormatListDate(TDateTime t);
 
 class TFahViewSum {

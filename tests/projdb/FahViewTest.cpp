@@ -10,6 +10,7 @@
 #include "Classes/FahView.h"
 #include "Classes/Lang.h"
 #include "Classes/ProjectInfo.h"
+#include "Classes/UploadSizes.h"
 #include "ProjDbFixture.h"
 #include "platform/DateTime.h"
 #include "platform/Text.h"
@@ -120,6 +121,40 @@ TEST_F(FahViewTest, NoPointsWithoutRateOrProject)
     EXPECT_NO_THROW(view_->Update());
     EXPECT_EQ(view_->PPD, INT_MAX);
     EXPECT_GT(view_->PPH.Raw(), 0);
+}
+
+TEST_F(FahViewTest, AbsurdPreferredDaysGiveNoDeadlineText)
+{
+    PutDataFile("psummary.html",
+                "<table><tr><th>h</th></tr><tr><td>9600</td><td>ip</td><td>p9600</td><td>1</td><td>2147483647.00</td>"
+                "<td>--</td><td>100.00</td><td>100</td><td>GRO</td><td><a href=x>d</a></td></tr></table>");
+    ASSERT_EQ(LoadPSummary(), 1);
+    {
+        TLock lock(Client().CritSection());
+        Client().ProjectNumber = 9600;
+        Client().DownloadText = "09.03.15   10:20:30";
+    }
+    view_->Update();
+    EXPECT_EQ(view_->PreferredDays, INT_MAX);
+    EXPECT_EQ(view_->DownloadText, "15 Mar  10:20:30");
+    EXPECT_EQ(view_->PrefDeadlineText, "");
+    EXPECT_EQ(view_->FinalDeadline, "without limitation");
+}
+
+TEST_F(FahViewTest, ResultSizeIsLookedUpByTheClientsOwnProject)
+{
+    // The database lacks the project, the upload-size list has it.
+    PutDataFile("upload_loc.dat", "#777123;1500;0\r\n");
+    LoadUploadSizes();
+    SetUnit(777123, 0.1);
+    view_->Update();
+    EXPECT_EQ(view_->Project, 0);
+    EXPECT_EQ(view_->WUName, sNoData);
+    EXPECT_EQ(view_->ResultSizeText, "1.46 KB");
+
+    SetUnit(0, 0.1);
+    view_->Update();
+    EXPECT_EQ(view_->ResultSizeText, "");
 }
 
 TEST_F(FahViewTest, WorkUnitSizeInKilobytesOrMegabytes)
@@ -440,6 +475,8 @@ TEST_F(DataFolderTest, TotalsKeepEarliestPositiveDatesAndLargestPercent)
     EXPECT_EQ(sum.PPD, 2885);
     EXPECT_EQ(sum.PPH.Raw(), 1202000);
 
+    sum.RowNumber = 1;
+    EXPECT_EQ(sum.GetNameText(), "1. rig");
     sum.RowNumber = 2;
     EXPECT_EQ(sum.GetNameText(), "2. rig");
     sum.Clear();
@@ -455,6 +492,47 @@ TEST_F(DataFolderTest, TotalsKeepEarliestPositiveDatesAndLargestPercent)
     EXPECT_EQ(sum.GetDueText(), "");
     sum.SetName("all");
     EXPECT_EQ(sum.GetNameText(), "all");
+}
+
+TEST_F(DataFolderTest, TotalsStayAtTheirLimitsWithAbsurdCredits)
+{
+    // Two rows of a project whose page claimed the largest credit there is.
+    TFahViewSum sum("rig");
+    sum.AddPoints(INT_MAX, INT_MAX, TFixed4::FromRaw(INT64_MAX));
+    sum.AddPoints(INT_MAX, INT_MAX, TFixed4::FromRaw(INT64_MAX));
+    EXPECT_EQ(sum.Credit, INT_MAX);
+    EXPECT_EQ(sum.PPD, INT_MAX);
+    EXPECT_EQ(sum.PPH.Raw(), INT64_MAX);
+    sum.AddPoints(-5, -5, TFixed4::FromRaw(-5));
+    EXPECT_EQ(sum.Credit, INT_MAX - 5);
+
+    sum.Clear();
+    sum.AddPoints(INT_MIN, INT_MIN, TFixed4::FromRaw(INT64_MIN));
+    sum.AddPoints(-1, -1, TFixed4::FromRaw(-1));
+    EXPECT_EQ(sum.Credit, INT_MIN);
+    EXPECT_EQ(sum.PPD, INT_MIN);
+    EXPECT_EQ(sum.PPH.Raw(), INT64_MIN);
+
+    // Ordinary sums are plain sums.
+    sum.Clear();
+    sum.AddPoints(1920, 2765, TFixed4::FromRaw(1152000));
+    sum.AddPoints(-20, -65, TFixed4::FromRaw(-2000));
+    EXPECT_EQ(sum.Credit, 1900);
+    EXPECT_EQ(sum.PPD, 2700);
+    EXPECT_EQ(sum.PPH.Raw(), 1150000);
+}
+
+TEST_F(DataFolderTest, DatesBeyondTheCalendarShowNoText)
+{
+    EXPECT_EQ(FormatListDate(EncodeDateTime(9999, 12, 31, 23, 59, 59, 0)), "31 " + FormatSettings().shortMonthNames[11] +
+                                                                              "  23:59:59");
+    EXPECT_EQ(FormatListDate(EncodeDate(9999, 12, 31) + 10), "");
+    EXPECT_EQ(FormatListDate(1e300), "");
+    EXPECT_EQ(FormatListDate(HUGE_VAL), "");
+    EXPECT_EQ(FormatListDate(std::nan("")), "");
+    TFahViewSum sum("rig");
+    sum.AddPrefDeadline(EncodeDate(2009, 3, 15) + 2147483647.0);
+    EXPECT_EQ(sum.GetPrefDeadlineText(), "");
 }
 
 TEST_F(DataFolderTest, TotalsCountClientsByState)

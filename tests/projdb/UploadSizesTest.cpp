@@ -63,6 +63,18 @@ TEST_F(DataFolderTest, SizesAreShownInTheLargestFittingUnit)
     EXPECT_EQ(GetResultSizeText(116), "");        // beyond any upload
 }
 
+TEST_F(DataFolderTest, SizeRoundingTiesGoToTheEvenDigit)
+{
+    PutDataFile("upload.dat",
+                "#121;1152;0\r\n#122;1168;0\r\n#123;1.25;2\r\n#124;1.35;2\r\n#125;1.125;1\r\n");
+    LoadUploadSizes();
+    EXPECT_EQ(GetResultSizeText(121), "1.12 KB");   // 1.125
+    EXPECT_EQ(GetResultSizeText(122), "1.14 KB");   // 1.140625: no tie
+    EXPECT_EQ(GetResultSizeText(123), "1.2 MB");
+    EXPECT_EQ(GetResultSizeText(124), "1.4 MB");
+    EXPECT_EQ(GetResultSizeText(125), "1.12 KB");
+}
+
 TEST_F(DataFolderTest, SizeTextUsesTheLocaleDecimalSeparator)
 {
     PutDataFile("upload.dat", "#201;1500;0\r\n");
