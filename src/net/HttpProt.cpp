@@ -147,8 +147,13 @@ LRESULT THttpCli::WndProc(UINT msg, WPARAM wParam, LPARAM lParam)
             OnRequestDone(requestType_, requestDoneError_);
         return 0;
     case WM_HTTP_SET_READY:
-        if (static_cast<unsigned>(wParam) == generation_)
-            HandleReady();
+        if (static_cast<unsigned>(wParam) == generation_) {
+            try {
+                HandleReady();
+            } catch (...) {
+                ReadyFailed(std::current_exception());
+            }
+        }
         return 0;
     case WM_HTTP_LOGIN:
         if (static_cast<unsigned>(wParam) == generation_)
@@ -163,30 +168,46 @@ LRESULT THttpCli::WndProc(UINT msg, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void THttpCli::WndProcException(const std::exception_ptr& e)
+namespace {
+
+WORD HttpErrorCode(const std::exception_ptr& e)
 {
-    std::string message = ExceptionMessage(e);
-    WORD code = 0;
     try {
         std::rethrow_exception(e);
     } catch (const EHttpException& he) {
-        code = he.ErrorCode();
+        return he.ErrorCode();
     } catch (...) {
+        return 0;
     }
-    if (state_ != httpReady) {
-        FailRequest(404, message, 0, code);
-    } else if (requestType_ != httpNone && !failed_) {
-        // The request had just come back to ready (an authentication step
-        // failed there): it ends with this error instead.
-        failed_ = true;
-        failCode_ = code;
-        statusCode_ = 404;
-        reasonPhrase_ = message;
-        restartPending_ = false;
-        PostRequestDone();
-    } else {
+}
+
+}  // namespace
+
+void THttpCli::WndProcException(const std::exception_ptr& e)
+{
+    // A running request ends with the error; otherwise it goes to the
+    // application like any other.
+    if (state_ != httpReady && requestType_ != httpNone)
+        FailRequest(404, ExceptionMessage(e), 0, HttpErrorCode(e));
+    else
         THiddenWindow::WndProcException(e);
+}
+
+void THttpCli::ReadyFailed(const std::exception_ptr& e)
+{
+    if (state_ != httpReady) {
+        FailRequest(404, ExceptionMessage(e), 0, HttpErrorCode(e));
+        return;
     }
+    // The request had come back to ready (an authentication step or a state
+    // handler failed there): it ends with this error instead.
+    failed_ = true;
+    failCode_ = HttpErrorCode(e);
+    statusCode_ = 404;
+    reasonPhrase_ = ExceptionMessage(e);
+    restartPending_ = false;
+    StopTimeoutTimer();
+    PostRequestDone();
 }
 
 void THttpCli::PostReady()
@@ -433,7 +454,7 @@ void THttpCli::Login()
 
 void THttpCli::SocketDNSLookupDone(WORD error)
 {
-    if (state_ != httpDnsLookup)
+    if (state_ != httpDnsLookup || failed_)
         return;
     Touch();
     if (error != 0) {

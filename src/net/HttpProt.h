@@ -209,6 +209,7 @@ private:
     void PostRestart();
     void PostRequestDone();
     void HandleReady();
+    void ReadyFailed(const std::exception_ptr& e);
     void HandleRestart();
     void TimerTick();
     void StartTimeoutTimer();

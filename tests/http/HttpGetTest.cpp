@@ -478,3 +478,21 @@ TEST(HttpGet, OnlyVersionsOneAndOneOneAreAccepted)
     http.SetRequestVer("1.1");
     EXPECT_EQ(http.RequestVer(), "1.1");
 }
+
+TEST(HttpGet, UrlsTheSocketCannotUseEndTheRequest)
+{
+    THttpCli http;
+    TFetch badPort = Fetch(http, "http://127.0.0.1:nope/x");
+    ASSERT_TRUE(badPort.raised);
+    EXPECT_EQ(badPort.code, 404u);
+    EXPECT_NE(badPort.message.find("Port"), std::string::npos) << badPort.message;
+    EXPECT_EQ(http.State(), httpReady);
+
+    TFetch noHost = Fetch(http, "http:///x");
+    ASSERT_TRUE(noHost.raised);
+    EXPECT_EQ(noHost.code, 404u);
+    EXPECT_EQ(http.State(), httpReady);
+
+    TFetch fine = Fetch(http, Url("SCRIPTED", "/hello"));
+    EXPECT_FALSE(fine.raised) << fine.message;
+}

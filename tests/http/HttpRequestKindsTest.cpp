@@ -133,3 +133,21 @@ TEST(HttpRequestKinds, ExceptionOnEnteringReadyEndsTheRequest)
     TFetch again = Fetch(http, Url("SCRIPTED", "/hello"));
     EXPECT_FALSE(again.raised) << again.message;
 }
+
+TEST(HttpRequestKinds, ExceptionInRequestDoneGoesToTheApplicationOnce)
+{
+    testing_support::ClearCaughtErrors();
+    THttpCli http;
+    int calls = 0;
+    http.OnRequestDone = [&calls](THttpRequest, WORD) {
+        ++calls;
+        throw Exception("done handler failed");
+    };
+    TFetch f = Fetch(http, Url("SCRIPTED", "/hello"));
+    EXPECT_FALSE(f.raised) << f.message;
+    testing_support::PumpUntil([] { return !testing_support::CaughtErrors().empty(); }, 3000);
+    testing_support::Pump(200);
+    EXPECT_EQ(calls, 1);
+    ASSERT_EQ(testing_support::CaughtErrors().size(), 1u);
+    EXPECT_EQ(testing_support::CaughtErrors()[0], "done handler failed");
+}
