@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "controls/FileUtils.h"
 #include "platform/DateTime.h"
@@ -77,6 +78,10 @@ TEST(FileUtils, FileModifiedTimeIsTheLocalWriteTime)
 
     SYSTEMTIME local{};
     ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
+    // ctest runs this away from UTC, so a UTC time taken for local would show.
+    if (getenv("TZ")) {
+        EXPECT_NE(local.wHour, utc.wHour) << "the time zone did not reach the program";
+    }
     TDateTime expected = EncodeDateTime(local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute,
                                         local.wSecond, 0);
     EXPECT_NEAR(FileModifiedTime(file), expected, 0.5 / SecsPerDay);
