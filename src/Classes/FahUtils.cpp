@@ -13,6 +13,9 @@
 
 std::atomic<int> TimeZoneBias{GetActiveTimeBias()};
 
+// Real zones lie within 14 hours of UTC; a value beyond a day is not a bias.
+static int SaneBias(int32_t minutes) { return minutes >= -1440 && minutes <= 1440 ? minutes : 0; }
+
 int GetActiveTimeBias()
 {
     TRegistry reg(HKEY_LOCAL_MACHINE, KEY_READ);
@@ -21,7 +24,7 @@ int GetActiveTimeBias()
     switch (reg.GetDataType("ActiveTimeBias")) {
     case TRegDataType::Integer: {
         int v = 0;
-        return reg.TryReadInteger("ActiveTimeBias", v) ? v : 0;
+        return reg.TryReadInteger("ActiveTimeBias", v) ? SaneBias(v) : 0;
     }
     case TRegDataType::Binary: {
         std::string bytes;
@@ -34,7 +37,7 @@ int GetActiveTimeBias()
             return 0;
         int32_t v = 0;
         memcpy(&v, bytes.data(), 4);
-        return v;
+        return SaneBias(v);
     }
     default:
         return 0;

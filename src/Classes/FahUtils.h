@@ -21,7 +21,8 @@
 extern std::atomic<int> TimeZoneBias;
 
 // "ActiveTimeBias" under HKLM "SYSTEM\CurrentControlSet\Control\TimeZoneInformation",
-// stored as a DWORD or as four bytes of binary data; 0 when absent or of another type.
+// stored as a DWORD or as four bytes of binary data; 0 when absent, of another
+// type, or more than a day away from UTC.
 int GetActiveTimeBias();
 
 // The local date-time the core works with. Tests may fix it; 0 gives back the

@@ -514,3 +514,130 @@ TEST_F(Parse, NamesInTheAnsiCodePageBecomeUtf8)
     EXPECT_EQ(c->WUName, CodePageToUtf8("p1234_Caf\xE9", CP_ACP));
     EXPECT_EQ(c->TeamNumber, 32);
 }
+
+TEST_F(Parse, DownloadSizeAboveTheUnitsProjectLine)
+{
+    const std::string project = "[10:00:59] Project: 1234 (Run 1, Clone 2, Gen 3)\r\n";
+    auto sizeOf = [&](const std::string& log) {
+        ClientFolder dir;
+        dir.Log(log);
+        Client c(dir.Path());
+        c.Poll();
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->ProjectNumber, 1234);
+        return c->WuSize.Raw();
+    };
+    auto filler = [](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i)
+            s += "[10:00:30] - Ensuring status. Please wait.\r\n";
+        return s;
+    };
+    // "Done:" form of the decompression line: 3072 bytes are 3 KB.
+    EXPECT_EQ(sizeOf("[10:00:00] start\r\n[10:00:01] Decompressing... Done: 3072 -> 9000 "
+                     "(decompressed 293.0 percent)\r\n" + project),
+              30000);
+    // The newest size line counts; one that is no number gives 0 and ends the search.
+    EXPECT_EQ(sizeOf("[10:00:00] start\r\n[10:00:01] - Expanded 2048 -> 4096 (decompressed 200.0 percent)\r\n"
+                     "[10:00:02] - Expanded 1024 -> 4096 (decompressed 400.0 percent)\r\n" + project),
+              10000);
+    EXPECT_EQ(sizeOf("[10:00:00] start\r\n[10:00:01] - Expanded 2048 -> 4096 (decompressed 200.0 percent)\r\n"
+                     "[10:00:02] - Expanded many -> 4096 (decompressed 400.0 percent)\r\n" + project),
+              0);
+    // The first line of the log is never looked at.
+    EXPECT_EQ(sizeOf("[10:00:01] - Expanded 2048 -> 4096 (decompressed 200.0 percent)\r\n" + project), 0);
+    // At most 50 lines above the project line.
+    const std::string size = "[10:00:01] Initial: 0000; - Receiving payload (expected size: 5120)\r\n";
+    EXPECT_EQ(sizeOf("[10:00:00] start\r\n" + size + filler(49) + project), 50000);
+    EXPECT_EQ(sizeOf("[10:00:00] start\r\n" + size + filler(50) + project), 0);
+}
+
+TEST_F(Parse, NoiseLinesWidenTheEstimateWindow)
+{
+    // Five progress lines with growing gaps; three lines between each two.
+    auto log = [](const char* between) {
+        std::string s;
+        for (int i = 0; i < 5; ++i)
+            s += "[09:00:0" + std::to_string(i) + "] Starting\r\n";
+        const char* times[] = {"10:00:00", "10:01:00", "10:03:00", "10:06:00", "10:10:00"};
+        for (int i = 0; i < 5; ++i) {
+            if (i > 0)
+                for (int k = 0; k < 3; ++k)
+                    s += std::string("[") + times[i - 1] + "] " + between + "\r\n";
+            s += std::string("[") + times[i] + "] Completed " + std::to_string(10 * (i + 1)) + "%\r\n";
+        }
+        return s;
+    };
+    FixedClock clock(At(2011, 3, 21, 10, 10, 0));
+    {
+        // Checkpoint lines do not count against the 16 lines: all five
+        // progress lines are seen, the oldest gap (60 s) is left out.
+        ClientFolder dir;
+        dir.Log(log("- Writing checkpoint file"));
+        Client c(dir.Path());
+        c.Poll();
+        TLock lock(c->CritSection());
+        EXPECT_NEAR(c->StepTime * 86400, 180.0, 1e-6);
+        EXPECT_EQ(c->EtaText, "11.03.21   10:25:00");   // five steps of 10 %
+        EXPECT_NEAR(c->Rate, 2.0, 1e-9);
+    }
+    {
+        // Ordinary lines do: the oldest progress line lies outside the window.
+        ClientFolder dir;
+        dir.Log(log("- Working on something"));
+        Client c(dir.Path());
+        c.Poll();
+        TLock lock(c->CritSection());
+        EXPECT_NEAR(c->StepTime * 86400, 210.0, 1e-6);
+        EXPECT_EQ(c->EtaText, "11.03.21   10:27:30");
+    }
+}
+
+TEST_F(Parse, TheEstimateUsesTheNewestFiveProgressLines)
+{
+    ClientFolder dir;
+    dir.Log("[09:00:00] Completed 40%\r\n[09:50:00] Completed 50%\r\n[09:54:00] Completed 60%\r\n"
+            "[09:57:00] Completed 70%\r\n[09:59:00] Completed 80%\r\n[10:00:00] Completed 90%\r\n");
+    FixedClock clock(At(2011, 3, 21, 10, 0, 0));
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    // Steps of 60, 120 and 180 s count; the 240 s step is the oldest of the
+    // four and is left out; the 50 minutes before it are never looked at.
+    EXPECT_NEAR(c->StepTime * 86400, 120.0, 1e-6);
+    EXPECT_EQ(c->EtaText, "11.03.21   10:02:00");
+    EXPECT_EQ(c->Percent, 90);
+}
+
+TEST_F(Parse, AShorterOrRewrittenLogIsReadAfresh)
+{
+    ClientFolder dir;
+    const std::string big = RealText("fahlog-smp-a4-bigadv-running.txt");
+    dir.Log(big);
+    dir.UnitInfo(RealText("unitinfo-gpu2.txt"));
+    Client c(dir.Path());
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        ASSERT_EQ(c->ProjectNumber, 8022);
+    }
+    // The client started again: a new, short log.
+    const std::string fresh = "[11:00:00] Project: 5915 (Run 2, Clone 218, Gen 11)\r\n"
+                              "[11:01:00] Completed 22%\r\n";
+    dir.Log(fresh);
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->LogLines->Text(), fresh);
+        EXPECT_EQ(c->ProjectNumber, 5915);
+        EXPECT_EQ(c->Percent, 22);
+    }
+    // Rewritten with the same length, only its first line differs.
+    std::string same = fresh;
+    same.replace(same.find("5915"), 4, "5916");
+    dir.Log(same);
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->LogLines->Text(), same);
+    EXPECT_EQ(c->ProjectNumber, 5916);
+}

@@ -284,6 +284,12 @@ TEST_F(State, KeywordMessagesFromARunningClient)
     ASSERT_TRUE(PollOnce(*f));
     testing_support::Pump(100);
     EXPECT_EQ(sink.Count(WM_FAHSMPBREAK), 0u);
+    // The second phrase in an older line does not count either.
+    ASSERT_TRUE(holder.Append("[08:55:10] You may wish to check that no client is currently running.\r\n"
+                              "[08:55:11] The program will now exit.\r\n"));
+    ASSERT_TRUE(PollOnce(*f));
+    testing_support::Pump(100);
+    EXPECT_EQ(sink.Count(WM_FAHSMPBREAK), 0u);
 
     ASSERT_TRUE(holder.Append("[08:56:00] The program will now exit.\r\n"
                               "[08:56:00] You may wish to check that no client is currently running.\r\n"));

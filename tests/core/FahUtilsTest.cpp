@@ -212,12 +212,34 @@ TEST(FahUtils, ResultSizeOfAFinishedUnit)
     EXPECT_EQ(GetResultSizeFromLog(RealText("fahlog-smp-a4-bigadv-running.txt")), "#8022;2027580;0");
     EXPECT_EQ(GetResultSizeFromLog(RealText("fahlog-smp-a2-linux-sending-results.txt")), "#2677;48650285;0");
     EXPECT_EQ(GetResultSizeFromLog(RealText("fahlog-cpu-classic-78-a0-sigterm-oneunit.txt")), "#5113;2331347;0");
+    // GPU cores: the compressed size of the results.
+    EXPECT_EQ(GetResultSizeFromLog(RealText("fahlog-gpu3-core15-v641-running.txt")), "#10634;3218540;0");
+    EXPECT_EQ(GetResultSizeFromLog(RealText("fahlog-gpu2-core11-14-paused-shutdown.txt")), "#5769;99306;0");
     EXPECT_EQ(GetResultSizeFromLog(""), "");
     EXPECT_EQ(GetResultSizeFromLog("[1] a\n[2] b\n[3] Folding@home Core Shutdown: FINISHED_UNIT\n"), "");
     // No project line above the size: nothing to report.
     EXPECT_EQ(GetResultSizeFromLog("x\ny\n[1] - Writing 500 bytes of core data to disk...\n[2] Done.\n"
                                    "[3] Folding@home Core Shutdown: FINISHED_UNIT\n"),
               "");
+}
+
+TEST(FahUtils, ResultSizeLinesWithinTenLinesOfTheUnitsEnd)
+{
+    auto log = [](int fillerAfterSize) {
+        std::string s = "[00:00:00] Opening log file\n[00:00:01] Project: 7 (Run 1, Clone 2, Gen 3)\n";
+        for (int i = 0; i < 12; ++i)
+            s += "[00:00:02] - working\n";
+        s += "[00:00:03] - Writing 500 bytes of core data to disk...\n";
+        for (int i = 0; i < fillerAfterSize; ++i)
+            s += "[00:00:04] - done\n";
+        return s + "[00:00:05] Folding@home Core Shutdown: FINISHED_UNIT\n[00:00:06] CoreStatus = 64 (100)\n";
+    };
+    // The ten lines above the line before the shutdown line are looked at.
+    EXPECT_EQ(GetResultSizeFromLog(log(9)), "#7;500;0");
+    EXPECT_EQ(GetResultSizeFromLog(log(10)), "");
+    // The newest finished unit counts.
+    EXPECT_EQ(GetResultSizeFromLog(log(10) + log(3)), "#7;500;0");
+    EXPECT_EQ(GetResultSizeFromLog(log(3) + log(10)), "");
 }
 
 TEST(FahUtils, CoreInformationLinks)
@@ -253,6 +275,16 @@ TEST(FahUtils, ActiveTimeBiasFromTheRegistry)
     reg.WriteBinaryData("ActiveTimeBias", std::string(reinterpret_cast<const char*>(&minus60), 4));
     EXPECT_EQ(GetActiveTimeBias(), -60);
     reg.WriteBinaryData("ActiveTimeBias", std::string("\x01\x02", 2));
+    EXPECT_EQ(GetActiveTimeBias(), 0);
+    // A zone lies within a day of UTC; anything else is no bias.
+    reg.WriteInteger("ActiveTimeBias", -1440);
+    EXPECT_EQ(GetActiveTimeBias(), -1440);
+    reg.WriteInteger("ActiveTimeBias", 1441);
+    EXPECT_EQ(GetActiveTimeBias(), 0);
+    reg.WriteInteger("ActiveTimeBias", static_cast<int>(0x80000000u));
+    EXPECT_EQ(GetActiveTimeBias(), 0);
+    int32_t huge = 0x7FFFFFFF;
+    reg.WriteBinaryData("ActiveTimeBias", std::string(reinterpret_cast<const char*>(&huge), 4));
     EXPECT_EQ(GetActiveTimeBias(), 0);
     reg.WriteString("ActiveTimeBias", "300");
     EXPECT_EQ(GetActiveTimeBias(), 0);
