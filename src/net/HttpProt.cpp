@@ -20,6 +20,9 @@ constexpr WORD kAbortError = 3;
 // No real answer has a header near these; one that does is hostile.
 constexpr int kMaxHeaderLines = 1000;
 constexpr size_t kMaxHeaderBytes = 1024 * 1024;
+// Authentication retries of one request: a full NTLM exchange with server and
+// proxy needs four; a peer that asks for more is going round in circles.
+constexpr int kMaxAuthRetries = 8;
 
 std::string ProtocolReason(const std::string& proto)
 {
@@ -256,6 +259,8 @@ void THttpCli::SetState(THttpState newState)
         started = CheckNtlm();
         if (!started)
             started = CheckBasic();
+        if (started)
+            ++authRetries_;
     }
     if (!started)
         PostRequestDone();
@@ -331,6 +336,7 @@ void THttpCli::DoRequestAsync(THttpRequest rq)
     failed_ = false;
     failCode_ = 0;
     relocations_ = 0;
+    authRetries_ = 0;
     retriedOnce_ = false;
 
     if (rq == httpCLOSE) {
@@ -1389,6 +1395,8 @@ bool THttpCli::CheckNtlm()
         proxyAuthNtlmState_ = ntlmNone;
         authNtlmState_ = ntlmNone;
     }
+    if (authRetries_ >= kMaxAuthRetries)
+        return false;   // a peer that keeps asking gets its last answer
     if (statusCode_ == 401 && authChallenges_.Count() > 0 && !Username.empty() && !Password.empty()) {
         if (FindChallenge("NTLM") >= 0)
             return DoAuthNTLMStep();
@@ -1414,6 +1422,8 @@ bool THttpCli::CheckBasic()
         proxyAuthBasicState_ = basicNone;
         authBasicState_ = basicNone;
     }
+    if (authRetries_ >= kMaxAuthRetries)
+        return false;
     if (statusCode_ == 401 && !Username.empty() && !Password.empty()) {
         if (FindChallenge("Basic") >= 0)
             return DoAuthBasicStep();

@@ -331,6 +331,7 @@ private:
     bool failed_ = false;
     WORD failCode_ = 0;
     int relocations_ = 0;
+    int authRetries_ = 0;
     DWORD lastActivity_ = 0;
     bool timerOn_ = false;
 };

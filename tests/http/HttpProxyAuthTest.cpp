@@ -167,3 +167,19 @@ TEST(HttpProxy, HttpsThroughAProxyIsNotImplemented)
     EXPECT_EQ(f.code, 501u);
     EXPECT_EQ(f.message.rfind("Protocol \"https\" not implemented", 0), 0u) << f.message;
 }
+
+TEST(HttpProxy, PeerAskingForCredentialsForEverGetsAnEnd)
+{
+    THttpCli http;
+    http.Username = "u";
+    http.Password = "p";
+    http.ProxyUsername = "pu";
+    http.ProxyPassword = "pp";
+    int requests = 0;
+    http.OnRequestHeaderBegin = [&requests] { ++requests; };
+    TFetch f = Fetch(http, Url("SCRIPTED", "/auth-pingpong"));
+    EXPECT_FALSE(f.raised) << f.message;
+    EXPECT_TRUE(http.StatusCode() == 401 || http.StatusCode() == 407) << http.StatusCode();
+    EXPECT_LE(requests, 10);
+    EXPECT_GE(requests, 3);
+}

@@ -246,6 +246,12 @@ def route(c, parts, headers, raw, body):
         c.answer(b"200 OK", b"short keep\n", keep=True)
         time.sleep(0.3)
         return False
+    if path == "/auth-pingpong":
+        # Asks for the server's and the proxy's credentials in turn, for ever.
+        if c.nreq % 2:
+            return c.answer(b"407 Proxy Authentication Required", b"p",
+                            b"Proxy-Authenticate: Basic realm=\"p\"\r\n", keep=True)
+        return c.answer(b"401 Unauthorized", b"s", b"WWW-Authenticate: Basic realm=\"s\"\r\n", keep=True)
     if path == "/nobody-close":
         # Promises to keep the connection, then closes it at once.
         c.send(b"HTTP/1.1 204 No Content\r\n" + c.ids() + b"Connection: keep-alive\r\n\r\n")
