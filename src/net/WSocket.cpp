@@ -146,6 +146,10 @@ void TCustomWSocket::SocketError(const std::string& function)
 void TCustomWSocket::SocketErrorCode(const std::string& function, int code)
 {
     if (code == WSAECONNRESET || code == WSAENOTCONN) {
+        // A socket that was closed already (a Send before any Connect, or
+        // after the close) has no session left to report.
+        if (hSocket_ == INVALID_SOCKET && state_ == wsClosed)
+            closeInvoked_ = true;
         if (hSocket_ != INVALID_SOCKET) {
             WSocket_closesocket(hSocket_);
             hSocket_ = INVALID_SOCKET;

@@ -83,6 +83,9 @@ TEST(Socket, RefusedConnectionGivesErrorEvents)
     EXPECT_EQ(s.HSocket(), INVALID_SOCKET);
     EXPECT_EQ(WSocketErrorDesc(r.connected), "Connection refused");
     EXPECT_TRUE(CaughtErrors().empty());
+    // A send after the failure is an error, not a second close report.
+    EXPECT_THROW(s.SendStr("late"), ESocketException);
+    EXPECT_EQ(Joined(r.events), "connected 10061|closed 10061|");
 
     // The socket is reusable after the failure.
     s.SetPort(PeerPort("LINE"));
@@ -135,15 +138,20 @@ TEST(Socket, NameLookups)
 TEST(Socket, UsageErrorsRaiseOrReachOnError)
 {
     TWSocket s;
+    int closes = 0;
+    s.OnSessionClosed = [&](WORD) { ++closes; };
     char buf[4] = {'a', 'b', 'c', 'd'};
     EXPECT_THROW(s.Send(buf, 4), ESocketException);
     EXPECT_EQ(s.LastError(), WSAENOTCONN);
+    // The socket never had a session: nothing is reported closed.
+    EXPECT_EQ(closes, 0);
 
     std::vector<std::string> errors;
     s.OnError = [&](int code, const std::string& m) { errors.push_back(std::to_string(code) + " " + m); };
     EXPECT_EQ(s.Send(buf, 4), -1);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "10057 Error 10057 in function Send\r\nSocket is not connected");
+    EXPECT_EQ(closes, 0);
 
     s.SetPort("");
     s.SetAddr("127.0.0.1");
