@@ -60,7 +60,12 @@ static void SetPaintCopy(HWND window, bool on)
 
 bool IsPaintingCopy(HWND window)
 {
-    return window && GetPropW(window, kPaintCopyProp) != nullptr;
+    if (!window)
+        return false;
+    if (GetPropW(window, kPaintCopyProp) != nullptr)
+        return true;
+    TWinControl* control = TWinControl::FromHandle(window);
+    return control && IsPaintingCopy(static_cast<const TControl*>(control));
 }
 
 static RECT RectInParent(HWND window, HWND parent)
@@ -75,6 +80,12 @@ void CopyParentImage(HWND control, HDC dc)
 {
     if (!control || !dc)
         return;
+    // A window of the window layer paints through its classes, not its messages.
+    if (TWinControl* layerControl = TWinControl::FromHandle(control); layerControl && layerControl->Parent()) {
+        TCanvas canvas(dc);
+        CopyParentImage(layerControl, canvas);
+        return;
+    }
     HWND parent = GetParent(control);
     if (!parent)
         return;

@@ -32,7 +32,8 @@ inline int RectHeight(const RECT& r) { return r.bottom - r.top; }
 // then WM_PRINTCLIENT), clipped to the parent's client area, then every
 // visible sibling lower in z-order that overlaps the control (WM_PAINT with
 // dc as wParam). Meanwhile the parent and each sibling are marked as
-// painting a copy (IsPaintingCopy).
+// painting a copy (IsPaintingCopy). The window of a control of the window
+// layer is handed to the TControl form below.
 void CopyParentImage(HWND control, HDC dc);
 // True while CopyParentImage has a window paint into a copy.
 bool IsPaintingCopy(HWND window);

@@ -579,12 +579,14 @@ public:
     }
     int paints = 0;
     bool markedWhilePainting = false;
+    bool windowMarkedWhilePainting = false;
 
 protected:
     void Paint(TCanvas& canvas) override
     {
         ++paints;
         markedWhilePainting = IsPaintingCopy(this);
+        windowMarkedWhilePainting = HandleAllocated() && IsPaintingCopy(Handle());
         canvas.SetBrushColor(RGB(0, 0, 255));
         canvas.FillRect(RECT{50, 50, 60, 60});
     }
@@ -679,6 +681,31 @@ TEST(DrawUtils, CopyParentImageOfAWindowlessControlPaintsItsParentAndTheSiblings
     CopyParentImage(&orphan, canvas);
     CopyParentImage(static_cast<TControl*>(nullptr), canvas);
     EXPECT_EQ(Pixel(memory.dc, 0, 0), RGB(255, 0, 0));
+}
+
+TEST(DrawUtils, CopyParentImageOfALayerWindowGoesThroughItsControl)
+{
+    ASSERT_TRUE(HaveDisplay());
+    LayerScene scene;
+    auto* under = new TPatch(&scene.form, scene.panel, RECT{70, 70, 90, 90}, RGB(0, 255, 0));
+    auto* child = new TPanel(&scene.form);
+    child->SetBounds(40, 40, 40, 40);
+    child->SetParent(scene.panel);
+    scene.form.Show();
+    Pump(50);
+    ASSERT_NE(child->Handle(), nullptr);
+    scene.panel->paints = under->paints = 0;
+
+    MemoryCanvas memory(40, 40, RGB(255, 255, 255));
+    CopyParentImage(child->Handle(), memory.dc);
+    EXPECT_EQ(scene.panel->paints, 1);
+    EXPECT_TRUE(scene.panel->markedWhilePainting);
+    EXPECT_TRUE(scene.panel->windowMarkedWhilePainting);
+    EXPECT_EQ(under->paints, 1);
+    EXPECT_EQ(Pixel(memory.dc, 0, 0), RGB(255, 0, 0));
+    EXPECT_EQ(Pixel(memory.dc, 15, 15), RGB(0, 0, 255));
+    EXPECT_EQ(Pixel(memory.dc, 35, 35), RGB(0, 255, 0));
+    EXPECT_FALSE(IsPaintingCopy(scene.panel->Handle()));
 }
 
 TEST(DrawUtils, CopyParentImageOfAWindowlessControlClipsToTheParent)
