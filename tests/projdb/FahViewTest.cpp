@@ -329,6 +329,8 @@ TEST_F(FahViewTest, ConfigurationSummary)
     EXPECT_EQ(summary("[core]\r\ncpuusage=50"), "");          // no line end behind the value
     // "type=" is looked for behind the bigpackets value only.
     EXPECT_EQ(summary("type=1\r\nbigpackets=small\r\n"), "bigpackets=small");
+    // "cpuusage=" is looked for in the whole text.
+    EXPECT_EQ(summary("[core]\r\ncpuusage=60\r\n[settings]\r\nbigpackets=big\r\n"), "bigpackets=big, cpuusage=60");
 
     std::string real = testing_support::ReadFile(
         testing_support::RealDataFile("clientcfg-v623-linux-advanced-defaults-fahwiki-reconstructed.cfg"));
