@@ -8,6 +8,7 @@
 #include "net/WSocketLib.h"
 #include "platform/Application.h"
 #include "platform/Firewall.h"
+#include "platform/HiddenWindow.h"
 #include "platform/Text.h"
 
 namespace {
@@ -51,11 +52,26 @@ std::string RfcDate(TDateTime dt)
 // ---------------------------------------------------------------------------
 // Life cycle
 
-THttpCli::THttpCli() : THiddenWindow(true)
+// The component's message-only window: its messages go to the component.
+class THttpCli::THttpWindow : public THiddenWindow {
+public:
+    explicit THttpWindow(THttpCli& owner) : THiddenWindow(true), owner_(owner) {}
+    LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam) { return THiddenWindow::WndProc(msg, wParam, lParam); }
+
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override { return owner_.WndProc(msg, wParam, lParam); }
+    void WndProcException(const std::exception_ptr& e) override { owner_.WndProcException(e); }
+
+private:
+    THttpCli& owner_;
+};
+
+THttpCli::THttpCli(TComponent* owner) : TComponent(owner), window_(std::make_unique<THttpWindow>(*this))
 {
+    SetName("HttpCli");
     rcvBuf_.assign(kRcvBufSize + 1, 0);
     sendBuf_.assign(kSendBufSize, 0);
-    THiddenWindow::Handle();
+    window_->Handle();
     ctrlSocket_ = CreateSocket();
     TWSocket& s = *ctrlSocket_;
     s.OnSessionConnected = [this](WORD e) {
@@ -121,8 +137,10 @@ THttpCli::~THttpCli()
         } catch (...) {
         }
     }
-    DestroyHandle();
+    window_.reset();
 }
+
+HWND THttpCli::Handle() { return window_->Handle(); }
 
 std::unique_ptr<TWSocket> THttpCli::CreateSocket() { return std::make_unique<TWSocket>(); }
 
@@ -167,7 +185,7 @@ LRESULT THttpCli::WndProc(UINT msg, WPARAM wParam, LPARAM lParam)
             TimerTick();
         return 0;
     default:
-        return THiddenWindow::WndProc(msg, wParam, lParam);
+        return window_->Default(msg, wParam, lParam);
     }
 }
 
@@ -193,7 +211,7 @@ void THttpCli::WndProcException(const std::exception_ptr& e)
     if (state_ != httpReady && requestType_ != httpNone)
         FailRequest(404, ExceptionMessage(e), 0, HttpErrorCode(e));
     else
-        THiddenWindow::WndProcException(e);
+        HandleException(e);
 }
 
 void THttpCli::ReadyFailed(const std::exception_ptr& e)
@@ -304,9 +322,13 @@ void THttpCli::Get() { DoRequestSync(httpGET); }
 void THttpCli::DoRequestSync(THttpRequest rq)
 {
     DoRequestAsync(rq);
+    // The messages handled while waiting may free this component.
+    std::weak_ptr<void> alive = AliveToken();
     while (state_ != httpReady || restartPending_) {
         if (!multiThreaded_) {
             Application().WaitAndProcessMessages(1000);
+            if (alive.expired())
+                throw EHttpException("The HTTP component was freed while its request ran", 404);
             if (Application().Terminated()) {
                 if (state_ != httpReady)
                     Abort();
@@ -314,6 +336,8 @@ void THttpCli::DoRequestSync(THttpRequest rq)
             }
         } else {
             ctrlSocket_->ProcessMessages();
+            if (alive.expired())
+                throw EHttpException("The HTTP component was freed while its request ran", 404);
             Sleep(0);
         }
     }
@@ -326,7 +350,7 @@ void THttpCli::DoRequestSync(THttpRequest rq)
 void THttpCli::DoRequestAsync(THttpRequest rq)
 {
     if (rq != httpCLOSE && state_ != httpReady)
-        throw EHttpException("HTTP component " + Name + " is busy", 1);
+        throw EHttpException("HTTP component " + Name() + " is busy", 1);
     if ((rq == httpPOST || rq == httpPUT) && !SendStream)
         throw EHttpException("HTTP component has nothing to post or put", 2);
 

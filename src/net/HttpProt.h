@@ -17,9 +17,9 @@
 #include "net/HttpStream.h"
 #include "net/Ntlm.h"
 #include "net/WSocket.h"
+#include "platform/Component.h"
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
-#include "platform/HiddenWindow.h"
 #include "platform/StringList.h"
 
 class EHttpException : public Exception {
@@ -59,13 +59,13 @@ constexpr UINT WM_HTTP_REQUEST_DONE = WM_USER + 1;
 constexpr UINT WM_HTTP_SET_READY = WM_USER + 2;
 constexpr UINT WM_HTTP_LOGIN = WM_USER + 3;
 
-class THttpCli : protected THiddenWindow {
+class THttpCli : public TComponent {
 public:
-    THttpCli();
+    // The component's name (shown in the "busy" message) starts as "HttpCli".
+    explicit THttpCli(TComponent* owner = nullptr);
     ~THttpCli() override;
 
     // ---- Properties ----
-    std::string Name = "HttpCli";   // shown in the "busy" message
     std::string URL;
     std::string LocalAddr = "0.0.0.0";
     std::string Proxy;              // empty: direct
@@ -130,7 +130,8 @@ public:
     static constexpr int MaxRelocations = 20;
 
     TWSocket& CtrlSocket() { return *ctrlSocket_; }
-    HWND Handle() { return THiddenWindow::Handle(); }
+    // The component's own window, which gets its private messages.
+    HWND Handle();
 
     // ---- Requests ----
     // A GET that returns when the answer is complete; raises EHttpException
@@ -194,10 +195,15 @@ protected:
     virtual void LocationSessionClosed(WORD error);
     virtual void SetState(THttpState newState);
 
-    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-    void WndProcException(const std::exception_ptr& e) override;
+    virtual LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    // An exception escaped WndProc (caught at the window's boundary).
+    virtual void WndProcException(const std::exception_ptr& e);
 
 private:
+    class THttpWindow;
+    friend class THttpWindow;
+    std::unique_ptr<THttpWindow> window_;
+
     enum TLineHandler { lhNone, lhHeader, lhBody };
     enum TClosedHandler { chNormal, chRelocation };
 

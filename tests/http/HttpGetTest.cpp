@@ -366,7 +366,7 @@ VOID CALLBACK BusyTimerProc(HWND, UINT, UINT_PTR id, DWORD)
 TEST(HttpGet, SecondGetWhileOneRunsIsBusyAndAbortEndsTheFirst)
 {
     THttpCli http;
-    http.Name = "HttpCli1";
+    http.SetName("HttpCli1");
     http.Timeout = 30;
     TBusyProbe probe;
     probe.http = &http;

@@ -151,3 +151,33 @@ TEST(HttpRequestKinds, ExceptionInRequestDoneGoesToTheApplicationOnce)
     ASSERT_EQ(testing_support::CaughtErrors().size(), 1u);
     EXPECT_EQ(testing_support::CaughtErrors()[0], "done handler failed");
 }
+
+namespace {
+
+TComponent* g_ownerToFree = nullptr;
+
+VOID CALLBACK FreeOwnerTimerProc(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    delete g_ownerToFree;   // frees the HTTP component it owns
+    g_ownerToFree = nullptr;
+}
+
+}  // namespace
+
+TEST(HttpRequestKinds, ComponentFreedWhileItsRequestWaits)
+{
+    auto* owner = new TComponent(nullptr);
+    auto* http = new THttpCli(owner);
+    EXPECT_EQ(owner->FindComponent("HttpCli"), http);
+    http->URL = Url("SCRIPTED", "/stall");
+    g_ownerToFree = owner;
+    SetTimer(nullptr, 0, 300, FreeOwnerTimerProc);
+    try {
+        http->Get();
+        FAIL() << "no exception";
+    } catch (const EHttpException& e) {
+        EXPECT_STREQ(e.what(), "The HTTP component was freed while its request ran");
+    }
+    EXPECT_EQ(g_ownerToFree, nullptr);
+}

@@ -50,7 +50,7 @@ int wmain(int argc, wchar_t** argv)
     Application().Initialize();
 
     THttpCli http;
-    http.Name = "httpget";
+    http.SetName("httpget");
     http.URL = args[0];
     http.NoCache = true;
     std::string file = args[1];
