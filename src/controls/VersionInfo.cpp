@@ -6,8 +6,13 @@ TVersionInfo::TVersionInfo(const std::string& fileName) : fileName_(fileName)
 {
     std::wstring wide = Utf8ToWide(fileName_);
     dataSize_ = GetFileVersionInfoSizeW(wide.c_str(), &handle_);
-    if (dataSize_ == 0)
+    // A version block's own length is a 16-bit count, so a resource that
+    // claims more than this is damaged: it has no version information.
+    const DWORD kLargestBlock = 1u << 20;
+    if (dataSize_ == 0 || dataSize_ > kLargestBlock) {
+        dataSize_ = 0;
         return;
+    }
     // A few bytes of slack: the reader may look one character past a value.
     data_.assign(static_cast<size_t>(dataSize_) + 4, '\0');
     valid_ = GetFileVersionInfoW(wide.c_str(), 0, dataSize_, data_.data()) != 0;

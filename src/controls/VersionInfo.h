@@ -13,7 +13,8 @@ public:
     explicit TVersionInfo(const std::string& fileName);
 
     const std::string& FileName() const { return fileName_; }
-    // True when the file has a version resource and it was read.
+    // True when the file has a version resource and it was read (a resource
+    // claiming more than 1 MB is damaged and counts as none).
     bool Valid() const { return valid_; }
     DWORD DataSize() const { return dataSize_; }
     DWORD Handle() const { return handle_; }
