@@ -556,6 +556,8 @@ void THttpCli::SocketSessionConnected(WORD error)
     SetState(httpConnected);
     if (OnSessionConnected)
         OnSessionConnected();
+    if (failed_ || state_ != httpConnected)
+        return;   // aborted by a handler
     lineHandler_ = lhHeader;
     ResetRcvBuffer();
 
@@ -573,6 +575,8 @@ void THttpCli::SocketSessionConnected(WORD error)
     RememberStreamMarks();
     answerStarted_ = false;
     SendRequest(methods[requestType_], requestVer_);
+    if (failed_)
+        return;
     if ((requestType_ == httpPOST || requestType_ == httpPUT) && !ntlmBodyless_) {
         if (OnSendBegin)
             OnSendBegin();
@@ -652,6 +656,8 @@ void THttpCli::SendRequest(const std::string& method, const std::string& version
         SendCommand(l);
     if (OnRequestHeaderEnd)
         OnRequestHeaderEnd();
+    if (failed_)
+        return;   // aborted by a handler
     SendCommand("");
     // The whole header in one piece, then out it goes.
     ctrlSocket_->PutDataInSendBuffer(headerStream_.data(), static_cast<int>(headerStream_.size()));
@@ -899,8 +905,11 @@ void THttpCli::TriggerDocEnd()
 
 void THttpCli::GetHeaderLineNext(const std::string& line, const char* lineEnd)
 {
-    if (headerLineCount_ == 0 && !headerInProgress_)
+    if (headerLineCount_ == 0 && !headerInProgress_) {
         TriggerHeaderBegin();
+        if (failed_)
+            return;
+    }
     ++headerLineCount_;
 
     if (headerLineCount_ == 1 && line.size() >= 6 && AsciiUpper(line.substr(0, 6)) == "<HTML>") {
@@ -911,6 +920,8 @@ void THttpCli::GetHeaderLineNext(const std::string& line, const char* lineEnd)
         SetState(httpWaitingBody);
         lineHandler_ = lhBody;
         TriggerHeaderEnd();
+        if (failed_)
+            return;
         std::string piece = line + lineEnd;
         GetBodyLineNext(piece.data(), piece.size());
         return;
@@ -961,7 +972,7 @@ void THttpCli::GetHeaderLineNext(const std::string& line, const char* lineEnd)
         return;
     }
     TriggerHeaderEnd();
-    if (state_ != httpReady)
+    if (state_ != httpReady && !failed_)
         HeaderEnded();
 }
 
@@ -1112,21 +1123,26 @@ void THttpCli::HeaderEnded()
 
 size_t THttpCli::GetBodyLineNext(const char* data, size_t len)
 {
+    // Every handler called here may abort the request (failed_ is then set).
     if (bodyCalls_++ == 0) {
         chunks_.Reset();
         bodyStarted_ = true;
         TriggerDocBegin();
+        if (failed_)
+            return len;
     }
     if (!chunked_) {
         if (len > 0)
             WriteBody(data, len);
-        if (contentLength_ >= 0 && rcvdCount_ >= contentLength_)
+        if (!failed_ && contentLength_ >= 0 && rcvdCount_ >= contentLength_)
             BodyComplete();
         return len;
     }
     size_t consumed = 0;
-    THttpChunkDecoder::TResult r =
-        chunks_.Feed(data, len, consumed, [this](const char* d, size_t n) { WriteBody(d, n); });
+    THttpChunkDecoder::TResult r = chunks_.Feed(data, len, consumed, [this](const char* d, size_t n) {
+        if (!failed_)
+            WriteBody(d, n);
+    });
     if (failed_)
         return consumed;
     if (r == THttpChunkDecoder::crInvalid)

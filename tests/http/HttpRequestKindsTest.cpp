@@ -181,3 +181,51 @@ TEST(HttpRequestKinds, ComponentFreedWhileItsRequestWaits)
     }
     EXPECT_EQ(g_ownerToFree, nullptr);
 }
+
+TEST(HttpRequestKinds, HandlersMayAbortAtAnyStep)
+{
+    struct TCase {
+        const char* name;
+        const char* path;
+        std::function<void(THttpCli&)> arm;
+    };
+    const std::vector<TCase> cases = {
+        {"connected", "/hello", [](THttpCli& h) { h.OnSessionConnected = [&h] { h.Abort(); }; }},
+        {"header begin", "/hello", [](THttpCli& h) { h.OnHeaderBegin = [&h] { h.Abort(); }; }},
+        {"header data", "/hello", [](THttpCli& h) { h.OnHeaderData = [&h] { h.Abort(); }; }},
+        {"header end", "/html09", [](THttpCli& h) { h.OnHeaderEnd = [&h] { h.Abort(); }; }},
+        {"doc begin", "/chunked1", [](THttpCli& h) { h.OnDocBegin = [&h] { h.Abort(); }; }},
+        {"doc data, chunked", "/chunked1", [](THttpCli& h) {
+             h.OnDocData = [&h](const char*, int) {
+                 if (h.RcvdCount() > 100)
+                     h.Abort();
+             };
+         }},
+        {"doc data, counted", "/big.bin", [](THttpCli& h) {
+             h.OnDocData = [&h](const char*, int) {
+                 if (h.RcvdCount() > 1000000)
+                     h.Abort();
+             };
+         }},
+    };
+    for (const TCase& c : cases) {
+        THttpCli http;
+        c.arm(http);
+        std::string url = std::string(c.path) == "/big.bin" ? Url("NGINX", c.path) : Url("SCRIPTED", c.path);
+        TFetch f = Fetch(http, url);
+        ASSERT_TRUE(f.raised) << c.name;
+        EXPECT_EQ(f.message, "Connection aborted on request") << c.name;
+        EXPECT_EQ(http.State(), httpReady) << c.name;
+        EXPECT_LT(f.body.size(), 3u * 1024 * 1024) << c.name;
+
+        // The same component goes on working.
+        http.OnSessionConnected = nullptr;
+        http.OnHeaderBegin = nullptr;
+        http.OnHeaderData = nullptr;
+        http.OnHeaderEnd = nullptr;
+        http.OnDocBegin = nullptr;
+        http.OnDocData = nullptr;
+        TFetch again = Fetch(http, Url("SCRIPTED", "/hello"));
+        EXPECT_FALSE(again.raised) << c.name << ": " << again.message;
+    }
+}
