@@ -105,4 +105,18 @@ TEST(StringUtils, FourDigitYearFollowsTheLocale)
     bool expected = format.find(L"yyyy") != std::wstring::npos || format.find(L"YYYY") != std::wstring::npos;
     EXPECT_EQ(DetectFourDigitYear(), expected);
     EXPECT_EQ(FourDigitYear, expected);
+
+    // The user's own short date format decides; the format is put back after.
+    struct Restore {
+        std::wstring format;
+        ~Restore() { SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, format.c_str()); }
+    } restore{format};
+    ASSERT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, L"dd.MM.yy"));
+    EXPECT_FALSE(DetectFourDigitYear());
+    ASSERT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, L"dd.MM.yyyy"));
+    EXPECT_TRUE(DetectFourDigitYear());
+    ASSERT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, L"yyyy-MM-dd"));
+    EXPECT_TRUE(DetectFourDigitYear());
+    ASSERT_TRUE(SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, L"M/d/yy"));
+    EXPECT_FALSE(DetectFourDigitYear());
 }
