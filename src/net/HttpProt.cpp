@@ -965,7 +965,8 @@ void THttpCli::GetHeaderLineNext(const std::string& line, const char* lineEnd)
     }
 
     // The empty line: the header is complete.
-    if (responseVer_ == "1.1" && statusCode_ == 100) {
+    // Interim answers (100 Continue, 102, 103) come before the real one.
+    if (responseVer_ == "1.1" && statusCode_ >= 100 && statusCode_ < 200 && statusCode_ != 101) {
         rcvdHeader_.Clear();
         headerLineCount_ = 0;
         headerBytes_ = 0;

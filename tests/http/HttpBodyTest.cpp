@@ -139,6 +139,7 @@ TEST(HttpBody, InterimContinueIsSkipped)
     EXPECT_EQ(http.StatusCode(), 200);
     EXPECT_EQ(headerBegins, 1);
     EXPECT_EQ(HeaderValue(http, "X-Interim"), "");
+    EXPECT_EQ(HeaderValue(http, "Link"), "");   // the 103 before the answer is skipped too
 }
 
 TEST(HttpBody, HeaderFieldsAreKept)

@@ -273,6 +273,7 @@ def route(c, parts, headers, raw, body):
         return False
     if path == "/continue":
         c.send(b"HTTP/1.1 100 Continue\r\nX-Interim: 1\r\n\r\n"
+               b"HTTP/1.1 103 Early Hints\r\nLink: </style.css>; rel=preload\r\n\r\n"
                b"HTTP/1.1 200 OK\r\nContent-Length: 9\r\nConnection: close\r\n\r\ncontinued")
         return False
     if path == "/401":
