@@ -419,7 +419,25 @@ void THttpCli::DoRequestAsync(THttpRequest rq)
         requestPath_ = "/";
     docName_ = HttpDocumentName(docNameSource_);
     StartTimeoutTimer();
+    try {
+        StartConnection();
+    } catch (...) {
+        // The caller gets the exception; the component is ready again.
+        if (state_ != httpReady) {
+            failed_ = true;
+            statusCode_ = 404;
+            reasonPhrase_ = ExceptionMessage(std::current_exception());
+            restartPending_ = false;
+            if (ctrlSocket_->State() != wsClosed)
+                ctrlSocket_->Abort();
+            SetState(httpReady);
+        }
+        throw;
+    }
+}
 
+void THttpCli::StartConnection()
+{
     if (ctrlSocket_->State() == wsConnected && connected_) {
         if (hostName_ == curHost_ && port_ == curPort_ && protocol_ == curProtocol_) {
             reusedConnection_ = true;

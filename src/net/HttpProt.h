@@ -211,6 +211,7 @@ private:
     // are those the caller sees; the connection is dropped.
     void FailRequest(int status, const std::string& reason, WORD error, WORD code = 0);
     void InvalidAnswer(const std::string& what);
+    void StartConnection();
     void PostReady();
     void PostRestart();
     void PostRequestDone();

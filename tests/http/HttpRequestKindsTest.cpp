@@ -229,3 +229,29 @@ TEST(HttpRequestKinds, HandlersMayAbortAtAnyStep)
         EXPECT_FALSE(again.raised) << c.name << ": " << again.message;
     }
 }
+
+TEST(HttpRequestKinds, ExceptionWhileStartingLeavesTheComponentReady)
+{
+    // On a kept connection the request goes out before Get waits: an
+    // exception there reaches the caller, and the component is ready again.
+    THttpCli http;
+    http.SetRequestVer("1.1");
+    TFetch first = Fetch(http, Url("SCRIPTED", "/keep/hello"));
+    ASSERT_FALSE(first.raised) << first.message;
+    http.OnCommand = [](std::string& line) {
+        if (line.rfind("GET ", 0) == 0)
+            throw Exception("refused by the command handler");
+    };
+    http.URL = Url("SCRIPTED", "/keep/hello");
+    try {
+        http.Get();
+        FAIL() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "refused by the command handler");
+    }
+    EXPECT_EQ(http.State(), httpReady);
+    http.OnCommand = nullptr;
+    TFetch again = Fetch(http, Url("SCRIPTED", "/keep/hello"));
+    EXPECT_FALSE(again.raised) << again.message;
+    EXPECT_EQ(again.body, "hello again\n");
+}
