@@ -21,6 +21,11 @@ TEST(HttpProxy, AbsoluteUrlToTheProxyAndTheTargetInTheHostLine)
     TFetch g = Fetch(http, "http://www.example.test:8080/echo?x=1");
     ASSERT_FALSE(g.raised) << g.message;
     EXPECT_EQ(g.body, "GET http://www.example.test:8080/echo?x=1 HTTP/1.0\r\nHost: www.example.test:8080\r\n\r\n");
+
+    // Port 80 named in the URL: kept in the request line, left out of the host line.
+    TFetch h = Fetch(http, "http://www.example.test:80/echo");
+    ASSERT_FALSE(h.raised) << h.message;
+    EXPECT_EQ(h.body, "GET http://www.example.test:80/echo HTTP/1.0\r\nHost: www.example.test\r\n\r\n");
 }
 
 TEST(HttpProxy, ProxyWithItsOwnPortInTheName)
