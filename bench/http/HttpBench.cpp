@@ -192,7 +192,7 @@ int main()
         std::printf("http_64mb_ours %.3f s\n", ours);
         std::printf("http_64mb_curl %.3f s\n", curl);
     } else {
-        std::printf("http_64mb_vs_curl failed ratio\n");
+        std::printf("http_64mb_vs_curl -1 ratio\n");   // a download failed (see stderr)
     }
     std::printf("http_64mb_peak_mem %.1f MB\n", static_cast<double>(pmc.PeakWorkingSetSize) / (1024.0 * 1024.0));
     std::printf("http_peak_mem_before_download %.1f MB\n",
