@@ -197,6 +197,13 @@ TEST_F(FahViewTest, DatesStepTimeAndDeadlines)
 
     {
         TLock lock(Client().CritSection());
+        Client().StepTime = 10.0 / 1440;
+    }
+    view_->Update();
+    EXPECT_EQ(view_->StepText, "0:10:00");
+
+    {
+        TLock lock(Client().CritSection());
         Client().DownloadText.clear();
         Client().StepTime = 0;
     }
@@ -347,6 +354,30 @@ TEST_F(FahViewTest, EditedConfigurationGoesBackToTheClient)
     }
     view_->Update();
     EXPECT_EQ(view_->ClientCfgText, "[settings]\r\nusername=someone\r\nteam=32\r\n");
+}
+
+TEST_F(FahViewTest, UnchangedConfigurationTextLeavesTheClientsLines)
+{
+    {
+        TLock lock(Client().CritSection());
+        Client().ClientCfgLines.SetText("[settings]\r\nteam=32\r\n");
+    }
+    view_->Update();
+    // The client reads its file anew before the editor hands back the text it showed.
+    {
+        TLock lock(Client().CritSection());
+        Client().ClientCfgLines.SetText("[settings]\r\nteam=33\r\n");
+    }
+    view_->SetClientCfgText("[settings]\r\nteam=32\r\n");
+    {
+        TLock lock(Client().CritSection());
+        EXPECT_EQ(Client().ClientCfgLines.Text(), "[settings]\r\nteam=33\r\n");
+    }
+    view_->SetClientCfgText("[settings]\r\nteam=34\r\n");
+    {
+        TLock lock(Client().CritSection());
+        EXPECT_EQ(Client().ClientCfgLines.Text(), "[settings]\r\nteam=34\r\n");
+    }
 }
 
 TEST_F(FahViewTest, RealClientFolder)

@@ -281,12 +281,15 @@ TEST_F(DataFolderTest, RowsWithoutNumberOrLinkYieldNothing)
         " <td><a href=\"d\">Description</a></td></tr>\n"
         "<tr><td>9202</td><td>ip</td><td>p9202_no_closing_tr</td><td><a href=x>d</a></td>\n"
         "<tr><td>9203</td><td>ip</td><td>p9203</td><td><a href=x>d</a></td></tr>\n"
+        // Tags whose names only begin like a row's or a cell's are text.
+        "<tr><td>9204</td><td>ip<track/></td><td>p9204<tdx>y</tdx></td><td><a href=x>d</a></td></tr>\n"
         "</table>";
     std::vector<std::string> rows = ParsePSummary(page);
-    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], "#9201;10.0.0.9;p9201");
     EXPECT_EQ(rows[1], "#9202;ip;p9202_no_closing_tr");
     EXPECT_EQ(rows[2], "#9203;ip;p9203");
+    EXPECT_EQ(rows[3], "#9204;ip<track/>;p9204<tdx>y</tdx>");
 }
 
 TEST_F(DataFolderTest, HostilePagesAddNothingAndDoNotCrash)
