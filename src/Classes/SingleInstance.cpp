@@ -75,8 +75,15 @@ UINT TSingleInstanceGuard::ActivateFirstInstance()
         // foreground on; the first copy then brings its own window forward.
         if (pid)
             AllowSetForegroundWindow(pid);
-        if (IsIconic(w))
-            ShowWindow(w, SW_RESTORE);
+        // ShowWindow waits for the window's own thread: a first copy that
+        // hangs would keep this one from ever ending. Another thread's window
+        // is told asynchronously.
+        if (IsIconic(w)) {
+            if (GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId())
+                ShowWindow(w, SW_RESTORE);
+            else
+                ShowWindowAsync(w, SW_RESTORE);
+        }
         HWND front = GetLastActivePopup(w);
         SetForegroundWindow(front && IsWindowVisible(front) ? front : w);
     }

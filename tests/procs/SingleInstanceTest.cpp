@@ -192,6 +192,70 @@ TEST(SingleInstance, SecondCopyRestoresTheMinimisedFirst)
     DestroyWindow(w);
 }
 
+namespace {
+
+// A first copy whose window thread stops answering for a while.
+struct THungCopy {
+    HWND Window = nullptr;
+    HANDLE Made = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE Wake = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE Done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~THungCopy()
+    {
+        CloseHandle(Made);
+        CloseHandle(Wake);
+        CloseHandle(Done);
+    }
+};
+
+DWORD WINAPI HungCopyThread(LPVOID p)
+{
+    auto* c = static_cast<THungCopy*>(p);
+    c->Window = MakeTopWindow();
+    if (c->Window)
+        ShowWindow(c->Window, SW_MINIMIZE);
+    SetEvent(c->Made);
+    // Hung: no message is looked at until woken (or 20 s passed).
+    WaitForSingleObject(c->Wake, 20000);
+    while (MsgWaitForMultipleObjects(1, &c->Done, FALSE, 20000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    }
+    if (c->Window)
+        DestroyWindow(c->Window);
+    return 0;
+}
+
+}  // namespace
+
+TEST(SingleInstance, HungFirstCopyDoesNotHoldTheSecondOne)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP() << "no display";
+    std::string name = TestName("hung");
+    THungCopy copy;
+    HANDLE thread = CreateThread(nullptr, 0, HungCopyThread, &copy, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    WaitForSingleObject(copy.Made, 10000);
+    ASSERT_NE(copy.Window, nullptr);
+    ASSERT_TRUE(IsIconic(copy.Window));
+    TSingleInstanceGuard first(name);
+    first.Publish(copy.Window);
+    TSingleInstanceGuard second(name);
+    ASSERT_FALSE(second.IsFirstInstance());
+    DWORD start = GetTickCount();
+    second.ActivateFirstInstance();
+    DWORD took = GetTickCount() - start;
+    SetEvent(copy.Wake);
+    // The second copy went on at once; the first one comes back once it answers again.
+    EXPECT_LT(took, 5000u);
+    EXPECT_TRUE(PumpUntil([&] { return !IsIconic(copy.Window); }, 5000));
+    SetEvent(copy.Done);
+    WaitForSingleObject(thread, 10000);
+    CloseHandle(thread);
+}
+
 TEST(SingleInstance, HostileBlockContentsAreHarmless)
 {
     std::string name = TestName("hostile");
