@@ -33,6 +33,19 @@ std::string SystemErrorText(DWORD code)
     return text;
 }
 
+// The first `count` characters of a UTF-8 text (never half a character).
+std::string FirstCharacters(const std::string& s, size_t count)
+{
+    size_t chars = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) == 0x80)
+            continue;   // inside a character
+        if (chars++ == count)
+            return s.substr(0, i);
+    }
+    return s;
+}
+
 uint64_t FileTimeValue(const FILETIME& ft)
 {
     return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
@@ -189,7 +202,7 @@ void TSMPProcess::ReadRecord(DWORD pid, const TKnownProcess& known, TSMPList& ou
 {
     TProcessRecord r;
     r.Pid = pid;
-    r.Name = known.Name.substr(0, kMaxNameLength);
+    r.Name = FirstCharacters(known.Name, kMaxNameLength);
     DWORD_PTR processMask = 0, systemMask = 0;
     if (!TimesOnly && GetProcessAffinityMask(known.Handle, &processMask, &systemMask)) {
         r.ProcessMask = static_cast<DWORD>(processMask);

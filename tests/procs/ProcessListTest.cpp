@@ -424,3 +424,19 @@ TEST(ProcessList, CoreThatHasNotLoadedYetIsListedByItsImage)
     ASSERT_EQ(PidsOf(smp.Processes), std::vector<DWORD>{starting});
     EXPECT_EQ(smp.Processes[0].Name, "FAHCORE_A2.EXE");
 }
+
+TEST(ProcessList, LongNamesAreCutAfterSixtyFourCharacters)
+{
+    // A core with a long, non-Latin name: 64 characters, none cut in half.
+    std::string tail;
+    for (int i = 0; i < 60; ++i)
+        tail += "\xD0\xB6";   // small zhe
+    TCoreProcesses cores;
+    DWORD pid = cores.Start("FahCore_" + tail + ".exe", 1);
+    TSMPProcess all(true);
+    ASSERT_EQ(PidsOf(all.Processes), std::vector<DWORD>{pid});
+    std::string expect = "FAHCORE_";
+    for (int i = 0; i < 56; ++i)
+        expect += "\xD0\x96";   // capital zhe
+    EXPECT_EQ(all.Processes[0].Name, expect);
+}
