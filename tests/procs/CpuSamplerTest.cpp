@@ -115,6 +115,9 @@ TEST(CpuSampler, IdlePercentOfTheInterval)
     EXPECT_EQ(TCpuUsageThread::IdlePercent(Times(10, 100, 8), Times(10 + 6 * kSecond + kSecond / 10, 100 + kSecond, 8)),
               76);   // 76.25 - 0.5
     EXPECT_EQ(TCpuUsageThread::IdlePercent(Times(0, 0, 1), Times(kSecond / 3, kSecond, 1)), 33);
+    // The half step down: 25 % exactly is 24.5, to even 24; 30.6 % is 30.1.
+    EXPECT_EQ(TCpuUsageThread::IdlePercent(Times(0, 0, 1), Times(kSecond / 4, kSecond, 1)), 24);
+    EXPECT_EQ(TCpuUsageThread::IdlePercent(Times(0, 0, 2), Times(2 * kSecond * 306 / 1000, kSecond, 2)), 30);
 }
 
 TEST(CpuSampler, IdlePercentIsGuardedAndClamped)
@@ -147,6 +150,19 @@ TEST(CpuSampler, NewProcessCountsFromTheSecondSample)
     EXPECT_EQ(TCpuUsageThread::UpdateSamples(samples, List({Core(7, 1500, 7000), Core(9, 40, 7000)}), 2), 0);
     EXPECT_EQ(samples.Count(), 2);
     EXPECT_EQ(TCpuUsageThread::UpdateSamples(samples, List({Core(7, 1700, 8000), Core(9, 1040, 8000)}), 2), 60);
+}
+
+TEST(CpuSampler, CoreUsageIsRoundedToTheNearest)
+{
+    TSMPList samples;
+    TCpuUsageThread::UpdateSamples(samples, List({Core(1, 0, 0), Core(2, 0, 0)}), 1);
+    // 12.5 % and 13.5 %: halves go to the even neighbour; 6.6 % is 7.
+    EXPECT_EQ(TCpuUsageThread::UpdateSamples(samples, List({Core(1, 125, 1000), Core(2, 135, 1000)}), 1), 26);
+    EXPECT_EQ(samples[samples.IndexOfPid(1)].Usage, 12);
+    EXPECT_EQ(samples[samples.IndexOfPid(2)].Usage, 14);
+    EXPECT_EQ(TCpuUsageThread::UpdateSamples(samples, List({Core(1, 191, 2000), Core(2, 135, 2000)}), 1), 7);
+    EXPECT_EQ(samples[samples.IndexOfPid(1)].Usage, 7);
+    EXPECT_EQ(samples[samples.IndexOfPid(2)].Usage, 0);
 }
 
 TEST(CpuSampler, EndedProcessIsDropped)
