@@ -99,7 +99,7 @@ public:
     // request is ended with an error. 0 waits for ever.
     int Timeout = 60;
 
-    // The body of an answer goes here (nil: nowhere); POST and PUT read from
+    // The body of an answer goes here (nullptr: nowhere); POST and PUT read from
     // SendStream. The component never frees either.
     THttpStream* RcvdStream = nullptr;
     THttpStream* SendStream = nullptr;
