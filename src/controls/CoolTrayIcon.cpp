@@ -7,6 +7,7 @@
 #include "controls/SimpleTimer.h"
 #include "platform/Application.h"
 #include "platform/Control.h"
+#include "platform/Firewall.h"
 #include "platform/Form.h"
 #include "platform/HiddenWindow.h"
 #include "platform/ImageList.h"
@@ -153,13 +154,16 @@ TCoolTrayIcon::TCoolTrayIcon(TComponent* owner) : TComponent(owner)
     appHookId_ = Application().HookMainWindow(
         [this](UINT msg, WPARAM w, LPARAM l, LRESULT&) { return AppWindowHook(msg, w, l); });
     if (auto* form = dynamic_cast<TWinControl*>(owner)) {
-        ownerWindow_ = form->Handle();
-        ownerHookId_ = HookWindowProc(ownerWindow_, [this](HWND h, UINT msg, WPARAM w, LPARAM l,
+        // An owner that cannot have a window yet (a child without a parent)
+        // is not hooked; the icon still works without it.
+        ownerWindow_ = Guarded<HWND>(nullptr, [form] { return form->Handle(); });
+        if (ownerWindow_)
+            ownerHookId_ = HookWindowProc(ownerWindow_, [this](HWND h, UINT msg, WPARAM w, LPARAM l,
                                                            const TSubclassNext& next) {
-            bool handled = false;
-            LRESULT r = OwnerFormProc(h, msg, w, l, handled);
-            return handled ? r : next(msg, w, l);
-        });
+                bool handled = false;
+                LRESULT r = OwnerFormProc(h, msg, w, l, handled);
+                return handled ? r : next(msg, w, l);
+            });
     }
 }
 

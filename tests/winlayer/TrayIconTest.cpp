@@ -11,6 +11,7 @@
 #include "platform/Form.h"
 #include "platform/ImageList.h"
 #include "platform/Menus.h"
+#include "platform/StdCtrls.h"
 #include "platform/WindowSubclass.h"
 #include "support/TestSupport.h"
 
@@ -104,10 +105,19 @@ public:
     const ShellCall& Last() const { return calls.back(); }
 };
 
+// Moves the cursor as the hardware would (a bare SetCursorPos may be taken
+// back by the display's own pointer position under Wine).
+void MoveCursor(int x, int y)
+{
+    SetCursorPos(x, y);
+    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    mouse_event(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, static_cast<DWORD>(x * 65535 / (w - 1)),
+                static_cast<DWORD>(y * 65535 / (h - 1)), 0, 0);
+}
+
 void ClickAt(POINT p, bool twice = false)
 {
-    SetCursorPos(p.x, p.y);
-    mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
+    MoveCursor(p.x, p.y);
     Pump(30);
     for (int i = 0; i < (twice ? 2 : 1); ++i) {
         mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
@@ -583,31 +593,32 @@ TEST_F(Tray, StartupCanKeepTheMainFormInTheTray)
 
 TEST_F(Tray, TheMouseEntersAndLeavesTheIcon)
 {
+    // The shell's move callbacks are posted here; the cursor is placed with
+    // SetCursorPos (under Wine a warped cursor can later snap back to the
+    // display's pointer, so no real pointer motion is relied on).
     TCoolTrayIcon icon(nullptr);
-    icon.Icon().SetHandle(SolidIcon(RGB(0, 90, 90)));
     std::vector<std::string> events;
     icon.OnMouseEnter = [&](TObject*) { events.push_back("enter"); };
     icon.OnMouseExit = [&](TObject*) { events.push_back("exit"); };
     icon.SetWantEnterExitEvents(true);
-    icon.SetIconVisible(true);
-    ASSERT_TRUE(WaitForIconCount(1));
-    SetCursorPos(400, 400);
-    Pump(50);
-    POINT p = SlotCentre(0);
-    SetCursorPos(p.x, p.y);
-    mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
-    ASSERT_TRUE(PumpUntil([&] { return !events.empty(); }, 2000));
+    POINT start;
+    GetCursorPos(&start);
+    PostTray(&icon, WM_MOUSEMOVE);
+    PostTray(&icon, WM_MOUSEMOVE);
+    Pump(150);   // the cursor stays where the move was seen: no exit
     EXPECT_EQ(events, (std::vector<std::string>{"enter"}));
-    SetCursorPos(400, 400);
-    ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; }, 2000));
+    SetCursorPos(start.x + 40, start.y + 30);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; }, 1000));
     EXPECT_EQ(events[1], "exit");
+    PostTray(&icon, WM_MOUSEMOVE);
+    Pump(30);
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[2], "enter");
     // Without the wish, nothing is tracked.
     icon.SetWantEnterExitEvents(false);
+    SetCursorPos(start.x, start.y);
     events.clear();
-    SetCursorPos(p.x, p.y);
-    mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
-    Pump(200);
-    SetCursorPos(400, 400);
+    PostTray(&icon, WM_MOUSEMOVE);
     Pump(100);
     EXPECT_TRUE(events.empty());
 }
@@ -647,4 +658,18 @@ TEST_F(Tray, RightAndMiddleButtonsFollowTheNotifyVersion)
     PostTray(&icon, NIN_KEYSELECT);
     Pump(50);
     EXPECT_EQ(events, (std::vector<std::string>{"up R", "up R", "up R"}));
+}
+
+TEST_F(Tray, AnOwnerThatCannotHaveAWindowYetIsNotHooked)
+{
+    ClearCaughtErrors();
+    auto* panel = new TPanel(nullptr);   // no parent: no window possible
+    auto* icon = new TCoolTrayIcon(panel);
+    EXPECT_EQ(CaughtErrors().size(), 1u);   // reported, not thrown
+    EXPECT_FALSE(panel->HandleAllocated());
+    icon->Icon().SetHandle(SolidIcon(RGB(10, 10, 10)));
+    EXPECT_TRUE(icon->ShowIcon());
+    EXPECT_TRUE(WaitForIconCount(1));
+    delete panel;   // frees the icon with it
+    EXPECT_TRUE(WaitForIconCount(0));
 }
