@@ -597,7 +597,6 @@ void TWinControl::WndProc(TMessage& m)
         }
         return;
     case WM_SIZE: {
-        std::weak_ptr<void> alive = AliveToken();
         DefaultHandler(m);
         UpdateBoundsFromWindow();
         Realign();
