@@ -641,3 +641,21 @@ TEST_F(Parse, AShorterOrRewrittenLogIsReadAfresh)
     EXPECT_EQ(c->LogLines->Text(), same);
     EXPECT_EQ(c->ProjectNumber, 5916);
 }
+
+TEST_F(Parse, ANewUnitsEstimateIgnoresTheUnitBefore)
+{
+    ClientFolder dir;
+    dir.Log("[09:58:00] Completed 97%\r\n[09:59:00] Completed 98%\r\n[10:00:00] Completed 99%\r\n"
+            "[10:01:00] Completed 100%\r\n[10:03:00] Folding@home Core Shutdown: FINISHED_UNIT\r\n"
+            "[10:04:00] Project: 5915 (Run 2, Clone 218, Gen 11)\r\n"
+            "[10:05:00] Completed 0%\r\n[10:06:00] Completed 1%\r\n[10:07:00] Completed 2%\r\n");
+    FixedClock clock(At(2011, 3, 21, 10, 7, 0));
+    Client c(dir.Path());
+    c.Poll();
+    TLock lock(c->CritSection());
+    // Two steps of a minute in the new unit; the newer one counts: 98 % to go.
+    EXPECT_EQ(c->Percent, 2);
+    EXPECT_NEAR(c->StepTime * 86400, 60.0, 1e-6);
+    EXPECT_EQ(c->EtaText, "11.03.21   11:45:00");
+    EXPECT_NEAR(c->Rate, 0.6, 1e-9);
+}

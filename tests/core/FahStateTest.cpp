@@ -54,6 +54,12 @@ protected:
         TFAHThread* t = f.PollThread();
         return PumpUntil([&] { return t->PollCount() >= 1 && !t->Polling(); }, ms);
     }
+    // Waits until the poll running now has ended: the state is set before
+    // the files are parsed.
+    bool Settled(TFah& f, DWORD ms = 5000)
+    {
+        return PumpUntil([&] { return !f.PollThread()->Polling(); }, ms);
+    }
     // Forces a poll and waits until it has run.
     bool PollOnce(TFah& f, DWORD ms = 5000)
     {
@@ -203,8 +209,10 @@ TEST_F(State, NeitherLogNorResultsIsLogNotFound)
     auto f = Watch(dir.Path());
     ASSERT_TRUE(sink.WaitFor(WM_FAHSTATUS, 1, 5000));
     EXPECT_EQ(StatusOf(*f), fsLogNotFound);
+    ASSERT_TRUE(Settled(*f));
     TLock lock(f->CritSection());
     EXPECT_EQ(f->WUName, "");   // a missing log clears everything
+    EXPECT_EQ(f->UnitInfoLines.Count(), 0);
 }
 
 TEST_F(State, AMissingFolderIsNoAccessEvenWithResultsBefore)
@@ -220,6 +228,7 @@ TEST_F(State, AMissingFolderIsNoAccessEvenWithResultsBefore)
     dir.reset();   // the folder goes
     ASSERT_FALSE(DirectoryExists(path));
     ASSERT_TRUE(Reaches(*f, fsNotAccess));
+    ASSERT_TRUE(Settled(*f));
     TLock lock(f->CritSection());
     EXPECT_EQ(f->ProjectNumber, 0);
     EXPECT_EQ(f->LogLines->Count(), 0);
