@@ -291,6 +291,8 @@ TEST(DrawUtils, TheTwoCursorsComeFromTheProgramsResources)
     HCURSOR cross = LoadCursorW(nullptr, IDC_CROSS);
     RegisterScreenCursor(12345, cross);
     EXPECT_EQ(ScreenCursor(12345), cross);
+    RegisterScreenCursor(12345, nullptr);   // taken back: the arrow again
+    EXPECT_EQ(ScreenCursor(12345), LoadCursorW(nullptr, IDC_ARROW));
 }
 
 // ---- painting ----
