@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -458,4 +459,83 @@ TEST(BrowseFolderDlg, AnEventThatThrowsIsReportedAndTheDialogStillCloses)
     EXPECT_NE(selected, dir.Path());         // the events did move it
     EXPECT_EQ(dlg.FolderName, dir.Path());   // a cancelled dialog changes nothing
     ClearCaughtErrors();
+}
+
+namespace {
+
+BOOL CALLBACK FindTree(HWND child, LPARAM param)
+{
+    wchar_t cls[32] = {};
+    GetClassNameW(child, cls, 32);
+    if (lstrcmpiW(cls, WC_TREEVIEWW) == 0) {
+        *reinterpret_cast<HWND*>(param) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The text of the top item of the dialog's folder tree.
+std::string TreeRootText(HWND dialog)
+{
+    HWND tree = nullptr;
+    EnumChildWindows(dialog, FindTree, reinterpret_cast<LPARAM>(&tree));
+    if (!tree)
+        return "<no tree>";
+    auto root = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    wchar_t text[260] = {};
+    TVITEMW item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = root;
+    item.pszText = text;
+    item.cchTextMax = 260;
+    if (!root || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return "<no root>";
+    return WideToUtf8(text);
+}
+
+std::string DisplayNameOfSpecial(int csidl)
+{
+    Pidl p = PidlOfSpecial(csidl);
+    SHFILEINFOW info{};
+    if (!p.p || !SHGetFileInfoW(reinterpret_cast<LPCWSTR>(p.p), 0, &info, sizeof info, SHGFI_PIDL | SHGFI_DISPLAYNAME))
+        return "<none>";
+    return WideToUtf8(info.szDisplayName);
+}
+
+// Opens the real dialog, reads the top of its tree and cancels.
+std::string RootOfRealDialog(TBrowseFolderDlg& dlg)
+{
+    DialogWatchdog watchdog(IDCANCEL, 20000);
+    std::string root;
+    dlg.OnInitialized = [&](TBrowseFolderDlg& sender) {
+        root = TreeRootText(sender.Handle());
+        PostMessageW(sender.Handle(), WM_COMMAND, IDCANCEL, 0);
+    };
+    EXPECT_FALSE(dlg.Execute());
+    EXPECT_FALSE(watchdog.fired.load());
+    return root;
+}
+
+}  // namespace
+
+TEST(BrowseFolderDlg, TheTreeStartsWhereTheKindAndRootAsk)
+{
+    ASSERT_TRUE(HaveDisplay());
+    const std::string desktop = DisplayNameOfSpecial(CSIDL_DESKTOP);
+    const std::string drives = DisplayNameOfSpecial(CSIDL_DRIVES);
+    const std::string network = DisplayNameOfSpecial(CSIDL_NETWORK);
+    ASSERT_NE(desktop, drives);
+    ASSERT_NE(drives, network);
+
+    TBrowseFolderDlg folders;
+    EXPECT_EQ(RootOfRealDialog(folders), desktop);
+
+    TBrowseFolderDlg below;
+    below.DesktopRoot = false;
+    EXPECT_EQ(RootOfRealDialog(below), drives);
+
+    TBrowseFolderDlg computers;
+    computers.BrowseKind = bfComputers;
+    EXPECT_EQ(RootOfRealDialog(computers), network);
+    EXPECT_TRUE(CaughtErrors().empty());
 }
