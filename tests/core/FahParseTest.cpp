@@ -659,3 +659,51 @@ TEST_F(Parse, ANewUnitsEstimateIgnoresTheUnitBefore)
     EXPECT_EQ(c->EtaText, "11.03.21   11:45:00");
     EXPECT_NEAR(c->Rate, 0.6, 1e-9);
 }
+
+TEST_F(Parse, BrokenUnitInformation)
+{
+    FixedClock clock(At(2011, 3, 25, 12, 0, 0));
+    ClientFolder dir;
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    Client c(dir.Path());
+
+    // Binary noise: the log's fields stand, the dates are no dates.
+    std::string noise(200000, '\0');
+    std::mt19937 gen(11);
+    for (char& ch : noise)
+        ch = static_cast<char>(gen());
+    dir.UnitInfo("Name: p1_x\r\nDue time: " + noise);
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->ProjectNumber, 8022);
+        EXPECT_EQ(c->Percent, 6);
+        EXPECT_EQ(c->DownloadText, "");
+        EXPECT_EQ(c->DueText, sWithoutLimitation);
+    }
+    // Numbers out of every range.
+    dir.UnitInfo("Name: p99999999999_x\r\nDownload time: March 99999999999 22:41:07\r\n"
+                 "Due time: February 29 99:99:99\r\nProgress: 3000000000%\r\n");
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->ProjectNumber, 8022);
+        EXPECT_EQ(c->DownloadText, "");
+        EXPECT_EQ(c->DueText, sWithoutLimitation);
+    }
+    // Truncated in the middle of a date: no date.
+    dir.UnitInfo("Name: p4744_lam5w_300K\r\nDownload time: March 23 22:4");
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->WUName, "p4744_lam5w_300K");
+        EXPECT_EQ(c->DownloadText, "11.03.23   22:04:00");   // the minutes read as far as they go
+    }
+    // Larger than any real one: not read, every field cleared.
+    dir.UnitInfo(std::string(2 << 20, 'x'));
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->ProjectNumber, 0);
+    EXPECT_EQ(c->LogLines->Count(), 0);
+    EXPECT_EQ(c->WUName, "");
+}
