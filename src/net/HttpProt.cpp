@@ -21,9 +21,16 @@ constexpr WORD kAbortError = 3;
 // No real answer has a header near these; one that does is hostile.
 constexpr int kMaxHeaderLines = 1000;
 constexpr size_t kMaxHeaderBytes = 1024 * 1024;
+// Of a header line longer than the receive buffer only the start and the end
+// are kept; past this much dropped in between the line is taken as endless.
+constexpr size_t kMaxDroppedLine = 64 * 1024;
 // Authentication retries of one request: a full NTLM exchange with server and
 // proxy needs four; a peer that asks for more is going round in circles.
 constexpr int kMaxAuthRetries = 8;
+// What wakes the synchronous wait: keys, mouse buttons, sent messages, hot
+// keys and posted messages (the socket's among them).
+constexpr DWORD kSyncWakeMask = QS_KEY | QS_MOUSEBUTTON | QS_SENDMESSAGE | QS_HOTKEY | QS_ALLPOSTMESSAGE;
+static_assert(kSyncWakeMask == 0x1C5);
 
 std::string ProtocolReason(const std::string& proto)
 {
@@ -324,9 +331,13 @@ void THttpCli::DoRequestSync(THttpRequest rq)
     DoRequestAsync(rq);
     // The messages handled while waiting may free this component.
     std::weak_ptr<void> alive = AliveToken();
+    const unsigned mine = generation_;
     while (state_ != httpReady || restartPending_) {
         if (!multiThreaded_) {
-            Application().WaitAndProcessMessages(1000);
+            // Woken by input, sent and posted messages; timers and painting wait
+            // for the next pass (at most a second).
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, kSyncWakeMask);
+            Application().ProcessMessages();
             if (alive.expired())
                 throw EHttpException("The HTTP component was freed while its request ran", 404);
             if (Application().Terminated()) {
@@ -341,6 +352,9 @@ void THttpCli::DoRequestSync(THttpRequest rq)
             Sleep(0);
         }
     }
+    // A CLOSE request started while this one waited has ended it unanswered.
+    if (generation_ != mine && requestType_ == httpCLOSE)
+        throw EHttpException("Connection closed on request", 404);
     if (failed_ && failCode_ != 0)
         throw EHttpException(reasonPhrase_, failCode_);
     if (statusCode_ >= 400 && statusCode_ != 401 && statusCode_ != 407)
@@ -730,6 +744,18 @@ void THttpCli::ReceiveIntoLineBuffer(bool& gotData)
             return;
         gotData = true;
         const char* lf = static_cast<const char*>(std::memchr(scratch, '\n', static_cast<size_t>(n)));
+        if (state_ == httpWaitingHeader || state_ == httpWaitingProxyConnect) {
+            // What is dropped of a header line still counts: a line that
+            // never ends would otherwise keep the request going for ever.
+            size_t dropped = static_cast<size_t>(lf ? lf - scratch : n);
+            headerBytes_ += dropped;
+            lineDropped_ = lf ? 0 : lineDropped_ + dropped;
+            if (headerBytes_ > kMaxHeaderBytes || lineDropped_ > kMaxDroppedLine) {
+                gotData = false;
+                InvalidAnswer("a header line goes on without end");
+                return;
+            }
+        }
         if (!lf)
             return;
         int k = static_cast<int>(scratch + n - lf);
@@ -808,6 +834,7 @@ void THttpCli::SocketDataAvailable(WORD error)
 
 void THttpCli::ResetRcvBuffer()
 {
+    lineDropped_ = 0;
     rcvFill_ = 0;
     rcvBuf_[0] = 0;
     ++bufferEpoch_;
@@ -985,14 +1012,22 @@ void THttpCli::GetHeaderLineNext(const std::string& line, const char* lineEnd)
     // The empty line: the header is complete.
     // Interim answers (100 Continue, 102, 103) come before the real one.
     if (responseVer_ == "1.1" && statusCode_ >= 100 && statusCode_ < 200 && statusCode_ != 101) {
+        // Their bytes still count towards the header's bound, so that interim
+        // answers without end cannot keep the request going for ever.
         rcvdHeader_.Clear();
         headerLineCount_ = 0;
-        headerBytes_ = 0;
         return;
     }
     TriggerHeaderEnd();
-    if (state_ != httpReady && !failed_)
-        HeaderEnded();
+    if (failed_ || state_ == httpReady)
+        return;
+    if (responseVer_.empty()) {
+        // The first line was no HTTP status line: there is no status to
+        // report, and taking the answer for a success would be wrong.
+        InvalidAnswer("the answer has no HTTP status line");
+        return;
+    }
+    HeaderEnded();
 }
 
 void THttpCli::ProcessHeaderField(const std::string& line)
@@ -1339,6 +1374,12 @@ void THttpCli::SocketSessionClosed(WORD error)
             if (chunked_ && !chunks_.Done()) {
                 FailRequest(404, "Connection closed by the server before the last chunk of the body",
                             error ? error : static_cast<WORD>(WSAECONNRESET));
+                return;
+            }
+            if (!chunked_ && contentLength_ < 0 && error != 0) {
+                // Only an orderly close ends a body without a length; after a
+                // reset bytes may be missing.
+                FailRequest(404, SocketErrorReason(error), error);
                 return;
             }
             if (!chunked_ && contentLength_ >= 0 && rcvdCount_ < contentLength_) {

@@ -164,6 +164,9 @@ public:
     std::function<void()> OnLocationChange;
     std::function<void(WORD error)> OnDataPush;
     std::function<void(WORD error)> OnDataPush2;
+    // Stands with the other events for callers that set it; the component
+    // itself has nothing to report through it.
+    std::function<void()> OnTrace;
     std::function<void(WORD error)> OnSocksConnected;
     std::function<void(TSocksAuthState state)> OnSocksAuthState;
     std::function<void(int error, const std::string& message)> OnSocksError;
@@ -310,6 +313,7 @@ private:
     static constexpr int kRcvBufSize = 8190;
     std::vector<char> rcvBuf_;
     int rcvFill_ = 0;
+    size_t lineDropped_ = 0;     // dropped so far of a line longer than the buffer
     unsigned bufferEpoch_ = 0;   // counts every emptying of the buffer
     std::vector<char> bodyBuf_;
     std::vector<char> sendBuf_;

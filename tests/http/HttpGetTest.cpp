@@ -496,3 +496,18 @@ TEST(HttpGet, UrlsTheSocketCannotUseEndTheRequest)
     TFetch fine = Fetch(http, Url("SCRIPTED", "/hello"));
     EXPECT_FALSE(fine.raised) << fine.message;
 }
+
+TEST(HttpGet, RelocationToAnotherServerLeavesTheKeptConnection)
+{
+    THttpCli http;
+    http.SetRequestVer("1.1");
+    int connects = 0;
+    http.OnSessionConnected = [&connects] { ++connects; };
+    TFetch f = Fetch(http, Url("SCRIPTED", "/elsewhere?" + std::to_string(Port("NGINX"))));
+    ASSERT_FALSE(f.raised) << f.message;
+    EXPECT_EQ(f.body, "hello from nginx\n");
+    EXPECT_EQ(connects, 2);
+    EXPECT_EQ(http.Location(), Url("NGINX", "/small.txt"));
+    EXPECT_EQ(http.DocName(), "small.txt");
+    EXPECT_EQ(HeaderValue(http, "Server").rfind("nginx", 0), 0u);
+}

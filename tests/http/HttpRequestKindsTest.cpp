@@ -255,3 +255,94 @@ TEST(HttpRequestKinds, ExceptionWhileStartingLeavesTheComponentReady)
     EXPECT_FALSE(again.raised) << again.message;
     EXPECT_EQ(again.body, "hello again\n");
 }
+
+TEST(HttpRequestKinds, AbortWhenReadyReportsDoneAtOnceAndDropsTheConnection)
+{
+    THttpCli http;
+    http.SetRequestVer("1.1");
+    TFetch f = Fetch(http, Url("SCRIPTED", "/keep/hello"));
+    ASSERT_FALSE(f.raised) << f.message;
+    ASSERT_EQ(http.CtrlSocket().State(), wsConnected);
+    std::vector<WORD> done;
+    std::vector<THttpState> states;
+    http.OnRequestDone = [&done](THttpRequest rq, WORD error) {
+        EXPECT_EQ(rq, httpGET);
+        done.push_back(error);
+    };
+    http.OnStateChange = [&states, &http] { states.push_back(http.State()); };
+    http.Abort();
+    // Called from within Abort, not through a message.
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0], 0);
+    EXPECT_EQ(http.StatusCode(), 200);
+    EXPECT_EQ(http.ReasonPhrase(), "OK");
+    EXPECT_EQ(http.State(), httpReady);
+    EXPECT_EQ(http.CtrlSocket().State(), wsClosed);
+    ASSERT_EQ(states.size(), 2u);
+    EXPECT_EQ(states[0], httpAborting);
+    EXPECT_EQ(states[1], httpReady);
+    testing_support::Pump(200);
+    EXPECT_EQ(done.size(), 1u);
+
+    http.OnStateChange = nullptr;
+    TFetch g = Fetch(http, Url("SCRIPTED", "/keep/hello"));
+    ASSERT_FALSE(g.raised) << g.message;
+    EXPECT_EQ(HeaderValue(http, "X-Req"), "1");   // a new connection
+}
+
+namespace {
+
+THttpCli* g_toClose = nullptr;
+
+VOID CALLBACK CloseRequestTimerProc(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    if (g_toClose)
+        g_toClose->DoRequestAsync(httpCLOSE);
+}
+
+}  // namespace
+
+TEST(HttpRequestKinds, CloseWhileAGetWaitsEndsThatGetWithAnError)
+{
+    // The GET never got its answer: it must not come back as a success.
+    THttpCli http;
+    http.Timeout = 30;
+    g_toClose = &http;
+    SetTimer(nullptr, 0, 300, CloseRequestTimerProc);
+    TFetch f = Fetch(http, Url("SCRIPTED", "/stall"));
+    g_toClose = nullptr;
+    ASSERT_TRUE(f.raised) << "returned with status " << http.StatusCode();
+    EXPECT_EQ(f.code, 404u);
+    EXPECT_EQ(f.message, "Connection closed on request");
+    EXPECT_EQ(http.State(), httpReady);
+    EXPECT_EQ(http.CtrlSocket().State(), wsClosed);
+
+    TFetch again = Fetch(http, Url("SCRIPTED", "/hello"));
+    EXPECT_FALSE(again.raised) << again.message;
+    EXPECT_EQ(again.body, "hello world\n");
+}
+
+TEST(HttpRequestKinds, PostWithServerNtlmSendsTheBodyOnlyWhenItCounts)
+{
+    THttpCli http;
+    http.Username = "user";
+    http.Password = "SecREt01";
+    http.SetRequestVer("1.1");
+    std::vector<std::string> lengths;
+    http.OnCommand = [&lengths](std::string& line) {
+        if (line.rfind("Content-Length: ", 0) == 0)
+            lengths.push_back(line.substr(16));
+    };
+    THttpMemoryStream body("name=value");
+    THttpMemoryStream answer;
+    http.URL = Url("SCRIPTED", "/ntlm");
+    http.SendStream = &body;
+    http.RcvdStream = &answer;
+    http.DoRequestSync(httpPOST);
+    EXPECT_EQ(http.StatusCode(), 200);
+    EXPECT_EQ(answer.Data(), "ntlm ok name=value");
+    // The first try, the negotiate message (no body) and the authenticate message.
+    EXPECT_EQ(lengths, (std::vector<std::string>{"10", "0", "10"}));
+    EXPECT_EQ(HeaderValue(http, "X-Req"), "3");
+}

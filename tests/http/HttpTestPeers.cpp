@@ -85,3 +85,36 @@ std::string HeaderValue(const THttpCli& http, const std::string& name)
 }
 
 }  // namespace httptest
+
+namespace httptest {
+
+namespace {
+
+THttpCli* g_guarded = nullptr;
+bool* g_guardFired = nullptr;
+
+VOID CALLBACK GuardTimerProc(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    if (g_guarded && g_guarded->State() != httpReady) {
+        *g_guardFired = true;
+        g_guarded->Abort();
+    }
+}
+
+}  // namespace
+
+TFetch FetchGuarded(THttpCli& http, const std::string& url, DWORD ms, bool& guardFired)
+{
+    guardFired = false;
+    g_guarded = &http;
+    g_guardFired = &guardFired;
+    UINT_PTR timer = SetTimer(nullptr, 0, ms, GuardTimerProc);
+    TFetch f = Fetch(http, url);
+    KillTimer(nullptr, timer);
+    g_guarded = nullptr;
+    g_guardFired = nullptr;
+    return f;
+}
+
+}  // namespace httptest

@@ -32,3 +32,11 @@ TFetch Fetch(THttpCli& http, const std::string& url);
 std::string HeaderValue(const THttpCli& http, const std::string& name);
 
 }  // namespace httptest
+
+namespace httptest {
+
+// Fetch with a guard: should the request still run after ms milliseconds it is
+// aborted from a timer, and guardFired tells so.
+TFetch FetchGuarded(THttpCli& http, const std::string& url, DWORD ms, bool& guardFired);
+
+}  // namespace httptest

@@ -18,6 +18,7 @@ Usage: scripted_http.py PORT [--ntlm-proxy]
 """
 import base64
 import socket
+import struct
 import sys
 import threading
 import time
@@ -241,6 +242,30 @@ def route(c, parts, headers, raw, body):
             c.send(b"HTTP/1.1 100 Continue\r\n\r\n")
         c.send(b"HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\ndone")
         return False
+    if path == "/endless-line":
+        # A header line that never ends, sent until the client goes away.
+        c.send(b"HTTP/1.1 200 OK\r\nX-Endless: ")
+        while True:
+            c.send(b"x" * 65536)
+    if path == "/interim-forever":
+        # Interim answers, one after the other, until the client goes away.
+        while True:
+            c.send(b"HTTP/1.1 100 Continue\r\n\r\n" * 1000)
+    if path == "/noclen-reset":
+        # A body without a length that ends with a reset instead of a close.
+        c.send(b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" + b"r" * 2000)
+        time.sleep(0.3)
+        c.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        c.sock.close()
+        return False
+    if path == "/not-http":
+        c.send(b"ICY 200 OK\r\nContent-Length: 5\r\n\r\nhello")
+        return False
+    if path == "/elsewhere":
+        # A relocation to another server, on a connection offered for keeping.
+        other = target.split("?", 1)[1]
+        return c.answer(b"302 Found", b"E" * 50, b"Location: http://127.0.0.1:" + other.encode()
+                        + b"/small.txt\r\n", keep=True)
     if path == "/keep-short":
         # Promises to keep the connection, then drops it a moment later.
         c.answer(b"200 OK", b"short keep\n", keep=True)
@@ -294,6 +319,8 @@ def route(c, parts, headers, raw, body):
                             b"WWW-Authenticate: NTLM\r\n", keep=True)
         token = base64.b64decode(auth.split(" ", 1)[1]) if auth.startswith("NTLM ") else b""
         if c.ntlm_leg == 1 and token == NTLM_TYPE1:
+            if method == "POST" and (headers.get("content-length") != "0" or body):
+                return c.answer(b"400 Negotiate With A Body", b"the negotiate message carries no body")
             c.ntlm_leg = 2
             return c.answer(b"401 Unauthorized", b"go on", b"WWW-Authenticate: NTLM "
                             + base64.b64encode(ntlm_type2()) + b"\r\n", keep=True)
@@ -301,7 +328,8 @@ def route(c, parts, headers, raw, body):
             c.ntlm_leg = 0
             problem = check_type3(token)
             if problem is None:
-                return c.answer(b"200 OK", b"ntlm ok", keep=True)
+                # A POST's body comes with the authenticate message only.
+                return c.answer(b"200 OK", b"ntlm ok" + (b" " + body if method == "POST" else b""), keep=True)
             return c.answer(b"403 Forbidden", problem.encode())
         return c.answer(b"400 Bad NTLM leg", b"unexpected message on this connection")
     return c.answer(b"404 Not Found", b"no such script")
