@@ -278,3 +278,14 @@ TEST(HttpBody, AnswerWithoutStatusLineIsInvalid)
     EXPECT_EQ(dataPush2, 1);
     EXPECT_EQ(http.RcvdHeader()[0], "ICY 200 OK");
 }
+
+TEST(HttpBody, BytesPastTheAnnouncedLengthStayOutOfTheDocument)
+{
+    for (const char* path : {"/overlong", "/overlong-late"}) {
+        THttpCli http;
+        TFetch f = Fetch(http, Url("SCRIPTED", path));
+        ASSERT_FALSE(f.raised) << path << ": " << f.message;
+        EXPECT_EQ(f.body, "hello") << path;
+        EXPECT_EQ(http.RcvdCount(), 5) << path;
+    }
+}

@@ -258,6 +258,16 @@ def route(c, parts, headers, raw, body):
         c.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         c.sock.close()
         return False
+    if path == "/overlong":
+        # More bytes than the announced length, in one piece with the header.
+        c.send(b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhelloEXTRA BYTES\r\n")
+        return False
+    if path == "/overlong-late":
+        # The same, the body coming after the header has been read.
+        c.send(b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\n")
+        time.sleep(0.3)
+        c.send(b"helloEXTRA BYTES\r\n")
+        return False
     if path == "/not-http":
         c.send(b"ICY 200 OK\r\nContent-Length: 5\r\n\r\nhello")
         return False
