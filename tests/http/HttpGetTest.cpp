@@ -511,3 +511,16 @@ TEST(HttpGet, RelocationToAnotherServerLeavesTheKeptConnection)
     EXPECT_EQ(http.DocName(), "small.txt");
     EXPECT_EQ(HeaderValue(http, "Server").rfind("nginx", 0), 0u);
 }
+
+TEST(HttpGet, NtlmWithTheServerAgainOnTheKeptConnection)
+{
+    THttpCli http;
+    http.Username = "user";
+    http.Password = "SecREt01";
+    for (const char* req : {"3", "6"}) {
+        TFetch f = Fetch(http, Url("SCRIPTED", "/ntlm"));
+        ASSERT_FALSE(f.raised) << req << ": " << f.message;
+        EXPECT_EQ(f.body, "ntlm ok") << req;
+        EXPECT_EQ(HeaderValue(http, "X-Req"), req);
+    }
+}

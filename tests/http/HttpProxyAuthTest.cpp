@@ -200,3 +200,19 @@ TEST(HttpProxy, PeerAskingForCredentialsForEverGetsAnEnd)
     EXPECT_LE(requests, 10);
     EXPECT_GE(requests, 3);
 }
+
+TEST(HttpProxy, NtlmDoneOnAConnectionStartsOverWhenTheProxyAsksAgain)
+{
+    THttpCli http;
+    UseProxy(http, "NTLMPROXY");
+    http.ProxyUsername = "user";
+    http.ProxyPassword = "SecREt01";
+    TFetch first = Fetch(http, "http://www.example.test/one");
+    ASSERT_FALSE(first.raised) << first.message << " / " << first.body;
+    EXPECT_EQ(first.body, "proxied GET http://www.example.test/one\nHost: www.example.test\n");
+    // The kept connection: the proxy wants the handshake for this request too.
+    TFetch second = Fetch(http, "http://www.example.test/two");
+    ASSERT_FALSE(second.raised) << second.message << " / " << second.body;
+    EXPECT_EQ(second.body, "proxied GET http://www.example.test/two\nHost: www.example.test\n");
+    EXPECT_EQ(HeaderValue(http, "X-Req"), "6");
+}
