@@ -15,10 +15,10 @@ struct TRun {
     std::string out;
 };
 
-TRun RunDriver(const std::vector<std::string>& args)
+TRun RunHelper(const std::string& exe, const std::vector<std::string>& args)
 {
     TRun r;
-    std::wstring cmd = L"\"" + Utf8ToWide(ExeFolder() + "httpget.exe") + L"\"";
+    std::wstring cmd = L"\"" + Utf8ToWide(ExeFolder() + exe) + L"\"";
     for (const std::string& a : args)
         cmd += L" \"" + Utf8ToWide(a) + L"\"";
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
@@ -42,7 +42,7 @@ TRun RunDriver(const std::vector<std::string>& args)
     CloseHandle(writeEnd);
     if (!ok) {
         CloseHandle(readEnd);
-        ADD_FAILURE() << "httpget.exe did not start";
+        ADD_FAILURE() << exe << " did not start";
         return r;
     }
     char buf[4096];
@@ -57,6 +57,8 @@ TRun RunDriver(const std::vector<std::string>& args)
     r.out = StringReplaceAll(r.out, "\r\n", "\n");
     return r;
 }
+
+TRun RunDriver(const std::vector<std::string>& args) { return RunHelper("httpget.exe", args); }
 
 }  // namespace
 
@@ -108,4 +110,18 @@ TEST(HttpDriver, StatsAndUsage)
     TRun usage = RunDriver({"only-one-argument"});
     EXPECT_EQ(usage.exitCode, 2u);
     EXPECT_EQ(usage.out.rfind("usage: httpget", 0), 0u) << usage.out;
+}
+
+TEST(HttpDriver, EndOfTheApplicationAbortsAWaitingGet)
+{
+    // httpquit asks its application to end while a GET waits on a server
+    // that never answers: the GET is aborted and its wait returns at once.
+    TRun r = RunHelper("httpquit.exe", {Url("SCRIPTED", "/stall")});
+    EXPECT_EQ(r.exitCode, 1u) << r.out;
+    EXPECT_EQ(r.out.rfind("error 404 Connection aborted on request\nstate 0\nterminated 1\nseconds ", 0), 0u) << r.out;
+    int seconds = 99;
+    size_t at = r.out.find("seconds ");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_TRUE(TryStrToInt(Trim(r.out.substr(at + 8)), seconds)) << r.out;
+    EXPECT_LT(seconds, 10) << r.out;   // long before the 30 s time-out
 }
