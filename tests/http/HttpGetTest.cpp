@@ -524,3 +524,21 @@ TEST(HttpGet, NtlmWithTheServerAgainOnTheKeptConnection)
         EXPECT_EQ(HeaderValue(http, "X-Req"), req);
     }
 }
+
+TEST(HttpGet, DocumentNameFollowsAnHtmlAnswer)
+{
+    struct TCase {
+        const char* path;
+        const char* name;
+    };
+    for (const TCase& c : {TCase{"/typed/setup.exe?text/html", "setup.htm"},
+                           TCase{"/typed/readme?text/html", "readme.htm"},
+                           TCase{"/typed/setup.exe?application/octet-stream", "setup.exe"},
+                           TCase{"/typed/page.php?text/html", "page.php"},
+                           TCase{"/typed/?text/html", "document.htm"}}) {
+        THttpCli http;
+        TFetch f = Fetch(http, Url("SCRIPTED", c.path));
+        ASSERT_FALSE(f.raised) << c.path << ": " << f.message;
+        EXPECT_EQ(http.DocName(), c.name) << c.path;
+    }
+}

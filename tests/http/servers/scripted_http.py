@@ -268,6 +268,10 @@ def route(c, parts, headers, raw, body):
         time.sleep(0.3)
         c.send(b"helloEXTRA BYTES\r\n")
         return False
+    if path.startswith("/typed/"):
+        # Any name, with the content type given as the query.
+        ctype = target.split("?", 1)[1] if "?" in target else "application/octet-stream"
+        return c.answer(b"200 OK", b"<html></html>", b"Content-Type: " + ctype.encode() + b"\r\n")
     if path == "/not-http":
         c.send(b"ICY 200 OK\r\nContent-Length: 5\r\n\r\nhello")
         return False
