@@ -346,3 +346,28 @@ TEST(HttpRequestKinds, PostWithServerNtlmSendsTheBodyOnlyWhenItCounts)
     EXPECT_EQ(lengths, (std::vector<std::string>{"10", "0", "10"}));
     EXPECT_EQ(HeaderValue(http, "X-Req"), "3");
 }
+
+TEST(HttpRequestKinds, PostHeaderCarriesTypeAndLengthInTheirPlaces)
+{
+    THttpCli http;
+    http.Accept = "";
+    http.Agent = "x-agent";
+    http.AcceptLanguage = "en";
+    http.NoCache = true;
+    THttpMemoryStream body("a=1&b=2&c=3");
+    body.Seek(4);   // what is left from the position on is sent
+    THttpMemoryStream answer;
+    http.URL = Url("SCRIPTED", "/echo");
+    http.SendStream = &body;
+    http.RcvdStream = &answer;
+    http.DoRequestSync(httpPOST);
+    EXPECT_EQ(answer.Data(), "POST /echo HTTP/1.0\r\n"
+                             "Accept-Language: en\r\n"
+                             "Content-Type: application/x-www-form-urlencoded\r\n"
+                             "User-Agent: x-agent\r\n"
+                             "Host: 127.0.0.1:" + std::to_string(Port("SCRIPTED")) + "\r\n"
+                             "Pragma: no-cache\r\n"
+                             "Content-Length: 7\r\n"
+                             "\r\n");
+    EXPECT_EQ(http.SentCount(), 7);
+}
