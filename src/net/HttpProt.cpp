@@ -910,6 +910,11 @@ void THttpCli::HandleProxyConnectLine(const std::string& line)
         return;
     }
     if (!line.empty()) {
+        headerBytes_ += line.size();
+        if (headerLineCount_ > kMaxHeaderLines || headerBytes_ > kMaxHeaderBytes) {
+            InvalidAnswer("the header goes on without end");
+            return;
+        }
         rcvdHeader_.Add(line);
         return;
     }

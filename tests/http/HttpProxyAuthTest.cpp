@@ -216,3 +216,15 @@ TEST(HttpProxy, NtlmDoneOnAConnectionStartsOverWhenTheProxyAsksAgain)
     EXPECT_EQ(second.body, "proxied GET http://www.example.test/two\nHost: www.example.test\n");
     EXPECT_EQ(HeaderValue(http, "X-Req"), "6");
 }
+
+TEST(HttpProxy, EndlessAnswerToConnectIsInvalid)
+{
+    THttpCli http;
+    UseProxy(http, "NTLMPROXY");
+    bool guardFired = false;
+    TFetch f = FetchGuarded(http, "https://endless.example.test/x", 30000, guardFired);
+    EXPECT_FALSE(guardFired);
+    ASSERT_TRUE(f.raised);
+    EXPECT_NE(f.message.find("the header goes on without end"), std::string::npos) << f.message;
+    EXPECT_LE(http.RcvdHeader().Count(), 1000);
+}

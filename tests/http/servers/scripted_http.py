@@ -350,6 +350,11 @@ def route(c, parts, headers, raw, body):
 
 
 def route_proxy(c, parts, headers, raw, body):
+    if parts[0] == "CONNECT" and parts[1].startswith("endless."):
+        # Grants the tunnel with a header that never ends.
+        c.send(b"HTTP/1.0 200 Connection established\r\n")
+        while True:
+            c.send(b"X-More: yes\r\n" * 4096)
     if parts[1].split("?", 1)[0].endswith("/echo"):
         # No authentication here: the request as it came, for checking its form.
         return c.answer(b"200 OK", raw, keep=True, version=b"HTTP/1.0")
