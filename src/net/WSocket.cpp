@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "net/WSocketLib.h"
+#include "net/WSocketWindow.h"
 #include "platform/Application.h"
 #include "platform/Firewall.h"
-#include "platform/HiddenWindow.h"
 #include "platform/Text.h"
 
 namespace {
@@ -36,43 +36,12 @@ bool AllDigits(const std::string& s)
 
 }  // namespace
 
-// The hidden window: hands every message to its socket; an exception that
-// escapes becomes the socket's background exception.
-class TCustomWSocket::TSocketWindow : public THiddenWindow {
-public:
-    explicit TSocketWindow(TCustomWSocket& owner) : owner_(owner) {}
-
-protected:
-    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override
-    {
-        return owner_.WndProc(msg, wParam, lParam);
-    }
-    void WndProcException(const std::exception_ptr& e) override
-    {
-        owner_.HandleBackgroundException(ExceptionMessage(e));
-    }
-
-public:
-    LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam)
-    {
-        return THiddenWindow::WndProc(msg, wParam, lParam);
-    }
-
-private:
-    TCustomWSocket& owner_;
-};
-
 // ---------------------------------------------------------------------------
 // Construction
 
 TCustomWSocket::TCustomWSocket() : window_(std::make_unique<TSocketWindow>(*this))
 {
     threadId_ = GetCurrentThreadId();
-    try {
-        window_->Handle();
-    } catch (const std::exception&) {
-        throw ESocketException("Cannot create a hidden window for TWSocket");
-    }
     dnsBuffer_.assign(kDnsBufferSize, 0);
     AssignDefaultValue();
     WSocketCountAdd();
@@ -927,7 +896,7 @@ void TCustomWSocket::DnsLookup(const std::string& hostName)
             return;
         }
     }
-    if (!window_ || !window_->HandleAllocated()) {
+    if (!WindowHandle()) {
         RaiseException("DnsLookup: Window not assigned");
         return;
     }
@@ -959,7 +928,7 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& addr)
         TriggerDnsLookupDone(WSAEINVAL);
         return;
     }
-    if (!window_ || !window_->HandleAllocated()) {
+    if (!WindowHandle()) {
         RaiseException("ReverseDnsLookup: Window not assigned");
         return;
     }

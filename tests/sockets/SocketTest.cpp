@@ -381,6 +381,107 @@ TEST(SocketLibrary, LastSocketUnloadsAndNextLoadsAgain)
     EXPECT_FALSE(WSocketWinsockLoaded());
 }
 
+namespace {
+
+bool SocketClassRegistered()
+{
+    WNDCLASSA info{};
+    return GetClassInfoA(GetModuleHandleA(nullptr), "XSocketWindowClass", &info) != 0;
+}
+
+// A socket made on a thread of its own: its window and its lookup result
+// belong to that thread, which pumps its own messages.
+struct ThreadLookup {
+    HWND window = nullptr;
+    DWORD windowThread = 0;
+    DWORD thread = 0;
+    std::string result;
+    int error = -1;
+};
+
+DWORD WINAPI LookupOnOwnThread(LPVOID param)
+{
+    auto* t = static_cast<ThreadLookup*>(param);
+    try {
+        t->thread = GetCurrentThreadId();
+        TWSocket s;
+        s.SetMultiThreaded(true);
+        t->window = s.WindowHandle();
+        t->windowThread = GetWindowThreadProcessId(s.WindowHandle(), nullptr);
+        bool done = false;
+        s.OnDnsLookupDone = [&](WORD e) {
+            t->error = e;
+            done = true;
+        };
+        s.SetTimeout(10000);
+        s.DnsLookup("localhost");
+        s.WaitUntilReady(done);
+        t->result = s.DnsResult();
+    } catch (...) {
+        t->error = -2;
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST(SocketWindow, HiddenToolWindowOfItsOwnClass)
+{
+    ASSERT_EQ(WSocketCount(), 0);
+    EXPECT_FALSE(SocketClassRegistered());
+    HWND first = nullptr;
+    {
+        TWSocket a;
+        first = a.WindowHandle();
+        ASSERT_TRUE(IsWindow(first));
+        EXPECT_TRUE(SocketClassRegistered());
+        char name[64] = {};
+        GetClassNameA(first, name, sizeof name);
+        EXPECT_STREQ(name, "XSocketWindowClass");
+        // The socket sits in window long 0.
+        EXPECT_EQ(GetWindowLongPtrA(first, 0), reinterpret_cast<LONG_PTR>(static_cast<TCustomWSocket*>(&a)));
+        EXPECT_NE(GetWindowLongA(first, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
+        EXPECT_NE(static_cast<DWORD>(GetWindowLongA(first, GWL_STYLE)) & WS_POPUP, 0u);
+        EXPECT_FALSE(IsWindowVisible(first));
+        EXPECT_EQ(GetAncestor(first, GA_PARENT), GetDesktopWindow());   // a top-level window
+        EXPECT_EQ(GetWindowThreadProcessId(first, nullptr), GetCurrentThreadId());
+        // Messages it does not know take the default way.
+        EXPECT_EQ(SendMessageA(first, WM_GETTEXTLENGTH, 0, 0), 0);
+        {
+            TWSocket b;
+            EXPECT_NE(b.WindowHandle(), first);
+        }
+        EXPECT_TRUE(SocketClassRegistered());   // a still needs it
+    }
+    // The last socket takes its window and the class with it.
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_FALSE(SocketClassRegistered());
+    TWSocket again;
+    EXPECT_TRUE(IsWindow(again.WindowHandle()));
+    EXPECT_TRUE(SocketClassRegistered());
+}
+
+TEST(SocketWindow, SocketsOnTwoThreadsLiveThere)
+{
+    ThreadLookup a, b;
+    HANDLE ta = CreateThread(nullptr, 0, LookupOnOwnThread, &a, 0, nullptr);
+    HANDLE tb = CreateThread(nullptr, 0, LookupOnOwnThread, &b, 0, nullptr);
+    ASSERT_NE(ta, nullptr);
+    ASSERT_NE(tb, nullptr);
+    EXPECT_EQ(WaitForSingleObject(ta, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(tb, 20000), WAIT_OBJECT_0);
+    CloseHandle(ta);
+    CloseHandle(tb);
+    for (ThreadLookup* t : {&a, &b}) {
+        EXPECT_EQ(t->windowThread, t->thread);
+        EXPECT_EQ(t->error, 0);
+        EXPECT_EQ(t->result, "127.0.0.1");
+        EXPECT_FALSE(IsWindow(t->window));
+    }
+    EXPECT_EQ(WSocketCount(), 0);
+    EXPECT_FALSE(SocketClassRegistered());
+}
+
 TEST(SocketLibrary, ErrorTexts)
 {
     EXPECT_EQ(WSocketErrorDesc(0), "No Error");

@@ -1,0 +1,99 @@
+#include "net/WSocketWindow.h"
+
+#include <exception>
+
+#include "platform/Firewall.h"
+#include "platform/Sync.h"
+
+namespace {
+
+// Registration of the window class, shared by every thread of the process.
+struct TWindowClassState {
+    TCriticalSection lock;
+    int windows = 0;   // socket windows alive (or being made)
+};
+
+TWindowClassState& WindowClass()
+{
+    static TWindowClassState* state = new TWindowClassState();   // lives for the whole process
+    return *state;
+}
+
+const char kClassName[] = "XSocketWindowClass";
+
+HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+
+// One window less: the last one takes the class with it.
+void ReleaseClass()
+{
+    TWindowClassState& wc = WindowClass();
+    TLock lock(wc.lock);
+    if (--wc.windows <= 0) {
+        wc.windows = 0;
+        UnregisterClassA(kClassName, Instance());
+    }
+}
+
+}  // namespace
+
+TCustomWSocket::TSocketWindow::TSocketWindow(TCustomWSocket& owner)
+{
+    TWindowClassState& wc = WindowClass();
+    {
+        TLock lock(wc.lock);
+        WNDCLASSA info{};
+        if (!GetClassInfoA(Instance(), kClassName, &info)) {
+            WNDCLASSA cls{};
+            cls.lpfnWndProc = &TSocketWindow::Proc;
+            cls.cbWndExtra = sizeof(LONG_PTR);
+            cls.hInstance = Instance();
+            cls.lpszClassName = kClassName;
+            if (!RegisterClassA(&cls))
+                throw ESocketException("Cannot create a hidden window for TWSocket");
+        }
+        ++wc.windows;
+    }
+    hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, Instance(),
+                            nullptr);
+    if (!hwnd_) {
+        ReleaseClass();
+        throw ESocketException("Cannot create a hidden window for TWSocket");
+    }
+    SetWindowLongPtrA(hwnd_, 0, reinterpret_cast<LONG_PTR>(&owner));
+}
+
+TCustomWSocket::TSocketWindow::~TSocketWindow()
+{
+    if (hwnd_) {
+        HWND h = hwnd_;
+        hwnd_ = nullptr;
+        SetWindowLongPtrA(h, 0, 0);   // no message reaches the socket any more
+        DestroyWindow(h);
+    }
+    ReleaseClass();
+}
+
+LRESULT TCustomWSocket::TSocketWindow::Default(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(hwnd_, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK TCustomWSocket::TSocketWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto* owner = reinterpret_cast<TCustomWSocket*>(GetWindowLongPtrA(hwnd, 0));
+    if (!owner)
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    // Nothing may leave a window procedure: what a handler throws becomes the
+    // socket's background exception.
+    try {
+        return owner->WndProc(msg, wParam, lParam);
+    } catch (...) {
+        std::exception_ptr e = std::current_exception();
+        try {
+            owner->HandleBackgroundException(ExceptionMessage(e));
+        } catch (...) {
+            HandleCurrentException();
+        }
+        return 0;
+    }
+}
