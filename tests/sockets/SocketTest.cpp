@@ -644,6 +644,11 @@ TEST(Socket, PauseHoldsEventsUntilResume)
     s.SendStr("ECHO held\r\n");
     Pump(400);
     EXPECT_EQ(r.data, "HELLO\r\n");
+    // A network notice already queued when the pause began is ignored too.
+    PostMessageW(s.WindowHandle(), WM_ASYNCSELECT, static_cast<WPARAM>(s.HSocket()),
+                 WSAMAKESELECTREPLY(FD_READ, 0));
+    Pump(100);
+    EXPECT_EQ(r.data, "HELLO\r\n");
     s.Resume();
     ASSERT_TRUE(PumpUntil([&] { return r.data == "HELLO\r\nheld\r\n"; }, 5000)) << r.data;
     s.Close();
