@@ -135,6 +135,26 @@ TEST(Socket, NameLookups)
     EXPECT_EQ(done[3], WSAEINVAL);
 }
 
+TEST(Socket, ConnectToANameThatDoesNotResolve)
+{
+    TWSocket s;
+    int closes = 0;
+    s.OnSessionClosed = [&](WORD) { ++closes; };
+    s.SetAddr("bad name!.invalid");
+    s.SetPort("80");
+    EXPECT_THROW(s.Connect(), ESocketException);
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(s.HSocket(), INVALID_SOCKET);
+
+    std::string err;
+    s.OnError = [&](int, const std::string& m) { err = m; };
+    s.Connect();
+    EXPECT_EQ(err.rfind("WSocketResolveHost: Cannot convert host address 'bad name!.invalid', Error #", 0), 0u)
+        << err;
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(closes, 0);
+}
+
 TEST(Socket, UsageErrorsRaiseOrReachOnError)
 {
     TWSocket s;
