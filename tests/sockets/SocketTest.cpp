@@ -135,6 +135,28 @@ TEST(Socket, NameLookups)
     EXPECT_EQ(done[3], WSAEINVAL);
 }
 
+TEST(Socket, ReverseLookup)
+{
+    TWSocket s;
+    std::vector<int> done;
+    s.OnDnsLookupDone = [&](WORD e) { done.push_back(e); };
+    // 127.0.0.1 is named in the hosts file: nothing is asked of any server.
+    s.ReverseDnsLookup("127.0.0.1");
+    EXPECT_TRUE(done.empty());   // by message only
+    ASSERT_TRUE(PumpUntil([&] { return done.size() == 1; }, 10000));
+    EXPECT_EQ(done[0], 0);
+    EXPECT_EQ(s.DnsResult(), "localhost");
+    ASSERT_EQ(s.DnsResultList().size(), 1u);
+
+    std::string err;
+    s.OnError = [&](int, const std::string& m) { err = m; };
+    s.ReverseDnsLookup("not.an.address");
+    EXPECT_EQ(err, "ReverseDnsLookup: Invalid host name.");
+    ASSERT_EQ(done.size(), 2u);
+    EXPECT_EQ(done[1], WSAEINVAL);
+    EXPECT_TRUE(s.DnsResult().empty());
+}
+
 TEST(Socket, ConnectToANameThatDoesNotResolve)
 {
     TWSocket s;
