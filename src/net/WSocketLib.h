@@ -76,7 +76,8 @@ int WSocket_WSAIoctl(SOCKET s, DWORD code, void* inBuf, DWORD inLen, void* outBu
 
 // Process-wide wrappers usable without a socket component: they keep the
 // library loaded for the length of the call.
-// Every IPv4 address of a host as dotted text; empty when it cannot be resolved.
+// The first IPv4 address of a host as dotted text; false (and an empty text)
+// when it cannot be resolved.
 bool WSocketGetHostByName(const std::string& name, std::string& firstAddr);
 int WSocketGetSockOpt(SOCKET s, int level, int optname, char* optval, int* optlen);
 std::string WSocketInetNtoa(in_addr in);

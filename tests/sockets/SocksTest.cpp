@@ -272,4 +272,22 @@ TEST(Socks, SettingsAreCheckedAndLocked)
     s.Listen();
     EXPECT_EQ(errors.back(), "Listening is not supported thru socks server");
     EXPECT_EQ(s.State(), wsClosed);
+
+    // Lengths that do not fit the one-byte length fields of the requests.
+    s.SetProto("tcp");
+    s.SetSocksLevel("5");
+    s.SetSocksPort("1");
+    s.SetSocksAuthentication(socksAuthenticateUsercode);
+    s.SetSocksUsercode(std::string(256, 'u'));
+    s.Connect();
+    EXPECT_EQ(errors.back(), "Socks user code or password longer than 255 bytes");
+    s.SetSocksUsercode("u");
+    s.SetSocksPassword(std::string(300, 'p'));
+    s.Connect();
+    EXPECT_EQ(errors.back(), "Socks user code or password longer than 255 bytes");
+    s.SetAddr(std::string(256, 'h'));
+    s.Connect();
+    EXPECT_EQ(errors.back(), "Host name too long for the socks server");
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(s.HSocket(), INVALID_SOCKET);
 }
