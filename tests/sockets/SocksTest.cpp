@@ -171,6 +171,18 @@ TEST(Socks, Level4RejectionsAreErrors)
         ASSERT_EQ(c.socksErrors.size(), 1u);
         EXPECT_EQ(c.socksErrors[0], "20017 authentification failed");
     }
+    {
+        // A reply cut short by a hang-up: an error, and nothing read past it.
+        SocksClient c(port, "4");
+        c.s.SetSocksUsercode("short");
+        c.s.Connect();
+        ASSERT_TRUE(c.r.WaitClosed());
+        ASSERT_EQ(c.socksErrors.size(), 1u);
+        EXPECT_EQ(c.socksErrors[0], "10054 data receive error");
+        EXPECT_EQ(c.r.connected, 10054);
+        EXPECT_TRUE(c.r.lines.empty());
+        EXPECT_EQ(c.s.State(), wsClosed);
+    }
 }
 
 TEST(Socks, DataBehindTheReplyComesAfterTheConnectionInOrder)

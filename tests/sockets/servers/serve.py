@@ -150,7 +150,8 @@ def relay(a, b):
 
 class Socks4Handler(socketserver.BaseRequestHandler):
     """SOCKS 4 and 4A. User "reject" is refused (91), "ident" gets 92; user
-    "eager" receives the first bytes of data in the same packet as the reply.
+    "eager" receives the first bytes of data in the same packet as the reply;
+    "short" gets a reply cut short by a hang-up.
     Anything malformed is answered with 91."""
 
     def handle(self):
@@ -170,6 +171,11 @@ class Socks4Handler(socketserver.BaseRequestHandler):
             return
         if user == "ident":
             s.sendall(b"\0\x5c" + b"\0" * 6)
+            return
+        if user == "short":
+            # Grants the request, then hangs up three bytes into the reply.
+            s.sendall(b"\0\x5a\0")
+            time.sleep(0.2)
             return
         try:
             target = socket.create_connection((socket.gethostbyname(host), port), timeout=5)
