@@ -949,6 +949,10 @@ void THttpCli::TriggerDocEnd()
     if (docEnded_)
         return;
     docEnded_ = true;
+    // What the stream still holds goes out now: a write that fails there fails
+    // the request instead of going unnoticed when the stream is freed.
+    if (RcvdStream && !failed_)
+        RcvdStream->Flush();
     if (OnDocEnd)
         OnDocEnd();
 }

@@ -25,6 +25,8 @@ public:
     virtual int64_t Size() = 0;
     // Makes the stream exactly this long; the position stays within it.
     virtual void SetSize(int64_t size) = 0;
+    // Hands on whatever the stream still holds back; throws EHttpStreamError.
+    virtual void Flush() {}
 };
 
 // A file opened for writing (created or emptied) or for reading. Writes are
@@ -44,7 +46,7 @@ public:
     int64_t Size() override;
     void SetSize(int64_t size) override;
     // Hands the gathered bytes to the file.
-    void Flush();
+    void Flush() override;
     const std::string& FileName() const { return fileName_; }
 
 private:

@@ -542,3 +542,24 @@ TEST(HttpGet, DocumentNameFollowsAnHtmlAnswer)
         EXPECT_EQ(http.DocName(), c.name) << c.path;
     }
 }
+
+TEST(HttpGet, DocumentTheDiskRefusesIsAnError)
+{
+    // Linux's /dev/full refuses every write: small documents the file stream
+    // gathers must not come back as a success.
+    for (const char* path : {"/hello", "/noclen", "/chunked5"}) {
+        THttpCli http;
+        THttpFileStream stream("Z:\\dev\\full", THttpFileStream::fmCreate);
+        http.URL = Url("SCRIPTED", path);
+        http.RcvdStream = &stream;
+        try {
+            http.Get();
+            ADD_FAILURE() << path << ": returned with status " << http.StatusCode();
+        } catch (const EHttpException& e) {
+            EXPECT_EQ(e.ErrorCode(), 404) << path;
+            EXPECT_NE(std::string(e.what()).find("Cannot write file"), std::string::npos) << path << ": " << e.what();
+        }
+        http.RcvdStream = nullptr;
+        EXPECT_EQ(http.State(), httpReady) << path;
+    }
+}

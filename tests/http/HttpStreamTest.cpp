@@ -80,3 +80,11 @@ TEST(HttpStream, MissingFolderGivesAClearError)
     }
     EXPECT_THROW(THttpFileStream(dir.File("absent.txt"), THttpFileStream::fmOpenRead), EHttpStreamError);
 }
+
+TEST(HttpStream, FullDiskIsReportedWhenTheGatheredBytesGoOut)
+{
+    // Linux's /dev/full takes the file's opening and refuses every write.
+    THttpFileStream f("Z:\\dev\\full", THttpFileStream::fmCreate);
+    f.Write("some bytes", 10);   // gathered, not written yet
+    EXPECT_THROW(f.Flush(), EHttpStreamError);
+}
