@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "platform/Firewall.h"
 #include "platform/HiddenWindow.h"
 
 class TSimpleTimerHandler : public THiddenWindow {
@@ -11,21 +12,37 @@ public:
     int RefCount = 0;
     int TimerCount = 0;
     std::set<TSimpleTimer*> timers;   // the live timer objects
+    // Timer messages being handled right now (a handler may pump messages).
+    int Dispatching = 0;
+    // The last timer went while a message was being handled: the handler is
+    // freed once that handling is over.
+    bool Orphaned = false;
 
 protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override
     {
-        if (msg == WM_TIMER) {
-            auto* timer = reinterpret_cast<TSimpleTimer*>(wParam);
-            if (timers.count(timer)) {
-                timer->Fire();
-            } else {
-                // A timer of an object that is gone, or not ours: stop it.
-                KillTimer(Handle(), wParam);
-            }
+        if (msg != WM_TIMER)
+            return THiddenWindow::WndProc(msg, wParam, lParam);
+        auto* timer = reinterpret_cast<TSimpleTimer*>(wParam);
+        if (!timers.count(timer)) {
+            // A timer of an object that is gone, or not ours: stop it.
+            KillTimer(Handle(), wParam);
             return 0;
         }
-        return THiddenWindow::WndProc(msg, wParam, lParam);
+        if (!timer->running_)
+            return 0;   // queued before its timer was stopped
+        ++Dispatching;
+        try {
+            timer->Fire();
+        } catch (...) {
+            // Reported here: this object may be freed before the window
+            // procedure gets control back.
+            HandleCurrentException();
+        }
+        --Dispatching;
+        if (Orphaned && Dispatching == 0)
+            delete this;   // nothing touches it after this return
+        return 0;
     }
 };
 
@@ -57,7 +74,13 @@ void ReleaseTimerHandler(TSimpleTimer* timer)
     if (g_handler->RefCount > 0)
         --g_handler->RefCount;
     if (g_handler->RefCount == 0) {
-        delete g_handler;
+        if (g_handler->Dispatching > 0) {
+            // Freed by a handler running on it: it goes when that returns; a
+            // timer made meanwhile gets a new one.
+            g_handler->Orphaned = true;
+        } else {
+            delete g_handler;
+        }
         g_handler = nullptr;
     }
 }
@@ -89,6 +112,7 @@ bool TSimpleTimer::Start()
     bool ok = SetTimer(g_handler->Handle(), id_, interval_, nullptr) != 0;
     if (ok) {
         enabled_ = true;
+        running_ = true;
         ++g_handler->TimerCount;
     }
     return ok;
@@ -98,6 +122,7 @@ bool TSimpleTimer::Stop(bool disable)
 {
     if (disable)
         enabled_ = false;
+    running_ = false;
     if (!g_handler)
         return false;
     bool ok = KillTimer(g_handler->Handle(), id_) != FALSE;

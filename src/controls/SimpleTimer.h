@@ -52,6 +52,7 @@ private:
 
     UINT_PTR id_;
     bool enabled_ = false;
+    bool running_ = false;   // a system timer is set for it
     DWORD interval_;
     TNotifyEvent onTimer_;
 };

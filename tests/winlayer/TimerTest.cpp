@@ -185,3 +185,88 @@ TEST(SimpleTimer, AnExceptionInAHandlerIsReportedAndTimersGoOn)
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "timer handler failed");
 }
+
+TEST(SimpleTimer, AMessageQueuedBeforeTheStopDoesNotFire)
+{
+    int fired = 0;
+    TSimpleTimer t(5000, [&](TObject*) { ++fired; });
+    t.SetEnabled(true);
+    // As if its period ran out just before the stop: the message is already waiting.
+    PostMessageW(TSimpleTimer::HandlerWindow(), WM_TIMER, t.Id(), 0);
+    t.SetEnabled(false);
+    Pump(100);
+    EXPECT_EQ(fired, 0);
+    // Never started at all: the same.
+    TSimpleTimer idle(5000, [&](TObject*) { ++fired; });
+    PostMessageW(TSimpleTimer::HandlerWindow(), WM_TIMER, idle.Id(), 0);
+    Pump(100);
+    EXPECT_EQ(fired, 0);
+    // A running one does fire from such a message.
+    t.SetEnabled(true);
+    PostMessageW(TSimpleTimer::HandlerWindow(), WM_TIMER, t.Id(), 0);
+    Pump(100);
+    EXPECT_EQ(fired, 1);
+}
+
+TEST(SimpleTimer, TheLastTimerFreedByItsOwnHandlerThatThenFails)
+{
+    ClearCaughtErrors();
+    ASSERT_EQ(TSimpleTimer::HandlerWindow(), nullptr);
+    int fired = 0;
+    auto* once = new TSimpleTimer(20, nullptr);
+    once->AutoDisable = true;
+    once->SetOnTimer([&](TObject* s) {
+        ++fired;
+        delete static_cast<TSimpleTimer*>(s);   // the last timer: the shared window goes
+        throw std::runtime_error("after freeing itself");
+    });
+    HWND shared = TSimpleTimer::HandlerWindow();
+    once->SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return fired == 1; }, 2000));
+    Pump(50);
+    EXPECT_EQ(fired, 1);
+    ASSERT_EQ(CaughtErrors().size(), 1u);
+    EXPECT_EQ(CaughtErrors()[0], "after freeing itself");
+    EXPECT_EQ(TSimpleTimer::HandlerWindow(), nullptr);
+    EXPECT_FALSE(IsWindow(shared));
+    // A timer made afterwards runs on a new window.
+    int again = 0;
+    TSimpleTimer next(20, [&](TObject*) { ++again; });
+    next.SetEnabled(true);
+    EXPECT_TRUE(PumpUntil([&] { return again > 0; }, 1000));
+}
+
+TEST(SimpleTimer, AHandlerPumpingMessagesWhileTheLastTimerGoes)
+{
+    ASSERT_EQ(TSimpleTimer::HandlerWindow(), nullptr);
+    int outerRuns = 0, innerRuns = 0;
+    TSimpleTimer* inner = new TSimpleTimer(10, nullptr);
+    TSimpleTimer* outer = new TSimpleTimer(10, nullptr);
+    HWND shared = nullptr;
+    inner->SetOnTimer([&](TObject*) {
+        ++innerRuns;
+        // Frees both timers while the outer handler still stands on the window.
+        delete outer;
+        outer = nullptr;
+        delete inner;
+        inner = nullptr;
+    });
+    outer->AutoDisable = true;
+    outer->SetOnTimer([&](TObject*) {
+        ++outerRuns;
+        inner->SetEnabled(true);
+        // A nested pump, as a modal loop would run.
+        PumpUntil([&] { return innerRuns > 0; }, 1000);
+        EXPECT_EQ(TSimpleTimer::HandlerWindow(), nullptr);
+        // The window this handler runs on stays until the handler returns.
+        EXPECT_TRUE(IsWindow(shared));
+    });
+    shared = TSimpleTimer::HandlerWindow();
+    outer->SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return outerRuns == 1 && innerRuns == 1; }, 2000));
+    Pump(50);
+    EXPECT_EQ(TSimpleTimer::HandlerRefCount(), 0);
+    EXPECT_FALSE(IsWindow(shared));
+    TSimpleTimer later;
+    EXPECT_NE(TSimpleTimer::HandlerWindow(), nullptr);
+}
