@@ -68,6 +68,11 @@ public:
     TTrayIconHandler() : THiddenWindow(false) { Handle(); }
     int RefCount = 0;
     std::set<TCoolTrayIcon*> icons;
+    // Callbacks being handled right now (a popup pumps messages meanwhile).
+    int Dispatching = 0;
+    // The last icon went while a callback was being handled: this object is
+    // freed once that handling is over.
+    bool Orphaned = false;
 
 protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override
@@ -77,8 +82,19 @@ protected:
             auto* icon = reinterpret_cast<TCoolTrayIcon*>(wParam);
             // Only icons that still exist: a callback queued before an icon
             // was freed is dropped.
-            if (icons.count(icon))
+            if (!icons.count(icon))
+                return 0;
+            ++Dispatching;
+            try {
                 icon->HandleTrayMessage(lParam);
+            } catch (...) {
+                // Reported here: this object may be gone before the window
+                // procedure gets control back.
+                HandleCurrentException();
+            }
+            --Dispatching;
+            if (Orphaned && Dispatching == 0)
+                delete this;   // nothing touches it after this return
             return 0;
         }
         case WM_CLOSE:
@@ -122,7 +138,10 @@ void ReleaseTrayHandler(TCoolTrayIcon* icon)
     if (g_trayHandler->RefCount > 0)
         --g_trayHandler->RefCount;
     if (g_trayHandler->RefCount == 0) {
-        delete g_trayHandler;
+        if (g_trayHandler->Dispatching > 0)
+            g_trayHandler->Orphaned = true;   // freed when its callback returns
+        else
+            delete g_trayHandler;
         g_trayHandler = nullptr;
     }
 }
@@ -144,11 +163,19 @@ TCoolTrayIcon::TCoolTrayIcon(TComponent* owner) : TComponent(owner)
     record_.uID = iconIdent_;
     record_.uFlags = kBaseFlags;
     record_.uCallbackMessage = WM_TRAYNOTIFY;
-    cycleTimer_ = new TSimpleTimer();
-    cycleTimer_->SetOnTimer([this](TObject*) { CycleTimerTick(); });
-    clickTimer_ = new TSimpleTimer();
-    clickTimer_->SetOnTimer([this](TObject*) { ClickTimerTick(); });
-    exitTimer_ = TSimpleTimer::CreateEx(20, [this](TObject*) { ExitTimerTick(); });
+    try {
+        cycleTimer_ = new TSimpleTimer();
+        cycleTimer_->SetOnTimer([this](TObject*) { CycleTimerTick(); });
+        clickTimer_ = new TSimpleTimer();
+        clickTimer_->SetOnTimer([this](TObject*) { ClickTimerTick(); });
+        exitTimer_ = TSimpleTimer::CreateEx(20, [this](TObject*) { ExitTimerTick(); });
+    } catch (...) {
+        // No timer window: the icon is not made, and leaves nothing behind.
+        delete cycleTimer_;
+        delete clickTimer_;
+        ReleaseTrayHandler(this);
+        throw;
+    }
     mouseAway_ = true;
     TaskbarCreatedMessage();
     appHookId_ = Application().HookMainWindow(
@@ -600,6 +627,17 @@ void TCoolTrayIcon::PopupAtCursor()
     if (!GetCursorPos(&p))
         return;
     std::weak_ptr<void> alive = AliveToken();
+    // Cleared however the popup ends (a failing menu handler included), so
+    // the icon's menu keeps opening afterwards.
+    struct PopupMark {
+        TCoolTrayIcon* icon;
+        std::weak_ptr<void> alive;
+        ~PopupMark()
+        {
+            if (!alive.expired())
+                icon->inPopup_ = false;
+        }
+    } mark{this, alive};
     inPopup_ = true;
     SetForegroundWindow(Application().Handle());
     Application().ProcessMessages();
@@ -611,7 +649,6 @@ void TCoolTrayIcon::PopupAtCursor()
         if (alive.expired())
             return;
     }
-    inPopup_ = false;
     if (OwnerIsWindowed() && ownerWindow_ && IsWindow(ownerWindow_))
         PostMessageW(ownerWindow_, WM_NULL, 0, 0);
 }

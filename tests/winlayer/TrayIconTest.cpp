@@ -673,3 +673,76 @@ TEST_F(Tray, AnOwnerThatCannotHaveAWindowYetIsNotHooked)
     delete panel;   // frees the icon with it
     EXPECT_TRUE(WaitForIconCount(0));
 }
+
+TEST_F(Tray, APressHeldPastTheDoubleClickTimeClicksAtTheRelease)
+{
+    TCoolTrayIcon icon(nullptr);
+    int clicks = 0, ups = 0, clicksAtUp = -1;
+    icon.OnClick = [&](TObject*) { ++clicks; };
+    icon.OnDblClick = [](TObject*) {};
+    icon.OnMouseUp = [&](TObject*, TMouseButton, TShiftState, int, int) {
+        ++ups;
+        clicksAtUp = clicks;
+    };
+    PostTray(&icon, WM_LBUTTONDOWN);
+    Pump(GetDoubleClickTime() + 250);
+    EXPECT_EQ(clicks, 0);   // still held: no click yet
+    PostTray(&icon, WM_LBUTTONUP);
+    Pump(50);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(clicksAtUp, 1);   // the click comes before the button-up event
+    Pump(GetDoubleClickTime() + 100);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(ups, 1);
+}
+
+TEST_F(Tray, TheMenuOpensAgainAfterAFailingPopup)
+{
+    ClearCaughtErrors();
+    TForm form(nullptr);
+    auto* icon = new TCoolTrayIcon(&form);
+    auto* menu = new TPopupMenu(&form);
+    menu->Items().Add("Exit");
+    icon->SetPopupMenu(menu);
+    int popups = 0;
+    menu->OnPopup = [&](TObject*) {
+        if (++popups == 1)
+            throw std::runtime_error("menu preparation failed");
+    };
+    PostTray(icon, WM_RBUTTONDOWN);
+    Pump(50);
+    EXPECT_EQ(popups, 1);
+    ASSERT_EQ(CaughtErrors().size(), 1u);
+    EXPECT_EQ(CaughtErrors()[0], "menu preparation failed");
+    UINT_PTR timer = SetTimer(nullptr, 0, 150, EndMenuTimer);
+    PostTray(icon, WM_RBUTTONDOWN);
+    PumpUntil([&] { return popups == 2; }, 2000);
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(popups, 2);
+    EXPECT_EQ(Application().NestingDepth(), 0);
+}
+
+TEST_F(Tray, TheLastIconFreedByItsOwnHandlerThatThenFails)
+{
+    ClearCaughtErrors();
+    ASSERT_EQ(TCoolTrayIcon::HandlerWindow(), nullptr);
+    auto* icon = new TCoolTrayIcon(nullptr);
+    HWND shared = TCoolTrayIcon::HandlerWindow();
+    icon->OnBalloonHintClick = [](TObject* s) {
+        delete static_cast<TCoolTrayIcon*>(s);   // the shared window goes with the last icon
+        throw std::runtime_error("after freeing the icon");
+    };
+    PostTray(icon, NIN_BALLOONUSERCLICK);
+    Pump(50);
+    ASSERT_EQ(CaughtErrors().size(), 1u);
+    EXPECT_EQ(CaughtErrors()[0], "after freeing the icon");
+    EXPECT_EQ(TCoolTrayIcon::HandlerWindow(), nullptr);
+    EXPECT_FALSE(IsWindow(shared));
+    // A new icon gets a new window and its callbacks.
+    TCoolTrayIcon next(nullptr);
+    bool clicked = false;
+    next.OnBalloonHintClick = [&](TObject*) { clicked = true; };
+    PostTray(&next, NIN_BALLOONUSERCLICK);
+    Pump(50);
+    EXPECT_TRUE(clicked);
+}
