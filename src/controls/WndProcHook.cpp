@@ -27,6 +27,10 @@ public:
 
     TWinControl* Control() const { return control_; }
     bool Empty() const { return hooks_.empty(); }
+    // A message of the control is being dispatched through this hook now
+    // (a handler may pump messages meanwhile).
+    bool Busy() const { return depth_ > 0; }
+    void FreeWhenIdle() { freePending_ = true; }
 
     void Add(TRxWindowHook* hook)
     {
@@ -78,6 +82,8 @@ private:
     int id_ = 0;
     bool installed_ = false;
     bool destroying_ = false;
+    int depth_ = 0;
+    bool freePending_ = false;
     std::vector<TRxWindowHook*> hooks_;
 };
 
@@ -111,9 +117,14 @@ public:
     bool Listed(TControlHook* h) const { return std::find(hooks_.begin(), hooks_.end(), h) != hooks_.end(); }
     int Count() const { return static_cast<int>(hooks_.size()); }
 
-    void Post(UINT msg, TControlHook* h)
+    // Called from destructors too: never throws. When the list has no window,
+    // an emptied control hook simply stays listed until the list goes.
+    void Post(UINT msg, TControlHook* h) noexcept
     {
-        PostMessageW(Handle(), msg, 0, reinterpret_cast<LPARAM>(h));
+        try {
+            PostMessageW(Handle(), msg, 0, reinterpret_cast<LPARAM>(h));
+        } catch (...) {
+        }
     }
 
 protected:
@@ -126,6 +137,12 @@ protected:
             return 0;
         }
         if (msg == kFreeMessage) {
+            if (Listed(h) && h->Empty() && h->Busy()) {
+                // A handler of its control pumped this message: asked again
+                // once that dispatch is over.
+                h->FreeWhenIdle();
+                return 0;
+            }
             if (Listed(h) && h->Empty()) {
                 hooks_.erase(std::find(hooks_.begin(), hooks_.end(), h));
                 delete h;
@@ -178,6 +195,18 @@ void TControlHook::Remove(TRxWindowHook* hook)
 
 LRESULT TControlHook::Dispatch(UINT msg, WPARAM w, LPARAM l, const TSubclassNext& next)
 {
+    struct Depth {
+        TControlHook* h;
+        explicit Depth(TControlHook* hook) : h(hook) { ++h->depth_; }
+        ~Depth()
+        {
+            if (--h->depth_ == 0 && h->freePending_) {
+                h->freePending_ = false;
+                if (h->hooks_.empty() && g_list)
+                    g_list->Post(kFreeMessage, h);
+            }
+        }
+    } depth(this);
     TMessage m;
     m.Msg = msg;
     m.WParam = w;

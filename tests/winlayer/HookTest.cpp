@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <string>
 
 #include "controls/WndProcHook.h"
@@ -184,4 +185,51 @@ TEST(WindowHook, DestroyIsPassedOnEvenWhenAHookHandlesIt)
     // The panel's own procedure saw the destroy too: its object knows the old window is gone.
     EXPECT_TRUE(panel->HandleAllocated());
     EXPECT_TRUE(IsWindow(panel->Handle()));
+}
+
+namespace {
+// A form that runs a callback from its own procedure for kPing.
+class CallbackForm : public TForm {
+public:
+    CallbackForm() : TForm(nullptr) { SetBounds(60, 60, 200, 150); }
+    std::function<void()> onPing;
+    void WndProc(TMessage& m) override
+    {
+        if (m.Msg == kPing && onPing) {
+            onPing();
+            m.Result = 42;
+            return;
+        }
+        TForm::WndProc(m);
+    }
+};
+}  // namespace
+
+TEST(WindowHook, AControlHookIsNotFreedUnderAMessageThatPumps)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Pump(20);
+    ASSERT_EQ(ControlHookCount(), 0);
+    CallbackForm form;
+    HWND h = form.Handle();
+    LONG_PTR before = GetWindowLongPtrW(h, GWLP_WNDPROC);
+    std::string trace;
+    TRxWindowHook* hook = MakeHook(&form, &form, trace, "a");
+    int countInside = -1;
+    form.onPing = [&] {
+        // The last hook component goes while its control hook dispatches
+        // this very message, and the form then runs a message loop.
+        delete hook;
+        hook = nullptr;
+        Pump(50);
+        countInside = ControlHookCount();
+    };
+    EXPECT_EQ(SendMessageW(h, kPing, 0, 0), 42);
+    EXPECT_EQ(trace, "<a");   // the component was gone before the after-message
+    EXPECT_EQ(countInside, 1);   // still listed while the dispatch stood on it
+    Pump(50);
+    EXPECT_EQ(ControlHookCount(), 0);   // freed once the message was done
+    EXPECT_EQ(GetWindowLongPtrW(h, GWLP_WNDPROC), before);
+    form.onPing = nullptr;
+    EXPECT_EQ(SendMessageW(h, kPing, 0, 0), 0);
 }
