@@ -75,6 +75,10 @@ public:
     TNotifyEvent OnMinimizeToTray;
     TStartupEvent OnStartup;
 
+    // Whether a design-time preview with an empty Icon shows the system's
+    // application icon. Forms here are built in code and never designed
+    // (nothing sets csDesigning), so the preview and this answer only keep
+    // their place for descendants; at run time they change nothing.
     virtual bool LoadDefaultIcon() { return true; }
     virtual bool ShowIcon();
     virtual bool HideIcon();

@@ -746,3 +746,44 @@ TEST_F(Tray, TheLastIconFreedByItsOwnHandlerThatThenFails)
     Pump(50);
     EXPECT_TRUE(clicked);
 }
+
+TEST_F(Tray, ADoubleClickRunsTheFirstDefaultItemOfTheMenu)
+{
+    TForm form(nullptr);
+    auto* icon = new TCoolTrayIcon(&form);
+    auto* menu = new TPopupMenu(&form);
+    std::string ran;
+    menu->Items().Add("Open", [&](TObject*) { ran += "open "; });
+    menu->Items().Add("Restore", [&](TObject*) { ran += "restore "; })->Default = true;
+    menu->Items().Add("Exit", [&](TObject*) { ran += "exit "; })->Default = true;
+    icon->SetPopupMenu(menu);
+    int dbl = 0, clicks = 0;
+    icon->OnDblClick = [&](TObject*) { ++dbl; };
+    icon->OnClick = [&](TObject*) { ++clicks; };
+    PostTray(icon, WM_LBUTTONDOWN);
+    PostTray(icon, WM_LBUTTONUP);
+    PostTray(icon, WM_LBUTTONDBLCLK);
+    PostTray(icon, WM_LBUTTONUP);
+    Pump(GetDoubleClickTime() + 200);
+    EXPECT_EQ(dbl, 1);
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(ran, "restore ");
+    // Not when the left button opens the menu, nor when the menu does not pop up by itself.
+    ran.clear();
+    menu->AutoPopup = false;
+    PostTray(icon, WM_LBUTTONDBLCLK);
+    Pump(30);
+    menu->AutoPopup = true;
+    icon->SetLeftPopup(true);
+    PostTray(icon, WM_LBUTTONDBLCLK);
+    Pump(30);
+    EXPECT_EQ(dbl, 3);
+    EXPECT_EQ(ran, "");
+    // Disabled: neither the event nor the item.
+    icon->SetLeftPopup(false);
+    icon->SetEnabled(false);
+    PostTray(icon, WM_LBUTTONDBLCLK);
+    Pump(30);
+    EXPECT_EQ(dbl, 3);
+    EXPECT_EQ(ran, "");
+}
