@@ -53,8 +53,10 @@ TCustomWSocket::TSocketWindow::TSocketWindow(TCustomWSocket& owner)
         }
         ++wc.windows;
     }
-    hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, Instance(),
-                            nullptr);
+    // A message-only window: it has no use for broadcasts (a socket on a busy
+    // thread would hold up every program that broadcasts) and needs no desktop.
+    hwnd_ = CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "", WS_POPUP, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            Instance(), nullptr);
     if (!hwnd_) {
         ReleaseClass();
         throw ESocketException("Cannot create a hidden window for TWSocket");

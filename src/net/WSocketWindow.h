@@ -1,4 +1,4 @@
-// The hidden window of a socket: a tool window of the class
+// The hidden window of a socket: a message-only tool window of the class
 // "XSocketWindowClass" that hands every message to the socket stored in its
 // window long 0. The class is registered when the first socket window is made
 // and unregistered when the last one goes (under a process-wide lock).

@@ -42,6 +42,37 @@ TEST(LineMode, SeveralLinesInOnePacketComeOneByOne)
     s.Close();
 }
 
+TEST(LineMode, HandlerThatReadsNothingDoesNotSpin)
+{
+    REQUIRE_PEER(PeerPort("LINE"));
+    TWSocket s;
+    SocketRecorder r(s);
+    ConnectLineMode(s, r);
+    int calls = 0;
+    bool reading = false;
+    s.OnDataAvailable = [&](WORD) {
+        ++calls;
+        if (reading)
+            r.lines.push_back(s.ReceiveStr());
+    };
+    s.SendLine("MULTI");
+    Pump(600);
+    EXPECT_GE(calls, 1);
+    EXPECT_LT(calls, 50);
+    EXPECT_EQ(s.State(), wsConnected);
+    EXPECT_EQ(s.LineLength(), 5);   // "one\r\n" waits to be read
+    // Reading again: the lines wait in order; a line-mode switch delivers them.
+    reading = true;
+    s.SetLineMode(false);
+    s.SetLineMode(true);
+    ASSERT_TRUE(r.WaitLines(5)) << r.lines.size();
+    EXPECT_EQ(r.lines[1], "one\r\n");
+    EXPECT_EQ(r.lines[2], "two\r\n");
+    EXPECT_EQ(r.lines[3], "three\r\n");
+    EXPECT_EQ(r.lines[4], "four\r\n");
+    s.Close();
+}
+
 TEST(LineMode, HandlerMayReadALineInPieces)
 {
     REQUIRE_PEER(PeerPort("LINE"));

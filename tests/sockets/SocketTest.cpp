@@ -485,7 +485,9 @@ TEST(SocketWindow, HiddenToolWindowOfItsOwnClass)
         EXPECT_NE(GetWindowLongA(first, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, 0);
         EXPECT_NE(static_cast<DWORD>(GetWindowLongA(first, GWL_STYLE)) & WS_POPUP, 0u);
         EXPECT_FALSE(IsWindowVisible(first));
-        EXPECT_EQ(GetAncestor(first, GA_PARENT), GetDesktopWindow());   // a top-level window
+        // A message-only window.
+        EXPECT_EQ(FindWindowExA(HWND_MESSAGE, nullptr, "XSocketWindowClass", nullptr), first);
+        EXPECT_NE(GetAncestor(first, GA_PARENT), GetDesktopWindow());
         EXPECT_EQ(GetWindowThreadProcessId(first, nullptr), GetCurrentThreadId());
         // Messages it does not know take the default way.
         EXPECT_EQ(SendMessageA(first, WM_GETTEXTLENGTH, 0, 0), 0);
