@@ -42,9 +42,14 @@ start)
   fi
   # A server that stays up between test executables, and a program that keeps the desktop alive.
   wineserver -p </dev/null >/dev/null 2>&1
-  setsid wine "$keepalive" </dev/null >/dev/null 2>&1 &
+  # Wait until its window exists: the desktop process is then up, and no later
+  # test starts it (and hands it ctest's output pipe).
+  ready="$dir/keepalive.ready"
+  rm -f "$ready"
+  setsid wine "$keepalive" "Z:${ready//\//\\}" </dev/null >/dev/null 2>&1 &
   echo $! >"$dir/keepalive.pid"
-  sleep 1
+  for _ in $(seq 600); do [ -f "$ready" ] && break; sleep 0.1; done
+  [ -f "$ready" ] || { echo "the Wine desktop did not come up"; exit 1; }
   echo "wine session on display $DISPLAY"
   exit 0 ;;
 esac
