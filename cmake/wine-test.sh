@@ -3,5 +3,6 @@
 dir=$1; shift
 export WINEPREFIX="$dir/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -f "$dir/display" ] && export DISPLAY=":$(cat "$dir/display")"
-cd "$(dirname "$1")" || exit 1
-exec wine "$@"
+exe=$(realpath "$1"); shift
+cd "$(dirname "$exe")" || exit 1
+exec wine "$exe" "$@"
