@@ -31,6 +31,16 @@ TLibState& Lib()
 using TWSAStartup = int(WINAPI*)(WORD, LPWSADATA);
 using TWSACleanup = int(WINAPI*)();
 
+// Keeps a loaded socket library in memory for the rest of the process. The
+// system's own worker threads (name lookups, asynchronous selects) may still
+// be running its code for a moment after the last socket is gone, so "unloading"
+// only cleans up and drops our handles; the code itself stays.
+void PinModule(const wchar_t* name)
+{
+    HMODULE pinned = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, name, &pinned);
+}
+
 // Under the lock: loads and starts wsock32.dll.
 void LoadWsock32Locked(TLibState& s)
 {
@@ -39,6 +49,8 @@ void LoadWsock32Locked(TLibState& s)
     HMODULE h = LoadLibraryA("wsock32.dll");
     if (!h)
         throw ESocketException("Unable to load wsock32.dll Error #" + std::to_string(GetLastError()));
+    PinModule(L"wsock32.dll");
+    PinModule(L"ws2_32.dll");   // wsock32 stands on it
     auto startup = reinterpret_cast<TWSAStartup>(reinterpret_cast<void*>(GetProcAddress(h, "WSAStartup")));
     if (!startup) {
         DWORD err = GetLastError();
@@ -97,6 +109,7 @@ FARPROC WSocket2GetProc(const std::string& name)
         s.ws2_32 = LoadLibraryA("ws2_32.dll");
         if (!s.ws2_32)
             throw ESocketException("Unable to load ws2_32.dll Error #" + std::to_string(GetLastError()));
+        PinModule(L"ws2_32.dll");
     }
     if (name.empty())
         return nullptr;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <mutex>
 
 #include "platform/Application.h"
@@ -114,8 +115,22 @@ bool HaveDisplay()
 
 }  // namespace testing_support
 
+// A crash in any thread ends the test executable at once with a clear line,
+// instead of starting Wine's debugger and hanging until the time-out.
+static LONG WINAPI CrashFilter(EXCEPTION_POINTERS* info)
+{
+    fprintf(stderr, "\nCRASH: exception 0x%08lX at address %p\n",
+            static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode),
+            info->ExceptionRecord->ExceptionAddress);
+    fflush(stderr);
+    fflush(stdout);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 int main(int argc, char** argv)
 {
+    SetUnhandledExceptionFilter(CrashFilter);
     testing::InitGoogleTest(&argc, argv);
     TApplication& app = Application();
     app.SetTitle("Brenix tests");
