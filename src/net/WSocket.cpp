@@ -160,48 +160,67 @@ void TCustomWSocket::HandleBackgroundException(const std::string& message)
 // ---------------------------------------------------------------------------
 // Properties
 
+bool TCustomWSocket::RequireClosed(const char* message)
+{
+    if (state_ == wsClosed)
+        return true;
+    RaiseException(message);
+    return false;
+}
+
+bool TCustomWSocket::ResolveEndpoint(const char* badProtocolMessage, sockaddr_in& out)
+{
+    try {
+        protoNum_ = ResolveProto(proto_);
+        if (protoNum_ == IPPROTO_UDP)
+            sockType_ = SOCK_DGRAM;
+        else if (protoNum_ == IPPROTO_TCP)
+            sockType_ = SOCK_STREAM;
+        else
+            throw ESocketException(badProtocolMessage);
+        out = sockaddr_in{};
+        out.sin_family = AF_INET;
+        out.sin_port = ResolvePort(port_, proto_);
+        out.sin_addr.s_addr = ResolveHost(addr_);
+        return true;
+    } catch (const ESocketException& e) {
+        RaiseException(e.what());
+        return false;
+    }
+}
+
 void TCustomWSocket::SetAddr(const std::string& v)
 {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change Addr if not closed");
+    if (!RequireClosed("Cannot change Addr if not closed"))
         return;
-    }
     addr_ = Trim(v);
 }
 
 void TCustomWSocket::SetPort(const std::string& v)
 {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change Port if not closed");
+    if (!RequireClosed("Cannot change Port if not closed"))
         return;
-    }
     port_ = Trim(v);
 }
 
 void TCustomWSocket::SetProto(const std::string& v)
 {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change Proto if not closed");
+    if (!RequireClosed("Cannot change Proto if not closed"))
         return;
-    }
     proto_ = Trim(v);
 }
 
 void TCustomWSocket::SetLocalAddr(const std::string& v)
 {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change LocalAddr if not closed");
+    if (!RequireClosed("Cannot change LocalAddr if not closed"))
         return;
-    }
     localAddr_ = v.empty() ? "0.0.0.0" : v;
 }
 
 void TCustomWSocket::SetLocalPort(const std::string& v)
 {
-    if (state_ != wsClosed) {
-        RaiseException("Cannot change LocalPort if not closed");
+    if (!RequireClosed("Cannot change LocalPort if not closed"))
         return;
-    }
     localPort_ = v.empty() ? "0" : v;
 }
 
@@ -563,21 +582,8 @@ void TCustomWSocket::Connect()
         return;
     }
     sockaddr_in target{};
-    try {
-        protoNum_ = ResolveProto(proto_);
-        if (protoNum_ == IPPROTO_UDP)
-            sockType_ = SOCK_DGRAM;
-        else if (protoNum_ == IPPROTO_TCP)
-            sockType_ = SOCK_STREAM;
-        else
-            throw ESocketException("WSocketResolveProto: Invalid Protocol.");
-        target.sin_family = AF_INET;
-        target.sin_port = ResolvePort(port_, proto_);
-        target.sin_addr.s_addr = ResolveHost(addr_);
-    } catch (const ESocketException& e) {
-        RaiseException(e.what());
+    if (!ResolveEndpoint("WSocketResolveProto: Invalid Protocol.", target))
         return;
-    }
     ConnectTo(target);
 }
 
@@ -1019,21 +1025,8 @@ void TCustomWSocket::Listen()
         return;
     }
     sockaddr_in local{};
-    try {
-        protoNum_ = ResolveProto(proto_);
-        if (protoNum_ == IPPROTO_TCP)
-            sockType_ = SOCK_STREAM;
-        else if (protoNum_ == IPPROTO_UDP)
-            sockType_ = SOCK_DGRAM;
-        else
-            throw ESocketException("Listen: unexpected protocol.");
-        local.sin_family = AF_INET;
-        local.sin_port = ResolvePort(port_, proto_);
-        local.sin_addr.s_addr = ResolveHost(addr_);
-    } catch (const ESocketException& e) {
-        RaiseException(e.what());
+    if (!ResolveEndpoint("Listen: unexpected protocol.", local))
         return;
-    }
     closeInvoked_ = false;
     hSocket_ = WSocket_socket(AF_INET, sockType_, protoNum_);
     if (hSocket_ == INVALID_SOCKET) {

@@ -200,6 +200,10 @@ protected:
     virtual void InternalAbort(WORD error);
     // Connects the opened socket to a resolved address (steps after resolution).
     void ConnectTo(const sockaddr_in& target);
+    // Raises `message` (and returns false) unless the socket is closed.
+    bool RequireClosed(const char* message);
+    // Protocol, port and address of the properties; raises and returns false on failure.
+    bool ResolveEndpoint(const char* badProtocolMessage, sockaddr_in& out);
     virtual void TryToSend();
     virtual int RealSend(const char* data, int len);
     // Reports a failed Winsock call named `function` with WSAGetLastError.

@@ -39,28 +39,22 @@ void TCustomSocksWSocket::AssignDefaultValue()
 
 void TCustomSocksWSocket::SetSocksServer(const std::string& v)
 {
-    if (state_ != wsClosed) {
-        RaiseException("Can't change socks server if not closed");
+    if (!RequireClosed("Can't change socks server if not closed"))
         return;
-    }
     socksServer_ = Trim(v);
 }
 
 void TCustomSocksWSocket::SetSocksPort(const std::string& v)
 {
-    if (state_ != wsClosed) {
-        RaiseException("Can't change socks port if not closed");
+    if (!RequireClosed("Can't change socks port if not closed"))
         return;
-    }
     socksPort_ = Trim(v);
 }
 
 void TCustomSocksWSocket::SetSocksLevel(const std::string& v)
 {
-    if (state_ != wsClosed) {
-        RaiseException("Can't change socks level if not closed");
+    if (!RequireClosed("Can't change socks level if not closed"))
         return;
-    }
     std::string level = AsciiUpper(Trim(v));
     if (level != "4" && level != "4A" && level != "5") {
         RaiseException("Invalid socks level. Must be 4, 4A or 5.");
