@@ -1564,17 +1564,19 @@ TNTLM_Msg2_Info ReadNtlmChallenge(const TStringList& challenges, bool& found)
 
 }  // namespace
 
-bool THttpCli::DoAuthNTLMStep()
+// One leg of an NTLM exchange, for the server or for the proxy.
+bool THttpCli::NtlmStep(THttpNTLMState& state, bool forServer, std::string& connection,
+                        TNTLM_Msg2_Info& challenge, const char* stateName)
 {
-    switch (authNtlmState_) {
+    switch (state) {
     case ntlmNone:
-        ntlmForServer_ = true;
+        ntlmForServer_ = forServer;
         CutBackStreams();
         ResetRcvBuffer();
         ClearResponse(true);
-        authNtlmState_ = ntlmMsg1;
+        state = ntlmMsg1;
         if (requestVer_ == "1.0")
-            Connection = "Keep-alive";
+            connection = "Keep-alive";
         PostRestart();
         return true;
     case ntlmMsg1: {
@@ -1582,99 +1584,61 @@ bool THttpCli::DoAuthNTLMStep()
         TNTLM_Msg2_Info info = ReadNtlmChallenge(authChallenges_, found);
         if (!found || !info.Valid) {
             // No usable challenge: the answer stands as it is.
-            authNtlmState_ = ntlmNone;
+            state = ntlmNone;
             return false;
         }
         CutBackStreams();
-        ntlmMsg2Server_ = info;
+        challenge = info;
         ResetRcvBuffer();
         ClearResponse(true);
-        authNtlmState_ = ntlmMsg3;
+        state = ntlmMsg3;
         PostRestart();
         return true;
     }
     case ntlmMsg3:
         authChallenges_.Clear();
-        authNtlmState_ = ntlmNone;
+        state = ntlmNone;
         return false;
     default:
-        throw EHttpException("Unexpected AuthNTLMState", 6);
+        throw EHttpException(std::string("Unexpected ") + stateName, 6);
     }
+}
+
+// The one retry of Basic credentials, for the server or for the proxy.
+bool THttpCli::BasicStep(THttpBasicState& state, bool forServer, const char* stateName)
+{
+    switch (state) {
+    case basicNone:
+        basicForServer_ = forServer;
+        CutBackStreams();
+        ResetRcvBuffer();
+        ClearResponse(true);
+        state = basicMsg1;
+        PostRestart();
+        return true;
+    case basicMsg1:
+        authChallenges_.Clear();
+        state = basicNone;
+        return false;
+    default:
+        throw EHttpException(std::string("Unexpected ") + stateName, 6);
+    }
+}
+
+bool THttpCli::DoAuthNTLMStep()
+{
+    return NtlmStep(authNtlmState_, true, Connection, ntlmMsg2Server_, "AuthNTLMState");
 }
 
 bool THttpCli::DoProxyAuthNTLMStep()
 {
-    switch (proxyAuthNtlmState_) {
-    case ntlmNone:
-        ntlmForServer_ = false;
-        CutBackStreams();
-        ResetRcvBuffer();
-        ClearResponse(true);
-        proxyAuthNtlmState_ = ntlmMsg1;
-        if (requestVer_ == "1.0")
-            ProxyConnection = "Keep-alive";
-        PostRestart();
-        return true;
-    case ntlmMsg1: {
-        bool found = false;
-        TNTLM_Msg2_Info info = ReadNtlmChallenge(authChallenges_, found);
-        if (!found || !info.Valid) {
-            proxyAuthNtlmState_ = ntlmNone;
-            return false;
-        }
-        CutBackStreams();
-        ntlmMsg2Proxy_ = info;
-        ResetRcvBuffer();
-        ClearResponse(true);
-        proxyAuthNtlmState_ = ntlmMsg3;
-        PostRestart();
-        return true;
-    }
-    case ntlmMsg3:
-        authChallenges_.Clear();
-        proxyAuthNtlmState_ = ntlmNone;
-        return false;
-    default:
-        throw EHttpException("Unexpected ProxyAuthNTLMState", 6);
-    }
+    return NtlmStep(proxyAuthNtlmState_, false, ProxyConnection, ntlmMsg2Proxy_,
+                    "ProxyAuthNTLMState");
 }
 
-bool THttpCli::DoAuthBasicStep()
-{
-    switch (authBasicState_) {
-    case basicNone:
-        basicForServer_ = true;
-        CutBackStreams();
-        ResetRcvBuffer();
-        ClearResponse(true);
-        authBasicState_ = basicMsg1;
-        PostRestart();
-        return true;
-    case basicMsg1:
-        authChallenges_.Clear();
-        authBasicState_ = basicNone;
-        return false;
-    default:
-        throw EHttpException("Unexpected AuthBasicState", 6);
-    }
-}
+bool THttpCli::DoAuthBasicStep() { return BasicStep(authBasicState_, true, "AuthBasicState"); }
 
 bool THttpCli::DoProxyAuthBasicStep()
 {
-    switch (proxyAuthBasicState_) {
-    case basicNone:
-        basicForServer_ = false;
-        CutBackStreams();
-        ResetRcvBuffer();
-        ClearResponse(true);
-        proxyAuthBasicState_ = basicMsg1;
-        PostRestart();
-        return true;
-    case basicMsg1:
-        authChallenges_.Clear();
-        proxyAuthBasicState_ = basicNone;
-        return false;
-    default:
-        throw EHttpException("Unexpected ProxyAuthBasicState", 6);
-    }
+    return BasicStep(proxyAuthBasicState_, false, "ProxyAuthBasicState");
 }

@@ -188,6 +188,9 @@ protected:
     virtual bool DoProxyAuthNTLMStep();
     virtual bool DoAuthBasicStep();
     virtual bool DoProxyAuthBasicStep();
+    bool NtlmStep(THttpNTLMState& state, bool forServer, std::string& connection,
+                  TNTLM_Msg2_Info& challenge, const char* stateName);
+    bool BasicStep(THttpBasicState& state, bool forServer, const char* stateName);
 
     // Socket handlers.
     virtual void SocketDNSLookupDone(WORD error);
