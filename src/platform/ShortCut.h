@@ -1,0 +1,46 @@
+// Keyboard shortcuts as one 16-bit number: the virtual key in the low byte,
+// Shift, Ctrl and Alt in the high bits (Alt+Down is 0x8028 = 32808).
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+#include "platform/Events.h"
+
+using TShortCut = std::uint16_t;
+
+constexpr TShortCut scShift = 0x2000;
+constexpr TShortCut scCtrl = 0x4000;
+constexpr TShortCut scAlt = 0x8000;
+constexpr TShortCut scNone = 0;
+
+// The shortcut of a key with the Shift, Ctrl and Alt flags of shift (mouse
+// buttons and ssDouble are ignored). A key above 0xFF gives scNone.
+constexpr TShortCut ShortCut(WORD key, TShiftState shift)
+{
+    if (key > 0xFF)
+        return scNone;
+    TShortCut s = static_cast<TShortCut>(key);
+    if (shift & ssShift)
+        s |= scShift;
+    if (shift & ssCtrl)
+        s |= scCtrl;
+    if (shift & ssAlt)
+        s |= scAlt;
+    return s;
+}
+
+// The key and shift flags of a shortcut.
+constexpr void ShortCutToKey(TShortCut shortCut, WORD& key, TShiftState& shift)
+{
+    key = static_cast<WORD>(shortCut & 0xFF);
+    shift = 0;
+    if (shortCut & scShift)
+        shift |= ssShift;
+    if (shortCut & scCtrl)
+        shift |= ssCtrl;
+    if (shortCut & scAlt)
+        shift |= ssAlt;
+}
+
+static_assert(ShortCut(VK_DOWN, ssAlt) == 32808, "Alt+Down");
