@@ -56,7 +56,7 @@ double Median(std::vector<double> v)
 std::string RealDataDir()
 {
     const char* env = getenv("BRENIX_REALDATA");
-    std::string p = env && *env ? std::string("Z:") + env : ExeFolder() + "..\\..\\..\\..\\shared\\realdata";
+    std::string p = env && *env ? std::string("Z:") + env : ExeFolder() + "..\\..\\..\\tests\\data\\realdata";
     for (char& c : p)
         if (c == '/')
             c = '\\';

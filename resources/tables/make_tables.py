@@ -16,7 +16,7 @@ Run it by hand when the sources change and commit the two text files:
 
     python3 resources/tables/make_tables.py [summary.html] [log folder]
 
-Defaults: the real files in ../shared/realdata beside the repository.
+Defaults: the real client files in tests/data/realdata.
 """
 
 import glob
@@ -155,7 +155,7 @@ def write_lines(path, lines):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    realdata = os.path.normpath(os.path.join(here, "..", "..", "..", "shared", "realdata"))
+    realdata = os.path.normpath(os.path.join(here, "..", "..", "tests", "data", "realdata"))
     summary = sys.argv[1] if len(sys.argv) > 1 else os.path.join(
         realdata, "psummary-2009-newformat-kfactor.html")
     logs = sys.argv[2] if len(sys.argv) > 2 else realdata

@@ -87,7 +87,7 @@ std::string RealDataDir()
     char* env = getenv("BRENIX_REALDATA");
     if (env && *env)
         return UnixToWindows(env) + "\\";
-    return SourceDir() + "..\\shared\\realdata\\";
+    return SourceDir() + "tests\\data\\realdata\\";
 }
 
 std::string RealDataFile(const std::string& name) { return RealDataDir() + name; }
