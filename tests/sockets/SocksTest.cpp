@@ -11,7 +11,7 @@ namespace {
 struct SocksClient {
     TWSocket s;
     SocketRecorder r{s};
-    std::vector<std::string> socksErrors;
+    std::vector<std::string> socksErrors;   // "code message", in order
     std::vector<int> authStates;
     int socksConnected = -1;
 
@@ -29,6 +29,14 @@ struct SocksClient {
         s.SetSocksLevel(level);
         s.SetLineMode(true);
     }
+
+    std::string Errors() const
+    {
+        std::string all;
+        for (const std::string& e : socksErrors)
+            all += "[" + e + "] ";
+        return all;
+    }
 };
 
 }  // namespace
@@ -38,10 +46,12 @@ TEST(Socks, Level5WithoutAuthenticationThroughMicrosocks)
     std::string port = PeerPort("MS");
     REQUIRE_PEER(port);
     ClearCaughtErrors();
+    // microsocks resolves the name; where /etc/hosts also gives ::1 for it,
+    // it may connect there, so the line server listens on both loopbacks.
     SocksClient c(port, "5", "localhost");
     c.s.Connect();
     EXPECT_EQ(c.s.SocksState(), 1);
-    ASSERT_TRUE(c.r.WaitLines(1));
+    ASSERT_TRUE(c.r.WaitLines(1)) << "socks errors: " << c.Errors();
     EXPECT_EQ(c.socksConnected, 0);
     EXPECT_EQ(c.r.connected, 0);
     EXPECT_EQ(c.r.lines[0], "HELLO");
@@ -58,6 +68,42 @@ TEST(Socks, Level5WithoutAuthenticationThroughMicrosocks)
     // The SOCKS settings go back to their defaults with the connection.
     EXPECT_EQ(c.s.SocksServer(), "");
     EXPECT_EQ(c.s.SocksLevel(), "5");
+}
+
+TEST(Socks, Level5ConnectRefusedBehindMicrosocksIsAnError)
+{
+    std::string port = PeerPort("MS");
+    REQUIRE_PEER(port);
+    ClearCaughtErrors();
+    SocksClient c(port, "5");
+    c.s.SetPort(PeerPort("REFUSED"));   // nothing listens there
+    c.s.Connect();
+    ASSERT_TRUE(c.r.WaitClosed()) << "socks errors: " << c.Errors();
+    ASSERT_EQ(c.socksErrors.size(), 1u);
+    EXPECT_EQ(c.socksErrors[0], "20008 connection refused");
+    EXPECT_EQ(c.r.connected, 20008);
+    EXPECT_TRUE(c.r.lines.empty());
+    EXPECT_EQ(c.s.State(), wsClosed);
+    EXPECT_TRUE(CaughtErrors().empty());
+}
+
+TEST(Socks, Level5ErrorReplyEndsTheWaitWhileTheServerKeepsTheLineOpen)
+{
+    // The scripted server sends "connection refused" and then waits for the
+    // client to hang up: the reply alone has to bring the error.
+    std::string port = PeerPort("SOCKS5_REFUSED");
+    REQUIRE_PEER(port);
+    ClearCaughtErrors();
+    SocksClient c(port, "5");
+    c.s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return !c.socksErrors.empty(); }, 5000));
+    ASSERT_EQ(c.socksErrors.size(), 1u);
+    EXPECT_EQ(c.socksErrors[0], "20008 connection refused");
+    EXPECT_EQ(c.r.connected, 20008);
+    ASSERT_TRUE(c.r.WaitClosed());
+    EXPECT_EQ(c.s.State(), wsClosed);
+    EXPECT_TRUE(c.r.lines.empty());
+    EXPECT_TRUE(CaughtErrors().empty());
 }
 
 TEST(Socks, Level5WithUserAndPasswordThroughMicrosocks)
@@ -223,7 +269,6 @@ TEST(Socks, HostileLevel5AnswersAreErrorsNotCrashes)
         {"BADVER", false, "20002 socks version error"},
         {"FLOOD", false, "20001 too much data availaible"},
         {"ATYP", false, "20011 address type not supported"},
-        {"REFUSED", false, "20008 connection refused"},
         {"TRUNC", false, "10054 data receive error"},
         {"BADAUTHVER", true, "20002 socks version error"},
         {"AUTHFLOOD", true, "20001 too much data availaible"},

@@ -1,22 +1,31 @@
 #!/usr/bin/env python3
-"""Runs a command with the socket tests' peers listening on 127.0.0.1.
+"""Runs a command with the socket tests' peers listening on the loopback.
 
     serve.py COMMAND [ARGS...]
 
 Starts every scripted peer (threads of this process) and two real SOCKS 5
 servers (microsocks, one without and one with user name and password) on
-free ports, passes the ports to COMMAND in environment variables, runs it,
-stops everything and exits with COMMAND's exit code.
+free ports of 127.0.0.1, passes the ports to COMMAND in environment
+variables, runs it, stops everything and exits with COMMAND's exit code.
+The line server also listens on ::1 with the same port, because a SOCKS
+server asked for "localhost" may take ::1 where /etc/hosts lists it.
+
+The peers never outlive this script: the scripted ones are its threads;
+TERM, INT and HUP stop COMMAND and the servers as a normal end does; and
+microsocks is killed by the system should the script itself be killed.
 
 Environment given to COMMAND:
-  BX_LINE_PORT        scripted line server (see LineHandler)
+  BX_LINE_PORT        scripted line server (see LineHandler), on 127.0.0.1 and ::1
   BX_REFUSED_PORT     a port that refuses connections
   BX_SOCKS4_PORT      scripted SOCKS 4 / 4A server relaying to its target
   BX_SOCKS5_<MODE>_PORT  scripted SOCKS 5 servers, MODE in HOSTILE_MODES
   BX_MS_PORT          microsocks, no authentication
   BX_MS_AUTH_PORT     microsocks, user "brenix" password "s3cret!"
 """
+import ctypes
+import errno
 import os
+import signal
 import socket
 import socketserver
 import struct
@@ -35,10 +44,37 @@ class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
     allow_reuse_address = True
 
 
-def start(handler):
-    srv = Server((HOST, 0), handler)
+class Server6(Server):
+    address_family = socket.AF_INET6
+
+    def server_bind(self):
+        self.socket.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 1)
+        super().server_bind()
+
+
+def serve(srv):
     threading.Thread(target=srv.serve_forever, daemon=True).start()
     return srv
+
+
+def start(handler):
+    return serve(Server((HOST, 0), handler))
+
+
+def start_both_loopbacks(handler):
+    """The handler on a free port of 127.0.0.1 and the same port of ::1; the
+    second is left out (None) on a machine without IPv6."""
+    for _ in range(20):
+        v4 = Server((HOST, 0), handler)
+        try:
+            v6 = Server6(("::1", v4.server_address[1]), handler)
+        except OSError as e:
+            v4.server_close()
+            if e.errno == errno.EADDRINUSE:
+                continue
+            return serve(Server((HOST, 0), handler)), None
+        return serve(v4), serve(v6)
+    raise RuntimeError("no port free on both loopback addresses")
 
 
 def recv_exact(sock, n):
@@ -237,8 +273,12 @@ def hostile_handler(mode):
                     time.sleep(0.5)
                     return
                 if mode == "REFUSED":
+                    # The error reply, then the line stays open until the
+                    # client hangs up: only the reply can end its wait.
                     s.sendall(b"\x05\x05\x00\x01" + b"\0" * 6)
-                    time.sleep(0.5)
+                    s.settimeout(60)
+                    while s.recv(4096):
+                        pass
                     return
                 if mode == "EAGER":
                     # The reply with a domain-name address, and data right behind it.
@@ -270,12 +310,24 @@ def wait_listening(port, proc, seconds=10):
     return False
 
 
+def die_with_parent():
+    """In a child before exec: the system kills it when this script ends
+    (also when the script ended between the fork and this call)."""
+    parent = os.getpid()
+
+    def arm():
+        ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)   # PR_SET_PDEATHSIG
+        if os.getppid() != parent:
+            os._exit(1)
+    return arm
+
+
 def start_microsocks(extra):
     for _ in range(5):
         port = free_port()
         proc = subprocess.Popen(["microsocks", "-i", HOST, "-p", str(port)] + extra,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
+                                stderr=subprocess.DEVNULL, preexec_fn=die_with_parent())
         if wait_listening(port, proc):
             return port, proc
         proc.kill()
@@ -283,17 +335,28 @@ def start_microsocks(extra):
     raise RuntimeError("microsocks did not start")
 
 
+class Stopped(Exception):
+    pass
+
+
+def stop_on_signal(signum, frame):
+    raise Stopped(signum)
+
+
 def main():
     if len(sys.argv) < 2:
         print(__doc__)
         return 2
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(sig, stop_on_signal)
     env = dict(os.environ)
     servers = []
     procs = []
     try:
-        line = start(LineHandler)
-        servers.append(line)
-        env["BX_LINE_PORT"] = str(line.server_address[1])
+        for srv in start_both_loopbacks(LineHandler):
+            if srv:
+                servers.append(srv)
+        env["BX_LINE_PORT"] = str(servers[0].server_address[1])
         s4 = start(Socks4Handler)
         servers.append(s4)
         env["BX_SOCKS4_PORT"] = str(s4.server_address[1])
@@ -313,8 +376,15 @@ def main():
         procs.append(proc)
         env["BX_MS_AUTH_PORT"] = str(port)
 
-        return subprocess.call(sys.argv[1:], env=env)
+        command = subprocess.Popen(sys.argv[1:], env=env)
+        procs.append(command)
+        return command.wait()
+    except Stopped as e:
+        return 128 + e.args[0]
     finally:
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        signal.signal(signal.SIGHUP, signal.SIG_IGN)
         for p in procs:
             p.terminate()
             try:
