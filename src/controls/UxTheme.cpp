@@ -192,7 +192,7 @@ void UnloadThemeLibrary()
 
 bool ThemesActive()
 {
-    return Library().handle && UxTheme::IsAppThemed && UxTheme::IsThemeActive && UxTheme::IsAppThemed() &&
+    return ThemeLibraryHandle() && UxTheme::IsAppThemed && UxTheme::IsThemeActive && UxTheme::IsAppThemed() &&
            UxTheme::IsThemeActive();
 }
 
