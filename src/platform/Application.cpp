@@ -111,7 +111,9 @@ bool TApplication::DispatchOne(MSG& msg)
     }
     try {
         HWND active = GetActiveWindow();
-        if (active && active != MainFormHandle() && IsDialogMessageW(active, &msg))
+        // Windows of our own forms route their dialog keys themselves.
+        if (active && active != MainFormHandle() && !TWinControl::FromHandle(active) &&
+            IsDialogMessageW(active, &msg))
             return true;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);

@@ -254,6 +254,8 @@ void TWinControl::CreateWnd()
     p.width = width_;
     p.height = height_;
     p.parentWindow = Parent() ? Parent()->hwnd_ : nullptr;
+    if (tabStop_)
+        p.style |= WS_TABSTOP;
     CreateParams(p);
     if (Visible())
         p.style |= WS_VISIBLE;
@@ -570,6 +572,8 @@ void TWinControl::WndProcEntry(TMessage& m)
 
 void TWinControl::WndProc(TMessage& m)
 {
+    if (HandleInputMessage(m))
+        return;
     switch (m.Msg) {
     case WM_ERASEBKGND:
         if (ownPainting_) {
@@ -768,7 +772,7 @@ void TWinControl::HandleMouse(TMessage& m)
             if (pressed_ != this && GetCapture() == hwnd_)
                 ReleaseCapture();
             RECT r = t == this ? ClientRect() : t->BoundsRect();
-            click = PtInRect(&r, p) != FALSE && t->Enabled();
+            click = PtInRect(&r, p) != FALSE && t->Enabled() && !(t->ControlStyle() & csClicksByCommand);
             pressed_ = nullptr;
         }
         std::weak_ptr<void> talive = t->AliveToken();

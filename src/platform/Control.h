@@ -21,6 +21,7 @@ enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
 enum TControlStyleFlag : unsigned {
     csAcceptsControls = 1,   // other controls may be placed on it
+    csClicksByCommand = 2,   // its window reports clicks (BN_CLICKED); a mouse release is no click
 };
 
 class TControl : public TComponent {
@@ -65,6 +66,9 @@ public:
     void SetColor(COLORREF color);
 
     bool MouseInside() const { return mouseInside_; }
+    // The mouse cursor over this control; nullptr: the window class's.
+    HCURSOR Cursor() const { return cursor_; }
+    void SetCursor(HCURSOR cursor) { cursor_ = cursor; }
     virtual void Invalidate();
     // Points between this control's client area and the screen.
     virtual POINT ClientToScreen(POINT p) const;
@@ -91,6 +95,13 @@ public:
     // A windowless control draws itself here; its parent calls it.
     virtual void Paint(TCanvas& canvas);
 
+    // Keys the focused control did not want, offered to every control of its
+    // form: Tab, Enter, Esc (DialogKey) and accelerator characters, typed
+    // with Alt or on a control that takes no characters (DialogChar). True
+    // when this control used it.
+    virtual bool DialogKey(WORD key, TShiftState shift);
+    virtual bool DialogChar(wchar_t ch, TShiftState shift);
+
 protected:
     virtual void BoundsChanged();
     virtual void VisibleChanged();
@@ -114,7 +125,12 @@ private:
     TAlign align_ = TAlign::alNone;
     TFont font_;
     COLORREF color_ = GetSysColor(COLOR_BTNFACE);
+    HCURSOR cursor_ = nullptr;
 };
+
+// True when caption holds ch (either case) as its accelerator: the
+// character after a single "&" ("&&" is a plain ampersand).
+bool IsAccel(wchar_t ch, const std::string& caption);
 
 class TGraphicControl : public TControl {
 public:
@@ -168,6 +184,35 @@ public:
     POINT ClientToScreen(POINT p) const override;
     bool Focused() const;
     void SetFocus();
+    // Visible and enabled, and so is every parent: the control can take the focus.
+    bool CanFocus() const;
+    // Whether Tab stops on this control (WS_TABSTOP).
+    bool TabStop() const;
+    void SetTabStop(bool tabStop);
+    // The top of the parent chain (the form the control sits on).
+    TWinControl* ParentForm();
+    // The focused control when it sits on this one (or is this one), else nullptr.
+    TWinControl* ActiveControl() const;
+    // The control after (before) current in tab order among this control's
+    // windowed descendants, wrapping round; current may be nullptr. With
+    // checkTabStop only tab stops count. Only controls that can take the
+    // focus are found; nullptr when none.
+    TWinControl* FindNextControl(TWinControl* current, bool forward, bool checkTabStop) const;
+    // Focuses that control; false when there is none.
+    bool SelectNext(TWinControl* current, bool forward, bool checkTabStop);
+
+    // Keyboard, raised from the window's key messages; each calls its event.
+    // A key or character set to 0 does not reach the control's window.
+    TKeyEvent OnKeyDown;
+    TKeyEvent OnKeyUp;
+    TKeyPressEvent OnKeyPress;
+    virtual void KeyDown(WORD& key, TShiftState shift);
+    virtual void KeyUp(WORD& key, TShiftState shift);
+    virtual void KeyPress(wchar_t& key);
+
+    // Broadcast to the children (first that uses it wins).
+    bool DialogKey(WORD key, TShiftState shift) override;
+    bool DialogChar(wchar_t ch, TShiftState shift) override;
 
     // The window procedure of this control: messages come here first (after
     // any hooks put on the window). Unhandled ones go to DefaultHandler.
@@ -187,6 +232,16 @@ protected:
     // handed to that child.
     virtual bool CommandNotify(WORD code) { (void)code; return false; }
     virtual bool Notify(NMHDR* header, LRESULT& result) { (void)header; (void)result; return false; }
+    // Codes added to the window's answer to WM_GETDLGCODE (DLGC_WANTTAB,
+    // DLGC_WANTALLKEYS, DLGC_WANTCHARS...): keys the control keeps for itself.
+    virtual UINT DialogCodes() const { return 0; }
+    // A Tab, Enter or Esc pressed in this control that its window does not
+    // want (WM_GETDLGCODE) goes to ParentForm()->DialogKey. True when used;
+    // the key then does not reach KeyDown and its character is dropped.
+    virtual bool OfferDialogKey(WORD key, TShiftState shift);
+    // A character for the form's accelerators (DialogChar): typed with Alt,
+    // or on a window that takes no characters. True when used.
+    virtual bool OfferDialogChar(wchar_t ch, TShiftState shift);
     // Our own window classes paint here (background already filled with Color).
     void Paint(TCanvas& canvas) override;
     void BoundsChanged() override;
@@ -204,6 +259,9 @@ private:
     void PaintWindow(HDC dc, bool ownClass);
     void PaintGraphicChildren(HDC dc);
     void HandleMouse(TMessage& m);
+    // Key messages, WM_GETDLGCODE and WM_SETCURSOR; true when m was answered.
+    bool HandleInputMessage(TMessage& m);
+    UINT WindowDialogCode(WORD key);
     void SetHotControl(TControl* c);
 
     HWND hwnd_ = nullptr;
@@ -213,6 +271,7 @@ private:
     bool tracking_ = false;
     bool creating_ = false;
     bool aligning_ = false;
+    bool tabStop_ = false;
     TControl* hot_ = nullptr;
     TControl* pressed_ = nullptr;
     std::vector<TControl*> controls_;

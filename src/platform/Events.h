@@ -28,6 +28,11 @@ using TShiftState = unsigned;
 
 using TMouseEvent = std::function<void(TObject* sender, TMouseButton button, TShiftState shift, int x, int y)>;
 using TMouseMoveEvent = std::function<void(TObject* sender, TShiftState shift, int x, int y)>;
+// A key pressed or released: the virtual key, which a handler may set to 0
+// to keep it from the control.
+using TKeyEvent = std::function<void(TObject* sender, WORD& key, TShiftState shift)>;
+// A typed character (one UTF-16 unit); 0 keeps it from the control.
+using TKeyPressEvent = std::function<void(TObject* sender, wchar_t& key)>;
 
 // A window message as the hooks and controls see it.
 struct TMessage {
@@ -41,3 +46,5 @@ struct TMessage {
 TShiftState GetShiftKeys();
 // The shift keys and buttons carried by a mouse message's wParam.
 TShiftState ShiftFromMouseKeys(WPARAM keys);
+// The Shift, Ctrl and Alt keys of a key message (Alt from its key data).
+TShiftState ShiftFromKeyData(LPARAM keyData);

@@ -1,6 +1,8 @@
 #include "platform/Form.h"
 
 #include "platform/Application.h"
+#include "platform/Screen.h"
+#include "platform/StdCtrls.h"
 
 TForm::TForm(TComponent* owner) : TWinControl(owner)
 {
@@ -10,10 +12,12 @@ TForm::TForm(TComponent* owner) : TWinControl(owner)
     width_ = 640;
     height_ = 480;
     SetVisible(false);
+    Screen().AddForm(this);
 }
 
 TForm::~TForm()
 {
+    Screen().RemoveForm(this);
     Destroying();
     DestroyComponents();
     if (Application().MainForm() == this)
@@ -123,6 +127,21 @@ void TForm::Close()
 }
 
 void TForm::Release() { Application().ReleaseLater(this); }
+
+bool TForm::DialogKey(WORD key, TShiftState shift)
+{
+    if (key == VK_TAB && !(shift & (ssCtrl | ssAlt))) {
+        SelectNext(ActiveControl(), !(shift & ssShift), true);
+        return true;
+    }
+    if (key == VK_RETURN && !(shift & (ssCtrl | ssAlt))) {
+        if (auto* button = dynamic_cast<TButton*>(ActiveControl())) {
+            button->Click();
+            return true;
+        }
+    }
+    return TWinControl::DialogKey(key, shift);
+}
 
 void TForm::WndProc(TMessage& m)
 {

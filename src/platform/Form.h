@@ -30,6 +30,9 @@ public:
     TNotifyEvent OnHide;
 
     void WndProc(TMessage& message) override;
+    // Tab and Shift+Tab move the focus in tab order; Enter presses the
+    // focused button, else the default button; Esc the cancel button.
+    bool DialogKey(WORD key, TShiftState shift) override;
 
 protected:
     void CreateParams(TCreateParams& params) override;

@@ -44,6 +44,49 @@ TLabel::TLabel(TComponent* owner) : TGraphicControl(owner)
     height_ = 17;
 }
 
+TLabel::~TLabel()
+{
+    if (focusControl_)
+        focusControl_->RemoveFreeNotification(this);
+}
+
+void TLabel::SetShowAccelChar(bool show)
+{
+    if (show == showAccelChar_)
+        return;
+    showAccelChar_ = show;
+    AdjustSize();
+    Invalidate();
+}
+
+void TLabel::SetFocusControl(TWinControl* control)
+{
+    if (control == focusControl_)
+        return;
+    if (focusControl_)
+        focusControl_->RemoveFreeNotification(this);
+    focusControl_ = control;
+    if (control)
+        control->FreeNotification(this);
+}
+
+void TLabel::Notification(TComponent* component, TOperation operation)
+{
+    TGraphicControl::Notification(component, operation);
+    if (operation == TOperation::opRemove && component == focusControl_)
+        focusControl_ = nullptr;
+}
+
+bool TLabel::DialogChar(wchar_t ch, TShiftState)
+{
+    if (!focusControl_ || !Enabled() || !showAccelChar_ || !IsAccel(ch, Caption()))
+        return false;
+    if (!focusControl_->CanFocus())
+        return false;
+    focusControl_->SetFocus();
+    return true;
+}
+
 void TLabel::SetAutoSize(bool autoSize)
 {
     autoSize_ = autoSize;
@@ -76,8 +119,10 @@ void TLabel::AdjustSize()
     {
         TCanvas canvas(dc);
         canvas.Font().Assign(Font());
-        SIZE s = canvas.TextExtent(Caption().empty() ? std::string(" ") : Caption());
-        SetBounds(left_, top_, s.cx, s.cy);
+        RECT r = {0, 0, 0, 0};
+        canvas.TextRect(r, Caption().empty() ? std::string(" ") : Caption(),
+                        DT_CALCRECT | DT_SINGLELINE | (showAccelChar_ ? 0 : DT_NOPREFIX));
+        SetBounds(left_, top_, r.right - r.left, r.bottom - r.top);
     }
     ReleaseDC(nullptr, dc);
 }
@@ -89,7 +134,7 @@ void TLabel::Paint(TCanvas& canvas)
         canvas.FillRect(r);
     if (!Enabled())
         canvas.Font().SetColor(GetSysColor(COLOR_GRAYTEXT));
-    canvas.TextRect(r, Caption(), DT_LEFT | DT_TOP | DT_NOPREFIX | DT_SINGLELINE);
+    canvas.TextRect(r, Caption(), DT_LEFT | DT_TOP | DT_SINGLELINE | (showAccelChar_ ? 0 : DT_NOPREFIX));
 }
 
 // --- TEdit ---
@@ -99,13 +144,14 @@ TEdit::TEdit(TComponent* owner) : TWinControl(owner)
     width_ = 121;
     height_ = 21;
     SetColor(GetSysColor(COLOR_WINDOW));
+    SetTabStop(true);
 }
 
 void TEdit::CreateParams(TCreateParams& params)
 {
     params.className = L"EDIT";
     params.systemClass = true;
-    params.style |= WS_TABSTOP | ES_AUTOHSCROLL | (readOnly_ ? ES_READONLY : 0);
+    params.style |= ES_AUTOHSCROLL | (readOnly_ ? ES_READONLY : 0);
     params.style &= ~WS_CLIPCHILDREN;
     params.exStyle |= WS_EX_CLIENTEDGE;
 }
@@ -125,4 +171,171 @@ bool TEdit::CommandNotify(WORD code)
         return true;
     }
     return false;
+}
+
+// --- TButton ---
+
+TButton::TButton(TComponent* owner) : TWinControl(owner)
+{
+    controlStyle_ |= csClicksByCommand;
+    width_ = 75;
+    height_ = 25;
+    SetTabStop(true);
+}
+
+void TButton::CreateParams(TCreateParams& params)
+{
+    params.className = L"BUTTON";
+    params.systemClass = true;
+    params.style |= default_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+    params.style &= ~WS_CLIPCHILDREN;
+}
+
+void TButton::SetDefault(bool value)
+{
+    if (value == default_)
+        return;
+    default_ = value;
+    if (HandleAllocated())
+        SendMessageW(Handle(), BM_SETSTYLE, value ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+}
+
+bool TButton::CommandNotify(WORD code)
+{
+    if (code == BN_CLICKED) {
+        Click();
+        return true;
+    }
+    return false;
+}
+
+bool TButton::DialogKey(WORD key, TShiftState shift)
+{
+    if (shift & (ssCtrl | ssAlt))
+        return false;
+    bool mine = (key == VK_RETURN && default_) || (key == VK_ESCAPE && cancel_);
+    if (!mine || !CanFocus())
+        return false;
+    Click();
+    return true;
+}
+
+bool TButton::DialogChar(wchar_t ch, TShiftState)
+{
+    if (!IsAccel(ch, Caption()) || !CanFocus())
+        return false;
+    SetFocus();
+    Click();
+    return true;
+}
+
+// --- TCheckBox ---
+
+TCheckBox::TCheckBox(TComponent* owner) : TWinControl(owner)
+{
+    controlStyle_ |= csClicksByCommand;
+    width_ = 97;
+    height_ = 17;
+    SetTabStop(true);
+}
+
+void TCheckBox::CreateParams(TCreateParams& params)
+{
+    params.className = L"BUTTON";
+    params.systemClass = true;
+    params.style |= BS_AUTOCHECKBOX;
+    params.style &= ~WS_CLIPCHILDREN;
+}
+
+void TCheckBox::CreateHandleDone()
+{
+    TWinControl::CreateHandleDone();
+    SendMessageW(Handle(), BM_SETCHECK, checked_ ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool TCheckBox::Checked() const { return checked_; }
+
+void TCheckBox::SetChecked(bool checked)
+{
+    if (checked == checked_)
+        return;
+    checked_ = checked;
+    if (HandleAllocated())
+        SendMessageW(Handle(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    Click();
+}
+
+bool TCheckBox::CommandNotify(WORD code)
+{
+    if (code != BN_CLICKED)
+        return false;
+    bool now = SendMessageW(Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    if (now != checked_) {
+        checked_ = now;
+        Click();
+    }
+    return true;
+}
+
+bool TCheckBox::DialogChar(wchar_t ch, TShiftState)
+{
+    if (!IsAccel(ch, Caption()) || !CanFocus())
+        return false;
+    SetFocus();
+    SetChecked(!checked_);
+    return true;
+}
+
+// --- TGroupBox ---
+
+TGroupBox::TGroupBox(TComponent* owner) : TWinControl(owner)
+{
+    controlStyle_ |= csAcceptsControls;
+    width_ = 185;
+    height_ = 105;
+}
+
+void TGroupBox::CreateParams(TCreateParams& params)
+{
+    params.className = L"BrenixGroupBox";
+    params.classStyle = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
+}
+
+RECT TGroupBox::ClientRect() const
+{
+    RECT r = TWinControl::ClientRect();
+    TFont& f = const_cast<TGroupBox*>(this)->Font();
+    int h = f.Height() < 0 ? -f.Height() : f.Height();
+    r.top += h + 4;
+    InflateRect(&r, -1, 0);
+    r.bottom -= 1;
+    if (r.bottom < r.top)
+        r.bottom = r.top;
+    return r;
+}
+
+void TGroupBox::Paint(TCanvas& canvas)
+{
+    RECT r = TWinControl::ClientRect();
+    std::string text = TControl::Caption();
+    SIZE s = canvas.TextExtent(text.empty() ? std::string(" ") : text);
+    RECT frame = r;
+    frame.top += s.cy / 2;
+    DrawEdge(canvas.Handle(), &frame, EDGE_ETCHED, BF_RECT);
+    if (!text.empty()) {
+        RECT t = {8, 0, 8 + s.cx + 4, s.cy};
+        if (t.right > r.right - 8)
+            t.right = r.right - 8;
+        canvas.FillRect(t);
+        if (!Enabled())
+            canvas.Font().SetColor(GetSysColor(COLOR_GRAYTEXT));
+        t.left += 2;
+        canvas.TextRect(t, text, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_END_ELLIPSIS);
+    }
+}
+
+void TGroupBox::CaptionChanged()
+{
+    TWinControl::CaptionChanged();
+    Invalidate();
 }

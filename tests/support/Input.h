@@ -1,0 +1,30 @@
+// Real keyboard and mouse input for window tests: SendInput from a helper
+// thread (never the GUI thread, which may sit in a modal loop), while the
+// test's thread pumps its messages.
+#pragma once
+#include <windows.h>
+
+#include <initializer_list>
+#include <thread>
+#include <vector>
+
+namespace testing_support {
+
+INPUT KeyInput(WORD vk, bool up);
+// The keys pressed in order and released in reverse: {VK_MENU, VK_DOWN} is Alt+Down.
+std::vector<INPUT> Chord(std::initializer_list<WORD> keys);
+// The mouse moved to a screen point, then the left button pressed and released there.
+std::vector<INPUT> MouseClickAt(POINT screen);
+// The mouse moved to a screen point.
+std::vector<INPUT> MouseMoveTo(POINT screen);
+
+// Sends the input from a helper thread while this thread pumps; returns once
+// it was sent and the messages it caused were handled (pumping pumpAfterMs
+// more). False when SendInput did not take every event.
+bool SendInputPumping(const std::vector<INPUT>& inputs, DWORD pumpAfterMs = 150);
+
+// Sends the input from a helper thread after delayMs without waiting: for a
+// thread that is about to enter a modal loop. Join the thread afterwards.
+std::thread SendInputLater(std::vector<INPUT> inputs, DWORD delayMs);
+
+}  // namespace testing_support

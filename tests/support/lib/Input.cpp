@@ -1,0 +1,97 @@
+#include "support/Input.h"
+
+#include <atomic>
+
+#include "support/TestSupport.h"
+
+namespace testing_support {
+
+namespace {
+
+bool IsExtendedKey(WORD vk)
+{
+    switch (vk) {
+    case VK_LEFT: case VK_RIGHT: case VK_UP: case VK_DOWN:
+    case VK_HOME: case VK_END: case VK_PRIOR: case VK_NEXT:
+    case VK_INSERT: case VK_DELETE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+INPUT MouseInput(POINT screen, DWORD flags)
+{
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+    in.mi.dx = static_cast<LONG>((screen.x * 65536 + cx / 2) / cx);
+    in.mi.dy = static_cast<LONG>((screen.y * 65536 + cy / 2) / cy);
+    in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    return in;
+}
+
+}  // namespace
+
+INPUT KeyInput(WORD vk, bool up)
+{
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, 0));
+    in.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (IsExtendedKey(vk) ? KEYEVENTF_EXTENDEDKEY : 0);
+    return in;
+}
+
+std::vector<INPUT> Chord(std::initializer_list<WORD> keys)
+{
+    std::vector<INPUT> v;
+    for (WORD k : keys)
+        v.push_back(KeyInput(k, false));
+    for (auto it = keys.end(); it != keys.begin();) {
+        --it;
+        v.push_back(KeyInput(*it, true));
+    }
+    return v;
+}
+
+std::vector<INPUT> MouseMoveTo(POINT screen) { return {MouseInput(screen, 0)}; }
+
+std::vector<INPUT> MouseClickAt(POINT screen)
+{
+    return {MouseInput(screen, 0), MouseInput(screen, MOUSEEVENTF_LEFTDOWN), MouseInput(screen, MOUSEEVENTF_LEFTUP)};
+}
+
+bool SendInputPumping(const std::vector<INPUT>& inputs, DWORD pumpAfterMs)
+{
+    std::atomic<bool> done{false};
+    std::atomic<UINT> sent{0};
+    std::thread t([&] {
+        std::vector<INPUT> copy = inputs;
+        UINT n = 0;
+        // One event at a time, so the receiving thread sees them in order.
+        for (INPUT& in : copy) {
+            n += SendInput(1, &in, sizeof(INPUT));
+            Sleep(5);
+        }
+        sent = n;
+        done = true;
+    });
+    PumpUntil([&] { return done.load(); }, 10000);
+    t.join();
+    Pump(pumpAfterMs);
+    return sent.load() == inputs.size();
+}
+
+std::thread SendInputLater(std::vector<INPUT> inputs, DWORD delayMs)
+{
+    return std::thread([inputs = std::move(inputs), delayMs]() mutable {
+        Sleep(delayMs);
+        for (INPUT& in : inputs) {
+            SendInput(1, &in, sizeof(INPUT));
+            Sleep(5);
+        }
+    });
+}
+
+}  // namespace testing_support
