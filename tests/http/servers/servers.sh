@@ -12,16 +12,18 @@ cmd=$1 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
 py=/usr/bin/python3
 
+# Each server leads its own process group (setsid): the whole group is
+# signalled, so nginx's workers and squid's helpers go too.
 stop() {
   [ -f "$work/pids" ] || return 0
-  while read -r pid; do kill -TERM "$pid" 2>/dev/null; done <"$work/pids"
+  while read -r pid; do kill -TERM -- "-$pid" 2>/dev/null || kill -TERM "$pid" 2>/dev/null; done <"$work/pids"
   for _ in $(seq 50); do
     alive=0
-    while read -r pid; do kill -0 "$pid" 2>/dev/null && alive=1; done <"$work/pids"
+    while read -r pid; do { kill -0 -- "-$pid" || kill -0 "$pid"; } 2>/dev/null && alive=1; done <"$work/pids"
     [ $alive = 0 ] && break
     sleep 0.1
   done
-  while read -r pid; do kill -KILL "$pid" 2>/dev/null; done <"$work/pids"
+  while read -r pid; do kill -KILL -- "-$pid" 2>/dev/null; kill -KILL "$pid" 2>/dev/null; done <"$work/pids"
   rm -f "$work/pids" "$work/ready"
 }
 
