@@ -54,8 +54,12 @@ THttpLengthKind ParseHttpContentLength(std::string_view value, int64_t& out)
         negative = v[0] == '-';
         v.remove_prefix(1);
     }
-    if (v.empty() || v.size() > 18 || !std::all_of(v.begin(), v.end(), IsDigit))
+    if (v.empty() || !std::all_of(v.begin(), v.end(), IsDigit))
         return lkNoNumber;
+    while (v.size() > 1 && v[0] == '0')
+        v.remove_prefix(1);
+    if (v.size() > static_cast<size_t>(MaxHttpContentLengthDigits))
+        return negative ? lkNegative : lkTooLarge;
     int64_t n = 0;
     for (char c : v)
         n = n * 10 + (c - '0');

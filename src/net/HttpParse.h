@@ -24,8 +24,13 @@ enum THttpLengthKind {
     lkNumber,     // out holds the length (0 or more)
     lkNoNumber,   // not a number: no length is known (out = -1)
     lkNegative,   // a negative number: an invalid answer (out = -1)
+    lkTooLarge,   // more than MaxHttpContentLengthDigits digits: an invalid answer (out = -1)
 };
+// No body is longer than this many decimal digits (under 10^18 bytes), so
+// that lengths and counts never come near the end of a 64-bit integer.
+constexpr int MaxHttpContentLengthDigits = 18;
 // A Content-Length value: decimal digits with optional blanks around them.
+// Leading zeros do not count towards the digits.
 THttpLengthKind ParseHttpContentLength(std::string_view value, int64_t& out);
 
 // Decodes a chunked body piece by piece. Chunk extensions and trailer lines

@@ -1058,8 +1058,11 @@ void THttpCli::ProcessHeaderField(const std::string& line)
             NewLocation(value);
         }
     } else if (name == "content-length") {
-        if (ParseHttpContentLength(value, contentLength_) == lkNegative)
+        THttpLengthKind kind = ParseHttpContentLength(value, contentLength_);
+        if (kind == lkNegative)
             InvalidAnswer("a negative Content-Length \"" + Trim(value) + "\"");
+        else if (kind == lkTooLarge)
+            InvalidAnswer("a Content-Length too large \"" + Trim(value) + "\"");
     } else if (name == "transfer-encoding") {
         transferEncoding_ = value;
     } else if (name == "content-range") {

@@ -98,6 +98,26 @@ TEST(HttpDriver, FailuresPrintTheErrorAndLeaveNoFile)
     EXPECT_FALSE(FileExists(file));
 }
 
+TEST(HttpDriver, LengthsTooLargeForAnyBodyFailAndLeaveNoFile)
+{
+    // Five bytes come, then the close. A length of 19 digits or more fits no
+    // body: the answer is invalid. 18 digits is a length the server then
+    // failed to keep.
+    testing_support::TempDir dir("httpget");
+    std::string file = dir.File("long.bin");
+    for (std::string len : {"1000000000000000000", "9223372036854775807", "123456789012345678901"}) {
+        TRun r = RunDriver({Url("SCRIPTED", "/len/" + len), file});
+        EXPECT_EQ(r.exitCode, 1u) << len;
+        EXPECT_EQ(r.out, "error 404 Invalid answer from the server: a Content-Length too large \"" + len + "\"\n");
+        EXPECT_FALSE(FileExists(file)) << len;
+    }
+    TRun r = RunDriver({Url("SCRIPTED", "/len/999999999999999999"), file});
+    EXPECT_EQ(r.exitCode, 1u);
+    EXPECT_EQ(r.out.rfind("error 404 Connection closed by the server after 5 of 999999999999999999 bytes", 0), 0u)
+        << r.out;
+    EXPECT_FALSE(FileExists(file));
+}
+
 TEST(HttpDriver, StatsAndUsage)
 {
     testing_support::TempDir dir("httpget");

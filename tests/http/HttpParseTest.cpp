@@ -79,7 +79,23 @@ TEST(HttpContentLength, NumbersBlanksAndGarbage)
     EXPECT_EQ(n, -1);
     EXPECT_EQ(ParseHttpContentLength("0x10", n), lkNoNumber);
     EXPECT_EQ(ParseHttpContentLength("", n), lkNoNumber);
-    EXPECT_EQ(ParseHttpContentLength("99999999999999999999999", n), lkNoNumber);
+}
+
+TEST(HttpContentLength, PastEighteenDigitsTooLarge)
+{
+    int64_t n = 7;
+    EXPECT_EQ(ParseHttpContentLength("999999999999999999", n), lkNumber);
+    EXPECT_EQ(n, 999999999999999999LL);
+    for (const char* v : {"1000000000000000000", "9223372036854775807", "9223372036854775808",
+                          "99999999999999999999999", " 123456789012345678901 "}) {
+        n = 7;
+        EXPECT_EQ(ParseHttpContentLength(v, n), lkTooLarge) << v;
+        EXPECT_EQ(n, -1) << v;
+    }
+    // Leading zeros add no digits; a long negative number stays negative.
+    EXPECT_EQ(ParseHttpContentLength("0000000000000000000000012", n), lkNumber);
+    EXPECT_EQ(n, 12);
+    EXPECT_EQ(ParseHttpContentLength("-99999999999999999999", n), lkNegative);
 }
 
 TEST(HttpContentLength, NegativeIsInvalid)

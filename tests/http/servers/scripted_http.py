@@ -175,6 +175,10 @@ def route(c, parts, headers, raw, body):
     if path == "/neglen":
         c.send(b"HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\nhello")
         return False
+    if path.startswith("/len/"):
+        # Any announced length (the rest of the path, as it is), five bytes, close.
+        c.send(b"HTTP/1.0 200 OK\r\nContent-Length: " + path[5:].encode() + b"\r\n\r\nhello")
+        return False
     if path == "/short-status":
         c.send(b"HTTP/1.1 2\r\nContent-Length: 2\r\n\r\nok")
         return False
