@@ -349,6 +349,13 @@ void THttpCli::DoRequestSync(THttpRequest rq)
             ctrlSocket_->ProcessMessages();
             if (alive.expired())
                 throw EHttpException("The HTTP component was freed while its request ran", 404);
+            // The socket's pump leaves a WM_QUIT in the queue, where it comes
+            // before every timer (the time-out's too): the thread is ending.
+            if (ctrlSocket_->Terminated() || Application().Terminated()) {
+                if (state_ != httpReady)
+                    Abort();
+                break;
+            }
             Sleep(0);
         }
     }

@@ -82,6 +82,70 @@ TEST(HttpRequestKinds, SocketsOwnWaitLoop)
     EXPECT_EQ(f.body, "hello from nginx\n");
 }
 
+namespace {
+
+// A GET in the socket's own wait loop on a thread of its own whose queue
+// already holds a WM_QUIT.
+struct TQuitThreadRun {
+    std::string url;
+    bool raised = false;
+    unsigned code = 0;
+    std::string message;
+    int state = -1;
+    bool quitLeft = false;
+};
+
+DWORD WINAPI QuitThreadGet(LPVOID param)
+{
+    auto* run = static_cast<TQuitThreadRun*>(param);
+    try {
+        THttpCli http;
+        http.SetMultiThreaded(true);
+        http.Timeout = 5;
+        http.URL = run->url;
+        PostQuitMessage(0);
+        try {
+            http.Get();
+        } catch (const EHttpException& e) {
+            run->raised = true;
+            run->code = e.ErrorCode();
+            run->message = e.what();
+        }
+        run->state = http.State();
+        MSG msg;
+        run->quitLeft = PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0;
+    } catch (const std::exception& e) {
+        run->message = std::string("unexpected: ") + e.what();
+    } catch (...) {
+        run->message = "unexpected exception";
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST(HttpRequestKinds, OwnWaitLoopOfAThreadThatGotQuitEnds)
+{
+    // The server never answers: the request ends because its thread is
+    // ending (or at the latest by its time-out), never spins on.
+    auto* run = new TQuitThreadRun;
+    run->url = Url("SCRIPTED", "/stall");
+    HANDLE thread = CreateThread(nullptr, 0, QuitThreadGet, run, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    DWORD waited = WaitForSingleObject(thread, 60000);
+    CloseHandle(thread);
+    if (waited != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "the request still runs a minute later";
+        return;   // the thread still uses run: it stays
+    }
+    EXPECT_TRUE(run->raised) << run->message;
+    EXPECT_EQ(run->code, 404u);
+    EXPECT_EQ(run->message, "Connection aborted on request");
+    EXPECT_EQ(run->state, httpReady);
+    EXPECT_TRUE(run->quitLeft);   // the quit stays for the thread's own loop
+    delete run;
+}
+
 TEST(HttpRequestKinds, ThroughASocksServer)
 {
     THttpCli http;
