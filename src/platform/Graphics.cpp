@@ -236,6 +236,45 @@ TCanvas& TBitmap::Canvas()
     return *canvas_;
 }
 
+void TBitmap::SetHandle(HBITMAP bitmap)
+{
+    FreeCanvas();
+    if (handle_ && handle_ != bitmap)
+        DeleteObject(handle_);
+    handle_ = bitmap;
+    width_ = height_ = 0;
+    BITMAP bm = {};
+    if (bitmap && GetObjectW(bitmap, sizeof bm, &bm)) {
+        width_ = bm.bmWidth;
+        height_ = bm.bmHeight < 0 ? -bm.bmHeight : bm.bmHeight;
+    }
+    if (OnChange)
+        OnChange();
+}
+
+void TBitmap::Assign(const TBitmap& other)
+{
+    if (&other == this)
+        return;
+    if (!other.handle_) {
+        SetHandle(nullptr);
+        return;
+    }
+    HBITMAP copy = static_cast<HBITMAP>(CopyImage(other.handle_, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    SetHandle(copy);
+}
+
+bool TBitmap::LoadFromResourceName(const std::string& name)
+{
+    std::wstring w(name.begin(), name.end());
+    auto bitmap = static_cast<HBITMAP>(
+        LoadImageW(GetModuleHandleW(nullptr), w.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (!bitmap)
+        return false;
+    SetHandle(bitmap);
+    return true;
+}
+
 COLORREF TBitmap::Pixel(int x, int y)
 {
     if (!handle_)

@@ -92,6 +92,12 @@ public:
     // A canvas drawing into the bitmap; valid until the size changes.
     TCanvas& Canvas();
     COLORREF Pixel(int x, int y);
+    // Takes over a bitmap handle (freed with this object); nullptr empties it.
+    void SetHandle(HBITMAP bitmap);
+    // A copy of the other bitmap's picture (empty when it is empty).
+    void Assign(const TBitmap& other);
+    // From the program's bitmap resources; false (and unchanged) when absent.
+    bool LoadFromResourceName(const std::string& name);
 
     std::function<void()> OnChange;
 
