@@ -493,6 +493,9 @@ void THttpCli::ClearResponse(bool keepDocName)
     sending_ = false;
     location_ = URL;
     authChallenges_.Clear();
+    // A new request leg: a kept connection that turns out dropped may be
+    // replaced once more (the server may close after each answer).
+    retriedOnce_ = false;
     closeAfterResponse_ = requestVer_ == "1.0";
     headerInProgress_ = false;
     headerDone_ = false;

@@ -225,6 +225,25 @@ TEST(HttpBody, KeptConnectionDroppedMeanwhileIsReplaced)
     EXPECT_EQ(connects, 2);   // the stale one, then the new one
 }
 
+TEST(HttpBody, EveryLegOfARequestMayFindItsKeptConnectionDropped)
+{
+    // The request goes out on a connection the server has dropped meanwhile,
+    // and its relocation on one the server drops right after the 302: each
+    // is replaced by a new connection.
+    THttpCli http;
+    http.SetRequestVer("1.1");
+    TFetch f = Fetch(http, Url("SCRIPTED", "/keep-short"));
+    ASSERT_FALSE(f.raised) << f.message;
+    Sleep(800);   // the server drops the connection; nobody handles that message yet
+    int connects = 0;
+    http.OnSessionConnected = [&connects] { ++connects; };
+    TFetch g = Fetch(http, Url("SCRIPTED", "/redirect-late-close"));
+    ASSERT_FALSE(g.raised) << g.message;
+    EXPECT_EQ(g.body, "hello world\n");
+    EXPECT_EQ(HeaderValue(http, "X-Req"), "1");
+    EXPECT_EQ(connects, 4);   // stale, new, stale again, new
+}
+
 TEST(HttpBody, HeaderLineWithoutEndIsInvalidAndEndsTheRequest)
 {
     // The server sends one header line for ever: the request must end by

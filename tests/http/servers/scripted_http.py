@@ -303,6 +303,12 @@ def route(c, parts, headers, raw, body):
         c.send(b"HTTP/1.1 302 Found\r\nLocation: /hello\r\nContent-Length: 0\r\n"
                b"Connection: keep-alive\r\n\r\n")
         return False
+    if path == "/redirect-late-close":
+        # The same, the close coming a moment later: the next request is on its way.
+        c.send(b"HTTP/1.1 302 Found\r\nLocation: /hello\r\nContent-Length: 0\r\n"
+               b"Connection: keep-alive\r\n\r\n")
+        time.sleep(0.3)
+        return False
     if path == "/halfway":
         c.send(b"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + b"h" * 500)
         return False
