@@ -118,18 +118,51 @@ TEST(HttpDriver, LengthsTooLargeForAnyBodyFailAndLeaveNoFile)
     EXPECT_FALSE(FileExists(file));
 }
 
-TEST(HttpDriver, StatsAndUsage)
+namespace {
+
+// The number after "NAME " on its own line of the driver's output (-1 when absent).
+double StatFigure(const std::string& out, const std::string& name)
+{
+    std::string key = "\n" + name + " ";
+    size_t at = out.find(key);
+    if (at == std::string::npos)
+        return -1;
+    size_t b = at + key.size();
+    size_t e = out.find('\n', b);
+    double v = -1;
+    if (!TryStrToFloat(out.substr(b, e == std::string::npos ? e : e - b), v))
+        return -1;
+    return v;
+}
+
+}  // namespace
+
+TEST(HttpDriver, StatsFollowAWholeDownloadAndBadCommandLinesFetchNothing)
 {
     testing_support::TempDir dir("httpget");
     TRun r = RunDriver({Url("NGINX", "/big.bin"), dir.File("big.bin"), "-stats"});
     EXPECT_EQ(r.exitCode, 0u) << r.out;
-    EXPECT_NE(r.out.find("bytes 3145728\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("peak_mb "), std::string::npos) << r.out;
-    EXPECT_EQ(FileSizeOf(dir.File("big.bin")), 3145728);
+    EXPECT_EQ(r.out.rfind("status 200 OK\nbytes 3145728\ntime_ms ", 0), 0u) << r.out;
+    EXPECT_TRUE(testing_support::ReadFile(dir.File("big.bin")) == BigPattern(3145728));
+    EXPECT_GE(StatFigure(r.out, "time_ms"), 0) << r.out;
+    EXPECT_GE(StatFigure(r.out, "cpu_ms"), 0) << r.out;
+    // Any process has a working set: zero would mean the figure was never read.
+    EXPECT_GT(StatFigure(r.out, "peak_mb"), 0) << r.out;
 
-    TRun usage = RunDriver({"only-one-argument"});
-    EXPECT_EQ(usage.exitCode, 2u);
-    EXPECT_EQ(usage.out.rfind("usage: httpget", 0), 0u) << usage.out;
+    // A command line that cannot be right fetches nothing and makes no file.
+    std::string file = dir.File("never.txt");
+    const std::vector<std::vector<std::string>> bad = {
+        {Url("NGINX", "/small.txt")},
+        {Url("NGINX", "/small.txt"), file, "-port"},
+        {Url("NGINX", "/small.txt"), file, "-colour", "blue"},
+        {Url("NGINX", "/small.txt"), file, "-ver", "2.0"},
+    };
+    for (const auto& args : bad) {
+        TRun b = RunDriver(args);
+        EXPECT_EQ(b.exitCode, 2u) << args.back() << ": " << b.out;
+        EXPECT_EQ(b.out.find("status "), std::string::npos) << b.out;
+        EXPECT_FALSE(FileExists(file)) << args.back();
+    }
 }
 
 TEST(HttpDriver, EndOfTheApplicationAbortsAWaitingGet)
