@@ -319,8 +319,7 @@ void TWinControl::RecreateWnd()
 {
     if (!hwnd_)
         return;
-    DestroyWnd();
-    Handle();
+    SendMessageW(hwnd_, CM_RECREATEWND, 0, 0);
 }
 
 void TWinControl::InsertControl(TControl* control)
@@ -575,6 +574,11 @@ void TWinControl::WndProc(TMessage& m)
     if (HandleInputMessage(m))
         return;
     switch (m.Msg) {
+    case CM_RECREATEWND:
+        DestroyWnd();
+        Handle();
+        m.Result = 0;
+        return;
     case WM_ERASEBKGND:
         if (ownPainting_) {
             m.Result = 1;

@@ -17,6 +17,11 @@
 class TCanvas;
 class TWinControl;
 
+// Sent by RecreateWnd to the control's window, whose procedure then destroys
+// it and makes a new one: whoever watches the window's messages sees the
+// re-creation coming.
+constexpr UINT CM_RECREATEWND = 0xB033;
+
 enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
 enum TControlStyleFlag : unsigned {
