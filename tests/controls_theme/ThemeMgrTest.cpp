@@ -430,3 +430,86 @@ TEST_F(ThemeMgr, OptionsReachTheThemeLibraryAndEveryWindow)
     EXPECT_EQ(mgr->Options(), ThemeOptionBit(toAllowNonClientArea));
     EXPECT_EQ(changes, 2);
 }
+
+TEST_F(ThemeMgr, ThemedCheckBoxDrawsTheButtonElementOfItsState)
+{
+    ThemesOn on;
+    auto mgr = std::make_unique<TThemeManager>(nullptr);
+    ThemeForm form;
+    form.Show();
+    ASSERT_TRUE(Collected(*mgr, form));
+    HWND h = form.check->Handle();
+    RECT r;
+    GetClientRect(h, &r);
+    // What the theme library itself draws for a check box part, at the left,
+    // centred in height, over the form's colour.
+    auto drawn = [&](HDC dc, int code) {
+        HBRUSH b = CreateSolidBrush(form.Color());
+        FillRect(dc, &r, b);
+        DeleteObject(b);
+        TThemedElementDetails d = TThemeServices::GetButtonDetails(code);
+        SIZE s = {13, 13};
+        UxTheme::GetThemePartSize(ThemeServices().ThemeHandle(teButton), dc, d.Part, d.State, nullptr, TS_DRAW, &s);
+        RECT box = {0, (r.bottom - s.cy) / 2, s.cx, (r.bottom - s.cy) / 2 + s.cy};
+        ThemeServices().DrawElement(dc, d, box);
+        return box;
+    };
+    auto pixels = [](HDC dc, const RECT& box) {
+        std::vector<COLORREF> p;
+        for (int y = box.top; y < box.bottom; ++y)
+            for (int x = box.left; x < box.right; ++x)
+                p.push_back(GetPixel(dc, x, y));
+        return p;
+    };
+    HDC screen = GetDC(nullptr);
+    HDC mine = CreateCompatibleDC(screen), theirs = CreateCompatibleDC(screen);
+    HBITMAP a = CreateCompatibleBitmap(screen, r.right, r.bottom), b = CreateCompatibleBitmap(screen, r.right, r.bottom);
+    HGDIOBJ oldA = SelectObject(mine, a), oldB = SelectObject(theirs, b);
+    for (bool checked : {false, true}) {
+        form.check->SetChecked(checked);
+        SendMessageW(h, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mine), PRF_CLIENT);
+        RECT box = drawn(theirs, checked ? tbCheckCheckedNormal : tbCheckUncheckedNormal);
+        EXPECT_EQ(pixels(mine, box), pixels(theirs, box)) << "checked " << checked;
+        RECT other = drawn(theirs, checked ? tbCheckUncheckedNormal : tbCheckCheckedNormal);
+        EXPECT_NE(pixels(mine, other), pixels(theirs, other)) << "checked " << checked;
+    }
+    SelectObject(mine, oldA);
+    SelectObject(theirs, oldB);
+    DeleteObject(a);
+    DeleteObject(b);
+    DeleteDC(mine);
+    DeleteDC(theirs);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST_F(ThemeMgr, ListenersInTurnAndAHandledMessageStopsAtTheManager)
+{
+    ThemesOn on;
+    auto mgr = std::make_unique<TThemeManager>(nullptr);
+    ThemeForm form;
+    form.Show();
+    ASSERT_TRUE(Collected(*mgr, form));
+    std::vector<int> order;
+    auto listener = [&](int n, bool handles) {
+        return [&order, n, handles](TObject*, TControl*, TMessage& m, bool& handled) {
+            if (m.Msg != kProbe)
+                return;
+            order.push_back(n);
+            if (handles) {
+                handled = true;
+                m.Result = 77;
+            }
+        };
+    };
+    mgr->RegisterListener(listener(1, false));
+    int second = mgr->RegisterListener(listener(2, true));
+    mgr->RegisterListener(listener(3, false));
+    EXPECT_EQ(SendMessageW(form.panel->Handle(), kProbe, 0, 0), 77);
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    EXPECT_EQ(form.panel->Seen(kProbe), 0);
+    mgr->UnregisterListener(second);
+    order.clear();
+    EXPECT_EQ(SendMessageW(form.panel->Handle(), kProbe, 0, 0), 0);
+    EXPECT_EQ(order, (std::vector<int>{1, 3}));
+    EXPECT_EQ(form.panel->Seen(kProbe), 1);
+}
