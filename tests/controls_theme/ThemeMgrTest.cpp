@@ -513,3 +513,22 @@ TEST_F(ThemeMgr, ListenersInTurnAndAHandledMessageStopsAtTheManager)
     EXPECT_EQ(order, (std::vector<int>{1, 3}));
     EXPECT_EQ(form.panel->Seen(kProbe), 1);
 }
+
+TEST_F(ThemeMgr, AManagerOnAFormBeingBuiltCollectsOnceTheFormIsLoaded)
+{
+    ThemesOn on;
+    ThemeForm other;
+    other.Show();
+    auto form = std::make_unique<ThemeForm>();
+    form->BeginLoading();
+    auto* mgr = new TThemeManager(form.get());   // owned by the form, as the main form holds one
+    Pump(100);
+    EXPECT_EQ(mgr->SubclassedCount(), 0);   // nothing while the form is being built
+    form->EndLoading();
+    form->Show();
+    EXPECT_TRUE(Collected(*mgr, *form));
+    EXPECT_TRUE(Collected(*mgr, other));
+    EXPECT_EQ(mgr->SubclassedCount(), 14);
+    form.reset();   // frees the manager with it
+    EXPECT_EQ(SubclassCount(other.panel->Handle()), 1);
+}
