@@ -355,6 +355,16 @@ void TRxCustomLabel::MouseDown(TMouseButton button, TShiftState shift, int x, in
         CheckMouseState();
 }
 
+void TRxCustomLabel::MouseMove(TShiftState shift, int x, int y)
+{
+    std::weak_ptr<void> alive = AliveToken();
+    TGraphicControl::MouseMove(shift, x, y);
+    // The mouse came in while another program was active: it counts as
+    // entering once this program is active.
+    if (!alive.expired() && !mouseInControl_ && x >= 0 && y >= 0 && x < width_ && y < height_)
+        MouseEnter();
+}
+
 void TRxCustomLabel::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
 {
     std::weak_ptr<void> alive = AliveToken();

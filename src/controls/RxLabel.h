@@ -60,6 +60,7 @@ public:
     void MouseEnter() override;
     void MouseLeave() override;
     void MouseDown(TMouseButton button, TShiftState shift, int x, int y) override;
+    void MouseMove(TShiftState shift, int x, int y) override;
     void MouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
     bool DialogChar(wchar_t ch, TShiftState shift) override;
     void SetEnabled(bool enabled) override;

@@ -113,7 +113,8 @@ void TControl::SetEnabled(bool enabled)
 
 void TControl::SetCaption(const std::string& caption)
 {
-    if (caption == caption_)
+    // A window's text may have been typed since: compare with what it shows.
+    if (caption == caption_ && caption == Caption())
         return;
     caption_ = caption;
     CaptionChanged();
