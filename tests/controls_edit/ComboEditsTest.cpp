@@ -4,8 +4,10 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 #include "controls/ComboEdits.h"
 #include "controls/FileUtils.h"
@@ -102,6 +104,31 @@ std::string SelectedTreeText(HWND dialog)
 }
 
 void ParkMouse() { SetCursorPos(1270, 1010); }
+
+// Records the folders the folder browser is asked to select (sent on this
+// thread by the dialog component).
+std::vector<std::string> g_selectionsAsked;
+
+LRESULT CALLBACK RecordSelection(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* cwp = reinterpret_cast<CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && cwp->message == BFFM_SETSELECTIONW && cwp->wParam)
+        g_selectionsAsked.push_back(WideToUtf8(reinterpret_cast<const wchar_t*>(cwp->lParam)));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+class SelectionRecorder {
+public:
+    SelectionRecorder()
+    {
+        g_selectionsAsked.clear();
+        hook_ = SetWindowsHookExW(WH_CALLWNDPROC, RecordSelection, nullptr, GetCurrentThreadId());
+    }
+    ~SelectionRecorder() { UnhookWindowsHookEx(hook_); }
+
+private:
+    HHOOK hook_;
+};
 
 }  // namespace
 
@@ -279,12 +306,20 @@ TEST(DirectoryEdit, TheButtonOpensTheFolderBrowserAtTheTypedFolder)
     bool after = false;
     form.edit->OnAfterDialog = [&](TObject*, std::string&, bool& action) { after = action; };
 
+    SelectionRecorder asked;
     std::string selected;
     DialogDriver driver([&](HWND d) {
-        // The browser walks down to the folder it was given.
+        // The browser walks down to the folder it was asked for. Now and then
+        // Wine's browser stops its first walk at a parent: ask once more.
+        std::wstring again = Utf8ToWide(folder);
         for (int i = 0; i < 100 && selected != "Client Folder Seven"; ++i) {
             Sleep(50);
             selected = SelectedTreeText(d);
+            if (i == 40 && selected != "Client Folder Seven") {
+                DWORD_PTR r = 0;
+                SendMessageTimeoutW(d, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(again.c_str()),
+                                    SMTO_NORMAL, 5000, &r);
+            }
         }
         PressDialogButton(d, IDOK);
     });
@@ -295,6 +330,9 @@ TEST(DirectoryEdit, TheButtonOpensTheFolderBrowserAtTheTypedFolder)
     Pump(100);
     ParkMouse();
     EXPECT_FALSE(driver.CancelledLeftOver());
+    // The browser was opened at the typed folder.
+    ASSERT_FALSE(g_selectionsAsked.empty());
+    EXPECT_TRUE(SameText(g_selectionsAsked[0], folder)) << g_selectionsAsked[0];
     EXPECT_EQ(selected, "Client Folder Seven");
     EXPECT_TRUE(after);
     EXPECT_TRUE(SameText(form.edit->Text(), folder)) << form.edit->Text();
