@@ -1,0 +1,1544 @@
+// The list control: a tree of small fixed-size node records below a hidden
+// root, with cached per-subtree counts and heights. It keeps no texts of its
+// own; everything it shows is asked of the application through events.
+//
+// This file holds the declarations every part of the control shares: the
+// node record and its states, the option sets, the colours, the scroll bar
+// options, the clipboard format names, the event types and the tree class
+// with its dispatchers. The header and its columns live in VTHeader.h, the
+// worker thread, the hint window, the drag image and the shared resources
+// in their own files; the tree holds them by pointer.
+#pragma once
+#include <windows.h>
+#include <ole2.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Alignment.h"
+#include "platform/Canvas.h"
+#include "platform/Control.h"
+#include "platform/Events.h"
+#include "platform/Exceptions.h"
+#include "platform/Graphics.h"
+#include "platform/StringList.h"
+
+class TBaseVirtualTree;
+class TCustomVirtualStringTree;
+class TVTHeader;
+class TVirtualTreeColumns;
+class TVirtualTreeColumn;
+class TVirtualTreeHintWindow;
+class TVTDragImage;
+class TWorkerThread;
+class TCustomImageList;
+class TPopupMenu;
+class TStream;
+struct THeaderPaintInfo;     // defined with the header (VTHeader.h)
+struct IVTDragManager;       // OLE drag manager (drag and drop files)
+
+// ---------------------------------------------------------------------------
+// Errors
+
+// Every error the tree raises for bad use. HelpContext tells which one.
+class EVirtualTreeError : public Exception {
+public:
+    EVirtualTreeError(const std::string& message, int helpContext)
+        : Exception(message), helpContext_(helpContext) {}
+    int HelpContext() const { return helpContext_; }
+
+private:
+    int helpContext_;
+};
+
+[[noreturn]] inline void ShowError(const std::string& message, int helpContext) {
+    throw EVirtualTreeError(message, helpContext);
+}
+
+// Help contexts of the tree's errors.
+constexpr int hcTFEditLinkIsNil = 2000;
+constexpr int hcTFWrongMoveError = 2001;
+constexpr int hcTFWrongStreamFormat = 2002;
+constexpr int hcTFWrongStreamVersion = 2003;
+constexpr int hcTFStreamTooSmall = 2004;
+constexpr int hcTFCorruptStream1 = 2005;
+constexpr int hcTFCorruptStream2 = 2006;
+constexpr int hcTFClipboardFailed = 2007;
+constexpr int hcTFCannotSetUserData = 2008;
+
+// ---------------------------------------------------------------------------
+// Node record
+
+using TColumnIndex = int32_t;
+using TColumnPosition = int32_t;
+constexpr TColumnIndex NoColumn = -1;        // a tree without columns paints as one
+constexpr TColumnIndex InvalidColumn = -2;   // what column searches return when they find none
+
+// Node states (a 16-bit set; bit 15 is never set).
+enum TVirtualNodeState : uint16_t {
+    vsInitialized = 0x0001,
+    vsChecking = 0x0002,
+    vsCutOrCopy = 0x0004,
+    vsDisabled = 0x0008,
+    vsDeleting = 0x0010,
+    vsExpanded = 0x0020,
+    vsHasChildren = 0x0040,
+    vsVisible = 0x0080,
+    vsSelected = 0x0100,
+    vsInitialUserData = 0x0200,
+    vsAllChildrenHidden = 0x0400,
+    vsClearing = 0x0800,
+    vsMultiline = 0x1000,
+    vsHeightMeasured = 0x2000,
+    vsToggling = 0x4000,
+};
+using TVirtualNodeStates = uint16_t;
+
+// What the application may ask for in OnInitNode.
+enum TVirtualNodeInitState : unsigned {
+    ivsDisabled = 1,
+    ivsExpanded = 2,
+    ivsHasChildren = 4,
+    ivsMultiline = 8,
+    ivsSelected = 16,
+};
+using TVirtualNodeInitStates = unsigned;
+
+// Check states come in pairs: normal and pressed.
+enum TCheckState : uint8_t {
+    csUncheckedNormal = 0,
+    csUncheckedPressed = 1,
+    csCheckedNormal = 2,
+    csCheckedPressed = 3,
+    csMixedNormal = 4,
+    csMixedPressed = 5,
+};
+
+// Kind of check control of a node.
+enum TCheckType : uint8_t {
+    ctNone = 0,
+    ctTriStateCheckBox = 1,   // follows its children with toAutoTristateTracking
+    ctCheckBox = 2,
+    ctRadioButton = 3,        // ticking one unticks its radio siblings
+    ctButton = 4,
+};
+
+struct TVirtualNode;
+using PVirtualNode = TVirtualNode*;
+
+// One node. Allocated one by one, zero-filled, never moved while it exists.
+// Behind the fixed fields come the internal data areas of subclasses and
+// then NodeDataSize bytes of user data.
+struct TVirtualNode {
+    uint32_t Index;          // position among its siblings
+    uint32_t ChildCount;
+    uint16_t NodeHeight;
+    TVirtualNodeStates States;
+    uint8_t Align;           // tree lines and button, percent of the row height
+    uint8_t CheckState;      // TCheckState
+    uint8_t CheckType;       // TCheckType
+    uint8_t Reserved;
+    uint32_t TotalCount;     // 1 + TotalCount of every child
+    uint32_t TotalHeight;    // NodeHeight + (expanded) TotalHeight of visible children
+    PVirtualNode Parent;     // the hidden root for top-level nodes
+    PVirtualNode PrevSibling;
+    PVirtualNode NextSibling;
+    PVirtualNode FirstChild;
+    PVirtualNode LastChild;
+};
+
+// Every size and offset of the node layout comes from this one constant.
+constexpr unsigned TreeNodeSize = 44;
+static_assert(sizeof(void*) == 4, "the node layout is that of the 32-bit program");
+static_assert(sizeof(TVirtualNode) == TreeNodeSize, "the node record is 44 bytes");
+
+// ---------------------------------------------------------------------------
+// Option sets (bit n = the n-th member)
+
+enum TVTPaintOption : unsigned {
+    toHideFocusRect = 1u << 0,
+    toHideSelection = 1u << 1,
+    toHotTrack = 1u << 2,
+    toPopupMode = 1u << 3,
+    toShowBackground = 1u << 4,
+    toShowButtons = 1u << 5,
+    toShowDropmark = 1u << 6,
+    toShowHorzGridLines = 1u << 7,
+    toShowRoot = 1u << 8,
+    toShowTreeLines = 1u << 9,
+    toShowVertGridLines = 1u << 10,
+    toThemeAware = 1u << 11,
+    toUseBlendedImages = 1u << 12,
+    toGhostedIfUnfocused = 1u << 13,
+    toFullVertGridLines = 1u << 14,
+    toAlwaysHideSelection = 1u << 15,
+    toUseBlendedSelection = 1u << 16,
+    toStaticBackground = 1u << 17,
+};
+using TVTPaintOptions = unsigned;
+
+enum TVTAnimationOption : unsigned { toAnimatedToggle = 1u << 0 };
+using TVTAnimationOptions = unsigned;
+
+enum TVTAutoOption : unsigned {
+    toAutoDropExpand = 1u << 0,
+    toAutoExpand = 1u << 1,
+    toAutoScroll = 1u << 2,
+    toAutoScrollOnExpand = 1u << 3,
+    toAutoSort = 1u << 4,
+    toAutoSpanColumns = 1u << 5,
+    toAutoTristateTracking = 1u << 6,
+    toAutoHideButtons = 1u << 7,
+    toAutoDeleteMovedNodes = 1u << 8,
+    toDisableAutoscrollOnFocus = 1u << 9,
+    toAutoChangeScale = 1u << 10,
+    toAutoFreeOnCollapse = 1u << 11,
+    toDisableAutoscrollOnEdit = 1u << 12,
+    toAutoBidiColumnOrdering = 1u << 13,
+};
+using TVTAutoOptions = unsigned;
+
+enum TVTSelectionOption : unsigned {
+    toDisableDrawSelection = 1u << 0,
+    toExtendedFocus = 1u << 1,
+    toFullRowSelect = 1u << 2,
+    toLevelSelectConstraint = 1u << 3,
+    toMiddleClickSelect = 1u << 4,
+    toMultiSelect = 1u << 5,
+    toRightClickSelect = 1u << 6,
+    toSiblingSelectConstraint = 1u << 7,
+    toCenterScrollIntoView = 1u << 8,
+    toSimpleDrawSelection = 1u << 9,
+};
+using TVTSelectionOptions = unsigned;
+
+enum TVTMiscOption : unsigned {
+    toAcceptOLEDrop = 1u << 0,
+    toCheckSupport = 1u << 1,
+    toEditable = 1u << 2,
+    toFullRepaintOnResize = 1u << 3,
+    toGridExtensions = 1u << 4,
+    toInitOnSave = 1u << 5,
+    toReportMode = 1u << 6,
+    toToggleOnDblClick = 1u << 7,
+    toWheelPanning = 1u << 8,
+    toReadOnly = 1u << 9,
+    toVariableNodeHeight = 1u << 10,
+    toFullRowDrag = 1u << 11,
+};
+using TVTMiscOptions = unsigned;
+
+enum TVTStringOption : unsigned {
+    toSaveCaptions = 1u << 0,
+    toShowStaticText = 1u << 1,
+    toAutoAcceptEditChange = 1u << 2,
+};
+using TVTStringOptions = unsigned;
+
+constexpr TVTPaintOptions DefaultPaintOptions = 0x1B60;
+constexpr TVTAnimationOptions DefaultAnimationOptions = 0;
+constexpr TVTAutoOptions DefaultAutoOptions = 0x0149;
+constexpr TVTSelectionOptions DefaultSelectionOptions = 0;
+constexpr TVTMiscOptions DefaultMiscOptions = 0x01A9;
+constexpr TVTStringOptions DefaultStringOptions = 0x05;
+
+// Header and column options (behaviour in VTHeader.cpp).
+enum TVTHeaderOption : unsigned {
+    hoAutoResize = 1u << 0,
+    hoColumnResize = 1u << 1,
+    hoDblClickResize = 1u << 2,
+    hoDrag = 1u << 3,
+    hoHotTrack = 1u << 4,
+    hoOwnerDraw = 1u << 5,
+    hoRestrictDrag = 1u << 6,
+    hoShowHint = 1u << 7,
+    hoShowImages = 1u << 8,
+    hoShowSortGlyphs = 1u << 9,
+    hoVisible = 1u << 10,
+    hoAutoSpring = 1u << 11,
+};
+using TVTHeaderOptions = unsigned;
+constexpr TVTHeaderOptions DefaultHeaderOptions = hoColumnResize | hoDrag | hoShowSortGlyphs;
+
+enum TVTColumnOption : unsigned {
+    coAllowClick = 1u << 0,
+    coDraggable = 1u << 1,
+    coEnabled = 1u << 2,
+    coParentBidiMode = 1u << 3,
+    coParentColor = 1u << 4,
+    coResizable = 1u << 5,
+    coShowDropMark = 1u << 6,
+    coVisible = 1u << 7,
+    coAutoSpring = 1u << 8,
+    coFixed = 1u << 9,
+};
+using TVTColumnOptions = unsigned;
+constexpr TVTColumnOptions DefaultColumnOptions = 0x00FF;
+
+// Parts of a header cell the application may draw itself (advanced owner draw).
+enum THeaderPaintElement : unsigned {
+    hpeBackground = 1,
+    hpeDropMark = 2,
+    hpeHeaderGlyph = 4,
+    hpeSortGlyph = 8,
+    hpeText = 16,
+};
+using THeaderPaintElements = unsigned;
+
+// ---------------------------------------------------------------------------
+// Further enumerations
+
+enum TVTNodeAttachMode { amNoWhere, amInsertBefore, amInsertAfter, amAddChildFirst, amAddChildLast };
+enum TSortDirection { sdAscending, sdDescending };
+enum TVTHeaderStyle { hsThickButtons, hsFlatButtons, hsPlates, hsXPStyle };
+enum TVirtualTreeColumnStyle { vsText, vsOwnerDraw };
+enum TVTHeaderColumnLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
+enum TVTHintMode { hmDefault, hmHint, hmHintAndDefault, hmTooltip };
+enum THintAnimationType { hatNone, hatFade, hatSlide, hatSystemDefault };
+enum TVTDragImageKind { diComplete, diMainColumnOnly, diNoImage };
+enum TVTDragType { dtOLE, dtVCL };
+enum TDragOperation : unsigned { doCopy = 1, doMove = 2, doLink = 4 };
+using TDragOperations = unsigned;
+enum TVTLineStyle { lsCustomStyle, lsDotted, lsSolid };
+enum TVTLineMode { lmNormal, lmBands };
+enum TVTButtonStyle { bsRectangle, bsTriangle };
+enum TVTButtonFillMode { fmTreeColor, fmWindowColor, fmShaded, fmTransparent };
+enum TCheckImageKind { ckLightCheck, ckDarkCheck, ckLightTick, ckDarkTick, ckFlat, ckXP, ckCustom,
+                       ckSystem, ckSystemFlat };
+enum TVTIncrementalSearch { isAll, isNone, isInitializedOnly, isVisibleOnly };
+enum TVTSearchDirection { sdForward, sdBackward };
+enum TVTSearchStart { ssAlwaysStartOver, ssLastHit, ssFocusedNode };
+enum TVTNodeAlignment { naFromBottom, naFromTop, naProportional };
+enum TVTDrawSelectionMode { smDottedRectangle, smBlendedRectangle };
+enum TScrollBarStyle { sbmRegular, sbmFlat, sbm3D };
+enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+enum TBorderStyle { bsNone, bsSingle };
+
+// Text kinds asked of a string tree.
+enum TVSTTextType { ttNormal, ttStatic };
+// What OnBeforeItemErase may ask for.
+enum TItemEraseAction { eaColor, eaDefault, eaNone };
+// Images of a node.
+enum TVTImageKind { ikNormal, ikSelected, ikState, ikOverlay };
+// The drop mark of a header column being dragged.
+enum TVTDropMarkMode { dmmNone, dmmLeft, dmmRight };
+// Where a drop lands relative to the node under the mouse.
+enum TDropMode { dmNowhere, dmAbove, dmOnNode, dmBelow };
+// The drag state of a drag-over notice.
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+// How a hint's text breaks.
+enum TVTTooltipLineBreakStyle { hlbDefault, hlbForceSingleLine, hlbForceMultiLine };
+// Begin, inside and end of an update bracket.
+enum TVTUpdateState { usBegin, usBeginSynch, usSynch, usEnd, usEndSynch, usUpdate };
+
+// Why the structure changed. 1 means several reasons came together.
+enum TChangeReason {
+    crIgnore = 0,
+    crAccumulated = 1,
+    crChildAdded = 2,       // children added or removed through SetChildCount
+    crChildDeleted = 3,
+    crNodeAdded = 4,
+    crNodeCopied = 5,
+    crNodeMoved = 6,
+};
+
+// Hit positions of a point (navigation and mouse handling).
+enum THitPosition : unsigned {
+    hiAbove = 0x0001,
+    hiBelow = 0x0002,
+    hiNowhere = 0x0004,
+    hiOnItem = 0x0008,
+    hiOnItemButton = 0x0010,
+    hiOnItemCheckbox = 0x0020,
+    hiOnItemIndent = 0x0040,
+    hiOnItemLabel = 0x0080,
+    hiOnItemLeft = 0x0100,
+    hiOnItemRight = 0x0200,
+    hiOnNormalIcon = 0x0400,
+    hiOnStateIcon = 0x0800,
+    hiToLeft = 0x1000,
+    hiToRight = 0x2000,
+};
+using THitPositions = unsigned;
+
+struct THitInfo {
+    PVirtualNode HitNode = nullptr;
+    THitPositions HitPositions = 0;
+    TColumnIndex HitColumn = NoColumn;
+};
+
+// Line images of a row (DetermineLineImages).
+enum TVTLineType : uint8_t {
+    ltNone = 0,
+    ltBottomRight = 1,
+    ltTopDown = 2,
+    ltTopDownRight = 3,
+    ltRight = 4,
+    ltTopRight = 5,
+};
+using TLineImage = std::vector<TVTLineType>;
+
+// ---------------------------------------------------------------------------
+// Tree states (reported through OnStateChange as entered and left sets)
+
+enum TVirtualTreeState : uint64_t {
+    tsCancelHintAnimation = 1ull << 0,
+    tsChangePending = 1ull << 1,
+    tsCheckPropagation = 1ull << 2,
+    tsCollapsing = 1ull << 3,
+    tsToggleFocusedSelection = 1ull << 4,   // toggle pending (Ctrl+click, decided on button up)
+    tsClearPending = 1ull << 5,
+    tsClipboardFlushing = 1ull << 6,
+    tsCopyPending = 1ull << 7,
+    tsCutPending = 1ull << 8,
+    tsDrawSelPending = 1ull << 9,
+    tsDrawSelecting = 1ull << 10,
+    tsEditing = 1ull << 11,
+    tsEditPending = 1ull << 12,
+    tsExpanding = 1ull << 13,
+    tsHint = 1ull << 14,
+    tsInAnimation = 1ull << 15,
+    tsIncrementalSearching = 1ull << 16,
+    tsIncrementalSearchPending = 1ull << 17,
+    tsIterating = 1ull << 18,
+    tsKeyCheckPending = 1ull << 19,
+    tsLeftButtonDown = 1ull << 20,
+    tsLeftDblClick = 1ull << 21,
+    tsMouseCheckPending = 1ull << 22,
+    tsMiddleButtonDown = 1ull << 23,
+    tsMiddleDblClick = 1ull << 24,
+    tsNeedRootCountUpdate = 1ull << 25,
+    tsOLEDragging = 1ull << 26,
+    tsOLEDragPending = 1ull << 27,
+    tsPainting = 1ull << 28,
+    tsRightButtonDown = 1ull << 29,
+    tsRightDblClick = 1ull << 30,
+    tsPopupMenuShown = 1ull << 31,
+    tsScrolling = 1ull << 32,
+    tsScrollPending = 1ull << 33,
+    tsSizing = 1ull << 34,
+    tsStopValidation = 1ull << 35,          // worker flag 1
+    tsStructureChangePending = 1ull << 36,
+    tsSynchMode = 1ull << 37,
+    tsThumbTracking = 1ull << 38,
+    tsToggling = 1ull << 39,
+    tsUpdateHiddenChildrenNeeded = 1ull << 40,
+    tsUpdating = 1ull << 41,
+    tsUseCache = 1ull << 42,                // worker flag 2: the position cache is valid
+    tsUserDragObject = 1ull << 43,
+    tsUseThemes = 1ull << 44,
+    tsValidating = 1ull << 45,              // worker flag 4
+    tsValidationNeeded = 1ull << 46,        // worker flag 8
+    tsVCLDragging = 1ull << 47,
+    tsVCLDragPending = 1ull << 48,
+    tsVCLDragFinished = 1ull << 49,
+    tsPanning = 1ull << 50,
+    tsWindowCreating = 1ull << 51,
+    tsWheelPanning = 1ull << 52,
+    tsWheelScrolling = 1ull << 53,
+    tsChangingCheckStates = 1ull << 54,
+    tsClearing = 1ull << 55,
+};
+using TVirtualTreeStates = uint64_t;
+
+// The worker's notice to a tree: wParam entered, lParam left, each of these flags.
+constexpr UINT WM_CHANGESTATE = 0x8020;
+enum TWorkerStateFlag : unsigned {
+    wsStopValidation = 1,
+    wsCacheValid = 2,
+    wsValidating = 4,
+    wsValidationNeeded = 8,
+};
+// The tree states a set of worker flags stands for.
+TVirtualTreeStates WorkerFlagsToStates(unsigned flags);
+
+// Timers of the tree window.
+enum TTreeTimer : UINT_PTR {
+    ExpandTimer = 1,
+    EditTimer = 2,
+    HeaderTimer = 3,      // the header's own
+    ScrollTimer = 4,
+    ChangeTimer = 5,
+    StructureChangeTimer = 6,
+    SearchTimer = 7,
+};
+
+// Options of the scroll operation DoSetOffsetXY.
+enum TScrollUpdateOption : unsigned {
+    suoRepaintHeader = 1,
+    suoRepaintScrollBars = 2,
+    suoScrollClientArea = 4,
+    suoUpdateNCArea = 8,
+};
+using TScrollUpdateOptions = unsigned;
+constexpr TScrollUpdateOptions DefaultScrollUpdateFlags = 15;
+
+// ---------------------------------------------------------------------------
+// In-place editor
+
+// An editor for one cell. Owned by shared_ptr; the tree releases its link
+// when the edit has ended or was cancelled.
+struct IVTEditLink {
+    virtual ~IVTEditLink() = default;
+    virtual bool BeginEdit() = 0;
+    virtual bool CancelEdit() = 0;
+    virtual bool EndEdit() = 0;
+    virtual bool PrepareEdit(TBaseVirtualTree* tree, PVirtualNode node, TColumnIndex column) = 0;
+    virtual RECT GetBounds() = 0;
+    virtual void ProcessMessage(TMessage& message) = 0;
+    virtual void SetBounds(RECT r) = 0;
+};
+using TEditLinkPtr = std::shared_ptr<IVTEditLink>;
+
+// ---------------------------------------------------------------------------
+// Option objects
+
+// The five option sets of a tree. Each setter stores the set and, unless
+// the tree is loading or has no window, reacts to the members that changed.
+class TCustomVirtualTreeOptions : public TPersistent {
+public:
+    explicit TCustomVirtualTreeOptions(TBaseVirtualTree* owner);
+
+    TBaseVirtualTree* Owner() const { return owner_; }
+    TVTPaintOptions PaintOptions() const { return paint_; }
+    TVTAnimationOptions AnimationOptions() const { return animation_; }
+    TVTAutoOptions AutoOptions() const { return auto_; }
+    TVTSelectionOptions SelectionOptions() const { return selection_; }
+    TVTMiscOptions MiscOptions() const { return misc_; }
+    void SetPaintOptions(TVTPaintOptions value);
+    void SetAnimationOptions(TVTAnimationOptions value);
+    void SetAutoOptions(TVTAutoOptions value);
+    void SetSelectionOptions(TVTSelectionOptions value);
+    void SetMiscOptions(TVTMiscOptions value);
+
+    // Copies the sets through the setters.
+    virtual void Assign(const TCustomVirtualTreeOptions& source);
+
+protected:
+    TBaseVirtualTree* owner_;
+    TVTPaintOptions paint_ = DefaultPaintOptions;
+    TVTAnimationOptions animation_ = DefaultAnimationOptions;
+    TVTAutoOptions auto_ = DefaultAutoOptions;
+    TVTSelectionOptions selection_ = DefaultSelectionOptions;
+    TVTMiscOptions misc_ = DefaultMiscOptions;
+};
+
+class TCustomStringTreeOptions : public TCustomVirtualTreeOptions {
+public:
+    explicit TCustomStringTreeOptions(TBaseVirtualTree* owner) : TCustomVirtualTreeOptions(owner) {}
+    TVTStringOptions StringOptions() const { return string_; }
+    void SetStringOptions(TVTStringOptions value);
+    void Assign(const TCustomVirtualTreeOptions& source) override;
+
+protected:
+    TVTStringOptions string_ = DefaultStringOptions;
+};
+
+class TStringTreeOptions : public TCustomStringTreeOptions {
+public:
+    using TCustomStringTreeOptions::TCustomStringTreeOptions;
+};
+
+// The fifteen colours of a tree, each an indexed slot.
+class TVTColors : public TPersistent {
+public:
+    enum Index {
+        DisabledColorIndex, DropMarkColorIndex, DropTargetColorIndex, FocusedSelectionColorIndex,
+        GridLineColorIndex, TreeLineColorIndex, UnfocusedSelectionColorIndex, BorderColorIndex,
+        HotColorIndex, FocusedSelectionBorderColorIndex, UnfocusedSelectionBorderColorIndex,
+        DropTargetBorderColorIndex, SelectionRectangleBlendColorIndex,
+        SelectionRectangleBorderColorIndex, HeaderHotColorIndex, ColorCount
+    };
+    explicit TVTColors(TBaseVirtualTree* owner);
+
+    COLORREF Color(int index) const { return colors_[index]; }
+    void SetColor(int index, COLORREF value);
+    void Assign(const TVTColors& source);
+
+    COLORREF DisabledColor() const { return colors_[DisabledColorIndex]; }
+    COLORREF DropMarkColor() const { return colors_[DropMarkColorIndex]; }
+    COLORREF DropTargetColor() const { return colors_[DropTargetColorIndex]; }
+    COLORREF FocusedSelectionColor() const { return colors_[FocusedSelectionColorIndex]; }
+    COLORREF GridLineColor() const { return colors_[GridLineColorIndex]; }
+    COLORREF TreeLineColor() const { return colors_[TreeLineColorIndex]; }
+    COLORREF UnfocusedSelectionColor() const { return colors_[UnfocusedSelectionColorIndex]; }
+    COLORREF BorderColor() const { return colors_[BorderColorIndex]; }
+    COLORREF HotColor() const { return colors_[HotColorIndex]; }
+    COLORREF FocusedSelectionBorderColor() const { return colors_[FocusedSelectionBorderColorIndex]; }
+    COLORREF UnfocusedSelectionBorderColor() const { return colors_[UnfocusedSelectionBorderColorIndex]; }
+    COLORREF DropTargetBorderColor() const { return colors_[DropTargetBorderColorIndex]; }
+    COLORREF SelectionRectangleBlendColor() const { return colors_[SelectionRectangleBlendColorIndex]; }
+    COLORREF SelectionRectangleBorderColor() const { return colors_[SelectionRectangleBorderColorIndex]; }
+    COLORREF HeaderHotColor() const { return colors_[HeaderHotColorIndex]; }
+
+private:
+    TBaseVirtualTree* owner_;
+    COLORREF colors_[ColorCount];
+};
+
+using TVTScrollIncrement = uint16_t;   // 1 to 10000 pixels
+
+class TScrollBarOptions : public TPersistent {
+public:
+    explicit TScrollBarOptions(TBaseVirtualTree* owner) : owner_(owner) {}
+
+    bool AlwaysVisible() const { return alwaysVisible_; }
+    void SetAlwaysVisible(bool value);
+    TVTScrollIncrement HorizontalIncrement() const { return horizontalIncrement_; }
+    void SetHorizontalIncrement(int value);
+    TVTScrollIncrement VerticalIncrement() const { return verticalIncrement_; }
+    void SetVerticalIncrement(int value);
+    TScrollStyle ScrollBars() const { return scrollBars_; }
+    void SetScrollBars(TScrollStyle value);
+    TScrollBarStyle ScrollBarStyle() const { return style_; }
+    // Only sbmRegular: other styles fail an assertion.
+    void SetScrollBarStyle(TScrollBarStyle value);
+    void Assign(const TScrollBarOptions& source);
+
+private:
+    TBaseVirtualTree* owner_;
+    bool alwaysVisible_ = false;
+    TVTScrollIncrement horizontalIncrement_ = 20;
+    TVTScrollIncrement verticalIncrement_ = 20;
+    TScrollStyle scrollBars_ = ssBoth;
+    TScrollBarStyle style_ = sbmRegular;
+};
+
+// ---------------------------------------------------------------------------
+// Clipboard formats
+
+// Tells whether a tree belongs to a tree class (the class or a descendant).
+using TTreeClassCheck = bool (*)(const TBaseVirtualTree* tree);
+template <class T>
+bool IsTreeOfClass(const TBaseVirtualTree* tree) {
+    return dynamic_cast<const T*>(tree) != nullptr;
+}
+
+struct TClipboardFormatEntry {
+    std::string Description;
+    TTreeClassCheck TreeClass = nullptr;
+    unsigned Priority = 0;
+    FORMATETC FormatEtc{};
+};
+
+// The process-wide list of formats trees can render, sorted by priority
+// (lower first). The first tree created fills it.
+class TClipboardFormatList {
+public:
+    // Registers the name with the system and adds an entry; returns the format number.
+    static CLIPFORMAT Add(const std::string& description, TTreeClassCheck treeClass, unsigned priority,
+                          DWORD medium = TYMED_HGLOBAL, DVTARGETDEVICE* targetDevice = nullptr,
+                          DWORD aspect = DVASPECT_CONTENT, LONG lindex = -1);
+    // Adds a format by its number (standard formats under their fixed description).
+    static void AddFormat(CLIPFORMAT format, TTreeClassCheck treeClass, unsigned priority);
+    static const TClipboardFormatEntry* FindFormat(const std::string& description);
+    static const TClipboardFormatEntry* FindFormat(CLIPFORMAT format);
+    // Formats the tree may render in priority order; with `allowed` only those named there.
+    static std::vector<const TClipboardFormatEntry*> EnumerateFormats(const TBaseVirtualTree* tree,
+                                                                      const TStringList* allowed = nullptr);
+    static int Count();
+    // Empties the list (the shared resources' shut-down).
+    static void Clear();
+};
+
+// The names of the clipboard formats a tree offers: sorted, no duplicates,
+// only formats registered for the tree's class or one of its ancestors.
+class TClipboardFormats : public TPersistent {
+public:
+    explicit TClipboardFormats(TBaseVirtualTree* owner) : owner_(owner) {}
+    TBaseVirtualTree* Owner() const { return owner_; }
+
+    // Index of the name, or -1 when it is not a format this tree can offer.
+    int Add(const std::string& name);
+    int Insert(int index, const std::string& name);
+    void Delete(int index);
+    void Clear() { list_.Clear(); }
+    int Count() const { return list_.Count(); }
+    const std::string& operator[](int index) const { return list_[index]; }
+    int IndexOf(const std::string& name) const;
+    const TStringList& Strings() const { return list_; }
+    void Assign(const TClipboardFormats& source);
+
+private:
+    TBaseVirtualTree* owner_;
+    TStringList list_;
+};
+
+// ---------------------------------------------------------------------------
+// Event types
+
+using TVTAdvancedHeaderPaintEvent =
+    std::function<void(TVTHeader* sender, THeaderPaintInfo& paintInfo, THeaderPaintElements elements)>;
+using TVTAfterCellPaintEvent = std::function<void(TBaseVirtualTree* sender, TCanvas& targetCanvas,
+                                                  PVirtualNode node, TColumnIndex column, const RECT& cellRect)>;
+using TVTBeforeCellPaintEvent = TVTAfterCellPaintEvent;
+using TVTAfterItemEraseEvent =
+    std::function<void(TBaseVirtualTree* sender, TCanvas& targetCanvas, PVirtualNode node, const RECT& itemRect)>;
+using TVTAfterItemPaintEvent = TVTAfterItemEraseEvent;
+using TVTBeforeItemEraseEvent =
+    std::function<void(TBaseVirtualTree* sender, TCanvas& targetCanvas, PVirtualNode node, const RECT& itemRect,
+                       COLORREF& itemColor, TItemEraseAction& eraseAction)>;
+using TVTBeforeItemPaintEvent = std::function<void(TBaseVirtualTree* sender, TCanvas& targetCanvas,
+                                                   PVirtualNode node, const RECT& itemRect, bool& customDraw)>;
+using TVTPaintEvent = std::function<void(TBaseVirtualTree* sender, TCanvas& targetCanvas)>;
+using TVTChangeEvent = std::function<void(TBaseVirtualTree* sender, PVirtualNode node)>;
+using TVTCheckChangingEvent =
+    std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TCheckState& newState, bool& allowed)>;
+using TVTChangingEvent = std::function<void(TBaseVirtualTree* sender, PVirtualNode node, bool& allowed)>;
+using TVTColumnClickEvent = std::function<void(TBaseVirtualTree* sender, TColumnIndex column, TShiftState shift)>;
+using TVTHeaderNotifyEvent = std::function<void(TVTHeader* sender, TColumnIndex column)>;
+using TVTCompareEvent = std::function<void(TBaseVirtualTree* sender, PVirtualNode node1, PVirtualNode node2,
+                                           TColumnIndex column, int& result)>;
+using TVTCreateDataObjectEvent = std::function<void(TBaseVirtualTree* sender, IDataObject*& dataObject)>;
+using TVTCreateDragManagerEvent = std::function<void(TBaseVirtualTree* sender, IVTDragManager*& dragManager)>;
+using TVTCreateEditorEvent = std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column,
+                                                TEditLinkPtr& editLink)>;
+using TVTDragAllowedEvent =
+    std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, bool& allowed)>;
+using TVTDragOverEvent = std::function<void(TBaseVirtualTree* sender, TObject* source, TShiftState shift,
+                                            TDragState state, POINT pt, TDropMode mode, DWORD& effect,
+                                            bool& accept)>;
+using TVTDragDropEvent = std::function<void(TBaseVirtualTree* sender, TObject* source, IDataObject* dataObject,
+                                            const std::vector<CLIPFORMAT>& formats, TShiftState shift, POINT pt,
+                                            DWORD& effect, TDropMode mode)>;
+using TVTEditCancelEvent = std::function<void(TBaseVirtualTree* sender, TColumnIndex column)>;
+using TVTEditChangeEvent = std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column)>;
+using TVTEditChangingEvent =
+    std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, bool& allowed)>;
+using TVTFocusChangeEvent = TVTEditChangeEvent;
+using TVTFocusChangingEvent =
+    std::function<void(TBaseVirtualTree* sender, PVirtualNode oldNode, PVirtualNode newNode,
+                       TColumnIndex oldColumn, TColumnIndex newColumn, bool& allowed)>;
+using TVTGetCellIsEmptyEvent =
+    std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, bool& isEmpty)>;
+using TVTGetCursorEvent = std::function<void(TBaseVirtualTree* sender, HCURSOR& cursor)>;
+using TVTGetHeaderCursorEvent = std::function<void(TVTHeader* sender, HCURSOR& cursor)>;
+using TVTHelpContextEvent =
+    std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, int& helpContext)>;
+using TVSTGetHintEvent =
+    std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column,
+                       TVTTooltipLineBreakStyle& lineBreakStyle, std::string& hintText)>;
+using TVTGetImageEvent = std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TVTImageKind kind,
+                                            TColumnIndex column, bool& ghosted, int& imageIndex)>;
+using TVTGetImageExEvent =
+    std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TVTImageKind kind, TColumnIndex column,
+                       bool& ghosted, int& imageIndex, TCustomImageList*& imageList)>;
+using TVTGetLineStyleEvent = std::function<void(TBaseVirtualTree* sender, const void*& bits)>;
+using TVTGetNodeDataSizeEvent = std::function<void(TBaseVirtualTree* sender, int& nodeDataSize)>;
+using TVTPopupEvent = std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column,
+                                         POINT p, bool& askParent, TPopupMenu*& popupMenu)>;
+using TVSTGetTextEvent = std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column,
+                                            TVSTTextType textType, std::string& cellText)>;
+using TVTGetUserClipboardFormatsEvent =
+    std::function<void(TBaseVirtualTree* sender, std::vector<FORMATETC>& formats)>;
+using TVTHeaderClickEvent = std::function<void(TVTHeader* sender, TColumnIndex column, TMouseButton button,
+                                               TShiftState shift, int x, int y)>;
+using TVTHeaderDraggedEvent = std::function<void(TVTHeader* sender, TColumnIndex column, int oldPosition)>;
+using TVTHeaderDraggedOutEvent = std::function<void(TVTHeader* sender, TColumnIndex column, POINT dropPosition)>;
+using TVTHeaderDraggingEvent = std::function<void(TVTHeader* sender, TColumnIndex column, bool& allowed)>;
+using TVTHeaderPaintEvent =
+    std::function<void(TVTHeader* sender, TCanvas& headerCanvas, TVirtualTreeColumn* column, const RECT& r,
+                       bool hover, bool pressed, TVTDropMarkMode dropMark)>;
+using TVTHeaderPaintQueryElementsEvent =
+    std::function<void(TVTHeader* sender, THeaderPaintInfo& paintInfo, THeaderPaintElements& elements)>;
+using TVTHeaderMouseEvent =
+    std::function<void(TVTHeader* sender, TMouseButton button, TShiftState shift, int x, int y)>;
+using TVTHeaderMouseMoveEvent = std::function<void(TVTHeader* sender, TShiftState shift, int x, int y)>;
+using TVTHotNodeChangeEvent =
+    std::function<void(TBaseVirtualTree* sender, PVirtualNode oldNode, PVirtualNode newNode)>;
+using TVTIncrementalSearchEvent =
+    std::function<void(TBaseVirtualTree* sender, PVirtualNode node, const std::string& searchText, int& result)>;
+using TVTInitChildrenEvent = std::function<void(TBaseVirtualTree* sender, PVirtualNode node, unsigned& childCount)>;
+using TVTInitNodeEvent = std::function<void(TBaseVirtualTree* sender, PVirtualNode parentNode, PVirtualNode node,
+                                            TVirtualNodeInitStates& initialStates)>;
+using TVTKeyActionEvent =
+    std::function<void(TBaseVirtualTree* sender, WORD& charCode, TShiftState& shift, bool& doDefault)>;
+using TVTSaveNodeEvent = std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TStream& stream)>;
+using TVTMeasureItemEvent =
+    std::function<void(TBaseVirtualTree* sender, TCanvas& targetCanvas, PVirtualNode node, int& nodeHeight)>;
+using TVSTNewTextEvent = std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column,
+                                            const std::string& newText)>;
+using TVTNodeCopyingEvent =
+    std::function<void(TBaseVirtualTree* sender, PVirtualNode node, PVirtualNode target, bool& allowed)>;
+using TVTBackgroundPaintEvent =
+    std::function<void(TBaseVirtualTree* sender, TCanvas& targetCanvas, const RECT& r, bool& handled)>;
+using TVTPaintText = std::function<void(TBaseVirtualTree* sender, TCanvas& targetCanvas, PVirtualNode node,
+                                        TColumnIndex column, TVSTTextType textType)>;
+using TVTRenderOLEDataEvent = std::function<void(TBaseVirtualTree* sender, const FORMATETC& formatEtcIn,
+                                                 STGMEDIUM& medium, bool forClipboard, HRESULT& result)>;
+using TVTScrollEvent = std::function<void(TBaseVirtualTree* sender, int deltaX, int deltaY)>;
+using TVTShortenStringEvent =
+    std::function<void(TBaseVirtualTree* sender, TCanvas& targetCanvas, PVirtualNode node, TColumnIndex column,
+                       const std::string& s, int textSpace, std::string& result, bool& done)>;
+using TVTScrollbarShowEvent = std::function<void(TBaseVirtualTree* sender, int bar, bool show)>;
+using TVTStateChangeEvent =
+    std::function<void(TBaseVirtualTree* sender, TVirtualTreeStates enter, TVirtualTreeStates leave)>;
+using TVTStructureChangeEvent =
+    std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TChangeReason reason)>;
+using TVTUpdatingEvent = std::function<void(TBaseVirtualTree* sender, TVTUpdateState state)>;
+
+// ---------------------------------------------------------------------------
+// Worker thread (VTWorker.cpp): one thread validates the position caches of
+// every tree of the process. A tree registers on creation and releases on
+// destruction; the thread goes with the last tree.
+
+void WorkerAddThreadReference();
+// Lowers the count, waits until the worker has left the tree (its
+// InterruptValidation) and ends the thread with the last reference.
+void WorkerReleaseThreadReference(TBaseVirtualTree* tree);
+// Queues the tree (once) and wakes the worker.
+void WorkerAddTree(TBaseVirtualTree* tree);
+void WorkerRemoveTree(TBaseVirtualTree* tree);
+// True while the worker is inside this tree's validation (any thread may ask).
+bool WorkerIsValidating(const TBaseVirtualTree* tree);
+// The worker exists (some tree holds a reference).
+bool WorkerRunning();
+
+// Shared resources (VTResources.cpp): set up by the first tree. Starting
+// registers the clipboard formats and loads the shared check images.
+void VTStartupShared();
+// The shared check image list of a kind (nullptr for ckCustom).
+TCustomImageList* VTSharedCheckImages(TCheckImageKind kind);
+
+// ---------------------------------------------------------------------------
+// The tree
+
+// Position cache entry: a node and the absolute top of its row.
+struct TCacheEntry {
+    PVirtualNode Node;
+    uint32_t AbsoluteTop;
+};
+constexpr unsigned CacheThreshold = 2000;
+
+class TBaseVirtualTree : public TWinControl {
+public:
+    explicit TBaseVirtualTree(TComponent* owner);
+    ~TBaseVirtualTree() override;
+
+    // ----- nodes and structure
+    PVirtualNode RootNode() const { return root_; }
+    unsigned RootNodeCount() const { return root_->ChildCount; }
+    void SetRootNodeCount(unsigned value);
+    unsigned TotalCount() const { return root_->TotalCount - 1; }
+    unsigned VisibleCount() const { return visibleCount_; }
+    int NodeDataSize() const { return nodeDataSize_; }
+    void SetNodeDataSize(int value);
+    // Size of the internal data areas subclasses reserved (multiple of 4).
+    unsigned TotalInternalDataSize() const { return totalInternalDataSize_; }
+    // The user data area; nil for nil and the root.
+    void* NodeData(PVirtualNode node) const;
+    template <class T>
+    T* Data(PVirtualNode node) const { return static_cast<T*>(NodeData(node)); }
+    // 0 for top-level nodes (and for nil and the root).
+    unsigned NodeLevel(PVirtualNode node) const;
+
+    PVirtualNode AddChildNode(PVirtualNode parent, const void* userData = nullptr);
+    PVirtualNode InsertNodeAt(PVirtualNode node, TVTNodeAttachMode mode, const void* userData = nullptr);
+    void DeleteNode(PVirtualNode node, bool reindex = true);
+    void DeleteChildNodes(PVirtualNode node, bool resetHasChildren);
+    virtual void ClearNodes();
+    virtual void DeleteSelection();
+    void MoveNode(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode, bool childrenOnly);
+    virtual void BeginUpdate();
+    virtual void EndUpdate();
+    unsigned UpdateCount() const { return updateCount_; }
+    void ValidateNode(PVirtualNode node, bool recursive);
+    void ValidateChildNodes(PVirtualNode node, bool recursive);
+    void ToggleExpanded(PVirtualNode node);
+    void ToggleNode(PVirtualNode node) { ToggleExpanded(node); }
+    virtual void CollapseAll(PVirtualNode node);
+    virtual void ExpandAll(PVirtualNode node);
+    virtual void ReinitializeNode(PVirtualNode node, bool recursive);
+    virtual void ReinitializeChildren(PVirtualNode node, bool recursive);
+    virtual void ResetNodeState(PVirtualNode node);
+    void MeasureNodeHeight(TCanvas* canvas, PVirtualNode node);
+
+    // Node properties.
+    bool Expanded(PVirtualNode node) const;
+    void SetExpanded(PVirtualNode node, bool value);
+    bool IsVisible(PVirtualNode node) const;
+    void SetVisible(PVirtualNode node, bool value);
+    bool HasChildren(PVirtualNode node) const;
+    void SetHasChildren(PVirtualNode node, bool value);
+    unsigned ChildCount(PVirtualNode node) const { return (node ? node : root_)->ChildCount; }
+    void SetChildCountOf(PVirtualNode node, unsigned count) { SetChildCount(node, count); }
+    unsigned NodeHeight(PVirtualNode node) { return NodeHeightOf(node); }
+    void SetNodeHeight(PVirtualNode node, unsigned height);
+    bool IsDisabled(PVirtualNode node) const;
+    void SetDisabled(PVirtualNode node, bool value);
+    bool MultiLine(PVirtualNode node) const;
+    void SetMultiLine(PVirtualNode node, bool value);
+    TCheckState CheckState(PVirtualNode node) const;
+    void SetCheckStateOf(PVirtualNode node, TCheckState state);
+    TCheckType CheckType(PVirtualNode node) const;
+    void SetCheckType(PVirtualNode node, TCheckType type);
+    bool FullyVisible(PVirtualNode node) const;
+    bool IsInitialized(PVirtualNode node) const { return node && (node->States & vsInitialized); }
+
+    // ----- navigation (no initialization of nodes unless named so)
+    PVirtualNode GetFirst() const;
+    PVirtualNode GetFirstNoInit() const { return root_->FirstChild; }
+    PVirtualNode GetLast(PVirtualNode node = nullptr) const;
+    PVirtualNode GetNext(PVirtualNode node) const;
+    PVirtualNode GetNextNoInit(PVirtualNode node) const;
+    PVirtualNode GetPrevious(PVirtualNode node) const;
+    PVirtualNode GetFirstChild(PVirtualNode node) const { return (node ? node : root_)->FirstChild; }
+    PVirtualNode GetLastChild(PVirtualNode node) const { return (node ? node : root_)->LastChild; }
+    PVirtualNode GetNextSibling(PVirtualNode node) const { return node ? node->NextSibling : nullptr; }
+    PVirtualNode GetPreviousSibling(PVirtualNode node) const { return node ? node->PrevSibling : nullptr; }
+    // The parent, nil for top-level nodes.
+    PVirtualNode NodeParent(PVirtualNode node) const;
+    PVirtualNode GetFirstVisibleNoInit() const;
+    PVirtualNode GetNextVisibleNoInit(PVirtualNode node) const;
+    PVirtualNode GetPreviousVisibleNoInit(PVirtualNode node) const;
+    PVirtualNode GetLastVisibleNoInit() const;
+    PVirtualNode GetFirstVisible();
+    PVirtualNode GetNextVisible(PVirtualNode node);
+    PVirtualNode GetPreviousVisible(PVirtualNode node);
+    PVirtualNode GetLastVisible();
+    PVirtualNode GetFirstSelected() const;
+    PVirtualNode GetNextSelected(PVirtualNode node) const;
+    // The node's absolute top in the virtual area (nodes above it summed).
+    unsigned GetDisplayTop(PVirtualNode node) const;
+    // The visible node at an absolute vertical position, and that node's top.
+    PVirtualNode GetNodeAtOffset(int y, int* nodeTop = nullptr) const;
+    // Whether the node is the hidden root or lies below it in this tree.
+    bool ContainsNode(PVirtualNode node) const;
+    // Order of two nodes in the tree: < 0, 0, > 0.
+    int CompareNodePositions(PVirtualNode node1, PVirtualNode node2) const;
+
+    // ----- selection
+    unsigned SelectedCount() const { return selectionCount_; }
+    bool Selected(PVirtualNode node) const { return node && (node->States & vsSelected); }
+    void SetSelected(PVirtualNode node, bool value);
+    // The selected nodes in array (address) order.
+    std::vector<PVirtualNode> GetSelection() const;
+    virtual void ClearSelection();
+    virtual void SelectAll(bool visibleOnly);
+    virtual void AddToSelection(PVirtualNode node);
+    virtual void AddToSelection(PVirtualNode* newItems, int newLength, bool forceInsert = false);
+    virtual void RemoveFromSelection(PVirtualNode node);
+    virtual void SelectNodes(PVirtualNode startNode, PVirtualNode endNode, bool addOnly);
+    virtual void ToggleSelection(PVirtualNode startNode, PVirtualNode endNode);
+    virtual void UnselectNodes(PVirtualNode startNode, PVirtualNode endNode);
+    virtual void ResetRangeAnchor();
+    PVirtualNode RangeAnchor() const { return rangeAnchor_; }
+    int LastSelectionLevel() const { return lastSelectionLevel_; }
+
+    // ----- focus and hot node
+    PVirtualNode FocusedNode() const { return focusedNode_; }
+    void SetFocusedNode(PVirtualNode node);
+    TColumnIndex FocusedColumn() const { return focusedColumn_; }
+    void SetFocusedColumn(TColumnIndex column);
+    virtual void SetFocusedNodeAndColumn(PVirtualNode node, TColumnIndex column);
+    PVirtualNode HotNode() const { return currentHotNode_; }
+    PVirtualNode DropTargetNode() const { return dropTargetNode_; }
+    void SetDropTargetNode(PVirtualNode node) { dropTargetNode_ = node; }
+    PVirtualNode EditNode() const { return editNode_; }
+    TColumnIndex EditColumn() const { return editColumn_; }
+    // The node the incremental search hit last.
+    PVirtualNode LastSearchNode() const { return lastSearchNode_; }
+    void SetLastSearchNode(PVirtualNode node) { lastSearchNode_ = node; }
+    // A check state waiting for the button or key release.
+    PVirtualNode PendingCheckNode() const { return pendingCheckNode_; }
+    TCheckState PendingCheckState() const { return pendingCheckState_; }
+    void SetPendingCheck(PVirtualNode node, TCheckState state);
+    // The remembered node of a delayed change and structure change.
+    PVirtualNode LastChangedNode() const { return lastChangedNode_; }
+    PVirtualNode LastStructureChangeNode() const { return lastStructureChangeNode_; }
+    TChangeReason LastStructureChangeReason() const { return lastStructureChangeReason_; }
+    // Sets the hot node, firing OnHotChange when it changed.
+    void SetHotNode(PVirtualNode node);
+    bool IsEditing() const { return (states_ & tsEditing) != 0; }
+    bool EditNodeHit(PVirtualNode node) const { return IsEditing() && node == focusedNode_; }
+    // Ends (or cancels) a running edit; true when no edit is left.
+    bool EndEditNode();
+    bool CancelEditNode();
+
+    // ----- states
+    TVirtualTreeStates TreeStates() const { return states_; }
+    bool HasState(TVirtualTreeStates s) const { return (states_ & s) != 0; }
+
+    // ----- owned objects
+    TVTHeader& Header() const { return *header_; }
+    TStringTreeOptions& TreeOptions() const { return *options_; }
+    void SetTreeOptions(const TCustomVirtualTreeOptions& value) { options_->Assign(value); }
+    TVTColors& Colors() const { return *colors_; }
+    TScrollBarOptions& ScrollBarOptions() const { return *scrollBarOptions_; }
+    TClipboardFormats& ClipboardFormats() const { return *clipboardFormats_; }
+    TVTDragImage* DragImage() const { return dragImage_; }
+
+    // ----- published properties
+    const std::string& AccessibleName() const { return accessibleName_; }
+    void SetAccessibleName(const std::string& v) { accessibleName_ = v; }
+    TAlignment Alignment() const { return alignment_; }
+    void SetAlignment(TAlignment v);
+    unsigned AnimationDuration() const { return animationDuration_; }
+    void SetAnimationDuration(unsigned v);
+    unsigned AutoExpandDelay() const { return autoExpandDelay_; }
+    void SetAutoExpandDelay(unsigned v) { autoExpandDelay_ = v; }
+    unsigned AutoScrollDelay() const { return autoScrollDelay_; }
+    void SetAutoScrollDelay(unsigned v) { autoScrollDelay_ = v; }
+    unsigned AutoScrollInterval() const { return autoScrollInterval_; }
+    void SetAutoScrollInterval(unsigned v) { autoScrollInterval_ = v; }
+    TBitmap& Background() { return background_; }
+    int BackgroundOffsetX() const { return backgroundOffsetX_; }
+    void SetBackgroundOffsetX(int v);
+    int BackgroundOffsetY() const { return backgroundOffsetY_; }
+    void SetBackgroundOffsetY(int v);
+    TBorderStyle BorderStyle() const { return borderStyle_; }
+    void SetBorderStyle(TBorderStyle v);
+    unsigned BottomSpace() const { return bottomSpace_; }
+    void SetBottomSpace(unsigned v);
+    TVTButtonFillMode ButtonFillMode() const { return buttonFillMode_; }
+    void SetButtonFillMode(TVTButtonFillMode v);
+    TVTButtonStyle ButtonStyle() const { return buttonStyle_; }
+    void SetButtonStyle(TVTButtonStyle v);
+    unsigned ChangeDelay() const { return changeDelay_; }
+    void SetChangeDelay(unsigned v) { changeDelay_ = v; }
+    TCheckImageKind CheckImageKind() const { return checkImageKind_; }
+    void SetCheckImageKind(TCheckImageKind v);
+    TCustomImageList* CheckImages() const { return checkImages_; }
+    TCustomImageList* CustomCheckImages() const { return customCheckImages_; }
+    void SetCustomCheckImages(TCustomImageList* v);
+    TCustomImageList* Images() const { return images_; }
+    void SetImages(TCustomImageList* v);
+    TCustomImageList* StateImages() const { return stateImages_; }
+    void SetStateImages(TCustomImageList* v);
+    unsigned DefaultNodeHeight() const { return defaultNodeHeight_; }
+    void SetDefaultNodeHeight(unsigned v);
+    TVTNodeAttachMode DefaultPasteMode() const { return defaultPasteMode_; }
+    void SetDefaultPasteMode(TVTNodeAttachMode v) { defaultPasteMode_ = v; }
+    int DragHeight() const { return dragHeight_; }
+    void SetDragHeight(int v) { dragHeight_ = v; }
+    int DragWidth() const { return dragWidth_; }
+    void SetDragWidth(int v) { dragWidth_ = v; }
+    TVTDragImageKind DragImageKind() const { return dragImageKind_; }
+    void SetDragImageKind(TVTDragImageKind v) { dragImageKind_ = v; }
+    TDragOperations DragOperations() const { return dragOperations_; }
+    void SetDragOperations(TDragOperations v) { dragOperations_ = v; }
+    TVTDragType DragType() const { return dragType_; }
+    void SetDragType(TVTDragType v) { dragType_ = v; }
+    TVTDrawSelectionMode DrawSelectionMode() const { return drawSelectionMode_; }
+    void SetDrawSelectionMode(TVTDrawSelectionMode v) { drawSelectionMode_ = v; }
+    unsigned EditDelay() const { return editDelay_; }
+    void SetEditDelay(unsigned v) { editDelay_ = v; }
+    THintAnimationType HintAnimation() const { return hintAnimation_; }
+    void SetHintAnimation(THintAnimationType v) { hintAnimation_ = v; }
+    TVTHintMode HintMode() const { return hintMode_; }
+    void SetHintMode(TVTHintMode v) { hintMode_ = v; }
+    HCURSOR HotCursor() const { return hotCursor_; }
+    void SetHotCursor(HCURSOR v) { hotCursor_ = v; }
+    TVTIncrementalSearch IncrementalSearch() const { return incrementalSearch_; }
+    void SetIncrementalSearch(TVTIncrementalSearch v);
+    TVTSearchDirection IncrementalSearchDirection() const { return searchDirection_; }
+    void SetIncrementalSearchDirection(TVTSearchDirection v) { searchDirection_ = v; }
+    TVTSearchStart IncrementalSearchStart() const { return searchStart_; }
+    void SetIncrementalSearchStart(TVTSearchStart v) { searchStart_ = v; }
+    unsigned IncrementalSearchTimeout() const { return searchTimeout_; }
+    void SetIncrementalSearchTimeout(unsigned v) { searchTimeout_ = v; }
+    unsigned Indent() const { return indent_; }
+    void SetIndent(unsigned v);
+    TVTLineMode LineMode() const { return lineMode_; }
+    void SetLineMode(TVTLineMode v);
+    TVTLineStyle LineStyle() const { return lineStyle_; }
+    void SetLineStyle(TVTLineStyle v);
+    int Margin() const { return margin_; }
+    void SetMargin(int v);
+    TVTNodeAlignment NodeAlignment() const { return nodeAlignment_; }
+    void SetNodeAlignment(TVTNodeAlignment v);
+    uint8_t SelectionBlendFactor() const { return selectionBlendFactor_; }
+    void SetSelectionBlendFactor(uint8_t v);
+    unsigned SelectionCurveRadius() const { return selectionCurveRadius_; }
+    void SetSelectionCurveRadius(unsigned v);
+    int TextMargin() const { return textMargin_; }
+    void SetTextMargin(int v);
+    bool WantTabs() const { return wantTabs_; }
+    void SetWantTabs(bool v) { wantTabs_ = v; }
+    const std::string& Hint() const { return hint_; }
+    void SetHint(const std::string& v) { hint_ = v; }
+    bool ShowHint() const { return showHint_; }
+    void SetShowHint(bool v) { showHint_ = v; }
+    TPopupMenu* PopupMenu() const { return popupMenu_; }
+    void SetPopupMenu(TPopupMenu* v) { popupMenu_ = v; }
+
+    // ----- scrolling and geometry
+    int OffsetX() const { return offsetX_; }
+    int OffsetY() const { return offsetY_; }
+    void SetOffsetX(int value);
+    void SetOffsetY(int value);
+    // Horizontal offset as painting uses it (mirrored for right-to-left).
+    int EffectiveOffsetX() const { return effectiveOffsetX_; }
+    int RangeX() const { return rangeX_; }
+    int RangeY() const { return static_cast<int>(root_->TotalHeight) + static_cast<int>(bottomSpace_); }
+    bool UseRightToLeftReading() const { return false; }
+    bool UseRightToLeftAlignment() const { return false; }
+    // The header rectangle in window coordinates (height 0 with a hidden header).
+    RECT HeaderRect();
+    virtual void UpdateScrollBars(bool doRepaint);
+    void UpdateHorizontalScrollBar(bool doRepaint);
+    void UpdateVerticalScrollBar(bool doRepaint);
+    bool ScrollIntoView(PVirtualNode node, bool center, bool horizontally = false);
+    // Repainting of rows.
+    void InvalidateNode(PVirtualNode node);
+    void InvalidateToBottom(PVirtualNode node);
+    void InvalidateChildren(PVirtualNode node, bool recursive);
+    void InvalidateColumn(TColumnIndex column);
+    void Invalidate() override;
+    // A canvas on the window's device context (or a screen one without window).
+    TCanvas& Canvas();
+
+    // ----- position cache and the worker
+    // Fills the position cache; true when completed. Runs on the worker thread.
+    virtual bool DoValidateCache();
+    // Stops a running validation and queues the tree for the worker.
+    virtual void ValidateCache();
+    void InvalidateCache();
+    // Stops the worker on this tree and waits for it, handling only sent messages.
+    void InterruptValidation();
+    // True once InterruptValidation asked the worker to stop (read by the worker).
+    bool ValidationStopRequested() const { return stopValidation_.load(); }
+    const std::vector<TCacheEntry>& PositionCache() const { return positionCache_; }
+    unsigned PositionCacheValidCount() const { return positionCacheValid_; }
+    // Applies a worker notice (message 0x8020).
+    void ChangeStateFromWorker(unsigned enterFlags, unsigned leaveFlags);
+
+    // ----- check states
+    virtual bool DoCheckClick(PVirtualNode node, TCheckState newCheckState);
+    // Applies a check state with propagation; false when it was refused.
+    bool SetCheckState(PVirtualNode node, TCheckState value);
+
+    // ----- internal data areas
+    // Reserves bytes in every node for a subclass; returns their offset from the node start.
+    unsigned AllocateInternalDataArea(unsigned size);
+
+    // ----- header and column support for the header
+    // The header's main column changed: the focused column follows.
+    virtual void MainColumnChanged();
+    // The tree's column class (the header makes its columns through it).
+    virtual TVirtualTreeColumn* NewColumn(TVirtualTreeColumns* owner);
+    // Updates the header's position in the non-client area.
+    void UpdateHeaderRect();
+    // The header's column-resize operation.
+    virtual void DoColumnResize(TColumnIndex column);
+    // Repaints the window frame (the header is painted with it).
+    void RedrawFrame();
+
+    // ----- events
+    TVTAdvancedHeaderPaintEvent OnAdvancedHeaderDraw;
+    TVTAfterCellPaintEvent OnAfterCellPaint;
+    TVTAfterItemEraseEvent OnAfterItemErase;
+    TVTAfterItemPaintEvent OnAfterItemPaint;
+    TVTPaintEvent OnAfterPaint;
+    TVTBeforeCellPaintEvent OnBeforeCellPaint;
+    TVTBeforeItemEraseEvent OnBeforeItemErase;
+    TVTBeforeItemPaintEvent OnBeforeItemPaint;
+    TVTPaintEvent OnBeforePaint;
+    TVTChangeEvent OnChange;
+    TVTChangeEvent OnChecked;
+    TVTCheckChangingEvent OnChecking;
+    TVTChangeEvent OnCollapsed;
+    TVTChangingEvent OnCollapsing;
+    TVTColumnClickEvent OnColumnClick;
+    TVTColumnClickEvent OnColumnDblClick;
+    TVTHeaderNotifyEvent OnColumnResize;
+    TVTCompareEvent OnCompareNodes;
+    TVTCreateDataObjectEvent OnCreateDataObject;
+    TVTCreateDragManagerEvent OnCreateDragManager;
+    TVTCreateEditorEvent OnCreateEditor;
+    TVTDragAllowedEvent OnDragAllowed;
+    TVTDragOverEvent OnDragOver;
+    TVTDragDropEvent OnDragDrop;
+    TVTEditCancelEvent OnEditCancelled;
+    TVTEditChangeEvent OnEdited;
+    TVTEditChangingEvent OnEditing;
+    TVTChangeEvent OnExpanded;
+    TVTChangingEvent OnExpanding;
+    TVTFocusChangeEvent OnFocusChanged;
+    TVTFocusChangingEvent OnFocusChanging;
+    TVTChangeEvent OnFreeNode;
+    TVTGetCellIsEmptyEvent OnGetCellIsEmpty;
+    TVTGetCursorEvent OnGetCursor;
+    TVTGetHeaderCursorEvent OnGetHeaderCursor;
+    TVTHelpContextEvent OnGetHelpContext;
+    TVTGetImageEvent OnGetImageIndex;
+    TVTGetImageExEvent OnGetImageIndexEx;
+    TVTGetLineStyleEvent OnGetLineStyle;
+    TVTGetNodeDataSizeEvent OnGetNodeDataSize;
+    TVTPopupEvent OnGetPopupMenu;
+    TVTGetUserClipboardFormatsEvent OnGetUserClipboardFormats;
+    TVTHeaderClickEvent OnHeaderClick;
+    TVTHeaderClickEvent OnHeaderDblClick;
+    TVTHeaderDraggedEvent OnHeaderDragged;
+    TVTHeaderDraggedOutEvent OnHeaderDraggedOut;
+    TVTHeaderDraggingEvent OnHeaderDragging;
+    TVTHeaderPaintEvent OnHeaderDraw;
+    TVTHeaderPaintQueryElementsEvent OnHeaderDrawQueryElements;
+    TVTHeaderMouseEvent OnHeaderMouseDown;
+    TVTHeaderMouseMoveEvent OnHeaderMouseMove;
+    TVTHeaderMouseEvent OnHeaderMouseUp;
+    TVTHotNodeChangeEvent OnHotChange;
+    TVTIncrementalSearchEvent OnIncrementalSearch;
+    TVTInitChildrenEvent OnInitChildren;
+    TVTInitNodeEvent OnInitNode;
+    TVTKeyActionEvent OnKeyAction;
+    TVTSaveNodeEvent OnLoadNode;
+    TVTMeasureItemEvent OnMeasureItem;
+    TVTChangeEvent OnNodeCopied;
+    TVTNodeCopyingEvent OnNodeCopying;
+    TVTChangeEvent OnNodeMoved;
+    TVTNodeCopyingEvent OnNodeMoving;
+    TVTBackgroundPaintEvent OnPaintBackground;
+    TVTRenderOLEDataEvent OnRenderOLEData;
+    TVTChangeEvent OnResetNode;
+    TVTSaveNodeEvent OnSaveNode;
+    TVTScrollEvent OnScroll;
+    TVTScrollbarShowEvent OnShowScrollbar;
+    TVTStateChangeEvent OnStateChange;
+    TVTStructureChangeEvent OnStructureChange;
+    TVTUpdatingEvent OnUpdating;
+
+    // ----- event dispatchers (each sets the defaults, then calls the
+    // handler when one is assigned; descendants override them)
+    virtual void DoAdvancedHeaderDraw(THeaderPaintInfo& paintInfo, THeaderPaintElements elements);
+    virtual void DoAfterCellPaint(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& cellRect);
+    virtual void DoAfterItemErase(TCanvas& canvas, PVirtualNode node, const RECT& itemRect);
+    virtual void DoAfterItemPaint(TCanvas& canvas, PVirtualNode node, const RECT& itemRect);
+    virtual void DoAfterPaint(TCanvas& canvas);
+    virtual void DoAutoScroll(int x, int y);
+    virtual bool DoDragAllowed(PVirtualNode node, TColumnIndex column);
+    virtual void DoBeforeCellPaint(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& cellRect);
+    virtual void DoBeforeItemErase(TCanvas& canvas, PVirtualNode node, const RECT& itemRect, COLORREF& color,
+                                   TItemEraseAction& eraseAction);
+    virtual bool DoBeforeItemPaint(TCanvas& canvas, PVirtualNode node, const RECT& itemRect);
+    virtual void DoBeforePaint(TCanvas& canvas);
+    virtual bool DoEditCancelled();
+    virtual void DoEditing(PVirtualNode node, TColumnIndex column, bool& allowed);
+    virtual void DoChange(PVirtualNode node);
+    virtual void DoChecked(PVirtualNode node);
+    virtual bool DoChecking(PVirtualNode node, TCheckState& newCheckState);
+    virtual void DoCollapsed(PVirtualNode node);
+    virtual bool DoCollapsing(PVirtualNode node);
+    virtual void DoColumnClick(TColumnIndex column, TShiftState shift);
+    virtual void DoColumnDblClick(TColumnIndex column, TShiftState shift);
+    virtual int DoCompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column);
+    virtual IDataObject* DoCreateDataObject();
+    virtual IVTDragManager* DoCreateDragManager();
+    virtual TEditLinkPtr DoCreateEditor(PVirtualNode node, TColumnIndex column);
+    virtual void DoDragging(POINT p);
+    virtual void DoDragExpand();
+    virtual bool DoDragOver(TObject* source, TShiftState shift, TDragState state, POINT pt, TDropMode mode,
+                            DWORD& effect);
+    virtual void DoDragDrop(TObject* source, IDataObject* dataObject, const std::vector<CLIPFORMAT>& formats,
+                            TShiftState shift, POINT pt, DWORD& effect, TDropMode mode);
+    virtual void DoEdit();
+    // After an edit ended or was cancelled: accessibility clients hear of the new name.
+    virtual void DoEndEdit();
+    virtual bool DoEdited();
+    virtual void DoExpanded(PVirtualNode node);
+    virtual bool DoExpanding(PVirtualNode node);
+    virtual void DoFocusChanged(PVirtualNode node, TColumnIndex column);
+    virtual bool DoFocusChanging(PVirtualNode oldNode, PVirtualNode newNode, TColumnIndex oldColumn,
+                                 TColumnIndex newColumn);
+    virtual void DoFocusNode(PVirtualNode node, bool ask);
+    virtual void DoFreeNode(PVirtualNode node);
+    virtual THintAnimationType DoGetAnimationType();
+    virtual void DoGetCursor(HCURSOR& cursor);
+    virtual void DoGetHeaderCursor(HCURSOR& cursor);
+    virtual TCustomImageList* DoGetImageIndex(PVirtualNode node, TVTImageKind kind, TColumnIndex column,
+                                              bool& ghosted, int& index);
+    virtual void DoGetLineStyle(const void*& bits);
+    virtual std::string DoGetNodeHint(PVirtualNode node, TColumnIndex column,
+                                      TVTTooltipLineBreakStyle& lineBreakStyle);
+    virtual std::string DoGetNodeTooltip(PVirtualNode node, TColumnIndex column,
+                                         TVTTooltipLineBreakStyle& lineBreakStyle);
+    virtual int DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas = nullptr);
+    virtual TPopupMenu* DoGetPopupMenu(PVirtualNode node, TColumnIndex column, POINT position);
+    virtual void DoGetUserClipboardFormats(std::vector<FORMATETC>& formats);
+    virtual void DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y);
+    virtual void DoHeaderDblClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y);
+    virtual void DoHeaderDragged(TColumnIndex column, TColumnPosition oldPosition);
+    virtual void DoHeaderDraggedOut(TColumnIndex column, POINT dropPosition);
+    virtual bool DoHeaderDragging(TColumnIndex column);
+    virtual void DoHeaderDraw(TCanvas& canvas, TVirtualTreeColumn* column, const RECT& r, bool hover,
+                              bool pressed, TVTDropMarkMode dropMark);
+    virtual void DoHeaderDrawQueryElements(THeaderPaintInfo& paintInfo, THeaderPaintElements& elements);
+    virtual void DoHeaderMouseDown(TMouseButton button, TShiftState shift, int x, int y);
+    virtual void DoHeaderMouseMove(TShiftState shift, int x, int y);
+    virtual void DoHeaderMouseUp(TMouseButton button, TShiftState shift, int x, int y);
+    virtual void DoHotChange(PVirtualNode oldNode, PVirtualNode newNode);
+    virtual int DoIncrementalSearch(PVirtualNode node, const std::string& text);
+    virtual bool DoInitChildren(PVirtualNode node, unsigned& childCount);
+    virtual void DoInitNode(PVirtualNode parent, PVirtualNode node, TVirtualNodeInitStates& initStates);
+    virtual bool DoKeyAction(WORD& charCode, TShiftState& shift);
+    virtual void DoLoadNode(PVirtualNode node, TStream& stream);
+    virtual void DoMeasureItem(TCanvas& canvas, PVirtualNode node, int& nodeHeight);
+    virtual void DoNodeCopied(PVirtualNode node);
+    virtual bool DoNodeCopying(PVirtualNode node, PVirtualNode newParent);
+    virtual void DoNodeMoved(PVirtualNode node);
+    virtual bool DoNodeMoving(PVirtualNode node, PVirtualNode newParent);
+    virtual bool DoPaintBackground(TCanvas& canvas, const RECT& r);
+    virtual void DoPaintDropMark(TCanvas& canvas, PVirtualNode node, const RECT& r, TDropMode mode);
+    virtual void DoPaintNode(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& r);
+    virtual void DoPopupMenu(PVirtualNode node, TColumnIndex column, POINT position);
+    virtual HRESULT DoRenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
+    virtual void DoReset(PVirtualNode node);
+    virtual void DoSaveNode(PVirtualNode node, TStream& stream);
+    virtual void DoScroll(int deltaX, int deltaY);
+    virtual bool DoSetOffsetXY(POINT value, TScrollUpdateOptions options, const RECT* clipRect = nullptr);
+    virtual void DoShowScrollbar(int bar, bool show);
+    virtual void DoStateChange(TVirtualTreeStates enter, TVirtualTreeStates leave = 0);
+    virtual void DoStructureChange(PVirtualNode node, TChangeReason reason);
+    virtual void DoTimerScroll();
+    virtual void DoUpdating(TVTUpdateState state);
+
+    // When the change events fire (delayed by ChangeDelay, held while updating).
+    virtual void Change(PVirtualNode node);
+    virtual void StructureChanged(PVirtualNode node, TChangeReason reason);
+    virtual bool CanEdit(PVirtualNode node, TColumnIndex column);
+    virtual bool ColumnIsEmpty(PVirtualNode node, TColumnIndex column);
+
+    // ----- core operations the other parts of the control use
+    void AdjustTotalCount(PVirtualNode node, int64_t value, bool relative = false);
+    void AdjustTotalHeight(PVirtualNode node, int64_t value, bool relative = false);
+    void RecountTotals(PVirtualNode node);
+    void RecalcTotalHeights(PVirtualNode node);
+    bool ParentsVisibleAndExpanded(PVirtualNode node) const;
+    unsigned NodeHeightOf(PVirtualNode node);
+    bool IsVisibleInitialized(PVirtualNode node);
+    bool HasVisibleNextSibling(PVirtualNode node) const;
+    PVirtualNode MakeNewNode();
+    void SetChildCount(PVirtualNode node, unsigned newChildCount);
+    // Returns the number of selected ancestors.
+    int DetermineLineImages(PVirtualNode node, TLineImage& lineImage);
+    // Removes the entries marked for removal (lowest pointer bit set); -1 for an empty array.
+    static int CompactNodeArray(std::vector<PVirtualNode>& nodes, int count);
+    void SetUpdateState(bool updating);
+    void InternalConnectNode(PVirtualNode node, PVirtualNode destination, TVTNodeAttachMode mode);
+    void InternalDisconnectNode(PVirtualNode node, bool keepFocus, bool reindex = true);
+    void InitNode(PVirtualNode node);
+    void InitChildren(PVirtualNode node);
+    unsigned CountVisibleChildren(PVirtualNode node) const;
+    int CountLevelDifference(PVirtualNode node1, PVirtualNode node2) const;
+    // Recomputes vsAllChildrenHidden of one node, or of every initialized node.
+    void UpdateHiddenChildrenFlag(PVirtualNode node);
+    void UpdateAllHiddenChildrenFlags();
+    // Vertical centre of the tree lines and button in a row of that height.
+    int NodeAlignmentCenter(PVirtualNode node, int rowHeight, int imageHeight) const;
+    // The selection store's operations (batches of nodes).
+    bool InternalAddToSelection(PVirtualNode* newItems, int newLength, bool forceInsert);
+    bool InternalAddToSelection(PVirtualNode node, bool forceInsert);
+    void InternalClearSelection();
+    void InternalRemoveFromSelection(PVirtualNode node);
+    void InternalCacheNode(PVirtualNode node);
+    void ClearTempCache();
+    int TempCacheCount() const { return tempNodeCount_; }
+    // Sorts the children of a node by a column (needs OnCompareNodes).
+    virtual void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit);
+    virtual void SortTree(TColumnIndex column, TSortDirection direction, bool doInit);
+    void SelectDefaultFocusColumn();
+
+protected:
+    // Class factories of the owned objects.
+    virtual TVTHeader* GetHeaderClass();
+    virtual TStringTreeOptions* GetOptionsClass();
+    void CreateParams(TCreateParams& params) override;
+    void CreateWnd() override;
+    void DestroyWnd() override;
+    void WndProc(TMessage& message) override;
+    void Loaded() override;
+    void Notification(TComponent* component, TOperation operation) override;
+    UINT DialogCodes() const override;
+    void Paint(TCanvas& canvas) override;
+
+    // The options object tells the tree what changed.
+    friend class TCustomVirtualTreeOptions;
+    friend class TCustomStringTreeOptions;
+    friend class TVTColors;
+    friend class TScrollBarOptions;
+    // Reactions of the option setters (the tree has a window and is not loading).
+    virtual void PaintOptionsChanged(TVTPaintOptions oldValue, TVTPaintOptions newValue);
+    virtual void SelectionOptionsChanged(TVTSelectionOptions oldValue, TVTSelectionOptions newValue);
+    virtual void MiscOptionsChanged(TVTMiscOptions oldValue, TVTMiscOptions newValue);
+    // Option setters react only when this holds.
+    bool OptionsReact() const { return !IsLoading() && HandleAllocated(); }
+    // The pattern brush for the tree lines and the button bitmaps.
+    virtual void PrepareBitmaps(bool needButtons, bool needLines);
+    void StopTimer(UINT_PTR id);
+    void StartTimer(UINT_PTR id, UINT ms);
+    // Frees one node record (OnFreeNode first) after forgetting every reference to it.
+    void FreeNodeRecord(PVirtualNode node);
+    // Forgets the tree's remembered references to a node that is going.
+    void ForgetNode(PVirtualNode node);
+    // Everything the tree remembers about nodes is cleared (nine references).
+    void ResetNodeReferences();
+    void InitRootNode(unsigned oldSize = 0);
+    // The hidden-children flag of a parent after a child went away.
+    void FixupParentAfterDelete(PVirtualNode parent);
+
+private:
+    void CheckStateFromChildren(PVirtualNode node, TCheckState& state);
+    bool InternalSetCheckState(PVirtualNode node, TCheckState value);
+    void HandleTimer(UINT_PTR id);
+    void ExpandNodeCore(PVirtualNode node);
+    void CollapseNodeCore(PVirtualNode node);
+    void SortChildrenCore(PVirtualNode node, TColumnIndex column, TSortDirection direction);
+
+    PVirtualNode root_ = nullptr;
+    unsigned totalInternalDataSize_ = 0;
+    int nodeDataSize_ = -1;
+    unsigned updateCount_ = 0;
+    unsigned visibleCount_ = 0;
+    TVirtualTreeStates states_ = 0;
+    std::atomic<bool> stopValidation_{false};
+
+    // Selection.
+    std::vector<PVirtualNode> selection_;
+    unsigned selectionCount_ = 0;
+    std::vector<PVirtualNode> tempNodeCache_;
+    int tempNodeCount_ = 0;
+    PVirtualNode rangeAnchor_ = nullptr;
+    int lastSelectionLevel_ = -1;
+
+    // Remembered nodes (every one is forgotten when its node goes).
+    PVirtualNode focusedNode_ = nullptr;
+    PVirtualNode editNode_ = nullptr;
+    PVirtualNode dropTargetNode_ = nullptr;
+    PVirtualNode currentHotNode_ = nullptr;
+    PVirtualNode lastChangedNode_ = nullptr;
+    PVirtualNode lastStructureChangeNode_ = nullptr;
+    PVirtualNode lastSearchNode_ = nullptr;
+    PVirtualNode pendingCheckNode_ = nullptr;
+    PVirtualNode lastDropTarget_ = nullptr;
+    TChangeReason lastStructureChangeReason_ = crIgnore;
+    TCheckState pendingCheckState_ = csUncheckedNormal;
+    TColumnIndex focusedColumn_ = NoColumn;
+    TColumnIndex editColumn_ = NoColumn;
+    unsigned checkNesting_ = 0;
+
+    // Scrolling.
+    int offsetX_ = 0, offsetY_ = 0, effectiveOffsetX_ = 0;
+    int rangeX_ = 0;
+
+    // Position cache.
+    std::vector<TCacheEntry> positionCache_;
+    unsigned positionCacheValid_ = 0;
+
+    // Owned objects.
+    TVTHeader* header_ = nullptr;
+    std::unique_ptr<TStringTreeOptions> options_;
+    std::unique_ptr<TVTColors> colors_;
+    std::unique_ptr<TScrollBarOptions> scrollBarOptions_;
+    std::unique_ptr<TClipboardFormats> clipboardFormats_;
+    TVTDragImage* dragImage_ = nullptr;
+    TEditLinkPtr editLink_;
+    IVTDragManager* dragManager_ = nullptr;
+    TBitmap background_;
+    TBitmap plusBM_, minusBM_;
+    HBRUSH lineBrush_ = nullptr;
+    std::unique_ptr<TCanvas> canvas_;
+    HDC canvasDC_ = nullptr;
+    bool workerRegistered_ = false;
+
+    // Properties.
+    std::string accessibleName_;
+    std::string hint_;
+    bool showHint_ = false;
+    TPopupMenu* popupMenu_ = nullptr;
+    TAlignment alignment_ = TAlignment::taLeftJustify;
+    unsigned animationDuration_ = 200;
+    unsigned autoExpandDelay_ = 1000;
+    unsigned autoScrollDelay_ = 1000;
+    unsigned autoScrollInterval_ = 1;
+    int backgroundOffsetX_ = 0, backgroundOffsetY_ = 0;
+    TBorderStyle borderStyle_ = bsSingle;
+    unsigned bottomSpace_ = 0;
+    TVTButtonFillMode buttonFillMode_ = fmTreeColor;
+    TVTButtonStyle buttonStyle_ = bsRectangle;
+    unsigned changeDelay_ = 0;
+    TCheckImageKind checkImageKind_ = ckLightCheck;
+    TCustomImageList* checkImages_ = nullptr;
+    TCustomImageList* customCheckImages_ = nullptr;
+    TCustomImageList* images_ = nullptr;
+    TCustomImageList* stateImages_ = nullptr;
+    unsigned defaultNodeHeight_ = 18;
+    TVTNodeAttachMode defaultPasteMode_ = amAddChildLast;
+    int dragHeight_ = 350, dragWidth_ = 200;
+    TVTDragImageKind dragImageKind_ = diComplete;
+    TDragOperations dragOperations_ = doCopy | doMove;
+    TVTDragType dragType_ = dtOLE;
+    TVTDrawSelectionMode drawSelectionMode_ = smDottedRectangle;
+    unsigned editDelay_ = 1000;
+    THintAnimationType hintAnimation_ = hatSystemDefault;
+    TVTHintMode hintMode_ = hmDefault;
+    HCURSOR hotCursor_ = nullptr;
+    TVTIncrementalSearch incrementalSearch_ = isNone;
+    TVTSearchDirection searchDirection_ = sdForward;
+    TVTSearchStart searchStart_ = ssFocusedNode;
+    unsigned searchTimeout_ = 1000;
+    unsigned indent_ = 18;
+    TVTLineMode lineMode_ = lmNormal;
+    TVTLineStyle lineStyle_ = lsDotted;
+    int margin_ = 4;
+    TVTNodeAlignment nodeAlignment_ = naProportional;
+    uint8_t selectionBlendFactor_ = 128;
+    unsigned selectionCurveRadius_ = 0;
+    int textMargin_ = 4;
+    bool wantTabs_ = false;
+    unsigned pendingRootCount_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// String, published and owner-draw trees (texts, editing and export come
+// with the string tree's own files)
+
+class TCustomVirtualStringTree : public TBaseVirtualTree {
+public:
+    explicit TCustomVirtualStringTree(TComponent* owner);
+
+    const std::string& DefaultText() const { return defaultText_; }
+    void SetDefaultText(const std::string& v) { defaultText_ = v; }
+
+    TVSTGetTextEvent OnGetText;
+    TVTPaintText OnPaintText;
+    TVSTGetHintEvent OnGetHint;
+    TVSTNewTextEvent OnNewText;
+    TVTShortenStringEvent OnShortenString;
+
+    // The cell's text (OnGetText with DefaultText as the default).
+    virtual std::string GetText(PVirtualNode node, TColumnIndex column, TVSTTextType textType = ttNormal);
+
+protected:
+    std::string defaultText_ = "Node";
+};
+
+class TVirtualStringTree : public TCustomVirtualStringTree {
+public:
+    explicit TVirtualStringTree(TComponent* owner) : TCustomVirtualStringTree(owner) {}
+};
+
+// The application paints the cells.
+class TCustomVirtualDrawTree : public TBaseVirtualTree {
+public:
+    explicit TCustomVirtualDrawTree(TComponent* owner) : TBaseVirtualTree(owner) {}
+
+    using TVTDrawNodeEvent =
+        std::function<void(TBaseVirtualTree* sender, TCanvas& canvas, PVirtualNode node, TColumnIndex column,
+                           const RECT& r)>;
+    using TVTGetNodeWidthEvent = std::function<void(TBaseVirtualTree* sender, TCanvas* canvas, PVirtualNode node,
+                                                    TColumnIndex column, int& nodeWidth)>;
+    TVTDrawNodeEvent OnDrawNode;
+    TVTGetNodeWidthEvent OnGetNodeWidth;
+
+    void DoPaintNode(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& r) override;
+    int DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas = nullptr) override;
+};
+
+class TVirtualDrawTree : public TCustomVirtualDrawTree {
+public:
+    explicit TVirtualDrawTree(TComponent* owner) : TCustomVirtualDrawTree(owner) {}
+};
