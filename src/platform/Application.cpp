@@ -273,6 +273,10 @@ LRESULT TApplication::WndProc(UINT msg, WPARAM wParam, LPARAM lParam)
             Restore();
             return 0;
         }
+        if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+            Minimize();
+            return 0;
+        }
         break;
     case WM_ACTIVATEAPP:
     case WM_ENDSESSION:

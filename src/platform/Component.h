@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/Events.h"
+#include "platform/PropTable.h"
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ enum TComponentStateFlag : unsigned {
     csDesigning = 4,
 };
 
-class TComponent : public TObject {
+class TComponent : public TPersistent {
 public:
     explicit TComponent(TComponent* owner);
     ~TComponent() override;

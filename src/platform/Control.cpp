@@ -258,7 +258,10 @@ void TWinControl::CreateWnd()
     if (tabStop_)
         p.style |= WS_TABSTOP;
     CreateParams(p);
-    if (Visible())
+    // A top-level window is made hidden and shown once our procedure is on
+    // it, so that it sees its own WM_SHOWWINDOW.
+    bool showAfter = Visible() && !(p.style & WS_CHILD);
+    if (Visible() && !showAfter)
         p.style |= WS_VISIBLE;
     if (!Enabled())
         p.style |= WS_DISABLED;
@@ -288,6 +291,8 @@ void TWinControl::CreateWnd()
     });
     UpdateBoundsFromWindow();
     CreateHandleDone();
+    if (showAfter && hwnd_ == h)
+        ShowWindow(h, SW_SHOW);
 }
 
 void TWinControl::CreateHandleDone()

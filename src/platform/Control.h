@@ -100,6 +100,9 @@ public:
     // A windowless control draws itself here; its parent calls it.
     virtual void Paint(TCanvas& canvas);
 
+    // Left, Top, Width, Height, Visible, Enabled, Caption, Align, Color.
+    const TPropTable& Published() const override;
+
     // Keys the focused control did not want, offered to every control of its
     // form: Tab, Enter, Esc (DialogKey) and accelerator characters, typed
     // with Alt or on a control that takes no characters (DialogChar). True

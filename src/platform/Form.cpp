@@ -1,8 +1,56 @@
 #include "platform/Form.h"
 
 #include "platform/Application.h"
+#include "platform/Firewall.h"
 #include "platform/Screen.h"
 #include "platform/StdCtrls.h"
+
+namespace {
+
+// The window styles of a border style and its border icons.
+void FormBorderStyles(TFormBorderStyle border, TBorderIcons icons, DWORD& style, DWORD& exStyle)
+{
+    style = 0;
+    exStyle = 0;
+    switch (border) {
+    case TFormBorderStyle::bsNone:
+        style = WS_POPUP;
+        icons = 0;
+        break;
+    case TFormBorderStyle::bsSingle:
+        style = WS_CAPTION;
+        break;
+    case TFormBorderStyle::bsSizeable:
+        style = WS_CAPTION | WS_THICKFRAME;
+        break;
+    case TFormBorderStyle::bsDialog:
+        style = WS_POPUP | WS_CAPTION;
+        exStyle = WS_EX_DLGMODALFRAME;
+        icons &= biSystemMenu | biHelp;
+        break;
+    case TFormBorderStyle::bsToolWindow:
+        style = WS_CAPTION;
+        exStyle = WS_EX_TOOLWINDOW;
+        icons &= biSystemMenu;
+        break;
+    case TFormBorderStyle::bsSizeToolWin:
+        style = WS_CAPTION | WS_THICKFRAME;
+        exStyle = WS_EX_TOOLWINDOW;
+        icons &= biSystemMenu;
+        break;
+    }
+    if (icons & biSystemMenu) {
+        style |= WS_SYSMENU;
+        if (icons & biMinimize)
+            style |= WS_MINIMIZEBOX;
+        if (icons & biMaximize)
+            style |= WS_MAXIMIZEBOX;
+        if ((icons & biHelp) && !(icons & (biMinimize | biMaximize)))
+            exStyle |= WS_EX_CONTEXTHELP;
+    }
+}
+
+}  // namespace
 
 TForm::TForm(TComponent* owner) : TWinControl(owner)
 {
@@ -17,6 +65,7 @@ TForm::TForm(TComponent* owner) : TWinControl(owner)
 
 TForm::~TForm()
 {
+    DoDestroy();
     Screen().RemoveForm(this);
     Destroying();
     DestroyComponents();
@@ -27,14 +76,65 @@ TForm::~TForm()
 void TForm::CreateParams(TCreateParams& params)
 {
     params.className = L"BrenixForm";
-    params.style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
-    params.exStyle = formStyle_ == TFormStyle::fsStayOnTop ? WS_EX_TOPMOST : 0;
+    DWORD border = 0, borderEx = 0;
+    FormBorderStyles(borderStyle_, borderIcons_, border, borderEx);
+    params.style = border | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+    params.exStyle = (formStyle_ == TFormStyle::fsStayOnTop ? WS_EX_TOPMOST : 0) | borderEx;
     params.icon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON");
     params.parentWindow = Application().Handle();
-    if (params.x == CW_USEDEFAULT) {
+    if (params.x == CW_USEDEFAULT || position_ == TPosition::poScreenCenter ||
+        position_ == TPosition::poDesktopCenter) {
         // Centred on the screen the first time.
         params.x = (GetSystemMetrics(SM_CXSCREEN) - params.width) / 2;
         params.y = (GetSystemMetrics(SM_CYSCREEN) - params.height) / 2;
+    }
+}
+
+void TForm::SetBorderStyle(TFormBorderStyle style)
+{
+    if (style == borderStyle_)
+        return;
+    borderStyle_ = style;
+    ApplyBorder();
+}
+
+void TForm::SetBorderIcons(TBorderIcons icons)
+{
+    if (icons == borderIcons_)
+        return;
+    borderIcons_ = icons;
+    ApplyBorder();
+}
+
+void TForm::ApplyBorder()
+{
+    if (!HandleAllocated())
+        return;
+    HWND h = Handle();
+    DWORD border = 0, borderEx = 0;
+    FormBorderStyles(borderStyle_, borderIcons_, border, borderEx);
+    const DWORD styleMask = WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+    const DWORD exMask = WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME | WS_EX_CONTEXTHELP;
+    DWORD style = static_cast<DWORD>(GetWindowLongW(h, GWL_STYLE));
+    DWORD ex = static_cast<DWORD>(GetWindowLongW(h, GWL_EXSTYLE));
+    SetWindowLongW(h, GWL_STYLE, static_cast<LONG>((style & ~styleMask) | border));
+    SetWindowLongW(h, GWL_EXSTYLE, static_cast<LONG>((ex & ~exMask) | borderEx));
+    SetWindowPos(h, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
+void TForm::DoDestroy()
+{
+    if (destroyDone_)
+        return;
+    destroyDone_ = true;
+    if (OnDestroy) {
+        // The form is going: a failing handler is reported, not thrown.
+        try {
+            OnDestroy(this);
+        } catch (...) {
+            HandleCurrentException();
+        }
     }
 }
 
@@ -86,7 +186,11 @@ void TForm::VisibleChanged()
     int cmd = windowState_ == TWindowState::wsMinimized   ? SW_SHOWMINIMIZED
               : windowState_ == TWindowState::wsMaximized ? SW_SHOWMAXIMIZED
                                                           : SW_SHOW;
+    TWindowState asked = windowState_;
     ShowWindow(h, cmd);
+    // OnShow (from WM_SHOWWINDOW) may have asked for another state.
+    if (windowState_ != asked)
+        SetWindowState(windowState_);
     if (windowState_ != TWindowState::wsMinimized)
         SetForegroundWindow(h);
 }

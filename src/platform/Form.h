@@ -8,6 +8,16 @@
 enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
 enum class TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+// Where the window is put when it is made: poScreenCenter and poDesktopCenter
+// centre it; the others use its bounds (a form whose left was never set is
+// centred as well).
+enum class TPosition {
+    poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly,
+    poScreenCenter, poDesktopCenter, poMainFormCenter, poOwnerFormCenter
+};
+enum TBorderIcon : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
+using TBorderIcons = unsigned;
 
 class TForm : public TWinControl {
 public:
@@ -18,6 +28,12 @@ public:
     void SetWindowState(TWindowState state);
     TFormStyle FormStyle() const { return formStyle_; }
     void SetFormStyle(TFormStyle style);
+    TFormBorderStyle BorderStyle() const { return borderStyle_; }
+    void SetBorderStyle(TFormBorderStyle style);
+    TBorderIcons BorderIcons() const { return borderIcons_; }
+    void SetBorderIcons(TBorderIcons icons);
+    TPosition Position() const { return position_; }
+    void SetPosition(TPosition position) { position_ = position; }
 
     // Asks OnCloseQuery, then OnClose; the main form's close ends the program.
     void Close();
@@ -28,6 +44,13 @@ public:
     std::function<void(TObject* sender, TCloseAction& action)> OnClose;
     TNotifyEvent OnShow;
     TNotifyEvent OnHide;
+    // Raised once when the form goes, before its components are freed. A
+    // derived form whose handler uses the derived form's own members calls
+    // DoDestroy() first in its destructor.
+    TNotifyEvent OnDestroy;
+    void DoDestroy();
+
+    const TPropTable& Published() const override;
 
     void WndProc(TMessage& message) override;
     // Tab and Shift+Tab move the focus in tab order; Enter presses the
@@ -39,6 +62,11 @@ protected:
     void VisibleChanged() override;
 
 private:
+    void ApplyBorder();
+    TFormBorderStyle borderStyle_ = TFormBorderStyle::bsSizeable;
+    TBorderIcons borderIcons_ = biSystemMenu | biMinimize | biMaximize;
+    TPosition position_ = TPosition::poDesigned;
+    bool destroyDone_ = false;
     TWindowState windowState_ = TWindowState::wsNormal;
     TFormStyle formStyle_ = TFormStyle::fsNormal;
 };
