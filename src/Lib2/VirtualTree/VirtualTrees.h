@@ -26,6 +26,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
 #include "platform/StringList.h"
+#include "Lib2/VirtualTree/VTUtils.h"
 
 class TBaseVirtualTree;
 class TCustomVirtualStringTree;
@@ -42,22 +43,7 @@ struct THeaderPaintInfo;     // defined with the header (VTHeader.h)
 struct IVTDragManager;       // OLE drag manager (drag and drop files)
 
 // ---------------------------------------------------------------------------
-// Errors
-
-// Every error the tree raises for bad use. HelpContext tells which one.
-class EVirtualTreeError : public Exception {
-public:
-    EVirtualTreeError(const std::string& message, int helpContext)
-        : Exception(message), helpContext_(helpContext) {}
-    int HelpContext() const { return helpContext_; }
-
-private:
-    int helpContext_;
-};
-
-[[noreturn]] inline void ShowError(const std::string& message, int helpContext) {
-    throw EVirtualTreeError(message, helpContext);
-}
+// Errors (EVirtualTreeError and ShowError come from VTUtils.h)
 
 // Help contexts of the tree's errors.
 constexpr int hcTFEditLinkIsNil = 2000;
@@ -278,15 +264,10 @@ enum TVTColumnOption : unsigned {
 };
 using TVTColumnOptions = unsigned;
 constexpr TVTColumnOptions DefaultColumnOptions = 0x00FF;
+constexpr TVTColumnOptions kDefaultColumnOptions = DefaultColumnOptions;
 
-// Parts of a header cell the application may draw itself (advanced owner draw).
-enum THeaderPaintElement : unsigned {
-    hpeBackground = 1,
-    hpeDropMark = 2,
-    hpeHeaderGlyph = 4,
-    hpeSortGlyph = 8,
-    hpeText = 16,
-};
+// Parts of a header cell the application may draw itself (advanced owner
+// draw): the bits of THeaderPaintElement, defined with the header.
 using THeaderPaintElements = unsigned;
 
 // ---------------------------------------------------------------------------
@@ -317,6 +298,7 @@ enum TVTDrawSelectionMode { smDottedRectangle, smBlendedRectangle };
 enum TScrollBarStyle { sbmRegular, sbmFlat, sbm3D };
 enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
 enum TBorderStyle { bsNone, bsSingle };
+enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
 
 // Text kinds asked of a string tree.
 enum TVSTTextType { ttNormal, ttStatic };
@@ -798,12 +780,6 @@ bool WorkerIsValidating(const TBaseVirtualTree* tree);
 // The worker exists (some tree holds a reference).
 bool WorkerRunning();
 
-// Shared resources (VTResources.cpp): set up by the first tree. Starting
-// registers the clipboard formats and loads the shared check images.
-void VTStartupShared();
-// The shared check image list of a kind (nullptr for ckCustom).
-TCustomImageList* VTSharedCheckImages(TCheckImageKind kind);
-
 // ---------------------------------------------------------------------------
 // The tree
 
@@ -1075,8 +1051,10 @@ public:
     int EffectiveOffsetX() const { return effectiveOffsetX_; }
     int RangeX() const { return rangeX_; }
     int RangeY() const { return static_cast<int>(root_->TotalHeight) + static_cast<int>(bottomSpace_); }
-    bool UseRightToLeftReading() const { return false; }
-    bool UseRightToLeftAlignment() const { return false; }
+    TBiDiMode BiDiMode() const { return bidiMode_; }
+    void SetBiDiMode(TBiDiMode v);
+    bool UseRightToLeftReading() const { return bidiMode_ != bdLeftToRight; }
+    bool UseRightToLeftAlignment() const { return bidiMode_ == bdRightToLeft; }
     // The header rectangle in window coordinates (height 0 with a hidden header).
     RECT HeaderRect();
     virtual void UpdateScrollBars(bool doRepaint);
@@ -1490,6 +1468,7 @@ private:
     int textMargin_ = 4;
     bool wantTabs_ = false;
     unsigned pendingRootCount_ = 0;
+    TBiDiMode bidiMode_ = bdLeftToRight;
 };
 
 // ---------------------------------------------------------------------------
