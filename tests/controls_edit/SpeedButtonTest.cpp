@@ -1,8 +1,17 @@
 // The speed button and the shared glyph lists.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <vssym32.h>
+
+#include <atomic>
+#include <thread>
+
 #include "controls/ButtonGlyph.h"
 #include "controls/SpeedButton.h"
+#include "controls/ThemeSrv.h"
+#include "controls/UxTheme.h"
+#include "platform/Menus.h"
 #include "platform/Canvas.h"
 #include "platform/Form.h"
 #include "support/Input.h"
@@ -142,5 +151,132 @@ TEST(SpeedButton, AHeldButtonRepeatsItsClick)
     // The release is no further click, and the repeating stopped.
     EXPECT_EQ(clicks, after);
     EXPECT_EQ(form.repeater->State(), TButtonState::bsUp);
+    SetCursorPos(1270, 1010);
+}
+
+namespace {
+
+// Themes switched on (or off) through the common-controls version check.
+class ComCtlVersion {
+public:
+    explicit ComCtlVersion(WORD major, WORD minor)
+    {
+        SetComCtlVersionProviderForTesting([=] { return DWORD(MAKELONG(minor, major)); });
+        ThemeServices().UpdateThemes();
+    }
+    ~ComCtlVersion()
+    {
+        SetComCtlVersionProviderForTesting({});
+        ThemeServices().UpdateThemes();
+    }
+};
+
+// The left edge's middle pixel of a button painted into a bitmap.
+COLORREF EdgePixel(TRxSpeedButton& button)
+{
+    TBitmap bmp;
+    bmp.SetSize(button.Width(), button.Height());
+    bmp.Canvas().SetBrushColor(RGB(0, 128, 0));
+    button.Paint(bmp.Canvas());
+    return bmp.Pixel(0, button.Height() / 2);
+}
+
+// The same pixel of a reference drawn straight by the system.
+COLORREF ReferencePixel(bool themed, int w, int h)
+{
+    TBitmap bmp;
+    bmp.SetSize(w, h);
+    RECT r = {0, 0, w, h};
+    HDC dc = bmp.Canvas().Handle();
+    if (themed) {
+        // Straight from the theme library, not through the theme service.
+        LoadThemeLibrary();
+        HTHEME theme = UxTheme::OpenThemeData(nullptr, L"button");
+        UxTheme::DrawThemeBackground(theme, dc, BP_PUSHBUTTON, PBS_NORMAL, &r, nullptr);
+        UxTheme::CloseThemeData(theme);
+        UnloadThemeLibrary();
+    } else {
+        DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH);
+    }
+    return bmp.Pixel(0, h / 2);
+}
+
+}  // namespace
+
+TEST(SpeedButton, PaintsWithTheButtonThemePartWhileThemesAreOn)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TRxSpeedButton button(nullptr);
+    button.SetBounds(0, 0, 40, 24);
+    COLORREF themedRef = ReferencePixel(true, 40, 24), classicRef = ReferencePixel(false, 40, 24);
+    ASSERT_NE(themedRef, classicRef) << "the theme draws this edge like the classic look";
+    {
+        ComCtlVersion on(6, 0);
+        ASSERT_TRUE(ThemeServices().ThemesEnabled());
+        EXPECT_EQ(EdgePixel(button), themedRef);
+    }
+    ComCtlVersion off(5, 81);
+    ASSERT_FALSE(ThemeServices().ThemesEnabled());
+    EXPECT_EQ(EdgePixel(button), classicRef);
+}
+
+namespace {
+
+BOOL CALLBACK FindMenuWindow(HWND hwnd, LPARAM param)
+{
+    wchar_t cls[16] = {};
+    GetClassNameW(hwnd, cls, 16);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(hwnd) && lstrcmpW(cls, L"#32768") == 0) {
+        *reinterpret_cast<HWND*>(param) = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+TEST(SpeedButton, TheDropDownMenuOpensBelowTheButtonAndThePressClicksNothing)
+{
+    ASSERT_TRUE(HaveDisplay());
+    ButtonForm form;
+    TPopupMenu menu(nullptr);
+    int chosen = 0;
+    menu.Items().Add("First", [&](TObject*) { ++chosen; });
+    form.repeater->SetDropDownMenu(&menu);
+    int clicks = 0;
+    form.repeater->OnClick = [&](TObject*) { ++clicks; };
+    form.Show();
+    SetForegroundWindow(form.Handle());
+    Pump(30);
+    // A helper thread reads where the menu opened and closes it.
+    RECT where = {};
+    std::atomic<bool> seen{false};
+    std::thread closer([&] {
+        for (int i = 0; i < 200 && !seen; ++i) {
+            Sleep(25);
+            HWND m = nullptr;
+            EnumWindows(FindMenuWindow, reinterpret_cast<LPARAM>(&m));
+            if (m) {
+                GetWindowRect(m, &where);
+                seen = true;
+                PostMessageW(m, WM_KEYDOWN, VK_ESCAPE, 0);
+                Sleep(100);
+                PostMessageW(m, WM_KEYDOWN, VK_ESCAPE, 0);
+            }
+        }
+    });
+    POINT p = form.repeater->ClientToScreen(POINT{15, 15});
+    ASSERT_TRUE(SendInputPumping(MouseClickAt(p), 300));
+    closer.join();
+    ASSERT_TRUE(seen.load());
+    POINT corner = form.repeater->ClientToScreen(POINT{0, form.repeater->Height()});
+    EXPECT_EQ(where.left, corner.x);
+    EXPECT_EQ(where.top, corner.y);
+    EXPECT_EQ(chosen, 0);
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(form.repeater->State(), TButtonState::bsUp);
+    form.repeater->SetDropDownMenu(nullptr);
     SetCursorPos(1270, 1010);
 }
