@@ -1372,6 +1372,8 @@ private:
     unsigned updateCount_ = 0;
     unsigned visibleCount_ = 0;
     TVirtualTreeStates states_ = 0;
+    // [worker file] The worker clears the stop request when it queues the tree.
+    friend class TWorkerThread;
     std::atomic<bool> stopValidation_{false};
 
     // Selection.
