@@ -5,8 +5,8 @@
 #include <mutex>
 
 #include "Lib2/VirtualTree/VirtualTrees.h"
-#include "platform/Application.h"
 #include "platform/Exceptions.h"
+#include "platform/Firewall.h"
 
 namespace {
 
@@ -139,7 +139,7 @@ void TWorkerThread::Validate(TBaseVirtualTree* tree)
         if (!tree->ValidationStopRequested())
             completed = tree->DoValidateCache();
     } catch (...) {
-        Application().PostException(std::current_exception());
+        HandleCurrentException();
     }
     if (completed)
         Notify(tree, wsCacheValid, wsStopValidation | wsValidating | wsValidationNeeded);
@@ -169,7 +169,7 @@ void TWorkerThread::Execute()
         try {
             Validate(tree);
         } catch (...) {
-            Application().PostException(std::current_exception());
+            HandleCurrentException();
         }
         TLock lock(lock_);
         current_ = nullptr;

@@ -41,6 +41,7 @@ class TPopupMenu;
 class TStream;
 struct THeaderPaintInfo;     // defined with the header (VTHeader.h)
 struct IVTDragManager;       // OLE drag manager (drag and drop files)
+struct IAccessible;          // the system's accessibility interface (oleacc.h)
 
 // ---------------------------------------------------------------------------
 // Errors (EVirtualTreeError and ShowError come from VTUtils.h)
@@ -935,6 +936,14 @@ public:
     bool EndEditNode();
     bool CancelEditNode();
 
+    // ----- [accessibility] The tree's accessible object and that of its
+    // focused item, made on first use through the accessibility factory
+    // (VTAccessibility.h); the code that makes them also releases them.
+    IAccessible* Accessible() const { return accessible_; }
+    void SetAccessible(IAccessible* value) { accessible_ = value; }
+    IAccessible* AccessibleItem() const { return accessibleItem_; }
+    void SetAccessibleItem(IAccessible* value) { accessibleItem_ = value; }
+
     // ----- states
     TVirtualTreeStates TreeStates() const { return states_; }
     bool HasState(TVirtualTreeStates s) const { return (states_ & s) != 0; }
@@ -1372,6 +1381,9 @@ private:
     unsigned updateCount_ = 0;
     unsigned visibleCount_ = 0;
     TVirtualTreeStates states_ = 0;
+    // [accessibility] See Accessible().
+    IAccessible* accessible_ = nullptr;
+    IAccessible* accessibleItem_ = nullptr;
     // [worker file] The worker clears the stop request when it queues the tree.
     friend class TWorkerThread;
     std::atomic<bool> stopValidation_{false};
@@ -1514,6 +1526,17 @@ public:
                                                     TColumnIndex column, int& nodeWidth)>;
     TVTDrawNodeEvent OnDrawNode;
     TVTGetNodeWidthEvent OnGetNodeWidth;
+
+    // [hint window] Owner-drawn node hints: the hint's size (r comes in as
+    // the cell's rectangle) and its drawing (VTHintWindow.cpp).
+    using TVTGetHintSizeEvent =
+        std::function<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, RECT& r)>;
+    using TVTDrawHintEvent = std::function<void(TBaseVirtualTree* sender, TCanvas& hintCanvas, PVirtualNode node,
+                                                const RECT& r, TColumnIndex column)>;
+    TVTGetHintSizeEvent OnGetHintSize;
+    TVTDrawHintEvent OnDrawHint;
+    virtual void DoGetHintSize(PVirtualNode node, TColumnIndex column, RECT& r);
+    virtual void DoDrawHint(TCanvas& canvas, PVirtualNode node, const RECT& r, TColumnIndex column);
 
     void DoPaintNode(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& r) override;
     int DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas = nullptr) override;
