@@ -502,6 +502,7 @@ public:
     virtual void Assign(const TCustomVirtualTreeOptions& source);
 
 protected:
+    friend class TBaseVirtualTree;
     TBaseVirtualTree* owner_;
     TVTPaintOptions paint_ = DefaultPaintOptions;
     TVTAnimationOptions animation_ = DefaultAnimationOptions;
@@ -889,7 +890,7 @@ public:
     int CompareNodePositions(PVirtualNode node1, PVirtualNode node2) const;
 
     // ----- selection
-    unsigned SelectedCount() const { return selectionCount_; }
+    unsigned SelectedCount() const { return selectionCount_ - markedCount_; }
     bool Selected(PVirtualNode node) const { return node && (node->States & vsSelected); }
     void SetSelected(PVirtualNode node, bool value);
     // The selected nodes in array (address) order.
@@ -1323,6 +1324,12 @@ public:
     void InternalRemoveFromSelection(PVirtualNode node);
     void InternalCacheNode(PVirtualNode node);
     void ClearTempCache();
+    // Removes the entries marked for removal from the selection.
+    void CompactSelection();
+    // Takes a node out of the selection at once, without notification.
+    void RemoveSelectionEntry(PVirtualNode node);
+    // Index of the node's entry in the selection array, or -1.
+    int FindNodeInSelection(PVirtualNode node) const;
     int TempCacheCount() const { return tempNodeCount_; }
     // Sorts the children of a node by a column (needs OnCompareNodes).
     virtual void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit);
@@ -1369,7 +1376,7 @@ protected:
 
 private:
     void CheckStateFromChildren(PVirtualNode node, TCheckState& state);
-    bool InternalSetCheckState(PVirtualNode node, TCheckState value);
+    bool InternalSetCheckState(PVirtualNode node, TCheckState value, bool propagateDown);
     void HandleTimer(UINT_PTR id);
     void ExpandNodeCore(PVirtualNode node);
     void CollapseNodeCore(PVirtualNode node);
@@ -1390,7 +1397,8 @@ private:
 
     // Selection.
     std::vector<PVirtualNode> selection_;
-    unsigned selectionCount_ = 0;
+    unsigned selectionCount_ = 0;   // entries in selection_, marked ones included
+    unsigned markedCount_ = 0;      // entries marked for removal
     std::vector<PVirtualNode> tempNodeCache_;
     int tempNodeCount_ = 0;
     PVirtualNode rangeAnchor_ = nullptr;
@@ -1414,6 +1422,9 @@ private:
 
     // Scrolling.
     int offsetX_ = 0, offsetY_ = 0, effectiveOffsetX_ = 0;
+    unsigned scrollDirections_ = 0;
+    POINT panningStart_{};
+    bool horzBarShown_ = false, vertBarShown_ = false;
     int rangeX_ = 0;
 
     // Position cache.

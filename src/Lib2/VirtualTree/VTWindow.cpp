@@ -1,0 +1,709 @@
+// The tree's window: creation and destruction, the messages the core needs
+// (worker notices, the delayed change timers, the header in the non-client
+// area), repainting of rows, the scroll bars, and the property setters.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/VirtualTrees.h"
+#include "controls/ThemeSrv.h"
+#include "platform/ImageList.h"
+#include "platform/Menus.h"
+
+// ---------------------------------------------------------------------------
+// Window life cycle
+
+void TBaseVirtualTree::CreateParams(TCreateParams& params)
+{
+    TWinControl::CreateParams(params);
+    params.className = L"BrenixVirtualTree";
+    params.style |= WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+    switch (scrollBarOptions_->ScrollBars()) {
+    case ssHorizontal:
+        params.style |= WS_HSCROLL;
+        break;
+    case ssVertical:
+        params.style |= WS_VSCROLL;
+        break;
+    case ssBoth:
+        params.style |= WS_HSCROLL | WS_VSCROLL;
+        break;
+    case ssNone:
+        break;
+    }
+    if (options_->MiscOptions() & toFullRepaintOnResize)
+        params.classStyle |= CS_HREDRAW | CS_VREDRAW;
+    else
+        params.classStyle &= ~(CS_HREDRAW | CS_VREDRAW);
+    if (borderStyle_ == bsSingle) {
+        params.exStyle |= WS_EX_CLIENTEDGE;
+        params.style &= ~WS_BORDER;
+    } else {
+        params.style &= ~WS_BORDER;
+    }
+}
+
+void TBaseVirtualTree::CreateWnd()
+{
+    DoStateChange(tsWindowCreating);
+    TWinControl::CreateWnd();
+    DoStateChange(0, tsWindowCreating);
+    if (GetThemeServices().ThemesEnabled() && (options_->PaintOptions() & toThemeAware))
+        DoStateChange(tsUseThemes);
+    else
+        DoStateChange(0, tsUseThemes);
+    PrepareBitmaps(true, true);
+    UpdateHeaderRect();
+    UpdateScrollBars(true);
+}
+
+void TBaseVirtualTree::DestroyWnd()
+{
+    TWinControl::DestroyWnd();
+    horzBarShown_ = vertBarShown_ = false;
+}
+
+void TBaseVirtualTree::Loaded()
+{
+    TWinControl::Loaded();
+    if (states_ & tsNeedRootCountUpdate) {
+        DoStateChange(0, tsNeedRootCountUpdate);
+        const TVTMiscOptions misc = options_->misc_;
+        options_->misc_ &= ~toReadOnly;
+        BeginUpdate();
+        SetChildCount(root_, pendingRootCount_);
+        EndUpdate();
+        options_->misc_ = misc;
+    }
+    header_->Loaded();
+}
+
+void TBaseVirtualTree::Notification(TComponent* component, TOperation operation)
+{
+    TWinControl::Notification(component, operation);
+    if (operation != TOperation::opRemove)
+        return;
+    bool changed = false;
+    if (component == images_) {
+        images_ = nullptr;
+        changed = true;
+    }
+    if (component == stateImages_) {
+        stateImages_ = nullptr;
+        changed = true;
+    }
+    if (component == customCheckImages_) {
+        customCheckImages_ = nullptr;
+        SetCheckImageKind(ckLightCheck);
+        changed = true;
+    }
+    if (component == popupMenu_)
+        popupMenu_ = nullptr;
+    if (header_) {
+        if (component == header_->Images()) {
+            header_->SetImages(nullptr);
+            changed = true;
+        }
+        if (component == header_->PopupMenu())
+            header_->SetPopupMenu(nullptr);
+    }
+    if (changed && !IsDestroying())
+        Invalidate();
+}
+
+UINT TBaseVirtualTree::DialogCodes() const
+{
+    return DLGC_WANTARROWS | DLGC_WANTCHARS | (wantTabs_ ? DLGC_WANTTAB : 0);
+}
+
+void TBaseVirtualTree::Paint(TCanvas& canvas) { TWinControl::Paint(canvas); }
+
+void TBaseVirtualTree::StartTimer(UINT_PTR id, UINT ms)
+{
+    if (HandleAllocated())
+        SetTimer(Handle(), id, ms, nullptr);
+}
+
+void TBaseVirtualTree::StopTimer(UINT_PTR id)
+{
+    if (HandleAllocated())
+        KillTimer(Handle(), id);
+}
+
+void TBaseVirtualTree::HandleTimer(UINT_PTR id)
+{
+    switch (id) {
+    case ExpandTimer:
+        DoDragExpand();
+        break;
+    case EditTimer:
+        DoEdit();
+        break;
+    case ScrollTimer:
+        if (states_ & tsScrollPending) {
+            StopTimer(ScrollTimer);
+            StartTimer(ScrollTimer, autoScrollInterval_);
+            DoStateChange(tsScrolling, tsScrollPending);
+        }
+        DoTimerScroll();
+        break;
+    case ChangeTimer:
+        DoChange(lastChangedNode_);
+        break;
+    case StructureChangeTimer:
+        DoStructureChange(lastStructureChangeNode_, lastStructureChangeReason_);
+        break;
+    case SearchTimer:
+        StopTimer(SearchTimer);
+        DoStateChange(0, tsIncrementalSearching);
+        break;
+    default:
+        break;
+    }
+}
+
+void TBaseVirtualTree::WndProc(TMessage& message)
+{
+    // A header being dragged or resized gets everything first; otherwise
+    // the header takes what is its own.
+    if (header_ && message.Msg != WM_NCDESTROY && header_->HandleMessage(message))
+        return;
+    switch (message.Msg) {
+    case WM_CHANGESTATE:
+        ChangeStateFromWorker(static_cast<unsigned>(message.WParam), static_cast<unsigned>(message.LParam));
+        message.Result = 0;
+        return;
+    case WM_TIMER:
+        if (message.WParam != HeaderTimer) {
+            HandleTimer(message.WParam);
+            message.Result = 0;
+            return;
+        }
+        break;
+    case WM_ERASEBKGND:
+        message.Result = 1;
+        return;
+    case WM_NCDESTROY:
+        InterruptValidation();
+        StopTimer(ChangeTimer);
+        StopTimer(StructureChangeTimer);
+        if (lineBrush_) {
+            DeleteObject(lineBrush_);
+            lineBrush_ = nullptr;
+        }
+        break;
+    case WM_NCCALCSIZE:
+        DefaultHandler(message);
+        if (header_ && (header_->Options() & hoVisible)) {
+            auto* r = reinterpret_cast<RECT*>(message.LParam);
+            r->top = std::min<LONG>(r->top + header_->Height(), r->bottom);
+        }
+        return;
+    case WM_NCHITTEST:
+        DefaultHandler(message);
+        if (header_ && (header_->Options() & hoVisible) && message.Result == HTNOWHERE) {
+            // The header never counts as client area.
+            message.Result = HTBORDER;
+        } else if (header_ && (header_->Options() & hoVisible)) {
+            POINT p{static_cast<short>(LOWORD(message.LParam)), static_cast<short>(HIWORD(message.LParam))};
+            POINT c = ScreenToClient(p);
+            if (c.y < 0 && c.y >= -header_->Height())
+                message.Result = HTBORDER;
+        }
+        return;
+    case WM_NCPAINT: {
+        DefaultHandler(message);
+        if (header_ && (header_->Options() & hoVisible) && HandleAllocated()) {
+            HDC dc = GetWindowDC(Handle());
+            if (dc) {
+                header_->PaintHeader(dc, HeaderRect(), effectiveOffsetX_);
+                ReleaseDC(Handle(), dc);
+            }
+        }
+        return;
+    }
+    case WM_NCLBUTTONDOWN:
+    case WM_NCRBUTTONDOWN:
+    case WM_NCMBUTTONDOWN:
+        if (CanFocus() && !Focused())
+            SetFocus();
+        break;
+    case WM_SIZE:
+        TWinControl::WndProc(message);
+        if (HandleAllocated() && !(states_ & tsSizing) && ClientRect().bottom > 0) {
+            // The header has sized its columns already (HandleMessage).
+            DoStateChange(tsSizing);
+            UpdateScrollBars(true);
+            if (editLink_ && (states_ & tsEditing))
+                editLink_->SetBounds(editLink_->GetBounds());
+            DoStateChange(0, tsSizing);
+        }
+        return;
+    case WM_HSCROLL:
+    case WM_VSCROLL: {
+        const bool vertical = message.Msg == WM_VSCROLL;
+        SCROLLINFO si{};
+        si.cbSize = sizeof(si);
+        si.fMask = SIF_TRACKPOS;
+        GetScrollInfo(Handle(), vertical ? SB_VERT : SB_HORZ, &si);
+        RECT client = ClientRect();
+        const int increment = vertical ? scrollBarOptions_->VerticalIncrement()
+                                       : scrollBarOptions_->HorizontalIncrement();
+        const int page = vertical ? client.bottom : client.right;
+        int offset = vertical ? offsetY_ : offsetX_;
+        switch (LOWORD(message.WParam)) {
+        case SB_LINEUP:
+            offset += increment;
+            break;
+        case SB_LINEDOWN:
+            offset -= increment;
+            break;
+        case SB_PAGEUP:
+            offset += page;
+            break;
+        case SB_PAGEDOWN:
+            offset -= page;
+            break;
+        case SB_THUMBPOSITION:
+        case SB_THUMBTRACK:
+            DoStateChange(tsThumbTracking);
+            offset = -si.nTrackPos;
+            break;
+        case SB_TOP:
+            offset = 0;
+            break;
+        case SB_BOTTOM:
+            offset = vertical ? -RangeY() : -rangeX_;
+            break;
+        case SB_ENDSCROLL:
+            DoStateChange(0, tsThumbTracking);
+            UpdateScrollBars(true);
+            break;
+        default:
+            break;
+        }
+        if (vertical)
+            DoSetOffsetXY(POINT{offsetX_, offset}, DefaultScrollUpdateFlags);
+        else
+            DoSetOffsetXY(POINT{offset, offsetY_}, DefaultScrollUpdateFlags);
+        message.Result = 0;
+        return;
+    }
+    case WM_GETDLGCODE:
+        message.Result = DialogCodes();
+        return;
+    default:
+        break;
+    }
+    TWinControl::WndProc(message);
+}
+
+// ---------------------------------------------------------------------------
+// Geometry, repainting and scroll bars
+
+TCanvas& TBaseVirtualTree::Canvas()
+{
+    if (!canvas_) {
+        canvasDC_ = CreateCompatibleDC(nullptr);
+        canvas_ = std::make_unique<TCanvas>(canvasDC_);
+    }
+    canvas_->Font().Assign(Font());
+    return *canvas_;
+}
+
+RECT TBaseVirtualTree::HeaderRect()
+{
+    RECT r{0, 0, width_, 0};
+    if (HandleAllocated()) {
+        RECT w;
+        GetWindowRect(Handle(), &w);
+        r = RECT{0, 0, w.right - w.left, w.bottom - w.top};
+        const LONG_PTR exStyle = GetWindowLongPtrW(Handle(), GWL_EXSTYLE);
+        const LONG_PTR style = GetWindowLongPtrW(Handle(), GWL_STYLE);
+        if (exStyle & WS_EX_CLIENTEDGE)
+            InflateRect(&r, -GetSystemMetrics(SM_CXEDGE), -GetSystemMetrics(SM_CYEDGE));
+        if (style & WS_BORDER)
+            InflateRect(&r, -1, -1);
+    }
+    r.bottom = r.top + ((header_->Options() & hoVisible) ? header_->Height() : 0);
+    return r;
+}
+
+void TBaseVirtualTree::UpdateHeaderRect()
+{
+    if (HandleAllocated())
+        SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
+                     SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TBaseVirtualTree::RedrawFrame()
+{
+    if (HandleAllocated())
+        RedrawWindow(Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
+}
+
+void TBaseVirtualTree::Invalidate()
+{
+    if (HandleAllocated() && updateCount_ == 0)
+        InvalidateRect(Handle(), nullptr, FALSE);
+}
+
+namespace {
+// Rows are looked up by walking the visible nodes: above this many, a
+// repaint of the whole window is cheaper than finding the row.
+constexpr unsigned kRowLookupLimit = 5000;
+}
+
+void TBaseVirtualTree::InvalidateNode(PVirtualNode node)
+{
+    if (!node || node == root_ || !HandleAllocated() || updateCount_ > 0 || !IsWindowVisible(Handle()))
+        return;
+    if (!FullyVisible(node))
+        return;
+    RECT client = ClientRect();
+    if (visibleCount_ > kRowLookupLimit) {
+        InvalidateRect(Handle(), &client, FALSE);
+        return;
+    }
+    const int top = static_cast<int>(GetDisplayTop(node)) + offsetY_;
+    RECT r{client.left, top, client.right, top + node->NodeHeight};
+    InvalidateRect(Handle(), &r, FALSE);
+}
+
+void TBaseVirtualTree::InvalidateToBottom(PVirtualNode node)
+{
+    if (!HandleAllocated() || updateCount_ > 0 || !IsWindowVisible(Handle()))
+        return;
+    RECT r = ClientRect();
+    if (node && node != root_ && FullyVisible(node) && visibleCount_ <= kRowLookupLimit)
+        r.top = std::max<LONG>(r.top, static_cast<int>(GetDisplayTop(node)) + offsetY_);
+    InvalidateRect(Handle(), &r, FALSE);
+}
+
+void TBaseVirtualTree::InvalidateChildren(PVirtualNode node, bool recursive)
+{
+    if (!node)
+        node = root_;
+    for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling) {
+        InvalidateNode(child);
+        if (recursive)
+            InvalidateChildren(child, true);
+    }
+}
+
+void TBaseVirtualTree::InvalidateColumn(TColumnIndex column)
+{
+    if (!HandleAllocated() || !header_->Columns().IsValidColumn(column))
+        return;
+    RECT r = ClientRect();
+    int left = 0, right = 0;
+    header_->Columns().GetColumnBounds(column, left, right);
+    r.left = left;
+    r.right = right;
+    InvalidateRect(Handle(), &r, FALSE);
+}
+
+bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool)
+{
+    if (!node || node == root_ || !HandleAllocated() || !FullyVisible(node))
+        return false;
+    const RECT client = ClientRect();
+    const int top = static_cast<int>(GetDisplayTop(node));
+    const int bottom = top + node->NodeHeight;
+    int offset = offsetY_;
+    if (center)
+        offset = client.bottom / 2 - top;
+    else if (top + offsetY_ < 0)
+        offset = -top;
+    else if (bottom + offsetY_ > client.bottom)
+        offset = client.bottom - bottom;
+    if (offset == offsetY_)
+        return false;
+    return DoSetOffsetXY(POINT{offsetX_, offset}, DefaultScrollUpdateFlags);
+}
+
+void TBaseVirtualTree::UpdateScrollBars(bool doRepaint)
+{
+    if (!HandleAllocated() || updateCount_ > 0)
+        return;
+    UpdateVerticalScrollBar(doRepaint);
+    UpdateHorizontalScrollBar(doRepaint);
+}
+
+void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint)
+{
+    if (!HandleAllocated())
+        return;
+    rangeX_ = header_->UseColumns() ? header_->Columns().TotalWidth() : 0;
+    const RECT client = ClientRect();
+    const TScrollStyle bars = scrollBarOptions_->ScrollBars();
+    if (bars != ssHorizontal && bars != ssBoth)
+        return;
+    SCROLLINFO si{};
+    si.cbSize = sizeof(si);
+    si.fMask = SIF_ALL;
+    if (scrollBarOptions_->AlwaysVisible())
+        si.fMask |= SIF_DISABLENOSCROLL;
+    si.nMin = 0;
+    si.nMax = std::max(rangeX_ - 1, 0);
+    si.nPage = static_cast<UINT>(std::max<LONG>(client.right, 0));
+    si.nPos = -offsetX_;
+    const bool show = scrollBarOptions_->AlwaysVisible() || rangeX_ > client.right;
+    if (show != horzBarShown_) {
+        horzBarShown_ = show;
+        ShowScrollBar(Handle(), SB_HORZ, show);
+        DoShowScrollbar(SB_HORZ, show);
+    }
+    SetScrollInfo(Handle(), SB_HORZ, &si, doRepaint);
+    // The range may have shrunk below the offset.
+    if (offsetX_ < std::min<int>(0, client.right - rangeX_))
+        DoSetOffsetXY(POINT{offsetX_, offsetY_}, DefaultScrollUpdateFlags & ~suoUpdateNCArea);
+}
+
+void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint)
+{
+    if (!HandleAllocated())
+        return;
+    const RECT client = ClientRect();
+    const TScrollStyle bars = scrollBarOptions_->ScrollBars();
+    if (bars != ssVertical && bars != ssBoth)
+        return;
+    const int range = RangeY();
+    SCROLLINFO si{};
+    si.cbSize = sizeof(si);
+    si.fMask = SIF_ALL;
+    if (scrollBarOptions_->AlwaysVisible())
+        si.fMask |= SIF_DISABLENOSCROLL;
+    si.nMin = 0;
+    si.nMax = std::max(range - 1, 0);
+    si.nPage = static_cast<UINT>(std::max<LONG>(client.bottom, 0));
+    si.nPos = -offsetY_;
+    const bool show = scrollBarOptions_->AlwaysVisible() || range > client.bottom;
+    if (show != vertBarShown_) {
+        vertBarShown_ = show;
+        ShowScrollBar(Handle(), SB_VERT, show);
+        DoShowScrollbar(SB_VERT, show);
+    }
+    SetScrollInfo(Handle(), SB_VERT, &si, doRepaint);
+    if (offsetY_ < std::min<int>(0, client.bottom - range))
+        DoSetOffsetXY(POINT{offsetX_, offsetY_}, DefaultScrollUpdateFlags & ~suoUpdateNCArea);
+}
+
+// ---------------------------------------------------------------------------
+// Bitmaps
+
+void TBaseVirtualTree::PrepareBitmaps(bool, bool needLines)
+{
+    if (!needLines)
+        return;
+    // The tree-line pattern: an 8 x 8 monochrome brush.
+    WORD bits[8];
+    static const WORD dotted[8] = {0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA};
+    std::copy(dotted, dotted + 8, bits);
+    if (lineStyle_ == lsSolid) {
+        std::fill(bits, bits + 8, WORD(0));
+    } else if (lineStyle_ == lsCustomStyle) {
+        const void* custom = bits;
+        DoGetLineStyle(custom);
+        if (custom && custom != bits)
+            std::copy(static_cast<const WORD*>(custom), static_cast<const WORD*>(custom) + 8, bits);
+    }
+    HBITMAP pattern = CreateBitmap(8, 8, 1, 1, bits);
+    if (lineBrush_)
+        DeleteObject(lineBrush_);
+    lineBrush_ = CreatePatternBrush(pattern);
+    DeleteObject(pattern);
+}
+
+// ---------------------------------------------------------------------------
+// Property setters
+
+namespace {
+template <class T>
+bool Store(T& field, T value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+}   // namespace
+
+void TBaseVirtualTree::SetAlignment(TAlignment v)
+{
+    if (Store(alignment_, v) && !IsLoading())
+        Invalidate();
+}
+
+void TBaseVirtualTree::SetAnimationDuration(unsigned v)
+{
+    animationDuration_ = v;
+    if (v > 0)
+        options_->animation_ |= toAnimatedToggle;
+    else
+        options_->animation_ &= ~toAnimatedToggle;
+}
+
+void TBaseVirtualTree::SetBackgroundOffsetX(int v)
+{
+    if (Store(backgroundOffsetX_, v) && !IsLoading())
+        Invalidate();
+}
+
+void TBaseVirtualTree::SetBackgroundOffsetY(int v)
+{
+    if (Store(backgroundOffsetY_, v) && !IsLoading())
+        Invalidate();
+}
+
+void TBaseVirtualTree::SetBiDiMode(TBiDiMode v)
+{
+    if (!Store(bidiMode_, v))
+        return;
+    const RECT client = ClientRect();
+    effectiveOffsetX_ = UseRightToLeftAlignment() ? std::max(0, rangeX_ - static_cast<int>(client.right) + offsetX_)
+                                                  : -offsetX_;
+    header_->ParentBiDiModeChanged();
+    if (HandleAllocated())
+        RedrawFrame();
+}
+
+void TBaseVirtualTree::SetBorderStyle(TBorderStyle v)
+{
+    if (Store(borderStyle_, v) && HandleAllocated() && !IsLoading())
+        RecreateWnd();
+}
+
+void TBaseVirtualTree::SetBottomSpace(unsigned v)
+{
+    if (Store(bottomSpace_, v) && HandleAllocated())
+        UpdateVerticalScrollBar(true);
+}
+
+void TBaseVirtualTree::SetButtonFillMode(TVTButtonFillMode v)
+{
+    if (Store(buttonFillMode_, v) && !IsLoading()) {
+        PrepareBitmaps(true, false);
+        Invalidate();
+    }
+}
+
+void TBaseVirtualTree::SetButtonStyle(TVTButtonStyle v)
+{
+    if (Store(buttonStyle_, v) && !IsLoading()) {
+        PrepareBitmaps(true, false);
+        Invalidate();
+    }
+}
+
+void TBaseVirtualTree::SetCheckImageKind(TCheckImageKind v)
+{
+    checkImageKind_ = v;
+    checkImages_ = v == ckCustom ? customCheckImages_ : ::CheckImages(v);
+    if (HandleAllocated() && updateCount_ == 0 && !IsLoading())
+        InvalidateRect(Handle(), nullptr, FALSE);
+}
+
+void TBaseVirtualTree::SetCustomCheckImages(TCustomImageList* v)
+{
+    if (customCheckImages_ == v)
+        return;
+    if (customCheckImages_)
+        customCheckImages_->RemoveFreeNotification(this);
+    customCheckImages_ = v;
+    if (v)
+        v->FreeNotification(this);
+    if (checkImageKind_ == ckCustom)
+        checkImages_ = v;
+    if (!IsLoading())
+        Invalidate();
+}
+
+void TBaseVirtualTree::SetImages(TCustomImageList* v)
+{
+    if (images_ == v)
+        return;
+    if (images_)
+        images_->RemoveFreeNotification(this);
+    images_ = v;
+    if (v)
+        v->FreeNotification(this);
+    if (!IsLoading())
+        Invalidate();
+}
+
+void TBaseVirtualTree::SetStateImages(TCustomImageList* v)
+{
+    if (stateImages_ == v)
+        return;
+    if (stateImages_)
+        stateImages_->RemoveFreeNotification(this);
+    stateImages_ = v;
+    if (v)
+        v->FreeNotification(this);
+    if (!IsLoading())
+        Invalidate();
+}
+
+void TBaseVirtualTree::SetIncrementalSearch(TVTIncrementalSearch v)
+{
+    if (!Store(incrementalSearch_, v))
+        return;
+    if (v == isNone) {
+        StopTimer(SearchTimer);
+        DoStateChange(0, tsIncrementalSearching | tsIncrementalSearchPending);
+    }
+}
+
+void TBaseVirtualTree::SetIndent(unsigned v)
+{
+    if (Store(indent_, v) && !IsLoading()) {
+        UpdateScrollBars(true);
+        Invalidate();
+    }
+}
+
+void TBaseVirtualTree::SetLineMode(TVTLineMode v)
+{
+    if (Store(lineMode_, v) && !IsLoading())
+        Invalidate();
+}
+
+void TBaseVirtualTree::SetLineStyle(TVTLineStyle v)
+{
+    if (Store(lineStyle_, v) && !IsLoading()) {
+        PrepareBitmaps(false, true);
+        Invalidate();
+    }
+}
+
+void TBaseVirtualTree::SetMargin(int v)
+{
+    if (Store(margin_, v) && !IsLoading())
+        Invalidate();
+}
+
+void TBaseVirtualTree::SetNodeAlignment(TVTNodeAlignment v)
+{
+    if (Store(nodeAlignment_, v) && !IsLoading())
+        Invalidate();
+}
+
+void TBaseVirtualTree::SetSelectionBlendFactor(uint8_t v)
+{
+    if (Store(selectionBlendFactor_, v) && !IsLoading())
+        Invalidate();
+}
+
+void TBaseVirtualTree::SetSelectionCurveRadius(unsigned v)
+{
+    if (Store(selectionCurveRadius_, v) && !IsLoading())
+        Invalidate();
+}
+
+void TBaseVirtualTree::SetTextMargin(int v)
+{
+    if (Store(textMargin_, v) && !IsLoading())
+        Invalidate();
+}
