@@ -131,8 +131,15 @@ void TApplication::Run()
         mainFormObject_->Show();
     MSG msg;
     while (!terminated_) {
-        BOOL r = GetMessageW(&msg, nullptr, 0, 0);
-        if (r == 0 || r == -1) {
+        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            Idle();
+            if (terminated_)
+                break;
+            // Returns while anything is queued, seen before or not.
+            MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+            continue;
+        }
+        if (msg.message == WM_QUIT) {
             terminated_ = true;
             break;
         }
@@ -215,6 +222,41 @@ void TApplication::HandleException(const std::string& message)
     }
     OutputDebugStringW(Utf8ToWide(title_ + ": " + message + "\n").c_str());
     fprintf(stderr, "%s: %s\n", title_.c_str(), message.c_str());
+}
+
+int TApplication::AddIdleHandler(std::function<void()> handler)
+{
+    int id = nextIdleId_++;
+    idleHandlers_.push_back({id, std::move(handler)});
+    return id;
+}
+
+void TApplication::RemoveIdleHandler(int id)
+{
+    for (auto it = idleHandlers_.begin(); it != idleHandlers_.end(); ++it)
+        if (it->id == id) {
+            idleHandlers_.erase(it);
+            return;
+        }
+}
+
+void TApplication::Idle()
+{
+    // A copy: a handler may remove itself or others.
+    std::vector<IdleHandler> list = idleHandlers_;
+    for (const IdleHandler& h : list) {
+        bool alive = false;
+        for (const IdleHandler& c : idleHandlers_)
+            if (c.id == h.id)
+                alive = true;
+        if (!alive || !h.fn)
+            continue;
+        try {
+            h.fn();
+        } catch (...) {
+            HandleCurrentException();
+        }
+    }
 }
 
 int TApplication::HookMainWindow(TWindowHook hook)

@@ -10,7 +10,9 @@
 #include <vector>
 
 class TComponent;
+class TControl;
 class TForm;
+class TObject;
 
 class TApplication {
 public:
@@ -77,6 +79,41 @@ public:
 
     DWORD MainThreadId() const { return threadId_; }
 
+    // Idle work: Run calls these handlers (in the order added) each time the
+    // queue has run empty, before it waits for the next message.
+    int AddIdleHandler(std::function<void()> handler);
+    void RemoveIdleHandler(int id);
+    void Idle();
+
+    // Hints (Hints.cpp). Hint is the long hint of what the mouse is over (or
+    // what the program or a menu set); OnHint is raised when it changes.
+    const std::string& Hint() const { return hint_; }
+    void SetHint(const std::string& hint);
+    std::function<void(TObject* sender)> OnHint;
+    // False: no hint window ever shows.
+    bool ShowHint = true;
+    // Hints of actions and menu items end with their shortcut: "Refresh (F5)".
+    bool HintShortCuts = true;
+    // Milliseconds before a hint shows, before the next one shows while one
+    // is up, and before a shown hint goes.
+    int HintPause = 500;
+    int HintShortPause = 50;
+    int HintHidePause = 2500;
+    // Shows the hint of the control at a screen point now (menus call it
+    // from their own loops); the control can change or refuse it (HintShow).
+    void ActivateHint(POINT screenPoint);
+    // Hides the hint window and forgets the control, so that the hint comes
+    // back only after a new pause.
+    void CancelHint();
+    // The mouse moved over a control (the message loop calls it).
+    void HintMouseMessage(TControl* control, POINT clientPoint);
+
+    // Help. No help file comes with the program: without an OnHelp handler
+    // nothing happens and both return false.
+    std::function<bool(UINT command, ULONG_PTR data)> OnHelp;
+    bool HelpContext(int context);
+    bool HelpCommand(UINT command, ULONG_PTR data);
+
 private:
     TApplication() = default;
     static LRESULT CALLBACK AppWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -96,6 +133,10 @@ private:
     struct Hook { int id; TWindowHook fn; };
     std::vector<Hook> hooks_;
     int nextHookId_ = 1;
+    struct IdleHandler { int id; std::function<void()> fn; };
+    std::vector<IdleHandler> idleHandlers_;
+    int nextIdleId_ = 1;
+    std::string hint_;
 };
 
 inline TApplication& Application() { return TApplication::Instance(); }

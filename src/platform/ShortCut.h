@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "platform/Events.h"
 
@@ -44,3 +45,10 @@ constexpr void ShortCutToKey(TShortCut shortCut, WORD& key, TShiftState& shift)
 }
 
 static_assert(ShortCut(VK_DOWN, ssAlt) == 32808, "Alt+Down");
+
+// The text a menu shows for a shortcut: "Shift+", "Ctrl+" and "Alt+" in that
+// order before the key's name ("Ctrl+N", "Ctrl+Shift+F11" reads
+// "Shift+Ctrl+F11", "Ctrl+Del", "F5"). Letters and digits are themselves,
+// the editing and arrow keys have short names, other keys the keyboard's
+// name for them. scNone and a key without a name give "".
+std::string ShortCutToText(TShortCut shortCut);
