@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Classes/Fah.h"
+#include "platform/Application.h"
 #include "platform/Exceptions.h"
 #include "platform/Firewall.h"
 #include "platform/Rounding.h"
@@ -190,7 +191,9 @@ void TCpuUsageThread::Report(const std::exception_ptr& e)
     if (message == lastReported_)
         return;
     lastReported_ = message;
-    HandleException(e);
+    // This is not the GUI thread: the text travels there by a posted message
+    // (a copy of its own, so it outlives this thread object).
+    Application().PostException(message);
 }
 
 void TCpuUsageThread::Execute()

@@ -9,6 +9,7 @@
 #include "Classes/FahUtils.h"
 #include "Classes/Lang.h"
 #include "controls/FileUtils.h"
+#include "platform/Application.h"
 #include "platform/FileUtil.h"
 #include "platform/Firewall.h"
 #include "platform/Text.h"
@@ -118,7 +119,8 @@ void TFAHThread::Execute()
                 try {
                     fah->Refresh(forced);
                 } catch (...) {
-                    HandleCurrentException();
+                    // A worker thread: reported on the GUI thread by a posted message.
+                    Application().PostException(std::current_exception());
                 }
             }
             ++polls_;

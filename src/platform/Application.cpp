@@ -8,6 +8,9 @@
 namespace {
 // Posted to the application window: free what ReleaseLater collected.
 const UINT kReleaseMessage = WM_APP + 0x3A0;
+// Posted to the application window by a worker thread: wParam is the number
+// of an error text waiting in postedErrors_.
+const UINT kPostedErrorMessage = WM_APP + 0x3A1;
 }  // namespace
 
 TApplication& TApplication::Instance()
@@ -34,6 +37,8 @@ void TApplication::Initialize()
     handle_ = CreateWindowExW(0, wc.lpszClassName, Utf8ToWide(title_).c_str(),
                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
                               cx, cy, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    if (handle_)
+        postedErrors_.Attach(handle_, kPostedErrorMessage);
 }
 
 void TApplication::SetTitle(const std::string& title)
@@ -220,8 +225,40 @@ void TApplication::HandleException(const std::string& message)
         OnException(message);
         return;
     }
-    OutputDebugStringW(Utf8ToWide(title_ + ": " + message + "\n").c_str());
-    fprintf(stderr, "%s: %s\n", title_.c_str(), message.c_str());
+    WriteErrorLine(message);
+}
+
+void TApplication::WriteErrorLine(const std::string& message) const noexcept
+{
+    try {
+        OutputDebugStringW(Utf8ToWide(title_ + ": " + message + "\n").c_str());
+        fprintf(stderr, "%s: %s\n", title_.c_str(), message.c_str());
+    } catch (...) {
+    }
+}
+
+void TApplication::PostException(const std::string& message) noexcept
+{
+    if (threadId_ && GetCurrentThreadId() == threadId_) {
+        try {
+            HandleException(message);
+        } catch (...) {
+        }
+        return;
+    }
+    if (!postedErrors_.Post(message))
+        WriteErrorLine(message);
+}
+
+void TApplication::PostException(const std::exception_ptr& e) noexcept
+{
+    std::string message;
+    try {
+        message = ExceptionMessage(e);
+    } catch (...) {
+        return;
+    }
+    PostException(message);
 }
 
 int TApplication::AddIdleHandler(std::function<void()> handler)
@@ -278,6 +315,12 @@ void TApplication::UnhookMainWindow(int id)
 LRESULT CALLBACK TApplication::AppWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     TApplication& app = Instance();
+    if (msg == WM_NCDESTROY && hwnd == app.handle_) {
+        // Errors still on their way to this window are dropped with it.
+        app.postedErrors_.Detach();
+        app.handle_ = nullptr;
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
     if (!app.handle_)
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     try {
@@ -290,6 +333,12 @@ LRESULT CALLBACK TApplication::AppWndProc(HWND hwnd, UINT msg, WPARAM wParam, LP
 
 LRESULT TApplication::WndProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (msg == kPostedErrorMessage) {
+        // A number already taken or dropped finds nothing.
+        if (std::optional<std::string> text = postedErrors_.Take(wParam))
+            HandleException(*text);
+        return 0;
+    }
     // Newest hook first; a copy, since a hook may unhook itself or others.
     std::vector<Hook> hooks = hooks_;
     for (auto it = hooks.rbegin(); it != hooks.rend(); ++it) {

@@ -4,10 +4,13 @@
 #pragma once
 #include <windows.h>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/PostedErrors.h"
 
 class TComponent;
 class TControl;
@@ -72,6 +75,15 @@ public:
     // Every exception caught at a Win32 boundary ends here.
     void HandleException(const std::string& message);
     std::function<void(const std::string& message)> OnException;
+    // For worker threads, which never call the handler themselves: the text
+    // goes to the GUI thread by a posted message and reaches HandleException
+    // there. On the GUI thread it is reported at once. With no application
+    // window to post to, or too many errors waiting, it goes to the debug
+    // output and stderr instead.
+    void PostException(const std::string& message) noexcept;
+    void PostException(const std::exception_ptr& e) noexcept;
+    // Texts posted and not yet reported.
+    size_t PendingExceptions() const { return postedErrors_.Pending(); }
 
     // Hooks on the application window, called newest first. The id removes it.
     int HookMainWindow(TWindowHook hook);
@@ -120,6 +132,7 @@ private:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
     bool DispatchOne(MSG& msg);
     void FreeReleased();
+    void WriteErrorLine(const std::string& message) const noexcept;
 
     HWND handle_ = nullptr;
     HWND mainForm_ = nullptr;
@@ -137,6 +150,7 @@ private:
     std::vector<IdleHandler> idleHandlers_;
     int nextIdleId_ = 1;
     std::string hint_;
+    TPostedErrors postedErrors_;
 };
 
 inline TApplication& Application() { return TApplication::Instance(); }

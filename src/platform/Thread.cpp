@@ -2,8 +2,8 @@
 
 #include <process.h>
 
+#include "platform/Application.h"
 #include "platform/Exceptions.h"
-#include "platform/Firewall.h"
 
 TThread::TThread(bool createSuspended)
 {
@@ -80,7 +80,8 @@ unsigned __stdcall TThread::Entry(void* p)
     try {
         self->Execute();
     } catch (...) {
-        HandleCurrentException();
+        // Reported on the GUI thread, by a posted message.
+        Application().PostException(std::current_exception());
     }
     self->finished_ = true;
     return 0;

@@ -2,16 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "Classes/CpuUsageThread.h"
 #include "Classes/Fah.h"
+#include "platform/Application.h"
 #include "procs/ProcsTestKit.h"
 #include "support/TestSupport.h"
 
 using namespace procs_test;
-using testing_support::CaughtErrors;
-using testing_support::ClearCaughtErrors;
 using testing_support::Pump;
 using testing_support::PumpUntil;
 
@@ -270,27 +272,102 @@ TEST(CpuSampler, OnlyChangesArePosted)
     EXPECT_EQ(got[3].Cores, 20);
 }
 
-TEST(CpuSampler, FailingSnapshotIsReportedOnceAndSamplingGoesOn)
+namespace {
+
+// Records what reaches the application's handler, and on which thread; the
+// test executable's own recorder is put back afterwards.
+class THandlerProbe {
+public:
+    THandlerProbe() : saved_(Application().OnException)
+    {
+        Application().OnException = [this](const std::string& m) {
+            std::lock_guard<std::mutex> g(lock_);
+            calls_.push_back({m, GetCurrentThreadId()});
+        };
+    }
+    ~THandlerProbe() { Application().OnException = saved_; }
+    struct Call {
+        std::string Message;
+        DWORD Thread;
+    };
+    std::vector<Call> Calls()
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        return calls_;
+    }
+
+private:
+    std::function<void(const std::string&)> saved_;
+    std::mutex lock_;
+    std::vector<Call> calls_;
+};
+
+TCpuUsageThreadArgs FailingArgs(HWND window, std::atomic<int>& calls)
 {
-    TUsageWindow w;
-    std::atomic<int> calls{0};
     TCpuUsageThreadArgs a;
-    a.Window = w.Handle();
+    a.Window = window;
     a.Period = 10;
     a.ReadSystem = [](TSystemTimes& t) { t = TSystemTimes{}; };
-    a.CoreSnapshot = [&](TSMPList&) {
+    a.CoreSnapshot = [&calls](TSMPList&) {
         ++calls;
         throw std::runtime_error("snapshot broke");
     };
-    ClearCaughtErrors();
-    {
-        TCpuUsageThread t(a);
-        ASSERT_TRUE(PumpUntil([&] { return calls.load() > 5; }, 5000));
-        EXPECT_FALSE(t.Finished());
+    return a;
+}
+
+// Waits up to ms without reading this thread's messages.
+template <class Pred>
+bool WaitUnpumped(Pred pred, DWORD ms)
+{
+    DWORD start = GetTickCount();
+    while (!pred()) {
+        if (GetTickCount() - start >= ms)
+            return false;
+        Sleep(5);
     }
-    auto errors = CaughtErrors();
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0], "snapshot broke");
+    return true;
+}
+
+}  // namespace
+
+TEST(CpuSampler, FailingSnapshotIsReportedOnceOnTheGuiThreadAndSamplingGoesOn)
+{
+    TUsageWindow w;
+    std::atomic<int> calls{0};
+    THandlerProbe probe;
+    TCpuUsageThread t(FailingArgs(w.Handle(), calls));
+    // Without a message loop turning, nothing reaches the handler: the
+    // sampler's thread never calls it itself.
+    ASSERT_TRUE(WaitUnpumped([&] { return calls.load() >= 5; }, 5000));
+    EXPECT_TRUE(probe.Calls().empty());
+    EXPECT_EQ(Application().PendingExceptions(), 1u);
+    ASSERT_TRUE(PumpUntil([&] { return !probe.Calls().empty(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return calls.load() > 10; }, 5000));
+    EXPECT_FALSE(t.Finished());
+    auto got = probe.Calls();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].Message, "snapshot broke");
+    EXPECT_EQ(got[0].Thread, GetCurrentThreadId());
+    EXPECT_NE(got[0].Thread, t.ThreadID());
+}
+
+TEST(CpuSampler, PostedErrorOutlivesTheSamplerAndItsWindow)
+{
+    std::atomic<int> calls{0};
+    THandlerProbe probe;
+    auto* w = new TUsageWindow;
+    auto* t = new TCpuUsageThread(FailingArgs(w->Handle(), calls));
+    bool posted = WaitUnpumped([] { return Application().PendingExceptions() > 0; }, 5000);
+    // Both go before the GUI thread reads its messages.
+    delete t;
+    delete w;
+    ASSERT_TRUE(posted);
+    Pump(100);
+    auto got = probe.Calls();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].Message, "snapshot broke");
+    EXPECT_EQ(got[0].Thread, GetCurrentThreadId());
+    EXPECT_EQ(Application().PendingExceptions(), 0u);
 }
 
 TEST(CpuSampler, StopReturnsPromptlyAndNothingArrivesAfter)
