@@ -1,15 +1,22 @@
 // Drawing on a device context with a font, a brush colour and a pen colour.
+// Brushes and pens are made, selected and freed inside each call. The font
+// and its colour, once a text call selected them, stay in the DC (code
+// drawing on Handle() relies on it) until the canvas lets the DC go: its
+// destructor or SetHandle puts the DC's own font and text colour back, so a
+// canvas on the stack leaves the DC as it found it even when an exception
+// passes. A font changed meanwhile is taken out of the DC before it is freed.
 #pragma once
 #include <windows.h>
 
 #include <string>
 
+#include "platform/GdiGuards.h"
 #include "platform/Graphics.h"
 
 class TCanvas {
 public:
-    TCanvas() = default;
-    explicit TCanvas(HDC dc) : dc_(dc) {}
+    TCanvas();
+    explicit TCanvas(HDC dc);
     ~TCanvas();
     TCanvas(const TCanvas&) = delete;
     TCanvas& operator=(const TCanvas&) = delete;
@@ -40,10 +47,15 @@ public:
     COLORREF Pixel(int x, int y) const { return GetPixel(dc_, x, y); }
 
 private:
+    // Selects the font (kept in the DC) and sets its colour.
     void UseFont();
+    // Puts the DC's own font back; with the colour too when the DC is let go.
+    void ReleaseFont(bool textColor);
     HDC dc_ = nullptr;
     TFont font_;
-    HGDIOBJ oldFont_ = nullptr;
+    TSelection fontSelection_;
+    HFONT selectedFont_ = nullptr;
+    COLORREF oldTextColor_ = CLR_INVALID;
     COLORREF brushColor_ = GetSysColor(COLOR_WINDOW);
     COLORREF penColor_ = RGB(0, 0, 0);
 };

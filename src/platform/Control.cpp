@@ -7,6 +7,7 @@
 
 #include "platform/Canvas.h"
 #include "platform/Exceptions.h"
+#include "platform/GdiGuards.h"
 #include "platform/Text.h"
 #include "platform/WindowSubclass.h"
 
@@ -604,9 +605,9 @@ void TWinControl::WndProc(TMessage& m)
                 if (c->Visible() && !dynamic_cast<TWinControl*>(c))
                     graphics = true;
             if (graphics) {
-                HDC dc = GetDC(hwnd_);
-                PaintGraphicChildren(dc);
-                ReleaseDC(hwnd_, dc);
+                TWindowDC dc(hwnd_);
+                if (dc.Handle())
+                    PaintGraphicChildren(dc.Handle());
             }
         }
         return;
@@ -666,11 +667,15 @@ void TWinControl::Paint(TCanvas&) {}
 
 void TWinControl::PaintWindow(HDC, bool)
 {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd_, &ps);
+    // EndPaint and the DC's state come back even when a Paint throws: the
+    // exception goes on to the window procedure's boundary, the region is
+    // validated and the next paint starts clean.
+    TPaintDC paint(hwnd_);
+    HDC dc = paint.Handle();
     if (!dc)
         return;
     {
+        TDCSave saved(dc);
         TCanvas canvas(dc);
         canvas.Font().Assign(Font());
         canvas.SetBrushColor(Color());
@@ -680,7 +685,6 @@ void TWinControl::PaintWindow(HDC, bool)
         Paint(canvas);
     }
     PaintGraphicChildren(dc);
-    EndPaint(hwnd_, &ps);
 }
 
 void TWinControl::PaintGraphicChildren(HDC dc)
@@ -689,16 +693,13 @@ void TWinControl::PaintGraphicChildren(HDC dc)
     for (TControl* c : list) {
         if (!c->Visible() || dynamic_cast<TWinControl*>(c))
             continue;
-        int saved = SaveDC(dc);
+        TDCSave saved(dc);
         IntersectClipRect(dc, c->Left(), c->Top(), c->Left() + c->Width(), c->Top() + c->Height());
         OffsetViewportOrgEx(dc, c->Left(), c->Top(), nullptr);
-        {
-            TCanvas canvas(dc);
-            canvas.Font().Assign(c->Font());
-            canvas.SetBrushColor(c->Color());
-            c->Paint(canvas);
-        }
-        RestoreDC(dc, saved);
+        TCanvas canvas(dc);
+        canvas.Font().Assign(c->Font());
+        canvas.SetBrushColor(c->Color());
+        c->Paint(canvas);
     }
 }
 

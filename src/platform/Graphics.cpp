@@ -9,10 +9,16 @@
 
 TFont::TFont() = default;
 
-TFont::~TFont()
+TFont::~TFont() { FreeHandle(); }
+
+void TFont::FreeHandle()
 {
-    if (handle_)
-        DeleteObject(handle_);
+    if (!handle_)
+        return;
+    if (BeforeHandleFree)
+        BeforeHandleFree();
+    DeleteObject(handle_);
+    handle_ = nullptr;
 }
 
 void TFont::Assign(const TFont& other)
@@ -34,10 +40,8 @@ void TFont::SetName(const std::string& name)
 
 static int ScreenDpi()
 {
-    HDC dc = GetDC(nullptr);
-    int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc)
-        ReleaseDC(nullptr, dc);
+    TWindowDC dc(nullptr);
+    int dpi = dc.Handle() ? GetDeviceCaps(dc.Handle(), LOGPIXELSY) : 96;
     return dpi > 0 ? dpi : 96;
 }
 
@@ -95,10 +99,7 @@ HFONT TFont::Handle()
 
 void TFont::Changed()
 {
-    if (handle_) {
-        DeleteObject(handle_);
-        handle_ = nullptr;
-    }
+    FreeHandle();
     if (OnChange)
         OnChange();
 }
@@ -157,15 +158,13 @@ static SIZE IconSize(HICON icon)
     SIZE s = {0, 0};
     ICONINFO ii;
     if (icon && GetIconInfo(icon, &ii)) {
+        // GetIconInfo made copies of both pictures: ours to free.
+        TGdiObject<HBITMAP> color(ii.hbmColor), mask(ii.hbmMask);
         BITMAP bm;
-        if (GetObjectW(ii.hbmColor ? ii.hbmColor : ii.hbmMask, sizeof bm, &bm)) {
+        if (GetObjectW(color ? color.Get() : mask.Get(), sizeof bm, &bm)) {
             s.cx = bm.bmWidth;
-            s.cy = ii.hbmColor ? bm.bmHeight : bm.bmHeight / 2;
+            s.cy = color ? bm.bmHeight : bm.bmHeight / 2;
         }
-        if (ii.hbmColor)
-            DeleteObject(ii.hbmColor);
-        if (ii.hbmMask)
-            DeleteObject(ii.hbmMask);
     }
     return s;
 }
@@ -175,32 +174,23 @@ int TIcon::Height() const { return IconSize(handle_).cy; }
 
 // --- TBitmap ---
 
-TBitmap::~TBitmap()
-{
-    FreeCanvas();
-    if (handle_)
-        DeleteObject(handle_);
-}
+TBitmap::TBitmap() = default;
+
+TBitmap::~TBitmap() { FreeCanvas(); }
 
 void TBitmap::FreeCanvas()
 {
-    delete canvas_;
-    canvas_ = nullptr;
-    if (dc_) {
-        SelectObject(dc_, oldBitmap_);
-        DeleteDC(dc_);
-        dc_ = nullptr;
-    }
+    canvas_.reset();
+    selected_.Restore();
+    dc_.reset();
 }
 
 void TBitmap::SetSize(int width, int height)
 {
-    if (width == width_ && height == height_ && handle_)
+    if (width == width_ && height == height_ && bitmap_)
         return;
     FreeCanvas();
-    if (handle_)
-        DeleteObject(handle_);
-    handle_ = nullptr;
+    bitmap_.Reset();
     width_ = width > 0 ? width : 0;
     height_ = height > 0 ? height : 0;
     if (width_ && height_) {
@@ -211,8 +201,8 @@ void TBitmap::SetSize(int width, int height)
         bi.bmiHeader.biPlanes = 1;
         bi.bmiHeader.biBitCount = 32;
         void* bits = nullptr;
-        handle_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (handle_) {
+        bitmap_.Reset(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+        if (bitmap_) {
             RECT r = {0, 0, width_, height_};
             TCanvas& c = Canvas();
             c.SetBrushColor(GetSysColor(COLOR_WINDOW));
@@ -226,12 +216,16 @@ void TBitmap::SetSize(int width, int height)
 TCanvas& TBitmap::Canvas()
 {
     if (!canvas_) {
-        canvas_ = new TCanvas();
-        if (handle_) {
-            dc_ = CreateCompatibleDC(nullptr);
-            oldBitmap_ = SelectObject(dc_, handle_);
-            canvas_->SetHandle(dc_);
+        auto canvas = std::make_unique<TCanvas>();
+        if (bitmap_) {
+            auto dc = std::make_unique<TMemoryDC>();
+            if (dc->Handle()) {
+                selected_.Select(dc->Handle(), bitmap_.Get());
+                canvas->SetHandle(dc->Handle());
+                dc_ = std::move(dc);
+            }
         }
+        canvas_ = std::move(canvas);
     }
     return *canvas_;
 }
@@ -239,9 +233,7 @@ TCanvas& TBitmap::Canvas()
 void TBitmap::SetHandle(HBITMAP bitmap)
 {
     FreeCanvas();
-    if (handle_ && handle_ != bitmap)
-        DeleteObject(handle_);
-    handle_ = bitmap;
+    bitmap_.Reset(bitmap);
     width_ = height_ = 0;
     BITMAP bm = {};
     if (bitmap && GetObjectW(bitmap, sizeof bm, &bm)) {
@@ -256,11 +248,11 @@ void TBitmap::Assign(const TBitmap& other)
 {
     if (&other == this)
         return;
-    if (!other.handle_) {
+    if (!other.bitmap_) {
         SetHandle(nullptr);
         return;
     }
-    HBITMAP copy = static_cast<HBITMAP>(CopyImage(other.handle_, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    HBITMAP copy = static_cast<HBITMAP>(CopyImage(other.bitmap_.Get(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     SetHandle(copy);
 }
 
@@ -277,7 +269,7 @@ bool TBitmap::LoadFromResourceName(const std::string& name)
 
 COLORREF TBitmap::Pixel(int x, int y)
 {
-    if (!handle_)
+    if (!bitmap_)
         return CLR_INVALID;
     GdiFlush();
     return Canvas().Pixel(x, y);

@@ -4,11 +4,12 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "platform/GdiGuards.h"
+
 class TCanvas;
-
-
 
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 
@@ -36,9 +37,13 @@ public:
     HFONT Handle();
 
     std::function<void()> OnChange;
+    // Called just before the GDI font is freed (a change, or the end): a DC
+    // that holds it selected takes it out first.
+    std::function<void()> BeforeHandleFree;
 
 private:
     void Changed();
+    void FreeHandle();
     std::string name_ = "MS Shell Dlg";
     int height_ = -11;
     unsigned style_ = 0;
@@ -78,7 +83,7 @@ private:
 
 class TBitmap {
 public:
-    TBitmap() = default;
+    TBitmap();
     ~TBitmap();
     TBitmap(const TBitmap&) = delete;
     TBitmap& operator=(const TBitmap&) = delete;
@@ -87,8 +92,8 @@ public:
     void SetSize(int width, int height);
     int Width() const { return width_; }
     int Height() const { return height_; }
-    HBITMAP Handle() const { return handle_; }
-    bool Empty() const { return handle_ == nullptr; }
+    HBITMAP Handle() const { return bitmap_.Get(); }
+    bool Empty() const { return !bitmap_; }
     // A canvas drawing into the bitmap; valid until the size changes.
     TCanvas& Canvas();
     COLORREF Pixel(int x, int y);
@@ -103,9 +108,11 @@ public:
 
 private:
     void FreeCanvas();
-    HBITMAP handle_ = nullptr;
+    TGdiObject<HBITMAP> bitmap_;
     int width_ = 0, height_ = 0;
-    HDC dc_ = nullptr;
-    HGDIOBJ oldBitmap_ = nullptr;
-    TCanvas* canvas_ = nullptr;
+    // The canvas's DC with the bitmap selected; freed canvas first, then the
+    // selection, then the DC (FreeCanvas).
+    std::unique_ptr<TMemoryDC> dc_;
+    TSelection selected_;
+    std::unique_ptr<TCanvas> canvas_;
 };

@@ -1,6 +1,7 @@
 #include "platform/ImageList.h"
 
 #include "platform/Canvas.h"
+#include "platform/GdiGuards.h"
 
 TCustomImageList::TCustomImageList(TComponent* owner, int width, int height)
     : TComponent(owner), width_(width), height_(height)
@@ -58,21 +59,17 @@ int TCustomImageList::Add(TBitmap& image, TBitmap* mask)
     TBitmap copy;
     copy.SetSize(width_, height_);
     BitBlt(copy.Canvas().Handle(), 0, 0, width_, height_, image.Canvas().Handle(), 0, 0, SRCCOPY);
-    HBITMAP maskCopy = nullptr;
+    TGdiObject<HBITMAP> maskCopy;
     if (mask && !mask->Empty()) {
-        maskCopy = CreateBitmap(width_, height_, 1, 1, nullptr);
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, maskCopy);
-        BitBlt(dc, 0, 0, width_, height_, mask->Canvas().Handle(), 0, 0, SRCCOPY);
-        SelectObject(dc, old);
-        DeleteDC(dc);
+        maskCopy.Reset(CreateBitmap(width_, height_, 1, 1, nullptr));
+        TMemoryDC dc;
+        TSelection selected(dc.Handle(), maskCopy.Get());
+        if (dc.Handle())
+            BitBlt(dc.Handle(), 0, 0, width_, height_, mask->Canvas().Handle(), 0, 0, SRCCOPY);
     }
     // Hand over a bitmap that is not selected anywhere.
-    HBITMAP plain = static_cast<HBITMAP>(CopyImage(copy.Handle(), IMAGE_BITMAP, 0, 0, 0));
-    int i = ImageList_Add(list_, plain, maskCopy);
-    DeleteObject(plain);
-    if (maskCopy)
-        DeleteObject(maskCopy);
+    TGdiObject<HBITMAP> plain(static_cast<HBITMAP>(CopyImage(copy.Handle(), IMAGE_BITMAP, 0, 0, 0)));
+    int i = ImageList_Add(list_, plain.Get(), maskCopy.Get());
     if (i >= 0)
         Changed();
     return i;
