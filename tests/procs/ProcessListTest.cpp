@@ -23,19 +23,26 @@ std::vector<DWORD> PidsOf(const TSMPList& list)
     return out;
 }
 
-// The masks a spread gives to n processes, in sorted order.
-std::vector<DWORD> ExpectedSpread(DWORD system, size_t n)
+// The masks a spread gives to the first ten processes, in sorted order, for
+// the system masks of one to ten and more processors: processor 0, 1, ...,
+// n-1, then n-1 back to 0, and again. Empty for a mask not listed.
+std::vector<DWORD> SpreadOfTen(DWORD system)
 {
-    std::vector<DWORD> bits;
-    for (int b = 0; b < 32; ++b)
-        if (system & (1u << b))
-            bits.push_back(1u << b);
-    std::vector<DWORD> out;
-    for (size_t i = 0; i < n; ++i) {
-        size_t k = i % (2 * bits.size());
-        out.push_back(k < bits.size() ? bits[k] : bits[2 * bits.size() - 1 - k]);
+    switch (system) {
+    case 0x1:   return {0x1, 0x1, 0x1, 0x1, 0x1, 0x1, 0x1, 0x1, 0x1, 0x1};
+    case 0x3:   return {0x1, 0x2, 0x2, 0x1, 0x1, 0x2, 0x2, 0x1, 0x1, 0x2};
+    case 0x7:   return {0x1, 0x2, 0x4, 0x4, 0x2, 0x1, 0x1, 0x2, 0x4, 0x4};
+    case 0xF:   return {0x1, 0x2, 0x4, 0x8, 0x8, 0x4, 0x2, 0x1, 0x1, 0x2};
+    case 0x1F:  return {0x1, 0x2, 0x4, 0x8, 0x10, 0x10, 0x8, 0x4, 0x2, 0x1};
+    case 0x3F:  return {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x20, 0x10, 0x8, 0x4};
+    case 0x7F:  return {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x40, 0x20, 0x10};
+    case 0xFF:  return {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x80, 0x40};
+    case 0x1FF: return {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x100, 0x100};
+    default:
+        if ((system & 0x3FF) == 0x3FF)   // ten processors or more: each its own
+            return {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x100, 0x200};
+        return {};
     }
-    return out;
 }
 
 TProcessRecord Rec(DWORD pid, const char* name, DWORD ws, int64_t total, DWORD system = 0xF)
@@ -177,17 +184,14 @@ TEST(ProcessList, SpreadGivesTheLargerCoreTheFirstProcessor)
     DWORD c78 = cores.Start("FahCore_78.exe", 6);
     DWORD system = SystemAffinityMask();
     ASSERT_NE(system, 0u);
-    std::vector<DWORD> expect = ExpectedSpread(system, 2);
+    std::vector<DWORD> expect = SpreadOfTen(system);
+    ASSERT_FALSE(expect.empty()) << "no spread listed for the system mask " << system;
 
     TSMPProcess smp(false);
     EXPECT_EQ(smp.SetAffinity(true), 0);
     EXPECT_TRUE(smp.SpreadAffinity);
     EXPECT_EQ(ReadProcessMask(a1), expect[0]);
     EXPECT_EQ(ReadProcessMask(a2), expect[1]);
-    if (system & 3) {
-        EXPECT_EQ(ReadProcessMask(a1), 0x1u);
-        EXPECT_EQ(ReadProcessMask(a2), 0x2u);
-    }
     // Not a multi-core core: left alone.
     EXPECT_EQ(ReadProcessMask(c78), system);
 
@@ -207,7 +211,8 @@ TEST(ProcessList, TenCoresGetTheMirroredOrder)
     for (int i = 0; i < 10; ++i)
         bySize.push_back(cores.Start(i % 2 ? "FahCore_a1.exe" : "FahCore_a2.exe", 44 - 4 * i));
     DWORD system = SystemAffinityMask();
-    std::vector<DWORD> expect = ExpectedSpread(system, 10);
+    std::vector<DWORD> expect = SpreadOfTen(system);
+    ASSERT_FALSE(expect.empty()) << "no spread listed for the system mask " << system;
 
     TSMPProcess smp(false);
     ASSERT_EQ(smp.SetAffinity(true), 0);
@@ -215,11 +220,6 @@ TEST(ProcessList, TenCoresGetTheMirroredOrder)
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(smp.Processes[i].ProcessMask, expect[i]) << i;
         EXPECT_EQ(ReadProcessMask(bySize[i]), expect[i]) << i;
-    }
-    if (system == 0xFF) {
-        const DWORD eight[10] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x80, 0x40};
-        for (int i = 0; i < 10; ++i)
-            EXPECT_EQ(ReadProcessMask(bySize[i]), eight[i]) << i;
     }
     smp.SetAffinity(false);
     for (DWORD pid : bySize)
@@ -315,7 +315,8 @@ TEST(ProcessList, OneFailedMaskIsReportedAndTheOthersStillSet)
     DWORD mid = cores.Start("FahCore_a2.exe", 16);
     DWORD low = cores.Start("FahCore_a1.exe", 4);
     DWORD system = SystemAffinityMask();
-    std::vector<DWORD> expect = ExpectedSpread(system, 3);
+    std::vector<DWORD> expect = SpreadOfTen(system);
+    ASSERT_FALSE(expect.empty()) << "no spread listed for the system mask " << system;
     int calls = 0;
     TSMPProcessSeams seams;
     seams.SetMask = [&](HANDLE h, DWORD_PTR mask) -> BOOL {
@@ -347,6 +348,8 @@ TEST(ProcessList, EndedProcessInTheSnapshotIsSkipped)
     DWORD gone = cores.Start("FahCore_a2.exe", 1);
     cores.Stop(gone);
     DWORD system = SystemAffinityMask();
+    std::vector<DWORD> expect = SpreadOfTen(system);
+    ASSERT_FALSE(expect.empty()) << "no spread listed for the system mask " << system;
     TSMPProcessSeams seams;
     seams.Snapshot = [&](TSMPList& out) {
         out.Add(Rec(gone, "FAHCORE_A2.EXE", 9, 0, system));
@@ -355,7 +358,7 @@ TEST(ProcessList, EndedProcessInTheSnapshotIsSkipped)
     ClearCaughtErrors();
     TSMPProcess smp(false, seams);
     EXPECT_EQ(smp.SetAffinity(true), 0);
-    EXPECT_EQ(ReadProcessMask(alive), ExpectedSpread(system, 2)[1]);
+    EXPECT_EQ(ReadProcessMask(alive), expect[1]);
     EXPECT_TRUE(CaughtErrors().empty());
     smp.SetAffinity(false);
 }

@@ -307,6 +307,11 @@ TEST(SingleInstance, RealProgramStartedTwice)
     ASSERT_TRUE(first.Start());
     HWND main = first.WaitForMainWindow(20000);
     ASSERT_NE(main, nullptr);
+    // The program's title, which its event-log records carry as their
+    // source, is on the application window that owns the main window.
+    wchar_t title[64] = {};
+    GetWindowTextW(GetWindow(main, GW_OWNER), title, 64);
+    EXPECT_EQ(std::wstring(title), L"Brenix");
 
     // Minimised: the second start restores it and ends without a window.
     ShowWindow(main, SW_MINIMIZE);

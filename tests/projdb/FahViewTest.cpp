@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cmath>
-#include <regex>
 
 #include "Classes/FahUtils.h"
 #include "Classes/FahView.h"
@@ -404,23 +403,38 @@ TEST_F(FahViewTest, RealClientFolder)
     EXPECT_EQ(view_->WuSizeText, "4.61 MB");   // payload of 4838451 bytes
     EXPECT_EQ(view_->StatusText, StatusNames[view_->Status]);
     EXPECT_NE(view_->ClientCfgText.find("username=Anonymous\r\n"), std::string::npos);
-    // Progress every 10 to 13 minutes.
-    EXPECT_TRUE(std::regex_match(view_->StepText, std::regex("0:1[0-2]:[0-5][0-9]"))) << view_->StepText;
+    // A step every 686.333 s (below).
+    EXPECT_EQ(view_->StepText, "0:11:26");
 
-    double rate;
-    {
-        TLock lock(Client().CritSection());
-        rate = Client().Rate;
-    }
-    int64_t pph = RoundHalfEven(1920.0 * rate * 10000.0);
-    if (pph > 0) {
-        EXPECT_EQ(view_->PPH.Raw(), pph);
-        EXPECT_EQ(view_->PPHText, FormatFloat("0.00", pph / 10000.0));
-        EXPECT_EQ(view_->PPD, RoundHalfEven(24.0 * pph / 10000.0));
-    } else {
-        EXPECT_EQ(view_->PPHText, "");
-        EXPECT_EQ(view_->PPDText, "");
-    }
+    // The newest progress lines: 41 % at 01:02:55, then 42 % 01:14:33,
+    // 43 % 01:25:13, 44 % 01:36:44, 45 % 01:48:52. The oldest step may be a
+    // resume and is left out, so 3 steps of 1 % took 640 + 691 + 728 s =
+    // 2059 s, 686.333 s a step: 5.24526 % of the unit an hour.
+    // 1920 points x 0.0524526 = 100.7091 points an hour; x 24 = 2417 a day.
+    EXPECT_EQ(view_->PPH.Raw(), 1007091);
+    EXPECT_EQ(view_->PPHText, "100.71");
+    EXPECT_EQ(view_->PPD, 2417);
+    EXPECT_EQ(view_->PPDText, "2417");
+}
+
+TEST_F(FahViewTest, RealClientFolderWhoseUnitHasNoProgressYet)
+{
+    // The log ends while the finished unit P2677 (35-31-38) is being sent:
+    // no progress line follows its project line, so there is no rate and no
+    // points per hour, although the credit is known.
+    testing_support::WriteFile(clientDir_ + "FAHlog.txt", testing_support::ReadFile(testing_support::RealDataFile(
+                                                              "fahlog-smp-a2-linux-sending-results.txt")));
+    TFah::SetFileReadPause(0);
+    Client().Refresh(true);
+    TFah::SetFileReadPause(100);
+    view_->Update();
+    EXPECT_EQ(view_->Project, 2677);
+    EXPECT_EQ(view_->ProjectRcgText, "2677 (35-31-38)");
+    EXPECT_EQ(view_->Credit, 1920);
+    EXPECT_EQ(view_->PPH.Raw(), 0);
+    EXPECT_EQ(view_->PPHText, "");
+    EXPECT_EQ(view_->PPD, 0);
+    EXPECT_EQ(view_->PPDText, "");
 }
 
 namespace {

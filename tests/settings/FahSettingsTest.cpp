@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "Classes/FahSettings.h"
 #include "Classes/Lang.h"
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
+#include "platform/FileUtil.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -55,6 +59,44 @@ struct FahSettingsTest : ::testing::Test {
         return false;
     }
 };
+
+// Sets the nickname prompt for one test and puts the loaded text back.
+struct TPromptOverride {
+    explicit TPromptOverride(const std::string& text) : saved(sInputYouNick) { sInputYouNick = text; }
+    ~TPromptOverride() { sInputYouNick = saved; }
+    std::string saved;
+};
+
+// Runs a helper beside this executable with its standard output sent to a
+// file; the output, or "" when it did not end within the time.
+std::string RunHelper(const std::string& name, const std::string& args)
+{
+    testing_support::TempDir dir("fahset");
+    std::string outPath = dir.File("out.txt");
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE out = CreateFileW(Utf8ToWide(outPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE)
+        return "";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+    si.hStdError = out;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring cmd = Utf8ToWide("\"" + ExeFolder() + name + "\" " + args);
+    PROCESS_INFORMATION pi = {};
+    BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(out);
+    if (!started)
+        return "";
+    bool ended = WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0;
+    if (!ended)
+        TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return ended ? testing_support::ReadFile(outPath) : "";
+}
 
 }  // namespace
 
@@ -109,7 +151,7 @@ TEST_F(FahSettingsTest, TheTableHoldsEveryValueInOrderWithItsDefault)
         {"Settings\\upProxyUserName", std::string()},
         {"Settings\\upProxyUserPassword", std::string()},
         {"Settings\\upURL", std::string("http://fah-web.stanford.edu/psummaryC.html")},
-        {"Settings\\dfUserName", std::string()},   // checked below
+        {"Settings\\dfUserName", std::string("your nickname, please")},   // the prompt below
         {"Settings\\dfTeamID", kDefaultTeamID},
         {"Main\\fpState", 0},
         {"Main\\fpWidth", 800},
@@ -120,7 +162,10 @@ TEST_F(FahSettingsTest, TheTableHoldsEveryValueInOrderWithItsDefault)
         {"Settings\\hiShowExecResultInWnd", true},
         {"Settings\\hiRestartWhenSmpBreak", true},
     };
+    // The default user name is the nickname prompt as it reads when the table is made.
+    TPromptOverride prompt("your nickname, please");
     TFahSettings& s = GetFahSettings();
+    sInputYouNick = "a later prompt";
     EXPECT_EQ(s.RegPath(), kKey);
     ASSERT_EQ(s.Count(), 58);
     ASSERT_EQ(std::size(rows), 58u);
@@ -132,15 +177,26 @@ TEST_F(FahSettingsTest, TheTableHoldsEveryValueInOrderWithItsDefault)
         EXPECT_EQ(v.Kind(), KindOfVariant(rows[i].def));
         if (v.Name == "osNextCheck") {
             EXPECT_EQ(v.AsFloat(), static_cast<double>(Date()));
-        } else if (v.Name == "dfUserName") {
-            // The text of the nickname prompt when the table was made.
-            EXPECT_EQ(v.AsString(), sInputYouNick);
         } else {
             EXPECT_EQ(v.StoredValue, rows[i].def);
             EXPECT_EQ(v.DefaultValue, rows[i].def);
         }
     }
     EXPECT_EQ(s.FindValue("inColorOk").AsInteger(), 0xD5FFD5);
+}
+
+TEST_F(FahSettingsTest, TheDefaultUserNameIsEmptyAtProgramStart)
+{
+    // A fresh process: the language start-up makes the table before the
+    // texts are loaded, so the default user name is empty while the
+    // nickname prompt has its text by the time the program runs.
+    std::string out = RunHelper("settings_lang_probe.exe", "\"Software\\Zembrik\\BrenixTest\\UserProbe\"");
+    std::string first = out.substr(0, out.find('\n'));
+    if (!first.empty() && first.back() == '\r')
+        first.pop_back();
+    ASSERT_EQ(first.rfind("user [] prompt [", 0), 0u) << out;
+    EXPECT_GT(first.size(), std::string("user [] prompt []").size()) << "the prompt is empty: " << first;
+    EXPECT_EQ(first.back(), ']');
 }
 
 TEST_F(FahSettingsTest, GetFahSettingsIsOneObject)

@@ -1,13 +1,16 @@
 // Runs the language start-up in a process of its own, so a test can start it
 // under another user language (Wine takes it from LC_ALL).
 //   settings_lang_probe <registry path for the settings>
-// Prints "startup <language> <running text>" as the start-up on the program's
+// Prints first "user [<default user name>] prompt [<nickname prompt>]": the
+// default user name of the settings table the program's start-up made, and
+// the nickname prompt loaded after it. Then "startup <language> <running text>" as the start-up on the program's
 // own settings key chose, then "again <language> <stored> <running text>" after
 // the start-up ran once more on the given key, <stored> telling whether that
 // key now holds a language choice.
 #include <windows.h>
 
 #include <string>
+#include <variant>
 
 #include "Classes/FahSettings.h"
 #include "Classes/Lang.h"
@@ -25,6 +28,9 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2)
         return 2;
+    const TAppVal& user = GetFahSettings().FindValue("dfUserName");
+    const std::string* def = std::get_if<std::string>(&user.DefaultValue);
+    Out("user [" + (def ? *def : std::string("(not text)")) + "] prompt [" + sInputYouNick + "]\n");
     Out("startup " + IntToStr(CurrentLanguage) + " " + sRunning + "\n");
     std::string path = WideToUtf8(argv[1]);
     SetFahSettingsPathForTesting(path);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "controls/SimpleTimer.h"
 #include "support/TestSupport.h"
@@ -32,13 +33,23 @@ TEST(SimpleTimer, CreateExFiresAboutTenTimesASecond)
     EXPECT_EQ(fired, at);
 }
 
-TEST(SimpleTimer, DefaultConstructorIsOneSecondWithoutHandler)
+TEST(SimpleTimer, DefaultTimerIsHarmlessWithoutHandlerAndTicksEverySecond)
 {
     TSimpleTimer t;
-    EXPECT_EQ(t.Interval(), 1000u);
-    EXPECT_FALSE(t.Enabled());
-    EXPECT_FALSE(t.AutoDisable);
-    EXPECT_FALSE(static_cast<bool>(t.OnTimer()));
+    ClearCaughtErrors();
+    // Enabled with no handler: past a whole second nothing has failed and it
+    // is still on.
+    t.SetEnabled(true);
+    Pump(1100);
+    EXPECT_TRUE(t.Enabled());
+    EXPECT_TRUE(CaughtErrors().empty());
+    // Given a handler it calls it about once a second, again and again.
+    std::vector<DWORD> at;
+    t.SetOnTimer([&](TObject*) { at.push_back(GetTickCount()); });
+    ASSERT_TRUE(PumpUntil([&] { return at.size() >= 3; }, 5000));
+    EXPECT_GE(at[1] - at[0], 800u);
+    EXPECT_GE(at[2] - at[1], 800u);
+    EXPECT_TRUE(CaughtErrors().empty());
 }
 
 TEST(SimpleTimer, OneShotFiresOnceAndMayRearmItself)
