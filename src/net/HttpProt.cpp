@@ -16,6 +16,10 @@ namespace {
 constexpr UINT_PTR kTimeoutTimer = 1;
 constexpr UINT kTimeoutTick = 250;    // ms between two looks at the time-out
 constexpr size_t kBodyBufSize = 1024 * 1024;
+// The connection's receive buffer: room for several body buffers, so that the
+// server keeps sending while this thread is busy elsewhere (a fixed size also
+// spares the slow start of a buffer the system grows by itself).
+constexpr int kSocketRcvBufSize = 4 * 1024 * 1024;
 constexpr int kSendBufSize = 8193;
 constexpr WORD kAbortError = 3;
 // No real answer has a header near these; one that does is hostile.
@@ -81,6 +85,7 @@ THttpCli::THttpCli(TComponent* owner) : TComponent(owner), window_(std::make_uni
     window_->Handle();
     ctrlSocket_ = CreateSocket();
     TWSocket& s = *ctrlSocket_;
+    s.SetRcvBufSize(kSocketRcvBufSize);
     s.OnSessionConnected = [this](WORD e) {
         reusedConnection_ = false;
         SocketSessionConnected(e);
@@ -793,7 +798,17 @@ void THttpCli::ReceiveBody(bool& gotData)
         want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(want), contentLength_ - rcvdCount_));
     if (want == 0)
         return;
-    int n = ctrlSocket_->Receive(bodyBuf_.data(), static_cast<int>(want));
+    // A body of known length (or one read to the close) fills the buffer while
+    // the socket has bytes: the stream gets one large piece per pass, and the
+    // pass ends on "would block" instead of asking how much is pending. A
+    // chunked body takes one read per pass, as its end may come mid-buffer.
+    int n = 0;
+    do {
+        int got = ctrlSocket_->Receive(bodyBuf_.data() + n, static_cast<int>(want) - n);
+        if (got <= 0)
+            break;
+        n += got;
+    } while (!chunked_ && static_cast<size_t>(n) < want);
     if (n <= 0)
         return;
     gotData = true;

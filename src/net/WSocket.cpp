@@ -633,6 +633,10 @@ void TCustomWSocket::ConnectTo(const sockaddr_in& target)
             return;
         if (keepAlive_ && !setOpt(SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on, "setsockopt(SO_KEEPALIVE)"))
             return;
+        // Before connecting, so that the window offered to the peer can use it.
+        if (rcvBufSize_ > 0)
+            WSocket_setsockopt(hSocket_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&rcvBufSize_),
+                               sizeof rcvBufSize_);
     } else {
         if (multiCastIpTTL_ != 1) {
             int ttl = multiCastIpTTL_;

@@ -176,6 +176,10 @@ public:
     void SetReuseAddr(bool v) { reuseAddr_ = v; }
     bool KeepAlive() const { return keepAlive_; }
     void SetKeepAlive(bool v) { keepAlive_ = v; }
+    // The system's receive buffer asked for a TCP connection made by Connect
+    // (bytes); 0 leaves the system's own size. A refused size is no error.
+    int RcvBufSize() const { return rcvBufSize_; }
+    void SetRcvBufSize(int v) { rcvBufSize_ = v > 0 ? v : 0; }
     TWSocketOptions ComponentOptions() const { return options_; }
     void SetComponentOptions(TWSocketOptions v) { options_ = v; }
     bool LingerOnOff() const { return lingerOnOff_; }
@@ -282,6 +286,7 @@ private:
     int multiCastIpTTL_ = 1;
     bool reuseAddr_ = false;
     bool keepAlive_ = false;
+    int rcvBufSize_ = 0;
     TWSocketOptions options_ = 0;
     bool lingerOnOff_ = true;
     int lingerTimeout_ = 0;

@@ -623,6 +623,43 @@ TEST(Socket, ListenAcceptAndDup)
     server.Close();
 }
 
+TEST(Socket, ReceiveBufferSizeIsAskedBeforeConnecting)
+{
+    TWSocket server;
+    std::vector<std::unique_ptr<TWSocket>> peers;
+    server.OnSessionAvailable = [&](WORD) {
+        SOCKET h = server.Accept();
+        if (h == INVALID_SOCKET)
+            return;
+        peers.push_back(std::make_unique<TWSocket>());
+        peers.back()->Dup(h);
+    };
+    server.SetAddr("127.0.0.1");
+    server.SetPort("0");
+    server.Listen();
+    auto rcvBuf = [](const TWSocket& s) {
+        int size = 0;
+        int len = sizeof size;
+        EXPECT_EQ(WSocket_getsockopt(s.HSocket(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&size), &len), 0);
+        return size;
+    };
+    TWSocket plain, sized;
+    EXPECT_EQ(sized.RcvBufSize(), 0);   // the system's own unless asked
+    sized.SetRcvBufSize(400000);
+    EXPECT_EQ(sized.RcvBufSize(), 400000);
+    for (TWSocket* s : {&plain, &sized}) {
+        s->SetAddr("127.0.0.1");
+        s->SetPort(server.GetXPort());
+        s->Connect();
+    }
+    ASSERT_TRUE(PumpUntil([&] { return plain.State() == wsConnected && sized.State() == wsConnected; }, 5000));
+    EXPECT_LT(rcvBuf(plain), 400000);
+    EXPECT_GE(rcvBuf(sized), 400000);
+    sized.SetRcvBufSize(-5);
+    EXPECT_EQ(sized.RcvBufSize(), 0);
+    server.Close();
+}
+
 TEST(Socket, DatagramsBetweenTwoSockets)
 {
     TWSocket rx;
