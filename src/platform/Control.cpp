@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "platform/Canvas.h"
@@ -594,7 +595,9 @@ void TWinControl::WndProc(TMessage& m)
         break;
     case WM_PAINT:
         if (ownPainting_) {
-            PaintWindow(nullptr, true);
+            // A DC in wParam (WM_PRINTCLIENT, a parent painting us into a
+            // bitmap): paint into it, leaving the update region alone.
+            PaintWindow(reinterpret_cast<HDC>(m.WParam), true);
             m.Result = 0;
             return;
         }
@@ -611,6 +614,13 @@ void TWinControl::WndProc(TMessage& m)
             }
         }
         return;
+    case WM_PRINTCLIENT:
+        if (ownPainting_ && m.WParam && (m.LParam & PRF_CLIENT)) {
+            PaintWindow(reinterpret_cast<HDC>(m.WParam), true);
+            m.Result = 0;
+            return;
+        }
+        break;
     case WM_SIZE: {
         DefaultHandler(m);
         UpdateBoundsFromWindow();
@@ -665,15 +675,19 @@ void TWinControl::WndProc(TMessage& m)
 
 void TWinControl::Paint(TCanvas&) {}
 
-void TWinControl::PaintWindow(HDC, bool)
+void TWinControl::PaintWindow(HDC given, bool)
 {
     // EndPaint and the DC's state come back even when a Paint throws: the
     // exception goes on to the window procedure's boundary, the region is
-    // validated and the next paint starts clean.
-    TPaintDC paint(hwnd_);
-    HDC dc = paint.Handle();
+    // validated and the next paint starts clean. A given DC is painted into
+    // as it is and left in the state it came in.
+    std::optional<TPaintDC> paint;
+    if (!given)
+        paint.emplace(hwnd_);
+    HDC dc = given ? given : paint->Handle();
     if (!dc)
         return;
+    TDCSave whole(dc);
     {
         TDCSave saved(dc);
         TCanvas canvas(dc);
