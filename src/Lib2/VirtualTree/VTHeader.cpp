@@ -8,6 +8,7 @@
 #include "Lib2/VirtualTree/VTDragImage.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VTHeaderInternal.h"
+#include "Lib2/VirtualTree/VTHintWindow.h"
 #include "controls/DrawUtils.h"
 #include "platform/ImageList.h"
 #include "platform/Menus.h"
@@ -31,6 +32,7 @@ TVTHeader::TVTHeader(TBaseVirtualTree* owner) : tree_(owner) {
 TVTHeader::~TVTHeader() {
     alive_.reset();
     font_.OnChange = nullptr;
+    hintWindow_.reset();
     dragImage_.reset();
     columns_.reset();
 }
@@ -592,6 +594,45 @@ void TVTHeader::SetHover(TColumnIndex column) {
     }
 }
 
+// With hoShowHint the hint of the column under the mouse shows below the
+// mouse while no button is down on the header.
+void TVTHeader::ShowColumnHint(TColumnIndex column) {
+    if (!(options_ & hoShowHint) || !vthdr::TreeHasWindow(tree_))
+        return;
+    const TVirtualTreeColumn* c = columns_->Items(column);
+    const bool pressed = (states_ & (hsTracking | hsTrackPending | hsDragging | hsDragPending)) != 0 ||
+                         GetCapture() == tree_->Handle();
+    if (c == nullptr || c->Hint().empty() || pressed) {
+        CancelHint();
+        return;
+    }
+    if (column == hintColumn_ && hintWindow_ && IsWindowVisible(hintWindow_->Handle()))
+        return;
+    if (!hintWindow_)
+        hintWindow_ = std::make_unique<TVirtualTreeHintWindow>(nullptr);
+    TVTHintData data;
+    data.Tree = tree_;
+    data.Column = column;
+    data.HintText = c->Hint();
+    RECT r = hintWindow_->CalcHintRect(GetSystemMetrics(SM_CXSCREEN) / 2, c->Hint(), data);
+    if (IsRectEmpty(&r)) {
+        CancelHint();
+        return;
+    }
+    POINT at{};
+    GetCursorPos(&at);
+    at.y += GetSystemMetrics(SM_CYCURSOR) / 2 + 4;
+    OffsetRect(&r, at.x - r.left, at.y - r.top);
+    hintColumn_ = column;
+    hintWindow_->ActivateHint(r, c->Hint());
+}
+
+void TVTHeader::CancelHint() {
+    hintColumn_ = NoColumn;
+    if (hintWindow_ && hintWindow_->HandleAllocated() && IsWindowVisible(hintWindow_->Handle()))
+        hintWindow_->CancelHint();
+}
+
 void TVTHeader::HandleClick(POINT p, TMouseButton button, bool doubleClick) {
     POINT hp = HeaderPoint(p);
     TColumnIndex column = columns_->ColumnFromPoint(hp);
@@ -620,6 +661,7 @@ bool TVTHeader::HandleMessage(TMessage& m) {
         if (!(options_ & hoVisible) || !InHeader(p))
             return false;
         POINT hp = HeaderPoint(p);
+        CancelHint();
         const TMouseButton button = m.Msg == WM_NCLBUTTONDOWN   ? TMouseButton::mbLeft
                                     : m.Msg == WM_NCRBUTTONDOWN ? TMouseButton::mbRight
                                                                 : TMouseButton::mbMiddle;
@@ -669,8 +711,10 @@ bool TVTHeader::HandleMessage(TMessage& m) {
             if ((options_ & hoDrag) && beyond) {
                 states_ &= ~hsDragPending;
                 const TColumnIndex column = columns_->ColumnFromPoint(HeaderPoint(dragStart_));
-                if (column >= 0 && tree_->DoHeaderDragging(column) && !tree_->IsDestroying())
+                if (column >= 0 && tree_->DoHeaderDragging(column) && !tree_->IsDestroying()) {
                     StartColumnDrag(column);
+                    DragTo(p);
+                }
             }
             return true;
         }
@@ -681,7 +725,10 @@ bool TVTHeader::HandleMessage(TMessage& m) {
         if (m.Msg == WM_NCMOUSEMOVE && (options_ & hoVisible) && InHeader(p)) {
             POINT hp = HeaderPoint(p);
             tree_->DoHeaderMouseMove(ShiftFromKeys(false), p.x, hp.y);
-            SetHover(columns_->ColumnFromPoint(hp));
+            const TColumnIndex column = columns_->ColumnFromPoint(hp);
+            SetHover(column);
+            if (!tree_->IsDestroying())
+                ShowColumnHint(column);
             return true;
         }
         return false;
@@ -810,6 +857,7 @@ bool TVTHeader::HandleMessage(TMessage& m) {
             KillTimer(tree_->Handle(), kHeaderTimer);
             hoverTimer_ = false;
             columns_->ResetHoverAndDown();
+            CancelHint();
         }
         return true;
     }

@@ -23,6 +23,7 @@ class TPopupMenu;
 class TStream;
 class TVTDragImage;
 class TVTHeader;
+class TVirtualTreeHintWindow;
 class TVirtualTreeColumns;
 
 // Elements of a header cell that an advanced owner-draw handler may draw
@@ -361,6 +362,11 @@ public:
     // tracked column and the tracking origin when it is resizable.
     bool DetermineSplitterIndex(POINT p);
 
+    // The window showing the column hints (nullptr before the first one).
+    TVirtualTreeHintWindow* HintWindow() const { return hintWindow_.get(); }
+    // Hides a column hint that is showing.
+    void CancelHint();
+
     // The tree's font or reading direction changed.
     void ParentFontChanged();
     void ParentBiDiModeChanged();
@@ -395,6 +401,7 @@ private:
     void FinishColumnDrag(POINT p);
     void CancelColumnDrag();
     void SetHover(TColumnIndex column);
+    void ShowColumnHint(TColumnIndex column);
     void AdjustSprings();
     void ReleaseMouse();
     void FontChanged();
@@ -403,6 +410,8 @@ private:
     TBaseVirtualTree* tree_;
     std::unique_ptr<TVirtualTreeColumns> columns_;
     std::unique_ptr<TVTDragImage> dragImage_;
+    std::unique_ptr<TVirtualTreeHintWindow> hintWindow_;
+    TColumnIndex hintColumn_ = NoColumn;   // column whose hint shows
     TFont font_;
     THeaderStates states_ = 0;
     TColumnIndex autoSizeIndex_ = NoColumn;

@@ -10,11 +10,13 @@
 #include <uxtheme.h>
 #include <vssym32.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/VTHintWindow.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "controls/DrawUtils.h"
 #include "controls/ThemeSrv.h"
@@ -22,6 +24,7 @@
 #include "platform/Form.h"
 #include "platform/ImageList.h"
 #include "platform/Stream.h"
+#include "support/Input.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -92,6 +95,18 @@ std::unique_ptr<Surface> UtilityImage(int index, COLORREF background = RGB(255, 
     UtilityImages().Draw(canvas, 0, 0, index);
     canvas.SetHandle(nullptr);
     return s;
+}
+
+// Puts the mouse cursor at a screen point and waits until the system reports it there.
+bool MoveCursor(POINT p) {
+    SetCursorPos(p.x, p.y);
+    return PumpUntil(
+        [p] {
+            POINT now{};
+            GetCursorPos(&now);
+            return now.x == p.x && now.y == p.y;
+        },
+        2000);
 }
 
 class ComCtlVersion {
@@ -868,7 +883,7 @@ TEST_F(HeaderTest, DraggingABorderResizesTheColumn) {
     RECT hr = header().HeaderRect();
     POINT border{101, hr.top + 8};
     ClientToScreen(tree->Handle(), &border);
-    SetCursorPos(border.x, border.y);
+    ASSERT_TRUE(MoveCursor(border));
     EXPECT_TRUE(Send(WM_SETCURSOR, reinterpret_cast<WPARAM>(tree->Handle()), MAKELPARAM(HTBORDER, WM_MOUSEMOVE)));
     EXPECT_EQ(GetCursor(), mine);
 
@@ -988,9 +1003,150 @@ TEST_F(HeaderTest, HoverFollowsTheMouseAndLeavesWithIt) {
     GetClientRect(tree->Handle(), &client);
     POINT away{client.right / 2, client.bottom / 2};
     ClientToScreen(tree->Handle(), &away);
-    SetCursorPos(away.x, away.y);
+    ASSERT_TRUE(MoveCursor(away));
     EXPECT_TRUE(Send(WM_TIMER, kHeaderTimer, 0));
     EXPECT_EQ(columns().HoverIndex(), -1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HeaderTest, ColumnHintShowsWhileTheMouseIsOverTheColumn) {
+    Show();
+    tree->SetHintAnimation(hatNone);
+    AddColumn(100, "a");
+    AddColumn(80, "b")->SetHint("Size of the file");
+    Send(WM_NCMOUSEMOVE, HTBORDER, ScreenParam(150, 5));
+    EXPECT_EQ(header().HintWindow(), nullptr) << "no hints without hoShowHint";
+    header().SetOptions(header().Options() | hoShowHint);
+    Send(WM_NCMOUSEMOVE, HTBORDER, ScreenParam(40, 5));   // no hint text there
+    EXPECT_EQ(header().HintWindow(), nullptr);
+    Send(WM_NCMOUSEMOVE, HTBORDER, ScreenParam(150, 5));
+    ASSERT_NE(header().HintWindow(), nullptr);
+    EXPECT_TRUE(IsWindowVisible(header().HintWindow()->Handle()));
+    EXPECT_EQ(header().HintWindow()->HintText(), "Size of the file");
+    Send(WM_NCMOUSEMOVE, HTBORDER, ScreenParam(40, 5));
+    EXPECT_FALSE(IsWindowVisible(header().HintWindow()->Handle()));
+    Send(WM_NCMOUSEMOVE, HTBORDER, ScreenParam(150, 5));
+    EXPECT_TRUE(IsWindowVisible(header().HintWindow()->Handle()));
+    Send(WM_NCLBUTTONDOWN, HTBORDER, ScreenParam(150, 5));   // a press hides it
+    EXPECT_FALSE(IsWindowVisible(header().HintWindow()->Handle()));
+    Send(WM_LBUTTONUP, 0, ClientParam(150, 5));
+}
+
+TEST_F(HeaderTest, DropMarkAndImagesArePainted) {
+    Show();
+    TCustomImageList images(nullptr, 16, 16);
+    TBitmap picture;
+    picture.SetSize(16, 16);
+    picture.Canvas().SetBrushColor(RGB(0, 200, 0));
+    picture.Canvas().FillRect(RECT{0, 0, 16, 16});
+    ASSERT_EQ(images.Add(picture), 0);
+    header().SetImages(&images);
+    for (int i = 0; i < 3; ++i)
+        AddColumn(60, "x");
+    columns()[2]->SetImageIndex(0);
+    auto greens = [](const Surface& s, int x0, int x1) {
+        int n = 0;
+        for (int y = 0; y < s.h(); ++y)
+            for (int x = x0; x < x1; ++x)
+                n += s.At(x, y) == RGB(0, 200, 0);
+        return n;
+    };
+    EXPECT_EQ(greens(*Paint(), 0, 300), 0) << "images only with hoShowImages";
+    header().SetOptions(header().Options() | hoShowImages);
+    auto s = Paint();
+    EXPECT_EQ(greens(*s, 120, 180), 16 * 16);
+    EXPECT_EQ(greens(*s, 0, 120), 0);
+    // Dragging column 0 over the right half of column 1: the drop mark on its right side.
+    Send(WM_NCLBUTTONDOWN, HTBORDER, ScreenParam(20, 8));
+    Send(WM_MOUSEMOVE, MK_LBUTTON, ClientParam(100, 8));
+    ASSERT_EQ(columns().DropTarget(), 1);
+    s = Paint();
+    EXPECT_GE(s->Find(*UtilityImage(1), 104, 120).x, 104);
+    EXPECT_EQ(s->Find(*UtilityImage(0), 60, 120).x, -1);
+    Send(WM_MOUSEMOVE, MK_LBUTTON, ClientParam(70, 8));
+    EXPECT_TRUE(columns().DropBefore());
+    s = Paint();
+    EXPECT_EQ(s->Find(*UtilityImage(0), 60, 76).x, 60) << s->Find(*UtilityImage(0), 0, 300).x;
+    Send(WM_KEYDOWN, VK_ESCAPE, 0);
+    header().SetImages(nullptr);
+}
+
+TEST_F(HeaderTest, SortColumnSortsWithAutoSort) {
+    AddColumn(60);
+    AddColumn(60);
+    tree->SetRootNodeCount(3);
+    std::vector<TColumnIndex> asked;
+    tree->OnCompareNodes = [&](TBaseVirtualTree*, PVirtualNode a, PVirtualNode b, TColumnIndex c, int& r) {
+        asked.push_back(c);
+        // Nodes by their index when they were made, through the first child order.
+        r = reinterpret_cast<intptr_t>(a) < reinterpret_cast<intptr_t>(b) ? -1 : 1;
+    };
+    std::vector<PVirtualNode> made;
+    for (PVirtualNode n = tree->GetFirstChild(nullptr); n; n = n->NextSibling)
+        made.push_back(n);
+    std::sort(made.begin(), made.end());
+    header().SetSortColumn(1);
+    EXPECT_TRUE(asked.empty()) << "no sorting without toAutoSort";
+    tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() | toAutoSort);
+    header().SetSortColumn(0);
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), 0);
+    EXPECT_EQ(tree->GetFirstChild(nullptr), made.front());
+    header().SetSortDirection(sdDescending);
+    EXPECT_EQ(tree->GetFirstChild(nullptr), made.back());
+}
+
+TEST_F(HeaderTest, FontsAndAssign) {
+    tree->Font().SetName("Courier New");
+    header().SetParentFont(true);
+    EXPECT_EQ(header().Font().Name(), "Courier New");
+    TFont own;
+    own.SetName("Tahoma");
+    header().SetFont(own);
+    EXPECT_FALSE(header().ParentFont());
+    EXPECT_EQ(header().Font().Name(), "Tahoma");
+    own.SetHeight(-10);
+    header().SetFont(own);
+    header().ChangeScale(3, 2);
+    EXPECT_EQ(header().Font().Height(), -15);
+
+    AddColumn(70, "one");
+    AddColumn(30, "two");
+    columns()[1]->SetPosition(0);
+    header().SetSortColumn(1);
+    header().SetStyle(hsPlates);
+    TVirtualDrawTree other(nullptr);
+    other.Header().Assign(header());
+    EXPECT_TRUE(other.Header().Columns().Equals(columns()));
+    EXPECT_EQ(other.Header().SortColumn(), 1);
+    EXPECT_EQ(other.Header().Style(), hsPlates);
+    EXPECT_EQ(other.Header().Font().Name(), "Tahoma");
+    EXPECT_EQ(other.Header().Columns()[0]->Left(), 30);
+}
+
+// Real mouse input on a shown tree: the header is drawn in the window's
+// non-client area, and a click there reaches the header's click event.
+TEST_F(HeaderTest, RealClickOnThePaintedHeader) {
+    header().SetStyle(hsXPStyle);
+    AddColumn(100, "");
+    AddColumn(80, "");
+    Show();
+    RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    RECT hr = header().HeaderRect();
+    POINT cell{140, hr.top + 6};
+    ClientToScreen(tree->Handle(), &cell);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetPixel(screen, cell.x, cell.y), RGB(235, 234, 219));
+    ReleaseDC(nullptr, screen);
+    std::vector<TColumnIndex> clicks;
+    tree->OnHeaderClick = [&](TVTHeader*, TColumnIndex c, TMouseButton, TShiftState, int, int) {
+        clicks.push_back(c);
+    };
+    ASSERT_TRUE(SendInputPumping(MouseClickAt(cell)));
+    EXPECT_EQ(clicks, (std::vector<TColumnIndex>{1}));
 }
 
 }  // namespace
