@@ -54,8 +54,10 @@ void TVTDragImage::MakeAlphaChannel(TBitmap& image, COLORREF colorKey)
     int w = image.Width(), h = image.Height();
     if (w <= 0 || h <= 0)
         return;
-    DIBSECTION ds = {};
-    if (GetObjectW(image.Handle(), sizeof ds, &ds) != sizeof ds || !ds.dsBm.bmBits)
+    std::uint8_t* first = nullptr;
+    ptrdiff_t stride = 0;
+    int bw = 0, bh = 0;
+    if (!DIBRows(image.Canvas().Handle(), first, stride, bw, bh))
         return;
     GdiFlush();
     const double cx = w / 2.0, cy = h / 2.0, size = std::max(w, h);
@@ -63,11 +65,8 @@ void TVTDragImage::MakeAlphaChannel(TBitmap& image, COLORREF colorKey)
                                   ? 0xFFFFFFFFu
                                   : (static_cast<std::uint32_t>(GetRValue(colorKey)) << 16) |
                                         (GetGValue(colorKey) << 8) | GetBValue(colorKey);
-    auto* base = static_cast<std::uint8_t*>(ds.dsBm.bmBits);
     for (int y = 0; y < h; ++y) {
-        // TBitmap keeps its rows top-down; a bottom-up section starts with the last.
-        int row = ds.dsBmih.biHeight > 0 ? h - 1 - y : y;
-        auto* p = reinterpret_cast<std::uint32_t*>(base + static_cast<size_t>(row) * ds.dsBm.bmWidthBytes);
+        auto* p = reinterpret_cast<std::uint32_t*>(first + y * stride);
         for (int x = 0; x < w; ++x) {
             std::uint32_t colour = p[x] & 0xFFFFFF;
             std::uint32_t alpha = 0;

@@ -164,7 +164,69 @@ std::string ShortenString(HDC dc, const std::string& s, int width, int ellipsisW
 
 // --- Alpha blending -------------------------------------------------------
 
+bool DIBRows(HDC dc, std::uint8_t*& first, ptrdiff_t& stride, int& width, int& height)
+{
+    HBITMAP bitmap = static_cast<HBITMAP>(GetCurrentObject(dc, OBJ_BITMAP));
+    DIBSECTION ds = {};
+    if (!bitmap || GetObjectW(bitmap, sizeof ds, &ds) != sizeof ds || !ds.dsBm.bmBits ||
+        ds.dsBm.bmBitsPixel != 32)
+        return false;
+    width = ds.dsBm.bmWidth;
+    height = std::abs(ds.dsBm.bmHeight);
+    auto* base = static_cast<std::uint8_t*>(ds.dsBm.bmBits);
+    // The section's header does not tell its row order everywhere: change the
+    // first pixel in memory for a moment and see whether the device's top
+    // left pixel follows.
+    bool topDown = true;
+    if (height > 1) {
+        auto* p = reinterpret_cast<std::uint32_t*>(base);
+        // Device coordinates without clipping while looking.
+        int state = SaveDC(dc);
+        SetWindowOrgEx(dc, 0, 0, nullptr);
+        SetViewportOrgEx(dc, 0, 0, nullptr);
+        SelectClipRgn(dc, nullptr);
+        GdiFlush();
+        std::uint32_t saved = *p;
+        COLORREF before = GetPixel(dc, 0, 0);
+        *p = saved ^ 0x00FFFFFF;
+        GdiFlush();
+        COLORREF after = GetPixel(dc, 0, 0);
+        *p = saved;
+        RestoreDC(dc, state);
+        topDown = before != after;
+    }
+    if (topDown) {
+        first = base;
+        stride = ds.dsBm.bmWidthBytes;
+    } else {
+        first = base + static_cast<size_t>(height - 1) * ds.dsBm.bmWidthBytes;
+        stride = -static_cast<ptrdiff_t>(ds.dsBm.bmWidthBytes);
+    }
+    return true;
+}
+
 namespace {
+// Device coordinates for a while: the window and viewport origins at 0, 0.
+class TOriginScope {
+public:
+    explicit TOriginScope(HDC dc) : dc_(dc)
+    {
+        SetWindowOrgEx(dc, 0, 0, &window_);
+        SetViewportOrgEx(dc, 0, 0, &viewport_);
+    }
+    ~TOriginScope()
+    {
+        SetWindowOrgEx(dc_, window_.x, window_.y, nullptr);
+        SetViewportOrgEx(dc_, viewport_.x, viewport_.y, nullptr);
+    }
+    TOriginScope(const TOriginScope&) = delete;
+    TOriginScope& operator=(const TOriginScope&) = delete;
+
+private:
+    HDC dc_;
+    POINT window_ = {}, viewport_ = {};
+};
+
 // The pixels of the 32-bit bitmap selected into a device context, in device
 // coordinates. A DIB section is used in place; any other 32-bit bitmap is
 // read into a buffer and written back by Commit.
@@ -180,16 +242,12 @@ public:
         width_ = ds.dsBm.bmWidth;
         height_ = std::abs(ds.dsBm.bmHeight);
         GdiFlush();
-        if (got == sizeof(DIBSECTION) && ds.dsBm.bmBits) {
-            // Bottom-up sections (positive height) start with the last row.
-            auto* base = static_cast<std::uint8_t*>(ds.dsBm.bmBits);
-            if (ds.dsBmih.biHeight > 0) {
-                first_ = base + static_cast<size_t>(height_ - 1) * ds.dsBm.bmWidthBytes;
-                stride_ = -ds.dsBm.bmWidthBytes;
-            } else {
-                first_ = base;
-                stride_ = ds.dsBm.bmWidthBytes;
-            }
+        std::uint8_t* first = nullptr;
+        ptrdiff_t stride = 0;
+        int w = 0, h = 0;
+        if (got == sizeof(DIBSECTION) && DIBRows(dc, first, stride, w, h)) {
+            first_ = first;
+            stride_ = stride;
         } else {
             buffer_.resize(static_cast<size_t>(width_) * height_);
             info_.bmiHeader.biSize = sizeof info_.bmiHeader;
@@ -199,6 +257,7 @@ public:
             info_.bmiHeader.biBitCount = 32;
             info_.bmiHeader.biCompression = BI_RGB;
             // GetDIBits wants the bitmap not selected; a copy keeps it simple.
+            TOriginScope origin(dc);
             HDC mem = CreateCompatibleDC(dc);
             HBITMAP copy = CreateCompatibleBitmap(dc, width_, height_);
             HGDIOBJ old = SelectObject(mem, copy);
@@ -216,6 +275,7 @@ public:
     {
         if (!writeBack_ || buffer_.empty())
             return;
+        TOriginScope origin(dc_);
         SetDIBitsToDevice(dc_, 0, 0, width_, height_, 0, 0, 0, height_, buffer_.data(), &info_,
                           DIB_RGB_COLORS);
     }

@@ -7,6 +7,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -63,6 +64,11 @@ bool IsWinXP();   // Windows XP or later
 // measured from "..."). A surrogate pair is never cut.
 std::wstring ShortenString(HDC dc, const std::wstring& s, int width, int ellipsisWidth = 0);
 std::string ShortenString(HDC dc, const std::string& s, int width, int ellipsisWidth = 0);
+
+// The rows of the 32-bit DIB section selected into dc: the top row's address
+// and the distance from one row to the next (negative for a bottom-up
+// section). False when dc holds no 32-bit DIB section.
+bool DIBRows(HDC dc, std::uint8_t*& first, std::ptrdiff_t& stride, int& width, int& height);
 
 // How AlphaBlend weighs the source against the destination.
 enum TBlendMode {
