@@ -190,7 +190,9 @@ void CopyParentImage(TControl* control, TCanvas& canvas)
         return;
     const RECT self = control->BoundsRect();
     const RECT client = parent->ClientRect();
-    HWND parentWindow = parent->HandleAllocated() ? parent->Handle() : nullptr;
+    // A window of our own classes answers WM_PRINTCLIENT with its whole
+    // client area, windowless children included: only a system class is asked.
+    HWND parentWindow = parent->HandleAllocated() && !parent->PaintsOwnWindow() ? parent->Handle() : nullptr;
 
     TPaintCopyMark parentMark(parent);
     {
@@ -201,7 +203,6 @@ void CopyParentImage(TControl* control, TCanvas& canvas)
         parentCanvas.Font().Assign(parent->Font());
         parentCanvas.SetBrushColor(parent->Color());
         parentCanvas.FillRect(RECT{0, 0, RectWidth(client), RectHeight(client)});
-        // A window of our own classes ignores these two; a system class paints.
         if (parentWindow)
             SendMessageW(parentWindow, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
         static_cast<TControl*>(parent)->Paint(parentCanvas);

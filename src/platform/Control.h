@@ -168,6 +168,8 @@ public:
     // The window, made (with its parents) on first use.
     HWND Handle();
     bool HandleAllocated() const { return hwnd_ != nullptr; }
+    // False for a window of a system class, which paints itself.
+    bool PaintsOwnWindow() const { return ownPainting_; }
     void HandleNeeded() { Handle(); }
     // Destroys the window and makes a new one with the current properties.
     void RecreateWnd();
