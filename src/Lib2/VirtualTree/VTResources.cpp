@@ -203,6 +203,14 @@ void InitializeGlobalStructures()
         shared.oleThread = GetCurrentThreadId();
     }
     CF_VTREFERENCE = RegisterClipboardFormatW(L"Sorvel Reference");
+    // The formats trees render, best first.
+    TClipboardFormatList::Add("Sorvel Data", IsTreeOfClass<TBaseVirtualTree>, 50);
+    TClipboardFormatList::Add("HTML Format", IsTreeOfClass<TCustomVirtualStringTree>, 80);
+    TClipboardFormatList::Add("Rich Text Format Without Objects", IsTreeOfClass<TCustomVirtualStringTree>, 84);
+    TClipboardFormatList::Add("Rich Text Format", IsTreeOfClass<TCustomVirtualStringTree>, 85);
+    TClipboardFormatList::Add("CSV", IsTreeOfClass<TCustomVirtualStringTree>, 90);
+    TClipboardFormatList::AddFormat(CF_UNICODETEXT, IsTreeOfClass<TCustomVirtualStringTree>, 95);
+    TClipboardFormatList::AddFormat(CF_TEXT, IsTreeOfClass<TCustomVirtualStringTree>, 100);
 
     for (int kind = kLightCheck; kind <= kXP; ++kind) {
         shared.images[kind] = std::make_unique<TCustomImageList>(nullptr, 16, 16);
@@ -228,6 +236,7 @@ void FinalizeGlobalStructures()
     shared.initialized = false;
     for (auto& list : shared.images)
         list.reset();
+    TClipboardFormatList::Clear();
     if (shared.oleInitialized && shared.oleThread == GetCurrentThreadId())
         OleUninitialize();
     shared.oleInitialized = false;

@@ -592,6 +592,30 @@ TEST(SharedResources, SplitCursorAndReferenceFormat)
         EXPECT_NE(LoadCursorW(GetModuleHandleW(nullptr), n), nullptr) << WideToUtf8(n);
 }
 
+TEST(SharedResources, TheTreesClipboardFormatsInTheirOrder)
+{
+    TVirtualStringTree strings(nullptr);
+    TVirtualDrawTree drawn(nullptr);
+    std::vector<std::string> names;
+    for (const TClipboardFormatEntry* e : TClipboardFormatList::EnumerateFormats(&strings))
+        if (e->Priority <= 100)
+            names.push_back(e->Description);
+    EXPECT_EQ(names, (std::vector<std::string>{"Sorvel Data", "HTML Format", "Rich Text Format Without Objects",
+                                               "Rich Text Format", "CSV", "Unicode text", "Plain text"}));
+    const TClipboardFormatEntry* data = TClipboardFormatList::FindFormat("sorvel data");
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->Priority, 50u);
+    EXPECT_EQ(data->FormatEtc.cfFormat, RegisterClipboardFormatW(L"Sorvel Data"));
+    EXPECT_EQ(data->FormatEtc.tymed, static_cast<DWORD>(TYMED_HGLOBAL));
+    names.clear();
+    for (const TClipboardFormatEntry* e : TClipboardFormatList::EnumerateFormats(&drawn))
+        if (e->Priority <= 100)
+            names.push_back(e->Description);
+    EXPECT_EQ(names, (std::vector<std::string>{"Sorvel Data"}));
+    EXPECT_EQ(strings.ClipboardFormats().Add("CSV"), 0);
+    EXPECT_EQ(drawn.ClipboardFormats().Add("CSV"), -1);
+}
+
 TEST(SharedResources, StartAgainAfterTheEnd)
 {
     InitializeGlobalStructures();
