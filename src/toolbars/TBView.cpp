@@ -181,9 +181,9 @@ void TTBView::ItemNotification(TTBCustomItem*, bool relayed, TTBItemChangeKind k
 {
     switch (kind) {
     case ickInserted:
-        InvalidatePositions();
         if (item)
             InsertViewerFor(item);
+        InvalidatePositions();
         break;
     case ickDeleting:
         for (int i = ViewerCount() - 1; i >= 0; --i)
@@ -210,9 +210,9 @@ void TTBView::ItemNotification(TTBCustomItem*, bool relayed, TTBItemChangeKind k
         InvalidatePositions();
         break;
     case ickRecreateViewers:
-        InvalidatePositions();
         if (item)
             RecreateItemViewers(item);
+        InvalidatePositions();
         break;
     case ickNameChanged:
         break;

@@ -126,7 +126,7 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
         s.sep = (item->ItemStyle() & isSeparator) != 0;
         if (auto* ci = dynamic_cast<TTBControlItem*>(item)) {
             TControl* c = ci->Control();
-            s.show = c && window_ && c->Parent() == window_ && (c->Visible() || IsDesigning());
+            s.show = item->Visible() && c && window_ && c->Parent() == window_ && (c->Visible() || IsDesigning());
         } else {
             s.show = item->Visible() && (!(item->ItemStyle() & isInlineGroup) || customizing_);
         }
@@ -324,7 +324,11 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
         slots[i].along = aStart;
         slots[i].len = widest - aStart;
     }
-    int alongSize = widest + aEnd;
+    int alongEnd = widest;
+    for (const Row& r : rows)
+        for (size_t i : r.slots)
+            alongEnd = std::max(alongEnd, slots[i].along + slots[i].len);
+    int alongSize = alongEnd + aEnd;
     if (anyHidden) {
         Slot& c = slots[chevronIndex];
         c.show = true;
