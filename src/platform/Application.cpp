@@ -3,6 +3,7 @@
 #include "platform/Component.h"
 #include "platform/Firewall.h"
 #include "platform/Form.h"
+#include "platform/Hints.h"
 #include "platform/Text.h"
 
 namespace {
@@ -115,6 +116,7 @@ bool TApplication::DispatchOne(MSG& msg)
         return false;
     }
     try {
+        HintHandleMessage(msg);
         HWND active = GetActiveWindow();
         // Windows of our own forms route their dialog keys themselves.
         if (active && active != MainFormHandle() && !TWinControl::FromHandle(active) &&

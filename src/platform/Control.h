@@ -16,6 +16,7 @@
 
 class TCanvas;
 class TWinControl;
+struct THintInfo;
 
 // Sent by RecreateWnd to the control's window, whose procedure then destroys
 // it and makes a new one: whoever watches the window's messages sees the
@@ -69,6 +70,22 @@ public:
     TFont& Font() { return font_; }
     COLORREF Color() const { return color_; }
     void SetColor(COLORREF color);
+
+    // "Short|long": a hint window shows the short part, the application's
+    // Hint takes the long part (Hints.h).
+    const std::string& Hint() const { return hint_; }
+    void SetHint(const std::string& hint) { hint_ = hint; }
+    // Whether a hint window shows over this control: its own setting, or
+    // its parent's while ParentShowHint is set (setting ShowHint clears it).
+    bool ShowHint() const;
+    void SetShowHint(bool show);
+    bool ParentShowHint() const { return parentShowHint_; }
+    void SetParentShowHint(bool parentShowHint) { parentShowHint_ = parentShowHint; }
+    // Asked before the hint window shows over this control: it may change
+    // the text, the place, or the rectangle the hint belongs to (a control
+    // whose hint is not its Hint sets the text here). False: no hint this
+    // time.
+    virtual bool HintShow(THintInfo& info);
 
     bool MouseInside() const { return mouseInside_; }
     // The mouse cursor over this control; nullptr: the window class's.
@@ -134,6 +151,9 @@ private:
     TFont font_;
     COLORREF color_ = GetSysColor(COLOR_BTNFACE);
     HCURSOR cursor_ = nullptr;
+    std::string hint_;
+    bool showHint_ = false;
+    bool parentShowHint_ = true;
 };
 
 // True when caption holds ch (either case) as its accelerator: the

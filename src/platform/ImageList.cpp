@@ -8,10 +8,51 @@ TCustomImageList::TCustomImageList(TComponent* owner, int width, int height)
 {
 }
 
+TChangeLink::~TChangeLink()
+{
+    if (sender_)
+        sender_->UnRegisterChanges(this);
+}
+
+void TChangeLink::Change()
+{
+    if (OnChange)
+        OnChange(sender_);
+}
+
 TCustomImageList::~TCustomImageList()
 {
+    for (TChangeLink* link : links_)
+        link->sender_ = nullptr;
+    links_.clear();
     if (list_)
         ImageList_Destroy(list_);
+}
+
+void TCustomImageList::RegisterChanges(TChangeLink* link)
+{
+    if (!link)
+        return;
+    if (link->sender_ && link->sender_ != this)
+        link->sender_->UnRegisterChanges(link);
+    link->sender_ = this;
+    link->ImageWidth = width_;
+    link->ImageHeight = height_;
+    for (TChangeLink* l : links_)
+        if (l == link)
+            return;
+    links_.push_back(link);
+}
+
+void TCustomImageList::UnRegisterChanges(TChangeLink* link)
+{
+    for (auto it = links_.begin(); it != links_.end(); ++it)
+        if (*it == link) {
+            links_.erase(it);
+            break;
+        }
+    if (link && link->sender_ == this)
+        link->sender_ = nullptr;
 }
 
 HIMAGELIST TCustomImageList::Handle()
@@ -37,8 +78,20 @@ int TCustomImageList::Count() const { return list_ ? ImageList_GetImageCount(lis
 
 void TCustomImageList::Changed()
 {
+    std::weak_ptr<void> alive = AliveToken();
     if (OnChange)
         OnChange(this);
+    // A copy: a holder may unregister (or register another) while told.
+    std::vector<TChangeLink*> links = links_;
+    for (TChangeLink* link : links) {
+        if (alive.expired())
+            return;
+        for (TChangeLink* l : links_)
+            if (l == link) {
+                link->Change();
+                break;
+            }
+    }
 }
 
 int TCustomImageList::AddIcon(HICON icon)
@@ -100,8 +153,118 @@ bool TCustomImageList::GetIcon(int index, TIcon& icon)
     return true;
 }
 
-void TCustomImageList::Draw(TCanvas& canvas, int x, int y, int index)
+void TCustomImageList::Draw(TCanvas& canvas, int x, int y, int index, bool enabled)
 {
     if (list_ && index >= 0 && index < Count())
-        ImageList_Draw(list_, index, canvas.Handle(), x, y, ILD_NORMAL);
+        DoDraw(index, canvas, x, y, ILD_NORMAL, enabled);
+}
+
+namespace {
+
+// A top-down 32-bit DIB section of w x h, filled with white.
+struct TDib {
+    TDib(int w, int h) : dc(CreateCompatibleDC(nullptr))
+    {
+        BITMAPINFO bi = {};
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = w;
+        bi.bmiHeader.biHeight = -h;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        bi.bmiHeader.biCompression = BI_RGB;
+        void* p = nullptr;
+        bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &p, nullptr, 0);
+        bits = static_cast<DWORD*>(p);
+        if (dc && bitmap) {
+            old = SelectObject(dc, bitmap);
+            for (int i = 0; i < w * h; ++i)
+                bits[i] = 0x00FFFFFF;
+        }
+    }
+    ~TDib()
+    {
+        if (dc) {
+            if (old)
+                SelectObject(dc, old);
+            DeleteDC(dc);
+        }
+        if (bitmap)
+            DeleteObject(bitmap);
+    }
+    TDib(const TDib&) = delete;
+    TDib& operator=(const TDib&) = delete;
+    bool Ok() const { return dc && bitmap && bits; }
+    HDC dc;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ old = nullptr;
+    DWORD* bits = nullptr;
+};
+
+// Paints colour where the monochrome source has 1 bits, leaves the rest.
+constexpr DWORD kRopDSPDxax = 0x00E20746;
+
+void PaintInk(HDC dest, int x, int y, int w, int h, HDC mono, COLORREF colour)
+{
+    TGdiObject<HBRUSH> brush(CreateSolidBrush(colour));
+    TSelection selected(dest, brush.Get());
+    COLORREF oldText = SetTextColor(dest, RGB(0, 0, 0));
+    COLORREF oldBk = SetBkColor(dest, RGB(255, 255, 255));
+    BitBlt(dest, x, y, w, h, mono, 0, 0, kRopDSPDxax);
+    SetTextColor(dest, oldText);
+    SetBkColor(dest, oldBk);
+}
+
+}  // namespace
+
+void TCustomImageList::DoDraw(int index, TCanvas& canvas, int x, int y, UINT style, bool enabled)
+{
+    HDC dc = canvas.Handle();
+    if (enabled) {
+        ImageList_Draw(list_, index, dc, x, y, style);
+        return;
+    }
+    // Greyed: which pixels are ink (opaque and dark) decides a monochrome
+    // shape, drawn once in the highlight colour one pixel down and right
+    // and once in the shadow colour on top.
+    const int w = width_, h = height_;
+    TDib image(w, h), mask(w, h);
+    if (!image.Ok() || !mask.Ok())
+        return;
+    ImageList_Draw(list_, index, image.dc, 0, 0, ILD_NORMAL);
+    ImageList_Draw(list_, index, mask.dc, 0, 0, ILD_MASK);
+    TGdiObject<HBITMAP> mono(CreateBitmap(w, h, 1, 1, nullptr));
+    TMemoryDC monoDC;
+    if (!mono.Get() || !monoDC.Handle())
+        return;
+    TSelection selected(monoDC.Handle(), mono.Get());
+    PatBlt(monoDC.Handle(), 0, 0, w, h, BLACKNESS);
+    for (int py = 0; py < h; ++py)
+        for (int px = 0; px < w; ++px) {
+            DWORD c = image.bits[py * w + px];
+            DWORD m = mask.bits[py * w + px];
+            bool opaque = (m & 0x00FFFFFF) != 0x00FFFFFF;
+            int lum = (static_cast<int>((c >> 16) & 0xFF) * 30 + static_cast<int>((c >> 8) & 0xFF) * 59 +
+                       static_cast<int>(c & 0xFF) * 11) / 100;
+            if (opaque && lum < 192)
+                SetPixel(monoDC.Handle(), px, py, RGB(255, 255, 255));
+        }
+    PaintInk(dc, x + 1, y + 1, w, h, monoDC.Handle(), GetSysColor(COLOR_BTNHIGHLIGHT));
+    PaintInk(dc, x, y, w, h, monoDC.Handle(), GetSysColor(COLOR_BTNSHADOW));
+}
+
+int TCustomImageList::AddMasked(TBitmap& strip, COLORREF maskColor)
+{
+    if (strip.Empty() || !Handle() || width_ <= 0)
+        return -1;
+    int count = strip.Width() / width_;
+    if (count <= 0)
+        return -1;
+    // ImageList_AddMasked needs a bitmap that is not selected anywhere.
+    TGdiObject<HBITMAP> plain(static_cast<HBITMAP>(CopyImage(strip.Handle(), IMAGE_BITMAP, 0, 0, 0)));
+    if (!plain.Get())
+        return -1;
+    int first = ImageList_AddMasked(list_, plain.Get(), maskColor);
+    if (first >= 0)
+        Changed();
+    return first;
 }
