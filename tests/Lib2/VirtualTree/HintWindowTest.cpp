@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VTHintWindow.h"
 #include "Lib2/VirtualTree/VTUtils.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/Form.h"
 #include "platform/Text.h"
 #include "support/TestSupport.h"
 
@@ -333,6 +335,187 @@ TEST_F(HintWindowTest, WindowTextNeverChanges)
     wchar_t text[32] = {};
     GetWindowTextW(h, text, 32);
     EXPECT_STREQ(text, L"");
+}
+
+// --- Hints of a real tree ----------------------------------------------------
+
+class TreeHint : public HintWindowTest {
+protected:
+    void SetUp() override
+    {
+        HintWindowTest::SetUp();
+        if (IsSkipped())
+            return;
+        form_ = new TForm(nullptr);
+        form_->SetBounds(60, 60, 400, 300);
+        tree_ = new TVirtualStringTree(form_);
+        tree_->SetBounds(0, 0, 300, 200);
+        tree_->SetParent(form_);
+        form_->Show();
+        tree_->HandleNeeded();
+        tree_->SetHintMode(hmTooltip);
+        tree_->SetHintAnimation(hatNone);
+        node_ = tree_->AddChildNode(nullptr);
+        SetMMXAvailableForTesting(true);
+    }
+    void TearDown() override
+    {
+        hint_.reset();
+        delete form_;
+        HintWindowTest::TearDown();
+    }
+    TVTHintData Tooltip(const std::string& text)
+    {
+        TVTHintData data;
+        data.Tree = tree_;
+        data.Node = node_;
+        data.Column = NoColumn;
+        data.HintRect = RECT{10, 0, 210, 18};   // the cell's text rectangle
+        data.HintText = text;
+        return data;
+    }
+    TForm* form_ = nullptr;
+    TVirtualStringTree* tree_ = nullptr;
+    PVirtualNode node_ = nullptr;
+};
+
+TEST_F(TreeHint, SingleLineTooltipLiesOverTheCell)
+{
+    RECT r = hint_->CalcHintRect(500, "", Tooltip("a cell text"));
+    // The text rectangle one pixel larger on every side, from -1,-1, plus the shadow.
+    EXPECT_EQ(r.left, -1);
+    EXPECT_EQ(r.top, -1);
+    EXPECT_EQ(r.right, 200 + 1 + kHintShadowSize);
+    EXPECT_EQ(r.bottom, 18 + 1 + kHintShadowSize);
+    EXPECT_EQ(hint_->HintData().LineBreakStyle, hlbForceSingleLine);
+    // With horizontal grid lines one pixel more at the bottom.
+    tree_->TreeOptions().SetPaintOptions(tree_->TreeOptions().PaintOptions() | toShowHorzGridLines);
+    r = hint_->CalcHintRect(500, "", Tooltip("a cell text"));
+    EXPECT_EQ(r.bottom, 18 + 2 + kHintShadowSize);
+}
+
+TEST_F(TreeHint, MultiLineTooltipThatFitsIsNotShown)
+{
+    tree_->SetMultiLine(node_, true);
+    RECT r = hint_->CalcHintRect(500, "", Tooltip("short"));
+    EXPECT_TRUE(IsRectEmpty(&r));
+    EXPECT_EQ(hint_->HintData().LineBreakStyle, hlbForceMultiLine);
+    // A text that needs more lines than the row has is shown, wrapped in the cell's width.
+    std::string longText = "many words that will never fit into a single row of two hundred pixels at all";
+    r = hint_->CalcHintRect(500, "", Tooltip(longText));
+    ASSERT_FALSE(IsRectEmpty(&r));
+    EXPECT_EQ(r.left, -1);
+    EXPECT_EQ(r.top, -1);
+    EXPECT_LE(r.right, 200 + 4 + 1 + 1 + kHintShadowSize);
+    EXPECT_GT(r.bottom, 18 + 3 + 1 + kHintShadowSize);
+}
+
+TEST_F(TreeHint, TooltipUsesTheTreeFontAsThePaintTextEventSetsIt)
+{
+    tree_->Font().SetName("Tahoma");
+    tree_->OnPaintText = [](TBaseVirtualTree*, TCanvas& canvas, PVirtualNode, TColumnIndex, TVSTTextType) {
+        canvas.Font().SetStyle(fsBold);
+    };
+    hint_->CalcHintRect(500, "", Tooltip("bold"));
+    EXPECT_EQ(hint_->HintFont().Name(), "Tahoma");
+    EXPECT_TRUE(hint_->HintFont().Style() & fsBold);
+    // A plain node hint uses the system's hint font.
+    tree_->SetHintMode(hmHint);
+    hint_->CalcHintRect(500, "", Tooltip("plain"));
+    EXPECT_FALSE(hint_->HintFont().Style() & fsBold);
+    NONCLIENTMETRICSW m = {};
+    m.cbSize = sizeof m;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof m, &m, 0);
+    EXPECT_EQ(hint_->HintFont().Name(), WideToUtf8(m.lfStatusFont.lfFaceName));
+}
+
+TEST_F(TreeHint, AlignmentAndReadingDirectionFromTheColumn)
+{
+    TVirtualTreeColumn* column = tree_->Header().Columns().Add();
+    column->SetAlignment(TAlignment::taRightJustify);
+    TVTHintData data = Tooltip("x");
+    data.Column = 0;
+    hint_->CalcHintRect(500, "", data);
+    EXPECT_EQ(hint_->HintAlignment(), TAlignment::taRightJustify);
+    EXPECT_FALSE(hint_->RightToLeft());
+    column->SetBiDiMode(bdRightToLeft);
+    hint_->CalcHintRect(500, "", data);
+    EXPECT_TRUE(hint_->RightToLeft());
+    EXPECT_EQ(hint_->HintAlignment(), TAlignment::taLeftJustify);   // mirrored
+    // Without a column: the tree's.
+    data.Column = NoColumn;
+    tree_->SetAlignment(TAlignment::taCenter);
+    hint_->CalcHintRect(500, "", data);
+    EXPECT_EQ(hint_->HintAlignment(), TAlignment::taCenter);
+}
+
+TEST_F(TreeHint, FadeAnimationEndsWithTheFinishedHint)
+{
+    HintColours colours;
+    tree_->SetHintMode(hmHint);
+    tree_->SetHintAnimation(hatFade);
+    tree_->SetAnimationDuration(10);
+    RECT r = hint_->CalcHintRect(300, "", Tooltip("fading"));
+    hint_->ActivateHint(RECT{500, 500, 500 + r.right, 500 + r.bottom}, "");
+    Pump(30);
+    EXPECT_EQ(hint_->Target().Pixel(2, 2), RGB(250, 240, 100));
+    EXPECT_EQ(ScreenPixel(502, 502), RGB(250, 240, 100));
+}
+
+TEST_F(TreeHint, KeysInTheTreesHintStateGoToTheirWindowAtOnce)
+{
+    static int keys = 0;
+    keys = 0;
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) WINAPI -> LRESULT {
+        if (m == WM_KEYDOWN)
+            ++keys;
+        return DefWindowProcW(h, m, w, l);
+    };
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"BxKeyCounter";
+    RegisterClassW(&wc);
+    HWND target = CreateWindowExW(0, L"BxKeyCounter", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    tree_->SetHintMode(hmHint);
+    hint_->CalcHintRect(300, "", Tooltip("keys"));
+    hint_->ActivateHint(RECT{100, 100, 160, 120}, "");
+    MSG key = {target, WM_KEYDOWN, 'A', 0, 0, {}};
+    EXPECT_FALSE(hint_->IsHintMsg(key));
+    EXPECT_EQ(keys, 0);
+    tree_->DoStateChange(tsHint);
+    EXPECT_FALSE(hint_->IsHintMsg(key));
+    EXPECT_EQ(keys, 1);
+    tree_->DoStateChange(0, tsHint);
+    DestroyWindow(target);
+    UnregisterClassW(L"BxKeyCounter", GetModuleHandleW(nullptr));
+}
+
+TEST_F(TreeHint, OwnerDrawTreeSizesAndDrawsItsNodeHint)
+{
+    auto* drawn = new TVirtualDrawTree(form_);
+    drawn->SetParent(form_);
+    PVirtualNode node = drawn->AddChildNode(nullptr);
+    RECT painted = {};
+    PVirtualNode paintedNode = nullptr;
+    drawn->OnDrawHint = [&](TBaseVirtualTree*, TCanvas& canvas, PVirtualNode n, const RECT& r, TColumnIndex) {
+        painted = r;
+        paintedNode = n;
+        canvas.SetBrushColor(RGB(1, 2, 3));
+        canvas.FillRect(r);
+    };
+    TVTHintData data;
+    data.Tree = drawn;
+    data.Node = node;
+    data.HintRect = RECT{0, 0, 77, 33};
+    RECT r = hint_->CalcHintRect(300, "", data);
+    EXPECT_EQ(r.right, 77);
+    EXPECT_EQ(r.bottom, 33);
+    hint_->ActivateHint(RECT{100, 100, 177, 133}, "");
+    EXPECT_EQ(paintedNode, node);
+    EXPECT_EQ(painted.right, 77 - kHintShadowSize);
+    EXPECT_EQ(painted.bottom, 33 - kHintShadowSize);
+    EXPECT_EQ(hint_->Target().Pixel(5, 5), RGB(1, 2, 3));
 }
 
 }  // namespace
