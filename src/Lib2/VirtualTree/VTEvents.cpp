@@ -13,6 +13,16 @@
 
 namespace {
 
+// The control's own hint text, where the window layer has one.
+template <class C>
+std::string ControlHint(const C& control)
+{
+    if constexpr (requires { control.Hint(); })
+        return control.Hint();
+    else
+        return {};
+}
+
 // NotifyWinEvent is looked up by name: older systems lack it.
 void NotifyAccessibility(HWND window, DWORD event)
 {
@@ -726,14 +736,14 @@ void TBaseVirtualTree::DoGetCursor(HCURSOR& cursor)
 std::string TBaseVirtualTree::DoGetNodeHint(PVirtualNode, TColumnIndex, TVTTooltipLineBreakStyle& lineBreakStyle)
 {
     lineBreakStyle = hlbDefault;
-    return hint_;
+    return ControlHint<TControl>(*this);
 }
 
 std::string TBaseVirtualTree::DoGetNodeTooltip(PVirtualNode, TColumnIndex,
                                                TVTTooltipLineBreakStyle& lineBreakStyle)
 {
     lineBreakStyle = hlbDefault;
-    return hint_;
+    return ControlHint<TControl>(*this);
 }
 
 TPopupMenu* TBaseVirtualTree::DoGetPopupMenu(PVirtualNode node, TColumnIndex column, POINT position)

@@ -1045,10 +1045,6 @@ public:
     void SetTextMargin(int v);
     bool WantTabs() const { return wantTabs_; }
     void SetWantTabs(bool v) { wantTabs_ = v; }
-    const std::string& Hint() const { return hint_; }
-    void SetHint(const std::string& v) { hint_ = v; }
-    bool ShowHint() const { return showHint_; }
-    void SetShowHint(bool v) { showHint_ = v; }
     TPopupMenu* PopupMenu() const { return popupMenu_; }
     void SetPopupMenu(TPopupMenu* v) { popupMenu_ = v; }
 
@@ -1060,7 +1056,11 @@ public:
     // Horizontal offset as painting uses it (mirrored for right-to-left).
     int EffectiveOffsetX() const { return effectiveOffsetX_; }
     int RangeX() const { return rangeX_; }
-    int RangeY() const { return static_cast<int>(root_->TotalHeight) + static_cast<int>(bottomSpace_); }
+    // The height of everything below the hidden root, plus BottomSpace.
+    int RangeY() const
+    {
+        return static_cast<int>(root_->TotalHeight - root_->NodeHeight) + static_cast<int>(bottomSpace_);
+    }
     TBiDiMode BiDiMode() const { return bidiMode_; }
     void SetBiDiMode(TBiDiMode v);
     bool UseRightToLeftReading() const { return bidiMode_ != bdLeftToRight; }
@@ -1449,8 +1449,6 @@ private:
 
     // Properties.
     std::string accessibleName_;
-    std::string hint_;
-    bool showHint_ = false;
     TPopupMenu* popupMenu_ = nullptr;
     TAlignment alignment_ = TAlignment::taLeftJustify;
     unsigned animationDuration_ = 200;
