@@ -164,6 +164,11 @@ void* TBaseVirtualTree::NodeData(PVirtualNode node) const
 
 void TBaseVirtualTree::FreeNodeRecord(PVirtualNode node)
 {
+    // An editor must not go on editing a node that is gone.
+    if (node == editNode_ && (states_ & tsEditing) && !CancelEditNode()) {
+        DoStateChange(0, tsEditing | tsEditPending);
+        editLink_.reset();
+    }
     ForgetNode(node);
     DoFreeNode(node);
     // The handler may have looked the node up again: forget it once more.

@@ -489,6 +489,66 @@ TEST(VTReferences, DeletingASubtreeForgetsEveryReferenceIntoIt)
     EXPECT_EQ(tree.FocusedNode(), keeper);
 }
 
+// An editor that only records what the tree asks of it.
+struct RecordingLink : IVTEditLink {
+    std::vector<std::string>* calls;
+    bool agreeToEnd;
+    RecordingLink(std::vector<std::string>* c, bool end) : calls(c), agreeToEnd(end) {}
+    bool BeginEdit() override { calls->push_back("begin"); return true; }
+    bool CancelEdit() override { calls->push_back("cancel"); return true; }
+    bool EndEdit() override { calls->push_back("end"); return agreeToEnd; }
+    bool PrepareEdit(TBaseVirtualTree*, PVirtualNode, TColumnIndex) override
+    {
+        calls->push_back("prepare");
+        return true;
+    }
+    RECT GetBounds() override { return RECT{}; }
+    void ProcessMessage(TMessage&) override {}
+    void SetBounds(RECT) override {}
+};
+
+TEST(VTReferences, DeletingTheEditedNodeEndsOrCancelsTheEditFirst)
+{
+    TVirtualStringTree tree(nullptr);
+    tree.SetRootNodeCount(3);
+    std::vector<std::string> calls;
+    bool agree = true;
+    tree.OnCreateEditor = [&](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TEditLinkPtr& link) {
+        link = std::make_shared<RecordingLink>(&calls, agree);
+    };
+    std::vector<PVirtualNode> ended;
+    int cancelled = 0;
+    tree.OnEdited = [&](TBaseVirtualTree*, PVirtualNode n, TColumnIndex) { ended.push_back(n); };
+    tree.OnEditCancelled = [&](TBaseVirtualTree*, TColumnIndex) { ++cancelled; };
+
+    // Losing the focus ends the edit while the node is still there.
+    PVirtualNode edited = tree.GetFirst();
+    tree.SetFocusedNode(edited);
+    tree.DoEdit();
+    ASSERT_TRUE(tree.IsEditing());
+    EXPECT_EQ(tree.EditNode(), edited);
+    tree.DeleteNode(edited);
+    EXPECT_FALSE(tree.IsEditing());
+    EXPECT_EQ(tree.EditNode(), nullptr);
+    EXPECT_EQ(calls, (std::vector<std::string>{"prepare", "begin", "end"}));
+    EXPECT_EQ(ended, (std::vector<PVirtualNode>{edited}));
+
+    // An editor that will not end is cancelled before its node goes.
+    calls.clear();
+    agree = false;
+    edited = tree.GetFirst();
+    tree.SetFocusedNode(edited);
+    tree.DoEdit();
+    ASSERT_TRUE(tree.IsEditing());
+    tree.DeleteNode(edited);
+    EXPECT_FALSE(tree.IsEditing());
+    EXPECT_EQ(tree.EditNode(), nullptr);
+    EXPECT_EQ(tree.FocusedNode(), nullptr);
+    EXPECT_EQ(calls, (std::vector<std::string>{"prepare", "begin", "end", "cancel"}));
+    EXPECT_EQ(cancelled, 1);
+    EXPECT_EQ(ended.size(), 1u);
+}
+
 TEST(VTReferences, ClearingForgetsThemAsWell)
 {
     TVirtualStringTree tree(nullptr);
