@@ -1,22 +1,15 @@
-// Follows one image list for an item (Images or SubMenuImages) and keeps the
-// list's image size as last seen, so a change can tell a resize apart.
+// Follows one image list for an item (Images or SubMenuImages). The change
+// link keeps the list's image size as last seen (ImageWidth, ImageHeight),
+// so a change can tell a resize from a repaint.
 #pragma once
+#include "platform/ImageList.h"
 #include "toolbars/TBItems.h"
 
-class TTBImageChangeLink {
+class TTBImageChangeLink : public TChangeLink {
 public:
     explicit TTBImageChangeLink(TTBCustomItem* item) : item_(item) {}
-    ~TTBImageChangeLink();
-    TTBImageChangeLink(const TTBImageChangeLink&) = delete;
-    TTBImageChangeLink& operator=(const TTBImageChangeLink&) = delete;
-
-    // Starts following the list (nullptr: none).
-    void SetImageList(TCustomImageList* list);
-    TCustomImageList* ImageList() const { return list_; }
-    int LastWidth = 0;
-    int LastHeight = 0;
+    void Change() override;
 
 private:
     TTBCustomItem* item_;
-    TCustomImageList* list_ = nullptr;
 };

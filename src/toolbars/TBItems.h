@@ -378,18 +378,6 @@ void RemoveFromClickQueue(TObject* object);
 // The message the queue's hidden window receives.
 constexpr UINT WM_TB_CLICKQUEUE = WM_USER + 256;
 
-// --- accelerators and first letters ---
-// Whole characters as UTF-16 (a surrogate pair stays together), compared
-// without case.
-// The character after the last single "&" of a caption; empty when none.
-std::wstring TBCaptionAccelChar(const std::string& caption);
-// The first character of a caption with its "&" marks removed; empty for an
-// empty caption.
-std::wstring TBCaptionFirstChar(const std::string& caption);
-bool TBSameCharNoCase(std::wstring_view a, std::wstring_view b);
-// Removes every "&" that marks an accelerator ("&&" becomes "&").
-std::string TBStripAccelChars(const std::string& caption);
-
 // --- item viewers ---
 
 // The presentation of one item in one view. A viewer is owned by its view.
@@ -455,7 +443,9 @@ public:
     // Runs DoExecute; with givePriority the view keeps the item longest
     // before the chevron.
     void Execute(bool givePriority);
-    // The accelerator of the shown caption and whether one was written with "&".
+    // The accelerator of the caption (the whole character after "&", empty
+    // when none) and its first character; compare them with SameAccelChar
+    // (TBCommon.h): UTF-16, without case.
     std::wstring AccelChar();
     std::wstring FirstChar();
 

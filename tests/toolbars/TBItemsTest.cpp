@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "platform/Actions.h"
+#include "platform/ImageList.h"
+#include "platform/StdCtrls.h"
 #include "support/TestSupport.h"
 #include "toolbars/TBItems.h"
 
@@ -390,6 +392,88 @@ TEST(TBItems, ShortCutsClickThroughSubmenusAndStopOnLinkCycles)
     linked->SetShortCut(ShortCut('L', ssCtrl));
     y->Add(linked);
     EXPECT_EQ(linked, x->FindItemWithShortCut(ShortCut('L', ssCtrl)));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TBItems, ImageListChangesReachTheViews)
+{
+    ItemsOwner o;
+    auto* root = o.Make<TTBRootItem>();
+    auto* item = o.Make("pic");
+    root->Add(item);
+    auto* images = new TCustomImageList(o.owner.get(), 16, 16);
+    auto* other = new TCustomImageList(o.owner.get(), 16, 16);
+    NoticeLog log;
+    log.Attach(root);
+    item->SetImages(images);   // from none: a resize
+    EXPECT_EQ(std::vector<std::string>{"6:-1:pic"}, log.lines);
+    log.lines.clear();
+    item->SetImages(other);   // same size: a repaint
+    EXPECT_EQ(std::vector<std::string>{"5:-1:pic"}, log.lines);
+    log.lines.clear();
+    TBitmap b;
+    b.SetSize(16, 16);
+    other->Add(b);
+    EXPECT_EQ(std::vector<std::string>{"5:-1:pic"}, log.lines);
+    log.lines.clear();
+    other->SetSize(24, 24);
+    EXPECT_EQ(std::vector<std::string>{"6:-1:pic"}, log.lines);
+    log.lines.clear();
+    images->Add(b);   // no longer followed
+    EXPECT_TRUE(log.lines.empty());
+    // A submenu's images: its own views hear of them.
+    auto* sub = o.Make<TTBSubmenuItem>("sub");
+    NoticeLog subLog;
+    subLog.Attach(sub);
+    sub->SetSubMenuImages(images);
+    images->Add(b);
+    EXPECT_EQ((std::vector<std::string>{"9:-1:-", "9:-1:-"}), subLog.lines);
+    // A freed list is dropped.
+    delete other;
+    EXPECT_EQ(nullptr, item->Images());
+    delete images;
+    EXPECT_EQ(nullptr, sub->SubMenuImages());
+}
+
+TEST(TBItems, ControlItemOwnsItsControlUnlessTold)
+{
+    ItemsOwner o;
+    auto* kept = new TButton(o.owner.get());
+    auto* freedWithItem = new TButton(o.owner.get());
+    auto* freedElsewhere = new TButton(o.owner.get());
+    auto* i1 = o.Make<TTBControlItem>();
+    auto* i2 = o.Make<TTBControlItem>();
+    auto* i3 = o.Make<TTBControlItem>();
+    EXPECT_FALSE(i1->ItemStyle() & isSelectable);
+    EXPECT_TRUE(i1->ItemStyle() & isClickThrough);
+    i1->SetControl(kept);
+    i1->DontFreeControl = true;
+    i2->SetControl(freedWithItem);
+    i3->SetControl(freedElsewhere);
+    std::weak_ptr<void> keptAlive = kept->AliveToken(), freedAlive = freedWithItem->AliveToken();
+    delete freedElsewhere;
+    EXPECT_EQ(nullptr, i3->Control());
+    delete i1;
+    delete i2;
+    EXPECT_FALSE(keptAlive.expired());
+    EXPECT_TRUE(freedAlive.expired());
+}
+
+TEST(TBItems, KindsStartWithTheirStyles)
+{
+    ItemsOwner o;
+    EXPECT_EQ(0x1802, o.Make<TTBItem>()->ItemStyle());
+    EXPECT_EQ(0x1802, o.Make<TTBRootItem>()->ItemStyle());
+    EXPECT_EQ(0x1802 | isSubmenu | isSubitemsEditable, o.Make<TTBSubmenuItem>()->ItemStyle());
+    EXPECT_EQ(isSeparator | isClickThrough, o.Make<TTBSeparatorItem>()->ItemStyle());
+    auto* i = o.Make();
+    EXPECT_TRUE(i->Enabled());
+    EXPECT_TRUE(i->Visible());
+    EXPECT_TRUE(i->InheritOptions());
+    EXPECT_EQ(-1, i->ImageIndex());
 }
 
 }  // namespace
