@@ -238,7 +238,10 @@ bool TTBModalHandler::Loop(TTBView* root, bool startedByMouseDown, bool trackRig
         while (goOn()) {
             MSG msg;
             if (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-                WaitMessage();
+                // A message sent to us while peeking may have ended it all.
+                if (!goOn())
+                    break;
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 250, QS_ALLINPUT);
                 continue;
             }
             if (msg.message == WM_QUIT) {
