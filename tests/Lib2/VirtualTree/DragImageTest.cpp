@@ -12,26 +12,21 @@
 #include "Lib2/VirtualTree/VTUtils.h"
 #include "platform/Canvas.h"
 #include "support/TestSupport.h"
+#include "UtilTestSupport.h"
 
 using namespace testing_support;
+using namespace vt_test;
 
 namespace {
 
-COLORREF ScreenPixel(int x, int y)
-{
-    HDC screen = GetDC(nullptr);
-    COLORREF c = GetPixel(screen, x, y);
-    ReleaseDC(nullptr, screen);
-    return c;
-}
-
 uint32_t RawPixel(TBitmap& b, int x, int y)
 {
-    DIBSECTION ds = {};
-    GetObjectW(b.Handle(), sizeof ds, &ds);
+    uint8_t* first = nullptr;
+    ptrdiff_t stride = 0;
+    int w = 0, h = 0;
+    DIBRows(b.Canvas().Handle(), first, stride, w, h);
     GdiFlush();
-    const auto* row = static_cast<const uint8_t*>(ds.dsBm.bmBits) + y * ds.dsBm.bmWidthBytes;
-    return reinterpret_cast<const uint32_t*>(row)[x];
+    return reinterpret_cast<const uint32_t*>(first + y * stride)[x];
 }
 
 // A bitmap of one colour.
@@ -41,35 +36,6 @@ void Solid(TBitmap& b, int w, int h, COLORREF colour)
     b.Canvas().SetBrushColor(colour);
     b.Canvas().FillRect(RECT{0, 0, w, h});
 }
-
-class Backdrop {
-public:
-    Backdrop(RECT r, COLORREF colour)
-    {
-        brush_ = CreateSolidBrush(colour);
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hbrBackground = brush_;
-        wc.lpszClassName = L"BxDragBackdrop";
-        RegisterClassW(&wc);
-        hwnd_ = CreateWindowExW(0, L"BxDragBackdrop", L"", WS_POPUP | WS_VISIBLE, r.left, r.top,
-                                r.right - r.left, r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr),
-                                nullptr);
-        UpdateWindow(hwnd_);
-        Pump(50);
-    }
-    ~Backdrop()
-    {
-        DestroyWindow(hwnd_);
-        UnregisterClassW(L"BxDragBackdrop", GetModuleHandleW(nullptr));
-        DeleteObject(brush_);
-    }
-
-private:
-    HWND hwnd_;
-    HBRUSH brush_;
-};
 
 TEST(DragImageAlpha, FallsOffFromTheCentreAndSkipsTheColourKey)
 {
@@ -111,21 +77,11 @@ protected:
     std::unique_ptr<TVTDragImage> image_;
 };
 
-TEST_F(DragImageTest, NewImageDefaults)
-{
-    EXPECT_EQ(image_->Transparency(), 128);
-    EXPECT_EQ(image_->PreBlendBias(), 0);
-    EXPECT_EQ(image_->PostBlendBias(), 0);
-    EXPECT_FALSE(image_->Fade());
-    EXPECT_EQ(image_->ColorKey(), CLR_NONE);
-    EXPECT_EQ(image_->MoveRestriction(), dmrNone);
-    EXPECT_FALSE(image_->Visible());
-    image_->SetPreBlendBias(-500);
-    EXPECT_EQ(image_->PreBlendBias(), -128);
-}
-
 TEST_F(DragImageTest, BlendsOverTheScreenAndPutsItBack)
 {
+    EXPECT_EQ(image_->Transparency(), 128);   // a new image's
+    EXPECT_EQ(image_->ColorKey(), CLR_NONE);
+    EXPECT_FALSE(image_->Fade());
     ASSERT_TRUE(image_->PrepareDrag(picture_, POINT{300, 300}, POINT{305, 305}, nullptr));
     EXPECT_EQ(image_->States(), unsigned(disPrepared));
     EXPECT_FALSE(image_->Visible());

@@ -17,51 +17,12 @@
 #include "platform/Form.h"
 #include "platform/Text.h"
 #include "support/TestSupport.h"
+#include "UtilTestSupport.h"
 
 using namespace testing_support;
+using namespace vt_test;
 
 namespace {
-
-COLORREF ScreenPixel(int x, int y)
-{
-    HDC screen = GetDC(nullptr);
-    COLORREF c = GetPixel(screen, x, y);
-    ReleaseDC(nullptr, screen);
-    return c;
-}
-
-// A borderless top-level window of one colour: the "screen" behind a hint.
-class Backdrop {
-public:
-    Backdrop(RECT r, COLORREF colour)
-    {
-        brush_ = CreateSolidBrush(colour);
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hbrBackground = brush_;
-        static int serial = 0;
-        name_ = L"BxHintBackdrop" + std::to_wstring(++serial);
-        wc.lpszClassName = name_.c_str();
-        RegisterClassW(&wc);
-        hwnd_ = CreateWindowExW(0, name_.c_str(), L"", WS_POPUP | WS_VISIBLE, r.left, r.top, r.right - r.left,
-                                r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        UpdateWindow(hwnd_);
-        Pump(50);
-    }
-    ~Backdrop()
-    {
-        DestroyWindow(hwnd_);
-        UnregisterClassW(name_.c_str(), GetModuleHandleW(nullptr));
-        DeleteObject(brush_);
-    }
-    HWND hwnd() const { return hwnd_; }
-
-private:
-    HWND hwnd_ = nullptr;
-    HBRUSH brush_;
-    std::wstring name_;
-};
 
 // Hint colours the test chooses, restored afterwards.
 class HintColours {
@@ -141,25 +102,18 @@ TEST_F(HintWindowTest, PlainHintMeasureWithAndWithoutShadow)
     EXPECT_EQ(r.right, text.cx + 2 * 4 + 2 + kHintShadowSize);
     EXPECT_EQ(r.bottom, text.cy + 6 + kHintShadowSize);
     EXPECT_EQ(hint_->HintText(), "Hello world");
-}
-
-TEST_F(HintWindowTest, LongHintWrapsWithinTheMaximumWidth)
-{
-    std::string longText = "one two three four five six seven eight nine ten eleven twelve thirteen";
+    // A long one wraps within the maximum width.
     SIZE line = MeasureInStatusFont(L"one", 1000);
-    RECT r = hint_->CalcHintRect(100, longText, TVTHintData{});
+    r = hint_->CalcHintRect(100, "one two three four five six seven eight nine ten eleven twelve", TVTHintData{});
     EXPECT_LE(r.right, 100 + 10 + kHintShadowSize);
     EXPECT_GE(r.bottom, 3 * line.cy);
-}
-
-TEST_F(HintWindowTest, TextInTheDataWinsAndNoTextMeansNoHint)
-{
+    // Text in the data wins; no text at all is no hint.
     TVTHintData data;
     data.HintText = "from the data";
     hint_->CalcHintRect(300, "ignored", data);
     EXPECT_EQ(hint_->HintText(), "from the data");
-    RECT none = hint_->CalcHintRect(300, "", TVTHintData{});
-    EXPECT_TRUE(IsRectEmpty(&none));
+    r = hint_->CalcHintRect(300, "", TVTHintData{});
+    EXPECT_TRUE(IsRectEmpty(&r));
 }
 
 TEST_F(HintWindowTest, KeptOnTheDesktop)
@@ -197,16 +151,6 @@ TEST_F(HintWindowTest, KeptOnTheDesktop)
     EXPECT_EQ(hint_->Background().Height(), h);
 }
 
-TEST_F(HintWindowTest, EmptyRectangleCancels)
-{
-    hint_->CalcHintRect(300, "gone", TVTHintData{});
-    hint_->ActivateHint(RECT{100, 100, 180, 120}, "gone");
-    ASSERT_TRUE(IsWindowVisible(hint_->Handle()));
-    hint_->ActivateHint(RECT{}, "gone");
-    EXPECT_FALSE(IsWindowVisible(hint_->Handle()));
-    EXPECT_TRUE(hint_->HintText().empty());   // hiding forgets the hint
-}
-
 // A hint of 100 x 30 (shadow included) over a backdrop of (200, 100, 50).
 class HintPicture : public HintWindowTest {
 protected:
@@ -234,14 +178,11 @@ protected:
     std::unique_ptr<Backdrop> backdrop_;
 };
 
-TEST_F(HintPicture, KeepsTheScreenBehindIt)
-{
-    EXPECT_EQ(At(hint_->Background(), 0, 0), RGB(200, 100, 50));
-    EXPECT_EQ(At(hint_->Background(), w - 1, h - 1), RGB(200, 100, 50));
-}
-
 TEST_F(HintPicture, FinishedHintWithItsShadow)
 {
+    // The screen behind it was kept.
+    EXPECT_EQ(At(hint_->Background(), 0, 0), RGB(200, 100, 50));
+    EXPECT_EQ(At(hint_->Background(), w - 1, h - 1), RGB(200, 100, 50));
     TBitmap& t = hint_->Target();
     EXPECT_EQ(At(t, 0, 0), RGB(0, 0, 0));              // frame
     EXPECT_EQ(At(t, w - 6, h - 6), RGB(0, 0, 0));      // frame's bottom right corner
@@ -313,7 +254,7 @@ TEST_F(HintWindowTest, WithoutMMXThereIsNoShadow)
     EXPECT_EQ(At(t, r.right - 2, 2), RGB(250, 240, 100));
 }
 
-TEST_F(HintWindowTest, MessagesThatKeepOrCloseTheHint)
+TEST_F(HintWindowTest, MessagesTextAndCancelling)
 {
     MSG key = {hint_->Handle(), WM_KEYDOWN, 'A', 0, 0, {}};
     MSG nc = {hint_->Handle(), WM_NCMOUSEMOVE, 0, 0, 0, {}};
@@ -326,15 +267,15 @@ TEST_F(HintWindowTest, MessagesThatKeepOrCloseTheHint)
     EXPECT_FALSE(hint_->IsHintMsg(nc));
     EXPECT_TRUE(hint_->IsHintMsg(click));
     EXPECT_FALSE(hint_->IsHintMsg(paint));
-}
-
-TEST_F(HintWindowTest, WindowTextNeverChanges)
-{
-    HWND h = hint_->Handle();
-    SetWindowTextW(h, L"changed");
+    // The window's own text never changes.
+    SetWindowTextW(hint_->Handle(), L"changed");
     wchar_t text[32] = {};
-    GetWindowTextW(h, text, 32);
+    GetWindowTextW(hint_->Handle(), text, 32);
     EXPECT_STREQ(text, L"");
+    // An empty rectangle hides it, and hiding forgets the hint.
+    hint_->ActivateHint(RECT{}, "msg");
+    EXPECT_FALSE(IsWindowVisible(hint_->Handle()));
+    EXPECT_TRUE(hint_->HintText().empty());
 }
 
 // --- Hints of a real tree ----------------------------------------------------

@@ -18,196 +18,82 @@
 #include "controls/DrawUtils.h"
 #include "platform/ImageList.h"
 #include "platform/Text.h"
+#include "UtilTestSupport.h"
 
 namespace {
 
-// A 32-bit top-down DIB section selected into its own memory DC; pixels are
-// read and written as 0xAARRGGBB.
-class Pixels {
-public:
-    Pixels(int w, int h, int bitCount = 32, bool bottomUp = false) : w_(w), h_(h), bottomUp_(bottomUp)
-    {
-        dc_ = CreateCompatibleDC(nullptr);
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = bottomUp ? h : -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = static_cast<WORD>(bitCount);
-        bitmap_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        old_ = SelectObject(dc_, bitmap_);
-    }
-    ~Pixels()
-    {
-        SelectObject(dc_, old_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    HDC dc() const { return dc_; }
-    uint32_t& at(int x, int y)
-    {
-        GdiFlush();
-        return bits_[(bottomUp_ ? h_ - 1 - y : y) * w_ + x];
-    }
-    void Fill(uint32_t v)
-    {
-        GdiFlush();
-        std::fill(bits_, bits_ + w_ * h_, v);
-    }
+using namespace vt_test;
 
-private:
-    int w_, h_;
-    bool bottomUp_;
-    HDC dc_;
-    HBITMAP bitmap_;
-    HGDIOBJ old_;
-    uint32_t* bits_ = nullptr;
-};
-
-constexpr uint32_t Argb(int a, int r, int g, int b)
-{
-    return (static_cast<uint32_t>(a) << 24) | (r << 16) | (g << 8) | b;
-}
-
-// Source (200, 100, 0) over destination (100, 200, 255): the pair most
-// blending tests use. Expected values below are worked out with the rule
+// Source (200, 100, 0) with its own alpha over destination (100, 200, 255)
+// whose fourth byte is 0x7F. Expected values worked out by hand with
 // d + floor((s - d) * a / 256) + bias, limited to 0..255.
-struct BlendPair {
-    Pixels src{4, 1}, dst{4, 1};
-    BlendPair(int srcAlpha = 0)
-    {
-        src.Fill(Argb(srcAlpha, 200, 100, 0));
-        dst.Fill(Argb(0x7F, 100, 200, 255));
-    }
-    void Blend(TBlendMode mode, int alpha, int bias, RECT r = {0, 0, 4, 1}, POINT target = {0, 0})
-    {
-        AlphaBlend(src.dc(), dst.dc(), r, target, mode, alpha, bias);
-    }
+struct BlendCase {
+    const char* what;
+    TBlendMode mode;
+    int alpha, bias, sourceAlpha;
+    uint32_t expected;
 };
 
-TEST(AlphaBlend, ConstantAlphaHalfRoundsDownEvenBelowZero)
+TEST(AlphaBlend, EveryModeWithHandWorkedPixels)
 {
-    BlendPair p;
-    p.Blend(bmConstantAlpha, 128, 0);
-    // R 100+50, G 200+floor(-50), B 255+floor(-127.5) = 127; the fourth byte stays.
-    EXPECT_EQ(p.dst.at(0, 0), Argb(0x7F, 150, 150, 127));
-    EXPECT_EQ(p.dst.at(3, 0), Argb(0x7F, 150, 150, 127));
+    const BlendCase cases[] = {
+        {"half: rounds down below zero too", bmConstantAlpha, 128, 0, 0, Argb(0x7F, 150, 150, 127)},
+        {"alpha 0 keeps the destination", bmConstantAlpha, 0, 0, 0, Argb(0x7F, 100, 200, 255)},
+        {"alpha 0 plus bias, limited", bmConstantAlpha, 0, 10, 0, Argb(0x7F, 110, 210, 255)},
+        {"alpha 255 is almost the source", bmConstantAlpha, 255, 0, 0, Argb(0x7F, 199, 100, 0)},
+        {"alpha 256 is the source", bmConstantAlpha, 256, 0, 0, Argb(0x7F, 200, 100, 0)},
+        {"alpha above 256 is 256", bmConstantAlpha, 999, 0, 0, Argb(0x7F, 200, 100, 0)},
+        {"negative bias", bmConstantAlpha, 128, -60, 0, Argb(0x7F, 90, 90, 67)},
+        {"bias limited at 0", bmConstantAlpha, 128, -200, 0, Argb(0x7F, 0, 0, 0)},
+        {"bias limited at 255", bmConstantAlpha, 128, 120, 0, Argb(0x7F, 255, 255, 247)},
+        {"per pixel 64", bmPerPixelAlpha, 7, 0, 64, Argb(0x7F, 125, 175, 191)},
+        {"per pixel 0", bmPerPixelAlpha, 255, 0, 0, Argb(0x7F, 100, 200, 255)},
+        {"per pixel 255", bmPerPixelAlpha, 0, 0, 255, Argb(0x7F, 199, 100, 0)},
+        {"per pixel with bias", bmPerPixelAlpha, 0, 5, 64, Argb(0x7F, 130, 180, 196)},
+        {"master 128 of 128 is 64", bmMasterAlpha, 128, 0, 128, Argb(0x7F, 125, 175, 191)},
+        {"master 255 of 200 is 199", bmMasterAlpha, 255, 0, 200, Argb(0x7F, 177, 122, 56)},
+        {"master 0", bmMasterAlpha, 0, 0, 255, Argb(0x7F, 100, 200, 255)},
+        {"black at 64", bmConstantAlphaAndColor, 64, RGB(0, 0, 0), 255, Argb(0x7F, 75, 150, 191)},
+        {"a colour at 128", bmConstantAlphaAndColor, 128, RGB(255, 0, 128), 0, Argb(0x7F, 177, 100, 191)},
+    };
+    for (const BlendCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Pixels src(3, 2), dst(3, 2);
+        src.Fill(Argb(c.sourceAlpha, 200, 100, 0));
+        dst.Fill(Argb(0x7F, 100, 200, 255));
+        AlphaBlend(src.dc(), dst.dc(), RECT{0, 0, 2, 2}, POINT{0, 0}, c.mode, c.alpha, c.bias);
+        EXPECT_EQ(dst.at(0, 0), c.expected);
+        EXPECT_EQ(dst.at(1, 1), c.expected);
+        EXPECT_EQ(dst.at(2, 0), Argb(0x7F, 100, 200, 255));   // right of the rectangle
+    }
 }
 
-TEST(AlphaBlend, ConstantAlphaZeroLeavesTheDestinationPlusBias)
+TEST(AlphaBlend, RectangleTargetOriginAndClipping)
 {
-    BlendPair p;
-    p.Blend(bmConstantAlpha, 0, 0);
-    EXPECT_EQ(p.dst.at(1, 0), Argb(0x7F, 100, 200, 255));
-    p.Blend(bmConstantAlpha, 0, 10);
-    EXPECT_EQ(p.dst.at(1, 0), Argb(0x7F, 110, 210, 255));   // blue limited to 255
-}
-
-TEST(AlphaBlend, ConstantAlpha255GivesAlmostTheSource)
-{
-    BlendPair p;
-    p.Blend(bmConstantAlpha, 255, 0);
-    // 100+floor(99.6)=199, 200+floor(-99.6)=100, 255+floor(-254.004)=0.
-    EXPECT_EQ(p.dst.at(2, 0), Argb(0x7F, 199, 100, 0));
-}
-
-TEST(AlphaBlend, ConstantAlpha256GivesTheSourceExactly)
-{
-    BlendPair p;
-    p.Blend(bmConstantAlpha, 256, 0);
-    EXPECT_EQ(p.dst.at(2, 0), Argb(0x7F, 200, 100, 0));
-    BlendPair q;
-    q.Blend(bmConstantAlpha, 999, 0);   // taken as 256
-    EXPECT_EQ(q.dst.at(2, 0), Argb(0x7F, 200, 100, 0));
-}
-
-TEST(AlphaBlend, BiasIsAddedAndLimited)
-{
-    BlendPair p;
-    p.Blend(bmConstantAlpha, 128, -60);
-    EXPECT_EQ(p.dst.at(0, 0), Argb(0x7F, 90, 90, 67));
-    BlendPair q;
-    q.Blend(bmConstantAlpha, 128, -200);
-    EXPECT_EQ(q.dst.at(0, 0), Argb(0x7F, 0, 0, 0));
-    BlendPair r;
-    r.Blend(bmConstantAlpha, 128, 120);
-    EXPECT_EQ(r.dst.at(0, 0), Argb(0x7F, 255, 255, 247));
-}
-
-TEST(AlphaBlend, PerPixelAlphaUsesEachSourcePixelsAlpha)
-{
-    BlendPair p;
-    p.src.at(0, 0) = Argb(64, 200, 100, 0);
-    p.src.at(1, 0) = Argb(0, 200, 100, 0);
-    p.src.at(2, 0) = Argb(255, 200, 100, 0);
-    p.src.at(3, 0) = Argb(64, 200, 100, 0);
-    p.Blend(bmPerPixelAlpha, 7 /* not used */, 0, RECT{0, 0, 3, 1});
-    // 100+25, 200-25, 255+floor(-63.75) = 191.
-    EXPECT_EQ(p.dst.at(0, 0), Argb(0x7F, 125, 175, 191));
-    EXPECT_EQ(p.dst.at(1, 0), Argb(0x7F, 100, 200, 255));
-    EXPECT_EQ(p.dst.at(2, 0), Argb(0x7F, 199, 100, 0));
-    EXPECT_EQ(p.dst.at(3, 0), Argb(0x7F, 100, 200, 255));   // outside the rectangle
-    BlendPair q;
-    q.src.Fill(Argb(64, 200, 100, 0));
-    q.Blend(bmPerPixelAlpha, 0, 5);
-    EXPECT_EQ(q.dst.at(0, 0), Argb(0x7F, 130, 180, 196));
-}
-
-TEST(AlphaBlend, MasterAlphaScalesTheSourceAlpha)
-{
-    BlendPair p(128);
-    p.Blend(bmMasterAlpha, 128, 0);   // weight floor(128*128/256) = 64
-    EXPECT_EQ(p.dst.at(0, 0), Argb(0x7F, 125, 175, 191));
-    BlendPair q(200);
-    q.Blend(bmMasterAlpha, 255, 0);   // weight floor(200*255/256) = 199
-    // 100+floor(77.7)=177, 200+floor(-77.7)=122, 255+floor(-198.2)=56.
-    EXPECT_EQ(q.dst.at(0, 0), Argb(0x7F, 177, 122, 56));
-    BlendPair r(255);
-    r.Blend(bmMasterAlpha, 0, 0);
-    EXPECT_EQ(r.dst.at(0, 0), Argb(0x7F, 100, 200, 255));
-}
-
-TEST(AlphaBlend, MasterAlphaAndColourIgnoresTheSource)
-{
-    BlendPair p;
-    p.Blend(bmConstantAlphaAndColor, 64, RGB(0, 0, 0));
-    // floor(d*192/256): 75, 150, 191.
-    EXPECT_EQ(p.dst.at(0, 0), Argb(0x7F, 75, 150, 191));
-    BlendPair q;
-    q.Blend(bmConstantAlphaAndColor, 128, RGB(255, 0, 128));
-    // (100*128+255*128)/256 = 177.5, (200*128)/256 = 100, (255*128+128*128)/256 = 191.5.
-    EXPECT_EQ(q.dst.at(1, 0), Argb(0x7F, 177, 100, 191));
-}
-
-TEST(AlphaBlend, RectangleAndTargetPickThePixels)
-{
-    BlendPair p;
-    p.src.at(1, 0) = Argb(0, 10, 20, 30);
-    p.Blend(bmConstantAlpha, 256, 0, RECT{1, 0, 2, 1}, POINT{3, 0});
-    EXPECT_EQ(p.dst.at(3, 0), Argb(0x7F, 10, 20, 30));
-    for (int x = 0; x < 3; ++x)
-        EXPECT_EQ(p.dst.at(x, 0), Argb(0x7F, 100, 200, 255)) << x;
-}
-
-TEST(AlphaBlend, LogicalCoordinatesFollowTheWindowOrigin)
-{
-    BlendPair p;
-    p.src.at(0, 0) = Argb(0, 1, 2, 3);
-    SetWindowOrgEx(p.dst.dc(), 10, 0, nullptr);
-    p.Blend(bmConstantAlpha, 256, 0, RECT{0, 0, 1, 1}, POINT{12, 0});
-    SetWindowOrgEx(p.dst.dc(), 0, 0, nullptr);
-    EXPECT_EQ(p.dst.at(2, 0), Argb(0x7F, 1, 2, 3));
-    EXPECT_EQ(p.dst.at(0, 0), Argb(0x7F, 100, 200, 255));
-}
-
-TEST(AlphaBlend, PartsOutsideEitherBitmapAreLeftOut)
-{
-    BlendPair p;
-    // Starts left of the source and runs past the destination's right edge.
-    p.Blend(bmConstantAlpha, 256, 0, RECT{-2, 0, 10, 5}, POINT{1, 0});
-    EXPECT_EQ(p.dst.at(0, 0), Argb(0x7F, 100, 200, 255));
-    EXPECT_EQ(p.dst.at(1, 0), Argb(0x7F, 100, 200, 255));   // source column -2 is not there
-    EXPECT_EQ(p.dst.at(3, 0), Argb(0x7F, 200, 100, 0));     // source column 0
+    Pixels src(4, 1), dst(4, 1);
+    src.Fill(Argb(0, 200, 100, 0));
+    src.at(1, 0) = Argb(0, 10, 20, 30);
+    const uint32_t untouched = Argb(0x7F, 100, 200, 255);
+    dst.Fill(untouched);
+    AlphaBlend(src.dc(), dst.dc(), RECT{1, 0, 2, 1}, POINT{3, 0}, bmConstantAlpha, 256, 0);
+    EXPECT_EQ(dst.at(3, 0), Argb(0x7F, 10, 20, 30));
+    EXPECT_EQ(dst.at(1, 0), untouched);
+    // Logical coordinates: the destination's window origin counts.
+    dst.Fill(untouched);
+    SetWindowOrgEx(dst.dc(), 10, 0, nullptr);
+    AlphaBlend(src.dc(), dst.dc(), RECT{1, 0, 2, 1}, POINT{12, 0}, bmConstantAlpha, 256, 0);
+    SetWindowOrgEx(dst.dc(), 0, 0, nullptr);
+    EXPECT_EQ(dst.at(2, 0), Argb(0x7F, 10, 20, 30));
+    // What lies outside either bitmap is left out; empty rectangles do nothing.
+    dst.Fill(untouched);
+    AlphaBlend(src.dc(), dst.dc(), RECT{-2, 0, 10, 5}, POINT{1, 0}, bmConstantAlpha, 256, 0);
+    EXPECT_EQ(dst.at(1, 0), untouched);                     // source column -2 is not there
+    EXPECT_EQ(dst.at(3, 0), Argb(0x7F, 200, 100, 0));     // source column 0
+    dst.Fill(untouched);
+    AlphaBlend(src.dc(), dst.dc(), RECT{2, 0, 2, 1}, POINT{0, 0}, bmConstantAlpha, 256, 50);
+    AlphaBlend(src.dc(), dst.dc(), RECT{3, 1, 1, 0}, POINT{0, 0}, bmConstantAlpha, 256, 50);
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(dst.at(x, 0), untouched);
 }
 
 TEST(AlphaBlend, RowsOfTopDownAndBottomUpSections)
@@ -220,57 +106,42 @@ TEST(AlphaBlend, RowsOfTopDownAndBottomUpSections)
     AlphaBlend(src.dc(), dst.dc(), RECT{0, 0, 1, 1}, POINT{1, 2}, bmConstantAlpha, 256, 0);
     EXPECT_EQ(dst.at(1, 2), Argb(0, 9, 8, 7));
     EXPECT_EQ(dst.at(1, 0), Argb(0, 1, 1, 1));
-    EXPECT_EQ(GetPixel(dst.dc(), 1, 2), RGB(9, 8, 7));
-    // And back into the bottom-up one, at its second row.
     AlphaBlend(dst.dc(), src.dc(), RECT{1, 2, 2, 3}, POINT{1, 1}, bmConstantAlpha, 256, 0);
     EXPECT_EQ(GetPixel(src.dc(), 1, 1), RGB(9, 8, 7));
     EXPECT_EQ(GetPixel(src.dc(), 1, 2), RGB(0, 0, 0));
 }
 
-TEST(AlphaBlend, EmptyRectangleDoesNothing)
-{
-    BlendPair p;
-    p.Blend(bmConstantAlpha, 256, 50, RECT{2, 0, 2, 1});
-    p.Blend(bmConstantAlpha, 256, 50, RECT{3, 1, 1, 0});
-    for (int x = 0; x < 4; ++x)
-        EXPECT_EQ(p.dst.at(x, 0), Argb(0x7F, 100, 200, 255));
-}
-
-TEST(AlphaBlend, DeviceDependentBitmapIsReadAndWrittenBack)
+TEST(AlphaBlend, DeviceDependentBitmapAndOtherDepths)
 {
     HDC screen = GetDC(nullptr);
-    if (GetDeviceCaps(screen, BITSPIXEL) != 32) {
-        ReleaseDC(nullptr, screen);
-        GTEST_SKIP() << "the screen is not 32 bits deep";
-    }
+    const bool deepScreen = GetDeviceCaps(screen, BITSPIXEL) == 32;
     HDC dc = CreateCompatibleDC(screen);
     HBITMAP ddb = CreateCompatibleBitmap(screen, 3, 1);
     ReleaseDC(nullptr, screen);
     HGDIOBJ old = SelectObject(dc, ddb);
-    for (int x = 0; x < 3; ++x)
-        SetPixel(dc, x, 0, RGB(100, 200, 255));
     Pixels src(3, 1);
     src.Fill(Argb(0, 200, 100, 0));
-    AlphaBlend(src.dc(), dc, RECT{0, 0, 1, 1}, POINT{1, 0}, bmConstantAlpha, 128, 0);
-    EXPECT_EQ(GetPixel(dc, 1, 0), RGB(150, 150, 127));
-    EXPECT_EQ(GetPixel(dc, 0, 0), RGB(100, 200, 255));
+    if (deepScreen) {
+        for (int x = 0; x < 3; ++x)
+            SetPixel(dc, x, 0, RGB(100, 200, 255));
+        AlphaBlend(src.dc(), dc, RECT{0, 0, 1, 1}, POINT{1, 0}, bmConstantAlpha, 128, 0);
+        EXPECT_EQ(GetPixel(dc, 1, 0), RGB(150, 150, 127));
+        EXPECT_EQ(GetPixel(dc, 0, 0), RGB(100, 200, 255));
+    }
     SelectObject(dc, old);
     DeleteObject(ddb);
     DeleteDC(dc);
-}
 
-TEST(AlphaBlend, OtherDepthsFailTheAssertion)
-{
-    Pixels deep(2, 1), shallow(2, 1, 24);
+    Pixels shallow(2, 1, 24);
     try {
-        AlphaBlend(shallow.dc(), deep.dc(), RECT{0, 0, 1, 1}, POINT{0, 0}, bmConstantAlpha, 1, 0);
+        AlphaBlend(shallow.dc(), src.dc(), RECT{0, 0, 1, 1}, POINT{0, 0}, bmConstantAlpha, 1, 0);
         FAIL() << "no assertion";
     } catch (const EAssertionFailed& e) {
         EXPECT_NE(std::string(e.what()).find("Alpha blending error: bitmap must use 32 bpp."), std::string::npos);
     }
     // A fresh memory DC holds the system's 1x1 monochrome bitmap.
     HDC plain = CreateCompatibleDC(nullptr);
-    EXPECT_THROW(AlphaBlend(deep.dc(), plain, RECT{0, 0, 1, 1}, POINT{0, 0}, bmConstantAlpha, 1, 0),
+    EXPECT_THROW(AlphaBlend(src.dc(), plain, RECT{0, 0, 1, 1}, POINT{0, 0}, bmConstantAlpha, 1, 0),
                  EAssertionFailed);
     DeleteDC(plain);
 }
@@ -302,37 +173,27 @@ protected:
     HGDIOBJ old_ = nullptr;
 };
 
-TEST_F(Shorten, RoomForThreeLettersAndTheEllipsis)
+TEST_F(Shorten, EllipsisWidthsAndLimits)
 {
+    const std::wstring word = L"abcdef";
     int ellipsis = Width(L"...");
     ASSERT_GT(ellipsis, 0);
+    // Room for three letters and the ellipsis; one pixel less: two.
     int room = Width(L"abc") + ellipsis;
-    EXPECT_EQ(ShortenString(dc_, std::wstring(L"abcdef"), room), L"abc...");
+    EXPECT_EQ(ShortenString(dc_, word, room), L"abc...");
     EXPECT_EQ(ShortenString(dc_, std::string("abcdef"), room), "abc...");
-    EXPECT_EQ(ShortenString(dc_, std::wstring(L"abcdef"), room - 1), L"ab...");
-}
-
-TEST_F(Shorten, NoRoomForTheEllipsisGivesNothing)
-{
-    int ellipsis = Width(L"...");
-    EXPECT_EQ(ShortenString(dc_, std::wstring(L"abcdef"), ellipsis), L"");
-    EXPECT_EQ(ShortenString(dc_, std::wstring(L"abcdef"), ellipsis - 1), L"");
-    EXPECT_EQ(ShortenString(dc_, std::wstring(L"abcdef"), ellipsis + 1), L"...");
-    EXPECT_EQ(ShortenString(dc_, std::wstring(L"abcdef"), 0), L"");
-    EXPECT_EQ(ShortenString(dc_, std::wstring(L"abcdef"), -5), L"");
-    EXPECT_EQ(ShortenString(dc_, std::wstring(L""), 500), L"");
-}
-
-TEST_F(Shorten, NeverAllOfTheText)
-{
-    EXPECT_EQ(ShortenString(dc_, std::wstring(L"abcdef"), 5000), L"abcde...");
+    EXPECT_EQ(ShortenString(dc_, word, room - 1), L"ab...");
+    // No more room than the ellipsis: nothing; one pixel more: the ellipsis alone.
+    EXPECT_EQ(ShortenString(dc_, word, ellipsis), L"");
+    EXPECT_EQ(ShortenString(dc_, word, ellipsis + 1), L"...");
+    EXPECT_EQ(ShortenString(dc_, word, 0), L"");
+    EXPECT_EQ(ShortenString(dc_, word, -5), L"");
+    EXPECT_EQ(ShortenString(dc_, std::wstring(), 500), L"");
+    // Never all of the text, however wide the room.
+    EXPECT_EQ(ShortenString(dc_, word, 5000), L"abcde...");
     EXPECT_EQ(ShortenString(dc_, std::wstring(L"a"), 5000), L"...");
-}
-
-TEST_F(Shorten, GivenEllipsisWidthReplacesTheMeasuredOne)
-{
-    int room = Width(L"abcd") + 40;
-    EXPECT_EQ(ShortenString(dc_, std::wstring(L"abcdefgh"), room, 40), L"abcd...");
+    // A given ellipsis width stands for the measured one.
+    EXPECT_EQ(ShortenString(dc_, std::wstring(L"abcdefgh"), Width(L"abcd") + 40, 40), L"abcd...");
     EXPECT_EQ(ShortenString(dc_, std::wstring(L"abcdefgh"), 40, 40), L"");
 }
 
@@ -406,18 +267,6 @@ TEST(DrawTextNonNT, DrawsAlignedLinesAndStopsBelowTheRectangle)
 
 // --- Small helpers -------------------------------------------------------
 
-TEST(OrderRect, SwapsReversedEdges)
-{
-    RECT r = OrderRect(RECT{10, 20, 0, 5});
-    EXPECT_EQ(r.left, 0);
-    EXPECT_EQ(r.top, 5);
-    EXPECT_EQ(r.right, 10);
-    EXPECT_EQ(r.bottom, 20);
-    RECT same = OrderRect(RECT{1, 2, 3, 4});
-    EXPECT_EQ(same.left, 1);
-    EXPECT_EQ(same.bottom, 4);
-}
-
 TEST(QuickSort, SortsTheRangeOnly)
 {
     std::mt19937 random(7);
@@ -461,26 +310,21 @@ TEST(TreeFromNode, WalksUpToTheHiddenRoot)
     }
 }
 
-TEST(Processor, MMXSeam)
+TEST(SmallHelpers, OrderRectProcessorAndError)
 {
+    RECT r = OrderRect(RECT{10, 20, 0, 5});
+    EXPECT_TRUE(r.left == 0 && r.top == 5 && r.right == 10 && r.bottom == 20);
     EXPECT_TRUE(HasMMX());   // every processor that runs this program has it
     SetMMXAvailableForTesting(false);
     EXPECT_FALSE(MMXAvailable());
     ResetMMXAvailableForTesting();
     EXPECT_EQ(MMXAvailable(), HasMMX());
-    EXPECT_TRUE(IsWinNT());
-}
-
-TEST(ShowError, RaisesTheTreeErrorWithItsHelpContext)
-{
     try {
-        ShowError("Cannot set initial user data because there is not enough user data space allocated.",
-                  hcTFCannotSetUserData);
+        ShowError("no room", hcTFCannotSetUserData);
         FAIL();
     } catch (const EVirtualTreeError& e) {
         EXPECT_EQ(e.HelpContext(), 2008);
-        EXPECT_STREQ(e.what(),
-                     "Cannot set initial user data because there is not enough user data space allocated.");
+        EXPECT_STREQ(e.what(), "no room");
     }
 }
 
@@ -556,13 +400,8 @@ TEST(SharedResources, CheckImageColoursFollowTheSystemColours)
     EXPECT_EQ(ImagePixel(plain, ckCheckUnchecked + 2, 7, 7), RGB(192, 192, 192));
     // The tick of a ticked box is black in both.
     EXPECT_EQ(ImagePixel(light, ckCheckChecked, 6, 9), RGB(0, 0, 0));
-}
-
-TEST(SharedResources, MissingImageFailsTheAssertion)
-{
-    TCustomImageList list(nullptr);
     try {
-        LoadBuiltInImages(list, "VT_NO_SUCH_PICTURE", true);
+        LoadBuiltInImages(plain, "VT_NO_SUCH_PICTURE", true);
         FAIL() << "no assertion";
     } catch (const EAssertionFailed& e) {
         EXPECT_NE(std::string(e.what()).find("Internal image \"VT_NO_SUCH_PICTURE\" is missing or corrupt."),
@@ -624,17 +463,6 @@ TEST(SharedResources, StartAgainAfterTheEnd)
     ASSERT_NE(CheckImages(ckFlat), nullptr);
     EXPECT_EQ(CheckImages(ckFlat)->Count(), ckCheckImageCount);
     EXPECT_EQ(UtilityImages().Count(), 9);
-}
-
-TEST(SharedResources, TimerResolutionReferences)
-{
-    int before = TimerResolutionReferences();
-    AcquireTimerResolution();
-    AcquireTimerResolution();
-    EXPECT_EQ(TimerResolutionReferences(), before + 2);
-    ReleaseTimerResolution();
-    ReleaseTimerResolution();
-    EXPECT_EQ(TimerResolutionReferences(), before);
 }
 
 }  // namespace
