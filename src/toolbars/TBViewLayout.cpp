@@ -3,6 +3,7 @@
 // taller than its monitor.
 #include <algorithm>
 #include <climits>
+#include <memory>
 
 #include "platform/Canvas.h"
 #include "platform/Control.h"
@@ -139,13 +140,23 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
     CollapseSeparators(slots, chevronIndex);
 
     // 2. Sizes.
-    MeasureDC plainDC, boldDC;
-    TCanvas canvas(plainDC.dc), boldCanvas(boldDC.dc);
+    MeasureDC plainDC;
+    TCanvas canvas(plainDC.dc);
     canvas.Font().Assign(GetFont());
-    boldCanvas.Font().Assign(GetFont());
-    boldCanvas.Font().SetStyle(boldCanvas.Font().Style() | fsBold);
     canvas.TextExtent(std::string());   // selects the font into the DC
-    boldCanvas.TextExtent(std::string());
+    // Default items are measured in bold, on a DC of their own made when needed.
+    std::unique_ptr<MeasureDC> boldDC;
+    std::unique_ptr<TCanvas> boldCanvas;
+    auto bold = [&]() -> TCanvas& {
+        if (!boldCanvas) {
+            boldDC = std::make_unique<MeasureDC>();
+            boldCanvas = std::make_unique<TCanvas>(boldDC->dc);
+            boldCanvas->Font().Assign(GetFont());
+            boldCanvas->Font().SetStyle(boldCanvas->Font().Style() | fsBold);
+            boldCanvas->TextExtent(std::string());
+        }
+        return *boldCanvas;
+    };
     auto measure = [&](size_t i) {
         TTBItemViewer* v = viewers_[i];
         int w = 0, h = 0;
@@ -155,7 +166,7 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
                 h = c->Height();
             }
         } else {
-            v->CalcSize((v->Item()->EffectiveOptions() & tboDefault) ? boldCanvas : canvas, w, h);
+            v->CalcSize((v->Item()->EffectiveOptions() & tboDefault) ? bold() : canvas, w, h);
         }
         slots[i].len = vert ? h : w;
         slots[i].thick = vert ? w : h;
@@ -177,14 +188,15 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
     bool anyHidden = false;
     if (chevronIndex != SIZE_MAX && chevronWidth > 0) {
         measure(chevronIndex);
-        auto total = [&] {
-            int t = aStart + aEnd;
-            for (size_t i = 0; i < n; ++i)
-                if (slots[i].show)
-                    t += slots[i].len;
-            return t;
-        };
-        if (total() > chevronWidth) {
+        int total = aStart + aEnd;
+        int nonSeparators = 0;
+        for (size_t i = 0; i < n; ++i)
+            if (slots[i].show && i != chevronIndex) {
+                total += slots[i].len;
+                if (!slots[i].sep)
+                    ++nonSeparators;
+            }
+        if (total > chevronWidth) {
             const int limit = chevronWidth - slots[chevronIndex].len;
             std::vector<size_t> hideOrder;
             if (usePriorityList_) {
@@ -197,26 +209,44 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
                 for (size_t i = n; i-- > 0;)
                     hideOrder.push_back(i);
             }
-            while (total() > limit) {
-                // The last non-separator stays even when it does not fit.
-                int nonSeparators = 0;
-                for (size_t i = 0; i < n; ++i)
-                    if (slots[i].show && !slots[i].sep && i != chevronIndex)
-                        ++nonSeparators;
-                if (nonSeparators <= 1)
+            auto hide = [&](size_t i) {
+                slots[i].show = false;
+                total -= slots[i].len;
+            };
+            auto shownBefore = [&](size_t i) {
+                while (i-- > 0)
+                    if (slots[i].show && i != chevronIndex)
+                        return i;
+                return SIZE_MAX;
+            };
+            auto shownAfter = [&](size_t i) {
+                for (++i; i < n; ++i)
+                    if (slots[i].show && i != chevronIndex)
+                        return i;
+                return SIZE_MAX;
+            };
+            size_t next = 0;
+            // The last non-separator stays even when it does not fit.
+            while (total > limit && nonSeparators > 1) {
+                while (next < hideOrder.size() &&
+                       (hideOrder[next] == chevronIndex || !slots[hideOrder[next]].show || slots[hideOrder[next]].sep))
+                    ++next;
+                if (next == hideOrder.size())
                     break;
-                size_t pick = SIZE_MAX;
-                for (size_t k : hideOrder)
-                    if (k != chevronIndex && slots[k].show && !slots[k].sep) {
-                        pick = k;
-                        break;
-                    }
-                if (pick == SIZE_MAX)
-                    break;
-                slots[pick].show = false;
+                size_t pick = hideOrder[next++];
+                hide(pick);
                 slots[pick].offEdge = true;
+                --nonSeparators;
                 anyHidden = true;
-                CollapseSeparators(slots, chevronIndex);
+                // The separators stay collapsed: the list had no separator at
+                // either end and never two in a row, so only a neighbour of
+                // the hidden item can break that.
+                size_t p = shownBefore(pick), q = shownAfter(pick);
+                bool pSep = p != SIZE_MAX && slots[p].sep, qSep = q != SIZE_MAX && slots[q].sep;
+                if (qSep && (p == SIZE_MAX || pSep))
+                    hide(q);
+                else if (pSep && q == SIZE_MAX)
+                    hide(p);
             }
         }
     }
