@@ -354,11 +354,22 @@ bool TTBModalHandler::Loop(TTBView* root, bool startedByMouseDown, bool trackRig
                 }
                 if (rootGone())
                     break;
-                Application().CancelHint();
                 HCURSOR cursor = nullptr;
                 POINT local{};
                 TTBView* view = ViewAt(root, pt);
                 TTBItemViewer* target = view ? ViewerAt(view, pt, local) : nullptr;
+                // The item's hint goes through the application's hint machinery
+                // as the hint of the window it is on.
+                TWinControl* window = view ? view->Window() : nullptr;
+                if (target && window &&
+                    (window->ShowHint() || (target->Item()->EffectiveOptions() & tboShowHint))) {
+                    window->SetHint(target->GetHintText() + "|" + target->GetLongHintText());
+                    POINT client = pt;
+                    ScreenToClient(window->Handle(), &client);
+                    Application().HintMouseMessage(window, client);
+                } else {
+                    Application().CancelHint();
+                }
                 if (target)
                     target->GetCursor(local, cursor);
                 SetCursor(cursor ? cursor : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));

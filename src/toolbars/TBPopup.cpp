@@ -6,6 +6,7 @@
 
 #include "platform/Canvas.h"
 #include "platform/Firewall.h"
+#include "platform/Hints.h"
 #include "toolbars/TBAnim.h"
 #include "toolbars/TBCommon.h"
 
@@ -60,6 +61,7 @@ TTBPopupWindow::TTBPopupWindow(TTBCustomItem* item, TTBView* parentView, bool cu
     Hide();
     SetBounds(0, 0, 320, 240);
     SetColor(GetSysColor(COLOR_MENU));
+    SetShowHint(true);
     Font().Assign(parentView ? parentView->GetFont() : ToolbarSystemFont());
     view_ = new TTBPopupView(nullptr, parentView, item, this, false, customizing, false);
     view_->Include(vsModal);
@@ -282,6 +284,16 @@ void TTBPopupWindow::WndProc(TMessage& m)
         break;
     }
     TWinControl::WndProc(m);
+}
+
+bool TTBPopupWindow::HintShow(THintInfo& info)
+{
+    TTBItemViewer* v = view_ ? view_->ViewerFromPoint(info.CursorPos) : nullptr;
+    if (!v)
+        return false;
+    info.CursorRect = v->BoundsRect;
+    info.HintStr = v->GetHintText();
+    return !info.HintStr.empty();
 }
 
 TTBPopupWindow* NewTBPopupWindow(TTBCustomItem* item, TTBView* parentView, TTBItemViewer*, bool customizing)

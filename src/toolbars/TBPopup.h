@@ -32,6 +32,9 @@ public:
     std::uint8_t AnimationDirection = 0;
 
     void WndProc(TMessage& message) override;
+    // The hint is the one of the viewer under the cursor, and stays while
+    // the cursor is on that viewer.
+    bool HintShow(THintInfo& info) override;
 
 protected:
     void CreateParams(TCreateParams& params) override;

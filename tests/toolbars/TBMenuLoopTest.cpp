@@ -12,6 +12,7 @@
 
 #include "TBTestHost.h"
 #include "platform/Application.h"
+#include "platform/Hints.h"
 #include "platform/StdCtrls.h"
 #include "platform/Text.h"
 #include "support/Input.h"
@@ -560,4 +561,27 @@ TEST(MenuLoop, PostQuitMessageWithAMenuOpenEndsTheProgram)
     CloseHandle(pi.hProcess);
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), wait);
     EXPECT_EQ(0u, code);
+}
+
+TEST(MenuLoop, TheItemUnderTheMouseShowsItsHint)
+{
+    ASSERT_TRUE(HaveDisplay());
+    MenuForm form;
+    form.open->SetHint("Opens a file|Opens a file from the disk");
+    form.ShowAndFocus();
+    Driver d(form);
+    d.Run([&](Driver& d) {
+        d.ClickAt(d.Centre(form.host->View(), form.file));
+        ASSERT_TRUE(d.WaitFor([&] { return form.host->View()->OpenViewerView() != nullptr; }));
+        TTBView* drop = d.Popup(1);
+        d.MoveTo(d.Centre(drop, form.open));
+        EXPECT_TRUE(d.WaitFor([&] { return Application().Hint() == "Opens a file from the disk"; }));
+        EXPECT_TRUE(d.WaitFor([&] { return ApplicationHintWindow() && ApplicationHintWindow()->Active(); }));
+        EXPECT_EQ("Opens a file", d.Gui([&] { return ApplicationHintWindow()->Text(); }));
+        d.Keys({VK_ESCAPE});   // keys cancel the hint
+        EXPECT_FALSE(d.Gui([&] { return ApplicationHintWindow()->Active(); }));
+        d.Keys({VK_ESCAPE});
+        EXPECT_TRUE(d.WaitFor([&] { return !form.host->View()->IsModal(); }));
+    });
+    EXPECT_EQ("", Application().Hint());
 }
