@@ -17,6 +17,7 @@
 #include "platform/Text.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
+#include "toolbars/TBAnim.h"
 #include "toolbars/TBCommon.h"
 #include "toolbars/TBPopup.h"
 
@@ -584,4 +585,118 @@ TEST(MenuLoop, TheItemUnderTheMouseShowsItsHint)
         EXPECT_TRUE(d.WaitFor([&] { return !form.host->View()->IsModal(); }));
     });
     EXPECT_EQ("", Application().Hint());
+}
+
+TEST(MenuLoop, TheChevronMenuListsExactlyTheHiddenItems)
+{
+    ASSERT_TRUE(HaveDisplay());
+    MenuForm form;
+    // A second toolbar with a chevron, and more items than fit.
+    auto* bar = new TTBTestHost(&form, true);
+    bar->SetParent(&form);
+    bar->SetTop(40);
+    std::vector<TTBItem*> items;
+    for (int i = 0; i < 6; ++i)
+        items.push_back(form.Item(bar->Items(), Format("Tool %d", i + 1)));
+    form.ShowAndFocus();
+    bar->SetFixedWidth(bar->View()->MeasureSize(tbvoHorizontal, 0, 0).cx / 2);
+    std::vector<TTBCustomItem*> hidden;
+    for (TTBItem* i : items)
+        if (bar->View()->Find(i)->OffEdge)
+            hidden.push_back(i);
+    ASSERT_GE(hidden.size(), 2u);
+    ASSERT_LT(hidden.size(), items.size());
+    Driver d(form);
+    d.Run([&](Driver& d) {
+        RECT chevron = d.ScreenRect(bar->View(), bar->Chevron());
+        d.ClickAt(POINT{(chevron.left + chevron.right) / 2, (chevron.top + chevron.bottom) / 2});
+        ASSERT_TRUE(d.WaitFor([&] { return bar->View()->OpenViewerView() != nullptr; }));
+        TTBView* menu = d.Gui([&] { return bar->View()->OpenViewerView(); });
+        std::vector<TTBCustomItem*> shown = d.Gui([&] {
+            std::vector<TTBCustomItem*> list;
+            for (int i = 0; i < menu->ViewerCount(); ++i)
+                if (menu->Viewers(i)->Show)
+                    list.push_back(menu->Viewers(i)->Item());
+            return list;
+        });
+        EXPECT_EQ(hidden, shown);
+        // It ends at the chevron's right edge, below it.
+        RECT r = d.WindowRect(menu);
+        EXPECT_EQ(chevron.right, r.right);
+        EXPECT_EQ(chevron.bottom, r.top);
+        // Choosing a hidden item runs it.
+        d.ClickAt(d.Centre(menu, hidden.back()));
+        EXPECT_TRUE(d.WaitFor([&] { return form.Clicks().size() == 1; }));
+    });
+    ASSERT_EQ(1u, form.Clicks().size());
+    EXPECT_EQ(hidden.back()->Caption(), form.Clicks()[0].caption);
+}
+
+TEST(MenuLoop, AMenuTallerThanTheScreenScrollsToTheSelection)
+{
+    ASSERT_TRUE(HaveDisplay());
+    MenuForm form;
+    RECT work = GetRectOfMonitorContainingPoint(POINT{0, 0}, true);
+    TTBSubmenuItem* tall = form.Sub(form.host->Items(), "&Tall");
+    std::vector<TTBItem*> items;
+    for (int i = 0; i < 120; ++i)
+        items.push_back(form.Item(tall, Format("Line %d", i + 1)));
+    form.ShowAndFocus();
+    Driver d(form);
+    d.Run([&](Driver& d) {
+        d.Keys({VK_MENU, 'T'});
+        ASSERT_TRUE(d.WaitFor([&] { return form.host->View()->OpenViewerView() != nullptr; }));
+        TTBView* menu = d.Popup(1);
+        RECT r = d.WindowRect(menu);
+        EXPECT_LE(r.bottom - r.top, work.bottom - work.top);
+        EXPECT_TRUE(d.Gui([&] { return menu->ShowDownArrow() && !menu->ShowUpArrow(); }));
+        EXPECT_FALSE(d.Gui([&] { return menu->Find(items.back())->Show; }));
+        d.Keys({VK_END});
+        EXPECT_EQ(items.back(), d.SelectedItem(menu));
+        EXPECT_TRUE(d.Gui([&] { return menu->Find(items.back())->Show && menu->ShowUpArrow(); }));
+        EXPECT_FALSE(d.Gui([&] { return menu->Find(items.front())->Show; }));
+        d.Keys({VK_HOME});
+        EXPECT_TRUE(d.Gui([&] { return menu->Find(items.front())->Show; }));
+        d.Keys({VK_ESCAPE});
+        d.Keys({VK_ESCAPE});
+        EXPECT_TRUE(d.WaitFor([&] { return !form.host->View()->IsModal(); }));
+    });
+}
+
+TEST(MenuLoop, WithMenuAnimationOnAMenuOpenedByMouseSlidesInAndOneOpenedByKeyIsShownAtOnce)
+{
+    ASSERT_TRUE(HaveDisplay());
+    BOOL animation = FALSE, fade = FALSE;
+    SystemParametersInfoW(SPI_GETMENUANIMATION, 0, &animation, 0);
+    SystemParametersInfoW(SPI_GETMENUFADE, 0, &fade, 0);
+    SystemParametersInfoW(SPI_SETMENUANIMATION, 0, reinterpret_cast<PVOID>(TRUE), 0);
+    SystemParametersInfoW(SPI_SETMENUFADE, 0, reinterpret_cast<PVOID>(FALSE), 0);
+    SetPopupAnimationDurationForTesting(20000);
+    MenuForm form;
+    form.ShowAndFocus();
+    Driver d(form);
+    d.Run([&](Driver& d) {
+        int before = d.Gui([] { return PopupAnimationSequence(); });
+        d.ClickAt(d.Centre(form.host->View(), form.file));
+        ASSERT_TRUE(d.WaitFor([&] { return form.host->View()->OpenViewerView() != nullptr; }));
+        HWND popup = d.Gui([&] { return d.Popup(1)->Window()->Handle(); });
+        EXPECT_EQ(before + 1, d.Gui([] { return PopupAnimationSequence(); }));
+        EXPECT_TRUE(d.Gui([&] { return IsPopupAnimationRunning(popup); }));
+        // The cursor entering it shows it whole.
+        RECT r = d.WindowRect(d.Popup(1));
+        d.MoveTo(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+        EXPECT_TRUE(d.WaitFor([&] { return !IsPopupAnimationRunning(popup); }));
+        d.Keys({VK_ESCAPE});
+        EXPECT_EQ(before + 1, d.Gui([] { return PopupAnimationSequence(); }));
+        // By keyboard the first item is selected: no animation.
+        d.Keys({VK_DOWN});
+        ASSERT_TRUE(d.WaitFor([&] { return form.host->View()->OpenViewerView() != nullptr; }));
+        EXPECT_EQ(before + 1, d.Gui([] { return PopupAnimationSequence(); }));
+        d.Keys({VK_ESCAPE});
+        d.Keys({VK_ESCAPE});
+        EXPECT_TRUE(d.WaitFor([&] { return !form.host->View()->IsModal(); }));
+    });
+    SetPopupAnimationDurationForTesting(0);
+    SystemParametersInfoW(SPI_SETMENUANIMATION, 0, reinterpret_cast<PVOID>(static_cast<INT_PTR>(animation)), 0);
+    SystemParametersInfoW(SPI_SETMENUFADE, 0, reinterpret_cast<PVOID>(static_cast<INT_PTR>(fade)), 0);
 }
