@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/Application.h"
 #include "platform/Exceptions.h"
 #include "platform/Firewall.h"
 
@@ -139,7 +140,7 @@ void TWorkerThread::Validate(TBaseVirtualTree* tree)
         if (!tree->ValidationStopRequested())
             completed = tree->DoValidateCache();
     } catch (...) {
-        HandleCurrentException();
+        Application().PostException(std::current_exception());
     }
     if (completed)
         Notify(tree, wsCacheValid, wsStopValidation | wsValidating | wsValidationNeeded);
@@ -169,7 +170,7 @@ void TWorkerThread::Execute()
         try {
             Validate(tree);
         } catch (...) {
-            HandleCurrentException();
+            Application().PostException(std::current_exception());
         }
         TLock lock(lock_);
         current_ = nullptr;
