@@ -159,6 +159,34 @@ void TCustomImageList::Draw(TCanvas& canvas, int x, int y, int index, bool enabl
         DoDraw(index, canvas, x, y, ILD_NORMAL, enabled);
 }
 
+void TCustomImageList::DrawEx(TCanvas& canvas, int x, int y, int index, TDrawingStyle style, bool enabled,
+                              int overlay, COLORREF blendColor)
+{
+    if (!list_ || index < 0 || index >= Count() || !canvas.Handle())
+        return;
+    if (!enabled) {
+        DoDraw(index, canvas, x, y, ILD_TRANSPARENT, false);
+        return;
+    }
+    IMAGELISTDRAWPARAMS p = {};
+    p.cbSize = sizeof p;
+    p.himl = list_;
+    p.i = index;
+    p.hdcDst = canvas.Handle();
+    p.x = x;
+    p.y = y;
+    p.rgbBk = style == dsNormal ? CLR_DEFAULT : CLR_NONE;
+    p.rgbFg = blendColor;
+    p.fStyle = style == dsNormal ? ILD_NORMAL : ILD_TRANSPARENT;
+    if (style == dsSelected)
+        p.fStyle |= ILD_BLEND50;
+    else if (style == dsFocus)
+        p.fStyle |= ILD_BLEND25;
+    if (overlay >= 0 && overlay < Count() && ImageList_SetOverlayImage(list_, overlay, 1))
+        p.fStyle |= INDEXTOOVERLAYMASK(1);
+    ImageList_DrawIndirect(&p);
+}
+
 namespace {
 
 // A top-down 32-bit DIB section of w x h, filled with white.
@@ -259,10 +287,26 @@ int TCustomImageList::AddMasked(TBitmap& strip, COLORREF maskColor)
     int count = strip.Width() / width_;
     if (count <= 0)
         return -1;
-    // ImageList_AddMasked needs a bitmap that is not selected anywhere.
-    TGdiObject<HBITMAP> plain(static_cast<HBITMAP>(CopyImage(strip.Handle(), IMAGE_BITMAP, 0, 0, 0)));
+    // ImageList_AddMasked needs a bitmap that is not selected anywhere, and
+    // one without an alpha channel: a 32-bit picture's stray alpha bytes
+    // (PatBlt sets them, FillRect clears them) would be taken for
+    // transparency. A 24-bit copy has none.
+    const int w = count * width_, h = strip.Height();
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    TGdiObject<HBITMAP> plain(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!plain.Get())
         return -1;
+    {
+        TMemoryDC copyDC;
+        TSelection selected(copyDC.Handle(), plain.Get());
+        BitBlt(copyDC.Handle(), 0, 0, w, h, strip.Canvas().Handle(), 0, 0, SRCCOPY);
+    }
     int first = ImageList_AddMasked(list_, plain.Get(), maskColor);
     if (first >= 0)
         Changed();
