@@ -60,6 +60,15 @@ public:
     // Draws an image; a disabled one greyed: its dark pixels embossed in
     // the button highlight and shadow colours, the rest left out.
     void Draw(TCanvas& canvas, int x, int y, int index, bool enabled = true);
+    // Drawing styles: the image over what is there (dsTransparent), blended
+    // half and half with a colour (dsSelected; CLR_DEFAULT: the highlight
+    // colour), a quarter blended (dsFocus), or on the list's background
+    // colour (dsNormal). An overlay, another image of this list (-1 none),
+    // is drawn over the image through the list's overlay slot 1; a disabled
+    // image is greyed and gets no overlay.
+    enum TDrawingStyle { dsNormal, dsTransparent, dsSelected, dsFocus };
+    void DrawEx(TCanvas& canvas, int x, int y, int index, TDrawingStyle style, bool enabled = true,
+                int overlay = -1, COLORREF blendColor = CLR_DEFAULT);
     // Adds the images cut from a strip as wide as a number of images; the
     // mask colour is transparent. Returns the first new index, -1 on failure.
     int AddMasked(TBitmap& strip, COLORREF maskColor);
