@@ -4,22 +4,26 @@
 
 namespace {
 
-// A transparent background for one text call; the DC's own mode comes back.
-class TTransparentText {
-public:
-    explicit TTransparentText(HDC dc) : dc_(dc), mode_(SetBkMode(dc, TRANSPARENT)) {}
-    ~TTransparentText()
-    {
-        if (mode_)
-            SetBkMode(dc_, mode_);
+int PenStyleFlag(TPenStyle style)
+{
+    switch (style) {
+    case psDash:
+        return PS_DASH;
+    case psDot:
+        return PS_DOT;
+    case psDashDot:
+        return PS_DASHDOT;
+    case psDashDotDot:
+        return PS_DASHDOTDOT;
+    case psClear:
+        return PS_NULL;
+    case psInsideFrame:
+        return PS_INSIDEFRAME;
+    case psSolid:
+    default:
+        return PS_SOLID;
     }
-    TTransparentText(const TTransparentText&) = delete;
-    TTransparentText& operator=(const TTransparentText&) = delete;
-
-private:
-    HDC dc_;
-    int mode_;
-};
+}
 
 }  // namespace
 
@@ -30,16 +34,51 @@ TCanvas::TCanvas(HDC dc) : TCanvas() { dc_ = dc; }
 TCanvas::~TCanvas()
 {
     font_.BeforeHandleFree = nullptr;
-    ReleaseFont(true);
+    ReleaseDC();
+    for (TBrushEntry& e : brushes_)
+        if (e.brush)
+            DeleteObject(e.brush);
+    for (TPenEntry& e : pens_)
+        if (e.pen)
+            DeleteObject(e.pen);
 }
 
 void TCanvas::SetHandle(HDC dc)
 {
     if (dc == dc_)
         return;
-    ReleaseFont(true);
+    ReleaseDC();
     dc_ = dc;
 }
+
+void TCanvas::ReleaseDC()
+{
+    ReleaseFont(true);
+    penSelection_.Restore();
+    selectedPen_ = nullptr;
+    brushSelection_.Restore();
+    selectedBrush_ = nullptr;
+    if (dc_) {
+        if (oldBkMode_)
+            SetBkMode(dc_, oldBkMode_);
+        if (oldBkColor_ != CLR_INVALID)
+            SetBkColor(dc_, oldBkColor_);
+        if (brushOriginSet_)
+            SetBrushOrgEx(dc_, oldBrushOrigin_.x, oldBrushOrigin_.y, nullptr);
+        if (clipSaved_)
+            SelectClipRgn(dc_, savedClip_);
+    }
+    oldBkMode_ = 0;
+    oldBkColor_ = CLR_INVALID;
+    brushOriginSet_ = false;
+    clipSaved_ = false;
+    if (savedClip_) {
+        DeleteObject(savedClip_);
+        savedClip_ = nullptr;
+    }
+}
+
+// --- Font -------------------------------------------------------------------
 
 void TCanvas::UseFont()
 {
@@ -64,33 +103,179 @@ void TCanvas::ReleaseFont(bool textColor)
     }
 }
 
-void TCanvas::FillRect(const RECT& r)
+// --- Brush and pen caches ----------------------------------------------------
+
+HBRUSH TCanvas::BrushHandle()
+{
+    if (pattern_)
+        return pattern_;
+    if (brushStyle_ == bsClear)
+        return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    for (const TBrushEntry& e : brushes_)
+        if (e.brush && e.color == brushColor_)
+            return e.brush;
+    // Round robin: the slot taken may hold the brush selected in the DC,
+    // which must leave the DC before it goes.
+    TBrushEntry& slot = brushes_[nextBrush_];
+    nextBrush_ = (nextBrush_ + 1) % kBrushSlots;
+    HBRUSH made = CreateSolidBrush(brushColor_);
+    if (!made)
+        return static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    ++made_;
+    if (slot.brush) {
+        if (slot.brush == selectedBrush_) {
+            brushSelection_.Restore();
+            selectedBrush_ = nullptr;
+        }
+        DeleteObject(slot.brush);
+    }
+    slot.brush = made;
+    slot.color = brushColor_;
+    return made;
+}
+
+HPEN TCanvas::PenHandle()
+{
+    if (penStyle_ == psClear)
+        return static_cast<HPEN>(GetStockObject(NULL_PEN));
+    for (const TPenEntry& e : pens_)
+        if (e.pen && e.color == penColor_ && e.style == penStyle_ && e.width == penWidth_)
+            return e.pen;
+    TPenEntry& slot = pens_[nextPen_];
+    nextPen_ = (nextPen_ + 1) % kPenSlots;
+    HPEN made = CreatePen(PenStyleFlag(penStyle_), penWidth_, penColor_);
+    if (!made)
+        return static_cast<HPEN>(GetStockObject(BLACK_PEN));
+    ++made_;
+    if (slot.pen) {
+        if (slot.pen == selectedPen_) {
+            penSelection_.Restore();
+            selectedPen_ = nullptr;
+        }
+        DeleteObject(slot.pen);
+    }
+    slot.pen = made;
+    slot.color = penColor_;
+    slot.style = penStyle_;
+    slot.width = penWidth_;
+    return made;
+}
+
+void TCanvas::UsePen()
+{
+    HPEN p = PenHandle();
+    if (p != selectedPen_) {
+        if (selectedPen_)
+            SelectObject(dc_, p);   // the DC's own pen stays remembered
+        else
+            penSelection_.Select(dc_, p);
+        selectedPen_ = p;
+    }
+    // Dotted and dashed pens fill their gaps with the brush colour unless
+    // the background is transparent.
+    if (penStyle_ != psSolid && penStyle_ != psClear && penStyle_ != psInsideFrame) {
+        int old = SetBkMode(dc_, TRANSPARENT);
+        if (!oldBkMode_)
+            oldBkMode_ = old;
+    }
+}
+
+void TCanvas::UseBrush()
+{
+    HBRUSH b = BrushHandle();
+    if (b != selectedBrush_) {
+        if (selectedBrush_)
+            SelectObject(dc_, b);
+        else
+            brushSelection_.Select(dc_, b);
+        selectedBrush_ = b;
+    }
+}
+
+void TCanvas::SetBrushOrigin(int x, int y)
 {
     if (!dc_)
         return;
-    TGdiObject<HBRUSH> b(CreateSolidBrush(brushColor_));
-    if (b)
-        ::FillRect(dc_, &r, b.Get());
+    POINT old;
+    SetBrushOrgEx(dc_, x, y, &old);
+    if (!brushOriginSet_) {
+        oldBrushOrigin_ = old;
+        brushOriginSet_ = true;
+    }
+}
+
+void TCanvas::UseTextBackground()
+{
+    int old = SetBkMode(dc_, bkMode_);
+    if (!oldBkMode_)
+        oldBkMode_ = old;
+    if (bkMode_ == OPAQUE) {
+        COLORREF oldColor = SetBkColor(dc_, brushColor_);
+        if (oldBkColor_ == CLR_INVALID)
+            oldBkColor_ = oldColor;
+    }
+}
+
+// --- Shapes ------------------------------------------------------------------
+
+void TCanvas::FillRect(const RECT& r)
+{
+    if (!dc_ || (brushStyle_ == bsClear && !pattern_))
+        return;
+    ::FillRect(dc_, &r, BrushHandle());
 }
 
 void TCanvas::FrameRect(const RECT& r)
 {
     if (!dc_)
         return;
-    TGdiObject<HBRUSH> b(CreateSolidBrush(penColor_));
-    if (b)
-        ::FrameRect(dc_, &r, b.Get());
+    // The frame takes the pen colour: a brush of that colour from the cache.
+    const COLORREF brush = brushColor_;
+    const TBrushStyle style = brushStyle_;
+    HBRUSH const pattern = pattern_;
+    brushColor_ = penColor_;
+    brushStyle_ = bsSolid;
+    pattern_ = nullptr;
+    HBRUSH b = BrushHandle();
+    brushColor_ = brush;
+    brushStyle_ = style;
+    pattern_ = pattern;
+    ::FrameRect(dc_, &r, b);
 }
 
 void TCanvas::Rectangle(const RECT& r)
 {
     if (!dc_)
         return;
-    // Made before they are selected, so they are deselected before they go.
-    TGdiObject<HBRUSH> b(CreateSolidBrush(brushColor_));
-    TGdiObject<HPEN> p(CreatePen(PS_SOLID, 1, penColor_));
-    TSelection sb(dc_, b.Get()), sp(dc_, p.Get());
+    UsePen();
+    UseBrush();
     ::Rectangle(dc_, r.left, r.top, r.right, r.bottom);
+}
+
+void TCanvas::RoundRect(const RECT& r, int cornerWidth, int cornerHeight)
+{
+    if (!dc_)
+        return;
+    UsePen();
+    UseBrush();
+    ::RoundRect(dc_, r.left, r.top, r.right, r.bottom, cornerWidth, cornerHeight);
+}
+
+void TCanvas::Polygon(const POINT* points, int count)
+{
+    if (!dc_ || !points || count < 2)
+        return;
+    UsePen();
+    UseBrush();
+    ::Polygon(dc_, points, count);
+}
+
+void TCanvas::Polyline(const POINT* points, int count)
+{
+    if (!dc_ || !points || count < 2)
+        return;
+    UsePen();
+    ::Polyline(dc_, points, count);
 }
 
 void TCanvas::MoveTo(int x, int y)
@@ -103,10 +288,48 @@ void TCanvas::LineTo(int x, int y)
 {
     if (!dc_)
         return;
-    TGdiObject<HPEN> p(CreatePen(PS_SOLID, 1, penColor_));
-    TSelection sp(dc_, p.Get());
+    UsePen();
     ::LineTo(dc_, x, y);
 }
+
+void TCanvas::DrawFocusRect(const RECT& r)
+{
+    if (!dc_)
+        return;
+    COLORREF text = SetTextColor(dc_, RGB(255, 255, 255));
+    COLORREF back = SetBkColor(dc_, RGB(0, 0, 0));
+    ::DrawFocusRect(dc_, &r);
+    SetTextColor(dc_, text);
+    SetBkColor(dc_, back);
+}
+
+// --- Clipping ------------------------------------------------------------------
+
+void TCanvas::SetClipRect(const RECT& r)
+{
+    if (!dc_)
+        return;
+    if (!clipSaved_) {
+        HRGN own = CreateRectRgn(0, 0, 0, 0);
+        if (own && GetClipRgn(dc_, own) == 1) {
+            savedClip_ = own;
+        } else if (own) {
+            DeleteObject(own);
+        }
+        clipSaved_ = true;
+    } else {
+        SelectClipRgn(dc_, savedClip_);
+    }
+    IntersectClipRect(dc_, r.left, r.top, r.right, r.bottom);
+}
+
+void TCanvas::ResetClip()
+{
+    if (dc_ && clipSaved_)
+        SelectClipRgn(dc_, savedClip_);
+}
+
+// --- Text ----------------------------------------------------------------------
 
 void TCanvas::PutText(int x, int y, const std::string& text)
 {
@@ -114,7 +337,9 @@ void TCanvas::PutText(int x, int y, const std::string& text)
         return;
     std::wstring w = Utf8ToWide(text);
     UseFont();
-    TTransparentText transparent(dc_);
+    int old = SetBkMode(dc_, TRANSPARENT);
+    if (!oldBkMode_)
+        oldBkMode_ = old;
     TextOutW(dc_, x, y, w.c_str(), static_cast<int>(w.size()));
 }
 
@@ -125,8 +350,43 @@ void TCanvas::TextRect(const RECT& r, const std::string& text, UINT flags)
     std::wstring w = Utf8ToWide(text);
     RECT rr = r;
     UseFont();
-    TTransparentText transparent(dc_);
+    int old = SetBkMode(dc_, TRANSPARENT);
+    if (!oldBkMode_)
+        oldBkMode_ = old;
     DrawTextW(dc_, w.c_str(), static_cast<int>(w.size()), &rr, flags);
+}
+
+void TCanvas::TextAt(int x, int y, std::wstring_view text)
+{
+    if (!dc_)
+        return;
+    UseFont();
+    UseTextBackground();
+    TextOutW(dc_, x, y, text.data(), static_cast<int>(text.size()));
+}
+
+void TCanvas::TextOutEx(int x, int y, UINT options, const RECT* r, std::wstring_view text)
+{
+    if (!dc_)
+        return;
+    UseFont();
+    UseTextBackground();
+    if (options & ETO_OPAQUE) {
+        // The rectangle is filled in the brush colour whatever the mode.
+        COLORREF old = SetBkColor(dc_, brushColor_);
+        if (oldBkColor_ == CLR_INVALID)
+            oldBkColor_ = old;
+    }
+    ExtTextOutW(dc_, x, y, r ? options : 0, r, text.data(), static_cast<UINT>(text.size()), nullptr);
+}
+
+int TCanvas::FormatText(RECT& r, std::wstring_view text, UINT flags)
+{
+    if (!dc_)
+        return 0;
+    UseFont();
+    UseTextBackground();
+    return DrawTextW(dc_, text.data(), static_cast<int>(text.size()), &r, flags);
 }
 
 SIZE TCanvas::TextExtent(const std::string& text)
@@ -140,6 +400,18 @@ SIZE TCanvas::TextExtent(const std::string& text)
     return s;
 }
 
+SIZE TCanvas::TextExtent(std::wstring_view text)
+{
+    SIZE s = {0, 0};
+    if (!dc_)
+        return s;
+    UseFont();
+    GetTextExtentPoint32W(dc_, text.data(), static_cast<int>(text.size()), &s);
+    return s;
+}
+
+// --- Pictures ------------------------------------------------------------------
+
 void TCanvas::Draw(int x, int y, const TIcon& icon)
 {
     if (dc_ && icon.Handle())
@@ -151,5 +423,21 @@ void TCanvas::Draw(int x, int y, TBitmap& bitmap)
     if (!dc_ || bitmap.Empty())
         return;
     TCanvas& src = bitmap.Canvas();
-    BitBlt(dc_, x, y, bitmap.Width(), bitmap.Height(), src.Handle(), 0, 0, SRCCOPY);
+    if (bitmap.Transparent())
+        GdiTransparentBlt(dc_, x, y, bitmap.Width(), bitmap.Height(), src.Handle(), 0, 0, bitmap.Width(),
+                          bitmap.Height(), bitmap.TransparentColor());
+    else
+        BitBlt(dc_, x, y, bitmap.Width(), bitmap.Height(), src.Handle(), 0, 0, SRCCOPY);
+}
+
+void TCanvas::CopyRect(const RECT& dest, TCanvas& source, const RECT& sourceRect, DWORD rop)
+{
+    if (!dc_ || !source.dc_)
+        return;
+    const int dw = dest.right - dest.left, dh = dest.bottom - dest.top;
+    const int sw = sourceRect.right - sourceRect.left, sh = sourceRect.bottom - sourceRect.top;
+    if (dw == sw && dh == sh)
+        BitBlt(dc_, dest.left, dest.top, dw, dh, source.dc_, sourceRect.left, sourceRect.top, rop);
+    else
+        StretchBlt(dc_, dest.left, dest.top, dw, dh, source.dc_, sourceRect.left, sourceRect.top, sw, sh, rop);
 }

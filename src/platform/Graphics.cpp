@@ -23,6 +23,13 @@ void TFont::FreeHandle()
 
 void TFont::Assign(const TFont& other)
 {
+    if (&other == this)
+        return;
+    // Only the colour differs: the GDI font stays.
+    if (name_ == other.name_ && height_ == other.height_ && style_ == other.style_) {
+        SetColor(other.color_);
+        return;
+    }
     name_ = other.name_;
     height_ = other.height_;
     style_ = other.style_;
@@ -253,6 +260,8 @@ void TBitmap::Assign(const TBitmap& other)
         return;
     }
     HBITMAP copy = static_cast<HBITMAP>(CopyImage(other.bitmap_.Get(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    transparent_ = other.transparent_;
+    transparentColor_ = other.transparentColor_;
     SetHandle(copy);
 }
 
@@ -265,6 +274,41 @@ bool TBitmap::LoadFromResourceName(const std::string& name)
         return false;
     SetHandle(bitmap);
     return true;
+}
+
+bool TBitmap::LoadFromResourceID(int id)
+{
+    auto bitmap = static_cast<HBITMAP>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (!bitmap)
+        return false;
+    SetHandle(bitmap);
+    return true;
+}
+
+void TBitmap::SetTransparent(bool value)
+{
+    if (value == transparent_)
+        return;
+    transparent_ = value;
+    if (OnChange)
+        OnChange();
+}
+
+COLORREF TBitmap::TransparentColor()
+{
+    if (transparentColor_ != kAutoTransparentColor)
+        return transparentColor_;
+    return bitmap_ && height_ > 0 ? Pixel(0, height_ - 1) & 0xFFFFFF : CLR_INVALID;
+}
+
+void TBitmap::SetTransparentColor(COLORREF value)
+{
+    if (value == transparentColor_)
+        return;
+    transparentColor_ = value;
+    if (OnChange)
+        OnChange();
 }
 
 COLORREF TBitmap::Pixel(int x, int y)

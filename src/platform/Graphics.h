@@ -103,6 +103,16 @@ public:
     void Assign(const TBitmap& other);
     // From the program's bitmap resources; false (and unchanged) when absent.
     bool LoadFromResourceName(const std::string& name);
+    bool LoadFromResourceID(int id);
+
+    // A transparent bitmap is drawn without the pixels of its transparent
+    // colour; kAutoTransparentColor (the default) means the colour of the
+    // bottom left pixel.
+    static constexpr COLORREF kAutoTransparentColor = 0xFF000000;
+    bool Transparent() const { return transparent_; }
+    void SetTransparent(bool value);
+    COLORREF TransparentColor();
+    void SetTransparentColor(COLORREF value);
 
     std::function<void()> OnChange;
 
@@ -115,4 +125,6 @@ private:
     std::unique_ptr<TMemoryDC> dc_;
     TSelection selected_;
     std::unique_ptr<TCanvas> canvas_;
+    bool transparent_ = false;
+    COLORREF transparentColor_ = kAutoTransparentColor;
 };

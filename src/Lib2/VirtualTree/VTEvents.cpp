@@ -215,7 +215,7 @@ void TBaseVirtualTree::DoPaintDropMark(TCanvas& canvas, PVirtualNode, const RECT
     DeleteObject(pen);
 }
 
-void TBaseVirtualTree::DoPaintNode(TCanvas&, PVirtualNode, TColumnIndex, const RECT&)
+void TBaseVirtualTree::DoPaintNode(TVTPaintInfo&)
 {
     // Descendants paint the node's content (the string tree its text).
 }

@@ -421,10 +421,10 @@ std::string TCustomVirtualStringTree::GetText(PVirtualNode node, TColumnIndex co
     return text;
 }
 
-void TCustomVirtualDrawTree::DoPaintNode(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& r)
+void TCustomVirtualDrawTree::DoPaintNode(TVTPaintInfo& paintInfo)
 {
     if (OnDrawNode)
-        OnDrawNode(this, canvas, node, column, r);
+        OnDrawNode(this, *paintInfo.Canvas, paintInfo.Node, paintInfo.Column, paintInfo.ContentRect);
 }
 
 int TCustomVirtualDrawTree::DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas)

@@ -303,8 +303,9 @@ enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLe
 
 // Text kinds asked of a string tree.
 enum TVSTTextType { ttNormal, ttStatic };
-// What OnBeforeItemErase may ask for.
-enum TItemEraseAction { eaColor, eaDefault, eaNone };
+// What OnBeforeItemErase may ask for: fill the row with the given colour,
+// the tree's own erasing, or nothing.
+enum TItemEraseAction { eaFillColor, eaStandard, eaSkip };
 // Images of a node.
 enum TVTImageKind { ikNormal, ikSelected, ikState, ikOverlay };
 // The drop mark of a header column being dragged.
@@ -364,6 +365,58 @@ enum TVTLineType : uint8_t {
     ltTopRight = 5,
 };
 using TLineImage = std::vector<TVTLineType>;
+
+// ---------------------------------------------------------------------------
+// [paint] Painting (VTPaint*.cpp)
+
+// What PaintTreeArea draws.
+enum TVTPaintRequestOption : unsigned {
+    prBackground = 1u << 0,       // the background picture where it applies
+    prColumnColors = 1u << 1,     // each cell filled with its column's colour
+    prFocusRect = 1u << 2,
+    prSelection = 1u << 3,        // selected rows drawn as selected
+    prDropMark = 1u << 4,
+    prGridLines = 1u << 5,
+    prMainColumnOnly = 1u << 6,
+    prSelectedOnly = 1u << 7,     // only selected nodes and their descendants
+};
+using TPaintRequestOptions = unsigned;
+// The window's own painting, the printing of the client area, the drag image.
+constexpr TPaintRequestOptions WindowPaintOptions = 63;
+constexpr TPaintRequestOptions PrintClientPaintOptions = 61;
+constexpr TPaintRequestOptions DragImagePaintOptions = 136;
+
+// One image of a cell: its index (-1: none), place, look and list.
+struct TVTImageInfo {
+    int Index = -1;
+    int XPos = 0, YPos = 0;
+    bool Ghosted = false;
+    TCustomImageList* Images = nullptr;
+};
+enum TVTImageInfoIndex { iiNormal, iiState, iiCheck, iiOverlay };
+
+// What the cell painters get: the canvas (the row bitmap, its horizontal
+// origin at the painted window's left edge, so x is in tree coordinates and
+// y in the row), the node and column, the cell and the content rectangle
+// (the cell less margin, indentation and images), and the cell's images.
+struct TVTPaintInfo {
+    TCanvas* Canvas = nullptr;
+    TPaintRequestOptions PaintOptions = 0;
+    PVirtualNode Node = nullptr;
+    TColumnIndex Column = NoColumn;
+    TColumnPosition Position = 0;
+    RECT CellRect{};
+    RECT ContentRect{};
+    int NodeWidth = 0;
+    TAlignment Alignment = TAlignment::taLeftJustify;
+    TBiDiMode BidiMode = bdLeftToRight;
+    int VerticalAlignment = 0;   // where the tree lines meet the row
+    POINT BrushOrigin{};
+    TVTImageInfo ImageInfo[4];
+};
+
+// One step of an animation: false stops it.
+using TVTAnimationCallback = std::function<bool(unsigned step, unsigned stepSize, void* data)>;
 
 // ---------------------------------------------------------------------------
 // Tree states (reported through OnStateChange as entered and left sets)
@@ -1071,8 +1124,9 @@ public:
     void UpdateHorizontalScrollBar(bool doRepaint);
     void UpdateVerticalScrollBar(bool doRepaint);
     bool ScrollIntoView(PVirtualNode node, bool center, bool horizontally = false);
-    // Repainting of rows.
-    void InvalidateNode(PVirtualNode node);
+    // Repainting of rows. InvalidateNode invalidates one row (the string
+    // tree extends it: its cached width goes too).
+    virtual void InvalidateNode(PVirtualNode node);
     void InvalidateToBottom(PVirtualNode node);
     void InvalidateChildren(PVirtualNode node, bool recursive);
     void InvalidateColumn(TColumnIndex column);
@@ -1271,7 +1325,8 @@ public:
     virtual bool DoNodeMoving(PVirtualNode node, PVirtualNode newParent);
     virtual bool DoPaintBackground(TCanvas& canvas, const RECT& r);
     virtual void DoPaintDropMark(TCanvas& canvas, PVirtualNode node, const RECT& r, TDropMode mode);
-    virtual void DoPaintNode(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& r);
+    // The cell's content (the string tree its text, the owner-draw tree its event).
+    virtual void DoPaintNode(TVTPaintInfo& paintInfo);
     virtual void DoPopupMenu(PVirtualNode node, TColumnIndex column, POINT position);
     virtual HRESULT DoRenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
     virtual void DoReset(PVirtualNode node);
@@ -1547,7 +1602,7 @@ public:
     virtual void DoGetHintSize(PVirtualNode node, TColumnIndex column, RECT& r);
     virtual void DoDrawHint(TCanvas& canvas, PVirtualNode node, const RECT& r, TColumnIndex column);
 
-    void DoPaintNode(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& r) override;
+    void DoPaintNode(TVTPaintInfo& paintInfo) override;
     int DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas = nullptr) override;
 };
 
