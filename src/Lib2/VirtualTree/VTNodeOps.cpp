@@ -364,10 +364,14 @@ void TBaseVirtualTree::EndUpdate()
         if (states_ & tsChangePending)
             DoChange(lastChangedNode_);
         if ((options_->AutoOptions() & toAutoSort) && header_->SortColumn() > InvalidColumn)
-            SortTree(header_->SortColumn(), header_->SortDirection(), true);
+            SortByColumn(header_->SortColumn(), header_->SortDirection(), true);
         SetUpdateState(false);
-        if (HandleAllocated())
+        if (HandleAllocated()) {
             Invalidate();
+            // Redrawing was off: the scroll bars and the header in the frame
+            // are drawn again once, now.
+            RedrawFrame();
+        }
     }
     DoUpdating(updateCount_ == 0 ? usEnd : usUpdate);
 }
@@ -853,64 +857,3 @@ PVirtualNode TBaseVirtualTree::GetNodeAtOffset(int y, int* nodeTop) const
     return nullptr;
 }
 
-// ---------------------------------------------------------------------------
-// Sorting
-
-void TBaseVirtualTree::SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit)
-{
-    if (!node)
-        node = root_;
-    if (doInit) {
-        if (node != root_ && !(node->States & vsInitialized))
-            InitNode(node);
-        if ((node->States & vsHasChildren) && node->ChildCount == 0)
-            InitChildren(node);
-    }
-    if (node->ChildCount < 2)
-        return;
-    InterruptValidation();
-    std::vector<PVirtualNode> children;
-    children.reserve(node->ChildCount);
-    for (PVirtualNode c = node->FirstChild; c; c = c->NextSibling) {
-        if (doInit && !(c->States & vsInitialized))
-            InitNode(c);
-        children.push_back(c);
-    }
-    std::stable_sort(children.begin(), children.end(), [&](PVirtualNode a, PVirtualNode b) {
-        const int r = DoCompareNodes(a, b, column);
-        return direction == sdAscending ? r < 0 : r > 0;
-    });
-    PVirtualNode prev = nullptr;
-    uint32_t index = 0;
-    for (PVirtualNode c : children) {
-        c->Index = index++;
-        c->PrevSibling = prev;
-        if (prev)
-            prev->NextSibling = c;
-        prev = c;
-    }
-    prev->NextSibling = nullptr;
-    node->FirstChild = children.front();
-    node->LastChild = children.back();
-    InvalidateCache();
-    if (updateCount_ == 0) {
-        ValidateCache();
-        Invalidate();
-    }
-}
-
-void TBaseVirtualTree::SortTree(TColumnIndex column, TSortDirection direction, bool doInit)
-{
-    BeginUpdate();
-    std::vector<PVirtualNode> parents{root_};
-    for (PVirtualNode run = root_->FirstChild; run; run = GetNextNoInit(run))
-        if (run->ChildCount > 1)
-            parents.push_back(run);
-    for (PVirtualNode p : parents)
-        SortChildren(p, column, direction, doInit);
-    // EndUpdate must not sort again.
-    const TVTAutoOptions autoOptions = options_->auto_;
-    options_->auto_ &= ~toAutoSort;
-    EndUpdate();
-    options_->auto_ = autoOptions;
-}

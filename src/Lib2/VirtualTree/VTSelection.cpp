@@ -209,24 +209,7 @@ void TBaseVirtualTree::ClearSelection()
     Change(nullptr);
 }
 
-void TBaseVirtualTree::SelectAll(bool visibleOnly)
-{
-    if (!(options_->SelectionOptions() & toMultiSelect) || root_->TotalCount < 2)
-        return;
-    ClearTempCache();
-    if (visibleOnly) {
-        for (PVirtualNode run = GetFirstVisible(); run; run = GetNextVisible(run))
-            if (!(run->States & vsSelected))
-                InternalCacheNode(run);
-    } else {
-        for (PVirtualNode run = GetFirst(); run; run = GetNext(run))
-            if (!(run->States & vsSelected))
-                InternalCacheNode(run);
-    }
-    AddToSelection(tempNodeCache_.data(), tempNodeCount_, false);
-    ClearTempCache();
-    Invalidate();
-}
+void TBaseVirtualTree::SelectAll(bool visibleOnly) { SelectAllNodes(visibleOnly); }
 
 void TBaseVirtualTree::ResetRangeAnchor()
 {

@@ -60,8 +60,8 @@ void TBaseVirtualTree::CreateWnd()
 
 void TBaseVirtualTree::DestroyWnd()
 {
+    scrollBarRedrawPending_ = false;
     TWinControl::DestroyWnd();
-    horzBarShown_ = vertBarShown_ = false;
 }
 
 void TBaseVirtualTree::Loaded()
@@ -158,6 +158,9 @@ void TBaseVirtualTree::HandleTimer(UINT_PTR id)
         StopTimer(SearchTimer);
         DoStateChange(0, tsIncrementalSearching);
         break;
+    case ScrollBarTimer:
+        RedrawScrollBarsNow();
+        break;
     default:
         break;
     }
@@ -241,55 +244,21 @@ void TBaseVirtualTree::WndProc(TMessage& message)
         }
         return;
     case WM_HSCROLL:
-    case WM_VSCROLL: {
-        const bool vertical = message.Msg == WM_VSCROLL;
-        SCROLLINFO si{};
-        si.cbSize = sizeof(si);
-        si.fMask = SIF_TRACKPOS;
-        GetScrollInfo(Handle(), vertical ? SB_VERT : SB_HORZ, &si);
-        RECT client = ClientRect();
-        const int increment = vertical ? scrollBarOptions_->VerticalIncrement()
-                                       : scrollBarOptions_->HorizontalIncrement();
-        const int page = vertical ? client.bottom : client.right;
-        int offset = vertical ? offsetY_ : offsetX_;
-        switch (LOWORD(message.WParam)) {
-        case SB_LINEUP:
-            offset += increment;
-            break;
-        case SB_LINEDOWN:
-            offset -= increment;
-            break;
-        case SB_PAGEUP:
-            offset += page;
-            break;
-        case SB_PAGEDOWN:
-            offset -= page;
-            break;
-        case SB_THUMBPOSITION:
-        case SB_THUMBTRACK:
-            DoStateChange(tsThumbTracking);
-            offset = -si.nTrackPos;
-            break;
-        case SB_TOP:
-            offset = 0;
-            break;
-        case SB_BOTTOM:
-            offset = vertical ? -RangeY() : -rangeX_;
-            break;
-        case SB_ENDSCROLL:
-            DoStateChange(0, tsThumbTracking);
-            UpdateScrollBars(true);
-            break;
-        default:
-            break;
-        }
-        if (vertical)
-            DoSetOffsetXY(POINT{offsetX_, offset}, DefaultScrollUpdateFlags);
-        else
-            DoSetOffsetXY(POINT{offset, offsetY_}, DefaultScrollUpdateFlags);
-        message.Result = 0;
+    case WM_VSCROLL:
+        WMScroll(message);
         return;
-    }
+    case WM_MOUSEWHEEL:
+        WMMouseWheel(message);
+        return;
+    case WM_THEMECHANGED:
+        TWinControl::WndProc(message);
+        GetThemeServices().UpdateThemes();
+        if (GetThemeServices().ThemesEnabled() && (options_->PaintOptions() & toThemeAware))
+            DoStateChange(tsUseThemes);
+        else
+            DoStateChange(0, tsUseThemes);
+        RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
+        return;
     case WM_GETDLGCODE:
         message.Result = DialogCodes();
         return;
@@ -402,92 +371,6 @@ void TBaseVirtualTree::InvalidateColumn(TColumnIndex column)
     r.left = left;
     r.right = right;
     InvalidateRect(Handle(), &r, FALSE);
-}
-
-bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool)
-{
-    if (!node || node == root_ || !HandleAllocated() || !FullyVisible(node))
-        return false;
-    const RECT client = ClientRect();
-    const int top = static_cast<int>(GetDisplayTop(node));
-    const int bottom = top + node->NodeHeight;
-    int offset = offsetY_;
-    if (center)
-        offset = client.bottom / 2 - top;
-    else if (top + offsetY_ < 0)
-        offset = -top;
-    else if (bottom + offsetY_ > client.bottom)
-        offset = client.bottom - bottom;
-    if (offset == offsetY_)
-        return false;
-    return DoSetOffsetXY(POINT{offsetX_, offset}, DefaultScrollUpdateFlags);
-}
-
-void TBaseVirtualTree::UpdateScrollBars(bool doRepaint)
-{
-    if (!HandleAllocated() || updateCount_ > 0)
-        return;
-    UpdateVerticalScrollBar(doRepaint);
-    UpdateHorizontalScrollBar(doRepaint);
-}
-
-void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint)
-{
-    if (!HandleAllocated())
-        return;
-    rangeX_ = header_->UseColumns() ? header_->Columns().TotalWidth() : 0;
-    const RECT client = ClientRect();
-    const TScrollStyle bars = scrollBarOptions_->ScrollBars();
-    if (bars != ssHorizontal && bars != ssBoth)
-        return;
-    SCROLLINFO si{};
-    si.cbSize = sizeof(si);
-    si.fMask = SIF_ALL;
-    if (scrollBarOptions_->AlwaysVisible())
-        si.fMask |= SIF_DISABLENOSCROLL;
-    si.nMin = 0;
-    si.nMax = std::max(rangeX_ - 1, 0);
-    si.nPage = static_cast<UINT>(std::max<LONG>(client.right, 0));
-    si.nPos = -offsetX_;
-    const bool show = scrollBarOptions_->AlwaysVisible() || rangeX_ > client.right;
-    if (show != horzBarShown_) {
-        horzBarShown_ = show;
-        ShowScrollBar(Handle(), SB_HORZ, show);
-        DoShowScrollbar(SB_HORZ, show);
-    }
-    SetScrollInfo(Handle(), SB_HORZ, &si, doRepaint);
-    // The range may have shrunk below the offset.
-    if (offsetX_ < std::min<int>(0, client.right - rangeX_))
-        DoSetOffsetXY(POINT{offsetX_, offsetY_}, DefaultScrollUpdateFlags & ~suoUpdateNCArea);
-}
-
-void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint)
-{
-    if (!HandleAllocated())
-        return;
-    const RECT client = ClientRect();
-    const TScrollStyle bars = scrollBarOptions_->ScrollBars();
-    if (bars != ssVertical && bars != ssBoth)
-        return;
-    const int range = RangeY();
-    SCROLLINFO si{};
-    si.cbSize = sizeof(si);
-    si.fMask = SIF_ALL;
-    if (scrollBarOptions_->AlwaysVisible())
-        si.fMask |= SIF_DISABLENOSCROLL;
-    si.nMin = 0;
-    si.nMax = std::max(range - 1, 0);
-    si.nPage = static_cast<UINT>(std::max<LONG>(client.bottom, 0));
-    si.nPos = -offsetY_;
-    const bool show = scrollBarOptions_->AlwaysVisible() || range > client.bottom;
-    if (show != vertBarShown_) {
-        vertBarShown_ = show;
-        ShowScrollBar(Handle(), SB_VERT, show);
-        DoShowScrollbar(SB_VERT, show);
-    }
-    SetScrollInfo(Handle(), SB_VERT, &si, doRepaint);
-    if (offsetY_ < std::min<int>(0, client.bottom - range))
-        DoSetOffsetXY(POINT{offsetX_, offsetY_}, DefaultScrollUpdateFlags & ~suoUpdateNCArea);
 }
 
 // ---------------------------------------------------------------------------

@@ -501,6 +501,7 @@ enum TTreeTimer : UINT_PTR {
     ChangeTimer = 5,
     StructureChangeTimer = 6,
     SearchTimer = 7,
+    ScrollBarTimer = 8,   // [scroll] draws the scroll bars once after a burst of scrolls
 };
 
 // Options of the scroll operation DoSetOffsetXY.
@@ -845,6 +846,14 @@ struct TCacheEntry {
 };
 constexpr unsigned CacheThreshold = 2000;
 
+// [stream] Node streams (VTStream.cpp): nested chunks of a 32-bit type and
+// a 32-bit size (the bytes after the 8-byte header).
+enum TChunkType : int32_t { NodeChunk = 1, BaseChunk = 2, CaptionChunk = 3, UserChunk = 4 };
+// The format written; versions 1 and 2 are read.
+constexpr int VTTreeStreamVersion = 2;
+// The deepest nesting of nodes a stream may hold (the reader recurses per level).
+constexpr unsigned MaxStreamNodeDepth = 512;
+
 class TBaseVirtualTree : public TWinControl {
 public:
     explicit TBaseVirtualTree(TComponent* owner);
@@ -1124,6 +1133,9 @@ public:
     void UpdateHorizontalScrollBar(bool doRepaint);
     void UpdateVerticalScrollBar(bool doRepaint);
     bool ScrollIntoView(PVirtualNode node, bool center, bool horizontally = false);
+    // [scroll] Selects every node (with visibleOnly the visible ones) in one
+    // step; only with toMultiSelect.
+    virtual void SelectAllNodes(bool visibleOnly);
     // Repainting of rows. InvalidateNode invalidates one row (the string
     // tree extends it: its cached width goes too).
     virtual void InvalidateNode(PVirtualNode node);
@@ -1148,6 +1160,24 @@ public:
     unsigned PositionCacheValidCount() const { return positionCacheValid_; }
     // Applies a worker notice (message 0x8020).
     void ChangeStateFromWorker(unsigned enterFlags, unsigned leaveFlags);
+
+    // ----- [stream] node streams (VTStream.cpp). A stream from elsewhere is
+    // untrusted: a broken one raises EVirtualTreeError (2002 to 2006) and
+    // leaves the nodes read so far in the tree, their totals right.
+    // The stream header, a count and the node (nil: every top-level node).
+    void SaveNodesToStream(TStream& stream, PVirtualNode node = nullptr);
+    void SaveNodesToFile(const std::string& fileName, PVirtualNode node = nullptr);
+    // Clears the tree and loads the nodes of a stream (not a read-only tree).
+    void LoadNodesFromStream(TStream& stream);
+    void LoadNodesFromFile(const std::string& fileName);
+    // One node and its subtree as a node chunk.
+    void WriteNode(TStream& stream, PVirtualNode node);
+    // Reads a node chunk into a node that is already linked in the tree (not
+    // the root), then puts counts, heights, the visible count, hidden-children
+    // flags and the selection right (also when reading fails).
+    void AddFromStream(TStream& stream, int version, PVirtualNode node);
+    // Moves past a node chunk (error 2005 when there is none).
+    static void SkipNode(TStream& stream);
 
     // ----- check states
     virtual bool DoCheckClick(PVirtualNode node, TCheckState newCheckState);
@@ -1386,12 +1416,39 @@ public:
     // Index of the node's entry in the selection array, or -1.
     int FindNodeInSelection(PVirtualNode node) const;
     int TempCacheCount() const { return tempNodeCount_; }
-    // Sorts the children of a node by a column (needs OnCompareNodes).
-    virtual void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit);
-    virtual void SortTree(TColumnIndex column, TSortDirection direction, bool doInit);
+    // ----- [sort] (VTSort.cpp) Relinks the children of a node (nil = the
+    // hidden root) in the order OnCompareNodes gives, stable in both
+    // directions; column -2 sorts nothing, -1 asks the handler with -1.
+    virtual void SortChildNodes(PVirtualNode node, TColumnIndex column, TSortDirection direction,
+                                bool doInit = true);
+    // Every parent's children, from the hidden root down (with doInit the
+    // nodes are initialized on the way; without it uninitialized nodes are
+    // not descended into).
+    void SortByColumn(TColumnIndex column, TSortDirection direction, bool doInit = true);
+    // Shorter names the first parts of the control use.
+    void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit)
+    {
+        SortChildNodes(node, column, direction, doInit);
+    }
+    void SortTree(TColumnIndex column, TSortDirection direction, bool doInit)
+    {
+        SortByColumn(column, direction, doInit);
+    }
     void SelectDefaultFocusColumn();
 
 protected:
+    // [stream] The chunks of a node after its node chunk header: the base
+    // chunk with the children, then the user chunk (the string tree adds its
+    // captions). ReadChunk gets a stream that ends with the chunk and returns
+    // whether it understood the chunk; the reader moves to the chunk's end
+    // afterwards whatever was read.
+    virtual void WriteChunks(TStream& stream, PVirtualNode node);
+    virtual bool ReadChunk(TStream& stream, int version, PVirtualNode node, int chunkType, int chunkSize);
+    // Reads one node chunk (no repair of the totals: AddFromStream does that).
+    void ReadNode(TStream& stream, int version, PVirtualNode node);
+    // Writes the size of the chunk that starts at startPos and moves to endPos.
+    static void FinishChunkHeader(TStream& stream, int64_t startPos, int64_t endPos);
+
     // Class factories of the owned objects.
     virtual TVTHeader* GetHeaderClass();
     virtual TStringTreeOptions* GetOptionsClass();
@@ -1433,9 +1490,18 @@ private:
     void CheckStateFromChildren(PVirtualNode node, TCheckState& state);
     bool InternalSetCheckState(PVirtualNode node, TCheckState value, bool propagateDown);
     void HandleTimer(UINT_PTR id);
+    // [scroll] Scroll bar and wheel messages (VTScroll.cpp).
+    void WMScroll(TMessage& message);
+    void WMMouseWheel(TMessage& message);
+    // Sets a bar's position without drawing it; with redraw it is drawn
+    // once the burst of scrolls is over.
+    void SetScrollBarPosition(int bar, int position, bool redraw);
+    void ScrollBarsMoved();
+    void RedrawScrollBarsNow();
+    // The horizontal range of a tree without header columns.
+    int HorizontalRangeWithoutColumns();
     void ExpandNodeCore(PVirtualNode node);
     void CollapseNodeCore(PVirtualNode node);
-    void SortChildrenCore(PVirtualNode node, TColumnIndex column, TSortDirection direction);
 
     PVirtualNode root_ = nullptr;
     unsigned totalInternalDataSize_ = 0;
@@ -1449,6 +1515,8 @@ private:
     // [worker file] The worker clears the stop request when it queues the tree.
     friend class TWorkerThread;
     std::atomic<bool> stopValidation_{false};
+    // [stream] Nesting of the node being read.
+    unsigned streamDepth_ = 0;
 
     // Selection.
     std::vector<PVirtualNode> selection_;
@@ -1479,7 +1547,9 @@ private:
     int offsetX_ = 0, offsetY_ = 0, effectiveOffsetX_ = 0;
     unsigned scrollDirections_ = 0;
     POINT panningStart_{};
-    bool horzBarShown_ = false, vertBarShown_ = false;
+    // [scroll] A drawing of the scroll bars is due; UpdateScrollBars is running.
+    bool scrollBarRedrawPending_ = false;
+    bool inScrollBarUpdate_ = false;
     int rangeX_ = 0;
 
     // Position cache.

@@ -1,0 +1,259 @@
+// The list control's scrolling in a real window with real input: a short
+// list stays at the top, a dragged thumb on a list of a million rows lands
+// at its 32-bit position, the wheel scrolls by the system's lines, header
+// clicks sort in three states and added rows sort themselves, and every
+// node can be selected at once.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/Form.h"
+#include "support/Input.h"
+#include "support/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+INPUT MouseAt(POINT screen, DWORD flags, DWORD data = 0)
+{
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+    in.mi.dx = static_cast<LONG>((screen.x * 65536 + cx / 2) / cx);
+    in.mi.dy = static_cast<LONG>((screen.y * 65536 + cy / 2) / cy);
+    in.mi.mouseData = data;
+    in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    return in;
+}
+
+class ScrollTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveDisplay())
+            GTEST_SKIP() << "no display";
+        form = new TForm(nullptr);
+        form->SetBounds(40, 40, 340, 460);
+        tree = new TVirtualStringTree(form);
+        tree->SetBounds(10, 10, 300, 400);
+        tree->SetParent(form);
+    }
+    void TearDown() override { delete form; }
+    void Show()
+    {
+        form->Show();
+        tree->HandleNeeded();
+        Pump(50);
+    }
+    HWND h() { return tree->Handle(); }
+    bool HasVerticalBar() { return (GetWindowLongPtrW(h(), GWL_STYLE) & WS_VSCROLL) != 0; }
+    SCROLLINFO Bar()
+    {
+        SCROLLINFO si{};
+        si.cbSize = sizeof si;
+        si.fMask = SIF_ALL;
+        GetScrollInfo(h(), SB_VERT, &si);
+        return si;
+    }
+
+    TForm* form = nullptr;
+    TVirtualStringTree* tree = nullptr;
+};
+
+TEST_F(ScrollTest, AShortListStaysAtTheTop)
+{
+    tree->SetRootNodeCount(100);
+    Show();
+    const int client = tree->ClientRect().bottom;
+    ASSERT_TRUE(HasVerticalBar());
+    EXPECT_EQ(Bar().nMax, 1799);
+    EXPECT_EQ(Bar().nPage, static_cast<UINT>(client));
+    // Ten scrolls in a row: the bar's position follows at once.
+    for (int i = 0; i < 10; ++i)
+        SendMessageW(h(), WM_VSCROLL, SB_LINEDOWN, 0);
+    EXPECT_EQ(tree->OffsetY(), -200);
+    EXPECT_EQ(Bar().nPos, 200);
+    SendMessageW(h(), WM_VSCROLL, SB_BOTTOM, 0);
+    EXPECT_EQ(tree->OffsetY(), client - 1800);
+
+    // The list shrinks to three rows: back at the top, no bar.
+    tree->SetRootNodeCount(3);
+    EXPECT_EQ(tree->OffsetY(), 0);
+    EXPECT_FALSE(HasVerticalBar());
+    for (WPARAM code : {SB_BOTTOM, SB_PAGEDOWN, SB_LINEDOWN}) {
+        SendMessageW(h(), WM_VSCROLL, code, 0);
+        EXPECT_EQ(tree->OffsetY(), 0) << code;
+    }
+    SendMessageW(h(), WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+    tree->SetOffsetY(-500);
+    EXPECT_FALSE(tree->ScrollIntoView(tree->RootNode()->LastChild, true));
+    EXPECT_EQ(tree->OffsetY(), 0);
+    EXPECT_EQ(tree->OffsetX(), 0);
+}
+
+TEST_F(ScrollTest, AThumbDraggedOnAMillionRowsLandsAtItsFullPosition)
+{
+    tree->SetRootNodeCount(1000000);
+    Show();
+    SCROLLBARINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetScrollBarInfo(h(), OBJID_VSCROLL, &info));
+    const RECT& bar = info.rcScrollBar;
+    const int track = (bar.bottom - bar.top) - 2 * info.dxyLineButton;
+    const int thumb = info.xyThumbBottom - info.xyThumbTop;
+    const int free = track - thumb;
+    ASSERT_GT(free, 100);
+    POINT p{(bar.left + bar.right) / 2, bar.top + (info.xyThumbTop + info.xyThumbBottom) / 2};
+    std::vector<INPUT> drag{MouseAt(p, 0), MouseAt(p, MOUSEEVENTF_LEFTDOWN)};
+    const int moveBy = free / 2;
+    for (int step = 1; step <= 4; ++step)
+        drag.push_back(MouseAt(POINT{p.x, p.y + moveBy * step / 4}, 0));
+    // The thumb rests at the end a while before the release, so the bar's
+    // tracking sees the last move before the button goes up.
+    for (int wait = 0; wait < 10; ++wait)
+        drag.push_back(MouseAt(POINT{p.x, p.y + moveBy}, 0));
+    drag.push_back(MouseAt(POINT{p.x, p.y + moveBy}, MOUSEEVENTF_LEFTUP));
+    ASSERT_TRUE(SendInputPumping(drag, 300));
+
+    // The thumb's top moved by half the free track: about half of the
+    // positions (the system's thumb arithmetic differs a little from the
+    // sizes it reports). A 16-bit position would stay below 65536.
+    const int client = tree->ClientRect().bottom;
+    const double maxPosition = 18000000.0 - client;
+    const int position = -tree->OffsetY();
+    EXPECT_NEAR(position, maxPosition * moveBy / free, maxPosition * 0.05);
+    EXPECT_GT(position, 65535);
+    EXPECT_EQ(Bar().nPos, position);
+    SCROLLBARINFO after{};
+    after.cbSize = sizeof after;
+    ASSERT_TRUE(GetScrollBarInfo(h(), OBJID_VSCROLL, &after));
+    EXPECT_NEAR(after.xyThumbTop - info.xyThumbTop, moveBy, 1);
+    int top = 0;
+    PVirtualNode first = tree->GetNodeAtOffset(position, &top);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->Index, static_cast<uint32_t>(position / 18));
+    EXPECT_FALSE(tree->HasState(tsThumbTracking));
+}
+
+TEST_F(ScrollTest, TheWheelScrollsBySystemLines)
+{
+    tree->SetRootNodeCount(100);
+    Show();
+    tree->SetFocus();
+    UINT lines = 0;
+    SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
+    ASSERT_GT(lines, 0u);
+    RECT r;
+    GetWindowRect(h(), &r);
+    const POINT middle{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ASSERT_TRUE(SendInputPumping({MouseAt(middle, 0), MouseAt(middle, MOUSEEVENTF_WHEEL, DWORD(-WHEEL_DELTA))}));
+    EXPECT_EQ(tree->OffsetY(), -static_cast<int>(lines) * 18);
+    ASSERT_TRUE(SendInputPumping({MouseAt(middle, MOUSEEVENTF_WHEEL, WHEEL_DELTA)}));
+    EXPECT_EQ(tree->OffsetY(), 0);
+}
+
+// The frames' header click: the sort column's ascending order becomes
+// descending, descending becomes unsorted; another column sorts by itself.
+TEST_F(ScrollTest, HeaderClicksSortInThreeStatesAndNewRowsSortThemselves)
+{
+    TVTHeader& header = tree->Header();
+    header.SetOptions(header.Options() | hoVisible);
+    header.Columns().Add()->SetWidth(100);
+    header.Columns().Add()->SetWidth(100);
+    tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() | toAutoSort);
+    tree->SetNodeDataSize(sizeof(int));
+    int nextId = 0;
+    tree->OnInitNode = [&](TBaseVirtualTree* t, PVirtualNode, PVirtualNode n, TVirtualNodeInitStates&) {
+        *t->Data<int>(n) = nextId++;
+    };
+    auto key = [](int id, TColumnIndex column) { return column == 1 ? (id * 7) % 5 : id; };
+    int compares = 0;
+    tree->OnCompareNodes = [&](TBaseVirtualTree* t, PVirtualNode a, PVirtualNode b, TColumnIndex c, int& r) {
+        ++compares;
+        r = c < 0 ? 0 : key(*t->Data<int>(a), c) - key(*t->Data<int>(b), c);
+    };
+    tree->OnHeaderClick = [&](TVTHeader* hd, TColumnIndex c, TMouseButton button, TShiftState, int, int) {
+        if (button != TMouseButton::mbLeft)
+            return;
+        if (c != hd->SortColumn()) {
+            hd->SetSortColumn(c);
+        } else if (hd->SortDirection() == sdAscending) {
+            hd->SetSortDirection(sdDescending);
+        } else {
+            hd->SetSortColumn(NoColumn);
+            hd->SetSortDirection(sdAscending);
+        }
+    };
+    header.SetSortColumn(InvalidColumn);
+    tree->SetRootNodeCount(12);
+    tree->ValidateNode(nullptr, true);
+    Show();
+    auto order = [&] {
+        std::vector<int> ids;
+        for (PVirtualNode n = tree->GetFirstChild(nullptr); n; n = n->NextSibling)
+            ids.push_back(*tree->Data<int>(n));
+        return ids;
+    };
+    auto sorted = [&](std::vector<int> ids, bool descending) {
+        std::stable_sort(ids.begin(), ids.end(), [&](int a, int b) {
+            return descending ? key(a, 1) > key(b, 1) : key(a, 1) < key(b, 1);
+        });
+        return ids;
+    };
+    // Three clicks in column 1, far enough apart not to make a double click.
+    auto click = [&](int x) {
+        POINT cell{x, header.HeaderRect().top + 6};
+        ClientToScreen(h(), &cell);
+        return SendInputPumping(MouseClickAt(cell));
+    };
+
+    std::vector<int> expected = sorted(order(), false);
+    ASSERT_TRUE(click(115));
+    EXPECT_EQ(header.SortColumn(), 1);
+    EXPECT_EQ(order(), expected);
+    expected = sorted(expected, true);
+    ASSERT_TRUE(click(145));
+    EXPECT_EQ(header.SortDirection(), sdDescending);
+    EXPECT_EQ(order(), expected);
+    ASSERT_TRUE(click(175));
+    EXPECT_EQ(header.SortColumn(), NoColumn);
+    EXPECT_EQ(order(), expected);   // unsorted keeps what is there
+
+    // Back to column 1 ascending: a new row takes its place at once; rows
+    // added during an update are sorted once at its end.
+    header.SetSortColumn(1);
+    tree->AddChildNode(nullptr);
+    EXPECT_EQ(order(), sorted(order(), false));
+    tree->BeginUpdate();
+    compares = 0;
+    for (int i = 0; i < 5; ++i)
+        tree->AddChildNode(nullptr);
+    EXPECT_EQ(compares, 0);
+    tree->EndUpdate();
+    EXPECT_GT(compares, 0);
+    EXPECT_EQ(order(), sorted(order(), false));
+    EXPECT_EQ(tree->RootNode()->LastChild->NextSibling, nullptr);
+    EXPECT_EQ(tree->RootNode()->FirstChild->PrevSibling, nullptr);
+}
+
+TEST_F(ScrollTest, SelectAllNodesTakesVisibleOrAllNodes)
+{
+    tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+    tree->SetRootNodeCount(1000);
+    for (PVirtualNode n = tree->GetFirstChild(nullptr); n; n = n->NextSibling)
+        if (n->Index % 100 == 0)
+            tree->SetVisible(n, false);
+    tree->SelectAllNodes(true);
+    EXPECT_EQ(tree->SelectedCount(), 990u);
+    tree->SelectAllNodes(false);
+    EXPECT_EQ(tree->SelectedCount(), 1000u);
+}
+
+}   // namespace
