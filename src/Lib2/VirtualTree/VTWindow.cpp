@@ -42,6 +42,13 @@ void TBaseVirtualTree::CreateParams(TCreateParams& params)
     } else {
         params.style &= ~WS_BORDER;
     }
+    // Reading order, alignment and the side of the vertical bar.
+    if (UseRightToLeftReading())
+        params.exStyle |= WS_EX_RTLREADING;
+    if (bidiMode_ == bdRightToLeft || bidiMode_ == bdRightToLeftNoAlign)
+        params.exStyle |= WS_EX_LEFTSCROLLBAR;
+    if (UseRightToLeftAlignment())
+        params.exStyle |= WS_EX_RIGHT;
 }
 
 void TBaseVirtualTree::CreateWnd()
@@ -53,9 +60,11 @@ void TBaseVirtualTree::CreateWnd()
         DoStateChange(tsUseThemes);
     else
         DoStateChange(0, tsUseThemes);
+    if (header_->Options() & hoAutoResize)
+        header_->Columns().AdjustAutoSize(InvalidColumn, true);
     PrepareBitmaps(true, true);
-    UpdateHeaderRect();
     UpdateScrollBars(true);
+    UpdateHeaderRect();
 }
 
 void TBaseVirtualTree::DestroyWnd()
@@ -488,15 +497,30 @@ void TBaseVirtualTree::SetCheckImageKind(TCheckImageKind v)
         InvalidateRect(Handle(), nullptr, FALSE);
 }
 
+// An image list's change link is moved from the old list to the new one,
+// and the tree hears of the list going (free notification).
+void TBaseVirtualTree::MoveImageList(TCustomImageList*& field, TChangeLink& link, TCustomImageList* value)
+{
+    if (field) {
+        field->UnRegisterChanges(&link);
+        field->RemoveFreeNotification(this);
+    }
+    field = value;
+    if (value) {
+        link.OnChange = [this](TObject*) {
+            if (!IsDestroying() && !IsLoading())
+                Invalidate();
+        };
+        value->RegisterChanges(&link);
+        value->FreeNotification(this);
+    }
+}
+
 void TBaseVirtualTree::SetCustomCheckImages(TCustomImageList* v)
 {
     if (customCheckImages_ == v)
         return;
-    if (customCheckImages_)
-        customCheckImages_->RemoveFreeNotification(this);
-    customCheckImages_ = v;
-    if (v)
-        v->FreeNotification(this);
+    MoveImageList(customCheckImages_, customCheckImagesLink_, v);
     if (checkImageKind_ == ckCustom)
         checkImages_ = v;
     if (!IsLoading())
@@ -507,11 +531,7 @@ void TBaseVirtualTree::SetImages(TCustomImageList* v)
 {
     if (images_ == v)
         return;
-    if (images_)
-        images_->RemoveFreeNotification(this);
-    images_ = v;
-    if (v)
-        v->FreeNotification(this);
+    MoveImageList(images_, imagesLink_, v);
     if (!IsLoading())
         Invalidate();
 }
@@ -520,11 +540,7 @@ void TBaseVirtualTree::SetStateImages(TCustomImageList* v)
 {
     if (stateImages_ == v)
         return;
-    if (stateImages_)
-        stateImages_->RemoveFreeNotification(this);
-    stateImages_ = v;
-    if (v)
-        v->FreeNotification(this);
+    MoveImageList(stateImages_, stateImagesLink_, v);
     if (!IsLoading())
         Invalidate();
 }
@@ -589,4 +605,41 @@ void TBaseVirtualTree::SetTextMargin(int v)
 {
     if (Store(textMargin_, v) && !IsLoading())
         Invalidate();
+}
+
+void TBaseVirtualTree::SetHeader(const TVTHeader& value) { header_->Assign(value); }
+
+void TBaseVirtualTree::SetClipboardFormats(const TStringList& names)
+{
+    clipboardFormats_->Clear();
+    for (int i = 0; i < names.Count(); ++i)
+        clipboardFormats_->Add(names[i]);
+}
+
+void TBaseVirtualTree::SetBackground(const TBitmap& value)
+{
+    background_.Assign(value);
+    if (!IsLoading())
+        Invalidate();
+}
+
+PVirtualNode TBaseVirtualTree::TopNode() const { return GetNodeAtOffset(-offsetY_); }
+
+void TBaseVirtualTree::SetTopNode(PVirtualNode node)
+{
+    if (!node || node == root_)
+        return;
+    for (PVirtualNode run = node->Parent; run && run != root_; run = run->Parent)
+        if (!(run->States & vsExpanded))
+            ToggleExpanded(run);
+    if (FullyVisible(node))
+        SetOffsetY(-static_cast<int>(GetDisplayTop(node)));
+}
+
+void TBaseVirtualTree::ChangeScale(int m, int d)
+{
+    if (!(options_->AutoOptions() & toAutoChangeScale) || m == d || d == 0)
+        return;
+    SetDefaultNodeHeight(static_cast<unsigned>(std::max(1, MulDiv(static_cast<int>(defaultNodeHeight_), m, d))));
+    header_->ChangeScale(m, d);
 }

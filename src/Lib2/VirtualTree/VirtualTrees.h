@@ -25,6 +25,7 @@
 #include "platform/Events.h"
 #include "platform/Exceptions.h"
 #include "platform/Graphics.h"
+#include "platform/ImageList.h"
 #include "platform/StringList.h"
 #include "Lib2/VirtualTree/VTUtils.h"
 
@@ -1019,6 +1020,12 @@ public:
     TScrollBarOptions& ScrollBarOptions() const { return *scrollBarOptions_; }
     TClipboardFormats& ClipboardFormats() const { return *clipboardFormats_; }
     TVTDragImage* DragImage() const { return dragImage_; }
+    // [scroll] The owned objects take the values of others (Assign).
+    void SetHeader(const TVTHeader& value);
+    void SetColors(const TVTColors& value) { colors_->Assign(value); }
+    void SetScrollBarOptions(const TScrollBarOptions& value) { scrollBarOptions_->Assign(value); }
+    // Cleared, then each name added that the tree can offer.
+    void SetClipboardFormats(const TStringList& names);
 
     // ----- published properties
     const std::string& AccessibleName() const { return accessibleName_; }
@@ -1034,6 +1041,7 @@ public:
     unsigned AutoScrollInterval() const { return autoScrollInterval_; }
     void SetAutoScrollInterval(unsigned v) { autoScrollInterval_ = v; }
     TBitmap& Background() { return background_; }
+    void SetBackground(const TBitmap& value);
     int BackgroundOffsetX() const { return backgroundOffsetX_; }
     void SetBackgroundOffsetX(int v);
     int BackgroundOffsetY() const { return backgroundOffsetY_; }
@@ -1109,6 +1117,12 @@ public:
     void SetWantTabs(bool v) { wantTabs_ = v; }
     TPopupMenu* PopupMenu() const { return popupMenu_; }
     void SetPopupMenu(TPopupMenu* v) { popupMenu_ = v; }
+    // [scroll] The node whose row is at the top of the window; setting it
+    // opens its collapsed ancestors and scrolls its row to the top.
+    PVirtualNode TopNode() const;
+    void SetTopNode(PVirtualNode node);
+    // Scaling by m / d with toAutoChangeScale: node height and header.
+    void ChangeScale(int m, int d);
 
     // ----- scrolling and geometry
     int OffsetX() const { return offsetX_; }
@@ -1500,6 +1514,8 @@ private:
     void RedrawScrollBarsNow();
     // The horizontal range of a tree without header columns.
     int HorizontalRangeWithoutColumns();
+    // [scroll] Moves an image list's change link and free notification.
+    void MoveImageList(TCustomImageList*& field, TChangeLink& link, TCustomImageList* value);
     void ExpandNodeCore(PVirtualNode node);
     void CollapseNodeCore(PVirtualNode node);
 
@@ -1589,6 +1605,8 @@ private:
     TCheckImageKind checkImageKind_ = ckLightCheck;
     TCustomImageList* checkImages_ = nullptr;
     TCustomImageList* customCheckImages_ = nullptr;
+    // [scroll] Changes of the image lists repaint the tree.
+    TChangeLink imagesLink_, stateImagesLink_, customCheckImagesLink_;
     TCustomImageList* images_ = nullptr;
     TCustomImageList* stateImages_ = nullptr;
     unsigned defaultNodeHeight_ = 18;

@@ -1,8 +1,8 @@
 // The list control's scrolling in a real window with real input: a short
 // list stays at the top, a dragged thumb on a list of a million rows lands
 // at its 32-bit position, the wheel scrolls by the system's lines, header
-// clicks sort in three states and added rows sort themselves, and every
-// node can be selected at once.
+// clicks sort in three states and added rows sort themselves, every node
+// can be selected at once, and properties that follow other objects.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,6 +14,7 @@
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Form.h"
+#include "platform/ImageList.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
 
@@ -254,6 +255,42 @@ TEST_F(ScrollTest, SelectAllNodesTakesVisibleOrAllNodes)
     EXPECT_EQ(tree->SelectedCount(), 990u);
     tree->SelectAllNodes(false);
     EXPECT_EQ(tree->SelectedCount(), 1000u);
+}
+
+TEST_F(ScrollTest, TopNodeImageListChangesAndScaling)
+{
+    tree->SetRootNodeCount(100);
+    PVirtualNode fortieth = tree->GetFirstChild(nullptr);
+    while (fortieth->Index != 40)
+        fortieth = fortieth->NextSibling;
+    tree->SetChildCountOf(fortieth, 2);
+    Show();
+    // A child of a collapsed node: its parent opens, its row goes to the top.
+    tree->SetTopNode(fortieth->LastChild);
+    EXPECT_TRUE(tree->Expanded(fortieth));
+    EXPECT_EQ(tree->OffsetY(), -(41 * 18 + 18));
+    EXPECT_EQ(tree->TopNode(), fortieth->LastChild);
+
+    // A change of the tree's image list repaints the tree, until the list goes.
+    TImageList images(nullptr);
+    TBitmap picture;
+    picture.SetSize(16, 16);
+    tree->SetImages(&images);
+    auto repaintsOnChange = [&] {
+        ValidateRect(h(), nullptr);
+        images.Add(picture);
+        RECT dirty{};
+        return GetUpdateRect(h(), &dirty, FALSE) != 0;
+    };
+    EXPECT_TRUE(repaintsOnChange());
+    tree->SetImages(nullptr);
+    EXPECT_FALSE(repaintsOnChange());
+
+    tree->ChangeScale(2, 1);
+    EXPECT_EQ(tree->DefaultNodeHeight(), 18u);   // not without toAutoChangeScale
+    tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() | toAutoChangeScale);
+    tree->ChangeScale(2, 1);
+    EXPECT_EQ(tree->DefaultNodeHeight(), 36u);
 }
 
 }   // namespace
