@@ -226,7 +226,7 @@ bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horiz
         newOffsetY = center ? offsetY_ + client.bottom / 2 - bottom : offsetY_ + client.bottom - bottom;
         // Without columns a horizontal bar that is about to appear takes room.
         if (!header_->UseColumns() && !(GetWindowLongPtrW(Handle(), GWL_STYLE) & WS_HSCROLL) &&
-            client.right < rangeX_ && !center)
+            client.right < rangeX_)
             newOffsetY -= GetSystemMetrics(SM_CYHSCROLL);
         scrolled = true;
     }

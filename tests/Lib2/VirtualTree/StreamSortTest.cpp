@@ -77,50 +77,43 @@ struct RecordTree {
 };
 
 // Checks links, indexes, counts, heights, the visible count, hidden-children
-// flags and the selection against a recount; "" when all agree.
-std::string Inconsistency(TBaseVirtualTree& tree)
-{
+// flags, work states and the selection against a recount; "" when all agree.
+struct Recount {
     std::string fault;
     unsigned visible = 0, selected = 0;
-    struct Walk {
-        std::string& fault;
-        unsigned& visible;
-        unsigned& selected;
-        // Returns {count, height}.
-        std::pair<uint32_t, uint32_t> operator()(PVirtualNode n, bool open, bool isRoot)
-        {
-            uint32_t count = 1, height = n->NodeHeight, index = 0;
-            bool anyVisible = false;
-            PVirtualNode previous = nullptr;
-            const bool childOpen = isRoot || (open && (n->States & vsVisible) && (n->States & vsExpanded));
-            for (PVirtualNode c = n->FirstChild; c; previous = c, c = c->NextSibling, ++index) {
-                if (c->Parent != n || c->PrevSibling != previous || c->Index != index)
-                    fault = "links or index";
-                visible += childOpen && (c->States & vsVisible) ? 1 : 0;
-                selected += (c->States & vsSelected) ? 1 : 0;
-                anyVisible |= (c->States & vsVisible) != 0;
-                const auto sub = (*this)(c, childOpen, false);
-                count += sub.first;
-                if ((n->States & vsExpanded) && (c->States & vsVisible))
-                    height += sub.second;
-            }
-            if (n->LastChild != previous || n->ChildCount != index)
-                fault = "last child or child count";
-            if (n->TotalCount != count || n->TotalHeight != height)
-                fault = "totals";
-            if (!isRoot && n->ChildCount > 0 && ((n->States & vsAllChildrenHidden) != 0) == anyVisible)
-                fault = "hidden-children flag";
-            if (n->States & (vsClearing | vsToggling | vsDeleting | 0x8000))
-                fault = "work states left";
-            return {count, height};
+    // The subtree's node count and height.
+    std::pair<uint32_t, uint32_t> Walk(PVirtualNode n, bool open, bool isRoot)
+    {
+        uint32_t count = 1, height = n->NodeHeight, index = 0;
+        bool anyVisible = false;
+        PVirtualNode previous = nullptr;
+        const bool childOpen = isRoot || (open && (n->States & vsVisible) && (n->States & vsExpanded));
+        for (PVirtualNode c = n->FirstChild; c; previous = c, c = c->NextSibling, ++index) {
+            if (c->Parent != n || c->PrevSibling != previous || c->Index != index)
+                fault = "links or index";
+            visible += childOpen && (c->States & vsVisible) ? 1 : 0;
+            selected += (c->States & vsSelected) ? 1 : 0;
+            anyVisible |= (c->States & vsVisible) != 0;
+            const auto sub = Walk(c, childOpen, false);
+            count += sub.first;
+            height += (n->States & vsExpanded) && (c->States & vsVisible) ? sub.second : 0;
         }
-    } walk{fault, visible, selected};
-    walk(tree.RootNode(), true, true);
-    if (fault.empty() && visible != tree.VisibleCount())
-        fault = "visible count";
-    if (fault.empty() && selected != tree.SelectedCount())
-        fault = "selection";
-    return fault;
+        if (n->LastChild != previous || n->ChildCount != index || n->TotalCount != count || n->TotalHeight != height)
+            fault = "child count or totals";
+        if (!isRoot && n->ChildCount > 0 && ((n->States & vsAllChildrenHidden) != 0) == anyVisible)
+            fault = "hidden-children flag";
+        if (n->States & (vsClearing | vsToggling | vsDeleting | 0x8000))
+            fault = "work states left";
+        return {count, height};
+    }
+};
+std::string Inconsistency(TBaseVirtualTree& tree)
+{
+    Recount r;
+    r.Walk(tree.RootNode(), true, true);
+    if (r.fault.empty() && (r.visible != tree.VisibleCount() || r.selected != tree.SelectedCount()))
+        r.fault = "visible count or selection";
+    return r.fault;
 }
 
 std::vector<uint8_t> Bytes(std::initializer_list<std::vector<uint8_t>> parts)
@@ -203,38 +196,35 @@ TEST(VTStream, SavedTreeLoadsBackTheSame)
     EXPECT_FALSE(t.IsVisible(t.GetFirst()->NextSibling->LastChild));
     t.ClearNodes();
     EXPECT_EQ(target.made, target.freed);
-}
 
-TEST(VTStream, ANodeWithoutUserDataHasNoUserChunk)
-{
-    TVirtualStringTree tree(nullptr);
-    tree.SetRootNodeCount(1);
+    // Without OnSaveNode a node has no user chunk: header, count, node
+    // chunk header, base chunk header and its 17 bytes.
+    TVirtualStringTree plain(nullptr);
+    plain.SetRootNodeCount(1);
     TMemoryStream stream;
-    tree.SaveNodesToStream(stream);
-    // Header, count, node chunk header, base chunk header, 17 fixed bytes.
+    plain.SaveNodesToStream(stream);
     EXPECT_EQ(stream.Bytes().size(), 12u + 4 + 8 + 8 + 17);
 }
 
-TEST(VTStream, OldFormatNodesLoadVisibleAndSelectedByBitSeven)
+TEST(VTStream, OldFormatSelectionAndUntrustedFields)
 {
     TVirtualStringTree tree(nullptr);
     tree.TreeOptions().SetSelectionOptions(toMultiSelect);
-    // Version 1: no count; base chunk of 12 bytes, the states a byte.
+    // Version 1: no count; a 12-byte base chunk whose states are a byte,
+    // bit 7 the selection.
     auto oldLeaf = [](uint8_t states) {
         return Bytes({I32(1), I32(20), I32(2), I32(12), I32(0), I32(20), {states, 50, 0, 0}});
     };
     ASSERT_EQ(Load(tree, Bytes({Header('1'), oldLeaf(0x81), oldLeaf(0x01)})), 0);
     EXPECT_EQ(Inconsistency(tree), "");
     EXPECT_EQ(tree.VisibleCount(), 2u);
-    EXPECT_EQ(tree.SelectedCount(), 1u);
     EXPECT_TRUE(tree.Selected(tree.GetFirst()));
+    EXPECT_EQ(tree.SelectedCount(), 1u);
     EXPECT_EQ(tree.RangeY(), 40);
-}
 
-TEST(VTStream, UntrustedFieldsAreBroughtIntoRange)
-{
-    TVirtualStringTree tree(nullptr);
-    // Height 0 and 100000; clearing, toggling, deleting and bit 15 set; check values out of range.
+    // Heights 0 and 100000; clearing, toggling, deleting and bit 15 set;
+    // check state and type out of range; selected without multi-selection.
+    tree.TreeOptions().SetSelectionOptions(0);
     const uint16_t states = vsVisible | vsClearing | vsToggling | vsDeleting | 0x8000 | vsSelected;
     ASSERT_EQ(Load(tree, Bytes({Header('2'), I32(2), Leaf(0, states, 9, 7), Leaf(100000, vsVisible)})), 0);
     EXPECT_EQ(Inconsistency(tree), "");
@@ -243,7 +233,7 @@ TEST(VTStream, UntrustedFieldsAreBroughtIntoRange)
     EXPECT_EQ(first->NextSibling->NodeHeight, 65535);
     EXPECT_EQ(first->CheckState, csUncheckedNormal);
     EXPECT_EQ(first->CheckType, ctNone);
-    EXPECT_EQ(tree.SelectedCount(), 0u);   // no multi-selection: the bit goes
+    EXPECT_EQ(tree.SelectedCount(), 0u);
 }
 
 TEST(VTStream, BrokenStreamsGiveTheirErrors)
