@@ -140,8 +140,10 @@ void TControl::SetColor(COLORREF color)
     if (color == color_)
         return;
     color_ = color;
-    Invalidate();
+    ColorChanged();
 }
+
+void TControl::ColorChanged() { Invalidate(); }
 
 void TControl::Invalidate()
 {

@@ -135,6 +135,8 @@ protected:
     virtual bool VisibleOutOfStep() const { return false; }
     virtual void CaptionChanged();
     virtual void FontChanged();
+    // Color changed; the default repaints.
+    virtual void ColorChanged();
     void RequestAlign();
 
     unsigned controlStyle_ = 0;

@@ -159,34 +159,6 @@ void TCustomImageList::Draw(TCanvas& canvas, int x, int y, int index, bool enabl
         DoDraw(index, canvas, x, y, ILD_NORMAL, enabled);
 }
 
-void TCustomImageList::DrawEx(TCanvas& canvas, int x, int y, int index, TDrawingStyle style, bool enabled,
-                              int overlay, COLORREF blendColor)
-{
-    if (!list_ || index < 0 || index >= Count() || !canvas.Handle())
-        return;
-    if (!enabled) {
-        DoDraw(index, canvas, x, y, ILD_TRANSPARENT, false);
-        return;
-    }
-    IMAGELISTDRAWPARAMS p = {};
-    p.cbSize = sizeof p;
-    p.himl = list_;
-    p.i = index;
-    p.hdcDst = canvas.Handle();
-    p.x = x;
-    p.y = y;
-    p.rgbBk = style == dsNormal ? CLR_DEFAULT : CLR_NONE;
-    p.rgbFg = blendColor;
-    p.fStyle = style == dsNormal ? ILD_NORMAL : ILD_TRANSPARENT;
-    if (style == dsSelected)
-        p.fStyle |= ILD_BLEND50;
-    else if (style == dsFocus)
-        p.fStyle |= ILD_BLEND25;
-    if (overlay >= 0 && overlay < Count() && ImageList_SetOverlayImage(list_, overlay, 1))
-        p.fStyle |= INDEXTOOVERLAYMASK(1);
-    ImageList_DrawIndirect(&p);
-}
-
 namespace {
 
 // A top-down 32-bit DIB section of w x h, filled with white.
@@ -243,6 +215,60 @@ void PaintInk(HDC dest, int x, int y, int w, int h, HDC mono, COLORREF colour)
 }
 
 }  // namespace
+
+void TCustomImageList::DrawEx(TCanvas& canvas, int x, int y, int index, TDrawingStyle style, bool enabled,
+                              int overlay, COLORREF blendColor)
+{
+    HDC dc = canvas.Handle();
+    if (!list_ || index < 0 || index >= Count() || !dc)
+        return;
+    if (!enabled) {
+        DoDraw(index, canvas, x, y, ILD_TRANSPARENT, false);
+        return;
+    }
+    const bool withOverlay = overlay >= 0 && overlay < Count();
+    if (style == dsSelected || style == dsFocus) {
+        // Blended here rather than by the list: the image's opaque pixels
+        // mixed with the colour, half or a quarter, over what is there.
+        const int w = width_, h = height_;
+        TDib image(w, h), mask(w, h), back(w, h);
+        if (!image.Ok() || !mask.Ok() || !back.Ok())
+            return;
+        ImageList_Draw(list_, index, image.dc, 0, 0, ILD_TRANSPARENT);
+        ImageList_Draw(list_, index, mask.dc, 0, 0, ILD_MASK);
+        BitBlt(back.dc, 0, 0, w, h, dc, x, y, SRCCOPY);
+        GdiFlush();
+        const COLORREF colour = blendColor == CLR_DEFAULT || blendColor == CLR_NONE ? GetSysColor(COLOR_HIGHLIGHT)
+                                                                                    : blendColor;
+        const int weight = style == dsSelected ? 128 : 64;
+        const int cr = GetRValue(colour), cg = GetGValue(colour), cb = GetBValue(colour);
+        auto mix = [weight](int s, int c) { return (s * (256 - weight) + c * weight) >> 8; };
+        for (int i = 0; i < w * h; ++i) {
+            if ((mask.bits[i] & 0x00FFFFFF) == 0x00FFFFFF)
+                continue;
+            const DWORD p = image.bits[i];
+            back.bits[i] = static_cast<DWORD>(mix((p >> 16) & 0xFF, cr) << 16 | mix((p >> 8) & 0xFF, cg) << 8 |
+                                              mix(p & 0xFF, cb));
+        }
+        BitBlt(dc, x, y, w, h, back.dc, 0, 0, SRCCOPY);
+        if (withOverlay)
+            ImageList_Draw(list_, overlay, dc, x, y, ILD_TRANSPARENT);
+        return;
+    }
+    IMAGELISTDRAWPARAMS p = {};
+    p.cbSize = sizeof p;
+    p.himl = list_;
+    p.i = index;
+    p.hdcDst = dc;
+    p.x = x;
+    p.y = y;
+    p.rgbBk = style == dsNormal ? CLR_DEFAULT : CLR_NONE;
+    p.rgbFg = CLR_DEFAULT;
+    p.fStyle = style == dsNormal ? ILD_NORMAL : ILD_TRANSPARENT;
+    if (withOverlay && ImageList_SetOverlayImage(list_, overlay, 1))
+        p.fStyle |= INDEXTOOVERLAYMASK(1);
+    ImageList_DrawIndirect(&p);
+}
 
 void TCustomImageList::DoDraw(int index, TCanvas& canvas, int x, int y, UINT style, bool enabled)
 {

@@ -126,8 +126,6 @@ UINT TBaseVirtualTree::DialogCodes() const
     return DLGC_WANTARROWS | DLGC_WANTCHARS | (wantTabs_ ? DLGC_WANTTAB : 0);
 }
 
-void TBaseVirtualTree::Paint(TCanvas& canvas) { TWinControl::Paint(canvas); }
-
 void TBaseVirtualTree::StartTimer(UINT_PTR id, UINT ms)
 {
     if (HandleAllocated())
@@ -181,6 +179,8 @@ void TBaseVirtualTree::WndProc(TMessage& message)
     // the header takes what is its own.
     if (header_ && message.Msg != WM_NCDESTROY && header_->HandleMessage(message))
         return;
+    if (PaintMessage(message))
+        return;
     switch (message.Msg) {
     case WM_CHANGESTATE:
         ChangeStateFromWorker(static_cast<unsigned>(message.WParam), static_cast<unsigned>(message.LParam));
@@ -193,9 +193,6 @@ void TBaseVirtualTree::WndProc(TMessage& message)
             return;
         }
         break;
-    case WM_ERASEBKGND:
-        message.Result = 1;
-        return;
     case WM_NCDESTROY:
         InterruptValidation();
         StopTimer(ChangeTimer);
@@ -224,17 +221,6 @@ void TBaseVirtualTree::WndProc(TMessage& message)
                 message.Result = HTBORDER;
         }
         return;
-    case WM_NCPAINT: {
-        DefaultHandler(message);
-        if (header_ && (header_->Options() & hoVisible) && HandleAllocated()) {
-            HDC dc = GetWindowDC(Handle());
-            if (dc) {
-                header_->PaintHeader(dc, HeaderRect(), effectiveOffsetX_);
-                ReleaseDC(Handle(), dc);
-            }
-        }
-        return;
-    }
     case WM_NCLBUTTONDOWN:
     case WM_NCRBUTTONDOWN:
     case WM_NCMBUTTONDOWN:
@@ -380,32 +366,6 @@ void TBaseVirtualTree::InvalidateColumn(TColumnIndex column)
     r.left = left;
     r.right = right;
     InvalidateRect(Handle(), &r, FALSE);
-}
-
-// ---------------------------------------------------------------------------
-// Bitmaps
-
-void TBaseVirtualTree::PrepareBitmaps(bool, bool needLines)
-{
-    if (!needLines)
-        return;
-    // The tree-line pattern: an 8 x 8 monochrome brush.
-    WORD bits[8];
-    static const WORD dotted[8] = {0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA};
-    std::copy(dotted, dotted + 8, bits);
-    if (lineStyle_ == lsSolid) {
-        std::fill(bits, bits + 8, WORD(0));
-    } else if (lineStyle_ == lsCustomStyle) {
-        const void* custom = bits;
-        DoGetLineStyle(custom);
-        if (custom && custom != bits)
-            std::copy(static_cast<const WORD*>(custom), static_cast<const WORD*>(custom) + 8, bits);
-    }
-    HBITMAP pattern = CreateBitmap(8, 8, 1, 1, bits);
-    if (lineBrush_)
-        DeleteObject(lineBrush_);
-    lineBrush_ = CreatePatternBrush(pattern);
-    DeleteObject(pattern);
 }
 
 // ---------------------------------------------------------------------------

@@ -1160,6 +1160,58 @@ public:
     // A canvas on the window's device context (or a screen one without window).
     TCanvas& Canvas();
 
+    // ----- [paint] painting (VTPaint.cpp, VTPaintCell.cpp, VTPaintWindow.cpp)
+    // Paints the part `window` of the content (tree coordinates: the virtual
+    // area, unscrolled) onto the canvas with its top left corner at
+    // `target`, row by row through an off-screen row bitmap.
+    virtual void PaintTreeArea(TCanvas& targetCanvas, const RECT& window, POINT target,
+                               TPaintRequestOptions paintOptions);
+    // Redraws one row now (nothing for nil and the hidden root).
+    void RepaintNode(PVirtualNode node);
+    // Invalidates one row without erasing (outside updates, with a window).
+    void InvalidateNodeRow(PVirtualNode node) { InvalidateNode(node); }
+    // Invalidates from a node's row to the bottom (nil: the whole window).
+    void InvalidateBelow(PVirtualNode node);
+    // Invalidates one column's strip of the client area.
+    void InvalidateColumnArea(TColumnIndex column);
+    // Renders the selected rows around the hot spot (client coordinates)
+    // into the drag image.
+    void PrepareDragImage(POINT hotSpot, IDataObject* dataObject);
+    // The cell painters, in the order a cell is built.
+    virtual void PrepareCell(TVTPaintInfo& paintInfo, int windowOrgX, int maxWidth);
+    virtual void PaintTreeLines(const TVTPaintInfo& paintInfo, int vAlignment, int indentSize,
+                                const TLineImage& lineImage);
+    virtual void DrawLineImage(const TVTPaintInfo& paintInfo, int x, int y, int h, int vAlign, TVTLineType style,
+                               bool reverse);
+    // A one-pixel line in the line pattern, both ends included, in the
+    // canvas font's colour over the tree colour.
+    void DrawDottedHLine(const TVTPaintInfo& paintInfo, int left, int right, int top);
+    void DrawDottedVLine(const TVTPaintInfo& paintInfo, int top, int bottom, int left);
+    virtual void PaintNodeButton(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& r,
+                                 int buttonX, int buttonY, TBiDiMode bidiMode);
+    virtual void PaintCheckImage(TCanvas& canvas, const TVTImageInfo& imageInfo, bool selected);
+    virtual void PaintImage(TVTPaintInfo& paintInfo, TVTImageInfoIndex imageInfoIndex, bool doOverlay);
+    virtual void PaintSelectionRectangle(TCanvas& canvas, int windowOrgX, const RECT& selectionRect,
+                                         const RECT& targetRect);
+    // Index into the check images for a node (-1: no check image).
+    virtual int GetCheckImage(PVirtualNode node);
+    // Fills one image slot of the paint info through OnGetImageIndex(Ex).
+    virtual void GetImageIndex(TVTPaintInfo& paintInfo, TVTImageKind kind, TVTImageInfoIndex infoIndex,
+                               TCustomImageList* defaultImages);
+    bool HasImage(PVirtualNode node, TVTImageKind kind, TColumnIndex column);
+    // The border sizes (negative) the window style takes from the window.
+    virtual SIZE GetBorderDimensions();
+    // Without columns: the widest right edge of the rows in the client area.
+    virtual int GetMaxRightExtend();
+    // Runs the callback stepCount steps spread over duration ms (expanding
+    // and collapsing); false when it was not run.
+    bool Animate(unsigned stepCount, unsigned duration, const TVTAnimationCallback& callback, void* data);
+    // Widens a cell over empty neighbours; nextNonEmpty: the column to paint next.
+    virtual void AdjustPaintCellRect(TVTPaintInfo& paintInfo, TColumnIndex& nextNonEmpty);
+    // The rubber band being drawn (absolute tree coordinates).
+    const RECT& SelectionRect() const { return selectionRect_; }
+    void SetSelectionRect(const RECT& r) { selectionRect_ = r; }
+
     // ----- position cache and the worker
     // Fills the position cache; true when completed. Runs on the worker thread.
     virtual bool DoValidateCache();
@@ -1474,6 +1526,13 @@ protected:
     void Notification(TComponent* component, TOperation operation) override;
     UINT DialogCodes() const override;
     void Paint(TCanvas& canvas) override;
+    // [paint] WM_PAINT, WM_ERASEBKGND, WM_PRINT, WM_PRINTCLIENT and
+    // WM_NCPAINT; true when the message was answered.
+    bool PaintMessage(TMessage& message);
+    // The buttons take the new colour or font; the header hears of the font,
+    // columns with the parent's colour of the colour.
+    void FontChanged() override;
+    void ColorChanged() override;
 
     // The options object tells the tree what changed.
     friend class TCustomVirtualTreeOptions;
@@ -1584,6 +1643,13 @@ private:
     TBitmap background_;
     TBitmap plusBM_, minusBM_;
     HBRUSH lineBrush_ = nullptr;
+    // [paint] The rubber band (absolute tree coordinates); the tree had the
+    // focus when the paint began.
+    RECT selectionRect_{};
+    bool paintFocused_ = false;
+    struct TPaintPass;
+    void PaintRows(TCanvas& targetCanvas, const RECT& window, POINT target, TPaintRequestOptions paintOptions);
+    void PaintCell(TVTPaintInfo& info, const TPaintPass& pass, bool isMain);
     std::unique_ptr<TCanvas> canvas_;
     HDC canvasDC_ = nullptr;
     bool workerRegistered_ = false;
