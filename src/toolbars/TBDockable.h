@@ -27,7 +27,7 @@ enum TTBDockPosition { dpTop, dpBottom, dpLeft, dpRight };
 // Set of TTBDockPosition bits.
 using TTBDockableTo = unsigned;
 constexpr TTBDockableTo DockableToBit(TTBDockPosition p) { return 1u << p; }
-constexpr TTBDockableTo kDockableToAll = 0xF;
+constexpr TTBDockableTo AllDockPositions = 0xF;
 
 enum TTBDockMode { dmCanFloat, dmCannotFloat, dmCannotFloatOrChangeDocks };
 enum TTBDragHandleStyle { dhDouble, dhNone, dhSingle };
@@ -44,15 +44,9 @@ enum TTBSizeHandle {
 // The docked frame: a raised inner edge, or a flat frame in the window's colour.
 enum class TTBBorderStyle { bsNone, bsSingle };
 
-// Non-client hit codes of the library.
-constexpr LRESULT HT_TB2k_Border = 2000;   // docked frame and drag handle: starts a move
-constexpr LRESULT HT_TB2k_Close = 2001;    // close button (docked or floating)
-constexpr LRESULT HT_TB2k_Caption = 2002;  // floating caption
-
 // Option flags of a dockable window.
 enum TTBDockableWindowOption : unsigned {
     tbdwoClipCursorWhenSizing = 1,   // confine the cursor to the work area while sizing
-    tbdwoSizeAllCursor = 2,          // the drag handle shows IDC_SIZEALL
 };
 
 using TTBDockChangingEvent = std::function<void(TObject* sender, bool floating, TTBDock* dockingTo)>;
@@ -262,12 +256,12 @@ private:
     int effectiveDockRow_ = 0;
     int effectiveDockPos_ = 0;
     int lengthLimit_ = 0;
-    TTBDockableTo dockableTo_ = kDockableToAll;
+    TTBDockableTo dockableTo_ = AllDockPositions;
     TTBDockMode dockMode_ = dmCanFloat;
     TTBDragHandleStyle dragHandleStyle_ = dhSingle;
     TTBFloatingMode floatingMode_ = fmOnTopOfParentForm;
     TTBBorderStyle borderStyle_ = TTBBorderStyle::bsSingle;
-    unsigned dwStyles_ = tbdwoClipCursorWhenSizing | tbdwoSizeAllCursor;
+    unsigned dwStyles_ = tbdwoClipCursorWhenSizing;
     TPopupMenu* popupMenu_ = nullptr;
     bool activateParent_ = true;
     bool autoResize_ = true;
