@@ -55,8 +55,13 @@ void TControl::SetParent(TWinControl* parent)
 {
     if (parent == parent_)
         return;
+    // A windowed control that moves to a parent with a window keeps its own
+    // window: it is re-parented, not made again (its handle, state and
+    // anything hooked on it survive).
+    auto* self = dynamic_cast<TWinControl*>(this);
+    bool keepWindow = self && self->hwnd_ && parent && parent->HandleAllocated();
     if (parent_)
-        parent_->RemoveControl(this);
+        parent_->DetachControl(this, keepWindow);
     if (parent)
         parent->InsertControl(this);
 }
@@ -355,7 +360,9 @@ void TWinControl::InsertControl(TControl* control)
     Realign();
 }
 
-void TWinControl::RemoveControl(TControl* control)
+void TWinControl::RemoveControl(TControl* control) { DetachControl(control, false); }
+
+void TWinControl::DetachControl(TControl* control, bool keepWindow)
 {
     auto it = std::find(controls_.begin(), controls_.end(), control);
     if (it == controls_.end())
@@ -368,7 +375,8 @@ void TWinControl::RemoveControl(TControl* control)
     controls_.erase(it);
     control->parent_ = nullptr;
     if (auto* w = dynamic_cast<TWinControl*>(control))
-        w->DestroyWnd();
+        if (!keepWindow)
+            w->DestroyWnd();
     Realign();
 }
 
@@ -387,17 +395,29 @@ TControl* TWinControl::GraphicControlAt(POINT p) const
 
 void TWinControl::Realign()
 {
-    if (aligning_ || IsDestroying())
+    if (IsDestroying())
         return;
+    if (aligning_) {
+        // A child changed its own size while being aligned (a dock taking
+        // the thickness of its rows): the layout runs again after this one.
+        realignAgain_ = true;
+        return;
+    }
     aligning_ = true;
-    RECT r = ClientRect();
     try {
-        AlignControls(r);
+        for (int pass = 0; pass < 3; ++pass) {
+            realignAgain_ = false;
+            RECT r = ClientRect();
+            AlignControls(r);
+            if (!realignAgain_)
+                break;
+        }
     } catch (...) {
         aligning_ = false;
         throw;
     }
     aligning_ = false;
+    realignAgain_ = false;
 }
 
 void TWinControl::AlignControls(RECT& r)

@@ -28,6 +28,7 @@ enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 enum TControlStyleFlag : unsigned {
     csAcceptsControls = 1,   // other controls may be placed on it
     csClicksByCommand = 2,   // its window reports clicks (BN_CLICKED); a mouse release is no click
+    csMenuEvents = 4,        // takes the form's menu commands (WM_SYSCOMMAND) when offered them
 };
 
 class TControl : public TComponent {
@@ -291,6 +292,9 @@ private:
     void PaintWindow(HDC dc, bool ownClass);
     void PaintGraphicChildren(HDC dc);
     void HandleMouse(TMessage& m);
+    // Takes control off the list; keepWindow leaves its window alive for a
+    // new parent (SetParent).
+    void DetachControl(TControl* control, bool keepWindow);
     // Key messages, WM_GETDLGCODE and WM_SETCURSOR; true when m was answered.
     bool HandleInputMessage(TMessage& m);
     UINT WindowDialogCode(WORD key);
@@ -303,6 +307,7 @@ private:
     bool tracking_ = false;
     bool creating_ = false;
     bool aligning_ = false;
+    bool realignAgain_ = false;
     bool tabStop_ = false;
     TControl* hot_ = nullptr;
     TControl* pressed_ = nullptr;

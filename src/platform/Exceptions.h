@@ -12,6 +12,8 @@ public:
 class EConvertError : public Exception { using Exception::Exception; };
 class EFileError : public Exception { using Exception::Exception; };
 class ERegistryError : public Exception { using Exception::Exception; };
+// An operation the object cannot do in its present state.
+class EInvalidOperation : public Exception { using Exception::Exception; };
 
 // An internal consistency failure. The message carries the source name and line.
 class EAssertionFailed : public Exception {

@@ -44,6 +44,24 @@ private:
     HDC dc_;
 };
 
+// GetWindowDC ... ReleaseDC: the whole window, non-client area included.
+class TWholeWindowDC {
+public:
+    explicit TWholeWindowDC(HWND hwnd) : hwnd_(hwnd), dc_(GetWindowDC(hwnd)) {}
+    ~TWholeWindowDC()
+    {
+        if (dc_)
+            ReleaseDC(hwnd_, dc_);
+    }
+    TWholeWindowDC(const TWholeWindowDC&) = delete;
+    TWholeWindowDC& operator=(const TWholeWindowDC&) = delete;
+    HDC Handle() const { return dc_; }
+
+private:
+    HWND hwnd_;
+    HDC dc_;
+};
+
 // CreateCompatibleDC ... DeleteDC.
 class TMemoryDC {
 public:

@@ -24,6 +24,50 @@ TForm* TScreen::ActiveForm() const
     return nullptr;
 }
 
+std::vector<TForm*> TScreen::FormsInZOrder() const
+{
+    std::vector<TForm*> result;
+    std::vector<TForm*> withWindow;
+    for (TForm* f : forms_)
+        if (f->HandleAllocated())
+            withWindow.push_back(f);
+    if (withWindow.empty())
+        return result;
+    // Walk the desktop's top-level windows from the top.
+    for (HWND h = GetTopWindow(nullptr); h && result.size() < withWindow.size(); h = GetWindow(h, GW_HWNDNEXT))
+        for (TForm* f : withWindow)
+            if (f->Handle() == h) {
+                result.push_back(f);
+                break;
+            }
+    // A form whose window the walk did not meet (another desktop) goes last.
+    for (TForm* f : withWindow)
+        if (std::find(result.begin(), result.end(), f) == result.end())
+            result.push_back(f);
+    return result;
+}
+
+TForm* TScreen::FormOfWindow(HWND window) const
+{
+    if (!window)
+        return nullptr;
+    HWND root = GetAncestor(window, GA_ROOT);
+    if (!root)
+        root = window;
+    for (TForm* f : forms_)
+        if (f->HandleAllocated() && f->Handle() == root)
+            return f;
+    return nullptr;
+}
+
+TForm* TScreen::OwnerForm(TForm* form) const
+{
+    if (!form || !form->HandleAllocated())
+        return nullptr;
+    HWND owner = GetWindow(form->Handle(), GW_OWNER);
+    return owner ? FormOfWindow(owner) : nullptr;
+}
+
 int TScreen::AddFormObserver(TFormObserver observer)
 {
     int id = nextId_++;

@@ -2,6 +2,8 @@
 // observers when a form is made or freed (the theme manager collects forms
 // from it).
 #pragma once
+#include <windows.h>
+
 #include <functional>
 #include <vector>
 
@@ -22,6 +24,13 @@ public:
     TForm* Forms(int index) const { return forms_.at(static_cast<size_t>(index)); }
     // The form whose window is this thread's active window, or nullptr.
     TForm* ActiveForm() const;
+    // The forms with a window, in the screen's order: the topmost first.
+    std::vector<TForm*> FormsInZOrder() const;
+    // The form whose window is window's top-level ancestor (window itself
+    // when it is top-level), or nullptr when that is no form of ours.
+    TForm* FormOfWindow(HWND window) const;
+    // The form whose window owns form's window, or nullptr.
+    TForm* OwnerForm(TForm* form) const;
 
     // Observers are called in the order they were added; the id removes one.
     // One may add or remove observers (itself too) while it is called. An
