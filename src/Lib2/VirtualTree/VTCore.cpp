@@ -626,11 +626,13 @@ void TBaseVirtualTree::SetNodeHeight(PVirtualNode node, unsigned height)
     if (node->NodeHeight == height)
         return;
     const int64_t diff = static_cast<int64_t>(height) - node->NodeHeight;
+    InterruptValidation();
     node->NodeHeight = static_cast<uint16_t>(height);
     AdjustTotalHeight(node, diff, true);
     if (editLink_ && editNode_ == node)
         editLink_->SetBounds(editLink_->GetBounds());
-    if (!(states_ & tsValidating) && FullyVisible(node)) {
+    // Even during a validation: the worker's positions are stale now.
+    if (FullyVisible(node)) {
         InvalidateCache();
         if (updateCount_ == 0) {
             ValidateCache();
@@ -981,55 +983,7 @@ void TBaseVirtualTree::ValidateCache()
         WorkerAddTree(this);
 }
 
-bool TBaseVirtualTree::DoValidateCache()
-{
-    if (stopValidation_.load())
-        return false;
-    if (positionCacheValid_ == 0)
-        positionCache_.clear();
-    if (visibleCount_ <= CacheThreshold)
-        return false;
-    const unsigned length = (visibleCount_ + CacheThreshold - 1) / CacheThreshold;
-    positionCache_.resize(length);
-    positionCacheValid_ = std::min(positionCacheValid_, length);
-
-    PVirtualNode node;
-    uint32_t top;
-    if (positionCacheValid_ > 0) {
-        --positionCacheValid_;
-        node = positionCache_[positionCacheValid_].Node;
-        top = positionCache_[positionCacheValid_].AbsoluteTop;
-    } else {
-        node = GetFirstVisibleNoInit();
-        top = 0;
-    }
-    bool stopped = false;
-    bool walked = false;
-    PVirtualNode last = nullptr;
-    unsigned counter = 0;
-    while (node) {
-        if (stopValidation_.load()) {
-            stopped = true;
-            break;
-        }
-        if (counter % CacheThreshold == 0) {
-            if (positionCacheValid_ >= length)
-                break;
-            positionCache_[positionCacheValid_++] = TCacheEntry{node, top};
-        }
-        ++counter;
-        walked = true;
-        top += node->NodeHeight;
-        last = node;
-        node = GetNextVisibleNoInit(node);
-    }
-    if (!stopped && last) {
-        positionCache_.resize(positionCacheValid_);
-        positionCache_.push_back(TCacheEntry{last, top});
-        ++positionCacheValid_;
-    }
-    return walked && !stopped;
-}
+// DoValidateCache and the lookups in the cache are with the walks (VTNavigation.cpp).
 
 void TBaseVirtualTree::ChangeStateFromWorker(unsigned enterFlags, unsigned leaveFlags)
 {

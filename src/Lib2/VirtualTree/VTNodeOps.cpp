@@ -8,6 +8,7 @@
 
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/Stream.h"
 
 namespace {
 
@@ -62,6 +63,8 @@ PVirtualNode TBaseVirtualTree::InsertNodeAt(PVirtualNode node, TVTNodeAttachMode
     if (mode == amNoWhere)
         return nullptr;
     CancelEditNode();
+    // The worker must not walk the links being changed.
+    InterruptValidation();
     if (!node)
         node = root_;
     if (node == root_) {
@@ -110,8 +113,13 @@ void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex)
 
     PVirtualNode parent = node->Parent;
     const bool parentClearing = (parent->States & vsClearing) != 0;
-    if (!parentClearing)
+    // An edit of this node or of one below it is cancelled before anything
+    // else (losing the focus would end it and store the text).
+    CancelEditInside(node);
+    if (!parentClearing) {
+        InterruptValidation();
         StructureChanged(parent == root_ ? nullptr : parent, crChildDeleted);
+    }
     const int oldX = offsetX_, oldY = offsetY_;
 
     if (node->States & vsSelected) {
@@ -182,6 +190,8 @@ void TBaseVirtualTree::DeleteChildNodes(PVirtualNode node, bool resetHasChildren
         AdjustTotalHeight(node, node->NodeHeight);
         AdjustTotalCount(node, 1);
     } else {
+        // Only the node's own row is left: for the hidden root that row is
+        // not content, so the vertical range becomes exactly 0.
         node->TotalHeight = node->NodeHeight;
         node->TotalCount = 1;
     }
@@ -209,7 +219,7 @@ void TBaseVirtualTree::ClearNodes()
         return;
     BeginUpdate();
     InterruptValidation();
-    CancelEditNode();
+    CancelEditInside(root_);
     if (states_ & (tsCopyPending | tsCutPending)) {
         OleSetClipboard(nullptr);
         DoStateChange(0, tsCopyPending | tsCutPending);
@@ -233,23 +243,30 @@ void TBaseVirtualTree::DeleteSelection()
         return;
     BeginUpdate();
     // In tree order, children of selected nodes left out: they go with their parent.
-    std::vector<PVirtualNode> nodes;
-    for (PVirtualNode run = root_->FirstChild; run;) {
-        if (run->States & vsSelected) {
-            nodes.push_back(run);
-            // Skip the subtree.
-            while (run && !run->NextSibling && run != root_)
-                run = run->Parent;
-            run = (run && run != root_) ? run->NextSibling : nullptr;
-        } else {
-            run = GetNextNoInit(run);
-        }
-    }
+    const TNodeArray nodes = SortedSelection(true);
     for (size_t i = nodes.size(); i-- > 1;)
         DeleteNode(nodes[i], nodes[i]->Parent != nodes[i - 1]->Parent);
     if (!nodes.empty())
         DeleteNode(nodes[0], true);
     EndUpdate();
+}
+
+void TBaseVirtualTree::CancelEditInside(PVirtualNode node)
+{
+    if (!(states_ & (tsEditing | tsEditPending)))
+        return;
+    // A pending edit waits for the focused node.
+    PVirtualNode edited = editNode_ ? editNode_ : focusedNode_;
+    if (node != root_ && (!edited || (edited != node && !HasAncestor(edited, node))))
+        return;
+    if (CancelEditNode() && !(states_ & (tsEditing | tsEditPending)))
+        return;
+    // The editor would not stop: the tree stops editing all the same and
+    // lets the link go (its last reference, so it is freed once, here).
+    StopTimer(EditTimer);
+    DoStateChange(0, tsEditing | tsEditPending);
+    editNode_ = nullptr;
+    editLink_.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -263,26 +280,30 @@ void TBaseVirtualTree::MoveNode(PVirtualNode source, PVirtualNode target, TVTNod
     BX_ASSERT(ContainsNode(source), "The source tree must contain the source node.");
     if (source == target && !(childrenOnly && (mode == amInsertBefore || mode == amInsertAfter)))
         return;
+    TBaseVirtualTree* targetTree = this;
     if (!target) {
         target = root_;
         mode = amAddChildFirst;
+    } else if (!ContainsNode(target)) {
+        targetTree = TreeFromNode(target);
     }
-    // Moving between trees goes through the node stream, which lives with
-    // the streaming code; this tree moves within itself.
-    BX_ASSERT(ContainsNode(target), "Moving nodes to another tree needs the node stream.");
-    if (target == root_) {
+    if (target == targetTree->root_) {
         if (mode == amInsertBefore)
             mode = amAddChildFirst;
         else if (mode == amInsertAfter)
             mode = amAddChildLast;
     }
-    if (target != root_ && !(target->States & vsInitialized))
-        InitNode(target);
+    if (target != targetTree->root_ && !(target->States & vsInitialized))
+        targetTree->InitNode(target);
     else if ((target->States & vsHasChildren) && target->ChildCount == 0)
-        InitChildren(target);
+        targetTree->InitChildren(target);
 
-    const bool allowed = DoNodeMoving(source, target == root_ ? nullptr : target);
-    if (allowed) {
+    const bool allowed = DoNodeMoving(source, target == targetTree->root_ ? nullptr : target);
+    bool sourceGone = false;
+    if (allowed && targetTree != this) {
+        MoveToOtherTree(source, *targetTree, target, mode, childrenOnly);
+        sourceGone = !childrenOnly;
+    } else if (allowed) {
         if (target != source) {
             for (PVirtualNode run = target; run != root_; run = run->Parent)
                 if (run == source)
@@ -321,8 +342,52 @@ void TBaseVirtualTree::MoveNode(PVirtualNode source, PVirtualNode target, TVTNod
         ValidateCache();
         UpdateScrollBars(true);
         Invalidate();
+        if (targetTree != this)
+            targetTree->Invalidate();
     }
-    StructureChanged(source, crNodeMoved);
+    // A source that went to another tree is no longer a node to report.
+    StructureChanged(sourceGone ? nullptr : source, crNodeMoved);
+}
+
+void TBaseVirtualTree::MoveToOtherTree(PVirtualNode source, TBaseVirtualTree& targetTree, PVirtualNode target,
+                                       TVTNodeAttachMode mode, bool childrenOnly)
+{
+    // The nodes travel as a node stream: the source with its subtree, or its
+    // children one after the other.
+    TMemoryStream stream;
+    if (childrenOnly) {
+        for (PVirtualNode child = source->FirstChild; child; child = child->NextSibling)
+            WriteNode(stream, child);
+    } else {
+        WriteNode(stream, source);
+    }
+    stream.SetPosition(0);
+    const int64_t size = stream.Size();
+    targetTree.BeginUpdate();
+    try {
+        // Each new node after the one before, so that they keep their order.
+        PVirtualNode destination = target;
+        while (stream.Position() < size) {
+            PVirtualNode node = targetTree.MakeNewNode();
+            targetTree.InternalConnectNode(node, destination, mode);
+            targetTree.AddFromStream(stream, VTTreeStreamVersion, node);
+            targetTree.DoNodeMoved(node);
+            if (mode == amAddChildFirst || mode == amInsertAfter) {
+                destination = node;
+                mode = amInsertAfter;
+            }
+        }
+    } catch (...) {
+        targetTree.EndUpdate();
+        throw;
+    }
+    targetTree.EndUpdate();
+    BeginUpdate();
+    if (childrenOnly)
+        DeleteChildNodes(source, true);
+    else
+        DeleteNode(source, true);
+    EndUpdate();
 }
 
 // ---------------------------------------------------------------------------
@@ -396,10 +461,13 @@ void TBaseVirtualTree::ToggleExpanded(PVirtualNode node)
     if (node == root_ || (node->States & vsToggling))
         return;
     node->States |= vsToggling;
+    int topNodeY = 0;
+    PVirtualNode topNode = updateCount_ == 0 ? NodeAtPosition(0, 0, true, topNodeY) : nullptr;
     bool changed = false;
     if (node->States & vsExpanded) {
         if (DoCollapsing(node)) {
             changed = true;
+            InterruptValidation();
             const unsigned hidden = FullyVisible(node) ? CountVisibleChildren(node) : 0;
             AdjustTotalHeight(node, node->NodeHeight);
             node->States &= ~vsExpanded;
@@ -418,6 +486,7 @@ void TBaseVirtualTree::ToggleExpanded(PVirtualNode node)
             InitChildren(node);
         if (node->ChildCount > 0 && !(node->States & vsExpanded)) {
             changed = true;
+            InterruptValidation();
             int64_t delta = 0;
             for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling)
                 if (child->States & vsVisible)
@@ -435,9 +504,20 @@ void TBaseVirtualTree::ToggleExpanded(PVirtualNode node)
             ValidateCache();
             if (node->ChildCount > 0)
                 UpdateScrollBars(true);
-            if ((options_->AutoOptions() & toAutoScrollOnExpand) && (node->States & vsExpanded) && node->LastChild)
-                ScrollIntoView(node->LastChild, (options_->SelectionOptions() & toCenterScrollIntoView) != 0);
-            InvalidateToBottom(node);
+            if ((options_->AutoOptions() & toAutoScrollOnExpand) && (node->States & vsExpanded) &&
+                HandleAllocated() && FullyVisible(node)) {
+                // A subtree taller than the window starts at its top; a
+                // shorter one is scrolled into view up to its last row.
+                if (node->TotalHeight > static_cast<unsigned>(std::max<LONG>(ClientRect().bottom, 0)))
+                    SetOffsetY(-static_cast<int>(NodeTop(node)));
+                else if (PVirtualNode last = LastVisibleChildNodeNoInit(node))
+                    ScrollIntoView(last, (options_->SelectionOptions() & toCenterScrollIntoView) != 0);
+            }
+            int newTopY = 0;
+            if (NodeAtPosition(0, 0, true, newTopY) != topNode || newTopY != topNodeY)
+                Invalidate();
+            else
+                InvalidateToBottom(node);
         }
     } else {
         InvalidateNode(node);
@@ -453,13 +533,11 @@ void TBaseVirtualTree::CollapseAll(PVirtualNode node)
         node = nullptr;
     DoStateChange(tsCollapsing);
     BeginUpdate();
-    PVirtualNode stop = node;
-    PVirtualNode run = node ? node : root_;
-    // The deepest last node below the start, then backwards.
-    while (run->LastChild)
-        run = run->LastChild;
-    while (run && run != stop && run != root_) {
-        PVirtualNode prev = GetPrevious(run);
+    // From the last visible node below the start backwards, so that every
+    // subtree collapses from the bottom up.
+    PVirtualNode run = LastVisibleNodeNoInit(node);
+    while (run && run != node) {
+        PVirtualNode prev = PreviousNodeNoInit(run);
         if ((run->States & vsExpanded) && (run->States & vsHasChildren))
             ToggleExpanded(run);
         run = prev;
@@ -557,23 +635,21 @@ void TBaseVirtualTree::SetVisible(PVirtualNode node, bool value)
     BX_ASSERT(node && node != root_, "Invalid parameter.");
     if (value == ((node->States & vsVisible) != 0))
         return;
+    InterruptValidation();
+    // The node keeps its own totals, selection and focus; only its parent
+    // chain, the visible count and the parent's hidden-children flag follow.
     PVirtualNode parent = node->Parent;
-    bool needUpdate = false;
     if (value) {
         node->States |= vsVisible;
         if (parent->States & vsExpanded)
             AdjustTotalHeight(parent, node->TotalHeight, true);
-        if (FullyVisible(node)) {
+        if (FullyVisible(node))
             visibleCount_ += 1 + CountVisibleChildren(node);
-            needUpdate = true;
-        }
         if (parent != root_)
             parent->States &= ~vsAllChildrenHidden;
     } else {
-        if (FullyVisible(node)) {
+        if (FullyVisible(node))
             visibleCount_ -= 1 + CountVisibleChildren(node);
-            needUpdate = true;
-        }
         if (parent->States & vsExpanded)
             AdjustTotalHeight(parent, -static_cast<int64_t>(node->TotalHeight), true);
         node->States &= ~vsVisible;
@@ -583,10 +659,16 @@ void TBaseVirtualTree::SetVisible(PVirtualNode node, bool value)
             states_ |= tsUpdateHiddenChildrenNeeded;
     }
     InvalidateCache();
-    if (needUpdate && updateCount_ == 0) {
+    if (updateCount_ == 0) {
         ValidateCache();
         UpdateScrollBars(true);
-        Invalidate();
+        // The rows from the node's place down moved.
+        if (HandleAllocated() && (parent == root_ || FullyVisible(parent)) && (parent->States & vsExpanded)) {
+            RECT r = ClientRect();
+            r.top = std::max<LONG>(r.top, static_cast<LONG>(NodeTop(node)) + offsetY_);
+            if (r.top < r.bottom)
+                InvalidateRect(Handle(), &r, FALSE);
+        }
     }
 }
 
@@ -642,218 +724,3 @@ void TBaseVirtualTree::SetMultiLine(PVirtualNode node, bool value)
     node->States &= ~vsHeightMeasured;
     InvalidateNode(node);
 }
-
-PVirtualNode TBaseVirtualTree::NodeParent(PVirtualNode node) const
-{
-    if (!node || node == root_ || node->Parent == root_)
-        return nullptr;
-    return node->Parent;
-}
-
-// ---------------------------------------------------------------------------
-// Walking the tree
-
-PVirtualNode TBaseVirtualTree::GetFirst() const { return root_->FirstChild; }
-
-PVirtualNode TBaseVirtualTree::GetLast(PVirtualNode node) const
-{
-    PVirtualNode run = node ? node : root_;
-    while (run->LastChild)
-        run = run->LastChild;
-    return run == root_ ? nullptr : run;
-}
-
-PVirtualNode TBaseVirtualTree::GetNextNoInit(PVirtualNode node) const
-{
-    if (!node || node == root_)
-        return nullptr;
-    if (node->FirstChild)
-        return node->FirstChild;
-    for (PVirtualNode run = node; run != root_; run = run->Parent)
-        if (run->NextSibling)
-            return run->NextSibling;
-    return nullptr;
-}
-
-PVirtualNode TBaseVirtualTree::GetNext(PVirtualNode node) const
-{
-    if (!node || node == root_)
-        return nullptr;
-    auto* self = const_cast<TBaseVirtualTree*>(this);
-    if (!(node->States & vsInitialized))
-        self->InitNode(node);
-    if ((node->States & vsHasChildren) && node->ChildCount == 0)
-        self->InitChildren(node);
-    return GetNextNoInit(node);
-}
-
-PVirtualNode TBaseVirtualTree::GetPrevious(PVirtualNode node) const
-{
-    if (!node || node == root_)
-        return nullptr;
-    if (node->PrevSibling) {
-        PVirtualNode run = node->PrevSibling;
-        while (run->LastChild)
-            run = run->LastChild;
-        return run;
-    }
-    return node->Parent == root_ ? nullptr : node->Parent;
-}
-
-PVirtualNode TBaseVirtualTree::GetFirstVisibleNoInit() const
-{
-    for (PVirtualNode run = root_->FirstChild; run; run = run->NextSibling)
-        if (run->States & vsVisible)
-            return run;
-    return nullptr;
-}
-
-PVirtualNode TBaseVirtualTree::GetNextVisibleNoInit(PVirtualNode node) const
-{
-    if (!node || node == root_)
-        return nullptr;
-    // Down into an expanded node's visible children.
-    if ((node->States & vsExpanded))
-        for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling)
-            if (child->States & vsVisible)
-                return child;
-    // Then the next visible sibling of the node or of an ancestor.
-    for (PVirtualNode run = node; run != root_; run = run->Parent)
-        for (PVirtualNode next = run->NextSibling; next; next = next->NextSibling)
-            if (next->States & vsVisible)
-                return next;
-    return nullptr;
-}
-
-PVirtualNode TBaseVirtualTree::GetPreviousVisibleNoInit(PVirtualNode node) const
-{
-    if (!node || node == root_)
-        return nullptr;
-    for (PVirtualNode run = node->PrevSibling; run; run = run->PrevSibling)
-        if (run->States & vsVisible) {
-            // Its last visible descendant through expanded nodes.
-            PVirtualNode deep = run;
-            for (;;) {
-                if (!(deep->States & vsExpanded))
-                    break;
-                PVirtualNode last = nullptr;
-                for (PVirtualNode c = deep->LastChild; c; c = c->PrevSibling)
-                    if (c->States & vsVisible) {
-                        last = c;
-                        break;
-                    }
-                if (!last)
-                    break;
-                deep = last;
-            }
-            return deep;
-        }
-    return node->Parent == root_ ? nullptr : node->Parent;
-}
-
-PVirtualNode TBaseVirtualTree::GetLastVisibleNoInit() const
-{
-    PVirtualNode result = nullptr;
-    PVirtualNode level = root_;
-    for (;;) {
-        PVirtualNode last = nullptr;
-        for (PVirtualNode c = level->LastChild; c; c = c->PrevSibling)
-            if (c->States & vsVisible) {
-                last = c;
-                break;
-            }
-        if (!last)
-            return result;
-        result = last;
-        if (!(last->States & vsExpanded))
-            return result;
-        level = last;
-    }
-}
-
-PVirtualNode TBaseVirtualTree::GetFirstVisible()
-{
-    for (PVirtualNode run = root_->FirstChild; run; run = run->NextSibling)
-        if (IsVisibleInitialized(run))
-            return run;
-    return nullptr;
-}
-
-PVirtualNode TBaseVirtualTree::GetNextVisible(PVirtualNode node)
-{
-    if (!node || node == root_)
-        return nullptr;
-    if (!(node->States & vsInitialized))
-        InitNode(node);
-    if ((node->States & vsExpanded)) {
-        if ((node->States & vsHasChildren) && node->ChildCount == 0)
-            InitChildren(node);
-        for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling)
-            if (IsVisibleInitialized(child))
-                return child;
-    }
-    for (PVirtualNode run = node; run != root_; run = run->Parent)
-        for (PVirtualNode next = run->NextSibling; next; next = next->NextSibling)
-            if (IsVisibleInitialized(next))
-                return next;
-    return nullptr;
-}
-
-PVirtualNode TBaseVirtualTree::GetPreviousVisible(PVirtualNode node)
-{
-    PVirtualNode result = GetPreviousVisibleNoInit(node);
-    if (result && !(result->States & vsInitialized))
-        InitNode(result);
-    return result;
-}
-
-PVirtualNode TBaseVirtualTree::GetLastVisible()
-{
-    PVirtualNode result = GetLastVisibleNoInit();
-    if (result && !(result->States & vsInitialized))
-        InitNode(result);
-    return result;
-}
-
-PVirtualNode TBaseVirtualTree::GetFirstSelected() const
-{
-    if (SelectedCount() == 0)
-        return nullptr;
-    for (PVirtualNode run = root_->FirstChild; run; run = GetNextNoInit(run))
-        if (run->States & vsSelected)
-            return run;
-    return nullptr;
-}
-
-PVirtualNode TBaseVirtualTree::GetNextSelected(PVirtualNode node) const
-{
-    for (PVirtualNode run = GetNextNoInit(node); run; run = GetNextNoInit(run))
-        if (run->States & vsSelected)
-            return run;
-    return nullptr;
-}
-
-unsigned TBaseVirtualTree::GetDisplayTop(PVirtualNode node) const
-{
-    unsigned top = 0;
-    for (PVirtualNode run = GetFirstVisibleNoInit(); run && run != node; run = GetNextVisibleNoInit(run))
-        top += run->NodeHeight;
-    return top;
-}
-
-PVirtualNode TBaseVirtualTree::GetNodeAtOffset(int y, int* nodeTop) const
-{
-    if (y < 0)
-        return nullptr;
-    int top = 0;
-    for (PVirtualNode run = GetFirstVisibleNoInit(); run; run = GetNextVisibleNoInit(run)) {
-        if (y < top + run->NodeHeight) {
-            if (nodeTop)
-                *nodeTop = top;
-            return run;
-        }
-        top += run->NodeHeight;
-    }
-    return nullptr;
-}
-

@@ -333,28 +333,33 @@ enum TChangeReason {
 
 // Hit positions of a point (navigation and mouse handling).
 enum THitPosition : unsigned {
-    hiAbove = 0x0001,
-    hiBelow = 0x0002,
-    hiNowhere = 0x0004,
-    hiOnItem = 0x0008,
-    hiOnItemButton = 0x0010,
-    hiOnItemCheckbox = 0x0020,
-    hiOnItemIndent = 0x0040,
-    hiOnItemLabel = 0x0080,
-    hiOnItemLeft = 0x0100,
-    hiOnItemRight = 0x0200,
-    hiOnNormalIcon = 0x0400,
-    hiOnStateIcon = 0x0800,
-    hiToLeft = 0x1000,
-    hiToRight = 0x2000,
+    hpAbove = 0x0001,
+    hpBelow = 0x0002,
+    hpNowhere = 0x0004,
+    hpOnItem = 0x0008,
+    hpOnButton = 0x0010,
+    hpOnCheckBox = 0x0020,
+    hpOnIndent = 0x0040,
+    hpOnLabel = 0x0080,
+    hpLeftOfLabel = 0x0100,
+    hpRightOfLabel = 0x0200,
+    hpOnNormalImage = 0x0400,
+    hpOnStateImage = 0x0800,
+    hpLeftOfClient = 0x1000,
+    hpRightOfClient = 0x2000,
 };
 using THitPositions = unsigned;
 
+// What HitTestAt found: the node (nil when none), the positions, and the
+// column (-1 without columns, -2 when no column lies there).
 struct THitInfo {
     PVirtualNode HitNode = nullptr;
     THitPositions HitPositions = 0;
     TColumnIndex HitColumn = NoColumn;
 };
+
+// Nodes in tree order (sorted selection, cut and copy sets).
+using TNodeArray = std::vector<PVirtualNode>;
 
 // Line images of a row (DetermineLineImages).
 enum TVTLineType : uint8_t {
@@ -920,37 +925,108 @@ public:
     bool FullyVisible(PVirtualNode node) const;
     bool IsInitialized(PVirtualNode node) const { return node && (node->States & vsInitialized); }
 
-    // ----- navigation (no initialization of nodes unless named so)
-    PVirtualNode GetFirst() const;
-    PVirtualNode GetFirstNoInit() const { return root_->FirstChild; }
-    PVirtualNode GetLast(PVirtualNode node = nullptr) const;
-    PVirtualNode GetNext(PVirtualNode node) const;
-    PVirtualNode GetNextNoInit(PVirtualNode node) const;
-    PVirtualNode GetPrevious(PVirtualNode node) const;
+    // ----- navigation (VTNavigation.cpp). Every walk follows pre-order over
+    // the node links and never returns the hidden root. The plain ones
+    // initialize the nodes they land on (and create the children of a node
+    // before stepping into it); the NoInit ones only follow existing links.
+    // The visible ones treat the subtree of a collapsed or hidden node as absent.
+    PVirtualNode FirstNode();
+    PVirtualNode FirstNodeNoInit() const { return root_->FirstChild; }
+    PVirtualNode FirstInitializedNode() const;
+    PVirtualNode NextNode(PVirtualNode node);
+    PVirtualNode NextNodeNoInit(PVirtualNode node) const;
+    PVirtualNode NextInitializedNode(PVirtualNode node) const;
+    PVirtualNode PreviousNode(PVirtualNode node);
+    PVirtualNode PreviousNodeNoInit(PVirtualNode node) const;
+    // The deepest last descendant (nil = of the whole tree); nil without children.
+    PVirtualNode LastNode(PVirtualNode node = nullptr);
+    PVirtualNode LastNodeNoInit(PVirtualNode node = nullptr) const;
+    PVirtualNode FirstChildNode(PVirtualNode node);
+    PVirtualNode LastChildNode(PVirtualNode node);
+    PVirtualNode LastChildNodeNoInit(PVirtualNode node) const { return (node ? node : root_)->LastChild; }
+    PVirtualNode NextSiblingNode(PVirtualNode node);
+    PVirtualNode PreviousSiblingNode(PVirtualNode node);
+    PVirtualNode FirstVisibleNode();
+    PVirtualNode FirstVisibleNodeNoInit() const;
+    PVirtualNode FirstVisibleChildNode(PVirtualNode node);
+    PVirtualNode NextVisibleNode(PVirtualNode node);
+    PVirtualNode NextVisibleNodeNoInit(PVirtualNode node) const;
+    PVirtualNode PreviousVisibleNode(PVirtualNode node);
+    PVirtualNode PreviousVisibleNodeNoInit(PVirtualNode node) const;
+    PVirtualNode LastVisibleNode(PVirtualNode node = nullptr);
+    PVirtualNode LastVisibleNodeNoInit(PVirtualNode node = nullptr) const;
+    PVirtualNode LastVisibleChildNode(PVirtualNode node);
+    PVirtualNode LastVisibleChildNodeNoInit(PVirtualNode node) const;
+    PVirtualNode NextVisibleSiblingNode(PVirtualNode node);
+    PVirtualNode PreviousVisibleSiblingNode(PVirtualNode node);
+    PVirtualNode PreviousVisibleSiblingNodeNoInit(PVirtualNode node) const;
+    PVirtualNode FirstSelected();
+    PVirtualNode NextSelected(PVirtualNode node);
+    PVirtualNode FirstCutCopyNode();
+    PVirtualNode NextCutCopyNode(PVirtualNode node);
+    // The node the display shows in place of a node that is not fully
+    // visible: its nearest fully visible ancestor (the hidden root at most).
+    PVirtualNode VisibleParentNode(PVirtualNode node) const;
+    // Whether potentialParent lies on the path from node up to the hidden root.
+    bool HasAncestor(PVirtualNode node, PVirtualNode potentialParent) const;
+    // The selected (cut or copy marked) nodes in tree order; with resolve,
+    // nodes below a node in the set are left out.
+    TNodeArray SortedSelection(bool resolve) const;
+    TNodeArray SortedCutCopySet(bool resolve) const;
+    // The parent, nil for top-level nodes.
+    PVirtualNode NodeParent(PVirtualNode node) const;
+    // Shorter names the first parts of the control use.
+    PVirtualNode GetFirst() const { return FirstNodeNoInit(); }
+    PVirtualNode GetFirstNoInit() const { return FirstNodeNoInit(); }
+    PVirtualNode GetLast(PVirtualNode node = nullptr) const { return LastNodeNoInit(node); }
+    // Initializes the node itself first (then NextNode).
+    PVirtualNode GetNext(PVirtualNode node)
+    {
+        if (node && node != root_ && !(node->States & vsInitialized))
+            InitNode(node);
+        return NextNode(node);
+    }
+    PVirtualNode GetNextNoInit(PVirtualNode node) const { return NextNodeNoInit(node); }
+    PVirtualNode GetPrevious(PVirtualNode node) const { return PreviousNodeNoInit(node); }
     PVirtualNode GetFirstChild(PVirtualNode node) const { return (node ? node : root_)->FirstChild; }
     PVirtualNode GetLastChild(PVirtualNode node) const { return (node ? node : root_)->LastChild; }
     PVirtualNode GetNextSibling(PVirtualNode node) const { return node ? node->NextSibling : nullptr; }
     PVirtualNode GetPreviousSibling(PVirtualNode node) const { return node ? node->PrevSibling : nullptr; }
-    // The parent, nil for top-level nodes.
-    PVirtualNode NodeParent(PVirtualNode node) const;
-    PVirtualNode GetFirstVisibleNoInit() const;
-    PVirtualNode GetNextVisibleNoInit(PVirtualNode node) const;
-    PVirtualNode GetPreviousVisibleNoInit(PVirtualNode node) const;
-    PVirtualNode GetLastVisibleNoInit() const;
-    PVirtualNode GetFirstVisible();
-    PVirtualNode GetNextVisible(PVirtualNode node);
-    PVirtualNode GetPreviousVisible(PVirtualNode node);
-    PVirtualNode GetLastVisible();
-    PVirtualNode GetFirstSelected() const;
-    PVirtualNode GetNextSelected(PVirtualNode node) const;
-    // The node's absolute top in the virtual area (nodes above it summed).
-    unsigned GetDisplayTop(PVirtualNode node) const;
-    // The visible node at an absolute vertical position, and that node's top.
-    PVirtualNode GetNodeAtOffset(int y, int* nodeTop = nullptr) const;
+    PVirtualNode GetFirstVisibleNoInit() const { return FirstVisibleNodeNoInit(); }
+    PVirtualNode GetNextVisibleNoInit(PVirtualNode node) const { return NextVisibleNodeNoInit(node); }
+    PVirtualNode GetPreviousVisibleNoInit(PVirtualNode node) const { return PreviousVisibleNodeNoInit(node); }
+    PVirtualNode GetLastVisibleNoInit() const { return LastVisibleNodeNoInit(nullptr); }
+    PVirtualNode GetFirstVisible() { return FirstVisibleNode(); }
+    PVirtualNode GetNextVisible(PVirtualNode node) { return NextVisibleNode(node); }
+    PVirtualNode GetPreviousVisible(PVirtualNode node) { return PreviousVisibleNode(node); }
+    PVirtualNode GetLastVisible() { return LastVisibleNode(nullptr); }
+    PVirtualNode GetFirstSelected() { return FirstSelected(); }
+    PVirtualNode GetNextSelected(PVirtualNode node) { return NextSelected(node); }
     // Whether the node is the hidden root or lies below it in this tree.
     bool ContainsNode(PVirtualNode node) const;
     // Order of two nodes in the tree: < 0, 0, > 0.
     int CompareNodePositions(PVirtualNode node1, PVirtualNode node2) const;
+
+    // ----- geometry and hit testing (VTNavigation.cpp, VTHitTest.cpp).
+    // Positions without "relative" are absolute in the virtual area; relative
+    // ones are client coordinates (the scroll offsets applied).
+    // The absolute top of a node's row (of the row shown in its place when
+    // the node is not fully visible).
+    unsigned NodeTop(PVirtualNode node) const;
+    unsigned GetDisplayTop(PVirtualNode node) const { return NodeTop(node); }
+    // The visible node whose row holds the vertical position, and that row's
+    // top (relative: in client coordinates); nil below the last row.
+    PVirtualNode NodeAtPosition(int x, int y, bool relative, int& nodeTop) const;
+    PVirtualNode NodeAtPoint(int x, int y) const;
+    PVirtualNode GetNodeAtOffset(int y, int* nodeTop = nullptr) const;
+    // The row, cell or text rectangle of a node in client coordinates; empty
+    // when the node is not shown.
+    RECT NodeDisplayRect(PVirtualNode node, TColumnIndex column, bool textOnly, bool unclipped = false);
+    virtual void HitTestAt(int x, int y, THitInfo& hitInfo, bool relative);
+    // The widest cell of a column among the visible rows.
+    int MaxColumnWidth(TColumnIndex column);
+    // Font, rectangle and text of a cell (the string tree fills them).
+    virtual void TextInfo(PVirtualNode node, TColumnIndex column, TFont& font, RECT& r, std::string& text);
 
     // ----- selection
     unsigned SelectedCount() const { return selectionCount_ - markedCount_; }
@@ -1224,6 +1300,14 @@ public:
     bool ValidationStopRequested() const { return stopValidation_.load(); }
     const std::vector<TCacheEntry>& PositionCache() const { return positionCache_; }
     unsigned PositionCacheValidCount() const { return positionCacheValid_; }
+    // The cache may be read: the worker filled it and nothing changed since.
+    bool PositionCacheUsable() const;
+    // The last cached node at or before the node in tree order, and its top;
+    // nil without a usable cache.
+    PVirtualNode FindInPositionCache(PVirtualNode node, unsigned& top) const;
+    // The last cached node whose top is at or above the position, and its
+    // top; nil without a usable cache or at and below the end of the rows.
+    PVirtualNode FindInPositionCache(unsigned position, unsigned& top) const;
     // Applies a worker notice (message 0x8020).
     void ChangeStateFromWorker(unsigned enterFlags, unsigned leaveFlags);
 
@@ -1551,6 +1635,12 @@ protected:
     void StartTimer(UINT_PTR id, UINT ms);
     // Frees one node record (OnFreeNode first) after forgetting every reference to it.
     void FreeNodeRecord(PVirtualNode node);
+    // Ends an edit of the node or of a node below it (any edit for the
+    // root) by cancelling it, never by storing its text.
+    void CancelEditInside(PVirtualNode node);
+    // MoveNode into another tree: through a node stream, then deleted here.
+    void MoveToOtherTree(PVirtualNode source, TBaseVirtualTree& targetTree, PVirtualNode target,
+                         TVTNodeAttachMode mode, bool childrenOnly);
     // Forgets the tree's remembered references to a node that is going.
     void ForgetNode(PVirtualNode node);
     // Everything the tree remembers about nodes is cleared (nine references).
