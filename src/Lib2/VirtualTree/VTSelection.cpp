@@ -200,10 +200,20 @@ void TBaseVirtualTree::ClearSelection()
     if (SelectedCount() == 0 || IsDestroying())
         return;
     if (updateCount_ == 0 && HandleAllocated() && visibleCount_ > 0) {
-        // Only the selected rows on screen need a repaint.
-        for (unsigned i = 0; i < selectionCount_; ++i)
-            if (!Marked(selection_[i]) && FullyVisible(selection_[i]))
-                InvalidateNode(selection_[i]);
+        // Only the selected rows on screen need a repaint: down from the
+        // window's top row until all were met or the window ends.
+        const RECT client = ClientRect();
+        unsigned left = SelectedCount();
+        int top = 0;
+        for (PVirtualNode run = NodeAtPosition(0, 0, true, top); run && left > 0 && top < client.bottom;
+             run = NextVisibleNodeNoInit(run)) {
+            if (run->States & vsSelected) {
+                RECT r{client.left, top, client.right, top + run->NodeHeight};
+                InvalidateRect(Handle(), &r, FALSE);
+                --left;
+            }
+            top += run->NodeHeight;
+        }
     }
     InternalClearSelection();
     Change(nullptr);

@@ -329,6 +329,24 @@ TEST_F(VTOpsWindow, HidingThreeOfTenRows)
     EXPECT_EQ(keeper.fault, "");
 }
 
+TEST_F(VTOpsWindow, ClearingTheSelectionRepaintsOnlyTheSelectedRowsOnScreen)
+{
+    tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+    tree->SetRootNodeCount(100);
+    std::vector<PVirtualNode> nodes = AllNodes(*tree);
+    tree->SetOffsetY(-10 * 18);   // row 10 at the top
+    for (int i : {12, 13, 90})    // row 90 is far below the window
+        tree->AddToSelection(nodes[i]);
+    UpdateWindow(tree->Handle());
+    tree->ClearSelection();
+    RECT dirty{};
+    ASSERT_TRUE(GetUpdateRect(tree->Handle(), &dirty, FALSE));
+    EXPECT_EQ(dirty.top, 2 * 18);
+    EXPECT_EQ(dirty.bottom, 4 * 18);
+    EXPECT_EQ(tree->SelectedCount(), 0u);
+    EXPECT_FALSE(tree->Selected(nodes[90]));
+}
+
 TEST(VTOps, InsertAndMoveModesPlaceNodesWhereTheySay)
 {
     TVirtualStringTree tree(nullptr);
