@@ -126,7 +126,6 @@ protected:
     void CreateParams(TCreateParams& params) override;
     void Loaded() override;
     void Notification(TComponent* component, TOperation operation) override;
-    void AlignControls(RECT& rect) override;
     void BoundsChanged() override;
     void Paint(TCanvas& canvas) override;
 
