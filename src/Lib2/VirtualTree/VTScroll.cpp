@@ -198,7 +198,8 @@ void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint)
     effectiveOffsetX_ = rightToLeft ? std::max(0, rangeX_ - static_cast<int>(now.right) + offsetX_) : -offsetX_;
 }
 
-int TBaseVirtualTree::HorizontalRangeWithoutColumns() { return 0; }
+// The widest row in the window.
+int TBaseVirtualTree::HorizontalRangeWithoutColumns() { return GetMaxRightExtend(); }
 
 // ---------------------------------------------------------------------------
 // Scrolling a node into view
@@ -214,9 +215,14 @@ bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horiz
     if (!FullyVisible(node))
         return false;
 
+    // The text of the main column, or the whole cell with grid extensions
+    // (the text is measured only when it matters, for the horizontal part).
+    const bool grid = (options_->MiscOptions() & toGridExtensions) != 0;
+    const TColumnIndex column = header_->UseColumns() ? header_->MainColumn() : NoColumn;
+    RECT r = NodeDisplayRect(node, column, horizontally && !grid);
     const RECT client = ClientRect();
-    const int top = static_cast<int>(GetDisplayTop(node)) + offsetY_;
-    const int bottom = top + node->NodeHeight;
+    const int top = r.top;
+    const int bottom = r.bottom;
     bool scrolled = false;
     int newOffsetY = offsetY_;
     if (top < 0) {
@@ -235,16 +241,7 @@ bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horiz
         scrolled = DoSetOffsetXY(POINT{offsetX_, newOffsetY}, DefaultScrollUpdateFlags);
 
     if (horizontally) {
-        const bool grid = (options_->MiscOptions() & toGridExtensions) != 0;
-        const TColumnIndex column = header_->UseColumns() ? header_->MainColumn() : NoColumn;
-        (void)grid;
-        RECT r{0, 0, 0, 0};
-        if (header_->UseColumns() && header_->Columns().IsValidColumn(column)) {
-            int left = 0, right = 0;
-            header_->Columns().GetColumnBounds(column, left, right);
-            r.left = left;
-            r.right = right;
-        }
+        // Where the rectangle is after the vertical scroll does not matter here.
         const int fixed = header_->UseColumns() ? header_->Columns().GetVisibleFixedWidth() : 0;
         int newEffective = effectiveOffsetX_;
         bool move = false;

@@ -593,7 +593,7 @@ void TBaseVirtualTree::SetTopNode(PVirtualNode node)
         if (!(run->States & vsExpanded))
             ToggleExpanded(run);
     if (FullyVisible(node))
-        SetOffsetY(-static_cast<int>(GetDisplayTop(node)));
+        SetOffsetY(-static_cast<int>(NodeTop(node)));
 }
 
 void TBaseVirtualTree::ChangeScale(int m, int d)

@@ -84,18 +84,35 @@ TEST_F(ScrollTest, AShortListStaysAtTheTop)
     SendMessageW(h(), WM_VSCROLL, SB_BOTTOM, 0);
     EXPECT_EQ(tree->OffsetY(), client - 1800);
 
-    // The list shrinks to three rows: back at the top, no bar.
+    // The list shrinks to three rows (red, green, blue): back at the top,
+    // no bar, painted from the top, and it stays there whatever asks it to scroll.
+    const COLORREF colours[3] = {RGB(255, 0, 0), RGB(0, 160, 0), RGB(0, 0, 255)};
+    tree->OnBeforeItemErase = [&](TBaseVirtualTree*, TCanvas&, PVirtualNode node, const RECT&, COLORREF& c,
+                                  TItemEraseAction& action) {
+        c = colours[node->Index % 3];
+        action = eaFillColor;
+    };
     tree->SetRootNodeCount(3);
     EXPECT_EQ(tree->OffsetY(), 0);
     EXPECT_FALSE(HasVerticalBar());
+    auto paintedFromTheTop = [&] {
+        UpdateWindow(h());
+        HDC dc = GetDC(h());
+        const bool rows = GetPixel(dc, 150, 9) == colours[0] && GetPixel(dc, 150, 18 + 9) == colours[1] &&
+                          GetPixel(dc, 150, 36 + 9) == colours[2];
+        const bool below = GetPixel(dc, 150, 54 + 9) == tree->Color() && GetPixel(dc, 150, client - 2) == tree->Color();
+        ReleaseDC(h(), dc);
+        return rows && below && tree->OffsetY() == 0;
+    };
+    EXPECT_TRUE(paintedFromTheTop());
     for (WPARAM code : {SB_BOTTOM, SB_PAGEDOWN, SB_LINEDOWN}) {
         SendMessageW(h(), WM_VSCROLL, code, 0);
-        EXPECT_EQ(tree->OffsetY(), 0) << code;
+        EXPECT_TRUE(paintedFromTheTop()) << code;
     }
     SendMessageW(h(), WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
     tree->SetOffsetY(-500);
     EXPECT_FALSE(tree->ScrollIntoView(tree->RootNode()->LastChild, true));
-    EXPECT_EQ(tree->OffsetY(), 0);
+    EXPECT_TRUE(paintedFromTheTop());
     EXPECT_EQ(tree->OffsetX(), 0);
 }
 
