@@ -630,7 +630,7 @@ void TBaseVirtualTree::SetNodeHeight(PVirtualNode node, unsigned height)
     node->NodeHeight = static_cast<uint16_t>(height);
     AdjustTotalHeight(node, diff, true);
     if (editLink_ && editNode_ == node)
-        editLink_->SetBounds(editLink_->GetBounds());
+        UpdateEditBounds();
     // Even during a validation: the worker's positions are stale now.
     if (FullyVisible(node)) {
         InvalidateCache();

@@ -528,6 +528,7 @@ void TBaseVirtualTree::DoEdit()
     bool begun = false;
     try {
         if (editLink_->PrepareEdit(this, focusedNode_, editColumn_)) {
+            UpdateEditBounds();
             InvalidateNode(focusedNode_);
             begun = editLink_->BeginEdit();
         }
@@ -631,8 +632,7 @@ void TBaseVirtualTree::DoColumnResize(TColumnIndex column)
         ValidateCache();
     if (OnColumnResize)
         OnColumnResize(header_, column);
-    if (editLink_ && (states_ & tsEditing))
-        editLink_->SetBounds(editLink_->GetBounds());
+    UpdateEditBounds();
 }
 
 void TBaseVirtualTree::DoGetHeaderCursor(HCURSOR& cursor)

@@ -407,30 +407,3 @@ void TClipboardFormats::Assign(const TClipboardFormats& source)
     for (const std::string& name : source.list_)
         Add(name);
 }
-
-// ---------------------------------------------------------------------------
-// String and owner-draw trees
-
-TCustomVirtualStringTree::TCustomVirtualStringTree(TComponent* owner) : TBaseVirtualTree(owner) {}
-
-std::string TCustomVirtualStringTree::GetText(PVirtualNode node, TColumnIndex column, TVSTTextType textType)
-{
-    std::string text = defaultText_;
-    if (OnGetText)
-        OnGetText(this, node, column, textType, text);
-    return text;
-}
-
-void TCustomVirtualDrawTree::DoPaintNode(TVTPaintInfo& paintInfo)
-{
-    if (OnDrawNode)
-        OnDrawNode(this, *paintInfo.Canvas, paintInfo.Node, paintInfo.Column, paintInfo.ContentRect);
-}
-
-int TCustomVirtualDrawTree::DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas)
-{
-    int width = 0;
-    if (OnGetNodeWidth)
-        OnGetNodeWidth(this, canvas, node, column, width);
-    return width;
-}

@@ -1075,6 +1075,18 @@ public:
     // Ends (or cancels) a running edit; true when no edit is left.
     bool EndEditNode();
     bool CancelEditNode();
+    // ----- [edit] Starting an edit from code (VTEditLink.cpp): focuses the
+    // node in the column when CanEdit agrees and starts the editor; false
+    // while editing, on a read-only tree or when the editor refused.
+    bool StartNodeEdit(PVirtualNode node, TColumnIndex column);
+    bool EndNodeEdit() { return EndEditNode(); }
+    bool CancelNodeEdit() { return CancelEditNode(); }
+    bool IsEditingNode() const { return IsEditing(); }
+    // The running editor's link, nullptr when none.
+    IVTEditLink* EditLink() const { return editLink_.get(); }
+    // Places a running editor over its cell's text (the whole cell with
+    // toGridExtensions or for multiline nodes).
+    void UpdateEditBounds();
 
     // ----- [accessibility] The tree's accessible object and that of its
     // focused item, made on first use through the accessibility factory
@@ -1794,15 +1806,37 @@ private:
 };
 
 // ---------------------------------------------------------------------------
-// String, published and owner-draw trees (texts, editing and export come
-// with the string tree's own files)
+// String, published and owner-draw trees (VTStringTree.cpp, VTEditLink.cpp,
+// VTDrawTree.cpp)
 
+// A list of text cells: the application hands each cell's text through
+// OnGetText, may change fonts and colours in OnPaintText and receives edited
+// text through OnNewText. Every node carries the cached width of its text in
+// the main column (4 bytes of internal data; 0 = not measured).
 class TCustomVirtualStringTree : public TBaseVirtualTree {
 public:
     explicit TCustomVirtualStringTree(TComponent* owner);
+    // A running edit is cancelled while the string tree is still whole.
+    ~TCustomVirtualStringTree() override;
 
+    // The text a cell has before OnGetText changes it ("Node").
     const std::string& DefaultText() const { return defaultText_; }
-    void SetDefaultText(const std::string& v) { defaultText_ = v; }
+    void SetDefaultText(const std::string& value);
+
+    // A cell's text: DefaultText, then OnGetText (normal text). The node is
+    // initialized first; nil fails an assertion.
+    std::string Text(PVirtualNode node, TColumnIndex column);
+    // Raises OnNewText, then repaints the node.
+    void SetText(PVirtualNode node, TColumnIndex column, const std::string& value);
+    // Either kind of text (ttStatic: the uneditable text right of the normal one).
+    virtual std::string GetText(PVirtualNode node, TColumnIndex column, TVSTTextType textType = ttNormal);
+
+    // Height of a text line and width of "..." in the tree font (measured
+    // when the font changes).
+    int TextHeight() const { return textHeight_; }
+    int EllipsisWidth() const { return ellipsisWidth_; }
+    // The cached main-column width of a node (0 = not measured).
+    int CachedTextWidth(PVirtualNode node) const;
 
     TVSTGetTextEvent OnGetText;
     TVTPaintText OnPaintText;
@@ -1810,11 +1844,65 @@ public:
     TVSTNewTextEvent OnNewText;
     TVTShortenStringEvent OnShortenString;
 
-    // The cell's text (OnGetText with DefaultText as the default).
-    virtual std::string GetText(PVirtualNode node, TColumnIndex column, TVSTTextType textType = ttNormal);
+    // ----- dispatchers
+    virtual void DoGetText(PVirtualNode node, TColumnIndex column, TVSTTextType textType, std::string& text);
+    virtual void DoNewText(PVirtualNode node, TColumnIndex column, const std::string& text);
+    virtual void DoPaintText(PVirtualNode node, TCanvas& canvas, TColumnIndex column, TVSTTextType textType);
+    // OnShortenString; without Done the text is cut with an ellipsis (an
+    // ellipsis width of 0 is measured in the canvas font).
+    virtual std::string DoShortenString(TCanvas& canvas, PVirtualNode node, TColumnIndex column,
+                                        const std::string& s, int width, int ellipsisWidth = 0);
+    // Width of a text in the canvas font.
+    virtual int DoTextMeasuring(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const std::string& text);
+    // Draws a text with DrawText flags into the rectangle, in the canvas's
+    // font and background mode.
+    virtual void DoTextDrawing(TVTPaintInfo& paintInfo, const std::string& text, RECT r, UINT drawFormat);
+    std::string DoGetNodeHint(PVirtualNode node, TColumnIndex column,
+                              TVTTooltipLineBreakStyle& lineBreakStyle) override;
+    std::string DoGetNodeTooltip(PVirtualNode node, TColumnIndex column,
+                                 TVTTooltipLineBreakStyle& lineBreakStyle) override;
+    TEditLinkPtr DoCreateEditor(PVirtualNode node, TColumnIndex column) override;
+    int DoIncrementalSearch(PVirtualNode node, const std::string& text) override;
+    int DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas = nullptr) override;
+    void DoPaintNode(TVTPaintInfo& paintInfo) override;
+    void DoReset(PVirtualNode node) override;
+
+    // Height of the cell text drawn with word wrap into the column's width
+    // (the client width without columns).
+    virtual int ComputeNodeHeight(TCanvas& canvas, PVirtualNode node, TColumnIndex column);
+    bool ColumnIsEmpty(PVirtualNode node, TColumnIndex column) override;
+    // The edit geometry: font after OnPaintText, text, and the cell's text
+    // rectangle (the whole cell for multiline nodes).
+    void TextInfo(PVirtualNode node, TColumnIndex column, TFont& font, RECT& r, std::string& text) override;
+    // Widens the cell over following empty left-to-right columns (toAutoSpanColumns).
+    void AdjustPaintCellRect(TVTPaintInfo& paintInfo, TColumnIndex& nextNonEmpty) override;
+    void MainColumnChanged() override;
+    void InvalidateNode(PVirtualNode node) override;
 
 protected:
+    void FontChanged() override;
+    // The caption chunk (type 3) of the node stream.
+    void WriteChunks(TStream& stream, PVirtualNode node) override;
+    bool ReadChunk(TStream& stream, int version, PVirtualNode node, int chunkType, int chunkSize) override;
+    // Font and colours of a cell's normal text before OnPaintText.
+    void InitializeTextProperties(TVTPaintInfo& paintInfo);
+    // Both draw into the content rectangle less TextMargin on each side;
+    // the normal text returns its width as drawn, after which the static
+    // text starts.
+    int PaintNormalText(TVTPaintInfo& paintInfo, std::string text);
+    void PaintStaticText(TVTPaintInfo& paintInfo, const std::string& text, int normalWidth);
+
+private:
+    // Width of a text as painted (2 x TextMargin included).
+    int CalculateTextWidth(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const std::string& text);
+    uint32_t* WidthCache(PVirtualNode node) const;
+    void ClearWidthCaches();
+    void MeasureFont();
+
     std::string defaultText_ = "Node";
+    unsigned internalOffset_ = 0;
+    int textHeight_ = 0;
+    int ellipsisWidth_ = 0;
 };
 
 class TVirtualStringTree : public TCustomVirtualStringTree {
@@ -1827,9 +1915,11 @@ class TCustomVirtualDrawTree : public TBaseVirtualTree {
 public:
     explicit TCustomVirtualDrawTree(TComponent* owner) : TBaseVirtualTree(owner) {}
 
-    using TVTDrawNodeEvent =
-        std::function<void(TBaseVirtualTree* sender, TCanvas& canvas, PVirtualNode node, TColumnIndex column,
-                           const RECT& r)>;
+    // A cell, from the paint information (content rectangle past the
+    // indentation and images; the canvas has the tree font).
+    using TVTDrawNodeEvent = std::function<void(TBaseVirtualTree* sender, const TVTPaintInfo& paintInfo)>;
+    // A node's width in a column; nodeWidth starts at 2 x TextMargin (the
+    // canvas is never nil).
     using TVTGetNodeWidthEvent = std::function<void(TBaseVirtualTree* sender, TCanvas* canvas, PVirtualNode node,
                                                     TColumnIndex column, int& nodeWidth)>;
     TVTDrawNodeEvent OnDrawNode;

@@ -274,7 +274,8 @@ TEST(VTNodeRecord, NodeDataWithoutASizeFailsAnAssertion)
 
 TEST(VTNodeRecord, DataSizeComesFromTheEventWhenNotSet)
 {
-    TVirtualStringTree tree(nullptr);
+    // The base tree: the string tree reserves an internal area of its own.
+    TBaseVirtualTree tree(nullptr);
     int asked = 0;
     tree.OnGetNodeDataSize = [&](TBaseVirtualTree*, int& size) {
         ++asked;
@@ -288,9 +289,9 @@ TEST(VTNodeRecord, DataSizeComesFromTheEventWhenNotSet)
 }
 
 // A tree class that reserves internal areas in every node.
-class AreaTree : public TVirtualStringTree {
+class AreaTree : public TBaseVirtualTree {
 public:
-    explicit AreaTree(TComponent* owner) : TVirtualStringTree(owner)
+    explicit AreaTree(TComponent* owner) : TBaseVirtualTree(owner)
     {
         first = AllocateInternalDataArea(6);
         second = AllocateInternalDataArea(4);

@@ -198,8 +198,9 @@ TEST(VTStream, SavedTreeLoadsBackTheSame)
     EXPECT_EQ(target.made, target.freed);
 
     // Without OnSaveNode a node has no user chunk: header, count, node
-    // chunk header, base chunk header and its 17 bytes.
-    TVirtualStringTree plain(nullptr);
+    // chunk header, base chunk header and its 17 bytes (the base tree: a
+    // string tree adds its caption).
+    TBaseVirtualTree plain(nullptr);
     plain.SetRootNodeCount(1);
     TMemoryStream stream;
     plain.SaveNodesToStream(stream);
