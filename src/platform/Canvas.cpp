@@ -96,6 +96,7 @@ void TCanvas::ReleaseFont(bool textColor)
 {
     fontSelection_.Restore();
     selectedFont_ = nullptr;
+    extentFont_ = nullptr;
     if (textColor && oldTextColor_ != CLR_INVALID) {
         if (dc_)
             SetTextColor(dc_, oldTextColor_);
@@ -386,18 +387,38 @@ int TCanvas::FormatText(RECT& r, std::wstring_view text, UINT flags)
         return 0;
     UseFont();
     UseTextBackground();
-    return DrawTextW(dc_, text.data(), static_cast<int>(text.size()), &r, flags);
+    // What DrawText does beyond one placed line goes to DrawText.
+    constexpr UINT kNeedsDrawText = DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_TABSTOP | DT_EXTERNALLEADING |
+                                    DT_END_ELLIPSIS | DT_PATH_ELLIPSIS | DT_WORD_ELLIPSIS | DT_MODIFYSTRING |
+                                    DT_EDITCONTROL | DT_INTERNAL;
+    const bool prefixes = !(flags & DT_NOPREFIX) && text.find(L'&') != std::wstring_view::npos;
+    const bool breaks = text.find_first_of(L"\r\n\t") != std::wstring_view::npos;
+    if (!(flags & DT_SINGLELINE) || (flags & kNeedsDrawText) || prefixes || breaks || text.empty())
+        return DrawTextW(dc_, text.data(), static_cast<int>(text.size()), &r, flags);
+    const SIZE size = TextExtent(text);
+    int x = r.left;
+    if (flags & DT_CENTER)
+        x = (r.left + r.right - size.cx) / 2;
+    else if (flags & DT_RIGHT)
+        x = r.right - size.cx;
+    int y = r.top;
+    if (flags & DT_VCENTER)
+        y = r.top + (r.bottom - r.top) / 2 - size.cy / 2;
+    else if (flags & DT_BOTTOM)
+        y = r.bottom - size.cy;
+    UINT options = (flags & DT_NOCLIP) ? 0 : ETO_CLIPPED;
+    if (flags & DT_RTLREADING)
+        options |= ETO_RTLREADING;
+    ExtTextOutW(dc_, x, y, options, (flags & DT_NOCLIP) ? nullptr : &r, text.data(),
+                static_cast<UINT>(text.size()), nullptr);
+    return size.cy;
 }
 
 SIZE TCanvas::TextExtent(const std::string& text)
 {
-    SIZE s = {0, 0};
     if (!dc_)
-        return s;
-    std::wstring w = Utf8ToWide(text);
-    UseFont();
-    GetTextExtentPoint32W(dc_, w.c_str(), static_cast<int>(w.size()), &s);
-    return s;
+        return SIZE{0, 0};
+    return TextExtent(std::wstring_view(Utf8ToWide(text)));
 }
 
 SIZE TCanvas::TextExtent(std::wstring_view text)
@@ -406,7 +427,12 @@ SIZE TCanvas::TextExtent(std::wstring_view text)
     if (!dc_)
         return s;
     UseFont();
+    if (selectedFont_ == extentFont_ && text == extentText_)
+        return extent_;
     GetTextExtentPoint32W(dc_, text.data(), static_cast<int>(text.size()), &s);
+    extentText_.assign(text);
+    extentFont_ = selectedFont_;
+    extent_ = s;
     return s;
 }
 

@@ -89,9 +89,13 @@ public:
     // ETO_CLIPPED (text cut at r); r may be nullptr without options.
     void TextOutEx(int x, int y, UINT options, const RECT* r, std::wstring_view text);
     // DrawText in the background mode; r receives the DT_CALCRECT result.
-    // Returns the text height.
+    // Returns the text height. A single line without prefixes, ellipses or
+    // tabs is placed here and drawn with ExtTextOut (clipped to r unless
+    // DT_NOCLIP), which costs half of DrawText.
     int FormatText(RECT& r, std::wstring_view text, UINT flags);
     SIZE TextExtent(const std::string& text);
+    // The last text measured is remembered with its font: measuring it
+    // again (or drawing it with FormatText) does not ask GDI again.
     SIZE TextExtent(std::wstring_view text);
     int TextWidth(const std::string& text) { return TextExtent(text).cx; }
     int TextHeight(const std::string& text) { return TextExtent(text).cy; }
@@ -161,6 +165,10 @@ private:
     COLORREF oldBkColor_ = CLR_INVALID;
     COLORREF lastBkColor_ = CLR_INVALID;
     int lastBkMode_ = 0;
+
+    std::wstring extentText_;
+    HFONT extentFont_ = nullptr;
+    SIZE extent_{0, 0};
 
     bool clipSaved_ = false;
     HRGN savedClip_ = nullptr;   // the DC's own clipping (nullptr: none)

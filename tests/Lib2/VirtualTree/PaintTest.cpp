@@ -695,4 +695,110 @@ TEST(VTPaintCanvas, ClippingFocusRectanglesAndOpaqueClippedText)
     DeleteObject(own);
 }
 
+TEST(VTPaintCanvas, OneLineOfTextLandsWhereDrawTextPutsItAndMeasuresAreKeptPerFont)
+{
+    TFont font;
+    font.SetName("Tahoma");
+    font.SetHeight(-11);
+    HFONT gdiFont = font.Handle();
+    const std::wstring text = L"Row 123456";
+    for (UINT align : {DT_LEFT, DT_CENTER, DT_RIGHT}) {
+        for (RECT r : {RECT{5, 3, 95, 19}, RECT{5, 3, 40, 19}}) {
+            Shot mine(100, 22, RGB(255, 255, 255)), system(100, 22, RGB(255, 255, 255));
+            {
+                TCanvas canvas(mine.dc());
+                canvas.Font().Assign(font);
+                RECT rr = r;
+                canvas.FormatText(rr, text, align | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+            }
+            HGDIOBJ old = SelectObject(system.dc(), gdiFont);
+            SetBkMode(system.dc(), TRANSPARENT);
+            RECT rr = r;
+            DrawTextW(system.dc(), text.c_str(), static_cast<int>(text.size()), &rr,
+                      align | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+            SelectObject(system.dc(), old);
+            int differ = 0, ink = 0;
+            for (int y = 0; y < 22; ++y)
+                for (int x = 0; x < 100; ++x) {
+                    differ += mine.at(x, y) != system.at(x, y);
+                    ink += system.at(x, y) != RGB(255, 255, 255);
+                }
+            EXPECT_EQ(differ, 0) << "alignment " << align << " width " << r.right - r.left;
+            EXPECT_GT(ink, 20);
+        }
+    }
+    // The remembered measure goes with the font.
+    Shot shot(10, 10);
+    TCanvas canvas(shot.dc());
+    canvas.Font().Assign(font);
+    const SIZE small = canvas.TextExtent(std::wstring_view(L"Measure"));
+    canvas.Font().SetHeight(-22);
+    const SIZE large = canvas.TextExtent(std::wstring_view(L"Measure"));
+    EXPECT_GT(large.cx, small.cx + 10);
+    EXPECT_GT(large.cy, small.cy + 5);
+}
+
+// ---------------------------------------------------------------------------
+// The screen as X shows it
+
+// Runs a shell command line of the machine (not of Wine) and waits for it:
+// a program started from Wine runs on its own, so the line ends by writing
+// a marker file, waited for here. Paths are the machine's (Z: in Wine).
+bool RunShell(const std::string& commands, const std::string& marker)
+{
+    std::wstring markerWin = L"Z:" + std::wstring(marker.begin(), marker.end());
+    for (wchar_t& c : markerWin)
+        if (c == L'/')
+            c = L'\\';
+    DeleteFileW(markerWin.c_str());
+    const std::string line = "/bin/sh -c \"" + commands + " ; echo done > " + marker + "\"";
+    std::wstring wide(line.begin(), line.end());
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    const bool done = PumpUntil([&] { return GetFileAttributesW(markerWin.c_str()) != INVALID_FILE_ATTRIBUTES; },
+                                30000);
+    DeleteFileW(markerWin.c_str());
+    return done;
+}
+
+TEST_F(TreePaint, TheScreenShowsTheRowsSelectionAndHeaderAsPainted)
+{
+    if (GetFileAttributesW(L"Z:\\usr\\bin\\import") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no import";
+    AddColumns(2, 100);
+    tree->Header().SetOptions(tree->Header().Options() | hoVisible);
+    tree->TreeOptions().SetSelectionOptions(toFullRowSelect);
+    tree->SetRootNodeCount(4);
+    ColourRowsByIndex(2, {kRed, kGreen});
+    tree->SetSelected(tree->GetFirst()->NextSibling->NextSibling, true);
+    tree->SetFocus();
+    WindowShot();
+    // Rows 0 and 1, the selected row 2, below the rows, the header.
+    const POINT points[5] = {{50, 9}, {150, 27}, {150, 45}, {150, 120}, {50, -10}};
+    std::string format;
+    for (POINT p : points) {
+        p = tree->ClientToScreen(p);
+        format += "%[pixel:p{" + std::to_string(p.x) + "," + std::to_string(p.y) + "}] ";
+    }
+    const std::string base = "/tmp/bxvt-" + std::to_string(GetCurrentProcessId());
+    ASSERT_TRUE(RunShell("/usr/bin/import -window root " + base + ".png && /usr/bin/convert " + base +
+                             ".png -format '" + format + "' info:" + base + ".txt",
+                         base + ".done"));
+    const std::string winBase = "Z:\\tmp\\bxvt-" + std::to_string(GetCurrentProcessId());
+    const std::string pixels = ReadFile(winBase + ".txt");
+    DeleteFileA((winBase + ".png").c_str());
+    DeleteFileA((winBase + ".txt").c_str());
+    const size_t last = pixels.rfind("srgb");
+    ASSERT_NE(last, std::string::npos) << pixels;
+    EXPECT_EQ(pixels.substr(0, last), "srgb(200,0,0) srgb(0,150,0) srgb(0,0,160) srgb(240,240,255) ");
+    const std::string header = pixels.substr(last);
+    EXPECT_NE(header.rfind("srgb(240,240,255)", 0), 0u);
+    EXPECT_NE(header.rfind("srgb(200,0,0)", 0), 0u);
+}
+
 }  // namespace
