@@ -251,7 +251,9 @@ void TTBCustomDockableWindow::HandleNCLButton(TMessage& m, bool dblClick)
         return;
     }
     m.Result = 0;
-    if (m.WParam == HTTB_CLOSE && !dblClick) {
+    // A second press soon after the first is a double click: the button
+    // takes it as a press all the same.
+    if (m.WParam == HTTB_CLOSE) {
         TrackDockedCloseButton();
         return;
     }
