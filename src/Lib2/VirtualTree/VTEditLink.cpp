@@ -91,7 +91,10 @@ void TVTEdit::CreateParams(TCreateParams& params)
     if (multiLine_)
         params.style |= WS_VSCROLL | ES_AUTOVSCROLL | ES_WANTRETURN;
     else
-        params.style |= ES_AUTOHSCROLL;
+        // A right-aligned or centred edit does not scroll sideways: a
+        // character that does not fit goes to a second line, and the edit
+        // then widens to its text (AutoAdjustSize) instead of refusing it.
+        params.style |= ES_AUTOHSCROLL | ES_AUTOVSCROLL;
     if (alignment_ == TAlignment::taRightJustify)
         params.style |= ES_RIGHT;
     else if (alignment_ == TAlignment::taCenter)

@@ -241,4 +241,12 @@ TEST_F(EditLinkTest, NarrowBoundsWidenToThirtyPixelsAndStayInTheClient)
     EXPECT_GT(lastLink->GetBounds().right, 40);
     EXPECT_LE(lastLink->GetBounds().right, 120);
     EXPECT_TRUE(tree->CancelNodeEdit());
+    // Right-aligned: it grows to the left, and no typed character is refused.
+    tree->Header().Columns()[1]->SetAlignment(TAlignment::taRightJustify);
+    ASSERT_TRUE(tree->StartNodeEdit(Node(1), 1));
+    const RECT before = lastLink->GetBounds();
+    ASSERT_TRUE(Type({VK_END, 'X', 'Y', 'Z', 'W'}));
+    EXPECT_EQ(Edit()->Text(), "b2xyzw");
+    EXPECT_LT(lastLink->GetBounds().left, before.left);
+    EXPECT_EQ(lastLink->GetBounds().right, before.right);
 }
