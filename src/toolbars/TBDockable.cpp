@@ -141,7 +141,15 @@ TTBCustomDockableWindow::~TTBCustomDockableWindow()
     if (TTBFloatingWindowParent* p = floatParent_) {
         floatParent_ = nullptr;
         p->SetDockableWindow(nullptr);
-        delete p;
+        // Inside a loop of ours (a drag or size started from the floating
+        // window's own frame) its window procedure is still running.
+        if (Application().NestingDepth() > 0) {
+            if (p->HandleAllocated())
+                ShowWindow(p->Handle(), SW_HIDE);
+            Application().ReleaseLater(p);
+        } else {
+            delete p;
+        }
     }
 }
 
