@@ -300,9 +300,11 @@ int TCustomVirtualStringTree::PaintNormalText(TVTPaintInfo& paintInfo, std::stri
         width = r.right - r.left;
     } else {
         format |= DT_VCENTER | DT_SINGLELINE;
-        width = DoTextMeasuring(canvas, paintInfo.Node, paintInfo.Column, text);
+        // Without columns nothing is shortened: the width is measured only
+        // when a static text follows (DoPaintNode).
+        width = paintInfo.Column > NoColumn ? DoTextMeasuring(canvas, paintInfo.Node, paintInfo.Column, text) : -1;
         const int space = r.right - r.left;
-        if (paintInfo.Column > NoColumn && width > space) {
+        if (width > space) {
             // The ellipsis measured in the tree font no longer fits a font
             // the application changed.
             text = DoShortenString(canvas, paintInfo.Node, paintInfo.Column, text, space,
@@ -356,6 +358,8 @@ void TCustomVirtualStringTree::DoPaintNode(TVTPaintInfo& paintInfo)
     if (paintInfo.Alignment != TAlignment::taCenter && !(paintInfo.Node->States & vsMultiline) &&
         (TreeOptions().StringOptions() & toShowStaticText)) {
         const std::string staticText = GetText(paintInfo.Node, paintInfo.Column, ttStatic);
+        if (width < 0)
+            width = DoTextMeasuring(*paintInfo.Canvas, paintInfo.Node, paintInfo.Column, text);
         if (!staticText.empty())
             PaintStaticText(paintInfo, staticText, width);
     }

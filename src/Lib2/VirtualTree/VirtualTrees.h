@@ -1887,8 +1887,8 @@ protected:
     // Font and colours of a cell's normal text before OnPaintText.
     void InitializeTextProperties(TVTPaintInfo& paintInfo);
     // Both draw into the content rectangle less TextMargin on each side;
-    // the normal text returns its width as drawn, after which the static
-    // text starts.
+    // the normal text returns its width as drawn (-1 without columns, where
+    // it is not measured), after which the static text starts.
     int PaintNormalText(TVTPaintInfo& paintInfo, std::string text);
     void PaintStaticText(TVTPaintInfo& paintInfo, const std::string& text, int normalWidth);
 
