@@ -147,8 +147,16 @@ std::string Repeat(std::string_view piece, unsigned count)
 
 // ----- HTML
 
-std::string HtmlEscape(std::string_view text)
+// Markup characters escaped; a text that is not valid UTF-8 is made so
+// first (the HTML block says it is UTF-8).
+std::string HtmlEscape(std::string_view raw)
 {
+    std::string cleaned;
+    std::string_view text = raw;
+    if (!IsValidUtf8(raw)) {
+        cleaned = WideToUtf8(Utf8ToWide(raw));
+        text = cleaned;
+    }
     std::string out;
     out.reserve(text.size());
     for (char c : text) {

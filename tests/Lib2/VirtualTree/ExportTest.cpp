@@ -285,3 +285,51 @@ TEST_F(ExportTest, RtfWritesUnitsAbove32767AsNegativeNumbers)
     EXPECT_EQ(BlockBytes(ContentToClipboard(*tree, CF_RTFFormat(), tstAll)), rtf);
     EXPECT_EQ(BlockBytes(ContentToClipboard(*tree, CF_RTFNoObjsFormat(), tstAll)), rtf);
 }
+
+TEST_F(ExportTest, ColumnsGoInDisplayOrderAndHiddenOnesAreLeftOut)
+{
+    AddColumn("Name", 100);
+    AddColumn("Value", 60);
+    TVirtualTreeColumn* hidden = AddColumn("Hidden", 60);
+    hidden->SetOptions(hidden->Options() & ~coVisible);
+    tree->Header().Columns()[1]->SetPosition(0);
+    PVirtualNode a = Add(nullptr, {"a", "1", "h"});
+    Add(a, {"b", "2", "h"});
+    EXPECT_EQ(ContentToText(*tree, tstAll, ";"), "Value;Name;\r\n1;a;\r\n2;;b\r\n");
+}
+
+TEST_F(ExportTest, CsvBlockUsesTheListSeparatorOfTheUserLocale)
+{
+    wchar_t list[8] = {};
+    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SLIST, list, 8);
+    ASSERT_EQ(std::wstring(list), L",") << "the expected text assumes an English user locale";
+    AddColumn("Name", 100);
+    AddColumn("Size", 60);
+    Add(nullptr, {"x, y", "1"});
+    EXPECT_EQ(BlockBytes(ContentToClipboard(*tree, CF_CSVFormat(), tstAll)), "Name,Size\r\n\"x, y\",1\r\n");
+}
+
+TEST_F(ExportTest, RtfWithoutColumnsIsOneCellOverTheClientWidth)
+{
+    tree->SetBorderStyle(bsNone);
+    tree->HandleNeeded();
+    RECT client{};
+    GetClientRect(tree->Handle(), &client);
+    ASSERT_EQ(client.right, 400) << "a tree of 400 pixels without border or scroll bar";
+    PVirtualNode a = Add(nullptr, {"A"});
+    Add(a, {"B"});
+    EXPECT_EQ(ContentToRTF(*tree, tstAll),
+              "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1043{\\fonttbl{\\f0 Arial;}}"
+              "{\\colortbl;\\red0\\green0\\blue0;}"
+              "\\uc1\\trowd\\trgaph70\\cellx6000"
+              "\\pard\\intbl\\f0\\cf1\\fs20 \\u65\\'3f\\cell\\row"
+              "\\pard\\intbl\\tab  \\u66\\'3f\\cell\\row"
+              "\\pard\\par}");
+}
+
+TEST_F(ExportTest, HtmlMakesBrokenUtf8Valid)
+{
+    Add(nullptr, {"a\xFF<"});
+    const std::string html = ContentToHTML(*tree, tstAll);
+    EXPECT_NE(html.find(">a\xEF\xBF\xBD&lt;</td>"), std::string::npos) << html;
+}
