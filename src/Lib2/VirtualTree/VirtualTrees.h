@@ -712,6 +712,21 @@ private:
     TStringList list_;
 };
 
+// [ole] Keeps a tree in the process's list of live trees (VTDataObject.h)
+// from its construction to its destruction; on the way out it lets go of the
+// tree's drag manager.
+class TVTLiveTreeEntry {
+public:
+    TVTLiveTreeEntry(const TBaseVirtualTree* tree, IVTDragManager** dragManager);
+    ~TVTLiveTreeEntry();
+    TVTLiveTreeEntry(const TVTLiveTreeEntry&) = delete;
+    TVTLiveTreeEntry& operator=(const TVTLiveTreeEntry&) = delete;
+
+private:
+    const TBaseVirtualTree* tree_;
+    IVTDragManager** dragManager_;
+};
+
 // ---------------------------------------------------------------------------
 // Event types
 
@@ -1521,6 +1536,23 @@ public:
     virtual void DoPaintNode(TVTPaintInfo& paintInfo);
     virtual void DoPopupMenu(PVirtualNode node, TColumnIndex column, POINT position);
     virtual HRESULT DoRenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
+    // [ole] OLE data transfer (VTDataObject.cpp, VTDragManager.cpp).
+    // The formats the tree offers: those of its class (filtered by
+    // ClipboardFormats when that list is used), then the user's.
+    virtual void GetNativeClipboardFormats(std::vector<FORMATETC>& formats);
+    // Renders a format: the native node format from the cut/copy set or the
+    // selection, anything else through OnRenderOLEData.
+    virtual HRESULT RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
+    // A live tree of this process named by the data's same-process reference; else nil.
+    virtual TBaseVirtualTree* GetTreeFromDataObject(IDataObject* dataObject);
+    // The drag manager (made on first use; OnCreateDragManager may supply it).
+    IVTDragManager* DragManager();
+    // Drop-target callbacks the drag manager forwards (points in screen coordinates).
+    virtual HRESULT DragEnter(DWORD keyState, POINT pt, DWORD& effect);
+    virtual HRESULT DragOver(TObject* source, DWORD keyState, TDragState state, POINT pt, DWORD& effect);
+    virtual void DragLeave();
+    virtual HRESULT DragDrop(IDataObject* dataObject, DWORD keyState, POINT pt, DWORD& effect);
+    // [/ole]
     virtual void DoReset(PVirtualNode node);
     virtual void DoSaveNode(PVirtualNode node, TStream& stream);
     virtual void DoScroll(int deltaX, int deltaY);
@@ -1803,6 +1835,8 @@ private:
     bool wantTabs_ = false;
     unsigned pendingRootCount_ = 0;
     TBiDiMode bidiMode_ = bdLeftToRight;
+    // [ole] Last member, so the tree leaves the live list first.
+    TVTLiveTreeEntry liveTreeEntry_{this, &dragManager_};
 };
 
 // ---------------------------------------------------------------------------
