@@ -2,6 +2,7 @@
 // and the clipboard blocks made from them.
 #include "Lib2/VirtualTree/VTExport.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -102,8 +103,28 @@ private:
 
 bool SameFont(const TFont& a, const TFont& b)
 {
-    return a.Name() == b.Name() && a.Size() == b.Size() && a.Style() == b.Style() && a.Color() == b.Color();
+    return a.Name() == b.Name() && a.Height() == b.Height() && a.Style() == b.Style() && a.Color() == b.Color();
 }
+
+// Point size of a font; the screen's pixels per inch are read once per
+// export (TFont::Size asks the screen every time).
+class TPointSizes {
+public:
+    int Of(const TFont& font)
+    {
+        if (font.Height() != lastHeight_ || !known_) {
+            known_ = true;
+            lastHeight_ = font.Height();
+            lastSize_ = font.Size();
+        }
+        return lastSize_;
+    }
+
+private:
+    bool known_ = false;
+    int lastHeight_ = 0;
+    int lastSize_ = 0;
+};
 
 // ----- text
 
@@ -179,7 +200,7 @@ std::string HtmlColor(COLORREF color)
 }
 
 // "{font: underline italic bold 8pt "Tahoma";color:#000000;}"
-std::string FontStyleBody(const TFont& font)
+std::string FontStyleBody(const TFont& font, TPointSizes& sizes)
 {
     std::string out = "{font:";
     if (font.Style() & fsUnderline)
@@ -188,7 +209,7 @@ std::string FontStyleBody(const TFont& font)
         out += " italic";
     if (font.Style() & fsBold)
         out += " bold";
-    out += Format(" %dpt \"%s\";", font.Size(), HtmlEscape(font.Name()).c_str());
+    out += Format(" %dpt \"%s\";", sizes.Of(font), HtmlEscape(font.Name()).c_str());
     out += "color:" + HtmlColor(font.Color()) + ";}";
     return out;
 }
@@ -245,8 +266,9 @@ public:
             currentColor_ = colorIndex;
             body_ += Format("\\cf%d", colorIndex + 1);
         }
-        if (font.Size() != currentSize_) {
-            currentSize_ = font.Size();
+        const int size = sizes_.Of(font);
+        if (size != currentSize_) {
+            currentSize_ = size;
             body_ += Format("\\fs%d", 2 * currentSize_);
         }
         body_ += ' ';
@@ -255,7 +277,11 @@ public:
             int value = static_cast<unsigned short>(unit);
             if (value > 32767)
                 value -= 65536;
-            body_ += Format("\\u%d\\'3f", value);
+            char buf[16];
+            const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+            body_ += "\\u";
+            body_.append(buf, end);
+            body_ += "\\'3f";
         }
         if (style & fsUnderline)
             body_ += "\\ul0";
@@ -309,6 +335,7 @@ private:
     int currentFont_ = -1;
     int currentColor_ = -1;
     int currentSize_ = -1;
+    TPointSizes sizes_;
     std::string body_;
 };
 
@@ -457,9 +484,10 @@ std::string ContentToHTML(TCustomVirtualStringTree& tree, TVSTTextSourceType sou
     const std::string padding = Format("padding-left:%dpx;padding-right:%dpx;", tree.Margin(), tree.Margin());
     const char* lineStyle = tree.LineStyle() == lsSolid ? "solid;" : "dotted;";
 
+    TPointSizes sizes;
     std::string out = "<style type=\"text/css\">\r\n";
-    out += ".default" + FontStyleBody(tree.Font()) + "\r\n";
-    out += ".header" + FontStyleBody(header.Font()) + "\r\n";
+    out += ".default" + FontStyleBody(tree.Font(), sizes) + "\r\n";
+    out += ".header" + FontStyleBody(header.Font(), sizes) + "\r\n";
     if (paint & toShowHorzGridLines)
         out += std::string(".noborder{border-style:") + lineStyle +
                " border-bottom:1;border-left:0;border-right:0; border-top:0;";
@@ -517,7 +545,7 @@ std::string ContentToHTML(TCustomVirtualStringTree& tree, TVSTTextSourceType sou
                 }
             }
             if (!SameFont(font, tree.Font()))
-                out += " <td class=\"normalborder\"  style=\"" + FontStyleBody(font) + "\" height=\"";
+                out += " <td class=\"normalborder\"  style=\"" + FontStyleBody(font, sizes) + "\" height=\"";
             else
                 out += " <td class=\"normalborder\"  height=\"";
             out += Format("%upx\"", height);
