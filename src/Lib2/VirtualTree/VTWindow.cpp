@@ -233,8 +233,7 @@ void TBaseVirtualTree::WndProc(TMessage& message)
             // The header has sized its columns already (HandleMessage).
             DoStateChange(tsSizing);
             UpdateScrollBars(true);
-            if (editLink_ && (states_ & tsEditing))
-                editLink_->SetBounds(editLink_->GetBounds());
+            UpdateEditBounds();
             DoStateChange(0, tsSizing);
         }
         return;
