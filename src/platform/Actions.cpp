@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/Application.h"
+#include "platform/Control.h"
 #include "platform/Exceptions.h"
 #include "platform/ImageList.h"
 
@@ -372,6 +373,32 @@ void UpdateThreadActionLists()
     t.updating = false;
 }
 
+bool FormActionListsShortCut(const TComponent* form, TShortCut shortCut)
+{
+    if (shortCut == 0)
+        return false;
+    ThreadActionLists& t = tActionLists;
+    std::vector<TActionList*> lists = t.lists;
+    for (TActionList* list : lists) {
+        if (std::find(t.lists.begin(), t.lists.end(), list) == t.lists.end())
+            continue;
+        // The list's form: the first owner that is a control's top.
+        const TComponent* owner = list->Owner();
+        while (owner && !dynamic_cast<const TControl*>(owner))
+            owner = owner->Owner();
+        if (owner) {
+            const TControl* top = static_cast<const TControl*>(owner);
+            while (top->Parent())
+                top = top->Parent();
+            if (top != form)
+                continue;
+        }
+        if (list->IsShortCut(shortCut))
+            return true;
+    }
+    return false;
+}
+
 unsigned ActionIdleUpdateCount()
 {
     return tActionLists.count;
@@ -441,6 +468,21 @@ void TActionList::UpdateActions()
         if (IndexOf(a) >= 0)
             a->Update();
     }
+}
+
+bool TActionList::IsShortCut(TShortCut shortCut)
+{
+    std::weak_ptr<void> alive = AliveToken();
+    std::vector<TCustomAction*> list = actions_;
+    for (TCustomAction* a : list) {
+        if (alive.expired())
+            return true;
+        if (std::find(actions_.begin(), actions_.end(), a) == actions_.end() || a->ShortCut() != shortCut)
+            continue;
+        if (a->Execute())
+            return true;
+    }
+    return false;
 }
 
 void TActionList::AddAction(TCustomAction* action)

@@ -224,6 +224,9 @@ public:
     virtual bool UpdateAction(TBasicAction* action);
     // Refreshes every action of the list (Update of each, in order).
     void UpdateActions();
+    // Runs the first action with this shortcut that is enabled after its
+    // update; true when one ran.
+    bool IsShortCut(TShortCut shortCut);
 
 protected:
     void Notification(TComponent* component, TOperation operation) override;
@@ -237,6 +240,10 @@ private:
     TCustomImageList* images_ = nullptr;
 };
 
+// A key pressed on a form, offered to the action lists of this thread that
+// belong to it: those the form owns and those of no form (a data module's,
+// or owned by nothing). True when an action ran.
+bool FormActionListsShortCut(const TComponent* form, TShortCut shortCut);
 // Runs UpdateActions on every action list of the calling thread now (the
 // message loop does it by itself when the queue goes idle).
 void UpdateThreadActionLists();

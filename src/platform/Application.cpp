@@ -1,5 +1,7 @@
 #include "platform/Application.h"
 
+#include <ole2.h>
+
 #include "platform/Component.h"
 #include "platform/Firewall.h"
 #include "platform/Form.h"
@@ -25,6 +27,10 @@ void TApplication::Initialize()
     if (handle_)
         return;
     threadId_ = GetCurrentThreadId();
+    // Drag and drop, the clipboard and the accessibility objects need OLE on
+    // this thread; once for the program.
+    if (!oleStarted_)
+        oleStarted_ = SUCCEEDED(OleInitialize(nullptr));
     SetExceptionHandler([this](const std::string& message) { HandleException(message); });
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
@@ -154,6 +160,37 @@ void TApplication::Run()
     }
     // What was handed to ReleaseLater goes now that no loop stands on it.
     FreeReleased();
+    RunLoopEndHandlers();
+}
+
+int TApplication::AddLoopEndHandler(std::function<void()> handler)
+{
+    int id = nextIdleId_++;
+    loopEndHandlers_.push_back({id, std::move(handler)});
+    return id;
+}
+
+void TApplication::RemoveLoopEndHandler(int id)
+{
+    for (auto it = loopEndHandlers_.begin(); it != loopEndHandlers_.end(); ++it)
+        if (it->id == id) {
+            loopEndHandlers_.erase(it);
+            return;
+        }
+}
+
+void TApplication::RunLoopEndHandlers()
+{
+    std::vector<IdleHandler> list;
+    list.swap(loopEndHandlers_);
+    for (const IdleHandler& h : list)
+        if (h.fn)
+            Guarded([&] { h.fn(); });
+    // COM clients were let go above; the program's objects outlive OLE.
+    if (oleStarted_) {
+        oleStarted_ = false;
+        OleUninitialize();
+    }
 }
 
 void TApplication::ProcessMessages()

@@ -56,7 +56,8 @@ public:
     void EndNestedLoop();
     int NestingDepth() const { return nesting_; }
 
-    // Runs the message loop until WM_QUIT.
+    // Runs the message loop until WM_QUIT; then the loop-end handlers run
+    // and OLE is uninitialised.
     void Run();
     // Handles every message waiting now. A WM_QUIT seen here sets Terminated and is
     // posted again so the outer loop ends too.
@@ -96,6 +97,15 @@ public:
     int AddIdleHandler(std::function<void()> handler);
     void RemoveIdleHandler(int id);
     void Idle();
+
+    // Work for the end of the message loop, run by Run (in the order added)
+    // once the loop has ended, while OLE still stands: what must let go of
+    // COM clients before the program's objects go.
+    int AddLoopEndHandler(std::function<void()> handler);
+    void RemoveLoopEndHandler(int id);
+    // OLE of the GUI thread: Initialize starts it once, the end of Run
+    // stops it after the loop-end handlers.
+    bool OleStarted() const { return oleStarted_; }
 
     // Hints (Hints.cpp). Hint is the long hint of what the mouse is over (or
     // what the program or a menu set); OnHint is raised when it changes.
@@ -149,6 +159,9 @@ private:
     struct IdleHandler { int id; std::function<void()> fn; };
     std::vector<IdleHandler> idleHandlers_;
     int nextIdleId_ = 1;
+    std::vector<IdleHandler> loopEndHandlers_;
+    bool oleStarted_ = false;
+    void RunLoopEndHandlers();
     std::string hint_;
     TPostedErrors postedErrors_;
 };

@@ -33,6 +33,13 @@ TComponent::~TComponent()
         owner_->RemoveComponent(this);
 }
 
+void TComponent::SetDesigning(bool value)
+{
+    state_ = value ? (state_ | csDesigning) : (state_ & ~static_cast<unsigned>(csDesigning));
+    for (TComponent* c : components_)
+        c->SetDesigning(value);
+}
+
 TComponent* TComponent::FindComponent(const std::string& name) const
 {
     if (name.empty())

@@ -38,6 +38,9 @@ public:
     bool IsLoading() const { return (state_ & csLoading) != 0; }
     bool IsDestroying() const { return (state_ & csDestroying) != 0; }
     bool IsDesigning() const { return (state_ & csDesigning) != 0; }
+    // Marks this component, and what it owns, as being edited in a form
+    // designer (components made later by an owner in that state are too).
+    void SetDesigning(bool value);
 
     // Asks to be told (Notification with opRemove) when `other` goes.
     void FreeNotification(TComponent* other);

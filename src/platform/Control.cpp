@@ -358,6 +358,7 @@ void TWinControl::InsertControl(TControl* control)
         control->Invalidate();
     }
     Realign();
+    ControlChange(control, true);
 }
 
 void TWinControl::RemoveControl(TControl* control) { DetachControl(control, false); }
@@ -365,6 +366,10 @@ void TWinControl::RemoveControl(TControl* control) { DetachControl(control, fals
 void TWinControl::DetachControl(TControl* control, bool keepWindow)
 {
     auto it = std::find(controls_.begin(), controls_.end(), control);
+    if (it == controls_.end())
+        return;
+    ControlChange(control, false);
+    it = std::find(controls_.begin(), controls_.end(), control);
     if (it == controls_.end())
         return;
     if (hot_ == control)

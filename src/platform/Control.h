@@ -259,6 +259,9 @@ protected:
     // Called after the window was made: children get their windows, fonts are set.
     virtual void CreateHandleDone();
     virtual void DestroyWnd();
+    // A child control was just inserted (inserting) or is about to be
+    // removed; the default does nothing.
+    virtual void ControlChange(TControl* control, bool inserting) { (void)control; (void)inserting; }
     // Lays out aligned children inside `rect` (the client area at first).
     virtual void AlignControls(RECT& rect);
     // A notification a child control sent to us (WM_COMMAND / WM_NOTIFY),
@@ -272,6 +275,10 @@ protected:
     // want (WM_GETDLGCODE) goes to ParentForm()->DialogKey. True when used;
     // the key then does not reach KeyDown and its character is dropped.
     virtual bool OfferDialogKey(WORD key, TShiftState shift);
+    // A key-down as a shortcut: the form's action lists (Actions.h), then
+    // CM_APPKEYDOWN to the application window. True when used; the key then
+    // goes no further.
+    virtual bool OfferShortCut(WORD key, LPARAM keyData);
     // A character for the form's accelerators (DialogChar): typed with Alt,
     // or on a window that takes no characters. True when used.
     virtual bool OfferDialogChar(wchar_t ch, TShiftState shift);

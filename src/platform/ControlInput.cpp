@@ -6,7 +6,10 @@
 // form does not use reaches KeyDown and then the window. Characters typed
 // with Alt, or on a window that takes no characters, are offered to the
 // form's controls as accelerators (a label's "&" letter focuses its
-// FocusControl). This runs inside the window procedure, so it works under
+// FocusControl). Before all that a key-down is a shortcut: the form's
+// action lists see it first, then the application window (CM_APPKEYDOWN),
+// where main-window hooks such as toolbars answering shortcuts see it.
+// This runs inside the window procedure, so it works under
 // any message loop that translates messages (ours, a test's, a modal one).
 #include <windowsx.h>
 
@@ -14,7 +17,10 @@
 #include <memory>
 #include <vector>
 
+#include "platform/Actions.h"
+#include "platform/Application.h"
 #include "platform/Control.h"
+#include "platform/ControlMessages.h"
 #include "platform/Text.h"
 
 TShiftState ShiftFromKeyData(LPARAM keyData)
@@ -254,6 +260,43 @@ bool TWinControl::OfferDialogChar(wchar_t ch, TShiftState shift)
 
 namespace {
 
+bool IsModifierKey(WORD key)
+{
+    switch (key) {
+    case VK_SHIFT:
+    case VK_CONTROL:
+    case VK_MENU:
+    case VK_LSHIFT:
+    case VK_RSHIFT:
+    case VK_LCONTROL:
+    case VK_RCONTROL:
+    case VK_LMENU:
+    case VK_RMENU:
+    case VK_LWIN:
+    case VK_RWIN:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+bool TWinControl::OfferShortCut(WORD key, LPARAM keyData)
+{
+    if (IsModifierKey(key))
+        return false;
+    std::weak_ptr<void> alive = AliveToken();
+    if (FormActionListsShortCut(ParentForm(), ShortCut(key, ShiftFromKeyData(keyData))))
+        return true;
+    if (alive.expired())
+        return true;
+    HWND app = Application().Handle();
+    return app && SendMessageW(app, CM_APPKEYDOWN, key, keyData) != 0;
+}
+
+namespace {
+
 // The character TranslateMessage queued for a key we used (Tab, Enter, Esc)
 // is dropped so the window that lost the key does not get it either.
 void DropQueuedChar(HWND hwnd, WORD key)
@@ -283,6 +326,20 @@ bool TWinControl::HandleInputMessage(TMessage& m)
         HWND h = hwnd_;
         WORD key = static_cast<WORD>(m.WParam);
         TShiftState shift = ShiftFromKeyData(m.LParam);
+        if (OfferShortCut(key, m.LParam)) {
+            m.Result = 0;
+            return true;
+        }
+        if (alive.expired())
+            return true;
+        // Alt going down (not repeating) is offered as a dialog key too, so
+        // a menu bar can show its accelerators; the system still sees it.
+        if (key == VK_MENU && !(m.LParam & (1L << 30))) {
+            if (TWinControl* form = ParentForm())
+                form->DialogKey(key, shift);
+            if (alive.expired())
+                return true;
+        }
         if (OfferDialogKey(key, shift)) {
             DropQueuedChar(h, key);
             m.Result = 0;
@@ -334,6 +391,17 @@ bool TWinControl::HandleInputMessage(TMessage& m)
         m.WParam = ch;
         return false;
     }
+    case WM_SYSCOMMAND:
+        // The menu key typed in a control (Alt+letter, F10, Alt alone) is
+        // the form's: the system would hand it to the focused window.
+        if ((m.WParam & 0xFFF0) == SC_KEYMENU && (GetWindowLongW(hwnd_, GWL_STYLE) & WS_CHILD)) {
+            TWinControl* form = ParentForm();
+            if (form && form != this && form->HandleAllocated()) {
+                m.Result = SendMessageW(form->Handle(), WM_SYSCOMMAND, m.WParam, m.LParam);
+                return true;
+            }
+        }
+        return false;
     case WM_SYSCHAR:
         if (OfferDialogChar(static_cast<wchar_t>(m.WParam), ShiftFromKeyData(m.LParam) | ssAlt)) {
             m.Result = 0;

@@ -1,6 +1,7 @@
 #include "platform/Form.h"
 
 #include "platform/Application.h"
+#include "platform/ControlMessages.h"
 #include "platform/Firewall.h"
 #include "platform/Screen.h"
 #include "platform/StdCtrls.h"
@@ -47,6 +48,27 @@ void FormBorderStyles(TFormBorderStyle border, TBorderIcons icons, DWORD& style,
             style |= WS_MAXIMIZEBOX;
         if ((icons & biHelp) && !(icons & (biMinimize | biMaximize)))
             exStyle |= WS_EX_CONTEXTHELP;
+    }
+}
+
+// Sends the message to every windowed control under parent, parents
+// before their children; a control freed on the way ends its branch.
+void BroadcastToControls(TWinControl* parent, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    std::vector<TWinControl*> list;
+    for (int i = 0; i < parent->ControlCount(); ++i)
+        if (auto* w = dynamic_cast<TWinControl*>(parent->Controls(i)))
+            list.push_back(w);
+    std::vector<std::weak_ptr<void>> alive;
+    for (TWinControl* w : list)
+        alive.push_back(w->AliveToken());
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (alive[i].expired())
+            continue;
+        if (list[i]->HandleAllocated())
+            list[i]->Perform(msg, wParam, lParam);
+        if (!alive[i].expired())
+            BroadcastToControls(list[i], msg, wParam, lParam);
     }
 }
 
@@ -262,7 +284,39 @@ void TForm::WndProc(TMessage& m)
             m.Result = 0;
             return;
         }
+        // The menu key (Alt, F10, Alt+letter) goes to the application's
+        // hooks first: toolbars acting as menus take it there.
+        if ((m.WParam & 0xFFF0) == SC_KEYMENU) {
+            HWND app = Application().Handle();
+            if (app && SendMessageW(app, CM_APPSYSCOMMAND, m.WParam, m.LParam) != 0) {
+                m.Result = 0;
+                return;
+            }
+        }
         break;
+    case WM_SETTINGCHANGE: {
+        // Every windowed control hears of it (fonts, metrics, colours).
+        std::weak_ptr<void> alive = AliveToken();
+        BroadcastToControls(this, CM_WININICHANGE, m.WParam, m.LParam);
+        if (alive.expired())
+            return;
+        break;
+    }
+    case WM_CANCELMODE: {
+        // The control that holds the mouse, or has the focus, is told too:
+        // a press or a menu it tracks ends.
+        std::weak_ptr<void> alive = AliveToken();
+        TWinControl* target = nullptr;
+        if (HWND cap = GetCapture(); cap && cap != Handle())
+            target = FromHandle(cap);
+        if (!target || target->ParentForm() != this)
+            target = ActiveControl();
+        if (target && target != this)
+            target->Perform(WM_CANCELMODE, 0, 0);
+        if (alive.expired())
+            return;
+        break;
+    }
     case WM_SHOWWINDOW: {
         std::weak_ptr<void> alive = AliveToken();
         TWinControl::WndProc(m);
