@@ -7,6 +7,7 @@
 #include "platform/Canvas.h"
 #include "platform/Firewall.h"
 #include "platform/Hints.h"
+#include "toolbars/TBAccess.h"
 #include "toolbars/TBAnim.h"
 #include "toolbars/TBCommon.h"
 
@@ -265,6 +266,14 @@ void TTBPopupWindow::WndProc(TMessage& m)
     case WM_POPUPANIM_ENDED:
         m.Result = 0;
         return;
+    case WM_GETOBJECT: {
+        LRESULT r = 0;
+        if (view_ && TBAnswerGetObject(view_, m.WParam, m.LParam, r)) {
+            m.Result = r;
+            return;
+        }
+        break;
+    }
     case WM_CANCELMODE:
         if (view_) {
             TTBView* root = view_;

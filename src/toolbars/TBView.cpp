@@ -6,6 +6,7 @@
 
 #include "platform/Control.h"
 #include "toolbars/TBCommon.h"
+#include "toolbars/TBAccess.h"
 #include "toolbars/TBModal.h"
 #include "toolbars/TBPopup.h"
 
@@ -54,6 +55,7 @@ TTBView::TTBView(TComponent* owner, TTBView* parentView, TTBCustomItem* parentIt
 TTBView::~TTBView()
 {
     Destroying();
+    TBAccOwnerGone(this);
     CloseChildPopups();
     // The item that opened us shows no longer pushed.
     if (parentView_ && parentView_->IsToolbar() && parentView_->openViewer_)
@@ -560,6 +562,7 @@ void TTBView::Select(TTBItemViewer* viewer, bool viaMouse)
         }
         selected_ = viewer;
         selectedViaMouse_ = viaMouse;
+        TBNotifyFocus(this);
     }
     // Whether the cursor is over the selection (and its button part during a press).
     bool over = false;

@@ -142,7 +142,9 @@ public:
     SIZE UpdatePositions();
     // The size the items take at the given wrap and chevron lengths, without
     // changing anything.
-    SIZE MeasureSize(TTBViewOrientation orientation, int wrapWidth, int chevronWidth);
+    // fitBound (when given) receives the least wrap width that gives this
+    // same layout (0 when nothing had to fit).
+    SIZE MeasureSize(TTBViewOrientation orientation, int wrapWidth, int chevronWidth, int* fitBound = nullptr);
     bool ValidatedPositions() const { return validated_; }
     // Marks the layout out of date; it is redone before the next paint, hit
     // test or selection.

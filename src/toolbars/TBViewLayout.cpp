@@ -12,6 +12,10 @@
 struct TTBView::TLayoutResult {
     SIZE size{0, 0};
     bool changed = false;
+    // The least wrap width that keeps every "it fits" decision of the rows
+    // (0 when none was made): all wrap widths from it up to the one used
+    // give this same layout.
+    int fitBound = 0;
 };
 
 namespace {
@@ -92,10 +96,12 @@ bool TTBView::DoUpdatePositions(SIZE& size)
     return r.changed;
 }
 
-SIZE TTBView::MeasureSize(TTBViewOrientation orientation, int wrapWidth, int chevronWidth)
+SIZE TTBView::MeasureSize(TTBViewOrientation orientation, int wrapWidth, int chevronWidth, int* fitBound)
 {
     TLayoutResult r;
     Layout(orientation, wrapWidth, chevronWidth, false, r);
+    if (fitBound)
+        *fitBound = r.fitBound;
     return r.size;
 }
 
@@ -293,6 +299,8 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
                 for (size_t j = k + 1; j < order.size() && !slots[order[j]].sep; ++j)
                     groupLen += slots[order[j]].len;
                 bool noBreak = (viewers_[order[k]]->Item()->ItemStyle() & isNoLineBreak) != 0;
+                if (curA + s.len + groupLen <= limit)
+                    result.fitBound = std::max(result.fitBound, curA + s.len + groupLen + aEnd);
                 if (curA + s.len + groupLen > limit || (wrapped && !noBreak)) {
                     s.lineBreak = true;
                     s.across = curC + rowThick;
@@ -306,6 +314,8 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
             } else if (curA + s.len > limit) {
                 newRow(0);
                 wrapped = true;
+            } else {
+                result.fitBound = std::max(result.fitBound, curA + s.len + aEnd);
             }
         }
         s.along = curA;
@@ -344,6 +354,9 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
         if (first != SIZE_MAX && slots[r.slots.back()].tbSize) {
             const Slot& last = slots[r.slots.back()];
             int target = wrapWidth > 0 ? limit : widest;
+            // Right-aligned items follow the wrap width itself.
+            if (wrapWidth > 0)
+                result.fitBound = std::max(result.fitBound, wrapWidth);
             int shift = target - (last.along + last.len);
             if (shift > 0)
                 for (size_t k = first; k < r.slots.size(); ++k)

@@ -9,6 +9,7 @@
 #include "toolbars/TBClickQueue.h"
 #include "toolbars/TBCommon.h"
 #include "toolbars/TBItems.h"
+#include "toolbars/TBAccess.h"
 #include "toolbars/TBView.h"
 #include "toolbars/TBViewerDraw.h"
 
@@ -20,6 +21,7 @@ TTBItemViewer::TTBItemViewer(TTBView* view, TTBCustomItem* item, int groupLevel)
 
 TTBItemViewer::~TTBItemViewer()
 {
+    TBAccOwnerGone(this);
     RemoveFromClickQueue(this);
     TBClickQueue::RemoveUser();
 }

@@ -1,0 +1,509 @@
+// The toolbar on a form shaped like the main form, with real windows and
+// real input: the chevron and its menu, caption placements by pixels,
+// shortcuts through the key routing, control items, floating sizes and the
+// layer's key, settings and cancel-mode routing.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <ole2.h>
+
+#include "TBMainShape.h"
+#include "TBTestHost.h"
+#include "platform/Application.h"
+#include "platform/ControlMessages.h"
+#include "platform/StdCtrls.h"
+#include "support/Input.h"
+#include "support/TestSupport.h"
+#include "toolbars/TBCommon.h"
+#include "toolbars/TBPopup.h"
+
+using namespace testing_support;
+
+namespace {
+
+// Runs the script on a driver thread while this thread pumps (or sits in
+// a menu loop, which pumps too).
+void Drive(const std::function<void()>& script)
+{
+    std::atomic<bool> done{false};
+    std::thread t([&] {
+        script();
+        done = true;
+    });
+    PumpUntil([&] { return done.load(); }, 30000);
+    t.join();
+    Pump(50);
+}
+
+bool WaitFor(const std::function<bool()>& pred, DWORD ms = 3000)
+{
+    for (DWORD waited = 0; waited < ms; waited += 20) {
+        if (pred())
+            return true;
+        Sleep(20);
+    }
+    return pred();
+}
+
+POINT ScreenCenterOf(TTBItemViewer* v)
+{
+    TWinControl* w = v->View()->Window();
+    RECT r = v->BoundsRect;
+    return w->ClientToScreen(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+}
+
+// Pixels of a window's client area through a screen DC.
+struct Shot {
+    explicit Shot(HWND h)
+    {
+        RECT r;
+        GetClientRect(h, &r);
+        POINT o{0, 0};
+        ClientToScreen(h, &o);
+        w = r.right;
+        hgt = r.bottom;
+        HDC screen = GetDC(nullptr);
+        for (int y = 0; y < hgt; ++y)
+            for (int x = 0; x < w; ++x)
+                px.push_back(GetPixel(screen, o.x + x, o.y + y));
+        ReleaseDC(nullptr, screen);
+    }
+    COLORREF At(int x, int y) const { return px[static_cast<size_t>(y * w + x)]; }
+    // The bounding box of the pixels of one colour inside r.
+    RECT BoxOf(COLORREF c, RECT r) const
+    {
+        RECT box{INT_MAX, INT_MAX, -1, -1};
+        for (int y = std::max<LONG>(0, r.top); y < std::min<LONG>(hgt, r.bottom); ++y)
+            for (int x = std::max<LONG>(0, r.left); x < std::min<LONG>(w, r.right); ++x)
+                if (At(x, y) == c) {
+                    box.left = std::min<LONG>(box.left, x);
+                    box.top = std::min<LONG>(box.top, y);
+                    box.right = std::max<LONG>(box.right, x + 1);
+                    box.bottom = std::max<LONG>(box.bottom, y + 1);
+                }
+        return box;
+    }
+    int w = 0, hgt = 0;
+    std::vector<COLORREF> px;
+};
+
+bool Dark(COLORREF c) { return GetRValue(c) < 90 && GetGValue(c) < 90 && GetBValue(c) < 90; }
+
+}  // namespace
+
+// --- chevron ---
+
+TEST(TBToolbar, ShortRowShowsTheChevronAndItsMenuListsExactlyTheHiddenItems)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f(300, 240);
+    SetToolbarCaptionPlacement(f.toolbar, 0);   // the program's default: text below
+    f.ShowNow();
+    TTBToolbarView* view = f.toolbar->View();
+    TTBItemViewer* chevron = view->Find(f.toolbar->ChevronItem());
+    ASSERT_NE(nullptr, chevron);
+    ASSERT_TRUE(chevron->Show) << "the row is 300 pixels: the chevron shows";
+    std::multiset<std::string> hidden;
+    int shown = 0;
+    for (int i = 0; i < view->ViewerCount(); ++i) {
+        TTBItemViewer* v = view->Viewers(i);
+        if (v == chevron || (v->Item()->ItemStyle() & isSeparator))
+            continue;
+        if (v->OffEdge)
+            hidden.insert(v->Item()->Caption());
+        else if (v->Show)
+            ++shown;
+    }
+    ASSERT_FALSE(hidden.empty());
+    ASSERT_GT(shown, 0);
+    // The toolbar ends inside the form, the chevron at its end.
+    RECT tr;
+    GetWindowRect(f.toolbar->Handle(), &tr);
+    RECT fr;
+    GetClientRect(f.Handle(), &fr);
+    EXPECT_LE(tr.right - tr.left, fr.right);
+
+    std::multiset<std::string> listed;
+    Drive([&] {
+        SendInputPumping(MouseClickAt(ScreenCenterOf(chevron)), 0);
+        ASSERT_TRUE(WaitFor([] { return VisiblePopupWindows().size() == 1; }));
+        Sleep(100);
+        HWND popup = VisiblePopupWindows()[0];
+        auto* w = dynamic_cast<TTBPopupWindow*>(TWinControl::FromHandle(popup));
+        ASSERT_NE(nullptr, w);
+        TTBPopupView* pv = w->View();
+        for (int i = 0; i < pv->ViewerCount(); ++i) {
+            TTBItemViewer* v = pv->Viewers(i);
+            if (v->Show && !(v->Item()->ItemStyle() & isSeparator))
+                listed.insert(v->Item()->Caption());
+        }
+        SendInputPumping({KeyInput(VK_ESCAPE, false), KeyInput(VK_ESCAPE, true)}, 0);
+        SendInputPumping({KeyInput(VK_ESCAPE, false), KeyInput(VK_ESCAPE, true)}, 0);
+        WaitFor([] { return VisiblePopupWindows().empty(); });
+    });
+    EXPECT_EQ(hidden, listed);
+}
+
+TEST(TBToolbar, ChevronCaptionIsTheShortHintWithAmpersandsDoubled)
+{
+    TTBToolbar t(nullptr);
+    EXPECT_EQ("More Buttons|", t.ChevronHint());
+    EXPECT_EQ("More Buttons", t.ChevronItem()->Caption());
+    t.SetChevronHint("Save && Load & more|Hidden buttons");
+    EXPECT_EQ("Save &&&& Load && more", t.ChevronItem()->Caption());
+    EXPECT_EQ("Save && Load & more|Hidden buttons", t.ChevronItem()->Hint());
+    t.SetChevronHint("A&B");
+    EXPECT_EQ("A&&B", t.ChevronItem()->Caption());
+}
+
+// --- caption placement and hiding, by pixels ---
+
+TEST(TBToolbar, CaptionPlacementsBelowRightAndImageOnlyByPixels)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f(900, 300);
+    f.ShowNow();
+    HWND h = f.toolbar->Handle();
+    TTBToolbarView* view = f.toolbar->View();
+    TTBItemViewer* refresh = view->Find(f.items["Refresh"]);
+    const COLORREF red = RGB(255, 0, 0);
+
+    SetToolbarCaptionPlacement(f.toolbar, 0);
+    Pump(100);
+    RECT below = refresh->BoundsRect;
+    Shot s0(h);
+    RECT img0 = s0.BoxOf(red, below);
+    RECT text0 = s0.BoxOf(GetSysColor(COLOR_BTNTEXT), below);
+    ASSERT_EQ(16, img0.right - img0.left);
+    ASSERT_GE(text0.right, 0) << "the caption shows";
+    EXPECT_GE(text0.top, img0.bottom) << "text below the image";
+
+    SetToolbarCaptionPlacement(f.toolbar, 1);
+    Pump(100);
+    RECT right = refresh->BoundsRect;
+    Shot s1(h);
+    RECT img1 = s1.BoxOf(red, right);
+    RECT text1 = s1.BoxOf(GetSysColor(COLOR_BTNTEXT), right);
+    ASSERT_EQ(16, img1.bottom - img1.top);
+    ASSERT_GE(text1.right, 0);
+    EXPECT_GE(text1.left, img1.right) << "text right of the image";
+    EXPECT_LT(right.bottom - right.top, below.bottom - below.top);
+    EXPECT_LT(f.top->Height(), 22 + (below.bottom - below.top));
+
+    SetToolbarCaptionPlacement(f.toolbar, 2);
+    Pump(100);
+    RECT only = refresh->BoundsRect;
+    Shot s2(h);
+    RECT img2 = s2.BoxOf(red, only);
+    RECT text2 = s2.BoxOf(GetSysColor(COLOR_BTNTEXT), only);
+    EXPECT_EQ(16, img2.right - img2.left);
+    EXPECT_LT(text2.right, 0) << "no text on the toolbar";
+    EXPECT_LT(only.right - only.left, right.right - right.left);
+
+    // The chevron's menu keeps the texts: narrow the form until Settings hides.
+    f.SetBounds(f.Left(), f.Top(), 110, f.Height());
+    Pump(100);
+    TTBItemViewer* chevron = view->Find(f.toolbar->ChevronItem());
+    ASSERT_TRUE(chevron->Show);
+    ASSERT_TRUE(view->Find(f.items["Settings"])->OffEdge);
+    Drive([&] {
+        SendInputPumping(MouseClickAt(ScreenCenterOf(chevron)), 0);
+        ASSERT_TRUE(WaitFor([] { return VisiblePopupWindows().size() == 1; }));
+        Sleep(150);
+        HWND popup = VisiblePopupWindows()[0];
+        auto* w = dynamic_cast<TTBPopupWindow*>(TWinControl::FromHandle(popup));
+        TTBItemViewer* settings = w->View()->Find(f.items["Settings"]);
+        ASSERT_NE(nullptr, settings);
+        Shot sp(popup);
+        RECT r = settings->BoundsRect;
+        int dark = 0;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left + 24; x < r.right; ++x)
+                dark += Dark(sp.At(x, y)) ? 1 : 0;
+        EXPECT_GT(dark, 15) << "the menu row shows the caption";
+        SendInputPumping({KeyInput(VK_ESCAPE, false), KeyInput(VK_ESCAPE, true)}, 0);
+        SendInputPumping({KeyInput(VK_ESCAPE, false), KeyInput(VK_ESCAPE, true)}, 0);
+        WaitFor([] { return VisiblePopupWindows().empty(); });
+    });
+}
+
+TEST(TBToolbar, HiddenToolbarCollapsesTheTopDock)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f;
+    f.ShowNow();
+    ASSERT_GT(f.top->Height(), 20);
+    f.toolbar->Hide();
+    Pump(50);
+    EXPECT_EQ(0, f.top->Height());
+    f.toolbar->Show();
+    Pump(50);
+    EXPECT_GT(f.top->Height(), 20);
+}
+
+// --- shortcuts and key routing ---
+
+TEST(TBToolbar, ShortCutsGoToActionsFirstAndToolbarsOnlyWithProcessShortCuts)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f;
+    auto* edit = new TEdit(&f);
+    edit->SetBounds(300, 150, 100, 24);
+    edit->SetParent(&f);
+    // A second toolbar in the left dock with items of its own shortcuts.
+    auto* second = new TTBToolbar(&f);
+    int f7first = 0, f7second = 0, f8 = 0;
+    auto add = [&](TTBToolbar* t, WORD key, int* counter) {
+        auto* i = new TTBItem(&f);
+        i->SetCaption("Key");
+        i->SetShortCut(ShortCut(key, 0));
+        i->OnClick = [counter](TObject*) { ++*counter; };
+        t->Items()->Add(i);
+    };
+    add(f.toolbar, VK_F7, &f7first);
+    add(second, VK_F7, &f7second);
+    add(second, VK_F8, &f8);
+    second->SetParent(f.left);
+    f.left->ChangeDockList(true, second);
+    f.left->ArrangeToolbars();
+    f.ShowNow();
+    edit->SetFocus();
+    auto press = [](WORD key) {
+        Drive([&] { SendInputPumping({KeyInput(key, false), KeyInput(key, true)}, 100); });
+    };
+
+    // The form's action list answers F5; no toolbar processes shortcuts.
+    press(VK_F5);
+    EXPECT_EQ(1, f.runs["Refresh"]);
+    press(VK_F7);
+    press(VK_F8);
+    EXPECT_EQ(0, f7first + f7second + f8) << "ProcessShortCuts off: not answered";
+
+    // Both on: the first in the list answers a key both know.
+    f.toolbar->SetProcessShortCuts(true);
+    second->SetProcessShortCuts(true);
+    press(VK_F7);
+    EXPECT_EQ(1, f7first);
+    EXPECT_EQ(0, f7second);
+    press(VK_F8);
+    EXPECT_EQ(1, f8);
+    // The actions still come first.
+    press(VK_F5);
+    EXPECT_EQ(2, f.runs["Refresh"]);
+    // Off again: nothing.
+    f.toolbar->SetProcessShortCuts(false);
+    second->SetProcessShortCuts(false);
+    EXPECT_TRUE(ShortCutToolbars().empty());
+    press(VK_F7);
+    EXPECT_EQ(1, f7first);
+    EXPECT_EQ(0, f7second);
+}
+
+TEST(TBToolbar, MenuKeyReachesTheApplicationHooksAndAMenuBarOpensByAccelerator)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f;
+    auto* edit = new TEdit(&f);
+    edit->SetBounds(300, 150, 100, 24);
+    edit->SetParent(&f);
+    f.toolbar->SetMenuBar(true);
+    SetToolbarCaptionPlacement(f.toolbar, 1);   // a menu bar shows its captions
+    // Hooks are called newest first: this one sees the message before the toolbars'.
+    std::vector<std::pair<WPARAM, LPARAM>> seen;
+    int id = Application().HookMainWindow([&](UINT msg, WPARAM w, LPARAM l, LRESULT&) {
+        if (msg == CM_APPSYSCOMMAND)
+            seen.emplace_back(w & 0xFFF0, l);
+        return false;
+    });
+    EXPECT_EQ(tbsmWrap, f.toolbar->ShrinkMode());
+    EXPECT_TRUE(f.toolbar->ProcessShortCuts());
+    f.ShowNow();
+    edit->SetFocus();
+    size_t popups = 0;
+    Drive([&] {
+        SendInputPumping(Chord({VK_MENU, 'V'}), 0);   // Ser&vice
+        WaitFor([] { return !VisiblePopupWindows().empty(); });
+        popups = VisiblePopupWindows().size();
+        SendInputPumping({KeyInput(VK_ESCAPE, false), KeyInput(VK_ESCAPE, true)}, 50);
+        SendInputPumping({KeyInput(VK_ESCAPE, false), KeyInput(VK_ESCAPE, true)}, 50);
+        WaitFor([] { return VisiblePopupWindows().empty(); });
+    });
+    Application().UnhookMainWindow(id);
+    ASSERT_FALSE(seen.empty()) << popups;
+    EXPECT_EQ(static_cast<WPARAM>(SC_KEYMENU), seen[0].first);
+    EXPECT_EQ('v', towlower(static_cast<wint_t>(seen[0].second)));
+    EXPECT_EQ(1u, popups) << "Alt+V opened the Service menu";
+    f.toolbar->SetMenuBar(false);
+}
+
+namespace {
+
+class RecordingControl : public TWinControl {
+public:
+    explicit RecordingControl(TComponent* owner) : TWinControl(owner) {}
+    void WndProc(TMessage& m) override
+    {
+        if (m.Msg == CM_WININICHANGE)
+            winIni.push_back(m.WParam);
+        if (m.Msg == WM_CANCELMODE)
+            ++cancelModes;
+        TWinControl::WndProc(m);
+    }
+    std::vector<WPARAM> winIni;
+    int cancelModes = 0;
+};
+
+}  // namespace
+
+TEST(TBToolbar, SettingsChangesAndCancelModeReachControls)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f;
+    auto* rec = new RecordingControl(&f);
+    rec->SetBounds(300, 150, 40, 40);
+    rec->SetParent(&f);
+    f.ShowNow();
+    SendMessageW(f.Handle(), WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, 0);
+    ASSERT_EQ(1u, rec->winIni.size());
+    EXPECT_EQ(static_cast<WPARAM>(SPI_SETNONCLIENTMETRICS), rec->winIni[0]);
+
+    // WM_CANCELMODE to the form ends a menu the toolbar tracks.
+    rec->SetFocus();
+    bool endedByCancel = false;
+    Drive([&] {
+        SendInputPumping(MouseClickAt(ScreenCenterOf(f.toolbar->View()->Find(f.service))), 0);
+        ASSERT_TRUE(WaitFor([] { return VisiblePopupWindows().size() == 1; }));
+        SendMessageW(f.Handle(), WM_CANCELMODE, 0, 0);
+        endedByCancel = WaitFor([] { return VisiblePopupWindows().empty(); });
+    });
+    EXPECT_TRUE(endedByCancel);
+    EXPECT_FALSE(f.toolbar->View()->IsModal());
+}
+
+TEST(TBToolbar, OleStartsOnceOnTheGuiThread)
+{
+    EXPECT_TRUE(Application().OleStarted());
+    // Already initialised on this thread: S_FALSE, and balanced again.
+    HRESULT hr = OleInitialize(nullptr);
+    EXPECT_EQ(S_FALSE, hr);
+    OleUninitialize();
+}
+
+// --- control items ---
+
+TEST(TBToolbar, ControlDroppedAtDesignTimeGetsTheFirstFreeControlItemName)
+{
+    TForm form(nullptr);
+    form.SetDesigning(true);
+    auto* t = new TTBToolbar(&form);
+    t->SetParent(&form);
+    // Names 1 and 3 are taken by other components of the form.
+    (new TTBItem(&form))->SetName("TBControlItem1");
+    (new TTBItem(&form))->SetName("TBControlItem3");
+    auto* button = new TButton(&form);
+    button->SetParent(t);
+    ASSERT_EQ(1, t->Items()->Count());
+    auto* ci = dynamic_cast<TTBControlItem*>(t->Items()->Items(0));
+    ASSERT_NE(nullptr, ci);
+    EXPECT_EQ("TBControlItem2", ci->Name());
+    EXPECT_EQ(button, ci->Control());
+    auto* edit = new TEdit(&form);
+    edit->SetParent(t);
+    ASSERT_EQ(2, t->Items()->Count());
+    EXPECT_EQ("TBControlItem4", t->Items()->Items(1)->Name());
+    // A control that leaves takes its control item along.
+    button->SetParent(&form);
+    ASSERT_EQ(1, t->Items()->Count());
+    EXPECT_EQ(edit, dynamic_cast<TTBControlItem*>(t->Items()->Items(0))->Control());
+}
+
+// --- floating sizes ---
+
+namespace {
+
+// Every wrap width from the widest down, one layout each.
+std::vector<SIZE> EveryWidth(TTBCustomToolbar& t)
+{
+    std::vector<SIZE> list;
+    RECT m = t.View()->GetMargins(tbvoFloating);
+    SIZE s = t.View()->MeasureSize(tbvoFloating, 0, 0);
+    list.push_back(s);
+    for (int x = s.cx - 1; x >= m.left + m.right + 1; --x) {
+        SIZE n = t.View()->MeasureSize(tbvoFloating, x, 0);
+        bool known = false;
+        for (const SIZE& e : list)
+            known = known || (e.cx == n.cx && e.cy == n.cy);
+        if (!known)
+            list.push_back(n);
+    }
+    return list;
+}
+
+}  // namespace
+
+TEST(TBToolbar, FloatingSizesListIsTheSameAsTryingEveryWidth)
+{
+    TForm owner(nullptr);
+    for (int shape = 0; shape < 3; ++shape) {
+        TTBToolbar t(&owner);
+        for (int i = 0; i < 14; ++i) {
+            auto* it = new TTBItem(&owner);
+            it->SetCaption(std::string(static_cast<size_t>(1 + (i * 7) % 9), 'W'));
+            t.Items()->Add(it);
+            if (shape >= 1 && i % 4 == 3)
+                t.Items()->Add(new TTBSeparatorItem(&owner));
+        }
+        if (shape == 2) {
+            auto* wide = new TTBItem(&owner);
+            wide->SetCaption("A very wide item that is wider than the rest");
+            t.Items()->Insert(3, wide);
+        }
+        std::vector<SIZE> fast;
+        t.BuildPotentialSizesList(fast);
+        std::vector<SIZE> every = EveryWidth(t);
+        ASSERT_EQ(every.size(), fast.size()) << "shape " << shape;
+        for (size_t i = 0; i < every.size(); ++i) {
+            EXPECT_EQ(every[i].cx, fast[i].cx) << "shape " << shape << " size " << i;
+            EXPECT_EQ(every[i].cy, fast[i].cy) << "shape " << shape << " size " << i;
+        }
+        EXPECT_GT(fast.size(), 3u);
+    }
+}
+
+// --- idle action updates ---
+
+TEST(TBToolbar, IdleUpdatesTheActionsOfVisibleItemsOnly)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f;
+    auto* loose = new TAction(&f);   // in no action list: only the toolbar updates it
+    int updates = 0;
+    loose->OnUpdate = [&](TObject*) { ++updates; };
+    auto* item = new TTBItem(&f);
+    item->SetAction(loose);
+    f.toolbar->Items()->Add(item);
+    f.ShowNow();
+    updates = 0;
+    Application().Idle();
+    EXPECT_EQ(1, updates);
+    f.toolbar->SetUpdateActions(false);
+    Application().Idle();
+    EXPECT_EQ(1, updates);
+    f.toolbar->SetUpdateActions(true);
+    f.toolbar->Hide();
+    Application().Idle();
+    EXPECT_EQ(1, updates);
+}
