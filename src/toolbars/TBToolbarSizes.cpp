@@ -14,6 +14,12 @@ bool SameSize(const SIZE& a, const SIZE& b) { return a.cx == b.cx && a.cy == b.c
 void TTBCustomToolbar::BuildPotentialSizesList(std::vector<SIZE>& list)
 {
     list.clear();
+    // The items do not change meanwhile: each is measured once.
+    view_->BeginSizeCache();
+    struct EndCache {
+        TTBView* v;
+        ~EndCache() { v->EndSizeCache(); }
+    } endCache{view_};
     const RECT m = view_->GetMargins(tbvoFloating);
     const int minWrap = m.left + m.right + 1;
     // Every wrap width from the widest layout down gives one of these sizes.

@@ -145,6 +145,11 @@ public:
     // fitBound (when given) receives the least wrap width that gives this
     // same layout (0 when nothing had to fit).
     SIZE MeasureSize(TTBViewOrientation orientation, int wrapWidth, int chevronWidth, int* fitBound = nullptr);
+    // Between these, layouts measure each viewer once and reuse its size
+    // (for many measurements of an unchanged tree, such as the floating
+    // sizes of a toolbar). Nested calls count.
+    void BeginSizeCache();
+    void EndSizeCache();
     bool ValidatedPositions() const { return validated_; }
     // Marks the layout out of date; it is redone before the next paint, hit
     // test or selection.
@@ -314,6 +319,8 @@ private:
     bool showDownArrow_ = false;
     int totalHeight_ = 0;
     bool inRelayout_ = false;
+    int sizeCacheDepth_ = 0;
+    std::vector<SIZE> sizeCache_;   // {-1, -1}: not measured yet
 };
 
 // The view of a popup window: its size follows the layout (plus the frame),

@@ -96,6 +96,18 @@ bool TTBView::DoUpdatePositions(SIZE& size)
     return r.changed;
 }
 
+void TTBView::BeginSizeCache()
+{
+    if (sizeCacheDepth_++ == 0)
+        sizeCache_.clear();
+}
+
+void TTBView::EndSizeCache()
+{
+    if (sizeCacheDepth_ > 0 && --sizeCacheDepth_ == 0)
+        sizeCache_.clear();
+}
+
 SIZE TTBView::MeasureSize(TTBViewOrientation orientation, int wrapWidth, int chevronWidth, int* fitBound)
 {
     TLayoutResult r;
@@ -163,10 +175,16 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
         }
         return *boldCanvas;
     };
+    const bool cached = sizeCacheDepth_ > 0;
+    if (cached && sizeCache_.size() != n)
+        sizeCache_.assign(n, SIZE{-1, -1});
     auto measure = [&](size_t i) {
         TTBItemViewer* v = viewers_[i];
         int w = 0, h = 0;
-        if (auto* ci = dynamic_cast<TTBControlItem*>(v->Item())) {
+        if (cached && sizeCache_[i].cx >= 0) {
+            w = sizeCache_[i].cx;
+            h = sizeCache_[i].cy;
+        } else if (auto* ci = dynamic_cast<TTBControlItem*>(v->Item())) {
             if (TControl* c = ci->Control()) {
                 w = c->Width();
                 h = c->Height();
@@ -174,6 +192,8 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
         } else {
             v->CalcSize((v->Item()->EffectiveOptions() & tboDefault) ? bold() : canvas, w, h);
         }
+        if (cached)
+            sizeCache_[i] = SIZE{w, h};
         slots[i].len = vert ? h : w;
         slots[i].thick = vert ? w : h;
         slots[i].tbSize = v->IsToolbarSize();
