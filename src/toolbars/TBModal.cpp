@@ -348,6 +348,11 @@ bool TTBModalHandler::Loop(TTBView* root, bool startedByMouseDown, bool trackRig
                 break;
             }
             case WM_MOUSEMOVE: {
+                // Where the cursor is now: a move can reach the queue after a
+                // newer one (the system repeats the last move when windows
+                // appear under the cursor), and its own position is then stale.
+                POINT pt = ScreenPointOf(msg);
+                GetCursorPos(&pt);
                 if (!PointsEqual(pt, lastPos_)) {
                     lastPos_ = pt;
                     UpdateAllSelections(root, pt);

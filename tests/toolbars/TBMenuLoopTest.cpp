@@ -181,13 +181,26 @@ public:
             Sleep(5);
         }
     }
+    // Under Wine on Xvfb a moved cursor now and then jumps back to where it
+    // was (a late pointer event of the X server): move until it stays.
     void MoveTo(POINT p)
     {
-        Send(MouseMoveTo(p));
-        Sleep(30);
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            Send(MouseMoveTo(p));
+            bool stayed = true;
+            for (int look = 0; look < 6 && stayed; ++look) {
+                Sleep(25);
+                POINT c;
+                GetCursorPos(&c);
+                stayed = c.x == p.x && c.y == p.y;
+            }
+            if (stayed)
+                return;
+        }
     }
     void ClickAt(POINT p)
     {
+        MoveTo(p);
         Send(MouseClickAt(p));
         Sleep(60);
     }
