@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one test executable under the shared Wine session: wine-test.sh DIR EXE [args]
 dir=$1; shift
-export WINEPREFIX="$dir/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$dir/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=${BRENIX_DLLOVERRIDES:+;$BRENIX_DLLOVERRIDES}"
 [ -f "$dir/display" ] && export DISPLAY=":$(cat "$dir/display")"
 exe=$(realpath "$1"); shift
 cd "$(dirname "$exe")" || exit 1
