@@ -3,6 +3,7 @@
 #include "Lib2/VirtualTree/VTDataObject.h"
 
 #include "Lib2/VirtualTree/VTDragManager.h"
+#include "Lib2/VirtualTree/VTExport.h"
 
 #include <cstring>
 #include <mutex>
@@ -387,6 +388,11 @@ HRESULT TVTDataObject::GetDataUnguarded(FORMATETC* formatEtcIn, STGMEDIUM* mediu
         }
     if (!owner)
         return E_FAIL;
+    // The application's rendering first, then the tree's own formats.
+    hr = owner->DoRenderOLEData(*formatEtcIn, *medium, forClipboard_);
+    if (SUCCEEDED(hr))
+        return hr;
+    *medium = STGMEDIUM{};
     return owner->RenderOLEData(*formatEtcIn, *medium, forClipboard_);
 }
 
@@ -632,4 +638,19 @@ HRESULT TBaseVirtualTree::RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM&
 TBaseVirtualTree* TBaseVirtualTree::GetTreeFromDataObject(IDataObject* dataObject)
 {
     return VTTreeFromDataObject(dataObject);
+}
+
+HRESULT TCustomVirtualStringTree::RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard)
+{
+    if (formatEtcIn.tymed & TYMED_HGLOBAL) {
+        // The cut/copy set while a clipboard operation is pending, else the selection.
+        const TVSTTextSourceType source = HasState(tsCutPending | tsCopyPending) ? tstCutCopySet : tstSelected;
+        if (HGLOBAL block = ContentToClipboard(*this, formatEtcIn.cfFormat, source)) {
+            medium = STGMEDIUM{};
+            medium.tymed = TYMED_HGLOBAL;
+            medium.hGlobal = block;
+            return S_OK;
+        }
+    }
+    return TBaseVirtualTree::RenderOLEData(formatEtcIn, medium, forClipboard);
 }

@@ -1852,6 +1852,8 @@ public:
     explicit TCustomVirtualStringTree(TComponent* owner);
     // A running edit is cancelled while the string tree is still whole.
     ~TCustomVirtualStringTree() override;
+    // [ole] The text formats (export) as global memory, the rest as the base tree.
+    HRESULT RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard) override;
 
     // The text a cell has before OnGetText changes it ("Node").
     const std::string& DefaultText() const { return defaultText_; }

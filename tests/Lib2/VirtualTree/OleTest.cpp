@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Stream.h"
 #include "platform/Text.h"
+#include "support/Input.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -483,6 +485,25 @@ TEST_F(VTOle, ClipboardRoundTripInThisProcessAndToAnother)
     EXPECT_GE(renders, 2);
 }
 
+TEST_F(VTOle, StringTreeTextsReachAnotherProcessThroughTheClipboard)
+{
+    const char* names[] = {"Альфа", "Beta", "Гамма & <b>"};
+    strings->OnGetText = [&](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, TVSTTextType, std::string& text) {
+        text = names[node->Index];
+    };
+    strings->TreeOptions().SetSelectionOptions(strings->TreeOptions().SelectionOptions() | toMultiSelect);
+    strings->SetRootNodeCount(3);
+    strings->SetSelected(strings->GetFirst()->NextSibling->NextSibling, true);
+    strings->SetSelected(strings->GetFirst(), true);
+    TVTDataObject* object = new TVTDataObject(strings, true);
+    ASSERT_EQ(OleSetClipboard(object), S_OK);
+    object->Release();
+    DWORD exitCode = 0;
+    const std::string out = RunClipReader(exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(out, "Альфа\r\nГамма & <b>\r\n");
+}
+
 // ---------------------------------------------------------------------------
 // Drag manager
 
@@ -515,6 +536,7 @@ void Watch(TBaseVirtualTree* tree, DropLog& log, bool accept = true)
         log.dropSource = source;
         log.dropFormats = formats;
         log.dropEffect = effect;
+        effect = DROPEFFECT_MOVE; // what the drop did, back to the source
     };
 }
 
@@ -649,4 +671,123 @@ TEST_F(VTOleWindow, ErrorsInHandlersStayInsideTheComMethods)
     target->Release();
     data->Release();
     OleUninitialize();
+}
+
+// A real OLE drag between two trees of one form, driven by real mouse input
+// from a helper thread while this thread sits in DoDragDrop.
+class VTOleDrag : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testing_support::HaveDisplay())
+            GTEST_SKIP() << "no display";
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        form = new TForm(nullptr);
+        form->SetBounds(40, 40, 620, 320);
+        source = new TVirtualStringTree(form);
+        source->SetBounds(5, 5, 250, 200);
+        source->SetParent(form);
+        target = new TVirtualStringTree(form);
+        target->SetBounds(300, 5, 250, 200);
+        target->SetParent(form);
+        form->Show();
+        source->HandleNeeded();
+        target->HandleNeeded();
+        source->SetRootNodeCount(3);
+        target->SetRootNodeCount(2);
+        testing_support::Pump(50);
+        target->DragManager()->QueryInterface(IID_IDropTarget, reinterpret_cast<void**>(&dropTarget));
+        ASSERT_EQ(RegisterDragDrop(target->Handle(), dropTarget), S_OK);
+    }
+    void TearDown() override
+    {
+        if (dropTarget) {
+            RevokeDragDrop(target->Handle());
+            dropTarget->Release();
+        }
+        delete form;
+        OleUninitialize();
+    }
+
+    // Presses the left button below the trees, then runs DoDragDrop with the
+    // source tree's data while a helper thread moves to the target and ends
+    // with `finish` (inputs sent after the moves).
+    HRESULT Drag(const std::vector<INPUT>& finish, DWORD& effect)
+    {
+        POINT start = form->ClientToScreen(POINT{100, 240});
+        POINT end = target->ClientToScreen(POINT{60, 8});
+        EXPECT_TRUE(testing_support::SendInputPumping(testing_support::MouseMoveTo(start), 50));
+        INPUT down{};
+        down.type = INPUT_MOUSE;
+        down.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        EXPECT_TRUE(testing_support::SendInputPumping({down}, 50));
+        std::thread mover([start, end, finish] {
+            Sleep(150);
+            for (int i = 1; i <= 12; ++i) {
+                POINT p{start.x + (end.x - start.x) * i / 12, start.y + (end.y - start.y) * i / 12};
+                std::vector<INPUT> move = testing_support::MouseMoveTo(p);
+                SendInput(static_cast<UINT>(move.size()), move.data(), sizeof(INPUT));
+                Sleep(40);
+            }
+            Sleep(150);
+            for (const INPUT& in : finish) {
+                INPUT copy = in;
+                SendInput(1, &copy, sizeof(INPUT));
+                Sleep(60);
+            }
+        });
+        IDataObject* data = source->DragManager()->GetDataObject();
+        IDropSource* dropSource = nullptr;
+        source->DragManager()->QueryInterface(IID_IDropSource, reinterpret_cast<void**>(&dropSource));
+        effect = DROPEFFECT_NONE;
+        HRESULT hr = DoDragDrop(data, dropSource, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
+        mover.join();
+        INPUT up{};
+        up.type = INPUT_MOUSE;
+        up.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        if (GetAsyncKeyState(VK_LBUTTON) & 0x8000)
+            testing_support::SendInputPumping({up}, 50);
+        dropSource->Release();
+        data->Release();
+        return hr;
+    }
+
+    TForm* form = nullptr;
+    TVirtualStringTree* source = nullptr;
+    TVirtualStringTree* target = nullptr;
+    IDropTarget* dropTarget = nullptr;
+};
+
+TEST_F(VTOleDrag, RowsDroppedOnAnotherTreeNameTheirSourceTree)
+{
+    DropLog log;
+    Watch(target, log);
+    INPUT up{};
+    up.type = INPUT_MOUSE;
+    up.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    DWORD effect = 0;
+    EXPECT_EQ(Drag({up}, effect), DRAGDROP_S_DROP);
+    EXPECT_EQ(effect, DWORD(DROPEFFECT_MOVE));
+    ASSERT_GE(log.states.size(), 2u);
+    EXPECT_EQ(log.states.front(), dsDragEnter);
+    EXPECT_EQ(log.states.back(), dsDragMove);
+    for (TObject* s : log.sources)
+        EXPECT_EQ(s, static_cast<TObject*>(source));
+    EXPECT_EQ(log.drops, 1);
+    EXPECT_EQ(log.dropSource, static_cast<TObject*>(source));
+    ASSERT_FALSE(log.dropFormats.empty());
+    EXPECT_EQ(log.dropFormats.front(), Cf(L"Sorvel Data"));
+}
+
+TEST_F(VTOleDrag, EscapeCancelsTheDragWithoutADrop)
+{
+    DropLog log;
+    Watch(target, log);
+    DWORD effect = 0;
+    EXPECT_EQ(Drag({testing_support::KeyInput(VK_ESCAPE, false), testing_support::KeyInput(VK_ESCAPE, true)}, effect),
+              DRAGDROP_S_CANCEL);
+    EXPECT_EQ(log.drops, 0);
+    ASSERT_FALSE(log.states.empty());
+    EXPECT_EQ(log.states.front(), dsDragEnter);
+    EXPECT_EQ(log.states.back(), dsDragLeave);
 }
