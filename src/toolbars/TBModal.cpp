@@ -348,9 +348,8 @@ bool TTBModalHandler::Loop(TTBView* root, bool startedByMouseDown, bool trackRig
                 break;
             }
             case WM_MOUSEMOVE: {
-                // Where the cursor is now: a move can reach the queue after a
-                // newer one (the system repeats the last move when windows
-                // appear under the cursor), and its own position is then stale.
+                // Where the cursor is now, not where the message says: the
+                // cursor may have moved on (or back) since it was queued.
                 POINT pt = ScreenPointOf(msg);
                 GetCursorPos(&pt);
                 if (!PointsEqual(pt, lastPos_)) {
