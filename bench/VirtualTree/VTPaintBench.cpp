@@ -275,6 +275,8 @@ struct TTreeSide {
     {
         if (tree->VisibleCount() <= CacheThreshold)
             return;
+        if (!tree->HasState(tsUseCache) && !tree->HasState(tsValidating))
+            tree->ValidateCache();
         const double end = Now() + 20000;
         while (!tree->HasState(tsUseCache) && Now() < end)
             PumpFor(5);

@@ -533,12 +533,11 @@ void TBaseVirtualTree::PaintCell(TVTPaintInfo& info, const TPaintPass& pass, boo
 
 void TBaseVirtualTree::RepaintNode(PVirtualNode node)
 {
-    if (!node || node == root_ || !HandleAllocated() || !FullyVisible(node))
+    if (!node || node == root_ || !HandleAllocated())
         return;
-    const RECT client = ClientRect();
-    const int top = static_cast<int>(GetDisplayTop(node)) + offsetY_;
-    RECT r{client.left, std::max<int>(top, client.top), client.right, std::min<int>(top + node->NodeHeight, client.bottom)};
-    if (r.bottom <= r.top)
+    // The whole row, clipped to the client area.
+    RECT r = NodeDisplayRect(node, NoColumn, false);
+    if (r.right <= r.left || r.bottom <= r.top)
         return;
     RedrawWindow(Handle(), &r, nullptr, RDW_INVALIDATE | RDW_VALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_UPDATENOW);
 }
@@ -554,7 +553,7 @@ void TBaseVirtualTree::InvalidateBelow(PVirtualNode node)
     if (!(node->States & vsInitialized) || !FullyVisible(node))
         return;
     const RECT client = ClientRect();
-    const int top = static_cast<int>(GetDisplayTop(node)) + offsetY_;
+    const int top = static_cast<int>(NodeTop(node)) + offsetY_;
     if (top >= client.bottom)
         return;
     RECT r{client.left, top, client.right, client.bottom};

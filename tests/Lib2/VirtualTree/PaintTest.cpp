@@ -16,6 +16,7 @@
 
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
+#include "controls/ThemeSrv.h"
 #include "platform/Form.h"
 #include "platform/ImageList.h"
 #include "platform/StdCtrls.h"
@@ -324,6 +325,49 @@ TEST_F(TreePaint, FullRowSelectionPaintsEverySelectedRowInTheFocusedOrUnfocusedC
     EXPECT_EQ(Paint()->at(200, 18 + 9), kBack);
 }
 
+TEST_F(TreePaint, WithoutFullRowTheSelectionCoversTheMainCellsTextOnly)
+{
+    AddColumns(3, 80);
+    tree->SetRootNodeCount(3);
+    PVirtualNode n1 = tree->GetFirst()->NextSibling;
+    tree->SetSelected(n1, true);
+    tree->SetFocus();
+    Pump(20);
+    auto shot = Paint();
+    // Margin 4 and one level of indentation (the root's lines): the text,
+    // empty here, is 2 x TextMargin wide from x = 22.
+    EXPECT_EQ(shot->at(25, 18 + 9), kBlue);
+    EXPECT_EQ(shot->at(60, 18 + 9), kBack);
+    EXPECT_EQ(shot->at(120, 18 + 9), kBack);
+    EXPECT_EQ(shot->at(25, 9), kBack);
+}
+
+TEST_F(TreePaint, TheFocusRectangleIsDrawnOnlyForTheFocusedNodeOfAFocusedTree)
+{
+    tree->SetRootNodeCount(4);
+    PVirtualNode n2 = tree->GetFirst()->NextSibling->NextSibling;
+    tree->SetFocusedNode(n2);
+    tree->SetFocus();
+    Pump(20);
+    auto countDark = [](const Shot& s, int y0, int y1) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = 0; x < 120; ++x)
+                n += s.at(x, y) != kBack;
+        return n;
+    };
+    tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() & ~toShowTreeLines);
+    auto shot = Paint();
+    EXPECT_GT(countDark(*shot, 36, 54), 4);
+    EXPECT_EQ(countDark(*shot, 18, 36), 0);
+    edit->SetFocus();
+    Pump(20);
+    EXPECT_EQ(countDark(*Paint(), 36, 54), 0);
+    tree->SetFocus();
+    tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toHideFocusRect);
+    EXPECT_EQ(countDark(*Paint(), 36, 54), 0);
+}
+
 // ---------------------------------------------------------------------------
 // Grid lines, buttons, tree lines
 
@@ -602,6 +646,55 @@ TEST_F(TreePaint, NodeImagesStateImagesAndCheckBoxesTakeTheirPlacesInOrder)
     EXPECT_GT(GetRValue(ghost), GetGValue(ghost));
     tree->SetImages(nullptr);
     tree->SetStateImages(nullptr);
+}
+
+TEST_F(TreePaint, WithThemesButtonsAndCheckBoxesAreTheThemesParts)
+{
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toCheckSupport);
+    tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() & ~toShowTreeLines);
+    tree->SetRootNodeCount(2);
+    PVirtualNode a = tree->GetFirst();
+    tree->AddChildNode(a);
+    tree->SetCheckType(a->NextSibling, ctCheckBox);
+    auto region = [](const Shot& s, int x0, int y0, int size) {
+        std::vector<COLORREF> v;
+        for (int y = y0; y < y0 + size; ++y)
+            for (int x = x0; x < x0 + size; ++x)
+                v.push_back(s.at(x, y));
+        return v;
+    };
+    // Classic: the button (5..13) and the check box (22..37 of row 1).
+    ASSERT_FALSE(tree->HasState(tsUseThemes));
+    auto classic = Paint();
+    EXPECT_EQ(classic->at(5, 5), tree->Colors().TreeLineColor());
+
+    // The common controls 6 check switched on for the test: themes in use.
+    SetComCtlVersionProviderForTesting([] { return static_cast<DWORD>(MAKELONG(0, 6)); });
+    GetThemeServices().UpdateThemes();
+    const bool themed = GetThemeServices().ThemesEnabled();
+    if (themed) {
+        // Switching the theme awareness off and on makes the tree take them up.
+        const TVTPaintOptions options = tree->TreeOptions().PaintOptions();
+        tree->TreeOptions().SetPaintOptions(options & ~toThemeAware);
+        tree->TreeOptions().SetPaintOptions(options);
+        EXPECT_TRUE(tree->HasState(tsUseThemes));
+        auto shot = Paint();
+        EXPECT_NE(region(*shot, 5, 5, 9), region(*classic, 5, 5, 9));
+        EXPECT_NE(region(*shot, 22, 18 + 1, 16), region(*classic, 22, 18 + 1, 16));
+        // Something of the themed check box is drawn, not the tree colour only.
+        int drawn = 0;
+        for (COLORREF c : region(*shot, 22, 18 + 1, 16))
+            drawn += c != kBack;
+        EXPECT_GT(drawn, 20);
+    }
+    SetComCtlVersionProviderForTesting({});
+    GetThemeServices().UpdateThemes();
+    const TVTPaintOptions options = tree->TreeOptions().PaintOptions();
+    tree->TreeOptions().SetPaintOptions(options & ~toThemeAware);
+    tree->TreeOptions().SetPaintOptions(options);
+    EXPECT_FALSE(tree->HasState(tsUseThemes));
+    if (!themed)
+        GTEST_SKIP() << "the visual styles service reports no themes even with the seam";
 }
 
 // ---------------------------------------------------------------------------
