@@ -318,9 +318,10 @@ const TClipboardFormatEntry* TClipboardFormatList::FindFormat(const std::string&
 {
     TFormatList& list = Formats();
     std::lock_guard<std::mutex> guard(list.lock);
-    for (const TClipboardFormatEntry& e : list.entries)
-        if (SameText(e.Description, description))
-            return &e;
+    // From the last entry back: a later registration of a name wins.
+    for (auto it = list.entries.rbegin(); it != list.entries.rend(); ++it)
+        if (SameText(it->Description, description))
+            return &*it;
     return nullptr;
 }
 

@@ -791,3 +791,51 @@ TEST_F(VTOleDrag, EscapeCancelsTheDragWithoutADrop)
     EXPECT_EQ(log.states.front(), dsDragEnter);
     EXPECT_EQ(log.states.back(), dsDragLeave);
 }
+
+// ---------------------------------------------------------------------------
+// Format list: entries for test-only tree classes, so no other tree sees them.
+
+namespace {
+class TOleTestTree : public TBaseVirtualTree {
+public:
+    using TBaseVirtualTree::TBaseVirtualTree;
+};
+class TOleOtherTestTree : public TBaseVirtualTree {
+public:
+    using TBaseVirtualTree::TBaseVirtualTree;
+};
+} // namespace
+
+TEST_F(VTOle, FormatListNamesOrdersAndFindsFormats)
+{
+    const int before = TClipboardFormatList::Count();
+    TClipboardFormatList::AddFormat(0, IsTreeOfClass<TOleTestTree>, 10);  // no standard format 0
+    EXPECT_EQ(TClipboardFormatList::Count(), before);
+    TClipboardFormatList::AddFormat(CF_DIB, IsTreeOfClass<TOleTestTree>, 60);
+    const CLIPFORMAT custom = Cf(L"Brenix list test");
+    TClipboardFormatList::AddFormat(custom, IsTreeOfClass<TOleTestTree>, 40);
+    EXPECT_EQ(TClipboardFormatList::Add("Brenix twice", IsTreeOfClass<TOleTestTree>, 45), Cf(L"Brenix twice"));
+    TClipboardFormatList::Add("BRENIX TWICE", IsTreeOfClass<TOleOtherTestTree>, 46);
+    EXPECT_EQ(TClipboardFormatList::Count(), before + 4);
+
+    TOleTestTree mine(nullptr);
+    std::vector<std::string> names;
+    for (const TClipboardFormatEntry* e : TClipboardFormatList::EnumerateFormats(&mine))
+        names.push_back(e->Description);
+    EXPECT_EQ(names, (std::vector<std::string>{"Brenix list test", "Brenix twice", "Sorvel Data", "DIB image"}));
+    TVTDataObject* object = new TVTDataObject(&mine, false);
+    EXPECT_EQ(EnumFormats(object),
+              (std::vector<CLIPFORMAT>{custom, Cf(L"Brenix twice"), Cf(L"Sorvel Data"), CF_DIB,
+                                       Cf(L"Sorvel Reference")}));
+    object->Release();
+
+    const TClipboardFormatEntry* csv = TClipboardFormatList::FindFormat(std::string("csv"));
+    ASSERT_NE(csv, nullptr);
+    EXPECT_EQ(csv->Description, "CSV");
+    EXPECT_EQ(csv->FormatEtc.cfFormat, Cf(L"CSV"));
+    // The later registration of a name is found.
+    const TClipboardFormatEntry* twice = TClipboardFormatList::FindFormat(std::string("brenix twice"));
+    ASSERT_NE(twice, nullptr);
+    EXPECT_EQ(twice->Description, "BRENIX TWICE");
+    EXPECT_EQ(TClipboardFormatList::FindFormat(std::string("no such format")), nullptr);
+}
