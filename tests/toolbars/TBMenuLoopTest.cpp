@@ -713,3 +713,58 @@ TEST(MenuLoop, WithMenuAnimationOnAMenuOpenedByMouseSlidesInAndOneOpenedByKeyIsS
     SystemParametersInfoW(SPI_SETMENUANIMATION, 0, reinterpret_cast<PVOID>(static_cast<INT_PTR>(animation)), 0);
     SystemParametersInfoW(SPI_SETMENUFADE, 0, reinterpret_cast<PVOID>(static_cast<INT_PTR>(fade)), 0);
 }
+
+TEST(MenuLoop, RightAndLeftMoveAlongTheMenuBarOpeningMenusOnTheWay)
+{
+    ASSERT_TRUE(HaveDisplay());
+    MenuForm form;
+    form.ShowAndFocus();
+    Driver d(form);
+    d.Run([&](Driver& d) {
+        d.Keys({VK_F10});
+        d.Keys({VK_DOWN});
+        ASSERT_TRUE(d.WaitFor([&] { return form.host->View()->OpenViewerView() != nullptr; }));
+        // Open has no submenu: Right goes on to Edit, which has no menu.
+        d.Keys({VK_RIGHT});
+        EXPECT_TRUE(d.WaitFor([&] { return form.host->View()->OpenViewerView() == nullptr; }));
+        EXPECT_EQ(form.edit, d.SelectedItem(form.host->View()));
+        // Back to File: its menu opens again on its first item.
+        d.Keys({VK_LEFT});
+        ASSERT_TRUE(d.WaitFor([&] { return form.host->View()->OpenViewerView() != nullptr; }));
+        EXPECT_EQ(form.file, d.SelectedItem(form.host->View()));
+        EXPECT_EQ(form.open, d.SelectedItem(d.Popup(1)));
+        d.Keys({VK_ESCAPE});
+        d.Keys({VK_ESCAPE});
+        EXPECT_TRUE(d.WaitFor([&] { return !form.host->View()->IsModal(); }));
+    });
+    EXPECT_TRUE(form.Clicks().empty());
+}
+
+TEST(MenuLoop, AToolbarButtonRunsWhenReleasedOverItAndNotWhenReleasedElsewhere)
+{
+    ASSERT_TRUE(HaveDisplay());
+    MenuForm form;
+    form.ShowAndFocus();
+    Driver d(form);
+    d.Run([&](Driver& d) {
+        POINT edit = d.Centre(form.host->View(), form.edit);
+        d.ClickAt(edit);
+        EXPECT_TRUE(d.WaitFor([&] { return form.Clicks().size() == 1; }));
+        // Pressed on Edit, released away from the toolbar: nothing runs.
+        d.MoveTo(edit);
+        INPUT down = {}, up = {};
+        down.type = up.type = INPUT_MOUSE;
+        down.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        up.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        d.Send({down});
+        EXPECT_TRUE(d.WaitFor([&] { return form.host->View()->IsModal(); }));
+        d.MoveTo(POINT{edit.x, edit.y + 60});
+        d.Send({up});
+        EXPECT_TRUE(d.WaitFor([&] { return !form.host->View()->IsModal(); }));
+    });
+    std::vector<ClickRecord> clicks = form.Clicks();
+    ASSERT_EQ(1u, clicks.size());
+    EXPECT_EQ("&Edit", clicks[0].caption);
+    EXPECT_FALSE(clicks[0].modal);
+    EXPECT_EQ(0, clicks[0].nesting);
+}
