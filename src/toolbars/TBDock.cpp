@@ -111,6 +111,14 @@ void TTBDock::CreateParams(TCreateParams& params)
     params.classStyle = CS_DBLCLKS;
 }
 
+void TTBDock::CreateWnd()
+{
+    TWinControl::CreateWnd();
+    // The window's first WM_NCCALCSIZE came before our procedure was on it.
+    if (boundLines_)
+        FrameChanged(Handle());
+}
+
 void TTBDock::Loaded()
 {
     TWinControl::Loaded();

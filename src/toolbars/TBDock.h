@@ -124,6 +124,7 @@ public:
 
 protected:
     void CreateParams(TCreateParams& params) override;
+    void CreateWnd() override;
     void Loaded() override;
     void Notification(TComponent* component, TOperation operation) override;
     void BoundsChanged() override;

@@ -197,6 +197,8 @@ void TTBFloatingWindowParent::CreateWnd()
     if (wasVisible)
         SetVisible(false);
     TForm::CreateWnd();
+    // The window's first WM_NCCALCSIZE came before our procedure was on it.
+    RecalcNCArea();
     if (wasVisible)
         SetVisible(true);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -13,7 +14,9 @@
 #include "platform/GdiGuards.h"
 #include "platform/ImageList.h"
 #include "platform/Menus.h"
+#include "platform/Screen.h"
 #include "platform/StdCtrls.h"
+#include "platform/WindowSubclass.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -582,4 +585,86 @@ TEST(Graphics, ACanvasGivesTheDCItsOwnFontBackAndFreesTheFontsItChanged)
     EXPECT_EQ(GetCurrentObject(dc.Handle(), OBJ_FONT), ownFont);
     EXPECT_EQ(GetTextColor(dc.Handle()), ownColor);
     EXPECT_EQ(GdiObjectCount(), before);
+}
+
+TEST(Controls, AWindowedControlMovesToAnotherParentKeepingItsWindow)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TestForm form;
+    ShowAndSettle(form);
+    HWND edit = form.edit->Handle();
+    form.edit->SetText("typed");
+    int hooked = 0;
+    HookWindowProc(edit, [&hooked](HWND, UINT msg, WPARAM w, LPARAM l, const TSubclassNext& next) {
+        if (msg == WM_GETTEXTLENGTH)
+            ++hooked;
+        return next(msg, w, l);
+    });
+    form.edit->SetParent(form.top);
+    EXPECT_EQ(edit, form.edit->Handle());
+    EXPECT_EQ(form.top->Handle(), GetParent(edit));
+    EXPECT_EQ("typed", form.edit->Text());
+    EXPECT_GT(hooked, 0);
+    EXPECT_EQ(form.top, form.edit->Parent());
+    EXPECT_EQ(1, form.top->ControlCount());
+    // Taken off every parent, or onto one without a window, it goes.
+    auto* loose = new TPanel(&form);
+    loose->SetAlign(TAlign::alNone);
+    form.edit->SetParent(loose);
+    EXPECT_FALSE(IsWindow(edit));
+}
+
+namespace {
+
+// A panel that takes a height of its own when its width changes, as a dock
+// does whose rows wrap.
+class GrowingPanel : public TPanel {
+public:
+    using TPanel::TPanel;
+
+protected:
+    void BoundsChanged() override
+    {
+        TPanel::BoundsChanged();
+        int wanted = Width() < 300 ? 70 : 30;
+        if (Height() != wanted)
+            SetHeight(wanted);
+    }
+};
+
+}  // namespace
+
+TEST(Controls, AChildThatResizesItselfWhileAlignedIsAlignedAgain)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TestForm form;
+    auto* grow = new GrowingPanel(&form);
+    grow->SetAlign(TAlign::alBottom);
+    grow->SetParent(&form);
+    ShowAndSettle(form);
+    EXPECT_EQ(30, grow->Height());
+    SetWindowPos(form.Handle(), nullptr, 0, 0, 250, 320, SWP_NOMOVE | SWP_NOZORDER);
+    RECT cr;
+    GetClientRect(form.Handle(), &cr);
+    EXPECT_EQ(70, grow->Height());
+    EXPECT_EQ(cr.bottom - 70, grow->Top());
+    EXPECT_EQ(cr.bottom - 70 - 40, form.client->Height());
+}
+
+TEST(Screen, FormsInScreenOrderAndTheFormOfAWindow)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TestForm a, b;
+    ShowAndSettle(a);
+    ShowAndSettle(b);
+    std::vector<TForm*> order = Screen().FormsInZOrder();
+    auto at = [&](TForm* f) { return std::find(order.begin(), order.end(), f) - order.begin(); };
+    EXPECT_LT(at(&b), at(&a));
+    SetWindowPos(a.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    order = Screen().FormsInZOrder();
+    EXPECT_LT(at(&a), at(&b));
+    EXPECT_EQ(&b, Screen().FormOfWindow(b.edit->Handle()));
+    EXPECT_EQ(&a, Screen().FormOfWindow(a.Handle()));
+    EXPECT_EQ(nullptr, Screen().FormOfWindow(Application().Handle()));
+    EXPECT_EQ(nullptr, Screen().OwnerForm(&a));
 }
