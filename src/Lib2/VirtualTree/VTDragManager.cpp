@@ -171,37 +171,33 @@ HRESULT STDMETHODCALLTYPE TVTDragManager::DragOver(DWORD keyState, POINTL pt, DW
 
 HRESULT STDMETHODCALLTYPE TVTDragManager::DragLeave()
 {
-    return ComGuard([&]() -> HRESULT {
+    const HRESULT result = ComGuard([&]() -> HRESULT {
         if (dropTargetHelper_ && fullDragging_)
             dropTargetHelper_->DragLeave();
         if (TBaseVirtualTree* owner = Owner())
             owner->DragLeave();
-        ClearDropState();
         return S_OK;
     });
+    // The drag is over for us whatever the tree did.
+    ClearDropState();
+    return result;
 }
 
 HRESULT STDMETHODCALLTYPE TVTDragManager::Drop(IDataObject* dataObject, DWORD keyState, POINTL pt, DWORD* effect)
 {
-    return ComGuard([&]() -> HRESULT {
+    const HRESULT result = ComGuard([&]() -> HRESULT {
         if (!effect)
             return E_INVALIDARG;
         POINT p = ToPoint(pt);
         if (dropTargetHelper_ && fullDragging_)
             dropTargetHelper_->Drop(dataObject, &p, *effect);
-        HRESULT result = S_OK;
-        if (TBaseVirtualTree* owner = Owner()) {
-            try {
-                result = owner->DragDrop(dataObject, keyState, p, *effect);
-            } catch (...) {
-                ClearDropState();
-                throw;
-            }
-        } else
-            *effect = DROPEFFECT_NONE;
-        ClearDropState();
-        return result;
+        if (TBaseVirtualTree* owner = Owner())
+            return owner->DragDrop(dataObject, keyState, p, *effect);
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
     });
+    ClearDropState();
+    return result;
 }
 
 HRESULT STDMETHODCALLTYPE TVTDragManager::QueryContinueDrag(BOOL escapePressed, DWORD keyState)
