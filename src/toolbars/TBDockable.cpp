@@ -379,6 +379,9 @@ void TTBCustomDockableWindow::SetParent(TWinControl* parent)
         currentDock_ = newDock;
         docked_ = newDock != nullptr;
         floating_ = newFloat != nullptr;
+        // The frame follows the new place (docked: border and drag handle;
+        // elsewhere none).
+        RecalcNCArea();
         if (!dragMode_)
             FreeFloatParentIfUnused();
         if (newDock) {

@@ -218,6 +218,7 @@ public:
 
 protected:
     void CreateParams(TCreateParams& params) override;
+    void CreateHandleDone() override;
     void Loaded() override;
     void Notification(TComponent* component, TOperation operation) override;
     void VisibleChanged() override;

@@ -44,6 +44,15 @@ void DrawGlyph(HDC dc, int x, int y, const BYTE* rows, int colorIndex)
 
 }  // namespace
 
+// The window's first WM_NCCALCSIZE came before our procedure was on it:
+// a docked window measures its frame again.
+void TTBCustomDockableWindow::CreateHandleDone()
+{
+    TWinControl::CreateHandleDone();
+    if (docked_)
+        RecalcNCArea();
+}
+
 void TTBCustomDockableWindow::RecalcNCArea()
 {
     if (HandleAllocated())
