@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "TBMainShape.h"
 #include "TBTestHost.h"
 #include "platform/Application.h"
 #include "support/Input.h"
@@ -726,6 +727,65 @@ TEST_F(DockDragTest, AWindowFreedWhileItsFloatingWindowIsSizedEndsTheLoop)
     EXPECT_TRUE(SameRect(clip, screen));
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(fw); }, 2000)) << "the floating window stayed";
     EXPECT_TRUE(CaughtErrors().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The program's own toolbar: it may go to any dock of its form but never float.
+TEST(MainToolbarDrag, MovesBetweenTheDocksOfTheMainFormStandingInTheSideDocks)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP() << "no display";
+    TMainShapeForm form;
+    form.ShowNow();
+    TTBToolbar* bar = form.toolbar;
+    ASSERT_EQ(bar->CurrentDock(), form.top);
+    int lyingWidth = bar->Width();
+    EXPECT_GT(lyingWidth, bar->Height());
+    RECT fr = ScreenRect(form.Handle());
+    RECT lr = ScreenRect(form.left->Handle());
+    RECT rr = ScreenRect(form.right->Handle());
+    POINT start = HandlePoint(bar);
+    POINT overLeft{lr.left - 10, (fr.top + fr.bottom) / 2};
+    POINT overRight{rr.right - 10, (fr.top + fr.bottom) / 2 + 20};
+    POINT middle{(fr.left + fr.right) / 2, (fr.top + fr.bottom) / 2 + 30};
+    Driver driver;
+    TTBDock* inLeft = nullptr;
+    bool standing = false, noDrop = false;
+    driver.Run([&](Driver& d) {
+        d.Press(start);
+        d.MoveTo(start, overLeft);
+        inLeft = d.Gui([&] { return bar->CurrentDock(); });
+        standing = d.Gui([&] { return bar->Height() > bar->Width(); });
+        d.MoveTo(overLeft, middle);
+        noDrop = d.CursorIs(IDC_NO);
+        d.MoveTo(middle, overRight);
+        d.Release(overRight);
+    });
+    EXPECT_EQ(inLeft, form.left);
+    EXPECT_TRUE(standing);
+    EXPECT_TRUE(noDrop);
+    EXPECT_FALSE(bar->Floating());
+    EXPECT_EQ(bar->CurrentDock(), form.right);
+    EXPECT_GT(bar->Height(), bar->Width());
+    EXPECT_EQ(form.right->Width(), bar->Width()) << "the right dock is as wide as its toolbar";
+    EXPECT_EQ(form.top->Height(), 0) << "the top dock collapses once empty";
+    EXPECT_EQ(form.left->Width(), 0);
+    EXPECT_EQ(bar->LastDock(), form.right);
+    // And back to the top (now collapsed to a line under the caption), lying again.
+    RECT tr = ScreenRect(form.top->Handle());
+    start = HandlePoint(bar);
+    POINT overTop{(tr.left + tr.right) / 2, tr.top - 5};
+    driver.Run([&](Driver& d) {
+        d.Press(start);
+        d.MoveTo(start, overTop);
+        d.Release(overTop);
+    });
+    EXPECT_EQ(bar->CurrentDock(), form.top);
+    EXPECT_EQ(bar->Width(), lyingWidth);
+    EXPECT_EQ(form.right->Width(), 0);
 }
 
 }  // namespace
