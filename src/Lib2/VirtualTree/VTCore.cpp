@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "Lib2/VirtualTree/VTDragImage.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "controls/ThemeSrv.h"
@@ -45,6 +46,10 @@ TBaseVirtualTree::TBaseVirtualTree(TComponent* owner) : TWinControl(owner)
     scrollBarOptions_ = std::make_unique<TScrollBarOptions>(this);
     clipboardFormats_ = std::make_unique<TClipboardFormats>(this);
     header_ = GetHeaderClass();
+    // The picture that follows the mouse when nodes are dragged.
+    dragImage_ = new TVTDragImage(this);
+    dragImage_->SetTransparency(200);
+    dragImage_->SetFade(true);
 
     InitRootNode();
 
@@ -74,6 +79,8 @@ TBaseVirtualTree::~TBaseVirtualTree()
     // The window goes while this class still answers its messages.
     DestroyWnd();
     delete header_;
+    delete dragImage_;
+    dragImage_ = nullptr;
     header_ = nullptr;
     options_.reset();
     if (canvas_) {

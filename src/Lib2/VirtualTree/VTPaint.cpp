@@ -332,8 +332,10 @@ void TBaseVirtualTree::PaintRows(TCanvas& targetCanvas, const RECT& window, POIN
                     canvas.ResetClip();
                 }
 
-                // c. After the row.
+                // c. After the row, and the drop mark of the drop target.
                 DoAfterItemPaint(canvas, node, rowRect);
+                if (node == dropTargetNode_ && (paintOptions & prDropMark) && (paint & toShowDropmark))
+                    DoPaintDropMark(canvas, node, rowRect, lastDropMode_);
             }
             if (drawRubberBand) {
                 RECT band = selectionRect_;

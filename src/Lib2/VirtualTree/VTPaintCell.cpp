@@ -42,7 +42,9 @@ void TBaseVirtualTree::PrepareCell(TVTPaintInfo& paintInfo, int windowOrgX, int 
     if (!focusedColumn && !fullRow)
         return;
     const bool selected = (node->States & vsSelected) != 0;
-    const bool dropTarget = node == dropTargetNode_;
+    // The drop target shows as such while a drop would land on it, or when
+    // it is selected anyway.
+    const bool dropTarget = node == dropTargetNode_ && (lastDropMode_ == dmOnNode || selected);
     const bool drawSelection = (paintInfo.PaintOptions & prSelection) && (selected || dropTarget);
     const bool drawFocus = (paintInfo.PaintOptions & prFocusRect) && node == focusedNode_ && focusedColumn &&
                            focusedLook;
@@ -74,7 +76,6 @@ void TBaseVirtualTree::PrepareCell(TVTPaintInfo& paintInfo, int windowOrgX, int 
 
     if (drawSelection) {
         COLORREF fill, border;
-        bool draw = true;
         if (dropTarget) {
             fill = colors_->DropTargetColor();
             border = colors_->DropTargetBorderColor();
@@ -86,7 +87,7 @@ void TBaseVirtualTree::PrepareCell(TVTPaintInfo& paintInfo, int windowOrgX, int 
             border = colors_->UnfocusedSelectionBorderColor();
         }
         RECT r = (gridExtensions || fullRow) ? paintInfo.CellRect : selectionRect;
-        if (draw && r.right > r.left && r.bottom > r.top) {
+        if (r.right > r.left && r.bottom > r.top) {
             if ((paint & toUseBlendedSelection) && MMXAvailable()) {
                 // Blended into the cell, never left of the bitmap.
                 r.left = std::max<int>(r.left, windowOrgX);

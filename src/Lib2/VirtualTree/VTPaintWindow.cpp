@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
+#include "Lib2/VirtualTree/VTDragImage.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "controls/ThemeSrv.h"
@@ -176,6 +178,46 @@ bool TBaseVirtualTree::PaintMessage(TMessage& message)
     default:
         return false;
     }
+}
+
+void TBaseVirtualTree::UpdateWindowAndDragImage(const RECT& r, bool updateNCArea, bool reshowDragImage)
+{
+    if (!HandleAllocated() || r.right <= r.left || r.bottom <= r.top)
+        return;
+    // The screen under a shown drag image changes: the parts of the rectangle
+    // the screen shows of this window become the image's new background.
+    std::vector<RECT> visible;
+    if (reshowDragImage && dragImage_ && dragImage_->Visible()) {
+        TWindowDC dc(Handle());
+        TGdiObject<HRGN> region(CreateRectRgn(0, 0, 0, 0));
+        if (dc.Handle() && region && GetRandomRgn(dc.Handle(), region.Get(), SYSRGN) == 1) {
+            // Screen coordinates; the rectangle taken there too.
+            const POINT origin = ClientToScreen(POINT{0, 0});
+            TGdiObject<HRGN> part(CreateRectRgn(r.left + origin.x, r.top + origin.y, r.right + origin.x,
+                                                r.bottom + origin.y));
+            if (part && CombineRgn(region.Get(), region.Get(), part.Get(), RGN_AND) > NULLREGION) {
+                const DWORD size = GetRegionData(region.Get(), 0, nullptr);
+                std::vector<char> buffer(size);
+                auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
+                if (size && GetRegionData(region.Get(), size, data)) {
+                    const RECT* rects = reinterpret_cast<const RECT*>(data->Buffer);
+                    visible.assign(rects, rects + data->rdh.nCount);
+                }
+            }
+        }
+    }
+    RedrawWindow(Handle(), &r, nullptr,
+                 RDW_INVALIDATE | RDW_VALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_UPDATENOW |
+                     (updateNCArea ? RDW_FRAME : 0));
+    if (!visible.empty()) {
+        // What was just painted reaches the screen when the thread looks for
+        // messages (a window's picture is kept off the screen until then):
+        // a look for a message that never comes, before the screen is read.
+        MSG msg;
+        PeekMessageW(&msg, nullptr, WM_APP + 0x3FFF, WM_APP + 0x3FFF, PM_NOREMOVE);
+    }
+    for (const RECT& part : visible)
+        dragImage_->RecaptureBackground(part);
 }
 
 // ---------------------------------------------------------------------------

@@ -1314,6 +1314,15 @@ public:
     // The rubber band being drawn (absolute tree coordinates).
     const RECT& SelectionRect() const { return selectionRect_; }
     void SetSelectionRect(const RECT& r) { selectionRect_ = r; }
+    // Where the last drag-over would drop (the drag code sets it): the drop
+    // target shows as such on the node or when selected, and gets its drop
+    // mark above or below.
+    TDropMode LastDropMode() const { return lastDropMode_; }
+    void SetLastDropMode(TDropMode mode) { lastDropMode_ = mode; }
+    // Redraws r (client coordinates) now, with the frame when asked; a drag
+    // image shown over it takes the new picture under it in the parts of
+    // the window that are visible on the screen.
+    void UpdateWindowAndDragImage(const RECT& r, bool updateNCArea, bool reshowDragImage);
 
     // ----- position cache and the worker
     // Fills the position cache; true when completed. Runs on the worker thread.
@@ -1781,6 +1790,7 @@ private:
     // focus when the paint began.
     RECT selectionRect_{};
     bool paintFocused_ = false;
+    TDropMode lastDropMode_ = dmNowhere;
     struct TPaintPass;
     void PaintRows(TCanvas& targetCanvas, const RECT& window, POINT target, TPaintRequestOptions paintOptions);
     void PaintCell(TVTPaintInfo& info, const TPaintPass& pass, bool isMain);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Lib2/VirtualTree/VTDragImage.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "controls/ThemeSrv.h"
@@ -21,6 +22,7 @@
 #include "platform/ImageList.h"
 #include "platform/StdCtrls.h"
 #include "support/TestSupport.h"
+#include "UtilTestSupport.h"
 
 using namespace testing_support;
 
@@ -545,6 +547,57 @@ TEST_F(TreePaint, SelectedOnlyLeavesOtherRowsAndColumnColoursFillCells)
     // Column colours fill the cells themselves only when asked.
     EXPECT_EQ(Paint(WindowPaintOptions)->at(150, 9), kGreen);
     EXPECT_EQ(Paint(WindowPaintOptions & ~prColumnColors)->at(150, 9), kBack);
+}
+
+TEST_F(TreePaint, TheDropTargetShowsOnTheNodeAndItsMarkAboveIt)
+{
+    tree->Colors().SetColor(TVTColors::DropTargetColorIndex, kGreen);
+    tree->Colors().SetColor(TVTColors::DropTargetBorderColorIndex, kGreen);
+    tree->Colors().SetColor(TVTColors::DropMarkColorIndex, kRed);
+    tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() & ~toShowTreeLines);
+    tree->SetRootNodeCount(3);
+    tree->SetDropTargetNode(tree->GetFirst()->NextSibling);
+    tree->SetLastDropMode(dmOnNode);
+    auto onNode = Paint();
+    EXPECT_EQ(onNode->at(25, 18 + 9), kGreen);   // the text area of row 1
+    EXPECT_EQ(onNode->at(25, 9), kBack);
+    EXPECT_EQ(onNode->at(5, 18 + 2), kBack);
+    tree->SetLastDropMode(dmAbove);
+    auto above = Paint();
+    EXPECT_EQ(above->at(25, 18 + 9), kBack);     // not the target itself
+    EXPECT_EQ(above->at(5, 18 + 1), kRed);       // the mark at the row's top
+    tree->SetDropTargetNode(nullptr);
+}
+
+TEST_F(TreePaint, ADragImageOverTheTreeKeepsTheNewPictureUnderIt)
+{
+    tree->SetRootNodeCount(6);
+    ColourRowsByIndex(1, {kRed});
+    WindowShot();
+    SetMMXAvailableForTesting(true);
+    TBitmap picture;
+    picture.SetSize(20, 20);
+    picture.Canvas().SetBrushColor(kBlue);
+    picture.Canvas().FillRect(RECT{0, 0, 20, 20});
+    const POINT at = tree->ClientToScreen(POINT{100, 20});
+    TVTDragImage* image = tree->DragImage();
+    ASSERT_NE(image, nullptr);
+    ASSERT_TRUE(image->PrepareDrag(picture, at, at, nullptr));
+    image->ShowDragImage();
+    const COLORREF overRed = vt_test::ScreenPixel(at.x + 10, at.y + 10);
+    EXPECT_NE(overRed, kRed);
+    // The rows turn green under the picture.
+    ColourRowsByIndex(1, {kGreen});
+    tree->UpdateWindowAndDragImage(tree->ClientRect(), false, true);
+    EXPECT_EQ(vt_test::ScreenPixel(at.x - 5, at.y + 10), kGreen);
+    const COLORREF overGreen = vt_test::ScreenPixel(at.x + 10, at.y + 10);
+    EXPECT_NE(overGreen, overRed);
+    EXPECT_NE(overGreen, kGreen);
+    // Taking the picture away shows the green rows, not the red ones it kept before.
+    image->HideDragImage();
+    EXPECT_EQ(vt_test::ScreenPixel(at.x + 10, at.y + 10), kGreen);
+    image->EndDrag();
+    ResetMMXAvailableForTesting();
 }
 
 // ---------------------------------------------------------------------------
