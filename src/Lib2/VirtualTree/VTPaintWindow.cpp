@@ -21,6 +21,18 @@ constexpr COLORREF kButtonTransparent = RGB(255, 0, 255);
 constexpr DWORD kNCPaintFlags = 0x200013;
 constexpr DWORD kNCPaintRegionFlags = 0x200093;
 
+// Set while UpdateWindowAndDragImage redraws: it gives the drag image its
+// new background itself (once: a second capture would take the image too).
+thread_local bool t_dragImageUpdatedByCaller = false;
+
+// Window pictures reach the screen when the thread looks for messages: a
+// look for a message that never comes, before the screen is read.
+void FlushToScreen()
+{
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_APP + 0x3FFF, WM_APP + 0x3FFF, PM_NOREMOVE);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -81,10 +93,21 @@ bool TBaseVirtualTree::PaintMessage(TMessage& message)
             TCanvas canvas(given);
             Paint(canvas);
         } else {
-            TPaintDC paintDC(Handle());
-            if (paintDC.Handle()) {
-                TCanvas canvas(paintDC.Handle());
-                Paint(canvas);
+            RECT painted{};
+            {
+                TPaintDC paintDC(Handle());
+                if (paintDC.Handle()) {
+                    painted = paintDC.Info().rcPaint;
+                    TCanvas canvas(paintDC.Handle());
+                    Paint(canvas);
+                }
+            }
+            // A drag image shown over the window keeps what is under it now.
+            if (dragImage_ && dragImage_->Visible() && painted.right > painted.left && !t_dragImageUpdatedByCaller) {
+                FlushToScreen();
+                const POINT origin = ClientToScreen(POINT{0, 0});
+                OffsetRect(&painted, origin.x, origin.y);
+                dragImage_->RecaptureBackground(painted);
             }
         }
         message.Result = 0;
@@ -206,16 +229,13 @@ void TBaseVirtualTree::UpdateWindowAndDragImage(const RECT& r, bool updateNCArea
             }
         }
     }
+    t_dragImageUpdatedByCaller = true;
     RedrawWindow(Handle(), &r, nullptr,
                  RDW_INVALIDATE | RDW_VALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_UPDATENOW |
                      (updateNCArea ? RDW_FRAME : 0));
-    if (!visible.empty()) {
-        // What was just painted reaches the screen when the thread looks for
-        // messages (a window's picture is kept off the screen until then):
-        // a look for a message that never comes, before the screen is read.
-        MSG msg;
-        PeekMessageW(&msg, nullptr, WM_APP + 0x3FFF, WM_APP + 0x3FFF, PM_NOREMOVE);
-    }
+    t_dragImageUpdatedByCaller = false;
+    if (!visible.empty())
+        FlushToScreen();
     for (const RECT& part : visible)
         dragImage_->RecaptureBackground(part);
 }

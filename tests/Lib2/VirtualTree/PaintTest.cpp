@@ -596,6 +596,13 @@ TEST_F(TreePaint, ADragImageOverTheTreeKeepsTheNewPictureUnderIt)
     // Taking the picture away shows the green rows, not the red ones it kept before.
     image->HideDragImage();
     EXPECT_EQ(vt_test::ScreenPixel(at.x + 10, at.y + 10), kGreen);
+    // An ordinary repaint under the shown picture does the same.
+    image->ShowDragImage();
+    ColourRowsByIndex(1, {kRed});
+    InvalidateRect(tree->Handle(), nullptr, FALSE);
+    UpdateWindow(tree->Handle());
+    image->HideDragImage();
+    EXPECT_EQ(vt_test::ScreenPixel(at.x + 10, at.y + 10), kRed);
     image->EndDrag();
     ResetMMXAvailableForTesting();
 }
@@ -635,6 +642,25 @@ TEST_F(TreePaint, PrintClientAndPrintPaintLikeTheWindowAndTheHeaderSitsAboveTheR
     EXPECT_EQ(GetPixel(windowDC, 2 + 50, 2 + 10), headerPixel);
     EXPECT_EQ(GetPixel(windowDC, 2 + 50, 2 + 20 + 9), kRed);
     ReleaseDC(tree->Handle(), windowDC);
+}
+
+TEST_F(TreePaint, FixedColumnsStayWhileTheRestScrollsSideways)
+{
+    AddColumns(4, 100);
+    TVirtualTreeColumns& columns = tree->Header().Columns();
+    columns[0]->SetOptions((columns[0]->Options() | coFixed) & ~coParentColor);
+    columns[0]->SetColor(kGreen);
+    columns[1]->SetOptions(columns[1]->Options() & ~coParentColor);
+    columns[1]->SetColor(kRed);
+    tree->SetRootNodeCount(3);
+    tree->SetOffsetX(-50);
+    ASSERT_EQ(tree->OffsetX(), -50);
+    auto shot = WindowShot();
+    EXPECT_EQ(shot->at(30, 9), kGreen);    // the fixed column, unscrolled
+    EXPECT_EQ(shot->at(95, 9), kGreen);
+    EXPECT_EQ(shot->at(105, 9), kRed);     // column 1 from 100 - 50 = 50 on, behind the fixed one
+    EXPECT_EQ(shot->at(145, 9), kRed);
+    EXPECT_EQ(shot->at(155, 9), kBack);    // column 2
 }
 
 TEST_F(TreePaint, RepaintNodeDrawsTheRowBeforeReturning)
