@@ -51,9 +51,10 @@ void TBaseVirtualTree::PrepareCell(TVTPaintInfo& paintInfo, int windowOrgX, int 
     if (!drawSelection && !drawFocus)
         return;
 
-    // The selection covers the text unless the whole cell is used.
+    // The selection covers the text unless the whole cell is used; the text's
+    // width is asked for only where the text rectangle is drawn.
     RECT selectionRect = paintInfo.ContentRect;
-    if (!gridExtensions) {
+    if (!gridExtensions && (drawFocus || !fullRow)) {
         paintInfo.NodeWidth = DoGetNodeWidth(node, paintInfo.Column, &canvas);
         const int w = paintInfo.NodeWidth;
         switch (paintInfo.Alignment) {
