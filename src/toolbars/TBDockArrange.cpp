@@ -133,7 +133,9 @@ void TTBDock::ArrangePass()
         int ra = rowKey(a), rb = rowKey(b);
         if (ra != rb)
             return ra < rb;
-        int pa = WantedPos(a), pb = WantedPos(b);
+        // By the stored position: a negative one (the start of the row, as
+        // a double click docking a window asks for) goes first.
+        int pa = a.bar->DockPos(), pb = b.bar->DockPos();
         if (pa != pb)
             return pa < pb;
         // A window being dragged goes before one that wants the same place.

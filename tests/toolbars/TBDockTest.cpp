@@ -13,7 +13,9 @@
 
 #include "TBTestHost.h"
 #include "platform/Application.h"
+#include "controls/Placement.h"
 #include "platform/Firewall.h"
+#include "platform/Registry.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
 #include "toolbars/TBDock.h"
@@ -264,6 +266,65 @@ TEST(TBDock, StoredPositionBeyondTheRowEndsInsideItAndBelowZeroCountsAsZero)
     EXPECT_EQ(height, low->Top() + low->Height());
 }
 
+TEST(TBDock, APlaceRestoredFromTheRegistryStaysInsideTheDocks)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    static const char key[] = "Software\\Zembrik\\BrenixTest\\DockStore";
+    TRegistry().DeleteKey(key);
+    struct Cleanup {
+        ~Cleanup() { TRegistry().DeleteKey(key); }
+    } cleanup;
+    DockForm f;
+    f.SetName("DockStoreForm");
+    f.top->SetName("TopDock");
+    f.left->SetName("LeftDock");
+    SizedBar* bar = f.AddBar(f.top, 0, 20);
+    bar->SetName("MainTBToolbar");
+    bar->SetDockMode(dmCannotFloat);
+    f.AddBar(f.top, 0, 200)->SetName("OtherBar");
+    auto* storage = new TFormStorage(&f);
+    storage->BeginLoading();
+    storage->SetUseRegistry(true);
+    storage->SetIniFileName(key);
+    storage->SetIniSection("Main");
+    storage->SetOptions(0);
+    for (const char* line : {"MainTBToolbar.CurrentDock", "MainTBToolbar.DockPos", "MainTBToolbar.DockRow"})
+        storage->StoredProps().Add(line);
+    storage->EndLoading();
+    storage->SaveProperties();
+    auto write = [&](const char* name, const char* value) {
+        TRegistry r;
+        ASSERT_TRUE(r.OpenKey(std::string(key) + "\\Main", true));
+        r.WriteString(name, value);
+    };
+    {
+        TRegistry r(HKEY_CURRENT_USER, KEY_READ);
+        std::string dock;
+        ASSERT_TRUE(r.OpenKeyReadOnly(std::string(key) + "\\Main"));
+        ASSERT_TRUE(r.TryReadString("MainTBToolbar_CurrentDock", dock));
+        EXPECT_EQ("TopDock", dock);
+    }
+    // Hostile values: a dock name that is another toolbar, a position far
+    // beyond the row, a row that does not exist.
+    write("MainTBToolbar_CurrentDock", "OtherBar");
+    write("MainTBToolbar_DockPos", "99999");
+    write("MainTBToolbar_DockRow", "3");
+    storage->RestoreProperties();
+    EXPECT_EQ(f.top, bar->CurrentDock());
+    EXPECT_EQ(f.top->Width(), bar->Left() + bar->Width());
+    EXPECT_EQ(1, bar->EffectiveDockRow());
+    EXPECT_TRUE(IsWindowVisible(bar->Handle()));
+    // The form's own -4 in another dock: the start of its row.
+    write("MainTBToolbar_CurrentDock", "LeftDock");
+    write("MainTBToolbar_DockPos", "-4");
+    write("MainTBToolbar_DockRow", "0");
+    storage->RestoreProperties();
+    EXPECT_EQ(f.left, bar->CurrentDock());
+    EXPECT_EQ(0, bar->Top());
+    EXPECT_EQ(0, bar->Left());
+}
+
 TEST(TBDock, ShrinkingStopsWhenNothingCanShrink)
 {
     if (!HaveDisplay())
@@ -411,6 +472,24 @@ void Send(std::vector<INPUT> inputs)
     for (INPUT& in : inputs) {
         SendInput(1, &in, sizeof(INPUT));
         Sleep(20);
+    }
+}
+
+// Moves the mouse there until it stays (a moved cursor can jump back to
+// its old place a few milliseconds later).
+void MoveTo(POINT p)
+{
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        Send({MouseAt(p, 0)});
+        bool stayed = true;
+        for (int look = 0; look < 6 && stayed; ++look) {
+            Sleep(25);
+            POINT c;
+            GetCursorPos(&c);
+            stayed = c.x == p.x && c.y == p.y;
+        }
+        if (stayed)
+            return;
     }
 }
 
@@ -576,16 +655,16 @@ TEST(TBFloatingWindowParent, CloseButtonClosesOnlyWhenReleasedOverIt)
     POINT away = {button.x - 60, button.y + 40};
     bool pushedOver = false, pushedAway = true, pushedBack = false;
     Drive([&] {
-        Send({MouseAt(button, 0), MouseAt(button, MOUSEEVENTF_LEFTDOWN)});
+        MoveTo(button);
+        Send({MouseAt(button, MOUSEEVENTF_LEFTDOWN)});
         Sleep(100);
         gui.Run([&] { pushedOver = fl.parent->CloseButtonDown(); });
-        Send({MouseAt(away, 0)});
-        Sleep(100);
+        MoveTo(away);
         gui.Run([&] { pushedAway = fl.parent->CloseButtonDown(); });
-        Send({MouseAt(button, 0)});
-        Sleep(100);
+        MoveTo(button);
         gui.Run([&] { pushedBack = fl.parent->CloseButtonDown(); });
-        Send({MouseAt(away, 0), MouseAt(away, MOUSEEVENTF_LEFTUP)});
+        MoveTo(away);
+        Send({MouseAt(away, MOUSEEVENTF_LEFTUP)});
     });
     EXPECT_TRUE(pushedOver);
     EXPECT_FALSE(pushedAway);
@@ -594,7 +673,10 @@ TEST(TBFloatingWindowParent, CloseButtonClosesOnlyWhenReleasedOverIt)
     EXPECT_EQ(nullptr, GetCapture());
     EXPECT_EQ(0, closeQueries);
     EXPECT_TRUE(fl.bar->Visible());
-    Drive([&] { Send({MouseAt(button, 0), MouseAt(button, MOUSEEVENTF_LEFTDOWN), MouseAt(button, MOUSEEVENTF_LEFTUP)}); });
+    Drive([&] {
+        MoveTo(button);
+        Send({MouseAt(button, MOUSEEVENTF_LEFTDOWN), MouseAt(button, MOUSEEVENTF_LEFTUP)});
+    });
     EXPECT_EQ(1, closeQueries);
     EXPECT_FALSE(fl.bar->Visible());
     EXPECT_EQ(f.Handle(), GetActiveWindow());
@@ -631,7 +713,8 @@ TEST(TBButtonPress, AMessageThatFreesTheControlEndsTheLoopWithoutTouchingIt)
     POINT p = panel->ClientToScreen(POINT{20, 20});
     HWND form = f.Handle();
     Drive([&] {
-        Send({MouseAt(p, 0), MouseAt(p, MOUSEEVENTF_LEFTDOWN)});
+        MoveTo(p);
+        Send({MouseAt(p, MOUSEEVENTF_LEFTDOWN)});
         Sleep(100);
         PostMessageW(form, WM_APP + 7, 0, 0);
         Sleep(100);
