@@ -776,6 +776,43 @@ TEST_F(TreePaint, WithThemesButtonsAndCheckBoxesAreTheThemesParts)
         GTEST_SKIP() << "the visual styles service reports no themes even with the seam";
 }
 
+TEST(VTPaintAnimation, StepsRunInOrderEndWithAStepOfNothingAndNeverNest)
+{
+    TVirtualStringTree tree(nullptr);
+    std::vector<std::pair<unsigned, unsigned>> steps;
+    bool inAnimation = true, nested = true;
+    const bool ran = tree.Animate(12, 30, [&](unsigned step, unsigned size, void* data) {
+        steps.emplace_back(step, size);
+        inAnimation = inAnimation && tree.HasState(tsInAnimation) && data == &steps;
+        nested = nested && !tree.Animate(5, 5, [](unsigned, unsigned, void*) { return true; }, nullptr);
+        return true;
+    }, &steps);
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(inAnimation);
+    EXPECT_TRUE(nested);
+    EXPECT_FALSE(tree.HasState(tsInAnimation));
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_EQ(steps.back(), std::make_pair(0u, 0u));
+    unsigned total = 0;
+    for (size_t i = 0; i + 1 < steps.size(); ++i) {
+        EXPECT_GE(steps[i].second, 1u);
+        total += steps[i].second;
+        EXPECT_EQ(steps[i].first, total);
+    }
+    EXPECT_LE(total, 12u);
+
+    // A step that says stop ends it; the closing step still comes. No
+    // duration, no animation.
+    steps.clear();
+    tree.Animate(100, 50, [&](unsigned step, unsigned size, void*) {
+        steps.emplace_back(step, size);
+        return false;
+    }, nullptr);
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(steps.back(), std::make_pair(0u, 0u));
+    EXPECT_FALSE(tree.Animate(10, 0, [](unsigned, unsigned, void*) { return true; }, nullptr));
+}
+
 // ---------------------------------------------------------------------------
 // The canvas pieces
 
