@@ -385,6 +385,71 @@ TEST(TBDock, ArrangementAskedForDuringOneRunsOnceMore)
     EXPECT_EQ(44, f.top->Height());
 }
 
+namespace {
+
+// Horizontal stripes 10 pixels high, red and blue, from the pattern's origin.
+class StripeBackground : public TTBBasicBackground {
+public:
+    using TTBBasicBackground::TTBBasicBackground;
+    void Draw(HDC dc, const RECT& rect) override
+    {
+        for (int y = rect.top - rect.top % 10; y < rect.bottom; y += 10) {
+            RECT r = {rect.left, y, rect.right, y + 10};
+            HBRUSH b = CreateSolidBrush((y / 10) % 2 ? RGB(255, 0, 0) : RGB(0, 0, 255));
+            FillRect(dc, &r, b);
+            DeleteObject(b);
+        }
+    }
+    bool UsingBackground() override { return true; }
+    void Change() { Changed(); }
+};
+
+COLORREF ClientPixel(HWND h, int x, int y)
+{
+    UpdateWindow(h);
+    HDC dc = GetDC(h);
+    COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(h, dc);
+    return c;
+}
+
+}  // namespace
+
+TEST(TBDock, BoundLinesAndABackgroundAlignedWithTheForm)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    DockForm f;
+    SizedBar* bar = f.AddBar(f.top, 0, 0);
+    f.top->SetBoundLines(blTop | blBottom);
+    EXPECT_EQ(28, f.top->Height());
+    EXPECT_EQ(0, bar->Top());
+    Pump(50);
+    HWND top = f.top->Handle();
+    RedrawWindow(top, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_EQ(GetSysColor(COLOR_BTNSHADOW), WindowPixel(top, 300, 0));
+    EXPECT_EQ(GetSysColor(COLOR_BTNHIGHLIGHT), WindowPixel(top, 300, 27));
+
+    // The left dock starts below the top one; its stripes continue the form's.
+    f.AddBar(f.left, 0, 0);
+    StripeBackground stripes(nullptr);
+    f.left->SetBackground(&stripes);
+    ASSERT_EQ(28, f.left->Top());
+    HWND left = f.left->Handle();
+    InvalidateRect(left, nullptr, TRUE);
+    EXPECT_EQ(RGB(255, 0, 0), ClientPixel(left, 5, 105));    // form y 133
+    EXPECT_EQ(RGB(0, 0, 255), ClientPixel(left, 5, 115));    // form y 143
+    int changes = 0;
+    stripes.RegisterChanges(&changes, [&] { ++changes; });
+    stripes.Change();
+    EXPECT_EQ(1, changes);
+    stripes.UnregisterChanges(&changes);
+    // A background that goes leaves the dock plain.
+    f.left->SetBackground(nullptr);
+    InvalidateRect(left, nullptr, TRUE);
+    EXPECT_EQ(GetSysColor(COLOR_BTNFACE), ClientPixel(left, 5, 105));
+}
+
 TEST(TBDock, PositionCannotChangeWhileTheDockHoldsControls)
 {
     if (!HaveDisplay())
