@@ -459,6 +459,38 @@ TEST_F(DockDragTest, EscapeDuringASmoothDragPutsEveryWindowBack)
     EXPECT_TRUE(SameRect(otherBefore, ScreenRect(other->Handle())));
 }
 
+TEST_F(DockDragTest, DoubleClickDocksAFloatingWindowAtTheStartOfTheDefaultDocksTopRow)
+{
+    TestBar* first = form->AddBar(form->top, 0, 0, "First");
+    form->AddBar(form->top, 1, 0, "Below");
+    auto* bar = new TestBar(form);
+    bar->SetName("Loose");
+    bar->SetParent(form);
+    bar->SetHideWhenInactive(false);
+    bar->SetDefaultDock(form->top);
+    form->ShowAndFocus();
+    bar->SetFloatingPosition(POINT{420, 380});
+    bar->SetFloating(true);
+    form->ShowAndFocus();
+    ASSERT_TRUE(bar->Floating());
+    ASSERT_EQ(bar->LastDock(), nullptr);
+    POINT p = bar->ClientToScreen(POINT{bar->Width() / 2, bar->Height() / 2});
+    driver.Run([&](Driver& d) {
+        d.Send(MouseAt(p, 0));
+        for (int i = 0; i < 2; ++i) {
+            d.Send(MouseAt(p, MOUSEEVENTF_LEFTDOWN));
+            d.Send(MouseAt(p, MOUSEEVENTF_LEFTUP));
+        }
+        Sleep(100);
+    });
+    EXPECT_EQ(bar->CurrentDock(), form->top);
+    EXPECT_EQ(bar->EffectiveDockRow(), 0);
+    EXPECT_EQ(bar->Left(), 0);
+    EXPECT_EQ(first->EffectiveDockRow(), 0);
+    EXPECT_GE(first->Left(), bar->Width());
+    EXPECT_EQ(bar->FloatingWindowParent(), nullptr);
+}
+
 TEST_F(DockDragTest, SizingLoopOfAFloatingWindow)
 {
     TestBar* bar = form->AddBar(form->top, 0, 0, "Tool");
