@@ -65,6 +65,9 @@ void TBaseVirtualTree::CreateWnd()
     PrepareBitmaps(true, true);
     UpdateScrollBars(true);
     UpdateHeaderRect();
+    // Nodes made before the window had no worker to fill the position cache.
+    if (states_ & tsValidationNeeded)
+        ValidateCache();
 }
 
 void TBaseVirtualTree::DestroyWnd()
@@ -251,6 +254,8 @@ void TBaseVirtualTree::WndProc(TMessage& message)
             DoStateChange(tsUseThemes);
         else
             DoStateChange(0, tsUseThemes);
+        // The buttons take the theme's glyphs, or lose them.
+        PrepareBitmaps(true, false);
         RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
         return;
     case WM_GETDLGCODE:

@@ -524,6 +524,22 @@ TEST_F(TreePaint, ALogOfMoreThanTwoThousandLinesScrolledDownShowsTheRightLines)
     }
 }
 
+TEST(VTPaintCache, AListFilledBeforeItsWindowGetsItsPositionCacheWithTheWindow)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP() << "no display";
+    TForm form(nullptr);
+    form.SetBounds(30, 30, 300, 200);
+    auto* tree = new TVirtualStringTree(&form);
+    tree->SetBounds(0, 0, 200, 150);
+    tree->SetParent(&form);
+    tree->SetRootNodeCount(3000);
+    ASSERT_FALSE(tree->HandleAllocated());
+    form.Show();
+    tree->HandleNeeded();
+    EXPECT_TRUE(PumpUntil([&] { return tree->HasState(tsUseCache); }, 5000));
+}
+
 // ---------------------------------------------------------------------------
 // Options of a paint
 
@@ -752,10 +768,8 @@ TEST_F(TreePaint, WithThemesButtonsAndCheckBoxesAreTheThemesParts)
     GetThemeServices().UpdateThemes();
     const bool themed = GetThemeServices().ThemesEnabled();
     if (themed) {
-        // Switching the theme awareness off and on makes the tree take them up.
-        const TVTPaintOptions options = tree->TreeOptions().PaintOptions();
-        tree->TreeOptions().SetPaintOptions(options & ~toThemeAware);
-        tree->TreeOptions().SetPaintOptions(options);
+        // The tree takes them up when the theme changes.
+        SendMessageW(tree->Handle(), WM_THEMECHANGED, 0, 0);
         EXPECT_TRUE(tree->HasState(tsUseThemes));
         auto shot = Paint();
         EXPECT_NE(region(*shot, 5, 5, 9), region(*classic, 5, 5, 9));
@@ -768,10 +782,9 @@ TEST_F(TreePaint, WithThemesButtonsAndCheckBoxesAreTheThemesParts)
     }
     SetComCtlVersionProviderForTesting({});
     GetThemeServices().UpdateThemes();
-    const TVTPaintOptions options = tree->TreeOptions().PaintOptions();
-    tree->TreeOptions().SetPaintOptions(options & ~toThemeAware);
-    tree->TreeOptions().SetPaintOptions(options);
+    SendMessageW(tree->Handle(), WM_THEMECHANGED, 0, 0);
     EXPECT_FALSE(tree->HasState(tsUseThemes));
+    EXPECT_EQ(region(*Paint(), 5, 5, 9), region(*classic, 5, 5, 9));
     if (!themed)
         GTEST_SKIP() << "the visual styles service reports no themes even with the seam";
 }
