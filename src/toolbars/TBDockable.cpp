@@ -73,11 +73,15 @@ void ThreadHook(TThreadHookEvent event, HWND window, WPARAM wParam, LPARAM lPara
         }
         break;
     case hpeWindowPosChanged: {
-        // The parent form shown, hidden, minimised or restored.
+        // The parent form shown, hidden, minimised or restored (a minimise
+        // or restore moves and sizes it).
         auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
-        if (!pos || !(pos->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW | SWP_FRAMECHANGED)))
-            if (!pos || (pos->flags & (SWP_NOSIZE | SWP_NOMOVE)) == (SWP_NOSIZE | SWP_NOMOVE))
-                break;
+        if (!pos)
+            break;
+        bool shownOrHidden = (pos->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0;
+        bool movedOrSized = (pos->flags & (SWP_NOSIZE | SWP_NOMOVE)) != (SWP_NOSIZE | SWP_NOMOVE);
+        if (!shownOrHidden && !movedOrSized)
+            break;
         for (TTBCustomDockableWindow* w : list) {
             if (!stillListed(w) || !w->Floating())
                 continue;
@@ -102,7 +106,6 @@ void ThreadHook(TThreadHookEvent event, HWND window, WPARAM wParam, LPARAM lPara
     default:
         break;
     }
-    (void)wParam;
 }
 
 constexpr TThreadHookEvents kAllHookEvents = HookEventBit(hpeActivate) | HookEventBit(hpeActivateApp) |

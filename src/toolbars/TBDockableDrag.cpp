@@ -8,6 +8,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -517,8 +518,7 @@ void TTBDockableWindowDrag::Begin(int x, int y, TTBDragLoopGuard* guard)
         TForm* form = w.GetParentForm();
         if (form)
             CollectDocks(form);
-        for (int i = 0; i < Screen().FormCount(); ++i) {
-            TForm* f = Screen().Forms(i);
+        for (TForm* f : Screen().FormsInZOrder()) {
             if (f != form && f->HandleAllocated() && IsWindowVisible(f->Handle()) &&
                 !dynamic_cast<TTBFloatingWindowParent*>(f))
                 CollectDocks(f);
