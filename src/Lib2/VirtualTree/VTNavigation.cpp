@@ -54,6 +54,48 @@ PVirtualNode LastVisibleSibling(PVirtualNode last)
     return last;
 }
 
+// The row holding the position among the rows above a fully visible node's
+// row (which starts at `bottom`), walking backwards: earlier visible siblings
+// are stepped over by their whole height, a subtree holding the position is
+// entered from its last child, and above the first sibling comes the
+// parent's own row. Nil when the heights do not lead to a row (the caller
+// then walks forward).
+PVirtualNode RowAboveWalkingBack(PVirtualNode node, PVirtualNode root, int64_t bottom, int64_t position,
+                                 int64_t& top)
+{
+    PVirtualNode run = node->PrevSibling;
+    PVirtualNode parent = node->Parent;
+    for (;;) {
+        for (; run; run = run->PrevSibling) {
+            if (!(run->States & vsVisible))
+                continue;
+            const int64_t runTop = bottom - run->TotalHeight;
+            if (position >= runTop) {
+                if (position < runTop + run->NodeHeight || !run->LastChild || !(run->States & vsExpanded)) {
+                    top = runTop;
+                    return run;
+                }
+                // Inside its children: their rows end where its subtree ends.
+                parent = run;
+                run = run->LastChild;
+                break;
+            }
+            bottom = runTop;
+        }
+        if (run)
+            continue;
+        if (!parent || parent == root)
+            return nullptr;
+        bottom -= parent->NodeHeight;
+        if (position >= bottom) {
+            top = bottom;
+            return parent;
+        }
+        run = parent->PrevSibling;
+        parent = parent->Parent;
+    }
+}
+
 }   // namespace
 
 // ---------------------------------------------------------------------------
@@ -604,23 +646,37 @@ PVirtualNode TBaseVirtualTree::FindInPositionCache(PVirtualNode node, unsigned& 
     return positionCache_[low].Node;
 }
 
-PVirtualNode TBaseVirtualTree::FindInPositionCache(unsigned position, unsigned& top) const
+namespace {
+
+// The index of the last entry whose top is at or above the position (the
+// next one, possibly the end marker, lies below it); SIZE_MAX at or below the
+// end marker, where there is no row.
+size_t CacheEntryAbove(const std::vector<TCacheEntry>& cache, size_t valid, unsigned position)
 {
-    if (!PositionCacheUsable())
-        return nullptr;
-    // At or below the end of the last row there is no node.
-    if (position >= positionCache_[positionCacheValid_ - 1].AbsoluteTop)
-        return nullptr;
-    size_t low = 0, high = positionCacheValid_ - 1;
+    if (position >= cache[valid - 1].AbsoluteTop)
+        return SIZE_MAX;
+    size_t low = 0, high = valid - 1;
     while (high - low > 1) {
         const size_t middle = (low + high) / 2;
-        if (positionCache_[middle].AbsoluteTop <= position)
+        if (cache[middle].AbsoluteTop <= position)
             low = middle;
         else
             high = middle;
     }
-    top = positionCache_[low].AbsoluteTop;
-    return positionCache_[low].Node;
+    return low;
+}
+
+}   // namespace
+
+PVirtualNode TBaseVirtualTree::FindInPositionCache(unsigned position, unsigned& top) const
+{
+    if (!PositionCacheUsable())
+        return nullptr;
+    const size_t entry = CacheEntryAbove(positionCache_, positionCacheValid_, position);
+    if (entry == SIZE_MAX)
+        return nullptr;
+    top = positionCache_[entry].AbsoluteTop;
+    return positionCache_[entry].Node;
 }
 
 // ---------------------------------------------------------------------------
@@ -665,15 +721,31 @@ PVirtualNode TBaseVirtualTree::NodeAtPosition(int x, int y, bool relative, int& 
         position -= offsetY_;
     if (position < 0)
         return nullptr;
-    // Start at the cached node at or above the position.
+    // Start at the cached node at or above the position, or walk back from
+    // the next entry when that one is nearer.
     PVirtualNode node;
     int64_t top = 0;
     if (PositionCacheUsable()) {
-        unsigned entryTop = 0;
-        node = position <= UINT32_MAX ? FindInPositionCache(static_cast<unsigned>(position), entryTop) : nullptr;
-        if (!node)
+        const size_t entry = position <= UINT32_MAX
+                                  ? CacheEntryAbove(positionCache_, positionCacheValid_, static_cast<unsigned>(position))
+                                  : SIZE_MAX;
+        if (entry == SIZE_MAX)
             return nullptr;   // below the last row
-        top = entryTop;
+        node = positionCache_[entry].Node;
+        top = positionCache_[entry].AbsoluteTop;
+        const TCacheEntry& next = positionCache_[entry + 1];
+        if (position - top > int64_t(next.AbsoluteTop) - position) {
+            // A regular entry holds a row's top; the end marker the last row
+            // and the position just below it.
+            const bool endMarker = entry + 1 == positionCacheValid_ - 1;
+            int64_t rowTop = int64_t(next.AbsoluteTop) - (endMarker ? next.Node->NodeHeight : 0);
+            PVirtualNode row = position >= rowTop ? next.Node
+                                                  : RowAboveWalkingBack(next.Node, root_, rowTop, position, rowTop);
+            if (row) {
+                nodeTop = static_cast<int>(rowTop + (relative ? offsetY_ : 0));
+                return row;
+            }
+        }
     } else {
         node = FirstVisibleNodeNoInit();
     }

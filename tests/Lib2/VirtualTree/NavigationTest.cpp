@@ -2,7 +2,8 @@
 // node of random trees with hidden and collapsed nodes against the order of
 // the links; tops and the node at every position, through the position cache
 // and without, against an independent row walk (2000, 2001, 4000, 4001 and
-// 10,000 rows); hit positions inside a row and below the last one.
+// 10,000 rows), and walking back from the next cache entry; hit positions
+// inside a row and below the last one.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -245,6 +246,75 @@ TEST_P(VTPositions, CachedAndUncachedPositionsMatchAnIndependentRowWalk)
 }
 
 INSTANTIATE_TEST_SUITE_P(VisibleRows, VTPositions, ::testing::Values(2000u, 2001u, 4000u, 4001u, 10000u));
+
+using VTCachedLookup = TreeOnForm<TVirtualStringTree>;
+
+// Positions in the later half of a cache interval are looked up backwards
+// from the next entry or from the end marker: across hidden rows, into
+// expanded subtrees whose last child is hidden, over collapsed and hidden
+// top-level nodes, and up from a nested entry to its parents' rows.
+TEST_F(VTCachedLookup, LaterHalvesOfTheIntervalsFindTheirRowsWalkingBack)
+{
+    tree->BeginUpdate();
+    PVirtualNode big = tree->AddChildNode(nullptr);
+    tree->SetChildCountOf(big, 2400);
+    unsigned k = 0;
+    for (PVirtualNode c = big->FirstChild; c; c = c->NextSibling, ++k) {
+        tree->SetNodeHeight(c, 16 + k % 5);
+        if (k % 7 == 3) {
+            tree->SetVisible(c, false);
+        } else if (k % 6 == 0 || !c->NextSibling) {
+            tree->SetChildCountOf(c, 3);
+            tree->SetChildCountOf(c->FirstChild, 2);
+            tree->SetVisible(c->LastChild, false);
+            tree->SetVisible(c->FirstChild->LastChild, false);
+            tree->SetExpanded(c->FirstChild, true);
+            tree->SetExpanded(c, true);
+        }
+    }
+    tree->SetExpanded(big, true);
+    PVirtualNode hidden = tree->AddChildNode(nullptr);
+    tree->SetChildCountOf(hidden, 4);
+    tree->SetExpanded(hidden, true);
+    tree->SetVisible(hidden, false);
+    PVirtualNode collapsed = tree->AddChildNode(nullptr);
+    tree->SetChildCountOf(collapsed, 5);
+    tree->AddChildNode(nullptr);
+    tree->SetVisible(tree->AddChildNode(nullptr), false);
+    tree->AddChildNode(nullptr);
+    tree->EndUpdate();
+    ASSERT_EQ(Recount(*tree), "");
+    uint64_t end = 0;
+    const std::vector<Row> rows = Rows(*tree, &end);
+    ASSERT_GT(rows.size(), size_t(CacheThreshold));   // two regular entries and the end marker
+    ASSERT_LE(rows.size(), 2 * size_t(CacheThreshold));
+    // The second regular entry is a grandchild, under a parent with hidden children.
+    ASSERT_EQ(rows[CacheThreshold].node->Parent->Parent, big);
+    ASSERT_TRUE(WaitForCache());
+    ASSERT_EQ(tree->PositionCache().size(), 3u);
+    const uint32_t entryTop = tree->PositionCache()[1].AbsoluteTop;
+    for (const Row& r : rows) {
+        // Only the later halves: the earlier ones walk forward.
+        const uint64_t intervalTop = r.top < entryTop ? 0 : entryTop;
+        const uint64_t intervalEnd = r.top < entryTop ? entryTop : end;
+        for (uint64_t y = r.top; y < r.top + r.node->NodeHeight; ++y) {
+            if (y - intervalTop <= intervalEnd - y)
+                continue;
+            int top = -1;
+            ASSERT_EQ(tree->NodeAtPosition(0, static_cast<int>(y), false, top), r.node) << "y " << y;
+            ASSERT_EQ(top, static_cast<int>(r.top)) << "y " << y;
+        }
+    }
+    int top = -1;
+    EXPECT_EQ(tree->NodeAtPosition(0, static_cast<int>(end), false, top), nullptr);
+    // Scrolled to the end: client positions and tops.
+    tree->SetOffsetY(-static_cast<int>(end));
+    const int offset = tree->OffsetY();
+    ASSERT_LT(offset, 0);
+    const Row& last = rows.back();
+    ASSERT_EQ(tree->NodeAtPosition(0, static_cast<int>(last.top) + offset + 1, true, top), last.node);
+    EXPECT_EQ(top, static_cast<int>(last.top) + offset);
+}
 
 // ---------------------------------------------------------------------------
 // Inside a row
