@@ -97,6 +97,7 @@ void TCanvas::ReleaseFont(bool textColor)
     fontSelection_.Restore();
     selectedFont_ = nullptr;
     extentFont_ = nullptr;
+    metricsFont_ = nullptr;
     if (textColor && oldTextColor_ != CLR_INVALID) {
         if (dc_)
             SetTextColor(dc_, oldTextColor_);
@@ -434,6 +435,21 @@ SIZE TCanvas::TextExtent(std::wstring_view text)
     extentFont_ = selectedFont_;
     extent_ = s;
     return s;
+}
+
+const TEXTMETRICW& TCanvas::TextMetrics()
+{
+    if (!dc_) {
+        metrics_ = TEXTMETRICW{};
+        return metrics_;
+    }
+    UseFont();
+    if (selectedFont_ != metricsFont_ || !metricsFont_) {
+        metrics_ = TEXTMETRICW{};
+        GetTextMetricsW(dc_, &metrics_);
+        metricsFont_ = selectedFont_;
+    }
+    return metrics_;
 }
 
 // --- Pictures ------------------------------------------------------------------

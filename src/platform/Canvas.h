@@ -98,6 +98,8 @@ public:
     // again (or drawing it with FormatText) does not ask GDI again.
     SIZE TextExtent(std::wstring_view text);
     int TextWidth(const std::string& text) { return TextExtent(text).cx; }
+    // The selected font's metrics, asked of GDI once per font.
+    const TEXTMETRICW& TextMetrics();
     int TextHeight(const std::string& text) { return TextExtent(text).cy; }
 
     void Draw(int x, int y, const TIcon& icon);
@@ -169,6 +171,9 @@ private:
     std::wstring extentText_;
     HFONT extentFont_ = nullptr;
     SIZE extent_{0, 0};
+
+    HFONT metricsFont_ = nullptr;
+    TEXTMETRICW metrics_{};
 
     bool clipSaved_ = false;
     HRGN savedClip_ = nullptr;   // the DC's own clipping (nullptr: none)

@@ -16,10 +16,7 @@
 
 TEXTMETRICW TBCanvasTextMetrics(TCanvas& canvas)
 {
-    TEXTMETRICW tm{};
-    canvas.TextExtent(" ");   // selects the canvas's font
-    GetTextMetricsW(canvas.Handle(), &tm);
-    return tm;
+    return canvas.TextMetrics();
 }
 
 void TBDrawText(HDC dc, HFONT font, RECT r, const std::string& text, UINT format, COLORREF color)

@@ -587,6 +587,21 @@ TEST(Graphics, ACanvasGivesTheDCItsOwnFontBackAndFreesTheFontsItChanged)
     EXPECT_EQ(GdiObjectCount(), before);
 }
 
+TEST(Graphics, ACanvasTellsTheMetricsOfTheFontItHasNow)
+{
+    TMemoryDC dc;
+    ASSERT_NE(dc.Handle(), nullptr);
+    TCanvas c(dc.Handle());
+    c.Font().SetName("Tahoma");
+    c.Font().SetHeight(-11);
+    EXPECT_EQ(c.TextMetrics().tmHeight, 13);   // Tahoma -11: ascent 11, descent 2
+    c.Font().SetHeight(-20);
+    EXPECT_GE(c.TextMetrics().tmHeight, 20);   // a new font is measured anew
+    EXPECT_EQ(GetCurrentObject(dc.Handle(), OBJ_FONT), c.Font().Handle());
+    c.Font().SetHeight(-11);
+    EXPECT_EQ(c.TextMetrics().tmHeight, 13);
+}
+
 TEST(Controls, AWindowedControlMovesToAnotherParentKeepingItsWindow)
 {
     ASSERT_TRUE(HaveDisplay());
