@@ -181,11 +181,11 @@ TEST(FilenameEdit, AltDownOpensTheRealDialogAndCancelKeepsTheText)
     const int changes = form.changes;
     const std::string text = form.edit->Text();
 
-    std::string title, folder, spec;
+    std::string title, folder, fileName;
     DialogDriver driver([&](HWND d) {
         title = WindowText(d);
         folder = FileDialogFolder(d);
-        spec = FileDialogSpec(d);
+        fileName = FileDialogFileName(d);
         PressDialogButton(d, IDCANCEL);
     });
     std::thread keys = SendInputLater(Chord({VK_MENU, VK_DOWN}), 100);
@@ -195,7 +195,7 @@ TEST(FilenameEdit, AltDownOpensTheRealDialogAndCancelKeepsTheText)
     EXPECT_FALSE(driver.CancelledLeftOver());
     EXPECT_EQ(title, "Background picture");
     EXPECT_TRUE(SameText(folder + "\\", dir.Path())) << folder;
-    EXPECT_EQ(spec, "old one.bmp");
+    EXPECT_EQ(fileName, "old one.bmp");
     EXPECT_EQ(form.edit->Text(), text);
     EXPECT_EQ(form.changes, changes);
     EXPECT_TRUE(form.edit->Focused());

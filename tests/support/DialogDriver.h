@@ -17,7 +17,7 @@ HWND FindProcessDialog();
 
 // Texts of an open file dialog, asked with its CDM_ messages.
 std::string FileDialogFolder(HWND dialog);
-std::string FileDialogSpec(HWND dialog);
+std::string FileDialogFileName(HWND dialog);
 std::string WindowText(HWND window);
 // Types a name into the file dialog's name box.
 void SetFileDialogName(HWND dialog, const std::string& name);

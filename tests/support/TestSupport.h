@@ -61,4 +61,10 @@ inline void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
 // True when windows can be made (a display is there).
 bool HaveDisplay();
 
+// GDI objects this process holds now. GetGuiResources answers 0 with
+// ERROR_CALL_NOT_IMPLEMENTED under Wine; there the process's own GDI handle
+// table is counted instead: the block the PEB points at (offset 0x94),
+// 65,536 entries of 24 bytes whose type byte (offset 14) is 0 when free.
+long GdiObjectCount();
+
 }  // namespace testing_support

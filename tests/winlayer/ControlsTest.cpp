@@ -73,33 +73,6 @@ COLORREF ScreenPixel(HWND hwnd, int x, int y)
 }
 
 // GDI objects this process holds now. Windows counts them for us; Wine's
-// GetGuiResources answers 0 with ERROR_CALL_NOT_IMPLEMENTED, and there the
-// process's own GDI handle table is counted instead: the block the PEB points
-// at (offset 0x94), 65,536 entries of 24 bytes whose type byte (offset 14)
-// is 0 when the entry is free.
-long GdiObjectCount()
-{
-    SetLastError(0);
-    DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    if (n != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
-        return static_cast<long>(n);
-    const unsigned char* peb = nullptr;
-    __asm__("movl %%fs:0x30, %0" : "=r"(peb));
-    const unsigned char* table = *reinterpret_cast<const unsigned char* const*>(peb + 0x94);
-    if (!table)
-        return -1;
-    const size_t kEntry = 24, kEntries = 0x10000;
-    MEMORY_BASIC_INFORMATION mbi;
-    size_t readable = 0;
-    while (readable < kEntry * kEntries && VirtualQuery(table + readable, &mbi, sizeof mbi) &&
-           mbi.State == MEM_COMMIT && !(mbi.Protect & (PAGE_NOACCESS | PAGE_GUARD)))
-        readable = static_cast<size_t>(static_cast<const unsigned char*>(mbi.BaseAddress) + mbi.RegionSize - table);
-    long count = 0;
-    for (size_t i = 0; i < kEntries && (i + 1) * kEntry <= readable; ++i)
-        if (table[i * kEntry + 14] != 0)
-            ++count;
-    return count;
-}
 
 // Paints with everything the canvas offers, changing its font on the way, and
 // throws in the middle while asked to.

@@ -28,32 +28,6 @@ using namespace testing_support;
 
 namespace {
 
-// GDI objects this process holds now: Wine's GetGuiResources is not
-// implemented, so there the process's GDI handle table (PEB offset 0x94,
-// 65,536 entries of 24 bytes, type byte at 14) is counted.
-long GdiObjectCount()
-{
-    SetLastError(0);
-    DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    if (n != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
-        return static_cast<long>(n);
-    const unsigned char* peb = nullptr;
-    __asm__("movl %%fs:0x30, %0" : "=r"(peb));
-    const unsigned char* table = *reinterpret_cast<const unsigned char* const*>(peb + 0x94);
-    if (!table)
-        return -1;
-    const size_t kEntry = 24, kEntries = 0x10000;
-    MEMORY_BASIC_INFORMATION mbi;
-    size_t readable = 0;
-    while (readable < kEntry * kEntries && VirtualQuery(table + readable, &mbi, sizeof mbi) &&
-           mbi.State == MEM_COMMIT && !(mbi.Protect & (PAGE_NOACCESS | PAGE_GUARD)))
-        readable = static_cast<size_t>(static_cast<const unsigned char*>(mbi.BaseAddress) + mbi.RegionSize - table);
-    long count = 0;
-    for (size_t i = 0; i < kEntries && (i + 1) * kEntry <= readable; ++i)
-        if (table[i * kEntry + 14] != 0)
-            ++count;
-    return count;
-}
 
 constexpr COLORREF kBack = RGB(240, 240, 255);
 constexpr COLORREF kRed = RGB(200, 0, 0);

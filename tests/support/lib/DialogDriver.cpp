@@ -42,7 +42,7 @@ HWND FindProcessDialog()
 
 std::string FileDialogFolder(HWND dialog) { return AskText(dialog, CDM_GETFOLDERPATH); }
 
-std::string FileDialogSpec(HWND dialog) { return AskText(dialog, CDM_GETSPEC); }
+std::string FileDialogFileName(HWND dialog) { return AskText(dialog, CDM_GETSPEC); }
 
 std::string WindowText(HWND window)
 {

@@ -113,6 +113,30 @@ bool HaveDisplay()
     return true;
 }
 
+long GdiObjectCount()
+{
+    SetLastError(0);
+    DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    if (n != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+        return static_cast<long>(n);
+    const unsigned char* peb = nullptr;
+    __asm__("movl %%fs:0x30, %0" : "=r"(peb));
+    const unsigned char* table = *reinterpret_cast<const unsigned char* const*>(peb + 0x94);
+    if (!table)
+        return -1;
+    const size_t kEntry = 24, kEntries = 0x10000;
+    MEMORY_BASIC_INFORMATION mbi;
+    size_t readable = 0;
+    while (readable < kEntry * kEntries && VirtualQuery(table + readable, &mbi, sizeof mbi) &&
+           mbi.State == MEM_COMMIT && !(mbi.Protect & (PAGE_NOACCESS | PAGE_GUARD)))
+        readable = static_cast<size_t>(static_cast<const unsigned char*>(mbi.BaseAddress) + mbi.RegionSize - table);
+    long count = 0;
+    for (size_t i = 0; i < kEntries && (i + 1) * kEntry <= readable; ++i)
+        if (table[i * kEntry + 14] != 0)
+            ++count;
+    return count;
+}
+
 }  // namespace testing_support
 
 // A crash in any thread ends the test executable at once with a clear line,
