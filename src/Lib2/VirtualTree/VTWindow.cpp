@@ -184,6 +184,8 @@ void TBaseVirtualTree::WndProc(TMessage& message)
         return;
     if (PaintMessage(message))
         return;
+    if (KeyboardMessage(message) || MouseMessage(message) || DragDropMessage(message) || OtherMessage(message))
+        return;
     switch (message.Msg) {
     case WM_CHANGESTATE:
         ChangeStateFromWorker(static_cast<unsigned>(message.WParam), static_cast<unsigned>(message.LParam));

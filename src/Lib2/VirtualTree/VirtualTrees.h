@@ -1639,6 +1639,11 @@ public:
     }
     void SelectDefaultFocusColumn();
 
+    // ----- [keys public] Keyboard and incremental search (VTKeyboard.cpp).
+    // ----- [mouse public] Mouse handling and selection (VTMouse.cpp).
+    // ----- [dnd public] Drag and drop, clipboard, stream and edit entry points (VTDragDrop.cpp).
+    // ----- [msgs public] Item queries, accessibility, cursor and hints (VTMessages.cpp).
+
 protected:
     // [stream] The chunks of a node after its node chunk header: the base
     // chunk with the children, then the user chunk (the string tree adds its
@@ -1703,6 +1708,16 @@ protected:
     void FixupParentAfterDelete(PVirtualNode parent);
 
 private:
+    // Each answers the messages of its own file; true when the message was answered.
+    // ----- [keys] (VTKeyboard.cpp)
+    bool KeyboardMessage(TMessage& message);
+    // ----- [mouse] (VTMouse.cpp)
+    bool MouseMessage(TMessage& message);
+    // ----- [dnd] (VTDragDrop.cpp)
+    bool DragDropMessage(TMessage& message);
+    // ----- [msgs] (VTMessages.cpp)
+    bool OtherMessage(TMessage& message);
+    // ----- end of the message files' private parts
     void CheckStateFromChildren(PVirtualNode node, TCheckState& state);
     bool InternalSetCheckState(PVirtualNode node, TCheckState value, bool propagateDown);
     void HandleTimer(UINT_PTR id);
