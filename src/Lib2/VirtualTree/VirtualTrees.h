@@ -1640,6 +1640,17 @@ public:
     void SelectDefaultFocusColumn();
 
     // ----- [keys public] Keyboard and incremental search (VTKeyboard.cpp).
+    // Keys after OnKeyDown (OnKeyUp): navigation and selection, check boxes
+    // by the space key, editing, expanding and the incremental search. A
+    // key set to 0 by the event goes no further.
+    void KeyDown(WORD& key, TShiftState shift) override;
+    void KeyUp(WORD& key, TShiftState shift) override;
+    // The text typed so far in the incremental search under way ("" when none).
+    std::string IncrementalSearchText() const;
+protected:
+    // The incremental search found nothing: a beep.
+    virtual void IncrementalSearchFailed();
+public:
     // ----- [mouse public] Mouse handling and selection (VTMouse.cpp).
     // ----- [dnd public] Drag and drop, clipboard, stream and edit entry points (VTDragDrop.cpp).
     // ----- [msgs public] Item queries, accessibility, cursor and hints (VTMessages.cpp).
@@ -1711,6 +1722,24 @@ private:
     // Each answers the messages of its own file; true when the message was answered.
     // ----- [keys] (VTKeyboard.cpp)
     bool KeyboardMessage(TMessage& message);
+    // One key of WM_KEYDOWN after OnKeyAction.
+    void HandleKey(WORD key, TShiftState shift);
+    // The navigation keys; false when the key is none of them.
+    bool NavigationKey(WORD key, TShiftState shift);
+    // One character of the incremental search (WM_CHAR), and its end.
+    void IncrementalSearchChar(wchar_t ch);
+    void EndIncrementalSearch();
+    // The next (previous) node the search may look at; wraps to the first
+    // (last) of its kind. Nil after nil: the first (last) of its kind.
+    PVirtualNode SearchStep(PVirtualNode node);
+    // A check pressed with the space key goes back to its normal look.
+    void DropKeyCheck();
+    // Focus loss and cancel mode: the timers of pending actions stop.
+    void StopPendingTimers();
+    // The search text (UTF-16, as WM_CHAR brings it); the first half of a
+    // surrogate pair waiting for its second.
+    std::wstring searchBuffer_;
+    wchar_t searchHighSurrogate_ = 0;
     // ----- [mouse] (VTMouse.cpp)
     bool MouseMessage(TMessage& message);
     // ----- [dnd] (VTDragDrop.cpp)
