@@ -1,0 +1,158 @@
+// The input tests' form: a visible, active form with a string tree of plain
+// rows ("Row 0", "Row 1"...), and real input sent through SendInput from a
+// helper thread while the test's thread pumps (support/Input.h).
+#pragma once
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/Form.h"
+#include "support/Input.h"
+#include "support/TestSupport.h"
+
+namespace vt_input_test {
+
+// One mouse event at a screen point (MOUSEEVENTF_* flags; data: the wheel delta).
+inline INPUT MouseAt(POINT screen, DWORD flags, DWORD data = 0)
+{
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+    in.mi.dx = static_cast<LONG>((screen.x * 65536 + cx / 2) / cx);
+    in.mi.dy = static_cast<LONG>((screen.y * 65536 + cy / 2) / cy);
+    in.mi.mouseData = data;
+    in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    return in;
+}
+
+// The keys pressed, a button pressed and released at the point, the keys released.
+inline std::vector<INPUT> ClickWith(POINT screen, std::initializer_list<WORD> keys = {},
+                                    DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP)
+{
+    std::vector<INPUT> v;
+    for (WORD k : keys)
+        v.push_back(testing_support::KeyInput(k, false));
+    v.push_back(MouseAt(screen, 0));
+    v.push_back(MouseAt(screen, down));
+    v.push_back(MouseAt(screen, up));
+    for (auto it = keys.end(); it != keys.begin();) {
+        --it;
+        v.push_back(testing_support::KeyInput(*it, true));
+    }
+    return v;
+}
+
+// Moves from one point to another in steps (the last one lands on `to`).
+inline void AppendMoves(std::vector<INPUT>& v, POINT from, POINT to, int steps)
+{
+    for (int i = 1; i <= steps; ++i)
+        v.push_back(MouseAt(POINT{from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps}, 0));
+}
+
+// The left button pressed at one point, moved in steps and released at another.
+inline std::vector<INPUT> DragFromTo(POINT from, POINT to, int steps = 8)
+{
+    std::vector<INPUT> v{MouseAt(from, 0), MouseAt(from, MOUSEEVENTF_LEFTDOWN)};
+    AppendMoves(v, from, to, steps);
+    v.push_back(MouseAt(to, MOUSEEVENTF_LEFTUP));
+    return v;
+}
+
+// A string tree whose drags can be watched instead of run (onDragging set).
+class TInputTree : public TVirtualStringTree {
+public:
+    using TVirtualStringTree::TVirtualStringTree;
+    std::function<void(POINT)> onDragging;
+    void DoDragging(POINT p) override
+    {
+        if (!onDragging)
+            return TVirtualStringTree::DoDragging(p);
+        DoStateChange(0, tsOLEDragPending);
+        onDragging(p);
+    }
+};
+
+class InputTreeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testing_support::HaveDisplay())
+            GTEST_SKIP() << "no display";
+        form = new TForm(nullptr);
+        form->SetBounds(40, 40, 420, 340);
+        tree = new TInputTree(form);
+        tree->SetBounds(5, 5, 380, 280);
+        tree->SetParent(form);
+        tree->TreeOptions().SetPaintOptions(toThemeAware);
+        tree->OnGetText = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, TVSTTextType,
+                                 std::string& text) { text = "Row " + std::to_string(node->Index); };
+        tree->OnChange = [this](TBaseVirtualTree*, PVirtualNode) { ++changes; };
+    }
+    void TearDown() override
+    {
+        delete form;
+        testing_support::Pump(20);
+    }
+
+    // Makes the rows and shows the form, active, with the tree focused.
+    void Show(unsigned rows)
+    {
+        tree->SetRootNodeCount(rows);
+        form->Show();
+        tree->HandleNeeded();
+        SetForegroundWindow(form->Handle());
+        tree->SetFocus();
+        testing_support::Pump(50);
+    }
+    bool Send(const std::vector<INPUT>& inputs, DWORD pumpAfterMs = 150)
+    {
+        return testing_support::SendInputPumping(inputs, pumpAfterMs);
+    }
+    bool Click(POINT screen, std::initializer_list<WORD> keys = {}) { return Send(ClickWith(screen, keys)); }
+
+    PVirtualNode Node(unsigned index) const
+    {
+        PVirtualNode n = tree->GetFirstNoInit();
+        while (n && index-- > 0)
+            n = n->NextSibling;
+        return n;
+    }
+    // A client point on the screen.
+    POINT Screen(int x, int y) const { return tree->ClientToScreen(POINT{x, y}); }
+    // The middle of a node's text (the node's row must be in the window).
+    POINT NodeLabelPoint(PVirtualNode node) const
+    {
+        const RECT r = tree->NodeDisplayRect(node, tree->Header().MainColumn(), true);
+        return Screen((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    }
+    POINT LabelPoint(unsigned index) const { return NodeLabelPoint(Node(index)); }
+    // A point of a node's row right of its text (no node is hit there).
+    POINT BesidePoint(unsigned index) const
+    {
+        const RECT r = tree->NodeDisplayRect(Node(index), tree->Header().MainColumn(), false);
+        return Screen(r.right - 10, (r.top + r.bottom) / 2);
+    }
+    // The indexes of the selected top-level nodes, in order.
+    std::vector<unsigned> Selected() const
+    {
+        std::vector<unsigned> v;
+        for (PVirtualNode n = tree->GetFirstNoInit(); n; n = n->NextSibling)
+            if (n->States & vsSelected)
+                v.push_back(n->Index);
+        return v;
+    }
+
+    TForm* form = nullptr;
+    TInputTree* tree = nullptr;
+    int changes = 0;
+};
+
+}   // namespace vt_input_test
