@@ -65,7 +65,7 @@ std::string ReadFileText(const std::string& path, uint64_t maxBytes)
     return out;
 }
 
-void WriteFileAtomic(const std::string& path, std::string_view data)
+void WriteFileAtomic(const std::string& path, std::string_view data, bool replaceReadOnly)
 {
     std::string tmp = path + ".tmp";
     std::wstring wtmp = Utf8ToWide(tmp);
@@ -90,10 +90,25 @@ void WriteFileAtomic(const std::string& path, std::string_view data)
     if (ok)
         ok = FlushFileBuffers(h) != 0;
     CloseHandle(h);
-    if (ok && !MoveFileExW(wtmp.c_str(), Utf8ToWide(path).c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        code = GetLastError();
-        ok = false;
+    if (ok) {
+        // The file keeps its attributes (the new one was made plain).
+        const std::wstring wpath = Utf8ToWide(path);
+        const DWORD attributes = GetFileAttributesW(wpath.c_str());
+        const bool existed = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+        const bool readOnly = existed && (attributes & FILE_ATTRIBUTE_READONLY);
+        if (readOnly && !replaceReadOnly) {
+            code = ERROR_ACCESS_DENIED;
+            ok = false;
+        } else {
+            if (readOnly)
+                SetFileAttributesW(wpath.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+            if (!MoveFileExW(wtmp.c_str(), wpath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                code = GetLastError();
+                ok = false;
+            }
+            if (existed)
+                SetFileAttributesW(wpath.c_str(), attributes);
+        }
     }
     if (!ok) {
         DeleteFileW(wtmp.c_str());

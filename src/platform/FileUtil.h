@@ -12,8 +12,10 @@ std::string ReadFileText(const std::string& path, uint64_t maxBytes = 512ull << 
 // Like ReadFileText, but false instead of an exception.
 bool TryReadFileText(const std::string& path, std::string& out, uint64_t maxBytes = 512ull << 20);
 // Writes a file whole or not at all: a temporary file beside it, flushed, then
-// renamed over the target. Throws EFileError.
-void WriteFileAtomic(const std::string& path, std::string_view data);
+// renamed over the target. An existing target keeps its attributes; a
+// read-only one is refused unless replaceReadOnly is set, and then stays
+// read-only. Throws EFileError.
+void WriteFileAtomic(const std::string& path, std::string_view data, bool replaceReadOnly = false);
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
