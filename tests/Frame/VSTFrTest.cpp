@@ -312,4 +312,35 @@ TEST_F(VSTFrameTest, NodesOwnTheirTextAndObject)
     EXPECT_EQ(gone, 4);
 }
 
+TEST_F(VSTFrameTest, CaptionStripShowsAboveTheList)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TestFrame* f = MakeFrame(2);
+    f->SetCaption("Log");
+    form->Show();
+    Pump(50);
+    EXPECT_EQ(f->CaptionLabel->Caption(), "Log");
+    EXPECT_FALSE(f->ShowCaption());
+    EXPECT_EQ(f->VSTree->Top(), 0);
+    f->SetShowCaption(true);
+    Pump(50);
+    const int strip = GetSystemMetrics(SM_CYSMCAPTION);
+    EXPECT_EQ(f->CaptionLabel->Height(), strip);
+    EXPECT_EQ(f->CaptionLabel->Width(), f->Width());
+    EXPECT_EQ(f->VSTree->Top(), strip);
+    EXPECT_EQ(f->VSTree->Height(), f->Height() - strip);
+    // Grey at the strip's left end, white bold text in its middle.
+    UpdateWindow(f->Handle());
+    HDC dc = GetDC(f->Handle());
+    EXPECT_EQ(GetPixel(dc, 2, strip / 2), RGB(0x80, 0x80, 0x80));
+    int white = 0;
+    for (int x = f->Width() / 2 - 20; x < f->Width() / 2 + 20; ++x)
+        for (int y = 0; y < strip; ++y)
+            white += GetPixel(dc, x, y) == RGB(0xFF, 0xFF, 0xFF);
+    ReleaseDC(f->Handle(), dc);
+    EXPECT_GT(white, 5);
+    f->SetShowCaption(false);
+    EXPECT_EQ(f->VSTree->Top(), 0);
+}
+
 }  // namespace
