@@ -80,8 +80,18 @@ TVSTFrame::TVSTFrame(TComponent* owner) : TBaseFrame(owner)
 
 TVSTFrame::~TVSTFrame()
 {
-    // The nodes go first, while the frame that frees their records is whole.
+    // The nodes go now, while the frame that frees their records is whole;
+    // then the tree (freed later with the frame's components) no longer
+    // calls into the frame.
+    OnNodeChange = nullptr;
+    OnGetNodeText = nullptr;
     VSTree->ClearNodes();
+    VSTree->OnInitNode = nullptr;
+    VSTree->OnFreeNode = nullptr;
+    VSTree->OnGetText = nullptr;
+    VSTree->OnChange = nullptr;
+    VSTree->OnHeaderClick = nullptr;
+    VSTree->OnCompareNodes = nullptr;
 }
 
 void TVSTFrame::Setup()
