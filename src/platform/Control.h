@@ -87,6 +87,17 @@ public:
     // whose hint is not its Hint sets the text here). False: no hint this
     // time.
     virtual bool HintShow(THintInfo& info);
+    // Asked before a hint is waited for over this control: the pause may
+    // change (0 shows it at once). hintShown: a hint was showing just now.
+    virtual void HintShowPause(bool hintShown, int& pause);
+    // True when the control finds its hints itself (HintShow) and may have
+    // one although its Hint is empty.
+    virtual bool HasOwnHints() const { return false; }
+    // A control with a hint window of its own shows the hint of info there
+    // (true) and hides it in HideOwnHint; false: the application's hint
+    // window shows it.
+    virtual bool ShowOwnHint(const THintInfo& info);
+    virtual void HideOwnHint() {}
 
     bool MouseInside() const { return mouseInside_; }
     // The mouse cursor over this control; nullptr: the window class's.

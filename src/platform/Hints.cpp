@@ -53,6 +53,13 @@ bool TControl::HintShow(THintInfo&)
     return true;
 }
 
+void TControl::HintShowPause(bool, int&) {}
+
+bool TControl::ShowOwnHint(const THintInfo&)
+{
+    return false;
+}
+
 // ---------------------------------------------------------------------------
 // The hint window
 
@@ -171,12 +178,15 @@ public:
     std::weak_ptr<void> controlAlive;
     RECT cursorRect{};                 // screen
     bool shown = false;
+    bool asked = false;                // the control was asked for its hint (HintShow)
+    bool ownWindow = false;            // the control shows the hint in a window of its own
 
     bool ControlAlive() const { return control && !controlAlive.expired(); }
 
     void SetControl(TControl* c)
     {
         control = c;
+        asked = false;
         controlAlive = c ? c->AliveToken() : std::weak_ptr<void>();
     }
 
@@ -184,6 +194,9 @@ public:
     {
         if (window)
             window->ReleaseHint();
+        if (ownWindow && ControlAlive())
+            control->HideOwnHint();
+        ownWindow = false;
         shown = false;
         if (HandleAllocated()) {
             KillTimer(Handle(), kHideTimer);
@@ -292,22 +305,29 @@ void TApplication::HintMouseMessage(TControl* control, POINT clientPoint)
     THintState& s = State();
     std::string hint = GetControlHint(control);
     SetHint(GetLongHint(hint));
-    if (!ShowHint || !control || !control->ShowHint() || hint.empty()) {
+    if (!ShowHint || !control || !control->ShowHint() || (hint.empty() && !control->HasOwnHints())) {
         s.Reset();
         return;
     }
     POINT screen = control->ClientToScreen(clientPoint);
     if (control == s.control && s.ControlAlive()) {
-        // Still on the same control: a shown hint stays while the cursor is
-        // in its rectangle; one waited for keeps waiting; one that timed
-        // out stays away.
-        if (!s.shown || PtInRect(&s.cursorRect, screen))
+        // Still on the same control: a hint waited for keeps waiting; a
+        // shown one (or one that timed out or was refused) stays as it is
+        // while the cursor is in the rectangle the control gave it.
+        if ((!s.shown && !s.asked) || PtInRect(&s.cursorRect, screen))
             return;
     }
     bool wasShown = s.shown;
     s.Hide();
     s.SetControl(control);
-    s.Start(kShowTimer, wasShown ? HintShortPause : HintPause);
+    int pause = wasShown ? HintShortPause : HintPause;
+    std::weak_ptr<void> alive = control->AliveToken();
+    control->HintShowPause(wasShown, pause);
+    if (alive.expired()) {
+        s.SetControl(nullptr);
+        return;
+    }
+    s.Start(kShowTimer, pause);
 }
 
 void TApplication::ActivateHint(POINT screenPoint)
@@ -338,11 +358,27 @@ void TApplication::ActivateHint(POINT screenPoint)
         s.SetControl(nullptr);
         return;
     }
-    if (!show || info.HintStr.empty())
-        return;
+    s.asked = true;
     POINT tl = control->ClientToScreen(POINT{info.CursorRect.left, info.CursorRect.top});
     POINT br = control->ClientToScreen(POINT{info.CursorRect.right, info.CursorRect.bottom});
     s.cursorRect = RECT{tl.x, tl.y, br.x, br.y};
+    if (!show || info.HintStr.empty())
+        return;
+    if (control->ShowOwnHint(info)) {
+        // A hint window may run the message loop while it shows itself.
+        if (alive.expired()) {
+            s.SetControl(nullptr);
+            return;
+        }
+        if (s.control != control)
+            return;
+        s.ownWindow = true;
+        s.shown = true;
+        if (info.HideTimeout > 0)
+            s.Start(kHideTimer, info.HideTimeout);
+        s.Start(kCheckTimer, 100);
+        return;
+    }
     if (!s.window)
         s.window = std::make_unique<THintWindow>(nullptr);
     s.window->SetColor(info.HintColor);

@@ -202,6 +202,8 @@ void TBaseVirtualTree::WndProc(TMessage& message)
         InterruptValidation();
         StopTimer(ChangeTimer);
         StopTimer(StructureChangeTimer);
+        HideOwnHint();
+        ReleaseAccessibleObjects();
         if (lineBrush_) {
             DeleteObject(lineBrush_);
             lineBrush_ = nullptr;

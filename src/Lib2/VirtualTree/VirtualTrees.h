@@ -1654,6 +1654,19 @@ public:
     // ----- [mouse public] Mouse handling and selection (VTMouse.cpp).
     // ----- [dnd public] Drag and drop, clipboard, stream and edit entry points (VTDragDrop.cpp).
     // ----- [msgs public] Item queries, accessibility, cursor and hints (VTMessages.cpp).
+    // The hint decision: what the application's hint shows over the tree
+    // (info.CursorPos in client coordinates); node hints and cell tooltips
+    // show in the tree's own hint window (VTHintWindow.h).
+    bool HintShow(THintInfo& info) override;
+    void HintShowPause(bool hintShown, int& pause) override;
+    bool HasOwnHints() const override { return true; }
+    bool ShowOwnHint(const THintInfo& info) override;
+    void HideOwnHint() override;
+    // The window showing the tree's node hints (nullptr before the first).
+    TVirtualTreeHintWindow* HintWindow() const { return hintWindow_; }
+    // The text of a node in the main column, as accessibility and
+    // TVM_GETITEM report it.
+    std::string AccessibleText(PVirtualNode node);
 
 protected:
     // [stream] The chunks of a node after its node chunk header: the base
@@ -1746,6 +1759,26 @@ private:
     bool DragDropMessage(TMessage& message);
     // ----- [msgs] (VTMessages.cpp)
     bool OtherMessage(TMessage& message);
+    LRESULT GetItemRectMessage(WPARAM wParam, LPARAM lParam);
+    LRESULT GetNextItemMessage(WPARAM wParam, LPARAM lParam);
+    LRESULT GetItemMessage(LPARAM lParam);
+    LRESULT GetObjectMessage(WPARAM wParam, LPARAM lParam);
+    // The accessible objects forget the tree (its window goes).
+    void ReleaseAccessibleObjects();
+    // Whether a node handle handed in by other code is a node of this tree
+    // (read only where memory is readable; the hidden root counts).
+    bool IsNodeOfTree(PVirtualNode node) const;
+    TVirtualTreeHintWindow* hintWindow_ = nullptr;   // owned (component owner)
+    RECT lastHintRect_{};                            // client coordinates
+    // What the hint decision found for the tree's own hint window.
+    struct TPendingHint {
+        bool active = false;
+        PVirtualNode node = nullptr;
+        TColumnIndex column = NoColumn;
+        RECT textRect{};   // a tooltip's text rectangle (client coordinates)
+        std::string text;
+        TVTTooltipLineBreakStyle lineBreak = hlbDefault;
+    } pendingHint_;
     // ----- end of the message files' private parts
     void CheckStateFromChildren(PVirtualNode node, TCheckState& state);
     bool InternalSetCheckState(PVirtualNode node, TCheckState value, bool propagateDown);

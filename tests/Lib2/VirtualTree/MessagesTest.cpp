@@ -1,1 +1,411 @@
+// The tree's answers to other code: tree-view item queries (hostile
+// handles and buffers included), its accessible objects through the
+// system's accessibility calls and focus events, tooltips for cut-off cells
+// under a real mouse, the real wheel, and the header's hit-test answer.
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <oleacc.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/VTHintWindow.h"
+#include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/Application.h"
+#include "platform/Form.h"
+#include "platform/Text.h"
+#include "support/Input.h"
+#include "support/TestSupport.h"
+#include "toolbars/TBAccess.h"
+
+using namespace testing_support;
+
+namespace {
+
+INPUT MouseAt(POINT screen, DWORD flags, DWORD data = 0)
+{
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+    in.mi.dx = static_cast<LONG>((screen.x * 65536 + cx / 2) / cx);
+    in.mi.dy = static_cast<LONG>((screen.y * 65536 + cy / 2) / cy);
+    in.mi.mouseData = data;
+    in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    return in;
+}
+
+// Pumps through the application's loop, which drives the hints.
+template <class Pred>
+bool PumpApp(Pred pred, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (!pred()) {
+        if (GetTickCount() - start > ms)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        Application().ProcessMessages();
+    }
+    return true;
+}
+
+// A string tree on a visible form: rows "Row 0".."Row n" with two
+// children under row 0, or the texts a test gives.
+class TreeMessages : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveDisplay())
+            GTEST_SKIP() << "no display";
+        OleInitialize(nullptr);
+        form = new TForm(nullptr);
+        form->SetBounds(60, 60, 420, 320);
+        tree = new TVirtualStringTree(form);
+        tree->SetBounds(10, 10, 380, 260);
+        tree->SetParent(form);
+        tree->OnGetText = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex column, TVSTTextType,
+                                 std::string& text) {
+            if (throwText)
+                throw std::runtime_error("text source broke");
+            if (!texts.empty() && node->Parent == tree->RootNode() && node->Index < texts.size() && column <= 0)
+                text = texts[node->Index];
+            else if (column <= 0)
+                text = (node->Parent == tree->RootNode() ? "Row " : "Child ") + std::to_string(node->Index);
+            else
+                text = "";
+        };
+    }
+    void TearDown() override
+    {
+        delete form;
+        OleUninitialize();
+    }
+    void Show()
+    {
+        form->Show();
+        tree->HandleNeeded();
+        SetForegroundWindow(form->Handle());
+        tree->SetFocus();
+        Pump(50);
+    }
+    PVirtualNode Top(unsigned index) const
+    {
+        PVirtualNode n = tree->GetFirstNoInit();
+        while (n && index-- > 0)
+            n = n->NextSibling;
+        return n;
+    }
+    LRESULT Send(UINT msg, WPARAM w, LPARAM l) { return SendMessageW(tree->Handle(), msg, w, l); }
+
+    TForm* form = nullptr;
+    TVirtualStringTree* tree = nullptr;
+    std::vector<std::string> texts;
+    bool throwText = false;
+};
+
+TEST_F(TreeMessages, TreeViewQueriesAnswerForRealNodesAndRefuseBadHandlesAndBuffers)
+{
+    tree->SetRootNodeCount(4);
+    Show();
+    PVirtualNode row0 = Top(0), row1 = Top(1), row3 = Top(3);
+    tree->SetChildCountOf(row0, 2);
+    PVirtualNode child0 = row0->FirstChild, child1 = row0->LastChild;
+    tree->SetExpanded(row0, true);
+    tree->SetFocusedNode(child1);
+    tree->SetDropTargetNode(row1);
+    tree->SetSelected(row1, true);
+
+    struct Case {
+        WPARAM code;
+        PVirtualNode from, expected;
+    };
+    const Case cases[] = {
+        {TVGN_ROOT, nullptr, row0},          {TVGN_NEXT, row0, row1},
+        {TVGN_PREVIOUS, row1, row0},         {TVGN_PREVIOUS, row0, nullptr},
+        {TVGN_PARENT, child0, row0},         {TVGN_PARENT, row1, nullptr},
+        {TVGN_CHILD, row0, child0},          {TVGN_FIRSTVISIBLE, nullptr, row0},
+        {TVGN_NEXTVISIBLE, row0, child0},    {TVGN_NEXTVISIBLE, child1, row1},
+        {TVGN_PREVIOUSVISIBLE, row1, child1}, {TVGN_DROPHILITE, nullptr, row1},
+        {TVGN_CARET, nullptr, child1},       {TVGN_LASTVISIBLE, nullptr, row3},
+        {TVGN_NEXT, reinterpret_cast<PVirtualNode>(0x10), nullptr},
+        {TVGN_CHILD, reinterpret_cast<PVirtualNode>(tree), nullptr},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(reinterpret_cast<PVirtualNode>(Send(TVM_GETNEXTITEM, c.code, reinterpret_cast<LPARAM>(c.from))),
+                  c.expected)
+            << "code " << c.code;
+
+    // Rectangles: the whole row, or the text only; a hidden node has none.
+    // The node goes in where the rectangle comes out.
+    auto itemRect = [](PVirtualNode node) {
+        RECT r{};
+        std::memcpy(&r, &node, sizeof node);
+        return r;
+    };
+    RECT r = itemRect(row1);
+    ASSERT_EQ(Send(TVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&r)), 1);
+    const int rowTop = 3 * static_cast<int>(tree->DefaultNodeHeight());
+    EXPECT_EQ(r.top, rowTop);
+    EXPECT_EQ(r.bottom - r.top, static_cast<LONG>(tree->DefaultNodeHeight()));
+    EXPECT_EQ(r.left, 0);
+    EXPECT_GE(r.right, tree->ClientRect().right);
+    RECT text = itemRect(row1);
+    ASSERT_EQ(Send(TVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&text)), 1);
+    EXPECT_EQ(text.top, rowTop);
+    EXPECT_GT(text.left, 0);
+    EXPECT_LT(text.right, r.right);
+    tree->SetExpanded(row0, false);
+    RECT hidden = itemRect(child0);
+    EXPECT_EQ(Send(TVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&hidden)), 0);
+    hidden = itemRect(reinterpret_cast<PVirtualNode>(0x1234));
+    EXPECT_EQ(Send(TVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&hidden)), 0);
+    EXPECT_EQ(Send(TVM_GETITEMRECT, 0, 0), 0);
+    tree->SetExpanded(row0, true);
+
+    // Items: state bits, children and the text in a buffer that has room.
+    tree->OnGetImageIndex = [&](TBaseVirtualTree*, PVirtualNode node, TVTImageKind kind, TColumnIndex, bool&,
+                                int& index) {
+        if (node == row0)
+            index = kind == ikNormal ? 3 : kind == ikSelected ? 4 : kind == ikState ? 1 : 0;
+    };
+    char buffer[16];
+    TVITEMA item{};
+    item.mask = TVIF_HANDLE | TVIF_STATE | TVIF_CHILDREN | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_TEXT;
+    item.hItem = reinterpret_cast<HTREEITEM>(row0);
+    item.pszText = buffer;
+    item.cchTextMax = sizeof buffer;
+    ASSERT_EQ(Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)), 1);
+    EXPECT_EQ(item.cChildren, 2);
+    EXPECT_EQ(item.iImage, 3);
+    EXPECT_EQ(item.iSelectedImage, 4);
+    EXPECT_EQ(item.stateMask, 0xFF2Fu);
+    EXPECT_EQ(item.state, UINT(TVIS_EXPANDED | (1u << 8) | (2u << 12)));
+    EXPECT_STREQ(buffer, "Row 0");
+    item.hItem = reinterpret_cast<HTREEITEM>(row1);
+    item.mask = TVIF_HANDLE | TVIF_STATE | TVIF_IMAGE;
+    ASSERT_EQ(Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)), 1);
+    EXPECT_EQ(item.state, UINT(TVIS_SELECTED | TVIS_DROPHILITED));
+    EXPECT_EQ(item.iImage, -1);
+    item.hItem = reinterpret_cast<HTREEITEM>(child1);
+    ASSERT_EQ(Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)), 1);
+    EXPECT_EQ(item.state, 1u);   // focused
+
+    // A short buffer gets what fits and the terminator; none, or one of no
+    // size, is never written.
+    item.mask = TVIF_HANDLE | TVIF_TEXT;
+    item.hItem = reinterpret_cast<HTREEITEM>(row3);
+    std::memset(buffer, 'x', sizeof buffer);
+    item.cchTextMax = 4;
+    Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+    EXPECT_EQ(std::string(buffer, 5), std::string("Row\0x", 5));
+    std::memset(buffer, 'x', sizeof buffer);
+    item.cchTextMax = 0;
+    EXPECT_EQ(Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)), 1);
+    EXPECT_EQ(buffer[0], 'x');
+    item.pszText = nullptr;
+    item.cchTextMax = 16;
+    EXPECT_EQ(Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)), 1);
+    item.pszText = reinterpret_cast<char*>(0x20);
+    EXPECT_EQ(Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)), 1);
+    item.hItem = reinterpret_cast<HTREEITEM>(0x30);
+    EXPECT_EQ(Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)), 0);
+    item.hItem = reinterpret_cast<HTREEITEM>(row3);
+    item.mask = TVIF_TEXT;   // without TVIF_HANDLE
+    EXPECT_EQ(Send(TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)), 0);
+    EXPECT_EQ(Send(TVM_GETITEMA, 0, 0x40), 0);
+
+    // Other window messages: the theme manager is told no, the background
+    // is never erased, the header is border to hit tests.
+    EXPECT_EQ(Send(0xB7D0, 0, 0), 1);
+    EXPECT_EQ(Send(WM_ERASEBKGND, 0, 0), 1);
+    tree->Header().Columns().Add()->SetWidth(200);
+    tree->Header().SetOptions(tree->Header().Options() | hoVisible);
+    Pump(30);
+    const POINT inHeader = tree->ClientToScreen(POINT{50, -tree->Header().Height() / 2});
+    const POINT inClient = tree->ClientToScreen(POINT{50, 5});
+    EXPECT_EQ(Send(WM_NCHITTEST, 0, MAKELPARAM(inHeader.x, inHeader.y)), HTBORDER);
+    EXPECT_EQ(Send(WM_NCHITTEST, 0, MAKELPARAM(inClient.x, inClient.y)), HTCLIENT);
+}
+
+// Focus events seen by an out-of-context hook.
+std::vector<std::pair<HWND, LONG>> g_focusEvents;
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD, DWORD)
+{
+    if (event == EVENT_OBJECT_FOCUS)
+        g_focusEvents.push_back({window, object});
+}
+
+std::string Name(IAccessible* object, LONG child = CHILDID_SELF)
+{
+    VARIANT id;
+    id.vt = VT_I4;
+    id.lVal = child;
+    BSTR name = nullptr;
+    if (object->get_accName(id, &name) != S_OK || !name)
+        return "<none>";
+    std::string text = WideToUtf8(name);
+    SysFreeString(name);
+    return text;
+}
+
+TEST_F(TreeMessages, AccessibleObjectsDescribeTheTreeAndFollowTheFocusedNode)
+{
+    tree->SetAccessibleName("Clients");
+    tree->SetRootNodeCount(5);
+    Show();
+    IAccessible* acc = nullptr;
+    ASSERT_EQ(TBAccessibleObjectFromWindow(tree->Handle(), static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                           reinterpret_cast<void**>(&acc)),
+              S_OK);
+    ASSERT_NE(acc, nullptr);
+    EXPECT_EQ(Name(acc), "Clients");
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    VARIANT role;
+    ASSERT_EQ(acc->get_accRole(self, &role), S_OK);
+    EXPECT_EQ(role.lVal, ROLE_SYSTEM_OUTLINE);
+    LONG count = 0;
+    ASSERT_EQ(acc->get_accChildCount(&count), S_OK);
+    EXPECT_EQ(count, 5);
+    EXPECT_EQ(Name(acc, 3), "Row 2");
+    VARIANT next;
+    VARIANT third;
+    third.vt = VT_I4;
+    third.lVal = 3;
+    ASSERT_EQ(acc->accNavigate(NAVDIR_NEXT, third, &next), S_OK);
+    EXPECT_EQ(next.lVal, 4);
+
+    // The focused item is one object that always describes the focused node.
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, OnWinEvent,
+                                         GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    g_focusEvents.clear();
+    tree->SetFocusedNode(Top(1));
+    EXPECT_TRUE(PumpUntil([] { return !g_focusEvents.empty(); }, 2000));
+    ASSERT_FALSE(g_focusEvents.empty());
+    EXPECT_EQ(g_focusEvents.back(), std::make_pair(tree->Handle(), LONG(OBJID_CLIENT)));
+    VARIANT focus;
+    ASSERT_EQ(acc->get_accFocus(&focus), S_OK);
+    ASSERT_EQ(focus.vt, VT_DISPATCH);
+    IAccessible* item = nullptr;
+    ASSERT_EQ(focus.pdispVal->QueryInterface(IID_IAccessible, reinterpret_cast<void**>(&item)), S_OK);
+    focus.pdispVal->Release();
+    EXPECT_EQ(Name(item), "Row 1");
+    ASSERT_EQ(item->get_accRole(self, &role), S_OK);
+    EXPECT_EQ(role.lVal, ROLE_SYSTEM_OUTLINEITEM);
+    VARIANT state;
+    ASSERT_EQ(item->get_accState(self, &state), S_OK);
+    EXPECT_TRUE(state.lVal & STATE_SYSTEM_FOCUSED);
+    g_focusEvents.clear();
+    tree->SetFocusedNode(Top(4));
+    EXPECT_TRUE(PumpUntil([] { return !g_focusEvents.empty(); }, 2000));
+    EXPECT_EQ(Name(item), "Row 4");
+    LONG left = 0, top = 0, width = 0, height = 0;
+    ASSERT_EQ(item->accLocation(&left, &top, &width, &height, self), S_OK);
+    EXPECT_EQ(top, tree->ClientToScreen(POINT{0, 4 * 18}).y);
+    EXPECT_EQ(height, 18);
+    UnhookWinEvent(hook);
+
+    // A failing text source: the call answers E_UNEXPECTED and the error
+    // reaches the application's handler.
+    ClearCaughtErrors();
+    throwText = true;
+    BSTR name = nullptr;
+    EXPECT_EQ(item->get_accName(self, &name), E_UNEXPECTED);
+    throwText = false;
+    ASSERT_EQ(CaughtErrors().size(), 1u);
+    EXPECT_NE(CaughtErrors()[0].find("text source broke"), std::string::npos);
+
+    // Without the tree the objects answer E_FAIL and never touch it.
+    delete form;
+    form = nullptr;
+    EXPECT_EQ(acc->get_accChildCount(&count), E_FAIL);
+    EXPECT_EQ(item->get_accName(self, &name), E_FAIL);
+    item->Release();
+    acc->Release();
+}
+
+TEST_F(TreeMessages, ARealMouseOverACutOffCellShowsItsWholeTextAsTooltip)
+{
+    const std::string longText = "A text far too long for the first column of this list";
+    texts = {longText, "Fits"};
+    tree->Header().Columns().Add()->SetWidth(120);
+    tree->Header().Columns().Add()->SetWidth(150);
+    tree->Header().SetOptions(tree->Header().Options() | hoVisible);
+    tree->SetHintMode(hmTooltip);
+    tree->SetShowHint(true);
+    tree->SetRootNodeCount(2);
+    Show();
+    auto hintShown = [&] {
+        TVirtualTreeHintWindow* w = tree->HintWindow();
+        return w && w->HandleAllocated() && IsWindowVisible(w->Handle());
+    };
+
+    // Over the cut-off cell: the hint window over the cell with all of it.
+    std::thread input = SendInputLater({MouseAt(tree->ClientToScreen(POINT{40, 9}), 0)}, 20);
+    const bool shown = PumpApp(hintShown, 3000);
+    input.join();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(tree->HintWindow()->HintText(), longText);
+    RECT r;
+    GetWindowRect(tree->HintWindow()->Handle(), &r);
+    const POINT cell = tree->ClientToScreen(POINT{0, 0});
+    EXPECT_NEAR(r.top, cell.y, 3);
+    EXPECT_GT(r.left, cell.x);
+    EXPECT_LT(r.left, cell.x + 30);
+    EXPECT_GT(r.right - r.left, 150);
+
+    // Over a cell that fits: the hint goes and none comes.
+    input = SendInputLater({MouseAt(tree->ClientToScreen(POINT{40, 27}), 0)}, 20);
+    const bool gone = PumpApp([&] { return !hintShown(); }, 3000);
+    input.join();
+    EXPECT_TRUE(gone);
+    PumpApp([] { return false; }, 400);
+    EXPECT_FALSE(hintShown());
+    // Back over the cut-off cell: shown at once again.
+    input = SendInputLater({MouseAt(tree->ClientToScreen(POINT{60, 8}), 0)}, 20);
+    EXPECT_TRUE(PumpApp(hintShown, 3000));
+    input.join();
+    Application().CancelHint();
+    EXPECT_FALSE(hintShown());
+}
+
+TEST_F(TreeMessages, TheRealWheelScrollsByLinesOrPagesAndSidewaysWhenAllRowsFit)
+{
+    tree->SetRootNodeCount(200);
+    Show();
+    const POINT middle = tree->ClientToScreen(POINT{100, 100});
+    const int rowHeight = static_cast<int>(tree->DefaultNodeHeight());
+    const int clientHeight = tree->ClientRect().bottom;
+    UINT lines = 3;
+    SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
+    ASSERT_TRUE(SendInputPumping({MouseAt(middle, 0), MouseAt(middle, MOUSEEVENTF_WHEEL, DWORD(-WHEEL_DELTA))}));
+    EXPECT_EQ(tree->OffsetY(), -static_cast<int>(lines) * rowHeight);
+    // Ctrl: a page of whole rows.
+    std::vector<INPUT> ctrlWheel = Chord({VK_CONTROL});
+    ctrlWheel.insert(ctrlWheel.begin() + 1, MouseAt(middle, MOUSEEVENTF_WHEEL, DWORD(-WHEEL_DELTA)));
+    ASSERT_TRUE(SendInputPumping(ctrlWheel));
+    EXPECT_EQ(tree->OffsetY(), -static_cast<int>(lines) * rowHeight - clientHeight / rowHeight * rowHeight);
+
+    // Every row fits: the wheel moves sideways by Indent, Ctrl by a page.
+    tree->SetRootNodeCount(3);
+    tree->Header().Columns().Add()->SetWidth(900);
+    tree->Header().SetOptions(tree->Header().Options() | hoVisible);
+    Pump(30);
+    ASSERT_EQ(tree->OffsetY(), 0);
+    ASSERT_TRUE(SendInputPumping({MouseAt(middle, MOUSEEVENTF_WHEEL, DWORD(-WHEEL_DELTA))}));
+    const int indent = static_cast<int>(tree->Indent());
+    EXPECT_EQ(tree->OffsetX(), -indent);
+    ASSERT_TRUE(SendInputPumping(ctrlWheel));
+    const int clientWidth = tree->ClientRect().right;
+    EXPECT_EQ(tree->OffsetX(), -indent - clientWidth / indent * indent);
+    ASSERT_TRUE(SendInputPumping({MouseAt(middle, MOUSEEVENTF_WHEEL, WHEEL_DELTA)}));
+    EXPECT_EQ(tree->OffsetX(), -clientWidth / indent * indent);
+}
+
+}  // namespace
