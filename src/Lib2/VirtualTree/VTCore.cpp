@@ -193,6 +193,8 @@ void TBaseVirtualTree::ForgetNode(PVirtualNode node)
             *ref = nullptr;
     if (!pendingCheckNode_ && (states_ & (tsMouseCheckPending | tsKeyCheckPending)))
         states_ &= ~(tsMouseCheckPending | tsKeyCheckPending);
+    if (!dragSelection_.empty())
+        ForgetDraggedNode(node);
 }
 
 void TBaseVirtualTree::ResetNodeReferences()

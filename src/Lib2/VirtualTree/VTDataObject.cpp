@@ -299,16 +299,11 @@ TVTDataObject::TVTDataObject(TBaseVirtualTree* owner, bool forClipboard)
 TVTDataObject::~TVTDataObject()
 {
     Guarded([&] {
-        TBaseVirtualTree* owner = Owner();
         // Whatever the clipboard held is gone: the tree's pending cut or copy
         // ends, unless the tree is flushing the clipboard itself.
-        if (owner && forClipboard_ && !owner->HasState(tsClipboardFlushing) &&
-            owner->HasState(tsCutPending | tsCopyPending)) {
-            for (PVirtualNode node = owner->FirstCutCopyNode(); node; node = owner->NextCutCopyNode(node))
-                node->States &= ~vsCutOrCopy;
-            owner->DoStateChange(0, tsCutPending | tsCopyPending);
-            owner->Invalidate();
-        }
+        TBaseVirtualTree* owner = Owner();
+        if (owner && forClipboard_)
+            owner->ClipboardObjectReleased(this);
     });
     for (TStoredMedium& stored : media_)
         ReleaseStgMedium(&stored.Medium);

@@ -1,6 +1,5 @@
 // The drag manager: forwards OLE's drop-target calls to its tree (with the
-// shell's drag image service), answers the drop source's questions, and the
-// tree's basic drop-target handling.
+// shell's drag image service) and answers the drop source's questions.
 #include "Lib2/VirtualTree/VTDragManager.h"
 
 #include "Lib2/VirtualTree/VTDataObject.h"
@@ -212,8 +211,7 @@ HRESULT STDMETHODCALLTYPE TVTDragManager::QueryContinueDrag(BOOL escapePressed, 
 HRESULT STDMETHODCALLTYPE TVTDragManager::GiveFeedback(DWORD) { return DRAGDROP_S_USEDEFAULTCURSORS; }
 
 // ---------------------------------------------------------------------------
-// The tree's side: the manager on first use and the basic drop-target
-// handling (the event decides; the node under the point is the target).
+// The tree's side: the manager on first use.
 
 IVTDragManager* TBaseVirtualTree::DragManager()
 {
@@ -223,73 +221,4 @@ IVTDragManager* TBaseVirtualTree::DragManager()
             dragManager_ = new TVTDragManager(this);
     }
     return dragManager_;
-}
-
-namespace {
-
-TShiftState ShiftFromKeys(DWORD keyState)
-{
-    TShiftState shift = 0;
-    if (keyState & MK_SHIFT)
-        shift |= ssShift;
-    if (keyState & MK_CONTROL)
-        shift |= ssCtrl;
-    if (keyState & MK_ALT)
-        shift |= ssAlt;
-    if (keyState & MK_LBUTTON)
-        shift |= ssLeft;
-    if (keyState & MK_RBUTTON)
-        shift |= ssRight;
-    if (keyState & MK_MBUTTON)
-        shift |= ssMiddle;
-    return shift;
-}
-
-} // namespace
-
-HRESULT TBaseVirtualTree::DragEnter(DWORD keyState, POINT pt, DWORD& effect)
-{
-    TBaseVirtualTree* source = nullptr;
-    if (dragManager_)
-        source = dragManager_->GetDragSource();
-    return DragOver(source, keyState, dsDragEnter, pt, effect);
-}
-
-HRESULT TBaseVirtualTree::DragOver(TObject* source, DWORD keyState, TDragState state, POINT pt, DWORD& effect)
-{
-    const POINT client = ScreenToClient(pt);
-    const TDropMode mode = NodeAtPoint(client.x, client.y) ? dmOnNode : dmNowhere;
-    if (!DoDragOver(source, ShiftFromKeys(keyState), state, client, mode, effect))
-        effect = DROPEFFECT_NONE;
-    return S_OK;
-}
-
-void TBaseVirtualTree::DragLeave()
-{
-    DWORD effect = DROPEFFECT_NONE;
-    TBaseVirtualTree* source = dragManager_ ? dragManager_->GetDragSource() : nullptr;
-    DoDragOver(source, 0, dsDragLeave, POINT{0, 0}, dmNowhere, effect);
-}
-
-HRESULT TBaseVirtualTree::DragDrop(IDataObject* dataObject, DWORD keyState, POINT pt, DWORD& effect)
-{
-    if (effect == DROPEFFECT_NONE)
-        return E_FAIL;
-    std::vector<CLIPFORMAT> formats;
-    if (dataObject) {
-        IEnumFORMATETC* enumerator = nullptr;
-        if (SUCCEEDED(dataObject->EnumFormatEtc(DATADIR_GET, &enumerator)) && enumerator) {
-            FORMATETC format{};
-            while (enumerator->Next(1, &format, nullptr) == S_OK) {
-                formats.push_back(format.cfFormat);
-                if (format.ptd)
-                    CoTaskMemFree(format.ptd);
-            }
-            enumerator->Release();
-        }
-    }
-    const POINT client = ScreenToClient(pt);
-    const TDropMode mode = NodeAtPoint(client.x, client.y) ? dmOnNode : dmNowhere;
-    DoDragDrop(GetTreeFromDataObject(dataObject), dataObject, formats, ShiftFromKeys(keyState), client, effect, mode);
-    return S_OK;
 }

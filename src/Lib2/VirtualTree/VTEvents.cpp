@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "Lib2/VirtualTree/VTDragManager.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Menus.h"
@@ -809,20 +810,17 @@ IVTDragManager* TBaseVirtualTree::DoCreateDragManager()
     return result;
 }
 
-void TBaseVirtualTree::DoDragging(POINT)
-{
-    // The OLE drag itself comes with the drag and drop code; until then a
-    // pending drag simply ends.
-    DoStateChange(0, tsOLEDragPending);
-}
-
 void TBaseVirtualTree::DoDragExpand()
 {
     StopTimer(ExpandTimer);
     if (dropTargetNode_ && (dropTargetNode_->States & vsHasChildren) && !(dropTargetNode_->States & vsExpanded)) {
+        // The picture over the window would be painted over: it goes meanwhile.
+        TBaseVirtualTree* source = dragManager_ ? dragManager_->GetDragSource() : nullptr;
+        ShowSourceDragImage(source, false);
         ToggleExpanded(dropTargetNode_);
         if (HandleAllocated())
             UpdateWindow(Handle());
+        ShowSourceDragImage(source, true);
     }
 }
 

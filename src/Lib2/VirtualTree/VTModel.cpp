@@ -118,12 +118,8 @@ void TBaseVirtualTree::MiscOptionsChanged(TVTMiscOptions oldValue, TVTMiscOption
         Invalidate();
     if (changed & toFullRepaintOnResize)
         RecreateWnd();
-    if (changed & toAcceptOLEDrop) {
-        // Registration needs the drag manager, which the drag and drop code
-        // makes; without one only a revocation can happen here.
-        if (!(newValue & toAcceptOLEDrop))
-            RevokeDragDrop(Handle());
-    }
+    if (changed & toAcceptOLEDrop)
+        SetDropTargetRegistered((newValue & toAcceptOLEDrop) != 0);
 }
 
 // ---------------------------------------------------------------------------

@@ -220,10 +220,9 @@ void TBaseVirtualTree::ClearNodes()
     BeginUpdate();
     InterruptValidation();
     CancelEditInside(root_);
-    if (states_ & (tsCopyPending | tsCutPending)) {
-        OleSetClipboard(nullptr);
-        DoStateChange(0, tsCopyPending | tsCutPending);
-    }
+    // A pending copy keeps its data on the clipboard (rendered while the
+    // nodes exist) instead of emptying the user's clipboard.
+    FlushClipboard();
     ClearSelection();
     ResetNodeReferences();
     const TVTMiscOptions misc = options_->MiscOptions();

@@ -50,6 +50,8 @@ TCustomVirtualStringTree::~TCustomVirtualStringTree()
     Destroying();
     if (IsEditing())
         CancelEditNode();
+    // A pending copy leaves its texts on the clipboard while they can still be made.
+    FlushClipboard();
 }
 
 // ---------------------------------------------------------------------------

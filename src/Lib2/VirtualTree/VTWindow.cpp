@@ -56,6 +56,7 @@ void TBaseVirtualTree::CreateWnd()
     DoStateChange(tsWindowCreating);
     TWinControl::CreateWnd();
     DoStateChange(0, tsWindowCreating);
+    SetDropTargetRegistered((options_->MiscOptions() & toAcceptOLEDrop) != 0);
     if (GetThemeServices().ThemesEnabled() && (options_->PaintOptions() & toThemeAware))
         DoStateChange(tsUseThemes);
     else
@@ -199,6 +200,7 @@ void TBaseVirtualTree::WndProc(TMessage& message)
         }
         break;
     case WM_NCDESTROY:
+        SetDropTargetRegistered(false);
         InterruptValidation();
         StopTimer(ChangeTimer);
         StopTimer(StructureChangeTimer);

@@ -1653,6 +1653,52 @@ protected:
 public:
     // ----- [mouse public] Mouse handling and selection (VTMouse.cpp).
     // ----- [dnd public] Drag and drop, clipboard, stream and edit entry points (VTDragDrop.cpp).
+    // Starts a drag from code. dtOLE (unless an OLE drag is pending or
+    // running): immediate starts it at the last click position, otherwise it
+    // becomes pending until the mouse moved threshold pixels (negative: the
+    // system's drag threshold). dtVCL: the component drag needs support the
+    // windowing layer does not have, so nothing starts.
+    void BeginDrag(bool immediate, int threshold = -1);
+    // An OLE drag is pending or running (or a component drag).
+    bool IsDragging() const;
+    // The mouse-down point a pending drag starts from and the distance the
+    // mouse must move first (the mouse handling keeps both up to date).
+    POINT LastClickPos() const { return lastClickPos_; }
+    void SetLastClickPos(POINT p) { lastClickPos_ = p; }
+    int DragThreshold() const { return dragThreshold_; }
+    void SetDragThreshold(int value) { dragThreshold_ = value < 0 ? GetSystemMetrics(SM_CXDRAG) : value; }
+    // The drag states end and the button that dragged is released in the
+    // tree (its button-up message at the cursor).
+    virtual void DragFinished();
+    // Runs the system's drag loop with the drag manager as drop source.
+    virtual HRESULT RunOLEDragLoop(DWORD allowedEffects, IDataObject* dataObject, DWORD& effect);
+    // Every selected node that is not disabled gets vsCutOrCopy.
+    virtual void MarkCutCopyNodes();
+    // The selection goes to the clipboard (cut: not on a read-only tree);
+    // the nodes stay marked until the clipboard lets go of them.
+    void CopyNodesToClipboard();
+    void CutNodesToClipboard();
+    void CancelPendingCutCopy();
+    // A pending cut ends: the marked nodes are deleted.
+    void FinishPendingCutCopy();
+    // Inserts the clipboard's nodes at the focused node (DefaultPasteMode);
+    // "Clipboard operation failed." when the clipboard cannot be read.
+    bool PasteNodesFromClipboard();
+    // Inserts the native node data of a data object at the target (nil:
+    // the hidden root). Optimized: the source's nodes are moved (a tree of
+    // this process, a move); else the data is read as a node stream.
+    virtual bool ProcessClipboardData(TBaseVirtualTree* source, IDataObject* dataObject, PVirtualNode targetNode,
+                                      TVTNodeAttachMode mode, bool optimized);
+    // The clipboard keeps what a pending copy or cut offered (rendered now,
+    // while the nodes exist) when our object is still on it.
+    void FlushClipboard();
+    // The properties of another tree (not on a read-only tree).
+    virtual void Assign(const TBaseVirtualTree& source);
+    // The clipboard let go of a data object: when it was the pending cut's or
+    // copy's (and the tree is not flushing the clipboard itself), the marks
+    // and the pending state end.
+    void ClipboardObjectReleased(IDataObject* object);
+    IDataObject* ClipboardDataObject() const { return clipboardObject_; }
     // ----- [msgs public] Item queries, accessibility, cursor and hints (VTMessages.cpp).
     // The hint decision: what the application's hint shows over the tree
     // (info.CursorPos in client coordinates); node hints and cell tooltips
@@ -1757,6 +1803,26 @@ private:
     bool MouseMessage(TMessage& message);
     // ----- [dnd] (VTDragDrop.cpp)
     bool DragDropMessage(TMessage& message);
+    // A node that goes leaves the dragged selection.
+    void ForgetDraggedNode(PVirtualNode node);
+    // The drop target and mode for a client point (dmNowhere without a node).
+    PVirtualNode DropTargetAt(POINT client, TDropMode& mode, bool reportMode);
+    // Scrolls towards the edges the point is near; true when it scrolled.
+    bool DragScroll(POINT client);
+    void RepaintDropRow(PVirtualNode node);
+    // Timer 1 for a collapsed drop target with children (toAutoDropExpand).
+    void StartDropExpandTimer(PVirtualNode node);
+    void ShowSourceDragImage(TObject* source, bool show);
+    // Registers the window as drop target through the drag manager, or revokes it.
+    void SetDropTargetRegistered(bool value);
+    POINT lastClickPos_{};
+    int dragThreshold_ = GetSystemMetrics(SM_CXDRAG);
+    // The selection being dragged (nodes that go are taken out, ForgetNode).
+    TNodeArray dragSelection_;
+    bool droppedOnSelf_ = false;
+    bool dropTargetRegistered_ = false;
+    // The object a pending cut or copy put on the clipboard (not owned).
+    IDataObject* clipboardObject_ = nullptr;
     // ----- [msgs] (VTMessages.cpp)
     bool OtherMessage(TMessage& message);
     LRESULT GetItemRectMessage(WPARAM wParam, LPARAM lParam);

@@ -1,1 +1,500 @@
+// Drag and drop between and within trees with real mouse and key input (the
+// drag loop runs on this thread, a helper thread moves the mouse), drop
+// marks and auto-expand; copy, cut and paste through the OLE clipboard with
+// a second process reading it; hostile clipboard data; streams, Assign and
+// edit starts.
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <ole2.h>
+
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Lib2/VirtualTree/VTDataObject.h"
+#include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/Form.h"
+#include "platform/Stream.h"
+#include "support/Input.h"
+#include "support/TestSupport.h"
+
+namespace ole_test {
+std::string RunClipReader(DWORD& exitCode); // OleTest.cpp
+}
+
+namespace {
+
+using testing_support::KeyInput;
+using testing_support::MouseMoveTo;
+
+INPUT Button(DWORD flags)
+{
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    return in;
+}
+
+// A tree whose texts are its own: OnGetText reads them, OnNewText (also the
+// captions of nodes read from a stream) writes them.
+struct TextTree {
+    TVirtualStringTree* tree;
+    std::map<PVirtualNode, std::string> texts;
+
+    TextTree(TComponent* owner, const std::vector<std::string>& rows) : tree(new TVirtualStringTree(owner))
+    {
+        tree->OnGetText = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, TVSTTextType, std::string& t) {
+            auto it = texts.find(node);
+            t = it == texts.end() ? "?" : it->second;
+        };
+        tree->OnNewText = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, const std::string& t) {
+            texts[node] = t;
+        };
+        tree->OnFreeNode = [this](TBaseVirtualTree*, PVirtualNode node) { texts.erase(node); };
+        tree->TreeOptions().SetSelectionOptions(tree->TreeOptions().SelectionOptions() | toMultiSelect);
+        // A press on a selected row keeps the selection for the drag.
+        tree->OnDragAllowed = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, bool& allowed) { allowed = true; };
+        for (const std::string& row : rows)
+            texts[tree->AddChildNode(nullptr)] = row;
+    }
+    // The texts of every node in tree order, children indented.
+    std::string Rows()
+    {
+        std::string out;
+        for (PVirtualNode n = tree->GetFirstNoInit(); n; n = tree->GetNextNoInit(n))
+            out += (out.empty() ? "" : ",") + std::string(tree->NodeLevel(n), '>') + texts[n];
+        return out;
+    }
+    PVirtualNode Row(unsigned i)
+    {
+        PVirtualNode n = tree->GetFirstNoInit();
+        while (n && i--)
+            n = n->NextSibling;
+        return n;
+    }
+    void Select(std::initializer_list<unsigned> rows)
+    {
+        tree->ClearSelection();
+        for (unsigned i : rows)
+            tree->AddToSelection(Row(i));
+    }
+};
+
+// Inserts the dropped rows at the drop target, as a program would.
+void DropInto(TBaseVirtualTree* target, bool optimized, std::vector<TDropMode>* modes = nullptr)
+{
+    target->OnDragOver = [modes](TBaseVirtualTree*, TObject*, TShiftState, TDragState state, POINT, TDropMode mode,
+                                 DWORD&, bool& accept) {
+        if (modes && state == dsDragMove)
+            modes->push_back(mode);
+        accept = true;
+    };
+    target->OnDragDrop = [optimized](TBaseVirtualTree* sender, TObject* source, IDataObject* data,
+                                     const std::vector<CLIPFORMAT>&, TShiftState, POINT, DWORD& effect, TDropMode mode) {
+        const TVTNodeAttachMode how = mode == dmAbove ? amInsertBefore : mode == dmBelow ? amInsertAfter : amAddChildLast;
+        sender->ProcessClipboardData(dynamic_cast<TBaseVirtualTree*>(source), data, sender->DropTargetNode(), how,
+                                     optimized && effect == DROPEFFECT_MOVE);
+        effect = DROPEFFECT_MOVE;
+    };
+}
+
+class VTDragDrop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testing_support::HaveDisplay())
+            GTEST_SKIP() << "no display";
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        testing_support::ClearCaughtErrors();
+        form = new TForm(nullptr);
+        form->SetBounds(40, 40, 620, 320);
+        a = std::make_unique<TextTree>(form, std::vector<std::string>{"A0", "A1", "A2"});
+        b = std::make_unique<TextTree>(form, std::vector<std::string>{"B0", "B1", "B2"});
+        for (TextTree* t : {a.get(), b.get()}) {
+            t->tree->SetBounds(t == a.get() ? 5 : 300, 5, 250, 200);
+            t->tree->SetParent(form);
+        }
+        form->Show();
+        testing_support::Pump(50);
+    }
+    void TearDown() override
+    {
+        OleSetClipboard(nullptr);
+        delete form;
+        a.reset();
+        b.reset();
+        OleUninitialize();
+    }
+
+    // The left button goes down on the point of `from`, the drag starts there,
+    // and a helper thread goes through the path (screen points, 40 ms apart)
+    // and then sends `finish`, one event every 100 ms.
+    void Drag(TBaseVirtualTree* from, POINT startClient, std::vector<POINT> path, std::vector<INPUT> finish)
+    {
+        const POINT start = from->ClientToScreen(startClient);
+        EXPECT_TRUE(testing_support::SendInputPumping(MouseMoveTo(start), 50));
+        EXPECT_TRUE(testing_support::SendInputPumping({Button(MOUSEEVENTF_LEFTDOWN)}, 50));
+        std::atomic<bool> done{false};
+        std::thread mover([start, path, finish, &done] {
+            POINT last = start;
+            for (POINT p : path)
+                for (int i = 1; i <= 4; ++i) {
+                    Sleep(40);
+                    auto move = MouseMoveTo(POINT{last.x + (p.x - last.x) * i / 4, last.y + (p.y - last.y) * i / 4});
+                    SendInput(1, move.data(), sizeof(INPUT));
+                    if (i == 4)
+                        last = p;
+                }
+            for (INPUT in : finish) {
+                Sleep(100);
+                SendInput(1, &in, sizeof(INPUT));
+            }
+            done = true;
+        });
+        // The drag runs here, or (once the mouse handling made it pending on
+        // the press) from the first mouse move this thread gets.
+        from->SetLastClickPos(startClient);
+        from->BeginDrag(true);
+        testing_support::PumpUntil([&] { return done.load(); }, 20000);
+        mover.join();
+        if (GetAsyncKeyState(VK_LBUTTON) & 0x8000)
+            testing_support::SendInputPumping({Button(MOUSEEVENTF_LEFTUP)}, 50);
+        testing_support::Pump(50);
+    }
+    // A point of a row: on its text, or right of it in the upper or lower half.
+    static POINT OnLabel(TextTree& t, unsigned row)
+    {
+        RECT r = t.tree->NodeDisplayRect(t.Row(row), NoColumn, true);
+        return t.tree->ClientToScreen(POINT{r.left + 4, (r.top + r.bottom) / 2});
+    }
+    static POINT OffLabel(TextTree& t, unsigned row, bool upper)
+    {
+        RECT r = t.tree->NodeDisplayRect(t.Row(row), NoColumn, false);
+        return t.tree->ClientToScreen(POINT{r.right - 20, upper ? r.top + 3 : r.bottom - 3});
+    }
+    POINT StartOf(TextTree& t, unsigned row)
+    {
+        return t.tree->ScreenToClient(OnLabel(t, row));
+    }
+
+    TForm* form = nullptr;
+    std::unique_ptr<TextTree> a, b;
+};
+
+} // namespace
+
+TEST_F(VTDragDrop, RowsDraggedToAnotherTreeMove)
+{
+    // Moved by reference (the optimized move), copied through the node stream
+    // and deleted afterwards (toAutoDeleteMovedNodes), or copied and kept.
+    struct Case {
+        bool optimized, autoDelete;
+        const char* source;
+        const char* target;
+    } cases[] = {
+        {true, true, "A1", "B0,A0,A2,B1,B2"},
+        {false, true, "A1", "B0,A0,A2,B1,B2"},
+        {false, false, "A0,A1,A2", "B0,A0,A2,B1,B2"},
+    };
+    for (const Case& c : cases) {
+        if (&c != cases) {
+            TearDown();
+            SetUp();
+        }
+        TVTAutoOptions autoOptions = a->tree->TreeOptions().AutoOptions() & ~toAutoDeleteMovedNodes;
+        a->tree->TreeOptions().SetAutoOptions(autoOptions | (c.autoDelete ? toAutoDeleteMovedNodes : 0));
+        a->Select({0, 2});
+        std::vector<TDropMode> modes;
+        DropInto(b->tree, c.optimized, &modes);
+        Drag(a->tree, StartOf(*a, 0), {OffLabel(*b, 0, false)}, {Button(MOUSEEVENTF_LEFTUP)});
+        EXPECT_EQ(a->Rows(), c.source) << c.optimized << c.autoDelete;
+        EXPECT_EQ(b->Rows(), c.target) << c.optimized << c.autoDelete;
+        ASSERT_FALSE(modes.empty());
+        EXPECT_EQ(modes.back(), dmBelow);
+        EXPECT_FALSE(a->tree->IsDragging());
+        EXPECT_EQ(b->tree->DropTargetNode(), nullptr);
+        EXPECT_EQ(testing_support::CaughtErrors(), std::vector<std::string>{});
+    }
+}
+
+TEST_F(VTDragDrop, WithinATreeCtrlCopiesDropMarksFollowTheRowAndEscapeCancels)
+{
+    struct Seen {
+        TDragState state;
+        PVirtualNode node;
+        TDropMode mode;
+        DWORD effect;
+    };
+    std::vector<Seen> seen;
+    int drops = 0;
+    a->tree->OnDragOver = [&](TBaseVirtualTree* sender, TObject* source, TShiftState, TDragState state, POINT,
+                              TDropMode mode, DWORD& effect, bool& accept) {
+        EXPECT_EQ(source, sender);
+        seen.push_back({state, sender->DropTargetNode(), mode, effect});
+        accept = true;
+    };
+    a->tree->OnDragDrop = [&](TBaseVirtualTree*, TObject*, IDataObject*, const std::vector<CLIPFORMAT>&, TShiftState,
+                              POINT, DWORD&, TDropMode) { ++drops; };
+    a->Select({0});
+    // Row 2 above its middle, below it and on its text; then Ctrl; then Escape.
+    Drag(a->tree, StartOf(*a, 0), {OffLabel(*a, 2, true), OffLabel(*a, 2, false), OnLabel(*a, 2)},
+         {KeyInput(VK_CONTROL, false), MouseMoveTo(OnLabel(*a, 1))[0], MouseMoveTo(OnLabel(*a, 1))[0],
+          KeyInput(VK_ESCAPE, false), KeyInput(VK_ESCAPE, true)});
+    testing_support::SendInputPumping({KeyInput(VK_CONTROL, true)}, 20);
+    EXPECT_EQ(drops, 0);
+    EXPECT_EQ(a->Rows(), "A0,A1,A2");
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().state, dsDragLeave);
+    EXPECT_EQ(a->tree->DropTargetNode(), nullptr);
+    auto sawMode = [&](PVirtualNode node, TDropMode mode, DWORD effect) {
+        for (const Seen& s : seen)
+            if (s.state == dsDragMove && s.node == node && s.mode == mode && s.effect == effect)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(sawMode(a->Row(2), dmAbove, DROPEFFECT_MOVE));
+    EXPECT_TRUE(sawMode(a->Row(2), dmBelow, DROPEFFECT_MOVE));
+    EXPECT_TRUE(sawMode(a->Row(2), dmOnNode, DROPEFFECT_MOVE));
+    // Ctrl makes it a copy; before it every drag-over within the tree was a move.
+    EXPECT_TRUE(sawMode(a->Row(1), dmOnNode, DROPEFFECT_COPY));
+    EXPECT_FALSE(sawMode(a->Row(2), dmAbove, DROPEFFECT_COPY));
+    EXPECT_FALSE(sawMode(a->Row(2), dmBelow, DROPEFFECT_COPY));
+}
+
+TEST_F(VTDragDrop, CollapsedTargetExpandsAfterAutoExpandDelay)
+{
+    PVirtualNode parent = b->Row(1);
+    b->texts[b->tree->AddChildNode(parent)] = "B1.0";
+    b->tree->SetExpanded(parent, false);
+    b->tree->SetAutoExpandDelay(400);
+    DWORD entered = 0, expanded = 0;
+    b->tree->OnDragOver = [&](TBaseVirtualTree* sender, TObject*, TShiftState, TDragState, POINT, TDropMode,
+                              DWORD&, bool& accept) {
+        if (!entered && sender->DropTargetNode() == parent)
+            entered = GetTickCount();
+        accept = true;
+    };
+    b->tree->OnExpanded = [&](TBaseVirtualTree*, PVirtualNode node) {
+        if (node == parent)
+            expanded = GetTickCount();
+    };
+    a->Select({0});
+    std::vector<INPUT> wait(12, MouseMoveTo(OnLabel(*b, 1))[0]); // 12 x 100 ms over the node
+    wait.push_back(KeyInput(VK_ESCAPE, false));
+    wait.push_back(KeyInput(VK_ESCAPE, true));
+    Drag(a->tree, StartOf(*a, 0), {OnLabel(*b, 1)}, wait);
+    EXPECT_TRUE(b->tree->Expanded(parent));
+    ASSERT_NE(entered, 0u);
+    ASSERT_NE(expanded, 0u);
+    EXPECT_GE(expanded - entered, 380u);
+    EXPECT_EQ(a->Rows(), "A0,A1,A2");
+}
+
+TEST_F(VTDragDrop, CutPasteMovesCancelKeepsAndCopyOutlivesARefresh)
+{
+    a->Select({0, 2});
+    SendMessageW(a->tree->Handle(), WM_CUT, 0, 0);
+    EXPECT_TRUE(a->tree->HasState(tsCutPending));
+    EXPECT_TRUE(a->Row(0)->States & vsCutOrCopy);
+    EXPECT_FALSE(a->Row(1)->States & vsCutOrCopy);
+    a->tree->CancelPendingCutCopy();
+    EXPECT_FALSE(a->Row(0)->States & vsCutOrCopy);
+    // Pasted now, it is a copy.
+    EXPECT_TRUE(b->tree->PasteNodesFromClipboard());
+    EXPECT_EQ(b->Rows(), "B0,B1,B2,A0,A2");
+    EXPECT_EQ(a->Rows(), "A0,A1,A2");
+
+    b->tree->ClearNodes();
+    SendMessageW(a->tree->Handle(), WM_CUT, 0, 0);
+    b->tree->SetFocusedNode(nullptr);
+    SendMessageW(b->tree->Handle(), WM_PASTE, 0, 0);
+    EXPECT_EQ(b->Rows(), "A0,A2");
+    EXPECT_EQ(a->Rows(), "A1");
+    EXPECT_FALSE(a->tree->HasState(tsCutPending));
+    // What was cut is not pasted twice.
+    EXPECT_FALSE(b->tree->PasteNodesFromClipboard());
+
+    // A copy survives the refresh of its tree: the text is rendered first.
+    b->Select({0, 1});
+    SendMessageW(b->tree->Handle(), WM_COPY, 0, 0);
+    EXPECT_TRUE(b->tree->HasState(tsCopyPending));
+    b->tree->ClearNodes();
+    EXPECT_FALSE(b->tree->HasState(tsCopyPending));
+    DWORD exitCode = 0;
+    EXPECT_EQ(ole_test::RunClipReader(exitCode), "A0\r\nA2\r\n");
+    // ... and leaves alone what another program put there meanwhile.
+    a->Select({0});
+    a->tree->CopyNodesToClipboard();
+    IDataObject* other = new TVTDataObject(nullptr, true);
+    FORMATETC f{CF_UNICODETEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM m{};
+    m.tymed = TYMED_HGLOBAL;
+    m.hGlobal = GlobalAlloc(GMEM_MOVEABLE, 12);
+    std::memcpy(GlobalLock(m.hGlobal), L"other", 12);
+    GlobalUnlock(m.hGlobal);
+    other->SetData(&f, &m, TRUE);
+    ASSERT_EQ(OleSetClipboard(other), S_OK);
+    other->Release();
+    EXPECT_FALSE(a->tree->HasState(tsCopyPending));
+    a->tree->ClearNodes();
+    EXPECT_EQ(ole_test::RunClipReader(exitCode), "other");
+    EXPECT_EQ(testing_support::CaughtErrors(), std::vector<std::string>{});
+}
+
+namespace {
+
+HGLOBAL Block(const std::vector<uint8_t>& bytes)
+{
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    std::memcpy(GlobalLock(h), bytes.data(), bytes.size());
+    GlobalUnlock(h);
+    return h;
+}
+
+// A clipboard object as another program could make it: native data and,
+// when given, a reference.
+IDataObject* Foreign(const std::vector<uint8_t>& native, const std::vector<uint32_t>& reference)
+{
+    auto* object = new TVTDataObject(nullptr, false);
+    auto put = [&](const wchar_t* name, HGLOBAL block) {
+        FORMATETC f{static_cast<CLIPFORMAT>(RegisterClipboardFormatW(name)), nullptr, DVASPECT_CONTENT, -1,
+                    TYMED_HGLOBAL};
+        STGMEDIUM m{};
+        m.tymed = TYMED_HGLOBAL;
+        m.hGlobal = block;
+        object->SetData(&f, &m, TRUE);
+    };
+    put(L"Sorvel Data", Block(native));
+    if (!reference.empty())
+        put(L"Sorvel Reference", Block(std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(reference.data()),
+                                                             reinterpret_cast<const uint8_t*>(reference.data()) +
+                                                                 reference.size() * 4)));
+    return object;
+}
+
+std::vector<uint8_t> WithLength(std::vector<uint8_t> stream, int32_t length)
+{
+    std::vector<uint8_t> v(4);
+    std::memcpy(v.data(), &length, 4);
+    v.insert(v.end(), stream.begin(), stream.end());
+    return v;
+}
+
+} // namespace
+
+TEST_F(VTDragDrop, ForeignAndHostileClipboardData)
+{
+    // Two nodes of a real tree as node chunks.
+    a->Select({0, 1});
+    TMemoryStream nodes;
+    for (PVirtualNode n : a->tree->SortedSelection(true))
+        a->tree->WriteNode(nodes, n);
+    const std::vector<uint8_t> bytes = nodes.Bytes();
+    const int32_t size = static_cast<int32_t>(bytes.size());
+    std::vector<uint8_t> truncated(bytes.begin(), bytes.end() - 6);
+    // The cut stays pending while the foreign objects come and go (a
+    // reference of our own keeps its object).
+    IDataObject* cut = nullptr;
+    a->tree->OnCreateDataObject = [&](TBaseVirtualTree* sender, IDataObject*& object) {
+        object = cut = new TVTDataObject(sender, true);
+        cut->AddRef();
+    };
+    a->tree->CutNodesToClipboard();
+    ASSERT_NE(cut, nullptr);
+    const uint32_t pid = GetCurrentProcessId();
+    int dummy = 0;
+
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> native;
+        std::vector<uint32_t> reference;
+        bool pasted, raises;
+        const char* rows;
+    } cases[] = {
+        // A reference naming no live tree, or another process: foreign data, copied.
+        {"forged address", WithLength(bytes, size), {pid, uint32_t(reinterpret_cast<uintptr_t>(&dummy))}, true, false,
+         "B0,B1,B2,A0,A1"},
+        {"other process", WithLength(bytes, size), {pid + 4, uint32_t(reinterpret_cast<uintptr_t>(a->tree))}, true,
+         false, "B0,B1,B2,A0,A1"},
+        {"length beyond the block", WithLength(bytes, size + 64), {}, false, false, "B0,B1,B2"},
+        {"negative length", WithLength(bytes, -1), {}, false, false, "B0,B1,B2"},
+        {"truncated stream", WithLength(truncated, size - 6), {}, false, true, nullptr},
+    };
+    for (const Case& c : cases) {
+        b->tree->ClearNodes();
+        for (const char* t : {"B0", "B1", "B2"})
+            b->texts[b->tree->AddChildNode(nullptr)] = t;
+        IDataObject* object = Foreign(c.native, c.reference);
+        ASSERT_EQ(OleSetClipboard(object), S_OK);
+        object->Release();
+        b->tree->SetFocusedNode(nullptr);
+        bool pasted = false, raised = false;
+        try {
+            pasted = b->tree->PasteNodesFromClipboard();
+        } catch (const EVirtualTreeError&) {
+            raised = true;
+        }
+        EXPECT_EQ(pasted, c.pasted) << c.name;
+        EXPECT_EQ(raised, c.raises) << c.name;
+        if (c.rows)
+            EXPECT_EQ(b->Rows(), c.rows) << c.name;
+        // Whatever came, the totals hold.
+        unsigned walked = 0;
+        for (PVirtualNode n = b->tree->GetFirstNoInit(); n; n = b->tree->GetNextNoInit(n))
+            ++walked;
+        EXPECT_EQ(b->tree->TotalCount(), walked) << c.name;
+        EXPECT_EQ(a->Rows(), "A0,A1,A2") << c.name; // never moved out of the source
+        EXPECT_TRUE(a->tree->HasState(tsCutPending)) << c.name;
+    }
+    cut->Release();
+    EXPECT_FALSE(a->tree->HasState(tsCutPending));
+}
+
+TEST_F(VTDragDrop, StreamWithoutNodesAssignAndEditStarts)
+{
+    // Header and a count of 0: an empty tree and one OnNodeCopied with nil.
+    std::vector<PVirtualNode> copied;
+    a->tree->OnNodeCopied = [&](TBaseVirtualTree*, PVirtualNode node) { copied.push_back(node); };
+    TMemoryStream empty;
+    b->tree->ClearNodes();
+    b->tree->SaveNodesToStream(empty);
+    EXPECT_EQ(empty.Bytes().size(), 16u);
+    empty.Seek(0, TSeekOrigin::soBeginning);
+    a->tree->LoadNodesFromStream(empty);
+    EXPECT_EQ(a->tree->RootNodeCount(), 0u);
+    EXPECT_EQ(copied, std::vector<PVirtualNode>{nullptr});
+    TMemoryStream shortStream(std::vector<uint8_t>(5, 0));
+    EXPECT_THROW(a->tree->LoadNodesFromStream(shortStream), EVirtualTreeError);
+
+    // Assign takes the properties (a read-only tree keeps its own).
+    b->tree->SetIndent(31);
+    b->tree->SetDefaultPasteMode(amInsertBefore);
+    b->tree->SetAutoExpandDelay(777);
+    b->tree->SetRootNodeCount(4);
+    b->tree->TreeOptions().SetMiscOptions(b->tree->TreeOptions().MiscOptions() | toReportMode);
+    a->tree->Assign(*b->tree);
+    EXPECT_EQ(a->tree->Indent(), 31u);
+    EXPECT_EQ(a->tree->DefaultPasteMode(), amInsertBefore);
+    EXPECT_EQ(a->tree->AutoExpandDelay(), 1000u); // not among the properties taken
+    EXPECT_EQ(a->tree->RootNodeCount(), 4u);
+    EXPECT_TRUE(a->tree->TreeOptions().MiscOptions() & toReportMode);
+    b->tree->SetIndent(12);
+    b->tree->TreeOptions().SetMiscOptions(b->tree->TreeOptions().MiscOptions() | toReadOnly);
+    b->tree->Assign(*a->tree);
+    EXPECT_EQ(b->tree->Indent(), 12u);
+
+    // Edit starts: refused on a read-only tree, asserted for bad arguments.
+    EXPECT_FALSE(b->tree->StartNodeEdit(b->tree->GetFirst(), NoColumn));
+    EXPECT_THROW(a->tree->StartNodeEdit(nullptr, NoColumn), EAssertionFailed);
+    EXPECT_THROW(a->tree->StartNodeEdit(a->tree->GetFirst(), 0), EAssertionFailed); // no columns
+    a->tree->TreeOptions().SetMiscOptions(a->tree->TreeOptions().MiscOptions() | toEditable);
+    EXPECT_TRUE(a->tree->StartNodeEdit(a->tree->GetFirst(), NoColumn));
+    EXPECT_TRUE(a->tree->IsEditingNode());
+    EXPECT_FALSE(a->tree->StartNodeEdit(a->tree->GetFirst(), NoColumn)); // already editing
+    a->tree->CancelNodeEdit();
+}

@@ -311,7 +311,7 @@ TEST_F(VTOle, StoredMediaAndTheEndOfAClipboardObject)
     }
 }
 
-namespace {
+namespace ole_test {
 
 // Runs the reader program and pumps this thread (the clipboard owner renders
 // on request) until it ends; its stdout.
@@ -348,7 +348,9 @@ std::string RunClipReader(DWORD& exitCode)
     return out;
 }
 
-} // namespace
+} // namespace ole_test
+
+using ole_test::RunClipReader;
 
 TEST_F(VTOle, ClipboardRoundTripInThisProcessAndToAnother)
 {
@@ -565,15 +567,14 @@ protected:
         form->Show();
         target->HandleNeeded();
         testing_support::Pump(50);
+        // The window registered itself as drop target when it was made.
         target->DragManager()->QueryInterface(IID_IDropTarget, reinterpret_cast<void**>(&dropTarget));
-        ASSERT_EQ(RegisterDragDrop(target->Handle(), dropTarget), S_OK);
+        ASSERT_EQ(RegisterDragDrop(target->Handle(), dropTarget), DRAGDROP_E_ALREADYREGISTERED);
     }
     void TearDown() override
     {
-        if (dropTarget) {
-            RevokeDragDrop(target->Handle());
+        if (dropTarget)
             dropTarget->Release();
-        }
         delete form;
         OleUninitialize();
     }
