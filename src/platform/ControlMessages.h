@@ -14,3 +14,6 @@ constexpr UINT CM_APPSYSCOMMAND = 0xB017;
 // Sent to every windowed control of a form that got WM_SETTINGCHANGE, with
 // the same parameters (wParam the SPI_ code).
 constexpr UINT CM_WININICHANGE = 0xB01A;
+// Sent to every windowed control of a form that got WM_SYSCOLORCHANGE (only
+// top-level windows get that one from the system).
+constexpr UINT CM_SYSCOLORCHANGE = 0xB019;

@@ -302,6 +302,13 @@ void TForm::WndProc(TMessage& m)
             return;
         break;
     }
+    case WM_SYSCOLORCHANGE: {
+        std::weak_ptr<void> alive = AliveToken();
+        BroadcastToControls(this, CM_SYSCOLORCHANGE, m.WParam, m.LParam);
+        if (alive.expired())
+            return;
+        break;
+    }
     case WM_CANCELMODE: {
         // The control that holds the mouse, or has the focus, is told too:
         // a press or a menu it tracks ends.

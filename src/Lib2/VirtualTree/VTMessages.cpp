@@ -1,6 +1,6 @@
 // Item queries (the tree-view messages screen readers send), the hint
 // decision and its pause, and the remaining window messages: the theme
-// manager's question, system colours, enabling.
+// manager's question, system colours (passed on by the form), enabling.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -10,6 +10,7 @@
 #include "Lib2/VirtualTree/VTHintWindow.h"
 #include "Lib2/VirtualTree/VTUtils.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/ControlMessages.h"
 #include "platform/Hints.h"
 #include "platform/Text.h"
 
@@ -29,6 +30,21 @@ constexpr UINT kItemFocused = 0x0001;
 // the window and button colours).
 const char* const kRecolouredImages[] = {"VT_CHECK_LIGHT", "VT_CHECK_DARK", "VT_TICK_LIGHT", "VT_TICK_DARK",
                                          "VT_FLAT"};
+
+// The shared images take the system colours again; once per change, however
+// many trees hear of it.
+void ReloadRecolouredImages()
+{
+    static COLORREF loaded[3] = {CLR_INVALID, CLR_INVALID, CLR_INVALID};
+    const COLORREF now[3] = {GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNSHADOW)};
+    if (std::equal(now, now + 3, loaded))
+        return;
+    std::copy(now, now + 3, loaded);
+    for (int kind = ckLightCheck; kind <= ckFlat; ++kind)
+        if (TCustomImageList* images = CheckImages(kind))
+            LoadBuiltInImages(*images, kRecolouredImages[kind], true);
+    LoadBuiltInImages(UtilityImages(), "VT_UTILITIES", false);
+}
 
 bool HeaderShown(TVTHeader& header) { return (header.Options() & hoVisible) != 0; }
 
@@ -92,12 +108,11 @@ bool TBaseVirtualTree::OtherMessage(TMessage& m)
     case WM_GETOBJECT:
         m.Result = GetObjectMessage(m.WParam, m.LParam);
         return true;
-    case WM_SYSCOLORCHANGE: {
-        TWinControl::WndProc(m);
-        for (int kind = ckLightCheck; kind <= ckFlat; ++kind)
-            if (TCustomImageList* images = ::CheckImages(kind))
-                LoadBuiltInImages(*images, kRecolouredImages[kind], true);
-        LoadBuiltInImages(UtilityImages(), "VT_UTILITIES", false);
+    case CM_SYSCOLORCHANGE: {
+        // The form passes the system's notice on; the window gets it too.
+        m.Msg = WM_SYSCOLORCHANGE;
+        DefaultHandler(m);
+        ReloadRecolouredImages();
         if (HandleAllocated())
             RedrawWindow(Handle(), nullptr, nullptr, kRedrawAll);
         return true;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/UtilTestSupport.h"
 #include "Lib2/VirtualTree/VTHintWindow.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Application.h"
@@ -24,6 +25,7 @@
 #include "toolbars/TBAccess.h"
 
 using namespace testing_support;
+using vt_test::Pixels;
 
 namespace {
 
@@ -229,6 +231,27 @@ TEST_F(TreeMessages, TreeViewQueriesAnswerForRealNodesAndRefuseBadHandlesAndBuff
     const POINT inClient = tree->ClientToScreen(POINT{50, 5});
     EXPECT_EQ(Send(WM_NCHITTEST, 0, MAKELPARAM(inHeader.x, inHeader.y)), HTBORDER);
     EXPECT_EQ(Send(WM_NCHITTEST, 0, MAKELPARAM(inClient.x, inClient.y)), HTCLIENT);
+
+    // New system colours reach the tree through its form: the check boxes
+    // take the new window colour.
+    auto boxHas = [](COLORREF colour) {
+        Pixels box(16, 16);
+        ImageList_Draw(CheckImages(ckLightCheck)->Handle(), ckCheckUnchecked, box.dc(), 0, 0, ILD_NORMAL);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                if ((box.at(x, y) & 0xFFFFFF) == ((GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour)))
+                    return true;
+        return false;
+    };
+    const int element = COLOR_WINDOW;
+    const COLORREF oldWindow = GetSysColor(COLOR_WINDOW), probe = RGB(10, 200, 30);
+    ASSERT_FALSE(boxHas(probe));
+    SetSysColors(1, &element, &probe);
+    PumpUntil([&] { return boxHas(probe); }, 2000);
+    const bool recoloured = boxHas(probe);
+    SetSysColors(1, &element, &oldWindow);
+    Pump(50);
+    EXPECT_TRUE(recoloured);
 }
 
 // Focus events seen by an out-of-context hook.
