@@ -1,0 +1,106 @@
+// The log frame following a growing log: a 10 MB log (real client logs one
+// after the other) is shown in a fresh frame, which loads it whole; half a
+// second later (the list's background work on the new rows done, as it is
+// long before a client writes again) the same log grown by two lines is
+// shown in it, which appends two rows. "Shown" is the frame's work plus the
+// repaint of the window that follows at once. One run each:
+//   log_load_10mb                               loading the whole log (ms)
+//   log_append_2_lines                          showing it grown by two lines (ms)
+//   log_append_2_lines_vs_load                  the second against the first (ratio)
+//   log_append_2_lines_vs_load_without_paint    the same for the frame's work alone (ratio)
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Frame/LogFr.h"
+#include "platform/Application.h"
+#include "platform/FileUtil.h"
+#include "platform/Form.h"
+
+namespace {
+
+double Now()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+void Pump(int ms)
+{
+    const double end = Now() + ms;
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    } while (Now() < end);
+}
+
+std::string RealDataDir()
+{
+    const char* env = getenv("BRENIX_REALDATA");
+    std::string p = env && *env ? std::string("Z:") + env : ExeFolder() + "..\\..\\..\\tests\\data\\realdata";
+    for (char& c : p)
+        if (c == '/')
+            c = '\\';
+    return IncludeTrailingPathDelimiter(p);
+}
+
+struct TShowTime {
+    double work;    // the frame's SetText
+    double total;   // with the repaint
+};
+
+TShowTime Show(TLogFrame& frame, const std::string& text)
+{
+    const double start = Now();
+    frame.SetText(text);
+    const double work = Now() - start;
+    RedrawWindow(frame.VSTree->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    return TShowTime{work, Now() - start};
+}
+
+}  // namespace
+
+int main()
+{
+    Application().Initialize();
+    const std::string dir = RealDataDir();
+    std::string log;
+    while (log.size() < 10u << 20) {
+        for (const std::string& name : FindFiles(dir + "fahlog-*.txt"))
+            log += ReadFileText(dir + name);
+    }
+    TForm form(nullptr);
+    form.SetBounds(20, 20, 900, 600);
+    auto* frame = new TLogFrame(&form);
+    frame->SetParent(&form);
+    form.Show();
+    Pump(100);
+
+    const TShowTime load = Show(*frame, log);
+    Pump(500);
+    log += "[12:00:01] Completed 250000 out of 500000 steps  (50%)\r\n";
+    log += "[12:00:02] Writing local files\r\n";
+    const TShowTime append = Show(*frame, log);
+    Pump(50);
+    if (frame->LineCount() < 2) {
+        std::fprintf(stderr, "the log was not shown\n");
+        return 1;
+    }
+    std::printf("log_load_10mb %.1f ms\n", load.total);
+    std::printf("log_append_2_lines %.2f ms\n", append.total);
+    std::printf("log_append_2_lines_vs_load %.4f ratio\n", append.total / load.total);
+    std::printf("log_append_2_lines_vs_load_without_paint %.4f ratio\n", append.work / load.work);
+    return 0;
+}

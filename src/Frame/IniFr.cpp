@@ -1,0 +1,252 @@
+#include "Frame/IniFr.h"
+
+#include <windows.h>
+
+#include <functional>
+
+#include "Classes/FahView.h"
+#include "Classes/Lang.h"
+#include "platform/Actions.h"
+#include "platform/FileUtil.h"
+#include "platform/InputBox.h"
+#include "platform/MessageBox.h"
+#include "platform/ShortCut.h"
+#include "platform/Text.h"
+#include "toolbars/TBDock.h"
+#include "toolbars/TBItems.h"
+#include "toolbars/TBToolbar.h"
+
+namespace {
+
+// A language text with "%s" standing for one argument ("%%" for a percent
+// sign); a translation with other "%" signs cannot break it.
+std::string FormatWith(const std::string& pattern, const std::string& arg)
+{
+    std::string out;
+    bool used = false;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+            if (pattern[i + 1] == 's' && !used) {
+                out += arg;
+                used = true;
+                ++i;
+                continue;
+            }
+        }
+        out += pattern[i];
+    }
+    return out;
+}
+
+// Attributes of a file, INVALID_FILE_ATTRIBUTES when it is not there.
+DWORD AttributesOf(const std::string& path)
+{
+    return GetFileAttributesW(Utf8ToWide(path).c_str());
+}
+
+}  // namespace
+
+std::string ClientCfgFileText(const std::vector<std::string>& lines)
+{
+    size_t count = lines.size();
+    while (count > 0 && lines[count - 1].empty())
+        --count;
+    std::string out;
+    for (size_t i = 0; i < count; ++i) {
+        out += lines[i];
+        out += '\n';
+    }
+    return out;
+}
+
+TIniFrame::TIniFrame(TComponent* owner) : TLogFrame(owner)
+{
+    CreateToolbar();
+    VSTree->OnNewText = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, const std::string& text) {
+        if (NodeText(node) == text)
+            return;
+        SetNodeText(node, text);
+        ForgetShownText();
+        SetModified(true);
+    };
+    VSTree->OnFocusChanged = [this](TBaseVirtualTree*, PVirtualNode, TColumnIndex) { UpdateActions(); };
+    Setup();
+}
+
+void TIniFrame::CreateToolbar()
+{
+    IniActionList = new TActionList(this);
+    IniActionList->SetName("IniActionList");
+    auto makeAction = [this](const char* name, std::function<void()> run) {
+        auto* a = new TAction(this);
+        a->SetName(name);
+        a->SetActionList(IniActionList);
+        a->SetOnExecute([run](TObject*) { run(); });
+        a->OnUpdate = [this](TObject*) { UpdateActions(); };
+        return a;
+    };
+    IniAddLineAction = makeAction("IniAddLineAction", [this] { AddLine(); });
+    IniDelLineAction = makeAction("IniDelLineAction", [this] { DeleteLine(); });
+    IniSaveAction = makeAction("IniSaveAction", [this] { Save(); });
+    IniSaveAction->SetShortCut(ShortCut('S', ssCtrl));
+    IniChancelAction = makeAction("IniChancelAction", [this] { Cancel(); });
+
+    IniTBDock = new TTBDock(this);
+    IniTBDock->SetName("IniTBDock");
+    IniTBDock->SetPosition(dpLeft);
+    IniTBDock->SetParent(this);
+    IniTBToolbar = new TTBToolbar(this);
+    IniTBToolbar->SetName("IniTBToolbar");
+    IniTBToolbar->SetDockMode(dmCannotFloat);
+    IniTBToolbar->SetCloseButton(false);
+    TTBRootItem* root = IniTBToolbar->Items();
+    auto addItem = [this, root](TAction* action) {
+        auto* item = new TTBItem(this);
+        item->SetAction(action);
+        root->Add(item);
+    };
+    addItem(IniAddLineAction);
+    addItem(IniDelLineAction);
+    root->Add(new TTBSeparatorItem(this));
+    addItem(IniSaveAction);
+    addItem(IniChancelAction);
+    IniTBToolbar->SetParent(IniTBDock);
+    UpdateActions();
+}
+
+void TIniFrame::SetupTree()
+{
+    TLogFrame::SetupTree();
+    TStringTreeOptions& o = VSTree->TreeOptions();
+    o.SetMiscOptions(o.MiscOptions() | toEditable);
+    VSTree->SetMargin(0);
+    VSTree->SetColor(GetSysColor(COLOR_WINDOW));
+    VSTree->SetEditDelay(100);
+    SetColoring(false);
+}
+
+void TIniFrame::ApplyLanguage()
+{
+    TLogFrame::ApplyLanguage();
+    if (!IniSaveAction)
+        return;   // the first set-up runs before the toolbar is made
+    IniSaveAction->SetCaption(sIniSaveAction_Caption);
+    IniSaveAction->SetHint(sIniSaveAction_Hint);
+    IniChancelAction->SetCaption(sIniChancelAction_Caption);
+    IniChancelAction->SetHint(sIniChancelAction_Hint);
+    IniAddLineAction->SetCaption(sIniAddLineAction_Caption);
+    IniAddLineAction->SetHint(sIniAddLineAction_Hint);
+    IniDelLineAction->SetCaption(sIniDelLineAction_Caption);
+    IniDelLineAction->SetHint(sIniDelLineAction_Hint);
+}
+
+void TIniFrame::SetModified(bool modified)
+{
+    modified_ = modified;
+    UpdateActions();
+}
+
+void TIniFrame::UpdateActions()
+{
+    if (!IniSaveAction)
+        return;
+    const bool editable = loaded_ && VSTree->FocusedNode() != nullptr;
+    IniAddLineAction->SetEnabled(editable);
+    IniDelLineAction->SetEnabled(editable);
+    IniSaveAction->SetEnabled(modified_);
+    IniChancelAction->SetEnabled(modified_);
+}
+
+std::vector<std::string> TIniFrame::Lines() const
+{
+    std::vector<std::string> lines;
+    for (PVirtualNode node = VSTree->GetFirstChild(nullptr); node; node = node->NextSibling)
+        lines.push_back(NodeText(node));
+    return lines;
+}
+
+void TIniFrame::ShowView(TFahView* view)
+{
+    // Unsaved edits of this client stay (a refresh shows the same record).
+    if (view && view == view_ && (modified_ || VSTree->IsEditing()))
+        return;
+    view_ = view;
+    if (view) {
+        fileName_ = view->ClientCfgFileName;
+        text_ = view->ClientCfgText;
+    } else {
+        fileName_.clear();
+        text_.clear();
+    }
+    loaded_ = view != nullptr;
+    Cancel();
+}
+
+void TIniFrame::Cancel()
+{
+    VSTree->CancelEditNode();
+    LoadText(text_, true);
+    ForgetShownText();
+    PVirtualNode first = VSTree->GetFirstChild(nullptr);
+    if (first)
+        SelectNode(first);
+    if (VSTree->HandleAllocated() && first)
+        VSTree->ScrollIntoView(first, false);
+    SetModified(false);
+}
+
+void TIniFrame::AddLine()
+{
+    std::string line;
+    if (!InputQuery(sInputString, sInputString, line))
+        return;
+    InsertLine(line);
+}
+
+void TIniFrame::InsertLine(const std::string& text)
+{
+    PVirtualNode focused = VSTree->FocusedNode();
+    if (!focused)
+        return;
+    InsertNode(focused, nullptr, text, 0);
+    ForgetShownText();
+    SetModified(true);
+}
+
+void TIniFrame::DeleteLine()
+{
+    PVirtualNode focused = VSTree->FocusedNode();
+    if (!focused)
+        return;
+    VSTree->CancelEditNode();
+    DeleteNode(focused);
+    ForgetShownText();
+    SetModified(true);
+}
+
+void TIniFrame::Save()
+{
+    VSTree->EndEditNode();
+    const std::string text = ClientCfgFileText(Lines());
+    const DWORD attributes = fileName_.empty() ? INVALID_FILE_ATTRIBUTES : AttributesOf(fileName_);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;   // a missing file is not created
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        int answer = AppMessageBox(sConfirm, FormatWith(sFileIsReadOnly, fileName_),
+                                   MB_YESNOCANCEL | MB_ICONQUESTION);
+        if (answer != IDYES)
+            return;
+    }
+    // A temporary file beside it, then put in its place: the client never
+    // meets a half-written file, and the file keeps its attributes.
+    WriteFileAtomic(fileName_, text, true);
+    text_ = text;
+    SetModified(false);
+    if (view_)
+        view_->SetClientCfgText(text);
+}

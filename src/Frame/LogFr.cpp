@@ -1,0 +1,298 @@
+#include "Frame/LogFr.h"
+
+#include <cstring>
+#include <vector>
+
+#include "platform/Clipboard.h"
+
+namespace {
+
+// Keywords by group, lower case, in the order the groups are tested.
+const char* const kErrorWords[] = {
+    "error", "failed", "couldn't", "could not", "cannot", "conflict", "termination of core was improper",
+    "program will now exit", "is currently running", "early_unit_end",
+    "working with standard loops on this execution", "previous termination of core was improper",
+};
+const char* const kInformationWords[] = {
+    "client shutdown", "warning", "core required", "opening log file", "benchmarking ...",
+    "trying to send all finished", "verifying checksum", "connecting to", "ask before connecting:", "proxy:",
+    "user name:", "user id:", "machine id:", "use ie connection settings:", "launch directory:", "executable:",
+    "arguments:", "assembly optimizations", "going to use standard loops",
+};
+const char* const kSuccessWords[] = {
+    "finished", "successful", "completed", "project:", "protein:", "project=", "core found", "working", " ok",
+    "benchmark result is", "(writeworkresults)", " done",
+};
+
+template <size_t N>
+bool HoldsAny(std::string_view lower, const char* const (&words)[N])
+{
+    for (const char* w : words)
+        if (lower.find(w) != std::string_view::npos)
+            return true;
+    return false;
+}
+
+bool IsLineBreak(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+// Calls f(line) for each line of text: CR, LF and CR LF each end a line, a
+// final line break adds no empty line.
+template <class F>
+void ForEachLine(std::string_view text, F f)
+{
+    size_t start = 0;
+    const size_t n = text.size();
+    while (start < n) {
+        size_t end = start;
+        while (end < n && !IsLineBreak(text[end]))
+            ++end;
+        f(text.substr(start, end - start));
+        if (end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
+TLogLineGroup LogLineGroup(std::string_view line)
+{
+    std::string lower(line);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    if (HoldsAny(lower, kErrorWords))
+        return llgError;
+    if (HoldsAny(lower, kInformationWords))
+        return llgInformation;
+    if (HoldsAny(lower, kSuccessWords))
+        return llgSuccess;
+    return llgOther;
+}
+
+COLORREF DefaultLogColor(TLogLineGroup group)
+{
+    switch (group) {
+    case llgSuccess: return 0xD5FFD5;
+    case llgInformation: return 0xFFE9D5;
+    case llgError: return 0xD5D5FF;
+    default: return 0xE9E9E9;
+    }
+}
+
+TLogFrame::TLogFrame(TComponent* owner) : TVSTFrame(owner)
+{
+    for (int g = 0; g < kLogLineGroupCount; ++g)
+        colors_[g] = DefaultLogColor(static_cast<TLogLineGroup>(g));
+    VSTree->OnBeforeItemErase = [this](TBaseVirtualTree*, TCanvas&, PVirtualNode node, const RECT&,
+                                       COLORREF& color, TItemEraseAction& action) {
+        BeforeItemErase(node, color, action);
+    };
+    Setup();
+}
+
+void TLogFrame::SetupTree()
+{
+    TVSTFrame::SetupTree();
+    TStringTreeOptions& o = VSTree->TreeOptions();
+    o.SetPaintOptions((o.PaintOptions() | toShowBackground) & ~(toShowRoot | toShowTreeLines));
+    o.SetSelectionOptions(o.SelectionOptions() | toFullRowSelect | toMultiSelect);
+    o.SetMiscOptions(o.MiscOptions() & ~toAcceptOLEDrop);
+    VSTree->SetMargin(0);
+    VSTree->SetColor(GetSysColor(COLOR_BTNFACE));
+    SetupHeader();
+}
+
+void TLogFrame::SetColoring(bool on)
+{
+    if (coloring_ == on)
+        return;
+    coloring_ = on;
+    VSTree->Invalidate();
+}
+
+void TLogFrame::SetGroupColor(TLogLineGroup group, COLORREF color)
+{
+    if (group < 0 || group >= kLogLineGroupCount || colors_[group] == color)
+        return;
+    colors_[group] = color;
+    if (coloring_)
+        VSTree->Invalidate();
+}
+
+void TLogFrame::BeforeItemErase(PVirtualNode node, COLORREF& color, TItemEraseAction& action)
+{
+    if (!coloring_)
+        return;
+    const TVTreeNodeData* data = NodeData(node);
+    if (!data)
+        return;
+    color = colors_[data->text ? LogLineGroup(*data->text) : llgOther];
+    action = eaFillColor;
+}
+
+// ----- text
+
+std::string_view TLogFrame::ShownText() const
+{
+    if (!shownKnown_)
+        return {};
+    return shownLines_ ? std::string_view(shownLines_->Text()) : std::string_view(shownText_);
+}
+
+void TLogFrame::ForgetShownText()
+{
+    shownKnown_ = false;
+    shownLines_.reset();
+    shownText_.clear();
+}
+
+void TLogFrame::AddLines(std::string_view text, bool replaceLast)
+{
+    ForEachLine(text, [&](std::string_view line) {
+        if (replaceLast) {
+            replaceLast = false;
+            if (PVirtualNode last = VSTree->GetLastChild(nullptr)) {
+                SetNodeText(last, std::string(line));
+                return;
+            }
+        }
+        AddNode(nullptr, nullptr, false, std::string(line), 0);
+    });
+}
+
+void TLogFrame::UpdateRows(std::string_view text, bool clear, bool replaceLast)
+{
+    // The last row is selected inside the update, where the tree neither
+    // scrolls nor repaints row by row; the window then shows the end.
+    VSTree->BeginUpdate();
+    try {
+        if (clear)
+            VSTree->ClearNodes();
+        AddLines(text, replaceLast);
+        if (PVirtualNode last = VSTree->GetLastChild(nullptr))
+            SelectNode(last);
+    } catch (...) {
+        VSTree->EndUpdate();
+        ForgetShownText();
+        throw;
+    }
+    VSTree->EndUpdate();
+    VSTree->SetOffsetY(-VSTree->RangeY());
+}
+
+void TLogFrame::LoadText(std::string_view text, bool clear)
+{
+    UpdateRows(text, clear, false);
+    if (clear) {
+        shownKnown_ = true;
+        shownLines_.reset();
+        KeepText(text);
+    } else {
+        ForgetShownText();
+    }
+}
+
+void TLogFrame::KeepText(std::string_view text)
+{
+    // Room to grow: a log that gets a few lines is not copied again.
+    shownText_.clear();
+    shownText_.reserve(text.size() + text.size() / 8 + 4096);
+    shownText_.assign(text);
+}
+
+void TLogFrame::AppendRest(std::string_view text)
+{
+    const std::string_view shown = ShownText();
+    size_t from = shown.size();
+    bool replaceLast = false;
+    if (!shown.empty()) {
+        const char lastChar = shown.back();
+        if (!IsLineBreak(lastChar)) {
+            // The last row was a line still being written: read it again.
+            size_t start = shown.find_last_of("\r\n");
+            from = start == std::string_view::npos ? 0 : start + 1;
+            replaceLast = true;
+        } else if (lastChar == '\r' && from < text.size() && text[from] == '\n') {
+            ++from;   // the LF of a CR LF that was cut in two
+        }
+    }
+    UpdateRows(text.substr(from), false, replaceLast);
+}
+
+bool TLogFrame::ContinuesShownText(std::string_view text) const
+{
+    const std::string_view shown = ShownText();
+    return shownKnown_ && !shown.empty() && text.size() >= shown.size() &&
+           std::memcmp(text.data(), shown.data(), shown.size()) == 0;
+}
+
+void TLogFrame::SetText(const std::string& text)
+{
+    if (!ContinuesShownText(text)) {
+        LoadText(text, true);
+        return;
+    }
+    const size_t shownSize = ShownText().size();
+    if (text.size() == shownSize)
+        return;
+    AppendRest(text);
+    if (shownLines_) {
+        KeepText(text);
+        shownLines_.reset();
+    } else {
+        shownText_.append(text, shownSize, std::string::npos);
+    }
+}
+
+void TLogFrame::SetLines(const TLogLinesPtr& lines)
+{
+    if (!lines || lines->Empty()) {
+        if (shownKnown_ && ShownText().empty() && VSTree->RootNodeCount() == 0)
+            return;
+        LoadText({}, true);
+        return;
+    }
+    if (shownKnown_ && lines == shownLines_)
+        return;
+    const std::string& text = lines->Text();
+    if (ContinuesShownText(text)) {
+        if (text.size() > ShownText().size())
+            AppendRest(text);
+    } else {
+        UpdateRows(text, true, false);
+    }
+    shownKnown_ = true;
+    shownLines_ = lines;
+    shownText_.clear();
+}
+
+std::string TLogFrame::LastLines(int n) const
+{
+    std::vector<PVirtualNode> nodes;
+    for (PVirtualNode node = VSTree->GetLastChild(nullptr); node && n > 0; node = node->PrevSibling, --n)
+        nodes.push_back(node);
+    std::string out;
+    for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
+        if (it != nodes.rbegin())
+            out += "\r\n";
+        out += NodeText(*it);
+    }
+    return out;
+}
+
+void TLogFrame::CopyToClipboard()
+{
+    std::string out;
+    bool first = true;
+    for (PVirtualNode node : VSTree->SortedSelection(false)) {
+        if (!first)
+            out += "\r\n";
+        first = false;
+        out += NodeText(node);
+    }
+    SetClipboardText(out);
+}

@@ -1,0 +1,244 @@
+// The "client.cfg" editor on a real client folder (real client object, real
+// file): what a save writes and how the file's attributes come out, the
+// read-only question answered both ways, a missing file, a file another
+// process holds open (Ctrl+S raises, nothing is lost), and a refresh that
+// shows the same client while it is being edited.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Classes/Fah.h"
+#include "Classes/FahView.h"
+#include "Classes/Lang.h"
+#include "Frame/IniFr.h"
+#include "platform/Actions.h"
+#include "platform/Application.h"
+#include "platform/FileUtil.h"
+#include "platform/Form.h"
+#include "platform/Text.h"
+#include "support/DialogDriver.h"
+#include "support/Input.h"
+#include "support/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+const char kCfg[] = "clientcfg-v623-linux-advanced-defaults-fahwiki-reconstructed.cfg";
+// The real file with its second line edited, a line added after it, and
+// the empty last line dropped.
+const char kEdited[] =
+    "[settings]\nusername=Brenix test\nextra=1\nteam=0\npasskey=\nasknet=no\nmachineid=1\n\n"
+    "[http]\nactive=no\nhost=localhost\nport=8080\n\n[core]\naddr=\n";
+
+// Runs the tests' stand-in client, which holds a file open for writing
+// (sharing it for reading only) until it goes.
+class FileHolder {
+public:
+    explicit FileHolder(const std::string& path) : prefix_("bx_inifr_" + std::to_string(GetCurrentProcessId()))
+    {
+        ready_ = CreateEventA(nullptr, TRUE, FALSE, (prefix_ + "_ready").c_str());
+        stop_ = CreateEventA(nullptr, TRUE, FALSE, (prefix_ + "_stop").c_str());
+        std::wstring cmd = Utf8ToWide("\"" + ExeFolder() + "..\\core\\core_loghold.exe\" \"" + path + "\" " + prefix_);
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+            CloseHandle(pi.hThread);
+            process_ = pi.hProcess;
+            HANDLE waits[2] = {ready_, process_};
+            holding_ = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
+        }
+    }
+    ~FileHolder()
+    {
+        SetEvent(stop_);
+        if (process_) {
+            WaitForSingleObject(process_, 10000);
+            CloseHandle(process_);
+        }
+        CloseHandle(ready_);
+        CloseHandle(stop_);
+    }
+    bool Holding() const { return holding_; }
+
+private:
+    std::string prefix_;
+    HANDLE ready_, stop_, process_ = nullptr;
+    bool holding_ = false;
+};
+
+class IniFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LoadLanguageResource("LANG_EN");
+        LoadLangGlobals();
+        Application().SetTitle("Brenix");
+        TFah::SetFileReadPause(0);
+        dir = std::make_unique<TempDir>("inifr");
+        cfg = dir->File("client.cfg");
+        original = ReadFile(RealDataFile(kCfg));
+        WriteFile(cfg, original);
+        WriteFile(dir->File("FAHlog.txt"), ReadFile(RealDataFile("fahlog-smp-a4-bigadv-running.txt")));
+        TFahParams params;
+        params.Folder = dir->Path();
+        params.StartPolling = false;
+        auto fah = std::make_unique<TFah>(params);
+        fah->Refresh(true);
+        view = std::make_unique<TFahView>(std::move(fah));
+        view->Update();
+        other = std::make_unique<TFahView>(nullptr);
+        other->ClientCfgFileName = dir->File("other.cfg");
+        other->ClientCfgText = "[settings]\r\nteam=42\r\n";
+
+        form = new TForm(nullptr);
+        form->SetBounds(60, 60, 560, 380);
+        frame = new TIniFrame(form);
+        frame->SetParent(form);
+        form->Show();
+        SetForegroundWindow(form->Handle());
+        Pump(50);
+        frame->ShowView(view.get());
+    }
+    void TearDown() override
+    {
+        delete form;
+        SetFileAttributesW(Utf8ToWide(cfg).c_str(), FILE_ATTRIBUTE_NORMAL);
+        view.reset();
+        dir.reset();
+    }
+    PVirtualNode Row(int i)
+    {
+        PVirtualNode n = frame->VSTree->GetFirstChild(nullptr);
+        while (n && i-- > 0)
+            n = n->NextSibling;
+        return n;
+    }
+    // Edits the second line in place and adds a line after it.
+    void Edit()
+    {
+        frame->VSTree->SetText(Row(1), NoColumn, "username=Brenix test");
+        frame->SelectNode(Row(1));
+        frame->InsertLine("extra=1");
+        ASSERT_TRUE(frame->Modified());
+    }
+    bool ReadOnly() { return GetFileAttributesW(Utf8ToWide(cfg).c_str()) & FILE_ATTRIBUTE_READONLY; }
+
+    std::unique_ptr<TempDir> dir;
+    std::string cfg, original;
+    std::unique_ptr<TFahView> view, other;
+    TForm* form = nullptr;
+    TIniFrame* frame = nullptr;
+};
+
+TEST_F(IniFrameTest, SaveReplacesTheFileAndKeepsItsAttributes)
+{
+    ASSERT_EQ(frame->LineCount(), 15);
+    struct Case {
+        const char* name;
+        bool readOnly;
+        int answer;   // 0: no question expected
+        bool written;
+    } cases[] = {
+        {"plain", false, 0, true},
+        {"read-only, Yes", true, IDYES, true},
+        {"read-only, No", true, IDNO, false},
+        {"read-only, Cancel", true, IDCANCEL, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetFileAttributesW(Utf8ToWide(cfg).c_str(), FILE_ATTRIBUTE_NORMAL);
+        WriteFile(cfg, original);
+        SetFileAttributesW(Utf8ToWide(cfg).c_str(), c.readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+        view->SetClientCfgText(original);   // as the client's next poll reads it
+        frame->Cancel();
+        frame->ShowView(view.get());
+        Edit();
+        std::string title;
+        {
+            DialogDriver driver([&](HWND box) {
+                title = WindowText(box);
+                PressDialogButton(box, c.answer);
+            });
+            frame->Save();
+        }
+        EXPECT_EQ(title, c.answer ? "Brenix. Confirmation" : "");
+        EXPECT_EQ(ReadFile(cfg), c.written ? kEdited : original);
+        EXPECT_EQ(ReadOnly(), c.readOnly);
+        EXPECT_EQ(frame->Modified(), !c.written);
+        EXPECT_FALSE(FileExists(cfg + ".tmp"));
+        // The saved text went to the client object too.
+        TLock lock(view->Fah()->CritSection());
+        EXPECT_EQ(view->Fah()->ClientCfgLines.Text(), StringReplaceAll(c.written ? kEdited : original, "\n", "\r\n"));
+    }
+}
+
+TEST_F(IniFrameTest, AMissingFileIsNotCreated)
+{
+    Edit();
+    DeleteFileUtf8(cfg);
+    frame->Save();
+    EXPECT_FALSE(FileExists(cfg));
+    EXPECT_FALSE(FileExists(cfg + ".tmp"));
+}
+
+TEST_F(IniFrameTest, AFileHeldByAnotherProcessRaisesAndLosesNothing)
+{
+    FileHolder holder(cfg);
+    ASSERT_TRUE(holder.Holding());
+    Edit();
+    frame->VSTree->SetFocus();
+    ClearCaughtErrors();
+    ASSERT_TRUE(SendInputPumping(Chord({VK_CONTROL, 'S'}), 300));
+    ASSERT_EQ(CaughtErrors().size(), 1u);
+    EXPECT_NE(CaughtErrors()[0].find("client.cfg"), std::string::npos) << CaughtErrors()[0];
+    EXPECT_EQ(ReadFile(cfg), original);
+    EXPECT_FALSE(FileExists(cfg + ".tmp"));
+    EXPECT_TRUE(frame->Modified());
+    EXPECT_EQ(frame->NodeText(Row(2)), "extra=1");
+    EXPECT_TRUE(frame->IniSaveAction->Enabled());
+}
+
+TEST_F(IniFrameTest, ARefreshOfTheSameClientKeepsTheEdits)
+{
+    // The line typed into the input box lands after the focused one.
+    frame->VSTree->SetText(Row(1), NoColumn, "username=Brenix test");
+    frame->SelectNode(Row(1));
+    std::vector<INPUT> typing;
+    for (WORD key : {WORD('E'), WORD('X'), WORD('T'), WORD('R'), WORD('A'), WORD(VK_OEM_PLUS), WORD('1'),
+                     WORD(VK_RETURN)}) {
+        typing.push_back(KeyInput(key, false));
+        typing.push_back(KeyInput(key, true));
+    }
+    std::thread typist = SendInputLater(typing, 500);
+    frame->AddLine();
+    typist.join();
+    EXPECT_EQ(frame->NodeText(Row(2)), "extra=1");
+    EXPECT_EQ(frame->VSTree->FocusedNode(), Row(2));
+    frame->ShowView(view.get());   // what F5 does
+    EXPECT_TRUE(frame->Modified());
+    EXPECT_EQ(frame->NodeText(Row(1)), "username=Brenix test");
+    // An edit still open in its line survives as well.
+    frame->Cancel();
+    ASSERT_TRUE(frame->VSTree->StartNodeEdit(Row(3), NoColumn));
+    ASSERT_TRUE(frame->VSTree->IsEditing());
+    frame->ShowView(view.get());
+    EXPECT_TRUE(frame->VSTree->IsEditing());
+    frame->VSTree->CancelEditNode();
+    // Another client is shown as it is; coming back shows the file again.
+    Edit();
+    frame->ShowView(other.get());
+    EXPECT_FALSE(frame->Modified());
+    EXPECT_EQ(frame->LineCount(), 2);
+    frame->ShowView(view.get());
+    EXPECT_EQ(frame->NodeText(Row(1)), "username=Anonymous");
+    EXPECT_FALSE(frame->IniSaveAction->Enabled());
+}
+
+}  // namespace
