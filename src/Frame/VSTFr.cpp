@@ -229,7 +229,7 @@ void TVSTFrame::LoadColumns(const std::string& keyPath)
     reg.TryReadString("ColPos", positionsText);
     int value = 0;
     if (reg.TryReadInteger("SortColumn", value))
-        header.SetSortColumn(value);
+        header.SetSortColumn(value >= 0 && value < columns.Count() ? value : NoColumn);
     if (reg.TryReadInteger("SortDir", value))
         header.SetSortDirection(value == 1 ? sdDescending : sdAscending);
 

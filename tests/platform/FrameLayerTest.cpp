@@ -210,7 +210,7 @@ TEST(FrameLayer, PageControlHidesTabsAndFollowsAClick)
     POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     ClientToScreen(tabs, &p);
     ASSERT_TRUE(SendInputPumping(MouseClickAt(p)));
-    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(PumpUntil([&] { return changes == 1; }, 3000));
     EXPECT_EQ(pc->ActivePage(), pages[1]);
     EXPECT_TRUE(IsWindowVisible(pages[1]->Handle()));
     EXPECT_FALSE(IsWindowVisible(pages[0]->Handle()));
@@ -261,6 +261,7 @@ TEST(FrameLayer, SplitterDragResizesItsNeighbour)
     EXPECT_EQ(splitter->ResizedControl(), left);
     const int clientWidth = form.ClientRect().right;
 
+    // Each drag ends with OnMoved.
     auto drag = [&](int dx) {
         POINT from{splitter->Left() + 1, 50};
         ClientToScreen(form.Handle(), &from);
@@ -268,7 +269,9 @@ TEST(FrameLayer, SplitterDragResizesItsNeighbour)
         POINT mid{from.x + dx / 2, from.y};
         std::vector<INPUT> in{MouseAt(from, 0), MouseAt(from, MOUSEEVENTF_LEFTDOWN), MouseAt(mid, 0),
                               MouseAt(to, 0), MouseAt(to, MOUSEEVENTF_LEFTUP)};
+        const int before = moved;
         ASSERT_TRUE(SendInputPumping(in, 200));
+        PumpUntil([&] { return moved > before; }, 3000);
     };
     drag(50);
     EXPECT_EQ(left->Width(), 150);
