@@ -1,8 +1,7 @@
-// The "client.cfg" editor on a real client folder (real client object, real
-// file): what a save writes and how the file's attributes come out, the
-// read-only question answered both ways, a missing file, a file another
-// process holds open (Ctrl+S raises, nothing is lost), and a refresh that
-// shows the same client while it is being edited.
+// The "client.cfg" editor on a real client folder and client object: what a
+// save writes and the attributes it leaves (the read-only question answered
+// each way, a missing file), a file another process holds (Ctrl+S raises,
+// nothing is lost), and a refresh of the client being edited.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -36,13 +35,13 @@ const char kEdited[] =
     "[settings]\nusername=Brenix test\nextra=1\nteam=0\npasskey=\nasknet=no\nmachineid=1\n\n"
     "[http]\nactive=no\nhost=localhost\nport=8080\n\n[core]\naddr=\n";
 
-// Runs the tests' stand-in client, which holds a file open for writing
-// (sharing it for reading only) until it goes.
+// The tests' stand-in client holds a file open for writing (shared for
+// reading only) until it goes.
 class FileHolder {
 public:
     explicit FileHolder(const std::string& path) : prefix_("bx_inifr_" + std::to_string(GetCurrentProcessId()))
     {
-        ready_ = CreateEventA(nullptr, TRUE, FALSE, (prefix_ + "_ready").c_str());
+        HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, (prefix_ + "_ready").c_str());
         stop_ = CreateEventA(nullptr, TRUE, FALSE, (prefix_ + "_stop").c_str());
         std::wstring cmd = Utf8ToWide("\"" + ExeFolder() + "..\\core\\core_loghold.exe\" \"" + path + "\" " + prefix_);
         STARTUPINFOW si = {};
@@ -51,26 +50,23 @@ public:
         if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
             CloseHandle(pi.hThread);
             process_ = pi.hProcess;
-            HANDLE waits[2] = {ready_, process_};
-            holding_ = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
+            HANDLE waits[2] = {ready, process_};
+            holding = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
         }
+        CloseHandle(ready);
     }
     ~FileHolder()
     {
         SetEvent(stop_);
-        if (process_) {
-            WaitForSingleObject(process_, 10000);
-            CloseHandle(process_);
-        }
-        CloseHandle(ready_);
+        WaitForSingleObject(process_, 10000);
+        CloseHandle(process_);
         CloseHandle(stop_);
     }
-    bool Holding() const { return holding_; }
+    bool holding = false;
 
 private:
     std::string prefix_;
-    HANDLE ready_, stop_, process_ = nullptr;
-    bool holding_ = false;
+    HANDLE stop_, process_ = nullptr;
 };
 
 class IniFrameTest : public ::testing::Test {
@@ -93,9 +89,6 @@ protected:
         fah->Refresh(true);
         view = std::make_unique<TFahView>(std::move(fah));
         view->Update();
-        other = std::make_unique<TFahView>(nullptr);
-        other->ClientCfgFileName = dir->File("other.cfg");
-        other->ClientCfgText = "[settings]\r\nteam=42\r\n";
 
         form = new TForm(nullptr);
         form->SetBounds(60, 60, 560, 380);
@@ -132,7 +125,7 @@ protected:
 
     std::unique_ptr<TempDir> dir;
     std::string cfg, original;
-    std::unique_ptr<TFahView> view, other;
+    std::unique_ptr<TFahView> view;
     TForm* form = nullptr;
     TIniFrame* frame = nullptr;
 };
@@ -145,11 +138,13 @@ TEST_F(IniFrameTest, SaveReplacesTheFileAndKeepsItsAttributes)
         bool readOnly;
         int answer;   // 0: no question expected
         bool written;
+        bool missing = false;
     } cases[] = {
         {"plain", false, 0, true},
         {"read-only, Yes", true, IDYES, true},
         {"read-only, No", true, IDNO, false},
         {"read-only, Cancel", true, IDCANCEL, false},
+        {"missing", false, 0, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -160,6 +155,8 @@ TEST_F(IniFrameTest, SaveReplacesTheFileAndKeepsItsAttributes)
         frame->Cancel();
         frame->ShowView(view.get());
         Edit();
+        if (c.missing)
+            DeleteFileUtf8(cfg);
         std::string title;
         {
             DialogDriver driver([&](HWND box) {
@@ -169,8 +166,11 @@ TEST_F(IniFrameTest, SaveReplacesTheFileAndKeepsItsAttributes)
             frame->Save();
         }
         EXPECT_EQ(title, c.answer ? "Brenix. Confirmation" : "");
-        EXPECT_EQ(ReadFile(cfg), c.written ? kEdited : original);
-        EXPECT_EQ(ReadOnly(), c.readOnly);
+        EXPECT_EQ(FileExists(cfg), !c.missing);
+        if (!c.missing) {
+            EXPECT_EQ(ReadFile(cfg), c.written ? kEdited : original);
+            EXPECT_EQ(ReadOnly(), c.readOnly);
+        }
         EXPECT_EQ(frame->Modified(), !c.written);
         EXPECT_FALSE(FileExists(cfg + ".tmp"));
         // The saved text went to the client object too.
@@ -179,19 +179,10 @@ TEST_F(IniFrameTest, SaveReplacesTheFileAndKeepsItsAttributes)
     }
 }
 
-TEST_F(IniFrameTest, AMissingFileIsNotCreated)
-{
-    Edit();
-    DeleteFileUtf8(cfg);
-    frame->Save();
-    EXPECT_FALSE(FileExists(cfg));
-    EXPECT_FALSE(FileExists(cfg + ".tmp"));
-}
-
 TEST_F(IniFrameTest, AFileHeldByAnotherProcessRaisesAndLosesNothing)
 {
     FileHolder holder(cfg);
-    ASSERT_TRUE(holder.Holding());
+    ASSERT_TRUE(holder.holding);
     Edit();
     frame->VSTree->SetFocus();
     ClearCaughtErrors();
@@ -232,8 +223,10 @@ TEST_F(IniFrameTest, ARefreshOfTheSameClientKeepsTheEdits)
     EXPECT_TRUE(frame->VSTree->IsEditing());
     frame->VSTree->CancelEditNode();
     // Another client is shown as it is; coming back shows the file again.
+    TFahView other(nullptr);
+    other.ClientCfgText = "[settings]\r\nteam=42\r\n";
     Edit();
-    frame->ShowView(other.get());
+    frame->ShowView(&other);
     EXPECT_FALSE(frame->Modified());
     EXPECT_EQ(frame->LineCount(), 2);
     frame->ShowView(view.get());
