@@ -334,8 +334,6 @@ bool TBaseVirtualTree::HintShow(THintInfo& info)
     TVTTooltipLineBreakStyle lineBreak = hlbDefault;
     if (hintMode_ != hmTooltip) {
         info.HintStr = DoGetNodeHint(node, column, lineBreak);
-        if (info.HintStr.empty() && hintMode_ == hmHintAndDefault)
-            info.HintStr = GetShortHint(Hint());
         pendingHint_.text = info.HintStr;
         pendingHint_.lineBreak = lineBreak;
         return !info.HintStr.empty();
