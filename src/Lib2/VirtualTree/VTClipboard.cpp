@@ -9,6 +9,7 @@
 #include "Lib2/VirtualTree/VTDataObject.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/Firewall.h"
 #include "platform/Stream.h"
 
 namespace {
@@ -17,7 +18,8 @@ namespace {
 template <class F>
 struct TOnExit {
     F f;
-    ~TOnExit() { f(); }
+    // Nothing may leave a destructor: an error goes to the application.
+    ~TOnExit() { Guarded([this] { f(); }); }
 };
 template <class F>
 TOnExit(F) -> TOnExit<F>;

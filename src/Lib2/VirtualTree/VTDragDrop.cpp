@@ -12,6 +12,7 @@
 #include "Lib2/VirtualTree/VTDragManager.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/Firewall.h"
 
 namespace {
 
@@ -60,7 +61,8 @@ enum TDragScrollDirection : unsigned { dsdLeft = 1, dsdUp = 2, dsdRight = 4, dsd
 template <class F>
 struct TAtExit {
     F f;
-    ~TAtExit() { f(); }
+    // Nothing may leave a destructor: an error goes to the application.
+    ~TAtExit() { Guarded([this] { f(); }); }
 };
 template <class F>
 TAtExit(F) -> TAtExit<F>;
