@@ -198,10 +198,12 @@ void TLogFrame::LoadText(std::string_view text, bool clear)
 
 void TLogFrame::KeepText(std::string_view text)
 {
-    // Room to grow: a log that gets a few lines is not copied again.
-    shownText_.clear();
-    shownText_.reserve(text.size() + text.size() / 8 + 4096);
-    shownText_.assign(text);
+    // Room to grow: a log that gets a few lines is not copied again. Built
+    // aside first, so a text that is a view of the kept one stays whole.
+    std::string kept;
+    kept.reserve(text.size() + text.size() / 8 + 4096);
+    kept.assign(text);
+    shownText_ = std::move(kept);
 }
 
 void TLogFrame::AppendRest(std::string_view text)
