@@ -220,13 +220,15 @@ void TBaseVirtualTree::WndProc(TMessage& message)
         return;
     case WM_NCHITTEST:
         DefaultHandler(message);
-        if (header_ && (header_->Options() & hoVisible) && message.Result == HTNOWHERE) {
-            // The header never counts as client area.
-            message.Result = HTBORDER;
-        } else if (header_ && (header_->Options() & hoVisible)) {
-            POINT p{static_cast<short>(LOWORD(message.LParam)), static_cast<short>(HIWORD(message.LParam))};
-            POINT c = ScreenToClient(p);
-            if (c.y < 0 && c.y >= -header_->Height())
+        if (header_ && (header_->Options() & hoVisible)) {
+            // The header never counts as client area (and a point outside
+            // it keeps the system's answer).
+            RECT window;
+            GetWindowRect(Handle(), &window);
+            const POINT p{static_cast<short>(LOWORD(message.LParam)) - window.left,
+                          static_cast<short>(HIWORD(message.LParam)) - window.top};
+            const RECT header = HeaderRect();
+            if (PtInRect(&header, p))
                 message.Result = HTBORDER;
         }
         return;

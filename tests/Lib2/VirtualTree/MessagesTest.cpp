@@ -231,6 +231,9 @@ TEST_F(TreeMessages, TreeViewQueriesAnswerForRealNodesAndRefuseBadHandlesAndBuff
     const POINT inClient = tree->ClientToScreen(POINT{50, 5});
     EXPECT_EQ(Send(WM_NCHITTEST, 0, MAKELPARAM(inHeader.x, inHeader.y)), HTBORDER);
     EXPECT_EQ(Send(WM_NCHITTEST, 0, MAKELPARAM(inClient.x, inClient.y)), HTCLIENT);
+    RECT window;
+    GetWindowRect(tree->Handle(), &window);
+    EXPECT_EQ(Send(WM_NCHITTEST, 0, MAKELPARAM(window.left + 50, window.top - 3)), HTNOWHERE);
 
     // New system colours reach the tree through its form: the check boxes
     // take the new window colour.
