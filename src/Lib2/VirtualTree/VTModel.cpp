@@ -233,8 +233,10 @@ struct TFormatList {
 
 TFormatList& Formats()
 {
-    static TFormatList list;
-    return list;
+    // Lives as long as the process: the shared resources' shut-down empties
+    // it from a static destructor that may run after this one's would.
+    static TFormatList* list = new TFormatList;
+    return *list;
 }
 
 const char* StandardFormatName(CLIPFORMAT format)
