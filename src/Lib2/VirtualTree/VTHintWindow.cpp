@@ -80,8 +80,11 @@ void TVirtualTreeHintWindow::CreateParams(TCreateParams& params)
     TWinControl::CreateParams(params);
     params.className = L"BrenixVTHintWindow";
     params.classStyle = CS_SAVEBITS;
-    params.style = WS_POPUP | WS_DISABLED;
-    params.exStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
+    // Layered and transparent, so the mouse goes through to what is under it
+    // (a tooltip lies over the very cell it shows); never disabled, since
+    // the system swallows a click on a disabled window.
+    params.style = WS_POPUP;
+    params.exStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_TRANSPARENT;
     params.parentWindow = Application().Handle();
 }
 
@@ -100,6 +103,9 @@ void TVirtualTreeHintWindow::WndProc(TMessage& m)
         return;
     case WM_MOUSEACTIVATE:
         m.Result = MA_NOACTIVATE;
+        return;
+    case WM_NCHITTEST:
+        m.Result = HTTRANSPARENT;
         return;
     case WM_PAINT: {
         PAINTSTRUCT ps;
@@ -433,6 +439,7 @@ void TVirtualTreeHintWindow::ActivateHint(RECT rect, const std::string& hint)
     // Moved while hidden (its old picture must not be in the new background).
     TVTHintData keep = hintData_;
     HWND window = Handle();
+    SetLayeredWindowAttributes(window, 0, 255, LWA_ALPHA);   // opaque: layered only for the mouse
     SetWindowPos(window, HWND_TOPMOST, rect.left, rect.top, w, h, SWP_NOACTIVATE | SWP_HIDEWINDOW);
     hintData_ = keep;
     SetBounds(rect.left, rect.top, w, h);

@@ -385,6 +385,28 @@ TEST_F(TreeMessages, ARealMouseOverACutOffCellShowsItsWholeTextAsTooltip)
     EXPECT_GT(r.left, cell.x);
     EXPECT_LT(r.left, cell.x + 30);
     EXPECT_GT(r.right - r.left, 150);
+    // The screen shows its text right of the cell, where the row is empty.
+    auto inkRightOfCell = [&] {
+        HDC screen = GetDC(nullptr);
+        int dark = 0;
+        for (int y = r.top + 2; y < r.bottom - 6; ++y)
+            for (int x = tree->ClientToScreen(POINT{125, 0}).x; x < r.right - 8; ++x)
+                dark += (GetPixel(screen, x, y) & 0xFFFFFF) == 0;
+        ReleaseDC(nullptr, screen);
+        return dark;
+    };
+    EXPECT_GT(inkRightOfCell(), 20);
+    // A click on it reaches the tree and ends it.
+    POINT pressed{-1, -1};
+    tree->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int x, int y) { pressed = POINT{x, y}; };
+    input = SendInputLater(MouseClickAt(tree->ClientToScreen(POINT{40, 9})), 20);
+    EXPECT_TRUE(PumpApp([&] { return pressed.x >= 0 && !hintShown(); }, 3000));
+    input.join();
+    EXPECT_NEAR(pressed.x, 40, 1);
+    EXPECT_NEAR(pressed.y, 9, 1);
+    tree->OnMouseDown = nullptr;
+    Pump(50);
+    EXPECT_EQ(inkRightOfCell(), 0);
 
     // Over a cell that fits: the hint goes and none comes.
     input = SendInputLater({MouseAt(tree->ClientToScreen(POINT{40, 27}), 0)}, 20);
