@@ -71,6 +71,14 @@ bool TBaseVirtualTree::DoSetOffsetXY(POINT value, TScrollUpdateOptions options, 
                 SetScrollBarPosition(SB_VERT, -offsetY_, redraw);
         }
     }
+    // The row under a resting mouse changes with the scroll.
+    if (HandleAllocated() && !(states_ & (tsPanning | tsDrawSelPending | tsDrawSelecting))) {
+        POINT cursor;
+        GetCursorPos(&cursor);
+        cursor = ScreenToClient(cursor);
+        if (PtInRect(&client, cursor))
+            HandleHotTrack(cursor.x, cursor.y);
+    }
     DoScroll(deltaX, deltaY);
     return true;
 }

@@ -1652,6 +1652,24 @@ protected:
     virtual void IncrementalSearchFailed();
 public:
     // ----- [mouse public] Mouse handling and selection (VTMouse.cpp).
+    // Automatic drags start from any click on a node; manual ones only
+    // where OnDragAllowed agrees.
+    enum TDragMode { dmManual, dmAutomatic };
+    TDragMode DragMode() const { return dragMode_; }
+    void SetDragMode(TDragMode value) { dragMode_ = value; }
+    // The effect a drop should have (1 copy, 2 move, 4 link): copy from
+    // elsewhere, move within the tree; Ctrl asks for a copy, Shift for a
+    // move, both or Alt for a link, each only when allowed.
+    virtual DWORD SuggestDropEffect(TObject* source, TShiftState shift, POINT pt, DWORD allowedEffects);
+    // The state a click (or the space key) gives a check control: boxes
+    // toggle between ticked and unticked, a radio button is ticked, a
+    // button type goes back to unticked.
+    static TCheckState DetermineNextCheckState(TCheckType type, TCheckState state);
+    // The node under a client point becomes the hot node: on its label or
+    // check box (anywhere on its row with toFullRowSelect), else none.
+    void HandleHotTrack(int x, int y);
+    // Ends wheel panning: timer, capture, states and the panning window.
+    void StopWheelPanning();
     // ----- [dnd public] Drag and drop, clipboard, stream and edit entry points (VTDragDrop.cpp).
     // Starts a drag from code. dtOLE (unless an OLE drag is pending or
     // running): immediate starts it at the last click position, otherwise it
@@ -1801,6 +1819,47 @@ private:
     wchar_t searchHighSurrogate_ = 0;
     // ----- [mouse] (VTMouse.cpp)
     bool MouseMessage(TMessage& message);
+    void HandleMouseDown(TMessage& message, const THitInfo& hitInfo);
+    void HandleMouseUp(TMessage& message, const THitInfo& hitInfo);
+    void HandleMouseDblClick(TMessage& message, const THitInfo& hitInfo);
+    // True when the move was used up (a drag started).
+    bool HandleMouseMove(TMessage& message);
+    void HandleClickSelection(PVirtualNode lastFocused, PVirtualNode newNode, TShiftState shift, bool dragPending);
+    // A press on a node's check box: the pressed look and the state to
+    // apply on release; false when nothing is pending.
+    bool StartCheckClick(PVirtualNode node);
+    // The rubber band's moving corner goes to the client point.
+    void UpdateRubberBand(POINT clientPoint, bool pending);
+    // Selects and unselects by the old and new band (normalised, virtual
+    // coordinates); true when the selection changed.
+    bool HandleDrawSelection(const RECT& oldRect, const RECT& newRect);
+    bool CanAutoScroll() const;
+    void StartWheelPanning(POINT position);
+    void PanningStep();
+    void AdjustPanningCursor(int x, int y);
+    bool HandleSetCursor(TMessage& message);
+    // The tree's PopupMenu at a screen point (-1, -1: at the focused node).
+    bool ShowContextPopup(POINT screen);
+    void ReleaseTreeCapture();
+    // The pending click states of a press that went no further.
+    void ClearPendingClickStates();
+    TDragMode dragMode_ = dmManual;
+    // The rubber band's corners (virtual coordinates) and the keys held when it started.
+    POINT bandStart_{}, bandEnd_{};
+    TShiftState drawSelShiftState_ = 0;
+    // A press on a selected node that may still become a drag.
+    bool clearPendingDrag_ = false;
+    bool releasingCapture_ = false;
+    bool inRightButtonUp_ = false;
+    bool contextMenuAsked_ = false;
+    POINT contextMenuPoint_{};
+    // The small window that shows where panning started (destroyed with the tree).
+    struct TPanningWindow {
+        HWND handle = nullptr;
+        bool canScrollX = false, canScrollY = false;
+        ~TPanningWindow();
+        void Destroy();
+    } panning_;
     // ----- [dnd] (VTDragDrop.cpp)
     bool DragDropMessage(TMessage& message);
     // A node that goes leaves the dragged selection.

@@ -26,23 +26,37 @@ inline INPUT MouseAt(POINT screen, DWORD flags, DWORD data = 0)
     INPUT in{};
     in.type = INPUT_MOUSE;
     const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
-    in.mi.dx = static_cast<LONG>((screen.x * 65536 + cx / 2) / cx);
-    in.mi.dy = static_cast<LONG>((screen.y * 65536 + cy / 2) / cy);
+    // Rounded up, so that the point comes back exactly.
+    in.mi.dx = static_cast<LONG>((screen.x * 65536 + cx - 1) / cx);
+    in.mi.dy = static_cast<LONG>((screen.y * 65536 + cy - 1) / cy);
     in.mi.mouseData = data;
     in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
     return in;
 }
 
-// The keys pressed, a button pressed and released at the point, the keys released.
-inline std::vector<INPUT> ClickWith(POINT screen, std::initializer_list<WORD> keys = {},
-                                    DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP)
+// A button event where the mouse is (no move).
+inline INPUT MouseButton(DWORD flags)
+{
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    return in;
+}
+
+// The keys pressed, a button pressed and released where the mouse is, the
+// keys released. Under Wine a mouse event that moves the mouse takes the
+// keys' state from the X server, where SendInput's keys are not down, and a
+// button event that does not move may come where an earlier move went: move
+// there and wait until the cursor stays (InputTreeTest::MoveTo), then send
+// this.
+inline std::vector<INPUT> ClickWith(std::initializer_list<WORD> keys = {}, DWORD down = MOUSEEVENTF_LEFTDOWN,
+                                    DWORD up = MOUSEEVENTF_LEFTUP)
 {
     std::vector<INPUT> v;
     for (WORD k : keys)
         v.push_back(testing_support::KeyInput(k, false));
-    v.push_back(MouseAt(screen, 0));
-    v.push_back(MouseAt(screen, down));
-    v.push_back(MouseAt(screen, up));
+    v.push_back(MouseButton(down));
+    v.push_back(MouseButton(up));
     for (auto it = keys.end(); it != keys.begin();) {
         --it;
         v.push_back(testing_support::KeyInput(*it, true));
@@ -55,15 +69,6 @@ inline void AppendMoves(std::vector<INPUT>& v, POINT from, POINT to, int steps)
 {
     for (int i = 1; i <= steps; ++i)
         v.push_back(MouseAt(POINT{from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps}, 0));
-}
-
-// The left button pressed at one point, moved in steps and released at another.
-inline std::vector<INPUT> DragFromTo(POINT from, POINT to, int steps = 8)
-{
-    std::vector<INPUT> v{MouseAt(from, 0), MouseAt(from, MOUSEEVENTF_LEFTDOWN)};
-    AppendMoves(v, from, to, steps);
-    v.push_back(MouseAt(to, MOUSEEVENTF_LEFTUP));
-    return v;
 }
 
 // A string tree whose drags can be watched instead of run (onDragging set).
@@ -116,7 +121,55 @@ protected:
     {
         return testing_support::SendInputPumping(inputs, pumpAfterMs);
     }
-    bool Click(POINT screen, std::initializer_list<WORD> keys = {}) { return Send(ClickWith(screen, keys)); }
+    // The mouse moved to the point, and still there a moment later (see ClickWith).
+    bool MoveTo(POINT screen, DWORD pumpAfterMs = 60)
+    {
+        auto there = [&] {
+            POINT p{};
+            GetCursorPos(&p);
+            return p.x == screen.x && p.y == screen.y;
+        };
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            if (!Send({MouseAt(screen, 0), MouseAt(screen, 0)}, 0))
+                return false;
+            testing_support::PumpUntil(there, 500);
+            testing_support::Pump(pumpAfterMs);
+            if (there())
+                return true;
+        }
+        return false;
+    }
+    // A drag in steps: the keys and the left button pressed at `from`, the
+    // moves to `to` (which waits there, as an X server may still report
+    // older places), the button and the keys released.
+    bool Press(POINT from, std::initializer_list<WORD> keys = {})
+    {
+        std::vector<INPUT> v;
+        for (WORD k : keys)
+            v.push_back(testing_support::KeyInput(k, false));
+        v.push_back(MouseButton(MOUSEEVENTF_LEFTDOWN));
+        return MoveTo(from) && Send(v);
+    }
+    bool DragTo(POINT from, POINT to, int steps = 6)
+    {
+        std::vector<INPUT> v;
+        AppendMoves(v, from, to, steps);
+        return Send(v, 30) && MoveTo(to);
+    }
+    bool Release(std::initializer_list<WORD> keys = {})
+    {
+        std::vector<INPUT> v{MouseButton(MOUSEEVENTF_LEFTUP)};
+        for (auto it = keys.end(); it != keys.begin();) {
+            --it;
+            v.push_back(testing_support::KeyInput(*it, true));
+        }
+        return Send(v);
+    }
+    bool Click(POINT screen, std::initializer_list<WORD> keys = {}, DWORD down = MOUSEEVENTF_LEFTDOWN,
+               DWORD up = MOUSEEVENTF_LEFTUP)
+    {
+        return MoveTo(screen) && Send(ClickWith(keys, down, up));
+    }
 
     PVirtualNode Node(unsigned index) const
     {

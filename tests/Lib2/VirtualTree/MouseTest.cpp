@@ -1,1 +1,364 @@
+// The list control and the real mouse: click, Shift and Ctrl selection, the
+// pending clear on a selected node, the rubber band growing and shrinking,
+// check boxes released elsewhere, hot tracking with its cursor,
+// click-and-wait editing, popups, double clicks and middle-button panning.
 #include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Lib2/VirtualTree/InputTestSupport.h"
+#include "platform/Menus.h"
+
+using namespace testing_support;
+using namespace vt_input_test;
+
+namespace {
+
+using Rows = std::vector<unsigned>;
+
+class MouseTest : public InputTreeTest {
+protected:
+    void MultiSelect() { tree->TreeOptions().SetSelectionOptions(toMultiSelect); }
+    HCURSOR CurrentCursor()
+    {
+        CURSORINFO ci{};
+        ci.cbSize = sizeof ci;
+        GetCursorInfo(&ci);
+        return ci.hCursor;
+    }
+    // A point on a node's check box (found by the hit test).
+    POINT CheckBoxPoint(unsigned index)
+    {
+        const RECT r = tree->NodeDisplayRect(Node(index), tree->Header().MainColumn(), false);
+        for (int x = 0; x < 60; ++x) {
+            THitInfo hit;
+            tree->HitTestAt(x, (r.top + r.bottom) / 2, hit, true);
+            if (hit.HitPositions & hpOnCheckBox)
+                return Screen(x + 3, (r.top + r.bottom) / 2);
+        }
+        ADD_FAILURE() << "no check box";
+        return POINT{};
+    }
+};
+
+TEST_F(MouseTest, ClicksWithShiftAndCtrlSelect)
+{
+    MultiSelect();
+    Show(10);
+    const struct {
+        unsigned row;
+        std::initializer_list<WORD> keys;
+        Rows selected;
+    } steps[] = {
+        {2, {}, {2}},
+        {5, {VK_SHIFT}, {2, 3, 4, 5}},
+        {7, {VK_CONTROL}, {2, 3, 4, 5, 7}},
+        {3, {VK_CONTROL}, {2, 4, 5, 7}},                  // a selected node unselected
+        {8, {VK_CONTROL, VK_SHIFT}, {2, 3, 4, 5, 6, 7, 8}},   // from the anchor (row 3) added
+        {4, {VK_SHIFT}, {3, 4}},                          // the range replaces the selection
+        {0, {}, {0}},
+    };
+    for (const auto& step : steps) {
+        const int before = changes;
+        ASSERT_TRUE(Click(LabelPoint(step.row), step.keys));
+        EXPECT_EQ(Selected(), step.selected) << "row " << step.row;
+        EXPECT_EQ(tree->FocusedNode(), Node(step.row));
+        EXPECT_GT(changes, before) << "row " << step.row;
+    }
+    // A press beside the rows clears the selection.
+    ASSERT_TRUE(Click(Screen(100, 250)));
+    EXPECT_TRUE(Selected().empty());
+}
+
+TEST_F(MouseTest, PressOnASelectedNodeKeepsTheSelectionForADrag)
+{
+    MultiSelect();
+    std::vector<POINT> drags;
+    tree->onDragging = [&](POINT p) { drags.push_back(p); };
+    tree->OnDragAllowed = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, bool& allowed) { allowed = true; };
+    Show(10);
+    ASSERT_TRUE(Click(LabelPoint(2)));
+    ASSERT_TRUE(Click(LabelPoint(5), {VK_SHIFT}));
+    ASSERT_EQ(Selected(), (Rows{2, 3, 4, 5}));
+
+    // Pressed: all stay selected; released without moving: only that node.
+    ASSERT_TRUE(Press(LabelPoint(4)));
+    EXPECT_EQ(Selected(), (Rows{2, 3, 4, 5}));
+    EXPECT_TRUE(tree->HasState(tsClearPending));
+    ASSERT_TRUE(Release());
+    EXPECT_EQ(Selected(), (Rows{4}));
+    EXPECT_TRUE(drags.empty());
+
+    // Moved far enough, the press becomes a drag from the press point and
+    // the selection stays.
+    ASSERT_TRUE(Click(LabelPoint(7), {VK_SHIFT}));
+    const POINT p5 = LabelPoint(5);
+    ASSERT_TRUE(Press(p5) && DragTo(p5, POINT{p5.x + 30, p5.y + 30}) && Release());
+    ASSERT_EQ(drags.size(), 1u);
+    EXPECT_EQ(tree->ClientToScreen(drags[0]).y, p5.y);
+    EXPECT_EQ(Selected(), (Rows{4, 5, 6, 7}));
+}
+
+TEST_F(MouseTest, RubberBandGrowsShrinksAndToggles)
+{
+    MultiSelect();
+    Show(10);
+    // From right of row 1's text to the text of row 5, back to row 3.
+    const POINT start = BesidePoint(1), row5 = LabelPoint(5), row3 = LabelPoint(3);
+    ASSERT_TRUE(Press(start) && DragTo(start, row5, 8));
+    EXPECT_TRUE(tree->HasState(tsDrawSelecting));
+    EXPECT_EQ(Selected(), (Rows{1, 2, 3, 4, 5}));
+    ASSERT_TRUE(DragTo(row5, row3, 4));
+    EXPECT_EQ(Selected(), (Rows{1, 2, 3}));
+    ASSERT_TRUE(Release());
+    EXPECT_FALSE(tree->HasState(tsDrawSelecting | tsDrawSelPending));
+    EXPECT_EQ(Selected(), (Rows{1, 2, 3}));
+
+    // With Ctrl the band toggles what it covers; without, it starts afresh.
+    ASSERT_TRUE(Press(BesidePoint(2), {VK_CONTROL}) && DragTo(BesidePoint(2), LabelPoint(4)) &&
+                Release({VK_CONTROL}));
+    EXPECT_EQ(Selected(), (Rows{1, 4}));
+    ASSERT_TRUE(Press(BesidePoint(6)) && DragTo(BesidePoint(6), LabelPoint(7)) && Release());
+    EXPECT_EQ(Selected(), (Rows{6, 7}));
+}
+
+TEST_F(MouseTest, CheckClickAppliesOnlyWhenReleasedOverTheSameRow)
+{
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toCheckSupport);
+    tree->OnInitNode = [](TBaseVirtualTree*, PVirtualNode, PVirtualNode node, TVirtualNodeInitStates&) {
+        node->CheckType = ctCheckBox;
+    };
+    std::vector<PVirtualNode> checked;
+    tree->OnChecked = [&](TBaseVirtualTree*, PVirtualNode node) { checked.push_back(node); };
+    Show(8);
+    ASSERT_TRUE(Click(CheckBoxPoint(1)));
+    EXPECT_EQ(tree->CheckState(Node(1)), csCheckedNormal);
+    EXPECT_EQ(checked, std::vector<PVirtualNode>{Node(1)});
+
+    // Pressed: the pressed look; released on another row: back as it was.
+    const POINT box = CheckBoxPoint(2);
+    ASSERT_TRUE(Press(box));
+    EXPECT_EQ(tree->CheckState(Node(2)), csUncheckedPressed);
+    ASSERT_TRUE(DragTo(box, LabelPoint(5)) && Release());
+    EXPECT_EQ(tree->CheckState(Node(2)), csUncheckedNormal);
+    EXPECT_FALSE(tree->HasState(tsMouseCheckPending));
+    EXPECT_EQ(checked.size(), 1u);
+
+    // Released on the same row's text: applied (unticking row 1).
+    const POINT box1 = CheckBoxPoint(1);
+    ASSERT_TRUE(Press(box1) && DragTo(box1, LabelPoint(1)) && Release());
+    EXPECT_EQ(tree->CheckState(Node(1)), csUncheckedNormal);
+    EXPECT_EQ(checked.size(), 2u);
+}
+
+TEST_F(MouseTest, HotNodeShowsTheHotCursor)
+{
+    tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toHotTrack);
+    HCURSOR hand = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));
+    tree->SetHotCursor(hand);
+    std::vector<std::pair<PVirtualNode, PVirtualNode>> hot;
+    tree->OnHotChange = [&](TBaseVirtualTree*, PVirtualNode from, PVirtualNode to) { hot.push_back({from, to}); };
+    ASSERT_TRUE(MoveTo(POINT{5, 5}));
+    Show(10);
+    ASSERT_TRUE(MoveTo(LabelPoint(3)));
+    EXPECT_EQ(tree->HotNode(), Node(3));
+    EXPECT_EQ(CurrentCursor(), hand);
+    ASSERT_TRUE(MoveTo(BesidePoint(3)));
+    EXPECT_EQ(tree->HotNode(), nullptr);
+    EXPECT_NE(CurrentCursor(), hand);
+    // OnGetCursor has the last word.
+    HCURSOR cross = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_CROSS));
+    tree->OnGetCursor = [&](TBaseVirtualTree*, HCURSOR& cursor) {
+        if (cursor == hand)
+            cursor = cross;
+    };
+    ASSERT_TRUE(MoveTo(LabelPoint(4)));
+    EXPECT_EQ(CurrentCursor(), cross);
+    // Leaving the tree: no hot node.
+    ASSERT_TRUE(MoveTo(Screen(-30, 40), 300));
+    EXPECT_EQ(tree->HotNode(), nullptr);
+    // Each change reported from the node before to the new one (Wine may
+    // report a move back to an older mouse position in between).
+    ASSERT_FALSE(hot.empty());
+    EXPECT_EQ(hot.front(), std::make_pair(PVirtualNode(nullptr), Node(3)));
+    EXPECT_EQ(hot.back(), std::make_pair(Node(4), PVirtualNode(nullptr)));
+    for (size_t i = 0; i < hot.size(); ++i) {
+        EXPECT_NE(hot[i].first, hot[i].second);
+        if (i > 0) {
+            EXPECT_EQ(hot[i].first, hot[i - 1].second);
+        }
+    }
+}
+
+TEST_F(MouseTest, ClickAndWaitEditsTheSelectedNode)
+{
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
+    tree->SetEditDelay(100);
+    Show(6);
+    ASSERT_TRUE(Click(LabelPoint(2)));
+    Pump(GetDoubleClickTime() + 100);
+    EXPECT_FALSE(tree->IsEditing());   // the first click only selected it
+    ASSERT_TRUE(Click(LabelPoint(2), {}));
+    EXPECT_TRUE(PumpUntil([&] { return tree->IsEditing(); }, 1000));
+    EXPECT_EQ(tree->EditNode(), Node(2));
+    // A click elsewhere ends the edit and starts none.
+    ASSERT_TRUE(Click(LabelPoint(4)));
+    Pump(300);
+    EXPECT_FALSE(tree->IsEditing());
+    EXPECT_EQ(Selected(), (Rows{4}));
+}
+
+TEST_F(MouseTest, RightClickPopups)
+{
+    MultiSelect();
+    tree->TreeOptions().SetSelectionOptions(toMultiSelect | toRightClickSelect);
+    TPopupMenu menu(nullptr);
+    int shown = 0;
+    menu.OnPopup = [&](TObject*) { ++shown; };
+    std::vector<PVirtualNode> asked;
+    tree->OnGetPopupMenu = [&](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, POINT, bool& askParent,
+                               TPopupMenu*& popup) {
+        asked.push_back(node);
+        askParent = false;
+        popup = &menu;
+    };
+    Show(8);
+    ASSERT_TRUE(Click(LabelPoint(1)));
+    ASSERT_TRUE(Click(LabelPoint(4), {VK_SHIFT}));
+    auto rightClick = [&](POINT p) {
+        std::thread escape = SendInputLater(Chord({VK_ESCAPE}), 600);
+        const bool sent = Click(p, {}, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+        escape.join();
+        Pump(100);
+        return sent;
+    };
+    // On a selected node the selection stays; the menu shows once, for that node.
+    ASSERT_TRUE(rightClick(LabelPoint(2)));
+    EXPECT_EQ(Selected(), (Rows{1, 2, 3, 4}));
+    EXPECT_EQ(shown, 1);
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), Node(2));
+    EXPECT_EQ(menu.PopupComponent, tree);
+    // On another node it is selected alone.
+    ASSERT_TRUE(rightClick(LabelPoint(6)));
+    EXPECT_EQ(Selected(), (Rows{6}));
+    EXPECT_EQ(shown, 2);
+    // The tree's own PopupMenu, when set, is the one shown (once).
+    TPopupMenu own(nullptr);
+    int ownShown = 0;
+    own.OnPopup = [&](TObject*) { ++ownShown; };
+    tree->SetPopupMenu(&own);
+    ASSERT_TRUE(rightClick(LabelPoint(3)));
+    EXPECT_EQ(ownShown, 1);
+    EXPECT_EQ(shown, 2);
+    tree->SetPopupMenu(nullptr);
+}
+
+TEST_F(MouseTest, DoubleClickTogglesWithTheOption)
+{
+    tree->OnInitNode = [this](TBaseVirtualTree*, PVirtualNode, PVirtualNode node, TVirtualNodeInitStates& states) {
+        if (tree->NodeLevel(node) == 0 && node->Index == 0)
+            states |= ivsHasChildren;
+    };
+    tree->OnInitChildren = [](TBaseVirtualTree*, PVirtualNode, unsigned& count) { count = 2; };
+    int doubleClicks = 0;
+    tree->OnDblClick = [&](TObject*) { ++doubleClicks; };
+    Show(4);
+    auto doubleClick = [&](POINT p) {
+        std::vector<INPUT> v = ClickWith();
+        v.push_back(MouseButton(MOUSEEVENTF_LEFTDOWN));
+        v.push_back(MouseButton(MOUSEEVENTF_LEFTUP));
+        return MoveTo(p) && Send(v);
+    };
+    // Without toToggleOnDblClick the double click is only reported.
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() & ~toToggleOnDblClick);
+    ASSERT_TRUE(doubleClick(LabelPoint(0)));
+    EXPECT_EQ(doubleClicks, 1);
+    EXPECT_FALSE(tree->Expanded(Node(0)));
+    Pump(GetDoubleClickTime() + 50);
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toToggleOnDblClick);
+    ASSERT_TRUE(doubleClick(LabelPoint(0)));
+    EXPECT_EQ(doubleClicks, 2);
+    EXPECT_TRUE(tree->Expanded(Node(0)));
+    Pump(GetDoubleClickTime() + 50);
+    ASSERT_TRUE(doubleClick(LabelPoint(0)));
+    EXPECT_FALSE(tree->Expanded(Node(0)));
+}
+
+BOOL CALLBACK FindPanningWindow(HWND window, LPARAM found)
+{
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    if (std::wstring(name) == L"BrenixVTPanningWindow" && IsWindowVisible(window))
+        *reinterpret_cast<HWND*>(found) = window;
+    return TRUE;
+}
+
+TEST_F(MouseTest, MiddleButtonPanning)
+{
+    Show(300);
+    auto panningWindow = [] {
+        HWND found = nullptr;
+        EnumThreadWindows(GetCurrentThreadId(), FindPanningWindow, reinterpret_cast<LPARAM>(&found));
+        return found;
+    };
+    auto cursor = [](const wchar_t* name) { return LoadCursorW(GetModuleHandleW(nullptr), name); };
+    const POINT middle = Screen(150, 120);
+    ASSERT_TRUE(Click(middle, {}, MOUSEEVENTF_MIDDLEDOWN, MOUSEEVENTF_MIDDLEUP));
+    ASSERT_TRUE(tree->HasState(tsPanning));
+    HWND window = panningWindow();
+    ASSERT_NE(window, nullptr);
+    // Shaped to the picture: its corners (magenta in the bitmap) are cut away.
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetWindowRgn(window, region), COMPLEXREGION);
+    RECT box;
+    GetRgnBox(region, &box);
+    EXPECT_FALSE(PtInRegion(region, box.left, box.top));
+    DeleteObject(region);
+    // Only vertical scrolling is possible here.
+    EXPECT_EQ(CurrentCursor(), cursor(L"VT_MOVENS"));
+    const int before = tree->OffsetY();
+    ASSERT_TRUE(MoveTo(POINT{middle.x, middle.y + 80}, 300));
+    EXPECT_EQ(CurrentCursor(), cursor(L"VT_MOVES"));
+    EXPECT_LT(tree->OffsetY(), before);
+    // Any click ends it; the window goes and the scrolling stops.
+    ASSERT_TRUE(Click(POINT{middle.x, middle.y + 80}));
+    EXPECT_FALSE(tree->HasState(tsPanning | tsWheelPanning));
+    EXPECT_EQ(panningWindow(), nullptr);
+    const int after = tree->OffsetY();
+    Pump(100);
+    EXPECT_EQ(tree->OffsetY(), after);
+}
+
+TEST(MouseDropEffect, SuggestedByKeysAndSource)
+{
+    TVirtualStringTree tree(nullptr);
+    TObject other;
+    const DWORD all = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+    const struct {
+        TObject* source;
+        TShiftState shift;
+        DWORD allowed, expected;
+    } cases[] = {
+        {&other, 0, all, DROPEFFECT_COPY},
+        {nullptr, 0, all, DROPEFFECT_COPY},
+        {&tree, 0, all, DROPEFFECT_MOVE},
+        {&tree, 0, DROPEFFECT_COPY | DROPEFFECT_LINK, DROPEFFECT_COPY | DROPEFFECT_LINK},
+        {&tree, ssCtrl, all, DROPEFFECT_COPY},
+        {&other, ssShift, all, DROPEFFECT_MOVE},
+        {&other, ssShift, DROPEFFECT_COPY, DROPEFFECT_COPY},
+        {&other, ssCtrl | ssShift, all, DROPEFFECT_LINK},
+        {&tree, ssAlt, all, DROPEFFECT_LINK},
+        {&tree, ssAlt, DROPEFFECT_MOVE, DROPEFFECT_MOVE},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(tree.SuggestDropEffect(c.source, c.shift, POINT{}, c.allowed), c.expected)
+            << c.shift << " " << c.allowed;
+}
+
+}   // namespace
