@@ -179,6 +179,7 @@ public:
     RECT cursorRect{};                 // screen
     bool shown = false;
     bool asked = false;                // the control was asked for its hint (HintShow)
+    POINT mouse{};                     // screen: where the last mouse move over a control was
     bool ownWindow = false;            // the control shows the hint in a window of its own
 
     bool ControlAlive() const { return control && !controlAlive.expired(); }
@@ -224,12 +225,11 @@ protected:
             return THiddenWindow::WndProc(msg, wParam, lParam);
         KillTimer(Handle(), wParam);
         switch (wParam) {
-        case kShowTimer: {
-            POINT p;
-            GetCursorPos(&p);
-            Application().ActivateHint(p);
+        case kShowTimer:
+            // Where the mouse message said: the cursor position the system
+            // reports may lag behind its own mouse messages.
+            Application().ActivateHint(mouse);
             break;
-        }
         case kHideTimer:
             // Gone for good while the mouse stays on the same control.
             Hide();
@@ -310,6 +310,7 @@ void TApplication::HintMouseMessage(TControl* control, POINT clientPoint)
         return;
     }
     POINT screen = control->ClientToScreen(clientPoint);
+    s.mouse = screen;
     if (control == s.control && s.ControlAlive()) {
         // Still on the same control: a hint waited for keeps waiting; a
         // shown one (or one that timed out or was refused) stays as it is

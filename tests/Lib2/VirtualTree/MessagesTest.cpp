@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/InputTestSupport.h"
 #include "Lib2/VirtualTree/UtilTestSupport.h"
 #include "Lib2/VirtualTree/VTHintWindow.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
@@ -29,17 +30,7 @@ using vt_test::Pixels;
 
 namespace {
 
-INPUT MouseAt(POINT screen, DWORD flags, DWORD data = 0)
-{
-    INPUT in{};
-    in.type = INPUT_MOUSE;
-    const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
-    in.mi.dx = static_cast<LONG>((screen.x * 65536 + cx / 2) / cx);
-    in.mi.dy = static_cast<LONG>((screen.y * 65536 + cy / 2) / cy);
-    in.mi.mouseData = data;
-    in.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-    return in;
-}
+using vt_input_test::MouseAt;
 
 // Pumps through the application's loop, which drives the hints.
 template <class Pred>
@@ -53,6 +44,26 @@ bool PumpApp(Pred pred, DWORD ms)
         Application().ProcessMessages();
     }
     return true;
+}
+
+// The mouse moved to the point and still there a moment later (under Wine
+// a late move may report where the mouse was before).
+bool MoveOver(POINT screen)
+{
+    auto there = [&] {
+        POINT p{};
+        GetCursorPos(&p);
+        return p.x == screen.x && p.y == screen.y;
+    };
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        std::thread input = SendInputLater({MouseAt(screen, 0), MouseAt(screen, 0)}, 10);
+        PumpApp(there, 500);
+        input.join();
+        PumpApp([] { return false; }, 60);
+        if (there())
+            return true;
+    }
+    return false;
 }
 
 // A string tree on a visible form: rows "Row 0".."Row n" with two
@@ -373,10 +384,8 @@ TEST_F(TreeMessages, ARealMouseOverACutOffCellShowsItsWholeTextAsTooltip)
     };
 
     // Over the cut-off cell: the hint window over the cell with all of it.
-    std::thread input = SendInputLater({MouseAt(tree->ClientToScreen(POINT{40, 9}), 0)}, 20);
-    const bool shown = PumpApp(hintShown, 3000);
-    input.join();
-    ASSERT_TRUE(shown);
+    ASSERT_TRUE(MoveOver(tree->ClientToScreen(POINT{40, 9})));
+    ASSERT_TRUE(PumpApp(hintShown, 3000));
     EXPECT_EQ(tree->HintWindow()->HintText(), longText);
     RECT r;
     GetWindowRect(tree->HintWindow()->Handle(), &r);
@@ -399,28 +408,41 @@ TEST_F(TreeMessages, ARealMouseOverACutOffCellShowsItsWholeTextAsTooltip)
     // A click on it reaches the tree and ends it.
     POINT pressed{-1, -1};
     tree->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int x, int y) { pressed = POINT{x, y}; };
-    input = SendInputLater(MouseClickAt(tree->ClientToScreen(POINT{40, 9})), 20);
+    std::thread input = SendInputLater(vt_input_test::ClickWith(), 20);
     EXPECT_TRUE(PumpApp([&] { return pressed.x >= 0 && !hintShown(); }, 3000));
     input.join();
-    EXPECT_NEAR(pressed.x, 40, 1);
-    EXPECT_NEAR(pressed.y, 9, 1);
+    EXPECT_EQ(pressed.x, 40);
+    EXPECT_EQ(pressed.y, 9);
     tree->OnMouseDown = nullptr;
-    Pump(50);
-    EXPECT_EQ(inkRightOfCell(), 0);
 
     // Over a cell that fits: the hint goes and none comes.
-    input = SendInputLater({MouseAt(tree->ClientToScreen(POINT{40, 27}), 0)}, 20);
-    const bool gone = PumpApp([&] { return !hintShown(); }, 3000);
-    input.join();
-    EXPECT_TRUE(gone);
-    PumpApp([] { return false; }, 400);
+    ASSERT_TRUE(MoveOver(tree->ClientToScreen(POINT{40, 27})));
+    PumpApp([] { return false; }, 300);
     EXPECT_FALSE(hintShown());
+    EXPECT_EQ(inkRightOfCell(), 0);
     // Back over the cut-off cell: shown at once again.
-    input = SendInputLater({MouseAt(tree->ClientToScreen(POINT{60, 8}), 0)}, 20);
+    ASSERT_TRUE(MoveOver(tree->ClientToScreen(POINT{60, 8})));
     EXPECT_TRUE(PumpApp(hintShown, 3000));
-    input.join();
     Application().CancelHint();
     EXPECT_FALSE(hintShown());
+
+    // The pause before a hint: none for tooltips and over the header.
+    int pause = 500;
+    tree->HintShowPause(false, pause);
+    EXPECT_EQ(pause, 0);
+    tree->SetHintMode(hmHint);
+    pause = 500;
+    tree->HintShowPause(false, pause);
+    EXPECT_EQ(pause, 500);
+    const POINT header = tree->ClientToScreen(POINT{40, -tree->Header().Height() / 2});
+    SetCursorPos(header.x, header.y);
+    PumpUntil([&] {
+        POINT now;
+        GetCursorPos(&now);
+        return now.x == header.x && now.y == header.y;
+    }, 2000);
+    tree->HintShowPause(true, pause);
+    EXPECT_EQ(pause, 0);
 }
 
 TEST_F(TreeMessages, TheRealWheelScrollsByLinesOrPagesAndSidewaysWhenAllRowsFit)
@@ -432,11 +454,19 @@ TEST_F(TreeMessages, TheRealWheelScrollsByLinesOrPagesAndSidewaysWhenAllRowsFit)
     const int clientHeight = tree->ClientRect().bottom;
     UINT lines = 3;
     SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
-    ASSERT_TRUE(SendInputPumping({MouseAt(middle, 0), MouseAt(middle, MOUSEEVENTF_WHEEL, DWORD(-WHEEL_DELTA))}));
+    // Wheel turns where the mouse is (a move would take the keys' state
+    // from the X server, without Ctrl).
+    auto wheel = [](int delta) {
+        INPUT in = vt_input_test::MouseButton(MOUSEEVENTF_WHEEL);
+        in.mi.mouseData = static_cast<DWORD>(delta);
+        return in;
+    };
+    ASSERT_TRUE(MoveOver(middle));
+    ASSERT_TRUE(SendInputPumping({wheel(-WHEEL_DELTA)}));
     EXPECT_EQ(tree->OffsetY(), -static_cast<int>(lines) * rowHeight);
     // Ctrl: a page of whole rows.
     std::vector<INPUT> ctrlWheel = Chord({VK_CONTROL});
-    ctrlWheel.insert(ctrlWheel.begin() + 1, MouseAt(middle, MOUSEEVENTF_WHEEL, DWORD(-WHEEL_DELTA)));
+    ctrlWheel.insert(ctrlWheel.begin() + 1, wheel(-WHEEL_DELTA));
     ASSERT_TRUE(SendInputPumping(ctrlWheel));
     EXPECT_EQ(tree->OffsetY(), -static_cast<int>(lines) * rowHeight - clientHeight / rowHeight * rowHeight);
 
@@ -446,13 +476,13 @@ TEST_F(TreeMessages, TheRealWheelScrollsByLinesOrPagesAndSidewaysWhenAllRowsFit)
     tree->Header().SetOptions(tree->Header().Options() | hoVisible);
     Pump(30);
     ASSERT_EQ(tree->OffsetY(), 0);
-    ASSERT_TRUE(SendInputPumping({MouseAt(middle, MOUSEEVENTF_WHEEL, DWORD(-WHEEL_DELTA))}));
+    ASSERT_TRUE(SendInputPumping({wheel(-WHEEL_DELTA)}));
     const int indent = static_cast<int>(tree->Indent());
     EXPECT_EQ(tree->OffsetX(), -indent);
     ASSERT_TRUE(SendInputPumping(ctrlWheel));
     const int clientWidth = tree->ClientRect().right;
     EXPECT_EQ(tree->OffsetX(), -indent - clientWidth / indent * indent);
-    ASSERT_TRUE(SendInputPumping({MouseAt(middle, MOUSEEVENTF_WHEEL, WHEEL_DELTA)}));
+    ASSERT_TRUE(SendInputPumping({wheel(WHEEL_DELTA)}));
     EXPECT_EQ(tree->OffsetX(), -clientWidth / indent * indent);
 }
 
