@@ -57,25 +57,20 @@ bool TBaseVirtualTree::KeyboardMessage(TMessage& message)
         message.Result = 0;
         return true;
     case WM_CANCELMODE:
+        // What waits for the mouse ends here; the rubber band, a pressed
+        // check box and wheel panning end with the mouse handling.
         StopPendingTimers();
         EndIncrementalSearch();
-        if (states_ & tsMouseCheckPending) {
-            if (pendingCheckNode_) {
-                pendingCheckNode_->CheckState = NormalVariant(pendingCheckNode_->CheckState);
-                InvalidateNode(pendingCheckNode_);
-            }
-            pendingCheckNode_ = nullptr;
-        }
-        DoStateChange(0, tsClearPending | tsEditPending | tsOLEDragPending | tsVCLDragPending | tsDrawSelPending |
-                             tsMouseCheckPending | tsToggleFocusedSelection | tsScrollPending | tsScrolling);
+        DropKeyCheck();
+        DoStateChange(0, tsClearPending | tsEditPending | tsOLEDragPending | tsVCLDragPending |
+                             tsToggleFocusedSelection | tsScrollPending | tsScrolling);
         return false;
     case WM_KILLFOCUS: {
         StopPendingTimers();
         EndIncrementalSearch();
         DropKeyCheck();
         DoStateChange(0, tsEditPending | tsScrollPending | tsScrolling | tsLeftButtonDown | tsRightButtonDown |
-                             tsMiddleButtonDown | tsOLEDragPending | tsVCLDragPending | tsWheelPanning |
-                             tsWheelScrolling);
+                             tsMiddleButtonDown | tsOLEDragPending | tsVCLDragPending);
         // The selection changes colour with the focus.
         if ((options_->PaintOptions() & toGhostedIfUnfocused) && SelectedCount() == 0)
             InvalidateNode(focusedNode_);
@@ -157,8 +152,9 @@ void TBaseVirtualTree::HandleKey(WORD key, TShiftState shift)
     const bool ctrl = (shift & ssCtrl) != 0;
     const bool searching = (states_ & tsIncrementalSearching) != 0;
     const bool canSearch = incrementalSearch_ != isNone;
+    // A key that types a character for the search (never with Ctrl or Alt).
     auto searchKey = [&] {
-        if (canSearch)
+        if (canSearch && !(shift & (ssCtrl | ssAlt)))
             DoStateChange(tsIncrementalSearchPending);
     };
     switch (key) {
@@ -266,7 +262,7 @@ void TBaseVirtualTree::HandleKey(WORD key, TShiftState shift)
         }
         return;
     default:
-        if (key >= 32 && !(shift & (ssCtrl | ssAlt)))
+        if (key >= 32)
             searchKey();
         return;
     }
