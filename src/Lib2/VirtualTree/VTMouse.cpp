@@ -588,7 +588,7 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
 
     // 15: the drag waits for the mouse to move far enough.
     if (autoDrag && isAnyHit && !(states_ & tsClearPending))
-        DoStateChange(dragType_ == dtOLE ? tsOLEDragPending : tsVCLDragPending);
+        BeginDrag(false);
 }
 
 void TBaseVirtualTree::HandleClickSelection(PVirtualNode lastFocused, PVirtualNode newNode, TShiftState shift,
@@ -761,14 +761,12 @@ bool TBaseVirtualTree::HandleMouseMove(TMessage& message)
         if ((states_ & tsWheelPanning) &&
             Beyond(p, panningStart_, GetSystemMetrics(SM_CXDRAG), GetSystemMetrics(SM_CYDRAG)))
             DoStateChange(0, tsWheelPanning);   // panning now ends with the release
-        const bool clickDrag = (states_ & tsClearPending) && clearPendingDrag_;
-        if ((clickDrag || (states_ & (tsOLEDragPending | tsVCLDragPending))) &&
+        // A press on a selected node that moved far enough becomes a drag
+        // (which keeps the selection), like any pending drag.
+        const bool clickDrag = dragType_ == dtOLE && (states_ & tsClearPending) && clearPendingDrag_;
+        if ((clickDrag || (states_ & tsOLEDragPending)) &&
             Beyond(p, LastClickPos(), DragThreshold(), DragThreshold())) {
-            // The press on a selected node became a drag: the selection stays.
-            if (clickDrag) {
-                clearPendingDrag_ = false;
-                DoStateChange(dragType_ == dtOLE ? tsOLEDragPending : tsVCLDragPending, tsClearPending);
-            }
+            clearPendingDrag_ = false;
             DoDragging(LastClickPos());
             return true;
         }

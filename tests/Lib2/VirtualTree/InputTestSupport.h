@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -43,25 +44,31 @@ inline INPUT MouseButton(DWORD flags)
     return in;
 }
 
-// The keys pressed, a button pressed and released where the mouse is, the
-// keys released. Under Wine a mouse event that moves the mouse takes the
-// keys' state from the X server, where SendInput's keys are not down, and a
-// button event that does not move may come where an earlier move went: move
-// there and wait until the cursor stays (InputTreeTest::MoveTo), then send
-// this.
-inline std::vector<INPUT> ClickWith(std::initializer_list<WORD> keys = {}, DWORD down = MOUSEEVENTF_LEFTDOWN,
-                                    DWORD up = MOUSEEVENTF_LEFTUP)
+// The keys pressed, a button pressed and released, the keys released: where
+// the mouse is (ClickWith) or at a point it is at already (ClickAt). Under
+// Wine a mouse event that moves the mouse takes the keys' state from the X
+// server, where SendInput's keys are not down, and a button event without a
+// place may come where an earlier move went: move there first and wait
+// until the cursor stays (InputTreeTest::MoveTo), then send ClickAt.
+inline std::vector<INPUT> ClickAt(POINT screen, std::initializer_list<WORD> keys = {},
+                                  DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP)
 {
     std::vector<INPUT> v;
     for (WORD k : keys)
         v.push_back(testing_support::KeyInput(k, false));
-    v.push_back(MouseButton(down));
-    v.push_back(MouseButton(up));
+    const bool here = screen.x == LONG_MIN;
+    v.push_back(here ? MouseButton(down) : MouseAt(screen, down));
+    v.push_back(here ? MouseButton(up) : MouseAt(screen, up));
     for (auto it = keys.end(); it != keys.begin();) {
         --it;
         v.push_back(testing_support::KeyInput(*it, true));
     }
     return v;
+}
+inline std::vector<INPUT> ClickWith(std::initializer_list<WORD> keys = {}, DWORD down = MOUSEEVENTF_LEFTDOWN,
+                                    DWORD up = MOUSEEVENTF_LEFTUP)
+{
+    return ClickAt(POINT{LONG_MIN, LONG_MIN}, keys, down, up);
 }
 
 // Moves from one point to another in steps (the last one lands on `to`).
@@ -80,7 +87,7 @@ public:
     {
         if (!onDragging)
             return TVirtualStringTree::DoDragging(p);
-        DoStateChange(0, tsOLEDragPending);
+        DoStateChange(0, tsOLEDragPending | tsClearPending);
         onDragging(p);
     }
 };
@@ -147,7 +154,7 @@ protected:
         std::vector<INPUT> v;
         for (WORD k : keys)
             v.push_back(testing_support::KeyInput(k, false));
-        v.push_back(MouseButton(MOUSEEVENTF_LEFTDOWN));
+        v.push_back(MouseAt(from, MOUSEEVENTF_LEFTDOWN));
         return MoveTo(from) && Send(v);
     }
     bool DragTo(POINT from, POINT to, int steps = 6)
@@ -156,9 +163,9 @@ protected:
         AppendMoves(v, from, to, steps);
         return Send(v, 30) && MoveTo(to);
     }
-    bool Release(std::initializer_list<WORD> keys = {})
+    bool Release(POINT at, std::initializer_list<WORD> keys = {})
     {
-        std::vector<INPUT> v{MouseButton(MOUSEEVENTF_LEFTUP)};
+        std::vector<INPUT> v{MouseAt(at, MOUSEEVENTF_LEFTUP)};
         for (auto it = keys.end(); it != keys.begin();) {
             --it;
             v.push_back(testing_support::KeyInput(*it, true));
@@ -168,7 +175,7 @@ protected:
     bool Click(POINT screen, std::initializer_list<WORD> keys = {}, DWORD down = MOUSEEVENTF_LEFTDOWN,
                DWORD up = MOUSEEVENTF_LEFTUP)
     {
-        return MoveTo(screen) && Send(ClickWith(keys, down, up));
+        return MoveTo(screen) && Send(ClickAt(screen, keys, down, up));
     }
 
     PVirtualNode Node(unsigned index) const

@@ -90,7 +90,7 @@ TEST_F(MouseTest, PressOnASelectedNodeKeepsTheSelectionForADrag)
     ASSERT_TRUE(Press(LabelPoint(4)));
     EXPECT_EQ(Selected(), (Rows{2, 3, 4, 5}));
     EXPECT_TRUE(tree->HasState(tsClearPending));
-    ASSERT_TRUE(Release());
+    ASSERT_TRUE(Release(LabelPoint(4)));
     EXPECT_EQ(Selected(), (Rows{4}));
     EXPECT_TRUE(drags.empty());
 
@@ -98,7 +98,8 @@ TEST_F(MouseTest, PressOnASelectedNodeKeepsTheSelectionForADrag)
     // the selection stays.
     ASSERT_TRUE(Click(LabelPoint(7), {VK_SHIFT}));
     const POINT p5 = LabelPoint(5);
-    ASSERT_TRUE(Press(p5) && DragTo(p5, POINT{p5.x + 30, p5.y + 30}) && Release());
+    const POINT beyond{p5.x + 30, p5.y + 30};
+    ASSERT_TRUE(Press(p5) && DragTo(p5, beyond) && Release(beyond));
     ASSERT_EQ(drags.size(), 1u);
     EXPECT_EQ(tree->ClientToScreen(drags[0]).y, p5.y);
     EXPECT_EQ(Selected(), (Rows{4, 5, 6, 7}));
@@ -115,15 +116,15 @@ TEST_F(MouseTest, RubberBandGrowsShrinksAndToggles)
     EXPECT_EQ(Selected(), (Rows{1, 2, 3, 4, 5}));
     ASSERT_TRUE(DragTo(row5, row3, 4));
     EXPECT_EQ(Selected(), (Rows{1, 2, 3}));
-    ASSERT_TRUE(Release());
+    ASSERT_TRUE(Release(row3));
     EXPECT_FALSE(tree->HasState(tsDrawSelecting | tsDrawSelPending));
     EXPECT_EQ(Selected(), (Rows{1, 2, 3}));
 
     // With Ctrl the band toggles what it covers; without, it starts afresh.
     ASSERT_TRUE(Press(BesidePoint(2), {VK_CONTROL}) && DragTo(BesidePoint(2), LabelPoint(4)) &&
-                Release({VK_CONTROL}));
+                Release(LabelPoint(4), {VK_CONTROL}));
     EXPECT_EQ(Selected(), (Rows{1, 4}));
-    ASSERT_TRUE(Press(BesidePoint(6)) && DragTo(BesidePoint(6), LabelPoint(7)) && Release());
+    ASSERT_TRUE(Press(BesidePoint(6)) && DragTo(BesidePoint(6), LabelPoint(7)) && Release(LabelPoint(7)));
     EXPECT_EQ(Selected(), (Rows{6, 7}));
 }
 
@@ -144,14 +145,14 @@ TEST_F(MouseTest, CheckClickAppliesOnlyWhenReleasedOverTheSameRow)
     const POINT box = CheckBoxPoint(2);
     ASSERT_TRUE(Press(box));
     EXPECT_EQ(tree->CheckState(Node(2)), csUncheckedPressed);
-    ASSERT_TRUE(DragTo(box, LabelPoint(5)) && Release());
+    ASSERT_TRUE(DragTo(box, LabelPoint(5)) && Release(LabelPoint(5)));
     EXPECT_EQ(tree->CheckState(Node(2)), csUncheckedNormal);
     EXPECT_FALSE(tree->HasState(tsMouseCheckPending));
     EXPECT_EQ(checked.size(), 1u);
 
     // Released on the same row's text: applied (unticking row 1).
     const POINT box1 = CheckBoxPoint(1);
-    ASSERT_TRUE(Press(box1) && DragTo(box1, LabelPoint(1)) && Release());
+    ASSERT_TRUE(Press(box1) && DragTo(box1, LabelPoint(1)) && Release(LabelPoint(1)));
     EXPECT_EQ(tree->CheckState(Node(1)), csUncheckedNormal);
     EXPECT_EQ(checked.size(), 2u);
 }
@@ -270,9 +271,9 @@ TEST_F(MouseTest, DoubleClickTogglesWithTheOption)
     tree->OnDblClick = [&](TObject*) { ++doubleClicks; };
     Show(4);
     auto doubleClick = [&](POINT p) {
-        std::vector<INPUT> v = ClickWith();
-        v.push_back(MouseButton(MOUSEEVENTF_LEFTDOWN));
-        v.push_back(MouseButton(MOUSEEVENTF_LEFTUP));
+        std::vector<INPUT> v = ClickAt(p);
+        v.push_back(MouseAt(p, MOUSEEVENTF_LEFTDOWN));
+        v.push_back(MouseAt(p, MOUSEEVENTF_LEFTUP));
         return MoveTo(p) && Send(v);
     };
     // Without toToggleOnDblClick the double click is only reported.
