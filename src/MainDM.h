@@ -1,0 +1,139 @@
+// The data module of the main window: the program's actions and their
+// handlers, and the HTTP client the downloads use. It owns no window; the
+// main form creates it and tells it, through TMainDMHost, what the list
+// shows and where the status text goes.
+//
+// Downloads (MainDMNet.cpp): the project summary page and the result sizes
+// (UpdateFahBaseAction), the version file (CheckForUpdateAction). Service
+// control (MainDMService.cpp): stop, restart and start type of the selected
+// client's service through "sc.exe", and the stop of the local clients'
+// services when Windows shuts down.
+//
+// Every wait (an HTTP request, a running "sc.exe") keeps handling messages.
+// The module may be freed meanwhile (the main window closes): the wait then
+// ends at once and the waiting handler returns without touching it again.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Actions.h"
+#include "platform/Component.h"
+
+class THttpCli;
+class THttpStream;
+
+// What the service actions need of a client row.
+struct TClientService {
+    std::string Folder;
+    std::string ServiceName;
+};
+
+// What the data module asks of the main form. Each member is optional.
+struct TMainDMHost {
+    // The client of the selected row; false when no client row is selected.
+    std::function<bool(TClientService& client)> SelectedClient;
+    // Every client row of the list.
+    std::function<std::vector<TClientService>()> Clients;
+    // The computer a folder lives on (the list's GetComputerOfPath).
+    std::function<std::string(const std::string& path)> ComputerOfPath;
+    // Status panel 0: a width of -1 keeps the width.
+    std::function<void(int width, const std::string& text)> SetStatusPanel;
+    // RefreshAction: refresh every row.
+    std::function<void()> RefreshAll;
+};
+
+// The program's own web site (with a trailing slash): the version file and
+// the result sizes live below it, and it is the referrer of every download.
+extern const char* const kSiteURL;
+
+// ---- Version file ----
+// 1 when a is newer than b, 0 when equal, -1 when older ("1.5" < "1.5.0.0").
+int CompareVersions(const std::string& a, const std::string& b);
+// A release date "yyyy-mm-dd" (missing parts: 2000, 1, 1) as "d mmm yyyy".
+// A date that does not exist raises EConvertError.
+std::string VersionDateText(const std::string& date);
+// A size "number;unit" as "number sByte|sKB|sMB" (unit 0, 1, 2; missing or
+// not a number: 1; another number: "unknown SizeType").
+std::string VersionSizeText(const std::string& size);
+// True for an address the shell may open: http:// or https://.
+bool IsWebAddress(const std::string& url);
+
+// ---- Service commands ----
+struct TExecResult {
+    bool Started = false;    // the process could be started
+    bool Finished = false;   // it ended while we waited
+    std::string Output;      // standard output and error, UTF-8
+    DWORD ExitCode = 0;
+};
+// Runs a command line with a hidden window and collects its output (decoded
+// from the OEM code page). Waits for the process while handling messages;
+// stops waiting (the process runs on) when stop() says so or the
+// application is ending.
+TExecResult ExecAndCapture(const std::string& commandLine, const std::function<bool()>& stop = {});
+// A service name in double quotes, inner quotes doubled.
+std::string QuoteServiceName(const std::string& name);
+
+// A message box titled "<title>. sInformation" with the information icon,
+// owned by the application window; returns the button chosen.
+int AppInfoBox(const std::string& text, UINT buttons);
+
+class TMainDM : public TComponent {
+public:
+    explicit TMainDM(TComponent* owner, TMainDMHost host = {});
+    ~TMainDM() override;
+
+    TMainDMHost Host;
+    // Root of the program's web site (kSiteURL; tests point it elsewhere).
+    std::string SiteURL;
+
+    TActionList* ActionList1;
+    TAction* ServiceAction;
+    TAction* StopFAHServiceAction;
+    TAction* RestartFAHServiceAction;
+    TAction* StartupTypeAction;
+    TAction* StartupTypeAutomaticAction;
+    TAction* StartupTypeManualAction;
+    TAction* StartupTypeDisabledAction;
+    TAction* UpdateFahBaseAction;
+    TAction* CheckForUpdateAction;
+
+    THttpCli& HttpCli1() { return *httpCli_; }
+
+    // ---- Downloads ----
+    // Prepares the client for a GET of url: proxy from the settings, the
+    // site as referrer, no receive stream.
+    void InitHttpCli(THttpCli* httpCli, const std::string& url);
+    void UpdateFahBaseActionExecute(TObject* sender);
+    void CheckForUpdateActionExecute(TObject* sender);
+    void CheckForUpdate(bool showNoUpdateMessage);
+
+    // ---- Services ----
+    void RestartFAHServiceActionUpdate(TObject* sender);
+    void RestartFAHServiceActionExecute(TObject* sender);
+    void StartupTypeAutomaticActionExecute(TObject* sender);
+    // Stops the service and, unless stopOnly, starts it again; shows the
+    // output when hiShowExecResultInWnd is on. Returns the last output.
+    std::string ControlFahService(const std::string& computer, const std::string& service, bool stopOnly);
+    // Stops the services of the clients on this computer (Windows shuts down).
+    void StopLocalServices();
+    bool ServiceCommandRunning() const { return serviceCommandRunning_; }
+
+private:
+    enum TDocKind { dkSummary, dkSizes, dkVersion };
+    // Downloads the client's URL into tmpFile; true when the answer is the
+    // document (final status 200-299 and the content checks out). Otherwise
+    // shows the error and removes tmpFile. Any exception other than an HTTP
+    // error removes tmpFile and goes on; alive tells whether this module
+    // still exists afterwards (when not, nothing of it was touched).
+    bool Download(const std::string& tmpFile, TDocKind kind, bool showReceived, const std::weak_ptr<void>& alive);
+    void Status(int width, const std::string& text);
+    std::string ComputerOf(const std::string& path) const;
+    bool SelectedClient(TClientService& client) const;
+
+    std::shared_ptr<THttpCli> httpCli_;
+    bool serviceCommandRunning_ = false;
+};

@@ -1,0 +1,326 @@
+// Downloads of the data module: the project summary page and the result
+// sizes that feed the project database, and the version file of the
+// update check.
+//
+// A document replaces the one the program has only when the server's final
+// answer is 200-299 and the body is that document: a proxy's or server's
+// error page, a captive portal's page or an empty body never overwrite good
+// data. Whatever goes wrong, the temporary file goes and the action is
+// enabled again.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <optional>
+
+#include "Classes/FahSettings.h"
+#include "Classes/Lang.h"
+#include "Classes/MVars.h"
+#include "Classes/ProjectInfo.h"
+#include "Classes/UploadSizes.h"
+#include "MainDM.h"
+#include "controls/VersionInfo.h"
+#include "net/HttpProt.h"
+#include "platform/Application.h"
+#include "platform/DateTime.h"
+#include "platform/Exceptions.h"
+#include "platform/Firewall.h"
+#include "platform/FileUtil.h"
+#include "platform/MessageBox.h"
+#include "platform/StringList.h"
+#include "platform/Text.h"
+
+namespace {
+
+// A language text with "%s" marks filled in order ("%%" is a percent sign).
+// Translations come from tables, so printf never sees them.
+std::string FillIn(const std::string& pattern, std::initializer_list<std::string> args)
+{
+    std::string out;
+    auto next = args.begin();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == 's') {
+                if (next != args.end())
+                    out += *next++;
+                ++i;
+                continue;
+            }
+            if (pattern[i + 1] == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+        }
+        out += pattern[i];
+    }
+    return out;
+}
+
+// Runs when the scope ends, however it ends.
+template <class F>
+class TOnExit {
+public:
+    explicit TOnExit(F f) : f_(std::move(f)) {}
+    ~TOnExit() { Guarded([&] { f_(); }); }
+    TOnExit(const TOnExit&) = delete;
+    TOnExit& operator=(const TOnExit&) = delete;
+
+private:
+    F f_;
+};
+
+// Handles waiting messages; false when the module went meanwhile.
+bool PumpAlive(const std::weak_ptr<void>& alive)
+{
+    Application().ProcessMessages();
+    return !alive.expired();
+}
+
+bool IsSizeLine(const std::string& line)
+{
+    int project = 0;
+    if (!LineProjectNumber(line, project))
+        return false;
+    std::vector<std::string> f = SplitString(line, ';');
+    double size = 0;
+    int type = 0;
+    return f.size() >= 3 && TryStrToFloat(Trim(f[1]), size) && TryStrToInt(Trim(f[2]), type);
+}
+
+// Whether a downloaded body is the document asked for.
+bool LooksLike(int kind, const std::string& body)
+{
+    switch (kind) {
+    case 0:   // summary page: at least one project row
+        return !ParsePSummary(body).empty();
+    case 1:   // result sizes: at least one "#project;size;type" line
+        for (const std::string& line : SplitLines(body))
+            if (IsSizeLine(Trim(line)))
+                return true;
+        return false;
+    default:  // version file: a "version" line
+        return TStringList(body).IndexOfName("version") >= 0;
+    }
+}
+
+std::string ProgramVersion()
+{
+    return TVersionInfo(ExeFileName()).GetVerValue("FILEVERSION");
+}
+
+// Moves a downloaded file over the one the program uses.
+void ReplaceWith(const std::string& tmpFile, const std::string& file)
+{
+    if (!RenameFileUtf8(tmpFile, file)) {
+        DeleteFileUtf8(tmpFile);
+        throw EFileError("Cannot replace " + file);
+    }
+}
+
+}  // namespace
+
+// ---- Version file texts ----
+
+int CompareVersions(const std::string& a, const std::string& b)
+{
+    std::vector<std::string> x = a.empty() ? std::vector<std::string>() : SplitString(a, '.');
+    std::vector<std::string> y = b.empty() ? std::vector<std::string>() : SplitString(b, '.');
+    size_t i = 0;
+    for (; i < x.size() && i < y.size(); ++i) {
+        int p = StrToIntDef(Trim(x[i]), 0), q = StrToIntDef(Trim(y[i]), 0);
+        if (p > q)
+            return 1;
+        if (p < q)
+            return -1;
+    }
+    if (i < x.size())
+        return 1;
+    if (i < y.size())
+        return -1;
+    return 0;
+}
+
+std::string VersionDateText(const std::string& date)
+{
+    std::vector<std::string> f = SplitString(Trim(date), '-');
+    auto item = [&](size_t i, int def) { return i < f.size() ? StrToIntDef(Trim(f[i]), def) : def; };
+    int year = item(0, 2000), month = item(1, 1), day = item(2, 1);
+    TDateTime d;
+    if (!TryEncodeDate(year, month, day, d))
+        throw EConvertError("The version file's date \"" + date + "\" is not a date");
+    return FormatDateTime("d mmm yyyy", d);
+}
+
+std::string VersionSizeText(const std::string& size)
+{
+    size_t semi = size.find(';');
+    std::string number = Trim(size.substr(0, semi));
+    int unit = semi == std::string::npos ? 1 : StrToIntDef(Trim(size.substr(semi + 1)), 1);
+    switch (unit) {
+    case 0: return number + " " + sByte;
+    case 1: return number + " " + sKB;
+    case 2: return number + " " + sMB;
+    default: return number + " unknown SizeType";
+    }
+}
+
+bool IsWebAddress(const std::string& url)
+{
+    std::string u = Trim(url);
+    return (StartsText("http://", u) && u.size() > 7) || (StartsText("https://", u) && u.size() > 8);
+}
+
+// ---- Downloads ----
+
+void TMainDM::InitHttpCli(THttpCli* httpCli, const std::string& url)
+{
+    BX_ASSERT(httpCli, "TMainDM.InitHttpCli: aHttpCli is nil");
+    httpCli->Proxy.clear();
+    httpCli->ProxyPort.clear();
+    httpCli->ProxyUsername.clear();
+    httpCli->ProxyPassword.clear();
+    httpCli->URL = url;
+    httpCli->RcvdStream = nullptr;
+    httpCli->Reference = SiteURL;
+    TFahSettings& s = GetFahSettings();
+    if (s.FindValue("upUseProxy").AsBoolean()) {
+        httpCli->Proxy = Trim(s.FindValue("upProxyName").AsString());
+        httpCli->ProxyPort = IntToStr(s.FindValue("upProxyPort").AsInteger());
+        // Without a user name there is nobody to log in as: no credentials
+        // at all, whatever password was left in the settings.
+        std::string user = s.FindValue("upProxyUserName").AsString();
+        if (!Trim(user).empty()) {
+            httpCli->ProxyUsername = user;
+            httpCli->ProxyPassword = s.FindValue("upProxyUserPassword").AsString();
+        }
+    }
+}
+
+bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showReceived,
+                       const std::weak_ptr<void>& alive)
+{
+    // Everything used after the wait is held here: the module may be gone by then.
+    std::shared_ptr<THttpCli> cli = httpCli_;
+    bool keep = false;
+    TOnExit dropTemp([&] {
+        if (!keep)
+            DeleteFileUtf8(tmpFile);
+    });
+    EnsureDataDir();
+    std::optional<THttpFileStream> stream;
+    stream.emplace(tmpFile, THttpFileStream::fmCreate);
+    cli->RcvdStream = &*stream;
+    TOnExit unhook([&] { cli->RcvdStream = nullptr; });
+
+    bool httpError = false;
+    try {
+        cli->Get();
+    } catch (const EHttpException&) {
+        httpError = true;
+    }
+    stream->Flush();
+    stream.reset();
+    if (alive.expired())
+        return false;
+
+    int code = cli->StatusCode();
+    bool ok = !httpError && code >= 200 && code <= 299;
+    if (ok) {
+        std::string body;
+        ok = TryReadFileText(tmpFile, body) && LooksLike(kind, body);
+    }
+    if (!ok) {
+        Status(-1, sUpdateError + ": " + IntToStr(code) + " " + cli->ReasonPhrase());
+        PumpAlive(alive);
+        return false;
+    }
+    if (showReceived)
+        Status(400, sReceived + " " + IntToStr(cli->RcvdCount()) + " " + sByte);
+    keep = true;
+    return true;
+}
+
+void TMainDM::UpdateFahBaseActionExecute(TObject*)
+{
+    if (!UpdateFahBaseAction->Enabled() || !CheckForUpdateAction->Enabled())
+        return;
+    std::weak_ptr<void> alive = AliveToken();
+    TAction* action = UpdateFahBaseAction;
+    action->SetEnabled(false);
+    TOnExit enableAgain([&] {
+        if (!alive.expired())
+            action->SetEnabled(true);
+    });
+    if (!PumpAlive(alive))
+        return;
+
+    InitHttpCli(httpCli_.get(), GetFahSettings().FindValue("upURL").AsString());
+    Status(400, sUpdatingWUdatabase + "...");
+    if (!PumpAlive(alive))
+        return;
+
+    bool gotPage = Download(PSummaryTmpFile(), dkSummary, true, alive);
+    if (alive.expired())
+        return;
+    if (gotPage) {
+        ReplaceWith(PSummaryTmpFile(), PSummaryFile());
+        LoadPSummary();
+    }
+
+    httpCli_->URL = SiteURL + "stat/upload.txt";
+    bool gotSizes = Download(UploadTmpFile(), dkSizes, false, alive);
+    if (alive.expired())
+        return;
+    if (gotSizes) {
+        ReplaceWith(UploadTmpFile(), UploadFile());
+        LoadUploadSizes();
+    }
+
+    if (Host.RefreshAll)
+        Host.RefreshAll();
+    action->SetEnabled(true);
+    PumpAlive(alive);
+}
+
+void TMainDM::CheckForUpdateActionExecute(TObject*)
+{
+    CheckForUpdate(true);
+}
+
+void TMainDM::CheckForUpdate(bool showNoUpdateMessage)
+{
+    if (!UpdateFahBaseAction->Enabled() || !CheckForUpdateAction->Enabled())
+        return;
+    std::weak_ptr<void> alive = AliveToken();
+    TAction* action = CheckForUpdateAction;
+    action->SetEnabled(false);
+    TOnExit finish([&] {
+        DeleteFileUtf8(LastVerTmpFile());
+        if (alive.expired())
+            return;
+        Status(0, std::string());
+        action->SetEnabled(true);
+    });
+    Status(-1, std::string());
+    if (!PumpAlive(alive))
+        return;
+
+    InitHttpCli(httpCli_.get(), SiteURL + "soft/brenix_ver.txt");
+    if (!Download(LastVerTmpFile(), dkVersion, true, alive))
+        return;
+
+    TStringList file;
+    file.LoadFromFile(LastVerTmpFile());
+    std::string version = Trim(file.Values("version"));
+    if (CompareVersions(version, ProgramVersion()) >= 1) {
+        std::string text = FillIn(sFindNewVersion, {version, VersionDateText(file.Values("date")),
+                                                    VersionSizeText(file.Values("size"))});
+        std::string url = Trim(file.Values("url"));
+        // Only a web address: a program's path would be run by the shell.
+        if (AppInfoBox(text, MB_YESNOCANCEL) == IDYES && IsWebAddress(url))
+            ShellExecuteW(nullptr, L"open", Utf8ToWide(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    } else if (showNoUpdateMessage) {
+        AppInfoBox(sNewVersionNotFound, MB_OK);
+    }
+    PumpAlive(alive);
+}

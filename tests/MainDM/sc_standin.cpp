@@ -1,0 +1,107 @@
+// Stand-in for the system's sc.exe, put beside the test executable so that
+// "sc.exe ..." started by the program finds it first. It appends its command
+// line to the file named by BX_SC_LOG, sleeps BX_SC_SLEEP_MS milliseconds
+// when asked, then does the operation on this machine's service manager
+// (Wine's sc.exe knows no "config" and no leading \\computer):
+//   sc.exe [\\computer] stop|start NAME
+//   sc.exe [\\computer] config NAME start= auto|demand|disabled
+//   sc.exe oem          prints a word with non-ASCII letters in the OEM code page, exit code 7
+// Each operation waits until the service reached its state and appends
+// "-> <what it reached>" to the log; stdout gets a short report.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+void Log(const std::wstring& line)
+{
+    const wchar_t* path = _wgetenv(L"BX_SC_LOG");
+    if (!path)
+        return;
+    FILE* f = _wfopen(path, L"ab");
+    if (!f)
+        return;
+    char buf[2048];
+    int n = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, buf, sizeof buf, nullptr, nullptr);
+    if (n > 0)
+        fprintf(f, "%s\n", buf);
+    fclose(f);
+}
+
+void Out(const std::string& text)
+{
+    DWORD done = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
+}
+
+DWORD WaitForState(SC_HANDLE service, DWORD wanted)
+{
+    SERVICE_STATUS st = {};
+    for (int i = 0; i < 200; ++i) {
+        if (QueryServiceStatus(service, &st) && st.dwCurrentState == wanted)
+            break;
+        Sleep(50);
+    }
+    return st.dwCurrentState;
+}
+
+}  // namespace
+
+int wmain()
+{
+    Log(GetCommandLineW());
+    if (const wchar_t* ms = _wgetenv(L"BX_SC_SLEEP_MS"))
+        Sleep(static_cast<DWORD>(_wtoi(ms)));
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    int i = 1;
+    if (i < argc && wcsncmp(argv[i], L"\\\\", 2) == 0)
+        ++i;
+    if (i < argc && wcscmp(argv[i], L"oem") == 0) {
+        char oem[32] = {};
+        WideCharToMultiByte(CP_OEMCP, 0, L"Gr\u00f6\u00dfe", -1, oem, sizeof oem, nullptr, nullptr);
+        Out(std::string("size: ") + oem + "\r\n");
+        return 7;
+    }
+    if (i + 1 >= argc) {
+        Log(L"-> usage");
+        return 1;
+    }
+    std::wstring op = argv[i], name = argv[i + 1];
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = manager ? OpenServiceW(manager, name.c_str(), SERVICE_ALL_ACCESS) : nullptr;
+    if (!service) {
+        Log(L"-> no such service");
+        Out("OpenService FAILED 1060\r\n");
+        return 1060;
+    }
+    std::wstring result;
+    if (op == L"stop") {
+        SERVICE_STATUS st = {};
+        ControlService(service, SERVICE_CONTROL_STOP, &st);
+        result = WaitForState(service, SERVICE_STOPPED) == SERVICE_STOPPED ? L"stopped" : L"still running";
+    } else if (op == L"start") {
+        StartServiceW(service, 0, nullptr);
+        result = WaitForState(service, SERVICE_RUNNING) == SERVICE_RUNNING ? L"running" : L"not running";
+    } else if (op == L"config" && i + 3 < argc && wcscmp(argv[i + 2], L"start=") == 0) {
+        std::wstring word = argv[i + 3];
+        DWORD type = word == L"auto" ? SERVICE_AUTO_START : word == L"demand" ? SERVICE_DEMAND_START
+                   : word == L"disabled" ? SERVICE_DISABLED : 0xFFFFFFFF;
+        bool ok = type != 0xFFFFFFFF && ChangeServiceConfigW(service, SERVICE_NO_CHANGE, type, SERVICE_NO_CHANGE,
+                                                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                                             nullptr);
+        result = ok ? L"start type " + word : L"config failed";
+    } else {
+        result = L"unknown operation";
+    }
+    Log(L"-> " + result);
+    Out("SERVICE_NAME: done\r\n");
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return 0;
+}
