@@ -34,27 +34,6 @@ TShiftState ShiftFromKeys(DWORD keyState)
     return shift;
 }
 
-// The effect the keys ask for among the allowed ones: copy from elsewhere,
-// move inside the tree; Ctrl copies, Shift moves, both or Alt link.
-DWORD SuggestedEffect(const TBaseVirtualTree* tree, const TObject* source, TShiftState shift, DWORD allowed)
-{
-    DWORD effect = allowed;
-    if (source == tree) {
-        if (allowed & DROPEFFECT_MOVE)
-            effect = DROPEFFECT_MOVE;
-    } else if (allowed & DROPEFFECT_COPY) {
-        effect = DROPEFFECT_COPY;
-    }
-    const bool ctrl = (shift & ssCtrl) != 0, shiftKey = (shift & ssShift) != 0;
-    if (ctrl && !shiftKey && (allowed & DROPEFFECT_COPY))
-        effect = DROPEFFECT_COPY;
-    else if (shiftKey && !ctrl && (allowed & DROPEFFECT_MOVE))
-        effect = DROPEFFECT_MOVE;
-    else if (((ctrl && shiftKey) || (shift & ssAlt)) && (allowed & DROPEFFECT_LINK))
-        effect = DROPEFFECT_LINK;
-    return effect;
-}
-
 enum TDragScrollDirection : unsigned { dsdLeft = 1, dsdUp = 2, dsdRight = 4, dsdDown = 8 };
 
 // Leaves a state on the way out, whatever happens in between.
@@ -331,7 +310,7 @@ HRESULT TBaseVirtualTree::DragEnter(DWORD keyState, POINT pt, DWORD& effect)
     scrollDirections_ = 0;
     const TShiftState shift = ShiftFromKeys(keyState);
     const POINT client = ScreenToClient(pt);
-    effect = SuggestedEffect(this, source, shift, effect);
+    effect = SuggestDropEffect(source, shift, client, effect);
     TDropMode mode = dmNowhere;
     PVirtualNode node = DropTargetAt(client, mode, false);
     if (!DoDragOver(source, shift, dsDragEnter, client, mode, effect)) {
@@ -387,7 +366,7 @@ HRESULT TBaseVirtualTree::DragOver(TObject* source, DWORD keyState, TDragState s
         StartDropExpandTimer(node);
     }
 
-    effect = SuggestedEffect(this, source, shift, effect);
+    effect = SuggestDropEffect(source, shift, client, effect);
     if (!DoDragOver(source, shift, state, client, mode, effect))
         effect = DROPEFFECT_NONE;
     return S_OK;

@@ -150,6 +150,8 @@ protected:
     }
     void TearDown() override
     {
+        // The mouse leaves the place later tests may want to move it to.
+        testing_support::SendInputPumping(MouseMoveTo(POINT{1270, 1010}), 0);
         OleSetClipboard(nullptr);
         delete form;
         a.reset();
