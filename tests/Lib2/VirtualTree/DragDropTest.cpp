@@ -305,6 +305,24 @@ TEST_F(VTDragDrop, WithinATreeDropMarksFollowTheRowAutoExpandCtrlCopiesEscapeCan
     EXPECT_TRUE(saw(a->Row(1), dmOnNode, DROPEFFECT_COPY));
 }
 
+TEST_F(VTDragDrop, ADragAtTheLowerEdgeScrollsTheTarget)
+{
+    for (int i = 3; i < 40; ++i)
+        b->texts[b->tree->AddChildNode(nullptr)] = "B" + std::to_string(i);
+    b->tree->OnDragOver = [](TBaseVirtualTree*, TObject*, TShiftState, TDragState, POINT, TDropMode, DWORD&,
+                             bool& accept) { accept = true; };
+    const RECT client = b->tree->ClientRect();
+    const POINT edge = b->tree->ClientToScreen(POINT{60, client.bottom - 4});
+    std::vector<INPUT> finish(6, MouseMoveTo(edge)[0]);
+    finish.push_back(KeyInput(VK_ESCAPE, false));
+    finish.push_back(KeyInput(VK_ESCAPE, true));
+    a->Select({0});
+    Drag(a->tree, StartOf(*a, 0), {edge}, finish);
+    EXPECT_LT(b->tree->OffsetY(), -40);
+    EXPECT_GE(b->tree->OffsetY(), client.bottom - b->tree->RangeY());
+    EXPECT_EQ(b->tree->RootNodeCount(), 40u);
+}
+
 TEST_F(VTDragDrop, CutPasteMovesCancelKeepsAndCopyOutlivesARefresh)
 {
     a->Select({0, 2});
