@@ -803,6 +803,12 @@ void TBaseVirtualTree::HandleHotTrack(int x, int y)
     SetHotNode(hot);
     if (alive.expired() || !HandleAllocated())
         return;
+    if (hot) {
+        // The hot node goes when the mouse leaves, whatever else asked the
+        // system to watch the mouse meanwhile (one watch per thread).
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, Handle(), 0};
+        TrackMouseEvent(&track);
+    }
     // The cursor follows at once (the system asked for it before the move
     // reached the tree, while the old node was hot).
     const RECT client = ClientRect();

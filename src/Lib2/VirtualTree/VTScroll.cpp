@@ -73,10 +73,10 @@ bool TBaseVirtualTree::DoSetOffsetXY(POINT value, TScrollUpdateOptions options, 
     }
     // The row under a resting mouse changes with the scroll.
     if (HandleAllocated() && !(states_ & (tsPanning | tsDrawSelPending | tsDrawSelecting))) {
-        POINT cursor;
-        GetCursorPos(&cursor);
-        cursor = ScreenToClient(cursor);
-        if (PtInRect(&client, cursor))
+        POINT screen;
+        GetCursorPos(&screen);
+        const POINT cursor = ScreenToClient(screen);
+        if (PtInRect(&client, cursor) && WindowFromPoint(screen) == Handle())
             HandleHotTrack(cursor.x, cursor.y);
     }
     DoScroll(deltaX, deltaY);

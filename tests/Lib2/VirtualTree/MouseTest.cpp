@@ -165,7 +165,7 @@ TEST_F(MouseTest, HotNodeShowsTheHotCursor)
     std::vector<std::pair<PVirtualNode, PVirtualNode>> hot;
     tree->OnHotChange = [&](TBaseVirtualTree*, PVirtualNode from, PVirtualNode to) { hot.push_back({from, to}); };
     ASSERT_TRUE(MoveTo(POINT{5, 5}));
-    Show(10);
+    Show(100);
     ASSERT_TRUE(MoveTo(LabelPoint(3)));
     EXPECT_EQ(tree->HotNode(), Node(3));
     EXPECT_EQ(CurrentCursor(), hand);
@@ -178,8 +178,13 @@ TEST_F(MouseTest, HotNodeShowsTheHotCursor)
         if (cursor == hand)
             cursor = cross;
     };
-    ASSERT_TRUE(MoveTo(LabelPoint(4)));
+    const POINT at4 = LabelPoint(4);
+    ASSERT_TRUE(MoveTo(at4));
     EXPECT_EQ(CurrentCursor(), cross);
+    // The wheel scrolls three rows under the resting mouse: row 7 is hot.
+    ASSERT_TRUE(Send({MouseAt(at4, MOUSEEVENTF_WHEEL, static_cast<DWORD>(-WHEEL_DELTA))}));
+    ASSERT_EQ(tree->OffsetY(), -3 * static_cast<int>(tree->DefaultNodeHeight()));
+    EXPECT_EQ(tree->HotNode(), Node(7));
     // Leaving the tree: no hot node.
     ASSERT_TRUE(MoveTo(Screen(-30, 40), 300));
     EXPECT_EQ(tree->HotNode(), nullptr);
@@ -187,7 +192,7 @@ TEST_F(MouseTest, HotNodeShowsTheHotCursor)
     // report a move back to an older mouse position in between).
     ASSERT_FALSE(hot.empty());
     EXPECT_EQ(hot.front(), std::make_pair(PVirtualNode(nullptr), Node(3)));
-    EXPECT_EQ(hot.back(), std::make_pair(Node(4), PVirtualNode(nullptr)));
+    EXPECT_EQ(hot.back(), std::make_pair(Node(7), PVirtualNode(nullptr)));
     for (size_t i = 0; i < hot.size(); ++i) {
         EXPECT_NE(hot[i].first, hot[i].second);
         if (i > 0) {
