@@ -224,7 +224,8 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showRecei
         return false;
 
     int code = cli->StatusCode();
-    bool ok = !httpError && code >= 200 && code <= 299;
+    // A request the application's end broke off is no document, whatever its status.
+    bool ok = !httpError && code >= 200 && code <= 299 && !Application().Terminated();
     if (ok) {
         std::string body;
         ok = TryReadFileText(tmpFile, body) && LooksLike(kind, body);

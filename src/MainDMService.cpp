@@ -177,7 +177,7 @@ std::string TMainDM::ControlFahService(const std::string& computer, const std::s
         if (alive.expired())
             return r.Output;
     }
-    if (GetFahSettings().FindValue("hiShowExecResultInWnd").EditedBoolean())
+    if (GetFahSettings().FindValue("hiShowExecResultInWnd").EditedBoolean() && !Application().Terminated())
         AppInfoBox(r.Output, MB_OK);
     return r.Output;
 }
@@ -205,7 +205,7 @@ void TMainDM::StartupTypeAutomaticActionExecute(TObject* sender)
     if (alive.expired())
         return;
     serviceCommandRunning_ = false;
-    if (GetFahSettings().FindValue("hiShowExecResultInWnd").AsBoolean())
+    if (GetFahSettings().FindValue("hiShowExecResultInWnd").AsBoolean() && !Application().Terminated())
         AppInfoBox(r.Output, MB_OK);
 }
 

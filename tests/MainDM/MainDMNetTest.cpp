@@ -1,6 +1,6 @@
-// Downloads of the data module against the real peers on 127.0.0.1: nginx
-// with the real summary page, squid with Basic, the scripted server and the
-// scripted NTLM proxy (started around the test by run-with-servers.sh).
+// Downloads of the data module against the real peers on 127.0.0.1 (nginx
+// with the real summary page, squid with Basic, the scripted server and
+// NTLM proxy), started around the test by run-with-servers.sh.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,13 +9,10 @@
 #include "Classes/MVars.h"
 #include "Classes/ProjectInfo.h"
 #include "Classes/UploadSizes.h"
-#include "MainDM.h"
 #include "MainDMTestSupport.h"
 #include "net/HttpProt.h"
-#include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
-#include "support/DialogDriver.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -33,26 +30,19 @@ int Port(const char* peer)
     EXPECT_TRUE(v) << "the peers are started by run-with-servers.sh (run through ctest)";
     return v ? atoi(v) : 0;
 }
-
 std::string Url(const char* peer, const std::string& path)
 {
     return "http://127.0.0.1:" + std::to_string(Port(peer)) + path;
 }
-
-// The nginx document root, filled once.
+// A file of nginx's document root.
 std::string Www(const std::string& name)
 {
-    std::string p = std::string("Z:") + (std::getenv("BX_HTTP_WORK") ? std::getenv("BX_HTTP_WORK") : "") + "/www/";
-    for (char& c : p)
-        if (c == '/')
-            c = '\\';
-    return p + name;
+    const char* work = std::getenv("BX_HTTP_WORK");
+    return StringReplaceAll(std::string("Z:") + (work ? work : "") + "/www/" + name, "/", "\\");
 }
-
 std::string RealPage() { return ReadFile(RealDataFile("psummary-2009-newformat-kfactor.html")); }
 
-// A data module on a fresh program folder holding old downloads, and
-// what it showed in the status panel.
+// A data module on a fresh program folder that holds old downloads.
 struct Harness {
     TempDir dir{"dmnet"};
     std::vector<std::string> status;
@@ -76,7 +66,7 @@ struct Harness {
         WriteFile(Www("stat/upload.txt"), kSizes);
         WriteFile(Www("empty.txt"), "");
         WriteFile(Www("portal.html"), "<html><body>Please sign in to use the network</body></html>\n");
-        WriteFile(Www("soft/brenix_ver.txt"), "version=1.5.0.0\r\ndate=2009-02-01\r\nsize=1;2\r\nurl=http://x.invalid/\r\n");
+        WriteFile(Www("soft/brenix_ver.txt"), "version=1.5.0.0\r\ndate=2009-02-01\r\nsize=1;2\r\n");
     }
     ~Harness()
     {
@@ -91,23 +81,21 @@ struct Harness {
         SetSetting("upProxyUserName", std::string(user));
         SetSetting("upProxyUserPassword", std::string(password));
     }
-    bool BothEnabled() const { return dm->UpdateFahBaseAction->Enabled() && dm->CheckForUpdateAction->Enabled(); }
-    bool NoTempFiles() const
+    // Both actions usable and no temporary file left.
+    bool Clean() const
     {
-        return !FileExists(PSummaryTmpFile()) && !FileExists(UploadTmpFile()) && !FileExists(LastVerTmpFile());
+        return dm->UpdateFahBaseAction->Enabled() && dm->CheckForUpdateAction->Enabled() &&
+               !FileExists(PSummaryTmpFile()) && !FileExists(UploadTmpFile()) && !FileExists(LastVerTmpFile());
     }
+    std::string Check(bool showNoUpdate, int button) { return AnswerBox([&] { dm->CheckForUpdate(showNoUpdate); }, button); }
 };
 
-// Runs CheckForUpdate with a driver that notes a box's text and presses a button.
-std::string CheckAndAnswer(TMainDM& dm, bool showNoUpdate, int button)
+TMainDM* g_doomed = nullptr;
+void CALLBACK FreeDoomed(HWND, UINT, UINT_PTR id, DWORD)
 {
-    std::string text;
-    DialogDriver driver([&](HWND box) {
-        text = DialogText(box);
-        PressDialogButton(box, button);
-    });
-    dm.CheckForUpdate(showNoUpdate);
-    return text;
+    KillTimer(nullptr, id);
+    delete g_doomed;
+    g_doomed = nullptr;
 }
 
 }  // namespace
@@ -118,40 +106,35 @@ TEST(MainDMDownloads, TheRealDocumentsReplaceTheOldFilesAndFeedTheDatabase)
     h.dm->UpdateFahBaseAction->Execute();
     EXPECT_EQ(ReadFile(PSummaryFile()), RealPage());
     EXPECT_EQ(ReadFile(UploadFile()), kSizes);
-    // The page's rows are now on top of the project list, its last row first.
+    // The page's rows are on top of the project list, its last row first.
     EXPECT_EQ(ProjectList()[0].rfind("#6326;171.64.65.60;p6326;", 0), 0u) << ProjectList()[0];
     EXPECT_EQ(GetResultSizeText(2669), "46.4 MB");
     EXPECT_EQ(h.refreshes, 1);
-    ASSERT_GE(h.status.size(), 2u);
-    EXPECT_EQ(h.status[0], "Updating the WU database...");
-    EXPECT_EQ(h.status[1], "Received 64773 bytes");
-    EXPECT_TRUE(h.BothEnabled());
-    EXPECT_TRUE(h.NoTempFiles());
+    EXPECT_EQ(Join(h.status), "Updating the WU database...|Received 64773 bytes");
+    EXPECT_TRUE(h.Clean());
 
-    // The same version through squid with the right credentials: the
-    // no-update message, asked for by the user.
+    // Through squid with the right credentials: the same version, so the
+    // no-update message when the user asked, nothing for the timer's check.
     h.UseProxy("SQUID_BASIC", "puser", "ppass");
-    EXPECT_EQ(CheckAndAnswer(*h.dm, true, IDOK), "You have the latest version of the program.");
-    // The timer's check says nothing.
-    EXPECT_EQ(CheckAndAnswer(*h.dm, false, IDOK), "");
-    EXPECT_TRUE(h.BothEnabled());
-    EXPECT_TRUE(h.NoTempFiles());
+    EXPECT_EQ(h.Check(true, IDOK), "You have the latest version of the program.");
+    EXPECT_EQ(h.Check(false, IDOK), "");
+    EXPECT_TRUE(h.Clean());
+    EXPECT_EQ(h.dm->HttpCli1().Reference, h.dm->SiteURL);
+    EXPECT_THROW(h.dm->InitHttpCli(nullptr, "x"), EAssertionFailed);
 }
 
 TEST(MainDMDownloads, AnyAnswerButTheDocumentKeepsTheOldFilesAndFreesBothActions)
 {
     Harness h;
-    struct Case {
+    struct {
         const char* what;
-        std::string base;   // summary page and site root: the same answer for every document
-        const char* proxy;
-        const char* user;
-        const char* password;
-        const char* status;
+        std::string base;   // summary page and site root: every document gets the same answer
+        const char *proxy, *user, *password, *status;
     } cases[] = {
         {"401", Url("SCRIPTED", "/401?"), nullptr, "", "", "Update error: 401 Unauthorized"},
-        {"real 407, wrong password", Url("NGINX", "/psummary.html?"), "SQUID_BASIC", "puser", "wrong",
+        {"real 407", Url("NGINX", "/psummary.html?"), "SQUID_BASIC", "puser", "wrong",
          "Update error: 407 Proxy Authentication Required"},
+        // Credentials sent would get a 400 or 403 from this proxy.
         {"407, password without user", Url("NGINX", "/psummary.html?"), "NTLMPROXY", "", "ppass",
          "Update error: 407 Proxy Authentication Required"},
         {"empty 200", Url("NGINX", "/empty.txt?"), nullptr, "", "", "Update error: 200 OK"},
@@ -159,7 +142,7 @@ TEST(MainDMDownloads, AnyAnswerButTheDocumentKeepsTheOldFilesAndFreesBothActions
         {"404", Url("NGINX", "/gone?"), nullptr, "", "", "Update error: 404 Not Found"},
         {"cut body", Url("SCRIPTED", "/halfway?"), nullptr, "", "", "Update error: "},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         SetSetting("upUseProxy", false);
         if (c.proxy)
@@ -170,110 +153,25 @@ TEST(MainDMDownloads, AnyAnswerButTheDocumentKeepsTheOldFilesAndFreesBothActions
         h.dm->UpdateFahBaseAction->Execute();
         EXPECT_EQ(ReadFile(PSummaryFile()), kOldPage);
         EXPECT_EQ(ReadFile(UploadFile()), kOldSizes);
-        ASSERT_GE(h.status.size(), 3u);
+        ASSERT_EQ(h.status.size(), 3u);
         EXPECT_EQ(h.status[1].rfind(c.status, 0), 0u) << h.status[1];
         EXPECT_EQ(h.status[2].rfind(c.status, 0), 0u) << h.status[2];
-        EXPECT_EQ(CheckAndAnswer(*h.dm, true, IDOK), "");
-        EXPECT_TRUE(h.BothEnabled());
-        EXPECT_TRUE(h.NoTempFiles());
+        EXPECT_EQ(h.Check(true, IDOK), "");
+        EXPECT_TRUE(h.Clean());
     }
-}
 
-TEST(MainDMDownloads, ANewerVersionIsOfferedAndOnlyAWebAddressIsOpened)
-{
-    Harness h;
-    TempDir out("dmopen");
-    std::string opened = out.File("opened.txt"), ran = out.File("ran.txt");
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                    nullptr);
-    std::wstring command = L"\"" + Utf8ToWide(BesideExe("..\\controls_edit\\controls_link_recorder.exe")) + L"\" \"" +
-                           Utf8ToWide(opened) + L"\" \"%1\"";
-    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
-                   static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-
-    WriteFile(Www("soft/brenix_ver.txt"),
-              "name=Brenix\r\nversion=1.5.0.1\r\ndate=2009-02\r\nsize=1.2;2\r\nurl=http://dl.example.invalid/b.zip\r\n");
-    EXPECT_EQ(CheckAndAnswer(*h.dm, false, IDYES),
-              "Version 1.5.0.1 dated 1 Feb 2009 (1.2 MB) is available. Open its download page?");
-    EXPECT_TRUE(PumpUntil([&] { return FileExists(opened); }, 10000));
-    EXPECT_EQ(ReadFile(opened), "http://dl.example.invalid/b.zip\n");
-
-    // A program's path is not opened: the shell would run it (the stand-in
-    // sc.exe would note its start).
-    SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(ran).c_str());
-    WriteFile(Www("soft/brenix_ver.txt"), "version=2.0\r\ndate=2010-03-04\r\nsize=800;1\r\nurl=" + BesideExe("sc.exe") + "\r\n");
-    EXPECT_EQ(CheckAndAnswer(*h.dm, false, IDYES),
-              "Version 2.0 dated 4 Mar 2010 (800 KB) is available. Open its download page?");
-    Pump(1500);
-    EXPECT_FALSE(FileExists(ran));
-    SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
-
-    // Older than this program: nothing to offer, and the timer's check says nothing.
-    WriteFile(Www("soft/brenix_ver.txt"), "version=1.5\r\n");
-    EXPECT_EQ(CheckAndAnswer(*h.dm, false, IDOK), "");
-    EXPECT_TRUE(h.BothEnabled());
-    EXPECT_TRUE(h.NoTempFiles());
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command");
-}
-
-TEST(MainDMDownloads, OtherErrorsReachTheCallerAndTheActionsStayUsable)
-{
-    Harness h;
-    // A date that does not exist.
+    // Errors of another kind reach the caller; the actions stay usable.
+    h.dm->SiteURL = Url("NGINX", "/");
     WriteFile(Www("soft/brenix_ver.txt"), "version=9.0\r\ndate=2009-13-45\r\n");
     EXPECT_THROW(h.dm->CheckForUpdate(true), EConvertError);
-    EXPECT_TRUE(h.BothEnabled());
-    EXPECT_TRUE(h.NoTempFiles());
-
-    // A data folder that cannot be made (a file stands where it would go).
-    WriteFile(h.dir.File("file"), "x");
+    EXPECT_TRUE(h.Clean());
+    WriteFile(h.dir.File("file"), "x");   // the data folder cannot be made
     SetAppDir(h.dir.File("file") + "\\");
     EXPECT_ANY_THROW(h.dm->UpdateFahBaseAction->Execute());
-    EXPECT_TRUE(h.BothEnabled());
+    EXPECT_TRUE(h.dm->UpdateFahBaseAction->Enabled());
 
-    // Then the next try works again.
+    // Freed while a request waits on a server that never answers.
     SetAppDir(h.dir.Path());
-    h.dm->UpdateFahBaseAction->Execute();
-    EXPECT_EQ(ReadFile(PSummaryFile()), RealPage());
-}
-
-TEST(MainDMDownloads, AProxyUserIsSentOnlyWhenThereIsOne)
-{
-    Harness h;
-    THttpCli& cli = h.dm->HttpCli1();
-    h.UseProxy("NTLMPROXY", "", "secret");
-    h.dm->InitHttpCli(&cli, "http://example.invalid/echo");
-    EXPECT_EQ(cli.Proxy, "127.0.0.1");
-    EXPECT_EQ(cli.ProxyPort, std::to_string(Port("NTLMPROXY")));
-    EXPECT_EQ(cli.ProxyUsername, "");
-    EXPECT_EQ(cli.ProxyPassword, "");
-    EXPECT_EQ(cli.Reference, h.dm->SiteURL);
-    h.UseProxy("NTLMPROXY", "user", "secret");
-    h.dm->InitHttpCli(&cli, "http://example.invalid/echo");
-    EXPECT_EQ(cli.ProxyUsername, "user");
-    EXPECT_EQ(cli.ProxyPassword, "secret");
-    SetSetting("upUseProxy", false);
-    h.dm->InitHttpCli(&cli, "http://example.invalid/echo");
-    EXPECT_EQ(cli.Proxy, "");
-    EXPECT_EQ(cli.ProxyUsername, "");
-    EXPECT_THROW(h.dm->InitHttpCli(nullptr, "x"), EAssertionFailed);
-}
-
-namespace {
-TMainDM* g_doomed = nullptr;
-void CALLBACK FreeDoomed(HWND, UINT, UINT_PTR id, DWORD)
-{
-    KillTimer(nullptr, id);
-    delete g_doomed;
-    g_doomed = nullptr;
-}
-}  // namespace
-
-TEST(MainDMDownloads, FreeingTheModuleWhileADownloadWaitsEndsTheWait)
-{
-    Harness h;
     SetSetting("upURL", Url("SCRIPTED", "/stall"));
     g_doomed = h.dm.release();
     SetTimer(nullptr, 0, 300, FreeDoomed);
@@ -282,36 +180,59 @@ TEST(MainDMDownloads, FreeingTheModuleWhileADownloadWaitsEndsTheWait)
     EXPECT_EQ(g_doomed, nullptr);
     EXPECT_LT(GetTickCount() - start, 5000u);
     EXPECT_EQ(ReadFile(PSummaryFile()), kOldPage);
-    EXPECT_TRUE(h.NoTempFiles());
+    EXPECT_FALSE(FileExists(PSummaryTmpFile()));
     EXPECT_TRUE(CaughtErrors().empty());
 }
 
-TEST(MainDMVersionFile, VersionsDatesAndSizes)
+TEST(MainDMDownloads, ANewerVersionIsOfferedAndOnlyAWebAddressIsOpened)
 {
-    struct { const char* a; const char* b; int result; } versions[] = {
+    Harness h;
+    std::string opened = h.dir.File("opened.txt"), ran = h.dir.File("ran.txt");
+    SetRegString(HKEY_CLASSES_ROOT, "http\\shell\\open\\command",
+                 "\"" + BesideExe("..\\controls_edit\\controls_link_recorder.exe") + "\" \"" + opened + "\" \"%1\"");
+    WriteFile(Www("soft/brenix_ver.txt"),
+              "name=Brenix\r\nversion=1.5.0.1\r\ndate=2009-02\r\nsize=1.2;2\r\nurl=http://dl.example.invalid/b.zip\r\n");
+    EXPECT_EQ(h.Check(false, IDYES), "Version 1.5.0.1 dated 1 Feb 2009 (1.2 MB) is available. Open its download page?");
+    EXPECT_TRUE(PumpUntil([&] { return FileExists(opened); }, 10000));
+    EXPECT_EQ(ReadFile(opened), "http://dl.example.invalid/b.zip\n");
+
+    // A program's path is not opened: the shell would run it (the stand-in
+    // sc.exe would note its start).
+    SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(ran).c_str());
+    WriteFile(Www("soft/brenix_ver.txt"), "version=2.0\r\ndate=2010-03-04\r\nsize=800;1\r\nurl=" + BesideExe("sc.exe") + "\r\n");
+    EXPECT_EQ(h.Check(false, IDYES), "Version 2.0 dated 4 Mar 2010 (800 KB) is available. Open its download page?");
+    Pump(1500);
+    EXPECT_FALSE(FileExists(ran));
+    SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command");
+
+    // Older than this program (1.5.0.0): nothing to offer.
+    WriteFile(Www("soft/brenix_ver.txt"), "version=1.5\r\n");
+    EXPECT_EQ(h.Check(false, IDOK), "");
+    EXPECT_TRUE(h.Clean());
+}
+
+TEST(MainDMDownloads, VersionsDatesAndSizesOfTheVersionFile)
+{
+    struct { const char *a, *b; int result; } versions[] = {
         {"1.5.0.1", "1.5.0.0", 1}, {"1.5", "1.5.0.0", -1}, {"1.5.0.0", "1.5.0", 1}, {"1.5.0.0", "1.5.0.0", 0},
         {"1.10", "1.9", 1}, {"", "1.5.0.0", -1}, {"x.6", "0.5", 1}, {"2", "10", -1},
     };
     for (const auto& v : versions)
         EXPECT_EQ(CompareVersions(v.a, v.b), v.result) << v.a << " against " << v.b;
-
-    struct { const char* in; const char* out; } dates[] = {
+    struct { const char *in, *out; } dates[] = {
         {"2009-02", "1 Feb 2009"}, {"2008-12-24", "24 Dec 2008"}, {"", "1 Jan 2000"}, {"abc-5", "1 May 2000"},
+    }, sizes[] = {
+        {"1.2;2", "1.2 MB"}, {"512;0", "512 bytes"}, {"300;1", "300 KB"}, {"300", "300 KB"},
+        {"7;x", "7 KB"}, {"7;9", "7 unknown SizeType"},
     };
     for (const auto& d : dates)
         EXPECT_EQ(VersionDateText(d.in), d.out) << d.in;
     EXPECT_THROW(VersionDateText("2009-02-30"), EConvertError);
-
-    struct { const char* in; const char* out; } sizes[] = {
-        {"1.2;2", "1.2 MB"}, {"512;0", "512 bytes"}, {"300;1", "300 KB"}, {"300", "300 KB"},
-        {"7;x", "7 KB"}, {"7;9", "7 unknown SizeType"},
-    };
     for (const auto& s : sizes)
         EXPECT_EQ(VersionSizeText(s.in), s.out) << s.in;
-
-    EXPECT_TRUE(IsWebAddress("http://a.b/c"));
-    EXPECT_TRUE(IsWebAddress(" HTTPS://a.b/"));
-    EXPECT_FALSE(IsWebAddress("C:\\Windows\\notepad.exe"));
-    EXPECT_FALSE(IsWebAddress("file:///C:/x.exe"));
-    EXPECT_FALSE(IsWebAddress("http://"));
+    for (const char* url : {"http://a.b/c", " HTTPS://a.b/"})
+        EXPECT_TRUE(IsWebAddress(url)) << url;
+    for (const char* url : {"C:\\Windows\\notepad.exe", "file:///C:/x.exe", "http://", "\\\\box\\share\\x.exe"})
+        EXPECT_FALSE(IsWebAddress(url)) << url;
 }

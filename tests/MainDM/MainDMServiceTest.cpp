@@ -8,13 +8,11 @@
 #include <memory>
 #include <thread>
 
-#include "MainDM.h"
 #include "MainDMTestSupport.h"
 #include "platform/Application.h"
 #include "platform/FileUtil.h"
 #include "platform/StringList.h"
 #include "platform/Text.h"
-#include "support/DialogDriver.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -23,71 +21,57 @@ using namespace maindm_test;
 namespace {
 
 const wchar_t kService[] = L"Brenix Test Svc";
-const char kQuoted[] = "\"Brenix Test Svc\"";
+const std::string kQuoted = "\"Brenix Test Svc\"";
 
-// The test service, made afresh for a test and removed after it.
-class TestService {
-public:
+// The test service, made afresh and running; removed afterwards.
+struct TestService {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = nullptr;
     TestService()
     {
-        manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        Remove();
+        Remove(OpenServiceW(manager, kService, SERVICE_ALL_ACCESS));
         std::wstring path = L"\"" + Utf8ToWide(BesideExe("maindm_testsvc.exe")) + L"\"";
-        service_ = CreateServiceW(manager_, kService, kService, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                  SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path.c_str(), nullptr, nullptr,
-                                  nullptr, nullptr, nullptr);
+        service = CreateServiceW(manager, kService, kService, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                 SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path.c_str(), nullptr, nullptr, nullptr,
+                                 nullptr, nullptr);
+        StartServiceW(service, 0, nullptr);
     }
     ~TestService()
     {
-        Remove();
-        CloseServiceHandle(manager_);
+        Remove(service);
+        CloseServiceHandle(manager);
     }
-    bool Made() const { return service_ != nullptr; }
-    DWORD State(DWORD waitFor = 0) const
+    void Remove(SC_HANDLE s)
     {
-        SERVICE_STATUS st = {};
-        for (int i = 0; i < 100; ++i) {
-            QueryServiceStatus(service_, &st);
-            if (!waitFor || st.dwCurrentState == waitFor)
-                break;
-            Sleep(50);
-        }
-        return st.dwCurrentState;
-    }
-    bool Start() const { return StartServiceW(service_, 0, nullptr) && State(SERVICE_RUNNING) == SERVICE_RUNNING; }
-    DWORD StartType() const
-    {
-        union {
-            QUERY_SERVICE_CONFIGW config;
-            char bytes[8192];
-        } buf;
-        DWORD need = 0;
-        return QueryServiceConfigW(service_, &buf.config, sizeof buf, &need) ? buf.config.dwStartType : 0xFFFF;
-    }
-
-private:
-    void Remove()
-    {
-        SC_HANDLE old = service_ ? service_ : OpenServiceW(manager_, kService, SERVICE_ALL_ACCESS);
-        if (!old)
+        if (!s)
             return;
         SERVICE_STATUS st = {};
-        ControlService(old, SERVICE_CONTROL_STOP, &st);
-        service_ = old;
-        State(SERVICE_STOPPED);
-        DeleteService(old);
-        CloseServiceHandle(old);
-        service_ = nullptr;
+        ControlService(s, SERVICE_CONTROL_STOP, &st);
+        State(SERVICE_STOPPED, s);
+        DeleteService(s);
+        CloseServiceHandle(s);
     }
-    SC_HANDLE manager_ = nullptr;
-    SC_HANDLE service_ = nullptr;
+    // The state, after waiting up to 5 s for the one given.
+    DWORD State(DWORD waitFor = 0, SC_HANDLE s = nullptr) const
+    {
+        SERVICE_STATUS st = {};
+        for (int i = 0; i < 100 && QueryServiceStatus(s ? s : service, &st) && waitFor && st.dwCurrentState != waitFor; ++i)
+            Sleep(50);
+        return st.dwCurrentState;
+    }
+    DWORD StartType() const
+    {
+        union { QUERY_SERVICE_CONFIGW config; char bytes[8192]; } buf;
+        DWORD need = 0;
+        return QueryServiceConfigW(service, &buf.config, sizeof buf, &need) ? buf.config.dwStartType : 0xFFFF;
+    }
 };
 
-// A data module whose selected row and client list the test sets, with the
-// stand-in's record in a temporary folder.
+// A data module whose selected row and client list the test sets; the
+// stand-in's record goes to a temporary folder.
 struct Harness {
     TempDir dir{"dmsvc"};
-    TClientService selected;
+    TClientService selected{"C:\\fah\\", "Brenix Test Svc"};
     bool hasSelection = true;
     std::vector<TClientService> clients;
     std::unique_ptr<TMainDM> dm;
@@ -95,16 +79,12 @@ struct Harness {
     Harness()
     {
         TMainDMHost host;
-        host.SelectedClient = [this](TClientService& c) {
-            c = selected;
-            return hasSelection;
-        };
+        host.SelectedClient = [this](TClientService& c) { return c = selected, hasSelection; };
         host.Clients = [this] { return clients; };
         host.ComputerOfPath = &ComputerOfPath;
         dm = std::make_unique<TMainDM>(nullptr, host);
         SetSetting("hiShowExecResultInWnd", false);
         SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(dir.File("sc.log")).c_str());
-        SetEnvironmentVariableW(L"BX_SC_SLEEP_MS", nullptr);
     }
     ~Harness()
     {
@@ -116,81 +96,68 @@ struct Harness {
     {
         std::string path = dir.File("sc.log");
         std::string text = FileExists(path) ? ReadFile(path) : std::string();
-        DeleteFileW(Utf8ToWide(path).c_str());
-        std::string joined;
-        for (const std::string& line : SplitLines(text))
-            joined += (joined.empty() ? "" : "|") + line;
-        return joined;
+        DeleteFileUtf8(path);
+        return Join(SplitLines(text));
     }
-    std::vector<TAction*> ServiceActions() const
-    {
-        return {dm->StopFAHServiceAction, dm->RestartFAHServiceAction, dm->StartupTypeAutomaticAction,
-                dm->StartupTypeManualAction, dm->StartupTypeDisabledAction};
-    }
-    // How many service actions are enabled after their update.
+    // How many of the five service actions are enabled after their update.
     int EnabledCount() const
     {
         int n = 0;
-        for (TAction* a : ServiceActions()) {
-            a->Update();
-            n += a->Enabled();
-        }
+        for (TAction* a : {dm->StopFAHServiceAction, dm->RestartFAHServiceAction, dm->StartupTypeAutomaticAction,
+                           dm->StartupTypeManualAction, dm->StartupTypeDisabledAction})
+            n += a->Update() && a->Enabled();
         return n;
     }
 };
 
+TMainDM* g_dm = nullptr;
+int g_enabledWhileRunning = -1;
+void CALLBACK LookAtTheAction(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    g_dm->RestartFAHServiceAction->Update();
+    g_enabledWhileRunning = g_dm->RestartFAHServiceAction->Enabled();
+}
+void CALLBACK FreeTheModule(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    delete g_dm;
+    g_dm = nullptr;
+}
+
 }  // namespace
 
-TEST(MainDMServices, TheActionsNeedASelectedClientWithAServiceName)
+TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
 {
+    TestService svc;
+    ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
-    h.selected = {"C:\\fah\\", "Brenix Test Svc"};
+    // Enabled only for a selected client with a service name.
     EXPECT_EQ(h.EnabledCount(), 5);
-    for (const char* name : {"", "   "}) {
-        h.selected.ServiceName = name;
-        EXPECT_EQ(h.EnabledCount(), 0) << '"' << name << '"';
-    }
+    h.selected.ServiceName = "  ";
+    EXPECT_EQ(h.EnabledCount(), 0);
+    h.dm->StopFAHServiceAction->Execute();
     h.selected.ServiceName = "Brenix Test Svc";
     h.hasSelection = false;
     EXPECT_EQ(h.EnabledCount(), 0);
-    // Nothing runs for a disabled action.
-    h.dm->StopFAHServiceAction->Execute();
+    h.hasSelection = true;
     EXPECT_EQ(h.TakeLog(), "");
-    EXPECT_EQ(QuoteServiceName("a \"b\""), "\"a \"\"b\"\"\"");
-}
 
-TEST(MainDMServices, StopRestartAndStartTypeReachTheRealService)
-{
-    TestService svc;
-    ASSERT_TRUE(svc.Made());
-    ASSERT_TRUE(svc.Start());
-    Harness h;
-
-    // A folder on \\box: stop, then start, against that computer; the output
-    // of the last command is shown when asked for.
-    h.selected = {"\\\\box\\fah\\client1\\", "Brenix Test Svc"};
+    // A folder on \\box: stop, then start, there; the last output is shown when asked for.
+    h.selected.Folder = "\\\\box\\fah\\client1\\";
     SetSetting("hiShowExecResultInWnd", true);
-    std::string shown;
-    {
-        DialogDriver driver([&](HWND box) {
-            shown = DialogText(box);
-            PressDialogButton(box, IDOK);
-        });
-        h.dm->RestartFAHServiceAction->Execute();
-    }
+    EXPECT_EQ(AnswerBox([&] { h.dm->RestartFAHServiceAction->Execute(); }, IDOK), "SERVICE_NAME: done");
     SetSetting("hiShowExecResultInWnd", false);
-    EXPECT_EQ(h.TakeLog(), std::string("sc.exe \\\\box stop ") + kQuoted + "|-> stopped|sc.exe \\\\box start " +
-                               kQuoted + "|-> running");
-    EXPECT_EQ(Trim(shown), "SERVICE_NAME: done");
+    EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop " + kQuoted + "|-> stopped|sc.exe \\\\box start " + kQuoted + "|-> running");
     EXPECT_EQ(svc.State(), (DWORD)SERVICE_RUNNING);
 
     // A local folder: this computer's name.
-    h.selected = {"C:\\fah\\", "Brenix Test Svc"};
+    h.selected.Folder = "C:\\fah\\";
     h.dm->StopFAHServiceAction->Execute();
     EXPECT_EQ(h.TakeLog(), "sc.exe \\\\" + LocalComputer() + " stop " + kQuoted + "|-> stopped");
     EXPECT_EQ(svc.State(), (DWORD)SERVICE_STOPPED);
 
-    struct { TAction* action; const char* word; DWORD type; } types[] = {
+    struct { TAction* action; std::string word; DWORD type; } types[] = {
         {h.dm->StartupTypeDisabledAction, "disabled", SERVICE_DISABLED},
         {h.dm->StartupTypeAutomaticAction, "auto", SERVICE_AUTO_START},
         {h.dm->StartupTypeManualAction, "demand", SERVICE_DEMAND_START},
@@ -201,13 +168,13 @@ TEST(MainDMServices, StopRestartAndStartTypeReachTheRealService)
                                    "|-> start type " + t.word);
         EXPECT_EQ(svc.StartType(), t.type) << t.word;
     }
+    EXPECT_EQ(QuoteServiceName("a \"b\""), "\"a \"\"b\"\"\"");
 }
 
 TEST(MainDMServices, AtShutdownOnlyTheServicesOfThisComputerStop)
 {
     TestService svc;
-    ASSERT_TRUE(svc.Made());
-    ASSERT_TRUE(svc.Start());
+    ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     // Another computer, this one's name in capitals (a share, not this
     // computer as the list sees it), a client without a service.
@@ -220,56 +187,41 @@ TEST(MainDMServices, AtShutdownOnlyTheServicesOfThisComputerStop)
     h.clients.push_back({"D:\\fah\\", " Brenix Test Svc "});
     h.dm->StopLocalServices();
     EXPECT_EQ(svc.State(SERVICE_STOPPED), (DWORD)SERVICE_STOPPED);
-    EXPECT_EQ(h.TakeLog(), "");
 }
 
-namespace {
-int g_enabledWhileRunning;
-TMainDM* g_running;
-void CALLBACK LookAtTheAction(HWND, UINT, UINT_PTR id, DWORD)
-{
-    KillTimer(nullptr, id);
-    g_running->RestartFAHServiceAction->Update();
-    g_enabledWhileRunning = g_running->RestartFAHServiceAction->Enabled();
-}
-}  // namespace
-
-TEST(MainDMServices, TheProgramAnswersWhileScRunsAndReadsItsOemOutput)
+TEST(MainDMServices, WaitingForScKeepsTheProgramAnsweringAndEndsWhenTheModuleGoes)
 {
     Harness h;
     TExecResult r = ExecAndCapture("sc.exe oem");
-    EXPECT_TRUE(r.Started);
-    EXPECT_TRUE(r.Finished);
+    EXPECT_TRUE(r.Started && r.Finished);
     EXPECT_EQ(r.ExitCode, 7u);
     EXPECT_EQ(r.Output, "size: Gr\xC3\xB6\xC3\x9F" "e\r\n");
-    TExecResult none = ExecAndCapture("no-such-program-here.exe stop x");
-    EXPECT_FALSE(none.Started);
-    EXPECT_EQ(none.Output, "");
+    EXPECT_FALSE(ExecAndCapture("no-such-program-here.exe stop x").Started);
+    // A program left behind holding the output does not hold the wait.
+    DWORD start = GetTickCount();
+    r = ExecAndCapture("sc.exe spawn");
+    EXPECT_LT(GetTickCount() - start, 3000u);
+    EXPECT_EQ(r.Output, "spawned\r\n");
     h.TakeLog();
 
-    // The stand-in takes 5 seconds; the application window keeps answering
-    // and the service actions stay disabled meanwhile.
+    // The stand-in takes 5 s: the application window keeps answering and
+    // the service actions are disabled meanwhile.
     h.selected = {"\\\\box\\fah\\", "No Such Svc"};
     SetEnvironmentVariableW(L"BX_SC_SLEEP_MS", L"5000");
     std::atomic<bool> done{false};
     std::atomic<int> answered{0}, missed{0};
     std::atomic<DWORD> slowest{0};
     std::thread pinger([&] {
-        while (!done) {
-            DWORD start = GetTickCount();
+        for (; !done; Sleep(100)) {
+            DWORD t = GetTickCount();
             DWORD_PTR result = 0;
-            if (SendMessageTimeoutW(Application().Handle(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result))
-                ++answered;
-            else
-                ++missed;
-            slowest = std::max<DWORD>(slowest, GetTickCount() - start);
-            Sleep(100);
+            ++(SendMessageTimeoutW(Application().Handle(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) ? answered : missed);
+            slowest = std::max<DWORD>(slowest, GetTickCount() - t);
         }
     });
-    g_enabledWhileRunning = -1;
-    g_running = h.dm.get();
+    g_dm = h.dm.get();
     SetTimer(nullptr, 0, 1000, LookAtTheAction);
-    DWORD start = GetTickCount();
+    start = GetTickCount();
     h.dm->StopFAHServiceAction->Execute();
     DWORD took = GetTickCount() - start;
     done = true;
@@ -281,31 +233,17 @@ TEST(MainDMServices, TheProgramAnswersWhileScRunsAndReadsItsOemOutput)
     EXPECT_EQ(g_enabledWhileRunning, 0);
     EXPECT_EQ(h.EnabledCount(), 5);
     EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop \"No Such Svc\"|-> no such service");
-}
 
-namespace {
-TMainDM* g_doomed = nullptr;
-void CALLBACK FreeDoomed(HWND, UINT, UINT_PTR id, DWORD)
-{
-    KillTimer(nullptr, id);
-    delete g_doomed;
-    g_doomed = nullptr;
-}
-}  // namespace
-
-TEST(MainDMServices, FreeingTheModuleWhileScWaitsEndsTheWait)
-{
-    Harness h;
-    h.selected = {"\\\\box\\fah\\", "No Such Svc"};
-    SetEnvironmentVariableW(L"BX_SC_SLEEP_MS", L"3000");
-    g_doomed = h.dm.release();
-    SetTimer(nullptr, 0, 300, FreeDoomed);
-    DWORD start = GetTickCount();
-    g_doomed->RestartFAHServiceAction->Execute();
-    EXPECT_EQ(g_doomed, nullptr);
-    EXPECT_LT(GetTickCount() - start, 2000u);
-    // The stand-in itself ends on its own, and no start follows the stop.
+    // Freed 300 ms into a restart: the wait ends, and no start follows.
+    SetEnvironmentVariableW(L"BX_SC_SLEEP_MS", L"2000");
+    g_dm = h.dm.release();
+    SetTimer(nullptr, 0, 300, FreeTheModule);
+    start = GetTickCount();
+    g_dm->RestartFAHServiceAction->Execute();
+    EXPECT_EQ(g_dm, nullptr);
+    EXPECT_LT(GetTickCount() - start, 1500u);
     std::string log = h.dir.File("sc.log");
     EXPECT_TRUE(PumpUntil([&] { return FileExists(log) && ReadFile(log).find("->") != std::string::npos; }, 8000));
+    Pump(300);
     EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop \"No Such Svc\"|-> no such service");
 }

@@ -12,8 +12,17 @@ namespace maindm_test {
 void SetSetting(const char* name, const TAppVariant& value)
 {
     TAppVal& v = GetFahSettings().FindValue(name);
-    v.StoredValue = VarAsKind(value, v.Kind());
-    v.EditedValue = v.StoredValue;
+    v.StoredValue = v.EditedValue = VarAsKind(value, v.Kind());
+}
+
+void SetRegString(HKEY root, const std::string& key, const std::string& value)
+{
+    HKEY k = nullptr;
+    RegCreateKeyExW(root, Utf8ToWide(key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
+    std::wstring w = Utf8ToWide(value);
+    RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(w.c_str()),
+                   static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(k);
 }
 
 std::string BesideExe(const std::string& name)
@@ -29,21 +38,30 @@ BOOL CALLBACK CollectStatic(HWND child, LPARAM param)
 {
     wchar_t cls[16] = {};
     GetClassNameW(child, cls, 16);
-    if (lstrcmpiW(cls, L"Static") == 0) {
-        std::string text = testing_support::WindowText(child);
-        auto& out = *reinterpret_cast<std::string*>(param);
-        if (!text.empty())
-            out += (out.empty() ? "" : "\n") + text;
-    }
+    std::string text = testing_support::WindowText(child);
+    if (lstrcmpiW(cls, L"Static") == 0 && !text.empty())
+        *reinterpret_cast<std::string*>(param) += Trim(text);
     return TRUE;
 }
 }  // namespace
 
-std::string DialogText(HWND dialog)
+std::string AnswerBox(const std::function<void()>& f, int button)
 {
     std::string text;
-    EnumChildWindows(dialog, CollectStatic, reinterpret_cast<LPARAM>(&text));
+    testing_support::DialogDriver driver([&](HWND box) {
+        EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&text));
+        testing_support::PressDialogButton(box, button);
+    });
+    f();
     return text;
+}
+
+std::string Join(const std::vector<std::string>& lines, const char* sep)
+{
+    std::string out;
+    for (const std::string& line : lines)
+        out += (out.empty() ? "" : sep) + line;
+    return out;
 }
 
 std::string LocalComputer()
@@ -56,9 +74,7 @@ std::string LocalComputer()
 
 std::string ComputerOfPath(const std::string& path)
 {
-    if (path.rfind("\\\\", 0) == 0)
-        return path.substr(2, path.find('\\', 2) - 2);
-    return LocalComputer();
+    return path.rfind("\\\\", 0) == 0 ? path.substr(2, path.find('\\', 2) - 2) : LocalComputer();
 }
 
 namespace {

@@ -6,6 +6,7 @@
 //   sc.exe [\\computer] stop|start NAME
 //   sc.exe [\\computer] config NAME start= auto|demand|disabled
 //   sc.exe oem          prints a word with non-ASCII letters in the OEM code page, exit code 7
+//   sc.exe spawn        starts "sc.exe hold" (4 s) with its handles and ends at once
 // Each operation waits until the service reached its state and appends
 // "-> <what it reached>" to the log; stdout gets a short report.
 #include <windows.h>
@@ -67,6 +68,19 @@ int wmain()
         WideCharToMultiByte(CP_OEMCP, 0, L"Gr\u00f6\u00dfe", -1, oem, sizeof oem, nullptr, nullptr);
         Out(std::string("size: ") + oem + "\r\n");
         return 7;
+    }
+    if (i < argc && wcscmp(argv[i], L"spawn") == 0) {
+        // Leaves a program behind that holds our output for 4 seconds.
+        STARTUPINFOW si = {sizeof si};
+        PROCESS_INFORMATION pi = {};
+        wchar_t cmd[] = L"sc.exe hold";
+        CreateProcessW(nullptr, cmd, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+        Out("spawned\r\n");
+        return 0;
+    }
+    if (i < argc && wcscmp(argv[i], L"hold") == 0) {
+        Sleep(4000);
+        return 0;
     }
     if (i + 1 >= argc) {
         Log(L"-> usage");
