@@ -146,23 +146,25 @@ void TBaseVirtualTree::DoDragging(POINT p)
     dragSelection_ = SortedSelection(true);
     droppedOnSelf_ = false;
     DoStateChange(tsOLEDragging, tsOLEDragPending | tsClearPending);
-    TAtExit leave{[this] {
+    auto endDrag = [this] {
         dragSelection_.clear();
         if (dragImage_)
             dragImage_->EndDrag();
-        DoStateChange(0, tsOLEDragging);
-    }};
+        if (states_ & tsOLEDragging)
+            DoStateChange(0, tsOLEDragging);
+    };
+    TAtExit leave{endDrag};
 
     IDataObject* dataObject = DragManager() ? dragManager_->GetDataObject() : nullptr;
     if (!dataObject)
         return;
+    TAtExit release{[dataObject] { dataObject->Release(); }};
     lastDropMode_ = dmOnNode;
     if (dragImageKind_ != diNoImage)
         PrepareDragImage(p, dataObject);
     const DWORD allowed = (dragOperations_ & (doCopy | doMove | doLink)) ? (dragOperations_ & 7) : 7;
     DWORD effect = DROPEFFECT_NONE;
     const HRESULT result = RunOLEDragLoop(allowed, dataObject, effect);
-    dataObject->Release();
     if (dragManager_)
         dragManager_->ForceDragLeave();
 
@@ -178,7 +180,7 @@ void TBaseVirtualTree::DoDragging(POINT p)
         for (size_t i = nodes.size(); i-- > 0;)
             DeleteNode(nodes[i], true);
     }
-    dragSelection_.clear();
+    endDrag();
     DragFinished();
 }
 
