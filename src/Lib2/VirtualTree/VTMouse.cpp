@@ -600,7 +600,15 @@ void TBaseVirtualTree::HandleClickSelection(PVirtualNode lastFocused, PVirtualNo
         return;
     const bool ctrl = (shift & ssCtrl) != 0, shiftKey = (shift & ssShift) != 0;
     if (shiftKey && !ctrl) {
-        SelectNodes(rangeAnchor_ ? rangeAnchor_ : GetFirstNoInit(), newNode, false);
+        // The range replaces the selection; the anchor and the level of the
+        // first selected node stay (a range upwards would otherwise take the
+        // level of the clicked node).
+        PVirtualNode anchor = rangeAnchor_ ? rangeAnchor_ : GetFirstNoInit();
+        const int level = lastSelectionLevel_;
+        InternalClearSelection();
+        rangeAnchor_ = anchor;
+        lastSelectionLevel_ = level;
+        SelectNodes(anchor, newNode, true);
         Invalidate();
         Change(nullptr);
     } else if (ctrl && !shiftKey) {

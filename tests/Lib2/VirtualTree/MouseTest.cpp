@@ -75,6 +75,23 @@ TEST_F(MouseTest, ClicksWithShiftAndCtrlSelect)
     EXPECT_TRUE(Selected().empty());
 }
 
+TEST_F(MouseTest, ShiftClickKeepsTheLevelOfTheFirstSelectedNode)
+{
+    tree->TreeOptions().SetSelectionOptions(toMultiSelect | toLevelSelectConstraint);
+    tree->OnInitNode = [this](TBaseVirtualTree*, PVirtualNode, PVirtualNode node, TVirtualNodeInitStates& states) {
+        if (tree->NodeLevel(node) == 0)
+            states |= ivsHasChildren | ivsExpanded;
+    };
+    tree->OnInitChildren = [](TBaseVirtualTree*, PVirtualNode, unsigned& count) { count = 3; };
+    Show(2);
+    PVirtualNode first = tree->GetFirstChild(Node(0)), second = first->NextSibling;
+    // From a child up to its parent's row: only the children in between.
+    ASSERT_TRUE(Click(NodeLabelPoint(second)));
+    ASSERT_TRUE(Click(LabelPoint(0), {VK_SHIFT}));
+    EXPECT_EQ(tree->GetSelection().size(), 2u);
+    EXPECT_TRUE(tree->Selected(first) && tree->Selected(second));
+}
+
 TEST_F(MouseTest, PressOnASelectedNodeKeepsTheSelectionForADrag)
 {
     MultiSelect();
