@@ -50,19 +50,24 @@ inline INPUT MouseButton(DWORD flags)
 // server, where SendInput's keys are not down, and a button event without a
 // place may come where an earlier move went: move there first and wait
 // until the cursor stays (InputTreeTest::MoveTo), then send ClickAt.
+inline void AppendKeys(std::vector<INPUT>& v, std::initializer_list<WORD> keys, bool up)
+{
+    if (!up)
+        for (WORD k : keys)
+            v.push_back(testing_support::KeyInput(k, false));
+    else
+        for (auto it = keys.end(); it != keys.begin();)
+            v.push_back(testing_support::KeyInput(*--it, true));
+}
 inline std::vector<INPUT> ClickAt(POINT screen, std::initializer_list<WORD> keys = {},
                                   DWORD down = MOUSEEVENTF_LEFTDOWN, DWORD up = MOUSEEVENTF_LEFTUP)
 {
     std::vector<INPUT> v;
-    for (WORD k : keys)
-        v.push_back(testing_support::KeyInput(k, false));
+    AppendKeys(v, keys, false);
     const bool here = screen.x == LONG_MIN;
     v.push_back(here ? MouseButton(down) : MouseAt(screen, down));
     v.push_back(here ? MouseButton(up) : MouseAt(screen, up));
-    for (auto it = keys.end(); it != keys.begin();) {
-        --it;
-        v.push_back(testing_support::KeyInput(*it, true));
-    }
+    AppendKeys(v, keys, true);
     return v;
 }
 inline std::vector<INPUT> ClickWith(std::initializer_list<WORD> keys = {}, DWORD down = MOUSEEVENTF_LEFTDOWN,
@@ -152,8 +157,7 @@ protected:
     bool Press(POINT from, std::initializer_list<WORD> keys = {})
     {
         std::vector<INPUT> v;
-        for (WORD k : keys)
-            v.push_back(testing_support::KeyInput(k, false));
+        AppendKeys(v, keys, false);
         v.push_back(MouseAt(from, MOUSEEVENTF_LEFTDOWN));
         return MoveTo(from) && Send(v);
     }
@@ -166,10 +170,7 @@ protected:
     bool Release(POINT at, std::initializer_list<WORD> keys = {})
     {
         std::vector<INPUT> v{MouseAt(at, MOUSEEVENTF_LEFTUP)};
-        for (auto it = keys.end(); it != keys.begin();) {
-            --it;
-            v.push_back(testing_support::KeyInput(*it, true));
-        }
+        AppendKeys(v, keys, true);
         return Send(v);
     }
     bool Click(POINT screen, std::initializer_list<WORD> keys = {}, DWORD down = MOUSEEVENTF_LEFTDOWN,

@@ -238,7 +238,6 @@ TEST_F(MouseTest, ClickAndWaitEditsTheSelectedNode)
 
 TEST_F(MouseTest, RightClickPopups)
 {
-    MultiSelect();
     tree->TreeOptions().SetSelectionOptions(toMultiSelect | toRightClickSelect);
     TPopupMenu menu(nullptr);
     int shown = 0;
