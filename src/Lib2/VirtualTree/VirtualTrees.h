@@ -1679,6 +1679,8 @@ public:
     void BeginDrag(bool immediate, int threshold = -1);
     // An OLE drag is pending or running (or a component drag).
     bool IsDragging() const;
+    // A rubber-band selection is pending or being drawn.
+    bool IsDrawSelecting() const { return (states_ & (tsDrawSelPending | tsDrawSelecting)) != 0; }
     // The mouse-down point a pending drag starts from and the distance the
     // mouse must move first (the mouse handling keeps both up to date).
     POINT LastClickPos() const { return lastClickPos_; }
