@@ -196,8 +196,9 @@ bool TBaseVirtualTree::ProcessClipboardData(TBaseVirtualTree* source, IDataObjec
     BeginUpdate();
     TOnExit endUpdate{[this] { EndUpdate(); }};
     if (optimized && source) {
-        const TNodeArray nodes = source->HasState(tsCutPending | tsCopyPending) ? source->SortedCutCopySet(true)
-                                                                               : source->SortedSelection(true);
+        // A drag moves what is dragged (the selection) even while a copy is pending there.
+        const bool marked = !source->HasState(tsOLEDragging) && source->HasState(tsCutPending | tsCopyPending);
+        const TNodeArray nodes = marked ? source->SortedCutCopySet(true) : source->SortedSelection(true);
         // The order stays: before a node and as last children they go in
         // order, after a node and as first children from the last one back.
         const bool forwards = mode == amInsertBefore || mode == amAddChildLast;

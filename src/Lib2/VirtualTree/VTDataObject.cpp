@@ -594,8 +594,9 @@ HRESULT TBaseVirtualTree::RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM&
         !(formatEtcIn.tymed & (TYMED_HGLOBAL | TYMED_ISTREAM)))
         return DoRenderOLEData(formatEtcIn, medium, forClipboard);
 
-    // The cut/copy set while a clipboard operation is pending, else the selection.
-    const bool pending = HasState(tsCutPending | tsCopyPending);
+    // For the clipboard the cut/copy set while a clipboard operation is
+    // pending, else (and always for a drag) the selection.
+    const bool pending = forClipboard && HasState(tsCutPending | tsCopyPending);
     TNodeArray nodes = pending ? SortedCutCopySet(true) : SortedSelection(true);
     TMemoryStream stream;
     for (PVirtualNode node : nodes)
@@ -638,8 +639,9 @@ TBaseVirtualTree* TBaseVirtualTree::GetTreeFromDataObject(IDataObject* dataObjec
 HRESULT TCustomVirtualStringTree::RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard)
 {
     if (formatEtcIn.tymed & TYMED_HGLOBAL) {
-        // The cut/copy set while a clipboard operation is pending, else the selection.
-        const TVSTTextSourceType source = HasState(tsCutPending | tsCopyPending) ? tstCutCopySet : tstSelected;
+        // As for the nodes: what a pending cut or copy marked goes to the clipboard.
+        const TVSTTextSourceType source =
+            forClipboard && HasState(tsCutPending | tsCopyPending) ? tstCutCopySet : tstSelected;
         if (HGLOBAL block = ContentToClipboard(*this, formatEtcIn.cfFormat, source)) {
             medium = STGMEDIUM{};
             medium.tymed = TYMED_HGLOBAL;

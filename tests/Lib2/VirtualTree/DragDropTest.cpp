@@ -219,15 +219,18 @@ protected:
 TEST_F(VTDragDrop, RowsDraggedToAnotherTreeMove)
 {
     // Moved by reference (the optimized move), copied through the node stream
-    // and deleted afterwards (toAutoDeleteMovedNodes), or copied and kept.
+    // and deleted afterwards (toAutoDeleteMovedNodes), or copied and kept;
+    // a copy pending in the source (of row 1) changes nothing.
     struct Case {
-        bool optimized, autoDelete;
+        bool optimized, autoDelete, copyPending;
         const char* source;
         const char* target;
     } cases[] = {
-        {true, true, "A1", "B0,A0,A2,B1,B2"},
-        {false, true, "A1", "B0,A0,A2,B1,B2"},
-        {false, false, "A0,A1,A2", "B0,A0,A2,B1,B2"},
+        {true, true, false, "A1", "B0,A0,A2,B1,B2"},
+        {false, true, false, "A1", "B0,A0,A2,B1,B2"},
+        {false, false, false, "A0,A1,A2", "B0,A0,A2,B1,B2"},
+        {true, true, true, "A1", "B0,A0,A2,B1,B2"},
+        {false, true, true, "A1", "B0,A0,A2,B1,B2"},
     };
     for (const Case& c : cases) {
         if (&c != cases) {
@@ -236,12 +239,16 @@ TEST_F(VTDragDrop, RowsDraggedToAnotherTreeMove)
         }
         TVTAutoOptions autoOptions = a->tree->TreeOptions().AutoOptions() & ~toAutoDeleteMovedNodes;
         a->tree->TreeOptions().SetAutoOptions(autoOptions | (c.autoDelete ? toAutoDeleteMovedNodes : 0));
+        if (c.copyPending) {
+            a->Select({1});
+            a->tree->CopyNodesToClipboard();
+        }
         a->Select({0, 2});
         std::vector<TDropMode> modes;
         DropInto(b->tree, c.optimized, &modes);
         Drag(a->tree, StartOf(*a, 0), {OffLabel(*b, 0, false)}, {Button(MOUSEEVENTF_LEFTUP)});
-        EXPECT_EQ(a->Rows(), c.source) << c.optimized << c.autoDelete;
-        EXPECT_EQ(b->Rows(), c.target) << c.optimized << c.autoDelete;
+        EXPECT_EQ(a->Rows(), c.source) << c.optimized << c.autoDelete << c.copyPending;
+        EXPECT_EQ(b->Rows(), c.target) << c.optimized << c.autoDelete << c.copyPending;
         ASSERT_FALSE(modes.empty());
         EXPECT_EQ(modes.back(), dmBelow);
         EXPECT_FALSE(a->tree->IsDragging());
