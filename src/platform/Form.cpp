@@ -219,6 +219,10 @@ void TForm::VisibleChanged()
 
 void TForm::Close()
 {
+    if (modal_) {
+        modalResult_ = mrCancel;
+        return;
+    }
     std::weak_ptr<void> alive = AliveToken();
     bool canClose = true;
     if (OnCloseQuery)

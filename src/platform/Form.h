@@ -16,6 +16,16 @@ enum class TPosition {
     poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly,
     poScreenCenter, poDesktopCenter, poMainFormCenter, poOwnerFormCenter
 };
+// What ShowModal returns: the button the user closed the form with.
+constexpr int mrNone = 0;
+constexpr int mrOk = 1;
+constexpr int mrCancel = 2;
+constexpr int mrAbort = 3;
+constexpr int mrRetry = 4;
+constexpr int mrIgnore = 5;
+constexpr int mrYes = 6;
+constexpr int mrNo = 7;
+
 enum TBorderIcon : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
 using TBorderIcons = unsigned;
 
@@ -36,7 +46,20 @@ public:
     void SetPosition(TPosition position) { position_ = position; }
 
     // Asks OnCloseQuery, then OnClose; the main form's close ends the program.
+    // A modal form's close only sets ModalResult to mrCancel.
     void Close();
+
+    // Shows the form and runs messages until ModalResult is set (a button
+    // with a ModalResult, Close, the close box, the end of the program:
+    // mrCancel), then hides it and returns the result. Meanwhile every other
+    // window of this thread is disabled; the window active before gets the
+    // activation back. Setting ModalResult closes only after OnCloseQuery
+    // agreed and OnClose left the action other than caNone; a form freed
+    // while it runs returns mrCancel.
+    int ShowModal();
+    bool Modal() const { return modal_; }
+    int ModalResult() const { return modalResult_; }
+    void SetModalResult(int result) { modalResult_ = result; }
     // Frees the form once no message of it (or nested message loop) is running.
     void Release();
 
@@ -66,7 +89,11 @@ private:
     TFormBorderStyle borderStyle_ = TFormBorderStyle::bsSizeable;
     TBorderIcons borderIcons_ = biSystemMenu | biMinimize | biMaximize;
     TPosition position_ = TPosition::poDesigned;
+    // The modal loop's end: OnCloseQuery and OnClose; false keeps the form open.
+    bool CloseModal();
     bool destroyDone_ = false;
+    bool modal_ = false;
+    int modalResult_ = mrNone;
     TWindowState windowState_ = TWindowState::wsNormal;
     TFormStyle formStyle_ = TFormStyle::fsNormal;
 };

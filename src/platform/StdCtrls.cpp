@@ -1,6 +1,8 @@
 #include "platform/StdCtrls.h"
 
 #include "platform/Canvas.h"
+#include "platform/Form.h"
+#include "platform/Text.h"
 
 // --- TPanel ---
 
@@ -93,6 +95,20 @@ void TLabel::SetAutoSize(bool autoSize)
     AdjustSize();
 }
 
+void TLabel::SetWordWrap(bool wordWrap)
+{
+    if (wordWrap == wordWrap_)
+        return;
+    wordWrap_ = wordWrap;
+    AdjustSize();
+    Invalidate();
+}
+
+UINT TLabel::TextFlags() const
+{
+    return DT_LEFT | DT_TOP | (wordWrap_ ? DT_WORDBREAK : DT_SINGLELINE) | (showAccelChar_ ? 0 : DT_NOPREFIX);
+}
+
 void TLabel::SetTransparent(bool transparent)
 {
     transparent_ = transparent;
@@ -115,16 +131,18 @@ void TLabel::AdjustSize()
 {
     if (!autoSize_)
         return;
+    // Measured with DrawText itself: the canvas's TextRect keeps the
+    // rectangle it is given, so it cannot hand back the measured size.
     HDC dc = GetDC(nullptr);
+    RECT r = {0, 0, wordWrap_ ? width_ : 0, 0};
     {
-        TCanvas canvas(dc);
-        canvas.Font().Assign(Font());
-        RECT r = {0, 0, 0, 0};
-        canvas.TextRect(r, Caption().empty() ? std::string(" ") : Caption(),
-                        DT_CALCRECT | DT_SINGLELINE | (showAccelChar_ ? 0 : DT_NOPREFIX));
-        SetBounds(left_, top_, r.right - r.left, r.bottom - r.top);
+        HGDIOBJ old = SelectObject(dc, Font().Handle());
+        std::wstring text = Utf8ToWide(Caption().empty() ? std::string(" ") : Caption());
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | TextFlags());
+        SelectObject(dc, old);
     }
     ReleaseDC(nullptr, dc);
+    SetBounds(left_, top_, wordWrap_ ? width_ : r.right - r.left, r.bottom - r.top);
 }
 
 void TLabel::Paint(TCanvas& canvas)
@@ -134,7 +152,7 @@ void TLabel::Paint(TCanvas& canvas)
         canvas.FillRect(r);
     if (!Enabled())
         canvas.Font().SetColor(GetSysColor(COLOR_GRAYTEXT));
-    canvas.TextRect(r, Caption(), DT_LEFT | DT_TOP | DT_SINGLELINE | (showAccelChar_ ? 0 : DT_NOPREFIX));
+    canvas.TextRect(r, Caption(), TextFlags());
 }
 
 // --- TEdit ---
@@ -198,6 +216,14 @@ void TButton::SetDefault(bool value)
     default_ = value;
     if (HandleAllocated())
         SendMessageW(Handle(), BM_SETSTYLE, value ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+}
+
+void TButton::Click()
+{
+    if (modalResult_ != mrNone)
+        if (auto* form = dynamic_cast<TForm*>(ParentForm()))
+            form->SetModalResult(modalResult_);
+    TWinControl::Click();
 }
 
 bool TButton::CommandNotify(WORD code)

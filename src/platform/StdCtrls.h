@@ -21,6 +21,8 @@ private:
 
 // A caption drawn by its parent; it has no window. With ShowAccelChar the
 // letter after "&" is underlined, and Alt+that letter focuses FocusControl.
+// With WordWrap the text breaks into lines at the label's width, and
+// AutoSize sets only the height.
 class TLabel : public TGraphicControl {
 public:
     explicit TLabel(TComponent* owner);
@@ -29,6 +31,8 @@ public:
     void SetAutoSize(bool autoSize);
     bool Transparent() const { return transparent_; }
     void SetTransparent(bool transparent);
+    bool WordWrap() const { return wordWrap_; }
+    void SetWordWrap(bool wordWrap);
     bool ShowAccelChar() const { return showAccelChar_; }
     void SetShowAccelChar(bool show);
     TWinControl* FocusControl() const { return focusControl_; }
@@ -43,8 +47,10 @@ protected:
 
 private:
     void AdjustSize();
+    UINT TextFlags() const;
     bool autoSize_ = true;
     bool transparent_ = true;
+    bool wordWrap_ = false;
     bool showAccelChar_ = true;
     TWinControl* focusControl_ = nullptr;
 };
@@ -69,7 +75,8 @@ private:
 
 // A push button (system BUTTON class). Enter on the form presses the
 // Default button unless another button has the focus; Esc presses the
-// Cancel button; Alt+its "&" letter presses it too.
+// Cancel button; Alt+its "&" letter presses it too. A click first sets the
+// form's ModalResult to the button's, when that is not mrNone.
 class TButton : public TWinControl {
 public:
     explicit TButton(TComponent* owner);
@@ -77,6 +84,9 @@ public:
     void SetDefault(bool value);
     bool Cancel() const { return cancel_; }
     void SetCancel(bool value) { cancel_ = value; }
+    int ModalResult() const { return modalResult_; }
+    void SetModalResult(int result) { modalResult_ = result; }
+    void Click() override;
     bool DialogKey(WORD key, TShiftState shift) override;
     bool DialogChar(wchar_t ch, TShiftState shift) override;
 
@@ -87,6 +97,7 @@ protected:
 private:
     bool default_ = false;
     bool cancel_ = false;
+    int modalResult_ = 0;
 };
 
 // A two-state check box (system BUTTON class). Changing Checked, by the user
