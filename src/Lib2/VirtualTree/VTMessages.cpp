@@ -332,6 +332,20 @@ bool TBaseVirtualTree::HintShow(THintInfo& info)
     pendingHint_.column = column;
 
     TVTTooltipLineBreakStyle lineBreak = hlbDefault;
+    if (auto* drawTree = dynamic_cast<TCustomVirtualDrawTree*>(this)) {
+        // An owner-drawn tree sizes and draws its node hints itself; there
+        // is one when it gives it a size.
+        RECT size = cell;
+        drawTree->DoGetHintSize(node, column, size);
+        if (IsRectEmpty(&size))
+            return false;
+        info.HintStr = DoGetNodeHint(node, column, lineBreak);
+        if (info.HintStr.empty())
+            info.HintStr = " ";
+        pendingHint_.textRect = size;
+        pendingHint_.text = info.HintStr;
+        return true;
+    }
     if (hintMode_ != hmTooltip) {
         info.HintStr = DoGetNodeHint(node, column, lineBreak);
         pendingHint_.text = info.HintStr;
@@ -393,9 +407,15 @@ bool TBaseVirtualTree::ShowOwnHint(const THintInfo& info)
     RECT r = hintWindow_->CalcHintRect(info.HintMaxWidth, info.HintStr, data);
     if (IsRectEmpty(&r))
         return true;   // measured away (a multi-line text that fits after all)
+    // A tooltip lies over its cell, other hints below the mouse. An
+    // owner-drawn hint comes at the place its tree gave it; a drawn tooltip
+    // (one pixel out of the cell on every side) at the cell's text.
     const bool tooltip = data.Node && hintMode_ == hmTooltip;
-    const POINT at = tooltip ? ClientToScreen(POINT{data.HintRect.left, data.HintRect.top}) : info.HintPos;
-    if (!tooltip)
+    const bool drawn = data.Node && dynamic_cast<TCustomVirtualDrawTree*>(this);
+    POINT at = info.HintPos;
+    if (tooltip)
+        at = ClientToScreen(drawn ? POINT{r.left, r.top} : POINT{data.HintRect.left, data.HintRect.top});
+    if (drawn || !tooltip)
         OffsetRect(&r, -r.left, -r.top);
     OffsetRect(&r, at.x, at.y);
     if (data.Node)

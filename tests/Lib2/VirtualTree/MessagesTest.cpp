@@ -20,6 +20,7 @@
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Application.h"
 #include "platform/Form.h"
+#include "platform/Hints.h"
 #include "platform/Text.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
@@ -443,6 +444,31 @@ TEST_F(TreeMessages, ARealMouseOverACutOffCellShowsItsWholeTextAsTooltip)
     }, 2000);
     tree->HintShowPause(true, pause);
     EXPECT_EQ(pause, 0);
+
+    // An owner-drawn tree gives its hints their size and draws them.
+    auto* drawn = new TVirtualDrawTree(form);
+    drawn->SetBounds(10, 10, 200, 100);
+    drawn->SetParent(form);
+    drawn->SetRootNodeCount(2);
+    drawn->SetShowHint(true);
+    drawn->SetHintMode(hmHint);
+    drawn->HandleNeeded();
+    int drawnHints = 0;
+    drawn->OnGetHintSize = [](TBaseVirtualTree* t, PVirtualNode node, TColumnIndex, RECT& r) {
+        r = node == t->GetFirstNoInit() ? RECT{r.left, r.top, r.left + 50, r.top + 20} : RECT{};
+    };
+    drawn->OnDrawHint = [&](TBaseVirtualTree*, TCanvas&, PVirtualNode, const RECT&, TColumnIndex) { ++drawnHints; };
+    THintInfo info;
+    info.CursorPos = POINT{30, 5};
+    ASSERT_TRUE(drawn->HintShow(info));
+    ASSERT_TRUE(drawn->ShowOwnHint(info));
+    GetWindowRect(drawn->HintWindow()->Handle(), &r);
+    EXPECT_EQ(r.right - r.left, 50);
+    EXPECT_EQ(r.bottom - r.top, 20);
+    EXPECT_GE(drawnHints, 1);
+    drawn->HideOwnHint();
+    info.CursorPos = POINT{30, 23};
+    EXPECT_FALSE(drawn->HintShow(info));
 }
 
 TEST_F(TreeMessages, TheRealWheelScrollsByLinesOrPagesAndSidewaysWhenAllRowsFit)
