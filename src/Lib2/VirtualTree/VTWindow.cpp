@@ -326,8 +326,9 @@ void TBaseVirtualTree::Invalidate()
 }
 
 namespace {
-// Rows are looked up by walking the visible nodes: above this many, a
-// repaint of the whole window is cheaper than finding the row.
+// Without the position cache rows are looked up by walking the visible
+// nodes: above this many, a repaint of the whole window is cheaper than
+// finding the row. With the cache a row is found in a few thousand steps.
 constexpr unsigned kRowLookupLimit = 5000;
 }
 
@@ -338,7 +339,7 @@ void TBaseVirtualTree::InvalidateNode(PVirtualNode node)
     if (!FullyVisible(node))
         return;
     RECT client = ClientRect();
-    if (visibleCount_ > kRowLookupLimit) {
+    if (visibleCount_ > kRowLookupLimit && !PositionCacheUsable()) {
         InvalidateRect(Handle(), &client, FALSE);
         return;
     }
@@ -352,7 +353,7 @@ void TBaseVirtualTree::InvalidateToBottom(PVirtualNode node)
     if (!HandleAllocated() || updateCount_ > 0 || !IsWindowVisible(Handle()))
         return;
     RECT r = ClientRect();
-    if (node && node != root_ && FullyVisible(node) && visibleCount_ <= kRowLookupLimit)
+    if (node && node != root_ && FullyVisible(node) && (visibleCount_ <= kRowLookupLimit || PositionCacheUsable()))
         r.top = std::max<LONG>(r.top, static_cast<int>(GetDisplayTop(node)) + offsetY_);
     InvalidateRect(Handle(), &r, FALSE);
 }
