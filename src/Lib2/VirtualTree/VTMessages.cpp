@@ -272,6 +272,8 @@ bool TBaseVirtualTree::HintShow(THintInfo& info)
         return false;
     const RECT client = ClientRect();
     const POINT p = info.CursorPos;
+    // Without a hint now the tree is asked again at the next move.
+    info.CursorRect = RECT{p.x, p.y, p.x + 1, p.y + 1};
     TVTHeader& header = *header_;
     if (GetCapture() == Handle() ||
         (states_ & (tsOLEDragging | tsOLEDragPending | tsVCLDragging | tsDrawSelecting | tsDrawSelPending |
@@ -302,14 +304,31 @@ bool TBaseVirtualTree::HintShow(THintInfo& info)
     HitTestAt(p.x, p.y, hit, true);
     if (IsEditing() && hit.HitNode == editNode_)
         return false;
-    const bool onCell = hit.HitNode && hit.HitColumn > InvalidColumn;
-    if (hintMode_ == hmDefault || !onCell) {
-        if (hintMode_ != hmDefault && hintMode_ != hmHintAndDefault)
+    if (hintMode_ == hmDefault) {
+        info.CursorRect = client;
+        info.HintStr = GetShortHint(Hint());
+        return !info.HintStr.empty();
+    }
+    if (!hit.HitNode || hit.HitColumn <= InvalidColumn) {
+        // No cell: the space right of the columns or below the rows, where
+        // only hmHintAndDefault shows the control's hint.
+        RECT empty = client;
+        if (hit.HitNode) {
+            empty = NodeDisplayRect(hit.HitNode, NoColumn, false);
+            int left = 0, right = 0;
+            const TColumnIndex last = header.Columns().GetLastVisibleColumn();
+            if (header.Columns().IsValidColumn(last)) {
+                header.Columns().GetColumnBounds(last, left, right);
+                empty.left = right;
+            }
+        } else {
+            empty.top = std::clamp(RangeY() + offsetY_, 0, static_cast<int>(client.bottom));
+        }
+        if (PtInRect(&empty, p))
+            info.CursorRect = empty;
+        if (hintMode_ != hmHintAndDefault)
             return false;
         info.HintStr = GetShortHint(Hint());
-        info.CursorRect = client;
-        if (onCell)
-            info.CursorRect = NodeDisplayRect(hit.HitNode, hit.HitColumn, false);
         return !info.HintStr.empty();
     }
 

@@ -376,7 +376,10 @@ TEST_F(TreeMessages, ARealMouseOverACutOffCellShowsItsWholeTextAsTooltip)
         return w && w->HandleAllocated() && IsWindowVisible(w->Handle());
     };
 
-    // Over the cut-off cell: the hint window over the cell with all of it.
+    // From below the rows onto the cut-off cell: the hint window over the
+    // cell with all of it.
+    ASSERT_TRUE(MoveOver(tree->ClientToScreen(POINT{40, 100})));
+    PumpApp([] { return false; }, 100);
     ASSERT_TRUE(MoveOver(tree->ClientToScreen(POINT{40, 9})));
     ASSERT_TRUE(PumpApp(hintShown, 3000));
     EXPECT_EQ(tree->HintWindow()->HintText(), longText);
