@@ -787,8 +787,16 @@ bool TBaseVirtualTree::HandleMouseMove(TMessage& message)
         std::weak_ptr<void> alive = AliveToken();
         if (!(states_ & tsPanning))
             HandleHotTrack(p.x, p.y);
-        if (!alive.expired())
-            TWinControl::WndProc(message);
+        if (alive.expired())
+            return false;
+        TWinControl::WndProc(message);
+        // The system asked for the cursor before this move came: it follows
+        // the new hot node and whatever OnMouseMove changed (the Cursor) now.
+        const RECT client = ClientRect();
+        HWND capture = GetCapture();
+        if (!alive.expired() && HandleAllocated() && !(states_ & tsPanning) && PtInRect(&client, p) &&
+            (!capture || capture == Handle()))
+            SendMessageW(Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Handle()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
         return false;
     }
     UpdateRubberBand(p, (states_ & tsDrawSelPending) != 0);
@@ -817,8 +825,7 @@ void TBaseVirtualTree::HandleHotTrack(int x, int y)
         TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, Handle(), 0};
         TrackMouseEvent(&track);
     }
-    // The cursor follows at once (the system asked for it before the move
-    // reached the tree, while the old node was hot).
+    // After a scroll under a resting mouse the cursor follows too.
     const RECT client = ClientRect();
     const POINT p{x, y};
     HWND capture = GetCapture();

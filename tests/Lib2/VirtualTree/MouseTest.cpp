@@ -189,6 +189,15 @@ TEST_F(MouseTest, HotNodeShowsTheHotCursor)
     ASSERT_TRUE(MoveTo(BesidePoint(3)));
     EXPECT_EQ(tree->HotNode(), nullptr);
     EXPECT_NE(CurrentCursor(), hand);
+    // A Cursor that OnMouseMove sets shows with that very move (as the
+    // program's link cells do; the system asked for the cursor before it).
+    HCURSOR beam = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_IBEAM));
+    tree->OnMouseMove = [&](TObject*, TShiftState, int, int) { tree->SetCursor(beam); };
+    const POINT beside = tree->ScreenToClient(BesidePoint(3));
+    SendMessageW(tree->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(beside.x, beside.y));
+    EXPECT_EQ(CurrentCursor(), beam);
+    tree->OnMouseMove = nullptr;
+    tree->SetCursor(nullptr);
     // OnGetCursor has the last word.
     HCURSOR cross = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_CROSS));
     tree->OnGetCursor = [&](TBaseVirtualTree*, HCURSOR& cursor) {
