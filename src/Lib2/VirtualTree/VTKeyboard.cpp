@@ -573,6 +573,12 @@ PVirtualNode TBaseVirtualTree::SearchStep(PVirtualNode node)
 void TBaseVirtualTree::IncrementalSearchChar(wchar_t ch)
 {
     StopTimer(SearchTimer);
+    // A search that ended some other way (the mode switched off meanwhile)
+    // leaves no text behind.
+    if (!(states_ & tsIncrementalSearching)) {
+        searchBuffer_.clear();
+        searchHighSurrogate_ = 0;
+    }
     DoStateChange(tsIncrementalSearching, tsIncrementalSearchPending);
     std::weak_ptr<void> alive = AliveToken();
 

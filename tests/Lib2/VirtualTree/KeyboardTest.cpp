@@ -278,6 +278,10 @@ TEST_F(KeyboardTest, IncrementalSearchCyclesBeepsTimesOutAndTakesCyrillicCharact
     ASSERT_TRUE(Keys({{'B'}}));
     EXPECT_EQ(focused(), "cherry");
     EXPECT_EQ(tree->IncrementalSearchText(), "");
+    // Switched on again, a search starts with a new text (round to the first row).
+    tree->SetIncrementalSearch(isAll);
+    ASSERT_TRUE(Keys({{'A'}}));
+    EXPECT_EQ(focused(), "apple");
 }
 
 TEST_F(KeyboardTest, EditingStartsWithF2AndEndsByItsKeys)
