@@ -458,6 +458,8 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
     TColumnIndex newColumn = focusedColumn_;
     if (onLabelOrImage || fullRowOrGrid)
         newColumn = (selection & toExtendedFocus) ? hitInfo.HitColumn : header_->MainColumn();
+    if (header_->UseColumns() && !columns.IsValidColumn(newColumn))
+        newColumn = focusedColumn_;   // right of the last column: no column to focus
     const bool columnChanged = newColumn != focusedColumn_;
 
     // 5: keys and what was hit.
