@@ -76,6 +76,9 @@ int TForm::ShowModal()
     TApplication& app = Application();
     try {
         Show();
+        // The keyboard starts on the first control that takes it.
+        if (!alive.expired() && (!ActiveControl() || ActiveControl() == this))
+            SelectNext(nullptr, true, true);
         app.BeginNestedLoop();
         try {
             for (;;) {

@@ -1,0 +1,356 @@
+// The program's dialogs shown modally and driven with real input from a
+// helper thread: the column dialog (ticks, drags inside its list, OK and
+// Cancel against a real list header), the add-folder dialog (typed folder,
+// browse edit, OK, Cancel, Esc) and the About box (the decoded picture, the
+// icon/picture toggle, link labels opened through a recording shell
+// command, the ways it closes).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Classes/Lang.h"
+#include "Frame/About.h"
+#include "Frame/AddDir.h"
+#include "Frame/SetColumn.h"
+#include "Lib2/VirtualTree/VTHeader.h"
+#include "controls/ComboEdits.h"
+#include "controls/RxLabel.h"
+#include "platform/Image.h"
+#include "platform/Text.h"
+#include "support/Input.h"
+#include "support/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+void LoadEnglish()
+{
+    LoadLanguageResource("LANG_EN");
+    LoadLangGlobals();
+}
+
+INPUT Mouse(POINT p, DWORD flags)
+{
+    INPUT in = MouseMoveTo(p)[0];
+    in.mi.dwFlags |= flags;
+    return in;
+}
+
+void Send(const std::vector<INPUT>& inputs)
+{
+    for (INPUT in : inputs) {
+        SendInput(1, &in, sizeof in);
+        Sleep(40);
+    }
+}
+
+void Click(POINT p) { Send({Mouse(p, 0), Mouse(p, 0), Mouse(p, MOUSEEVENTF_LEFTDOWN), Mouse(p, MOUSEEVENTF_LEFTUP)}); }
+void DoubleClick(POINT p)
+{
+    Send({Mouse(p, 0), Mouse(p, 0), Mouse(p, MOUSEEVENTF_LEFTDOWN), Mouse(p, MOUSEEVENTF_LEFTUP),
+          Mouse(p, MOUSEEVENTF_LEFTDOWN), Mouse(p, MOUSEEVENTF_LEFTUP)});
+}
+void Key(WORD vk) { Send(Chord({vk})); }
+void Type(const std::string& letters)
+{
+    for (char c : letters)
+        Key(static_cast<WORD>(VkKeyScanW(static_cast<wchar_t>(c)) & 0xFF));
+}
+
+// Presses at from, moves to to in steps (past the drag distance at once)
+// and releases there.
+void Drag(POINT from, POINT to)
+{
+    std::vector<INPUT> v = {Mouse(from, 0), Mouse(from, 0), Mouse(from, MOUSEEVENTF_LEFTDOWN)};
+    for (int i = 1; i <= 6; ++i)
+        v.push_back(Mouse(POINT{from.x + (to.x - from.x) * i / 6, from.y + (to.y - from.y) * i / 6}, 0));
+    v.push_back(Mouse(to, 0));
+    v.push_back(Mouse(to, MOUSEEVENTF_LEFTUP));
+    Send(v);
+}
+
+// The screen point at (x, y) of a control's client area.
+POINT At(const TControl* c, int x, int y) { return c->ClientToScreen(POINT{x, y}); }
+POINT Middle(const TControl* c) { return At(c, c->Width() / 2, c->Height() / 2); }
+
+// Shows the form modally while script plays its input on a helper thread;
+// a form still open 5 s after the script is closed (a failing step never
+// hangs the test). Returns ShowModal's result (or show's, which shows it).
+int RunModal(TForm& form, std::function<void()> script, std::function<int()> show = {})
+{
+    HWND h = form.Handle();
+    std::thread player([h, script] {
+        for (int i = 0; i < 500 && !IsWindowVisible(h); ++i)
+            Sleep(10);
+        Sleep(200);
+        script();
+        for (int i = 0; i < 500 && IsWindowVisible(h); ++i)
+            Sleep(10);
+        if (IsWindowVisible(h))
+            PostMessageW(h, WM_CLOSE, 0, 0);
+    });
+    int result = show ? show() : form.ShowModal();
+    player.join();
+    return result;
+}
+
+// A real list header with five columns A..E; C hidden.
+struct Header {
+    Header() : host(nullptr), tree(new TVirtualStringTree(&host))
+    {
+        tree->SetParent(&host);
+        for (const char* text : {"A", "B", "C", "D", "E"})
+            Cols().Add()->SetText(text);
+        Cols()[2]->SetOptions(Cols()[2]->Options() & ~coVisible);
+    }
+    TVirtualTreeColumns& Cols() { return tree->Header().Columns(); }
+    // Texts in display order, hidden ones in brackets.
+    std::string Shown()
+    {
+        std::string s;
+        for (TColumnIndex i : Cols().PositionToIndex())
+            s += Cols()[i]->Visible() ? Cols()[i]->Text() : "(" + Cols()[i]->Text() + ")";
+        return s;
+    }
+    TForm host;
+    TVirtualStringTree* tree;
+};
+
+std::string BesideExe(const std::string& name)
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::string p = WideToUtf8(self);
+    return p.substr(0, p.find_last_of('\\') + 1) + name;
+}
+
+// Points the shell's "open" command of a protocol at a recorder.
+class OpenCommand {
+public:
+    OpenCommand(const std::string& protocol, const std::string& command) : key_(protocol + "\\shell\\open\\command")
+    {
+        std::wstring cmd = Utf8ToWide(command);
+        HKEY key = nullptr;
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, Utf8ToWide(key_).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr);
+        RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(cmd.c_str()),
+                       static_cast<DWORD>((cmd.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+    ~OpenCommand() { RegDeleteKeyW(HKEY_CLASSES_ROOT, Utf8ToWide(key_).c_str()); }
+
+private:
+    std::string key_;
+};
+
+}  // namespace
+
+TEST(ColumnDialog, TicksAndDragsChangeTheHeaderOnlyOnOk)
+{
+    ASSERT_TRUE(HaveDisplay());
+    LoadEnglish();
+    TSetColumnForm& form = SetColumnForm();
+    TCheckListBox* list = form.clbColumns;
+    auto row = [&](int i, int x) {
+        RECT r = list->ItemRect(i);
+        return At(list, x, (r.top + r.bottom) / 2);
+    };
+    auto box = [&](int i) { return row(i, 8); };
+    auto text = [&](int i) { return row(i, 60); };
+    auto execute = [&](Header& h) { return [&] { return form.Execute(h.Cols()) ? mrOk : mrCancel; }; };
+    form.HandleNeeded();
+    EXPECT_EQ(form.Caption(), "Columns");
+    EXPECT_EQ(form.CancelButton->Caption(), "Cancel");
+
+    // Lines come in the header's display order; unticking, a tick and a
+    // drag are all forgotten on Cancel (and on Esc).
+    struct Case {
+        const char* name;
+        std::function<void()> close;
+        int result;
+    };
+    for (const Case& c : {Case{"Cancel", [&] { Click(Middle(form.CancelButton)); }, mrCancel},
+                          Case{"Esc", [&] { Key(VK_ESCAPE); }, mrCancel}}) {
+        SCOPED_TRACE(c.name);
+        Header h;
+        h.Cols()[3]->SetPosition(0);
+        form.LoadColumns(h.Cols());
+        ASSERT_EQ(list->Count(), 5);
+        EXPECT_EQ(list->Item(0), "D");
+        EXPECT_FALSE(list->Checked(3));   // C
+        int r = RunModal(form, [&] {
+            Click(box(1));             // A off
+            Click(box(3));             // C on
+            Drag(text(4), text(1));    // E onto A
+            c.close();
+        }, execute(h));
+        EXPECT_EQ(r, c.result);
+        EXPECT_EQ(list->Item(1), "E");   // the dialog did move it
+        EXPECT_FALSE(list->Checked(2));
+        EXPECT_EQ(h.Shown(), "DAB(C)E");
+    }
+
+    // Drops onto the empty space below the last line and onto the dragged
+    // line itself are refused; OK then changes nothing.
+    {
+        Header h;
+        form.LoadColumns(h.Cols());
+        RECT last = list->ItemRect(4);
+        POINT below = At(list, 60, last.bottom + 10);
+        ASSERT_LT(last.bottom + 10, list->ClientRect().bottom);
+        int r = RunModal(form, [&] {
+            Drag(text(1), below);
+            Drag(text(2), At(list, 60, list->ItemRect(2).top + 2));
+            Key(VK_RETURN);
+        }, execute(h));
+        EXPECT_EQ(r, mrOk);
+        EXPECT_EQ(list->Item(1), "B");
+        EXPECT_EQ(h.Shown(), "AB(C)DE");
+    }
+
+    // OK: each column takes its line's place and shows when ticked.
+    {
+        Header h;
+        form.LoadColumns(h.Cols());
+        int r = RunModal(form, [&] {
+            Click(box(0));            // A off
+            Click(text(2));           // select C, then Space ticks it
+            Key(VK_SPACE);
+            Drag(text(4), text(1));   // E onto B: A E B C D
+            Drag(text(0), text(3));   // A onto C: E B C A D
+            Click(Middle(form.OkButton));
+        }, execute(h));
+        EXPECT_EQ(r, mrOk);
+        EXPECT_EQ(h.Shown(), "EBC(A)D");
+        EXPECT_EQ(h.Cols()[0]->Position(), 3);
+        EXPECT_EQ(h.Cols()[4]->Position(), 0);
+    }
+}
+
+TEST(AddDirDialog, TypedFolderGetsItsBackslashAndTheButtonsClose)
+{
+    ASSERT_TRUE(HaveDisplay());
+    LoadEnglish();
+    TAddDirForm& form = AddDirForm();
+    form.HandleNeeded();
+    // A fresh dialog offers the program's folder; the edit has its browse button.
+    EXPECT_EQ(form.Folder(), BesideExe(""));
+    ASSERT_NE(form.DirectoryEdit1->Button(), nullptr);
+    EXPECT_TRUE(form.DirectoryEdit1->Button()->Visible());
+    EXPECT_GT(form.DirectoryEdit1->Button()->Width(), 10);
+    EXPECT_EQ(form.Label1->Caption(), "Folder:");
+    EXPECT_EQ(form.Label4->Caption(), "(" + sCompConfigHint + ")");
+    EXPECT_EQ(form.DirectoryEdit1->DialogText, sSelectFolder);
+
+    // The language's "not defined" shows as an empty box; a set folder
+    // gets its backslash too.
+    form.SetConfigText(sConfigNotDefined);
+    EXPECT_EQ(form.ConfigText(), "");
+    form.SetConfigText("P4 3 GHz");
+    EXPECT_EQ(form.ConfigText(), "P4 3 GHz");
+    form.SetFolder("D:\\fah");
+    EXPECT_EQ(form.DirectoryEdit1->Text(), "D:\\fah\\");
+
+    form.SetFolder("C:\\");
+    int r = RunModal(form, [&] {
+        Click(At(form.DirectoryEdit1, 40, 10));
+        Key(VK_END);
+        Type("data");
+        Click(At(form.AliasEdit, 10, 10));
+        Type("box");
+        Click(At(form.HintCheckBox, 6, 8));
+        Key(VK_RETURN);
+    });
+    EXPECT_EQ(r, mrOk);
+    EXPECT_EQ(form.DirectoryEdit1->Text(), "C:\\data");
+    EXPECT_EQ(form.Folder(), "C:\\data\\");
+    EXPECT_EQ(form.Alias(), "box");
+    EXPECT_TRUE(form.ShowInHint());
+
+    struct Case {
+        const char* name;
+        std::function<void()> close;
+        int result;
+    };
+    for (const Case& c : {Case{"Cancel", [&] { Click(Middle(form.CancelButton)); }, mrCancel},
+                          Case{"Esc", [&] { Key(VK_ESCAPE); }, mrCancel},
+                          Case{"OK", [&] { Click(Middle(form.OkButton)); }, mrOk}}) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(RunModal(form, [&] { c.close(); }), c.result);
+        EXPECT_FALSE(IsWindowVisible(form.Handle()));
+    }
+}
+
+TEST(AboutBox, PictureToggleLinksAndClosing)
+{
+    ASSERT_TRUE(HaveDisplay());
+    LoadEnglish();
+    TAboutForm& form = AboutForm();
+    form.HandleNeeded();
+    // The picture comes from the "Avat" resource: 96 x 64, a vertical
+    // gradient from blue to white.
+    ASSERT_EQ(form.Picture().Width(), 96);
+    ASSERT_EQ(form.Picture().Height(), 64);
+    COLORREF top = form.Picture().Pixel(10, 0), bottom = form.Picture().Pixel(10, 63);
+    EXPECT_GT(GetBValue(top), 170);
+    EXPECT_LT(GetRValue(top), 60);
+    EXPECT_GT(GetRValue(bottom), 240);
+    EXPECT_TRUE(form.Image1->ShowsIcon());
+    EXPECT_EQ(form.TitLabel->Caption(), "Brenix");
+    EXPECT_EQ(form.VerLabel->Caption(), "version 1.5.0.0");
+
+    TempDir dir("about");
+    std::string web = dir.File("web.txt"), mail = dir.File("mail.txt");
+    OpenCommand http("http", "\"" + BesideExe("..\\controls_edit\\controls_link_recorder.exe") + "\" \"" + web + "\" \"%1\"");
+    OpenCommand mailto("mailto", "\"" + BesideExe("dialogs_cmdline_recorder.exe") + "\" \"" + mail + "\" %1");
+    int width = FormClientWidth(form);
+    COLORREF hot = 0, cold = 0;
+    // The shell's programs take the foreground from the box: a click on it
+    // (not on a label or the picture) closes it.
+    int r = RunModal(form, [&] {
+        DoubleClick(Middle(form.Image1));
+        Sleep(300);
+        Click(Middle(form.RxLabel2));
+        Click(Middle(form.RxLabel3));
+        Sleep(200);
+        hot = form.RxLabel3->Font().Color();
+        Send(MouseMoveTo(At(&form, 5, 5)));
+        Sleep(200);
+        cold = form.RxLabel3->Font().Color();
+        Click(Middle(form.RxLabel1));
+        Sleep(300);
+        Click(At(&form, FormClientWidth(form) - 5, FormClientHeight(form) / 2));
+    });
+    EXPECT_EQ(r, mrOk);
+    EXPECT_TRUE(form.PictureShown());
+    EXPECT_TRUE(form.Image1->ShowsBitmap());
+    EXPECT_EQ(form.Image1->Width(), 96);
+    EXPECT_EQ(form.Image1->Height(), 64);
+    EXPECT_EQ(FormClientWidth(form), width + 70);
+    EXPECT_EQ(hot, 0x0080FFu);
+    EXPECT_EQ(cold, 0xFF0000u);
+    PumpUntil([&] { return ReadFile(web).size() >= 55 && !ReadFile(mail).empty(); }, 10000);
+    EXPECT_EQ(ReadFile(web), std::string(kCommunityURL) + "\n" + kProgramURL + "\n");
+    EXPECT_EQ(ReadFile(mail), "mailto:\"brenix@zembrik.net\"?subject=\"Brenix version 1.5.0.0\"\n");
+
+    // Back to the icon; Space, Enter and Esc close it too.
+    r = RunModal(form, [&] {
+        DoubleClick(Middle(form.Image1));
+        Sleep(300);
+        Key(VK_SPACE);
+    });
+    EXPECT_EQ(r, mrOk);
+    EXPECT_FALSE(form.PictureShown());
+    EXPECT_EQ(form.Image1->Width(), 32);
+    EXPECT_EQ(FormClientWidth(form), width);
+    for (WORD key : {VK_RETURN, VK_ESCAPE}) {
+        SCOPED_TRACE(key);
+        EXPECT_EQ(RunModal(form, [&] { Key(key); }), mrOk);
+    }
+}
