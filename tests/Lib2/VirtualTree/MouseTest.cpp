@@ -1,6 +1,7 @@
 // The list control and the real mouse: click, Shift and Ctrl selection, the
 // pending clear on a selected node, the rubber band growing and shrinking,
-// check boxes released elsewhere, hot tracking with its cursor,
+// auto-scrolling under the band, levels kept by Shift ranges, check boxes
+// released elsewhere, hot tracking with its cursor,
 // click-and-wait editing, popups, double clicks and middle-button panning.
 #include <gtest/gtest.h>
 
@@ -143,6 +144,27 @@ TEST_F(MouseTest, RubberBandGrowsShrinksAndToggles)
     EXPECT_EQ(Selected(), (Rows{1, 4}));
     ASSERT_TRUE(Press(BesidePoint(6)) && DragTo(BesidePoint(6), LabelPoint(7)) && Release(LabelPoint(7)));
     EXPECT_EQ(Selected(), (Rows{6, 7}));
+}
+
+TEST_F(MouseTest, RubberBandScrollsAtTheEdgeWithAutoScroll)
+{
+    MultiSelect();
+    tree->TreeOptions().SetAutoOptions(tree->TreeOptions().AutoOptions() | toAutoScroll);
+    tree->SetAutoScrollDelay(50);
+    tree->SetAutoScrollInterval(20);
+    Show(100);
+    // Held near the bottom edge: the tree scrolls and the band follows.
+    const POINT start = BesidePoint(2), edge = Screen(40, tree->ClientRect().bottom - 3);
+    ASSERT_TRUE(Press(start) && DragTo(start, edge));
+    Pump(600);
+    EXPECT_LT(tree->OffsetY(), 0);
+    ASSERT_TRUE(Release(edge));
+    const unsigned lastShown = static_cast<unsigned>((tree->ClientRect().bottom - 3 - tree->OffsetY()) / 18);
+    const Rows selected = Selected();
+    ASSERT_FALSE(selected.empty());
+    EXPECT_EQ(selected.front(), 2u);
+    EXPECT_EQ(selected.back(), lastShown);
+    EXPECT_EQ(selected.size(), lastShown - 1);
 }
 
 TEST_F(MouseTest, CheckClickAppliesOnlyWhenReleasedOverTheSameRow)
