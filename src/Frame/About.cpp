@@ -196,6 +196,15 @@ void TAboutForm::WndProc(TMessage& m)
     TForm::WndProc(m);
 }
 
+void TAboutForm::KeyDown(WORD& key, TShiftState shift)
+{
+    TForm::KeyDown(key, shift);
+    if (key == VK_ESCAPE || key == VK_SPACE || key == VK_RETURN) {
+        SetModalResult(mrOk);
+        key = 0;
+    }
+}
+
 TAboutForm& AboutForm()
 {
     static TAboutForm* form = nullptr;

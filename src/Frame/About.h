@@ -44,6 +44,9 @@ public:
     TBitmap& Picture() { return picture_; }
 
     void WndProc(TMessage& message) override;
+    // Esc, Space and Enter close the box also while the box itself has the
+    // keyboard (after the user came back to it from another program).
+    void KeyDown(WORD& key, TShiftState shift) override;
 
 private:
     void SetupLink(TRxLabel* label, int top);

@@ -62,6 +62,7 @@ TAddDirForm::TAddDirForm(TComponent* owner) : TDialogForm(owner)
     Label2->SetFocusControl(AliasEdit);
     Label5->SetFocusControl(ServiceEdit);
     Label3->SetFocusControl(ConfigEdit);
+    SetFirstFocus(DirectoryEdit1);
     ApplyLanguage();
 }
 

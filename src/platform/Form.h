@@ -60,6 +60,9 @@ public:
     bool Modal() const { return modal_; }
     int ModalResult() const { return modalResult_; }
     void SetModalResult(int result) { modalResult_ = result; }
+    // The control the keyboard starts on when ShowModal shows the form
+    // (nullptr, or one that cannot take it: the first in tab order).
+    void SetFirstFocus(TWinControl* control);
     // Frees the form once no message of it (or nested message loop) is running.
     void Release();
 
@@ -94,6 +97,8 @@ private:
     bool destroyDone_ = false;
     bool modal_ = false;
     int modalResult_ = mrNone;
+    TWinControl* firstFocus_ = nullptr;
+    std::weak_ptr<void> firstFocusAlive_;
     TWindowState windowState_ = TWindowState::wsNormal;
     TFormStyle formStyle_ = TFormStyle::fsNormal;
 };

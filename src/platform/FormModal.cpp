@@ -60,6 +60,12 @@ bool TForm::CloseModal()
     return true;
 }
 
+void TForm::SetFirstFocus(TWinControl* control)
+{
+    firstFocus_ = control;
+    firstFocusAlive_ = control ? control->AliveToken() : std::weak_ptr<void>();
+}
+
 int TForm::ShowModal()
 {
     if (modal_ || Visible())
@@ -76,9 +82,13 @@ int TForm::ShowModal()
     TApplication& app = Application();
     try {
         Show();
-        // The keyboard starts on the first control that takes it.
-        if (!alive.expired() && (!ActiveControl() || ActiveControl() == this))
-            SelectNext(nullptr, true, true);
+        // The keyboard starts on the chosen control, else on the first that takes it.
+        if (!alive.expired()) {
+            if (firstFocus_ && !firstFocusAlive_.expired() && firstFocus_->CanFocus())
+                firstFocus_->SetFocus();
+            if (!ActiveControl() || ActiveControl() == this)
+                SelectNext(nullptr, true, true);
+        }
         app.BeginNestedLoop();
         try {
             for (;;) {
