@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -79,25 +80,29 @@ void Drag(POINT from, POINT to)
 POINT At(const TControl* c, int x, int y) { return c->ClientToScreen(POINT{x, y}); }
 POINT Middle(const TControl* c) { return At(c, c->Width() / 2, c->Height() / 2); }
 
-// Shows the form modally while script plays its input on a helper thread;
-// a form still open 5 s after the script is closed (a failing step never
-// hangs the test). Returns ShowModal's result (or show's, which shows it).
+// Shows the form modally while script plays its input on a helper thread
+// and returns ShowModal's result (or show's, which shows it). A form still
+// open 5 s after the script is closed and -1 returned: a failing step never
+// hangs the test, nor passes for a close by the script.
 int RunModal(TForm& form, std::function<void()> script, std::function<int()> show = {})
 {
     HWND h = form.Handle();
-    std::thread player([h, script] {
+    std::atomic<bool> forced{false};
+    std::thread player([h, script, &forced] {
         for (int i = 0; i < 500 && !IsWindowVisible(h); ++i)
             Sleep(10);
         Sleep(200);
         script();
         for (int i = 0; i < 500 && IsWindowVisible(h); ++i)
             Sleep(10);
-        if (IsWindowVisible(h))
+        if (IsWindowVisible(h)) {
+            forced = true;
             PostMessageW(h, WM_CLOSE, 0, 0);
+        }
     });
     int result = show ? show() : form.ShowModal();
     player.join();
-    return result;
+    return forced ? -1 : result;
 }
 
 // A real list header with five columns A..E; C hidden.
@@ -279,6 +284,7 @@ TEST(AddDirDialog, TypedFolderGetsItsBackslashAndTheButtonsClose)
     };
     for (const Case& c : {Case{"Cancel", [&] { Click(Middle(form.CancelButton)); }, mrCancel},
                           Case{"Esc", [&] { Key(VK_ESCAPE); }, mrCancel},
+                          Case{"Alt+F4", [&] { Send(Chord({VK_MENU, VK_F4})); }, mrCancel},
                           Case{"OK", [&] { Click(Middle(form.OkButton)); }, mrOk}}) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(RunModal(form, [&] { c.close(); }), c.result);
