@@ -1,0 +1,463 @@
+#include "Frame/fvFr.h"
+
+#include <algorithm>
+
+#include "Classes/Fah.h"
+#include "Classes/FahSettings.h"
+#include "Classes/Lang.h"
+#include "Lib2/VirtualTree/VTHeader.h"
+#include "controls/SimpleTimer.h"
+#include "platform/Application.h"
+#include "platform/Exceptions.h"
+#include "platform/Text.h"
+
+namespace {
+
+bool SettingOn(const char* name)
+{
+    return GetFahSettings().FindValue(name).AsBoolean();
+}
+
+}  // namespace
+
+TfvFrame::TfvFrame(TComponent* owner) : TVSTFrame(owner)
+{
+    SetName("fvFrame");
+    CreateComponents();
+    BindListEvents();
+    OnGetNodeText = nullptr;   // the cell texts come from GetText below
+    listTimer_ = std::make_unique<TSimpleTimer>(kListInterval, [this](TObject*) { ListTimerTick(); });
+    settleTimer_ = std::make_unique<TSimpleTimer>(kSettleInterval, [this](TObject*) { SettleTimerTick(); });
+    listTimer_->SetEnabled(true);
+    Setup();
+}
+
+TfvFrame::~TfvFrame()
+{
+    StopTimers();
+    // The rows (and with them the clients and their threads) go while the
+    // frame is whole.
+    VSTree->ClearNodes();
+}
+
+void TfvFrame::SetupTree()
+{
+    TVSTFrame::SetupTree();
+    TStringTreeOptions& o = VSTree->TreeOptions();
+    o.SetAutoOptions(o.AutoOptions() | toAutoSort);
+    o.SetPaintOptions(o.PaintOptions() | toShowBackground | toShowHorzGridLines | toShowVertGridLines);
+    o.SetSelectionOptions(o.SelectionOptions() | toFullRowSelect);
+    VSTree->SetHintMode(hmTooltip);
+    VSTree->SetShowHint(true);
+    for (int i = 0; i < kfvColumnCount; ++i) {
+        const TfvColumnDef& def = FvColumnDef(i);
+        AddColumnDef(def.key, *def.caption, i != fvcProjNum, def.alignment, def.width);
+    }
+    SetupHeader();
+    hotColumn_ = -1;
+}
+
+void TfvFrame::ApplyLanguage()
+{
+    for (int i = 0; i < kfvColumnCount; ++i)
+        SetColumnCaption(FvColumnDef(i).key, *FvColumnDef(i).caption);
+    if (TFahViewSum* total = GetFahViewSum(TotalNode()))
+        total->SetName(sTotal);
+    SetupHeader();
+    ApplyDetailLanguage();
+    VSTree->Invalidate();
+}
+
+// ----- clients
+
+TFahView* TfvFrame::GetFahView(PVirtualNode node) const
+{
+    return NodeKind(node) == kfvClientRow ? NodeObjectOf<TFahView>(node) : nullptr;
+}
+
+TFahViewSum* TfvFrame::GetFahViewSum(PVirtualNode node) const
+{
+    int kind = NodeKind(node);
+    return kind == kfvTotalRow || kind == kfvComputerRow ? NodeObjectOf<TFahViewSum>(node) : nullptr;
+}
+
+TFahView* TfvFrame::SelectedView() const
+{
+    return GetFahView(VSTree->FocusedNode());
+}
+
+PVirtualNode TfvFrame::TotalNode() const
+{
+    PVirtualNode node = VSTree->GetFirstNoInit();
+    return NodeKind(node) == kfvTotalRow ? node : nullptr;
+}
+
+PVirtualNode TfvFrame::FindComputerNode(const std::string& computer) const
+{
+    PVirtualNode total = TotalNode();
+    if (!total)
+        return nullptr;
+    for (PVirtualNode n = total->FirstChild; n; n = n->NextSibling) {
+        if (NodeKind(n) == kfvComputerRow && SameTextUnicode(NodeText(n), computer))
+            return n;
+    }
+    return nullptr;
+}
+
+std::vector<PVirtualNode> TfvFrame::ClientNodes() const
+{
+    std::vector<PVirtualNode> nodes;
+    for (PVirtualNode n = VSTree->GetFirstNoInit(); n; n = VSTree->GetNextNoInit(n)) {
+        if (NodeKind(n) == kfvClientRow)
+            nodes.push_back(n);
+    }
+    return nodes;
+}
+
+PVirtualNode TfvFrame::AddComputerNode(const std::string& computer)
+{
+    PVirtualNode node = AddNode(TotalNode(), NodeOwned(new TFahViewSum(computer)), false, computer, kfvComputerRow);
+    VSTree->SetVisible(node, groupByComputer_);
+    return node;
+}
+
+std::string TfvFrame::ComputerOf(TFahView& view) const
+{
+    std::string folder = view.Folder;
+    if (folder.empty() && view.Fah()) {
+        TLock lock(view.Fah()->CritSection());
+        folder = view.Fah()->Folder;
+    }
+    return GetComputerOfPath(folder);
+}
+
+PVirtualNode TfvFrame::AddFah(const TAddFahParams& p)
+{
+    if (!TotalNode())
+        AddNode(nullptr, NodeOwned(new TFahViewSum(sTotal)), true, sTotal, kfvTotalRow);
+    PVirtualNode total = TotalNode();
+
+    TFahParams fp;
+    fp.Folder = p.folder;
+    fp.Subscribers = p.notifyWindows;
+    auto fah = std::make_unique<TFah>(fp);
+    {
+        TLock lock(fah->CritSection());
+        fah->Alias = p.alias;
+        fah->ShowInHint = p.showInHint;
+        fah->ServiceName = p.serviceName;
+    }
+    fah->SetCompConfig(p.compConfig);
+    fah->SetInterval(refreshInterval_ / 3 > 2000 ? refreshInterval_ / 3 - 2000 : 2000 - refreshInterval_ / 3);
+
+    auto* view = new TFahView(std::move(fah));
+    view->OnChange = [this](TFahView& sender, const std::string& oldText, const std::string& newText) {
+        OnWorkUnitChange(sender, oldText, newText);
+    };
+    std::string computer = GetComputerOfPath(p.folder);
+    PVirtualNode group = FindComputerNode(computer);
+    if (!group)
+        group = AddComputerNode(computer);
+    PVirtualNode node = AddNode(group, NodeOwned(view), p.updateNow, std::string(), kfvClientRow);
+    if (!groupByComputer_) {
+        VSTree->SetVisible(group, false);
+        VSTree->MoveNode(node, total, amAddChildLast, false);
+    }
+    VSTree->SetExpanded(total, true);
+    VSTree->SetExpanded(group, true);
+    if (p.updateNow) {
+        view->Update();
+        ShowDetails(view, true);
+        Post(WM_UPDATETRAYHINT, reinterpret_cast<WPARAM>(view));
+    }
+    return node;
+}
+
+// ----- refreshing
+
+void TfvFrame::SetAutoUpdateInterval(DWORD ms)
+{
+    if (ms == refreshInterval_)
+        return;
+    refreshInterval_ = ms;
+    // |ms / 3 - 2000| in integers; the client raises it to its floor.
+    const DWORD third = ms / 3;
+    const DWORD poll = third > 2000 ? third - 2000 : 2000 - third;
+    for (PVirtualNode n : ClientNodes()) {
+        if (TFahView* v = GetFahView(n); v && v->Fah())
+            v->Fah()->SetInterval(poll);
+    }
+    listTimer_->SetInterval(ms);
+}
+
+void TfvFrame::ListTimerTick()
+{
+    if (autoUpdate_)
+        ApplyFilters();
+}
+
+void TfvFrame::RefreshAll()
+{
+    settleTimer_->SetEnabled(false);
+    for (PVirtualNode n : ClientNodes()) {
+        if (TFahView* v = GetFahView(n); v && v->Fah())
+            v->Fah()->RefreshNow(true);
+    }
+    TFahView* view = SelectedView();
+    ShowClientCfg(view, true);
+    settleTimer_->SetEnabled(true);
+}
+
+void TfvFrame::SettleTimerTick()
+{
+    settleTimer_->SetEnabled(false);
+    ApplyFilters();
+    if (OnSettled)
+        OnSettled(this);
+}
+
+void TfvFrame::StopTimers()
+{
+    if (listTimer_)
+        listTimer_->SetEnabled(false);
+    if (settleTimer_)
+        settleTimer_->SetEnabled(false);
+}
+
+void TfvFrame::Post(UINT msg, WPARAM wParam)
+{
+    if (targetWindow_)
+        PostMessageW(targetWindow_, msg, wParam, 0);
+}
+
+void TfvFrame::ApplyFilters()
+{
+    if (AppClosing.load())
+        return;
+    const bool hideSome = SettingOn("inHideShutdownFolders");
+    const bool hideStopped = hideSome && SettingOn("inHideStatusShutdown");
+    const bool hideNoAccess = hideSome && SettingOn("inHideStatusNotAccess");
+    const bool hideNotFound = hideSome && SettingOn("inHideStatusNotFound");
+    bool projectMissing = false;
+    VSTree->BeginUpdate();
+    try {
+        for (PVirtualNode n : ClientNodes()) {
+            TFahView* v = GetFahView(n);
+            if (!v)
+                continue;
+            v->Update();
+            if ((v->Status == fsRunning || v->Status == fsReadyForSend) && v->Project == 0)
+                projectMissing = true;
+            bool hide = (v->Status == fsShutdown && hideStopped) || (v->Status == fsNotAccess && hideNoAccess) ||
+                        (v->Status == fsLogNotFound && hideNotFound);
+            VSTree->SetVisible(n, !hide);
+        }
+    } catch (...) {
+        VSTree->EndUpdate();
+        throw;
+    }
+    VSTree->EndUpdate();
+    UpdateSums();
+    TFahView* selected = SelectedView();
+    ShowDetails(selected, selected != nullptr);
+    Post(WM_UPDATETRAYHINT, reinterpret_cast<WPARAM>(selected));
+    if (projectMissing)
+        Post(WM_UPDATEBASEWHENNEED, 0);
+}
+
+void TfvFrame::UpdateSums()
+{
+    PVirtualNode total = TotalNode();
+    for (PVirtualNode n = VSTree->GetFirstNoInit(); n; n = VSTree->GetNextNoInit(n)) {
+        if (TFahViewSum* s = GetFahViewSum(n))
+            s->Clear();
+    }
+    for (PVirtualNode n : ClientNodes()) {
+        TFahView* v = GetFahView(n);
+        if (!v)
+            continue;
+        if (!total)
+            AssertFailed("В расчете суммы рута не оказалось!", "fvFr", 586);
+        AddViewToSum(*GetFahViewSum(total), *v);
+        PVirtualNode group = NodeKind(n->Parent) == kfvComputerRow ? n->Parent : FindComputerNode(ComputerOf(*v));
+        if (TFahViewSum* g = GetFahViewSum(group))
+            AddViewToSum(*g, *v);
+    }
+    int number = 0;
+    for (PVirtualNode n = VSTree->GetFirstNoInit(); n; n = VSTree->GetNextNoInit(n)) {
+        if (TFahViewSum* s = GetFahViewSum(n))
+            s->RowNumber = number++;
+    }
+    RefreshTree(true);
+}
+
+// ----- grouping
+
+void TfvFrame::SetGroupByComputer(bool on)
+{
+    if (on == groupByComputer_)
+        return;
+    groupByComputer_ = on;
+    PVirtualNode total = TotalNode();
+    if (!total)
+        return;
+    VSTree->BeginUpdate();
+    try {
+        for (PVirtualNode n = total->FirstChild; n; n = n->NextSibling) {
+            if (NodeKind(n) == kfvComputerRow)
+                VSTree->SetVisible(n, on);
+        }
+        for (PVirtualNode n : ClientNodes()) {
+            PVirtualNode target = total;
+            if (on) {
+                TFahView* v = GetFahView(n);
+                std::string computer = v ? ComputerOf(*v) : std::string();
+                target = FindComputerNode(computer);
+                if (!target)
+                    target = AddComputerNode(computer);
+            }
+            VSTree->MoveNode(n, target, amAddChildLast, false);
+        }
+    } catch (...) {
+        VSTree->EndUpdate();
+        throw;
+    }
+    VSTree->EndUpdate();
+    VSTree->CollapseAll(total);
+    VSTree->ExpandAll(total);
+    RefreshTree(true);
+}
+
+void TfvFrame::SetHighlightErrors(bool on)
+{
+    highlightErrors_ = on;
+    VSTree->Invalidate();
+}
+
+// ----- work units shown twice
+
+void TfvFrame::OnWorkUnitChange(TFahView&, const std::string& oldText, const std::string& newText)
+{
+    std::vector<TFahView*> withOld, withNew;
+    for (PVirtualNode n : ClientNodes()) {
+        TFahView* v = GetFahView(n);
+        if (!v)
+            continue;
+        if (v->ProjectRcgText == oldText)
+            withOld.push_back(v);
+        if (v->ProjectRcgText == newText)
+            withNew.push_back(v);
+    }
+    for (TFahView* v : withOld)
+        v->UniqueUnit = withOld.size() < 2;
+    for (TFahView* v : withNew)
+        v->UniqueUnit = withNew.size() < 2;
+    RefreshTree(false);
+}
+
+// ----- tree events
+
+void TfvFrame::GetText(PVirtualNode node, TColumnIndex column, TVSTTextType, std::string& text)
+{
+    if (TFahView* v = GetFahView(node))
+        text = FahCellText(*v, column);
+    else if (TFahViewSum* s = GetFahViewSum(node))
+        text = SumCellText(*s, column);
+    else
+        text.clear();
+}
+
+int TfvFrame::CompareNodes(PVirtualNode a, PVirtualNode b, TColumnIndex column)
+{
+    const bool va = VSTree->IsVisible(a), vb = VSTree->IsVisible(b);
+    if (va != vb)
+        return va ? 1 : -1;
+    const int ka = NodeKind(a), kb = NodeKind(b);
+    if (ka == kfvClientRow && kb == kfvClientRow) {
+        TFahView* x = GetFahView(a);
+        TFahView* y = GetFahView(b);
+        return x && y ? CompareFahViews(*x, *y, column) : 0;
+    }
+    if (ka == kfvTotalRow)
+        return kb == kfvTotalRow ? 0 : 1;
+    if (kb == kfvTotalRow)
+        return -1;
+    return 0;
+}
+
+void TfvFrame::NodeChanged(PVirtualNode node)
+{
+    TVSTFrame::NodeChanged(node);
+    SelectionChanged(node);
+}
+
+void TfvFrame::SelectionChanged(PVirtualNode node)
+{
+    // Pending messages are handled below; a selection that changes meanwhile
+    // is shown when this one is done.
+    if (inSelectionChange_) {
+        selectionPending_ = true;
+        return;
+    }
+    inSelectionChange_ = true;
+    try {
+        do {
+            selectionPending_ = false;
+            prevLogPath_.clear();
+            if (node) {
+                TFahView* view = GetFahView(node);
+                if (view) {
+                    view->Update();
+                    view->SetNewMessages(false);
+                    prevLogPath_ = view->Folder + "FAHlog-Prev.txt";
+                }
+                ShowDetails(view, view != nullptr);
+            }
+            Application().ProcessMessages();
+            Post(WM_UPDATETRAYHINT, reinterpret_cast<WPARAM>(SelectedView()));
+            Application().ProcessMessages();
+            StartPrevLogReader();
+            node = VSTree->FocusedNode();
+        } while (selectionPending_);
+    } catch (...) {
+        inSelectionChange_ = false;
+        throw;
+    }
+    inSelectionChange_ = false;
+}
+
+void TfvFrame::WndProc(TMessage& message)
+{
+    if (message.Msg == WM_PREVLOGLOADED) {
+        PrevLogLoaded(message.WParam);
+        message.Result = 0;
+        return;
+    }
+    if (message.Msg == WM_OPENPENDINGLINK) {
+        std::string link = std::move(pendingLink_);
+        pendingLink_.clear();
+        if (!link.empty() && OpenLink)
+            OpenLink(link);
+        message.Result = 0;
+        return;
+    }
+    TVSTFrame::WndProc(message);
+}
+
+// ----- clipboard
+
+std::string TfvFrame::ListText()
+{
+    std::string text = ColumnCaptions();
+    for (PVirtualNode n = VSTree->GetFirstVisible(); n; n = VSTree->GetNextVisible(n)) {
+        text += "\r\n";
+        for (int c = 0; c < kfvColumnCount; ++c) {
+            std::string cell;
+            GetText(n, c, ttNormal, cell);
+            text += cell;
+            text += ';';
+        }
+    }
+    text += ' ';
+    return text;
+}

@@ -1,0 +1,212 @@
+// The body of the main window: the list of monitored client folders with a
+// totals row for all clients and one per computer, and under it the
+// selected client's log, "client.cfg", previous log and parameters.
+//
+// The frame adds clients, keeps every row's display record up to date on a
+// timer, hides rows by state, groups rows by computer, colours and paints
+// the cells, opens the links behind them, and reads the previous log of the
+// selected client on a thread of its own.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Classes/FahView.h"
+#include "Frame/VSTFr.h"
+#include "Frame/fvFrCells.h"
+#include "Frame/fvFrPrevLog.h"
+
+class TSimpleTimer;
+class TPanel;
+class TSplitter;
+class TPageControl;
+class TTabSheet;
+class TLogFrame;
+class TIniFrame;
+class TParamFrame;
+
+// Posted to the target window (the main window).
+constexpr UINT WM_UPDATETRAYHINT = WM_USER + 500;      // wParam: the selected view, or 0
+constexpr UINT WM_UPDATEBASEWHENNEED = WM_USER + 501;  // a running client's project is unknown
+// Posted to the frame itself: open the link a Ctrl+Click asked for.
+constexpr UINT WM_OPENPENDINGLINK = WM_USER + 601;
+
+// The registry key (below the settings path) of the parameter frame's columns.
+extern const char* const kParamFrameKey;
+
+struct TAddFahParams {
+    std::string folder;
+    std::string alias;
+    std::string compConfig;   // the computer configuration text
+    std::string serviceName;
+    bool showInHint = false;
+    std::vector<HWND> notifyWindows;   // the client posts its messages to these
+    bool updateNow = false;            // update the row at once and select it
+};
+
+class TfvFrame : public TVSTFrame {
+public:
+    static constexpr DWORD kListInterval = 30000;
+    static constexpr DWORD kSettleInterval = 2000;
+
+    explicit TfvFrame(TComponent* owner);
+    ~TfvFrame() override;
+
+    // ----- clients
+    // Adds one client row (under its computer's row while grouping is on);
+    // returns the row.
+    PVirtualNode AddFah(const TAddFahParams& params);
+    TFahView* GetFahView(PVirtualNode node) const;
+    TFahViewSum* GetFahViewSum(PVirtualNode node) const;
+    // The focused row's view (nullptr for a totals row or none).
+    TFahView* SelectedView() const;
+    // The overall totals row (nullptr while the list is empty).
+    PVirtualNode TotalNode() const;
+    // The computer row with that name (ignoring case), nullptr when none.
+    PVirtualNode FindComputerNode(const std::string& computer) const;
+    // Every client row, in tree order.
+    std::vector<PVirtualNode> ClientNodes() const;
+
+    // ----- refreshing
+    // Every client polls at |ms / 3 - 2000| (the client raises it to its
+    // floor); the list re-applies its filters every ms.
+    void SetAutoUpdateInterval(DWORD ms);
+    DWORD AutoUpdateInterval() const { return refreshInterval_; }
+    void SetAutoUpdate(bool on) { autoUpdate_ = on; }
+    bool AutoUpdate() const { return autoUpdate_; }
+    // Every client polls now; 2 s later the list filters again.
+    void RefreshAll();
+    // Updates every row, hides rows by state, sums the totals and shows the
+    // selected client's details.
+    void ApplyFilters();
+    // Refills every totals row from the client rows (hidden ones too).
+    void UpdateSums();
+    void StopTimers();
+    TSimpleTimer& ListTimer() const { return *listTimer_; }
+    TSimpleTimer& SettleTimer() const { return *settleTimer_; }
+
+    // ----- options
+    void SetGroupByComputer(bool on);
+    bool GroupByComputer() const { return groupByComputer_; }
+    void SetHighlightErrors(bool on);
+    bool HighlightErrors() const { return highlightErrors_; }
+    void SetShowAllLogWindows(bool on);
+    bool ShowAllLogWindows() const { return showAllLogWindows_; }
+    void SetShowPrevLog(bool on);
+    bool ShowPrevLog() const { return showPrevLog_; }
+    // Background pictures from files (a missing file clears the picture).
+    void SetListBackground(const std::string& path);
+    void SetLogBackground(const std::string& path);
+    void SetParamBackground(const std::string& path);
+
+    // The window the frame's messages go to.
+    HWND TargetWindow() const { return targetWindow_; }
+    void SetTargetWindow(HWND hwnd) { targetWindow_ = hwnd; }
+
+    // Two views show one work unit or not: the unique-unit flags of the views
+    // with the old and with the new text.
+    void OnWorkUnitChange(TFahView& view, const std::string& oldText, const std::string& newText);
+
+    // The column under the mouse when it carries a link (-1: none).
+    int HotColumn() const { return hotColumn_; }
+    // The list as text: the captions joined by ";", then per shown row CR LF
+    // and its 14 cells, each followed by ";", then a final blank.
+    std::string ListText();
+    // The previous log's path of the selected client ("" for none).
+    std::string PrevLogPath() const { return prevLogPath_; }
+    // The path whose text the previous-log page shows now.
+    const std::string& PrevLogShownPath() const { return prevLogShown_; }
+
+    // Runs a command line (the double-click's explorer); tests replace it.
+    std::function<bool(const std::string& commandLine)> RunCommand;
+    // Opens an address with the shell's "open" verb; tests may replace it.
+    std::function<bool(const std::string& address)> OpenLink;
+    // After the settle timer's filter pass (the main window clears its first
+    // status panel).
+    TNotifyEvent OnSettled;
+
+    void ApplyLanguage() override;
+    void CopyToClipboard() override;
+    void SaveLayout(TRegistry& reg) override;
+    void LoadLayout(TRegistry& reg) override;
+    void SetupTree() override;
+
+    // Components.
+    TSplitter* Splitter1 = nullptr;
+    TPanel* BottomPanel = nullptr;
+    TParamFrame* FAHParamFrame = nullptr;
+    TSplitter* Splitter2 = nullptr;
+    TPageControl* PageControl1 = nullptr;
+    TTabSheet* TabSheet1 = nullptr;
+    TTabSheet* TabSheet2 = nullptr;
+    TTabSheet* TabSheet3 = nullptr;
+    TLogFrame* FAHLogFrame = nullptr;
+    TPanel* FLPanel = nullptr;
+    TSplitter* FLSplitter = nullptr;
+    TIniFrame* FAHIniFrame = nullptr;
+    TLogFrame* FAHPrevLogFrame = nullptr;
+    TPanel* FL2Panel = nullptr;
+    TSplitter* FL2Splitter = nullptr;
+
+protected:
+    void WndProc(TMessage& message) override;
+    void GetText(PVirtualNode node, TColumnIndex column, TVSTTextType textType, std::string& text) override;
+    void NodeChanged(PVirtualNode node) override;
+    int CompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column) override;
+
+private:
+    // [fvFr.cpp]
+    void ListTimerTick();
+    void SettleTimerTick();
+    void Post(UINT msg, WPARAM wParam);
+    PVirtualNode AddComputerNode(const std::string& computer);
+    std::string ComputerOf(TFahView& view) const;
+    void SelectionChanged(PVirtualNode node);
+    // [fvFrPaint.cpp]
+    void BindListEvents();
+    void PaintText(TCanvas& canvas, PVirtualNode node, TColumnIndex column);
+    void BeforeItemErase(PVirtualNode node, COLORREF& color, TItemEraseAction& action);
+    void AfterCellPaint(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& cellRect);
+    void ListMouseMove(int x, int y);
+    void ListColumnClick(TColumnIndex column, TShiftState shift);
+    void ListDblClick();
+    void ListKeyDown(WORD& key, TShiftState shift);
+    // The row at the mouse's last press or move over the list.
+    PVirtualNode NodeUnderMouse(TColumnIndex* column = nullptr);
+    // [fvFrLayout.cpp]
+    void CreateComponents();
+    void ApplyDetailLanguage();
+    // Pages or side by side, as the two options say.
+    void ArrangeDetails();
+    void ShowDetails(TFahView* view, bool clientRow);
+    void ShowClientCfg(TFahView* view, bool keepModified);
+    // Starts a previous-log read when its page or panel shows.
+    void StartPrevLogReader();
+    bool PrevLogShowing() const;
+    void PrevLogLoaded(WPARAM readNumber);
+    void LoadBackground(TBaseVirtualTree& tree, const std::string& path);
+    TVSTFrame* FocusedDetailFrame() const;
+
+    bool autoUpdate_ = true;
+    DWORD refreshInterval_ = kListInterval;
+    bool groupByComputer_ = true;
+    bool highlightErrors_ = true;
+    bool showAllLogWindows_ = false;
+    bool showPrevLog_ = false;
+    int hotColumn_ = -1;
+    PVirtualNode hotNode_ = nullptr;
+    POINT lastMouse_{-1, -1};
+    std::string pendingLink_;   // opened by WM_OPENPENDINGLINK
+    HWND targetWindow_ = nullptr;
+    std::string listBackground_, logBackground_, paramBackground_;
+    std::unique_ptr<TSimpleTimer> listTimer_;
+    std::unique_ptr<TSimpleTimer> settleTimer_;
+    TPrevLogReader prevLogReader_;
+    std::string prevLogPath_;
+    std::string prevLogShown_;
+    bool inSelectionChange_ = false;
+    bool selectionPending_ = false;
+};

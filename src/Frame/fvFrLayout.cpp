@@ -1,0 +1,272 @@
+// The detail frames under the list: the selected client's log, "client.cfg",
+// previous log and parameters, their pages or side-by-side panels, the
+// background pictures, the layout values in the registry, the previous-log
+// reader and the copy of whatever part has the focus.
+#include "Classes/FahSettings.h"
+#include "Classes/Lang.h"
+#include "Frame/IniFr.h"
+#include "Frame/LogFr.h"
+#include "Frame/ParamFr.h"
+#include "Frame/fvFr.h"
+#include "platform/BitmapFile.h"
+#include "platform/Clipboard.h"
+#include "platform/PageControl.h"
+#include "platform/Splitter.h"
+#include "platform/Registry.h"
+#include "platform/StdCtrls.h"
+#include "platform/Text.h"
+
+const char* const kParamFrameKey = "FAHView\\ParamFame";
+
+namespace {
+
+bool FileExists(const std::string& path)
+{
+    DWORD a = GetFileAttributesW(Utf8ToWide(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The parameter frame's column key below the settings key.
+std::string ParamColumnsKey()
+{
+    std::string path = GetFahSettings().RegPath();
+    if (!path.empty() && path.back() != '\\')
+        path += '\\';
+    return path + kParamFrameKey;
+}
+
+}  // namespace
+
+namespace {
+
+TPanel* MakePanel(TComponent* owner, TWinControl* parent, const char* name, TAlign align, int size)
+{
+    auto* p = new TPanel(owner);
+    p->SetName(name);
+    p->SetAlign(align);
+    if (align == TAlign::alBottom || align == TAlign::alTop)
+        p->SetHeight(size);
+    else
+        p->SetWidth(size);
+    p->SetParent(parent);
+    return p;
+}
+
+TSplitter* MakeSplitter(TComponent* owner, TWinControl* parent, const char* name, TAlign align)
+{
+    auto* s = new TSplitter(owner);
+    s->SetName(name);
+    s->SetAlign(align);
+    if (align == TAlign::alBottom || align == TAlign::alTop)
+        s->SetHeight(4);
+    else
+        s->SetWidth(4);
+    s->SetParent(parent);
+    return s;
+}
+
+TTabSheet* MakeSheet(TComponent* owner, TPageControl* pages, const char* name, const char* caption)
+{
+    auto* t = new TTabSheet(owner);
+    t->SetName(name);
+    t->SetCaption(caption);
+    t->SetPageControl(pages);
+    return t;
+}
+
+template <class F>
+F* Place(F* frame, const char* name, TWinControl* parent)
+{
+    frame->SetName(name);
+    frame->SetAlign(TAlign::alClient);
+    frame->SetParent(parent);
+    return frame;
+}
+
+}  // namespace
+
+void TfvFrame::CreateComponents()
+{
+    // Each splitter comes right after the control it resizes.
+    BottomPanel = MakePanel(this, this, "BottomPanel", TAlign::alBottom, 220);
+    Splitter1 = MakeSplitter(this, this, "Splitter1", TAlign::alBottom);
+
+    FAHParamFrame = Place(new TParamFrame(this), "FAHParamFrame", BottomPanel);
+    FAHParamFrame->SetAlign(TAlign::alRight);
+    FAHParamFrame->SetWidth(360);
+    Splitter2 = MakeSplitter(this, BottomPanel, "Splitter2", TAlign::alRight);
+
+    PageControl1 = new TPageControl(this);
+    PageControl1->SetName("PageControl1");
+    PageControl1->SetAlign(TAlign::alClient);
+    PageControl1->SetParent(BottomPanel);
+    TabSheet1 = MakeSheet(this, PageControl1, "TabSheet1", "FAHlog.txt");
+    TabSheet2 = MakeSheet(this, PageControl1, "TabSheet2", "client.cfg");
+    TabSheet3 = MakeSheet(this, PageControl1, "TabSheet3", "FAHlog-Prev.txt");
+
+    // The first page: the log, and (side by side) "client.cfg" and the
+    // previous log on its right.
+    FL2Panel = MakePanel(this, TabSheet1, "FL2Panel", TAlign::alRight, 360);
+    FL2Splitter = MakeSplitter(this, TabSheet1, "FL2Splitter", TAlign::alRight);
+    FLPanel = MakePanel(this, TabSheet1, "FLPanel", TAlign::alRight, 200);
+    FLSplitter = MakeSplitter(this, TabSheet1, "FLSplitter", TAlign::alRight);
+    for (TControl* c : std::initializer_list<TControl*>{FL2Panel, FL2Splitter, FLPanel, FLSplitter})
+        c->SetVisible(false);
+    FAHLogFrame = Place(new TLogFrame(this), "FAHLogFrame", TabSheet1);
+    FAHIniFrame = Place(new TIniFrame(this), "FAHIniFrame", TabSheet2);
+    FAHPrevLogFrame = Place(new TLogFrame(this), "FAHPrevLogFrame", TabSheet3);
+
+    TabSheet3->SetTabVisible(false);
+    PageControl1->SetActivePage(TabSheet1);
+    PageControl1->OnChange = [this](TObject*) { StartPrevLogReader(); };
+}
+
+void TfvFrame::ApplyDetailLanguage()
+{
+    FAHParamFrame->ApplyLanguage();
+    FAHIniFrame->ApplyLanguage();
+}
+
+void TfvFrame::ShowDetails(TFahView* view, bool clientRow)
+{
+    TLogLinesPtr lines;
+    if (view && view->Fah()) {
+        TLock lock(view->Fah()->CritSection());
+        lines = view->Fah()->LogLines;
+    }
+    FAHLogFrame->SetLines(lines);
+    FAHParamFrame->ShowView(view);
+    ShowClientCfg(clientRow ? view : nullptr, true);
+}
+
+void TfvFrame::ShowClientCfg(TFahView* view, bool)
+{
+    FAHIniFrame->ShowView(view);
+}
+
+bool TfvFrame::PrevLogShowing() const
+{
+    if (PageControl1->ActivePage() == TabSheet3 && TabSheet3->TabVisible())
+        return true;
+    return FAHPrevLogFrame->Parent() == FL2Panel && FL2Panel->Visible();
+}
+
+void TfvFrame::StartPrevLogReader()
+{
+    if (!PrevLogShowing())
+        return;
+    prevLogReader_.SetTarget(Handle());
+    prevLogReader_.Start(prevLogPath_);
+}
+
+void TfvFrame::PrevLogLoaded(WPARAM readNumber)
+{
+    std::string path, text;
+    if (!prevLogReader_.Take(readNumber, path, text))
+        return;
+    prevLogShown_ = path;
+    FAHPrevLogFrame->SetText(text);
+}
+
+void TfvFrame::ArrangeDetails()
+{
+    const bool all = showAllLogWindows_;
+    const bool prev = showPrevLog_;
+    TabSheet1->SetTabVisible(!all);
+    TabSheet2->SetTabVisible(!all);
+    TabSheet3->SetTabVisible(!all && prev);
+    if (all || !PageControl1->ActivePage() || !PageControl1->ActivePage()->TabVisible())
+        PageControl1->SetActivePage(TabSheet1);
+    FLPanel->SetVisible(all);
+    FLSplitter->SetVisible(all);
+    FL2Panel->SetVisible(all && prev);
+    FL2Splitter->SetVisible(all && prev);
+    FAHIniFrame->SetParent(all ? static_cast<TWinControl*>(FLPanel) : TabSheet2);
+    FAHPrevLogFrame->SetParent(all ? static_cast<TWinControl*>(FL2Panel) : TabSheet3);
+    StartPrevLogReader();
+}
+
+void TfvFrame::SetShowAllLogWindows(bool on)
+{
+    showAllLogWindows_ = on;
+    ArrangeDetails();
+}
+
+void TfvFrame::SetShowPrevLog(bool on)
+{
+    showPrevLog_ = on;
+    ArrangeDetails();
+}
+
+void TfvFrame::LoadBackground(TBaseVirtualTree& tree, const std::string& path)
+{
+    TBitmap picture;
+    if (!path.empty() && FileExists(path))
+        LoadBitmapFromFile(picture, path);
+    tree.SetBackground(picture);
+    tree.Invalidate();
+}
+
+void TfvFrame::SetListBackground(const std::string& path)
+{
+    listBackground_ = path;
+    LoadBackground(*VSTree, path);
+}
+
+void TfvFrame::SetLogBackground(const std::string& path)
+{
+    logBackground_ = path;
+    LoadBackground(*FAHLogFrame->VSTree, path);
+    LoadBackground(*FAHPrevLogFrame->VSTree, path);
+}
+
+void TfvFrame::SetParamBackground(const std::string& path)
+{
+    paramBackground_ = path;
+    LoadBackground(*FAHParamFrame->VSTree, path);
+}
+
+void TfvFrame::SaveLayout(TRegistry& reg)
+{
+    reg.WriteInteger("BottomPanel_Height", BottomPanel->Height());
+    reg.WriteInteger("ParamFrame_Width", FAHParamFrame->Width());
+    reg.WriteInteger("FLPanel_Width", FLPanel->Width());
+    reg.WriteInteger("FL2Panel_Width", FL2Panel->Width());
+    FAHParamFrame->SaveColumns(ParamColumnsKey());
+}
+
+void TfvFrame::LoadLayout(TRegistry& reg)
+{
+    int v = 0;
+    if (reg.TryReadInteger("BottomPanel_Height", v))
+        BottomPanel->SetHeight(v);
+    if (reg.TryReadInteger("ParamFrame_Width", v))
+        FAHParamFrame->SetWidth(v);
+    if (reg.TryReadInteger("FLPanel_Width", v))
+        FLPanel->SetWidth(v);
+    if (reg.TryReadInteger("FL2Panel_Width", v))
+        FL2Panel->SetWidth(v);
+    else
+        FL2Panel->SetWidth(FLPanel->Width() + 160);
+    FAHParamFrame->LoadColumns(ParamColumnsKey());
+}
+
+TVSTFrame* TfvFrame::FocusedDetailFrame() const
+{
+    HWND focus = GetFocus();
+    for (TVSTFrame* f : std::initializer_list<TVSTFrame*>{FAHLogFrame, FAHPrevLogFrame, FAHParamFrame, FAHIniFrame}) {
+        if (focus && f->VSTree->HandleAllocated() &&
+            (focus == f->VSTree->Handle() || IsChild(f->VSTree->Handle(), focus)))
+            return f;
+    }
+    return nullptr;
+}
+
+void TfvFrame::CopyToClipboard()
+{
+    if (TVSTFrame* detail = FocusedDetailFrame()) {
+        detail->CopyToClipboard();
+        return;
+    }
+    SetClipboardText(ListText());
+}

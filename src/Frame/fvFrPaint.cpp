@@ -1,0 +1,230 @@
+// The list's painting (fonts, row colours, the progress bar) and its mouse
+// and keyboard: the link under the mouse, Ctrl+Click, double-click and
+// Ctrl+arrows.
+#include <algorithm>
+
+#include "Classes/FahSettings.h"
+#include "Classes/Lang.h"
+#include "Frame/fvFr.h"
+#include "Lib2/VirtualTree/VTHeader.h"
+#include "controls/DrawUtils.h"
+#include "controls/RxLabel.h"
+#include "platform/Canvas.h"
+#include "platform/Text.h"
+
+namespace {
+
+bool RunDetached(const std::string& commandLine)
+{
+    std::wstring cmd = Utf8ToWide(commandLine);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+}  // namespace
+
+void TfvFrame::BindListEvents()
+{
+    RunCommand = RunDetached;
+    OpenLink = OpenAddress;
+    VSTree->OnPaintText = [this](TBaseVirtualTree*, TCanvas& canvas, PVirtualNode node, TColumnIndex column,
+                                 TVSTTextType) { PaintText(canvas, node, column); };
+    VSTree->OnBeforeItemErase = [this](TBaseVirtualTree*, TCanvas&, PVirtualNode node, const RECT&, COLORREF& color,
+                                       TItemEraseAction& action) { BeforeItemErase(node, color, action); };
+    VSTree->OnAfterCellPaint = [this](TBaseVirtualTree*, TCanvas& canvas, PVirtualNode node, TColumnIndex column,
+                                      const RECT& cellRect) { AfterCellPaint(canvas, node, column, cellRect); };
+    VSTree->OnMouseMove = [this](TObject*, TShiftState, int x, int y) { ListMouseMove(x, y); };
+    VSTree->OnHeaderMouseMove = [this](TVTHeader*, TShiftState, int, int) {
+        if (hotColumn_ != -1 || hotNode_) {
+            hotColumn_ = -1;
+            hotNode_ = nullptr;
+            VSTree->Invalidate();
+        }
+        TStringTreeOptions& o = VSTree->TreeOptions();
+        o.SetPaintOptions(o.PaintOptions() & ~toHotTrack);
+    };
+    VSTree->OnMouseLeave = [this](TObject*) {
+        if (hotNode_) {
+            PVirtualNode old = hotNode_;
+            hotNode_ = nullptr;
+            hotColumn_ = -1;
+            VSTree->InvalidateNode(old);
+        }
+    };
+    VSTree->OnColumnClick = [this](TBaseVirtualTree*, TColumnIndex column, TShiftState shift) {
+        ListColumnClick(column, shift);
+    };
+    VSTree->OnDblClick = [this](TObject*) { ListDblClick(); };
+    VSTree->OnKeyDown = [this](TObject*, WORD& key, TShiftState shift) { ListKeyDown(key, shift); };
+    VSTree->OnMouseDown = [this](TObject*, TMouseButton button, TShiftState, int x, int y) {
+        lastMouse_ = POINT{x, y};
+        // A context-menu request focuses the control it came from.
+        if (button == TMouseButton::mbRight && VSTree->CanFocus())
+            VSTree->SetFocus();
+    };
+}
+
+void TfvFrame::PaintText(TCanvas& canvas, PVirtualNode node, TColumnIndex column)
+{
+    TfvCellState st;
+    st.kind = NodeKind(node);
+    st.focused = node == VSTree->FocusedNode();
+    st.hotRow = node == hotNode_;
+    TFahView* view = GetFahView(node);
+    st.hotLink = st.hotRow && column == hotColumn_ && view && !FvCellLink(*view, column).empty();
+    if (view && view->UserName.size()) {
+        st.teamID = GetFahSettings().FindValue("dfTeamID").AsInteger();
+        st.userName = GetFahSettings().FindValue("dfUserName").AsString();
+    }
+    TfvCellFont f = FvCellFont(view, column, st, TfvCellFont{canvas.Font().Color(), canvas.Font().Style()});
+    if (f.color != canvas.Font().Color())
+        canvas.Font().SetColor(f.color);
+    if (f.style != canvas.Font().Style())
+        canvas.Font().SetStyle(f.style);
+}
+
+void TfvFrame::BeforeItemErase(PVirtualNode node, COLORREF& color, TItemEraseAction& action)
+{
+    switch (NodeKind(node)) {
+    case kfvTotalRow:
+        color = kfvGrey;
+        action = eaFillColor;
+        break;
+    case kfvComputerRow:
+        color = kfvGroupBack;
+        action = eaFillColor;
+        break;
+    case kfvClientRow:
+        if (TFahView* v = GetFahView(node); highlightErrors_ && v && v->NewMessages) {
+            color = static_cast<COLORREF>(GetFahSettings().FindValue("inColorError").AsInteger());
+            action = eaFillColor;
+        }
+        break;
+    default: break;
+    }
+}
+
+void TfvFrame::AfterCellPaint(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& cellRect)
+{
+    if (column != fvcPercent)
+        return;
+    TFahView* v = GetFahView(node);
+    if (!v)
+        return;
+    RECT bar = FvProgressRect(cellRect, canvas.TextWidth("0000 "));
+    if (bar.right <= bar.left || bar.bottom <= bar.top)
+        return;
+    const COLORREF oldBrush = canvas.BrushColor();
+    const COLORREF oldPen = canvas.PenColor();
+    const TBrushStyle oldStyle = canvas.BrushStyle();
+    canvas.SetBrushStyle(bsSolid);
+    canvas.SetPenColor(RGB(0, 0, 0));
+    canvas.SetBrushColor(FvProgressColor(*v));
+    canvas.Rectangle(bar);
+    const int percent = std::clamp(v->Percent, 0, 100);
+    if (percent < 100) {
+        RECT rest = bar;
+        rest.left = bar.left + (bar.right - bar.left) * percent / 100;
+        canvas.SetBrushColor(GetSysColor(COLOR_INFOBK));
+        canvas.Rectangle(rest);
+    }
+    if (node == VSTree->FocusedNode()) {
+        RECT focus = bar;
+        InflateRect(&focus, 1, 1);
+        canvas.DrawFocusRect(focus);
+    }
+    canvas.SetBrushColor(oldBrush);
+    canvas.SetPenColor(oldPen);
+    canvas.SetBrushStyle(oldStyle);
+}
+
+void TfvFrame::ListMouseMove(int x, int y)
+{
+    lastMouse_ = POINT{x, y};
+    THitInfo hit;
+    VSTree->HitTestAt(x, y, hit, true);
+    PVirtualNode node = (hit.HitPositions & hpOnItem) ? hit.HitNode : nullptr;
+    TFahView* view = GetFahView(node);
+    int column = node && hit.HitColumn >= 0 ? hit.HitColumn : -1;
+    std::string link = view && column >= 0 ? FvCellLink(*view, column) : std::string();
+
+    std::string hint = view ? view->Folder : std::string();
+    TStringTreeOptions& o = VSTree->TreeOptions();
+    if (!link.empty()) {
+        o.SetPaintOptions(o.PaintOptions() | toHotTrack);
+        VSTree->SetCursor(ScreenCursor(crHand));
+        hint = Format("Ctrl+Click %s %s", sForJumpTo.c_str(), link.c_str());
+    } else {
+        o.SetPaintOptions(o.PaintOptions() & ~toHotTrack);
+        VSTree->SetCursor(nullptr);
+    }
+    VSTree->SetHint(hint);
+
+    const int newHot = link.empty() ? -1 : column;
+    if (node != hotNode_ || newHot != hotColumn_) {
+        PVirtualNode old = hotNode_;
+        hotNode_ = node;
+        hotColumn_ = newHot;
+        if (old && old != node)
+            VSTree->InvalidateNode(old);
+        if (node)
+            VSTree->InvalidateNode(node);
+    }
+}
+
+PVirtualNode TfvFrame::NodeUnderMouse(TColumnIndex* column)
+{
+    THitInfo hit;
+    VSTree->HitTestAt(lastMouse_.x, lastMouse_.y, hit, true);
+    if (column)
+        *column = hit.HitColumn;
+    return (hit.HitPositions & hpOnItem) ? hit.HitNode : nullptr;
+}
+
+void TfvFrame::ListColumnClick(TColumnIndex column, TShiftState shift)
+{
+    if (!(shift & ssCtrl) || !FvColumnHasLink(column))
+        return;
+    TFahView* view = GetFahView(NodeUnderMouse());
+    if (!view)
+        return;
+    // Opened once the click is over: the shell may start a program or show
+    // a window, which should not happen while the list holds the mouse.
+    pendingLink_ = FvCellLink(*view, column);
+    if (!pendingLink_.empty())
+        PostMessageW(Handle(), WM_OPENPENDINGLINK, 0, 0);
+}
+
+void TfvFrame::ListDblClick()
+{
+    TFahView* view = GetFahView(NodeUnderMouse());
+    if (view && RunCommand)
+        RunCommand("explorer.exe \"" + view->Folder + "\"");
+}
+
+void TfvFrame::ListKeyDown(WORD& key, TShiftState shift)
+{
+    if (!(shift & ssCtrl))
+        return;
+    switch (key) {
+    case VK_LEFT:
+    case VK_UP:
+        VSTree->CollapseAll(nullptr);
+        key = 0;
+        break;
+    case VK_RIGHT:
+    case VK_DOWN:
+        VSTree->ExpandAll(nullptr);
+        key = 0;
+        break;
+    default: break;
+    }
+}

@@ -1,0 +1,159 @@
+// The detail part of the main list: pages or side by side, the layout
+// values and the parameter columns through the registry, background
+// pictures, and the previous log of quick selections (a 10 MB log read
+// first must not show under the client selected after it).
+#include "fvFrTestSupport.h"
+
+#include "Frame/IniFr.h"
+#include "Frame/LogFr.h"
+#include "Frame/ParamFr.h"
+#include "Lib2/VirtualTree/VTHeader.h"
+#include "platform/PageControl.h"
+#include "platform/Registry.h"
+#include "platform/StdCtrls.h"
+#include "platform/Splitter.h"
+
+using namespace testing_support;
+using namespace fv_test;
+
+namespace {
+
+// A 2 x 2 24-bit Windows bitmap.
+std::string TinyBmp()
+{
+    std::string b = "BM";
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    auto u16 = [&](uint16_t v) {
+        b += static_cast<char>(v & 0xFF);
+        b += static_cast<char>(v >> 8);
+    };
+    u32(54 + 16), u32(0), u32(54);
+    u32(40), u32(2), u32(2), u16(1), u16(24), u32(0), u32(16), u32(2835), u32(2835), u32(0), u32(0);
+    b += std::string(16, '\x7F');
+    return b;
+}
+
+}  // namespace
+
+TEST_F(FvFrameTest, PagesOrSideBySideAndTheLayoutInTheRegistry)
+{
+    // Pages: the log, "client.cfg"; the previous log's tab only when asked for.
+    EXPECT_TRUE(frame->TabSheet1->TabVisible());
+    EXPECT_TRUE(frame->TabSheet2->TabVisible());
+    EXPECT_FALSE(frame->TabSheet3->TabVisible());
+    EXPECT_EQ(frame->FAHIniFrame->Parent(), frame->TabSheet2);
+    frame->SetShowPrevLog(true);
+    EXPECT_TRUE(frame->TabSheet3->TabVisible());
+    EXPECT_FALSE(frame->FL2Panel->Visible());
+    frame->SetShowAllLogWindows(true);
+    for (TTabSheet* t : {frame->TabSheet1, frame->TabSheet2, frame->TabSheet3})
+        EXPECT_FALSE(t->TabVisible());
+    EXPECT_EQ(frame->PageControl1->ActivePage(), frame->TabSheet1);
+    EXPECT_EQ(frame->FAHIniFrame->Parent(), frame->FLPanel);
+    EXPECT_EQ(frame->FAHPrevLogFrame->Parent(), frame->FL2Panel);
+    EXPECT_TRUE(frame->FLPanel->Visible() && frame->FLSplitter->Visible());
+    EXPECT_TRUE(frame->FL2Panel->Visible() && frame->FL2Splitter->Visible());
+    frame->SetShowPrevLog(false);
+    EXPECT_FALSE(frame->FL2Panel->Visible());
+    EXPECT_FALSE(frame->FL2Splitter->Visible());
+    EXPECT_TRUE(frame->FLPanel->Visible());
+    frame->SetShowAllLogWindows(false);
+    EXPECT_TRUE(frame->TabSheet1->TabVisible());
+    EXPECT_FALSE(frame->TabSheet3->TabVisible());
+    EXPECT_FALSE(frame->FLPanel->Visible());
+    EXPECT_EQ(frame->FAHIniFrame->Parent(), frame->TabSheet2);
+    EXPECT_EQ(frame->FAHPrevLogFrame->Parent(), frame->TabSheet3);
+
+    // The layout round trip: panel sizes and the parameter frame's columns.
+    const std::string columnsKey = std::string(kKey) + "\\FAHView";
+    frame->BottomPanel->SetHeight(250);
+    frame->FAHParamFrame->SetWidth(300);
+    frame->FLPanel->SetWidth(180);
+    frame->FL2Panel->SetWidth(410);
+    frame->FAHParamFrame->VSTree->Header().Columns()[0]->SetWidth(123);
+    frame->SaveColumns(columnsKey);
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(columnsKey, false));
+        EXPECT_EQ(reg.ReadInteger("BottomPanel_Height"), 250);
+        EXPECT_EQ(reg.ReadInteger("ParamFrame_Width"), 300);
+        EXPECT_EQ(reg.ReadInteger("FLPanel_Width"), 180);
+        EXPECT_EQ(reg.ReadInteger("FL2Panel_Width"), 410);
+        ASSERT_TRUE(reg.OpenKey(std::string(kKey) + "\\FAHView\\ParamFame", false));
+        EXPECT_EQ(reg.ReadString("ColSizes").substr(0, 4), "123;");
+    }
+    auto* other = new TfvFrame(form);
+    other->SetParent(form);
+    other->LoadColumns(columnsKey);
+    EXPECT_EQ(other->BottomPanel->Height(), 250);
+    EXPECT_EQ(other->FAHParamFrame->Width(), 300);
+    EXPECT_EQ(other->FLPanel->Width(), 180);
+    EXPECT_EQ(other->FL2Panel->Width(), 410);
+    EXPECT_EQ(other->FAHParamFrame->VSTree->Header().Columns()[0]->Width(), 123);
+    // Without a stored width the previous log's panel is 160 wider than the other.
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(columnsKey, false));
+        reg.DeleteValue("FL2Panel_Width");
+    }
+    other->LoadColumns(columnsKey);
+    EXPECT_EQ(other->FL2Panel->Width(), 180 + 160);
+    delete other;
+
+    // Background pictures: a missing file clears the picture.
+    const std::string bmp = dir->File("back.bmp");
+    WriteFile(bmp, TinyBmp());
+    frame->SetListBackground(bmp);
+    frame->SetLogBackground(bmp);
+    frame->SetParamBackground(bmp);
+    EXPECT_EQ(frame->VSTree->Background().Width(), 2);
+    EXPECT_EQ(frame->FAHLogFrame->VSTree->Background().Width(), 2);
+    EXPECT_EQ(frame->FAHPrevLogFrame->VSTree->Background().Width(), 2);
+    EXPECT_EQ(frame->FAHParamFrame->VSTree->Background().Width(), 2);
+    frame->SetListBackground(dir->File("missing.bmp"));
+    EXPECT_TRUE(frame->VSTree->Background().Empty());
+}
+
+TEST_F(FvFrameTest, ThePreviousLogShownIsTheLastSelectedClients)
+{
+    ASSERT_TRUE(HaveDisplay());
+    // A 10 MB previous log for the first client, a small one for the second.
+    std::string big;
+    const std::string piece = ReadFile(RealDataFile("fahlog-cpu-service-b4-82-shutdown-restart.txt"));
+    while (big.size() < 10u << 20)
+        big += piece;
+    const std::string small = ReadFile(RealDataFile("fahlog-smp-a4-bigadv-running.txt"));
+    const std::string a = Folder("a", {{"FAHlog-Prev.txt", "=" + big}});
+    const std::string b = Folder("b", {{"FAHlog-Prev.txt", "=" + small}});
+    PVirtualNode na = Add(a, "A"), nb = Add(b, "B");
+    frame->SetShowPrevLog(true);
+    frame->PageControl1->SetActivePage(frame->TabSheet3);
+
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        frame->SelectNode(frame->TotalNode());
+        frame->SelectNode(na);
+        frame->SelectNode(nb);
+        EXPECT_EQ(frame->PrevLogPath(), b + "FAHlog-Prev.txt");
+        ASSERT_TRUE(PumpUntil([] { return TPrevLogReader::Running() == 0; }, 20000));
+        Pump(100);
+        EXPECT_EQ(frame->PrevLogShownPath(), b + "FAHlog-Prev.txt");
+        EXPECT_TRUE(frame->FAHPrevLogFrame->ShownText() == small);
+    }
+    // The page hidden: no read.
+    frame->PageControl1->SetActivePage(frame->TabSheet1);
+    frame->SelectNode(na);
+    EXPECT_EQ(TPrevLogReader::Running(), 0);
+    EXPECT_EQ(frame->PrevLogShownPath(), b + "FAHlog-Prev.txt");
+
+    // A read still running when the frame goes ends without touching it.
+    frame->PageControl1->SetActivePage(frame->TabSheet3);
+    frame->SelectNode(nb);
+    frame->SelectNode(na);
+    delete form;
+    form = nullptr;
+    EXPECT_TRUE(PumpUntil([] { return TPrevLogReader::Running() == 0; }, 20000));
+}
