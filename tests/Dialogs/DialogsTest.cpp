@@ -262,8 +262,17 @@ TEST(AddDirDialog, TypedFolderGetsItsBackslashAndTheButtonsClose)
     form.SetFolder("D:\\fah");
     EXPECT_EQ(form.DirectoryEdit1->Text(), "D:\\fah\\");
 
+    // The program's other windows are disabled while the dialog runs, and
+    // the one that was active gets the activation back.
+    TForm main(nullptr);
+    main.SetBounds(20, 20, 200, 100);
+    main.Show();
+    Pump(100);
+    ASSERT_EQ(GetActiveWindow(), main.Handle());
+    bool mainEnabled = true;
     form.SetFolder("C:\\");
     int r = RunModal(form, [&] {
+        mainEnabled = IsWindowEnabled(main.Handle()) != FALSE;
         Key(VK_END);   // the keyboard starts in the folder edit
         Type("data");
         Click(At(form.AliasEdit, 10, 10));
@@ -276,6 +285,10 @@ TEST(AddDirDialog, TypedFolderGetsItsBackslashAndTheButtonsClose)
     EXPECT_EQ(form.Folder(), "C:\\data\\");
     EXPECT_EQ(form.Alias(), "box");
     EXPECT_TRUE(form.ShowInHint());
+    EXPECT_FALSE(mainEnabled);
+    EXPECT_TRUE(IsWindowEnabled(main.Handle()));
+    EXPECT_EQ(GetActiveWindow(), main.Handle());
+    main.Hide();
 
     struct Case {
         const char* name;
