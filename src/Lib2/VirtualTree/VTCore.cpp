@@ -10,6 +10,7 @@
 
 #include "Lib2/VirtualTree/VTDragImage.h"
 #include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/VTWorker.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "controls/ThemeSrv.h"
 
@@ -557,6 +558,7 @@ void TBaseVirtualTree::SetChildCount(PVirtualNode node, unsigned newChildCount)
             node->States |= vsHasChildren;
         node->States &= ~(vsAllChildrenHidden | vsHeightMeasured);
         const unsigned added = newChildCount - node->ChildCount;
+        PVirtualNode oldLast = node->LastChild;
         int64_t newHeight = 0;
         for (unsigned i = 0; i < added; ++i) {
             PVirtualNode child = MakeNewNode();
@@ -580,7 +582,8 @@ void TBaseVirtualTree::SetChildCount(PVirtualNode node, unsigned newChildCount)
         }
         if (updateCount_ == 0 && (options_->AutoOptions() & toAutoSort) && header_->SortColumn() > InvalidColumn)
             SortChildren(node, header_->SortColumn(), header_->SortDirection(), true);
-        InvalidateCache();
+        // Rows before the new ones keep their places.
+        InvalidateCacheFrom(oldLast ? oldLast->NextSibling : node->FirstChild);
     } else {
         while (node->ChildCount > newChildCount && node->LastChild)
             DeleteNode(node->LastChild);
@@ -642,7 +645,7 @@ void TBaseVirtualTree::SetNodeHeight(PVirtualNode node, unsigned height)
         UpdateEditBounds();
     // Even during a validation: the worker's positions are stale now.
     if (FullyVisible(node)) {
-        InvalidateCache();
+        InvalidateCacheBelow(node);
         if (updateCount_ == 0) {
             ValidateCache();
             InvalidateToBottom(node);
@@ -978,18 +981,88 @@ void TBaseVirtualTree::SetUpdateState(bool updating)
 
 // InterruptValidation lives with the worker (VTWorker.cpp).
 
+namespace {
+
+// Rows the window thread walks itself to complete a cache whose leading
+// entries survived a change (a few hundred microseconds at most); a longer
+// rest is left to the worker.
+constexpr unsigned kCacheCompletionBudget = 3 * CacheThreshold;
+
+}   // namespace
+
 void TBaseVirtualTree::InvalidateCache()
 {
+    KeepCacheEntries(0);
+}
+
+void TBaseVirtualTree::InvalidateCacheFrom(PVirtualNode node)
+{
+    KeepCacheEntries(CacheEntriesBefore(node, false));
+}
+
+void TBaseVirtualTree::InvalidateCacheBelow(PVirtualNode node)
+{
+    KeepCacheEntries(CacheEntriesBefore(node, true));
+}
+
+void TBaseVirtualTree::KeepCacheEntries(unsigned count)
+{
+    positionCacheKept_ = std::min(positionCacheKept_, count);
     DoStateChange(tsValidationNeeded, tsUseCache);
+}
+
+unsigned TBaseVirtualTree::CacheEntriesBefore(PVirtualNode node, bool includingNode)
+{
+    if (!node || node == root_ || positionCacheKept_ == 0)
+        return 0;
+    // The entries are the worker's until it has left the tree (changes stop
+    // it before they begin, so this is the rare case).
+    if (WorkerIsQueued(this) || WorkerIsValidating(this))
+        InterruptValidation();
+    // Regular entries the changes so far left: they hold live nodes in tree order.
+    unsigned count = positionCacheValid_ - (positionCacheEnded_ && positionCacheValid_ > 0 ? 1 : 0);
+    count = std::min({count, positionCacheKept_, static_cast<unsigned>(positionCache_.size())});
+    auto before = [&](unsigned i) {
+        const int order = CompareNodePositions(positionCache_[i].Node, node);
+        return order < 0 || (includingNode && order == 0);
+    };
+    // Mostly the change is below the last entry.
+    if (count == 0 || before(count - 1))
+        return count;
+    unsigned low = 0, high = count - 1;   // before(high) is false
+    while (low < high) {
+        const unsigned middle = (low + high) / 2;
+        if (before(middle))
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return low;
 }
 
 void TBaseVirtualTree::ValidateCache()
 {
     InterruptValidation();
-    positionCacheValid_ = 0;
+    DoStateChange(tsValidationNeeded, tsUseCache);
+    // What the changes since the last validation left: the leading regular
+    // entries (never the end marker, the rows may have grown below it).
+    const unsigned regular = positionCacheValid_ - (positionCacheEnded_ && positionCacheValid_ > 0 ? 1 : 0);
+    positionCacheValid_ = std::min(regular, positionCacheKept_);
+    positionCacheEnded_ = false;
+    positionCacheKept_ = ~0u;
+    if (!HandleAllocated() || !workerRegistered_ || IsDestroying() || visibleCount_ <= CacheThreshold) {
+        if (visibleCount_ <= CacheThreshold)
+            positionCacheValid_ = 0;
+        return;
+    }
+    if (positionCacheValid_ > 0 && WalkPositionCache(kCacheCompletionBudget, false)) {
+        // Completed here: what the worker's notices would have done.
+        stopValidation_ = false;
+        DoStateChange(tsUseCache, tsStopValidation | tsValidationNeeded);
+        return;
+    }
     // The worker's AddTree lifts the stop request.
-    if (HandleAllocated() && workerRegistered_ && !IsDestroying() && visibleCount_ > CacheThreshold)
-        WorkerAddTree(this);
+    WorkerAddTree(this);
 }
 
 // DoValidateCache and the lookups in the cache are with the walks (VTNavigation.cpp).

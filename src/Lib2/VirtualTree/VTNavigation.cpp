@@ -570,16 +570,25 @@ bool TBaseVirtualTree::DoValidateCache()
     // has reported them valid.
     if (stopValidation_.load())
         return false;
+    return WalkPositionCache(~0u, true);
+}
+
+bool TBaseVirtualTree::WalkPositionCache(unsigned budget, bool inWorker)
+{
     if (visibleCount_ <= CacheThreshold) {
         positionCache_.clear();
         positionCacheValid_ = 0;
+        positionCacheEnded_ = false;
         return false;
     }
     // One regular entry per CacheThreshold visible nodes, for the 1st, the
     // 2001st, the 4001st... visible node, then a final entry with the last
     // node and the position just below it (an end marker, never a node's top).
     const unsigned length = (visibleCount_ + CacheThreshold - 1) / CacheThreshold;
-    unsigned valid = std::min(positionCacheValid_, length);
+    // A complete cache resumes at its last regular entry, not at the marker.
+    unsigned valid = positionCacheValid_ - (positionCacheEnded_ && positionCacheValid_ > 0 ? 1 : 0);
+    valid = std::min(valid, length);
+    positionCacheEnded_ = false;
     positionCache_.resize(length);
 
     PVirtualNode node;
@@ -597,7 +606,7 @@ bool TBaseVirtualTree::DoValidateCache()
     PVirtualNode last = nullptr;
     unsigned counter = 0;
     while (node) {
-        if (stopValidation_.load()) {
+        if (inWorker ? stopValidation_.load() : counter == budget) {
             stopped = true;
             break;
         }
@@ -615,11 +624,13 @@ bool TBaseVirtualTree::DoValidateCache()
     }
     positionCache_.resize(valid);
     if (stopped || !last) {
+        // The entries stored so far stay valid; a later walk goes on from them.
         positionCacheValid_ = valid;
         return false;
     }
     positionCache_.push_back(TCacheEntry{last, top});
     positionCacheValid_ = valid + 1;
+    positionCacheEnded_ = true;
     return true;
 }
 

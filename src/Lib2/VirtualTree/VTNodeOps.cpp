@@ -38,14 +38,14 @@ PVirtualNode TBaseVirtualTree::AddChildNode(PVirtualNode parent, const void* use
     if (userData) {
         if (nodeDataSize_ < 4) {
             // The node stays; only the value is refused.
-            InvalidateCache();
+            InvalidateCacheFrom(result);
             ShowError(kNoUserDataSpace, hcTFCannotSetUserData);
         }
         std::memcpy(NodeData(result), &userData, sizeof(userData));
         result->States |= vsInitialUserData;
     }
 
-    InvalidateCache();
+    InvalidateCacheFrom(result);
     if (updateCount_ == 0) {
         ValidateCache();
         if (states_ & tsStructureChangePending)
@@ -80,7 +80,7 @@ PVirtualNode TBaseVirtualTree::InsertNodeAt(PVirtualNode node, TVTNodeAttachMode
 
     if (userData) {
         if (nodeDataSize_ < 4) {
-            InvalidateCache();
+            InvalidateCacheFrom(result);
             StructureChanged(result, crNodeAdded);
             ShowError(kNoUserDataSpace, hcTFCannotSetUserData);
         }
@@ -88,7 +88,7 @@ PVirtualNode TBaseVirtualTree::InsertNodeAt(PVirtualNode node, TVTNodeAttachMode
         result->States |= vsInitialUserData;
     }
 
-    InvalidateCache();
+    InvalidateCacheFrom(result);
     if (updateCount_ == 0) {
         ValidateCache();
         if ((options_->AutoOptions() & toAutoSort) && header_->SortColumn() > InvalidColumn) {
@@ -116,8 +116,12 @@ void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex)
     // An edit of this node or of one below it is cancelled before anything
     // else (losing the focus would end it and store the text).
     CancelEditInside(node);
+    // The cache entries before the node stay (counted while it is linked).
+    unsigned keptEntries = 0;
     if (!parentClearing) {
         InterruptValidation();
+        keptEntries = CacheEntriesBefore(node, false);
+        KeepCacheEntries(keptEntries);
         StructureChanged(parent == root_ ? nullptr : parent, crChildDeleted);
     }
     const int oldX = offsetX_, oldY = offsetY_;
@@ -146,7 +150,7 @@ void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex)
 
     if (!parentClearing) {
         UpdateHiddenChildrenFlag(parent);
-        InvalidateCache();
+        KeepCacheEntries(keptEntries);
         if (updateCount_ == 0) {
             ValidateCache();
             UpdateScrollBars(true);
@@ -164,6 +168,8 @@ void TBaseVirtualTree::DeleteChildNodes(PVirtualNode node, bool resetHasChildren
 
     ++updateCount_;
     InterruptValidation();
+    const unsigned keptEntries = CacheEntriesBefore(node->FirstChild, false);
+    KeepCacheEntries(keptEntries);
     const int oldX = offsetX_, oldY = offsetY_;
     const bool shown = node == root_ || (FullyVisible(node) && (node->States & vsExpanded));
 
@@ -199,7 +205,7 @@ void TBaseVirtualTree::DeleteChildNodes(PVirtualNode node, bool resetHasChildren
     if (!(node->States & vsDeleting))
         UpdateHiddenChildrenFlag(node);
     --updateCount_;
-    InvalidateCache();
+    KeepCacheEntries(keptEntries);
 
     if (updateCount_ == 0) {
         CompactSelection();
@@ -419,7 +425,7 @@ void TBaseVirtualTree::EndUpdate()
         }
         DoStateChange(0, tsUpdating);
         CompactSelection();
-        InvalidateCache();
+        // The changes inside marked what they moved; the rest is kept.
         ValidateCache();
         if (HandleAllocated())
             UpdateScrollBars(false);
@@ -498,7 +504,7 @@ void TBaseVirtualTree::ToggleExpanded(PVirtualNode node)
         }
     }
     if (changed) {
-        InvalidateCache();
+        InvalidateCacheBelow(node);
         if (updateCount_ == 0) {
             ValidateCache();
             if (node->ChildCount > 0)
@@ -657,7 +663,7 @@ void TBaseVirtualTree::SetVisible(PVirtualNode node, bool value)
         else
             states_ |= tsUpdateHiddenChildrenNeeded;
     }
-    InvalidateCache();
+    InvalidateCacheFrom(node);
     if (updateCount_ == 0) {
         ValidateCache();
         UpdateScrollBars(true);

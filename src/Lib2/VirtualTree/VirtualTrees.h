@@ -1327,9 +1327,17 @@ public:
     // ----- position cache and the worker
     // Fills the position cache; true when completed. Runs on the worker thread.
     virtual bool DoValidateCache();
-    // Stops a running validation and queues the tree for the worker.
+    // Stops a running validation, keeps the entries no change since the last
+    // validation reached and, when that leaves only a short walk to the end,
+    // completes the cache at once; otherwise queues the tree for the worker.
     virtual void ValidateCache();
+    // Marks the cache stale. Without a node nothing of it is kept; with one
+    // only the entries before the node's row (InvalidateCacheFrom: the node
+    // itself is new, goes or appears; it must still be linked) or up to it
+    // (InvalidateCacheBelow: only the rows after it moved) are kept.
     void InvalidateCache();
+    void InvalidateCacheFrom(PVirtualNode node);
+    void InvalidateCacheBelow(PVirtualNode node);
     // Stops the worker on this tree and waits for it, handling only sent messages.
     void InterruptValidation();
     // True once InterruptValidation asked the worker to stop (read by the worker).
@@ -1346,6 +1354,14 @@ public:
     PVirtualNode FindInPositionCache(unsigned position, unsigned& top) const;
     // Applies a worker notice (message 0x8020).
     void ChangeStateFromWorker(unsigned enterFlags, unsigned leaveFlags);
+    // The walk behind DoValidateCache: on from the last valid regular entry,
+    // at most `budget` rows; stopped by the tree's stop request only when
+    // run by the worker. True when it reached the end.
+    bool WalkPositionCache(unsigned budget, bool inWorker);
+    // The number of valid regular entries before the node's row (or up to
+    // and including it), the window thread's view.
+    unsigned CacheEntriesBefore(PVirtualNode node, bool includingNode);
+    void KeepCacheEntries(unsigned count);
 
     // ----- [stream] node streams (VTStream.cpp). A stream from elsewhere is
     // untrusted: a broken one raises EVirtualTreeError (2002 to 2006) and
@@ -1977,6 +1993,11 @@ private:
     // Position cache.
     std::vector<TCacheEntry> positionCache_;
     unsigned positionCacheValid_ = 0;
+    // The last valid entry is the end marker (the walk reached the end).
+    bool positionCacheEnded_ = false;
+    // How many leading entries the changes since the last validation left
+    // valid (window thread only).
+    unsigned positionCacheKept_ = ~0u;
 
     // Owned objects.
     TVTHeader* header_ = nullptr;

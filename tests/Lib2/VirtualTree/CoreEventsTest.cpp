@@ -713,12 +713,17 @@ TEST_F(WindowedTree, TheWorkerFillsThePositionCacheOfALargeTree)
     EXPECT_EQ(cache[3].Node, nodes[4000]);
     EXPECT_EQ(cache[3].AbsoluteTop, 30u + 4000u * 18u);
 
-    // A structural change stops and invalidates it; the worker fills it again.
+    // Rows appended keep the entries above them: the cache is completed at once.
     tree->SetRootNodeCount(6000);
-    EXPECT_FALSE(tree->HasState(tsUseCache));
-    ASSERT_TRUE(PumpUntil([&] { return tree->HasState(tsUseCache); }, 10000));
+    EXPECT_TRUE(tree->HasState(tsUseCache));
     EXPECT_EQ(tree->PositionCache().size(), 4u);
     EXPECT_EQ(tree->PositionCache().back().AbsoluteTop, 30u + 5999u * 18u);
+    // A row inserted at the top leaves nothing to keep: the worker fills it again.
+    tree->InsertNodeAt(tree->GetFirst(), amInsertBefore);
+    EXPECT_FALSE(tree->HasState(tsUseCache));
+    ASSERT_TRUE(PumpUntil([&] { return tree->HasState(tsUseCache); }, 10000));
+    EXPECT_EQ(tree->PositionCache().size(), 5u);
+    EXPECT_EQ(tree->PositionCache().back().AbsoluteTop, 30u + 6000u * 18u);
 }
 
 TEST_F(WindowedTree, ScrollingClampsToTheVirtualArea)

@@ -2,8 +2,9 @@
 // node of random trees with hidden and collapsed nodes against the order of
 // the links; tops and the node at every position, through the position cache
 // and without, against an independent row walk (2000, 2001, 4000, 4001 and
-// 10,000 rows), and walking back from the next cache entry; hit positions
-// inside a row and below the last one.
+// 10,000 rows), and walking back from the next cache entry; the cache kept
+// and completed across changes near the end; hit positions inside a row and
+// below the last one.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -314,6 +315,80 @@ TEST_F(VTCachedLookup, LaterHalvesOfTheIntervalsFindTheirRowsWalkingBack)
     const Row& last = rows.back();
     ASSERT_EQ(tree->NodeAtPosition(0, static_cast<int>(last.top) + offset + 1, true, top), last.node);
     EXPECT_EQ(top, static_cast<int>(last.top) + offset);
+}
+
+// After a change the cache keeps the entries above it and is completed at
+// once (no pumping: the worker's notices are not handled) when little is
+// left to walk, or by the worker; lookups through it match a recount.
+TEST_F(VTCachedLookup, ChangesNearTheEndKeepTheCacheAndLookupsStayExact)
+{
+    auto addRows = [&](PVirtualNode parent, unsigned n) {
+        for (unsigned i = 0; i < n; ++i)
+            tree->SetNodeHeight(tree->AddChildNode(parent), 16 + (tree->TotalCount() + i) % 7);
+    };
+    auto lastRow = [&] { return tree->LastVisibleNodeNoInit(nullptr); };
+    tree->BeginUpdate();
+    addRows(nullptr, 4003);   // entries for rows 0, 2000 and 4000
+    tree->EndUpdate();
+    ASSERT_TRUE(WaitForCache());
+    PVirtualNode collapsed = nullptr, middle = tree->GetFirstChild(nullptr)->NextSibling;
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"append rows", [&] { addRows(nullptr, 3); }},
+        {"append in an update", [&] { tree->BeginUpdate(); addRows(nullptr, 2); tree->EndUpdate(); }},
+        {"append under the collapsed last row", [&] { collapsed = lastRow(); addRows(collapsed, 4); }},
+        {"expand it", [&] { tree->SetExpanded(collapsed, true); }},
+        {"append under it expanded", [&] { addRows(collapsed, 2); }},
+        {"taller last row", [&] { tree->SetNodeHeight(lastRow(), 41); }},
+        {"hide the last row", [&] { tree->SetVisible(lastRow(), false); }},
+        {"delete the last rows past an entry", [&] {
+             while (tree->VisibleCount() > 4000)
+                 tree->DeleteNode(lastRow());
+         }},
+        {"append under a collapsed row in the middle", [&] { addRows(middle, 3); }},
+        {"expand it", [&] { tree->SetExpanded(middle, true); }},
+        {"collapse it", [&] { tree->SetExpanded(middle, false); }},
+        {"insert near the top", [&] { tree->InsertNodeAt(tree->GetFirstChild(nullptr), amInsertAfter); }},
+        {"delete the second entry's row", [&] { tree->DeleteNode(tree->PositionCache()[1].Node); }},
+        {"taller first row", [&] { tree->SetNodeHeight(tree->GetFirstChild(nullptr), 33); }},
+        // Too much to walk at once: the rest is the worker's.
+        {"append 7000 rows in an update", [&] {
+             tree->BeginUpdate();
+             addRows(nullptr, 7000);
+             tree->EndUpdate();
+             EXPECT_FALSE(tree->PositionCacheUsable());
+         }},
+        {"move the last row to the top",
+         [&] { tree->MoveNode(tree->GetLastChild(nullptr), tree->GetFirstChild(nullptr), amInsertBefore, false); }},
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        change();
+        if (tree->VisibleCount() > 8000) {
+            ASSERT_TRUE(WaitForCache());
+        }
+        ASSERT_TRUE(tree->PositionCacheUsable());
+        ASSERT_EQ(Recount(*tree), "");
+        uint64_t end = 0;
+        const std::vector<Row> rows = Rows(*tree, &end);
+        const auto& cache = tree->PositionCache();
+        ASSERT_EQ(cache.size(), (rows.size() + CacheThreshold - 1) / CacheThreshold + 1);
+        for (size_t k = 0; k + 1 < cache.size(); ++k) {
+            EXPECT_EQ(cache[k].Node, rows[k * CacheThreshold].node) << k;
+            EXPECT_EQ(cache[k].AbsoluteTop, rows[k * CacheThreshold].top) << k;
+        }
+        EXPECT_EQ(cache.back().Node, rows.back().node);
+        EXPECT_EQ(cache.back().AbsoluteTop, end);
+        for (const Row& r : rows) {
+            ASSERT_EQ(tree->NodeTop(r.node), r.top);
+            for (int y : {static_cast<int>(r.top), static_cast<int>(r.top) + r.node->NodeHeight - 1}) {
+                int top = -1;
+                ASSERT_EQ(tree->NodeAtPosition(0, y, false, top), r.node) << "y " << y;
+                ASSERT_EQ(top, static_cast<int>(r.top));
+            }
+        }
+        int top = -1;
+        EXPECT_EQ(tree->NodeAtPosition(0, static_cast<int>(end), false, top), nullptr);
+    }
 }
 
 // ---------------------------------------------------------------------------
