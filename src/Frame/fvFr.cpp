@@ -167,7 +167,7 @@ PVirtualNode TfvFrame::AddFah(const TAddFahParams& p)
     VSTree->SetExpanded(group, true);
     if (p.updateNow) {
         view->Update();
-        ShowDetails(view, true);
+        ShowDetails(view);
         Post(WM_UPDATETRAYHINT, reinterpret_cast<WPARAM>(view));
     }
     return node;
@@ -204,7 +204,7 @@ void TfvFrame::RefreshAll()
             v->Fah()->RefreshNow(true);
     }
     TFahView* view = SelectedView();
-    ShowClientCfg(view, true);
+    ShowClientCfg(view);
     settleTimer_->SetEnabled(true);
 }
 
@@ -239,27 +239,33 @@ void TfvFrame::ApplyFilters()
     const bool hideNoAccess = hideSome && SettingOn("inHideStatusNotAccess");
     const bool hideNotFound = hideSome && SettingOn("inHideStatusNotFound");
     bool projectMissing = false;
-    VSTree->BeginUpdate();
-    try {
-        for (PVirtualNode n : ClientNodes()) {
-            TFahView* v = GetFahView(n);
-            if (!v)
-                continue;
-            v->Update();
-            if ((v->Status == fsRunning || v->Status == fsReadyForSend) && v->Project == 0)
-                projectMissing = true;
-            bool hide = (v->Status == fsShutdown && hideStopped) || (v->Status == fsNotAccess && hideNoAccess) ||
-                        (v->Status == fsLogNotFound && hideNotFound);
-            VSTree->SetVisible(n, !hide);
-        }
-    } catch (...) {
-        VSTree->EndUpdate();
-        throw;
+    std::vector<std::pair<PVirtualNode, bool>> changes;
+    for (PVirtualNode n : ClientNodes()) {
+        TFahView* v = GetFahView(n);
+        if (!v)
+            continue;
+        v->Update();
+        if ((v->Status == fsRunning || v->Status == fsReadyForSend) && v->Project == 0)
+            projectMissing = true;
+        const bool hide = (v->Status == fsShutdown && hideStopped) || (v->Status == fsNotAccess && hideNoAccess) ||
+                          (v->Status == fsLogNotFound && hideNotFound);
+        if (VSTree->IsVisible(n) == hide)
+            changes.emplace_back(n, !hide);
     }
-    VSTree->EndUpdate();
+    if (!changes.empty()) {
+        VSTree->BeginUpdate();
+        try {
+            for (auto& [node, visible] : changes)
+                VSTree->SetVisible(node, visible);
+        } catch (...) {
+            VSTree->EndUpdate();
+            throw;
+        }
+        VSTree->EndUpdate();
+    }
     UpdateSums();
     TFahView* selected = SelectedView();
-    ShowDetails(selected, selected != nullptr);
+    ShowDetails(selected);
     Post(WM_UPDATETRAYHINT, reinterpret_cast<WPARAM>(selected));
     if (projectMissing)
         Post(WM_UPDATEBASEWHENNEED, 0);
@@ -411,7 +417,8 @@ void TfvFrame::SelectionChanged(PVirtualNode node)
                     view->SetNewMessages(false);
                     prevLogPath_ = view->Folder + "FAHlog-Prev.txt";
                 }
-                ShowDetails(view, view != nullptr);
+                ShowDetails(view);
+                ShowClientCfg(view);
             }
             Application().ProcessMessages();
             Post(WM_UPDATETRAYHINT, reinterpret_cast<WPARAM>(SelectedView()));

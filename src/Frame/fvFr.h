@@ -181,8 +181,10 @@ private:
     void ApplyDetailLanguage();
     // Pages or side by side, as the two options say.
     void ArrangeDetails();
-    void ShowDetails(TFahView* view, bool clientRow);
-    void ShowClientCfg(TFahView* view, bool keepModified);
+    // The log and parameters of a client (nullptr: none).
+    void ShowDetails(TFahView* view);
+    // Its "client.cfg" (unsaved edits of the same client stay).
+    void ShowClientCfg(TFahView* view);
     // Starts a previous-log read when its page or panel shows.
     void StartPrevLogReader();
     bool PrevLogShowing() const;
@@ -199,6 +201,10 @@ private:
     int hotColumn_ = -1;
     PVirtualNode hotNode_ = nullptr;
     POINT lastMouse_{-1, -1};
+    int paintTeamID_ = 0;
+    std::string paintUserName_;
+    COLORREF paintErrorColor_ = 0;
+    int progressTextWidth_ = -1;   // "0000 " in the list font, measured once per paint
     std::string pendingLink_;   // opened by WM_OPENPENDINGLINK
     HWND targetWindow_ = nullptr;
     std::string listBackground_, logBackground_, paramBackground_;

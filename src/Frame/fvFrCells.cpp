@@ -167,7 +167,7 @@ TfvCellFont FvCellFont(const TFahView* v, int column, const TfvCellState& st, Tf
             }
         }
         if (column == fvcUserTeam && !v->UserName.empty() &&
-            (v->TeamNumber != st.teamID || v->UserName != st.userName)) {
+            (v->TeamNumber != st.teamID || !st.userName || v->UserName != *st.userName)) {
             f.color = kfvRed;
             f.style |= fsBold;
         }

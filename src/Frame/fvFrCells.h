@@ -68,7 +68,7 @@ struct TfvCellState {
     bool hotRow = false;      // the row under the mouse
     bool hotLink = false;     // this cell is the hot column and has a link
     int teamID = 0;           // the user's own team and name (dfTeamID, dfUserName)
-    std::string userName;
+    const std::string* userName = nullptr;
 };
 // Starts from the tree's font (colour and style) and applies the list's rules.
 TfvCellFont FvCellFont(const TFahView* view, int column, const TfvCellState& state, TfvCellFont base);

@@ -127,7 +127,7 @@ void TfvFrame::ApplyDetailLanguage()
     FAHIniFrame->ApplyLanguage();
 }
 
-void TfvFrame::ShowDetails(TFahView* view, bool clientRow)
+void TfvFrame::ShowDetails(TFahView* view)
 {
     TLogLinesPtr lines;
     if (view && view->Fah()) {
@@ -136,10 +136,9 @@ void TfvFrame::ShowDetails(TFahView* view, bool clientRow)
     }
     FAHLogFrame->SetLines(lines);
     FAHParamFrame->ShowView(view);
-    ShowClientCfg(clientRow ? view : nullptr, true);
 }
 
-void TfvFrame::ShowClientCfg(TFahView* view, bool)
+void TfvFrame::ShowClientCfg(TFahView* view)
 {
     FAHIniFrame->ShowView(view);
 }

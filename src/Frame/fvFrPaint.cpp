@@ -35,6 +35,14 @@ void TfvFrame::BindListEvents()
 {
     RunCommand = RunDetached;
     OpenLink = OpenAddress;
+    // The settings the cells are painted by, read once per paint.
+    VSTree->OnBeforePaint = [this](TBaseVirtualTree*, TCanvas&) {
+        TFahSettings& settings = GetFahSettings();
+        paintTeamID_ = settings.FindValue("dfTeamID").AsInteger();
+        paintUserName_ = settings.FindValue("dfUserName").AsString();
+        paintErrorColor_ = static_cast<COLORREF>(settings.FindValue("inColorError").AsInteger());
+        progressTextWidth_ = -1;
+    };
     VSTree->OnPaintText = [this](TBaseVirtualTree*, TCanvas& canvas, PVirtualNode node, TColumnIndex column,
                                  TVSTTextType) { PaintText(canvas, node, column); };
     VSTree->OnBeforeItemErase = [this](TBaseVirtualTree*, TCanvas&, PVirtualNode node, const RECT&, COLORREF& color,
@@ -80,10 +88,8 @@ void TfvFrame::PaintText(TCanvas& canvas, PVirtualNode node, TColumnIndex column
     st.hotRow = node == hotNode_;
     TFahView* view = GetFahView(node);
     st.hotLink = st.hotRow && column == hotColumn_ && view && !FvCellLink(*view, column).empty();
-    if (view && view->UserName.size()) {
-        st.teamID = GetFahSettings().FindValue("dfTeamID").AsInteger();
-        st.userName = GetFahSettings().FindValue("dfUserName").AsString();
-    }
+    st.teamID = paintTeamID_;
+    st.userName = &paintUserName_;
     TfvCellFont f = FvCellFont(view, column, st, TfvCellFont{canvas.Font().Color(), canvas.Font().Style()});
     if (f.color != canvas.Font().Color())
         canvas.Font().SetColor(f.color);
@@ -104,7 +110,7 @@ void TfvFrame::BeforeItemErase(PVirtualNode node, COLORREF& color, TItemEraseAct
         break;
     case kfvClientRow:
         if (TFahView* v = GetFahView(node); highlightErrors_ && v && v->NewMessages) {
-            color = static_cast<COLORREF>(GetFahSettings().FindValue("inColorError").AsInteger());
+            color = paintErrorColor_;
             action = eaFillColor;
         }
         break;
@@ -119,7 +125,9 @@ void TfvFrame::AfterCellPaint(TCanvas& canvas, PVirtualNode node, TColumnIndex c
     TFahView* v = GetFahView(node);
     if (!v)
         return;
-    RECT bar = FvProgressRect(cellRect, canvas.TextWidth("0000 "));
+    if (progressTextWidth_ < 0)
+        progressTextWidth_ = canvas.TextWidth("0000 ");
+    RECT bar = FvProgressRect(cellRect, progressTextWidth_);
     if (bar.right <= bar.left || bar.bottom <= bar.top)
         return;
     const COLORREF oldBrush = canvas.BrushColor();
