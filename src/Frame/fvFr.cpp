@@ -61,8 +61,10 @@ void TfvFrame::ApplyLanguage()
 {
     for (int i = 0; i < kfvColumnCount; ++i)
         SetColumnCaption(FvColumnDef(i).key, *FvColumnDef(i).caption);
-    if (TFahViewSum* total = GetFahViewSum(TotalNode()))
+    if (TFahViewSum* total = GetFahViewSum(TotalNode())) {
         total->SetName(sTotal);
+        SetNodeText(TotalNode(), sTotal);
+    }
     SetupHeader();
     ApplyDetailLanguage();
     VSTree->Invalidate();

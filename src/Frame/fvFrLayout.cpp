@@ -116,6 +116,17 @@ void TfvFrame::CreateComponents()
     FAHIniFrame = Place(new TIniFrame(this), "FAHIniFrame", TabSheet2);
     FAHPrevLogFrame = Place(new TLogFrame(this), "FAHPrevLogFrame", TabSheet3);
 
+    // A context-menu request focuses the part it came from (copy follows the focus).
+    for (TVSTFrame* f : std::initializer_list<TVSTFrame*>{FAHLogFrame, FAHPrevLogFrame, FAHParamFrame, FAHIniFrame}) {
+        if (f->VSTree->OnMouseDown)
+            continue;
+        TVirtualStringTree* tree = f->VSTree;
+        tree->OnMouseDown = [tree](TObject*, TMouseButton button, TShiftState, int, int) {
+            if (button == TMouseButton::mbRight && tree->CanFocus())
+                tree->SetFocus();
+        };
+    }
+
     TabSheet3->SetTabVisible(false);
     PageControl1->SetActivePage(TabSheet1);
     PageControl1->OnChange = [this](TObject*) { StartPrevLogReader(); };

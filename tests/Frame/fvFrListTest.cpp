@@ -156,6 +156,18 @@ TEST_F(FvFrameTest, ClientsOnRealFoldersAreGroupedSummedFilteredAndColoured)
     EXPECT_TRUE(PumpUntil([&] { return sink.Count(WM_UPDATEBASEWHENNEED) == 1; }, 2000))
         << sink.Count(WM_UPDATEBASEWHENNEED) << " " << sink.Messages.size();
     EXPECT_EQ(nFresh->Parent, local);
+
+    // Another language: the captions and the overall row's name follow.
+    const std::string oldTotal = sTotal, oldPath = sPath;
+    sTotal = "Всего";
+    sPath = "Папка";
+    frame->ApplyLanguage();
+    EXPECT_EQ(frame->VSTree->Text(total, fvcPath), "Всего");
+    EXPECT_EQ(frame->FindNodeByText("всего"), total);
+    EXPECT_EQ(frame->VSTree->Header().Columns()[fvcPath]->Text(), "Папка");
+    sTotal = oldTotal;
+    sPath = oldPath;
+    frame->ApplyLanguage();
 }
 
 TEST_F(FvFrameTest, TwoClientsOnOneWorkUnitAreBoldRedUntilOneMovesOn)
