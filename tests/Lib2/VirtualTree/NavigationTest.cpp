@@ -318,51 +318,46 @@ TEST_F(VTCachedLookup, LaterHalvesOfTheIntervalsFindTheirRowsWalkingBack)
 }
 
 // After a change the cache keeps the entries above it and is completed at
-// once (no pumping: the worker's notices are not handled) when little is
-// left to walk, or by the worker; lookups through it match a recount.
+// once (no pumping, so not by the worker) when little is left to walk, else
+// by the worker; lookups through it match a recount.
 TEST_F(VTCachedLookup, ChangesNearTheEndKeepTheCacheAndLookupsStayExact)
 {
-    auto addRows = [&](PVirtualNode parent, unsigned n) {
+    auto add = [&](PVirtualNode parent, unsigned n) {
         for (unsigned i = 0; i < n; ++i)
             tree->SetNodeHeight(tree->AddChildNode(parent), 16 + (tree->TotalCount() + i) % 7);
     };
-    auto lastRow = [&] { return tree->LastVisibleNodeNoInit(nullptr); };
+    auto last = [&] { return tree->LastVisibleNodeNoInit(nullptr); };
+    auto first = [&] { return tree->GetFirstChild(nullptr); };
     tree->BeginUpdate();
-    addRows(nullptr, 4003);   // entries for rows 0, 2000 and 4000
+    add(nullptr, 4003);   // entries for rows 0, 2000 and 4000
     tree->EndUpdate();
     ASSERT_TRUE(WaitForCache());
-    PVirtualNode collapsed = nullptr, middle = tree->GetFirstChild(nullptr)->NextSibling;
-    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
-        {"append rows", [&] { addRows(nullptr, 3); }},
-        {"append in an update", [&] { tree->BeginUpdate(); addRows(nullptr, 2); tree->EndUpdate(); }},
-        {"append under the collapsed last row", [&] { collapsed = lastRow(); addRows(collapsed, 4); }},
-        {"expand it", [&] { tree->SetExpanded(collapsed, true); }},
-        {"append under it expanded", [&] { addRows(collapsed, 2); }},
-        {"taller last row", [&] { tree->SetNodeHeight(lastRow(), 41); }},
-        {"hide the last row", [&] { tree->SetVisible(lastRow(), false); }},
-        {"delete the last rows past an entry", [&] {
-             while (tree->VisibleCount() > 4000)
-                 tree->DeleteNode(lastRow());
-         }},
-        {"append under a collapsed row in the middle", [&] { addRows(middle, 3); }},
-        {"expand it", [&] { tree->SetExpanded(middle, true); }},
-        {"collapse it", [&] { tree->SetExpanded(middle, false); }},
-        {"insert near the top", [&] { tree->InsertNodeAt(tree->GetFirstChild(nullptr), amInsertAfter); }},
-        {"delete the second entry's row", [&] { tree->DeleteNode(tree->PositionCache()[1].Node); }},
-        {"taller first row", [&] { tree->SetNodeHeight(tree->GetFirstChild(nullptr), 33); }},
-        // Too much to walk at once: the rest is the worker's.
-        {"append 7000 rows in an update", [&] {
-             tree->BeginUpdate();
-             addRows(nullptr, 7000);
-             tree->EndUpdate();
-             EXPECT_FALSE(tree->PositionCacheUsable());
-         }},
-        {"move the last row to the top",
-         [&] { tree->MoveNode(tree->GetLastChild(nullptr), tree->GetFirstChild(nullptr), amInsertBefore, false); }},
+    PVirtualNode parent = nullptr, middle = first()->NextSibling;
+    const std::vector<std::function<void()>> changes = {
+        [&] { add(nullptr, 3); },
+        [&] { tree->BeginUpdate(); add(nullptr, 2); tree->EndUpdate(); },
+        [&] { tree->BeginUpdate(); tree->EndUpdate(); },   // nothing changed
+        [&] { add(parent = last(), 4); },   // under the collapsed last row
+        [&] { tree->SetExpanded(parent, true); add(parent, 2); },
+        [&] { tree->SetNodeHeight(last(), 41); },
+        [&] { tree->SetVisible(last(), false); },
+        [&] { while (tree->VisibleCount() > 4000) tree->DeleteNode(last()); },   // past an entry
+        [&] { add(middle, 3); },   // under a collapsed row in the middle
+        [&] { tree->SetExpanded(middle, true); },
+        [&] { tree->InsertNodeAt(first(), amInsertAfter); },
+        [&] { tree->DeleteNode(tree->PositionCache()[1].Node); },
+        [&] { tree->SetNodeHeight(first(), 33); },
+        [&] {   // too much left to walk at once: the worker's
+            tree->BeginUpdate();
+            add(nullptr, 7000);
+            tree->EndUpdate();
+            EXPECT_FALSE(tree->PositionCacheUsable());
+        },
+        [&] { tree->MoveNode(tree->GetLastChild(nullptr), first(), amInsertBefore, false); },
     };
-    for (const auto& [what, change] : changes) {
-        SCOPED_TRACE(what);
-        change();
+    for (size_t step = 0; step < changes.size(); ++step) {
+        SCOPED_TRACE("step " + std::to_string(step));
+        changes[step]();
         if (tree->VisibleCount() > 8000) {
             ASSERT_TRUE(WaitForCache());
         }
@@ -370,21 +365,12 @@ TEST_F(VTCachedLookup, ChangesNearTheEndKeepTheCacheAndLookupsStayExact)
         ASSERT_EQ(Recount(*tree), "");
         uint64_t end = 0;
         const std::vector<Row> rows = Rows(*tree, &end);
-        const auto& cache = tree->PositionCache();
-        ASSERT_EQ(cache.size(), (rows.size() + CacheThreshold - 1) / CacheThreshold + 1);
-        for (size_t k = 0; k + 1 < cache.size(); ++k) {
-            EXPECT_EQ(cache[k].Node, rows[k * CacheThreshold].node) << k;
-            EXPECT_EQ(cache[k].AbsoluteTop, rows[k * CacheThreshold].top) << k;
-        }
-        EXPECT_EQ(cache.back().Node, rows.back().node);
-        EXPECT_EQ(cache.back().AbsoluteTop, end);
+        ASSERT_EQ(tree->PositionCache().size(), (rows.size() + CacheThreshold - 1) / CacheThreshold + 1);
         for (const Row& r : rows) {
             ASSERT_EQ(tree->NodeTop(r.node), r.top);
-            for (int y : {static_cast<int>(r.top), static_cast<int>(r.top) + r.node->NodeHeight - 1}) {
-                int top = -1;
-                ASSERT_EQ(tree->NodeAtPosition(0, y, false, top), r.node) << "y " << y;
-                ASSERT_EQ(top, static_cast<int>(r.top));
-            }
+            int top = -1;
+            ASSERT_EQ(tree->NodeAtPosition(0, static_cast<int>(r.top) + r.node->NodeHeight - 1, false, top), r.node);
+            ASSERT_EQ(top, static_cast<int>(r.top));
         }
         int top = -1;
         EXPECT_EQ(tree->NodeAtPosition(0, static_cast<int>(end), false, top), nullptr);
