@@ -239,13 +239,14 @@ void TCheckListBox::MouseDown(TMouseButton button, TShiftState shift, int x, int
         SetFocus();
     if (alive.expired())
         return;
-    if (button == TMouseButton::mbLeft && !(shift & ssDouble)) {
+    if (button == TMouseButton::mbLeft) {
         int index = ItemAtPos(POINT{x, y}, true);
         if (index >= 0) {
             SetItemIndex(index);
+            // Two quick presses on a box tick it twice, as on a check box.
             if (x < kCheckArea) {
                 ToggleCheck(index);
-            } else if (DragEnabled) {
+            } else if (DragEnabled && !(shift & ssDouble)) {
                 pending_ = true;
                 pressAt_ = POINT{x, y};
                 SetCapture(Handle());
