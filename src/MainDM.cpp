@@ -8,6 +8,12 @@
 #include "platform/ShortCut.h"
 
 const char* const kSiteURL = "http://brenix.zembrik.net/";
+// The link actions' pages.
+const char* const kStatServerURL = "http://fah-web.stanford.edu/cgi-bin/main.py";
+const char* const kTeamStatsSiteURL = "http://folding.extremeoverclocking.com/";
+const char* const kTeamForumURL = "http://folding.zembrik.net/forum/";
+const char* const kServerStatURL = "http://fah-web.stanford.edu/serverstat.html";
+const char* const kOfficialForumURL = "http://foldingforum.org/";
 
 namespace {
 
@@ -63,6 +69,8 @@ TMainDM::TMainDM(TComponent* owner, TMainDMHost host)
     StartupTypeDisabledAction->SetOnExecute(startType);
     UpdateFahBaseAction->SetOnExecute([this](TObject* s) { UpdateFahBaseActionExecute(s); });
     CheckForUpdateAction->SetOnExecute([this](TObject* s) { CheckForUpdateActionExecute(s); });
+
+    CreateActions();
 }
 
 TMainDM::~TMainDM()

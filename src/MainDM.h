@@ -22,9 +22,13 @@
 
 #include "platform/Actions.h"
 #include "platform/Component.h"
+#include "platform/ImageList.h"
 
+class TFahView;
 class THttpCli;
 class THttpStream;
+class TVirtualTreeColumns;
+struct TFolderEntry;
 
 // What the service actions need of a client row.
 struct TClientService {
@@ -44,11 +48,48 @@ struct TMainDMHost {
     std::function<void(int width, const std::string& text)> SetStatusPanel;
     // RefreshAction: refresh every row.
     std::function<void()> RefreshAll;
+
+    // The display record of the selected client row (nullptr when none).
+    std::function<TFahView*()> SelectedView;
+    // The display records of every client row.
+    std::function<std::vector<TFahView*>()> Views;
+    // Selects the row of a view and shows it.
+    std::function<void(TFahView* view)> SelectView;
+    // Adds a client row: the list's AddFah with the update-now flag on and
+    // NotifyWindows.
+    std::function<void(const TFolderEntry& entry)> AddFah;
+    // Deletes the selected client row with its client; the next row is selected.
+    std::function<void()> DeleteSelectedRow;
+    // The list's unique-unit flags of the rows that show either text.
+    std::function<void(const std::string& oldText, const std::string& newText)> WorkUnitChange;
+    std::function<void()> ApplyFilters;
+    // The active frame's content to the clipboard.
+    std::function<void()> CopyToClipboard;
+    std::function<void(bool on)> SetAutoUpdate;
+    // The CPU-usage indicator in the tray.
+    std::function<void(bool on)> SetCpuUsageIndicator;
+    // True while the list has the keyboard (the column action shows only then).
+    std::function<bool()> ListFocused;
+    // The list's columns, for the column dialog.
+    std::function<TVirtualTreeColumns*()> ListColumns;
+    // Shows the settings dialog modally and returns its modal result.
+    std::function<int()> ShowSettings;
+    // Closes the main window.
+    std::function<void()> Close;
 };
 
 // The program's own web site (with a trailing slash): the version file and
 // the result sizes live below it, and it is the referrer of every download.
 extern const char* const kSiteURL;
+// The link actions' pages: the statistics server's script (team and user
+// pages by query), an outside statistics site (team pages), the community
+// team's forum, the servers' status page and the project's support forum.
+// The project summary page is the default of upURL.
+extern const char* const kStatServerURL;
+extern const char* const kTeamStatsSiteURL;
+extern const char* const kTeamForumURL;
+extern const char* const kServerStatURL;
+extern const char* const kOfficialForumURL;
 
 // ---- Version file ----
 // 1 when a is newer than b, 0 when equal, -1 when older ("1.5" < "1.5.0.0").
@@ -77,6 +118,13 @@ TExecResult ExecAndCapture(const std::string& commandLine, const std::function<b
 // A service name in double quotes, inner quotes doubled.
 std::string QuoteServiceName(const std::string& name);
 
+// Returns after ms milliseconds of the tick count, handling messages
+// meanwhile (at once when the application is ending).
+void Delay(DWORD ms);
+
+// Opens an address with the shell's "open" verb (http:// and https:// only).
+bool OpenWebAddress(const std::string& url);
+
 // A message box titled "<title>. sInformation" with the information icon,
 // owned by the application window; returns the button chosen.
 int AppInfoBox(const std::string& text, UINT buttons);
@@ -91,6 +139,12 @@ public:
     std::string SiteURL;
 
     TActionList* ActionList1;
+    // The actions' images; the ".htm" icon is the link actions' image.
+    TImageList* MainImageList;
+    TAction* RefreshAction;
+    TAction* AddFahAction;
+    TAction* EditFahAction;
+    TAction* DelFahAction;
     TAction* ServiceAction;
     TAction* StopFAHServiceAction;
     TAction* RestartFAHServiceAction;
@@ -100,6 +154,60 @@ public:
     TAction* StartupTypeDisabledAction;
     TAction* UpdateFahBaseAction;
     TAction* CheckForUpdateAction;
+    TAction* HideNotActiveFodersAction;
+    TAction* OptionsAction;
+    TAction* FahColAction;
+    TAction* CopyToClipBrdAction;
+    TAction* AutoUpdateAction;
+    TAction* ExitAction;
+    TAction* AboutAction;
+    TAction* HelpAction;
+    TAction* LngEnAction;
+    TAction* LngRuAction;
+    TAction* LngUaAction;
+    TAction* HideCpuUsageAction;
+    // Links: each opens its hint, a web address.
+    TAction* OperStatAction;
+    TAction* FullStatAction;
+    TAction* TeamStatAction;
+    TAction* KPXForumAction;
+    TAction* CurProjAction;
+    TAction* UserCardAction;
+    TAction* ServerStatAction;
+    TAction* OfficialForumAction;
+
+    // The folder list file (DefaultFolderListFile; tests point it elsewhere).
+    std::string FolderListFile;
+    // Writes a folder into the folder list file (see FolderList.h); the
+    // folder gets a trailing backslash when it has none.
+    void SaveFahToIni(const std::string& folder, const std::string& alias, const std::string& compConfig,
+                      const std::string& serviceName, bool showInHint);
+    void DeleteFahFromIni(const std::string& folder);
+
+    // Captions and hints of every action in the current language.
+    void ApplyLanguage();
+    // The statistics links of a team and a user (the settings call it).
+    void SetLinkAddresses(int teamID, const std::string& userName);
+    // The image of the link actions (-1 when the shell gave no icon).
+    int HtmIconIndex() const { return htmIconIndex_; }
+
+    // ---- Folders, toggles, dialogs, links ----
+    void RefreshActionExecute(TObject* sender);
+    void AddFahActionExecute(TObject* sender);
+    void EditFahActionExecute(TObject* sender);
+    void DelFahActionUpdate(TObject* sender);
+    void DelFahActionExecute(TObject* sender);
+    void HideNotActiveFodersActionExecute(TObject* sender);
+    void OptionsActionExecute(TObject* sender);
+    void FahColActionUpdate(TObject* sender);
+    void FahColActionExecute(TObject* sender);
+    void CopyToClipBrdActionExecute(TObject* sender);
+    void AutoUpdateActionExecute(TObject* sender);
+    void ExitActionExecute(TObject* sender);
+    void AboutActionExecute(TObject* sender);
+    void LngEnActionExecute(TObject* sender);
+    void HideCpuUsageActionExecute(TObject* sender);
+    void OperStatActionExecute(TObject* sender);
 
     THttpCli& HttpCli1() { return *httpCli_; }
 
@@ -133,7 +241,13 @@ private:
     void Status(int width, const std::string& text);
     std::string ComputerOf(const std::string& path) const;
     bool SelectedClient(TClientService& client) const;
+    // [MainDMActions.cpp] The actions of folders, toggles, dialogs, links.
+    void CreateActions();
+    void LoadHtmIcon();
+    // The view of the row that shows folder (ignoring case), nullptr when none.
+    TFahView* ViewOfFolder(const std::string& folder, const TFahView* except) const;
 
     std::shared_ptr<THttpCli> httpCli_;
     bool serviceCommandRunning_ = false;
+    int htmIconIndex_ = -1;
 };

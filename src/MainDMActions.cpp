@@ -1,0 +1,407 @@
+// The data module's everyday actions: refresh, add, edit and delete a
+// monitored folder (kept in the folder list file), copy, the toggles, the
+// settings, column and About dialogs, the language switch and the links;
+// and the captions of every action in the current language.
+#include <windows.h>
+#include <shellapi.h>
+
+#include "Classes/FahSettings.h"
+#include "Classes/FahView.h"
+#include "Classes/Lang.h"
+#include "FolderList.h"
+#include "Frame/About.h"
+#include "Frame/AddDir.h"
+#include "Frame/SetColumn.h"
+#include "Frame/fvFrCells.h"
+#include "MainDM.h"
+#include "platform/Application.h"
+#include "platform/FileUtil.h"
+#include "platform/Firewall.h"
+#include "platform/MessageBox.h"
+#include "platform/Text.h"
+
+namespace {
+
+// Stores a setting's new value at once.
+void SaveSetting(const char* name, const TAppVariant& value)
+{
+    TAppVal& v = GetFahSettings().FindValue(name);
+    v.SetEdited(value);
+    v.Save();
+}
+
+// The language string key when the current table has it.
+bool LangText(const std::string& key, std::string& text)
+{
+    int i = LangStrings.IndexOfName(key);
+    if (i < 0)
+        return false;
+    text = LangStrings.ValueFromIndex(i);
+    return true;
+}
+
+}  // namespace
+
+void Delay(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        DWORD spent = GetTickCount() - start;
+        if (spent >= ms || Application().Terminated())
+            return;
+        Application().WaitAndProcessMessages(ms - spent);
+    }
+}
+
+bool OpenWebAddress(const std::string& url)
+{
+    if (!IsWebAddress(url))
+        return false;
+    auto r = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(Application().Handle(), L"open", Utf8ToWide(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    return r > 32;
+}
+
+void TMainDM::CreateActions()
+{
+    FolderListFile = DefaultFolderListFile();
+    MainImageList = new TImageList(this);
+    MainImageList->SetName("MainImageList");
+    ActionList1->SetImages(MainImageList);
+
+    auto make = [this](TAction*& a, const char* name, int tag, TShortCut shortCut, void (TMainDM::*execute)(TObject*)) {
+        a = new TAction(this);
+        a->SetName(name);
+        a->SetActionList(ActionList1);
+        a->Tag = tag;
+        a->SetShortCut(shortCut);
+        if (execute)
+            a->SetOnExecute([this, execute](TObject* s) { (this->*execute)(s); });
+    };
+    make(RefreshAction, "RefreshAction", 0, ShortCut(VK_F5, 0), &TMainDM::RefreshActionExecute);
+    make(AddFahAction, "AddFahAction", 0, ShortCut('N', ssCtrl), &TMainDM::AddFahActionExecute);
+    make(EditFahAction, "EditFahAction", 0, ShortCut('E', ssCtrl), &TMainDM::EditFahActionExecute);
+    make(DelFahAction, "DelFahAction", 0, ShortCut(VK_DELETE, ssCtrl), &TMainDM::DelFahActionExecute);
+    make(HideNotActiveFodersAction, "HideNotActiveFodersAction", 0, ShortCut(VK_F9, 0),
+         &TMainDM::HideNotActiveFodersActionExecute);
+    make(OptionsAction, "OptionsAction", 0, ShortCut(VK_F11, ssCtrl | ssShift), &TMainDM::OptionsActionExecute);
+    make(FahColAction, "FahColAction", 0, 0, &TMainDM::FahColActionExecute);
+    make(CopyToClipBrdAction, "CopyToClipBrdAction", 0, ShortCut('C', ssCtrl), &TMainDM::CopyToClipBrdActionExecute);
+    make(AutoUpdateAction, "AutoUpdateAction", 0, ShortCut('U', ssCtrl), &TMainDM::AutoUpdateActionExecute);
+    make(ExitAction, "ExitAction", 0, ShortCut(VK_F10, 0), &TMainDM::ExitActionExecute);
+    make(AboutAction, "AboutAction", 0, ShortCut(VK_F1, 0), &TMainDM::AboutActionExecute);
+    make(HelpAction, "HelpAction", 0, 0, nullptr);
+    make(LngEnAction, "LngEnAction", 1, 0, &TMainDM::LngEnActionExecute);
+    make(LngRuAction, "LngRuAction", 2, 0, &TMainDM::LngEnActionExecute);
+    make(LngUaAction, "LngUaAction", 3, 0, &TMainDM::LngEnActionExecute);
+    make(HideCpuUsageAction, "HideCpuUsageAction", 0, 0, &TMainDM::HideCpuUsageActionExecute);
+    make(OperStatAction, "OperStatAction", 10, 0, &TMainDM::OperStatActionExecute);
+    make(FullStatAction, "FullStatAction", 11, 0, &TMainDM::OperStatActionExecute);
+    make(TeamStatAction, "TeamStatAction", 12, 0, &TMainDM::OperStatActionExecute);
+    make(KPXForumAction, "KPXForumAction", 13, 0, &TMainDM::OperStatActionExecute);
+    make(CurProjAction, "CurProjAction", 14, 0, &TMainDM::OperStatActionExecute);
+    make(UserCardAction, "UserCardAction", 15, 0, &TMainDM::OperStatActionExecute);
+    make(ServerStatAction, "ServerStatAction", 16, 0, &TMainDM::OperStatActionExecute);
+    make(OfficialForumAction, "OfficialForumAction", 0, 0, &TMainDM::OperStatActionExecute);
+
+    auto selectedRow = [this](TObject* s) { DelFahActionUpdate(s); };
+    EditFahAction->OnUpdate = selectedRow;
+    DelFahAction->OnUpdate = selectedRow;
+    FahColAction->OnUpdate = [this](TObject* s) { FahColActionUpdate(s); };
+
+    AutoUpdateAction->SetChecked(true);
+    try {
+        HideNotActiveFodersAction->SetChecked(GetFahSettings().FindValue("inHideShutdownFolders").AsBoolean());
+    } catch (...) {
+        HandleCurrentException();
+    }
+
+    KPXForumAction->SetHint(kTeamForumURL);
+    CurProjAction->SetHint(kDefaultSummaryURL);
+    ServerStatAction->SetHint(kServerStatURL);
+    OfficialForumAction->SetHint(kOfficialForumURL);
+    SetLinkAddresses(kDefaultTeamID, "");
+
+    LoadHtmIcon();
+    ApplyLanguage();
+}
+
+// The icon the shell shows for web pages: asked for a file of that kind made
+// for the moment in the temporary folder.
+void TMainDM::LoadHtmIcon()
+{
+    std::wstring path = Utf8ToWide(TempFolder() + "Brenix.htm");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    std::vector<wchar_t> buf(path.begin(), path.end());
+    buf.resize(path.size() + MAX_PATH, L'\0');
+    WORD index = 0;
+    HICON icon = ExtractAssociatedIconW(GetModuleHandleW(nullptr), buf.data(), &index);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (!icon)
+        return;
+    htmIconIndex_ = MainImageList->AddIcon(icon);
+    DestroyIcon(icon);
+    for (TAction* a : {OperStatAction, FullStatAction, TeamStatAction, KPXForumAction, CurProjAction, UserCardAction,
+                       ServerStatAction, OfficialForumAction})
+        a->SetImageIndex(htmIconIndex_);
+}
+
+void TMainDM::SetLinkAddresses(int teamID, const std::string& userName)
+{
+    OperStatAction->SetHint(Format("%s?qtype=teampage&teamnum=%d", kStatServerURL, teamID));
+    FullStatAction->SetHint(Format("%steam_summary.php?s=&t=%d", kTeamStatsSiteURL, teamID));
+    TeamStatAction->SetHint(Format("%steam_list.php?s=&t=%d", kTeamStatsSiteURL, teamID));
+    UserCardAction->SetHint(Format("%s?qtype=userpage&teamnum=%d&username=%s", kStatServerURL, teamID,
+                                   PercentEncode(userName).c_str()));
+}
+
+void TMainDM::ApplyLanguage()
+{
+    for (int i = 0; i < ActionList1->ActionCount(); ++i) {
+        TCustomAction* a = ActionList1->Actions(i);
+        std::string text;
+        if (a == UserCardAction) {
+            a->SetCaption(sUserCard_Caption);
+        } else if (a == HelpAction) {
+            a->SetCaption(sHelp);
+        } else if (a == ServiceAction) {
+            a->SetCaption(CurrentLanguage == 1 ? "F@H " + sService : sService + " F@H");
+        } else if (a == LngEnAction || a == LngRuAction || a == LngUaAction) {
+            // Each language is named in its own words.
+            if (a->Tag >= 1 && a->Tag <= kLanguageCount && !Languages[a->Tag].Name.empty())
+                a->SetCaption(Languages[a->Tag].Name);
+            a->SetChecked(a->Tag == CurrentLanguage);
+        } else if (LangText("s" + a->Name() + "_Caption", text)) {
+            a->SetCaption(text);
+        }
+        if (LangText("s" + a->Name() + "_Hint", text))
+            a->SetHint(text);
+    }
+}
+
+TFahView* TMainDM::ViewOfFolder(const std::string& folder, const TFahView* except) const
+{
+    if (!Host.Views)
+        return nullptr;
+    const std::string wanted = IncludeTrailingPathDelimiter(folder);
+    for (TFahView* v : Host.Views()) {
+        if (!v || v == except || !v->Fah())
+            continue;
+        TFah& fah = *v->Fah();
+        fah.Lock();
+        std::string f = fah.Folder;
+        fah.Unlock();
+        if (SameTextUnicode(IncludeTrailingPathDelimiter(f), wanted))
+            return v;
+    }
+    return nullptr;
+}
+
+void TMainDM::SaveFahToIni(const std::string& folder, const std::string& alias, const std::string& compConfig,
+                           const std::string& serviceName, bool showInHint)
+{
+    WriteFolderEntry(FolderListFile, {IncludeTrailingPathDelimiter(folder), alias, compConfig, serviceName, showInHint});
+}
+
+void TMainDM::DeleteFahFromIni(const std::string& folder)
+{
+    RemoveFolderEntry(FolderListFile, folder);
+}
+
+// ---- Handlers
+
+void TMainDM::RefreshActionExecute(TObject*)
+{
+    if (Host.RefreshAll)
+        Host.RefreshAll();
+}
+
+void TMainDM::AddFahActionExecute(TObject*)
+{
+    TAddDirForm& dlg = AddDirForm();
+    dlg.SetCaption(sAddFolder);
+    dlg.SetAlias("");
+    dlg.SetServiceName("");
+    dlg.SetConfigText("");
+    dlg.SetShowInHint(false);
+    std::weak_ptr<void> alive = AliveToken();
+    if (dlg.ShowModal() != mrOk || alive.expired())
+        return;
+    TFolderEntry e{dlg.Folder(), dlg.Alias(), dlg.ConfigText(), dlg.ServiceName(), dlg.ShowInHint()};
+    if (e.Folder.empty())
+        return;
+    // One folder, one row: two would share one section of the file.
+    if (TFahView* existing = ViewOfFolder(e.Folder, nullptr)) {
+        if (Host.SelectView)
+            Host.SelectView(existing);
+        return;
+    }
+    SaveFahToIni(e.Folder, e.Alias, e.CompConfig, e.ServiceName, e.ShowInHint);
+    if (Host.AddFah)
+        Host.AddFah(e);
+    if (Host.ApplyFilters)
+        Host.ApplyFilters();
+}
+
+void TMainDM::EditFahActionExecute(TObject*)
+{
+    TFahView* view = Host.SelectedView ? Host.SelectedView() : nullptr;
+    if (!view || !view->Fah())
+        return;
+    TFah& fah = *view->Fah();
+    fah.Lock();
+    TFolderEntry old{fah.Folder, fah.Alias, fah.CompConfig, fah.ServiceName, fah.ShowInHint};
+    fah.Unlock();
+
+    TAddDirForm& dlg = AddDirForm();
+    dlg.SetFolder(old.Folder);
+    dlg.SetAlias(old.Alias);
+    dlg.SetServiceName(old.ServiceName);
+    dlg.SetShowInHint(old.ShowInHint);
+    dlg.SetConfigText(old.CompConfig);
+    dlg.SetCaption(sEditFolder);
+    std::weak_ptr<void> alive = AliveToken();
+    if (dlg.ShowModal() != mrOk || alive.expired())
+        return;
+    // The row may have gone while the dialog was open.
+    if (!Host.SelectedView || Host.SelectedView() != view)
+        return;
+    TFolderEntry e{dlg.Folder(), dlg.Alias(), dlg.ConfigText(), dlg.ServiceName(), dlg.ShowInHint()};
+    if (e.Folder.empty())
+        return;
+    // Moved onto a folder another row watches: that row is shown instead.
+    if (TFahView* other = ViewOfFolder(e.Folder, view)) {
+        if (Host.SelectView)
+            Host.SelectView(other);
+        return;
+    }
+    DeleteFahFromIni(old.Folder);
+    SaveFahToIni(e.Folder, e.Alias, e.CompConfig, e.ServiceName, e.ShowInHint);
+    if (e.Folder != old.Folder)
+        fah.SetFolder(e.Folder);
+    fah.Lock();
+    fah.Alias = e.Alias;
+    fah.ServiceName = e.ServiceName;
+    fah.ShowInHint = e.ShowInHint;
+    fah.Unlock();
+    fah.SetCompConfig(e.CompConfig);
+    Delay(500);
+    if (alive.expired())
+        return;
+    if (Host.ApplyFilters)
+        Host.ApplyFilters();
+}
+
+void TMainDM::DelFahActionUpdate(TObject* sender)
+{
+    if (auto* a = dynamic_cast<TCustomAction*>(sender))
+        a->SetEnabled(Host.SelectedView && Host.SelectedView() != nullptr);
+}
+
+void TMainDM::DelFahActionExecute(TObject*)
+{
+    TFahView* view = Host.SelectedView ? Host.SelectedView() : nullptr;
+    if (!view || !view->Fah())
+        return;
+    std::string folder = view->Fah()->Folder;
+    std::string text = Format("%s %s ?", sDeleteMonitoring.c_str(), view->Fah()->GetDisplayName().c_str());
+    std::weak_ptr<void> alive = AliveToken();
+    int answer = AppMessageBox(sConfirm, text, MB_YESNOCANCEL | MB_ICONQUESTION);
+    if (answer != IDYES || alive.expired() || !Host.SelectedView || Host.SelectedView() != view)
+        return;
+    DeleteFahFromIni(folder);
+    std::string rcg = view->ProjectRcgText;
+    if (Host.DeleteSelectedRow)
+        Host.DeleteSelectedRow();
+    if (Host.WorkUnitChange)
+        Host.WorkUnitChange(rcg, "xxx");
+    if (Host.ApplyFilters)
+        Host.ApplyFilters();
+}
+
+void TMainDM::HideNotActiveFodersActionExecute(TObject*)
+{
+    HideNotActiveFodersAction->SetChecked(!HideNotActiveFodersAction->Checked());
+    SaveSetting("inHideShutdownFolders", HideNotActiveFodersAction->Checked());
+    if (Host.RefreshAll)
+        Host.RefreshAll();
+}
+
+void TMainDM::OptionsActionExecute(TObject*)
+{
+    if (!Host.ShowSettings)
+        return;
+    // The settings outlive this module: they are saved or reverted whatever
+    // happened meanwhile.
+    if (Host.ShowSettings() == mrOk)
+        GetFahSettings().SaveAll();
+    else
+        GetFahSettings().RevertAll();
+}
+
+void TMainDM::FahColActionUpdate(TObject* sender)
+{
+    if (auto* a = dynamic_cast<TCustomAction*>(sender))
+        a->SetVisible(Host.ListFocused && Host.ListFocused());
+}
+
+void TMainDM::FahColActionExecute(TObject*)
+{
+    if (TVirtualTreeColumns* columns = Host.ListColumns ? Host.ListColumns() : nullptr)
+        SetColumnForm().Execute(*columns);
+}
+
+void TMainDM::CopyToClipBrdActionExecute(TObject*)
+{
+    if (Host.CopyToClipboard)
+        Host.CopyToClipboard();
+}
+
+void TMainDM::AutoUpdateActionExecute(TObject*)
+{
+    AutoUpdateAction->SetChecked(!AutoUpdateAction->Checked());
+    if (Host.SetAutoUpdate)
+        Host.SetAutoUpdate(AutoUpdateAction->Checked());
+    SaveSetting("evAutoUpdate", AutoUpdateAction->Checked());
+}
+
+void TMainDM::ExitActionExecute(TObject*)
+{
+    if (Host.Close)
+        Host.Close();
+}
+
+void TMainDM::AboutActionExecute(TObject*)
+{
+    AboutForm().ShowModal();
+}
+
+void TMainDM::LngEnActionExecute(TObject* sender)
+{
+    auto* chosen = dynamic_cast<TCustomAction*>(sender);
+    if (!chosen)
+        return;
+    for (TAction* a : {LngEnAction, LngRuAction, LngUaAction})
+        a->SetChecked(false);
+    chosen->SetChecked(true);
+    std::weak_ptr<void> alive = AliveToken();
+    SetLanguage(chosen->Tag);
+    if (!alive.expired() && Host.RefreshAll)
+        Host.RefreshAll();
+}
+
+void TMainDM::HideCpuUsageActionExecute(TObject*)
+{
+    SaveSetting("osCpuUsageIndicator", false);
+    if (Host.SetCpuUsageIndicator)
+        Host.SetCpuUsageIndicator(false);
+}
+
+void TMainDM::OperStatActionExecute(TObject* sender)
+{
+    if (auto* a = dynamic_cast<TCustomAction*>(sender))
+        OpenWebAddress(a->Hint());
+}
