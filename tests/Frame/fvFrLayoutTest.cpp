@@ -8,6 +8,7 @@
 #include "Frame/LogFr.h"
 #include "Frame/ParamFr.h"
 #include "Lib2/VirtualTree/VTHeader.h"
+#include "controls/SimpleTimer.h"
 #include "platform/PageControl.h"
 #include "platform/Registry.h"
 #include "platform/StdCtrls.h"
@@ -119,4 +120,24 @@ TEST_F(FvFrameTest, ThePreviousLogShownIsTheLastSelectedClients)
     delete form;
     form = nullptr;
     EXPECT_TRUE(PumpUntil([] { return TPrevLogReader::Running() == 0; }, 20000));
+}
+
+TEST_F(FvFrameTest, RefreshKeepsUnsavedClientCfgEditsOfTheSelectedClient)
+{
+    const char log[] = "fahlog-smp-a4-bigadv-running.txt";
+    const std::string a = Folder("a", {{"FAHlog.txt", log}, {"client.cfg", "=[settings]\nusername=a\n"}});
+    const std::string b = Folder("b", {{"FAHlog.txt", log}, {"client.cfg", "=[settings]\nusername=b\n"}});
+    PVirtualNode na = Add(a), nb = Add(b);
+    ASSERT_TRUE(WaitPolled());
+    frame->SelectNode(na);
+    ASSERT_EQ(frame->FAHIniFrame->Lines(), (std::vector<std::string>{"[settings]", "username=a"}));
+    frame->FAHIniFrame->InsertLine("team=32");
+    ASSERT_TRUE(frame->FAHIniFrame->Modified());
+    frame->RefreshAll();
+    ASSERT_TRUE(PumpUntil([&] { return !frame->SettleTimer().Enabled(); }, 5000));
+    EXPECT_TRUE(frame->FAHIniFrame->Modified());
+    EXPECT_EQ(frame->FAHIniFrame->Lines().size(), 3u);
+    // Another client shows its own file.
+    frame->SelectNode(nb);
+    EXPECT_EQ(frame->FAHIniFrame->Lines(), (std::vector<std::string>{"[settings]", "username=b"}));
 }
