@@ -138,6 +138,13 @@ void TMainDM::LoadHtmIcon()
     buf.resize(path.size() + MAX_PATH, L'\0');
     WORD index = 0;
     HICON icon = ExtractAssociatedIconW(GetModuleHandleW(nullptr), buf.data(), &index);
+    if (!icon) {
+        // Some shells give nothing there; the file-kind icon is the same picture.
+        SHFILEINFOW info = {};
+        if (SHGetFileInfoW(path.c_str(), FILE_ATTRIBUTE_NORMAL, &info, sizeof info,
+                           SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES))
+            icon = info.hIcon;
+    }
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
     if (!icon)
@@ -286,8 +293,8 @@ void TMainDM::EditFahActionExecute(TObject*)
     fah.Alias = e.Alias;
     fah.ServiceName = e.ServiceName;
     fah.ShowInHint = e.ShowInHint;
-    fah.Unlock();
     fah.SetCompConfig(e.CompConfig);
+    fah.Unlock();
     Delay(500);
     if (alive.expired())
         return;

@@ -12,6 +12,7 @@
 #include "Frame/AddDir.h"
 #include "controls/ComboEdits.h"
 #include "MainDMTestSupport.h"
+#include "platform/FileUtil.h"
 #include "platform/Form.h"
 #include "platform/StdCtrls.h"
 #include "platform/StringList.h"
@@ -171,7 +172,51 @@ TEST(FolderList, AddEditAndDeleteThroughTheActions)
     EXPECT_EQ(SectionLines(ini, "FAHDir"), "line000=\"D:\\two\\\"");
 }
 
-TEST(MainDMActions, CaptionsAndHintsInEveryLanguage)
+TEST(MainDMActions, ShortcutsOnTheMainWindowRunTheirActions)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Harness h;
+    h.views.push_back(MakeView("C:\\fah\\"));
+    h.selected = h.views[0].get();
+    h.dm->Host.SelectedClient = [](TClientService& c) { return c = {"C:\\fah\\", "svc"}, true; };
+    std::string ran;
+    h.dm->ActionList1->OnExecute = [&](TBasicAction* a, bool& handled) {
+        ran = a->Name();
+        handled = true;
+    };
+    TForm form(nullptr);
+    form.SetBounds(100, 100, 300, 120);
+    auto* edit = new TEdit(&form);
+    edit->SetParent(&form);
+    form.Show();
+    SetForegroundWindow(form.Handle());
+    edit->SetFocus();
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form.Handle() && edit->Focused(); }, 2000));
+
+    const struct {
+        std::vector<WORD> keys;
+        const char* action;
+    } table[] = {
+        {{VK_F5}, "RefreshAction"}, {{VK_CONTROL, 'N'}, "AddFahAction"}, {{VK_CONTROL, 'E'}, "EditFahAction"},
+        {{VK_CONTROL, VK_DELETE}, "DelFahAction"}, {{VK_F2}, "StopFAHServiceAction"},
+        {{VK_F3}, "RestartFAHServiceAction"}, {{VK_F6}, "UpdateFahBaseAction"}, {{VK_F7}, "CheckForUpdateAction"},
+        {{VK_F9}, "HideNotActiveFodersAction"}, {{VK_F10}, "ExitAction"}, {{VK_F1}, "AboutAction"},
+        {{VK_CONTROL, 'U'}, "AutoUpdateAction"}, {{VK_CONTROL, 'C'}, "CopyToClipBrdAction"},
+        {{VK_CONTROL, VK_SHIFT, VK_F11}, "OptionsAction"},
+    };
+    for (const auto& row : table) {
+        ran.clear();
+        std::vector<INPUT> in;
+        for (WORD k : row.keys)
+            in.push_back(KeyInput(k, false));
+        for (auto k = row.keys.rbegin(); k != row.keys.rend(); ++k)
+            in.push_back(KeyInput(*k, true));
+        ASSERT_TRUE(SendInputPumping(in));
+        EXPECT_EQ(ran, row.action);
+    }
+}
+
+TEST(MainDMActions, CaptionsAndHintsInEveryLanguageLinksOpenTheirHint)
 {
     struct Row {
         int lang;
@@ -205,48 +250,16 @@ TEST(MainDMActions, CaptionsAndHintsInEveryLanguage)
         EXPECT_EQ(dm.KPXForumAction->Hint(), kTeamForumURL);
     }
     SetLanguage(1);
-}
 
-TEST(MainDMActions, ShortcutsOnTheMainWindowRunTheirActions)
-{
-    ASSERT_TRUE(HaveDisplay());
-    Harness h;
-    h.views.push_back(MakeView("C:\\fah\\"));
-    h.selected = h.views[0].get();
-    h.dm->Host.SelectedClient = [](TClientService& c) { return c = {"C:\\fah\\", "svc"}, true; };
-    std::string ran;
-    h.dm->ActionList1->OnExecute = [&](TBasicAction* a, bool& handled) {
-        ran = a->Name();
-        handled = true;
-    };
-    TForm form(nullptr);
-    form.SetBounds(100, 100, 300, 120);
-    auto* edit = new TEdit(&form);
-    edit->SetParent(&form);
-    form.Show();
-    SetForegroundWindow(form.Handle());
-    edit->SetFocus();
-    Pump(50);
-
-    const struct {
-        std::vector<WORD> keys;
-        const char* action;
-    } table[] = {
-        {{VK_F5}, "RefreshAction"}, {{VK_CONTROL, 'N'}, "AddFahAction"}, {{VK_CONTROL, 'E'}, "EditFahAction"},
-        {{VK_CONTROL, VK_DELETE}, "DelFahAction"}, {{VK_F2}, "StopFAHServiceAction"},
-        {{VK_F3}, "RestartFAHServiceAction"}, {{VK_F6}, "UpdateFahBaseAction"}, {{VK_F7}, "CheckForUpdateAction"},
-        {{VK_F9}, "HideNotActiveFodersAction"}, {{VK_F10}, "ExitAction"}, {{VK_F1}, "AboutAction"},
-        {{VK_CONTROL, 'U'}, "AutoUpdateAction"}, {{VK_CONTROL, 'C'}, "CopyToClipBrdAction"},
-        {{VK_CONTROL, VK_SHIFT, VK_F11}, "OptionsAction"},
-    };
-    for (const auto& row : table) {
-        ran.clear();
-        std::vector<INPUT> in;
-        for (WORD k : row.keys)
-            in.push_back(KeyInput(k, false));
-        for (auto k = row.keys.rbegin(); k != row.keys.rend(); ++k)
-            in.push_back(KeyInput(*k, true));
-        ASSERT_TRUE(SendInputPumping(in));
-        EXPECT_EQ(ran, row.action);
-    }
+    // The links show the shell's web-page icon and open their address.
+    EXPECT_GE(dm.HtmIconIndex(), 0);
+    EXPECT_EQ(dm.OfficialForumAction->ImageIndex(), dm.HtmIconIndex());
+    EXPECT_FALSE(FileExists(TempFolder() + "Brenix.htm"));
+    std::string opened = h.dir.File("opened.txt");
+    SetRegString(HKEY_CLASSES_ROOT, "http\\shell\\open\\command",
+                 "\"" + BesideExe("..\\controls_edit\\controls_link_recorder.exe") + "\" \"" + opened + "\" \"%1\"");
+    dm.UserCardAction->Execute();
+    EXPECT_TRUE(PumpUntil([&] { return FileExists(opened); }, 10000));
+    EXPECT_EQ(ReadFile(opened), dm.UserCardAction->Hint() + "\n");
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command");
 }
