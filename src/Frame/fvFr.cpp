@@ -18,6 +18,14 @@ bool SettingOn(const char* name)
     return GetFahSettings().FindValue(name).AsBoolean();
 }
 
+// A client's poll period for a list refresh interval: |ms / 3 - 2000| in
+// integers (the client raises it to its floor).
+DWORD PollPeriod(DWORD ms)
+{
+    const DWORD third = ms / 3;
+    return third > 2000 ? third - 2000 : 2000 - third;
+}
+
 }  // namespace
 
 TfvFrame::TfvFrame(TComponent* owner) : TVSTFrame(owner)
@@ -25,7 +33,6 @@ TfvFrame::TfvFrame(TComponent* owner) : TVSTFrame(owner)
     SetName("fvFrame");
     CreateComponents();
     BindListEvents();
-    OnGetNodeText = nullptr;   // the cell texts come from GetText below
     listTimer_ = std::make_unique<TSimpleTimer>(kListInterval, [this](TObject*) { ListTimerTick(); });
     settleTimer_ = std::make_unique<TSimpleTimer>(kSettleInterval, [this](TObject*) { SettleTimerTick(); });
     listTimer_->SetEnabled(true);
@@ -150,7 +157,7 @@ PVirtualNode TfvFrame::AddFah(const TAddFahParams& p)
         fah->ServiceName = p.serviceName;
     }
     fah->SetCompConfig(p.compConfig);
-    fah->SetInterval(refreshInterval_ / 3 > 2000 ? refreshInterval_ / 3 - 2000 : 2000 - refreshInterval_ / 3);
+    fah->SetInterval(PollPeriod(refreshInterval_));
 
     auto* view = new TFahView(std::move(fah));
     view->OnChange = [this](TFahView& sender, const std::string& oldText, const std::string& newText) {
@@ -161,6 +168,8 @@ PVirtualNode TfvFrame::AddFah(const TAddFahParams& p)
     if (!group)
         group = AddComputerNode(computer);
     PVirtualNode node = AddNode(group, NodeOwned(view), p.updateNow, std::string(), kfvClientRow);
+    if (!node)
+        return nullptr;   // the view went with the node that was not made
     if (!groupByComputer_) {
         VSTree->SetVisible(group, false);
         VSTree->MoveNode(node, total, amAddChildLast, false);
@@ -182,9 +191,7 @@ void TfvFrame::SetAutoUpdateInterval(DWORD ms)
     if (ms == refreshInterval_)
         return;
     refreshInterval_ = ms;
-    // |ms / 3 - 2000| in integers; the client raises it to its floor.
-    const DWORD third = ms / 3;
-    const DWORD poll = third > 2000 ? third - 2000 : 2000 - third;
+    const DWORD poll = PollPeriod(ms);
     for (PVirtualNode n : ClientNodes()) {
         if (TFahView* v = GetFahView(n); v && v->Fah())
             v->Fah()->SetInterval(poll);
