@@ -43,8 +43,9 @@ TfvFrame::~TfvFrame()
 {
     StopTimers();
     // The rows (and with them the clients and their threads) go while the
-    // frame is whole.
+    // frame is whole; then nothing the controls raise reaches this part of it.
     VSTree->ClearNodes();
+    UnbindEvents();
 }
 
 void TfvFrame::SetupTree()

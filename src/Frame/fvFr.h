@@ -167,6 +167,7 @@ private:
     void SelectionChanged(PVirtualNode node);
     // [fvFrPaint.cpp]
     void BindListEvents();
+    void UnbindEvents();
     void PaintText(TCanvas& canvas, PVirtualNode node, TColumnIndex column);
     void BeforeItemErase(PVirtualNode node, COLORREF& color, TItemEraseAction& action);
     void AfterCellPaint(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& cellRect);

@@ -10,6 +10,7 @@
 #include "controls/DrawUtils.h"
 #include "controls/RxLabel.h"
 #include "platform/Canvas.h"
+#include "platform/PageControl.h"
 #include "platform/Text.h"
 
 namespace {
@@ -78,6 +79,22 @@ void TfvFrame::BindListEvents()
         if (button == TMouseButton::mbRight && VSTree->CanFocus())
             VSTree->SetFocus();
     };
+}
+
+void TfvFrame::UnbindEvents()
+{
+    VSTree->OnBeforePaint = nullptr;
+    VSTree->OnPaintText = nullptr;
+    VSTree->OnBeforeItemErase = nullptr;
+    VSTree->OnAfterCellPaint = nullptr;
+    VSTree->OnMouseMove = nullptr;
+    VSTree->OnHeaderMouseMove = nullptr;
+    VSTree->OnMouseLeave = nullptr;
+    VSTree->OnColumnClick = nullptr;
+    VSTree->OnDblClick = nullptr;
+    VSTree->OnKeyDown = nullptr;
+    VSTree->OnMouseDown = nullptr;
+    PageControl1->OnChange = nullptr;
 }
 
 void TfvFrame::PaintText(TCanvas& canvas, PVirtualNode node, TColumnIndex column)
