@@ -56,22 +56,30 @@ std::vector<INPUT> Keys(std::initializer_list<WORD> keys)
 }
 
 // Waits on a helper thread for a top-level window with that title, then
-// types the keys into it; records whether the window showed up.
+// types the keys into it; records whether the window showed up. A window
+// the keys did not close is closed after a while, so a modal loop never
+// keeps the test waiting.
 std::thread TypeIntoWindowLater(const std::wstring& title, std::vector<INPUT> keys, std::atomic<bool>& found)
 {
     return std::thread([title, keys, &found]() mutable {
+        // Found once shown (the window exists, with its title, before it shows).
         HWND w = nullptr;
-        for (int i = 0; i < 300 && !w; ++i) {
+        for (int i = 0; i < 2000; ++i) {
             w = FindWindowW(nullptr, title.c_str());
-            if (!w)
-                Sleep(10);
+            if (w && IsWindowVisible(w))
+                break;
+            Sleep(10);
         }
-        found = w != nullptr;
-        if (!w)
+        found = w != nullptr && IsWindowVisible(w);
+        if (!found)
             return;
         Sleep(150);
         SetForegroundWindow(w);
         SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+        for (int i = 0; i < 500 && IsWindowVisible(w); ++i)
+            Sleep(10);
+        if (IsWindowVisible(w))
+            PostMessageW(w, WM_CLOSE, 0, 0);
     });
 }
 
@@ -158,9 +166,9 @@ TEST(FrameLayer, InputBoxAndMessageBoxAnswerRealKeys)
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
         std::atomic<bool> found{false};
-        std::thread typist = TypeIntoWindowLater(L"Enter a line", cases[i].keys, found);
+        std::thread typist = TypeIntoWindowLater(L"Layer test: enter a line", cases[i].keys, found);
         std::string value = "old";
-        const bool accepted = InputQuery("Enter a line", "Line:", value);
+        const bool accepted = InputQuery("Layer test: enter a line", "Line:", value);
         typist.join();
         EXPECT_TRUE(found);
         EXPECT_EQ(accepted, cases[i].accepted);
