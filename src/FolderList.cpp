@@ -72,13 +72,10 @@ std::vector<TFolderEntry> ReadFolderList(const std::string& iniFile)
     return out;
 }
 
-void WriteFolderEntry(const std::string& iniFile, const TFolderEntry& entry)
+namespace {
+
+void WriteEntry(TIniFile& ini, const std::string& folder, const TFolderEntry& entry)
 {
-    const std::string folder = WithBackslash(entry.Folder);
-    if (folder.empty())
-        return;
-    TIniFile ini(iniFile);
-    ini.BeginUpdate();
     std::vector<std::string> folders;
     bool listed = false;
     for (const std::string& key : ini.ReadSection(kDirSection)) {
@@ -98,14 +95,11 @@ void WriteFolderEntry(const std::string& iniFile, const TFolderEntry& entry)
     ini.WriteString(folder, "Comp_Config", QuotedValue(entry.CompConfig));
     ini.WriteString(folder, "ServiceName", QuotedValue(entry.ServiceName));
     ini.WriteInteger(folder, "ShowInHint", entry.ShowInHint ? 1 : 0);
-    ini.EndUpdate();
 }
 
-bool RemoveFolderEntry(const std::string& iniFile, const std::string& folder)
+bool RemoveEntry(TIniFile& ini, const std::string& folder)
 {
     const std::string wanted = WithBackslash(folder);
-    TIniFile ini(iniFile);
-    ini.BeginUpdate();
     bool removed = false;
     for (const std::string& key : ini.ReadSection(kDirSection)) {
         std::string value = UnquotedValue(ini.ReadString(kDirSection, key, ""));
@@ -116,6 +110,39 @@ bool RemoveFolderEntry(const std::string& iniFile, const std::string& folder)
         ini.EraseSection(value);   // an entry written without the backslash
         removed = true;
     }
+    return removed;
+}
+
+}  // namespace
+
+void WriteFolderEntry(const std::string& iniFile, const TFolderEntry& entry)
+{
+    const std::string folder = WithBackslash(entry.Folder);
+    if (folder.empty())
+        return;
+    TIniFile ini(iniFile);
+    ini.BeginUpdate();
+    WriteEntry(ini, folder, entry);
+    ini.EndUpdate();
+}
+
+bool RemoveFolderEntry(const std::string& iniFile, const std::string& folder)
+{
+    TIniFile ini(iniFile);
+    ini.BeginUpdate();
+    bool removed = RemoveEntry(ini, folder);
     ini.EndUpdate();
     return removed;
+}
+
+void ReplaceFolderEntry(const std::string& iniFile, const std::string& oldFolder, const TFolderEntry& entry)
+{
+    const std::string folder = WithBackslash(entry.Folder);
+    if (folder.empty())
+        return;
+    TIniFile ini(iniFile);
+    ini.BeginUpdate();
+    RemoveEntry(ini, oldFolder);
+    WriteEntry(ini, folder, entry);
+    ini.EndUpdate();
 }

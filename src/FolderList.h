@@ -44,3 +44,6 @@ void WriteFolderEntry(const std::string& iniFile, const TFolderEntry& entry);
 // when missing) equals folder exactly, and the folder's section with it.
 // Other keys keep their names. True when one was removed.
 bool RemoveFolderEntry(const std::string& iniFile, const std::string& folder);
+// Both of the above in one write of the file: the old folder's entry goes
+// and the new one is written (an edit never leaves the folder out).
+void ReplaceFolderEntry(const std::string& iniFile, const std::string& oldFolder, const TFolderEntry& entry);

@@ -285,8 +285,8 @@ void TMainDM::EditFahActionExecute(TObject*)
             Host.SelectView(other);
         return;
     }
-    DeleteFahFromIni(old.Folder);
-    SaveFahToIni(e.Folder, e.Alias, e.CompConfig, e.ServiceName, e.ShowInHint);
+    // Out with the old entry and in with the new in one write of the file.
+    ReplaceFolderEntry(FolderListFile, old.Folder, e);
     if (e.Folder != old.Folder)
         fah.SetFolder(e.Folder);
     fah.Lock();

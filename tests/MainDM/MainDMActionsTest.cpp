@@ -148,6 +148,7 @@ TEST(FolderList, AddEditAndDeleteThroughTheActions)
     h.selected = h.views[0].get();
     TFah& fah = *h.selected->Fah();
     fah.ServiceName = "svc";
+    fah.SetCompConfig("");   // the language's "not defined": shown and stored empty
     h.calls.clear();
     std::thread t([] {
         Sleep(700);
@@ -259,7 +260,7 @@ TEST(MainDMActions, CaptionsAndHintsInEveryLanguageLinksOpenTheirHint)
     SetRegString(HKEY_CLASSES_ROOT, "http\\shell\\open\\command",
                  "\"" + BesideExe("..\\controls_edit\\controls_link_recorder.exe") + "\" \"" + opened + "\" \"%1\"");
     dm.UserCardAction->Execute();
-    EXPECT_TRUE(PumpUntil([&] { return FileExists(opened); }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return FileExists(opened) && !ReadFile(opened).empty(); }, 10000));
     EXPECT_EQ(ReadFile(opened), dm.UserCardAction->Hint() + "\n");
     RegDeleteKeyW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command");
 }
