@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "Classes/Fah.h"
+#include "Classes/FahSettings.h"
 #include "Classes/FahView.h"
 #include "Classes/Lang.h"
 #include "FolderList.h"
@@ -69,6 +70,7 @@ struct Harness {
         host.DeleteSelectedRow = [this] { calls += "delete;"; };
         host.WorkUnitChange = [this](const std::string& o, const std::string& n) { calls += "wu " + o + ">" + n + ";"; };
         host.ApplyFilters = [this] { calls += "filters;"; };
+        host.RefreshAll = [this] { calls += "refresh;"; };
         dm = std::make_unique<TMainDM>(nullptr, host);
         dm->FolderListFile = dir.File("Brenix.ini");
     }
@@ -181,10 +183,16 @@ TEST(MainDMActions, ShortcutsOnTheMainWindowRunTheirActions)
     h.selected = h.views[0].get();
     h.dm->Host.SelectedClient = [](TClientService& c) { return c = {"C:\\fah\\", "svc"}, true; };
     std::string ran;
+    // The toggles and the refresh really run; the others would open dialogs.
     h.dm->ActionList1->OnExecute = [&](TBasicAction* a, bool& handled) {
         ran = a->Name();
-        handled = true;
+        handled = a != h.dm->RefreshAction && a != h.dm->HideNotActiveFodersAction && a != h.dm->AutoUpdateAction &&
+                  a != h.dm->CopyToClipBrdAction;
     };
+    h.dm->Host.SetAutoUpdate = [&](bool on) { h.calls += on ? "auto on;" : "auto off;"; };
+    h.dm->Host.CopyToClipboard = [&] { h.calls += "copy;"; };
+    SetSetting("inHideShutdownFolders", false);
+    SetSetting("evAutoUpdate", true);
     TForm form(nullptr);
     form.SetBounds(100, 100, 300, 120);
     auto* edit = new TEdit(&form);
@@ -215,6 +223,11 @@ TEST(MainDMActions, ShortcutsOnTheMainWindowRunTheirActions)
         ASSERT_TRUE(SendInputPumping(in));
         EXPECT_EQ(ran, row.action);
     }
+    EXPECT_EQ(h.calls, "refresh;refresh;auto off;copy;");
+    EXPECT_TRUE(h.dm->HideNotActiveFodersAction->Checked());
+    EXPECT_TRUE(GetFahSettings().FindValue("inHideShutdownFolders").AsBoolean());
+    EXPECT_FALSE(h.dm->AutoUpdateAction->Checked());
+    EXPECT_FALSE(GetFahSettings().FindValue("evAutoUpdate").AsBoolean());
 }
 
 TEST(MainDMActions, CaptionsAndHintsInEveryLanguageLinksOpenTheirHint)
@@ -235,8 +248,11 @@ TEST(MainDMActions, CaptionsAndHintsInEveryLanguageLinksOpenTheirHint)
     dm.SetLinkAddresses(1234, "Jo Do");
     for (const Row& r : rows) {
         SCOPED_TRACE(r.lang);
-        SetLanguage(r.lang);
-        dm.ApplyLanguage();
+        h.calls.clear();
+        (r.lang == 1 ? dm.LngEnAction : r.lang == 2 ? dm.LngRuAction : dm.LngUaAction)->Execute();
+        EXPECT_EQ(CurrentLanguage, r.lang);
+        EXPECT_EQ(h.calls, "refresh;");
+        dm.ApplyLanguage();   // the main window's re-caption does it
         EXPECT_EQ(dm.RefreshAction->Caption(), r.refresh);
         EXPECT_EQ(dm.RefreshAction->Hint(), r.refreshHint);
         EXPECT_EQ(dm.ServiceAction->Caption(), r.service);
