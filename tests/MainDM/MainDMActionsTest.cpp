@@ -91,18 +91,19 @@ TEST(FolderList, SaveRenumbersQuotesOnceAndDeleteMatchesExactly)
     const std::string ini = h.dm->FolderListFile;
     WriteFile(ini, "[FAHDir]\r\nline007=\"C:\\a\\\"\r\nfoo=\"D:\\b\\\"\r\nline009=\"G:\\e\"\r\n"
                    "[D:\\b\\]\r\nAlias=B\r\n[G:\\e]\r\nAlias=E\r\n");
-    // A third folder, typed without its backslash, with quotes in its values.
+    // A new folder, typed without its backslash, with quotes in its values:
+    // every key is renumbered from line000.
     h.dm->SaveFahToIni("E:\\c", " Home ", "P4 \"3\" GHz", "FAH \"svc\"", true);
     EXPECT_EQ(SectionLines(ini, "FAHDir"),
               "line000=\"C:\\a\\\"|line001=\"D:\\b\\\"|line002=\"G:\\e\"|line003=\"E:\\c\\\"");
-    EXPECT_EQ(SectionLines(ini, "E:\\c\\"),
-              "Alias=\" Home \"|Comp_Config=\"P4 \"\"3\"\" GHz\"|ServiceName=\"FAH \"\"svc\"\"\"|ShowInHint=1");
+    const std::string cSection =
+        "Alias=\" Home \"|Comp_Config=\"P4 \"\"3\"\" GHz\"|ServiceName=\"FAH \"\"svc\"\"\"|ShowInHint=1";
+    EXPECT_EQ(SectionLines(ini, "E:\\c\\"), cSection);
     // Saving again quotes nothing twice.
     h.dm->SaveFahToIni("F:\\d\\", "D", "", "", false);
     EXPECT_EQ(SectionLines(ini, "FAHDir"), "line000=\"C:\\a\\\"|line001=\"D:\\b\\\"|line002=\"G:\\e\"|"
                                            "line003=\"E:\\c\\\"|line004=\"F:\\d\\\"");
-    EXPECT_EQ(SectionLines(ini, "E:\\c\\"),
-              "Alias=\" Home \"|Comp_Config=\"P4 \"\"3\"\" GHz\"|ServiceName=\"FAH \"\"svc\"\"\"|ShowInHint=1");
+    EXPECT_EQ(SectionLines(ini, "E:\\c\\"), cSection);
 
     // Loaded back: sorted, quotes as typed, a missing section gives empty values.
     std::vector<TFolderEntry> list = ReadFolderList(ini);
