@@ -2,14 +2,13 @@
 // the main window and the one message loop.
 #include <windows.h>
 
-#include <memory>
-
 #include "Classes/SingleInstance.h"
 #include "Main.h"
 #include "platform/Application.h"
+#include "platform/Exceptions.h"
 #include "platform/Firewall.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int cmdShow)
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
     try {
         TApplication& app = Application();
@@ -22,9 +21,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int cmdShow)
         }
         app.Initialize();
         instance.Publish(app.Handle());
-        auto mainForm = std::make_unique<TMainForm>();
-        mainForm->Show(cmdShow);
+        // Shown by itself a moment later, unless it starts in the tray.
+        auto* mainForm = new TMainForm(nullptr);
+        app.SetMainForm(mainForm);
         app.Run();
+        delete mainForm;
     } catch (...) {
         HandleCurrentException();
         return 1;

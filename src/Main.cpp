@@ -1,78 +1,533 @@
 #include "Main.h"
 
+#include "Classes/Fah.h"
+#include "Classes/FahSettings.h"
+#include "Classes/FahUtils.h"
+#include "Classes/FahView.h"
+#include "Classes/Lang.h"
+#include "Classes/MVars.h"
+#include "Classes/ProcessInfo.h"
+#include "Classes/CpuUsageThread.h"
 #include "Classes/SingleInstance.h"
+#include "FolderList.h"
+#include "Frame/fvFr.h"
+#include "MainDM.h"
+#include "controls/CoolTrayIcon.h"
+#include "controls/SimpleTimer.h"
+#include "controls/StatusBarEx.h"
+#include "controls/VersionInfo.h"
 #include "platform/Application.h"
+#include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 #include "platform/Firewall.h"
+#include "platform/Graphics.h"
+#include "platform/ImageList.h"
+#include "platform/Menus.h"
 #include "platform/Text.h"
+#include "toolbars/TBDock.h"
+#include "toolbars/TBToolbar.h"
+#include "Lib2/VirtualTree/VTHeader.h"
 
-static const wchar_t kMainClass[] = L"TfmMain";
+std::string CaptionTitle;
+std::string ProgramVersion;
 
-TMainForm::TMainForm()
+namespace {
+
+std::string ExeFileName()
 {
-    HINSTANCE inst = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc = {};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = &TMainForm::StaticProc;
-    wc.hInstance = inst;
-    wc.hIcon = LoadIconW(inst, L"MAINICON");
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kMainClass;
-    RegisterClassExW(&wc);
-    // Owned by the application window, which carries the taskbar button.
-    hwnd_ = CreateWindowExW(0, kMainClass, Utf8ToWide(Application().Title()).c_str(),
-                            WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
-                            800, 600, Application().Handle(), nullptr, inst, this);
-    if (!hwnd_)
-        throw Exception("Cannot create the main window");
-    Application().SetMainFormHandle(hwnd_);
+    wchar_t buf[MAX_PATH * 2] = {};
+    GetModuleFileNameW(nullptr, buf, MAX_PATH * 2);
+    return WideToUtf8(buf);
+}
+
+std::string SettingsKey(const char* sub)
+{
+    std::string path = GetFahSettings().RegPath();
+    if (!path.empty() && path.back() != '\\')
+        path += '\\';
+    return path + sub;
+}
+
+bool Setting(const char* name)
+{
+    return GetFahSettings().FindValue(name).AsBoolean();
+}
+
+}  // namespace
+
+void AppendLineToFile(const std::string& file, const std::string& line)
+{
+    HANDLE h = CreateFileW(Utf8ToWide(file).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw Exception("Can't open " + file);
+    std::string text = line + "\r\n";
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(h);
+    if (!ok || written != text.size())
+        throw Exception("Can't write " + file);
+}
+
+TMainForm::TMainForm(TComponent* owner, TMainFormParams params) : TForm(owner), params_(std::move(params))
+{
+    if (params_.FolderListFile.empty())
+        params_.FolderListFile = DefaultFolderListFile();
+    if (params_.ErrorLogFile.empty())
+        params_.ErrorLogFile = AppDir() + "error.log";
+    SetName("MainForm");
+    SetBounds(100, 100, 800, 600);
+    OnShow = [this](TObject*) { FormShow(); };
+    OnCloseQuery = [this](TObject*, bool& canClose) { FormCloseQuery(canClose); };
+
+    // 1. Nothing drawn yet, no sampler, not shutting down: the members say so.
+    // 2. The clients report to this window.
+    NotifyWindows = {Handle()};
+    // 3. Hints into the status bar, errors into the error log.
+    Application().OnHint = [this](TObject*) {
+        if (sbMain && sbMain->PanelCount() > 1)
+            sbMain->SetPanelText(1, " " + Application().Hint());
+    };
+    Application().OnException = [this](const std::string& message) { AppException(message); };
+    // 4. The actions.
+    MainDM = new TMainDM(this);
+    CreateComponents();
+    WireDataModule();
+    // 5. The settings.
+    GetFahSettings().LoadAll();
+    GetFahSettings().OnApply = [this](TFahSettings& s) { ApplySettings(s, true); };
+    // 6. Shown by the delayed load.
+    Application().ShowMainForm = false;
+    // 7.
+    SetMinimizedToTray(Setting("osMinimizeToTray"));
+    // 8. Caption parts from the version block.
+    TVersionInfo version(ExeFileName());
+    CaptionTitle = Application().Title() + " " + version.GetVerValue("LEGALCOPYRIGHT");
+    ProgramVersion = version.GetVerValue("FILEVERSION");
+    // 9. The list's messages come here.
+    fvFrame1->SetTargetWindow(Handle());
+    // 10. The status icon.
+    CreateTrayIcons();
+    // 11. The clients' work comes first.
+    SetPriorityClass(GetCurrentProcess(), BELOW_NORMAL_PRIORITY_CLASS);
+    // 12.
+    ApplyLanguage();
+    languageHandler_ = AddLanguageHandler([this] { ApplyLanguage(); });
+    // 13. Timers.
+    updateCheckTimer_.reset(TSimpleTimer::CreateEx(1800000, [this](TObject*) { UpdateCheckTimerTick(); }));
+    updateCheckTimer_->SetEnabled(true);
+    finishedUnitTimer_.reset(TSimpleTimer::CreateEx(300000, [this](TObject*) { FinishedUnitTimerTick(); }));
+    finishedUnitTimer_->AutoDisable = true;
+    loadTimer_.reset(TSimpleTimer::CreateEx(params_.LoadDelay, [this](TObject*) { LoadTimerTick(); }));
+    loadTimer_->AutoDisable = true;
+    loadTimer_->SetEnabled(true);
 }
 
 TMainForm::~TMainForm()
 {
-    if (hwnd_) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
+    if (!closed_)
+        Closing();
+    RemoveLanguageHandler(languageHandler_);
+    NotifyWindows.clear();
+    finishedQueue_.clear();
+    loadTimer_.reset();
+    selectTimer_.reset();
+    updateCheckTimer_.reset();
+    finishedUnitTimer_.reset();
+    GetFahSettings().OnApply = nullptr;
+    Application().OnHint = nullptr;
+    Application().OnException = nullptr;
+    DoDestroy();
+}
+
+void TMainForm::CreateComponents()
+{
+    TopTBDock = new TTBDock(this);
+    TopTBDock->SetName("TopTBDock");
+    TopTBDock->SetPosition(dpTop);
+    TopTBDock->SetParent(this);
+    TBDock2 = new TTBDock(this);
+    TBDock2->SetName("TBDock2");
+    TBDock2->SetPosition(dpLeft);
+    TBDock2->SetParent(this);
+    TBDock3 = new TTBDock(this);
+    TBDock3->SetName("TBDock3");
+    TBDock3->SetPosition(dpRight);
+    TBDock3->SetParent(this);
+
+    sbMain = new TkkaStatusBar(this);
+    sbMain->SetName("sbMain");
+    sbMain->SetAlign(TAlign::alBottom);
+    sbMain->AddPanel(0);
+    sbMain->AddPanel(1000);
+    sbMain->SetParent(this);
+
+    fvFrame1 = new TfvFrame(this);
+    fvFrame1->SetName("fvFrame1");
+    fvFrame1->SetAlign(TAlign::alClient);
+    fvFrame1->SetParent(this);
+    fvFrame1->OnSettled = [this](TObject*) { sbMain->SetPanelText(0, ""); };
+
+    CreateToolbar();
+    CreateMenus();
+}
+
+void TMainForm::WireDataModule()
+{
+    TMainDMHost& h = MainDM->Host;
+    TfvFrame* f = fvFrame1;
+    h.SelectedClient = [f](TClientService& c) {
+        TFahView* v = f->SelectedView();
+        if (!v)
+            return false;
+        c.Folder = v->Folder;
+        c.ServiceName = v->ServiceName;
+        return true;
+    };
+    h.Clients = [f] {
+        std::vector<TClientService> out;
+        for (PVirtualNode n : f->ClientNodes())
+            if (TFahView* v = f->GetFahView(n))
+                out.push_back({v->Folder, v->ServiceName});
+        return out;
+    };
+    h.ComputerOfPath = [](const std::string& path) { return GetComputerOfPath(path); };
+    h.SetStatusPanel = [this](int width, const std::string& text) {
+        if (width >= 0)
+            sbMain->SetPanelWidth(0, width);
+        sbMain->SetPanelText(0, text);
+    };
+    h.RefreshAll = [f] { f->RefreshAll(); };
+    h.SelectedView = [f] { return f->SelectedView(); };
+    h.Views = [f] {
+        std::vector<TFahView*> out;
+        for (PVirtualNode n : f->ClientNodes())
+            if (TFahView* v = f->GetFahView(n))
+                out.push_back(v);
+        return out;
+    };
+    h.SelectView = [f](TFahView* view) {
+        for (PVirtualNode n : f->ClientNodes())
+            if (f->GetFahView(n) == view) {
+                f->SelectNode(n);
+                f->VSTree->ScrollIntoView(n, false, false);
+                return;
+            }
+    };
+    h.AddFah = [f](const TFolderEntry& e) {
+        TAddFahParams p;
+        p.folder = e.Folder;
+        p.alias = e.Alias;
+        p.compConfig = e.CompConfig;
+        p.serviceName = e.ServiceName;
+        p.showInHint = e.ShowInHint;
+        p.notifyWindows = NotifyWindows;
+        p.updateNow = true;
+        f->AddFah(p);
+    };
+    h.DeleteSelectedRow = [f] {
+        PVirtualNode n = f->FocusedNode();
+        if (f->GetFahView(n))
+            f->DeleteNode(n);
+    };
+    h.WorkUnitChange = [f](const std::string& oldText, const std::string& newText) {
+        for (PVirtualNode n : f->ClientNodes())
+            if (TFahView* v = f->GetFahView(n)) {
+                f->OnWorkUnitChange(*v, oldText, newText);
+                return;
+            }
+    };
+    h.ApplyFilters = [f] { f->ApplyFilters(); };
+    h.CopyToClipboard = [f] { f->CopyToClipboard(); };
+    h.SetAutoUpdate = [f](bool on) { f->SetAutoUpdate(on); };
+    h.SetCpuUsageIndicator = [this](bool on) { SetCpuUsageIndicator(on); };
+    h.ListFocused = [f] { return f->VSTree->HandleAllocated() && GetFocus() == f->VSTree->Handle(); };
+    h.ListColumns = [f] { return &f->VSTree->Header().Columns(); };
+    // SETTINGS DIALOG: the settings dialog opens here once it is part of
+    // the program; until then OK is never pressed.
+    h.ShowSettings = [] { return mrCancel; };
+    h.Close = [this] { Close(); };
+}
+
+void TMainForm::FormShow()
+{
+    ResetTrayIcon();
+}
+
+void TMainForm::ApplyLanguage()
+{
+    SetCaption(CaptionTitle + " [" + sVersion + " " + ProgramVersion + "]");
+    if (RestoreN)
+        RestoreN->Caption = minimizedToTray_ ? sRestore : sMinimize;
+    if (AppTitleN)
+        AppTitleN->Caption = Application().Title() + " - " + sCpuUsageCB_Caption;
+    fvFrame1->ApplyLanguage();
+    MainDM->ApplyLanguage();
+    if (MainMenu1) {
+        MenuBarCaptions();
+        MainMenu1->Rebuild();
     }
 }
 
-void TMainForm::Show(int cmdShow)
-{
-    ShowWindow(hwnd_, cmdShow);
-    UpdateWindow(hwnd_);
-}
+// ---- delayed start ----
 
-LRESULT CALLBACK TMainForm::StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+void TMainForm::LoadTimerTick()
 {
-    if (msg == WM_NCCREATE) {
-        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-        static_cast<TMainForm*>(cs->lpCreateParams)->hwnd_ = hwnd;
+    loaded_ = true;
+    TFahSettings& s = GetFahSettings();
+    // 1. Column layout.
+    try {
+        fvFrame1->LoadColumns(SettingsKey("FAHView"));
+    } catch (...) {
+        HandleCurrentException();
     }
-    auto* self = reinterpret_cast<TMainForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self)
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    return Guarded<LRESULT>(0, [&] { return self->WndProc(msg, wParam, lParam); });
+    // 2, 3. The folders.
+    LoadFolders();
+    // 4. Shown unless the program starts in the tray.
+    Application().ShowMainForm = !s.FindValue("osMinimizeToTray").AsBoolean();
+    // 5. Window size.
+    SetBounds(Left(), Top(), s.FindValue("fpWidth").AsInteger(), s.FindValue("fpHeight").AsInteger());
+    int state = s.FindValue("fpState").AsInteger();
+    if (Application().ShowMainForm) {
+        Show();
+        if (state == static_cast<int>(TWindowState::wsMaximized))
+            SetWindowState(TWindowState::wsMaximized);
+    }
+    // 6.
+    if (s.FindValue("osCpuUsageIndicator").AsBoolean() && IsWin2000OrLater())
+        SetCpuUsageIndicator(true);
+    // 7.
+    fvFrame1->SetAutoUpdateInterval(static_cast<DWORD>(s.FindValue("evAutoUpdateInterval").AsInteger()) * 1000);
+    // The stored settings reach the interface now, not only at the first OK.
+    try {
+        ApplySettings(s, false);
+    } catch (...) {
+        HandleCurrentException();
+    }
+    // 8.
+    selectTimer_.reset(TSimpleTimer::CreateEx(params_.SelectDelay, [this](TObject*) { SelectTimerTick(); }));
+    selectTimer_->AutoDisable = true;
+    selectTimer_->SetEnabled(true);
+    Application().ProcessMessages();
 }
 
-LRESULT TMainForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam)
+void TMainForm::LoadFolders()
 {
-    switch (msg) {
-    case WM_CLOSE:
-        DestroyWindow(hwnd_);
-        return 0;
-    case WM_DESTROY:
-        hwnd_ = nullptr;
-        Application().SetMainFormHandle(nullptr);
-        Application().Terminate();
-        return 0;
-    default:
-        if (msg == SingleInstanceMessage()) {   // a second start of the program
-            Application().Restore();
-            return 0;
+    std::vector<TFolderEntry> folders;
+    try {
+        folders = ReadFolderList(params_.FolderListFile);
+    } catch (...) {
+        HandleCurrentException();
+        return;
+    }
+    for (const TFolderEntry& e : folders) {
+        // A folder that cannot be added is logged; the others still load.
+        try {
+            TAddFahParams p;
+            p.folder = e.Folder;
+            p.alias = e.Alias;
+            p.compConfig = e.CompConfig;
+            p.serviceName = e.ServiceName;
+            p.showInHint = e.ShowInHint;
+            p.notifyWindows = NotifyWindows;
+            fvFrame1->AddFah(p);
+        } catch (const std::exception& ex) {
+            AppException(sErrorL_Caption + " " + e.Folder + "\r\n" + ex.what());
+        } catch (...) {
+            AppException(sErrorL_Caption + " " + e.Folder);
         }
-        return DefWindowProcW(hwnd_, msg, wParam, lParam);
     }
+}
+
+void TMainForm::SelectTimerTick()
+{
+    fvFrame1->ApplyFilters();
+    if (PVirtualNode first = fvFrame1->VSTree->GetFirst())
+        fvFrame1->SelectNode(first);
+    Application().ProcessMessages();
+}
+
+void TMainForm::UpdateCheckTimerTick()
+{
+    TimeZoneBias = GetActiveTimeBias();
+    TFahSettings& s = GetFahSettings();
+    TAppVal& next = s.FindValue("osNextCheck");
+    if (s.FindValue("osCheckForUpdate").AsBoolean() && next.AsFloat() < Now() &&
+        MainDM->CheckForUpdateAction->Enabled() && MainDM->UpdateFahBaseAction->Enabled()) {
+        std::weak_ptr<void> alive = AliveToken();
+        MainDM->CheckForUpdate(false);
+        if (alive.expired())
+            return;
+        next.SetEdited(Now() + s.FindValue("osUpdateInterval").AsInteger());
+        next.Save();
+    }
+    if (s.FindValue("osCpuAffinity").AsBoolean() && IsWin2000OrLater())
+        SpreadCpuAffinity();
+}
+
+void TMainForm::FinishedUnitTimerTick()
+{
+    ProcessFinishedUnits();
+    Application().ProcessMessages();
+    if (Setting("osCpuAffinity") && IsWin2000OrLater())
+        SpreadCpuAffinity();
+}
+
+void TMainForm::SpreadCpuAffinity()
+{
+    TSMPProcess list(false);
+    list.SortOrder = GetFahSettings().FindValue("osCpuAffinitySortOrder").AsInteger() == 1 ? soTotalTime
+                                                                                          : soWorkingSet;
+    list.SetAffinity(true);
+}
+
+// ---- closing ----
+
+void TMainForm::FormCloseQuery(bool& canClose)
+{
+    canClose = true;
+    if (!closed_)
+        Closing();
+}
+
+void TMainForm::Closing()
+{
+    closed_ = true;
+    // 1. Every worker loop ends.
+    AppClosing = true;
+    for (auto* t : {loadTimer_.get(), selectTimer_.get(), updateCheckTimer_.get(), finishedUnitTimer_.get()})
+        if (t)
+            t->SetEnabled(false);
+    // 2. Windows shuts down: the local clients' services stop first.
+    if (shuttingDown_) {
+        try {
+            MainDM->StopLocalServices();
+        } catch (...) {
+            HandleCurrentException();
+        }
+    }
+    // 3.
+    if (cpuThread_) {
+        cpuThread_->SetWaitStep(20);
+        cpuThread_->Terminate();
+        cpuThread_.reset();
+    }
+    cpuIndicatorOn_ = false;
+    // 4.
+    fvFrame1->StopTimers();
+    try {
+        if (loaded_)
+            fvFrame1->SaveColumns(SettingsKey("FAHView"));
+    } catch (...) {
+        HandleCurrentException();
+    }
+    // 5.
+    try {
+        SaveWindowSize();
+    } catch (...) {
+        HandleCurrentException();
+    }
+    // 6.
+    for (auto& b : cpuIcons_)
+        b.reset();
+    CoolTrayIcon1->SetIconVisible(false);
+    CpuUsageCoolTrayIcon->SetIconVisible(false);
+}
+
+void TMainForm::SaveWindowSize()
+{
+    if (!HandleAllocated())
+        return;
+    TFahSettings& s = GetFahSettings();
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof wp;
+    GetWindowPlacement(Handle(), &wp);
+    int state = IsZoomed(Handle()) ? static_cast<int>(TWindowState::wsMaximized) : 0;
+    RECT r = wp.rcNormalPosition;
+    auto save = [&](const char* name, int v) {
+        TAppVal& val = s.FindValue(name);
+        val.SetEdited(v);
+        val.Save();
+    };
+    save("fpState", state);
+    if (r.right > r.left && r.bottom > r.top) {
+        save("fpWidth", r.right - r.left);
+        save("fpHeight", r.bottom - r.top);
+    }
+}
+
+void TMainForm::AppException(const std::string& message)
+{
+    try {
+        SYSTEMTIME st;
+        GetLocalTime(&st);
+        wchar_t date[80] = {}, time[80] = {};
+        GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 80);
+        GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, 80);
+        AppendLineToFile(params_.ErrorLogFile, WideToUtf8(date) + " " + WideToUtf8(time) + " - " + message + " [" +
+                                                   sVersion + " " + ProgramVersion + "]");
+    } catch (...) {
+        // Nothing more can be done about an error while logging one.
+    }
+}
+
+void TMainForm::WndProc(TMessage& m)
+{
+    switch (m.Msg) {
+    case WM_SYSCOMMAND:
+        if ((m.WParam & 0xFFF0) == SC_CLOSE && Setting("osCloseAsMinimize")) {
+            RestoreNClick();
+            m.Result = 0;
+            return;
+        }
+        break;
+    case WM_QUERYENDSESSION:
+        // A log-off (ENDSESSION_LOGOFF) leaves the services running.
+        shuttingDown_ = (m.LParam & ENDSESSION_LOGOFF) == 0;
+        m.Result = TRUE;
+        return;
+    case WM_ENDSESSION:
+        if (m.WParam) {
+            // The session ends: close now, while the window still exists.
+            if (!closed_)
+                Closing();
+            m.Result = 0;
+            return;
+        }
+        shuttingDown_ = false;
+        break;
+    case WM_CONTEXTMENU:
+        if (fvFrame1 && fvFrame1->VSTree->HandleAllocated() &&
+            reinterpret_cast<HWND>(m.WParam) == fvFrame1->VSTree->Handle()) {
+            POINT pt{static_cast<short>(LOWORD(m.LParam)), static_cast<short>(HIWORD(m.LParam))};
+            POINT client = pt;
+            ::ScreenToClient(fvFrame1->VSTree->Handle(), &client);
+            // The header has a menu of its own.
+            if (client.y >= 0 || pt.x == -1) {
+                if (pt.x == -1 && pt.y == -1)
+                    GetCursorPos(&pt);
+                MainPopupMenu->Popup(pt.x, pt.y);
+            }
+            m.Result = 0;
+            return;
+        }
+        break;
+    default:
+        if (m.Msg == SingleInstanceMessage() && m.Msg != 0) {
+            if (minimizedToTray_)
+                RestoreNClick();
+            m.Result = 0;
+            return;
+        }
+        if (MainMenu1 && MainMenu1->HandleMessage(m.Msg, m.WParam, m.LParam)) {
+            m.Result = 0;
+            return;
+        }
+        if (HandleOwnMessage(m.Msg, m.WParam, m.LParam)) {
+            m.Result = 0;
+            return;
+        }
+        break;
+    }
+    TForm::WndProc(m);
 }

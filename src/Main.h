@@ -1,19 +1,203 @@
-// The main window of the program.
+// The main window of the program: the client list, the menus and toolbar
+// bound to the data module's actions, the status bar, the two tray icons,
+// the timers of the delayed start, the update check and finished units, and
+// the receiver of every message the client objects, the CPU sampler and the
+// list post.
+//
+// Main.cpp: creation, delayed loading, timers, closing, error log.
+// MainEvents.cpp: the client, CPU and list messages, tray hint, finished units.
+// MainTray.cpp: tray icons, minimising to the tray and back.
+// MainMenus.cpp: menu bar, popup menus and the toolbar.
+// MainSettings.cpp: settings pushed into the interface.
 #pragma once
 #include <windows.h>
 
-class TMainForm {
-public:
-    TMainForm();
-    ~TMainForm();
-    TMainForm(const TMainForm&) = delete;
-    TMainForm& operator=(const TMainForm&) = delete;
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
-    HWND Handle() const { return hwnd_; }
-    void Show(int cmdShow);
+#include "platform/Form.h"
+
+class TFah;
+class TfvFrame;
+class TkkaStatusBar;
+class TTBDock;
+class TTBToolbar;
+class TTBCustomItem;
+class TMainMenu;
+class TPopupMenu;
+class TMenuItem;
+class TCoolTrayIcon;
+class TCustomImageList;
+class TSimpleTimer;
+class TCpuUsageThread;
+class TMainDM;
+class TBitmap;
+class TFahSettings;
+class TBasicAction;
+
+// Client event types.
+enum TFahEventType { fetStart = 0, fetStop = 1, fetResult = 2 };
+
+// The caption of the window: the application title, a blank and the
+// version block's copyright ("Brenix (c) ...").
+extern std::string CaptionTitle;
+// The version block's file version ("1.5.0.0").
+extern std::string ProgramVersion;
+
+struct TMainFormParams {
+    // The folder list; empty: the INI file beside the executable.
+    std::string FolderListFile;
+    // The error log; empty: "error.log" beside the executable.
+    std::string ErrorLogFile;
+    // Writes one event-log record; empty: the program's event logger.
+    std::function<bool(const std::string& text, WORD eventType)> LogEvent;
+    // The delayed start (tests shorten it).
+    DWORD LoadDelay = 800;
+    DWORD SelectDelay = 4000;
+};
+
+// ---- Helpers with no window ----
+// The result line is added at the top of the upload-size file unless a line
+// of the file is that line already; the file is written through a temporary
+// file. True when the file changed.
+bool AddUploadSizeLine(const std::string& file, const std::string& line);
+// Appends one line (CR LF added) to a text file, creating it.
+void AppendLineToFile(const std::string& file, const std::string& line);
+// A tray hint longer than 127 UTF-16 units: its first 124 units (one less
+// when the 124th would split a character) and "...".
+std::string CutTrayHint(const std::string& hint);
+// The CPU icon's figures: idle and cores clamped to 0..100, cores cut so
+// that the sum is 100 at most, other = the rest; bar levels 0..12.
+struct TCpuFigures {
+    int Idle = 0, Cores = 0, Other = 0;
+    int CoreLevel = 0, OtherLevel = 0;
+};
+TCpuFigures CpuFigures(int idle, int cores);
+
+class TMainForm : public TForm {
+public:
+    explicit TMainForm(TComponent* owner, TMainFormParams params = {});
+    ~TMainForm() override;
+
+    // ---- components ----
+    TMainDM* MainDM = nullptr;
+    TfvFrame* fvFrame1 = nullptr;
+    TkkaStatusBar* sbMain = nullptr;
+    TTBDock* TopTBDock = nullptr;
+    TTBDock* TBDock2 = nullptr;
+    TTBDock* TBDock3 = nullptr;
+    TTBToolbar* MainTBToolbar = nullptr;
+    TMainMenu* MainMenu1 = nullptr;
+    TPopupMenu* MainPopupMenu = nullptr;
+    TPopupMenu* TrayPopupMenu = nullptr;
+    TPopupMenu* ColVisiblePopupMenu = nullptr;
+    TPopupMenu* CpuUsagePopupMenu = nullptr;
+    TMenuItem* RestoreN = nullptr;
+    TMenuItem* AppTitleN = nullptr;
+    TMenuItem* HideSpuUsage = nullptr;
+    TCoolTrayIcon* CoolTrayIcon1 = nullptr;
+    TCoolTrayIcon* CpuUsageCoolTrayIcon = nullptr;
+    TCustomImageList* TrayImageList = nullptr;
+    TCustomImageList* CpuUsageImageList = nullptr;
+
+    // ---- lifecycle ----
+    void FormShow();
+    void FormCloseQuery(bool& canClose);
+    void ApplyLanguage();
+    void SetCpuUsageIndicator(bool on);
+    bool CpuUsageIndicator() const { return cpuIndicatorOn_; }
+    // Every exception that reaches the message loop: one line in the error log.
+    void AppException(const std::string& message);
+    // The stored settings pushed into the interface (the end of the delayed
+    // load); with edited, the edited values (the settings dialog's OK).
+    void ApplySettings(TFahSettings& settings, bool edited);
+
+    // ---- tray ----
+    void RestoreNClick();
+    void CoolTrayIcon1MinimizeToTray();
+    void CoolTrayIcon1Click();
+    void CoolTrayIcon1BalloonHintClick();
+    bool MinimizedToTray() const { return minimizedToTray_; }
+
+    // ---- reactions ----
+    void UpdateTrayHint();
+    void UpdateBaseWhenNeed();
+    void FahStatus(WPARAM fah, LPARAM oldState);
+    void FahEvent(const std::string& displayName, const std::string& stateName, int eventType);
+    void FahEarlyUnitEnd(WPARAM fah);
+    void FahSseOff(WPARAM fah);
+    void FahSmpBreak(WPARAM fah);
+    void CpuUsage(WPARAM idle, LPARAM cores);
+    void ProcessFinishedUnits();
+    size_t FinishedQueueSize() const { return finishedQueue_.size(); }
+    // The last drawn bar levels (255: none yet).
+    int LastCoreLevel() const { return lastCoreLevel_; }
+    int LastOtherLevel() const { return lastOtherLevel_; }
+    // Spreads the CPU affinity of the local multi-core client processes.
+    void SpreadCpuAffinity();
+
+    // ---- timers ----
+    TSimpleTimer& LoadTimer() const { return *loadTimer_; }
+    TSimpleTimer* SelectTimer() const { return selectTimer_.get(); }
+    TSimpleTimer& UpdateCheckTimer() const { return *updateCheckTimer_; }
+    TSimpleTimer& FinishedUnitTimer() const { return *finishedUnitTimer_; }
+    // True once the delayed load ran.
+    bool Loaded() const { return loaded_; }
+    // True while Windows shuts down (a log-off is not a shutdown).
+    bool ShuttingDown() const { return shuttingDown_; }
+    const TMainFormParams& Params() const { return params_; }
+
+    void WndProc(TMessage& message) override;
 
 private:
-    static LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
-    HWND hwnd_ = nullptr;
+    // [Main.cpp]
+    void CreateComponents();
+    void WireDataModule();
+    void LoadTimerTick();
+    void SelectTimerTick();
+    void UpdateCheckTimerTick();
+    void FinishedUnitTimerTick();
+    void LoadFolders();
+    void SaveWindowSize();
+    void Closing();
+    // [MainMenus.cpp]
+    void CreateMenus();
+    void CreateToolbar();
+    void FillColumnMenu();
+    void MenuBarCaptions();
+    void HeaderClick(int column, int button, int x, int y);
+    void ListDblClick();
+    // [MainTray.cpp]
+    void CreateTrayIcons();
+    void ResetTrayIcon();
+    void SetMinimizedToTray(bool on);
+    void AnimateToTray(bool toTray);
+    // [MainEvents.cpp]
+    bool HandleOwnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void ShowWarningBalloon(TFah* fah, const std::string& title);
+    void DrawCpuIcon(int coreLevel, int otherLevel);
+    void LogEvent(const std::string& text, WORD type);
+
+    TMainFormParams params_;
+    std::unique_ptr<TSimpleTimer> loadTimer_;
+    std::unique_ptr<TSimpleTimer> selectTimer_;
+    std::unique_ptr<TSimpleTimer> updateCheckTimer_;
+    std::unique_ptr<TSimpleTimer> finishedUnitTimer_;
+    std::vector<TFah*> finishedQueue_;
+    int lastCoreLevel_ = 255;
+    int lastOtherLevel_ = 255;
+    bool minimizedToTray_ = false;
+    std::array<std::unique_ptr<TBitmap>, 13 * 13> cpuIcons_;
+    std::unique_ptr<TCpuUsageThread> cpuThread_;
+    bool cpuIndicatorOn_ = false;
+    bool shuttingDown_ = false;
+    bool loaded_ = false;
+    bool closed_ = false;
+    int languageHandler_ = 0;
+    POINT trayMouse_{-1, -1};
+    std::vector<TTBCustomItem*> toolbarItems_;
+    TMenuItem* barItems_[4] = {};
 };

@@ -4,10 +4,15 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Component.h"
+
+class TBasicAction;
+class TMenuActionLink;
 
 class TMenuItem : public TComponent {
 public:
@@ -20,6 +25,16 @@ public:
     bool Checked = false;
     bool Visible = true;
     TNotifyEvent OnClick;
+    // Shown right of the caption (the linked action's shortcut).
+    std::string ShortCutText;
+
+    // Linked to an action, the item shows the action's caption, shortcut,
+    // enabled, checked and visible state, and a click runs the action.
+    TBasicAction* Action() const;
+    void SetAction(TBasicAction* action);
+    // Asks the linked action to refresh its state (a menu does it before it
+    // shows the item).
+    void InitiateAction();
 
     int Count() const { return static_cast<int>(items_.size()); }
     TMenuItem* Items(int index) const { return items_.at(static_cast<size_t>(index)); }
@@ -31,8 +46,11 @@ public:
     virtual void Click();
 
 private:
+    friend class TMenuActionLink;
+    void ActionChanged();
     TMenuItem* parent_ = nullptr;
     std::vector<TMenuItem*> items_;
+    TMenuActionLink* actionLink_ = nullptr;
 };
 
 class TPopupMenu : public TComponent {
@@ -54,4 +72,44 @@ public:
 private:
     TMenuItem* items_;
     int popping_ = 0;
+};
+
+// The menu bar of a form. Each top-level item is a drop-down; the drop-downs
+// are filled anew (their actions refreshed first) every time they open, so
+// the bar never shows a freed item. The form hands its menu messages to
+// HandleMessage.
+class TMainMenu : public TComponent {
+public:
+    explicit TMainMenu(TComponent* owner);
+    ~TMainMenu() override;
+
+    TMenuItem& Items() { return *items_; }
+    // Puts the bar on the window (nullptr takes it off).
+    void Attach(HWND window);
+    HWND Window() const { return window_; }
+    // Builds the bar again from the top-level items (after their captions
+    // or their number changed).
+    void Rebuild();
+    // WM_INITMENUPOPUP fills a drop-down, WM_COMMAND from a menu runs the
+    // item. True when the message was the menu's.
+    bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    // Runs the item with the command id the bar gave it (tests use it as
+    // the system does on a choice). False when no item has it.
+    bool ClickCommand(UINT id);
+    // The command id of a shown item (0 when it is not in a filled drop-down).
+    UINT CommandOf(const TMenuItem* item) const;
+    HMENU Handle() const { return menu_; }
+
+private:
+    struct Command {
+        TMenuItem* item;
+        std::weak_ptr<void> alive;
+    };
+    void Fill(HMENU menu, TMenuItem& parent);
+    HMENU menu_ = nullptr;
+    HWND window_ = nullptr;
+    TMenuItem* items_;
+    std::vector<std::pair<HMENU, TMenuItem*>> dropDowns_;
+    size_t topDropDowns_ = 0;
+    std::vector<Command> commands_;
 };
