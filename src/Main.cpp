@@ -84,6 +84,8 @@ TMainForm::TMainForm(TComponent* owner, TMainFormParams params) : TForm(owner), 
     // 2. The clients report to this window.
     NotifyWindows = {Handle()};
     // 3. Hints into the status bar, errors into the error log.
+    oldOnHint_ = Application().OnHint;
+    oldOnException_ = Application().OnException;
     Application().OnHint = [this](TObject*) {
         if (sbMain && sbMain->PanelCount() > 1)
             sbMain->SetPanelText(1, " " + Application().Hint());
@@ -135,8 +137,8 @@ TMainForm::~TMainForm()
     updateCheckTimer_.reset();
     finishedUnitTimer_.reset();
     GetFahSettings().OnApply = nullptr;
-    Application().OnHint = nullptr;
-    Application().OnException = nullptr;
+    Application().OnHint = oldOnHint_;
+    Application().OnException = oldOnException_;
     DoDestroy();
 }
 

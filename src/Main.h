@@ -197,6 +197,9 @@ private:
     bool loaded_ = false;
     bool closed_ = false;
     int languageHandler_ = 0;
+    // The application's handlers before this form took them over.
+    std::function<void(const std::string&)> oldOnException_;
+    std::function<void(TObject*)> oldOnHint_;
     POINT trayMouse_{-1, -1};
     std::vector<TTBCustomItem*> toolbarItems_;
     TMenuItem* barItems_[4] = {};

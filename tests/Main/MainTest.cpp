@@ -1,0 +1,373 @@
+// The main window for real: its folder list in a temporary folder, its
+// settings on a test registry key, the tray icon's records read back from
+// the shell seam, event-log records through the form's own seam.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "Classes/Fah.h"
+#include "Classes/FahSettings.h"
+#include "Classes/FahView.h"
+#include "Classes/Lang.h"
+#include "Classes/MVars.h"
+#include "Classes/SingleInstance.h"
+#include "Classes/CpuUsageThread.h"
+#include "FolderList.h"
+#include "Frame/fvFr.h"
+#include "Main.h"
+#include "MainDM.h"
+#include "controls/CoolTrayIcon.h"
+#include "controls/SimpleTimer.h"
+#include "platform/Application.h"
+#include "platform/FileUtil.h"
+#include "platform/Menus.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include "support/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+constexpr char kKey[] = "Software\\Zembrik\\BrenixTest\\Main";
+
+struct Balloon {
+    std::string title, text;
+    DWORD icon;
+};
+
+DWORD NoNetwork(const std::string&)
+{
+    return ERROR_BAD_NETPATH;
+}
+
+void Set(const char* name, const TAppVariant& v)
+{
+    TAppVal& val = GetFahSettings().FindValue(name);
+    val.SetEdited(v);
+    val.Save();
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TRegistry().DeleteKey(kKey);
+        SetFahSettingsPathForTesting(kKey);
+        TFah::SetFileReadPause(0);
+        TFah::SetNetConnectForTesting(&NoNetwork);
+        AppClosing = false;
+        dir = std::make_unique<TempDir>("mainform");
+        oldAppDir = AppDir();
+        SetAppDir(dir->Path());
+        Set("osCpuUsageIndicator", false);
+        TCoolTrayIcon::SetShellObserver([this](DWORD msg, const NOTIFYICONDATAW& d, BOOL) {
+            if ((d.uFlags & NIF_INFO) && d.szInfo[0] && msg != NIM_DELETE)
+                balloons.push_back({WideToUtf8(d.szInfoTitle), WideToUtf8(d.szInfo), d.dwInfoFlags & 3});
+        });
+    }
+    void TearDown() override
+    {
+        delete form;
+        form = nullptr;
+        Pump(50);
+        TCoolTrayIcon::SetShellObserver(nullptr);
+        AppClosing = false;
+        SetAppDir(oldAppDir);
+        TFah::SetNetConnectForTesting(nullptr);
+        TFah::SetFileReadPause(100);
+        SetFahSettingsPathForTesting("");
+        TRegistry().DeleteKey(kKey);
+    }
+
+    std::string Folder(const std::string& name, const std::string& realLog = std::string())
+    {
+        std::string path = dir->Path() + name + "\\";
+        CreateDirectoryW(Utf8ToWide(path).c_str(), nullptr);
+        if (!realLog.empty())
+            WriteFile(path + "FAHlog.txt", ReadFile(RealDataFile(realLog)));
+        return path;
+    }
+    void List(const std::vector<TFolderEntry>& entries)
+    {
+        for (const TFolderEntry& e : entries)
+            WriteFolderEntry(dir->File("folders.ini"), e);
+    }
+    // The form on the folder list, loaded and (unless it starts in the
+    // tray) shown, every client polled once.
+    void Start()
+    {
+        TMainFormParams p;
+        p.FolderListFile = dir->File("folders.ini");
+        p.ErrorLogFile = dir->File("error.log");
+        p.LogEvent = [this](const std::string& text, WORD type) {
+            records.push_back(text + "|" + std::to_string(type));
+            return true;
+        };
+        p.LoadDelay = 50;
+        p.SelectDelay = 100;
+        form = new TMainForm(nullptr, p);
+        Application().SetMainForm(form);
+        ASSERT_TRUE(PumpUntil([&] { return form->Loaded(); }, 5000));
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                for (PVirtualNode n : form->fvFrame1->ClientNodes()) {
+                    TFah* fah = form->fvFrame1->GetFahView(n)->Fah();
+                    if (fah->PollThread()->PollCount() < 1 || fah->PollThread()->Polling())
+                        return false;
+                }
+                return true;
+            },
+            10000));
+        Pump(150);
+    }
+    TFah* FahAt(size_t i) { return form->fvFrame1->GetFahView(form->fvFrame1->ClientNodes().at(i))->Fah(); }
+    // Sets the state as a poll would and posts the change.
+    void Change(TFah* fah, uint8_t from, uint8_t to)
+    {
+        {
+            TLock lock(fah->CritSection());
+            fah->Status = to;
+        }
+        balloons.clear();
+        records.clear();
+        PostMessageW(form->Handle(), WM_FAHSTATUS, reinterpret_cast<WPARAM>(fah), from);
+        Pump(80);
+    }
+
+    std::unique_ptr<TempDir> dir;
+    std::string oldAppDir;
+    TMainForm* form = nullptr;
+    std::vector<Balloon> balloons;
+    std::vector<std::string> records;
+};
+
+TEST_F(MainFormTest, ClientEventsQueueAndFreedClients)
+{
+    for (const char* k : {"evFeStartFlashIcon", "evFeStartBalloonTips", "evFeStartSysLogMsg"})
+        Set(k, true);
+    // No refresh after each event: a poll would put the real states back.
+    Set("evAutoUpdate", false);
+    List({{Folder("a", "fahlog-cpu-classic-78-a0-sigterm-oneunit.txt"), "done", "", "", false},
+          {Folder("b"), "empty", "", "", false}});
+    Start();
+    TFah* done = FahAt(0);
+    TFah* empty = FahAt(1);
+    ASSERT_EQ(done->GetDisplayName(), "done");
+
+    struct Case {
+        uint8_t from, to;
+        const std::string* eventName;   // nullptr: no event
+        DWORD balloonIcon;
+        WORD recordType;
+    } cases[] = {
+        {fsUnknown, fsRunning, nullptr, 0, 0},
+        {fsShutdown, fsRunning, &sClientStarted, NIIF_INFO, EVENTLOG_INFORMATION_TYPE},
+        {fsUnknown, fsShutdown, &sClientStopped, NIIF_WARNING, EVENTLOG_WARNING_TYPE},
+        {fsShutdown, fsNotAccess, nullptr, 0, 0},
+        {fsRunning, fsLogNotFound, &sClientStopped, NIIF_WARNING, EVENTLOG_WARNING_TYPE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.from) + " -> " + std::to_string(c.to));
+        Change(empty, c.from, c.to);
+        if (!c.eventName) {
+            EXPECT_TRUE(balloons.empty());
+            EXPECT_TRUE(records.empty());
+            continue;
+        }
+        std::string text = *c.eventName + " \"empty\", " + sState + ": " + StatusNames[c.to];
+        ASSERT_EQ(balloons.size(), 1u);
+        EXPECT_EQ(balloons[0].text, text);
+        EXPECT_EQ(balloons[0].icon, c.balloonIcon);
+        EXPECT_EQ(balloons[0].title.rfind(Application().Title() + " - ", 0), 0u);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0], text + "|" + std::to_string(c.recordType));
+        EXPECT_TRUE(form->CoolTrayIcon1->CycleIcons() || c.to == fsRunning);
+    }
+
+    // A result whose log shows no size stays queued; one whose log shows
+    // it goes into the local size list once, however often it comes.
+    Change(empty, fsRunning, fsReadyForSend);
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_EQ(balloons[0].text, sResultOccurred + " \"empty\", " + sState + ": " + StatusNames[fsReadyForSend]);
+    EXPECT_EQ(form->FinishedQueueSize(), 1u);
+    EXPECT_TRUE(form->FinishedUnitTimer().Enabled());
+    WriteFile(UploadLocFile(), "#51130;1;0\r\n#1;2;0\r\n");
+    for (int i = 0; i < 2; ++i)
+        Change(done, fsRunning, fsReadyForSend);
+    EXPECT_EQ(ReadFile(UploadLocFile()), "#5113;2331347;0\r\n#51130;1;0\r\n#1;2;0\r\n");
+    EXPECT_EQ(form->FinishedQueueSize(), 1u);
+
+    // The queued client's row goes: its messages and its queue entry are dropped.
+    PVirtualNode emptyNode = form->fvFrame1->ClientNodes().at(1);
+    form->fvFrame1->DeleteNode(emptyNode);
+    ASSERT_FALSE(IsFahAlive(empty));
+    balloons.clear();
+    records.clear();
+    for (UINT msg : {WM_FAHSTATUS, WM_FAHEARLYUNITEND, WM_FAHSSEOFF, WM_FAHSMPBREAK})
+        PostMessageW(form->Handle(), msg, reinterpret_cast<WPARAM>(empty), fsRunning);
+    Pump(100);
+    EXPECT_TRUE(balloons.empty());
+    EXPECT_TRUE(records.empty());
+    form->ProcessFinishedUnits();
+    EXPECT_EQ(form->FinishedQueueSize(), 0u);
+
+    // The warnings of a live client.
+    PostMessageW(form->Handle(), WM_FAHEARLYUNITEND, reinterpret_cast<WPARAM>(done), 0);
+    PostMessageW(form->Handle(), WM_FAHSSEOFF, reinterpret_cast<WPARAM>(done), 0);
+    Pump(100);
+    ASSERT_EQ(balloons.size(), 2u);
+    EXPECT_EQ(balloons[0].title, Application().Title() + ": " + sErrorL_Caption + " \"early_unit_end\"!");
+    EXPECT_EQ(balloons[1].title, (Application().Title() + ": " + sAsmOffError + "!").substr(0, 63));
+    EXPECT_EQ(balloons[1].text, sPath + ": done");
+    EXPECT_EQ(balloons[1].icon, static_cast<DWORD>(NIIF_ERROR));
+    EXPECT_FALSE(FileExists(dir->File("error.log")));
+}
+
+TEST_F(MainFormTest, UploadSizeLinesAreWholeLines)
+{
+    std::string file = dir->File("Data\\upload_loc.dat");
+    EXPECT_TRUE(AddUploadSizeLine(file, "#1;2;0"));   // a missing file is made
+    EXPECT_FALSE(AddUploadSizeLine(file, "#1;2;0"));
+    EXPECT_TRUE(AddUploadSizeLine(file, "#1;2"));      // a part of a line is no match
+    WriteFile(file, "#11;2;0\n#1;2;00");              // nor is a longer line, or one without CR
+    EXPECT_TRUE(AddUploadSizeLine(file, "#1;2;0"));
+    EXPECT_EQ(ReadFile(file), "#1;2;0\r\n#11;2;0\n#1;2;00");
+    EXPECT_EQ(FindFiles(dir->File("Data\\*")).size(), 1u);   // no temporary file left
+}
+
+TEST_F(MainFormTest, TrayHintAndCpuIcon)
+{
+    std::vector<TFolderEntry> entries;
+    for (int i = 0; i < 10; ++i)
+        entries.push_back({Folder("c" + std::to_string(i)), "A rather long alias of client number " + std::to_string(i),
+                           "", "", true});
+    List(entries);
+    Start();
+    PostMessageW(form->Handle(), WM_UPDATETRAYHINT, 0, 0);
+    Pump(80);
+    std::wstring hint = Utf8ToWide(form->CoolTrayIcon1->Hint());
+    EXPECT_EQ(hint.size(), 127u);
+    EXPECT_EQ(hint.substr(124), L"...");
+    EXPECT_NE(hint.find(L"A rather long alias of client number 0: "), std::wstring::npos);
+
+    // A cut never splits a character made of two UTF-16 units.
+    std::string smile = "\xF0\x9F\x98\x80";
+    EXPECT_EQ(CutTrayHint(std::string(123, 'a') + smile + std::string(10, 'b')), std::string(123, 'a') + "...");
+    EXPECT_EQ(CutTrayHint(std::string(120, 'a') + smile + std::string(5, 'b')),
+              std::string(120, 'a') + smile + std::string(5, 'b'));   // 127 units: whole
+
+    PostMessageW(form->Handle(), WM_CPUUSAGE, 60, 45);
+    Pump(80);
+    EXPECT_EQ(form->CpuUsageCoolTrayIcon->Hint(),
+              sFahCores + ": 40%  " + sIdle + ": 60%  " + sOther + ": 0%");
+    EXPECT_EQ(form->LastCoreLevel(), 5);
+    EXPECT_EQ(form->LastOtherLevel(), 0);
+    EXPECT_EQ(form->CpuUsageCoolTrayIcon->IconIndex(), 1);
+    // Anything may post the message: out-of-range figures draw clamped bars.
+    PostMessageW(form->Handle(), WM_CPUUSAGE, 0xFFFFFFFF, static_cast<LPARAM>(-7));
+    Pump(80);
+    EXPECT_EQ(form->CpuUsageCoolTrayIcon->Hint(), sFahCores + ": 0%  " + sIdle + ": 100%  " + sOther + ": 0%");
+    EXPECT_EQ(form->LastCoreLevel(), 0);
+    struct {
+        int idle, cores, coreLevel, otherLevel;
+    } levels[] = {{0, 100, 12, 0}, {10, 20, 2, 8}, {100, 100, 0, 0}, {-5, 300, 12, 0}, {50, 4, 0, 6}};
+    for (auto& l : levels) {
+        TCpuFigures f = CpuFigures(l.idle, l.cores);
+        EXPECT_EQ(f.CoreLevel, l.coreLevel) << l.idle << "/" << l.cores;
+        EXPECT_EQ(f.OtherLevel, l.otherLevel) << l.idle << "/" << l.cores;
+    }
+}
+
+TEST_F(MainFormTest, StartsInTheTrayAndComesBack)
+{
+    Set("osMinimizeToTray", true);
+    List({{Folder("a"), "", "", "", false}});
+    Start();
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_TRUE(form->MinimizedToTray());
+    EXPECT_TRUE(form->CoolTrayIcon1->IconVisible());
+    EXPECT_EQ(form->RestoreN->Caption, sRestore);
+    // A second start of the program brings it back.
+    PostMessageW(form->Handle(), SingleInstanceMessage(), 0, 0);
+    Pump(100);
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(form->MinimizedToTray());
+    EXPECT_EQ(form->RestoreN->Caption, sMinimize);
+    form->RestoreNClick();
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_TRUE(form->MinimizedToTray());
+}
+
+TEST_F(MainFormTest, ErrorsAndFolderListWithoutFolders)
+{
+    Set("fpWidth", 640);
+    Set("fpHeight", 480);
+    WriteFile(dir->File("folders.ini"), "[Other]\r\nx=1\r\n");
+    Start();
+    EXPECT_TRUE(form->fvFrame1->ClientNodes().empty());
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    EXPECT_EQ(form->Width(), 640);
+    EXPECT_EQ(form->Height(), 480);
+    EXPECT_TRUE(form->UpdateCheckTimer().Enabled());
+    ASSERT_NE(form->SelectTimer(), nullptr);
+    EXPECT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 2000));
+    // The settings stored before the start are in the interface.
+    EXPECT_TRUE(form->MainDM->AutoUpdateAction->Checked());
+
+    // Each error is one more line of the log.
+    form->AppException("first");
+    form->AppException("second");
+    std::string log = ReadFile(dir->File("error.log"));
+    size_t second = log.find("\r\n") + 2;
+    EXPECT_NE(log.find(" - first [" + sVersion + " " + ProgramVersion + "]\r\n"), std::string::npos);
+    EXPECT_EQ(log.find(" - second [", second), log.find(" - second ["));
+    EXPECT_EQ(log.size(), log.rfind("\r\n") + 2);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+}
+
+// Last: Exit ends the application's message loop.
+TEST_F(MainFormTest, CloseBoxToTrayExitCloses)
+{
+    Set("osCloseAsMinimize", true);
+    List({{Folder("a"), "", "", "", false}});
+    Start();
+    ASSERT_TRUE(IsWindowVisible(form->Handle()));
+    // The menu bar runs the actions it shows.
+    HMENU bar = GetMenu(form->Handle());
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(GetMenuItemCount(bar), 4);
+
+    SendMessageW(form->Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    Pump(50);
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_TRUE(form->MinimizedToTray());
+    EXPECT_FALSE(AppClosing);
+    form->RestoreNClick();
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+
+    // A log-off is no shutdown; a shutdown is.
+    SendMessageW(form->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+    EXPECT_FALSE(form->ShuttingDown());
+    SendMessageW(form->Handle(), WM_QUERYENDSESSION, 0, 0);
+    EXPECT_TRUE(form->ShuttingDown());
+    SendMessageW(form->Handle(), WM_ENDSESSION, FALSE, 0);
+    EXPECT_FALSE(form->ShuttingDown());
+
+    MoveWindow(form->Handle(), 10, 10, 700, 500, TRUE);
+    form->MainDM->ExitAction->Execute();
+    Pump(50);
+    EXPECT_TRUE(AppClosing);
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_FALSE(form->CoolTrayIcon1->IconVisible());
+    EXPECT_FALSE(form->UpdateCheckTimer().Enabled());
+    EXPECT_EQ(GetFahSettings().FindValue("fpWidth").AsInteger(), 700);
+    TRegistry reg;
+    EXPECT_TRUE(reg.KeyExists(std::string(kKey) + "\\FAHView"));
+}
+
+}  // namespace
