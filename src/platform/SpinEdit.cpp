@@ -24,6 +24,7 @@ void EnsureUpDownClass()
 
 TSpinEdit::TSpinEdit(TComponent* owner) : TWinControl(owner)
 {
+    controlStyle_ |= csAcceptsControls;
     width_ = 121;
     height_ = 21;
     edit_ = new TEdit(this);

@@ -1,0 +1,58 @@
+#include "Frame/SetDfFr.h"
+
+#include <string>
+
+#include "Classes/FahSettings.h"
+#include "Classes/Lang.h"
+#include "controls/RxLabel.h"
+#include "platform/StdCtrls.h"
+#include "platform/Text.h"
+
+const char* const kTeamSiteURL = "http://folding.zembrik.net/";
+
+TSetDfFrame::TSetDfFrame(TComponent* owner) : TSetPageFrame(owner)
+{
+    SetName("SetDfFrame");
+    Label3 = NewLabel("Label3", this, 8, 8);
+    Label1 = NewLabel("Label1", this, 8, 40);
+    UserNameEdit = new TEdit(this);
+    UserNameEdit->SetName("UserNameEdit");
+    UserNameEdit->SetBounds(110, 36, 200, 21);
+    UserNameEdit->SetParent(this);
+    UserNameEdit->OnChange = [this](TObject*) { Edit("dfUserName", UserNameEdit->Text()); };
+    Label2 = NewLabel("Label2", this, 8, 70);
+    TeamIDEdit = new TEdit(this);
+    TeamIDEdit->SetName("TeamIDEdit");
+    TeamIDEdit->SetBounds(110, 66, 80, 21);
+    TeamIDEdit->SetParent(this);
+    TeamIDEdit->OnChange = [this](TObject*) {
+        Edit("dfTeamID", TextToIntDef(TeamIDEdit->Text(), kDefaultTeamID));
+    };
+
+    RxLabel1 = new TRxLabel(this);
+    RxLabel1->SetName("RxLabel1");
+    RxLabel1->SetLeft(110);
+    RxLabel1->SetTop(100);
+    RxLabel1->Font().SetColor(RGB(0, 0, 255));
+    RxLabel1->Font().SetStyle(fsBold | fsUnderline);
+    RxLabel1->SetCaption(std::to_string(kDefaultTeamID));
+    RxLabel1->SetParent(this);
+    SetupLinkLabel(*RxLabel1, kTeamSiteURL);
+    Label5 = NewLabel("Label5", this, 170, 100);
+    ApplyLanguage();
+}
+
+void TSetDfFrame::LoadControls()
+{
+    UserNameEdit->SetText(Value("dfUserName").EditedString());
+    TeamIDEdit->SetText(std::to_string(Value("dfTeamID").EditedInteger()));
+}
+
+void TSetDfFrame::ApplyLanguage()
+{
+    Label1->SetCaption(Format("%s:", sUser.c_str()));
+    Label2->SetCaption(Format("%s:", sTeam.c_str()));
+    Label3->SetCaption(sUserTeamByDefaultL_Caption);
+    Label5->SetCaption(Format(" - %s", sKPXTeam.c_str()));
+    Label5->SetLeft(RxLabel1->Left() + RxLabel1->Width() + 4);
+}

@@ -1,0 +1,75 @@
+#include "Frame/SetPage.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+
+#include "Classes/FahSettings.h"
+
+TSetPageFrame::TSetPageFrame(TComponent* owner) : TBaseFrame(owner) {}
+
+void TSetPageFrame::LoadFromSettings()
+{
+    loading_ = true;
+    try {
+        for (TBoundCheck& c : checks_)
+            c.box->SetChecked(Value(c.key).EditedBoolean());
+        LoadControls();
+    } catch (...) {
+        loading_ = false;
+        throw;
+    }
+    loading_ = false;
+    UpdateControls();
+}
+
+TCheckBox* TSetPageFrame::NewCheckBox(const std::string& name, TWinControl* parent, int x, int y, int width,
+                                      const std::string& key)
+{
+    auto* box = new TCheckBox(this);
+    box->SetName(name);
+    box->SetBounds(x, y, width, 17);
+    box->SetParent(parent);
+    if (!key.empty()) {
+        checks_.push_back(TBoundCheck{box, key});
+        box->OnClick = [this, box, key](TObject*) {
+            Edit(key, box->Checked());
+            if (!loading_)
+                UpdateControls();
+        };
+    }
+    return box;
+}
+
+TLabel* TSetPageFrame::NewLabel(const std::string& name, TWinControl* parent, int x, int y)
+{
+    auto* label = new TLabel(this);
+    label->SetName(name);
+    label->SetLeft(x);
+    label->SetTop(y);
+    label->SetParent(parent);
+    return label;
+}
+
+TAppVal& TSetPageFrame::Value(const std::string& key) { return GetFahSettings().FindValue(key); }
+
+void TSetPageFrame::Edit(const std::string& key, const TAppVariant& value)
+{
+    if (!loading_)
+        Value(key).SetEdited(value);
+}
+
+int TextToIntDef(const std::string& text, int def)
+{
+    const char* s = text.c_str();
+    while (*s == ' ')
+        ++s;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(s, &end, 10);
+    while (end && *end == ' ')
+        ++end;
+    if (end == s || !end || *end != '\0' || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
+        return def;
+    return static_cast<int>(v);
+}

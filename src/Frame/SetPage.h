@@ -1,0 +1,51 @@
+// The base of the settings pages: each control edits one setting's edited
+// value the moment the user changes it. Loading a page fills its controls
+// from the edited values and writes nothing back meanwhile: filling a
+// control raises its change handler, which must not count as the user's
+// change (that would, for one, move the next version check on every show).
+#pragma once
+#include <string>
+#include <vector>
+
+#include "Common/AppSettings.h"
+#include "Frame/BaseFr.h"
+
+class TCheckBox;
+
+class TSetPageFrame : public TBaseFrame {
+public:
+    explicit TSetPageFrame(TComponent* owner);
+
+    // Fills every control from the edited values, then sets what is enabled.
+    void LoadFromSettings();
+    bool Loading() const { return loading_; }
+
+protected:
+    // The page's own controls beyond the bound check boxes.
+    virtual void LoadControls() {}
+    // Enables what the boxes switch on.
+    virtual void UpdateControls() {}
+
+    // A check box at x, y in parent; with a key, the box shows and edits
+    // that boolean setting. A change (not while loading) writes it and runs
+    // UpdateControls.
+    TCheckBox* NewCheckBox(const std::string& name, TWinControl* parent, int x, int y, int width,
+                           const std::string& key);
+    TLabel* NewLabel(const std::string& name, TWinControl* parent, int x, int y);
+
+    // The setting named key.
+    static TAppVal& Value(const std::string& key);
+    // The user's change: the key's edited value (nothing while loading).
+    void Edit(const std::string& key, const TAppVariant& value);
+
+private:
+    struct TBoundCheck {
+        TCheckBox* box;
+        std::string key;
+    };
+    std::vector<TBoundCheck> checks_;
+    bool loading_ = false;
+};
+
+// The text as a number; def when it is not one.
+int TextToIntDef(const std::string& text, int def);

@@ -1,0 +1,43 @@
+// Settings page: the project database (update when needed, update now and
+// when it was last updated) and the proxy for downloads.
+#pragma once
+#include <string>
+
+#include "Frame/SetPage.h"
+
+class TButton;
+class TCheckBox;
+class TCustomAction;
+class TEdit;
+
+class TSetUpFrame : public TSetPageFrame {
+public:
+    explicit TSetUpFrame(TComponent* owner);
+
+    TCheckBox* UpdateWhenNeedCheckBox;
+    TButton* Button1;
+    TLabel* Label5;
+    TCheckBox* UseProxyCheckBox;
+    TLabel* ServerLabel;
+    TEdit* ProxyNameEdit;
+    TLabel* PortLabel;
+    TEdit* ProxyPortEdit;
+    TLabel* LoginLabel;
+    TEdit* ProxyUserEdit;
+    TLabel* PassLabel;
+    TEdit* ProxyPassEdit;
+    TLabel* OpenPasWarningLabel;
+    // Run by Button1 (update the project database); nullptr: it does nothing.
+    TCustomAction* UpdateFahBaseAction = nullptr;
+
+    void ApplyLanguage() override;
+    // Label5: when the project summary was last downloaded.
+    void ShowUpdatedIn();
+
+protected:
+    void LoadControls() override;
+    void UpdateControls() override;
+
+private:
+    TEdit* NewEdit(const char* name, int x, int y, int width, const std::string& key);
+};

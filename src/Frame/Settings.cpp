@@ -1,0 +1,225 @@
+#include "Frame/Settings.h"
+
+#include "Classes/Lang.h"
+#include "platform/Actions.h"
+#include "Frame/SetDfFr.h"
+#include "Frame/SetEvFr.h"
+#include "Frame/SetInAddFr.h"
+#include "Frame/SetInFr.h"
+#include "Frame/SetInLogFr.h"
+#include "Frame/SetInMainFr.h"
+#include "Frame/SetOsFr.h"
+#include "Frame/SetUpFr.h"
+#include "Frame/VSTFr.h"
+
+namespace {
+
+constexpr int kTreeWidth = 180;
+constexpr int kPageWidth = 390;
+constexpr int kPageHeight = 290;
+
+struct TPageNode {
+    int kind;
+    int parentKind;   // -1: the root itself
+};
+
+// The tree in the order it shows.
+constexpr TPageNode kPageNodes[] = {
+    {spRoot, -1},        {spSystem, spRoot},     {spEvents, spRoot},      {spDatabase, spRoot},
+    {spUserTeam, spRoot}, {spInterface, spRoot}, {spMainList, spInterface}, {spLogWindow, spInterface},
+    {spAddInfo, spInterface},
+};
+
+// The slot of a page id in pages_ (-1: no page).
+int PageSlot(int kind)
+{
+    switch (kind) {
+    case spSystem: return 0;
+    case spEvents: return 1;
+    case spInterface: return 2;
+    case spMainList: return 3;
+    case spLogWindow: return 4;
+    case spAddInfo: return 5;
+    case spDatabase: return 6;
+    case spUserTeam: return 7;
+    default: return -1;
+    }
+}
+
+std::string PageCaption(int kind)
+{
+    switch (kind) {
+    case spRoot: return sSettings;
+    case spSystem: return sSystemOptions;
+    case spEvents: return sEventsAndAutomations;
+    case spDatabase: return sWUDatabase;
+    case spUserTeam: return sUserTeamA;
+    case spInterface: return sInterface;
+    case spMainList: return sMainData;
+    case spLogWindow: return sLogWindow;
+    case spAddInfo: return sAdditionData;
+    default: return "Unknown node caption";
+    }
+}
+
+TSettingsForm* g_settingsForm = nullptr;
+
+}  // namespace
+
+TSettingsForm::TSettingsForm(TComponent* owner) : TDialogForm(owner)
+{
+    SetName("SettingsForm");
+    SetFormClientSize(*this, kTreeWidth + kPageWidth + 8, kPageHeight + 41);
+
+    TreeFrame = new TVSTFrame(this);
+    TreeFrame->SetName("TreeFrame");
+    TreeFrame->SetBounds(0, 0, kTreeWidth, kPageHeight);
+    TreeFrame->SetAlign(TAlign::alLeft);
+    TreeFrame->SetParent(this);
+    ClientPanel = new TPanel(this);
+    ClientPanel->SetName("ClientPanel");
+    ClientPanel->SetBevelOuter(TBevelCut::bvNone);
+    ClientPanel->SetAlign(TAlign::alClient);
+    ClientPanel->SetParent(this);
+
+    std::vector<PVirtualNode> nodes;
+    for (const TPageNode& p : kPageNodes) {
+        PVirtualNode parent = nullptr;
+        for (size_t i = 0; i < nodes.size(); ++i)
+            if (kPageNodes[i].kind == p.parentKind)
+                parent = nodes[i];
+        nodes.push_back(TreeFrame->AddNode(parent, nullptr, false, PageCaption(p.kind), p.kind));
+    }
+    TreeFrame->VSTree->ExpandAll(nullptr);
+    TreeFrame->OnNodeChange = [this](TObject*, const std::string&, int kind, TObject*) { PageSwitch(kind); };
+    SelectPage(spSystem);
+    languageHandler_ = AddLanguageHandler([this] { ApplyLanguage(); });
+    ApplyLanguage();
+    SetFirstFocus(TreeFrame->VSTree);
+}
+
+TSettingsForm::~TSettingsForm()
+{
+    RemoveLanguageHandler(languageHandler_);
+    TreeFrame->OnNodeChange = nullptr;
+    if (g_settingsForm == this)
+        g_settingsForm = nullptr;
+}
+
+TSetPageFrame* TSettingsForm::Page(int kind) const
+{
+    int slot = PageSlot(kind);
+    return slot < 0 ? nullptr : pages_[slot];
+}
+
+void TSettingsForm::SelectPage(int kind)
+{
+    for (PVirtualNode n = TreeFrame->VSTree->GetFirst(); n; n = TreeFrame->VSTree->GetNext(n))
+        if (TreeFrame->NodeKind(n) == kind) {
+            if (TreeFrame->VSTree->FocusedNode() == n)
+                PageSwitch(kind);   // already selected: shown again, reloaded
+            else
+                TreeFrame->SelectNode(n);
+            return;
+        }
+}
+
+TSetPageFrame* TSettingsForm::MakePage(int kind)
+{
+    switch (kind) {
+    case spSystem: return new TSetOsFrame(this);
+    case spEvents: return new TSetEvFrame(this);
+    case spInterface: return new TSetInFrame(this);
+    case spMainList: return new TSetInMainFrame(this);
+    case spLogWindow: return new TSetInLogFrame(this);
+    case spAddInfo: return new TSetInAddFrame(this);
+    case spDatabase: return new TSetUpFrame(this);
+    case spUserTeam: return new TSetDfFrame(this);
+    default: return nullptr;
+    }
+}
+
+void TSettingsForm::PageSwitch(int kind)
+{
+    for (TSetPageFrame* p : pages_)
+        if (p)
+            p->Hide();
+    current_ = kind;
+    int index = PageSlot(kind);
+    if (index < 0)
+        return;
+    TSetPageFrame*& slot = pages_[index];
+    if (!slot) {
+        slot = MakePage(kind);
+        PassActions();
+        slot->Hide();
+        slot->SetAlign(TAlign::alClient);
+        slot->SetParent(ClientPanel);
+    }
+    slot->LoadFromSettings();
+    slot->Show();
+}
+
+void TSettingsForm::SetActions(TCustomAction* fahColAction, TCustomAction* updateFahBaseAction)
+{
+    for (TCustomAction* old : {fahColAction_, updateFahBaseAction_})
+        if (old && old != fahColAction && old != updateFahBaseAction)
+            old->RemoveFreeNotification(this);
+    fahColAction_ = fahColAction;
+    updateFahBaseAction_ = updateFahBaseAction;
+    for (TCustomAction* a : {fahColAction_, updateFahBaseAction_})
+        if (a)
+            a->FreeNotification(this);
+    PassActions();
+}
+
+void TSettingsForm::PassActions()
+{
+    if (auto* page = dynamic_cast<TSetInMainFrame*>(Page(spMainList)))
+        page->FahColAction = fahColAction_;
+    if (auto* page = dynamic_cast<TSetUpFrame*>(Page(spDatabase))) {
+        page->UpdateFahBaseAction = updateFahBaseAction_;
+        page->ApplyLanguage();
+    }
+}
+
+void TSettingsForm::Notification(TComponent* component, TOperation operation)
+{
+    TDialogForm::Notification(component, operation);
+    if (operation != TOperation::opRemove)
+        return;
+    bool mine = false;
+    if (component == fahColAction_) {
+        fahColAction_ = nullptr;
+        mine = true;
+    }
+    if (component == updateFahBaseAction_) {
+        updateFahBaseAction_ = nullptr;
+        mine = true;
+    }
+    if (mine)
+        PassActions();
+}
+
+void TSettingsForm::ApplyLanguage()
+{
+    TDialogForm::ApplyLanguage();
+    SetCaption(sProgramSettings);
+    for (PVirtualNode n = TreeFrame->VSTree->GetFirst(); n; n = TreeFrame->VSTree->GetNext(n))
+        TreeFrame->SetNodeText(n, PageCaption(TreeFrame->NodeKind(n)));
+    for (TSetPageFrame* p : pages_)
+        if (p)
+            p->ApplyLanguage();
+}
+
+void TSettingsForm::WndProc(TMessage& m)
+{
+    // Every show starts from the edited values as they are now.
+    if (m.Msg == WM_SHOWWINDOW && m.WParam && current_ != 0)
+        PageSwitch(current_);
+    TDialogForm::WndProc(m);
+}
+
+TSettingsForm& SettingsForm() { return DialogOnce(g_settingsForm); }
+
+bool SettingsFormExists() { return g_settingsForm != nullptr; }

@@ -1,0 +1,508 @@
+// The settings dialog shown by the data module's settings action (OK saves
+// all, anything else reverts) and driven with real input from a helper
+// thread, on a test registry key: every page's controls load and save their
+// settings, the version check date moves only with a new interval, the
+// event box only chooses what the boxes show, autorun writes and removes
+// the Run value, Cancel changes nothing; Apply reaches the data module, the
+// list and the toolbar; a language switch re-captions the dialog.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "Classes/FahSettings.h"
+#include "Classes/Lang.h"
+#include "Frame/SetDfFr.h"
+#include "Frame/SetEvFr.h"
+#include "Frame/SetInFr.h"
+#include "Frame/SetInLogFr.h"
+#include "Frame/SetInMainFr.h"
+#include "Frame/SetOsFr.h"
+#include "Frame/SetUpFr.h"
+#include "Frame/Settings.h"
+#include "Frame/fvFr.h"
+#include "Main.h"
+#include "MainDM.h"
+#include "controls/ComboEdits.h"
+#include "platform/ComboBox.h"
+#include "platform/DateTime.h"
+#include "platform/RadioGroup.h"
+#include "platform/Registry.h"
+#include "platform/Shape.h"
+#include "platform/SpinEdit.h"
+#include "platform/Text.h"
+#include "support/DialogDriver.h"
+#include "support/Input.h"
+#include "support/TestSupport.h"
+#include "platform/Canvas.h"
+#include "platform/Graphics.h"
+#include "platform/ImageList.h"
+#include "platform/Menus.h"
+#include "toolbars/TBToolbar.h"
+#include "toolbars/TBView.h"
+
+using namespace testing_support;
+
+namespace {
+
+const char kKey[] = "Software\\Zembrik\\BrenixTest\\SettingsDialog\\";
+
+INPUT Mouse(POINT p, DWORD flags)
+{
+    INPUT in = MouseMoveTo(p)[0];
+    in.mi.dwFlags |= flags;
+    return in;
+}
+
+void Send(const std::vector<INPUT>& inputs)
+{
+    for (INPUT in : inputs) {
+        SendInput(1, &in, sizeof in);
+        Sleep(40);
+    }
+}
+
+void Click(POINT p) { Send({Mouse(p, 0), Mouse(p, 0), Mouse(p, MOUSEEVENTF_LEFTDOWN), Mouse(p, MOUSEEVENTF_LEFTUP)}); }
+void Key(WORD vk) { Send(Chord({vk})); }
+void Type(const std::string& text)
+{
+    for (char c : text) {
+        SHORT vk = VkKeyScanW(static_cast<wchar_t>(c));
+        if (vk & 0x100)
+            Send(Chord({VK_SHIFT, static_cast<WORD>(vk & 0xFF)}));
+        else
+            Key(static_cast<WORD>(vk & 0xFF));
+    }
+}
+POINT At(const TControl* c, int x, int y) { return c->ClientToScreen(POINT{x, y}); }
+// A check box or radio button: on its box.
+void ClickBox(const TControl* c) { Click(At(c, 6, c->Height() / 2)); }
+// Replaces an edit's text by typing.
+void Retype(const TControl* edit, const std::string& text)
+{
+    Click(At(edit, 8, edit->Height() / 2));
+    Key(VK_END);
+    Send(Chord({VK_SHIFT, VK_HOME}));
+    Type(text);
+}
+
+TAppVal& Val(const char* name) { return GetFahSettings().FindValue(name); }
+void Store(const char* name, const TAppVariant& v)
+{
+    Val(name).SetEdited(v);
+    Val(name).Save();
+}
+
+// Values written under the test key's "Settings" section.
+int WrittenValueCount()
+{
+    HKEY k;
+    std::wstring path = Utf8ToWide(std::string(kKey) + "Settings");
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return 0;
+    DWORD n = 0;
+    RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &n, nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(k);
+    return static_cast<int>(n);
+}
+
+bool ReadRunValue(std::string& out)
+{
+    TRegistry r(HKEY_CURRENT_USER, KEY_READ);
+    return r.OpenKeyReadOnly(kAutoRunKey) && r.TryReadString(kAutoRunValueName, out);
+}
+
+class SettingsDialog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveDisplay())
+            GTEST_SKIP();
+        TRegistry().DeleteKey(kKey);
+        SetFahSettingsPathForTesting(kKey);
+        GetFahSettings().LoadAll();
+        LoadLanguageResource("LANG_EN");
+        LoadLangGlobals();
+        ReloadLanguage();
+        {
+            TRegistry r;
+            if (r.OpenKey(kAutoRunKey, false))
+                r.DeleteValue(kAutoRunValueName);
+        }
+        dm = std::make_unique<TMainDM>(nullptr);
+        UseDataModule(dm.get());
+        ClearCaughtErrors();
+    }
+    void TearDown() override
+    {
+        if (!HaveDisplay())
+            return;
+        GetFahSettings().OnApply = nullptr;
+        active = nullptr;
+        dm.reset();
+        SetFahSettingsPathForTesting("");
+        TRegistry().DeleteKey(kKey);
+        EXPECT_TRUE(CaughtErrors().empty()) << (CaughtErrors().empty() ? "" : CaughtErrors()[0]);
+    }
+
+    // The settings action of this data module opens the dialog.
+    void UseDataModule(TMainDM* module)
+    {
+        active = module;
+        SettingsForm().SetActions(module->FahColAction, module->UpdateFahBaseAction);
+        module->Host.ShowSettings = [this] { return result = SettingsForm().ShowModal(); };
+    }
+
+    // Runs the settings action on that page while script plays input on a
+    // helper thread; the dialog's modal result (-1 when the test had to
+    // close it).
+    int Run(int page, const std::function<void(TSettingsForm&)>& script)
+    {
+        TSettingsForm& form = SettingsForm();
+        form.SelectPage(page);
+        HWND h = form.Handle();
+        std::atomic<bool> forced{false};
+        std::thread player([&form, h, &script, &forced] {
+            for (int i = 0; i < 500 && !IsWindowVisible(h); ++i)
+                Sleep(10);
+            Sleep(250);
+            script(form);
+            for (int i = 0; i < 300 && IsWindowVisible(h); ++i)
+                Sleep(10);
+            if (IsWindowVisible(h)) {
+                forced = true;
+                PostMessageW(h, WM_CLOSE, 0, 0);
+            }
+        });
+        result = mrNone;
+        active->OptionsAction->Execute();
+        player.join();
+        return forced ? -1 : result;
+    }
+    template <class T>
+    static T* PageOf(TSettingsForm& form, int kind)
+    {
+        return dynamic_cast<T*>(form.Page(kind));
+    }
+
+    std::unique_ptr<TMainDM> dm;
+    TMainDM* active = nullptr;
+    int result = mrNone;
+};
+
+}  // namespace
+
+TEST_F(SettingsDialog, NextCheckMovesOnlyWhenTheUserChangesTheInterval)
+{
+    const double fixed = 47000.25;
+    Store("osNextCheck", fixed);
+    // Opened and closed with OK, twice, without a change: the date stays
+    // and nothing is written.
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(Run(spSystem, [](TSettingsForm&) { Key(VK_RETURN); }), mrOk);
+        EXPECT_DOUBLE_EQ(Val("osNextCheck").AsFloat(), fixed);
+        EXPECT_EQ(WrittenValueCount(), 1) << "only the date stored by the test";
+    }
+    // 25 typed, then Up steps by 5: the next check is 30 days from now.
+    ASSERT_EQ(Run(spSystem, [](TSettingsForm& f) {
+                  auto* page = dynamic_cast<TSetOsFrame*>(f.Page(spSystem));
+                  Retype(page->IntervalSpinEdit->Edit(), "25");
+                  Key(VK_UP);
+                  Key(VK_RETURN);
+              }),
+              mrOk);
+    EXPECT_EQ(Val("osUpdateInterval").AsInteger(), 30);
+    EXPECT_NEAR(Val("osNextCheck").AsFloat(), static_cast<double>(Now()) + 30, 2.0 / 1440);
+    // Unticking the check disables the interval; loading the page again
+    // shows the stored interval without touching the date.
+    const double moved = Val("osNextCheck").AsFloat();
+    ASSERT_EQ(Run(spSystem, [](TSettingsForm& f) {
+                  ClickBox(PageOf<TSetOsFrame>(f, spSystem)->CheckForUpdateCheckBox);
+                  Key(VK_RETURN);
+              }),
+              mrOk);
+    auto* os = PageOf<TSetOsFrame>(SettingsForm(), spSystem);
+    EXPECT_FALSE(Val("osCheckForUpdate").AsBoolean());
+    EXPECT_FALSE(os->IntervalSpinEdit->Enabled());
+    EXPECT_EQ(os->IntervalSpinEdit->Value(), 30);
+    EXPECT_DOUBLE_EQ(Val("osNextCheck").AsFloat(), moved);
+}
+
+TEST_F(SettingsDialog, AutoRunWritesAndRemovesTheQuotedPath)
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::string quoted = "\"" + WideToUtf8(self) + "\"";
+    auto toggle = [](TSettingsForm& f) {
+        ClickBox(PageOf<TSetOsFrame>(f, spSystem)->AutoRunCheckBox);
+        Key(VK_RETURN);
+    };
+    ASSERT_EQ(Run(spSystem, toggle), mrOk);
+    std::string run;
+    ASSERT_TRUE(ReadRunValue(run));
+    EXPECT_EQ(run, quoted);
+    EXPECT_TRUE(Val("osAutoRun").AsBoolean());
+    ASSERT_EQ(Run(spSystem, toggle), mrOk);
+    EXPECT_FALSE(ReadRunValue(run)) << run;
+    EXPECT_FALSE(Val("osAutoRun").AsBoolean());
+}
+
+TEST_F(SettingsDialog, EventBoxOnlyChoosesWhatTheBoxesShow)
+{
+    // Switching to "stopped" and back to "started" writes no key.
+    ASSERT_EQ(Run(spEvents, [](TSettingsForm& f) {
+                  auto* ev = PageOf<TSetEvFrame>(f, spEvents);
+                  Click(At(ev->EvComboBox, 20, 10));
+                  Key(VK_DOWN);
+                  Key(VK_RETURN);
+                  Key(VK_TAB);   // leaves the box; Enter now presses OK
+                  Key(VK_RETURN);
+              }),
+              mrOk);
+    auto* ev = PageOf<TSetEvFrame>(SettingsForm(), spEvents);
+    EXPECT_EQ(ev->EvComboBox->ItemIndex(), 1);
+    EXPECT_TRUE(ev->FlashCheckBox->Checked()) << "the stop event's default";
+    EXPECT_EQ(WrittenValueCount(), 0);
+    // The boxes then edit the shown event's keys only.
+    ASSERT_EQ(Run(spEvents, [](TSettingsForm& f) {
+                  auto* ev = PageOf<TSetEvFrame>(f, spEvents);
+                  ClickBox(ev->FlashCheckBox);
+                  Retype(ev->IntervalSpinEdit->Edit(), "120");
+                  ClickBox(ev->AutoUpdateCheckBox);
+                  Key(VK_RETURN);
+              }),
+              mrOk);
+    EXPECT_FALSE(Val("evFeStopFlashIcon").AsBoolean());
+    EXPECT_FALSE(Val("evAutoUpdate").AsBoolean());
+    EXPECT_EQ(Val("evAutoUpdateInterval").AsInteger(), 120);
+    EXPECT_FALSE(ev->IntervalSpinEdit->Enabled());
+    EXPECT_EQ(WrittenValueCount(), 3);
+}
+
+// One row per page: what the user does, then what is stored.
+TEST_F(SettingsDialog, PagesSaveWhatTheUserDoesWithTheirControls)
+{
+    Store("upProxyPort", 8080);
+    Store("dfTeamID", 123);
+    struct Row {
+        int page;
+        std::function<void(TSettingsForm&)> input;
+        std::function<void()> check;
+    };
+    const Row rows[] = {
+        {spDatabase,
+         [](TSettingsForm& f) {
+             auto* up = PageOf<TSetUpFrame>(f, spDatabase);
+             ClickBox(up->UseProxyCheckBox);
+             Retype(up->ProxyNameEdit, "cache.lan");
+             Retype(up->ProxyPortEdit, "x1");
+             Retype(up->ProxyUserEdit, "joe");
+             Key(VK_RETURN);
+         },
+         [] {
+             EXPECT_TRUE(Val("upUseProxy").AsBoolean());
+             EXPECT_EQ(Val("upProxyName").AsString(), "cache.lan");
+             EXPECT_EQ(Val("upProxyPort").AsInteger(), 3128) << "not a number";
+             EXPECT_EQ(Val("upProxyUserName").AsString(), "joe");
+         }},
+        {spUserTeam,
+         [](TSettingsForm& f) {
+             auto* df = PageOf<TSetDfFrame>(f, spUserTeam);
+             Retype(df->UserNameEdit, "Bob");
+             Retype(df->TeamIDEdit, "team");
+             Key(VK_RETURN);
+         },
+         [] {
+             EXPECT_EQ(Val("dfUserName").AsString(), "Bob");
+             EXPECT_EQ(Val("dfTeamID").AsInteger(), kDefaultTeamID) << "not a number";
+         }},
+        {spInterface,
+         [](TSettingsForm& f) {
+             auto* in = PageOf<TSetInFrame>(f, spInterface);
+             ClickBox(in->TBCaptionRadioGroup->Button(1));
+             ClickBox(in->NotFoundCheckBox);
+             ClickBox(in->HideTBCheckBox);
+             Key(VK_RETURN);
+         },
+         [] {
+             EXPECT_EQ(Val("inTBTypeCaption").AsInteger(), 1);
+             EXPECT_FALSE(Val("inHideStatusNotFound").AsBoolean());
+             EXPECT_TRUE(Val("inHideTB").AsBoolean());
+             EXPECT_FALSE(PageOf<TSetInFrame>(SettingsForm(), spInterface)->TBCaptionRadioGroup->Enabled());
+         }},
+        {spMainList,
+         [](TSettingsForm& f) {
+             auto* m = PageOf<TSetInMainFrame>(f, spMainList);
+             ClickBox(m->VertLineCheckBox);
+             Retype(m->BkFilenameEdit, "D:\\pic.bmp");
+             Key(VK_RETURN);
+         },
+         [] {
+             EXPECT_FALSE(Val("inShowVertGridLines").AsBoolean());
+             EXPECT_EQ(Val("inBkMainInfo").AsString(), "D:\\pic.bmp");
+         }},
+        {spLogWindow,
+         [](TSettingsForm& f) {
+             auto* log = PageOf<TSetInLogFrame>(f, spLogWindow);
+             Click(At(log->ErrorShape, 10, 10));
+             HWND dlg = nullptr;
+             for (int i = 0; i < 300 && !(dlg = FindProcessDialog()); ++i)
+                 Sleep(10);
+             if (!dlg)
+                 return;
+             Sleep(200);
+             // The full dialog shows the red, green and blue boxes.
+             SendMessageW(GetDlgItem(dlg, 706), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"10"));
+             SendMessageW(GetDlgItem(dlg, 707), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"20"));
+             SendMessageW(GetDlgItem(dlg, 708), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"30"));
+             PressDialogButton(dlg, IDOK);
+             for (int i = 0; i < 300 && FindProcessDialog(); ++i)
+                 Sleep(10);
+             ClickBox(log->ColorLogCheckBox);
+             Key(VK_RETURN);
+         },
+         [] {
+             EXPECT_EQ(Val("inColorError").AsInteger(), static_cast<int>(RGB(10, 20, 30)));
+             EXPECT_FALSE(Val("inColorLog").AsBoolean());
+             auto* log = PageOf<TSetInLogFrame>(SettingsForm(), spLogWindow);
+             EXPECT_EQ(log->ErrorShape->BrushColor(), RGB(10, 20, 30));
+             EXPECT_FALSE(log->DefaultButton->Enabled());
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.page);
+        ASSERT_EQ(Run(row.page, row.input), mrOk);
+        row.check();
+    }
+}
+
+TEST_F(SettingsDialog, CancelChangesNothingAndTheNextShowReloads)
+{
+    for (WORD closeKey : {WORD(VK_ESCAPE), WORD(0)}) {
+        int r = Run(spSystem, [closeKey](TSettingsForm& f) {
+            auto* os = PageOf<TSetOsFrame>(f, spSystem);
+            ClickBox(os->AutoRunCheckBox);
+            ClickBox(os->MinCheckBox);
+            Retype(os->IntervalSpinEdit->Edit(), "44");
+            if (closeKey)
+                Key(closeKey);
+            else
+                Click(At(f.CancelButton, 20, 10));
+        });
+        EXPECT_EQ(r, mrCancel);
+        EXPECT_EQ(WrittenValueCount(), 0);
+        for (int i = 0; i < GetFahSettings().Count(); ++i)
+            EXPECT_FALSE(GetFahSettings().GetValue(i)->Changed()) << GetFahSettings().GetValue(i)->Name;
+        std::string run;
+        EXPECT_FALSE(ReadRunValue(run));
+    }
+    // Shown again: the page shows the reverted values.
+    ASSERT_EQ(Run(spSystem, [](TSettingsForm&) { Key(VK_RETURN); }), mrOk);
+    auto* os = PageOf<TSetOsFrame>(SettingsForm(), spSystem);
+    EXPECT_FALSE(os->AutoRunCheckBox->Checked());
+    EXPECT_EQ(os->IntervalSpinEdit->Value(), 10);
+}
+
+// The menu item linked to an action, searched depth first.
+TMenuItem* MenuItemOf(TMenuItem& parent, TBasicAction* action)
+{
+    for (int i = 0; i < parent.Count(); ++i) {
+        if (parent.Items(i)->Action() == action)
+            return parent.Items(i);
+        if (TMenuItem* found = MenuItemOf(*parent.Items(i), action))
+            return found;
+    }
+    return nullptr;
+}
+
+// OK applies to the running main window: captions off leave only the
+// toolbar's images while the menus keep their texts; the list's grid lines
+// follow the page reached through the tree; the links and the auto-refresh
+// tick follow their settings.
+TEST_F(SettingsDialog, ApplyReachesTheMainWindow)
+{
+    TempDir dir("setmain");
+    Store("dfTeamID", 777);
+    Val("dfUserName").SetEdited(std::string("ann"));
+    Val("dfUserName").Save();
+    Store("osCpuUsageIndicator", false);
+    TMainFormParams params;
+    params.FolderListFile = dir.File("Brenix.ini");
+    params.ErrorLogFile = dir.File("error.log");
+    params.LoadDelay = 600000;
+    TMainForm main(nullptr, params);
+    main.Show();
+    Pump(200);
+    UseDataModule(main.MainDM);
+    // Refresh with a picture, so that its button can go without text.
+    {
+        TBitmap b;
+        b.SetSize(16, 16);
+        b.Canvas().SetBrushColor(RGB(0, 128, 0));
+        b.Canvas().FillRect(RECT{0, 0, 16, 16});
+        main.MainDM->RefreshAction->SetImageIndex(main.MainDM->MainImageList->Add(b));
+    }
+
+    ASSERT_EQ(Run(spInterface, [](TSettingsForm& f) {
+                  ClickBox(PageOf<TSetInFrame>(f, spInterface)->TBCaptionRadioGroup->Button(2));
+                  // The tree's "Main data" node brings its page.
+                  PVirtualNode node = nullptr;
+                  for (PVirtualNode n = f.TreeFrame->VSTree->GetFirst(); n; n = f.TreeFrame->VSTree->GetNext(n))
+                      if (f.TreeFrame->NodeKind(n) == spMainList)
+                          node = n;
+                  RECT r = f.TreeFrame->VSTree->NodeDisplayRect(node, -1, true);
+                  Click(At(f.TreeFrame->VSTree, (r.left + r.right) / 2, (r.top + r.bottom) / 2));
+                  Sleep(300);
+                  if (auto* m = PageOf<TSetInMainFrame>(f, spMainList))
+                      ClickBox(m->HorzLineCheckBox);
+                  Key(VK_RETURN);
+              }),
+              mrOk);
+    Pump(200);
+    EXPECT_EQ(SettingsForm().CurrentPage(), spMainList);
+    EXPECT_EQ(Val("inTBTypeCaption").AsInteger(), 2);
+    EXPECT_FALSE(Val("inShowHorzGridLines").AsBoolean());
+    TTBCustomItem* refresh = nullptr;
+    TTBRootItem* bar = main.MainTBToolbar->Items();
+    for (int i = 0; i < bar->Count(); ++i)
+        if (bar->Items(i)->Action() == main.MainDM->RefreshAction)
+            refresh = bar->Items(i);
+    ASSERT_NE(refresh, nullptr);
+    TTBItemViewer* viewer = main.MainTBToolbar->View()->Find(refresh);
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_FALSE(viewer->CaptionShown());
+    EXPECT_TRUE(viewer->ImageShown());
+    const std::string caption = main.MainDM->RefreshAction->Caption();
+    EXPECT_FALSE(caption.empty());
+    EXPECT_EQ(refresh->Caption(), caption);
+    TMenuItem* menu = MenuItemOf(main.MainMenu1->Items(), main.MainDM->RefreshAction);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->Caption, caption) << "the menus keep the text";
+    TVTPaintOptions paint = main.fvFrame1->VSTree->TreeOptions().PaintOptions();
+    EXPECT_FALSE(paint & toShowHorzGridLines);
+    EXPECT_TRUE(paint & toShowVertGridLines);
+    EXPECT_NE(main.MainDM->UserCardAction->Hint().find("teamnum=777&username=ann"), std::string::npos)
+        << main.MainDM->UserCardAction->Hint();
+    EXPECT_TRUE(main.MainDM->AutoUpdateAction->Checked());
+    UseDataModule(dm.get());
+}
+
+TEST_F(SettingsDialog, LanguageSwitchRecaptionsTheDialog)
+{
+    TSettingsForm& form = SettingsForm();
+    form.SelectPage(spSystem);
+    const std::string english = form.Caption();
+    SetLanguage(2);
+    EXPECT_NE(form.Caption(), english);
+    EXPECT_EQ(form.Caption(), sProgramSettings);
+    EXPECT_EQ(PageOf<TSetOsFrame>(form, spSystem)->AutoRunCheckBox->Caption(), sAutoRunCB_Caption);
+    EXPECT_EQ(form.TreeFrame->NodeText(form.TreeFrame->VSTree->GetFirst()), sSettings);
+    SetLanguage(1);
+    EXPECT_EQ(form.Caption(), english);
+}
