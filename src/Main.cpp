@@ -13,6 +13,7 @@
 #include "Frame/fvFr.h"
 #include "MainDM.h"
 #include "controls/CoolTrayIcon.h"
+#include "controls/Placement.h"
 #include "controls/SimpleTimer.h"
 #include "controls/StatusBarEx.h"
 #include "controls/VersionInfo.h"
@@ -75,6 +76,7 @@ TMainForm::TMainForm(TComponent* owner, TMainFormParams params) : TForm(owner), 
         params_.FolderListFile = DefaultFolderListFile();
     if (params_.ErrorLogFile.empty())
         params_.ErrorLogFile = AppDir() + "error.log";
+    BeginLoading();
     SetName("MainForm");
     SetBounds(100, 100, 800, 600);
     OnShow = [this](TObject*) { FormShow(); };
@@ -95,9 +97,19 @@ TMainForm::TMainForm(TComponent* owner, TMainFormParams params) : TForm(owner), 
     MainDM = new TMainDM(this);
     CreateComponents();
     WireDataModule();
-    // 5. The settings.
+    // 5. The settings and the stored placement.
     GetFahSettings().LoadAll();
     GetFahSettings().OnApply = [this](TFahSettings& s) { ApplySettings(s, true); };
+    MainFormStorage = new TFormStorage(this);
+    MainFormStorage->SetName("MainFormStorage");
+    MainFormStorage->SetUseRegistry(true);
+    MainFormStorage->SetIniFileName(GetFahSettings().RegPath());
+    MainFormStorage->SetIniSection("Main");
+    MainFormStorage->SetOptions(fpPosition);
+    MainFormStorage->MinMaxInfo().SetMinTrackWidth(400);
+    MainFormStorage->MinMaxInfo().SetMinTrackHeight(300);
+    for (const char* prop : {"MainTBToolbar.CurrentDock", "MainTBToolbar.DockPos", "MainTBToolbar.DockRow"})
+        MainFormStorage->StoredProps().Add(prop);
     // 6. Shown by the delayed load.
     Application().ShowMainForm = false;
     // 7.
@@ -115,6 +127,14 @@ TMainForm::TMainForm(TComponent* owner, TMainFormParams params) : TForm(owner), 
     // 12.
     ApplyLanguage();
     languageHandler_ = AddLanguageHandler([this] { ApplyLanguage(); });
+    EndLoading();
+    // The placement and the toolbar's place now; later shows keep where the
+    // window is.
+    try {
+        MainFormStorage->RestoreFormPlacement();
+    } catch (...) {
+        HandleCurrentException();
+    }
     // 13. Timers.
     updateCheckTimer_.reset(TSimpleTimer::CreateEx(1800000, [this](TObject*) { UpdateCheckTimerTick(); }));
     updateCheckTimer_->SetEnabled(true);
@@ -288,6 +308,7 @@ void TMainForm::LoadTimerTick()
     // 4. Shown unless the program starts in the tray.
     Application().ShowMainForm = !s.FindValue("osMinimizeToTray").AsBoolean();
     // 5. Window size.
+    MainFormStorage->SetActive(false);
     SetBounds(Left(), Top(), s.FindValue("fpWidth").AsInteger(), s.FindValue("fpHeight").AsInteger());
     int state = s.FindValue("fpState").AsInteger();
     if (Application().ShowMainForm) {
@@ -432,6 +453,7 @@ void TMainForm::Closing()
     // 6.
     for (auto& b : cpuIcons_)
         b.reset();
+    MainFormStorage->SetActive(true);
     CoolTrayIcon1->SetIconVisible(false);
     CpuUsageCoolTrayIcon->SetIconVisible(false);
 }

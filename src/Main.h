@@ -37,6 +37,7 @@ class TMainDM;
 class TBitmap;
 class TFahSettings;
 class TBasicAction;
+class TFormStorage;
 
 // Client event types.
 enum TFahEventType { fetStart = 0, fetStop = 1, fetResult = 2 };
@@ -102,6 +103,7 @@ public:
     TCoolTrayIcon* CpuUsageCoolTrayIcon = nullptr;
     TCustomImageList* TrayImageList = nullptr;
     TCustomImageList* CpuUsageImageList = nullptr;
+    TFormStorage* MainFormStorage = nullptr;
 
     // ---- lifecycle ----
     void FormShow();

@@ -368,6 +368,17 @@ TEST_F(MainFormTest, CloseBoxToTrayExitCloses)
     EXPECT_EQ(GetFahSettings().FindValue("fpWidth").AsInteger(), 700);
     TRegistry reg;
     EXPECT_TRUE(reg.KeyExists(std::string(kKey) + "\\FAHView"));
+
+    // The next start puts the window where it was and as large as it was.
+    delete form;
+    form = nullptr;
+    AppClosing = false;
+    Start();
+    RECT r;
+    GetWindowRect(form->Handle(), &r);
+    EXPECT_EQ(r.left, 10);
+    EXPECT_EQ(r.top, 10);
+    EXPECT_EQ(r.right - r.left, 700);
 }
 
 }  // namespace
