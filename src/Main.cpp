@@ -10,6 +10,7 @@
 #include "Classes/CpuUsageThread.h"
 #include "Classes/SingleInstance.h"
 #include "FolderList.h"
+#include "Frame/Settings.h"
 #include "Frame/fvFr.h"
 #include "MainDM.h"
 #include "controls/CoolTrayIcon.h"
@@ -265,9 +266,11 @@ void TMainForm::WireDataModule()
     h.SetCpuUsageIndicator = [this](bool on) { SetCpuUsageIndicator(on); };
     h.ListFocused = [f] { return f->VSTree->HandleAllocated() && GetFocus() == f->VSTree->Handle(); };
     h.ListColumns = [f] { return &f->VSTree->Header().Columns(); };
-    // SETTINGS DIALOG: the settings dialog opens here once it is part of
-    // the program; until then OK is never pressed.
-    h.ShowSettings = [] { return mrCancel; };
+    h.ShowSettings = [this] {
+        TSettingsForm& f = SettingsForm();
+        f.SetActions(MainDM->FahColAction, MainDM->UpdateFahBaseAction);
+        return f.ShowModal();
+    };
     h.Close = [this] { Close(); };
 }
 
