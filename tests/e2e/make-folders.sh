@@ -11,6 +11,8 @@
 #   01 running P4744   02 running GPU3    03 running SMP     04 running CPU
 #   05 stopped GPU2    06 stopped CPU     07 ready to send   08 without log
 #   09 on a share      10 renamed later   11 missing folder  12 bad unitinfo
+# The stopped ones have Windows logs (CR LF): a Linux log that ends in a
+# progress line counts as a running client.
 # The running ones need a stand-in client each: DIR/standins.txt holds one
 # line per stand-in, "FOLDER<TAB>SOURCE LOG<TAB>UPTO<TAB>STOP" in Windows
 # paths (the arguments of standin_client.exe).
@@ -71,10 +73,10 @@ copy 08 clientcfg-v623-linux-advanced-defaults-fahwiki-reconstructed.cfg client.
 add 09 "09 on a share" "Server"
 copy 09 fahlog-gpu2-unstable-machine-EXCERPT-first16000.txt FAHlog.txt
 add 10 "10 renamed later" "Server"
-copy 10 fahlog-gpu3-core15-v641-running.txt FAHlog.txt
+copy 10 fahlog-smp-a4-bigadv-running.txt FAHlog.txt
 add 11 "11 missing folder" "Server"
 add 12 "12 bad unitinfo" "Server"
-copy 12 fahlog-smp-a2-linux-interrupted-badwus.txt FAHlog.txt
+copy 12 fahlog-cpu-service-b4-82-shutdown-restart.txt FAHlog.txt
 copy 12 unitinfo-malformed-download-month.txt unitinfo.txt
 
 printf '%s' "$standins" >"$dir/standins.txt"
