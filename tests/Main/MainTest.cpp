@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "support/TestSupport.h"
+#include "toolbars/TBItems.h"
+#include "toolbars/TBToolbar.h"
 
 using namespace testing_support;
 
@@ -358,8 +361,40 @@ TEST_F(MainFormTest, CloseBoxToTrayExitCloses)
     SendMessageW(form->Handle(), WM_ENDSESSION, FALSE, 0);
     EXPECT_FALSE(form->ShuttingDown());
 
+    // The toolbar: ten action buttons, three separators, the service
+    // submenu with the start-type submenu of three inside.
+    int items = 0, separators = 0, submenus = 0;
+    std::function<void(TTBCustomItem*)> walk = [&](TTBCustomItem* parent) {
+        for (int i = 0; i < parent->Count(); ++i) {
+            TTBCustomItem* item = parent->Items(i);
+            if (dynamic_cast<TTBSeparatorItem*>(item))
+                ++separators;
+            else if (dynamic_cast<TTBSubmenuItem*>(item))
+                ++submenus;
+            else if (dynamic_cast<TTBItem*>(item) && item->Action())
+                ++items;
+            walk(item);
+        }
+    };
+    walk(form->MainTBToolbar->Items());
+    EXPECT_EQ(items, 10);
+    EXPECT_EQ(separators, 3);
+    EXPECT_EQ(submenus, 2);
+
+    // Exit chosen in the menu bar's first drop-down closes the window.
     MoveWindow(form->Handle(), 10, 10, 700, 500, TRUE);
-    form->MainDM->ExitAction->Execute();
+    SendMessageW(form->Handle(), WM_INITMENU, reinterpret_cast<WPARAM>(bar), 0);
+    HMENU first = GetSubMenu(bar, 0);
+    SendMessageW(form->Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(first), 0);
+    UINT exitId = 0;
+    for (int i = 0; i < GetMenuItemCount(first); ++i) {
+        wchar_t text[100] = {};
+        GetMenuStringW(first, static_cast<UINT>(i), text, 100, MF_BYPOSITION);
+        if (WideToUtf8(text) == form->MainDM->ExitAction->Caption() + "\tF10")
+            exitId = GetMenuItemID(first, i);
+    }
+    ASSERT_NE(exitId, 0u);
+    PostMessageW(form->Handle(), WM_COMMAND, exitId, 0);
     Pump(50);
     EXPECT_TRUE(AppClosing);
     EXPECT_FALSE(IsWindowVisible(form->Handle()));
