@@ -20,6 +20,17 @@
 namespace {
 // How long after the last scroll the bars are drawn.
 constexpr UINT kScrollBarRedrawDelay = 30;
+
+// Where the mouse was (screen coordinates) for the wheel message being
+// handled: the scroll it causes finds the row under the mouse there instead
+// of asking the system for the cursor (a round trip to the display).
+thread_local const POINT* t_wheelCursor = nullptr;
+
+struct TWheelCursor {
+    explicit TWheelCursor(const POINT* p) : previous(t_wheelCursor) { t_wheelCursor = p; }
+    ~TWheelCursor() { t_wheelCursor = previous; }
+    const POINT* previous;
+};
 }   // namespace
 
 // ---------------------------------------------------------------------------
@@ -74,7 +85,10 @@ bool TBaseVirtualTree::DoSetOffsetXY(POINT value, TScrollUpdateOptions options, 
     // The row under a resting mouse changes with the scroll.
     if (HandleAllocated() && !(states_ & (tsPanning | tsDrawSelPending | tsDrawSelecting))) {
         POINT screen;
-        GetCursorPos(&screen);
+        if (t_wheelCursor)
+            screen = *t_wheelCursor;
+        else
+            GetCursorPos(&screen);
         const POINT cursor = ScreenToClient(screen);
         if (PtInRect(&client, cursor) && WindowFromPoint(screen) == Handle())
             HandleHotTrack(cursor.x, cursor.y);
@@ -340,6 +354,8 @@ void TBaseVirtualTree::WMMouseWheel(TMessage& message)
     const int delta = static_cast<short>(HIWORD(message.WParam));
     const bool ctrl = (LOWORD(message.WParam) & MK_CONTROL) != 0;
     const RECT client = ClientRect();
+    const POINT mouse{static_cast<short>(LOWORD(message.LParam)), static_cast<short>(HIWORD(message.LParam))};
+    TWheelCursor wheelCursor(&mouse);
     if (RangeY() <= client.bottom) {
         // Everything fits vertically: the wheel moves sideways by Indent.
         const int indent = std::max(1, static_cast<int>(indent_));
