@@ -167,6 +167,9 @@ protected:
         const POINT start = from->ClientToScreen(startClient);
         EXPECT_TRUE(testing_support::SendInputPumping(MouseMoveTo(start), 50));
         EXPECT_TRUE(testing_support::SendInputPumping({Button(MOUSEEVENTF_LEFTDOWN)}, 50));
+        // On a busy machine the press may still be queued: handled later,
+        // inside the drag loop, it would narrow the selection to the pressed row.
+        EXPECT_TRUE(testing_support::PumpUntil([&] { return (from->TreeStates() & tsLeftButtonDown) != 0; }, 5000));
         std::atomic<bool> done{false};
         std::thread mover([start, path, finish, &done] {
             POINT last = start;
