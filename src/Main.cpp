@@ -17,6 +17,7 @@
 #include "controls/Placement.h"
 #include "controls/SimpleTimer.h"
 #include "controls/StatusBarEx.h"
+#include "controls/ThemeMgr.h"
 #include "controls/VersionInfo.h"
 #include "platform/Application.h"
 #include "platform/DateTime.h"
@@ -165,6 +166,10 @@ TMainForm::~TMainForm()
 
 void TMainForm::CreateComponents()
 {
+    // Visual styles for the standard controls of the window.
+    ThemeManager1 = new TThemeManager(this);
+    ThemeManager1->SetName("ThemeManager1");
+
     TopTBDock = new TTBDock(this);
     TopTBDock->SetName("TopTBDock");
     TopTBDock->SetPosition(dpTop);
@@ -518,6 +523,12 @@ void TMainForm::WndProc(TMessage& m)
             // The session ends: close now, while the window still exists.
             if (!closed_)
                 Closing();
+            // The process ends without the window going: save where it is now.
+            try {
+                MainFormStorage->SaveFormPlacement();
+            } catch (...) {
+                HandleCurrentException();
+            }
             m.Result = 0;
             return;
         }

@@ -38,6 +38,7 @@ class TBitmap;
 class TFahSettings;
 class TBasicAction;
 class TFormStorage;
+class TThemeManager;
 
 // Client event types.
 enum TFahEventType { fetStart = 0, fetStop = 1, fetResult = 2 };
@@ -104,6 +105,7 @@ public:
     TCustomImageList* TrayImageList = nullptr;
     TCustomImageList* CpuUsageImageList = nullptr;
     TFormStorage* MainFormStorage = nullptr;
+    TThemeManager* ThemeManager1 = nullptr;
 
     // ---- lifecycle ----
     void FormShow();
