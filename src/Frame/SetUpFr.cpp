@@ -71,9 +71,11 @@ TEdit* TSetUpFrame::NewEdit(const char* name, int x, int y, int width, const std
     edit->SetBounds(x, y, width, 21);
     edit->SetParent(this);
     edit->OnChange = [this, edit, key](TObject*) {
-        if (key == "upProxyPort")
-            Edit(key, TextToIntDef(edit->Text(), kDefaultProxyPort));
-        else
+        if (key == "upProxyPort") {
+            // A port outside 1..65535 is no port either.
+            int port = TextToIntDef(edit->Text(), kDefaultProxyPort);
+            Edit(key, port >= 1 && port <= 65535 ? port : kDefaultProxyPort);
+        } else
             Edit(key, edit->Text());
     };
     return edit;

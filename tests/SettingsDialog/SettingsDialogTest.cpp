@@ -301,14 +301,14 @@ TEST_F(SettingsDialog, PagesSaveWhatTheUserDoesWithTheirControls)
              auto* up = PageOf<TSetUpFrame>(f, spDatabase);
              ClickBox(up->UseProxyCheckBox);
              Retype(up->ProxyNameEdit, "cache.lan");
-             Retype(up->ProxyPortEdit, "x1");
+             Retype(up->ProxyPortEdit, "70000");
              Retype(up->ProxyUserEdit, "joe");
              Key(VK_RETURN);
          },
          [] {
              EXPECT_TRUE(Val("upUseProxy").AsBoolean());
              EXPECT_EQ(Val("upProxyName").AsString(), "cache.lan");
-             EXPECT_EQ(Val("upProxyPort").AsInteger(), 3128) << "not a number";
+             EXPECT_EQ(Val("upProxyPort").AsInteger(), 3128) << "no port";
              EXPECT_EQ(Val("upProxyUserName").AsString(), "joe");
          }},
         {spUserTeam,
