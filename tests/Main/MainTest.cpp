@@ -333,6 +333,27 @@ TEST_F(MainFormTest, ErrorsAndFolderListWithoutFolders)
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
 }
 
+TEST_F(MainFormTest, ClientExitRestartsItsServiceQuietly)
+{
+    std::string log = dir->File("sc.log");
+    SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(log).c_str());
+    List({{Folder("a"), "", "", " Brenix \"Main\" Svc ", false}});
+    Start();
+    TAppVal& show = GetFahSettings().FindValue("hiShowExecResultInWnd");
+    ASSERT_TRUE(show.EditedBoolean());
+    // The client ended because another one runs: its service restarts,
+    // without a window showing the commands' output.
+    PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(0)), 0);
+    ASSERT_TRUE(PumpUntil([&] { return FileExists(log) && ReadFile(log).find(" start ") != std::string::npos; }, 10000));
+    Pump(200);
+    std::string computer = "\\\\" + GetComputerOfPath(dir->Path());
+    std::string text = ReadFile(log);
+    EXPECT_NE(text.find(computer + " stop \"Brenix \"\"Main\"\" Svc\""), std::string::npos) << text;
+    EXPECT_LT(text.find(" stop "), text.find(" start "));
+    EXPECT_TRUE(show.EditedBoolean());
+    SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+}
+
 // Last: Exit ends the application's message loop.
 TEST_F(MainFormTest, CloseBoxToTrayExitCloses)
 {
