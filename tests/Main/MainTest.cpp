@@ -271,6 +271,11 @@ TEST_F(MainFormTest, TrayHintAndCpuIcon)
     EXPECT_EQ(form->LastCoreLevel(), 5);
     EXPECT_EQ(form->LastOtherLevel(), 0);
     EXPECT_EQ(form->CpuUsageCoolTrayIcon->IconIndex(), 1);
+    form->SetCpuUsageIndicator(true);
+    EXPECT_TRUE(form->CpuUsageCoolTrayIcon->IconVisible());
+    form->SetCpuUsageIndicator(false);
+    EXPECT_FALSE(form->CpuUsageCoolTrayIcon->IconVisible());
+    EXPECT_FALSE(form->CpuUsageIndicator());
     // Anything may post the message: out-of-range figures draw clamped bars.
     PostMessageW(form->Handle(), WM_CPUUSAGE, 0xFFFFFFFF, static_cast<LPARAM>(-7));
     Pump(80);
@@ -304,6 +309,41 @@ TEST_F(MainFormTest, StartsInTheTrayAndComesBack)
     form->RestoreNClick();
     EXPECT_FALSE(IsWindowVisible(form->Handle()));
     EXPECT_TRUE(form->MinimizedToTray());
+    // Minimising goes to the tray as well.
+    form->RestoreNClick();
+    ASSERT_TRUE(IsWindowVisible(form->Handle()));
+    SendMessageW(form->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    Pump(50);
+    EXPECT_FALSE(IsWindowVisible(form->Handle()));
+    EXPECT_TRUE(form->MinimizedToTray());
+}
+
+TEST_F(MainFormTest, StaleDatabaseIsUpdatedWhenAsked)
+{
+    Start();
+    int updates = 0;
+    form->MainDM->UpdateFahBaseAction->SetOnExecute([&](TObject*) { ++updates; });
+    auto ask = [&] {
+        PostMessageW(form->Handle(), WM_UPDATEBASEWHENNEED, 0, 0);
+        Pump(50);
+        return updates;
+    };
+    EXPECT_EQ(ask(), 0);   // upUpdateWhenNeed is off
+    Set("upUpdateWhenNeed", true);
+    EXPECT_EQ(ask(), 1);   // no summary page yet
+    WriteFile(PSummaryFile(), "<html></html>");
+    EXPECT_EQ(ask(), 1);   // a fresh one
+    HANDLE h = CreateFileW(Utf8ToWide(PSummaryFile()).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER t{{ft.dwLowDateTime, ft.dwHighDateTime}};
+    t.QuadPart -= 13ull * 3600 * 10000000;   // 13 hours ago
+    ft = FILETIME{t.LowPart, t.HighPart};
+    SetFileTime(h, nullptr, nullptr, &ft);
+    CloseHandle(h);
+    EXPECT_EQ(ask(), 2);   // older than half a day
 }
 
 TEST_F(MainFormTest, ErrorsAndFolderListWithoutFolders)
