@@ -1,0 +1,322 @@
+// The whole main window's start-up and memory on 100 client folders:
+//   startup_100_ms           process start to the first paint of the list in which
+//                            all 100 client rows show a decided state
+//   startup_100_vs_empty     that against the same with an empty folder list
+//                            (process start to the list's first paint); one run each
+//   mem_per_folder_vs_core   private bytes per folder (100 folders against none, less
+//                            what one idle thread commits: Wine commits about 1 MiB
+//                            per thread whatever its stack) of the program, against a
+//                            core-only probe (client objects, their threads and display
+//                            records, no window) on the same folders
+//
+// The parent makes the folders (a quarter held open for writing, as running
+// clients hold their logs; a quarter with results waiting) and runs itself
+// as a child for every figure, so each start is a real process start:
+//   bench_main.exe --form INI RESULT   the main window on that folder list
+//   bench_main.exe --core INI RESULT   the client core alone
+// A child writes "ms private_bytes thread_bytes" into RESULT and ends.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Classes/Fah.h"
+#include "Classes/FahView.h"
+#include "FolderList.h"
+#include "Frame/fvFr.h"
+#include "Lib2/VirtualTree/VirtualTrees.h"
+#include "Main.h"
+#include "platform/Application.h"
+#include "platform/FileUtil.h"
+#include "platform/Firewall.h"
+#include "platform/Text.h"
+
+namespace {
+
+constexpr int kFolders = 100;
+constexpr DWORD kChildLimit = 90000;
+
+double Ms()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+// Committed private memory of the process, region by region (the system's
+// counters are not filled in everywhere).
+size_t PrivateBytes()
+{
+    size_t sum = 0;
+    MEMORY_BASIC_INFORMATION mbi;
+    for (const char* p = nullptr; VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi;) {
+        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE)
+            sum += mbi.RegionSize;
+        const char* next = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
+        if (next <= p)
+            break;
+        p = next;
+    }
+    return sum;
+}
+
+DWORD WINAPI IdleThread(LPVOID stop)
+{
+    WaitForSingleObject(static_cast<HANDLE>(stop), INFINITE);
+    return 0;
+}
+
+// What one more idle thread commits.
+long long ThreadBytes()
+{
+    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const size_t before = PrivateBytes();
+    HANDLE t = CreateThread(nullptr, 0, IdleThread, stop, 0, nullptr);
+    Sleep(50);
+    const long long grew = static_cast<long long>(PrivateBytes()) - static_cast<long long>(before);
+    SetEvent(stop);
+    WaitForSingleObject(t, INFINITE);
+    CloseHandle(t);
+    CloseHandle(stop);
+    return grew;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::string bytes;
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return bytes;
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got)
+        bytes.append(buf, got);
+    CloseHandle(h);
+    return bytes;
+}
+
+void WriteAll(const std::string& path, const std::string& bytes)
+{
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD put = 0;
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
+    CloseHandle(h);
+}
+
+void DeleteTree(const std::string& folder)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE f = FindFirstFileW(Utf8ToWide(folder + "*").c_str(), &fd);
+    if (f != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = WideToUtf8(fd.cFileName);
+            if (name == "." || name == "..")
+                continue;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteTree(folder + name + "\\");
+            else
+                DeleteFileW(Utf8ToWide(folder + name).c_str());
+        } while (FindNextFileW(f, &fd));
+        FindClose(f);
+    }
+    RemoveDirectoryW(Utf8ToWide(folder).c_str());
+}
+
+void WriteResult(const std::string& file, double ms, long long thread)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, "%.1f %lld %lld", ms, static_cast<long long>(PrivateBytes()), thread);
+    WriteAll(file, line);
+}
+
+// ---- children
+
+// The main window as the program makes it; the first list paint that shows
+// every row of the folder list decided ends the run.
+int RunForm(const std::string& ini, const std::string& result, double started)
+{
+    const size_t expected = ReadFolderList(ini).size();
+    TApplication& app = Application();
+    app.SetTitle("Brenix");
+    app.Initialize();
+    TMainFormParams params;
+    params.FolderListFile = ini;
+    params.ErrorLogFile = result + ".error.log";
+    auto* form = new TMainForm(nullptr, params);
+    app.SetMainForm(form);
+    TfvFrame* frame = form->fvFrame1;
+    frame->VSTree->OnAfterPaint = [&](TBaseVirtualTree*, TCanvas&) {
+        const std::vector<PVirtualNode> rows = frame->ClientNodes();
+        if (rows.size() != expected)
+            return;
+        for (PVirtualNode n : rows)
+            if (frame->GetFahView(n)->Status == fsUnknown)
+                return;
+        const double ms = Ms() - started;
+        WriteResult(result, ms, ThreadBytes());
+        ExitProcess(0);
+    };
+    app.Run();
+    return 1;
+}
+
+// The client core alone: one client object with its polling thread and one
+// display record per folder; done when every client polled once.
+int RunCore(const std::string& ini, const std::string& result, double started)
+{
+    Application().Initialize();
+    std::vector<std::unique_ptr<TFahView>> views;
+    for (const TFolderEntry& e : ReadFolderList(ini)) {
+        TFahParams p;
+        p.Folder = e.Folder;
+        views.push_back(std::make_unique<TFahView>(std::make_unique<TFah>(p)));
+    }
+    for (;;) {
+        bool all = true;
+        for (auto& v : views) {
+            TFAHThread* t = v->Fah()->PollThread();
+            all = all && t->PollCount() >= 1 && !t->Polling();
+        }
+        if (all)
+            break;
+        Sleep(20);
+    }
+    for (auto& v : views)
+        v->Update();
+    WriteResult(result, Ms() - started, ThreadBytes());
+    ExitProcess(0);
+}
+
+// ---- parent
+
+struct TChildResult {
+    bool ok = false;
+    double ms = 0;
+    long long privateBytes = 0, threadBytes = 0;
+};
+
+TChildResult RunChild(const std::string& mode, const std::string& ini, const std::string& result)
+{
+    TChildResult r;
+    DeleteFileW(Utf8ToWide(result).c_str());
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring cmd = L"\"" + std::wstring(exe) + L"\" " + Utf8ToWide(mode) + L" \"" + Utf8ToWide(ini) +
+                       L"\" \"" + Utf8ToWide(result) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    char start[64];
+    std::snprintf(start, sizeof start, "%.3f", Ms());
+    SetEnvironmentVariableA("BRENIX_BENCH_START", start);
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return r;
+    if (WaitForSingleObject(pi.hProcess, kChildLimit) != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    const std::string text = ReadAll(result);
+    r.ok = std::sscanf(text.c_str(), "%lf %lld %lld", &r.ms, &r.privateBytes, &r.threadBytes) == 3;
+    return r;
+}
+
+std::string RealDataDir()
+{
+    const char* env = getenv("BRENIX_REALDATA");
+    std::string p = env && *env ? std::string("Z:") + env : ExeFolder() + "..\\..\\..\\tests\\data\\realdata";
+    for (char& c : p)
+        if (c == '/')
+            c = '\\';
+    return IncludeTrailingPathDelimiter(p);
+}
+
+int RunParent()
+{
+    char tmp[MAX_PATH];
+    GetTempPathA(MAX_PATH, tmp);
+    const std::string root = std::string(tmp) + "bx_mainbench_" + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryW(Utf8ToWide(root).c_str(), nullptr);
+    const std::string logs[] = {ReadAll(RealDataDir() + "fahlog-smp-a4-bigadv-running.txt"),
+                                ReadAll(RealDataDir() + "fahlog-gpu2-core11-14-paused-shutdown.txt"),
+                                ReadAll(RealDataDir() + "fahlog-smp-a2-linux-sending-results.txt"),
+                                ReadAll(RealDataDir() + "fahlog-cpu-service-b4-82-shutdown-restart.txt")};
+    std::string list = "[FAHDir]\r\n", sections;
+    std::vector<HANDLE> held;
+    for (int i = 0; i < kFolders; ++i) {
+        const std::string f = root + "client" + std::to_string(i) + "\\";
+        CreateDirectoryW(Utf8ToWide(f).c_str(), nullptr);
+        WriteAll(f + "FAHlog.txt", logs[i % 4]);
+        if (i % 4 == 0)   // running: the log held open for writing
+            held.push_back(CreateFileW(Utf8ToWide(f + "FAHlog.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                       nullptr, OPEN_EXISTING, 0, nullptr));
+        if (i % 4 == 2) {
+            CreateDirectoryW(Utf8ToWide(f + "work").c_str(), nullptr);
+            WriteAll(f + "work\\wuresults_01.dat", "results");
+        }
+        char key[16];
+        std::snprintf(key, sizeof key, "line%03d", i);
+        list += std::string(key) + "=\"" + f + "\"\r\n";
+        sections += "\r\n[" + f + "]\r\nAlias=client " + std::to_string(i) + "\r\nShowInHint=1\r\n";
+    }
+    const std::string full = root + "full.ini", empty = root + "empty.ini", result = root + "result.txt";
+    WriteAll(full, list + sections);
+    WriteAll(empty, "[Other]\r\n");
+
+    const TChildResult formEmpty = RunChild("--form", empty, result);
+    const TChildResult form100 = RunChild("--form", full, result);
+    const TChildResult coreEmpty = RunChild("--core", empty, result);
+    const TChildResult core100 = RunChild("--core", full, result);
+    for (HANDLE h : held)
+        CloseHandle(h);
+    DeleteTree(root);
+
+    if (!formEmpty.ok || !form100.ok || !coreEmpty.ok || !core100.ok) {
+        std::printf("bench_main: a child did not finish (form %d/%d, core %d/%d)\n", formEmpty.ok, form100.ok,
+                    coreEmpty.ok, core100.ok);
+        return 1;
+    }
+    std::printf("startup_100_ms %.0f ms\n", form100.ms);
+    std::printf("startup_empty_ms %.0f ms\n", formEmpty.ms);
+    std::printf("startup_100_vs_empty %.2f ratio\n", form100.ms / formEmpty.ms);
+    auto perFolder = [](const TChildResult& none, const TChildResult& full) {
+        const double grew = static_cast<double>(full.privateBytes - none.privateBytes) / kFolders;
+        return grew - static_cast<double>(full.threadBytes);
+    };
+    const double formPer = perFolder(formEmpty, form100), corePer = perFolder(coreEmpty, core100);
+    std::printf("idle_thread_bytes %lld bytes\n", form100.threadBytes);
+    std::printf("mem_per_folder_form %.0f bytes\n", formPer);
+    std::printf("mem_per_folder_core %.0f bytes\n", corePer);
+    std::printf("mem_per_folder_vs_core %.2f ratio\n", formPer / corePer);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        if (argc >= 4) {
+            const char* env = getenv("BRENIX_BENCH_START");
+            const double started = env ? std::atof(env) : Ms();
+            if (std::strcmp(argv[1], "--form") == 0)
+                return RunForm(argv[2], argv[3], started);
+            if (std::strcmp(argv[1], "--core") == 0)
+                return RunCore(argv[2], argv[3], started);
+            return 2;
+        }
+        return RunParent();
+    } catch (...) {
+        HandleCurrentException();
+        return 1;
+    }
+}
