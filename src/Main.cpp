@@ -361,7 +361,10 @@ void TMainForm::LoadFolders()
             p.serviceName = e.ServiceName;
             p.showInHint = e.ShowInHint;
             p.notifyWindows = NotifyWindows;
-            fvFrame1->AddFah(p);
+            if (params_.AddClient)
+                params_.AddClient(*fvFrame1, p);
+            else
+                fvFrame1->AddFah(p);
         } catch (const std::exception& ex) {
             AppException(sErrorL_Caption + " " + e.Folder + "\r\n" + ex.what());
         } catch (...) {

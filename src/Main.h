@@ -22,6 +22,7 @@
 
 class TFah;
 class TfvFrame;
+struct TAddFahParams;
 class TkkaStatusBar;
 class TTBDock;
 class TTBToolbar;
@@ -56,6 +57,9 @@ struct TMainFormParams {
     std::string ErrorLogFile;
     // Writes one event-log record; empty: the program's event logger.
     std::function<bool(const std::string& text, WORD eventType)> LogEvent;
+    // Adds one client row of the folder list; empty: the list's AddFah.
+    // Tests make it fail for a folder.
+    std::function<void(TfvFrame& list, const TAddFahParams& client)> AddClient;
     // The delayed start (tests shorten it).
     DWORD LoadDelay = 800;
     DWORD SelectDelay = 4000;

@@ -24,6 +24,7 @@
 #include "controls/CoolTrayIcon.h"
 #include "controls/SimpleTimer.h"
 #include "platform/Application.h"
+#include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/Menus.h"
 #include "platform/Registry.h"
@@ -111,6 +112,7 @@ protected:
             records.push_back(text + "|" + std::to_string(type));
             return true;
         };
+        p.AddClient = addClient;
         p.LoadDelay = 50;
         p.SelectDelay = 100;
         form = new TMainForm(nullptr, p);
@@ -147,6 +149,7 @@ protected:
     TMainForm* form = nullptr;
     std::vector<Balloon> balloons;
     std::vector<std::string> records;
+    std::function<void(TfvFrame&, const TAddFahParams&)> addClient;
 };
 
 TEST_F(MainFormTest, ClientEventsQueueAndFreedClients)
@@ -392,6 +395,25 @@ TEST_F(MainFormTest, ClientExitRestartsItsServiceQuietly)
     EXPECT_LT(text.find(" stop "), text.find(" start "));
     EXPECT_TRUE(show.EditedBoolean());
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+}
+
+TEST_F(MainFormTest, AFolderThatCannotBeAddedIsLoggedAndTheOthersLoad)
+{
+    std::string bad = Folder("b");
+    List({{Folder("a"), "", "", "", false}, {bad, "", "", "", false}, {Folder("c"), "", "", "", false}});
+    addClient = [&](TfvFrame& list, const TAddFahParams& p) {
+        if (p.folder == bad)
+            throw Exception("no room for it");
+        list.AddFah(p);
+    };
+    Start();
+    std::vector<std::string> shown;
+    for (PVirtualNode n : form->fvFrame1->ClientNodes())
+        shown.push_back(form->fvFrame1->GetFahView(n)->Folder);
+    EXPECT_EQ(shown, (std::vector<std::string>{dir->Path() + "a\\", dir->Path() + "c\\"}));
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    std::string log = ReadFile(dir->File("error.log"));
+    EXPECT_NE(log.find(" - " + sErrorL_Caption + " " + bad + "\r\nno room for it ["), std::string::npos) << log;
 }
 
 // Last: Exit ends the application's message loop.
