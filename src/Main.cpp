@@ -537,22 +537,6 @@ void TMainForm::WndProc(TMessage& m)
         }
         shuttingDown_ = false;
         break;
-    case WM_CONTEXTMENU:
-        if (fvFrame1 && fvFrame1->VSTree->HandleAllocated() &&
-            reinterpret_cast<HWND>(m.WParam) == fvFrame1->VSTree->Handle()) {
-            POINT pt{static_cast<short>(LOWORD(m.LParam)), static_cast<short>(HIWORD(m.LParam))};
-            POINT client = pt;
-            ::ScreenToClient(fvFrame1->VSTree->Handle(), &client);
-            // The header has a menu of its own.
-            if (client.y >= 0 || pt.x == -1) {
-                if (pt.x == -1 && pt.y == -1)
-                    GetCursorPos(&pt);
-                MainPopupMenu->Popup(pt.x, pt.y);
-            }
-            m.Result = 0;
-            return;
-        }
-        break;
     default:
         if (m.Msg == SingleInstanceMessage() && m.Msg != 0) {
             if (minimizedToTray_)

@@ -123,6 +123,8 @@ void TMainForm::CreateMenus()
     AddAction(mp, dm->FahColAction);
     AddAction(mp, dm->HideNotActiveFodersAction);
 
+    fvFrame1->VSTree->SetPopupMenu(MainPopupMenu);
+
     // The tray's popup.
     TrayPopupMenu = new TPopupMenu(this);
     TrayPopupMenu->SetName("TrayPopupMenu");

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,11 @@
 #include "platform/Menus.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "support/Input.h"
 #include "support/TestSupport.h"
 #include "toolbars/TBItems.h"
 #include "toolbars/TBToolbar.h"
+#include "Lib2/VirtualTree/VTHeader.h"
 
 using namespace testing_support;
 
@@ -319,6 +322,50 @@ TEST_F(MainFormTest, StartsInTheTrayAndComesBack)
     Pump(50);
     EXPECT_FALSE(IsWindowVisible(form->Handle()));
     EXPECT_TRUE(form->MinimizedToTray());
+}
+
+// The list's menu is the tree's own; a right click on the header pops the
+// column menu up: one ticked item per shown column, then the column dialog.
+TEST_F(MainFormTest, ListAndColumnMenus)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    Start();
+    TVirtualStringTree* tree = form->fvFrame1->VSTree;
+    EXPECT_EQ(tree->PopupMenu(), form->MainPopupMenu);
+    TMenuItem& list = form->MainPopupMenu->Items();
+    ASSERT_EQ(list.Count(), 11);
+    EXPECT_EQ(list.Items(0)->Action(), form->MainDM->RefreshAction);
+    EXPECT_EQ(list.Items(6)->Action(), form->MainDM->ServiceAction);
+    EXPECT_EQ(list.Items(6)->Items(2)->Count(), 3);   // the start types
+    EXPECT_EQ(list.Items(10)->Action(), form->MainDM->HideNotActiveFodersAction);
+
+    SetForegroundWindow(form->Handle());
+    Pump(100);
+    std::vector<std::string> columnItems;
+    std::thread escape;
+    auto fill = form->ColVisiblePopupMenu->OnPopup;
+    form->ColVisiblePopupMenu->OnPopup = [&](TObject* sender) {
+        fill(sender);
+        TMenuItem& items = form->ColVisiblePopupMenu->Items();
+        for (int i = 0; i < items.Count(); ++i)
+            columnItems.push_back(items.Items(i)->Caption + (items.Items(i)->Checked ? "+" : ""));
+        escape = SendInputLater(Chord({VK_ESCAPE}), 300);
+    };
+    POINT header = tree->ClientToScreen(POINT{60, -8});
+    ASSERT_TRUE(SendInputPumping(MouseMoveTo(POINT{header.x + 5, header.y}), 200));
+    std::vector<INPUT> in = MouseMoveTo(header);
+    for (DWORD f : {MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP}) {
+        INPUT i = in.back();
+        i.mi.dwFlags = (i.mi.dwFlags & ~MOUSEEVENTF_MOVE) | f;
+        in.push_back(i);
+    }
+    ASSERT_TRUE(SendInputPumping(in, 600));
+    if (escape.joinable())
+        escape.join();
+    ASSERT_EQ(columnItems.size(), static_cast<size_t>(tree->Header().Columns().Count() + 2));
+    EXPECT_EQ(columnItems[0], sPath + "+");
+    EXPECT_EQ(columnItems.back(), form->MainDM->FahColAction->Caption());
 }
 
 TEST_F(MainFormTest, StaleDatabaseIsUpdatedWhenAsked)
