@@ -400,6 +400,10 @@ TEST_F(MainFormTest, ErrorsAndFolderListWithoutFolders)
 {
     Set("fpWidth", 640);
     Set("fpHeight", 480);
+    Set("inHideTB", true);
+    Set("inShowVertGridLines", false);
+    Set("inHideShutdownFolders", true);
+    Set("evAutoUpdate", false);
     WriteFile(dir->File("folders.ini"), "[Other]\r\nx=1\r\n");
     Start();
     EXPECT_TRUE(form->fvFrame1->ClientNodes().empty());
@@ -410,7 +414,12 @@ TEST_F(MainFormTest, ErrorsAndFolderListWithoutFolders)
     ASSERT_NE(form->SelectTimer(), nullptr);
     EXPECT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 2000));
     // The settings stored before the start are in the interface.
-    EXPECT_TRUE(form->MainDM->AutoUpdateAction->Checked());
+    EXPECT_FALSE(form->MainDM->AutoUpdateAction->Checked());
+    EXPECT_FALSE(form->fvFrame1->AutoUpdate());
+    EXPECT_TRUE(form->MainDM->HideNotActiveFodersAction->Checked());
+    EXPECT_FALSE(form->MainTBToolbar->Visible());
+    TVTPaintOptions paint = form->fvFrame1->VSTree->TreeOptions().PaintOptions();
+    EXPECT_EQ(paint & (toShowVertGridLines | toShowHorzGridLines), static_cast<TVTPaintOptions>(toShowHorzGridLines));
 
     // Each error is one more line of the log.
     form->AppException("first");
