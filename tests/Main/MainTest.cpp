@@ -472,6 +472,60 @@ TEST_F(MainFormTest, AFolderThatCannotBeAddedIsLoggedAndTheOthersLoad)
     EXPECT_NE(log.find(" - " + sErrorL_Caption + " " + bad + "\r\nno room for it ["), std::string::npos) << log;
 }
 
+// The service state, after waiting up to 5 s for the one asked for.
+DWORD ServiceState(SC_HANDLE service, DWORD waitFor)
+{
+    SERVICE_STATUS st = {};
+    for (int i = 0; i < 100 && QueryServiceStatus(service, &st) && st.dwCurrentState != waitFor; ++i)
+        Sleep(50);
+    return st.dwCurrentState;
+}
+
+TEST_F(MainFormTest, ShutdownStopsLocalServicesLogOffDoesNot)
+{
+    const wchar_t name[] = L"Brenix Main Test Svc";
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(manager, nullptr);
+    if (SC_HANDLE old = OpenServiceW(manager, name, SERVICE_ALL_ACCESS)) {   // left by a broken run
+        SERVICE_STATUS st = {};
+        ControlService(old, SERVICE_CONTROL_STOP, &st);
+        ServiceState(old, SERVICE_STOPPED);
+        DeleteService(old);
+        CloseServiceHandle(old);
+    }
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring path = exe;
+    path = L"\"" + path.substr(0, path.rfind(L'\\') + 1) + L"maindm_testsvc.exe\"";
+    SC_HANDLE service = CreateServiceW(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                       SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path.c_str(), nullptr, nullptr,
+                                       nullptr, nullptr, nullptr);
+    ASSERT_NE(service, nullptr);
+    StartServiceW(service, 0, nullptr);
+    ASSERT_EQ(ServiceState(service, SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    List({{Folder("a"), "", "", WideToUtf8(name), false}});
+    for (LPARAM end : {static_cast<LPARAM>(ENDSESSION_LOGOFF), static_cast<LPARAM>(0)}) {
+        Start();
+        SendMessageW(form->Handle(), WM_QUERYENDSESSION, 0, end);
+        SendMessageW(form->Handle(), WM_ENDSESSION, TRUE, end);
+        EXPECT_TRUE(AppClosing);
+        delete form;
+        form = nullptr;
+        AppClosing = false;
+        if (end) {
+            Sleep(500);
+            EXPECT_EQ(ServiceState(service, SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+        }
+    }
+    EXPECT_EQ(ServiceState(service, SERVICE_STOPPED), static_cast<DWORD>(SERVICE_STOPPED));
+    SERVICE_STATUS st = {};
+    ControlService(service, SERVICE_CONTROL_STOP, &st);
+    ServiceState(service, SERVICE_STOPPED);
+    DeleteService(service);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+}
+
 // Last: Exit ends the application's message loop.
 TEST_F(MainFormTest, CloseBoxToTrayExitCloses)
 {
