@@ -158,6 +158,7 @@ TMainForm::~TMainForm()
     selectTimer_.reset();
     updateCheckTimer_.reset();
     finishedUnitTimer_.reset();
+    eventTimer_.reset();
     GetFahSettings().OnApply = nullptr;
     Application().OnHint = oldOnHint_;
     Application().OnException = oldOnException_;
@@ -429,7 +430,8 @@ void TMainForm::Closing()
     closed_ = true;
     // 1. Every worker loop ends.
     AppClosing = true;
-    for (auto* t : {loadTimer_.get(), selectTimer_.get(), updateCheckTimer_.get(), finishedUnitTimer_.get()})
+    for (auto* t : {loadTimer_.get(), selectTimer_.get(), updateCheckTimer_.get(), finishedUnitTimer_.get(),
+                    eventTimer_.get()})
         if (t)
             t->SetEnabled(false);
     // 2. Windows shuts down: the local clients' services stop first.

@@ -85,6 +85,9 @@ TCpuFigures CpuFigures(int idle, int cores);
 
 class TMainForm : public TForm {
 public:
+    // How long after the first event of a burst its refresh and balloon come.
+    static constexpr DWORD kEventBurstDelay = 100;
+
     explicit TMainForm(TComponent* owner, TMainFormParams params = {});
     ~TMainForm() override;
 
@@ -139,7 +142,9 @@ public:
     void FahSseOff(WPARAM fah);
     void FahSmpBreak(WPARAM fah);
     void CpuUsage(WPARAM idle, LPARAM cores);
-    void ProcessFinishedUnits();
+    // Every queued client, or only the one given (a client that just
+    // finished: the others were tried already and wait for the timer).
+    void ProcessFinishedUnits(TFah* only = nullptr);
     size_t FinishedQueueSize() const { return finishedQueue_.size(); }
     // The last drawn bar levels (255: none yet).
     int LastCoreLevel() const { return lastCoreLevel_; }
@@ -188,6 +193,11 @@ private:
     void ShowWarningBalloon(TFah* fah, const std::string& title);
     void DrawCpuIcon(int coreLevel, int otherLevel);
     void LogEvent(const std::string& text, WORD type);
+    // Events come in bursts (every client's first poll at start, a share
+    // coming back): the refresh, the balloon and the list's repaint they ask
+    // for are done once for the burst, a moment after its first event.
+    void EventBurstTick();
+    void StartEventBurst();
 
     TMainFormParams params_;
     std::unique_ptr<TSimpleTimer> loadTimer_;
@@ -195,6 +205,13 @@ private:
     std::unique_ptr<TSimpleTimer> updateCheckTimer_;
     std::unique_ptr<TSimpleTimer> finishedUnitTimer_;
     std::vector<TFah*> finishedQueue_;
+    std::unique_ptr<TSimpleTimer> eventTimer_;
+    bool refreshPending_ = false;
+    struct TBalloon {
+        std::string title, text;
+        int icon = 0;
+    };
+    std::unique_ptr<TBalloon> balloonPending_;
     int lastCoreLevel_ = 255;
     int lastOtherLevel_ = 255;
     bool minimizedToTray_ = false;

@@ -151,7 +151,7 @@ void TMainForm::FahStatus(WPARAM wParam, LPARAM oldStateParam)
     if (state == fsReadyForSend) {
         if (std::find(finishedQueue_.begin(), finishedQueue_.end(), fah) == finishedQueue_.end())
             finishedQueue_.push_back(fah);
-        ProcessFinishedUnits();
+        ProcessFinishedUnits(fah);
         finishedUnitTimer_->SetEnabled(true);
     }
     int type = -1;
@@ -162,8 +162,12 @@ void TMainForm::FahStatus(WPARAM wParam, LPARAM oldStateParam)
         type = fetStop;
     else if (state == fsReadyForSend)
         type = fetResult;
-    if (type >= 0 && !alive.expired())
+    if (alive.expired())
+        return;
+    if (type >= 0)
         FahEvent(name, stateName, type);
+    else
+        StartEventBurst();   // no event, but the row shows a new state
 }
 
 void TMainForm::FahEvent(const std::string& displayName, const std::string& stateName, int eventType)
@@ -174,14 +178,41 @@ void TMainForm::FahEvent(const std::string& displayName, const std::string& stat
     const std::string names[3] = {sClientStarted, sClientStopped, sResultOccurred};
     std::string text = names[eventType] + " \"" + displayName + "\", " + sState + ": " + stateName;
     std::string title = Application().Title() + " - " + LongTimeText();
-    if (Setting(kEventKeys[eventType][0]))
+    // Switching the flashing on again costs a round to the shell each time.
+    if (Setting(kEventKeys[eventType][0]) && !CoolTrayIcon1->CycleIcons())
         CoolTrayIcon1->SetCycleIcons(true);
+    // A newer balloon replaces an older one anyway: the last of a burst shows.
     if (Setting(kEventKeys[eventType][1]))
-        CoolTrayIcon1->ShowBalloonHint(title, text, eventType == fetStart ? 1 : 2, 10);
+        balloonPending_ = std::make_unique<TBalloon>(TBalloon{title, text, eventType == fetStart ? 1 : 2});
     if (Setting(kEventKeys[eventType][2]))
         LogEvent(text, eventType == fetStart ? EVENTLOG_INFORMATION_TYPE : EVENTLOG_WARNING_TYPE);
     if (Setting("evAutoUpdate"))
+        refreshPending_ = true;
+    StartEventBurst();
+}
+
+void TMainForm::StartEventBurst()
+{
+    if (!eventTimer_) {
+        eventTimer_.reset(TSimpleTimer::CreateEx(kEventBurstDelay, [this](TObject*) { EventBurstTick(); }));
+        eventTimer_->AutoDisable = true;
+    }
+    if (!eventTimer_->Enabled())
+        eventTimer_->SetEnabled(true);
+}
+
+void TMainForm::EventBurstTick()
+{
+    if (AppClosing)
+        return;
+    // The rows show the new states now, not at the list's next pass.
+    fvFrame1->ApplyFilters();
+    if (std::unique_ptr<TBalloon> b = std::move(balloonPending_))
+        CoolTrayIcon1->ShowBalloonHint(b->title, b->text, b->icon, 10);
+    if (refreshPending_) {
+        refreshPending_ = false;
         fvFrame1->RefreshAll();
+    }
 }
 
 void TMainForm::LogEvent(const std::string& text, WORD type)
@@ -240,9 +271,11 @@ void TMainForm::FahSmpBreak(WPARAM wParam)
 
 // ---- finished units ----
 
-void TMainForm::ProcessFinishedUnits()
+void TMainForm::ProcessFinishedUnits(TFah* only)
 {
     for (TFah*& entry : finishedQueue_) {
+        if (only && entry != only)
+            continue;
         // A client whose row was deleted meanwhile is gone.
         if (!entry || !IsFahAlive(entry)) {
             entry = nullptr;

@@ -144,7 +144,7 @@ protected:
         balloons.clear();
         records.clear();
         PostMessageW(form->Handle(), WM_FAHSTATUS, reinterpret_cast<WPARAM>(fah), from);
-        Pump(80);
+        Pump(TMainForm::kEventBurstDelay + 150);
     }
 
     std::unique_ptr<TempDir> dir;
@@ -224,6 +224,22 @@ TEST_F(MainFormTest, ClientEventsQueueAndFreedClients)
     EXPECT_TRUE(records.empty());
     form->ProcessFinishedUnits();
     EXPECT_EQ(form->FinishedQueueSize(), 0u);
+
+    // A burst of events: every record is written, the last balloon shows.
+    balloons.clear();
+    records.clear();
+    for (auto [from, to] : {std::pair{fsRunning, fsShutdown}, {fsShutdown, fsRunning}, {fsRunning, fsLogNotFound}}) {
+        {
+            TLock lock(done->CritSection());
+            done->Status = to;
+        }
+        SendMessageW(form->Handle(), WM_FAHSTATUS, reinterpret_cast<WPARAM>(done), from);
+    }
+    Pump(TMainForm::kEventBurstDelay + 150);
+    EXPECT_EQ(records.size(), 3u);
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_EQ(balloons[0].text, sClientStopped + " \"done\", " + sState + ": " + StatusNames[fsLogNotFound]);
+    balloons.clear();
 
     // The warnings of a live client.
     PostMessageW(form->Handle(), WM_FAHEARLYUNITEND, reinterpret_cast<WPARAM>(done), 0);
