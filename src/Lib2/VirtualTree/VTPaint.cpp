@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <memory>
 #include <vector>
 
 #include "Lib2/VirtualTree/VTDragImage.h"
@@ -71,6 +72,12 @@ public:
     }
     HDC Handle() const { return dc_.Handle(); }
     TCanvas& Canvas() { return canvas_; }
+    int Height() const { return height_; }
+    void Release()
+    {
+        Free();
+        width_ = height_ = 0;
+    }
 
 private:
     void Free()
@@ -84,6 +91,54 @@ private:
     TSelection selection_;
     TCanvas canvas_;
     int width_ = 0, height_ = 0;
+};
+
+// One surface per thread serves every paint, so a paint makes no bitmap,
+// device context or font of its own. A paint that starts while another is
+// under way (an event handler painting a second tree) takes a surface of
+// its own; one that grew tall (the area below the rows) is let go after.
+class TSharedRowSurface {
+public:
+    TSharedRowSurface()
+    {
+        thread_local TRowSurface shared;
+        thread_local bool busy = false;
+        if (busy) {
+            own_ = std::make_unique<TRowSurface>();
+            surface_ = own_.get();
+        } else {
+            busy = true;
+            busy_ = &busy;
+            surface_ = &shared;
+            // What the last paint's handlers left set goes back to what a
+            // new canvas starts with.
+            TCanvas& c = shared.Canvas();
+            c.SetBrushColor(GetSysColor(COLOR_WINDOW));
+            c.SetBrushStyle(bsSolid);
+            c.SetPatternBrush(nullptr);
+            c.SetPenColor(RGB(0, 0, 0));
+            c.SetPenStyle(psSolid);
+            c.SetPenWidth(1);
+            c.SetBackgroundMode(TRANSPARENT);
+        }
+    }
+    ~TSharedRowSurface()
+    {
+        if (!busy_)
+            return;
+        if (surface_->Height() > kKeptHeight)
+            surface_->Release();
+        *busy_ = false;
+    }
+    TSharedRowSurface(const TSharedRowSurface&) = delete;
+    TSharedRowSurface& operator=(const TSharedRowSurface&) = delete;
+    TRowSurface* operator->() const { return surface_; }
+
+private:
+    static constexpr int kKeptHeight = 128;
+    std::unique_ptr<TRowSurface> own_;
+    TRowSurface* surface_ = nullptr;
+    bool* busy_ = nullptr;
 };
 
 }  // namespace
@@ -179,10 +234,10 @@ void TBaseVirtualTree::PaintRows(TCanvas& targetCanvas, const RECT& window, POIN
 
     if (!lineBrush_ || plusBM_.Empty())
         PrepareBitmaps(plusBM_.Empty(), !lineBrush_);
-    TRowSurface surface;
-    if (!surface.Ensure(width, 1))
+    TSharedRowSurface surface;
+    if (!surface->Ensure(width, 1))
         return;
-    TCanvas& canvas = surface.Canvas();
+    TCanvas& canvas = surface->Canvas();
     canvas.Font().Assign(Font());
 
     // Decided once for the whole call.
@@ -251,9 +306,9 @@ void TBaseVirtualTree::PaintRows(TCanvas& targetCanvas, const RECT& window, POIN
         const int h = node->NodeHeight;
 
         if (h > 0 && (!(paintOptions & prSelectedOnly) || selectLevel > 0)) {
-            if (!surface.Ensure(width, h))
+            if (!surface->Ensure(width, h))
                 return;
-            SetWindowOrgEx(surface.Handle(), window.left, 0, nullptr);
+            SetWindowOrgEx(surface->Handle(), window.left, 0, nullptr);
             AlignPattern(canvas, window.left, absoluteTop);
             info.Node = node;
             info.VerticalAlignment = NodeAlignmentCenter(node, h, imageHeight);
@@ -342,7 +397,7 @@ void TBaseVirtualTree::PaintRows(TCanvas& targetCanvas, const RECT& window, POIN
                 OffsetRect(&band, 0, -absoluteTop);
                 PaintSelectionRectangle(canvas, window.left, band, RECT{window.left, 0, window.right, h});
             }
-            BitBlt(targetDC, target.x, rowTop, width, h, surface.Handle(), window.left, 0, SRCCOPY);
+            BitBlt(targetDC, target.x, rowTop, width, h, surface->Handle(), window.left, 0, SRCCOPY);
         }
         rowTop += h;
         absoluteTop += h;
@@ -381,9 +436,9 @@ void TBaseVirtualTree::PaintRows(TCanvas& targetCanvas, const RECT& window, POIN
     // The area below the last row, as one block.
     if (rowTop < bottom) {
         const int rest = bottom - rowTop;
-        if (!surface.Ensure(width, rest))
+        if (!surface->Ensure(width, rest))
             return;
-        SetWindowOrgEx(surface.Handle(), window.left, 0, nullptr);
+        SetWindowOrgEx(surface->Handle(), window.left, 0, nullptr);
         AlignPattern(canvas, window.left, absoluteTop);
         const RECT area{window.left, 0, window.right, rest};
         if (!DoPaintBackground(canvas, area)) {
@@ -419,7 +474,7 @@ void TBaseVirtualTree::PaintRows(TCanvas& targetCanvas, const RECT& window, POIN
             OffsetRect(&band, 0, -absoluteTop);
             PaintSelectionRectangle(canvas, window.left, band, area);
         }
-        BitBlt(targetDC, target.x, rowTop, width, rest, surface.Handle(), window.left, 0, SRCCOPY);
+        BitBlt(targetDC, target.x, rowTop, width, rest, surface->Handle(), window.left, 0, SRCCOPY);
     }
 }
 
