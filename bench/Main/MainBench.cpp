@@ -142,7 +142,21 @@ void WriteResult(const std::string& file, double ms, long long thread)
 // ---- children
 
 // The main window as the program makes it; the first list paint that shows
-// every row of the folder list decided ends the run.
+// every row of the folder list decided gives the start-up time.
+double startupMs = -1;
+TfvFrame* pollFrame = nullptr;
+std::string pollResult;
+
+void CALLBACK WhenPollsDone(HWND, UINT, UINT_PTR, DWORD)
+{
+    for (PVirtualNode n : pollFrame->ClientNodes()) {
+        TFAHThread* t = pollFrame->GetFahView(n)->Fah()->PollThread();
+        if (t->PollCount() < 1 || t->Polling())
+            return;
+    }
+    WriteResult(pollResult, startupMs, ThreadBytes());
+    ExitProcess(0);
+}
 int RunForm(const std::string& ini, const std::string& result, double started)
 {
     const size_t expected = ReadFolderList(ini).size();
@@ -162,10 +176,15 @@ int RunForm(const std::string& ini, const std::string& result, double started)
         for (PVirtualNode n : rows)
             if (frame->GetFahView(n)->Status == fsUnknown)
                 return;
-        const double ms = Ms() - started;
-        WriteResult(result, ms, ThreadBytes());
-        ExitProcess(0);
+        if (startupMs >= 0)
+            return;
+        startupMs = Ms() - started;
+        // Memory is read where the core-only probe reads it: once every
+        // client has polled and no poll is running.
+        SetTimer(nullptr, 0, 20, WhenPollsDone);
     };
+    pollFrame = frame;
+    pollResult = result;
     app.Run();
     return 1;
 }
