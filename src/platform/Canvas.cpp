@@ -98,6 +98,8 @@ void TCanvas::ReleaseFont(bool textColor)
     selectedFont_ = nullptr;
     extentFont_ = nullptr;
     metricsFont_ = nullptr;
+    heightFont_ = nullptr;
+    asciiFont_ = nullptr;
     if (textColor && oldTextColor_ != CLR_INVALID) {
         if (dc_)
             SetTextColor(dc_, oldTextColor_);
@@ -396,7 +398,8 @@ int TCanvas::FormatText(RECT& r, std::wstring_view text, UINT flags)
     const bool breaks = text.find_first_of(L"\r\n\t") != std::wstring_view::npos;
     if (!(flags & DT_SINGLELINE) || (flags & kNeedsDrawText) || prefixes || breaks || text.empty())
         return DrawTextW(dc_, text.data(), static_cast<int>(text.size()), &r, flags);
-    const SIZE size = TextExtent(text);
+    // A left-aligned line needs only the height, which is the font's for any text.
+    const SIZE size = (flags & (DT_CENTER | DT_RIGHT)) ? TextExtent(text) : SIZE{0, ExtentHeight()};
     int x = r.left;
     if (flags & DT_CENTER)
         x = (r.left + r.right - size.cx) / 2;
@@ -435,6 +438,42 @@ SIZE TCanvas::TextExtent(std::wstring_view text)
     extentFont_ = selectedFont_;
     extent_ = s;
     return s;
+}
+
+int TCanvas::ExtentHeight()
+{
+    if (!dc_)
+        return 0;
+    UseFont();
+    if (selectedFont_ != heightFont_ || !heightFont_) {
+        SIZE s{0, 0};
+        GetTextExtentPoint32W(dc_, L"Wy", 2, &s);
+        extentHeight_ = s.cy;
+        heightFont_ = selectedFont_;
+    }
+    return extentHeight_;
+}
+
+int TCanvas::AsciiTextWidth(std::string_view text)
+{
+    if (!dc_)
+        return -1;
+    UseFont();
+    if (selectedFont_ != asciiFont_ || !asciiFont_) {
+        TEXTMETRICW tm{};
+        if (!GetCharWidth32W(dc_, 0x20, 0x7E, asciiWidths_) || !GetTextMetricsW(dc_, &tm))
+            return -1;
+        asciiOverhang_ = tm.tmOverhang;
+        asciiFont_ = selectedFont_;
+    }
+    int width = asciiOverhang_;
+    for (char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u > 0x7E)
+            return -1;
+        width += asciiWidths_[u - 0x20];
+    }
+    return width;
 }
 
 const TEXTMETRICW& TCanvas::TextMetrics()

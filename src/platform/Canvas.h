@@ -100,6 +100,11 @@ public:
     int TextWidth(const std::string& text) { return TextExtent(text).cx; }
     // The selected font's metrics, asked of GDI once per font.
     const TEXTMETRICW& TextMetrics();
+    // The height GetTextExtentPoint32 gives in the current font (any text).
+    int ExtentHeight();
+    // At least the width of a text of printable ASCII in the current font,
+    // from its character widths (asked once per font); -1 for other text.
+    int AsciiTextWidth(std::string_view text);
     int TextHeight(const std::string& text) { return TextExtent(text).cy; }
 
     void Draw(int x, int y, const TIcon& icon);
@@ -174,6 +179,13 @@ private:
 
     HFONT metricsFont_ = nullptr;
     TEXTMETRICW metrics_{};
+
+    HFONT heightFont_ = nullptr;
+    int extentHeight_ = 0;
+
+    HFONT asciiFont_ = nullptr;
+    int asciiWidths_[95] = {};
+    int asciiOverhang_ = 0;
 
     bool clipSaved_ = false;
     HRGN savedClip_ = nullptr;   // the DC's own clipping (nullptr: none)

@@ -284,6 +284,15 @@ void TCustomVirtualStringTree::InitializeTextProperties(TVTPaintInfo& paintInfo)
         canvas.Font().SetColor(Colors().DisabledColor());
 }
 
+// Whether a text surely fits a width without measuring it: printable ASCII
+// (no glyph from another font) whose character widths leave a pixel to
+// spare. Most cells of a list pass this and cost no measuring.
+static bool FitsPlainly(TCanvas& canvas, const std::string& text, int space)
+{
+    const int width = canvas.AsciiTextWidth(text);
+    return width >= 0 && width + 1 <= space;
+}
+
 int TCustomVirtualStringTree::PaintNormalText(TVTPaintInfo& paintInfo, std::string text)
 {
     TCanvas& canvas = *paintInfo.Canvas;
@@ -304,8 +313,10 @@ int TCustomVirtualStringTree::PaintNormalText(TVTPaintInfo& paintInfo, std::stri
         format |= DT_VCENTER | DT_SINGLELINE;
         // Without columns nothing is shortened: the width is measured only
         // when a static text follows (DoPaintNode).
-        width = paintInfo.Column > NoColumn ? DoTextMeasuring(canvas, paintInfo.Node, paintInfo.Column, text) : -1;
         const int space = r.right - r.left;
+        width = paintInfo.Column > NoColumn && !FitsPlainly(canvas, text, space)
+                    ? DoTextMeasuring(canvas, paintInfo.Node, paintInfo.Column, text)
+                    : -1;
         if (width > space) {
             // The ellipsis measured in the tree font no longer fits a font
             // the application changed.
