@@ -24,6 +24,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         // Shown by itself a moment later, unless it starts in the tray.
         auto* mainForm = new TMainForm(nullptr);
         app.SetMainForm(mainForm);
+        // A second start tells the window it found (the application
+        // window): the main window comes back from the tray itself, and
+        // whatever else hid or minimised it, it is restored and in front.
+        app.HookMainWindow([mainForm, &app](UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+            if (msg == 0 || msg != SingleInstanceMessage() || !mainForm->HandleAllocated())
+                return false;
+            result = SendMessageW(mainForm->Handle(), msg, wParam, lParam);
+            app.Restore();
+            return true;
+        });
         app.Run();
         delete mainForm;
     } catch (...) {

@@ -41,7 +41,11 @@ BOOL CALLBACK CollectMainWindows(HWND w, LPARAM lp)
     GetClassNameW(w, cls, 64);
     DWORD pid = 0;
     GetWindowThreadProcessId(w, &pid);
-    if (std::wstring(cls) == L"TfmMain" && (f->Pid == 0 || f->Pid == pid))
+    // The main window is the form the application window owns.
+    wchar_t ownerCls[64] = {};
+    GetClassNameW(GetWindow(w, GW_OWNER), ownerCls, 64);
+    if (std::wstring(cls) == L"BrenixForm" && std::wstring(ownerCls) == L"BrenixApplication" &&
+        (f->Pid == 0 || f->Pid == pid))
         f->Found.push_back(w);
     return TRUE;
 }
