@@ -827,12 +827,22 @@ void TBaseVirtualTree::HandleHotTrack(int x, int y)
         TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, Handle(), 0};
         TrackMouseEvent(&track);
     }
-    // After a scroll under a resting mouse the cursor follows too.
+    // After a scroll under a resting mouse the cursor follows too, unless
+    // it is the one shown already.
     const RECT client = ClientRect();
     const POINT p{x, y};
+    if (!PtInRect(&client, p) || (!OnGetCursor && ChosenCursor() == shownCursor_ && GetCursor() == shownCursor_))
+        return;
     HWND capture = GetCapture();
-    if (PtInRect(&client, p) && (!capture || capture == Handle()))
+    if (!capture || capture == Handle())
         SendMessageW(Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Handle()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+}
+
+HCURSOR TBaseVirtualTree::ChosenCursor()
+{
+    if ((options_->PaintOptions() & toHotTrack) && currentHotNode_ && hotCursor_)
+        return hotCursor_;
+    return Cursor() ? Cursor() : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
 }
 
 bool TBaseVirtualTree::HandleSetCursor(TMessage& message)
@@ -841,14 +851,12 @@ bool TBaseVirtualTree::HandleSetCursor(TMessage& message)
         LOWORD(message.LParam) != HTCLIENT)
         return false;
     if (!(states_ & tsPanning)) {
-        HCURSOR cursor = nullptr;
-        if ((options_->PaintOptions() & toHotTrack) && currentHotNode_ && hotCursor_)
-            cursor = hotCursor_;
-        else
-            cursor = Cursor() ? Cursor() : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+        HCURSOR cursor = ChosenCursor();
         DoGetCursor(cursor);
-        if (cursor)
+        if (cursor) {
             ::SetCursor(cursor);
+            shownCursor_ = cursor;
+        }
     }
     message.Result = 1;
     return true;

@@ -1684,6 +1684,7 @@ public:
     // The node under a client point becomes the hot node: on its label or
     // check box (anywhere on its row with toFullRowSelect), else none.
     void HandleHotTrack(int x, int y);
+    HCURSOR ChosenCursor();   // the tree's own cursor for where the mouse is
     // Ends wheel panning: timer, capture, states and the panning window.
     void StopWheelPanning();
     // ----- [dnd public] Drag and drop, clipboard, stream and edit entry points (VTDragDrop.cpp).
@@ -1970,6 +1971,7 @@ private:
     PVirtualNode editNode_ = nullptr;
     PVirtualNode dropTargetNode_ = nullptr;
     PVirtualNode currentHotNode_ = nullptr;
+    HCURSOR shownCursor_ = nullptr;   // what the last WM_SETCURSOR set
     PVirtualNode lastChangedNode_ = nullptr;
     PVirtualNode lastStructureChangeNode_ = nullptr;
     PVirtualNode lastSearchNode_ = nullptr;
