@@ -85,7 +85,8 @@ TCpuFigures CpuFigures(int idle, int cores);
 
 class TMainForm : public TForm {
 public:
-    // How long after the first event of a burst its refresh and balloon come.
+    // The least time between two passes for client events (their list
+    // update, refresh and balloon).
     static constexpr DWORD kEventBurstDelay = 100;
 
     explicit TMainForm(TComponent* owner, TMainFormParams params = {});
@@ -195,7 +196,8 @@ private:
     void LogEvent(const std::string& text, WORD type);
     // Events come in bursts (every client's first poll at start, a share
     // coming back): the refresh, the balloon and the list's repaint they ask
-    // for are done once for the burst, a moment after its first event.
+    // for are done once for the burst, when the messages queued with its
+    // first event are handled.
     void EventBurstTick();
     void StartEventBurst();
 
@@ -206,6 +208,9 @@ private:
     std::unique_ptr<TSimpleTimer> finishedUnitTimer_;
     std::vector<TFah*> finishedQueue_;
     std::unique_ptr<TSimpleTimer> eventTimer_;
+    bool burstPending_ = false;   // a pass is posted or timed
+    bool burstPassed_ = false;
+    DWORD lastBurstPass_ = 0;   // tick count of the last pass
     bool refreshPending_ = false;
     struct TBalloon {
         std::string title, text;

@@ -64,6 +64,9 @@ std::vector<std::string> SplitLines(const std::string& text)
     return out;
 }
 
+// Posted to the window itself: the pass an event burst asks for.
+constexpr UINT WM_EVENTBURST = WM_USER + 510;
+
 const char* const kEventKeys[3][3] = {
     {"evFeStartFlashIcon", "evFeStartBalloonTips", "evFeStartSysLogMsg"},
     {"evFeStopFlashIcon", "evFeStopBalloonTips", "evFeStopSysLogMsg"},
@@ -127,6 +130,7 @@ bool TMainForm::HandleOwnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_FAHSSEOFF: FahSseOff(wParam); return true;
     case WM_FAHSMPBREAK: FahSmpBreak(wParam); return true;
     case WM_CPUUSAGE: CpuUsage(wParam, lParam); return true;
+    case WM_EVENTBURST: EventBurstTick(); return true;
     default: return false;
     }
 }
@@ -164,9 +168,14 @@ void TMainForm::FahStatus(WPARAM wParam, LPARAM oldStateParam)
         type = fetResult;
     if (alive.expired())
         return;
-    if (type >= 0)
+    if (type >= 0) {
+        const bool refreshAsked = refreshPending_;
         FahEvent(name, stateName, type);
-    else
+        // A client's first state (at start every client's first poll) asks
+        // no other client to read again what it has just read.
+        if (old == fsUnknown)
+            refreshPending_ = refreshAsked;
+    } else
         StartEventBurst();   // no event, but the row shows a new state
 }
 
@@ -193,6 +202,17 @@ void TMainForm::FahEvent(const std::string& displayName, const std::string& stat
 
 void TMainForm::StartEventBurst()
 {
+    if (burstPending_)
+        return;
+    burstPending_ = true;
+    // After a quiet while the pass comes as soon as the messages queued
+    // behind this one (the rest of the burst: at start every client's first
+    // poll) are handled, before the list paints old states again. Events that
+    // keep coming get a pass per delay at most.
+    if (GetTickCount() - lastBurstPass_ >= kEventBurstDelay || !burstPassed_) {
+        PostMessageW(Handle(), WM_EVENTBURST, 0, 0);
+        return;
+    }
     if (!eventTimer_) {
         eventTimer_.reset(TSimpleTimer::CreateEx(kEventBurstDelay, [this](TObject*) { EventBurstTick(); }));
         eventTimer_->AutoDisable = true;
@@ -203,6 +223,13 @@ void TMainForm::StartEventBurst()
 
 void TMainForm::EventBurstTick()
 {
+    if (!burstPending_)
+        return;   // the timer's pass or the posted one came first
+    burstPending_ = false;
+    if (eventTimer_)
+        eventTimer_->SetEnabled(false);
+    burstPassed_ = true;
+    lastBurstPass_ = GetTickCount();
     if (AppClosing)
         return;
     // The rows show the new states now, not at the list's next pass.
@@ -211,6 +238,9 @@ void TMainForm::EventBurstTick()
         CoolTrayIcon1->ShowBalloonHint(b->title, b->text, b->icon, 10);
     if (refreshPending_) {
         refreshPending_ = false;
+        // The new states are on screen before every client polls again.
+        if (fvFrame1->VSTree->HandleAllocated())
+            UpdateWindow(fvFrame1->VSTree->Handle());
         fvFrame1->RefreshAll();
     }
 }

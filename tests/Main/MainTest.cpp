@@ -183,6 +183,8 @@ TEST_F(MainFormTest, ClientEventsQueueAndFreedClients)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.from) + " -> " + std::to_string(c.to));
         Change(empty, c.from, c.to);
+        // The row shows the new state at once, not at the list's next pass.
+        EXPECT_EQ(form->fvFrame1->GetFahView(form->fvFrame1->ClientNodes().at(1))->Status, c.to);
         if (!c.eventName) {
             EXPECT_TRUE(balloons.empty());
             EXPECT_TRUE(records.empty());
@@ -251,6 +253,15 @@ TEST_F(MainFormTest, ClientEventsQueueAndFreedClients)
     EXPECT_EQ(balloons[1].text, sPath + ": done");
     EXPECT_EQ(balloons[1].icon, static_cast<DWORD>(NIIF_ERROR));
     EXPECT_FALSE(FileExists(dir->File("error.log")));
+
+    // With the refresh after events: a client's first state makes no other
+    // client poll again; a change of state does.
+    Set("evAutoUpdate", true);
+    Change(done, fsUnknown, fsShutdown);
+    EXPECT_EQ(records.size(), 1u);
+    EXPECT_FALSE(form->fvFrame1->SettleTimer().Enabled());
+    Change(done, fsRunning, fsShutdown);
+    EXPECT_TRUE(form->fvFrame1->SettleTimer().Enabled());
 }
 
 TEST_F(MainFormTest, UploadSizeLinesAreWholeLines)
