@@ -352,6 +352,8 @@ void TMainForm::LoadFolders()
         HandleCurrentException();
         return;
     }
+    // The list sorts and lays out its rows once, not after every row.
+    fvFrame1->VSTree->BeginUpdate();
     for (const TFolderEntry& e : folders) {
         // A folder that cannot be added is logged; the others still load.
         try {
@@ -372,6 +374,7 @@ void TMainForm::LoadFolders()
             AppException(sErrorL_Caption + " " + e.Folder);
         }
     }
+    fvFrame1->VSTree->EndUpdate();
 }
 
 void TMainForm::SelectTimerTick()
