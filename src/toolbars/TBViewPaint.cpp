@@ -130,7 +130,13 @@ void TTBView::DrawViewer(TCanvas& target, TTBItemViewer* v, bool offscreen)
     if (offscreen && window_ && window_->HandleAllocated()) {
         OffscreenDC off(w, h);
         if (off.Ok()) {
-            // The window's background under the viewer, then the viewer.
+            // The window's background under the viewer, then the viewer. A
+            // window of ours answers WM_ERASEBKGND without painting (its
+            // WM_PAINT fills the client area), which would leave the new
+            // bitmap black: its colour goes in first.
+            HBRUSH back = CreateSolidBrush(windowColor);
+            FillRect(off.dc, &client, back);
+            DeleteObject(back);
             POINT oldOrg;
             SetViewportOrgEx(off.dc, -b.left, -b.top, &oldOrg);
             SendMessageW(window_->Handle(), WM_ERASEBKGND, reinterpret_cast<WPARAM>(off.dc), 0);

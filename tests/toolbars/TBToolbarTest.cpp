@@ -1,7 +1,7 @@
 // The toolbar on a form shaped like the main form, with real windows and
 // real input: the chevron and its menu, caption placements by pixels,
 // shortcuts through the key routing, control items, floating sizes and the
-// layer's key, settings and cancel-mode routing.
+// layer's key, settings and cancel-mode routing; disabled items' pixels.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -506,4 +506,65 @@ TEST(TBToolbar, IdleUpdatesTheActionsOfVisibleItemsOnly)
     f.toolbar->Hide();
     Application().Idle();
     EXPECT_EQ(1, updates);
+}
+
+// A disabled item repainted on its own (its action disabled, the mouse over
+// it) lies on the face colour with embossed text: on the toolbar, text-only
+// and with an image, and in a popup menu.
+TEST(TBToolbar, DisabledItemsRepaintOnTheFaceColour)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f(900, 300);
+    SetToolbarCaptionPlacement(f.toolbar, 1);
+    f.actionsByName["EditFolder"]->SetImageIndex(-1);
+    f.ShowNow();
+    f.actionsByName["EditFolder"]->SetEnabled(false);
+    f.actionsByName["DeleteFolder"]->SetEnabled(false);
+    f.actionsByName["Stop"]->SetEnabled(false);
+    Application().Idle();
+    Pump(100);
+    // Inside the item: no black, mostly its background, ink for the text.
+    auto check = [](const Shot& s, RECT r, COLORREF back, COLORREF inkColor, const char* what) {
+        int black = 0, backs = 0, ink = 0;
+        for (int y = r.top + 2; y < r.bottom - 2; ++y)
+            for (int x = r.left + 2; x < r.right - 2; ++x) {
+                COLORREF c = s.At(x, y);
+                black += c == RGB(0, 0, 0);
+                backs += c == back;
+                ink += c == inkColor;
+            }
+        int area = (r.right - r.left - 4) * (r.bottom - r.top - 4);
+        EXPECT_EQ(0, black) << what;
+        EXPECT_GT(backs, area / 2) << what;
+        EXPECT_GT(ink, 15) << what;
+    };
+    HWND h = f.toolbar->Handle();
+    TTBToolbarView* view = f.toolbar->View();
+    TTBItemViewer* edit = view->Find(f.items["EditFolder"]);
+    TTBItemViewer* del = view->Find(f.items["DeleteFolder"]);
+    TTBItemViewer* service = view->Find(f.service);
+    const COLORREF face = GetSysColor(COLOR_BTNFACE), shadow = GetSysColor(COLOR_BTNSHADOW);
+    check(Shot(h), edit->BoundsRect, face, shadow, "text only");
+    check(Shot(h), del->BoundsRect, face, shadow, "with an image");
+    Drive([&] {
+        SendInputPumping(MouseMoveTo(ScreenCenterOf(edit)), 150);
+        check(Shot(h), edit->BoundsRect, face, shadow, "text only, under the mouse");
+        SendInputPumping(MouseClickAt(ScreenCenterOf(service)), 0);
+        ASSERT_TRUE(WaitFor([] { return VisiblePopupWindows().size() == 1; }));
+        Sleep(150);
+        HWND popup = VisiblePopupWindows()[0];
+        auto* w = dynamic_cast<TTBPopupWindow*>(TWinControl::FromHandle(popup));
+        TTBItemViewer* stop = w->View()->Find(f.items["Stop"]);
+        ASSERT_NE(nullptr, stop);
+        // Under the mouse a disabled row is highlighted, its text grey.
+        SendInputPumping(MouseMoveTo(ScreenCenterOf(stop)), 0);
+        ASSERT_TRUE(WaitFor([&] { return w->View()->Selected() == stop; }));
+        Sleep(100);
+        COLORREF highlight = GetSysColor(AreFlatMenusEnabled() ? COLOR_MENUHILIGHT : COLOR_HIGHLIGHT);
+        check(Shot(popup), stop->BoundsRect, highlight, GetSysColor(COLOR_GRAYTEXT), "a popup's row, selected");
+        SendInputPumping({KeyInput(VK_ESCAPE, false), KeyInput(VK_ESCAPE, true)}, 0);
+        SendInputPumping({KeyInput(VK_ESCAPE, false), KeyInput(VK_ESCAPE, true)}, 0);
+        WaitFor([] { return VisiblePopupWindows().empty(); });
+    });
 }
