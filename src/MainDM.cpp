@@ -7,13 +7,7 @@
 #include "platform/Text.h"
 #include "platform/ShortCut.h"
 
-const char* const kSiteURL = "http://brenix.zembrik.net/";
 // The link actions' pages.
-const char* const kStatServerURL = "http://fah-web.stanford.edu/cgi-bin/main.py";
-const char* const kTeamStatsSiteURL = "http://folding.extremeoverclocking.com/";
-const char* const kTeamForumURL = "http://folding.zembrik.net/forum/";
-const char* const kServerStatURL = "http://fah-web.stanford.edu/serverstat.html";
-const char* const kOfficialForumURL = "http://foldingforum.org/";
 
 namespace {
 

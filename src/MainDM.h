@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "Common/SiteAddresses.h"
 #include "platform/Actions.h"
 #include "platform/Component.h"
 #include "platform/ImageList.h"
@@ -77,19 +78,6 @@ struct TMainDMHost {
     // Closes the main window.
     std::function<void()> Close;
 };
-
-// The program's own web site (with a trailing slash): the version file and
-// the result sizes live below it, and it is the referrer of every download.
-extern const char* const kSiteURL;
-// The link actions' pages: the statistics server's script (team and user
-// pages by query), an outside statistics site (team pages), the community
-// team's forum, the servers' status page and the project's support forum.
-// The project summary page is the default of upURL.
-extern const char* const kStatServerURL;
-extern const char* const kTeamStatsSiteURL;
-extern const char* const kTeamForumURL;
-extern const char* const kServerStatURL;
-extern const char* const kOfficialForumURL;
 
 // ---- Version file ----
 // 1 when a is newer than b, 0 when equal, -1 when older ("1.5" < "1.5.0.0").

@@ -13,7 +13,6 @@
 #include "platform/Text.h"
 
 const char* const kFahSettingsPath = "Software\\Zembrik\\Brenix\\";
-const char* const kDefaultSummaryURL = "http://fah-web.stanford.edu/psummaryC.html";
 const char* const kAutoRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char* const kAutoRunValueName = "Brenix";
 

@@ -7,13 +7,12 @@
 #include <string>
 
 #include "Common/AppSettings.h"
+#include "Common/SiteAddresses.h"
 
 // The registry path of the program's settings.
 extern const char* const kFahSettingsPath;
 // The team whose ranking pages the links show when the user set none.
 constexpr int kDefaultTeamID = 50477;
-// Default download address of the project summary page.
-extern const char* const kDefaultSummaryURL;
 // The autorun value written under HKCU "Software\Microsoft\Windows\CurrentVersion\Run".
 extern const char* const kAutoRunKey;
 extern const char* const kAutoRunValueName;

@@ -10,9 +10,6 @@
 #include "platform/Image.h"
 #include "platform/Resources.h"
 
-const char* const kAboutMail = "brenix@zembrik.net";
-const char* const kCommunityURL = "http://folding.zembrik.net/";
-const char* const kProgramURL = "http://brenix.zembrik.net/";
 
 namespace {
 

@@ -6,17 +6,13 @@
 #pragma once
 #include <string>
 
+#include "Common/SiteAddresses.h"
 #include "platform/Form.h"
 #include "platform/Graphics.h"
 #include "platform/StdCtrls.h"
 
 class TImage;
 class TRxLabel;
-
-// Where the links lead.
-extern const char* const kAboutMail;
-extern const char* const kCommunityURL;
-extern const char* const kProgramURL;
 
 class TAboutForm : public TForm {
 public:

@@ -9,7 +9,6 @@
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 
-const char* const kBrenixSiteRoot = "http://brenix.zembrik.net/";
 
 namespace {
 

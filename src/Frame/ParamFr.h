@@ -4,6 +4,7 @@
 #pragma once
 #include <string>
 
+#include "Common/SiteAddresses.h"
 #include "Frame/VSTFr.h"
 
 class TFahView;
@@ -11,9 +12,6 @@ class TFahView;
 constexpr int kParamRowCount = 13;
 // The row whose value is the points per day (shown bold).
 constexpr int kParamPPDRow = 10;
-
-// The program's web site, named at the foot of a copied parameter list.
-extern const char* const kBrenixSiteRoot;
 
 // The name of a row in the current language (row 12 is "Client.cfg").
 std::string ParamRowName(int row);

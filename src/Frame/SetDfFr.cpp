@@ -8,7 +8,6 @@
 #include "platform/StdCtrls.h"
 #include "platform/Text.h"
 
-const char* const kTeamSiteURL = "http://folding.zembrik.net/";
 
 TSetDfFrame::TSetDfFrame(TComponent* owner) : TSetPageFrame(owner)
 {

@@ -1,13 +1,11 @@
 // Settings page: the user name and team the statistics links show, and a
 // link to the community team.
 #pragma once
+#include "Common/SiteAddresses.h"
 #include "Frame/SetPage.h"
 
 class TEdit;
 class TRxLabel;
-
-// The community team's site.
-extern const char* const kTeamSiteURL;
 
 class TSetDfFrame : public TSetPageFrame {
 public:

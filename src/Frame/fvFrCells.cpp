@@ -23,7 +23,6 @@ const TfvColumnDef kColumns[kfvColumnCount] = {
 };
 
 const char kUnknownColumn[] = "unknown column";
-const char kStatsHost[] = "http://fah-web.stanford.edu";
 
 template <class T>
 int Order(const T& a, const T& b)
@@ -48,7 +47,6 @@ TGetComputerNameFn computerNameFn = nullptr;
 
 }  // namespace
 
-const char* const kfvForumTopicUrl = "http://foldingforum.org/viewtopic.php?t=124748&view=newest";
 
 const TfvColumnDef& FvColumnDef(int column)
 {

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "Classes/FahView.h"
+#include "Common/SiteAddresses.h"
 
 // Node kinds of the main list.
 constexpr int kfvTotalRow = 0;     // the overall totals row (the one top-level node)
@@ -90,7 +91,6 @@ bool FvColumnHasLink(int column);
 std::string PercentEncode(std::string_view utf8);
 std::string ProjectPageUrl(int project);
 std::string UserStatsUrl(int team, const std::string& userName);
-extern const char* const kfvForumTopicUrl;
 
 // The computer a folder lives on: the host of a "\\host\..." path as
 // written, else the local computer's name lower-cased ("я любимый" when the
