@@ -18,24 +18,13 @@
 #include "platform/Application.h"
 #include "platform/FileUtil.h"
 #include "platform/Form.h"
+#include "support/BenchSupport.h"
 
 namespace {
 
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
 void Pump(int ms)
 {
-    const double end = Now() + ms;
+    const double end = Ms() + ms;
     do {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -43,17 +32,7 @@ void Pump(int ms)
             DispatchMessageW(&msg);
         }
         Sleep(5);
-    } while (Now() < end);
-}
-
-std::string RealDataDir()
-{
-    const char* env = getenv("BRENIX_REALDATA");
-    std::string p = env && *env ? std::string("Z:") + env : ExeFolder() + "..\\..\\..\\tests\\data\\realdata";
-    for (char& c : p)
-        if (c == '/')
-            c = '\\';
-    return IncludeTrailingPathDelimiter(p);
+    } while (Ms() < end);
 }
 
 struct TShowTime {
@@ -63,11 +42,11 @@ struct TShowTime {
 
 TShowTime Show(TLogFrame& frame, const std::string& text)
 {
-    const double start = Now();
+    const double start = Ms();
     frame.SetText(text);
-    const double work = Now() - start;
+    const double work = Ms() - start;
     RedrawWindow(frame.VSTree->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    return TShowTime{work, Now() - start};
+    return TShowTime{work, Ms() - start};
 }
 
 }  // namespace

@@ -30,65 +30,12 @@
 #include "platform/Form.h"
 #include "platform/Graphics.h"
 #include "platform/Text.h"
+#include "support/BenchSupport.h"
 
 namespace {
 
 constexpr int kClients = 100;
 constexpr int kPasses = 15;
-
-double Ms()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-std::string RealDataDir()
-{
-    const char* env = getenv("BRENIX_REALDATA");
-    std::string p = env && *env ? std::string("Z:") + env : ExeFolder() + "..\\..\\..\\tests\\data\\realdata";
-    for (char& c : p)
-        if (c == '/')
-            c = '\\';
-    return IncludeTrailingPathDelimiter(p);
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::string bytes;
-    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got)
-        bytes.append(buf, got);
-    CloseHandle(h);
-    return bytes;
-}
-
-void WriteAll(const std::string& path, const std::string& bytes)
-{
-    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD put = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
-    CloseHandle(h);
-}
 
 // Every row of the tree painted into a bitmap of the tree's width.
 void PaintAllRows(TBaseVirtualTree& tree, TBitmap& bitmap)
@@ -109,12 +56,6 @@ double Time(F pass)
     return t;
 }
 
-double Median(std::vector<double> t)
-{
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
-
 }  // namespace
 
 int main()
@@ -129,10 +70,11 @@ int main()
     GetTempPathA(MAX_PATH, tmp);
     const std::string root = std::string(tmp) + "bx_fvbench_" + std::to_string(GetCurrentProcessId()) + "\\";
     CreateDirectoryW(Utf8ToWide(root).c_str(), nullptr);
-    const std::string logs[] = {ReadAll(RealDataDir() + "fahlog-gpu2-core11-14-paused-shutdown.txt"),
-                                ReadAll(RealDataDir() + "fahlog-cpu-classic-78-a0-sigterm-oneunit.txt"),
-                                ReadAll(RealDataDir() + "fahlog-smp-a2-linux-sending-results.txt"),
-                                ReadAll(RealDataDir() + "fahlog-smp-a4-bigadv-running.txt")};
+    const DWORD share = FILE_SHARE_READ;
+    const std::string logs[] = {ReadAll(RealDataDir() + "fahlog-gpu2-core11-14-paused-shutdown.txt", share),
+                                ReadAll(RealDataDir() + "fahlog-cpu-classic-78-a0-sigterm-oneunit.txt", share),
+                                ReadAll(RealDataDir() + "fahlog-smp-a2-linux-sending-results.txt", share),
+                                ReadAll(RealDataDir() + "fahlog-smp-a4-bigadv-running.txt", share)};
     std::vector<std::string> folders;
     std::vector<HANDLE> held;
     for (int i = 0; i < kClients; ++i) {

@@ -34,23 +34,12 @@
 #include "platform/FileUtil.h"
 #include "platform/Firewall.h"
 #include "platform/Text.h"
+#include "support/BenchSupport.h"
 
 namespace {
 
 constexpr int kFolders = 100;
 constexpr DWORD kChildLimit = 90000;
-
-double Ms()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 // Committed private memory of the process, region by region (the system's
 // counters are not filled in everywhere).
@@ -88,29 +77,6 @@ long long ThreadBytes()
     CloseHandle(t);
     CloseHandle(stop);
     return grew;
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::string bytes;
-    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got)
-        bytes.append(buf, got);
-    CloseHandle(h);
-    return bytes;
-}
-
-void WriteAll(const std::string& path, const std::string& bytes)
-{
-    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD put = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
-    CloseHandle(h);
 }
 
 void DeleteTree(const std::string& folder)
@@ -244,19 +210,9 @@ TChildResult RunChild(const std::string& mode, const std::string& ini, const std
         TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    const std::string text = ReadAll(result);
+    const std::string text = ReadAll(result, FILE_SHARE_READ | FILE_SHARE_WRITE);
     r.ok = std::sscanf(text.c_str(), "%lf %lld %lld", &r.ms, &r.privateBytes, &r.threadBytes) == 3;
     return r;
-}
-
-std::string RealDataDir()
-{
-    const char* env = getenv("BRENIX_REALDATA");
-    std::string p = env && *env ? std::string("Z:") + env : ExeFolder() + "..\\..\\..\\tests\\data\\realdata";
-    for (char& c : p)
-        if (c == '/')
-            c = '\\';
-    return IncludeTrailingPathDelimiter(p);
 }
 
 int RunParent()
@@ -265,10 +221,11 @@ int RunParent()
     GetTempPathA(MAX_PATH, tmp);
     const std::string root = std::string(tmp) + "bx_mainbench_" + std::to_string(GetCurrentProcessId()) + "\\";
     CreateDirectoryW(Utf8ToWide(root).c_str(), nullptr);
-    const std::string logs[] = {ReadAll(RealDataDir() + "fahlog-smp-a4-bigadv-running.txt"),
-                                ReadAll(RealDataDir() + "fahlog-gpu2-core11-14-paused-shutdown.txt"),
-                                ReadAll(RealDataDir() + "fahlog-smp-a2-linux-sending-results.txt"),
-                                ReadAll(RealDataDir() + "fahlog-cpu-service-b4-82-shutdown-restart.txt")};
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const std::string logs[] = {ReadAll(RealDataDir() + "fahlog-smp-a4-bigadv-running.txt", share),
+                                ReadAll(RealDataDir() + "fahlog-gpu2-core11-14-paused-shutdown.txt", share),
+                                ReadAll(RealDataDir() + "fahlog-smp-a2-linux-sending-results.txt", share),
+                                ReadAll(RealDataDir() + "fahlog-cpu-service-b4-82-shutdown-restart.txt", share)};
     std::string list = "[FAHDir]\r\n", sections;
     std::vector<HANDLE> held;
     for (int i = 0; i < kFolders; ++i) {

@@ -15,6 +15,7 @@
 
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Application.h"
+#include "support/BenchSupport.h"
 
 namespace {
 
@@ -29,15 +30,6 @@ size_t WorkingSet()
     pmc.cb = sizeof pmc;
     GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
     return pmc.WorkingSetSize;
-}
-
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
 }
 
 // Working-set growth of a tree after making and initializing `count` nodes.

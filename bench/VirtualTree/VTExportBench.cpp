@@ -16,16 +16,9 @@
 #include "Lib2/VirtualTree/VTExport.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
+#include "support/BenchSupport.h"
 
 namespace {
-
-double Seconds()
-{
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 double MedianMs(TVirtualStringTree& tree, UINT format)
 {

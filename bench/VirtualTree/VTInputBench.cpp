@@ -30,40 +30,11 @@
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Application.h"
 #include "platform/Form.h"
+#include "support/BenchSupport.h"
 
 namespace {
 
 constexpr int kWidth = 1024, kHeight = 768, kRowHeight = 14, kColumns = 14, kRuns = 5;
-
-double Now()
-{
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / frequency;
-}
-
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-void PumpFor(double ms)
-{
-    const double end = Now() + ms;
-    while (Now() < end) {
-        Pump();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-    }
-}
 
 unsigned Hash(unsigned row, unsigned column)
 {
@@ -237,8 +208,8 @@ struct TTreeSide {
         // The position cache the worker fills for long lists.
         if (!tree->HasState(tsUseCache) && !tree->HasState(tsValidating))
             tree->ValidateCache();
-        const double end = Now() + 20000;
-        while (!tree->HasState(tsUseCache) && Now() < end)
+        const double end = Ms() + 20000;
+        while (!tree->HasState(tsUseCache) && Ms() < end)
             PumpFor(5);
     }
     void Destroy() { delete host; }
@@ -308,14 +279,14 @@ void Run100k()
         const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
         SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
         Pump();
-        const double start = Now();
+        const double start = Ms();
         for (int i = 0; i < 200; ++i) {
             SendMessageW(h, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), at);
             UpdateWindow(h);
         }
         if (after)
             after();
-        return Now() - start;
+        return Ms() - start;
     };
     Measure([&] { side.Reset(); }, [&] { return wheel(tree, [&] { side.FinishDeferred(); }); },
             [&] { list.Reset(); }, [&] { return wheel(list.list, nullptr); }, t, l);
@@ -324,14 +295,14 @@ void Run100k()
 
     // 200 Down keys from the first row, each painted.
     auto keys = [](HWND h, WORD key, int times, const std::function<void()>& after) {
-        const double start = Now();
+        const double start = Ms();
         for (int i = 0; i < times; ++i) {
             SendMessageW(h, WM_KEYDOWN, key, KeyData(key));
             UpdateWindow(h);
         }
         if (after)
             after();
-        return Now() - start;
+        return Ms() - start;
     };
     Measure([&] { side.Reset(); }, [&] { return keys(tree, VK_DOWN, 200, [&] { side.FinishDeferred(); }); },
             [&] { list.Reset(); }, [&] { return keys(list.list, VK_DOWN, 200, nullptr); }, t, l);
@@ -347,9 +318,9 @@ void Run100k()
         },
         [&] {
             SetCtrl(true);
-            const double start = Now();
+            const double start = Ms();
             SendMessageW(tree, WM_KEYDOWN, 'A', KeyData('A'));
-            const double elapsed = Now() - start;
+            const double elapsed = Ms() - start;
             SetCtrl(false);
             selected = side.tree->SelectedCount();
             SendMessageW(tree, WM_SETREDRAW, TRUE, 0);
@@ -361,9 +332,9 @@ void Run100k()
             SendMessageW(list.list, WM_SETREDRAW, FALSE, 0);
         },
         [&] {
-            const double start = Now();
+            const double start = Ms();
             list.SetState(-1, LVIS_SELECTED, LVIS_SELECTED);
-            const double elapsed = Now() - start;
+            const double elapsed = Ms() - start;
             SendMessageW(list.list, WM_SETREDRAW, TRUE, 0);
             return elapsed;
         },
@@ -386,12 +357,12 @@ void Run1M()
     HWND tree = side.tree->Handle();
     double t = 0, l = 0;
     auto end = [](HWND h, const std::function<void()>& after) {
-        const double start = Now();
+        const double start = Ms();
         SendMessageW(h, WM_KEYDOWN, VK_END, KeyData(VK_END));
         UpdateWindow(h);
         if (after)
             after();
-        return Now() - start;
+        return Ms() - start;
     };
     Measure([&] { side.Reset(); }, [&] { return end(tree, [&] { side.FinishDeferred(); }); }, [&] { list.Reset(); },
             [&] { return end(list.list, nullptr); }, t, l);

@@ -37,41 +37,12 @@
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Application.h"
 #include "platform/Form.h"
+#include "support/BenchSupport.h"
 
 namespace {
 
 constexpr int kWidth = 1024, kHeight = 768, kRowHeight = 14, kColumns = 14;
 constexpr int kRuns = 3;
-
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-void PumpFor(double ms)
-{
-    const double end = Now() + ms;
-    while (Now() < end) {
-        Pump();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-    }
-}
 
 template <class F>
 double Median(F measure)
@@ -278,8 +249,8 @@ struct TTreeSide {
             return;
         if (!tree->HasState(tsUseCache) && !tree->HasState(tsValidating))
             tree->ValidateCache();
-        const double end = Now() + 20000;
-        while (!tree->HasState(tsUseCache) && Now() < end)
+        const double end = Ms() + 20000;
+        while (!tree->HasState(tsUseCache) && Ms() < end)
             PumpFor(5);
     }
 };
@@ -288,7 +259,7 @@ struct TTreeSide {
 // with `frame`, the window with its non-client area and children.
 double TimeRepaints(HWND hwnd, const RECT* rows, bool frame, int count = 10)
 {
-    const double start = Now();
+    const double start = Ms();
     for (int i = 0; i < count; ++i) {
         if (frame)
             RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
@@ -298,7 +269,7 @@ double TimeRepaints(HWND hwnd, const RECT* rows, bool frame, int count = 10)
         }
     }
     GdiFlush();
-    return (Now() - start) / count;
+    return (Ms() - start) / count;
 }
 
 // ---------------------------------------------------------------------------
@@ -384,10 +355,10 @@ void RunChild(unsigned count)
         const int hits = 2000;
         THitInfo info;
         const double tree1 = Median([&] {
-            const double start = Now();
+            const double start = Ms();
             for (int i = 0; i < hits; ++i)
                 tree->HitTestAt(200, y, info, true);
-            return (Now() - start) / hits;
+            return (Ms() - start) / hits;
         });
         out["tree_hittest_ms"] = tree1;
         out["tree_hittest_row"] = info.HitNode ? static_cast<double>(info.HitNode->Index) : -1;
@@ -400,10 +371,10 @@ void RunChild(unsigned count)
             LVHITTESTINFO hit{};
             hit.pt = POINT{200, rows.bottom - kRowHeight / 2};
             out[i ? "list2_hittest_ms" : "list_hittest_ms"] = Median([&] {
-                const double start = Now();
+                const double start = Ms();
                 for (int k = 0; k < hits; ++k)
                     SendMessageW(l.list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-                return (Now() - start) / hits;
+                return (Ms() - start) / hits;
             });
             if (i == 0)
                 out["list_hittest_row"] = hit.iItem;
@@ -419,13 +390,13 @@ void RunChild(unsigned count)
             l.Show(true);
             l.ScrollToRow(mid);
             const double t = Median([&] {
-                const double start = Now();
+                const double start = Ms();
                 for (int i = 0; i < 200; ++i) {
                     SendMessageW(l.list, WM_VSCROLL, SB_LINEDOWN, 0);
                     UpdateWindow(l.list);
                 }
                 Pump();
-                return Now() - start;
+                return Ms() - start;
             });
             l.Show(false);
             return t;
@@ -437,13 +408,13 @@ void RunChild(unsigned count)
         side.ScrollToRow(mid);
         side.WaitForCache();
         out["tree_scroll200_ms"] = Median([&] {
-            const double start = Now();
+            const double start = Ms();
             for (int i = 0; i < 200; ++i) {
                 SendMessageW(treeWindow, WM_VSCROLL, SB_LINEDOWN, 0);
                 UpdateWindow(treeWindow);
             }
             PumpFor(50);
-            return Now() - start;
+            return Ms() - start;
         });
     }
 
@@ -455,9 +426,9 @@ void RunChild(unsigned count)
                 LVITEMW item{};
                 item.stateMask = LVIS_SELECTED;
                 item.state = LVIS_SELECTED;
-                const double start = Now();
+                const double start = Ms();
                 SendMessageW(l.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-                const double t = Now() - start;
+                const double t = Ms() - start;
                 item.state = 0;
                 SendMessageW(l.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
                 SendMessageW(l.list, WM_SETREDRAW, TRUE, 0);
@@ -468,9 +439,9 @@ void RunChild(unsigned count)
         out["list2_selectall_ms"] = selectList(lists[1]);
         out["tree_selectall_ms"] = Median([&] {
             tree->BeginUpdate();
-            const double start = Now();
+            const double start = Ms();
             tree->SelectAllNodes(false);
-            const double t = Now() - start;
+            const double t = Ms() - start;
             tree->ClearSelection();
             tree->EndUpdate();
             Pump();
@@ -486,10 +457,10 @@ void RunChild(unsigned count)
                 l.SetCount(0, true);
                 UpdateWindow(l.list);
                 Pump();
-                const double start = Now();
+                const double start = Ms();
                 l.SetCount(count, true);
                 UpdateWindow(l.list);
-                const double t = Now() - start;
+                const double t = Ms() - start;
                 Pump();
                 return t;
             });
@@ -503,10 +474,10 @@ void RunChild(unsigned count)
             tree->SetRootNodeCount(0);
             UpdateWindow(treeWindow);
             Pump();
-            const double start = Now();
+            const double start = Ms();
             tree->SetRootNodeCount(count);
             UpdateWindow(treeWindow);
-            const double t = Now() - start;
+            const double t = Ms() - start;
             Pump();
             return t;
         });

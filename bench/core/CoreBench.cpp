@@ -25,6 +25,7 @@
 #include "Classes/LogLines.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
+#include "support/BenchSupport.h"
 
 namespace {
 
@@ -34,34 +35,6 @@ const char* const kLogs[] = {
     "fahlog-gpu3-core15-v641-running.txt",           "fahlog-smp-a2-linux-interrupted-badwus.txt",
     "fahlog-smp-a2-linux-sending-results.txt",       "fahlog-smp-a4-bigadv-running.txt",
 };
-
-double Seconds()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-std::string RealDataDir()
-{
-    const char* env = getenv("BRENIX_REALDATA");
-    std::string p = env && *env ? std::string("Z:") + env : ExeFolder() + "..\\..\\..\\tests\\data\\realdata";
-    for (char& c : p)
-        if (c == '/')
-            c = '\\';
-    return IncludeTrailingPathDelimiter(p);
-}
 
 // The real logs, one after the other, each ending with a line end.
 std::vector<std::string> RealLogs()

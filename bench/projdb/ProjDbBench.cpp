@@ -18,26 +18,9 @@
 #include "Classes/ProjectInfo.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
+#include "support/BenchSupport.h"
 
 namespace {
-
-double Seconds()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 std::string ProjectLine(int project)
 {

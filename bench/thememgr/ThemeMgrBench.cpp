@@ -15,39 +15,13 @@
 #include "platform/Application.h"
 #include "platform/Form.h"
 #include "platform/StdCtrls.h"
+#include "support/BenchSupport.h"
 
 namespace {
 
 const int kControls = 200;
 const int kMessages = 100000;
 const int kRounds = 9;
-
-double Seconds()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-void Pump()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 
 // Wine's comctl32 reports 5.81 although its visual styles work: the manager
 // subclasses only while the check says 6.0, and the timing runs with it

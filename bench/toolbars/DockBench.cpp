@@ -22,39 +22,13 @@
 #include "toolbars/TBDockableDrag.h"
 #include "toolbars/TBItems.h"
 #include "toolbars/TBToolbar.h"
+#include "support/BenchSupport.h"
 
 namespace {
 
 const int kSteps = 200;
 const int kToolbars = 4;
 const int kItemsPerToolbar = 5;
-
-double Seconds()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-void PumpIdle()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 
 class BenchForm : public TForm {
 public:
@@ -90,7 +64,7 @@ int main()
     Application().Initialize();
     BenchForm form;
     form.Show();
-    PumpIdle();
+    Pump();
     TTBToolbar* bar = form.bars[0];
     HWND wnd = bar->Handle();
 
@@ -111,7 +85,7 @@ int main()
     drag.Begin(press.x, press.y, nullptr);
     POINT start = drag.StartCursor();
     drag.Step(start, false);
-    PumpIdle();
+    Pump();
     const int kBlock = 20;
     for (int block = 0; block < kSteps / kBlock + 1; ++block) {
         bool warmup = block == 0;
@@ -120,7 +94,7 @@ int main()
             double t0 = Seconds();
             drag.Step(POINT{start.x + dx, start.y}, false);
             double t1 = Seconds();
-            PumpIdle();
+            Pump();
             if (!warmup)
                 steps.push_back(t1 - t0);
         }
@@ -132,13 +106,13 @@ int main()
             double t0 = Seconds();
             SetWindowPos(wnd, nullptr, origin.x + dx, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
             double t1 = Seconds();
-            PumpIdle();
+            Pump();
             if (!warmup)
                 moves.push_back(t1 - t0);
         }
     }
     drag.End(true, false);
-    PumpIdle();
+    Pump();
     double step = Median(steps), move = Median(moves);
     std::printf("drag_step_us %.1f us\n", step * 1e6);
     std::printf("setwindowpos_us %.1f us\n", move * 1e6);

@@ -12,29 +12,12 @@
 #include "platform/Application.h"
 #include "platform/Form.h"
 #include "toolbars/TBToolbar.h"
+#include "support/BenchSupport.h"
 
 namespace {
 
 const int kItems = 200;
 const int kRounds = 31;
-
-double Seconds()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 }  // namespace
 

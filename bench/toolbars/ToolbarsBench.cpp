@@ -22,6 +22,7 @@
 #include "toolbars/TBItems.h"
 #include "toolbars/TBPopup.h"
 #include "toolbars/TBView.h"
+#include "support/BenchSupport.h"
 
 namespace {
 
@@ -29,24 +30,6 @@ const int kOpens = 25;
 const int kMenuItems = 20;
 const int kLayoutItems = 200;
 const int kLayoutRounds = 41;
-
-double Seconds()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Handles what is queued; true when something was.
 bool PumpOnce()
