@@ -99,7 +99,7 @@ void TCanvas::ReleaseFont(bool textColor)
     extentFont_ = nullptr;
     metricsFont_ = nullptr;
     heightFont_ = nullptr;
-    asciiFont_ = nullptr;
+    ascii_[0].font = ascii_[1].font = nullptr;
     if (textColor && oldTextColor_ != CLR_INVALID) {
         if (dc_)
             SetTextColor(dc_, oldTextColor_);
@@ -459,19 +459,27 @@ int TCanvas::AsciiTextWidth(std::string_view text)
     if (!dc_)
         return -1;
     UseFont();
-    if (selectedFont_ != asciiFont_ || !asciiFont_) {
-        TEXTMETRICW tm{};
-        if (!GetCharWidth32W(dc_, 0x20, 0x7E, asciiWidths_) || !GetTextMetricsW(dc_, &tm))
-            return -1;
-        asciiOverhang_ = tm.tmOverhang;
-        asciiFont_ = selectedFont_;
+    if (!selectedFont_)
+        return -1;
+    if (ascii_[asciiLast_].font != selectedFont_) {
+        asciiLast_ ^= 1;
+        TAsciiWidths& a = ascii_[asciiLast_];
+        if (a.font != selectedFont_) {
+            a.font = nullptr;
+            TEXTMETRICW tm{};
+            if (!GetCharWidth32W(dc_, 0x20, 0x7E, a.widths) || !GetTextMetricsW(dc_, &tm))
+                return -1;
+            a.overhang = tm.tmOverhang;
+            a.font = selectedFont_;
+        }
     }
-    int width = asciiOverhang_;
+    const TAsciiWidths& a = ascii_[asciiLast_];
+    int width = a.overhang;
     for (char c : text) {
         const unsigned char u = static_cast<unsigned char>(c);
         if (u < 0x20 || u > 0x7E)
             return -1;
-        width += asciiWidths_[u - 0x20];
+        width += a.widths[u - 0x20];
     }
     return width;
 }

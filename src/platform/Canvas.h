@@ -183,9 +183,14 @@ private:
     HFONT heightFont_ = nullptr;
     int extentHeight_ = 0;
 
-    HFONT asciiFont_ = nullptr;
-    int asciiWidths_[95] = {};
-    int asciiOverhang_ = 0;
+    // Character widths of the two fonts used last (a list's plain and bold).
+    struct TAsciiWidths {
+        HFONT font = nullptr;
+        int widths[95] = {};
+        int overhang = 0;
+    };
+    TAsciiWidths ascii_[2];
+    int asciiLast_ = 0;
 
     bool clipSaved_ = false;
     HRGN savedClip_ = nullptr;   // the DC's own clipping (nullptr: none)

@@ -9,7 +9,11 @@
 
 TFont::TFont() = default;
 
-TFont::~TFont() { FreeHandle(); }
+TFont::~TFont()
+{
+    FreeHandle();
+    FreeSpare();
+}
 
 void TFont::FreeHandle()
 {
@@ -19,6 +23,17 @@ void TFont::FreeHandle()
         BeforeHandleFree();
     DeleteObject(handle_);
     handle_ = nullptr;
+}
+
+void TFont::FreeSpare()
+{
+    if (!spare_)
+        return;
+    // A DC may still hold it, or remember measures taken with it.
+    if (BeforeHandleFree)
+        BeforeHandleFree();
+    DeleteObject(spare_);
+    spare_ = nullptr;
 }
 
 void TFont::Assign(const TFont& other)
@@ -100,13 +115,23 @@ HFONT TFont::Handle()
         handle_ = CreateFontIndirectW(&lf);
         if (!handle_)
             handle_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+        handleShape_ = Shape();
     }
     return handle_;
 }
 
 void TFont::Changed()
 {
-    FreeHandle();
+    TShape shape = Shape();
+    if (spare_ && spareShape_ == shape) {
+        std::swap(handle_, spare_);
+        std::swap(handleShape_, spareShape_);
+    } else if (handle_) {
+        FreeSpare();
+        spare_ = handle_;
+        spareShape_ = std::move(handleShape_);
+        handle_ = nullptr;
+    }
     if (OnChange)
         OnChange();
 }

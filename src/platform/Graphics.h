@@ -33,7 +33,10 @@ public:
     COLORREF Color() const { return color_; }
     void SetColor(COLORREF color);
 
-    // The GDI font, made on first use and kept until the font changes.
+    // The GDI font, made on first use and kept until the font changes. The
+    // one before the last change is kept too: a list that makes one cell
+    // bold and the next one plain again switches between two fonts it made
+    // once.
     HFONT Handle();
 
     std::function<void()> OnChange;
@@ -42,13 +45,24 @@ public:
     std::function<void()> BeforeHandleFree;
 
 private:
+    struct TShape {
+        std::string name;
+        int height = 0;
+        unsigned style = 0;
+        bool operator==(const TShape&) const = default;
+    };
+    TShape Shape() const { return TShape{name_, height_, style_}; }
     void Changed();
     void FreeHandle();
+    void FreeSpare();
     std::string name_ = "MS Shell Dlg";
     int height_ = -11;
     unsigned style_ = 0;
     COLORREF color_ = RGB(0, 0, 0);
     HFONT handle_ = nullptr;
+    TShape handleShape_;
+    HFONT spare_ = nullptr;   // the font before the last change
+    TShape spareShape_;
 };
 
 class TIcon {
