@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TBMainShape.h"
+#include "TBDrive.h"
 #include "TBTestHost.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
@@ -17,6 +18,9 @@
 using namespace testing_support;
 
 namespace {
+
+using tb_test::Drive;
+using tb_test::WaitFor;
 
 // A child process with its standard input and output on pipes.
 class ClientProcess {
@@ -94,28 +98,6 @@ std::wstring ClientExe()
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring p = path;
     return p.substr(0, p.find_last_of(L"\\/") + 1) + L"tb_acc_client.exe";
-}
-
-void Drive(const std::function<void()>& script)
-{
-    std::atomic<bool> done{false};
-    std::thread t([&] {
-        script();
-        done = true;
-    });
-    PumpUntil([&] { return done.load(); }, 40000);
-    t.join();
-    Pump(50);
-}
-
-bool WaitFor(const std::function<bool()>& pred, DWORD ms = 3000)
-{
-    for (DWORD waited = 0; waited < ms; waited += 20) {
-        if (pred())
-            return true;
-        Sleep(20);
-    }
-    return pred();
 }
 
 bool Has(const std::vector<std::string>& lines, const std::string& line)

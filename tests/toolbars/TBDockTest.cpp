@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "TBDrive.h"
 #include "TBTestHost.h"
 #include "platform/Application.h"
 #include "controls/Placement.h"
@@ -25,6 +26,8 @@
 using namespace testing_support;
 
 namespace {
+
+using tb_test::Drive;
 
 // A window with a content size set by the test. A chevron window keeps its
 // height at any length; a wrapping one adds a line for every length it
@@ -556,19 +559,6 @@ void MoveTo(POINT p)
         if (stayed)
             return;
     }
-}
-
-// Runs script on a driver thread while this thread pumps its messages.
-void Drive(const std::function<void()>& script)
-{
-    std::atomic<bool> done{false};
-    std::thread t([&] {
-        script();
-        done = true;
-    });
-    PumpUntil([&] { return done.load(); }, 30000);
-    t.join();
-    Pump(100);
 }
 
 // A floating toolbar of the form.
