@@ -379,20 +379,34 @@ TEST_F(MainFormTest, ListAndColumnMenus)
             columnItems.push_back(items.Items(i)->Caption + (items.Items(i)->Checked ? "+" : ""));
         escape = SendInputLater(Chord({VK_ESCAPE}), 300);
     };
-    POINT header = tree->ClientToScreen(POINT{60, -8});
-    ASSERT_TRUE(SendInputPumping(MouseMoveTo(POINT{header.x + 5, header.y}), 200));
-    std::vector<INPUT> in = MouseMoveTo(header);
-    for (DWORD f : {MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP}) {
-        INPUT i = in.back();
-        i.mi.dwFlags = (i.mi.dwFlags & ~MOUSEEVENTF_MOVE) | f;
-        in.push_back(i);
-    }
-    ASSERT_TRUE(SendInputPumping(in, 600));
-    if (escape.joinable())
-        escape.join();
+    // A right click there; the menu it opens is closed by the handler's Escape.
+    auto rightClick = [&](POINT p) {
+        EXPECT_TRUE(SendInputPumping(MouseMoveTo(POINT{p.x + 5, p.y}), 300));
+        std::vector<INPUT> in = MouseMoveTo(p);
+        for (DWORD f : {MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP}) {
+            INPUT i = in.back();
+            i.mi.dwFlags = (i.mi.dwFlags & ~MOUSEEVENTF_MOVE) | f;
+            in.push_back(i);
+        }
+        EXPECT_TRUE(SendInputPumping(in, 600));
+        if (escape.joinable())
+            escape.join();
+    };
+    rightClick(tree->ClientToScreen(POINT{60, -8}));
     ASSERT_EQ(columnItems.size(), static_cast<size_t>(tree->Header().Columns().Count() + 2));
     EXPECT_EQ(columnItems[0], sPath + "+");
     EXPECT_EQ(columnItems.back(), form->MainDM->FahColAction->Caption());
+
+    // The list's menu comes up on an empty part of the list too.
+    int listMenus = 0;
+    form->MainPopupMenu->OnPopup = [&](TObject*) {
+        ++listMenus;
+        escape = SendInputLater(Chord({VK_ESCAPE}), 300);
+    };
+    RECT client;
+    GetClientRect(tree->Handle(), &client);
+    rightClick(tree->ClientToScreen(POINT{client.right / 2, client.bottom - 10}));
+    EXPECT_EQ(listMenus, 1);
 }
 
 TEST_F(MainFormTest, StaleDatabaseIsUpdatedWhenAsked)
