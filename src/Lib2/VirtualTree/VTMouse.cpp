@@ -824,8 +824,13 @@ void TBaseVirtualTree::HandleHotTrack(int x, int y)
     if (hot) {
         // The hot node goes when the mouse leaves, whatever else asked the
         // system to watch the mouse meanwhile (one watch per thread).
-        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, Handle(), 0};
-        TrackMouseEvent(&track);
+        // Asking whether the system still watches this window costs little;
+        // a new watch costs more than the rest of a hot-tracking step.
+        TRACKMOUSEEVENT track{sizeof track, TME_QUERY, nullptr, 0};
+        if (!TrackMouseEvent(&track) || track.hwndTrack != Handle() || !(track.dwFlags & TME_LEAVE)) {
+            track = TRACKMOUSEEVENT{sizeof track, TME_LEAVE, Handle(), 0};
+            TrackMouseEvent(&track);
+        }
     }
     // After a scroll under a resting mouse the cursor follows too, unless
     // it is the one shown already.
@@ -838,11 +843,21 @@ void TBaseVirtualTree::HandleHotTrack(int x, int y)
         SendMessageW(Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(Handle()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
 }
 
+namespace {
+// The shared arrow, looked up once: asking the system for it costs more
+// than the rest of a hot-tracking step.
+HCURSOR ArrowCursor()
+{
+    static const HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    return arrow;
+}
+}   // namespace
+
 HCURSOR TBaseVirtualTree::ChosenCursor()
 {
     if ((options_->PaintOptions() & toHotTrack) && currentHotNode_ && hotCursor_)
         return hotCursor_;
-    return Cursor() ? Cursor() : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    return Cursor() ? Cursor() : ArrowCursor();
 }
 
 bool TBaseVirtualTree::HandleSetCursor(TMessage& message)
@@ -1086,7 +1101,7 @@ void TBaseVirtualTree::StopWheelPanning()
     DoStateChange(0, tsPanning | tsWheelPanning | tsScrollPending | tsScrolling);
     panning_.Destroy();
     ReleaseTreeCapture();
-    ::SetCursor(Cursor() ? Cursor() : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
+    ::SetCursor(Cursor() ? Cursor() : ArrowCursor());
 }
 
 void TBaseVirtualTree::AdjustPanningCursor(int x, int y)

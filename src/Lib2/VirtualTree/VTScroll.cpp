@@ -67,8 +67,10 @@ bool TBaseVirtualTree::DoSetOffsetXY(POINT value, TScrollUpdateOptions options, 
                 ScrollWindowEx(Handle(), deltaX, 0, &right, &right, nullptr, nullptr, SW_INVALIDATE);
                 ScrollWindowEx(Handle(), 0, deltaY, clipRect, clipRect, nullptr, nullptr, SW_INVALIDATE);
             } else {
-                ScrollWindowEx(Handle(), deltaX, deltaY, clipRect, clipRect, nullptr, nullptr,
-                               SW_INVALIDATE | SW_SCROLLCHILDREN);
+                // Child windows (an editor) move along; without any the
+                // system need not look for them.
+                const UINT flags = GetWindow(Handle(), GW_CHILD) ? SW_INVALIDATE | SW_SCROLLCHILDREN : SW_INVALIDATE;
+                ScrollWindowEx(Handle(), deltaX, deltaY, clipRect, clipRect, nullptr, nullptr, flags);
             }
         }
         if (options & suoUpdateNCArea) {
