@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Application.h"
+#include "platform/AccessibleObject.h"
 #include "platform/Control.h"
 #include "platform/Firewall.h"
 #include "platform/Text.h"
@@ -72,26 +73,8 @@ bool IsSelf(const VARIANT& v) { return v.vt == VT_I4 && v.lVal == CHILDID_SELF; 
 
 // --- the objects ---
 
-class TTBBaseAccObject : public IAccessible {
+class TTBBaseAccObject : public TAccessibleObject {
 public:
-    TTBBaseAccObject() = default;
-    virtual ~TTBBaseAccObject() = default;
-    TTBBaseAccObject(const TTBBaseAccObject&) = delete;
-    TTBBaseAccObject& operator=(const TTBBaseAccObject&) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IAccessible)) {
-            *object = static_cast<IAccessible*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
     // A reference for the disconnect walk, unless the object is already on
     // its way out (released to zero on another thread).
     bool TryAddRef()
@@ -101,37 +84,6 @@ public:
                 return true;
         return false;
     }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        LONG r = InterlockedDecrement(&refs_);
-        if (r == 0)
-            delete this;
-        return static_cast<ULONG>(r);
-    }
-    // IDispatch: clients of IAccessible call its methods directly.
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info)
-            *info = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
-    HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
-
-private:
-    volatile LONG refs_ = 1;
 };
 
 class TTBCustomAccObject : public TTBBaseAccObject {

@@ -18,6 +18,7 @@
 #include "Lib2/VirtualTree/VTAccessibility.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/AccessibleObject.h"
 #include "platform/Firewall.h"
 #include "platform/Text.h"
 #include "toolbars/TBAccess.h"
@@ -39,55 +40,11 @@ bool ChildId(const VARIANT& v, LONG& id)
     return true;
 }
 
-// IUnknown and IDispatch of the objects, and the guard every call goes
-// through.
-class TTreeAccessibleBase : public IAccessible {
+// The guard every call of the objects goes through.
+class TTreeAccessibleBase : public TAccessibleObject {
 public:
     explicit TTreeAccessibleBase(TBaseVirtualTree* tree) : tree_(tree), alive_(tree->AliveToken()) {}
-    virtual ~TTreeAccessibleBase() = default;
-    TTreeAccessibleBase(const TTreeAccessibleBase&) = delete;
-    TTreeAccessibleBase& operator=(const TTreeAccessibleBase&) = delete;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IAccessible)) {
-            *object = static_cast<IAccessible*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG r = InterlockedDecrement(&refs_);
-        if (r == 0)
-            delete this;
-        return static_cast<ULONG>(r);
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override
-    {
-        if (info)
-            *info = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
-    HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT, BSTR* d) override
     {
         if (!d)
@@ -242,7 +199,6 @@ protected:
 
 private:
     std::weak_ptr<void> alive_;
-    volatile LONG refs_ = 1;
 };
 
 // The tree: an outline of its visible rows.
