@@ -30,30 +30,13 @@
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Application.h"
 #include "platform/Form.h"
+#include "ListViewSubject.h"
 #include "support/BenchSupport.h"
 
 namespace {
 
-constexpr int kWidth = 1024, kHeight = 768, kRowHeight = 14, kColumns = 14, kRuns = 5;
-
-unsigned Hash(unsigned row, unsigned column)
-{
-    unsigned h = row * 2654435761u ^ (column + 1) * 40503u;
-    h ^= h >> 13;
-    h *= 0x5bd1e995u;
-    h ^= h >> 15;
-    return h % 100000u;
-}
-
-int ColumnWidth(int column) { return column == 0 ? 110 : 64; }
-
-LOGFONTW MessageFont()
-{
-    NONCLIENTMETRICSW ncm{};
-    ncm.cbSize = sizeof ncm;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof ncm, &ncm, 0);
-    return ncm.lfMessageFont;
-}
+using namespace bench_list;
+constexpr int kRuns = 5;
 
 // Ctrl held (or not) as this thread's keyboard state says.
 void SetCtrl(bool down)
@@ -97,33 +80,7 @@ struct TListSide {
 
     void Create(unsigned count)
     {
-        static bool registered = false;
-        if (!registered) {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = HostProc;
-            wc.hInstance = GetModuleHandleW(nullptr);
-            wc.lpszClassName = L"BxInputBenchHost";
-            RegisterClassW(&wc);
-            registered = true;
-        }
-        host = CreateWindowExW(0, L"BxInputBenchHost", L"", WS_POPUP | WS_CLIPCHILDREN, 0, 0, kWidth, kHeight,
-                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                               WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, 0, 0, kWidth,
-                               kHeight, host, nullptr, GetModuleHandleW(nullptr), nullptr);
-        LOGFONTW lf = MessageFont();
-        font = CreateFontIndirectW(&lf);
-        SendMessageW(list, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-        SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-        for (int c = 0; c < kColumns; ++c) {
-            LVCOLUMNW col{};
-            col.mask = LVCF_TEXT | LVCF_WIDTH;
-            col.cx = ColumnWidth(c);
-            wchar_t text[16];
-            swprintf(text, 16, L"Col %d", c);
-            col.pszText = text;
-            SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&col));
-        }
+        CreateListView(HostProc, L"BxInputBenchHost", host, list, font);
         SendMessageW(list, LVM_SETITEMCOUNT, count, 0);
         ShowWindow(host, SW_SHOWNOACTIVATE);
         UpdateWindow(host);
