@@ -112,6 +112,7 @@ TMainForm::TMainForm(TComponent* owner, TMainFormParams params) : TForm(owner), 
     MainFormStorage->MinMaxInfo().SetMinTrackHeight(300);
     for (const char* prop : {"MainTBToolbar.CurrentDock", "MainTBToolbar.DockPos", "MainTBToolbar.DockRow"})
         MainFormStorage->StoredProps().Add(prop);
+    MainFormStorage->StoredValues().Add("AutoUpdate").SetValue(true);
     // 6. Shown by the delayed load.
     Application().ShowMainForm = false;
     // 7.

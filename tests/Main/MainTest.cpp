@@ -637,6 +637,10 @@ TEST_F(MainFormTest, CloseBoxToTrayExitCloses)
     EXPECT_EQ(GetFahSettings().FindValue("fpWidth").AsInteger(), 700);
     TRegistry reg;
     EXPECT_TRUE(reg.KeyExists(std::string(kKey) + "\\FAHView"));
+    // The window's storage keeps its one named value beside the placement.
+    ASSERT_TRUE(reg.OpenKeyReadOnly(std::string(kKey) + "\\Main"));
+    EXPECT_EQ(reg.ReadString("AutoUpdate"), "True");
+    reg.CloseKey();
 
     // The next start puts the window where it was and as large as it was.
     delete form;
