@@ -277,7 +277,7 @@ TEST(MainDMActions, CaptionsAndHintsInEveryLanguageLinksOpenTheirHint)
     SetRegString(HKEY_CLASSES_ROOT, "http\\shell\\open\\command",
                  "\"" + BesideExe("..\\controls_edit\\controls_link_recorder.exe") + "\" \"" + opened + "\" \"%1\"");
     dm.UserCardAction->Execute();
-    EXPECT_TRUE(PumpUntil([&] { return FileExists(opened) && !ReadFile(opened).empty(); }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return FileExists(opened) && ReadFile(opened).find('\n') != std::string::npos; }, 10000));
     EXPECT_EQ(ReadFile(opened), dm.UserCardAction->Hint() + "\n");
     RegDeleteKeyW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command");
 }

@@ -193,7 +193,8 @@ TEST(MainDMDownloads, ANewerVersionIsOfferedAndOnlyAWebAddressIsOpened)
     WriteFile(Www("soft/brenix_ver.txt"),
               "name=Brenix\r\nversion=1.5.0.1\r\ndate=2009-02\r\nsize=1.2;2\r\nurl=http://dl.example.invalid/b.zip\r\n");
     EXPECT_EQ(h.Check(false, IDYES), "Version 1.5.0.1 dated 1 Feb 2009 (1.2 MB) is available. Open its download page?");
-    EXPECT_TRUE(PumpUntil([&] { return FileExists(opened); }, 10000));
+    // The recorder makes the file before it writes the line.
+    EXPECT_TRUE(PumpUntil([&] { return FileExists(opened) && ReadFile(opened).find('\n') != std::string::npos; }, 10000));
     EXPECT_EQ(ReadFile(opened), "http://dl.example.invalid/b.zip\n");
 
     // A program's path is not opened: the shell would run it (the stand-in
