@@ -182,11 +182,15 @@ protected:
             // On a busy machine the press may still be queued: handled later,
             // inside the drag loop, it would narrow the selection to the pressed row.
             EXPECT_TRUE(
-                testing_support::PumpUntil([&] { return (from->TreeStates() & tsLeftButtonDown) != 0; }, 5000));
+                testing_support::PumpUntil([&] { return (from->TreeStates() & tsLeftButtonDown) != 0; }, 15000))
+                << "press " << attempt + 1;
             const POINT pressed = from->LastClickPos();
             if (Near(pressed, startClient) || attempt == 2)
                 break;
             testing_support::SendInputPumping({Button(MOUSEEVENTF_LEFTUP)}, 50);
+            testing_support::PumpUntil([&] { return (from->TreeStates() & tsLeftButtonDown) == 0; }, 5000);
+            // The next press must not make a double click of this one.
+            testing_support::Pump(GetDoubleClickTime() + 50);
             from->ClearSelection();
             for (PVirtualNode node : selected)
                 from->AddToSelection(node);
