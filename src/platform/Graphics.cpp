@@ -15,25 +15,19 @@ TFont::~TFont()
     FreeSpare();
 }
 
-void TFont::FreeHandle()
-{
-    if (!handle_)
-        return;
-    if (BeforeHandleFree)
-        BeforeHandleFree();
-    DeleteObject(handle_);
-    handle_ = nullptr;
-}
+void TFont::FreeHandle() { FreeFont(handle_); }
 
-void TFont::FreeSpare()
+void TFont::FreeSpare() { FreeFont(spare_); }
+
+void TFont::FreeFont(HFONT& font)
 {
-    if (!spare_)
+    if (!font)
         return;
     // A DC may still hold it, or remember measures taken with it.
     if (BeforeHandleFree)
         BeforeHandleFree();
-    DeleteObject(spare_);
-    spare_ = nullptr;
+    DeleteObject(font);
+    font = nullptr;
 }
 
 void TFont::Assign(const TFont& other)

@@ -55,6 +55,7 @@ private:
     void Changed();
     void FreeHandle();
     void FreeSpare();
+    void FreeFont(HFONT& font);
     std::string name_ = "MS Shell Dlg";
     int height_ = -11;
     unsigned style_ = 0;

@@ -38,6 +38,18 @@ POINT ScreenCenterOf(TTBItemViewer* v)
     return w->ClientToScreen(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
 }
 
+// Clicks the viewer and waits for the one popup menu it opens (settled
+// for a moment); nullptr when none opened.
+TTBPopupWindow* ClickForPopup(TTBItemViewer* v)
+{
+    SendInputPumping(MouseClickAt(ScreenCenterOf(v)), 0);
+    if (!WaitFor([] { return VisiblePopupWindows().size() == 1; }))
+        return nullptr;
+    Sleep(150);
+    std::vector<HWND> popups = VisiblePopupWindows();
+    return popups.empty() ? nullptr : dynamic_cast<TTBPopupWindow*>(TWinControl::FromHandle(popups[0]));
+}
+
 // Pixels of a window's client area through a screen DC.
 struct Shot {
     explicit Shot(HWND h)
@@ -112,11 +124,7 @@ TEST(TBToolbar, ShortRowShowsTheChevronAndItsMenuListsExactlyTheHiddenItems)
 
     std::multiset<std::string> listed;
     Drive([&] {
-        SendInputPumping(MouseClickAt(ScreenCenterOf(chevron)), 0);
-        ASSERT_TRUE(WaitFor([] { return VisiblePopupWindows().size() == 1; }));
-        Sleep(100);
-        HWND popup = VisiblePopupWindows()[0];
-        auto* w = dynamic_cast<TTBPopupWindow*>(TWinControl::FromHandle(popup));
+        TTBPopupWindow* w = ClickForPopup(chevron);
         ASSERT_NE(nullptr, w);
         TTBPopupView* pv = w->View();
         for (int i = 0; i < pv->ViewerCount(); ++i) {
@@ -195,11 +203,9 @@ TEST(TBToolbar, CaptionPlacementsBelowRightAndImageOnlyByPixels)
     ASSERT_TRUE(chevron->Show);
     ASSERT_TRUE(view->Find(f.items["Settings"])->OffEdge);
     Drive([&] {
-        SendInputPumping(MouseClickAt(ScreenCenterOf(chevron)), 0);
-        ASSERT_TRUE(WaitFor([] { return VisiblePopupWindows().size() == 1; }));
-        Sleep(150);
-        HWND popup = VisiblePopupWindows()[0];
-        auto* w = dynamic_cast<TTBPopupWindow*>(TWinControl::FromHandle(popup));
+        TTBPopupWindow* w = ClickForPopup(chevron);
+        ASSERT_NE(nullptr, w);
+        HWND popup = w->Handle();
         TTBItemViewer* settings = w->View()->Find(f.items["Settings"]);
         ASSERT_NE(nullptr, settings);
         Shot sp(popup);
@@ -530,11 +536,9 @@ TEST(TBToolbar, DisabledItemsRepaintOnTheFaceColour)
     Drive([&] {
         SendInputPumping(MouseMoveTo(ScreenCenterOf(edit)), 150);
         check(Shot(h), edit->BoundsRect, face, shadow, "text only, under the mouse");
-        SendInputPumping(MouseClickAt(ScreenCenterOf(service)), 0);
-        ASSERT_TRUE(WaitFor([] { return VisiblePopupWindows().size() == 1; }));
-        Sleep(150);
-        HWND popup = VisiblePopupWindows()[0];
-        auto* w = dynamic_cast<TTBPopupWindow*>(TWinControl::FromHandle(popup));
+        TTBPopupWindow* w = ClickForPopup(service);
+        ASSERT_NE(nullptr, w);
+        HWND popup = w->Handle();
         TTBItemViewer* stop = w->View()->Find(f.items["Stop"]);
         ASSERT_NE(nullptr, stop);
         // Under the mouse a disabled row is highlighted, its text grey.
