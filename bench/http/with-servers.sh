@@ -11,11 +11,11 @@ winedir=$1; shift
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
 servers=$src/tests/http/servers/servers.sh
-# A folder of its own (never one another run could share): under
-# $BRENIX_BENCH_SERVERS (script/bench gives the build's bench-servers/), else /tmp.
-root=${BRENIX_BENCH_SERVERS:-/tmp}
-mkdir -p "$root"
-work=$(mktemp -d "$root/bx-httpbench.XXXXXX")
+# A folder of its own (never one another run could share) under /tmp, where
+# every server's user can reach it; a link to it goes to $BRENIX_BENCH_SERVERS
+# (script/bench gives the build's bench-servers/), where script/bench looks for
+# servers left behind.
+work=$("$servers" newwork "${BRENIX_BENCH_SERVERS:-/tmp/brenix-bench-servers}" httpbench) || exit 1
 me=$$ starter= watchdog= bench=
 
 stop_all() {
@@ -45,8 +45,8 @@ starter=$!
 echo "$starter" >"$work/starter.pid"
 if ! wait "$starter"; then
   starter=
-  echo "bench_http: the test servers did not start; logs:" >&2
-  tail -n 5 "$work"/*.out "$work"/*.log >&2 2>/dev/null
+  echo "bench_http: the test servers did not start:" >&2
+  cat "$work/start.log" >&2 2>/dev/null
   exit 1
 fi
 starter=

@@ -3,8 +3,10 @@
 # squids, the scripted Python servers), runs one test executable under the
 # shared Wine session with their ports in the environment, stops the peers.
 #   run-with-servers.sh WINE_DIR EXE [args]
-# The peers' work folder is made under $BRENIX_TEST_SERVERS (ctest sets it to
-# the build folder's test-servers/; /tmp without it). The peers stop however
+# The peers' work folder is made under /tmp, where every server's user can
+# reach it wherever the build lives; a link to it is left in
+# $BRENIX_TEST_SERVERS (ctest sets it to the build folder's test-servers/),
+# where script/test looks for servers left behind. The peers stop however
 # this script ends: at its exit, on TERM, INT or HUP (which stop the test
 # too), and, should the script be killed outright, by a watchdog that follows
 # it within a second.
@@ -12,9 +14,7 @@ set -u
 winedir=$1; shift
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../.." && pwd)
-root=${BRENIX_TEST_SERVERS:-/tmp}
-mkdir -p "$root"
-work=$(mktemp -d "$root/bx-http.XXXXXX")
+work=$("$here/servers/servers.sh" newwork "${BRENIX_TEST_SERVERS:-/tmp/brenix-test-servers}" http) || exit 1
 test_pid=
 cleanup() {
   "$here/servers/servers.sh" stop "$work"; rm -rf "$work"
@@ -26,8 +26,8 @@ trap 'exit 130' INT TERM HUP
 me=$$
 setsid bash -c "while kill -0 $me 2>/dev/null; do sleep 1; done; '$here/servers/servers.sh' stop '$work'; rm -rf '$work'" \
   </dev/null >/dev/null 2>&1 &
-if ! "$here/servers/servers.sh" start "$work"; then
-  echo "the test servers did not start; logs:"; tail -n 5 "$work"/*.out "$work"/*.log 2>/dev/null
+if ! "$here/servers/servers.sh" start "$work" 2>&1; then
+  echo "the test servers did not start (what the server wrote is above)"
   exit 1
 fi
 while IFS='=' read -r name port; do export "BX_HTTP_$name=$port"; done <"$work/ports.env"

@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # Starts and stops the real peers of the HTTP client tests, all on 127.0.0.1:
 #   servers.sh start WORK [BIG_MB]   servers.sh stop WORK
+#   servers.sh newwork REGISTRY NAME   servers.sh registered REGISTRY
 # WORK is a fresh folder for configs, logs, pids and the document root; the
 # ports chosen are written to WORK/ports.env (NAME=port lines) and WORK/ready
 # appears once every server answers. BIG_MB makes www/big.bin that many MB
-# long (default 3).
+# long (default 3). Every server runs with WORK as its working folder.
+#
+# squid drops to its own user and nginx's workers may too, so WORK must be
+# reachable by every user: "newwork" makes it under /tmp (never inside the
+# build, which may sit in a private home folder) and leaves a link to it in
+# REGISTRY, so that script/test and script/bench find any server left behind
+# there; "registered" prints the folders a registry names.
 set -u
 # Also when started from inside Wine ("start /unix"), whose PATH is no Unix one.
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
@@ -24,14 +31,26 @@ stop() {
     sleep 0.1
   done
   while read -r pid; do kill -KILL -- "-$pid" 2>/dev/null; kill -KILL "$pid" 2>/dev/null; done <"$work/pids"
-  rm -f "$work/pids" "$work/ready"
+  rm -f "$work/pids" "$work/names" "$work/ready"
 }
 
-# Starts a server in the background, its output to a log, and notes its pid.
+# Starts a server in the background from inside WORK, its output to a log,
+# and notes its pid and name.
 launch() {
   local name=$1; shift
-  setsid "$@" </dev/null >"$work/$name.out" 2>&1 &
+  (cd "$work" && exec setsid "$@") </dev/null >"$work/$name.out" 2>&1 &
   echo $! >>"$work/pids"
+  echo "$! $name" >>"$work/names"
+}
+
+# What a server said about itself: its output and the log it keeps.
+own_log() {
+  local name=$1 f
+  for f in "$work/$name.out" "$work/$name-cache.log" "$work/$name-error.log"; do
+    [ -s "$f" ] || continue
+    echo "--- $f (last lines):"
+    tail -n 15 "$f"
+  done
 }
 
 fill() {  # template -> config with @WORK@ and @PORT@ replaced
@@ -40,10 +59,23 @@ fill() {  # template -> config with @WORK@ and @PORT@ replaced
 
 case "$cmd" in
 stop) stop; exit 0 ;;
+newwork)
+  registry=$work name=${3:-peers}
+  made=$(mktemp -d "/tmp/brenix-$name.XXXXXX") || exit 1
+  chmod 755 "$made"
+  mkdir -p "$registry" && ln -sfn "$made" "$registry/${made##*/}"
+  echo "$made"
+  exit 0 ;;
+registered)
+  for link in "$work"/brenix-*; do
+    [ -L "$link" ] && readlink "$link"
+  done
+  exit 0 ;;
 start)
   big=${3:-3}
   mkdir -p "$work" && chmod 777 "$work"
   : >"$work/pids"
+  : >"$work/names"
   read -r p_nginx p_scripted p_ntlmproxy p_sqbasic p_sqntlm p_socks < <($py - <<'PY'
 import socket
 socks = []
@@ -91,26 +123,46 @@ SQUID_BASIC=$p_sqbasic
 SQUID_NTLM=$p_sqntlm
 SOCKS=$p_socks
 EOT
-  # Ready when every port answers.
-  if ! $py - "$p_nginx" "$p_scripted" "$p_ntlmproxy" "$p_sqbasic" "$p_sqntlm" "$p_socks" <<'PY'
+  # Ready when every port answers. A server that ends before its port opens,
+  # or a port that stays shut, is reported with what that server wrote.
+  pid_of() { awk -v n="$1" '$2 == n { print $1 }' "$work/names"; }
+  if ! failed=$($py - "$work" \
+        "nginx:$p_nginx:$(pid_of nginx)" "scripted:$p_scripted:$(pid_of scripted)" \
+        "ntlmproxy:$p_ntlmproxy:$(pid_of ntlmproxy)" "squid-basic:$p_sqbasic:$(pid_of squid-basic)" \
+        "squid-ntlm:$p_sqntlm:$(pid_of squid-ntlm)" "socks:$p_socks:$(pid_of socks)" <<'PY'
 import socket, sys, time
+
+def running(pid):
+    try:
+        with open("/proc/%s/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
 deadline = time.time() + 20
-for port in map(int, sys.argv[1:]):
+for spec in sys.argv[2:]:
+    name, port, pid = spec.split(":")
     while True:
         try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            socket.create_connection(("127.0.0.1", int(port)), timeout=1).close()
             break
         except OSError:
+            if not running(pid):
+                print(name)
+                print("servers.sh: %s ended before its port %s opened" % (name, port), file=sys.stderr)
+                sys.exit(1)
             if time.time() > deadline:
-                print("port %d did not open" % port)
+                print(name)
+                print("servers.sh: %s: port %s did not open within 20 s" % (name, port), file=sys.stderr)
                 sys.exit(1)
             time.sleep(0.1)
 PY
-  then
+  ); then
+    own_log "${failed:-nginx}" >&2
     stop
     exit 1
   fi
   : >"$work/ready"
   exit 0 ;;
-*) echo "usage: servers.sh start|stop WORK [BIG_MB]"; exit 2 ;;
+*) echo "usage: servers.sh start|stop WORK [BIG_MB] | newwork REGISTRY NAME | registered REGISTRY"; exit 2 ;;
 esac
