@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "platform/Exceptions.h"
+#include "platform/Graphics.h"
+#include "platform/Image.h"
 #include "platform/Jpeg.h"
 #include "platform/Resources.h"
+#include "support/TestSupport.h"
+
+using testing_support::JpegClaiming;
 
 TEST(Jpeg, DecodesTheBuiltInPicture)
 {
@@ -26,4 +33,22 @@ TEST(Jpeg, DamagedDataIsAnErrorNotACrash)
     EXPECT_THROW(DecodeJpeg(data.substr(0, 2)), Exception);
     EXPECT_THROW(DecodeJpeg(std::string(1000, 'x')), Exception);
     EXPECT_THROW(LoadRCData("NO_SUCH_RESOURCE"), Exception);
+}
+
+TEST(Jpeg, AHeaderClaimingMorePixelsThanAScreenNeedsIsRefusedBeforeAnythingIsAllocated)
+{
+    // 65500 x 21858: width x height x 4 (and x 3) passes 2^32, so a size
+    // worked out in 32 bits wraps; the others are simply more than any
+    // background or About picture needs.
+    const std::pair<int, int> sizes[] = {{65500, 21858}, {65500, 65500}, {16384, 16384}, {16385, 16}};
+    for (auto [w, h] : sizes) {
+        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+        EXPECT_THROW(DecodeJpeg(JpegClaiming(w, h)), Exception);
+        TBitmap bitmap;
+        EXPECT_THROW(LoadJpegBitmap(JpegClaiming(w, h), bitmap), Exception);
+        EXPECT_TRUE(bitmap.Empty());
+    }
+    TBitmap bitmap;
+    LoadJpegBitmap(JpegClaiming(96, 64), bitmap);
+    EXPECT_EQ(bitmap.Width(), 96);
 }
