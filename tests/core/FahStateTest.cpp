@@ -166,7 +166,7 @@ TEST(FahObject, IntervalIsAtLeast24SecondsAndANewValueForcesAPoll)
     EXPECT_EQ(t->Interval(), 90000u);
 }
 
-TEST_F(State, UnheldLogIsStoppedAndHeldLogIsRunning)
+TEST_F(State, UnheldLogIsStoppedHeldLogIsRunningAndALogNobodyMayReadIsNoAccess)
 {
     ClientFolder dir;
     dir.Log(kLog);
@@ -188,15 +188,7 @@ TEST_F(State, UnheldLogIsStoppedAndHeldLogIsRunning)
     ASSERT_TRUE(Reaches(*f, fsShutdown));
     sink.WaitFor(WM_FAHSTATUS, 3, 2000);
     EXPECT_EQ(StatusChanges(), (std::vector<LPARAM>{fsUnknown, fsShutdown, fsRunning}));
-}
 
-TEST_F(State, ALogOrFolderThatCannotBeReadIsNoAccessNotRunning)
-{
-    ClientFolder dir;
-    dir.Log(kLog);
-    auto f = Watch(dir.Path());
-    ASSERT_TRUE(sink.WaitFor(WM_FAHSTATUS, 1, 5000));
-    EXPECT_EQ(StatusOf(*f), fsShutdown);
     // Another program holds the log, or the folder, sharing it with nobody:
     // every open of the log, or every listing of the folder, fails with a
     // sharing violation.
