@@ -206,6 +206,9 @@ public:
     void UpdateFahBaseActionExecute(TObject* sender);
     void CheckForUpdateActionExecute(TObject* sender);
     void CheckForUpdate(bool showNoUpdateMessage);
+    // For tests only: no download runs longer than this many milliseconds
+    // (0: each has its own limit, as in the program).
+    static void SetDownloadTimeLimitForTesting(DWORD ms);
 
     // ---- Services ----
     void RestartFAHServiceActionUpdate(TObject* sender);

@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "Classes/FahSettings.h"
@@ -87,6 +88,37 @@ bool IsSizeLine(const std::string& line)
     return f.size() >= 3 && TryStrToFloat(Trim(f[1]), size) && TryStrToInt(Trim(f[2]), type);
 }
 
+// What one download may take. The summary page runs to a few hundred KB,
+// the result sizes and the version file to a few: a server that sends more
+// than this, or for longer, is stopped there, the temporary file goes and
+// the error shows like any other. No limit is above what the loader of that
+// document reads, so a page the loader would refuse never replaces a good one.
+struct TDownloadLimits {
+    int64_t bytes;
+    DWORD ms;
+};
+constexpr TDownloadLimits kSummaryLimits{8 << 20, 300000};
+constexpr TDownloadLimits kSizesLimits{4 << 20, 120000};
+constexpr TDownloadLimits kVersionLimits{1 << 20, 60000};
+static_assert(kSummaryLimits.bytes <= static_cast<int64_t>(kMaxPSummaryBytes));
+static_assert(kSizesLimits.bytes <= static_cast<int64_t>(kMaxUploadListBytes));
+
+DWORD g_testTimeLimit = 0;
+
+TDownloadLimits LimitsOf(int kind)
+{
+    TDownloadLimits l = kind == 0 ? kSummaryLimits : kind == 1 ? kSizesLimits : kVersionLimits;
+    if (g_testTimeLimit)
+        l.ms = std::min(l.ms, g_testTimeLimit);
+    return l;
+}
+
+// The most the loader of a downloaded document reads.
+uint64_t LoaderLimit(int kind)
+{
+    return kind == 0 ? kMaxPSummaryBytes : kind == 1 ? kMaxUploadListBytes : kVersionLimits.bytes;
+}
+
 // Whether a downloaded body is the document asked for.
 bool LooksLike(int kind, const std::string& body)
 {
@@ -102,6 +134,17 @@ bool LooksLike(int kind, const std::string& body)
         return TStringList(body).IndexOfName("version") >= 0;
     }
 }
+
+// A text of the version file as the new-version box shows it: a few dozen
+// characters at most (a 100,000-digit version once made a box wider than
+// any screen, its buttons out of reach).
+std::string Shown(const std::string& text, int chars)
+{
+    std::string cut = CutChars(text, chars);
+    return cut.size() < text.size() ? cut + "..." : cut;
+}
+constexpr int kShownVersionChars = 40;
+constexpr int kShownSizeChars = 20;
 
 std::string ProgramVersion()
 {
@@ -154,7 +197,7 @@ std::string VersionDateText(const std::string& date)
 std::string VersionSizeText(const std::string& size)
 {
     size_t semi = size.find(';');
-    std::string number = Trim(size.substr(0, semi));
+    std::string number = Shown(Trim(size.substr(0, semi)), kShownSizeChars);
     int unit = semi == std::string::npos ? 1 : StrToIntDef(Trim(size.substr(semi + 1)), 1);
     switch (unit) {
     case 0: return number + " " + sByte;
@@ -171,6 +214,8 @@ bool IsWebAddress(const std::string& url)
 }
 
 // ---- Downloads ----
+
+void TMainDM::SetDownloadTimeLimitForTesting(DWORD ms) { g_testTimeLimit = ms; }
 
 void TMainDM::InitHttpCli(THttpCli* httpCli, const std::string& url)
 {
@@ -210,7 +255,14 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showRecei
     std::optional<THttpFileStream> stream;
     stream.emplace(tmpFile, THttpFileStream::fmCreate);
     cli->RcvdStream = &*stream;
-    TOnExit unhook([&] { cli->RcvdStream = nullptr; });
+    const TDownloadLimits limits = LimitsOf(kind);
+    cli->MaxBodySize = limits.bytes;
+    cli->MaxTime = limits.ms;
+    TOnExit unhook([&] {
+        cli->RcvdStream = nullptr;
+        cli->MaxBodySize = 0;
+        cli->MaxTime = 0;
+    });
 
     bool httpError = false;
     try {
@@ -228,7 +280,7 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showRecei
     bool ok = !httpError && code >= 200 && code <= 299 && !Application().Terminated();
     if (ok) {
         std::string body;
-        ok = TryReadFileText(tmpFile, body) && LooksLike(kind, body);
+        ok = TryReadFileText(tmpFile, body, LoaderLimit(kind)) && LooksLike(kind, body);
     }
     if (!ok) {
         Status(-1, sUpdateError + ": " + IntToStr(code) + " " + cli->ReasonPhrase());
@@ -314,7 +366,7 @@ void TMainDM::CheckForUpdate(bool showNoUpdateMessage)
     file.LoadFromFile(LastVerTmpFile());
     std::string version = Trim(file.Values("version"));
     if (CompareVersions(version, ProgramVersion()) >= 1) {
-        std::string text = FillIn(sFindNewVersion, {version, VersionDateText(file.Values("date")),
+        std::string text = FillIn(sFindNewVersion, {Shown(version, kShownVersionChars), VersionDateText(file.Values("date")),
                                                     VersionSizeText(file.Values("size"))});
         std::string url = Trim(file.Values("url"));
         // Only a web address: a program's path would be run by the shell.

@@ -335,9 +335,31 @@ bool TFah::Pause(DWORD ms)
     return false;
 }
 
+namespace {
+
+// The folder is there and may be listed: a folder the user may not enter
+// (or one another program holds shared with nobody) is there but can't be
+// listed, and nothing in it can be told.
+bool CanEnter(const std::string& folder)
+{
+    if (!IsExistingDirectory(folder))
+        return false;
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileExW(Utf8ToWide(folder + "*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                nullptr, 0);
+    if (h != INVALID_HANDLE_VALUE) {
+        FindClose(h);
+        return true;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;   // listed, and empty
+}
+
+}  // namespace
+
 bool TFah::CheckAccess(const std::string& folder)
 {
-    if (IsExistingDirectory(folder))
+    if (CanEnter(folder))
         return true;
     if (folder.size() <= 2)
         return false;
@@ -351,7 +373,7 @@ bool TFah::CheckAccess(const std::string& folder)
     g_netConnect.load()(folder);   // only reachability counts, not the result
     if (Pause(200))
         return false;
-    return IsExistingDirectory(folder);
+    return CanEnter(folder);
 }
 
 bool TFah::CheckResultsReady(const std::string& folder)
@@ -361,20 +383,36 @@ bool TFah::CheckResultsReady(const std::string& folder)
 
 bool TFah::CheckLogExists(const std::string& log) { return FileExists(log); }
 
-bool TFah::CheckRunning(const std::string& log)
+uint8_t TFah::CheckRunning(const std::string& log)
 {
     {
         TLock lock(cs_);
         if (LinuxRunning)
-            return true;
+            return fsRunning;
     }
-    // A running client holds its log open for writing: denying writers fails then.
-    HANDLE h = CreateFileW(Utf8ToWide(log).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A running client holds its log open for writing: an open that denies
+    // writers fails then with a sharing violation, while one that shares
+    // everything still reads it. A log nobody may read (refused to this
+    // user, or held by another program that shares it with nobody) is no
+    // sign of a running client: the folder is then no access.
+    const std::wstring path = Utf8ToWide(log);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return fsShutdown;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return fsLogNotFound;   // gone since it was looked for
+    if (error != ERROR_SHARING_VIOLATION)
+        return fsNotAccess;
+    h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        return true;
+        return fsNotAccess;
     CloseHandle(h);
-    return false;
+    return fsRunning;
 }
 
 uint8_t TFah::Decide(const TPaths& paths)
@@ -385,7 +423,7 @@ uint8_t TFah::Decide(const TPaths& paths)
         return fsReadyForSend;
     if (!CheckLogExists(paths.log))
         return fsLogNotFound;
-    return CheckRunning(paths.log) ? fsRunning : fsShutdown;
+    return CheckRunning(paths.log);
 }
 
 void TFah::Refresh(bool forced)

@@ -206,7 +206,8 @@ private:
     bool CheckAccess(const std::string& folder);
     bool CheckResultsReady(const std::string& folder);
     bool CheckLogExists(const std::string& log);
-    bool CheckRunning(const std::string& log);
+    // Running, stopped, or no access when nobody may read the log.
+    uint8_t CheckRunning(const std::string& log);
     void Parse(bool forced, const TPaths& paths);
     bool ReadLog(const std::string& path, TLogLinesPtr& out);
     bool Pause(DWORD ms);

@@ -219,7 +219,12 @@ void TFah::Parse(bool forced, const TPaths& paths)
     bool readCfg = forced || counter % 2 == 0;
     TStringList cfg;
     std::string text;
-    if (readCfg && FileExists(paths.clientCfg)) {
+    // A "client.cfg" or "unitinfo.txt" over its size limit is skipped on its
+    // own (as if it were not there): what the log gives still shows.
+    auto oversized = [](const std::string& path) {
+        return FileSizeOf(path) > static_cast<int64_t>(kMaxSmallFileBytes);
+    };
+    if (readCfg && FileExists(paths.clientCfg) && !oversized(paths.clientCfg)) {
         if (!TryReadFileText(paths.clientCfg, text, kMaxSmallFileBytes)) {
             ClearDataOf(paths.generation);
             return;
@@ -239,7 +244,7 @@ void TFah::Parse(bool forced, const TPaths& paths)
         return;
 
     TStringList unitInfo;
-    if (FileExists(paths.unitInfo)) {
+    if (FileExists(paths.unitInfo) && !oversized(paths.unitInfo)) {
         if (!TryReadFileText(paths.unitInfo, text, kMaxSmallFileBytes)) {
             ClearDataOf(paths.generation);
             return;

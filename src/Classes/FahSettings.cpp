@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <climits>
 #include <exception>
 #include <memory>
 
@@ -90,6 +92,57 @@ TFahSettings::TFahSettings(const std::string& regPath) : TAppSettings(regPath)
     };
     for (const TSettingRow& row : rows)
         Add(new TAppVal(this, row.key, row.def));
+    SetBounds();
+}
+
+// Every stored number is read into the range its settings page allows: a
+// quantity (days, seconds, a window's size) comes to the nearest end of its
+// range; a choice, a colour or a port that none of its page's controls can
+// give reads as its default. (A stored refresh interval of 0 once stopped
+// the list from refreshing.)
+void TFahSettings::SetBounds()
+{
+    auto clamp = [this](const char* name, int lo, int hi) {
+        FindValue(name).Bound = [lo, hi](const TAppVariant& v) {
+            return TAppVariant(std::clamp(VarToInt(v, lo), lo, hi));
+        };
+    };
+    auto within = [this](const char* name, int lo, int hi) {
+        TAppVal& value = FindValue(name);
+        const int def = VarToInt(value.DefaultValue);
+        value.Bound = [lo, hi, def](const TAppVariant& v) {
+            const int n = VarToInt(v, def);
+            return TAppVariant(n >= lo && n <= hi ? n : def);
+        };
+    };
+    clamp("osUpdateInterval", 1, 99);
+    within("osCpuAffinitySortOrder", 0, 1);
+    clamp("evAutoUpdateInterval", 30, 600);
+    within("inTBTypeCaption", 0, 2);
+    for (const char* colour : {"inColorOk", "inColorInfo", "inColorError", "inColorOther"})
+        within(colour, 0, 0xFFFFFF);
+    within("upProxyPort", 1, 65535);
+    within("dfTeamID", 0, INT_MAX);
+    within("fpState", 0, 2);
+    // The main window: at least its smallest size, at most what the screens span.
+    auto windowSize = [this](const char* name, int least, int screenMetric) {
+        FindValue(name).Bound = [least, screenMetric](const TAppVariant& v) {
+            const int screen = GetSystemMetrics(screenMetric);
+            return TAppVariant(std::clamp(VarToInt(v, least), least, std::max(least, screen > 0 ? screen : 32767)));
+        };
+    };
+    windowSize("fpWidth", 400, SM_CXVIRTUALSCREEN);
+    windowSize("fpHeight", 300, SM_CYVIRTUALSCREEN);
+    // An unknown language shows English; -1 (none chosen yet) stays.
+    FindValue("inCurrentLanguage").Bound = [](const TAppVariant& v) {
+        const int n = VarToInt(v, -1);
+        return TAppVariant(n == -1 || (n >= 1 && n <= 3) ? n : 1);
+    };
+    // The next version check lies no further ahead than the longest interval.
+    FindValue("osNextCheck").Bound = [](const TAppVariant& v) {
+        const double d = VarToFloat(v, Date()), latest = static_cast<double>(Date()) + 99;
+        return TAppVariant(!(d >= 0) ? 0.0 : d > latest ? latest : d);
+    };
 }
 
 std::string AutoRunCommand()

@@ -27,6 +27,9 @@ public:
 
     // Set by the main window; called by Apply after the autorun value.
     std::function<void(TFahSettings&)> OnApply;
+
+private:
+    void SetBounds();
 };
 
 // The one settings object, made on the first call (not loaded: the main window

@@ -13,9 +13,6 @@
 
 namespace {
 
-// A summary page larger than this is not a summary page.
-constexpr uint64_t kMaxPageBytes = 32ull << 20;
-
 char FoldChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 std::string_view TrimView(std::string_view s)
@@ -476,7 +473,7 @@ int LoadPSummary()
     if (!FileExists(path))
         return 0;
     std::string page;
-    if (!TryReadFileText(path, page, kMaxPageBytes))
+    if (!TryReadFileText(path, page, kMaxPSummaryBytes))
         return 0;
     if (!IsValidUtf8(page))
         page = CodePageToUtf8(page, 1252);

@@ -11,6 +11,7 @@
 // Loading and lookups run on the GUI thread only (start-up, downloads, list
 // repaints); the lists are not locked.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -97,6 +98,10 @@ TDataLines& ProjectList();
 // work-unit name begins with info.WUName (ignoring case). True when found; otherwise the record
 // is cleared, WUName set to sNoData, and the result is false.
 bool FindProjectInfo(TProjectInfo& info);
+
+// A summary page larger than this is not a summary page: LoadPSummary
+// leaves it unread.
+constexpr uint64_t kMaxPSummaryBytes = 32ull << 20;
 
 // The project lines of a summary page's text, in page order.
 std::vector<std::string> ParsePSummary(std::string_view page);

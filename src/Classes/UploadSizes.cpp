@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr uint64_t kMaxListBytes = 16ull << 20;
 const char kSeparator[] = "---";
 
 bool IsSeparator(std::string_view line) { return Trim(line) == kSeparator; }
@@ -23,7 +22,7 @@ void AppendFileLines(const std::string& path, std::vector<std::string>& out)
     if (!FileExists(path))
         return;
     std::string text;
-    if (!TryReadFileText(path, text, kMaxListBytes))
+    if (!TryReadFileText(path, text, kMaxUploadListBytes))
         return;
     for (std::string& line : SplitLines(text))
         if (!Trim(line).empty() && !IsSeparator(line))

@@ -12,6 +12,9 @@
 
 TDataLines& UploadSizeList();
 
+// A data-folder list larger than this is left unread.
+constexpr uint64_t kMaxUploadListBytes = 16ull << 20;
+
 // Rebuilds the part above "---" from the two data-folder files: local sizes,
 // then downloaded ones. Nothing changes when neither file exists. The files
 // are joined line by line: one without a final line break, or holding a "---"

@@ -175,6 +175,8 @@ void TAppVal::Load()
         StoredValue = reg.ReadString(Section, Name, VarToStr(DefaultValue));
         break;
     }
+    if (Bound)
+        StoredValue = VarAsKind(Bound(StoredValue), Kind());
     Revert();
 }
 

@@ -6,6 +6,7 @@
 // Everyone else reads a setting's StoredValue; settings pages change
 // EditedValue; SaveAll writes only what changed, RevertAll drops the edits.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <variant>
@@ -59,6 +60,9 @@ public:
     std::string FullName;  // the key as given
 
     TAppValKind Kind() const { return KindOfVariant(DefaultValue); }
+    // Brings what Load read into what the program accepts (the range a
+    // settings page allows); unset: the value is taken as it is stored.
+    std::function<TAppVariant(const TAppVariant& stored)> Bound;
 
     void Load();
     void Save();     // writes only when Changed()

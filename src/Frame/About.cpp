@@ -5,6 +5,7 @@
 #include "controls/DrawUtils.h"
 #include "controls/RxLabel.h"
 #include "controls/VersionInfo.h"
+#include "platform/Application.h"
 #include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/Image.h"
@@ -92,13 +93,15 @@ TAboutForm::TAboutForm(TComponent* owner) : TForm(owner)
 
     OnClick = [this](TObject*) { SetModalResult(mrOk); };
 
-    // A damaged or missing picture leaves the icon as the only image.
+    // A damaged or missing picture leaves the icon as the only image; a
+    // damaged one is noted.
     std::string jpeg;
     if (TryLoadRCData("Avat", jpeg)) {
         try {
             LoadJpegBitmap(jpeg, picture_);
-        } catch (const Exception&) {
+        } catch (const Exception& e) {
             picture_.SetHandle(nullptr);
+            Application().HandleException(std::string("The About picture is not shown: ") + e.what());
         }
     }
     FillTexts();

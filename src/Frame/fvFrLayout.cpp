@@ -8,6 +8,7 @@
 #include "Frame/LogFr.h"
 #include "Frame/ParamFr.h"
 #include "Frame/fvFr.h"
+#include "platform/Application.h"
 #include "platform/BitmapFile.h"
 #include "platform/Clipboard.h"
 #include "platform/PageControl.h"
@@ -211,8 +212,11 @@ void TfvFrame::SetShowPrevLog(bool on)
 void TfvFrame::LoadBackground(TBaseVirtualTree& tree, const std::string& path)
 {
     TBitmap picture;
-    if (!path.empty() && FileExists(path))
-        LoadBitmapFromFile(picture, path);
+    std::string why;
+    // A missing file is no error (the defaults name files that are seldom
+    // there); a picture that can't be shown is skipped with a note.
+    if (!path.empty() && FileExists(path) && !LoadBitmapFromFile(picture, path, &why))
+        Application().HandleException("The background picture \"" + path + "\" is not shown: " + why);
     tree.SetBackground(picture);
     tree.Invalidate();
 }

@@ -302,7 +302,7 @@ void THttpCli::SetState(THttpState newState)
 void THttpCli::StartTimeoutTimer()
 {
     Touch();
-    if (!timerOn_ && Timeout > 0) {
+    if (!timerOn_ && (Timeout > 0 || MaxTime > 0)) {
         timerOn_ = SetTimer(Handle(), kTimeoutTimer, kTimeoutTick, nullptr) != 0;
     }
 }
@@ -317,12 +317,18 @@ void THttpCli::StopTimeoutTimer()
 
 void THttpCli::TimerTick()
 {
-    if (state_ == httpReady || Timeout <= 0) {
+    if (state_ == httpReady || (Timeout <= 0 && MaxTime == 0)) {
         StopTimeoutTimer();
         return;
     }
-    DWORD idle = GetTickCount() - lastActivity_;
-    if (idle >= static_cast<DWORD>(Timeout) * 1000u)
+    const DWORD now = GetTickCount();
+    if (MaxTime > 0 && now - requestStart_ >= MaxTime) {
+        FailRequest(404, "The download took longer than " + std::to_string((MaxTime + 999) / 1000) + " s",
+                    WSAETIMEDOUT);
+        return;
+    }
+    DWORD idle = now - lastActivity_;
+    if (Timeout > 0 && idle >= static_cast<DWORD>(Timeout) * 1000u)
         FailRequest(404, SocketErrorReason(WSAETIMEDOUT), WSAETIMEDOUT);
 }
 
@@ -444,6 +450,7 @@ void THttpCli::DoRequestAsync(THttpRequest rq)
     if (requestPath_.empty())
         requestPath_ = "/";
     docName_ = HttpDocumentName(docNameSource_);
+    requestStart_ = GetTickCount();
     StartTimeoutTimer();
     try {
         StartConnection();
@@ -1190,6 +1197,10 @@ void THttpCli::HeaderEnded()
         noBody = contentLength_ == 0 ||
                  (contentLength_ == -1 && (statusCode_ < 200 || statusCode_ == 301 || statusCode_ == 302));
 
+    if (!noBody && MaxBodySize > 0 && !chunked_ && contentLength_ > MaxBodySize) {
+        BodyTooLarge();
+        return;
+    }
     if (!noBody) {
         docName_ = HttpDocumentNameForContent(docName_, contentType_);
         SetState(httpWaitingBody);
@@ -1243,8 +1254,17 @@ size_t THttpCli::GetBodyLineNext(const char* data, size_t len)
     return consumed;
 }
 
+void THttpCli::BodyTooLarge()
+{
+    FailRequest(404, "The document is larger than " + std::to_string(MaxBodySize) + " bytes", 0);
+}
+
 void THttpCli::WriteBody(const char* data, size_t len)
 {
+    if (MaxBodySize > 0 && rcvdCount_ + static_cast<int64_t>(len) > MaxBodySize) {
+        BodyTooLarge();
+        return;
+    }
     rcvdCount_ += static_cast<int64_t>(len);
     if (RcvdStream)
         RcvdStream->Write(data, len);

@@ -98,6 +98,12 @@ public:
     // Seconds without any progress (no answer, no data) after which a running
     // request is ended with an error. 0 waits for ever.
     int Timeout = 60;
+    // Limits of one request; 0: none. A body longer than MaxBodySize bytes
+    // (counted after chunked decoding) or a request running longer than
+    // MaxTime milliseconds in all (relocations and authentication included)
+    // is ended with an error; the stream holds no byte past the limit.
+    int64_t MaxBodySize = 0;
+    DWORD MaxTime = 0;
 
     // The body of an answer goes here (nullptr: nowhere); POST and PUT read from
     // SendStream. The component never frees either.
@@ -235,6 +241,7 @@ private:
     void BodyComplete();
     void FinishResponse();
     void WriteBody(const char* data, size_t len);
+    void BodyTooLarge();
     void CutBackStreams();
     void RememberStreamMarks();
     bool CountRelocation();
@@ -347,5 +354,6 @@ private:
     int relocations_ = 0;
     int authRetries_ = 0;
     DWORD lastActivity_ = 0;
+    DWORD requestStart_ = 0;
     bool timerOn_ = false;
 };

@@ -6,5 +6,7 @@
 class TBitmap;
 
 // Loads the file into the bitmap. False, with the bitmap unchanged, when
-// the file is missing, unreadable or no picture we know.
-bool LoadBitmapFromFile(TBitmap& bitmap, const std::string& path);
+// the file is missing, unreadable, no picture we know, or a picture whose
+// headers can't be trusted (larger than any screen needs, or claiming more
+// than the file holds); why then says which.
+bool LoadBitmapFromFile(TBitmap& bitmap, const std::string& path, std::string* why = nullptr);

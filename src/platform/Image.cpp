@@ -3,6 +3,7 @@
 #include "platform/Canvas.h"
 #include "platform/Exceptions.h"
 #include "platform/Jpeg.h"
+#include "platform/PictureSize.h"
 
 TImage::TImage(TComponent* owner) : TGraphicControl(owner)
 {
@@ -34,8 +35,11 @@ void TImage::Paint(TCanvas& canvas)
 
 void JpegToBitmap(const TJpegImage& jpeg, TBitmap& bitmap)
 {
-    if (jpeg.width <= 0 || jpeg.height <= 0 ||
-        jpeg.rgb.size() < static_cast<size_t>(jpeg.width) * static_cast<size_t>(jpeg.height) * 3)
+    if (!PictureSizeAllowed(jpeg.width, jpeg.height))
+        throw Exception(jpeg.width <= 0 || jpeg.height <= 0 ? "The picture holds no pixels"
+                                                            : PictureSizeRefusal(jpeg.width, jpeg.height));
+    // Within the picture limit, so no product here wraps.
+    if (jpeg.rgb.size() < static_cast<size_t>(jpeg.width) * static_cast<size_t>(jpeg.height) * 3)
         throw Exception("The picture holds no pixels");
     BITMAPINFO bi = {};
     bi.bmiHeader.biSize = sizeof bi.bmiHeader;

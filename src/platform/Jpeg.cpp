@@ -2,12 +2,14 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <new>
 
 extern "C" {
 #include <jpeglib.h>
 }
 
 #include "platform/Exceptions.h"
+#include "platform/PictureSize.h"
 
 namespace {
 
@@ -28,7 +30,7 @@ void ErrorExit(j_common_ptr cinfo)
 void EmitMessage(j_common_ptr, int) {}
 
 // No C++ object with a destructor lives in this frame: longjmp may leave it.
-bool DecodeRaw(const unsigned char* data, unsigned long size, TJpegImage* out, char* message,
+bool DecodeRaw(const unsigned char* data, unsigned long size, TJpegImage* out, bool* tooLarge, char* message,
                size_t messageSize)
 {
     jpeg_decompress_struct cinfo;
@@ -45,12 +47,27 @@ bool DecodeRaw(const unsigned char* data, unsigned long size, TJpegImage* out, c
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data, size);
     jpeg_read_header(&cinfo, TRUE);
+    // The header's size is checked before the decoder or we allocate for it.
+    if (!PictureSizeAllowed(cinfo.image_width, cinfo.image_height)) {
+        out->width = static_cast<int>(cinfo.image_width);
+        out->height = static_cast<int>(cinfo.image_height);
+        *tooLarge = true;
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     cinfo.out_color_space = JCS_RGB;
     jpeg_start_decompress(&cinfo);
     out->width = static_cast<int>(cinfo.output_width);
     out->height = static_cast<int>(cinfo.output_height);
+    // Within the picture limit, so no product below wraps.
     size_t stride = static_cast<size_t>(cinfo.output_width) * 3;
-    out->rgb.resize(stride * cinfo.output_height);
+    try {
+        out->rgb.resize(stride * cinfo.output_height);
+    } catch (const std::bad_alloc&) {
+        snprintf(message, messageSize, "not enough memory for the picture");
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
     while (cinfo.output_scanline < cinfo.output_height) {
         JSAMPROW row = reinterpret_cast<JSAMPROW>(&out->rgb[stride * cinfo.output_scanline]);
         jpeg_read_scanlines(&cinfo, &row, 1);
@@ -68,10 +85,11 @@ TJpegImage DecodeJpeg(std::string_view data)
         throw Exception("Not a JPEG image");
     TJpegImage image;
     char message[JMSG_LENGTH_MAX] = {};
+    bool tooLarge = false;
     // The output buffer is allocated before the jump point can be taken.
     image.rgb.reserve(0);
     if (!DecodeRaw(reinterpret_cast<const unsigned char*>(data.data()),
-                   static_cast<unsigned long>(data.size()), &image, message, sizeof message))
-        throw Exception(std::string("JPEG error: ") + message);
+                   static_cast<unsigned long>(data.size()), &image, &tooLarge, message, sizeof message))
+        throw Exception("JPEG error: " + (tooLarge ? PictureSizeRefusal(image.width, image.height) : message));
     return image;
 }

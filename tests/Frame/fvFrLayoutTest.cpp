@@ -141,3 +141,39 @@ TEST_F(FvFrameTest, RefreshKeepsUnsavedClientCfgEditsOfTheSelectedClient)
     frame->SelectNode(nb);
     EXPECT_EQ(frame->FAHIniFrame->Lines(), (std::vector<std::string>{"[settings]", "username=b"}));
 }
+
+TEST_F(FvFrameTest, ABackgroundPictureWhoseHeaderCannotBeTrustedIsSkippedWithANote)
+{
+    const std::string good = dir->File("good.bmp");
+    WriteFile(good, BmpFile(8, 4, 24, 8 * 3 * 4));
+    // 161-byte files whose headers claim pictures no screen needs (the
+    // first one's size wraps in 32 bits), and a bitmap cut short.
+    const std::pair<std::string, std::string> bad[] = {
+        {dir->File("wraps.jpg"), "65500 x 21858 pixels"},
+        {dir->File("huge.bmp"), "65500 x 21858 pixels"},
+        {dir->File("cut.bmp"), "holds less than its headers claim"},
+    };
+    WriteFile(bad[0].first, JpegClaiming(65500, 21858));
+    WriteFile(bad[1].first, BmpFile(65500, 21858, 32, 161 - 54));
+    WriteFile(bad[2].first, BmpFile(100, 100, 24, 161 - 54));
+    TBaseVirtualTree* trees[] = {frame->VSTree, frame->FAHLogFrame->VSTree, frame->FAHParamFrame->VSTree};
+    for (const auto& [path, why] : bad) {
+        SCOPED_TRACE(path);
+        frame->SetListBackground(good);
+        EXPECT_EQ(frame->VSTree->Background().Width(), 8);
+        ClearCaughtErrors();
+        frame->SetListBackground(path);
+        frame->SetLogBackground(path);
+        frame->SetParamBackground(path);
+        for (TBaseVirtualTree* tree : trees)
+            EXPECT_TRUE(tree->Background().Empty());
+        std::vector<std::string> notes = CaughtErrors();
+        ASSERT_EQ(notes.size(), 4u);   // the log's picture is loaded for both logs
+        EXPECT_NE(notes[0].find(path), std::string::npos) << notes[0];
+        EXPECT_NE(notes[0].find(why), std::string::npos) << notes[0];
+    }
+    ClearCaughtErrors();
+    // A file that is not there is no error: the defaults name such files.
+    frame->SetListBackground(dir->File("none.bmp"));
+    EXPECT_TRUE(CaughtErrors().empty());
+}

@@ -141,7 +141,15 @@ TEST(MainDMDownloads, AnyAnswerButTheDocumentKeepsTheOldFilesAndFreesBothActions
         {"portal page", Url("NGINX", "/portal.html?"), nullptr, "", "", "Update error: 200 OK"},
         {"404", Url("NGINX", "/gone?"), nullptr, "", "", "Update error: 404 Not Found"},
         {"cut body", Url("SCRIPTED", "/halfway?"), nullptr, "", "", "Update error: "},
+        // Servers that never stop: cut at the program's size limits, or at
+        // the time limit (shortened for the test).
+        {"endless body", Url("SCRIPTED", "/endless?"), nullptr, "", "", "Update error: 404 The document is larger than "},
+        {"endless chunked body", Url("SCRIPTED", "/endless-chunked?"), nullptr, "", "",
+         "Update error: 404 The document is larger than "},
+        {"a byte a second", Url("SCRIPTED", "/trickle?"), nullptr, "", "",
+         "Update error: 404 The download took longer than 2 s"},
     };
+    TMainDM::SetDownloadTimeLimitForTesting(2000);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         SetSetting("upUseProxy", false);
@@ -159,6 +167,7 @@ TEST(MainDMDownloads, AnyAnswerButTheDocumentKeepsTheOldFilesAndFreesBothActions
         EXPECT_EQ(h.Check(true, IDOK), "");
         EXPECT_TRUE(h.Clean());
     }
+    TMainDM::SetDownloadTimeLimitForTesting(0);
 
     // Errors of another kind reach the caller; the actions stay usable.
     h.dm->SiteURL = Url("NGINX", "/");
@@ -184,6 +193,34 @@ TEST(MainDMDownloads, AnyAnswerButTheDocumentKeepsTheOldFilesAndFreesBothActions
     EXPECT_TRUE(CaughtErrors().empty());
 }
 
+TEST(MainDMDownloads, APageTheLoaderWouldRefuseNeverReplacesAGoodOne)
+{
+    Harness h;
+    WriteFile(PSummaryFile(), RealPage());
+    InitProjectDatabase();
+    TProjectInfo info;
+    info.Project = 6326;
+    ASSERT_TRUE(FindProjectInfo(info));
+    // The real page with its rows repeated past 32 MB: a page of rows, but
+    // more than the database reads.
+    std::string page = RealPage();
+    size_t first = page.find("<tr bgcolor"), end = page.find("</table>");
+    ASSERT_TRUE(first != std::string::npos && end != std::string::npos);
+    std::string rows = page.substr(first, end - first), big = page.substr(0, first);
+    while (big.size() <= (32u << 20))
+        big += rows;
+    WriteFile(Www("big.html"), big + page.substr(end));
+    SetSetting("upURL", Url("NGINX", "/big.html"));
+    h.dm->UpdateFahBaseAction->Execute();
+    EXPECT_EQ(h.status[1].rfind("Update error: ", 0), 0u) << h.status[1];
+    EXPECT_EQ(ReadFile(PSummaryFile()), RealPage());
+    InitProjectDatabase();   // as the next start does
+    info = TProjectInfo();
+    info.Project = 6326;
+    EXPECT_TRUE(FindProjectInfo(info));
+    EXPECT_TRUE(h.Clean());
+}
+
 TEST(MainDMDownloads, ANewerVersionIsOfferedAndOnlyAWebAddressIsOpened)
 {
     Harness h;
@@ -206,6 +243,14 @@ TEST(MainDMDownloads, ANewerVersionIsOfferedAndOnlyAWebAddressIsOpened)
     EXPECT_FALSE(FileExists(ran));
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
     RegDeleteKeyW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command");
+
+    // A version of 100,000 digits: the box shows a cut version and stays small.
+    WriteFile(Www("soft/brenix_ver.txt"), "version=9." + std::string(100000, '7') + "\r\ndate=2010-03-04\r\nsize=" +
+                                              std::string(100000, '8') + ";1\r\nurl=x\r\n");
+    std::string text = h.Check(false, IDNO);
+    EXPECT_EQ(text.rfind("Version 9.777", 0), 0u) << text.substr(0, 80);
+    EXPECT_LT(text.size(), 200u);
+    EXPECT_NE(text.find("dated 4 Mar 2010 (888"), std::string::npos) << text.substr(0, 300);
 
     // Older than this program (1.5.0.0): nothing to offer.
     WriteFile(Www("soft/brenix_ver.txt"), "version=1.5\r\n");

@@ -51,7 +51,7 @@ LRESULT MessageSink::WndProc(UINT msg, WPARAM wParam, LPARAM lParam)
     return THiddenWindow::WndProc(msg, wParam, lParam);
 }
 
-LogHolder::LogHolder(const std::string& logPath) : path_(logPath)
+LogHolder::LogHolder(const std::string& logPath, bool exclusive) : path_(logPath)
 {
     static LONG counter = 0;
     prefix_ = "bx_loghold_" + std::to_string(GetCurrentProcessId()) + "_" +
@@ -60,7 +60,8 @@ LogHolder::LogHolder(const std::string& logPath) : path_(logPath)
     append_ = CreateEventA(nullptr, FALSE, FALSE, (prefix_ + "_append").c_str());
     appended_ = CreateEventA(nullptr, FALSE, FALSE, (prefix_ + "_appended").c_str());
     stop_ = CreateEventA(nullptr, TRUE, FALSE, (prefix_ + "_stop").c_str());
-    std::wstring cmd = Utf8ToWide("\"" + ExeFolder() + "core_loghold.exe\" \"" + path_ + "\" " + prefix_);
+    std::wstring cmd = Utf8ToWide("\"" + ExeFolder() + "core_loghold.exe\" \"" + path_ + "\" " + prefix_ +
+                                 (exclusive ? " exclusive" : ""));
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};

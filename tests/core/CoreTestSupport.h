@@ -65,9 +65,11 @@ protected:
 };
 
 // Holds a log file open for writing from another process, as a running client does.
+// Exclusive: holds a file or a folder open sharing it with nobody, as a
+// program that locks it does (every other open fails with a sharing violation).
 class LogHolder {
 public:
-    explicit LogHolder(const std::string& logPath);
+    explicit LogHolder(const std::string& logPath, bool exclusive = false);
     ~LogHolder();
     bool Holding() const { return holding_; }
     // Appends text through the holder's own handle.

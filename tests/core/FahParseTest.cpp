@@ -439,7 +439,35 @@ TEST_F(Parse, BinaryHugeAndUnreadableFilesGiveEmptyFields)
     TLock lock(c->CritSection());
     EXPECT_EQ(c->ProjectNumber, 0);
     EXPECT_EQ(c->WUName, "");
-    EXPECT_EQ(c->Status, fsRunning);   // the open failed: somebody holds the log
+    EXPECT_EQ(c->Status, fsNotAccess);   // nobody may read it, a running client included
+}
+
+TEST_F(Parse, AUnitInfoOrClientCfgOverItsSizeLimitIsSkippedOnItsOwn)
+{
+    ClientFolder dir;
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    const std::string over(TFah::kMaxSmallFileBytes + 1, 'x');
+    dir.UnitInfo(over);
+    dir.ClientCfg(over);
+    Client c(dir.Path());
+    c.Poll();
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->Status, fsShutdown);
+        EXPECT_EQ(c->ProjectNumber, 8022);   // what the log gives still shows
+        EXPECT_EQ(c->Percent, 6);
+        EXPECT_EQ(c->RunCloneGen, "Run 11, Clone 318, Gen 25");
+        EXPECT_EQ(c->UnitInfoLines.Count(), 0);
+        EXPECT_EQ(c->ClientCfgLines.Count(), 0);
+        EXPECT_EQ(c->WUName, "");
+    }
+    dir.UnitInfo(RealText("unitinfo-gpu2.txt"));
+    dir.ClientCfg("[settings]\nusername=a\n");
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_GT(c->UnitInfoLines.Count(), 0);
+    EXPECT_EQ(c->ClientCfgLines.Count(), 2);
+    EXPECT_EQ(c->ProjectNumber, 8022);
 }
 
 TEST_F(Parse, AnUnchangedLogIsNotReadAgain)
@@ -699,11 +727,11 @@ TEST_F(Parse, BrokenUnitInformation)
         EXPECT_EQ(c->WUName, "p4744_lam5w_300K");
         EXPECT_EQ(c->DownloadText, "11.03.23   22:04:00");   // the minutes read as far as they go
     }
-    // Larger than any real one: not read, every field cleared.
+    // Larger than any real one: not read; the log's fields stay.
     dir.UnitInfo(std::string(2 << 20, 'x'));
     c.Poll();
     TLock lock(c->CritSection());
-    EXPECT_EQ(c->ProjectNumber, 0);
-    EXPECT_EQ(c->LogLines->Count(), 0);
+    EXPECT_EQ(c->ProjectNumber, 8022);
+    EXPECT_GT(c->LogLines->Count(), 0);
     EXPECT_EQ(c->WUName, "");
 }

@@ -166,7 +166,7 @@ TEST(FahObject, IntervalIsAtLeast24SecondsAndANewValueForcesAPoll)
     EXPECT_EQ(t->Interval(), 90000u);
 }
 
-TEST_F(State, UnheldLogIsStoppedAndHeldLogIsRunning)
+TEST_F(State, UnheldLogIsStoppedHeldLogIsRunningAndALogNobodyMayReadIsNoAccess)
 {
     ClientFolder dir;
     dir.Log(kLog);
@@ -188,6 +188,29 @@ TEST_F(State, UnheldLogIsStoppedAndHeldLogIsRunning)
     ASSERT_TRUE(Reaches(*f, fsShutdown));
     sink.WaitFor(WM_FAHSTATUS, 3, 2000);
     EXPECT_EQ(StatusChanges(), (std::vector<LPARAM>{fsUnknown, fsShutdown, fsRunning}));
+
+    // Another program holds the log, or the folder, sharing it with nobody:
+    // every open of the log, or every listing of the folder, fails with a
+    // sharing violation.
+    const std::string folder = dir.Path().substr(0, dir.Path().size() - 1);
+    for (const std::string& held : {dir.Path() + "FAHlog.txt", folder}) {
+        SCOPED_TRACE(held);
+        LogHolder locker(held, true);
+        ASSERT_TRUE(locker.Holding());
+        EXPECT_TRUE(Reaches(*f, fsNotAccess));
+        locker.Release();
+        EXPECT_TRUE(Reaches(*f, fsShutdown));
+    }
+    // A log the system refuses to open: the build links it to a file that
+    // nobody may read.
+    const std::string denied = ExeFolder() + "unreadable-client\\";
+    HANDLE h = CreateFileW(Utf8ToWide(denied + "FAHlog.txt").c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_EQ(h, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    ASSERT_TRUE(FileExists(denied + "FAHlog.txt"));
+    auto g = Watch(denied);
+    EXPECT_TRUE(Reaches(*g, fsNotAccess));
 }
 
 TEST_F(State, ResultsWithAHeldLogAreReadyToSend)

@@ -2,7 +2,9 @@
 // processes may read it, as a client allows) until told to stop, and appends
 // text to it on request.
 //
-//   core_loghold <log file> <event prefix>
+//   core_loghold <log file> <event prefix> [exclusive]
+// With "exclusive" the file (or a folder) is held for reading, shared with
+// nobody, as a program that locks it does; nothing is appended then.
 // Events (created by the test): <prefix>_ready (set once the file is held),
 // <prefix>_append (auto-reset: append the content of "<log file>.add"),
 // <prefix>_appended (set after appending), <prefix>_stop.
@@ -20,8 +22,11 @@ int main(int argc, char** argv)
     if (argc < 3)
         return 2;
     std::string path = argv[1], prefix = argv[2];
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool exclusive = argc > 3 && std::string(argv[3]) == "exclusive";
+    HANDLE file = exclusive ? CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                            : CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 3;
     SetFilePointer(file, 0, nullptr, FILE_END);

@@ -334,6 +334,30 @@ TEST(HttpGet, StalledServerTimesOut)
     EXPECT_EQ(g.message, "Connection timed out (Error #10060)");
 }
 
+TEST(HttpGet, ABodyPastItsSizeLimitOrARequestPastItsTimeLimitEnds)
+{
+    THttpCli http;
+    http.MaxBodySize = 100000;
+    // Without a length, in chunks, and announced: the stream never holds a
+    // byte past the limit.
+    for (const char* path : {"/endless", "/endless-chunked", "/len/100001"}) {
+        SCOPED_TRACE(path);
+        TFetch f = Fetch(http, Url("SCRIPTED", path));
+        ASSERT_TRUE(f.raised);
+        EXPECT_EQ(f.code, 404u);
+        EXPECT_EQ(f.message, "The document is larger than 100000 bytes");
+        EXPECT_LE(f.body.size(), 100000u);
+    }
+    http.MaxBodySize = 0;
+    http.MaxTime = 1500;   // a byte a second never lets the idle time-out come
+    DWORD start = GetTickCount();
+    TFetch g = Fetch(http, Url("SCRIPTED", "/trickle"));
+    ASSERT_TRUE(g.raised);
+    EXPECT_EQ(g.message, "The download took longer than 2 s");
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_GE(g.body.size(), 1u);
+}
+
 namespace {
 
 struct TBusyProbe {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
 #include "Classes/FahSettings.h"
@@ -296,6 +297,69 @@ TEST_F(FahSettingsTest, HostileRegistryValuesGiveTheDefaults)
     EXPECT_EQ(s.FindValue("osNextCheck").AsFloat(), static_cast<double>(Date()));
     EXPECT_EQ(s.FindValue("fpWidth").AsInteger(), 800);
     EXPECT_EQ(s.FindValue("upProxyPort").AsInteger(), 8080);
+}
+
+TEST_F(FahSettingsTest, EveryStoredNumberIsReadWithinWhatItsPageAllows)
+{
+    const int screenW = GetSystemMetrics(SM_CXVIRTUALSCREEN), screenH = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    ASSERT_GT(screenW, 400);
+    const int kMax = 0x7FFFFFFF;
+    // What 0, -1 and 0x7FFFFFFF read as: quantities come to the nearest
+    // bound, a choice, colour or port that is none of those reads as its
+    // default; an unknown language is English, as it shows.
+    const struct {
+        const char* key;
+        int zero, minusOne, max;
+    } rows[] = {
+        {"Settings\\osUpdateInterval", 1, 1, 99},
+        {"Settings\\osCpuAffinitySortOrder", 0, 0, 0},
+        {"Settings\\evAutoUpdateInterval", 30, 30, 600},
+        {"Settings\\inTBTypeCaption", 0, 0, 0},
+        {"Settings\\inCurrentLanguage", 1, -1, 1},
+        {"Settings\\inColorOk", 0, 0xD5FFD5, 0xD5FFD5},
+        {"Settings\\inColorInfo", 0, 0xFFE9D5, 0xFFE9D5},
+        {"Settings\\inColorError", 0, 0xD5D5FF, 0xD5D5FF},
+        {"Settings\\inColorOther", 0, 0xE9E9E9, 0xE9E9E9},
+        {"Settings\\upProxyPort", 3128, 3128, 3128},
+        {"Settings\\dfTeamID", 0, kDefaultTeamID, kMax},
+        {"Main\\fpState", 0, 0, 0},
+        {"Main\\fpWidth", 400, 400, screenW},
+        {"Main\\fpHeight", 300, 300, screenH},
+    };
+    int integers = 0;
+    for (int i = 0; i < GetFahSettings().Count(); ++i)
+        integers += GetFahSettings().GetValue(i)->Kind() == TAppValKind::Integer;
+    ASSERT_EQ(integers, static_cast<int>(std::size(rows)));
+
+    for (int stored : {0, -1, kMax}) {
+        for (const auto& row : rows) {
+            std::string key = row.key;
+            TRegistry r;
+            ASSERT_TRUE(r.OpenKey(std::string(kKey) + "\\" + key.substr(0, key.find('\\')), true));
+            r.WriteInteger(key.substr(key.find('\\') + 1), stored);
+        }
+        TRegistry r;
+        ASSERT_TRUE(r.OpenKey(std::string(kKey) + "\\Settings", true));
+        r.WriteString("osNextCheck", IntToStr(stored));
+        r.CloseKey();
+
+        SetFahSettingsPathForTesting(kKey);
+        TFahSettings& s = GetFahSettings();
+        s.LoadAll();
+        for (const auto& row : rows) {
+            SCOPED_TRACE(std::string(row.key) + " stored as " + std::to_string(stored));
+            const TAppVal& v = s.FindValue(std::string(row.key).substr(std::string(row.key).find('\\') + 1));
+            EXPECT_EQ(v.AsInteger(), stored == 0 ? row.zero : stored == -1 ? row.minusOne : row.max);
+            EXPECT_EQ(v.EditedInteger(), v.AsInteger());   // the page shows what is used
+        }
+        // The next check is never further away than the longest interval.
+        const double next = s.FindValue("osNextCheck").AsFloat();
+        EXPECT_EQ(next, stored == kMax ? static_cast<double>(Date()) + 99 : 0.0) << stored;
+        // Read, not written: the registry keeps what it had until a save.
+        TRegistry back(HKEY_CURRENT_USER, KEY_READ);
+        ASSERT_TRUE(back.OpenKeyReadOnly(std::string(kKey) + "\\Settings"));
+        EXPECT_EQ(back.ReadInteger("evAutoUpdateInterval"), stored);
+    }
 }
 
 TEST_F(FahSettingsTest, ApplyWritesAndRemovesTheAutorunValue)

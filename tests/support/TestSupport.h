@@ -34,6 +34,14 @@ std::string RealDataFile(const std::string& name);
 // The repository's top folder (Windows path).
 std::string SourceDir();
 
+// The built-in JPEG picture with its frame header changed to claim
+// width x height pixels (the data behind it stays that of a small picture).
+std::string JpegClaiming(int width, int height);
+// A Windows bitmap file: its headers say width x height at bpp bits per
+// pixel, uncompressed; pixelBytes bytes of pixels follow (what a whole
+// picture needs, or fewer for a cut file).
+std::string BmpFile(int width, int height, int bpp, size_t pixelBytes);
+
 // Messages that reached the application's exception handler during the test.
 std::vector<std::string> CaughtErrors();
 void ClearCaughtErrors();

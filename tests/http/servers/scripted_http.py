@@ -139,6 +139,20 @@ class Conn:
         self.send(head + extra + b"\r\n" + body)
         return keep
 
+    def endless(self, frame, block, pause=0.0, seconds=30, most=64 << 20):
+        # Sends framed blocks until the client goes, or for a bounded time
+        # and amount (so a client without limits still ends).
+        end, sent = time.time() + seconds, 0
+        try:
+            while time.time() < end and sent < most:
+                self.send(frame(block))
+                sent += len(block)
+                if pause:
+                    time.sleep(pause)
+        except OSError:
+            pass
+        return False
+
     def stall(self):
         # Never answer; wait until the client gives up.
         self.sock.settimeout(120)
@@ -314,6 +328,19 @@ def route(c, parts, headers, raw, body):
         return False
     if path == "/stall":
         return c.stall()
+    # Bodies that never end: summary-page rows without a length, the same
+    # in chunks, and a byte a second.
+    row = (b'<tr><td>9999</td><td>127.0.0.1</td><td>p1_endless</td><td>1</td><td>1.00</td>'
+           b'<td>2.00</td><td>3.00</td><td>100</td><td>GROMACS</td><td><a href="x">x</a></td></tr>\n')
+    if path == "/endless":
+        c.send(b"HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<table><tr><th>Project</th></tr>\n")
+        return c.endless(lambda b: b, row * 500)
+    if path == "/endless-chunked":
+        c.send(b"HTTP/1.1 200 OK\r\n" + c.ids() + b"Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n")
+        return c.endless(lambda b: b"%x\r\n" % len(b) + b + b"\r\n", row * 500)
+    if path == "/trickle":
+        c.send(b"HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n")
+        return c.endless(lambda b: b, b"<", pause=1.0)
     if path == "/stall-body":
         c.send(b"HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + b"s" * 100)
         return c.stall()

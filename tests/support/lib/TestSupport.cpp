@@ -8,6 +8,7 @@
 #include "platform/Application.h"
 #include "platform/FileUtil.h"
 #include "platform/Firewall.h"
+#include "platform/Resources.h"
 #include "platform/Text.h"
 
 namespace testing_support {
@@ -91,6 +92,43 @@ std::string RealDataDir()
 }
 
 std::string RealDataFile(const std::string& name) { return RealDataDir() + name; }
+
+std::string JpegClaiming(int width, int height)
+{
+    std::string jpeg = LoadRCData("ABOUT_JPEG");
+    // The frame header (SOF0 to SOF2): length, precision, height, width.
+    for (size_t i = 2; i + 9 < jpeg.size(); ++i) {
+        auto at = [&](size_t k) { return static_cast<unsigned char>(jpeg[k]); };
+        if (at(i) == 0xFF && at(i + 1) >= 0xC0 && at(i + 1) <= 0xC2) {
+            jpeg[i + 5] = static_cast<char>(height >> 8);
+            jpeg[i + 6] = static_cast<char>(height);
+            jpeg[i + 7] = static_cast<char>(width >> 8);
+            jpeg[i + 8] = static_cast<char>(width);
+            return jpeg;
+        }
+    }
+    ADD_FAILURE() << "the built-in picture has no frame header";
+    return jpeg;
+}
+
+std::string BmpFile(int width, int height, int bpp, size_t pixelBytes)
+{
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixelBytes);
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = static_cast<WORD>(bpp);
+    info.biCompression = BI_RGB;
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
+    bytes.append(pixelBytes, '\x80');
+    return bytes;
+}
 
 std::vector<std::string> CaughtErrors()
 {
