@@ -34,29 +34,13 @@
 #include "platform/FileUtil.h"
 #include "platform/Firewall.h"
 #include "platform/Text.h"
+#include "MainBenchKit.h"
 #include "support/BenchSupport.h"
 
 namespace {
 
 constexpr int kFolders = 100;
 constexpr DWORD kChildLimit = 90000;
-
-// Committed private memory of the process, region by region (the system's
-// counters are not filled in everywhere).
-size_t PrivateBytes()
-{
-    size_t sum = 0;
-    MEMORY_BASIC_INFORMATION mbi;
-    for (const char* p = nullptr; VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi;) {
-        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE)
-            sum += mbi.RegionSize;
-        const char* next = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
-        if (next <= p)
-            break;
-        p = next;
-    }
-    return sum;
-}
 
 DWORD WINAPI IdleThread(LPVOID stop)
 {
@@ -79,25 +63,6 @@ long long ThreadBytes()
     return grew;
 }
 
-void DeleteTree(const std::string& folder)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE f = FindFirstFileW(Utf8ToWide(folder + "*").c_str(), &fd);
-    if (f != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = WideToUtf8(fd.cFileName);
-            if (name == "." || name == "..")
-                continue;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(folder + name + "\\");
-            else
-                DeleteFileW(Utf8ToWide(folder + name).c_str());
-        } while (FindNextFileW(f, &fd));
-        FindClose(f);
-    }
-    RemoveDirectoryW(Utf8ToWide(folder).c_str());
-}
-
 void WriteResult(const std::string& file, double ms, long long thread)
 {
     char line[128];
@@ -117,7 +82,7 @@ void CALLBACK WhenPollsDone(HWND, UINT, UINT_PTR, DWORD)
 {
     for (PVirtualNode n : pollFrame->ClientNodes()) {
         TFAHThread* t = pollFrame->GetFahView(n)->Fah()->PollThread();
-        if (t->PollCount() < 1 || t->Polling())
+        if (t && (t->PollCount() < 1 || t->Polling()))
             return;
     }
     WriteResult(pollResult, startupMs, ThreadBytes());
@@ -170,7 +135,7 @@ int RunCore(const std::string& ini, const std::string& result, double started)
         bool all = true;
         for (auto& v : views) {
             TFAHThread* t = v->Fah()->PollThread();
-            all = all && t->PollCount() >= 1 && !t->Polling();
+            all = all && (!t || (t->PollCount() >= 1 && !t->Polling()));
         }
         if (all)
             break;
@@ -193,24 +158,8 @@ struct TChildResult {
 TChildResult RunChild(const std::string& mode, const std::string& ini, const std::string& result)
 {
     TChildResult r;
-    DeleteFileW(Utf8ToWide(result).c_str());
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring cmd = L"\"" + std::wstring(exe) + L"\" " + Utf8ToWide(mode) + L" \"" + Utf8ToWide(ini) +
-                       L"\" \"" + Utf8ToWide(result) + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    char start[64];
-    std::snprintf(start, sizeof start, "%.3f", Ms());
-    SetEnvironmentVariableA("BRENIX_BENCH_START", start);
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return r;
-    if (WaitForSingleObject(pi.hProcess, kChildLimit) != WAIT_OBJECT_0)
-        TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    const std::string text = ReadAll(result, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    const std::string text = RunSelf(Utf8ToWide(mode) + L" \"" + Utf8ToWide(ini) + L"\" \"" + Utf8ToWide(result) + L"\"",
+                                      result, kChildLimit);
     r.ok = std::sscanf(text.c_str(), "%lf %lld %lld", &r.ms, &r.privateBytes, &r.threadBytes) == 3;
     return r;
 }

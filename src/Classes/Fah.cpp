@@ -257,6 +257,8 @@ void TFah::SetFolder(const std::string& folder)
         ClientCfgFileName = Folder + "client.cfg";
         ClearData();
         ClientCfgLines.Clear();
+        if (thread_)
+            ErrorText.clear();   // a client that cannot poll keeps saying why
         SetStatus(fsUnknown);
     }
     if (thread_)

@@ -1,0 +1,81 @@
+// What the main window's benchmarks share: the process's memory counters,
+// removing the folders they made, and running the benchmark itself again as
+// the measured child (each start a real process start).
+#pragma once
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/Text.h"
+#include "support/BenchSupport.h"
+
+// Committed private memory of the process, region by region (the system's
+// counters are not filled in everywhere).
+inline size_t PrivateBytes()
+{
+    size_t sum = 0;
+    MEMORY_BASIC_INFORMATION mbi;
+    for (const char* p = nullptr; VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi;) {
+        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE)
+            sum += mbi.RegionSize;
+        const char* next = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
+        if (next <= p)
+            break;
+        p = next;
+    }
+    return sum;
+}
+
+// The process's working set (what it holds in memory now).
+inline size_t WorkingSetBytes()
+{
+    PROCESS_MEMORY_COUNTERS m = {};
+    m.cb = sizeof m;
+    GetProcessMemoryInfo(GetCurrentProcess(), &m, sizeof m);
+    return m.WorkingSetSize;
+}
+
+inline void DeleteTree(const std::string& folder)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE f = FindFirstFileW(Utf8ToWide(folder + "*").c_str(), &fd);
+    if (f != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = WideToUtf8(fd.cFileName);
+            if (name == "." || name == "..")
+                continue;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteTree(folder + name + "\\");
+            else
+                DeleteFileW(Utf8ToWide(folder + name).c_str());
+        } while (FindNextFileW(f, &fd));
+        FindClose(f);
+    }
+    RemoveDirectoryW(Utf8ToWide(folder).c_str());
+}
+
+// Runs this program again with args (the last one naming its result file),
+// the start time handed over in BRENIX_BENCH_START; waits up to limitMs and
+// returns what the child wrote into the result file ("" when nothing).
+inline std::string RunSelf(const std::wstring& args, const std::string& result, DWORD limitMs)
+{
+    DeleteFileW(Utf8ToWide(result).c_str());
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring cmd = L"\"" + std::wstring(exe) + L"\" " + args;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    char start[64];
+    std::snprintf(start, sizeof start, "%.3f", Ms());
+    SetEnvironmentVariableA("BRENIX_BENCH_START", start);
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return std::string();
+    if (WaitForSingleObject(pi.hProcess, limitMs) != WAIT_OBJECT_0)
+        TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return ReadAll(result, FILE_SHARE_READ | FILE_SHARE_WRITE);
+}
