@@ -172,8 +172,8 @@ int main()
         }
         {
             TLock lock(fah->CritSection());
-            if (fah->LogLines->Count() != static_cast<int>(lastFloor) + 1 || fah->ProjectNumber != 8022) {
-                printf("# poll result unexpected: %d lines, project %d\n", fah->LogLines->Count(),
+            if (fah->LogLines->EndLineNumber() != static_cast<int64_t>(lastFloor) + 1 || fah->ProjectNumber != 8022) {
+                printf("# poll result unexpected: %lld lines, project %d\n", static_cast<long long>(fah->LogLines->EndLineNumber()),
                        fah->ProjectNumber);
             }
         }

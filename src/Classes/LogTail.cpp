@@ -74,8 +74,13 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
 
         bool goOn = false;
         if (snapshot_ && path_ == path && consumed_ > 0 && size >= consumed_) {
-            const bool same = size == consumed_ && SameTime(written_, info.ftLastWriteTime);
-            if (same || size > consumed_) {
+            // Same size and write time: not read at all (a poll of an idle
+            // client costs an open and a look at its size).
+            if (size == consumed_ && SameTime(written_, info.ftLastWriteTime)) {
+                out = snapshot_;
+                return true;
+            }
+            if (size > consumed_) {
                 // The bytes where the last read ended must still be there.
                 std::string last(lastBytes_.size(), '\0');
                 LARGE_INTEGER at;
@@ -83,13 +88,8 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
                 DWORD got = 0;
                 if (SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
                     ReadFile(h, last.data(), static_cast<DWORD>(last.size()), &got, nullptr) &&
-                    got == last.size() && last == lastBytes_) {
-                    if (same) {
-                        out = snapshot_;
-                        return true;
-                    }
+                    got == last.size() && last == lastBytes_)
                     goOn = true;
-                }
             }
         }
         if (goOn) {
