@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -170,39 +171,16 @@ int RunParent()
     GetTempPathA(MAX_PATH, tmp);
     const std::string root = std::string(tmp) + "bx_mainbench_" + std::to_string(GetCurrentProcessId()) + "\\";
     CreateDirectoryW(Utf8ToWide(root).c_str(), nullptr);
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    const std::string logs[] = {ReadAll(RealDataDir() + "fahlog-smp-a4-bigadv-running.txt", share),
-                                ReadAll(RealDataDir() + "fahlog-gpu2-core11-14-paused-shutdown.txt", share),
-                                ReadAll(RealDataDir() + "fahlog-smp-a2-linux-sending-results.txt", share),
-                                ReadAll(RealDataDir() + "fahlog-cpu-service-b4-82-shutdown-restart.txt", share)};
-    std::string list = "[FAHDir]\r\n", sections;
-    std::vector<HANDLE> held;
-    for (int i = 0; i < kFolders; ++i) {
-        const std::string f = root + "client" + std::to_string(i) + "\\";
-        CreateDirectoryW(Utf8ToWide(f).c_str(), nullptr);
-        WriteAll(f + "FAHlog.txt", logs[i % 4]);
-        if (i % 4 == 0)   // running: the log held open for writing
-            held.push_back(CreateFileW(Utf8ToWide(f + "FAHlog.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                       nullptr, OPEN_EXISTING, 0, nullptr));
-        if (i % 4 == 2) {
-            CreateDirectoryW(Utf8ToWide(f + "work").c_str(), nullptr);
-            WriteAll(f + "work\\wuresults_01.dat", "results");
-        }
-        char key[16];
-        std::snprintf(key, sizeof key, "line%03d", i);
-        list += std::string(key) + "=\"" + f + "\"\r\n";
-        sections += "\r\n[" + f + "]\r\nAlias=client " + std::to_string(i) + "\r\nShowInHint=1\r\n";
-    }
-    const std::string full = root + "full.ini", empty = root + "empty.ini", result = root + "result.txt";
-    WriteAll(full, list + sections);
+    const std::string empty = root + "empty.ini", result = root + "result.txt";
     WriteAll(empty, "[Other]\r\n");
+    auto maker = std::make_unique<TClientFolderMaker>();
+    const std::string full = MakeFolderList(root, "client", kFolders, std::ref(*maker));
 
     const TChildResult formEmpty = RunChild("--form", empty, result);
     const TChildResult form100 = RunChild("--form", full, result);
     const TChildResult coreEmpty = RunChild("--core", empty, result);
     const TChildResult core100 = RunChild("--core", full, result);
-    for (HANDLE h : held)
-        CloseHandle(h);
+    maker.reset();
     DeleteTree(root);
 
     if (!formEmpty.ok || !form100.ok || !coreEmpty.ok || !core100.ok) {

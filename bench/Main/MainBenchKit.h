@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/Text.h"
 #include "support/BenchSupport.h"
@@ -79,3 +80,58 @@ inline std::string RunSelf(const std::wstring& args, const std::string& result, 
     CloseHandle(pi.hProcess);
     return ReadAll(result, FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
+
+// A folder list NAME.ini under root naming n client folders root\NAMEi\
+// (alias "NAME i", listed in the tray hint), each made by make(i, folder).
+template <class F>
+std::string MakeFolderList(const std::string& root, const std::string& name, int n, F make)
+{
+    std::string list = "[FAHDir]\r\n", sections;
+    for (int i = 0; i < n; ++i) {
+        const std::string f = root + name + std::to_string(i) + "\\";
+        CreateDirectoryW(Utf8ToWide(f).c_str(), nullptr);
+        make(i, f);
+        char key[16];
+        std::snprintf(key, sizeof key, "line%04d", i);
+        list += std::string(key) + "=\"" + f + "\"\r\n";
+        sections += "\r\n[" + f + "]\r\nAlias=" + name + " " + std::to_string(i) + "\r\nShowInHint=1\r\n";
+    }
+    const std::string ini = root + name + ".ini";
+    WriteAll(ini, list + sections);
+    return ini;
+}
+
+// Client folders as they come: one of four real logs each; every fourth
+// log held open for writing in held (a running client), every fourth
+// folder from the third on with results waiting.
+class TClientFolderMaker {
+public:
+    TClientFolderMaker()
+    {
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        for (const char* name : {"fahlog-smp-a4-bigadv-running.txt", "fahlog-gpu2-core11-14-paused-shutdown.txt",
+                                 "fahlog-smp-a2-linux-sending-results.txt",
+                                 "fahlog-cpu-service-b4-82-shutdown-restart.txt"})
+            logs_.push_back(ReadAll(RealDataDir() + name, share));
+    }
+    ~TClientFolderMaker()
+    {
+        for (HANDLE h : held_)
+            CloseHandle(h);
+    }
+    void operator()(int i, const std::string& f)
+    {
+        WriteAll(f + "FAHlog.txt", logs_[i % 4]);
+        if (i % 4 == 0)
+            held_.push_back(CreateFileW(Utf8ToWide(f + "FAHlog.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+        if (i % 4 == 2) {
+            CreateDirectoryW(Utf8ToWide(f + "work").c_str(), nullptr);
+            WriteAll(f + "work\\wuresults_01.dat", "results");
+        }
+    }
+
+private:
+    std::vector<std::string> logs_;
+    std::vector<HANDLE> held_;
+};

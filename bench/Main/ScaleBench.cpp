@@ -25,6 +25,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -190,57 +192,23 @@ TChild Run(const std::string& ini, int cpuSeconds, bool select, const std::strin
     return c;
 }
 
-// A folder list of n client folders under root made by make(i, folder).
-template <class F>
-std::string MakeFolders(const std::string& root, const std::string& name, int n, F make)
-{
-    std::string list = "[FAHDir]\r\n", sections;
-    for (int i = 0; i < n; ++i) {
-        const std::string f = root + name + std::to_string(i) + "\\";
-        CreateDirectoryW(Utf8ToWide(f).c_str(), nullptr);
-        make(i, f);
-        char key[16];
-        std::snprintf(key, sizeof key, "line%04d", i);
-        list += std::string(key) + "=\"" + f + "\"\r\n";
-        sections += "\r\n[" + f + "]\r\nAlias=" + name + " " + std::to_string(i) + "\r\nShowInHint=1\r\n";
-    }
-    const std::string ini = root + name + ".ini";
-    WriteAll(ini, list + sections);
-    return ini;
-}
-
 int RunParent()
 {
     char tmp[MAX_PATH];
     GetTempPathA(MAX_PATH, tmp);
     const std::string root = std::string(tmp) + "bx_scalebench_" + std::to_string(GetCurrentProcessId()) + "\\";
     CreateDirectoryW(Utf8ToWide(root).c_str(), nullptr);
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    const std::string logs[] = {ReadAll(RealDataDir() + "fahlog-smp-a4-bigadv-running.txt", share),
-                                ReadAll(RealDataDir() + "fahlog-gpu2-core11-14-paused-shutdown.txt", share),
-                                ReadAll(RealDataDir() + "fahlog-smp-a2-linux-sending-results.txt", share),
-                                ReadAll(RealDataDir() + "fahlog-cpu-service-b4-82-shutdown-restart.txt", share)};
-
     // 1,000 folders: a quarter held open for writing as running clients
     // hold their logs, a quarter with results waiting.
-    std::vector<HANDLE> held;
-    const std::string many = MakeFolders(root, "client", 1000, [&](int i, const std::string& f) {
-        WriteAll(f + "FAHlog.txt", logs[i % 4]);
-        if (i % 4 == 0)
-            held.push_back(CreateFileW(Utf8ToWide(f + "FAHlog.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                       nullptr, OPEN_EXISTING, 0, nullptr));
-        if (i % 4 == 2) {
-            CreateDirectoryW(Utf8ToWide(f + "work").c_str(), nullptr);
-            WriteAll(f + "work\\wuresults_01.dat", "results");
-        }
-    });
+    auto maker = std::make_unique<TClientFolderMaker>();
+    const std::string many = MakeFolderList(root, "client", 1000, std::ref(*maker));
     const std::string empty = root + "empty.ini", result = root + "result.txt";
     WriteAll(empty, "[Other]\r\n");
 
     // 26 folders whose logs are 63 MB.
     const std::string bigLog = root + "big.txt";
     WriteRepeatedLog(bigLog, 63u << 20, RealLogs());
-    const std::string big = MakeFolders(root, "big", 26, [&](int, const std::string& f) {
+    const std::string big = MakeFolderList(root, "big", 26, [&](int, const std::string& f) {
         const std::wstring to = Utf8ToWide(f + "FAHlog.txt");
         if (!CreateHardLinkW(to.c_str(), Utf8ToWide(bigLog).c_str(), nullptr))
             CopyFileW(Utf8ToWide(bigLog).c_str(), to.c_str(), FALSE);
@@ -249,8 +217,7 @@ int RunParent()
     const TChild none = Run(empty, 0, false, result);
     const TChild full = Run(many, 60, false, result);
     const TChild bigLogs = Run(big, 0, true, result);
-    for (HANDLE h : held)
-        CloseHandle(h);
+    maker.reset();
     DeleteTree(root);
 
     if (full.ok) {

@@ -177,6 +177,8 @@ void TLogTailReader::TrimWindow()
     if (window_.size() <= windowBytes_)
         return;
     const size_t target = window_.size() - windowBytes_;
+    // The lines that leave, as views of the window until it is cut.
+    std::vector<std::string_view> gone;
     size_t pos = 0;
     while (pos < target) {
         size_t e = pos;
@@ -191,35 +193,48 @@ void TLogTailReader::TrimWindow()
             if (window_[next] == '\n')
                 ++next;
         }
-        Drop(std::string_view(window_).substr(pos, e - pos));
-        ++firstLine_;
+        gone.push_back(std::string_view(window_).substr(pos, e - pos));
         pos = next;
     }
+    Drop(gone);
     window_.erase(0, pos);
 }
 
-void TLogTailReader::Drop(std::string_view line)
+void TLogTailReader::Drop(const std::vector<std::string_view>& gone)
 {
-    const int64_t n = firstLine_;
-    std::string kept(line.substr(0, kMaxKeptLineBytes));
-    if (n == 0) {
-        firstFileLine_ = kept;
-        haveFirstFileLine_ = true;
+    auto keep = [](std::string_view line) { return std::string(line.substr(0, kMaxKeptLineBytes)); };
+    const int count = static_cast<int>(gone.size());
+    for (int k = 0; k < count; ++k) {
+        const std::string_view line = gone[static_cast<size_t>(k)];
+        const int64_t n = firstLine_ + k;
+        if (n == 0) {
+            firstFileLine_ = keep(line);
+            haveFirstFileLine_ = true;
+        }
+        if (IsProjectLine(line)) {
+            // The line and the fifty above it: from earlier batches, then from this one.
+            projects_[0] = std::move(projects_[1]);
+            projects_[1].clear();
+            const int fromBatch = std::min(k, kLinesAbove);
+            const size_t fromAbove = std::min<size_t>(above_.size(), static_cast<size_t>(kLinesAbove - fromBatch));
+            projects_[1].insert(projects_[1].end(), above_.end() - static_cast<std::ptrdiff_t>(fromAbove), above_.end());
+            for (int j = k - fromBatch; j <= k; ++j)
+                projects_[1].emplace_back(firstLine_ + j, keep(gone[static_cast<size_t>(j)]));
+        }
+        if (Has(line, "Run") && Has(line, "Clone") && Has(line, "Gen"))
+            runCloneGen_ = TKept{n, keep(line)};
+        if (Has(line, "User name: "))
+            user_ = TKept{n, keep(line)};
+        if (GetProgressFromLine(line) > kNoProgress)
+            progress_ = TKept{n, keep(line)};
     }
-    if (IsProjectLine(line)) {
-        projects_[0] = std::move(projects_[1]);
-        projects_[1].assign(above_.begin(), above_.end());
-        projects_[1].emplace_back(n, kept);
+    // Only the last fifty lines above the window are kept as they were.
+    for (int k = std::max(0, count - kLinesAbove); k < count; ++k) {
+        above_.emplace_back(firstLine_ + k, keep(gone[static_cast<size_t>(k)]));
+        if (above_.size() > static_cast<size_t>(kLinesAbove))
+            above_.pop_front();
     }
-    if (Has(line, "Run") && Has(line, "Clone") && Has(line, "Gen"))
-        runCloneGen_ = TKept{n, kept};
-    if (Has(line, "User name: "))
-        user_ = TKept{n, kept};
-    if (GetProgressFromLine(line) > kNoProgress)
-        progress_ = TKept{n, kept};
-    above_.emplace_back(n, std::move(kept));
-    if (above_.size() > static_cast<size_t>(kLinesAbove))
-        above_.pop_front();
+    firstLine_ += count;
 }
 
 std::vector<std::string> TLogTailReader::EarlierLines() const

@@ -21,6 +21,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Classes/LogLines.h"
@@ -55,8 +56,9 @@ private:
     // lines once the window is full.
     void Append(const char* data, size_t n);
     void TrimWindow();
-    // One line leaves the window: remembered when the parse may need it.
-    void Drop(std::string_view line);
+    // Lines leave the window (the oldest first): those the parse may need
+    // are remembered.
+    void Drop(const std::vector<std::string_view>& gone);
     std::vector<std::string> EarlierLines() const;
     bool ReadFrom(HANDLE h, uint64_t from, uint64_t to, const std::function<bool()>& stop);
     void Start(const std::string& path);

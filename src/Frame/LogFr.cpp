@@ -195,15 +195,23 @@ void TLogFrame::AddLines(std::string_view text, bool replaceLast)
 
 void TLogFrame::UpdateRows(std::string_view text, bool clear, bool replaceLast)
 {
-    // The last row is selected inside the update, where the tree neither
-    // scrolls nor repaints row by row; the window then shows the end.
-    VSTree->BeginUpdate();
-    try {
+    ChangeRows([&] {
         if (clear) {
             VSTree->ClearNodes();
             noteRow_ = nullptr;
         }
         AddLines(text, replaceLast);
+    });
+}
+
+template <class F>
+void TLogFrame::ChangeRows(F change)
+{
+    // The last row is selected inside the update, where the tree neither
+    // scrolls nor repaints row by row; the window then shows the end.
+    VSTree->BeginUpdate();
+    try {
+        change();
         if (PVirtualNode last = VSTree->GetLastChild(nullptr))
             SelectNode(last);
     } catch (...) {
@@ -213,12 +221,6 @@ void TLogFrame::UpdateRows(std::string_view text, bool clear, bool replaceLast)
     }
     VSTree->EndUpdate();
     VSTree->SetOffsetY(-VSTree->RangeY());
-}
-
-void TLogFrame::ShowEnd()
-{
-    if (PVirtualNode last = VSTree->GetLastChild(nullptr))
-        SelectNode(last);
 }
 
 void TLogFrame::SetNote(int64_t linesAbove)
@@ -242,21 +244,13 @@ void TLogFrame::SetNote(int64_t linesAbove)
 
 void TLogFrame::ShowWindow(const TLogLines& lines)
 {
-    VSTree->BeginUpdate();
-    try {
+    ChangeRows([&] {
         VSTree->ClearNodes();
         noteRow_ = nullptr;
         SetNote(lines.FirstLineNumber());
         for (int i = lines.WindowStart(); i < lines.Count(); ++i)
             AddNode(nullptr, nullptr, false, std::string(lines[i]), 0);
-        ShowEnd();
-    } catch (...) {
-        VSTree->EndUpdate();
-        ForgetShownText();
-        throw;
-    }
-    VSTree->EndUpdate();
-    VSTree->SetOffsetY(-VSTree->RangeY());
+    });
 }
 
 void TLogFrame::FollowWindow(const TLogLines& lines)
@@ -272,8 +266,7 @@ void TLogFrame::FollowWindow(const TLogLines& lines)
         return;
     }
     auto lineAt = [&](int64_t n) { return lines[static_cast<int>(n - first) + lines.WindowStart()]; };
-    VSTree->BeginUpdate();
-    try {
+    ChangeRows([&] {
         // Rows of lines that left the window go from the top.
         for (int64_t n = shownFirst; n < first; ++n) {
             PVirtualNode top = noteRow_ ? noteRow_->NextSibling : VSTree->GetFirstChild(nullptr);
@@ -290,14 +283,7 @@ void TLogFrame::FollowWindow(const TLogLines& lines)
         }
         for (int64_t n = shownEnd; n < end; ++n)
             AddNode(nullptr, nullptr, false, std::string(lineAt(n)), 0);
-        ShowEnd();
-    } catch (...) {
-        VSTree->EndUpdate();
-        ForgetShownText();
-        throw;
-    }
-    VSTree->EndUpdate();
-    VSTree->SetOffsetY(-VSTree->RangeY());
+    });
 }
 
 void TLogFrame::LoadText(std::string_view text, bool clear)

@@ -100,8 +100,10 @@ private:
     void ShowWindow(const TLogLines& lines);
     void FollowWindow(const TLogLines& lines);
     void SetNote(int64_t linesAbove);
-    // The last row selected and focused, the end of the list shown.
-    void ShowEnd();
+    // Runs change inside one update of the tree, then selects and focuses
+    // the last row and shows the end of the list.
+    template <class F>
+    void ChangeRows(F change);
 
     bool coloring_ = true;
     COLORREF colors_[kLogLineGroupCount];
