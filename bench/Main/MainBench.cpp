@@ -92,22 +92,11 @@ void CALLBACK WhenPollsDone(HWND, UINT, UINT_PTR, DWORD)
 int RunForm(const std::string& ini, const std::string& result, double started)
 {
     const size_t expected = ReadFolderList(ini).size();
-    TApplication& app = Application();
-    app.SetTitle("Brenix");
-    app.Initialize();
-    TMainFormParams params;
-    params.FolderListFile = ini;
-    params.ErrorLogFile = result + ".error.log";
-    auto* form = new TMainForm(nullptr, params);
-    app.SetMainForm(form);
+    TMainForm* form = StartMainForm(ini, result);
     TfvFrame* frame = form->fvFrame1;
     frame->VSTree->OnAfterPaint = [&](TBaseVirtualTree*, TCanvas&) {
-        const std::vector<PVirtualNode> rows = frame->ClientNodes();
-        if (rows.size() != expected)
+        if (!AllRowsDecided(*frame, expected))
             return;
-        for (PVirtualNode n : rows)
-            if (frame->GetFahView(n)->Status == fsUnknown)
-                return;
         if (startupMs >= 0)
             return;
         startupMs = Ms() - started;
@@ -117,7 +106,7 @@ int RunForm(const std::string& ini, const std::string& result, double started)
     };
     pollFrame = frame;
     pollResult = result;
-    app.Run();
+    Application().Run();
     return 1;
 }
 
@@ -167,10 +156,7 @@ TChildResult RunChild(const std::string& mode, const std::string& ini, const std
 
 int RunParent()
 {
-    char tmp[MAX_PATH];
-    GetTempPathA(MAX_PATH, tmp);
-    const std::string root = std::string(tmp) + "bx_mainbench_" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryW(Utf8ToWide(root).c_str(), nullptr);
+    const std::string root = BenchRoot("bx_mainbench");
     const std::string empty = root + "empty.ini", result = root + "result.txt";
     WriteAll(empty, "[Other]\r\n");
     auto maker = std::make_unique<TClientFolderMaker>();

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "Classes/FahView.h"
+#include "Frame/fvFr.h"
+#include "Main.h"
+#include "platform/Application.h"
 #include "platform/Text.h"
 #include "support/BenchSupport.h"
 
@@ -81,6 +85,16 @@ inline std::string RunSelf(const std::wstring& args, const std::string& result, 
     return ReadAll(result, FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
+// A fresh folder NAME_PID in the temporary folder, with a trailing backslash.
+inline std::string BenchRoot(const std::string& name)
+{
+    char tmp[MAX_PATH];
+    GetTempPathA(MAX_PATH, tmp);
+    const std::string root = std::string(tmp) + name + "_" + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryW(Utf8ToWide(root).c_str(), nullptr);
+    return root;
+}
+
 // A folder list NAME.ini under root naming n client folders root\NAMEi\
 // (alias "NAME i", listed in the tray hint), each made by make(i, folder).
 template <class F>
@@ -135,3 +149,30 @@ private:
     std::vector<std::string> logs_;
     std::vector<HANDLE> held_;
 };
+
+// The program's main window on the folder list, as the program makes it
+// (its error log beside the result file); the message loop is the caller's.
+inline TMainForm* StartMainForm(const std::string& ini, const std::string& result)
+{
+    TApplication& app = Application();
+    app.SetTitle("Brenix");
+    app.Initialize();
+    TMainFormParams params;
+    params.FolderListFile = ini;
+    params.ErrorLogFile = result + ".error.log";
+    auto* form = new TMainForm(nullptr, params);
+    app.SetMainForm(form);
+    return form;
+}
+
+// The list shows `expected` client rows and every one has a decided state.
+inline bool AllRowsDecided(TfvFrame& frame, size_t expected)
+{
+    const std::vector<PVirtualNode> rows = frame.ClientNodes();
+    if (rows.size() != expected)
+        return false;
+    for (PVirtualNode n : rows)
+        if (frame.GetFahView(n)->Status == fsUnknown)
+            return false;
+    return true;
+}

@@ -141,28 +141,15 @@ int RunChild(const std::string& ini, int cpuSeconds, bool select, const std::str
     run.select = select;
     run.result = result;
     run.started = started;
-    TApplication& app = Application();
-    app.SetTitle("Brenix");
-    app.Initialize();
-    TMainFormParams params;
-    params.FolderListFile = ini;
-    params.ErrorLogFile = result + ".error.log";
-    auto* form = new TMainForm(nullptr, params);
-    app.SetMainForm(form);
+    TMainForm* form = StartMainForm(ini, result);
     run.frame = form->fvFrame1;
     run.frame->VSTree->OnAfterPaint = [](TBaseVirtualTree*, TCanvas&) {
-        if (run.startupMs >= 0)
+        if (run.startupMs >= 0 || !AllRowsDecided(*run.frame, run.expected))
             return;
-        const std::vector<PVirtualNode> rows = run.frame->ClientNodes();
-        if (rows.size() != run.expected)
-            return;
-        for (PVirtualNode n : rows)
-            if (run.frame->GetFahView(n)->Status == fsUnknown)
-                return;
         run.startupMs = Ms() - run.started;
         SetTimer(nullptr, 0, 100, WhenPollsDone);
     };
-    app.Run();
+    Application().Run();
     return 1;
 }
 
@@ -194,10 +181,7 @@ TChild Run(const std::string& ini, int cpuSeconds, bool select, const std::strin
 
 int RunParent()
 {
-    char tmp[MAX_PATH];
-    GetTempPathA(MAX_PATH, tmp);
-    const std::string root = std::string(tmp) + "bx_scalebench_" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryW(Utf8ToWide(root).c_str(), nullptr);
+    const std::string root = BenchRoot("bx_scalebench");
     // 1,000 folders: a quarter held open for writing as running clients
     // hold their logs, a quarter with results waiting.
     auto maker = std::make_unique<TClientFolderMaker>();
