@@ -49,12 +49,12 @@ DWORD WINAPI IdleThread(LPVOID stop)
     return 0;
 }
 
-// What one more idle thread commits.
+// What one more idle thread with a polling thread's stack commits.
 long long ThreadBytes()
 {
     HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     const size_t before = PrivateBytes();
-    HANDLE t = CreateThread(nullptr, 0, IdleThread, stop, 0, nullptr);
+    HANDLE t = CreateThread(nullptr, TFAHThread::kStackSize, IdleThread, stop, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     Sleep(50);
     const long long grew = static_cast<long long>(PrivateBytes()) - static_cast<long long>(before);
     SetEvent(stop);
