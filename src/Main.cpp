@@ -376,6 +376,21 @@ void TMainForm::LoadFolders()
         }
     }
     fvFrame1->VSTree->EndUpdate();
+    // A client that could not start polling is listed with its error; the
+    // error log has it too.
+    for (PVirtualNode n : fvFrame1->ClientNodes()) {
+        TFah* fah = fvFrame1->GetFahView(n) ? fvFrame1->GetFahView(n)->Fah() : nullptr;
+        if (!fah || fah->PollThread())
+            continue;
+        std::string folder, error;
+        {
+            TLock lock(fah->CritSection());
+            folder = fah->Folder;
+            error = fah->ErrorText;
+        }
+        if (!error.empty())
+            AppException(sErrorL_Caption + " " + folder + "\r\n" + error);
+    }
 }
 
 void TMainForm::SelectTimerTick()

@@ -311,12 +311,12 @@ void TMainForm::ProcessFinishedUnits(TFah* only)
             entry = nullptr;
             continue;
         }
-        std::string line;
+        TLogLinesPtr log;
         {
             TLock lock(entry->CritSection());
-            if (entry->LogLines)
-                line = GetResultSizeFromLog(entry->LogLines->Text());
+            log = entry->LogLines;
         }
+        const std::string line = log ? GetResultSizeFromLog(*log) : std::string();
         if (line.empty())
             continue;   // the log does not show the size yet: the next pass
         try {

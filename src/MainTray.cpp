@@ -171,11 +171,18 @@ void TMainForm::SetCpuUsageIndicator(bool on)
 {
     if (on == cpuIndicatorOn_)
         return;
-    cpuIndicatorOn_ = on;
     if (on) {
-        cpuThread_ = std::make_unique<TCpuUsageThread>(Handle());
+        try {
+            cpuThread_ = std::make_unique<TCpuUsageThread>(Handle());
+        } catch (const std::exception& e) {
+            // Reported; the indicator stays off and whoever switched it on goes on.
+            AppException(sErrorL_Caption + " " + sCpuUsageCB_Caption + "\r\n" + e.what());
+            return;
+        }
+        cpuIndicatorOn_ = true;
         CpuUsageCoolTrayIcon->SetIconVisible(true);
     } else {
+        cpuIndicatorOn_ = false;
         CpuUsageCoolTrayIcon->SetIconVisible(false);
         if (cpuThread_) {
             cpuThread_->SetWaitStep(20);

@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Firewall.h"
 #include "platform/Text.h"
+#include "MainBenchKit.h"
 #include "support/BenchSupport.h"
 
 namespace {
@@ -41,35 +43,18 @@ namespace {
 constexpr int kFolders = 100;
 constexpr DWORD kChildLimit = 90000;
 
-// Committed private memory of the process, region by region (the system's
-// counters are not filled in everywhere).
-size_t PrivateBytes()
-{
-    size_t sum = 0;
-    MEMORY_BASIC_INFORMATION mbi;
-    for (const char* p = nullptr; VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi;) {
-        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE)
-            sum += mbi.RegionSize;
-        const char* next = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
-        if (next <= p)
-            break;
-        p = next;
-    }
-    return sum;
-}
-
 DWORD WINAPI IdleThread(LPVOID stop)
 {
     WaitForSingleObject(static_cast<HANDLE>(stop), INFINITE);
     return 0;
 }
 
-// What one more idle thread commits.
+// What one more idle thread with a polling thread's stack commits.
 long long ThreadBytes()
 {
     HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     const size_t before = PrivateBytes();
-    HANDLE t = CreateThread(nullptr, 0, IdleThread, stop, 0, nullptr);
+    HANDLE t = CreateThread(nullptr, TFAHThread::kStackSize, IdleThread, stop, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     Sleep(50);
     const long long grew = static_cast<long long>(PrivateBytes()) - static_cast<long long>(before);
     SetEvent(stop);
@@ -77,25 +62,6 @@ long long ThreadBytes()
     CloseHandle(t);
     CloseHandle(stop);
     return grew;
-}
-
-void DeleteTree(const std::string& folder)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE f = FindFirstFileW(Utf8ToWide(folder + "*").c_str(), &fd);
-    if (f != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = WideToUtf8(fd.cFileName);
-            if (name == "." || name == "..")
-                continue;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(folder + name + "\\");
-            else
-                DeleteFileW(Utf8ToWide(folder + name).c_str());
-        } while (FindNextFileW(f, &fd));
-        FindClose(f);
-    }
-    RemoveDirectoryW(Utf8ToWide(folder).c_str());
 }
 
 void WriteResult(const std::string& file, double ms, long long thread)
@@ -117,7 +83,7 @@ void CALLBACK WhenPollsDone(HWND, UINT, UINT_PTR, DWORD)
 {
     for (PVirtualNode n : pollFrame->ClientNodes()) {
         TFAHThread* t = pollFrame->GetFahView(n)->Fah()->PollThread();
-        if (t->PollCount() < 1 || t->Polling())
+        if (t && (t->PollCount() < 1 || t->Polling()))
             return;
     }
     WriteResult(pollResult, startupMs, ThreadBytes());
@@ -126,22 +92,11 @@ void CALLBACK WhenPollsDone(HWND, UINT, UINT_PTR, DWORD)
 int RunForm(const std::string& ini, const std::string& result, double started)
 {
     const size_t expected = ReadFolderList(ini).size();
-    TApplication& app = Application();
-    app.SetTitle("Brenix");
-    app.Initialize();
-    TMainFormParams params;
-    params.FolderListFile = ini;
-    params.ErrorLogFile = result + ".error.log";
-    auto* form = new TMainForm(nullptr, params);
-    app.SetMainForm(form);
+    TMainForm* form = StartMainForm(ini, result);
     TfvFrame* frame = form->fvFrame1;
     frame->VSTree->OnAfterPaint = [&](TBaseVirtualTree*, TCanvas&) {
-        const std::vector<PVirtualNode> rows = frame->ClientNodes();
-        if (rows.size() != expected)
+        if (!AllRowsDecided(*frame, expected))
             return;
-        for (PVirtualNode n : rows)
-            if (frame->GetFahView(n)->Status == fsUnknown)
-                return;
         if (startupMs >= 0)
             return;
         startupMs = Ms() - started;
@@ -151,7 +106,7 @@ int RunForm(const std::string& ini, const std::string& result, double started)
     };
     pollFrame = frame;
     pollResult = result;
-    app.Run();
+    Application().Run();
     return 1;
 }
 
@@ -170,7 +125,7 @@ int RunCore(const std::string& ini, const std::string& result, double started)
         bool all = true;
         for (auto& v : views) {
             TFAHThread* t = v->Fah()->PollThread();
-            all = all && t->PollCount() >= 1 && !t->Polling();
+            all = all && (!t || (t->PollCount() >= 1 && !t->Polling()));
         }
         if (all)
             break;
@@ -193,67 +148,25 @@ struct TChildResult {
 TChildResult RunChild(const std::string& mode, const std::string& ini, const std::string& result)
 {
     TChildResult r;
-    DeleteFileW(Utf8ToWide(result).c_str());
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring cmd = L"\"" + std::wstring(exe) + L"\" " + Utf8ToWide(mode) + L" \"" + Utf8ToWide(ini) +
-                       L"\" \"" + Utf8ToWide(result) + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    char start[64];
-    std::snprintf(start, sizeof start, "%.3f", Ms());
-    SetEnvironmentVariableA("BRENIX_BENCH_START", start);
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return r;
-    if (WaitForSingleObject(pi.hProcess, kChildLimit) != WAIT_OBJECT_0)
-        TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    const std::string text = ReadAll(result, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    const std::string text = RunSelf(Utf8ToWide(mode) + L" \"" + Utf8ToWide(ini) + L"\" \"" + Utf8ToWide(result) + L"\"",
+                                      result, kChildLimit);
     r.ok = std::sscanf(text.c_str(), "%lf %lld %lld", &r.ms, &r.privateBytes, &r.threadBytes) == 3;
     return r;
 }
 
 int RunParent()
 {
-    char tmp[MAX_PATH];
-    GetTempPathA(MAX_PATH, tmp);
-    const std::string root = std::string(tmp) + "bx_mainbench_" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryW(Utf8ToWide(root).c_str(), nullptr);
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    const std::string logs[] = {ReadAll(RealDataDir() + "fahlog-smp-a4-bigadv-running.txt", share),
-                                ReadAll(RealDataDir() + "fahlog-gpu2-core11-14-paused-shutdown.txt", share),
-                                ReadAll(RealDataDir() + "fahlog-smp-a2-linux-sending-results.txt", share),
-                                ReadAll(RealDataDir() + "fahlog-cpu-service-b4-82-shutdown-restart.txt", share)};
-    std::string list = "[FAHDir]\r\n", sections;
-    std::vector<HANDLE> held;
-    for (int i = 0; i < kFolders; ++i) {
-        const std::string f = root + "client" + std::to_string(i) + "\\";
-        CreateDirectoryW(Utf8ToWide(f).c_str(), nullptr);
-        WriteAll(f + "FAHlog.txt", logs[i % 4]);
-        if (i % 4 == 0)   // running: the log held open for writing
-            held.push_back(CreateFileW(Utf8ToWide(f + "FAHlog.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                       nullptr, OPEN_EXISTING, 0, nullptr));
-        if (i % 4 == 2) {
-            CreateDirectoryW(Utf8ToWide(f + "work").c_str(), nullptr);
-            WriteAll(f + "work\\wuresults_01.dat", "results");
-        }
-        char key[16];
-        std::snprintf(key, sizeof key, "line%03d", i);
-        list += std::string(key) + "=\"" + f + "\"\r\n";
-        sections += "\r\n[" + f + "]\r\nAlias=client " + std::to_string(i) + "\r\nShowInHint=1\r\n";
-    }
-    const std::string full = root + "full.ini", empty = root + "empty.ini", result = root + "result.txt";
-    WriteAll(full, list + sections);
+    const std::string root = BenchRoot("bx_mainbench");
+    const std::string empty = root + "empty.ini", result = root + "result.txt";
     WriteAll(empty, "[Other]\r\n");
+    auto maker = std::make_unique<TClientFolderMaker>();
+    const std::string full = MakeFolderList(root, "client", kFolders, std::ref(*maker));
 
     const TChildResult formEmpty = RunChild("--form", empty, result);
     const TChildResult form100 = RunChild("--form", full, result);
     const TChildResult coreEmpty = RunChild("--core", empty, result);
     const TChildResult core100 = RunChild("--core", full, result);
-    for (HANDLE h : held)
-        CloseHandle(h);
+    maker.reset();
     DeleteTree(root);
 
     if (!formEmpty.ok || !form100.ok || !coreEmpty.ok || !core100.ok) {

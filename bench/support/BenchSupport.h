@@ -104,3 +104,43 @@ inline void WriteAll(const std::string& path, const std::string& bytes)
     WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
     CloseHandle(h);
 }
+
+inline const char* const kRealLogNames[] = {
+    "fahlog-cpu-classic-78-a0-sigterm-oneunit.txt",  "fahlog-cpu-service-b4-82-shutdown-restart.txt",
+    "fahlog-gpu2-core11-14-paused-shutdown.txt",     "fahlog-gpu2-unstable-machine-EXCERPT-first16000.txt",
+    "fahlog-gpu3-core15-v641-running.txt",           "fahlog-smp-a2-linux-interrupted-badwus.txt",
+    "fahlog-smp-a2-linux-sending-results.txt",       "fahlog-smp-a4-bigadv-running.txt",
+};
+
+// The real logs, one after the other, each ending with a line end.
+inline std::vector<std::string> RealLogs()
+{
+    std::vector<std::string> logs;
+    for (const char* name : kRealLogNames) {
+        std::string s = ReadFileText(RealDataDir() + name);
+        if (!s.empty() && s.back() != '\n')
+            s += "\r\n";
+        logs.push_back(s);
+    }
+    return logs;
+}
+
+// Writes the real logs repeated until the file holds at least `bytes`, a
+// piece at a time (the whole text is never held in memory), ending with the
+// SMP log of a running unit.
+inline void WriteRepeatedLog(const std::string& path, size_t bytes, const std::vector<std::string>& logs)
+{
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           0, nullptr);
+    size_t written = 0;
+    for (size_t i = 0; written < bytes; ++i) {
+        const std::string& s = logs[i % logs.size()];
+        DWORD n = 0;
+        WriteFile(h, s.data(), static_cast<DWORD>(s.size()), &n, nullptr);
+        written += n;
+    }
+    const std::string& last = logs.back();
+    DWORD n = 0;
+    WriteFile(h, last.data(), static_cast<DWORD>(last.size()), &n, nullptr);
+    CloseHandle(h);
+}

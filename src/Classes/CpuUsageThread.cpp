@@ -86,7 +86,7 @@ TCpuUsageThread::TCpuUsageThread(HWND window)
 {
 }
 
-TCpuUsageThread::TCpuUsageThread(TCpuUsageThreadArgs args) : TThread(true), args_(std::move(args))
+TCpuUsageThread::TCpuUsageThread(TCpuUsageThreadArgs args) : TThread(true, 256u << 10), args_(std::move(args))
 {
     if (args_.Period == 0)
         args_.Period = 1;

@@ -14,7 +14,17 @@
 #include "platform/Firewall.h"
 #include "platform/Text.h"
 
-std::atomic<bool> AppClosing{false};
+TClosingFlag::TClosingFlag() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+TClosingFlag& TClosingFlag::operator=(bool on)
+{
+    on_.store(on);
+    if (event_)
+        on ? SetEvent(event_) : ResetEvent(event_);
+    return *this;
+}
+
+TClosingFlag AppClosing;
 std::vector<HWND> NotifyWindows;
 
 namespace {
@@ -73,7 +83,7 @@ TFah* FahFromMessage(WPARAM wParam)
 // Polling thread
 
 TFAHThread::TFAHThread(TFah* fah)
-    : TThread(true), fah_(fah), forceEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+    : TThread(true, kStackSize), fah_(fah), forceEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       scheduledAt_(GetTickCount())
 {
 }
@@ -130,12 +140,15 @@ void TFAHThread::Execute()
                 break;
             continue;
         }
-        // Sleep until the poll is due, a poll is forced or the thread ends.
-        DWORD passed = now - scheduledAt_;
-        DWORD wait = std::min<DWORD>(delay_ - passed, kClosingCheck);
-        HANDLE events[2] = {TerminateEvent(), forceEvent_};
-        if (WaitForMultipleObjects(forceEvent_ ? 2 : 1, events, FALSE, wait) == WAIT_OBJECT_0)
+        // Sleep until the poll is due, a poll is forced, the thread ends or
+        // the program closes: an idle client costs no wake-ups.
+        DWORD wait = delay_ - (now - scheduledAt_);
+        HANDLE events[3] = {TerminateEvent(), AppClosing.Event(), forceEvent_};
+        DWORD r = WaitForMultipleObjects(forceEvent_ ? 3 : 2, events, FALSE, wait);
+        if (r == WAIT_OBJECT_0)
             break;
+        if (r == WAIT_FAILED)
+            Sleep(std::min<DWORD>(wait, 1000));   // no events to wait on: look again now and then
     }
 }
 
@@ -202,9 +215,17 @@ void TFah::Init(const TFahParams& params)
         LiveSet().insert(this);
     }
     if (params.StartPolling) {
-        thread_ = std::make_unique<TFAHThread>(this);
-        thread_->SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
-        thread_->Start();
+        try {
+            thread_ = std::make_unique<TFAHThread>(this);
+        } catch (const std::exception& e) {
+            // The client stays, without polling, and tells why.
+            TLock lock(cs_);
+            ErrorText = e.what();
+        }
+        if (thread_) {
+            thread_->SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
+            thread_->Start();
+        }
     }
 }
 
@@ -236,6 +257,8 @@ void TFah::SetFolder(const std::string& folder)
         ClientCfgFileName = Folder + "client.cfg";
         ClearData();
         ClientCfgLines.Clear();
+        if (thread_)
+            ErrorText.clear();   // a client that cannot poll keeps saying why
         SetStatus(fsUnknown);
     }
     if (thread_)

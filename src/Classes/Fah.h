@@ -15,6 +15,7 @@
 
 #include "Classes/FahMsgLog.h"
 #include "Classes/LogLines.h"
+#include "Classes/LogTail.h"
 #include "platform/DateTime.h"
 #include "platform/Rounding.h"
 #include "platform/StringList.h"
@@ -36,8 +37,21 @@ constexpr uint8_t fsRunning = 3;
 constexpr uint8_t fsReadyForSend = 4;
 constexpr uint8_t fsShutdown = 5;
 
-// Set once by the main window when the program closes; every worker loop ends.
-extern std::atomic<bool> AppClosing;
+// Set once by the main window when the program closes; every worker loop
+// ends. Threads that sleep long wait on Event(), which is set with the flag.
+class TClosingFlag {
+public:
+    TClosingFlag();
+    TClosingFlag& operator=(bool on);
+    bool load() const { return on_.load(); }
+    operator bool() const { return on_.load(); }
+    HANDLE Event() const { return event_; }
+
+private:
+    std::atomic<bool> on_{false};
+    HANDLE event_;
+};
+extern TClosingFlag AppClosing;
 // The windows every new client object is subscribed to (the main window).
 // Used on the GUI thread only.
 extern std::vector<HWND> NotifyWindows;
@@ -60,6 +74,9 @@ inline bool IsPollDue(DWORD now, DWORD scheduledAt, DWORD delay)
 class TFAHThread : public TThread {
 public:
     static constexpr DWORD kMinInterval = 24000;
+    // A poll needs little stack; a thousand clients must fit in a 32-bit
+    // process's address space.
+    static constexpr unsigned kStackSize = 256u << 10;
 
     // Created suspended; Start() runs it.
     explicit TFAHThread(TFah* fah);
@@ -75,9 +92,8 @@ public:
     DWORD SleepStep() const { return sleepStep_.load(); }
     // Stops calling the object (its destructor runs).
     void Detach() { fah_.store(nullptr); }
-    // Between polls the thread sleeps until the due time, a forced poll or
-    // its end, waking at least this often to see the closing flag.
-    static constexpr DWORD kClosingCheck = 1000;
+    // Between polls the thread sleeps until the due time, a forced poll,
+    // its end or the program's closing.
     // Sleeps up to ms; true when the thread is being stopped.
     bool Pause(DWORD ms) { return WaitForTerminate(ms); }
     // Polls made so far, and whether one runs now (for whoever waits for one).
@@ -147,6 +163,9 @@ public:
     bool LogHasNoCR = false;
     std::vector<HWND> Subscribers;
     uint8_t Status = fsUnknown;
+    // Why the client shows nothing: it could not start polling, or its log
+    // could not be read; empty when all is well.
+    std::string ErrorText;
 
     // Under the lock: the folder, the three file names, fields cleared,
     // state 0; then a poll is forced.
@@ -175,8 +194,8 @@ public:
     // disk (100 ms). Benchmarks and tests may shorten it.
     static void SetFileReadPause(DWORD ms);
     static DWORD FileReadPause();
-    // Files larger than these are not read (the fields are cleared).
-    static constexpr uint64_t kMaxLogBytes = 64ull << 20;
+    // Files larger than this are not read (the fields are cleared). The log
+    // is read whatever its size, and only its end is kept (TLogTailReader).
     static constexpr uint64_t kMaxSmallFileBytes = 1ull << 20;
 
     // The network-connection call for unreachable folders on shares; tests
@@ -188,12 +207,6 @@ private:
     struct TPaths {
         std::string folder, log, unitInfo, clientCfg;
         uint64_t generation = 0;
-    };
-    struct TLogCache {
-        std::string path;
-        uint64_t size = 0;
-        FILETIME written{};
-        TLogLinesPtr lines;
     };
 
     void Init(const TFahParams& params);
@@ -209,7 +222,7 @@ private:
     // Running, stopped, or no access when nobody may read the log.
     uint8_t CheckRunning(const std::string& log);
     void Parse(bool forced, const TPaths& paths);
-    bool ReadLog(const std::string& path, TLogLinesPtr& out);
+    bool ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error);
     bool Pause(DWORD ms);
     void ClearDataOf(uint64_t generation);
     void OnLogMessage(const std::string& text, const std::string& keyword);
@@ -239,5 +252,5 @@ private:
     std::unique_ptr<TFAHThread> thread_;
     uint64_t generation_ = 0;   // grows with every SetFolder
     TWork work_;
-    TLogCache cache_;
+    TLogTailReader logReader_;
 };

@@ -39,19 +39,20 @@ void TFahMsgLog::SaveTail(const TLogLines& lines)
 {
     tail_.clear();
     tailText_.clear();
-    int from = std::max(0, lines.Count() - 5);
+    int from = std::max(lines.WindowStart(), lines.Count() - 5);
     for (int i = from; i < lines.Count(); ++i) {
         tail_.emplace_back(lines[i]);
         tailText_ += tail_.back();
         tailText_ += "\r\n";
     }
-    tailEnd_ = lines.Count();
+    tailEnd_ = lines.EndLineNumber();
+    stream_ = lines.Stream();
 }
 
 bool TFahMsgLog::TailMatchesAt(const TLogLines& lines, int end, bool& grown) const
 {
     const int k = static_cast<int>(tail_.size());
-    if (end < k || end > lines.Count())
+    if (end - k < lines.WindowStart() || end > lines.Count())
         return false;
     for (int j = 0; j < k - 1; ++j)
         if (lines[end - k + j] != tail_[static_cast<size_t>(j)])
@@ -69,11 +70,24 @@ int TFahMsgLog::FindTailEnd(const TLogLines& lines, bool& grown) const
 {
     if (tail_.empty() || Trim(tailText_).empty())
         return -1;
+    // Where the tail ended, as an index of this snapshot.
+    const int64_t at = tailEnd_ - lines.FirstLineNumber() + lines.WindowStart();
     // A growing log keeps its old lines where they were.
-    if (TailMatchesAt(lines, tailEnd_, grown))
-        return tailEnd_;
+    if (at <= lines.Count() && TailMatchesAt(lines, static_cast<int>(at), grown))
+        return static_cast<int>(at);
+    // The same reading of a log that only grew, whose old tail went above
+    // the window, wholly or in part: what follows it is new.
+    if (stream_ != 0 && lines.Stream() == stream_ && at <= lines.Count()) {
+        if (at <= lines.WindowStart()) {
+            grown = false;
+            return lines.WindowStart();
+        }
+        grown = lines[static_cast<int>(at) - 1] != tail_.back();
+        return static_cast<int>(at);
+    }
     // Otherwise look for the newest place where the tail occurs.
-    for (int end = lines.Count(); end >= static_cast<int>(tail_.size()); --end)
+    const int k = static_cast<int>(tail_.size());
+    for (int end = lines.Count(); end >= lines.WindowStart() + k; --end)
         if (TailMatchesAt(lines, end, grown))
             return end;
     return -1;
@@ -92,8 +106,8 @@ bool TFahMsgLog::Update(const TLogLinesPtr& lines)
         ScanNewLines(false);
         return true;
     }
-    newFirst_ = 0;
-    newCount_ = keep->Count();
+    newFirst_ = keep->WindowStart();
+    newCount_ = keep->Count() - newFirst_;
     ScanNewLines(true);
     return false;
 }

@@ -22,7 +22,10 @@ public:
 
     // Finds the lines that follow the tail seen last time and scans them.
     // True when the previous tail was found; false on the first update and
-    // when the log was replaced (then every line counts as new).
+    // when the log was replaced (then every line counts as new). Only the
+    // window of a long log's snapshot is looked at: a snapshot of the same
+    // stream as the last one continues it even when the old tail has left
+    // the window (the log grew by more than the window).
     bool Update(const TLogLinesPtr& lines);
     // Remembers the last five lines of the log.
     void SaveTail(const TLogLines& lines);
@@ -56,6 +59,7 @@ private:
     int newCount_ = 0;
     std::vector<std::string> tail_;
     std::string tailText_;
-    int tailEnd_ = 0;   // line count of the log when the tail was saved
+    int64_t tailEnd_ = 0;   // the file's line count when the tail was saved
+    uint64_t stream_ = 0;   // the stream of the snapshot it was saved from
     TStringList errors_, infos_, successes_, others_;
 };

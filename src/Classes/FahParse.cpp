@@ -91,31 +91,6 @@ std::string NumberAfter(std::string_view s, std::string_view label)
 // them become UTF-8 like every text inside the program.
 std::string AsUtf8(const std::string& s) { return IsValidUtf8(s) ? s : CodePageToUtf8(s, CP_ACP); }
 
-// Reads up to n bytes from the file's current position; fewer when the file
-// shrank meanwhile.
-bool ReadRest(HANDLE h, size_t n, std::string& out)
-{
-    try {
-        out.resize(n);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    size_t done = 0;
-    while (done < n) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(n - done, 1u << 22));
-        DWORD got = 0;
-        if (!ReadFile(h, out.data() + done, chunk, &got, nullptr)) {
-            out.clear();
-            return false;
-        }
-        if (got == 0)
-            break;
-        done += got;
-    }
-    out.resize(done);
-    return true;
-}
-
 }  // namespace
 
 std::string TFah::GetUnitInfoValue(const std::string& key)
@@ -124,75 +99,15 @@ std::string TFah::GetUnitInfoValue(const std::string& key)
     return UnitInfoValue(UnitInfoLines, key);
 }
 
-bool TFah::ReadLog(const std::string& path, TLogLinesPtr& out)
+bool TFah::ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error)
 {
-    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    struct Closer {
-        HANDLE h;
-        ~Closer() { CloseHandle(h); }
-    } closer{h};
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(h, &info))
-        return false;
-    uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    if (size > kMaxLogBytes)
-        return false;
-
-    // A log that has not changed since the last poll is not read again (same
-    // size, same write time, same last bytes); a log that only grew is read
-    // from where the last read ended (its old last bytes still in place).
-    if (cache_.lines && cache_.path == path && cache_.size > 0 && size >= cache_.size &&
-        cache_.lines->Text().size() == cache_.size) {
-        const std::string& old = cache_.lines->Text();
-        const bool same = size == cache_.size && CompareFileTime(&cache_.written, &info.ftLastWriteTime) == 0;
-        if (same || size > cache_.size) {
-            DWORD n = static_cast<DWORD>(std::min<uint64_t>(cache_.size, 4096));
-            std::string last(n, '\0');
-            LARGE_INTEGER at;
-            at.QuadPart = static_cast<LONGLONG>(cache_.size - n);
-            DWORD got = 0;
-            if (SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && ReadFile(h, last.data(), n, &got, nullptr) &&
-                got == n && old.compare(old.size() - n, n, last) == 0) {
-                if (same) {
-                    out = cache_.lines;
-                    return true;
-                }
-                std::string more;
-                if (ReadRest(h, static_cast<size_t>(size - cache_.size), more)) {
-                    try {
-                        out = std::make_shared<const TLogLines>(*cache_.lines, more);
-                    } catch (const std::bad_alloc&) {
-                        return false;
-                    }
-                    cache_.size = cache_.size + more.size();
-                    cache_.written = info.ftLastWriteTime;
-                    cache_.lines = out;
-                    return true;
-                }
-            }
-        }
-        LARGE_INTEGER zero{};
-        SetFilePointerEx(h, zero, nullptr, FILE_BEGIN);
-    }
-
-    std::string text;
-    if (!ReadRest(h, static_cast<size_t>(size), text))
-        return false;
-    const size_t done = text.size();
-    try {
-        out = std::make_shared<const TLogLines>(std::move(text));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    cache_.path = path;
-    cache_.size = done == size ? size : 0;
-    cache_.written = info.ftLastWriteTime;
-    cache_.lines = out;
-    return true;
+    if (logReader_.Read(path, out, [this] { return thread_ && thread_->Terminated(); }))
+        return true;
+    // A missing log says so by its state; anything else is told in the row.
+    const DWORD code = logReader_.LastError();
+    if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND && code != ERROR_OPERATION_ABORTED)
+        error = SystemErrorText(code);
+    return false;
 }
 
 void TFah::ClearDataOf(uint64_t generation)
@@ -235,9 +150,12 @@ void TFah::Parse(bool forced, const TPaths& paths)
     }
 
     TLogLinesPtr log;
-    if (!ReadLog(paths.log, log)) {
-        cache_ = TLogCache();
+    std::string logError;
+    if (!ReadLog(paths.log, log, logError)) {
         ClearDataOf(paths.generation);
+        TLock lock(cs_);
+        if (paths.generation == generation_)
+            ErrorText = logError;
         return;
     }
     if (Pause(pause))
@@ -290,6 +208,7 @@ void TFah::Parse(bool forced, const TPaths& paths)
             ClientCfgLines = std::move(cfg);
         LogHasNoCR = noCR;
         LinuxRunning = linuxRunning;
+        ErrorText.clear();
     }
     work_ = TWork();
     msgLog_.Update(log);

@@ -369,7 +369,11 @@ std::string GetCoreInfoUrl(const std::string& coreName)
 
 std::string GetResultSizeFromLog(std::string_view logText)
 {
-    TLogLines lines{std::string(logText)};
+    return GetResultSizeFromLog(TLogLines{std::string(logText)});
+}
+
+std::string GetResultSizeFromLog(const TLogLines& lines)
+{
     int finished = -1;
     for (int k = lines.Count() - 1; k >= 0; --k)
         if (HasNoCase(lines[k], "CORE SHUTDOWN: FINISHED_UNIT")) {

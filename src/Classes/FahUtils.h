@@ -89,6 +89,8 @@ std::string GetCoreInfoUrl(const std::string& coreName);
 // After a finished unit: "#<project>;<result size in bytes>;0" read from the
 // log text, or empty when the log does not show both.
 std::string GetResultSizeFromLog(std::string_view logText);
+// The same on a client's snapshot of its log.
+std::string GetResultSizeFromLog(const TLogLines& lines);
 
 // The operating system's major version is 5 or more.
 bool IsWin2000OrLater();

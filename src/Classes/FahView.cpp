@@ -125,6 +125,9 @@ void TFahView::Update()
         DisplayName = fah->GetDisplayName();
         Status = fah->Status;
         StatusText = Status < kStatusCount ? StatusNames[Status] : std::string();
+        // A client that cannot be filled says why.
+        if (!fah->ErrorText.empty())
+            StatusText += " - " + sErrorL_Caption + ": " + fah->ErrorText;
         Percent = fah->Percent;
         NewMessages = fah->NewMessages;
 

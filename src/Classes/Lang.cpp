@@ -77,6 +77,7 @@ std::string sUserTeamA;
 std::string sInterface;
 std::string sMainData;
 std::string sLogWindow;
+std::string sLogLinesNotShown;
 std::string sAdditionData;
 std::string sAutoRunCB_Caption;
 std::string sMinCB_Caption;
@@ -288,6 +289,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sInterface),
     BX_LANG_GLOBAL(sMainData),
     BX_LANG_GLOBAL(sLogWindow),
+    BX_LANG_GLOBAL(sLogLinesNotShown),
     BX_LANG_GLOBAL(sAdditionData),
     BX_LANG_GLOBAL(sAutoRunCB_Caption),
     BX_LANG_GLOBAL(sMinCB_Caption),

@@ -136,6 +136,7 @@ extern std::string sUserTeamA;
 extern std::string sInterface;
 extern std::string sMainData;
 extern std::string sLogWindow;
+extern std::string sLogLinesNotShown;
 extern std::string sAdditionData;
 extern std::string sAutoRunCB_Caption;
 extern std::string sMinCB_Caption;

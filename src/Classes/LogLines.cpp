@@ -9,7 +9,15 @@ TLogLines::TLogLines(std::string text) : text_(std::move(text))
     Split(0);
 }
 
+TLogLines::TLogLines(std::vector<std::string> earlier, std::string text, int64_t firstLine, uint64_t stream)
+    : earlier_(std::move(earlier)), text_(std::move(text)), firstLine_(firstLine), stream_(stream)
+{
+    lines_.reserve(text_.size() / 48 + 1);
+    Split(0);
+}
+
 TLogLines::TLogLines(const TLogLines& prev, std::string_view more)
+    : earlier_(prev.earlier_), firstLine_(prev.firstLine_), stream_(prev.stream_)
 {
     text_.reserve(prev.text_.size() + more.size());
     text_ = prev.text_;
@@ -57,7 +65,7 @@ bool TLogLines::HasNoCR() const
 TStringList TLogLines::ToStringList() const
 {
     TStringList list;
-    list.Items().reserve(lines_.size());
+    list.Items().reserve(static_cast<size_t>(Count()));
     for (int i = 0; i < Count(); ++i)
         list.Add(std::string((*this)[i]));
     return list;

@@ -18,31 +18,6 @@
 
 namespace {
 
-// A language text with "%s" standing for one argument ("%%" for a percent
-// sign); a translation with other "%" signs cannot break it.
-std::string FormatWith(const std::string& pattern, const std::string& arg)
-{
-    std::string out;
-    bool used = false;
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size()) {
-            if (pattern[i + 1] == '%') {
-                out += '%';
-                ++i;
-                continue;
-            }
-            if (pattern[i + 1] == 's' && !used) {
-                out += arg;
-                used = true;
-                ++i;
-                continue;
-            }
-        }
-        out += pattern[i];
-    }
-    return out;
-}
-
 // Attributes of a file, INVALID_FILE_ATTRIBUTES when it is not there.
 DWORD AttributesOf(const std::string& path)
 {

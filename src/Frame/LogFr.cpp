@@ -3,7 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#include "Classes/Lang.h"
 #include "platform/Clipboard.h"
+#include "platform/DateTime.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -57,6 +60,31 @@ void ForEachLine(std::string_view text, F f)
 }
 
 }  // namespace
+
+// A language text with "%s" standing for one argument ("%%" for a percent
+// sign); a translation with other "%" signs cannot break it.
+std::string FormatWith(const std::string& pattern, const std::string& arg)
+{
+    std::string out;
+    bool used = false;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+            if (pattern[i + 1] == 's' && !used) {
+                out += arg;
+                used = true;
+                ++i;
+                continue;
+            }
+        }
+        out += pattern[i];
+    }
+    return out;
+}
 
 TLogLineGroup LogLineGroup(std::string_view line)
 {
@@ -146,6 +174,7 @@ std::string_view TLogFrame::ShownText() const
 void TLogFrame::ForgetShownText()
 {
     shownKnown_ = false;
+    noteRow_ = nullptr;
     shownLines_.reset();
     shownText_.clear();
 }
@@ -166,13 +195,23 @@ void TLogFrame::AddLines(std::string_view text, bool replaceLast)
 
 void TLogFrame::UpdateRows(std::string_view text, bool clear, bool replaceLast)
 {
+    ChangeRows([&] {
+        if (clear) {
+            VSTree->ClearNodes();
+            noteRow_ = nullptr;
+        }
+        AddLines(text, replaceLast);
+    });
+}
+
+template <class F>
+void TLogFrame::ChangeRows(F change)
+{
     // The last row is selected inside the update, where the tree neither
     // scrolls nor repaints row by row; the window then shows the end.
     VSTree->BeginUpdate();
     try {
-        if (clear)
-            VSTree->ClearNodes();
-        AddLines(text, replaceLast);
+        change();
         if (PVirtualNode last = VSTree->GetLastChild(nullptr))
             SelectNode(last);
     } catch (...) {
@@ -182,6 +221,69 @@ void TLogFrame::UpdateRows(std::string_view text, bool clear, bool replaceLast)
     }
     VSTree->EndUpdate();
     VSTree->SetOffsetY(-VSTree->RangeY());
+}
+
+void TLogFrame::SetNote(int64_t linesAbove)
+{
+    if (linesAbove <= 0) {
+        if (noteRow_)
+            VSTree->DeleteNode(noteRow_);
+        noteRow_ = nullptr;
+        return;
+    }
+    const std::string text = FormatWith(sLogLinesNotShown, FormatFloat("#,##0", static_cast<double>(linesAbove)));
+    if (noteRow_) {
+        if (NodeText(noteRow_) != text)
+            SetNodeText(noteRow_, text);
+        return;
+    }
+    // A note is made only with a fresh list, as its first row.
+    if (VSTree->RootNodeCount() == 0)
+        noteRow_ = AddNode(nullptr, nullptr, false, text, kNoteRowKind);
+}
+
+void TLogFrame::ShowWindow(const TLogLines& lines)
+{
+    ChangeRows([&] {
+        VSTree->ClearNodes();
+        noteRow_ = nullptr;
+        SetNote(lines.FirstLineNumber());
+        for (int i = lines.WindowStart(); i < lines.Count(); ++i)
+            AddNode(nullptr, nullptr, false, std::string(lines[i]), 0);
+    });
+}
+
+void TLogFrame::FollowWindow(const TLogLines& lines)
+{
+    const TLogLines& shown = *shownLines_;
+    const int64_t first = lines.FirstLineNumber(), end = lines.EndLineNumber();
+    const int64_t shownFirst = shown.FirstLineNumber(), shownEnd = shown.EndLineNumber();
+    const int64_t rows = shownEnd - shownFirst;
+    // Lines of the new window the rows hold already; with few of them the
+    // list is made anew, which is quicker than trimming it.
+    if (shownEnd <= first || (first - shownFirst) * 2 > rows || (first > 0 && !noteRow_)) {
+        ShowWindow(lines);
+        return;
+    }
+    auto lineAt = [&](int64_t n) { return lines[static_cast<int>(n - first) + lines.WindowStart()]; };
+    ChangeRows([&] {
+        // Rows of lines that left the window go from the top.
+        for (int64_t n = shownFirst; n < first; ++n) {
+            PVirtualNode top = noteRow_ ? noteRow_->NextSibling : VSTree->GetFirstChild(nullptr);
+            if (!top)
+                break;
+            VSTree->DeleteNode(top, n + 1 == first);
+        }
+        SetNote(first);
+        // The last row may have been a line still being written.
+        if (PVirtualNode last = VSTree->GetLastChild(nullptr); last && last != noteRow_ && shownEnd > first) {
+            std::string_view now = lineAt(shownEnd - 1);
+            if (NodeText(last) != now)
+                SetNodeText(last, std::string(now));
+        }
+        for (int64_t n = shownEnd; n < end; ++n)
+            AddNode(nullptr, nullptr, false, std::string(lineAt(n)), 0);
+    });
 }
 
 void TLogFrame::LoadText(std::string_view text, bool clear)
@@ -227,6 +329,9 @@ void TLogFrame::AppendRest(std::string_view text)
 
 bool TLogFrame::ContinuesShownText(std::string_view text) const
 {
+    // A window's rows do not begin at its text's start.
+    if (shownLines_ && (shownLines_->FirstLineNumber() > 0 || shownLines_->WindowStart() > 0))
+        return false;
     const std::string_view shown = ShownText();
     return shownKnown_ && !shown.empty() && text.size() >= shown.size() &&
            std::memcmp(text.data(), shown.data(), shown.size()) == 0;
@@ -260,8 +365,13 @@ void TLogFrame::SetLines(const TLogLinesPtr& lines)
     }
     if (shownKnown_ && lines == shownLines_)
         return;
-    const std::string& text = lines->Text();
-    if (ContinuesShownText(text)) {
+    const TLogLinesPtr shown = shownKnown_ ? shownLines_ : nullptr;
+    if (shown && lines->Stream() != 0 && lines->Stream() == shown->Stream() &&
+        lines->FirstLineNumber() >= shown->FirstLineNumber() && lines->EndLineNumber() >= shown->EndLineNumber()) {
+        FollowWindow(*lines);
+    } else if (lines->FirstLineNumber() > 0 || lines->WindowStart() > 0) {
+        ShowWindow(*lines);
+    } else if (const std::string& text = lines->Text(); ContinuesShownText(text)) {
         if (text.size() > ShownText().size())
             AppendRest(text);
     } else {

@@ -6,6 +6,12 @@
 // The list follows a growing log: a text that begins with what is shown
 // only gets its new lines appended (the last row is re-read when it was an
 // unfinished line); any other text is loaded again from scratch.
+//
+// A client's snapshot of a long log holds only its newest lines (a window,
+// TLogTailReader): the list shows that window under a first row that says
+// how many earlier lines are not shown. A newer snapshot of the same reading
+// appends its new lines and drops the rows of lines that left the window,
+// so the rows never outnumber the window's lines.
 #pragma once
 #include <windows.h>
 
@@ -24,9 +30,15 @@ constexpr int kLogLineGroupCount = 4;
 TLogLineGroup LogLineGroup(std::string_view line);
 // Default colours (0x00BBGGRR) of the groups.
 COLORREF DefaultLogColor(TLogLineGroup group);
+// A language text with "%s" standing for one argument ("%%" for a percent
+// sign); a translation with other "%" signs cannot break it.
+std::string FormatWith(const std::string& pattern, const std::string& arg);
 
 class TLogFrame : public TVSTFrame {
 public:
+    // The kind of the note row above a window (log rows are kind 0).
+    static constexpr int kNoteRowKind = 1;
+
     explicit TLogFrame(TComponent* owner);
 
     // Adds one row per line of text (clearing first when asked), then
@@ -35,9 +47,12 @@ public:
     // Shows the whole text of a log: appends what follows the text shown
     // when the new text begins with it, else loads it from scratch.
     void SetText(const std::string& text);
-    // The same for a log snapshot (nullptr: an empty log). Showing the
-    // snapshot that is shown already costs nothing.
+    // The same for a log snapshot (nullptr: an empty log): its window, under
+    // a note row when lines lie above the window. Showing the snapshot that
+    // is shown already costs nothing.
     void SetLines(const TLogLinesPtr& lines);
+    // The note row above a window (nullptr when the whole log shows).
+    PVirtualNode NoteRow() const { return noteRow_; }
     // The text the rows were made from ("" after LoadText without clearing
     // or once rows were changed by hand).
     std::string_view ShownText() const;
@@ -80,6 +95,15 @@ private:
     // The text shown now, as our own copy.
     void KeepText(std::string_view text);
     void BeforeItemErase(PVirtualNode node, COLORREF& color, TItemEraseAction& action);
+    // Snapshots: every row made anew, or the rows of a newer snapshot of
+    // the same reading brought up to it.
+    void ShowWindow(const TLogLines& lines);
+    void FollowWindow(const TLogLines& lines);
+    void SetNote(int64_t linesAbove);
+    // Runs change inside one update of the tree, then selects and focuses
+    // the last row and shows the end of the list.
+    template <class F>
+    void ChangeRows(F change);
 
     bool coloring_ = true;
     COLORREF colors_[kLogLineGroupCount];
@@ -87,4 +111,5 @@ private:
     TLogLinesPtr shownLines_;
     std::string shownText_;
     bool shownKnown_ = true;
+    PVirtualNode noteRow_ = nullptr;
 };

@@ -172,11 +172,12 @@ void TfvFrame::StartPrevLogReader()
 
 void TfvFrame::PrevLogLoaded(WPARAM readNumber)
 {
-    std::string path, text;
-    if (!prevLogReader_.Take(readNumber, path, text))
+    std::string path;
+    TLogLinesPtr lines;
+    if (!prevLogReader_.Take(readNumber, path, lines))
         return;
     prevLogShown_ = path;
-    FAHPrevLogFrame->SetText(text);
+    FAHPrevLogFrame->SetLines(lines);
 }
 
 void TfvFrame::ArrangeDetails()

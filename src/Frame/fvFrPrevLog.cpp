@@ -3,6 +3,7 @@
 #include <atomic>
 #include <exception>
 
+#include "Classes/LogTail.h"
 #include "platform/Application.h"
 #include "platform/Sync.h"
 #include "platform/Text.h"
@@ -11,28 +12,25 @@ namespace {
 
 std::atomic<long> runningReads{0};
 
-// The whole file, shared for reading and writing with the client that may
-// be writing it; empty when it cannot be opened.
-std::string ReadWholeFile(const std::string& path)
+// The newest lines of the file, shared for reading and writing with the
+// client that may be writing it, in UTF-8; empty when it cannot be read.
+TLogLinesPtr ReadLogTail(const std::string& path)
 {
-    std::string bytes;
-    if (path.empty())
-        return bytes;
-    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return bytes;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(h, &size) && size.QuadPart > 0 && size.QuadPart < (1ll << 30))
-        bytes.reserve(static_cast<size_t>(size.QuadPart));
-    char buffer[64 * 1024];
-    DWORD got = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(h);
-    return bytes;
+    TLogLinesPtr lines;
+    TLogTailReader reader;
+    if (path.empty() || !reader.Read(path, lines))
+        return EmptyLogLines();
+    if (IsValidUtf8(lines->Text()))
+        return lines;
+    std::vector<std::string> earlier;
+    for (int i = 0; i < lines->WindowStart(); ++i)
+        earlier.push_back(CodePageToUtf8(std::string((*lines)[i]), CP_ACP));
+    return std::make_shared<const TLogLines>(std::move(earlier), CodePageToUtf8(lines->Text(), CP_ACP),
+                                             lines->FirstLineNumber(), lines->Stream());
 }
+
+// A reading thread needs little stack.
+constexpr SIZE_T kReadStack = 256u << 10;
 
 }  // namespace
 
@@ -41,7 +39,8 @@ struct TPrevLogReader::TShared {
     HWND target = nullptr;    // nullptr once the reader is gone
     uint64_t newest = 0;      // the number of the newest read started
     uint64_t doneNumber = 0;  // the read whose text waits to be taken
-    std::string donePath, doneText;
+    std::string donePath;
+    TLogLinesPtr doneLines;
 };
 
 struct TPrevLogReader::TJob {
@@ -54,14 +53,13 @@ DWORD WINAPI TPrevLogReader::ReadEntry(LPVOID p)
 {
     auto* job = static_cast<TJob*>(p);
     try {
-        std::string bytes = ReadWholeFile(job->path);
-        std::string text = IsValidUtf8(bytes) ? std::move(bytes) : CodePageToUtf8(bytes, CP_ACP);
+        TLogLinesPtr lines = ReadLogTail(job->path);
         TShared& shared = *job->shared;
         TLock lock(shared.cs);
         if (shared.target && job->number == shared.newest) {
             shared.doneNumber = job->number;
             shared.donePath = job->path;
-            shared.doneText = std::move(text);
+            shared.doneLines = std::move(lines);
             PostMessageW(shared.target, WM_PREVLOGLOADED, static_cast<WPARAM>(job->number), 0);
         }
     } catch (...) {
@@ -112,7 +110,7 @@ uint64_t TPrevLogReader::Start(const std::string& path)
     }
     uint64_t number = job->number;
     runningReads++;
-    HANDLE thread = CreateThread(nullptr, 0, &ReadEntry, job, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, kReadStack, &ReadEntry, job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (!thread) {
         runningReads--;
         delete job;
@@ -122,16 +120,16 @@ uint64_t TPrevLogReader::Start(const std::string& path)
     return number;
 }
 
-bool TPrevLogReader::Take(WPARAM readNumber, std::string& path, std::string& text)
+bool TPrevLogReader::Take(WPARAM readNumber, std::string& path, TLogLinesPtr& lines)
 {
     TLock lock(shared_->cs);
     if (shared_->doneNumber == 0 || shared_->doneNumber != shared_->newest ||
         static_cast<WPARAM>(shared_->doneNumber) != readNumber)
         return false;
     path = std::move(shared_->donePath);
-    text = std::move(shared_->doneText);
+    lines = std::move(shared_->doneLines);
     shared_->doneNumber = 0;
     shared_->donePath.clear();
-    shared_->doneText.clear();
+    shared_->doneLines.reset();
     return true;
 }

@@ -4,14 +4,19 @@
 // for and its number. The threads hold only the reader's shared state (never
 // the frame): a read that ends after a newer one was started is dropped, and
 // a read that ends after the frame is gone posts nothing. The newest read
-// that finishes stores its text under the shared lock and posts
+// that finishes stores its lines under the shared lock and posts
 // WM_PREVLOGLOADED (wParam: the read's number) to the target window.
+//
+// A long previous log is read as the client's log is: only its newest lines
+// are kept (TLogTailReader), whatever the file's size.
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "Classes/LogLines.h"
 
 constexpr UINT WM_PREVLOGLOADED = WM_USER + 600;
 
@@ -27,10 +32,10 @@ public:
     // Starts a read of path on a new thread; a missing file or an empty path
     // reads as an empty text. Returns the read's number.
     uint64_t Start(const std::string& path);
-    // On WM_PREVLOGLOADED: the text (UTF-8) and path of the newest read when
-    // the message is from it and it was not taken yet; false for a message
-    // of an older read.
-    bool Take(WPARAM readNumber, std::string& path, std::string& text);
+    // On WM_PREVLOGLOADED: the lines (UTF-8) and path of the newest read
+    // when the message is from it and it was not taken yet; false for a
+    // message of an older read.
+    bool Take(WPARAM readNumber, std::string& path, TLogLinesPtr& lines);
     // The number of the newest read started (0 before any).
     uint64_t Newest() const;
     // Reads still running (tests wait for them to end).

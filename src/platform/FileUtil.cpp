@@ -5,7 +5,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Text.h"
 
-static std::string LastErrorText(DWORD code)
+std::string SystemErrorText(DWORD code)
 {
     wchar_t* buf = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -60,7 +60,7 @@ std::string ReadFileText(const std::string& path, uint64_t maxBytes)
     std::string out;
     if (!TryReadFileText(path, out, maxBytes)) {
         DWORD code = GetLastError();
-        throw EFileError("Cannot read file \"" + path + "\": " + LastErrorText(code));
+        throw EFileError("Cannot read file \"" + path + "\": " + SystemErrorText(code));
     }
     return out;
 }
@@ -73,7 +73,7 @@ void WriteFileAtomic(const std::string& path, std::string_view data, bool replac
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
-        throw EFileError("Cannot create file \"" + tmp + "\": " + LastErrorText(code));
+        throw EFileError("Cannot create file \"" + tmp + "\": " + SystemErrorText(code));
     }
     size_t done = 0;
     bool ok = true;
@@ -112,7 +112,7 @@ void WriteFileAtomic(const std::string& path, std::string_view data, bool replac
     }
     if (!ok) {
         DeleteFileW(wtmp.c_str());
-        throw EFileError("Cannot write file \"" + path + "\": " + LastErrorText(code));
+        throw EFileError("Cannot write file \"" + path + "\": " + SystemErrorText(code));
     }
 }
 

@@ -17,6 +17,9 @@ bool TryReadFileText(const std::string& path, std::string& out, uint64_t maxByte
 // read-only. Throws EFileError.
 void WriteFileAtomic(const std::string& path, std::string_view data, bool replaceReadOnly = false);
 
+// The system's text for a Win32 error code ("error N" when it has none).
+std::string SystemErrorText(unsigned long code);
+
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 // Creates a folder and its missing parents; false when it can't.

@@ -5,12 +5,23 @@
 #include "platform/Application.h"
 #include "platform/Exceptions.h"
 
-TThread::TThread(bool createSuspended)
+namespace {
+std::atomic<int> failCreations{0};
+}
+
+void TThread::FailCreationsForTesting(int n) { failCreations.store(n); }
+
+TThread::TThread(bool createSuspended, unsigned stackSize)
 {
     stopEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     unsigned id = 0;
-    handle_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &TThread::Entry, this,
-                                                      CREATE_SUSPENDED, &id));
+    // Without the reservation flag the size would only be what is committed
+    // at first, and the whole default would still be reserved.
+    const unsigned flags = CREATE_SUSPENDED | (stackSize ? STACK_SIZE_PARAM_IS_A_RESERVATION : 0);
+    if (failCreations.load() > 0 && failCreations.fetch_sub(1) > 0)
+        handle_ = nullptr;
+    else
+        handle_ = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, stackSize, &TThread::Entry, this, flags, &id));
     if (!handle_) {
         CloseHandle(stopEvent_);
         throw Exception("Thread creation error");

@@ -7,7 +7,10 @@
 
 class TThread {
 public:
-    explicit TThread(bool createSuspended);
+    // stackSize: the bytes of address space the thread's stack reserves; 0
+    // takes the program's default (megabytes: a process that runs many
+    // threads asks for less).
+    explicit TThread(bool createSuspended, unsigned stackSize = 0);
     // The derived class must stop its thread (TerminateAndWait) in its own
     // destructor; this one only waits for a thread that is still running.
     virtual ~TThread();
@@ -25,6 +28,9 @@ public:
     int Priority() const;
     HANDLE Handle() const { return handle_; }
     DWORD ThreadID() const { return id_; }
+    // Tests: the next n threads are refused as a system out of address
+    // space refuses them (the constructor throws "Thread creation error").
+    static void FailCreationsForTesting(int n);
 
 protected:
     virtual void Execute() = 0;

@@ -10,9 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "Classes/Fah.h"
+#include "Classes/Lang.h"
 #include "Classes/LogLines.h"
 #include "Frame/LogFr.h"
+#include "platform/DateTime.h"
 #include "platform/Form.h"
+#include "platform/Text.h"
 #include "platform/StringList.h"
 #include "support/TestSupport.h"
 
@@ -159,6 +163,63 @@ TEST_F(LogFrameTest, RepeatedRestartBannersNeverShowALineTwice)
     const std::string other = ReadFile(RealDataFile("fahlog-smp-a4-bigadv-running.txt"));
     frame->SetText(other);
     ExpectRows(SplitLines(other));
+}
+
+TEST_F(LogFrameTest, ALongClientLogShowsItsEndUnderANoteAndFollowsIt)
+{
+    // A client log of real lines, many megabytes long, read by its client.
+    const std::string real = ReadFile(RealDataFile(kServiceLog));
+    TempDir dir("logframe");
+    std::string log;
+    while (log.size() < (6u << 20))
+        log += real;
+    WriteFile(dir.File("FAHlog.txt"), log);
+    const int total = static_cast<int>(TLogLines(log).Count());
+    TFahParams p;
+    p.Folder = dir.Path();
+    p.StartPolling = false;
+    TFah client(p);
+    auto show = [&] {
+        client.Refresh(true);
+        TLock lock(client.CritSection());
+        frame->SetLines(client.LogLines);
+    };
+    show();
+    // Only the log's end has rows (a megabyte's worth), the first row says
+    // how many lines are above them.
+    const int rows = frame->LineCount();
+    EXPECT_LT(rows, total / 4);
+    ASSERT_NE(frame->NoteRow(), nullptr);
+    EXPECT_EQ(frame->NoteRow(), frame->VSTree->GetFirstChild(nullptr));
+    const std::string above = FormatFloat("#,##0", total - (rows - 1));
+    EXPECT_EQ(frame->NodeText(frame->NoteRow()), FormatWith(sLogLinesNotShown, above));
+    const std::vector<std::string> lines = SplitLines(log);
+    EXPECT_EQ(frame->LastLines(2), lines[lines.size() - 2] + "\r\n" + lines.back());
+
+    // The log grows: new rows come at the end, rows of lines that left the
+    // window go at the top, the rows in between stay.
+    PVirtualNode kept = frame->VSTree->GetLastChild(nullptr);
+    HANDLE h = CreateFileW(Utf8ToWide(dir.File("FAHlog.txt")).c_str(), FILE_APPEND_DATA,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    const std::string more = real.substr(0, real.size() / 2);
+    DWORD n = 0;
+    WriteFile(h, more.data(), static_cast<DWORD>(more.size()), &n, nullptr);
+    CloseHandle(h);
+    show();
+    const std::vector<std::string> grown = SplitLines(log + more);
+    EXPECT_LE(frame->LineCount(), rows + 64);
+    EXPECT_EQ(frame->LastLines(1), grown.back());
+    EXPECT_EQ(frame->NodeText(frame->NoteRow()),
+              FormatWith(sLogLinesNotShown, FormatFloat("#,##0", static_cast<double>(grown.size()) - (frame->LineCount() - 1))));
+    bool stillThere = false;
+    for (PVirtualNode r = frame->VSTree->GetFirstChild(nullptr); r; r = r->NextSibling)
+        stillThere = stillThere || r == kept;
+    EXPECT_TRUE(stillThere);
+    // The rows are the file's lines in order.
+    PVirtualNode r = frame->VSTree->GetLastChild(nullptr);
+    for (size_t i = grown.size(); r && r != frame->NoteRow(); r = r->PrevSibling)
+        ASSERT_EQ(frame->NodeText(r), grown[--i]);
 }
 
 }  // namespace

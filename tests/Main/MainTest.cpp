@@ -30,6 +30,7 @@
 #include "platform/Menus.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "platform/Thread.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
 #include "toolbars/TBItems.h"
@@ -125,7 +126,7 @@ protected:
             [&] {
                 for (PVirtualNode n : form->fvFrame1->ClientNodes()) {
                     TFah* fah = form->fvFrame1->GetFahView(n)->Fah();
-                    if (fah->PollThread()->PollCount() < 1 || fah->PollThread()->Polling())
+                    if (fah->PollThread() && (fah->PollThread()->PollCount() < 1 || fah->PollThread()->Polling()))
                         return false;
                 }
                 return true;
@@ -511,6 +512,39 @@ TEST_F(MainFormTest, AFolderThatCannotBeAddedIsLoggedAndTheOthersLoad)
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
     std::string log = ReadFile(dir->File("error.log"));
     EXPECT_NE(log.find(" - " + sErrorL_Caption + " " + bad + "\r\nno room for it ["), std::string::npos) << log;
+}
+
+TEST_F(MainFormTest, ThreadsThatCannotStartAreReportedAndTheStartGoesOn)
+{
+    Set("inHideTB", true);
+    Set("osCpuUsageIndicator", true);
+    std::string bad = Folder("b", "fahlog-smp-a4-bigadv-running.txt");
+    List({{Folder("a"), "", "", "", false}, {bad, "", "", "", false}, {Folder("c"), "", "", "", false}});
+    addClient = [&](TfvFrame& list, const TAddFahParams& p) {
+        // b's polling thread is refused; after c, the CPU sampler's is.
+        TThread::FailCreationsForTesting(p.folder == bad ? 1 : 0);
+        list.AddFah(p);
+        TThread::FailCreationsForTesting(p.folder == dir->Path() + "c\\" ? 1 : 0);
+    };
+    Start();
+    TThread::FailCreationsForTesting(0);
+    // Every folder is listed; the one that could not start says why.
+    std::vector<std::string> shown;
+    for (PVirtualNode n : form->fvFrame1->ClientNodes())
+        shown.push_back(form->fvFrame1->GetFahView(n)->Folder);
+    ASSERT_EQ(shown, (std::vector<std::string>{dir->Path() + "a\\", bad, dir->Path() + "c\\"}));
+    form->fvFrame1->ApplyFilters();
+    TFahView* view = form->fvFrame1->GetFahView(form->fvFrame1->ClientNodes()[1]);
+    EXPECT_EQ(view->StatusText, sUnknown + " - " + sErrorL_Caption + ": Thread creation error");
+    EXPECT_NE(form->fvFrame1->GetFahView(form->fvFrame1->ClientNodes()[0])->Status, fsUnknown);
+    // Both failures are in the error log, and the rest of the start ran.
+    std::string log = ReadFile(dir->File("error.log"));
+    EXPECT_NE(log.find(" - " + sErrorL_Caption + " " + bad + "\r\nThread creation error ["), std::string::npos) << log;
+    EXPECT_NE(log.find(" - " + sErrorL_Caption + " " + sCpuUsageCB_Caption + "\r\nThread creation error ["),
+              std::string::npos) << log;
+    EXPECT_FALSE(form->CpuUsageIndicator());
+    EXPECT_FALSE(form->MainTBToolbar->Visible());
+    ASSERT_NE(form->SelectTimer(), nullptr);
 }
 
 // The service state, after waiting up to 5 s for the one asked for.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <random>
 
 #include "Classes/FahUtils.h"
@@ -403,14 +405,15 @@ TEST_F(Parse, BinaryHugeAndUnreadableFilesGiveEmptyFields)
         EXPECT_EQ(c->Status, fsShutdown);
     }
 
-    // Larger than a log can sensibly be: not read at all.
+    // 64 MB of NUL bytes after the last line (no line end): read to its end,
+    // the monster line cut; what the lines above said still stands.
     dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
     c.Poll();
     {
         HANDLE h = CreateFileW(Utf8ToWide(dir.Path() + "FAHlog.txt").c_str(), GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, 0, nullptr);
         LARGE_INTEGER size;
-        size.QuadPart = static_cast<LONGLONG>(TFah::kMaxLogBytes) + 1;
+        size.QuadPart = (64ll << 20) + 1;
         SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
         SetEndOfFile(h);
         CloseHandle(h);
@@ -418,10 +421,11 @@ TEST_F(Parse, BinaryHugeAndUnreadableFilesGiveEmptyFields)
     c.Poll();
     {
         TLock lock(c->CritSection());
-        EXPECT_EQ(c->ProjectNumber, 0);
-        EXPECT_EQ(c->LogLines->Count(), 0);
-        EXPECT_EQ(c->UnitInfoLines.Count(), 0);
+        EXPECT_EQ(c->ProjectNumber, 8022);
+        EXPECT_EQ(c->Percent, 6);
+        EXPECT_LE(c->LogLines->Text().size(), TLogTailReader::kWindowBytes + TLogTailReader::kMaxLineBytes);
         EXPECT_EQ(c->Status, fsShutdown);
+        EXPECT_EQ(c->ErrorText, "");
     }
 
     // Held with no sharing at all: can't be read.
@@ -440,6 +444,7 @@ TEST_F(Parse, BinaryHugeAndUnreadableFilesGiveEmptyFields)
     EXPECT_EQ(c->ProjectNumber, 0);
     EXPECT_EQ(c->WUName, "");
     EXPECT_EQ(c->Status, fsNotAccess);   // nobody may read it, a running client included
+    EXPECT_NE(c->ErrorText, "");         // and the row says why it is empty
 }
 
 TEST_F(Parse, AUnitInfoOrClientCfgOverItsSizeLimitIsSkippedOnItsOwn)
@@ -468,6 +473,77 @@ TEST_F(Parse, AUnitInfoOrClientCfgOverItsSizeLimitIsSkippedOnItsOwn)
     EXPECT_GT(c->UnitInfoLines.Count(), 0);
     EXPECT_EQ(c->ClientCfgLines.Count(), 2);
     EXPECT_EQ(c->ProjectNumber, 8022);
+}
+
+// "[hh:mm:ss] text" lines, one per second from the given second of the day.
+std::string TimedLines(int from, int count, const std::function<std::string(int)>& text)
+{
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        const int t = (from + i) % 86400;
+        char stamp[16];
+        std::snprintf(stamp, sizeof stamp, "[%02d:%02d:%02d] ", t / 3600, t / 60 % 60, t % 60);
+        out += stamp + text(i) + "\r\n";
+    }
+    return out;
+}
+
+TEST_F(Parse, ALongLogIsHeldAsItsEndAndParsesAsIfReadWhole)
+{
+    // The user line only at the top; the unit's project line and its
+    // download size megabytes above the end; then a long run of progress
+    // and checkpoint lines.
+    std::string log = "--- Opening Log file [March 21 08:00:00 UTC]\r\n";
+    log += TimedLines(28800, 3, [](int i) {
+        return i == 1 ? std::string("- User name: Farmer (Team 77)") : "Arguments: -smp " + std::to_string(i);
+    });
+    log += TimedLines(29000, 1, [](int) { return std::string("Project: 1111 (Run 1, Clone 2, Gen 3)"); });
+    log += TimedLines(29100, 1, [](int) { return std::string("Receiving payload (expected size: 2097152)"); });
+    log += TimedLines(29110, 1, [](int) { return std::string("Project: 2222 (Run 4, Clone 5, Gen 6)"); });
+    auto progress = [](int i) {
+        return i % 3 ? "Completed " + std::to_string(i) + " out of 5000000 steps  (" + std::to_string(i / 50000) + "%)"
+                     : std::string("Writing checkpoint files");
+    };
+    log += TimedLines(29120, 90000, progress);
+    ClientFolder dir;
+    dir.Log(log);
+    Client c(dir.Path());
+    c.Poll();
+    auto expectUnit = [&](int project, const char* rcg, int percent) {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->ProjectNumber, project);
+        EXPECT_EQ(c->RunCloneGen, rcg);
+        EXPECT_EQ(c->Percent, percent);
+        EXPECT_EQ(c->UserName, "Farmer");
+        EXPECT_EQ(c->TeamNumber, 77);
+        // Held: about a megabyte of the log's end, not the log.
+        EXPECT_LE(c->LogLines->Text().size(), 1u << 20);
+        EXPECT_LE(c->LogLines->WindowStart(), 160);
+        EXPECT_EQ((*c->LogLines)[0], "--- Opening Log file [March 21 08:00:00 UTC]");
+    };
+    ASSERT_GT(log.size(), 3u << 20);
+    expectUnit(2222, "Run 4, Clone 5, Gen 6", 1);
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->WuSize.Raw(), 2048 * 10000);
+    }
+
+    // Grown by more than the window at once, then a new unit begins.
+    std::string more = TimedLines(3000, 40000, [](int i) {
+        return "Completed " + std::to_string(90000 + i) + " out of 5000000 steps  (2%)";
+    });
+    more += TimedLines(43000, 1, [](int) { return std::string("Project: 3333 (Run 7, Clone 8, Gen 9)"); });
+    more += TimedLines(43001, 3, [](int i) { return "Completed " + std::to_string(i) + "%"; });
+    HANDLE h = CreateFileW(Utf8ToWide(dir.Path() + "FAHlog.txt").c_str(), FILE_APPEND_DATA,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD n = 0;
+    WriteFile(h, more.data(), static_cast<DWORD>(more.size()), &n, nullptr);
+    CloseHandle(h);
+    c.Poll();
+    expectUnit(3333, "Run 7, Clone 8, Gen 9", 2);
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->LogLines->EndLineNumber(), 7 + 90000 + 40000 + 4);
 }
 
 TEST_F(Parse, AnUnchangedLogIsNotReadAgain)

@@ -444,3 +444,53 @@ TEST_F(State, TheClosingFlagEndsThePolling)
     AppClosing = false;
     EXPECT_TRUE(ended);
 }
+
+TEST_F(State, AThousandClientsAllStartPolling)
+{
+    // Every client a polling thread of its own, in one 32-bit process.
+    ClientFolder dir;
+    dir.Log(kLog);
+    std::vector<std::unique_ptr<TFah>> clients;
+    int refused = 0;
+    for (int i = 0; i < 1000; ++i) {
+        TFahParams p;
+        p.Folder = dir.Path();
+        try {
+            clients.push_back(std::make_unique<TFah>(p));
+        } catch (const std::exception&) {
+            ++refused;   // the object could not be made at all
+        }
+    }
+    int polling = 0;
+    for (auto& c : clients)
+        polling += c->PollThread() != nullptr;
+    EXPECT_EQ(refused, 0);
+    EXPECT_EQ(polling, 1000);
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            for (auto& c : clients)
+                if (c->PollThread() && (c->PollThread()->PollCount() < 1 || c->PollThread()->Polling()))
+                    return false;
+            return true;
+        },
+        60000));
+}
+
+TEST_F(State, AClientWhoseThreadIsRefusedStaysAndSaysWhy)
+{
+    ClientFolder dir;
+    dir.Log(kLog);
+    TThread::FailCreationsForTesting(1);
+    std::unique_ptr<TFah> f;
+    try {
+        f = Watch(dir.Path());
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "the object was not made: " << e.what();
+    }
+    TThread::FailCreationsForTesting(0);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->PollThread(), nullptr);
+    TLock lock(f->CritSection());
+    EXPECT_EQ(f->ErrorText, "Thread creation error");
+    EXPECT_EQ(f->Status, fsUnknown);
+}
