@@ -133,7 +133,9 @@ void TTBCustomToolbar::SetChevronMoveItems(bool v)
     if (chevronMoveItems_ == v)
         return;
     chevronMoveItems_ = v;
-    view_->RecreateAllViewers();
+    // An item run from the chevron's menu takes the place of one on the
+    // toolbar only through the view's priority order (never while designing).
+    view_->SetUsePriorityList(v && !IsDesigning());
 }
 
 void TTBCustomToolbar::SetChevronPriorityForNewItems(TTBChevronPriorityForNewItems v)
@@ -335,8 +337,8 @@ int TTBCustomToolbar::GetMinShrinkSize()
         SIZE s = CalcBaseSize(type);
         return (type == dtLeftRight ? s.cy : s.cx) + frame;
     }
-    // The shortest row: everything but the last item behind the chevron,
-    // whose far edge then ends the row.
+    // The shortest row: everything but the one item that always stays
+    // behind the chevron, which follows that item; its far edge ends the row.
     SIZE s = view_->MeasureSize(OrientationFor(type), 0, 1);
     return (type == dtLeftRight ? s.cy : s.cx) + frame;
 }
@@ -611,6 +613,7 @@ void TTBCustomToolbar::Loaded()
     for (int i = 0; i < ControlCount(); ++i)
         AddControlItem(Controls(i));
     view_->NewViewersGetHighestPriority = chevronPriority_ == tbcpHighest;
+    view_->SetUsePriorityList(chevronMoveItems_ && !IsDesigning());
     ApplyLayout();
 }
 

@@ -393,9 +393,12 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
             alongEnd = std::max(alongEnd, slots[i].along + slots[i].len);
     int alongSize = alongEnd + aEnd;
     if (anyHidden) {
+        // At the far end of the row, but never over the last item: the one
+        // item that always stays may not leave room for it, and a chevron
+        // drawn over an item could not be clicked.
         Slot& c = slots[chevronIndex];
         c.show = true;
-        c.along = std::max(aStart, chevronWidth - aEnd - c.len);
+        c.along = std::max(alongEnd, chevronWidth - aEnd - c.len);
         c.thick = std::max(c.thick, rows[0].thick);
         c.across = rows[0].across;
         alongSize = std::max(alongSize, c.along + c.len + aEnd);

@@ -7,8 +7,10 @@
 #include <ostream>
 #include <vector>
 
+#include "TBDrive.h"
 #include "TBTestHost.h"
 #include "platform/StdCtrls.h"
+#include "support/Input.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -173,11 +175,29 @@ TEST(ToolbarView, TheChevronStopsAtTheLastItemEvenWhenItDoesNotFit)
     TTBControlItem* b = bar.Box(30);
     bar.Sep();
     TTBControlItem* c = bar.Box(30);
-    bar.host->SetFixedWidth(5);   // not even one item fits
+    bar.host->SetFixedWidth(35);   // A fits, A and the chevron do not
     EXPECT_TRUE(bar.Shown(a));
     EXPECT_TRUE(bar.V(b)->OffEdge);
     EXPECT_TRUE(bar.V(c)->OffEdge);
-    EXPECT_TRUE(bar.V(bar.host->Chevron())->Show);
+    TTBItemViewer* chevron = bar.V(bar.host->Chevron());
+    ASSERT_TRUE(chevron->Show);
+    // It follows A instead of lying over it, and a click on what shows of it opens its menu.
+    EXPECT_EQ(bar.R(a).right, chevron->BoundsRect.left);
+    if (!HaveDisplay())
+        return;
+    bar.form.Show();
+    SetForegroundWindow(bar.form.Handle());
+    Pump(50);
+    RECT r = chevron->BoundsRect;
+    POINT p = bar.host->ClientToScreen(POINT{(r.left + bar.host->Width()) / 2, (r.top + r.bottom) / 2});
+    TTBItemViewer* opened = nullptr;
+    tb_test::Drive([&] {
+        SendInputPumping(MouseClickAt(p), 0);
+        if (tb_test::WaitFor([] { return VisiblePopupWindows().size() == 1; }))
+            opened = bar.host->View()->OpenViewer();
+        SendInputPumping(Chord({VK_ESCAPE}), 0);
+    });
+    EXPECT_EQ(chevron, opened);
 }
 
 TEST(ToolbarView, AnItemGivenPriorityIsTheLastToHide)
