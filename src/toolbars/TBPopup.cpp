@@ -498,8 +498,8 @@ TTBPopupWindow* TTBCustomItem::CreatePopup(TTBView* parentView, TTBItemViewer* p
     }
 
     // 4. Selection and size.
-    if (selectFirstItem)
-        view->SelectFirst();
+    if (selectFirstItem && (!view->SelectFirst() || alive.expired() || parentGone()))
+        return nullptr;   // the selection's handlers freed what opened it
     view->UpdatePositions();
     place.Size = SIZE{popup->Width(), popup->Height()};
 

@@ -361,6 +361,8 @@ void TTBCustomToolbar::EnterMenuMode(wchar_t key)
     if (!view_ || view_->IsModal() || !Showing())
         return;
     view_->SetAccelsVisibility(true);
+    // The selection's handlers may free the toolbar.
+    std::weak_ptr<void> alive = AliveToken();
     if (key) {
         bool run = false;
         if (!view_->SelectByChar(std::wstring(1, key), run)) {
@@ -368,11 +370,12 @@ void TTBCustomToolbar::EnterMenuMode(wchar_t key)
                 MessageBeep(0);
             return;
         }
-        view_->EnterModalLoop(tbetExecuteSelected);
+        if (!alive.expired())
+            view_->EnterModalLoop(tbetExecuteSelected);
         return;
     }
-    view_->SelectFirst();
-    view_->EnterModalLoop(0);
+    if (view_->SelectFirst())
+        view_->EnterModalLoop(0);
 }
 
 bool TTBCustomToolbar::HandleSysCommand(TMessage& m)
@@ -405,8 +408,10 @@ bool TTBCustomToolbar::DialogChar(wchar_t ch, TShiftState shift)
                 continue;
             std::wstring accel = v->AccelChar();
             if (!accel.empty() && SameAccelChar(accel, typed)) {
+                std::weak_ptr<void> alive = AliveToken();
                 view_->Select(v, false);
-                view_->EnterModalLoop(tbetExecuteSelected);
+                if (!alive.expired())
+                    view_->EnterModalLoop(tbetExecuteSelected);
                 return true;
             }
         }

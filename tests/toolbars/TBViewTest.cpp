@@ -3,15 +3,18 @@
 // and the separators' pixels. Control items give every item an exact size.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <vector>
 
 #include "TBDrive.h"
+#include "TBGuardedHeap.h"
 #include "TBTestHost.h"
 #include "platform/StdCtrls.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
+#include "toolbars/TBToolbar.h"
 
 using namespace testing_support;
 
@@ -284,4 +287,54 @@ TEST(ToolbarView, ViewersFollowInsertionsDeletionsAndInlineGroups)
     EXPECT_EQ(nullptr, view->Find(inner));
     EXPECT_EQ(55, bar.R(c).left);
     delete group;
+}
+
+// A selection handler that frees the toolbar ends the key's work there:
+// nothing of the freed view or toolbar is touched afterwards (freed memory
+// faults while the guard lives).
+TEST(ToolbarView, AnOnSelectThatFreesTheToolbarEndsTheKeysWork)
+{
+    tb_test::TGuardedHeap guard;
+    using Step = std::function<void(TTBView*, TWinControl*)>;
+    const std::vector<Step> steps = {
+        [](TTBView* v, TWinControl*) { WORD k = VK_TAB; v->KeyDown(k, 0); },
+        [](TTBView* v, TWinControl*) { WORD k = VK_END; v->KeyDown(k, 0); },
+        [](TTBView* v, TWinControl*) { bool run; v->SelectByChar(L"b", run); },
+        [](TTBView*, TWinControl* t) { static_cast<TTBToolbar*>(t)->EnterMenuMode(L'b'); },
+        [](TTBView*, TWinControl* t) { static_cast<TTBToolbar*>(t)->EnterMenuMode(0); },
+        [](TTBView* v, TWinControl*) { WORD k = VK_DOWN; v->KeyDown(k, 0); },   // B's menu, its first item
+    };
+    for (size_t i = 0; i < steps.size() && (i < 3 || HaveDisplay()); ++i) {
+        TForm form(nullptr);
+        TWinControl* bar;
+        TTBView* view;
+        TTBRootItem* root;
+        if (i >= 3) {
+            auto* t = new TTBToolbar(&form);
+            bar = t, view = t->View(), root = t->Items();
+        } else {
+            auto* h = new TTBTestHost(&form);
+            bar = h, view = h->View(), root = h->Items();
+        }
+        bar->SetParent(&form);
+        form.Show();
+        TTBCustomItem* items[3] = {new TTBItem(&form), new TTBSubmenuItem(&form), new TTBItem(&form)};
+        items[0]->SetCaption("&a");
+        items[1]->SetCaption("&b");
+        items[2]->SetCaption("&c");
+        root->Add(items[0]);
+        root->Add(items[1]);
+        items[1]->Add(items[2]);
+        if (i < 2 || i == 5)
+            view->Select(view->Find(items[i == 5 ? 1 : 0]), false);
+        bool freed = false;
+        items[i == 4 ? 0 : i == 5 ? 2 : 1]->OnSelect = [&](TTBCustomItem*, TTBItemViewer*, bool selecting) {
+            if (selecting && !freed) {
+                freed = true;
+                delete bar;
+            }
+        };
+        steps[i](view, bar);
+        EXPECT_TRUE(freed) << "step " << i;
+    }
 }
