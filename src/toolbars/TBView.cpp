@@ -68,6 +68,9 @@ TTBView::~TTBView()
     if (parentItem_)
         parentItem_->UnregisterNotification(&parentItem_);
     FreeViewers();
+    // The focus is back on the parent's selection.
+    if (parentView_ && !parentView_->IsDestroying())
+        TBNotifyFocus(parentView_);
 }
 
 void TTBView::Notification(TComponent* component, TOperation operation)
