@@ -293,8 +293,11 @@ protected:
     // A character for the form's accelerators (DialogChar): typed with Alt,
     // or on a window that takes no characters. True when used.
     virtual bool OfferDialogChar(wchar_t ch, TShiftState shift);
-    // Our own window classes paint here (background already filled with Color).
+    // Our own window classes paint here (background already filled by PaintBackground).
     void Paint(TCanvas& canvas) override;
+    // Fills the client area of our own window classes before Paint; the
+    // default fills it with Color.
+    virtual void PaintBackground(TCanvas& canvas, const RECT& clientRect);
     void BoundsChanged() override;
     void VisibleChanged() override;
     bool VisibleOutOfStep() const override;

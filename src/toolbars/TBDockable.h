@@ -229,6 +229,9 @@ protected:
     void RecalcNCArea();
     // Paints the docked frame into a window DC.
     void DrawNCArea(HDC dc, bool drawCloseButtonOnly, int closeButtonState);
+    // Docked in a dock that shares its background with its toolbars, the
+    // client area shows that background, aligned with the dock.
+    void PaintBackground(TCanvas& canvas, const RECT& clientRect) override;
 
 private:
     friend class TTBDockableWindowDrag;
@@ -244,6 +247,9 @@ private:
     void TrackDockedCloseButton();
     void DockedCloseButtonHot(bool hot);
     void PaintOnMove();
+    // Draws the dock's shared background under the client area into a DC
+    // whose origin is the client area's; false when the dock shares none.
+    bool DrawDockBackground(HDC dc);
     TTBDockType CurrentDockType() const;
 
     TTBDock* currentDock_ = nullptr;
