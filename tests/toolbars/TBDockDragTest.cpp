@@ -369,6 +369,29 @@ TEST_F(DockDragTest, CannotFloatOrChangeDocksOnlySlidesInItsOwnDock)
     EXPECT_FALSE(bar->Floating());
 }
 
+// Windows placed automatically (DockPos -1) stay where they show when a
+// drag begins: one dragged over the first of them lands between the two.
+TEST_F(DockDragTest, AWindowDraggedAmongWindowsPlacedAutomaticallyLandsWhereTheMouseTookIt)
+{
+    TestBar* a = form->AddBar(form->top, 0, -1, "A");
+    TestBar* b = form->AddBar(form->top, 0, -1, "B");
+    TestBar* c = form->AddBar(form->top, 1, 0, "C");
+    form->ShowAndFocus();
+    ASSERT_EQ(1, c->EffectiveDockRow());
+    POINT start = HandlePoint(c);
+    POINT up{start.x, start.y - c->Height()};          // into the first row
+    POINT along{up.x + a->Width() / 2 + 10, up.y};     // over the second half of A
+    driver.Run([&](Driver& d) {
+        d.Press(start);
+        d.MoveTo(start, up);
+        d.MoveTo(up, along);
+        d.Release(along);
+    });
+    EXPECT_EQ(0, c->EffectiveDockRow());
+    EXPECT_LT(a->Left(), c->Left());
+    EXPECT_LT(c->Left(), b->Left());
+}
+
 TEST_F(DockDragTest, CtrlKeepsTheWindowFloatingOverADock)
 {
     TestBar* bar = form->AddBar(form->top, 0, 0, "Tool");
