@@ -215,6 +215,9 @@ public:
     TNotifyEvent OnRecreated;
     TNotifyEvent OnRecreating;
     TNotifyEvent OnVisibleChanged;
+    // A context menu asked for on the frame (mousePos on the screen, -1, -1
+    // from the keyboard); handled keeps PopupMenu from showing.
+    std::function<void(TObject* sender, POINT mousePos, bool& handled)> OnContextPopup;
 
 protected:
     void CreateParams(TCreateParams& params) override;

@@ -410,6 +410,17 @@ void TTBCustomDockableWindow::WndProc(TMessage& m)
             if (PtInRect(&cr, c))
                 break;
         }
+        if (OnContextPopup) {
+            bool handled = false;
+            std::weak_ptr<void> alive = AliveToken();
+            OnContextPopup(this, p, handled);
+            if (alive.expired())
+                return;
+            if (handled) {
+                m.Result = 0;
+                return;
+            }
+        }
         if (popupMenu_ && popupMenu_->AutoPopup) {
             if (keyboard)
                 p = ClientToScreen(POINT{0, 0});

@@ -694,6 +694,28 @@ TEST_F(DockDragTest, DockedFrameHitCodesHandleCursorAndCloseButton)
     EXPECT_EQ(form->top->Height(), 0) << "the dock collapses once its only window closed";
 }
 
+TEST_F(DockDragTest, ARightClickOnTheFrameAsksForTheContextPopup)
+{
+    TestBar* bar = form->AddBar(form->top, 0, 0, "Tool");
+    form->ShowAndFocus();
+    std::vector<POINT> asked;
+    bar->OnContextPopup = [&](TObject* sender, POINT p, bool& handled) {
+        EXPECT_EQ(bar, sender);
+        asked.push_back(p);
+        handled = true;
+    };
+    POINT grip = HandlePoint(bar);
+    driver.Run([&](Driver& d) {
+        d.Send(MouseAt(grip, 0));
+        d.Send(MouseAt(grip, MOUSEEVENTF_RIGHTDOWN));
+        d.Send(MouseAt(grip, MOUSEEVENTF_RIGHTUP));
+        Sleep(100);
+    });
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ(grip.x, asked[0].x);
+    EXPECT_EQ(grip.y, asked[0].y);
+}
+
 }  // namespace
 
 namespace {
