@@ -210,6 +210,8 @@ public:
     TCloseQueryEvent OnCloseQuery;
     TNotifyEvent OnDockChanged;
     TTBDockChangingEvent OnDockChanging;
+    // After OnDockChanging, with the window out of sight until it shows at
+    // its new place.
     TTBDockChangingEvent OnDockChangingHidden;
     TNotifyEvent OnMove;
     TNotifyEvent OnRecreated;

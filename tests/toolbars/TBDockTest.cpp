@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -484,6 +485,26 @@ TEST(TBDock, PositionCannotChangeWhileTheDockHoldsControls)
     }
     EXPECT_THROW(inner->SetParent(new SizedBar(&f)), EInvalidOperation);
     EXPECT_EQ(nullptr, inner->Parent());
+}
+
+TEST(TBDock, DockChangeEventsInTheirOrderTheHiddenOneWhileTheWindowIsOutOfSight)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    DockForm f;
+    SizedBar* bar = f.AddBar(f.top, 0, 0);
+    std::vector<std::string> seen;
+    auto shown = [&] { return IsWindowVisible(bar->Handle()) ? " shown" : " unseen"; };
+    bar->OnDockChanging = [&](TObject*, bool floating, TTBDock* to) {
+        seen.push_back(std::string("changing") + (to == f.left && !floating ? " left" : "") + shown());
+    };
+    bar->OnDockChangingHidden = [&](TObject*, bool floating, TTBDock* to) {
+        seen.push_back(std::string("hidden") + (to == f.left && !floating ? " left" : "") + shown());
+    };
+    bar->OnDockChanged = [&](TObject*) { seen.push_back(std::string("changed") + shown()); };
+    bar->SetCurrentDock(f.left);
+    EXPECT_EQ((std::vector<std::string>{"changing left shown", "hidden left unseen", "changed shown"}), seen);
+    EXPECT_EQ(f.left, bar->CurrentDock());
 }
 
 TEST(TBDock, InsertRemoveEventAndRelays)
