@@ -242,6 +242,9 @@ public:
     // checkTabStop only tab stops count. Only controls that can take the
     // focus are found; nullptr when none.
     TWinControl* FindNextControl(TWinControl* current, bool forward, bool checkTabStop) const;
+    // Adds this control's windowed descendants in tab order (children in
+    // order, each followed by its own list when it holds controls).
+    virtual void GetTabOrderList(std::vector<TWinControl*>& list) const;
     // Focuses that control; false when there is none.
     bool SelectNext(TWinControl* current, bool forward, bool checkTabStop);
 

@@ -563,6 +563,18 @@ bool TTBCustomToolbar::HasControlItem(const TControl* control) const
     return walk(items_, 0);
 }
 
+void TTBCustomToolbar::GetTabOrderList(std::vector<TWinControl*>& list) const
+{
+    size_t first = list.size();
+    TTBCustomDockableWindow::GetTabOrderList(list);
+    auto hosted = [this](const TWinControl* c) {
+        while (c && c->Parent() != this)
+            c = c->Parent();
+        return c && HasControlItem(c);
+    };
+    list.erase(std::remove_if(list.begin() + static_cast<std::ptrdiff_t>(first), list.end(), hosted), list.end());
+}
+
 void TTBCustomToolbar::AddControlItem(TControl* control)
 {
     if (!control || HasControlItem(control))

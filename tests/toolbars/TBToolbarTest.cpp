@@ -436,6 +436,28 @@ TEST(TBToolbar, SettingsChangesAndCancelModeReachControls)
     EXPECT_FALSE(f.toolbar->View()->IsModal());
 }
 
+TEST(TBToolbar, TabLeavesOutTheControlsOfControlItems)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f;
+    auto* inBar = new TEdit(&f);
+    inBar->SetParent(f.toolbar);   // gets a control item of its own
+    TEdit* edits[2];
+    for (TEdit*& e : edits) {
+        e = new TEdit(&f);
+        e->SetBounds(300, &e == edits ? 150 : 190, 100, 24);
+        e->SetParent(&f);
+    }
+    f.ShowNow();
+    ASSERT_TRUE(inBar->Visible());
+    edits[1]->SetFocus();
+    SendInputPumping(Chord({VK_TAB}), 100);   // round past the toolbar, which comes first
+    EXPECT_TRUE(edits[0]->Focused());
+    SendInputPumping(Chord({VK_SHIFT, VK_TAB}), 100);
+    EXPECT_TRUE(edits[1]->Focused());
+}
+
 TEST(TBToolbar, OleStartsOnceOnTheGuiThread)
 {
     EXPECT_TRUE(Application().OleStarted());
