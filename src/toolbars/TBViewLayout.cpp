@@ -157,23 +157,22 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
     }
     CollapseSeparators(slots, chevronIndex);
 
-    // 2. Sizes.
-    MeasureDC plainDC;
-    TCanvas canvas(plainDC.dc);
-    canvas.Font().Assign(GetFont());
-    canvas.TextExtent(std::string());   // selects the font into the DC
-    // Default items are measured in bold, on a DC of their own made when needed.
-    std::unique_ptr<MeasureDC> boldDC;
-    std::unique_ptr<TCanvas> boldCanvas;
-    auto bold = [&]() -> TCanvas& {
-        if (!boldCanvas) {
-            boldDC = std::make_unique<MeasureDC>();
-            boldCanvas = std::make_unique<TCanvas>(boldDC->dc);
-            boldCanvas->Font().Assign(GetFont());
-            boldCanvas->Font().SetStyle(boldCanvas->Font().Style() | fsBold);
-            boldCanvas->TextExtent(std::string());
+    // 2. Sizes, measured on DCs with the view's font (default items in bold)
+    // made when first needed: sizes kept from the layout before need none.
+    struct Measurer {
+        MeasureDC dc;
+        TCanvas canvas{dc.dc};
+    };
+    std::unique_ptr<Measurer> plainDC, boldDC;
+    auto measurer = [&](std::unique_ptr<Measurer>& m, bool isBold) -> TCanvas& {
+        if (!m) {
+            m = std::make_unique<Measurer>();
+            m->canvas.Font().Assign(GetFont());
+            if (isBold)
+                m->canvas.Font().SetStyle(m->canvas.Font().Style() | fsBold);
+            m->canvas.TextExtent(std::string());   // selects the font into the DC
         }
-        return *boldCanvas;
+        return m->canvas;
     };
     const bool cached = sizeCacheDepth_ > 0;
     if (cached && sizeCache_.size() != n)
@@ -190,7 +189,8 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
                 h = c->Height();
             }
         } else {
-            v->CalcSize((v->Item()->EffectiveOptions() & tboDefault) ? bold() : canvas, w, h);
+            bool isBold = (v->Item()->EffectiveOptions() & tboDefault) != 0;
+            v->CalcSize(measurer(isBold ? boldDC : plainDC, isBold), w, h);
         }
         if (cached)
             sizeCache_[i] = SIZE{w, h};
