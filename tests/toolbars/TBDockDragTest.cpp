@@ -143,6 +143,19 @@ public:
         SendInput(1, &in, sizeof(INPUT));
         Sleep(20);
     }
+    // The mouse moved to p and kept there: right after a program starts, X
+    // may still report the pointer where the last program left it and
+    // take the move back; it is sent again until it holds.
+    void MoveExactly(POINT p)
+    {
+        for (int i = 0; i < 20; ++i) {
+            Send(MouseAt(p, 0));
+            Sleep(50);
+            POINT at;
+            if (GetCursorPos(&at) && at.x == p.x && at.y == p.y)
+                return;
+        }
+    }
     void Press(POINT p)
     {
         Send(MouseAt(p, 0));
@@ -663,11 +676,9 @@ TEST_F(DockDragTest, DockedFrameHitCodesHandleCursorAndCloseButton)
 
     bool sizeAll = false, arrowOverClose = false;
     driver.Run([&](Driver& d) {
-        d.Send(MouseAt(grip, 0));
-        Sleep(100);
+        d.MoveExactly(grip);
         sizeAll = d.CursorIs(IDC_SIZEALL);
-        d.Send(MouseAt(closeCentre, 0));
-        Sleep(100);
+        d.MoveExactly(closeCentre);
         arrowOverClose = !d.CursorIs(IDC_SIZEALL, false);
         // Pressed on the button and released away from it: no close.
         d.Press(closeCentre);
