@@ -77,7 +77,7 @@ void TIniFrame::CreateToolbar()
     IniTBDock->SetParent(this);
     IniTBToolbar = new TTBToolbar(this);
     IniTBToolbar->SetName("IniTBToolbar");
-    IniTBToolbar->SetDockMode(dmCannotFloat);
+    IniTBToolbar->SetDockMode(dmCannotFloatOrChangeDocks);   // it only slides within its own dock
     IniTBToolbar->SetCloseButton(false);
     TTBRootItem* root = IniTBToolbar->Items();
     auto addItem = [this, root](TAction* action) {

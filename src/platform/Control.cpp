@@ -722,11 +722,13 @@ void TWinControl::PaintWindow(HDC given, bool)
         canvas.SetBrushColor(Color());
         RECT r;
         GetClientRect(hwnd_, &r);
-        canvas.FillRect(r);
+        PaintBackground(canvas, r);
         Paint(canvas);
     }
     PaintGraphicChildren(dc);
 }
+
+void TWinControl::PaintBackground(TCanvas& canvas, const RECT& clientRect) { canvas.FillRect(clientRect); }
 
 void TWinControl::PaintGraphicChildren(HDC dc)
 {

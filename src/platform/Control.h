@@ -242,6 +242,9 @@ public:
     // checkTabStop only tab stops count. Only controls that can take the
     // focus are found; nullptr when none.
     TWinControl* FindNextControl(TWinControl* current, bool forward, bool checkTabStop) const;
+    // Adds this control's windowed descendants in tab order (children in
+    // order, each followed by its own list when it holds controls).
+    virtual void GetTabOrderList(std::vector<TWinControl*>& list) const;
     // Focuses that control; false when there is none.
     bool SelectNext(TWinControl* current, bool forward, bool checkTabStop);
 
@@ -293,8 +296,11 @@ protected:
     // A character for the form's accelerators (DialogChar): typed with Alt,
     // or on a window that takes no characters. True when used.
     virtual bool OfferDialogChar(wchar_t ch, TShiftState shift);
-    // Our own window classes paint here (background already filled with Color).
+    // Our own window classes paint here (background already filled by PaintBackground).
     void Paint(TCanvas& canvas) override;
+    // Fills the client area of our own window classes before Paint; the
+    // default fills it with Color.
+    virtual void PaintBackground(TCanvas& canvas, const RECT& clientRect);
     void BoundsChanged() override;
     void VisibleChanged() override;
     bool VisibleOutOfStep() const override;

@@ -112,26 +112,22 @@ TWinControl* TWinControl::ActiveControl() const
     return nullptr;
 }
 
-namespace {
-
-void CollectTabOrder(const TWinControl* parent, std::vector<TWinControl*>& list)
+void TWinControl::GetTabOrderList(std::vector<TWinControl*>& list) const
 {
-    for (int i = 0; i < parent->ControlCount(); ++i) {
-        auto* w = dynamic_cast<TWinControl*>(parent->Controls(i));
+    for (int i = 0; i < ControlCount(); ++i) {
+        auto* w = dynamic_cast<TWinControl*>(Controls(i));
         if (!w)
             continue;
         list.push_back(w);
         if (w->ControlStyle() & csAcceptsControls)
-            CollectTabOrder(w, list);
+            w->GetTabOrderList(list);
     }
 }
-
-}  // namespace
 
 TWinControl* TWinControl::FindNextControl(TWinControl* current, bool forward, bool checkTabStop) const
 {
     std::vector<TWinControl*> list;
-    CollectTabOrder(this, list);
+    GetTabOrderList(list);
     if (list.empty())
         return nullptr;
     const int n = static_cast<int>(list.size());

@@ -782,7 +782,8 @@ void TBNotifyFocus(TTBView* view)
 {
     TTBItemViewer* sel = view ? view->Selected() : nullptr;
     HWND h = sel ? ViewWindow(view) : nullptr;
-    if (!h)
+    // A popup selects before it shows: it tells once it is there.
+    if (!h || !IsWindowVisible(h))
         return;
     LONG id = 1;
     for (int i = 0; i < view->ViewerCount(); ++i) {

@@ -249,6 +249,13 @@ void TTBDock::EndUpdate()
         ArrangeToolbars();
 }
 
+void TTBDock::DragBegins(TTBCustomDockableWindow* bar)
+{
+    for (TTBCustomDockableWindow* b : visibleList_)
+        if (b != bar)
+            b->SetArrangedPlace(b->EffectiveDockRow(), b->EffectiveDockPos(), true);
+}
+
 void TTBDock::ChangeDockList(bool insert, TTBCustomDockableWindow* bar)
 {
     if (!bar)

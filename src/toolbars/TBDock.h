@@ -88,6 +88,12 @@ public:
     void EndUpdate();
     void ArrangeToolbars();
 
+    // A drag of bar begins and may bring it here: every other window of the
+    // dock takes the row and position it shows at as its DockRow and
+    // DockPos, so that the dragged one goes in among them where the mouse
+    // puts it (a window placed automatically has no position to compare).
+    void DragBegins(TTBCustomDockableWindow* bar);
+
     // A window joins (insert) or leaves the dock's list.
     void ChangeDockList(bool insert, TTBCustomDockableWindow* bar);
     // The window's visibility in the dock may have changed.

@@ -138,9 +138,14 @@ void TTBDock::ArrangePass()
         int pa = a.bar->DockPos(), pb = b.bar->DockPos();
         if (pa != pb)
             return pa < pb;
-        // A window being dragged goes before one that wants the same place.
+        // A window being dragged goes before one that wants the same place;
+        // otherwise they keep the order they show in (a drag that ended
+        // where another window's stored place is stays before it).
         if (a.bar->IsDragging() != b.bar->IsDragging())
             return a.bar->IsDragging();
+        if (a.bar->EffectiveDockRow() == b.bar->EffectiveDockRow() &&
+            a.bar->EffectiveDockPos() != b.bar->EffectiveDockPos())
+            return a.bar->EffectiveDockPos() < b.bar->EffectiveDockPos();
         return a.order < b.order;
     });
 

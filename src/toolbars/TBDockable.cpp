@@ -348,6 +348,29 @@ void TTBCustomDockableWindow::SetParent(TWinControl* parent)
         if (alive.expired())
             return;
     }
+    // OnDockChangingHidden works on the window out of sight: what it changes
+    // shows only at the new place.
+    bool hidden = false;
+    auto showAgain = [&] {
+        if (hidden && !alive.expired() && HandleAllocated() && Visible())
+            SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
+                         SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        hidden = false;
+    };
+    if (!destroying && parent && OnDockChangingHidden) {
+        hidden = HandleAllocated() && IsWindowVisible(Handle());
+        if (hidden)
+            SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
+                         SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        try {
+            OnDockChangingHidden(this, newFloat != nullptr, newDock);
+        } catch (...) {
+            showAgain();
+            throw;
+        }
+        if (alive.expired())
+            return;
+    }
     TTBDock* oldDock = docked_ ? currentDock_ : nullptr;
     ++disableOnMove_;
     bool oldHeld = false, newHeld = false;
@@ -403,9 +426,11 @@ void TTBCustomDockableWindow::SetParent(TWinControl* parent)
     } catch (...) {
         inSetParent_ = false;
         release();
+        showAgain();
         throw;
     }
     release();
+    showAgain();
     if (destroying || !parent || alive.expired())
         return;
     if (OnDockChanged)

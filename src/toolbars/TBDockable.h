@@ -210,11 +210,16 @@ public:
     TCloseQueryEvent OnCloseQuery;
     TNotifyEvent OnDockChanged;
     TTBDockChangingEvent OnDockChanging;
+    // After OnDockChanging, with the window out of sight until it shows at
+    // its new place.
     TTBDockChangingEvent OnDockChangingHidden;
     TNotifyEvent OnMove;
     TNotifyEvent OnRecreated;
     TNotifyEvent OnRecreating;
     TNotifyEvent OnVisibleChanged;
+    // A context menu asked for on the frame (mousePos on the screen, -1, -1
+    // from the keyboard); handled keeps PopupMenu from showing.
+    std::function<void(TObject* sender, POINT mousePos, bool& handled)> OnContextPopup;
 
 protected:
     void CreateParams(TCreateParams& params) override;
@@ -229,6 +234,9 @@ protected:
     void RecalcNCArea();
     // Paints the docked frame into a window DC.
     void DrawNCArea(HDC dc, bool drawCloseButtonOnly, int closeButtonState);
+    // Docked in a dock that shares its background with its toolbars, the
+    // client area shows that background, aligned with the dock.
+    void PaintBackground(TCanvas& canvas, const RECT& clientRect) override;
 
 private:
     friend class TTBDockableWindowDrag;
@@ -244,6 +252,9 @@ private:
     void TrackDockedCloseButton();
     void DockedCloseButtonHot(bool hot);
     void PaintOnMove();
+    // Draws the dock's shared background under the client area into a DC
+    // whose origin is the client area's; false when the dock shares none.
+    bool DrawDockBackground(HDC dc);
     TTBDockType CurrentDockType() const;
 
     TTBDock* currentDock_ = nullptr;

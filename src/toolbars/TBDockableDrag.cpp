@@ -551,6 +551,10 @@ void TTBDockableWindowDrag::Begin(int x, int y, TTBDragLoopGuard* guard)
         throw;
     }
     w.lengthLimit_ = savedLimit;
+    // Their places are remembered (Escape puts them back): the docks may
+    // make them their windows' stored places now.
+    for (Candidate& c : candidates_)
+        c.dock->DragBegins(&w);
     // A window that may not change docks only slides in its own.
     if (preventChanging_ && startDock_) {
         sliding_ = true;

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "platform/Canvas.h"
 #include "platform/GdiGuards.h"
 #include "platform/Menus.h"
 #include "toolbars/TBCommon.h"
@@ -333,9 +334,38 @@ void TTBCustomDockableWindow::PaintOnMove()
     ValidateRect(h, nullptr);
 }
 
+bool TTBCustomDockableWindow::DrawDockBackground(HDC dc)
+{
+    if (!docked_ || !currentDock_ || !HandleAllocated() || !currentDock_->UsingBackground() ||
+        !currentDock_->BackgroundOnToolbars())
+        return false;
+    RECT f = DockedFrame(CurrentDockType());
+    RECT cr;
+    GetClientRect(Handle(), &cr);
+    // The client area in the dock's coordinates.
+    RECT r{Left() + f.left, Top() + f.top, Left() + f.left + cr.right, Top() + f.top + cr.bottom};
+    TDCSave saved(dc);
+    OffsetViewportOrgEx(dc, -r.left, -r.top, nullptr);
+    currentDock_->DrawBackground(dc, r);
+    return true;
+}
+
+void TTBCustomDockableWindow::PaintBackground(TCanvas& canvas, const RECT& clientRect)
+{
+    if (!DrawDockBackground(canvas.Handle()))
+        TWinControl::PaintBackground(canvas, clientRect);
+}
+
 void TTBCustomDockableWindow::WndProc(TMessage& m)
 {
     switch (m.Msg) {
+    case WM_ERASEBKGND:
+        // What draws items off-screen asks for the background under them here.
+        if (DrawDockBackground(reinterpret_cast<HDC>(m.WParam))) {
+            m.Result = 1;
+            return;
+        }
+        break;
     case WM_NCCALCSIZE:
         HandleNCCalcSize(m);
         return;
@@ -379,6 +409,17 @@ void TTBCustomDockableWindow::WndProc(TMessage& m)
             GetClientRect(Handle(), &cr);
             if (PtInRect(&cr, c))
                 break;
+        }
+        if (OnContextPopup) {
+            bool handled = false;
+            std::weak_ptr<void> alive = AliveToken();
+            OnContextPopup(this, p, handled);
+            if (alive.expired())
+                return;
+            if (handled) {
+                m.Result = 0;
+                return;
+            }
         }
         if (popupMenu_ && popupMenu_->AutoPopup) {
             if (keyboard)

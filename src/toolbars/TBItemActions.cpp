@@ -138,7 +138,18 @@ void TTBCustomItem::SetAction(TBasicAction* action)
         if (actionLink_ && sender == actionLink_->Action())
             ActionChange(static_cast<TBasicAction*>(sender), false);
     };
-    ActionChange(action, IsLoading() || action->IsLoading());
+    linkingAction_ = true;
+    std::weak_ptr<void> alive = AliveToken();
+    try {
+        ActionChange(action, IsLoading() || action->IsLoading());
+    } catch (...) {
+        if (!alive.expired())
+            linkingAction_ = false;
+        throw;
+    }
+    if (alive.expired())
+        return;
+    linkingAction_ = false;
     FreeNotification(action);
 }
 
@@ -160,7 +171,10 @@ void TTBCustomItem::ActionChange(TBasicAction* sender, bool checkDefaults)
     step([&] { if (!checkDefaults || imageIndex_ == -1) SetImageIndex(a->ImageIndex()); });
     step([&] { if (!checkDefaults || shortCut_ == 0) SetShortCut(a->ShortCut()); });
     step([&] { if (!checkDefaults || visible_) SetVisible(a->Visible()); });
-    step([&] { if (!checkDefaults || !OnClick) OnClick.CopyFromAction(a->OnExecute); });
+    step([&] {
+        if (!OnClick || OnClick.IsActionHandler() || (!checkDefaults && linkingAction_))
+            OnClick.CopyFromAction(a->OnExecute);
+    });
 }
 
 void TTBCustomItem::ExecuteAction()

@@ -262,7 +262,9 @@ public:
     // The action link (nullptr when no action is set).
     TTBCustomItemActionLink* ActionLink() const { return actionLink_.get(); }
     // The action's properties copied onto the item; CheckDefaults copies
-    // only onto values that are still at their default.
+    // only onto values that are still at their default. The action's
+    // execute handler takes the place of an OnClick of the item's own only
+    // when the action is being linked, never when it merely changed.
     virtual void ActionChange(TBasicAction* sender, bool checkDefaults);
 
     // Renames the component; the parent tells its views (ickNameChanged).
@@ -296,6 +298,7 @@ private:
     std::vector<TTBCustomItem*> linkParents_;
     std::vector<std::shared_ptr<TNoticeRecord>> notices_;
     std::unique_ptr<TTBCustomItemActionLink> actionLink_;
+    bool linkingAction_ = false;   // SetAction is copying the new action
     std::unique_ptr<TTBImageChangeLink> imagesLink_;
     std::unique_ptr<TTBImageChangeLink> subMenuImagesLink_;
 

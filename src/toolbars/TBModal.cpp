@@ -13,6 +13,7 @@
 #include "platform/Firewall.h"
 #include "platform/Form.h"
 #include "platform/Screen.h"
+#include "toolbars/TBAccess.h"
 #include "toolbars/TBCommon.h"
 #include "toolbars/TBView.h"
 
@@ -487,6 +488,7 @@ void TTBView::EnterModalLoop(unsigned options)
             TTBModalHandler handler(window_ && window_->HandleAllocated() ? window_->Handle() : nullptr);
             state_ = static_cast<TTBViewState>((state_ & vsShowAccels) | vsModal);
             ClearDoneAction();
+            TBNotifyFocus(this);
             if (!handler.Loop(this, (options & tbetMouseDown) != 0, false, (options & tbetNoGivePriority) != 0,
                               (options & tbetExecuteSelected) != 0))
                 return;   // this view was freed inside the loop

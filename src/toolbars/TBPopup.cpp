@@ -77,6 +77,10 @@ TTBPopupWindow::TTBPopupWindow(TTBCustomItem* item, TTBView* parentView, bool cu
 TTBPopupWindow::~TTBPopupWindow()
 {
     Destroying();
+    // The popup ends before the focus goes back to what opened it (the
+    // view tells that as it goes).
+    if (HandleAllocated())
+        RaisePopupEnd(Handle());
     TTBPopupView* v = view_;
     view_ = nullptr;
     delete v;
@@ -287,12 +291,19 @@ void TTBPopupWindow::WndProc(TMessage& m)
         FinishPopupAnimation(h);
         if (view_)
             view_->StopAllTimers();
-        RaiseWinEvent(EVENT_SYSTEM_MENUPOPUPEND, h);
+        RaisePopupEnd(h);
         break;
     default:
         break;
     }
     TWinControl::WndProc(m);
+}
+
+void TTBPopupWindow::RaisePopupEnd(HWND h)
+{
+    if (!popupEndRaised_)
+        RaiseWinEvent(EVENT_SYSTEM_MENUPOPUPEND, h);
+    popupEndRaised_ = true;
 }
 
 bool TTBPopupWindow::HintShow(THintInfo& info)
@@ -498,8 +509,8 @@ TTBPopupWindow* TTBCustomItem::CreatePopup(TTBView* parentView, TTBItemViewer* p
     }
 
     // 4. Selection and size.
-    if (selectFirstItem)
-        view->SelectFirst();
+    if (selectFirstItem && (!view->SelectFirst() || alive.expired() || parentGone()))
+        return nullptr;   // the selection's handlers freed what opened it
     view->UpdatePositions();
     place.Size = SIZE{popup->Width(), popup->Height()};
 
@@ -550,6 +561,7 @@ TTBPopupWindow* TTBCustomItem::CreatePopup(TTBView* parentView, TTBItemViewer* p
     }
     firstPopupShown = true;
     RaiseWinEvent(EVENT_SYSTEM_MENUPOPUPSTART, result->Handle());
+    TBNotifyFocus(view);   // the item selected while it was hidden
     if (!parentView)
         popup.release();   // the caller owns a popup of its own
     return result;

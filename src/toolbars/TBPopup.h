@@ -47,6 +47,9 @@ private:
     void PaintScrollArrows(HDC dc);
     TTBPopupView* view_ = nullptr;
     bool cuesInitialized_ = false;
+    // The accessibility notice that the popup ended, once.
+    void RaisePopupEnd(HWND h);
+    bool popupEndRaised_ = false;
 };
 
 // The popup window factory of every item kind (GetPopupWindowClass).

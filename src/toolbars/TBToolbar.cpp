@@ -133,7 +133,9 @@ void TTBCustomToolbar::SetChevronMoveItems(bool v)
     if (chevronMoveItems_ == v)
         return;
     chevronMoveItems_ = v;
-    view_->RecreateAllViewers();
+    // An item run from the chevron's menu takes the place of one on the
+    // toolbar only through the view's priority order (never while designing).
+    view_->SetUsePriorityList(v && !IsDesigning());
 }
 
 void TTBCustomToolbar::SetChevronPriorityForNewItems(TTBChevronPriorityForNewItems v)
@@ -335,8 +337,8 @@ int TTBCustomToolbar::GetMinShrinkSize()
         SIZE s = CalcBaseSize(type);
         return (type == dtLeftRight ? s.cy : s.cx) + frame;
     }
-    // The shortest row: everything but the last item behind the chevron,
-    // whose far edge then ends the row.
+    // The shortest row: everything but the one item that always stays
+    // behind the chevron, which follows that item; its far edge ends the row.
     SIZE s = view_->MeasureSize(OrientationFor(type), 0, 1);
     return (type == dtLeftRight ? s.cy : s.cx) + frame;
 }
@@ -359,6 +361,8 @@ void TTBCustomToolbar::EnterMenuMode(wchar_t key)
     if (!view_ || view_->IsModal() || !Showing())
         return;
     view_->SetAccelsVisibility(true);
+    // The selection's handlers may free the toolbar.
+    std::weak_ptr<void> alive = AliveToken();
     if (key) {
         bool run = false;
         if (!view_->SelectByChar(std::wstring(1, key), run)) {
@@ -366,11 +370,12 @@ void TTBCustomToolbar::EnterMenuMode(wchar_t key)
                 MessageBeep(0);
             return;
         }
-        view_->EnterModalLoop(tbetExecuteSelected);
+        if (!alive.expired())
+            view_->EnterModalLoop(tbetExecuteSelected);
         return;
     }
-    view_->SelectFirst();
-    view_->EnterModalLoop(0);
+    if (view_->SelectFirst())
+        view_->EnterModalLoop(0);
 }
 
 bool TTBCustomToolbar::HandleSysCommand(TMessage& m)
@@ -403,8 +408,10 @@ bool TTBCustomToolbar::DialogChar(wchar_t ch, TShiftState shift)
                 continue;
             std::wstring accel = v->AccelChar();
             if (!accel.empty() && SameAccelChar(accel, typed)) {
+                std::weak_ptr<void> alive = AliveToken();
                 view_->Select(v, false);
-                view_->EnterModalLoop(tbetExecuteSelected);
+                if (!alive.expired())
+                    view_->EnterModalLoop(tbetExecuteSelected);
                 return true;
             }
         }
@@ -556,6 +563,18 @@ bool TTBCustomToolbar::HasControlItem(const TControl* control) const
     return walk(items_, 0);
 }
 
+void TTBCustomToolbar::GetTabOrderList(std::vector<TWinControl*>& list) const
+{
+    size_t first = list.size();
+    TTBCustomDockableWindow::GetTabOrderList(list);
+    auto hosted = [this](const TWinControl* c) {
+        while (c && c->Parent() != this)
+            c = c->Parent();
+        return c && HasControlItem(c);
+    };
+    list.erase(std::remove_if(list.begin() + static_cast<std::ptrdiff_t>(first), list.end(), hosted), list.end());
+}
+
 void TTBCustomToolbar::AddControlItem(TControl* control)
 {
     if (!control || HasControlItem(control))
@@ -611,6 +630,7 @@ void TTBCustomToolbar::Loaded()
     for (int i = 0; i < ControlCount(); ++i)
         AddControlItem(Controls(i));
     view_->NewViewersGetHighestPriority = chevronPriority_ == tbcpHighest;
+    view_->SetUsePriorityList(chevronMoveItems_ && !IsDesigning());
     ApplyLayout();
 }
 

@@ -134,6 +134,9 @@ public:
     bool HintShow(THintInfo& info) override;
     void Paint(TCanvas& canvas) override;
     const TPropTable& Published() const override;
+    // Without the controls of control items and their children: the view
+    // decides their order.
+    void GetTabOrderList(std::vector<TWinControl*>& list) const override;
 
 protected:
     void Loaded() override;

@@ -44,6 +44,9 @@ TTBView::TTBView(TComponent* owner, TTBView* parentView, TTBCustomItem* parentIt
     }
     if (window_)
         FreeNotification(window_);
+    // A popup not yet handed to its parent view may outlive it.
+    if (parentView_)
+        FreeNotification(parentView_);
     TTBCustomItem* root = nullptr;
     if (chevronParentView_)
         root = chevronParentView_->RootItem();
@@ -65,6 +68,9 @@ TTBView::~TTBView()
     if (parentItem_)
         parentItem_->UnregisterNotification(&parentItem_);
     FreeViewers();
+    // The focus is back on the parent's selection.
+    if (parentView_ && !parentView_->IsDestroying())
+        TBNotifyFocus(parentView_);
 }
 
 void TTBView::Notification(TComponent* component, TOperation operation)
@@ -79,6 +85,8 @@ void TTBView::Notification(TComponent* component, TOperation operation)
     }
     if (component == chevronParentView_)
         chevronParentView_ = nullptr;
+    if (component == parentView_)
+        parentView_ = nullptr;
     if (component == parentItem_)
         parentItem_ = nullptr;
     if (component == rootItem_) {
@@ -508,7 +516,7 @@ TTBItemViewer* TTBView::NextSelectable(TTBItemViewer* from, bool forward)
     return nullptr;
 }
 
-void TTBView::SelectFirst(bool last)
+bool TTBView::SelectFirst(bool last)
 {
     ValidatePositions();
     TTBItemViewer* found = nullptr;
@@ -520,8 +528,18 @@ void TTBView::SelectFirst(bool last)
     }
     if (!found)
         found = NextSelectable(nullptr, !last);
-    Select(found, false);
+    return SelectAndScroll(found);
+}
+
+bool TTBView::SelectAndScroll(TTBItemViewer* viewer)
+{
+    // The item's OnSelect may free the view (its toolbar, say).
+    std::weak_ptr<void> alive = AliveToken();
+    Select(viewer, false);
+    if (alive.expired())
+        return false;
     ScrollSelectedIntoView();
+    return true;
 }
 
 void TTBView::Select(TTBItemViewer* viewer, bool viaMouse)

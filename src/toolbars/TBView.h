@@ -174,13 +174,18 @@ public:
     // The next (previous) selectable viewer after `from`, wrapping; nullptr
     // after a full circle. `from` nullptr starts at the beginning (end).
     TTBItemViewer* NextSelectable(TTBItemViewer* from, bool forward);
-    // Selects the first (last) selectable viewer by keyboard and scrolls it into view.
-    void SelectFirst(bool last = false);
+    // Selects the first (last) selectable viewer by keyboard and scrolls it
+    // into view; false when the selection's handlers freed the view.
+    bool SelectFirst(bool last = false);
+    // Selects by keyboard and scrolls the selection into view; false when
+    // the selection's handlers freed the view.
+    bool SelectAndScroll(TTBItemViewer* viewer);
     // Scrolls a tall popup so that the viewer is whole.
     void ScrollSelectedIntoView();
     // A typed character selects the item whose accelerator (else first
     // letter) it is, searching on from the selection; execute tells whether
-    // that item is the only one to answer it. False when none does.
+    // that item is the only one to answer it. False when none does. The
+    // selection's handlers may free the view: callers check before going on.
     bool SelectByChar(const std::wstring& ch, bool& execute);
 
     // --- popups ---

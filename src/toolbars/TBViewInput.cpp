@@ -18,10 +18,8 @@ void TTBView::KeyDown(WORD& key, TShiftState shift)
     const bool horizontalRootToolbar = isRoot && isToolbar_ && orientation_ != tbvoVertical;
     const bool verticalRootToolbar = isRoot && isToolbar_ && orientation_ == tbvoVertical;
     auto moveTo = [&](TTBItemViewer* v) {
-        if (v) {
-            Select(v, false);
-            ScrollSelectedIntoView();
-        }
+        if (v)
+            SelectAndScroll(v);
     };
     switch (key) {
     case VK_TAB:
@@ -163,9 +161,7 @@ bool TTBView::SelectByChar(const std::wstring& ch, bool& execute)
                 continue;
             // Run it when no other item answers the same character the same way.
             TTBItemViewer* again = search(IndexOf(found), explicitAccel, enabled);
-            execute = again == found;
-            Select(found, false);
-            ScrollSelectedIntoView();
+            execute = SelectAndScroll(found) && again == found;
             return true;
         }
     return false;

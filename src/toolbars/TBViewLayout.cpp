@@ -157,23 +157,22 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
     }
     CollapseSeparators(slots, chevronIndex);
 
-    // 2. Sizes.
-    MeasureDC plainDC;
-    TCanvas canvas(plainDC.dc);
-    canvas.Font().Assign(GetFont());
-    canvas.TextExtent(std::string());   // selects the font into the DC
-    // Default items are measured in bold, on a DC of their own made when needed.
-    std::unique_ptr<MeasureDC> boldDC;
-    std::unique_ptr<TCanvas> boldCanvas;
-    auto bold = [&]() -> TCanvas& {
-        if (!boldCanvas) {
-            boldDC = std::make_unique<MeasureDC>();
-            boldCanvas = std::make_unique<TCanvas>(boldDC->dc);
-            boldCanvas->Font().Assign(GetFont());
-            boldCanvas->Font().SetStyle(boldCanvas->Font().Style() | fsBold);
-            boldCanvas->TextExtent(std::string());
+    // 2. Sizes, measured on DCs with the view's font (default items in bold)
+    // made when first needed: sizes kept from the layout before need none.
+    struct Measurer {
+        MeasureDC dc;
+        TCanvas canvas{dc.dc};
+    };
+    std::unique_ptr<Measurer> plainDC, boldDC;
+    auto measurer = [&](std::unique_ptr<Measurer>& m, bool isBold) -> TCanvas& {
+        if (!m) {
+            m = std::make_unique<Measurer>();
+            m->canvas.Font().Assign(GetFont());
+            if (isBold)
+                m->canvas.Font().SetStyle(m->canvas.Font().Style() | fsBold);
+            m->canvas.TextExtent(std::string());   // selects the font into the DC
         }
-        return *boldCanvas;
+        return m->canvas;
     };
     const bool cached = sizeCacheDepth_ > 0;
     if (cached && sizeCache_.size() != n)
@@ -190,7 +189,8 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
                 h = c->Height();
             }
         } else {
-            v->CalcSize((v->Item()->EffectiveOptions() & tboDefault) ? bold() : canvas, w, h);
+            bool isBold = (v->Item()->EffectiveOptions() & tboDefault) != 0;
+            v->CalcSize(measurer(isBold ? boldDC : plainDC, isBold), w, h);
         }
         if (cached)
             sizeCache_[i] = SIZE{w, h};
@@ -393,9 +393,12 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
             alongEnd = std::max(alongEnd, slots[i].along + slots[i].len);
     int alongSize = alongEnd + aEnd;
     if (anyHidden) {
+        // At the far end of the row, but never over the last item: the one
+        // item that always stays may not leave room for it, and a chevron
+        // drawn over an item could not be clicked.
         Slot& c = slots[chevronIndex];
         c.show = true;
-        c.along = std::max(aStart, chevronWidth - aEnd - c.len);
+        c.along = std::max(alongEnd, chevronWidth - aEnd - c.len);
         c.thick = std::max(c.thick, rows[0].thick);
         c.across = rows[0].across;
         alongSize = std::max(alongSize, c.along + c.len + aEnd);

@@ -163,16 +163,17 @@ std::string TTBItemViewer::GetLongHintText() { return LongHintOf(item_->Hint());
 
 // --- selection and running ---
 
+// The handler is called through a copy: it may free the item.
 void TTBItemViewer::Entering()
 {
-    if (item_->OnSelect)
-        item_->OnSelect(item_, this, true);
+    if (TTBSelectEvent h = item_->OnSelect)
+        h(item_, this, true);
 }
 
 void TTBItemViewer::Leaving()
 {
-    if (item_->OnSelect)
-        item_->OnSelect(item_, this, false);
+    if (TTBSelectEvent h = item_->OnSelect)
+        h(item_, this, false);
 }
 
 bool TTBItemViewer::DoExecute()

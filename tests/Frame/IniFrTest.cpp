@@ -23,6 +23,8 @@
 #include "support/DialogDriver.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
+#include "toolbars/TBDock.h"
+#include "toolbars/TBToolbar.h"
 
 using namespace testing_support;
 
@@ -194,6 +196,47 @@ TEST_F(IniFrameTest, AFileHeldByAnotherProcessRaisesAndLosesNothing)
     EXPECT_TRUE(frame->Modified());
     EXPECT_EQ(frame->NodeText(Row(2)), "extra=1");
     EXPECT_TRUE(frame->IniSaveAction->Enabled());
+}
+
+// Dragged by its grip toward the docks of the window around it, the
+// toolbar only slides along its own dock.
+TEST_F(IniFrameTest, TheToolbarOnlySlidesInItsOwnDock)
+{
+    // The main window's top, left and right docks.
+    TTBDock* docks[3];
+    const TTBDockPosition places[3] = {dpTop, dpLeft, dpRight};
+    for (int i = 0; i < 3; ++i) {
+        docks[i] = new TTBDock(form);
+        docks[i]->SetPosition(places[i]);
+        docks[i]->SetParent(form);
+    }
+    Pump(50);
+    TTBToolbar* bar = frame->IniTBToolbar;
+    ASSERT_EQ(bar->CurrentDock(), frame->IniTBDock);
+    auto grip = [&] {
+        RECT r;
+        GetWindowRect(bar->Handle(), &r);
+        return POINT{(r.left + r.right) / 2, r.top + 5};
+    };
+    auto screen = [](TWinControl* c) {
+        RECT r;
+        GetWindowRect(c->Handle(), &r);
+        return r;
+    };
+    int top = bar->Top();
+    POINT g = grip();
+    ASSERT_TRUE(SendInputPumping(MouseDrag({g, POINT{g.x, g.y + 40}}), 100));
+    EXPECT_EQ(bar->Top(), top + 40) << "it slides";
+    RECT f = screen(form), left = screen(docks[1]), right = screen(docks[2]);
+    g = grip();
+    ASSERT_TRUE(SendInputPumping(MouseDrag({g, POINT{right.left - 5, (f.top + f.bottom) / 2},
+                                            POINT{left.left + 5, (f.top + f.bottom) / 2},
+                                            POINT{(f.left + f.right) / 2, screen(docks[0]).top - 5}}),
+                                 100));
+    EXPECT_EQ(bar->CurrentDock(), frame->IniTBDock);
+    EXPECT_EQ(bar->Parent(), frame->IniTBDock);
+    for (TTBDock* d : docks)
+        EXPECT_TRUE(d->DockList().empty());
 }
 
 TEST_F(IniFrameTest, ARefreshOfTheSameClientKeepsTheEdits)

@@ -17,6 +17,9 @@ std::vector<INPUT> Chord(std::initializer_list<WORD> keys);
 std::vector<INPUT> MouseClickAt(POINT screen);
 // The mouse moved to a screen point.
 std::vector<INPUT> MouseMoveTo(POINT screen);
+// The left button pressed at the first point, the mouse moved along the
+// others in steps of about 10 pixels, and released at the last.
+std::vector<INPUT> MouseDrag(std::initializer_list<POINT> path);
 
 // Sends the input from a helper thread while this thread pumps; returns once
 // it was sent and the messages it caused were handled (pumping pumpAfterMs

@@ -161,6 +161,75 @@ TEST(TBAccess, AnotherProcessReadsNamesDefaultActionsAndGetsEFailAfterTheMenuClo
     EXPECT_EQ("80004005 80004005", after[0]) << "the popup's view went: E_FAIL";
 }
 
+namespace {
+
+struct WinEvent {
+    DWORD event;
+    HWND wnd;
+    LONG child;
+};
+std::vector<WinEvent> g_events;
+
+void CALLBACK RecordWinEvent(HWINEVENTHOOK, DWORD event, HWND wnd, LONG, LONG child, DWORD, DWORD)
+{
+    g_events.push_back(WinEvent{event, wnd, child});
+}
+
+}  // namespace
+
+// A menu opened by keyboard: menu start, popup start, then the focus on its
+// first item; the focus follows the keys and goes back to the toolbar's
+// item when the popup closes; menu end comes last.
+TEST(TBAccess, MenuEventsComeInTheirOrder)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f;
+    f.toolbar->SetMenuBar(true);
+    SetToolbarCaptionPlacement(f.toolbar, 1);
+    f.ShowNow();
+    // In context: called at once (an event for a window being destroyed
+    // would not reach a hook outside it).
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_MENUSTART, EVENT_OBJECT_FOCUS, GetModuleHandleW(nullptr),
+                                         RecordWinEvent, GetCurrentProcessId(), 0, WINEVENT_INCONTEXT);
+    ASSERT_NE(nullptr, hook);
+    g_events.clear();
+    HWND popup = nullptr;
+    Drive([&] {
+        SendInputPumping(Chord({VK_MENU, 'V'}), 0);   // Ser&vice, its first item selected
+        if (!WaitFor([] { return VisiblePopupWindows().size() == 1; }))
+            return;
+        popup = VisiblePopupWindows()[0];
+        SendInputPumping(Chord({VK_DOWN}), 0);
+        SendInputPumping(Chord({VK_ESCAPE}), 0);
+        SendInputPumping(Chord({VK_ESCAPE}), 0);
+        WaitFor([] { return GetCapture() == nullptr; });
+    });
+    Pump(100);
+    UnhookWinEvent(hook);
+    f.toolbar->SetMenuBar(false);
+    ASSERT_NE(nullptr, popup);
+    const HWND bar = f.toolbar->Handle();
+    std::vector<std::string> seen;
+    for (const WinEvent& e : g_events) {
+        if (e.event > EVENT_SYSTEM_MENUPOPUPEND && e.event != EVENT_OBJECT_FOCUS)
+            continue;
+        std::string who = e.wnd == popup ? "popup" : e.wnd == bar ? "bar" : "other";
+        std::string what = e.event == EVENT_SYSTEM_MENUSTART       ? "menu start"
+                           : e.event == EVENT_SYSTEM_MENUEND       ? "menu end"
+                           : e.event == EVENT_SYSTEM_MENUPOPUPSTART ? "popup start " + who
+                           : e.event == EVENT_SYSTEM_MENUPOPUPEND   ? "popup end " + who
+                                                                    : "focus " + who + " " + std::to_string(e.child);
+        // From the menu's start (the item may have been hot before).
+        if (!seen.empty() || what == "menu start")
+            seen.push_back(what);
+    }
+    // Service is the seventh child of the toolbar (items and separators before it).
+    const std::vector<std::string> want = {"menu start",    "focus bar 7",     "popup start popup", "focus popup 1",
+                                           "focus popup 2", "popup end popup", "focus bar 7",       "menu end"};
+    EXPECT_EQ(want, seen);
+}
+
 TEST(TBAccess, DisconnectAllCutsOffClientsAndCountsTheObjects)
 {
     if (!HaveDisplay() || !OleAccPresent())

@@ -143,6 +143,19 @@ public:
         SendInput(1, &in, sizeof(INPUT));
         Sleep(20);
     }
+    // The mouse moved to p and kept there: right after a program starts, X
+    // may still report the pointer where the last program left it and
+    // take the move back; it is sent again until it holds.
+    void MoveExactly(POINT p)
+    {
+        for (int i = 0; i < 20; ++i) {
+            Send(MouseAt(p, 0));
+            Sleep(50);
+            POINT at;
+            if (GetCursorPos(&at) && at.x == p.x && at.y == p.y)
+                return;
+        }
+    }
     void Press(POINT p)
     {
         Send(MouseAt(p, 0));
@@ -367,6 +380,29 @@ TEST_F(DockDragTest, CannotFloatOrChangeDocksOnlySlidesInItsOwnDock)
     EXPECT_EQ(second->EffectiveDockRow(), 1);
     EXPECT_EQ(bar->Left(), leftBefore + 120);
     EXPECT_FALSE(bar->Floating());
+}
+
+// Windows placed automatically (DockPos -1) stay where they show when a
+// drag begins: one dragged over the first of them lands between the two.
+TEST_F(DockDragTest, AWindowDraggedAmongWindowsPlacedAutomaticallyLandsWhereTheMouseTookIt)
+{
+    TestBar* a = form->AddBar(form->top, 0, -1, "A");
+    TestBar* b = form->AddBar(form->top, 0, -1, "B");
+    TestBar* c = form->AddBar(form->top, 1, 0, "C");
+    form->ShowAndFocus();
+    ASSERT_EQ(1, c->EffectiveDockRow());
+    POINT start = HandlePoint(c);
+    POINT up{start.x, start.y - c->Height()};          // into the first row
+    POINT along{up.x + a->Width() / 2 + 10, up.y};     // over the second half of A
+    driver.Run([&](Driver& d) {
+        d.Press(start);
+        d.MoveTo(start, up);
+        d.MoveTo(up, along);
+        d.Release(along);
+    });
+    EXPECT_EQ(0, c->EffectiveDockRow());
+    EXPECT_LT(a->Left(), c->Left());
+    EXPECT_LT(c->Left(), b->Left());
 }
 
 TEST_F(DockDragTest, CtrlKeepsTheWindowFloatingOverADock)
@@ -640,11 +676,9 @@ TEST_F(DockDragTest, DockedFrameHitCodesHandleCursorAndCloseButton)
 
     bool sizeAll = false, arrowOverClose = false;
     driver.Run([&](Driver& d) {
-        d.Send(MouseAt(grip, 0));
-        Sleep(100);
+        d.MoveExactly(grip);
         sizeAll = d.CursorIs(IDC_SIZEALL);
-        d.Send(MouseAt(closeCentre, 0));
-        Sleep(100);
+        d.MoveExactly(closeCentre);
         arrowOverClose = !d.CursorIs(IDC_SIZEALL, false);
         // Pressed on the button and released away from it: no close.
         d.Press(closeCentre);
@@ -669,6 +703,28 @@ TEST_F(DockDragTest, DockedFrameHitCodesHandleCursorAndCloseButton)
     EXPECT_FALSE(bar->Visible());
     EXPECT_TRUE(form->top->DockVisibleList().empty());
     EXPECT_EQ(form->top->Height(), 0) << "the dock collapses once its only window closed";
+}
+
+TEST_F(DockDragTest, ARightClickOnTheFrameAsksForTheContextPopup)
+{
+    TestBar* bar = form->AddBar(form->top, 0, 0, "Tool");
+    form->ShowAndFocus();
+    std::vector<POINT> asked;
+    bar->OnContextPopup = [&](TObject* sender, POINT p, bool& handled) {
+        EXPECT_EQ(bar, sender);
+        asked.push_back(p);
+        handled = true;
+    };
+    POINT grip = HandlePoint(bar);
+    driver.Run([&](Driver& d) {
+        d.Send(MouseAt(grip, 0));
+        d.Send(MouseAt(grip, MOUSEEVENTF_RIGHTDOWN));
+        d.Send(MouseAt(grip, MOUSEEVENTF_RIGHTUP));
+        Sleep(100);
+    });
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ(grip.x, asked[0].x);
+    EXPECT_EQ(grip.y, asked[0].y);
 }
 
 }  // namespace

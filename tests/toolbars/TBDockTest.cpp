@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -434,7 +435,7 @@ TEST(TBDock, BoundLinesAndABackgroundAlignedWithTheForm)
     EXPECT_EQ(GetSysColor(COLOR_BTNHIGHLIGHT), WindowPixel(top, 300, 27));
 
     // The left dock starts below the top one; its stripes continue the form's.
-    f.AddBar(f.left, 0, 0);
+    SizedBar* standing = f.AddBar(f.left, 0, 0);
     StripeBackground stripes(nullptr);
     f.left->SetBackground(&stripes);
     ASSERT_EQ(28, f.left->Top());
@@ -442,6 +443,10 @@ TEST(TBDock, BoundLinesAndABackgroundAlignedWithTheForm)
     InvalidateRect(left, nullptr, TRUE);
     EXPECT_EQ(RGB(255, 0, 0), ClientPixel(left, 5, 105));    // form y 133
     EXPECT_EQ(RGB(0, 0, 255), ClientPixel(left, 5, 115));    // form y 143
+    // The window in it shows them through its client area too (2 pixels of frame).
+    ASSERT_EQ(0, standing->Top());
+    EXPECT_EQ(RGB(0, 0, 255), ClientPixel(standing->Handle(), 5, 13));   // form y 43
+    EXPECT_EQ(RGB(255, 0, 0), ClientPixel(standing->Handle(), 5, 23));   // form y 53
     int changes = 0;
     stripes.RegisterChanges(&changes, [&] { ++changes; });
     stripes.Change();
@@ -480,6 +485,26 @@ TEST(TBDock, PositionCannotChangeWhileTheDockHoldsControls)
     }
     EXPECT_THROW(inner->SetParent(new SizedBar(&f)), EInvalidOperation);
     EXPECT_EQ(nullptr, inner->Parent());
+}
+
+TEST(TBDock, DockChangeEventsInTheirOrderTheHiddenOneWhileTheWindowIsOutOfSight)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    DockForm f;
+    SizedBar* bar = f.AddBar(f.top, 0, 0);
+    std::vector<std::string> seen;
+    auto shown = [&] { return IsWindowVisible(bar->Handle()) ? " shown" : " unseen"; };
+    bar->OnDockChanging = [&](TObject*, bool floating, TTBDock* to) {
+        seen.push_back(std::string("changing") + (to == f.left && !floating ? " left" : "") + shown());
+    };
+    bar->OnDockChangingHidden = [&](TObject*, bool floating, TTBDock* to) {
+        seen.push_back(std::string("hidden") + (to == f.left && !floating ? " left" : "") + shown());
+    };
+    bar->OnDockChanged = [&](TObject*) { seen.push_back(std::string("changed") + shown()); };
+    bar->SetCurrentDock(f.left);
+    EXPECT_EQ((std::vector<std::string>{"changing left shown", "hidden left unseen", "changed shown"}), seen);
+    EXPECT_EQ(f.left, bar->CurrentDock());
 }
 
 TEST(TBDock, InsertRemoveEventAndRelays)

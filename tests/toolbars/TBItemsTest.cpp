@@ -323,11 +323,16 @@ TEST(TBItems, OwnOnClickBeatsTheAction)
     item->SetCaption("Mine");
     action->SetCaption("&Again");
     EXPECT_EQ("&Again", item->Caption());   // any change of the action copies every property
+    // ... but the item's own handler stays its own.
+    EXPECT_FALSE(item->OnClick.IsActionHandler());
+    item->Click();
+    EXPECT_EQ(1, ran);
+    EXPECT_EQ(2, own);
     // No action: the item's own handler.
     item->SetAction(nullptr);
     item->OnClick = [&](TObject*) { ++own; };
     item->Click();
-    EXPECT_EQ(2, own);
+    EXPECT_EQ(3, own);
     // A freed action leaves the item unlinked.
     item->SetAction(action);
     delete action;

@@ -139,6 +139,64 @@ TEST(TBToolbar, ShortRowShowsTheChevronAndItsMenuListsExactlyTheHiddenItems)
     EXPECT_EQ(hidden, listed);
 }
 
+TEST(TBToolbar, AtItsShortestTheChevronFollowsTheOneItemLeftAndCanBeClicked)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f(640, 240);
+    SetToolbarCaptionPlacement(f.toolbar, 1);   // captions right of the images
+    f.actionsByName["Refresh"]->SetCaption("&Refresh every folder now");   // longer than a form can be narrow
+    f.ShowNow();
+    TTBToolbarView* view = f.toolbar->View();
+    TTBItemViewer* first = view->Find(f.items["Refresh"]);
+    const int firstLength = first->BoundsRect.right - first->BoundsRect.left;
+    const int frame = f.toolbar->Width() - f.toolbar->ClientRect().right;
+    // A dock long enough for the first item, not for it and the chevron.
+    RECT wr, cr;
+    GetWindowRect(f.Handle(), &wr);
+    GetClientRect(f.Handle(), &cr);
+    f.SetBounds(f.Left(), f.Top(), frame + firstLength + 4 + (wr.right - wr.left) - cr.right, 240);
+    Pump(50);
+    TTBItemViewer* chevron = view->Find(f.toolbar->ChevronItem());
+    ASSERT_TRUE(chevron->Show);
+    EXPECT_GE(chevron->BoundsRect.left, first->BoundsRect.right);
+    EXPECT_EQ(f.toolbar->GetMinShrinkSize(), frame + chevron->BoundsRect.right);
+    EXPECT_EQ(f.toolbar->Width(), f.toolbar->GetMinShrinkSize());
+    // What the dock shows of the chevron opens its menu.
+    RECT ds, cs = chevron->BoundsRect;
+    GetWindowRect(f.top->Handle(), &ds);
+    POINT tl = f.toolbar->ClientToScreen(POINT{cs.left, cs.top});
+    POINT click{(tl.x + std::min<LONG>(tl.x + cs.right - cs.left, ds.right)) / 2, tl.y + (cs.bottom - cs.top) / 2};
+    TTBItemViewer* opened = nullptr;
+    Drive([&] {
+        SendInputPumping(MouseClickAt(click), 0);
+        if (WaitFor([] { return VisiblePopupWindows().size() == 1; }))
+            opened = view->OpenViewer();
+        SendInputPumping(Chord({VK_ESCAPE}), 0);
+    });
+    EXPECT_EQ(chevron, opened);
+    EXPECT_EQ(0, f.runs["Refresh"]);
+}
+
+TEST(TBToolbar, ChevronMoveItemsLetsAnItemGivenPriorityOutOfTheChevron)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f(300, 240);
+    SetToolbarCaptionPlacement(f.toolbar, 1);
+    f.ShowNow();
+    TTBToolbarView* view = f.toolbar->View();
+    TTBItem* settings = f.items["Settings"];
+    ASSERT_TRUE(view->Find(settings)->OffEdge);
+    f.toolbar->SetChevronMoveItems(false);
+    view->GivePriority(view->Find(settings));
+    EXPECT_TRUE(view->Find(settings)->OffEdge) << "items hide from the end whatever runs";
+    f.toolbar->SetChevronMoveItems(true);
+    view->GivePriority(view->Find(settings));
+    EXPECT_FALSE(view->Find(settings)->OffEdge);
+    EXPECT_TRUE(view->Find(settings)->Show);
+}
+
 TEST(TBToolbar, ChevronCaptionIsTheShortHintWithAmpersandsDoubled)
 {
     TTBToolbar t(nullptr);
@@ -376,6 +434,28 @@ TEST(TBToolbar, SettingsChangesAndCancelModeReachControls)
     });
     EXPECT_TRUE(endedByCancel);
     EXPECT_FALSE(f.toolbar->View()->IsModal());
+}
+
+TEST(TBToolbar, TabLeavesOutTheControlsOfControlItems)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f;
+    auto* inBar = new TEdit(&f);
+    inBar->SetParent(f.toolbar);   // gets a control item of its own
+    TEdit* edits[2];
+    for (TEdit*& e : edits) {
+        e = new TEdit(&f);
+        e->SetBounds(300, &e == edits ? 150 : 190, 100, 24);
+        e->SetParent(&f);
+    }
+    f.ShowNow();
+    ASSERT_TRUE(inBar->Visible());
+    edits[1]->SetFocus();
+    SendInputPumping(Chord({VK_TAB}), 100);   // round past the toolbar, which comes first
+    EXPECT_TRUE(edits[0]->Focused());
+    SendInputPumping(Chord({VK_SHIFT, VK_TAB}), 100);
+    EXPECT_TRUE(edits[1]->Focused());
 }
 
 TEST(TBToolbar, OleStartsOnceOnTheGuiThread)

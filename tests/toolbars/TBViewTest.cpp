@@ -3,13 +3,18 @@
 // and the separators' pixels. Control items give every item an exact size.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <vector>
 
+#include "TBDrive.h"
+#include "TBGuardedHeap.h"
 #include "TBTestHost.h"
 #include "platform/StdCtrls.h"
+#include "support/Input.h"
 #include "support/TestSupport.h"
+#include "toolbars/TBToolbar.h"
 
 using namespace testing_support;
 
@@ -173,11 +178,29 @@ TEST(ToolbarView, TheChevronStopsAtTheLastItemEvenWhenItDoesNotFit)
     TTBControlItem* b = bar.Box(30);
     bar.Sep();
     TTBControlItem* c = bar.Box(30);
-    bar.host->SetFixedWidth(5);   // not even one item fits
+    bar.host->SetFixedWidth(35);   // A fits, A and the chevron do not
     EXPECT_TRUE(bar.Shown(a));
     EXPECT_TRUE(bar.V(b)->OffEdge);
     EXPECT_TRUE(bar.V(c)->OffEdge);
-    EXPECT_TRUE(bar.V(bar.host->Chevron())->Show);
+    TTBItemViewer* chevron = bar.V(bar.host->Chevron());
+    ASSERT_TRUE(chevron->Show);
+    // It follows A instead of lying over it, and a click on what shows of it opens its menu.
+    EXPECT_EQ(bar.R(a).right, chevron->BoundsRect.left);
+    if (!HaveDisplay())
+        return;
+    bar.form.Show();
+    SetForegroundWindow(bar.form.Handle());
+    Pump(50);
+    RECT r = chevron->BoundsRect;
+    POINT p = bar.host->ClientToScreen(POINT{(r.left + bar.host->Width()) / 2, (r.top + r.bottom) / 2});
+    TTBItemViewer* opened = nullptr;
+    tb_test::Drive([&] {
+        SendInputPumping(MouseClickAt(p), 0);
+        if (tb_test::WaitFor([] { return VisiblePopupWindows().size() == 1; }))
+            opened = bar.host->View()->OpenViewer();
+        SendInputPumping(Chord({VK_ESCAPE}), 0);
+    });
+    EXPECT_EQ(chevron, opened);
 }
 
 TEST(ToolbarView, AnItemGivenPriorityIsTheLastToHide)
@@ -264,4 +287,54 @@ TEST(ToolbarView, ViewersFollowInsertionsDeletionsAndInlineGroups)
     EXPECT_EQ(nullptr, view->Find(inner));
     EXPECT_EQ(55, bar.R(c).left);
     delete group;
+}
+
+// A selection handler that frees the toolbar ends the key's work there:
+// nothing of the freed view or toolbar is touched afterwards (freed memory
+// faults while the guard lives).
+TEST(ToolbarView, AnOnSelectThatFreesTheToolbarEndsTheKeysWork)
+{
+    tb_test::TGuardedHeap guard;
+    using Step = std::function<void(TTBView*, TWinControl*)>;
+    const std::vector<Step> steps = {
+        [](TTBView* v, TWinControl*) { WORD k = VK_TAB; v->KeyDown(k, 0); },
+        [](TTBView* v, TWinControl*) { WORD k = VK_END; v->KeyDown(k, 0); },
+        [](TTBView* v, TWinControl*) { bool run; v->SelectByChar(L"b", run); },
+        [](TTBView*, TWinControl* t) { static_cast<TTBToolbar*>(t)->EnterMenuMode(L'b'); },
+        [](TTBView*, TWinControl* t) { static_cast<TTBToolbar*>(t)->EnterMenuMode(0); },
+        [](TTBView* v, TWinControl*) { WORD k = VK_DOWN; v->KeyDown(k, 0); },   // B's menu, its first item
+    };
+    for (size_t i = 0; i < steps.size() && (i < 3 || HaveDisplay()); ++i) {
+        TForm form(nullptr);
+        TWinControl* bar;
+        TTBView* view;
+        TTBRootItem* root;
+        if (i >= 3) {
+            auto* t = new TTBToolbar(&form);
+            bar = t, view = t->View(), root = t->Items();
+        } else {
+            auto* h = new TTBTestHost(&form);
+            bar = h, view = h->View(), root = h->Items();
+        }
+        bar->SetParent(&form);
+        form.Show();
+        TTBCustomItem* items[3] = {new TTBItem(&form), new TTBSubmenuItem(&form), new TTBItem(&form)};
+        items[0]->SetCaption("&a");
+        items[1]->SetCaption("&b");
+        items[2]->SetCaption("&c");
+        root->Add(items[0]);
+        root->Add(items[1]);
+        items[1]->Add(items[2]);
+        if (i < 2 || i == 5)
+            view->Select(view->Find(items[i == 5 ? 1 : 0]), false);
+        bool freed = false;
+        items[i == 4 ? 0 : i == 5 ? 2 : 1]->OnSelect = [&](TTBCustomItem*, TTBItemViewer*, bool selecting) {
+            if (selecting && !freed) {
+                freed = true;
+                delete bar;
+            }
+        };
+        steps[i](view, bar);
+        EXPECT_TRUE(freed) << "step " << i;
+    }
 }

@@ -1,6 +1,8 @@
 #include "support/Input.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 
 #include "support/TestSupport.h"
 
@@ -60,6 +62,22 @@ std::vector<INPUT> MouseMoveTo(POINT screen) { return {MouseInput(screen, 0)}; }
 std::vector<INPUT> MouseClickAt(POINT screen)
 {
     return {MouseInput(screen, 0), MouseInput(screen, MOUSEEVENTF_LEFTDOWN), MouseInput(screen, MOUSEEVENTF_LEFTUP)};
+}
+
+std::vector<INPUT> MouseDrag(std::initializer_list<POINT> path)
+{
+    std::vector<INPUT> v;
+    POINT at = *path.begin();
+    v.push_back(MouseInput(at, 0));
+    v.push_back(MouseInput(at, MOUSEEVENTF_LEFTDOWN));
+    for (POINT to : path) {
+        int steps = std::max<int>(1, std::max(std::abs(to.x - at.x), std::abs(to.y - at.y)) / 10);
+        for (int i = 1; i <= steps; ++i)
+            v.push_back(MouseInput(POINT{at.x + (to.x - at.x) * i / steps, at.y + (to.y - at.y) * i / steps}, 0));
+        at = to;
+    }
+    v.push_back(MouseInput(at, MOUSEEVENTF_LEFTUP));
+    return v;
 }
 
 bool SendInputPumping(const std::vector<INPUT>& inputs, DWORD pumpAfterMs)
