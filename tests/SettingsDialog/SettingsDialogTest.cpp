@@ -20,6 +20,7 @@
 #include "Classes/Lang.h"
 #include "Frame/SetDfFr.h"
 #include "Frame/SetEvFr.h"
+#include "Frame/SetInAddFr.h"
 #include "Frame/SetInFr.h"
 #include "Frame/SetInLogFr.h"
 #include "Frame/SetInMainFr.h"
@@ -288,6 +289,9 @@ TEST_F(SettingsDialog, EventBoxOnlyChoosesWhatTheBoxesShow)
 // One row per page: what the user does, then what is stored.
 TEST_F(SettingsDialog, PagesSaveWhatTheUserDoesWithTheirControls)
 {
+    TempDir pictures("pic dir");
+    const std::string picture = pictures.File("my picture.bmp");
+    WriteFile(picture, "BM");
     Store("upProxyPort", 8080);
     Store("dfTeamID", 123);
     struct Row {
@@ -347,6 +351,24 @@ TEST_F(SettingsDialog, PagesSaveWhatTheUserDoesWithTheirControls)
              EXPECT_FALSE(Val("inShowVertGridLines").AsBoolean());
              EXPECT_EQ(Val("inBkMainInfo").AsString(), "D:\\pic.bmp");
          }},
+        {spAddInfo,
+         [&picture](TSettingsForm& f) {
+             // A picture in a folder with a blank, chosen in the real dialog.
+             auto* add = PageOf<TSetInAddFrame>(f, spAddInfo);
+             Click(At(add->BkFilenameEdit->Button(), 6, 6));
+             HWND dlg = nullptr;
+             for (int i = 0; i < 500 && !(dlg = FindProcessDialog()); ++i)
+                 Sleep(10);
+             if (!dlg)
+                 return;
+             Sleep(200);
+             SetFileDialogName(dlg, picture);
+             PressDialogButton(dlg, IDOK);
+             for (int i = 0; i < 300 && FindProcessDialog(); ++i)
+                 Sleep(10);
+             Key(VK_RETURN);
+         },
+         [&picture] { EXPECT_EQ(Val("inBkAddInfo").AsString(), picture); }},
         {spLogWindow,
          [](TSettingsForm& f) {
              auto* log = PageOf<TSetInLogFrame>(f, spLogWindow);
