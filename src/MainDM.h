@@ -227,10 +227,14 @@ private:
     // still exists afterwards (when not, nothing of it was touched).
     bool Download(const std::string& tmpFile, TDocKind kind, bool showReceived, const std::weak_ptr<void>& alive);
     void Status(int width, const std::string& text);
+    void StatusError(const std::string& text);
     std::string ComputerOf(const std::string& path) const;
     bool SelectedClient(TClientService& client) const;
     // [MainDMActions.cpp] The actions of folders, toggles, dialogs, links.
     void CreateActions();
+    // Every action's picture.
+    void SetActionImages();
+    std::vector<TAction*> LinkActions() const;
     void LoadHtmIcon();
     // The view of the row that shows folder (ignoring case), nullptr when none.
     TFahView* ViewOfFolder(const std::string& folder, const TFahView* except) const;

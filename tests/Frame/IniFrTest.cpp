@@ -19,10 +19,14 @@
 #include "platform/Application.h"
 #include "platform/FileUtil.h"
 #include "platform/Form.h"
+#include "platform/ImageList.h"
 #include "platform/Text.h"
 #include "support/DialogDriver.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
+#include "toolbars/TBItems.h"
+#include "toolbars/TBToolbar.h"
+#include "toolbars/TBView.h"
 
 using namespace testing_support;
 
@@ -235,3 +239,49 @@ TEST_F(IniFrameTest, ARefreshOfTheSameClientKeepsTheEdits)
 }
 
 }  // namespace
+
+// The toolbar down the left side: every action a picture, every button in
+// view in English and Russian; a frame too short for them all gives the
+// rest behind the chevron.
+TEST_F(IniFrameTest, TheToolbarShowsItsButtonsAsPicturesAndAChevronWhenShort)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TTBView* view = frame->IniTBToolbar->View();
+    TCustomImageList* images = frame->IniActionList->Images();
+    ASSERT_NE(images, nullptr);
+    for (TAction* a : {frame->IniAddLineAction, frame->IniDelLineAction, frame->IniSaveAction, frame->IniChancelAction}) {
+        EXPECT_GE(a->ImageIndex(), 0) << a->Name();
+        EXPECT_LT(a->ImageIndex(), images->Count()) << a->Name();
+    }
+    auto shown = [&] {
+        int n = 0;
+        for (int i = 0; i < view->ViewerCount(); ++i) {
+            TTBItemViewer* v = view->Viewers(i);
+            if (v->Item() == frame->IniTBToolbar->ChevronItem() || !v->Show || v->Clipped)
+                continue;
+            ++n;
+            if (v->Item()->Action()) {
+                EXPECT_LE(v->BoundsRect.bottom - v->BoundsRect.top, 24) << v->Item()->Caption();
+                EXPECT_LE(v->BoundsRect.right - v->BoundsRect.left, 24) << v->Item()->Caption();
+            }
+        }
+        return n;
+    };
+    auto chevronShown = [&] {
+        TTBItemViewer* c = view->Find(frame->IniTBToolbar->ChevronItem());
+        return c && c->Show;
+    };
+    for (const char* language : {"LANG_RU", "LANG_EN"}) {
+        LoadLanguageResource(language);
+        LoadLangGlobals();
+        frame->ApplyLanguage();
+        Pump(50);
+        EXPECT_EQ(shown(), 5) << language;   // four buttons and the separator
+        EXPECT_FALSE(chevronShown()) << language;
+        EXPECT_LE(frame->IniTBToolbar->Height(), frame->Height());
+    }
+    form->SetBounds(60, 60, 560, 100);
+    Pump(100);
+    EXPECT_LT(shown(), 5);
+    EXPECT_TRUE(chevronShown());
+}
