@@ -103,6 +103,9 @@ struct TExecResult {
 // stops waiting (the process runs on) when stop() says so or the
 // application is ending.
 TExecResult ExecAndCapture(const std::string& commandLine, const std::function<bool()>& stop = {});
+// What the box after a service command shows: its output; when it printed
+// nothing, the command line and its exit code (or that it did not start).
+std::string ExecResultText(const std::string& commandLine, const TExecResult& r);
 // A service name in double quotes, inner quotes doubled.
 std::string QuoteServiceName(const std::string& name);
 
