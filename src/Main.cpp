@@ -1,5 +1,7 @@
 #include "Main.h"
 
+#include <algorithm>
+
 #include "Classes/Fah.h"
 #include "Classes/FahSettings.h"
 #include "Classes/FahUtils.h"
@@ -23,6 +25,8 @@
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 #include "platform/Firewall.h"
+#include "platform/Canvas.h"
+#include "platform/GdiGuards.h"
 #include "platform/Graphics.h"
 #include "platform/ImageList.h"
 #include "platform/Menus.h"
@@ -196,7 +200,14 @@ void TMainForm::CreateComponents()
     fvFrame1->SetName("fvFrame1");
     fvFrame1->SetAlign(TAlign::alClient);
     fvFrame1->SetParent(this);
-    fvFrame1->OnSettled = [this](TObject*) { sbMain->SetPanelText(0, ""); };
+    // The list settled after a refresh: the progress texts go, an error a
+    // download left stays for the user to read.
+    fvFrame1->OnSettled = [this](TObject*) {
+        if (statusError_)
+            return;
+        sbMain->SetPanelWidth(0, 0);
+        sbMain->SetPanelText(0, "");
+    };
 
     CreateToolbar();
     CreateMenus();
@@ -223,8 +234,21 @@ void TMainForm::WireDataModule()
     };
     h.ComputerOfPath = [](const std::string& path) { return GetComputerOfPath(path); };
     h.SetStatusPanel = [this](int width, const std::string& text) {
+        statusError_ = false;
         if (width >= 0)
             sbMain->SetPanelWidth(0, width);
+        sbMain->SetPanelText(0, text);
+    };
+    h.SetStatusError = [this](const std::string& text) {
+        statusError_ = true;
+        int width = 400;
+        TWindowDC dc(nullptr);
+        if (dc.Handle()) {
+            TCanvas canvas(dc.Handle());
+            canvas.Font().Assign(sbMain->Font());
+            width = std::max(width, canvas.TextWidth(text) + 16);
+        }
+        sbMain->SetPanelWidth(0, width);
         sbMain->SetPanelText(0, text);
     };
     h.RefreshAll = [f] { f->RefreshAll(); };

@@ -81,6 +81,14 @@ void TMainDM::Status(int width, const std::string& text)
         Host.SetStatusPanel(width, text);
 }
 
+void TMainDM::StatusError(const std::string& text)
+{
+    if (Host.SetStatusError)
+        Host.SetStatusError(text);
+    else
+        Status(-1, text);
+}
+
 std::string TMainDM::ComputerOf(const std::string& path) const
 {
     return Host.ComputerOfPath ? Host.ComputerOfPath(path) : std::string();

@@ -47,6 +47,9 @@ struct TMainDMHost {
     std::function<std::string(const std::string& path)> ComputerOfPath;
     // Status panel 0: a width of -1 keeps the width.
     std::function<void(int width, const std::string& text)> SetStatusPanel;
+    // Status panel 0 shows an error, wide enough to read; it stays until
+    // the next status text (empty: SetStatusPanel with the text).
+    std::function<void(const std::string& text)> SetStatusError;
     // RefreshAction: refresh every row.
     std::function<void()> RefreshAll;
 
