@@ -295,7 +295,6 @@ void TMainForm::WireDataModule()
     h.CopyToClipboard = [f] { f->CopyToClipboard(); };
     h.SetAutoUpdate = [f](bool on) { f->SetAutoUpdate(on); };
     h.SetCpuUsageIndicator = [this](bool on) { SetCpuUsageIndicator(on); };
-    h.ListFocused = [f] { return f->VSTree->HandleAllocated() && GetFocus() == f->VSTree->Handle(); };
     h.ListColumns = [f] { return &f->VSTree->Header().Columns(); };
     h.ShowSettings = [this] {
         TSettingsForm& f = SettingsForm();
@@ -349,6 +348,8 @@ void TMainForm::LoadTimerTick()
         Show();
         if (state == static_cast<int>(TWindowState::wsMaximized))
             SetWindowState(TWindowState::wsMaximized);
+        // The keys work in the list from the start.
+        FocusList();
     }
     // 6.
     if (s.FindValue("osCpuUsageIndicator").AsBoolean() && IsWin2000OrLater())
@@ -407,7 +408,17 @@ void TMainForm::SelectTimerTick()
     fvFrame1->ApplyFilters();
     if (PVirtualNode first = fvFrame1->VSTree->GetFirst())
         fvFrame1->SelectNode(first);
+    // Nothing of the window has the keyboard yet: the list takes it.
+    if (HandleAllocated() && GetActiveWindow() == Handle() && (!GetFocus() || GetFocus() == Handle()))
+        FocusList();
     Application().ProcessMessages();
+}
+
+void TMainForm::FocusList()
+{
+    TVirtualStringTree* tree = fvFrame1->VSTree;
+    if (tree->HandleAllocated() && tree->CanFocus())
+        tree->SetFocus();
 }
 
 void TMainForm::UpdateCheckTimerTick()
@@ -546,6 +557,24 @@ void TMainForm::WndProc(TMessage& m)
             return;
         }
         break;
+    case WM_ACTIVATE:
+        // Back from another window (a message box, the tray): the keyboard
+        // goes where it was, the list when it was nowhere of ours.
+        if (LOWORD(m.WParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(Handle(), focus))
+                lastFocus_ = focus;
+            break;
+        }
+        TForm::WndProc(m);
+        if (!HIWORD(m.WParam)) {
+            if (lastFocus_ && IsWindow(lastFocus_) && IsChild(Handle(), lastFocus_) &&
+                IsWindowVisible(lastFocus_) && IsWindowEnabled(lastFocus_))
+                ::SetFocus(lastFocus_);
+            else if (loaded_)
+                FocusList();
+        }
+        return;
     case WM_QUERYENDSESSION:
         // A log-off (ENDSESSION_LOGOFF) leaves the services running.
         shuttingDown_ = (m.LParam & ENDSESSION_LOGOFF) == 0;

@@ -175,6 +175,8 @@ private:
     void UpdateCheckTimerTick();
     void FinishedUnitTimerTick();
     void LoadFolders();
+    // The keyboard to the client list.
+    void FocusList();
     void SaveWindowSize();
     void Closing();
     // [MainMenus.cpp]

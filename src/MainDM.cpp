@@ -101,9 +101,7 @@ bool TMainDM::SelectedClient(TClientService& client) const
 
 int AppInfoBox(const std::string& text, UINT buttons)
 {
-    Application().BeginNestedLoop();
-    int r = MessageBoxW(Application().Handle(), Utf8ToWide(text).c_str(),
-                        Utf8ToWide(AppMessageBoxTitle(sInformation)).c_str(), buttons | MB_ICONINFORMATION);
-    Application().EndNestedLoop();
-    return r;
+    // Owned by the window the user works in: when the box closes, that
+    // window is active again and its keys work at once.
+    return AppMessageBox(sInformation, text, buttons | MB_ICONINFORMATION);
 }

@@ -72,8 +72,6 @@ struct TMainDMHost {
     std::function<void(bool on)> SetAutoUpdate;
     // The CPU-usage indicator in the tray.
     std::function<void(bool on)> SetCpuUsageIndicator;
-    // True while the list has the keyboard (the column action shows only then).
-    std::function<bool()> ListFocused;
     // The list's columns, for the column dialog.
     std::function<TVirtualTreeColumns*()> ListColumns;
     // Shows the settings dialog modally and returns its modal result.
@@ -120,7 +118,7 @@ void Delay(DWORD ms);
 bool OpenWebAddress(const std::string& url);
 
 // A message box titled "<title>. sInformation" with the information icon,
-// owned by the application window; returns the button chosen.
+// owned by the active window (AppMessageBox); returns the button chosen.
 int AppInfoBox(const std::string& text, UINT buttons);
 
 class TMainDM : public TComponent {

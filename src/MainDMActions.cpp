@@ -382,10 +382,13 @@ void TMainDM::OptionsActionExecute(TObject*)
         GetFahSettings().RevertAll();
 }
 
+// The column dialog is about the client list whatever has the keyboard:
+// the item stays where it is in every menu (the header's menu ends with
+// it) and is usable while the list is there.
 void TMainDM::FahColActionUpdate(TObject* sender)
 {
     if (auto* a = dynamic_cast<TCustomAction*>(sender))
-        a->SetVisible(Host.ListFocused && Host.ListFocused());
+        a->SetEnabled(Host.ListColumns && Host.ListColumns() != nullptr);
 }
 
 void TMainDM::FahColActionExecute(TObject*)
