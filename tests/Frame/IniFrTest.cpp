@@ -285,3 +285,39 @@ TEST_F(IniFrameTest, TheToolbarShowsItsButtonsAsPicturesAndAChevronWhenShort)
     EXPECT_LT(shown(), 5);
     EXPECT_TRUE(chevronShown());
 }
+
+// The line editor holds its whole line, when it starts and while the user types.
+TEST_F(IniFrameTest, TheLineEditorHoldsItsWholeLine)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TVirtualStringTree* tree = frame->VSTree;
+    frame->SelectNode(Row(1));
+    tree->SetFocus();
+    Pump(50);
+    EXPECT_TRUE(SendInputPumping(Chord({VK_F2}), 400));
+    ASSERT_TRUE(tree->IsEditing());
+    HWND edit = GetFocus();
+    // The room the edit gives its text, and the text's width in its font.
+    auto room = [&] {
+        RECT format = {};
+        SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+        return format.right - format.left;
+    };
+    auto textWidth = [&] {
+        wchar_t text[512] = {};
+        GetWindowTextW(edit, text, 512);
+        HDC dc = GetDC(edit);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(edit, WM_GETFONT, 0, 0)));
+        SIZE s = {};
+        GetTextExtentPoint32W(dc, text, lstrlenW(text), &s);
+        SelectObject(dc, old);
+        ReleaseDC(edit, dc);
+        return static_cast<int>(s.cx);
+    };
+    EXPECT_GE(room(), textWidth());
+    EXPECT_TRUE(SendInputPumping(Chord({VK_END}), 100));
+    for (int i = 0; i < 12; ++i)
+        EXPECT_TRUE(SendInputPumping(Chord({'W'}), 60));
+    EXPECT_GE(room(), textWidth());
+    tree->CancelEditNode();
+}
