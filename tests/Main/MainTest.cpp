@@ -636,6 +636,33 @@ TEST_F(MainFormTest, HintsOfButtonsAndMenuItemsComeAndGo)
     EXPECT_EQ(hint(), " ");
 }
 
+// Every action has a picture; with the toolbar's captions "off" its
+// buttons show their pictures alone.
+TEST_F(MainFormTest, EveryActionHasAPictureAndCaptionsOffShowsThemAlone)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    Set("inTBTypeCaption", 2);
+    Start();
+    TActionList* actions = form->MainDM->ActionList1;
+    for (int i = 0; i < actions->ActionCount(); ++i) {
+        TCustomAction* a = actions->Actions(i);
+        EXPECT_GE(a->ImageIndex(), 0) << a->Name();
+        EXPECT_LT(a->ImageIndex(), form->MainDM->MainImageList->Count()) << a->Name();
+    }
+    TTBView* view = form->MainTBToolbar->View();
+    int buttons = 0;
+    for (int i = 0; i < view->ViewerCount(); ++i) {
+        TTBItemViewer* v = view->Viewers(i);
+        if (!v->Show || !v->Item()->Action())
+            continue;
+        ++buttons;
+        const int arrow = (v->Item()->ItemStyle() & isSubmenu) ? 12 : 0;
+        EXPECT_LE(v->BoundsRect.right - v->BoundsRect.left, 24 + arrow) << v->Item()->Caption();
+    }
+    EXPECT_EQ(buttons, 6);
+}
+
 TEST_F(MainFormTest, StaleDatabaseIsUpdatedWhenAsked)
 {
     Start();
