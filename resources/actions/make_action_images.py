@@ -3,11 +3,18 @@
 fuchsia RGB(255,0,255) transparent, in the order of TActionImage
 (src/controls/ActionImages.h).
 
-Run by the build: make_action_images.py OUTPUT.bmp [PREVIEW.ppm]
+Run by the build: make_action_images.py OUTPUT.bmp [PREVIEW.ppm] (a preview
+four times as large, for looking at the pictures).
 """
 import math
-import struct
+import os
 import sys
+
+# The bitmap picture of the list control's generator: pixels, rectangles,
+# frames, patterns and the .bmp file.
+sys.dont_write_bytecode = True   # nothing written into the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'vtree'))
+from make_vtree_images import Picture as StripPicture  # noqa: E402
 
 F = (255, 0, 255)
 K = (0, 0, 0)
@@ -29,27 +36,14 @@ STEEL = (150, 160, 175)
 SIZE = 16
 
 
-class Picture:
+class Picture(StripPicture):
+    """One 16 x 16 picture; points may fall between pixels."""
+
     def __init__(self):
-        self.px = [[F] * SIZE for _ in range(SIZE)]
+        super().__init__(SIZE, SIZE)
 
     def set(self, x, y, c):
-        x, y = int(round(x)), int(round(y))
-        if 0 <= x < SIZE and 0 <= y < SIZE:
-            self.px[y][x] = c
-
-    def rect(self, x0, y0, x1, y1, c):
-        for y in range(y0, y1 + 1):
-            for x in range(x0, x1 + 1):
-                self.set(x, y, c)
-
-    def frame(self, x0, y0, x1, y1, c):
-        for x in range(x0, x1 + 1):
-            self.set(x, y0, c)
-            self.set(x, y1, c)
-        for y in range(y0, y1 + 1):
-            self.set(x0, y, c)
-            self.set(x1, y, c)
+        super().set(int(round(x)), int(round(y)), c)
 
     def box(self, x0, y0, x1, y1, fill, edge):
         self.rect(x0, y0, x1, y1, fill)
@@ -94,12 +88,8 @@ class Picture:
 
     def text(self, x0, y0, word, c):
         for ch in word:
-            rows = FONT[ch]
-            for dy, row in enumerate(rows):
-                for dx, bit in enumerate(row):
-                    if bit == 'X':
-                        self.set(x0 + dx, y0 + dy, c)
-            x0 += len(rows[0]) + 1
+            self.pattern(x0, y0, FONT[ch], c)
+            x0 += len(FONT[ch][0]) + 1
 
 
 FONT = {
@@ -354,32 +344,17 @@ PICTURES = [
 
 
 def strip():
-    width = SIZE * len(PICTURES)
-    rows = [[F] * width for _ in range(SIZE)]
+    whole = StripPicture(SIZE * len(PICTURES), SIZE)
     for i, draw in enumerate(PICTURES):
         p = Picture()
         draw(p)
-        for y in range(SIZE):
-            rows[y][i * SIZE:(i + 1) * SIZE] = p.px[y]
-    return width, rows
+        whole.paste(p, i * SIZE, 0)
+    return whole
 
 
-def bmp(width, rows):
-    stride = (width * 3 + 3) & ~3
-    data = bytearray()
-    for row in reversed(rows):
-        line = bytearray()
-        for r, g, b in row:
-            line += bytes((b, g, r))
-        data += line + b'\0' * (stride - len(line))
-    header = struct.pack('<2sIHHI', b'BM', 14 + 40 + len(data), 0, 0, 14 + 40)
-    info = struct.pack('<IiiHHIIiiII', 40, width, SIZE, 1, 24, 0, len(data), 2835, 2835, 0, 0)
-    return header + info + bytes(data)
-
-
-def ppm(width, rows, scale=4):
-    out = bytearray(b'P6 %d %d 255\n' % (width * scale, SIZE * scale))
-    for row in rows:
+def ppm(whole, scale=4):
+    out = bytearray(b'P6 %d %d 255\n' % (whole.width * scale, SIZE * scale))
+    for row in whole.px:
         line = bytearray()
         for c in row:
             line += bytes(c if c != F else (236, 233, 216)) * scale
@@ -388,12 +363,12 @@ def ppm(width, rows, scale=4):
 
 
 def main():
-    width, rows = strip()
+    whole = strip()
     with open(sys.argv[1], 'wb') as f:
-        f.write(bmp(width, rows))
+        f.write(whole.bmp())
     if len(sys.argv) > 2:
         with open(sys.argv[2], 'wb') as f:
-            f.write(ppm(width, rows))
+            f.write(ppm(whole))
 
 
 if __name__ == '__main__':

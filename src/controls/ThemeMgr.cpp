@@ -1293,27 +1293,37 @@ bool TThemeManager::ThemedButton(TWindowProcList& list, TWinControl* c, TMessage
     }
 }
 
-bool TThemeManager::ThemedGroupBox(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next)
+// A control that paints its whole client area itself: nothing is erased,
+// a paint draws the background and then the windowless children, a print
+// the background; the rest as every container.
+bool TThemeManager::ThemedBackground(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next,
+                                     const std::function<void(HDC)>& background)
 {
-    HWND h = next.Handle();
     switch (m.Msg) {
     case WM_ERASEBKGND:
         m.Result = 1;
         return true;
     case WM_PAINT:
-        PaintWith(h, m, [&](HDC dc) {
-            PaintGroupFrame(h, dc, c->Font().Handle(), WindowTextOf(h), IsWindowEnabled(h) != FALSE, PrefixFlag(h));
+        PaintWith(next.Handle(), m, [&](HDC dc) {
+            background(dc);
             PaintGraphicChildren(c, dc);
         });
         return true;
     case WM_PRINTCLIENT:
-        PaintGroupFrame(h, reinterpret_cast<HDC>(m.WParam), c->Font().Handle(), WindowTextOf(h),
-                        IsWindowEnabled(h) != FALSE, PrefixFlag(h));
+        background(reinterpret_cast<HDC>(m.WParam));
         m.Result = 0;
         return true;
     default:
         return ThemedContainer(list, c, m, next);
     }
+}
+
+bool TThemeManager::ThemedGroupBox(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next)
+{
+    HWND h = next.Handle();
+    return ThemedBackground(list, c, m, next, [&](HDC dc) {
+        PaintGroupFrame(h, dc, c->Font().Handle(), WindowTextOf(h), IsWindowEnabled(h) != FALSE, PrefixFlag(h));
+    });
 }
 
 bool TThemeManager::ThemedPanel(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next)
@@ -1322,51 +1332,20 @@ bool TThemeManager::ThemedPanel(TWindowProcList& list, TWinControl* c, TMessage&
     if (!panel)
         return false;
     HWND h = next.Handle();
-    switch (m.Msg) {
-    case WM_ERASEBKGND:
-        m.Result = 1;
-        return true;
-    case WM_PAINT:
-        PaintWith(h, m, [&](HDC dc) {
-            PaintPanel(panel, h, dc);
-            PaintGraphicChildren(panel, dc);
-        });
-        return true;
-    case WM_PRINTCLIENT:
-        PaintPanel(panel, h, reinterpret_cast<HDC>(m.WParam));
-        m.Result = 0;
-        return true;
-    default:
-        return ThemedContainer(list, c, m, next);
-    }
+    return ThemedBackground(list, c, m, next, [&](HDC dc) { PaintPanel(panel, h, dc); });
 }
 
 bool TThemeManager::ThemedTabSheet(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next)
 {
     HWND h = next.Handle();
-    switch (m.Msg) {
-    case WM_ERASEBKGND:
-        m.Result = 1;
-        return true;
-    case WM_PAINT:
-        PaintWith(h, m, [&](HDC dc) {
-            PaintTabBody(h, dc);
-            PaintGraphicChildren(c, dc);
-        });
-        return true;
-    case WM_PRINTCLIENT:
-        PaintTabBody(h, reinterpret_cast<HDC>(m.WParam));
-        m.Result = 0;
-        return true;
-    case WM_NCPAINT:
+    if (m.Msg == WM_NCPAINT) {
         // A border of its own shows the page's background too.
         list.DispatchMessage(c, m, next);
         if (IsWindow(h))
             PaintTabBorder(h);
         return true;
-    default:
-        return ThemedContainer(list, c, m, next);
     }
+    return ThemedBackground(list, c, m, next, [&](HDC dc) { PaintTabBody(h, dc); });
 }
 
 bool TThemeManager::ThemedCheckListBox(TWindowProcList& list, TWinControl* c, TMessage& m,
@@ -1401,23 +1380,9 @@ bool TThemeManager::ThemedParentBackground(TWindowProcList& list, TWinControl* c
                                            const TSubclassNext& next)
 {
     HWND h = next.Handle();
-    switch (m.Msg) {
-    case WM_ERASEBKGND:
-        m.Result = 1;
-        return true;
-    case WM_PAINT:
-        PaintWith(h, m, [&](HDC dc) {
-            ThemeServices().DrawParentBackground(h, dc, nullptr, false, nullptr);
-            PaintGraphicChildren(c, dc);
-        });
-        return true;
-    case WM_PRINTCLIENT:
-        ThemeServices().DrawParentBackground(h, reinterpret_cast<HDC>(m.WParam), nullptr, false, nullptr);
-        m.Result = 0;
-        return true;
-    default:
-        return ThemedContainer(list, c, m, next);
-    }
+    return ThemedBackground(list, c, m, next, [&](HDC dc) {
+        ThemeServices().DrawParentBackground(h, dc, nullptr, false, nullptr);
+    });
 }
 
 bool TThemeManager::ThemedStatusBar(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next)

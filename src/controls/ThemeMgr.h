@@ -234,6 +234,8 @@ private:
     bool ThemedParentBackground(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
     // Static-text colours and WM_PRINTCLIENT for the controls that hold others.
     bool ThemedContainer(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
+    bool ThemedBackground(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next,
+                          const std::function<void(HDC)>& background);
     bool TrackHot(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
 
     TThemeOptions options_ = kDefaultThemeOptions;

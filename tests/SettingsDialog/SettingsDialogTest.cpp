@@ -93,6 +93,23 @@ void Retype(const TControl* edit, const std::string& text)
     Type(text);
 }
 
+// A system dialog of this process once it shows (given a moment to settle),
+// nullptr after 5 s; and the wait until none is left.
+HWND WaitForDialog()
+{
+    HWND dlg = nullptr;
+    for (int i = 0; i < 500 && !(dlg = FindProcessDialog()); ++i)
+        Sleep(10);
+    if (dlg)
+        Sleep(200);
+    return dlg;
+}
+void WaitDialogGone()
+{
+    for (int i = 0; i < 300 && FindProcessDialog(); ++i)
+        Sleep(10);
+}
+
 TAppVal& Val(const char* name) { return GetFahSettings().FindValue(name); }
 void Store(const char* name, const TAppVariant& v)
 {
@@ -356,16 +373,12 @@ TEST_F(SettingsDialog, PagesSaveWhatTheUserDoesWithTheirControls)
              // A picture in a folder with a blank, chosen in the real dialog.
              auto* add = PageOf<TSetInAddFrame>(f, spAddInfo);
              Click(At(add->BkFilenameEdit->Button(), 6, 6));
-             HWND dlg = nullptr;
-             for (int i = 0; i < 500 && !(dlg = FindProcessDialog()); ++i)
-                 Sleep(10);
+             HWND dlg = WaitForDialog();
              if (!dlg)
                  return;
-             Sleep(200);
              SetFileDialogName(dlg, picture);
              PressDialogButton(dlg, IDOK);
-             for (int i = 0; i < 300 && FindProcessDialog(); ++i)
-                 Sleep(10);
+             WaitDialogGone();
              Key(VK_RETURN);
          },
          [&picture] { EXPECT_EQ(Val("inBkAddInfo").AsString(), picture); }},
@@ -373,19 +386,15 @@ TEST_F(SettingsDialog, PagesSaveWhatTheUserDoesWithTheirControls)
          [](TSettingsForm& f) {
              auto* log = PageOf<TSetInLogFrame>(f, spLogWindow);
              Click(At(log->ErrorShape, 10, 10));
-             HWND dlg = nullptr;
-             for (int i = 0; i < 300 && !(dlg = FindProcessDialog()); ++i)
-                 Sleep(10);
+             HWND dlg = WaitForDialog();
              if (!dlg)
                  return;
-             Sleep(200);
              // The full dialog shows the red, green and blue boxes.
              SendMessageW(GetDlgItem(dlg, 706), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"10"));
              SendMessageW(GetDlgItem(dlg, 707), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"20"));
              SendMessageW(GetDlgItem(dlg, 708), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"30"));
              PressDialogButton(dlg, IDOK);
-             for (int i = 0; i < 300 && FindProcessDialog(); ++i)
-                 Sleep(10);
+             WaitDialogGone();
              ClickBox(log->ColorLogCheckBox);
              Key(VK_RETURN);
          },
