@@ -187,18 +187,12 @@ TEST_F(FvFrameTest, SidePanesGiveWayInASmallWindowAndComeBackInALargeOne)
 
 TEST_F(FvFrameTest, APictureStoredInQuotesIsStillFound)
 {
-    // A 2 x 2 bitmap in a folder with a blank.
+    // A real bitmap (the edit buttons' glyph) in a folder with a blank.
     TempDir pictures("pic dir");
-    std::string bmp = "BM";
-    auto u32 = [&](uint32_t v) { bmp.append(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](uint16_t v) { bmp.append(reinterpret_cast<const char*>(&v), 2); };
-    u32(14 + 40 + 16), u32(0), u32(14 + 40);
-    u32(40), u32(2), u32(2), u16(1), u16(24), u32(0), u32(16), u32(2835), u32(2835), u32(0), u32(0);
-    bmp.append(16, '\x7f');
     const std::string path = pictures.File("my picture.bmp");
-    WriteFile(path, bmp);
-    frame->SetListBackground("\"" + path + "\"");
-    EXPECT_EQ(frame->VSTree->Background().Width(), 2);
-    frame->SetListBackground(path);
-    EXPECT_EQ(frame->VSTree->Background().Width(), 2);
+    WriteFile(path, ReadFile(SourceDir() + "resources\\controls\\feditbmp.bmp"));
+    for (const std::string& stored : {"\"" + path + "\"", path}) {
+        frame->SetListBackground(stored);
+        EXPECT_GT(frame->VSTree->Background().Width(), 0) << stored;
+    }
 }
