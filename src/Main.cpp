@@ -1,5 +1,7 @@
 #include "Main.h"
 
+#include <algorithm>
+
 #include "Classes/Fah.h"
 #include "Classes/FahSettings.h"
 #include "Classes/FahUtils.h"
@@ -23,6 +25,8 @@
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 #include "platform/Firewall.h"
+#include "platform/Canvas.h"
+#include "platform/GdiGuards.h"
 #include "platform/Graphics.h"
 #include "platform/ImageList.h"
 #include "platform/Menus.h"
@@ -196,7 +200,14 @@ void TMainForm::CreateComponents()
     fvFrame1->SetName("fvFrame1");
     fvFrame1->SetAlign(TAlign::alClient);
     fvFrame1->SetParent(this);
-    fvFrame1->OnSettled = [this](TObject*) { sbMain->SetPanelText(0, ""); };
+    // The list settled after a refresh: the progress texts go, an error a
+    // download left stays for the user to read.
+    fvFrame1->OnSettled = [this](TObject*) {
+        if (statusError_)
+            return;
+        sbMain->SetPanelWidth(0, 0);
+        sbMain->SetPanelText(0, "");
+    };
 
     CreateToolbar();
     CreateMenus();
@@ -223,8 +234,21 @@ void TMainForm::WireDataModule()
     };
     h.ComputerOfPath = [](const std::string& path) { return GetComputerOfPath(path); };
     h.SetStatusPanel = [this](int width, const std::string& text) {
+        statusError_ = false;
         if (width >= 0)
             sbMain->SetPanelWidth(0, width);
+        sbMain->SetPanelText(0, text);
+    };
+    h.SetStatusError = [this](const std::string& text) {
+        statusError_ = true;
+        int width = 400;
+        TWindowDC dc(nullptr);
+        if (dc.Handle()) {
+            TCanvas canvas(dc.Handle());
+            canvas.Font().Assign(sbMain->Font());
+            width = std::max(width, canvas.TextWidth(text) + 16);
+        }
+        sbMain->SetPanelWidth(0, width);
         sbMain->SetPanelText(0, text);
     };
     h.RefreshAll = [f] { f->RefreshAll(); };
@@ -271,7 +295,6 @@ void TMainForm::WireDataModule()
     h.CopyToClipboard = [f] { f->CopyToClipboard(); };
     h.SetAutoUpdate = [f](bool on) { f->SetAutoUpdate(on); };
     h.SetCpuUsageIndicator = [this](bool on) { SetCpuUsageIndicator(on); };
-    h.ListFocused = [f] { return f->VSTree->HandleAllocated() && GetFocus() == f->VSTree->Handle(); };
     h.ListColumns = [f] { return &f->VSTree->Header().Columns(); };
     h.ShowSettings = [this] {
         TSettingsForm& f = SettingsForm();
@@ -325,6 +348,8 @@ void TMainForm::LoadTimerTick()
         Show();
         if (state == static_cast<int>(TWindowState::wsMaximized))
             SetWindowState(TWindowState::wsMaximized);
+        // The keys work in the list from the start.
+        FocusList();
     }
     // 6.
     if (s.FindValue("osCpuUsageIndicator").AsBoolean() && IsWin2000OrLater())
@@ -398,7 +423,17 @@ void TMainForm::SelectTimerTick()
     fvFrame1->ApplyFilters();
     if (PVirtualNode first = fvFrame1->VSTree->GetFirst())
         fvFrame1->SelectNode(first);
+    // Nothing of the window has the keyboard yet: the list takes it.
+    if (HandleAllocated() && GetActiveWindow() == Handle() && (!GetFocus() || GetFocus() == Handle()))
+        FocusList();
     Application().ProcessMessages();
+}
+
+void TMainForm::FocusList()
+{
+    TVirtualStringTree* tree = fvFrame1->VSTree;
+    if (tree->HandleAllocated() && tree->CanFocus())
+        tree->SetFocus();
 }
 
 void TMainForm::UpdateCheckTimerTick()
@@ -537,6 +572,24 @@ void TMainForm::WndProc(TMessage& m)
             return;
         }
         break;
+    case WM_ACTIVATE:
+        // Back from another window (a message box, the tray): the keyboard
+        // goes where it was, the list when it was nowhere of ours.
+        if (LOWORD(m.WParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(Handle(), focus))
+                lastFocus_ = focus;
+            break;
+        }
+        TForm::WndProc(m);
+        if (!HIWORD(m.WParam)) {
+            if (lastFocus_ && IsWindow(lastFocus_) && IsChild(Handle(), lastFocus_) &&
+                IsWindowVisible(lastFocus_) && IsWindowEnabled(lastFocus_))
+                ::SetFocus(lastFocus_);
+            else if (loaded_)
+                FocusList();
+        }
+        return;
     case WM_QUERYENDSESSION:
         // A log-off (ENDSESSION_LOGOFF) leaves the services running.
         shuttingDown_ = (m.LParam & ENDSESSION_LOGOFF) == 0;

@@ -175,6 +175,8 @@ private:
     void UpdateCheckTimerTick();
     void FinishedUnitTimerTick();
     void LoadFolders();
+    // The keyboard to the client list.
+    void FocusList();
     void SaveWindowSize();
     void Closing();
     // [MainMenus.cpp]
@@ -226,6 +228,10 @@ private:
     bool shuttingDown_ = false;
     bool loaded_ = false;
     bool closed_ = false;
+    // Status panel 0 shows a download's error (kept when the list settles).
+    bool statusError_ = false;
+    // The child that had the keyboard when the window was left.
+    HWND lastFocus_ = nullptr;
     int languageHandler_ = 0;
     // The application's handlers before this form took them over.
     std::function<void(const std::string&)> oldOnException_;

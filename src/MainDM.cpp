@@ -81,6 +81,14 @@ void TMainDM::Status(int width, const std::string& text)
         Host.SetStatusPanel(width, text);
 }
 
+void TMainDM::StatusError(const std::string& text)
+{
+    if (Host.SetStatusError)
+        Host.SetStatusError(text);
+    else
+        Status(-1, text);
+}
+
 std::string TMainDM::ComputerOf(const std::string& path) const
 {
     return Host.ComputerOfPath ? Host.ComputerOfPath(path) : std::string();
@@ -93,9 +101,7 @@ bool TMainDM::SelectedClient(TClientService& client) const
 
 int AppInfoBox(const std::string& text, UINT buttons)
 {
-    Application().BeginNestedLoop();
-    int r = MessageBoxW(Application().Handle(), Utf8ToWide(text).c_str(),
-                        Utf8ToWide(AppMessageBoxTitle(sInformation)).c_str(), buttons | MB_ICONINFORMATION);
-    Application().EndNestedLoop();
-    return r;
+    // Owned by the window the user works in: when the box closes, that
+    // window is active again and its keys work at once.
+    return AppMessageBox(sInformation, text, buttons | MB_ICONINFORMATION);
 }

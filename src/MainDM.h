@@ -47,6 +47,9 @@ struct TMainDMHost {
     std::function<std::string(const std::string& path)> ComputerOfPath;
     // Status panel 0: a width of -1 keeps the width.
     std::function<void(int width, const std::string& text)> SetStatusPanel;
+    // Status panel 0 shows an error, wide enough to read; it stays until
+    // the next status text (empty: SetStatusPanel with the text).
+    std::function<void(const std::string& text)> SetStatusError;
     // RefreshAction: refresh every row.
     std::function<void()> RefreshAll;
 
@@ -69,8 +72,6 @@ struct TMainDMHost {
     std::function<void(bool on)> SetAutoUpdate;
     // The CPU-usage indicator in the tray.
     std::function<void(bool on)> SetCpuUsageIndicator;
-    // True while the list has the keyboard (the column action shows only then).
-    std::function<bool()> ListFocused;
     // The list's columns, for the column dialog.
     std::function<TVirtualTreeColumns*()> ListColumns;
     // Shows the settings dialog modally and returns its modal result.
@@ -103,6 +104,9 @@ struct TExecResult {
 // stops waiting (the process runs on) when stop() says so or the
 // application is ending.
 TExecResult ExecAndCapture(const std::string& commandLine, const std::function<bool()>& stop = {});
+// What the box after a service command shows: its output; when it printed
+// nothing, the command line and its exit code (or that it did not start).
+std::string ExecResultText(const std::string& commandLine, const TExecResult& r);
 // A service name in double quotes, inner quotes doubled.
 std::string QuoteServiceName(const std::string& name);
 
@@ -114,7 +118,7 @@ void Delay(DWORD ms);
 bool OpenWebAddress(const std::string& url);
 
 // A message box titled "<title>. sInformation" with the information icon,
-// owned by the application window; returns the button chosen.
+// owned by the active window (AppMessageBox); returns the button chosen.
 int AppInfoBox(const std::string& text, UINT buttons);
 
 class TMainDM : public TComponent {
@@ -230,10 +234,14 @@ private:
     // still exists afterwards (when not, nothing of it was touched).
     bool Download(const std::string& tmpFile, TDocKind kind, bool showReceived, const std::weak_ptr<void>& alive);
     void Status(int width, const std::string& text);
+    void StatusError(const std::string& text);
     std::string ComputerOf(const std::string& path) const;
     bool SelectedClient(TClientService& client) const;
     // [MainDMActions.cpp] The actions of folders, toggles, dialogs, links.
     void CreateActions();
+    // Every action's picture.
+    void SetActionImages();
+    std::vector<TAction*> LinkActions() const;
     void LoadHtmIcon();
     // The view of the row that shows folder (ignoring case), nullptr when none.
     TFahView* ViewOfFolder(const std::string& folder, const TFahView* except) const;

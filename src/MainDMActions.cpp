@@ -14,6 +14,7 @@
 #include "Frame/SetColumn.h"
 #include "Frame/fvFrCells.h"
 #include "MainDM.h"
+#include "controls/ActionImages.h"
 #include "platform/Application.h"
 #include "platform/FileUtil.h"
 #include "platform/Firewall.h"
@@ -122,8 +123,39 @@ void TMainDM::CreateActions()
     OfficialForumAction->SetHint(kOfficialForumURL);
     SetLinkAddresses(kDefaultTeamID, "");
 
+    SetActionImages();
     LoadHtmIcon();
     ApplyLanguage();
+}
+
+void TMainDM::SetActionImages()
+{
+    const int first = AddActionImages(*MainImageList);
+    if (first < 0)
+        return;
+    const std::pair<TAction*, TActionImage> images[] = {
+        {RefreshAction, aiRefresh}, {AddFahAction, aiAddFolder}, {EditFahAction, aiEditFolder},
+        {DelFahAction, aiDeleteFolder}, {ServiceAction, aiService}, {StopFAHServiceAction, aiStopService},
+        {RestartFAHServiceAction, aiRestartService}, {StartupTypeAction, aiStartupType},
+        {StartupTypeAutomaticAction, aiStartAuto}, {StartupTypeManualAction, aiStartManual},
+        {StartupTypeDisabledAction, aiStartDisabled}, {UpdateFahBaseAction, aiUpdateDatabase},
+        {CheckForUpdateAction, aiCheckUpdate}, {HideNotActiveFodersAction, aiHideInactive},
+        {OptionsAction, aiOptions}, {FahColAction, aiColumns}, {CopyToClipBrdAction, aiCopy},
+        {AutoUpdateAction, aiAutoUpdate}, {ExitAction, aiExit}, {AboutAction, aiAbout}, {HelpAction, aiHelp},
+        {LngEnAction, aiLangEn}, {LngRuAction, aiLangRu}, {LngUaAction, aiLangUa},
+        {HideCpuUsageAction, aiCpuUsage},
+    };
+    for (const auto& [action, image] : images)
+        action->SetImageIndex(first + image);
+    // The links show the shell's picture of a web page when it has one.
+    for (TAction* a : LinkActions())
+        a->SetImageIndex(first + aiWebLink);
+}
+
+std::vector<TAction*> TMainDM::LinkActions() const
+{
+    return {OperStatAction, FullStatAction, TeamStatAction, KPXForumAction,
+            CurProjAction,  UserCardAction, ServerStatAction, OfficialForumAction};
 }
 
 // The icon the shell shows for web pages: asked for a file of that kind made
@@ -151,8 +183,9 @@ void TMainDM::LoadHtmIcon()
         return;
     htmIconIndex_ = MainImageList->AddIcon(icon);
     DestroyIcon(icon);
-    for (TAction* a : {OperStatAction, FullStatAction, TeamStatAction, KPXForumAction, CurProjAction, UserCardAction,
-                       ServerStatAction, OfficialForumAction})
+    if (htmIconIndex_ < 0)
+        return;
+    for (TAction* a : LinkActions())
         a->SetImageIndex(htmIconIndex_);
 }
 
@@ -349,10 +382,13 @@ void TMainDM::OptionsActionExecute(TObject*)
         GetFahSettings().RevertAll();
 }
 
+// The column dialog is about the client list whatever has the keyboard:
+// the item stays where it is in every menu (the header's menu ends with
+// it) and is usable while the list is there.
 void TMainDM::FahColActionUpdate(TObject* sender)
 {
     if (auto* a = dynamic_cast<TCustomAction*>(sender))
-        a->SetVisible(Host.ListFocused && Host.ListFocused());
+        a->SetEnabled(Host.ListColumns && Host.ListColumns() != nullptr);
 }
 
 void TMainDM::FahColActionExecute(TObject*)

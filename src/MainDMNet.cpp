@@ -283,7 +283,12 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showRecei
         ok = TryReadFileText(tmpFile, body, LoaderLimit(kind)) && LooksLike(kind, body);
     }
     if (!ok) {
-        Status(-1, sUpdateError + ": " + IntToStr(code) + " " + cli->ReasonPhrase());
+        // A request that never reached a server (name lookup, connection)
+        // has no status of its own: its reason says what went wrong.
+        if (cli->RequestDoneError() != 0)
+            StatusError(sUpdateError + ": " + cli->ReasonPhrase());
+        else
+            StatusError(sUpdateError + ": " + IntToStr(code) + " " + cli->ReasonPhrase());
         PumpAlive(alive);
         return false;
     }
@@ -347,11 +352,14 @@ void TMainDM::CheckForUpdate(bool showNoUpdateMessage)
     std::weak_ptr<void> alive = AliveToken();
     TAction* action = CheckForUpdateAction;
     action->SetEnabled(false);
+    bool failed = false;
     TOnExit finish([&] {
         DeleteFileUtf8(LastVerTmpFile());
         if (alive.expired())
             return;
-        Status(0, std::string());
+        // A failed check leaves its error shown.
+        if (!failed)
+            Status(0, std::string());
         action->SetEnabled(true);
     });
     Status(-1, std::string());
@@ -359,8 +367,10 @@ void TMainDM::CheckForUpdate(bool showNoUpdateMessage)
         return;
 
     InitHttpCli(httpCli_.get(), SiteURL + "soft/brenix_ver.txt");
-    if (!Download(LastVerTmpFile(), dkVersion, true, alive))
+    if (!Download(LastVerTmpFile(), dkVersion, true, alive)) {
+        failed = true;
         return;
+    }
 
     TStringList file;
     file.LoadFromFile(LastVerTmpFile());

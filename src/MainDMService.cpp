@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "Classes/FahSettings.h"
+#include "Classes/Lang.h"
 #include "MainDM.h"
 #include "platform/Application.h"
 #include "platform/Firewall.h"
@@ -64,6 +65,16 @@ const char* StartTypeWord(int tag)
 }
 
 }  // namespace
+
+std::string ExecResultText(const std::string& commandLine, const TExecResult& r)
+{
+    if (!Trim(r.Output).empty())
+        return r.Output;
+    // Some service commands print nothing at all: the box still says what ran.
+    if (!r.Started)
+        return commandLine + "\r\n\r\n" + sExecNotStarted;
+    return commandLine + "\r\n\r\n" + sExecExitCode + " " + std::to_string(r.ExitCode) + ".";
+}
 
 std::string QuoteServiceName(const std::string& name)
 {
@@ -169,16 +180,18 @@ std::string TMainDM::ControlFahService(const std::string& computer, const std::s
 {
     std::weak_ptr<void> alive = AliveToken();
     auto gone = [alive] { return alive.expired(); };
-    TExecResult r = ExecAndCapture(Format("sc.exe %s stop %s", computer.c_str(), service.c_str()), gone);
+    std::string command = Format("sc.exe %s stop %s", computer.c_str(), service.c_str());
+    TExecResult r = ExecAndCapture(command, gone);
     if (alive.expired())
         return r.Output;
     if (r.Started && r.Finished && !stopOnly) {
-        r = ExecAndCapture(Format("sc.exe %s start %s", computer.c_str(), service.c_str()), gone);
+        command = Format("sc.exe %s start %s", computer.c_str(), service.c_str());
+        r = ExecAndCapture(command, gone);
         if (alive.expired())
             return r.Output;
     }
     if (GetFahSettings().FindValue("hiShowExecResultInWnd").EditedBoolean() && !Application().Terminated())
-        AppInfoBox(r.Output, MB_OK);
+        AppInfoBox(ExecResultText(command, r), MB_OK);
     return r.Output;
 }
 
@@ -194,9 +207,9 @@ void TMainDM::StartupTypeAutomaticActionExecute(TObject* sender)
     std::weak_ptr<void> alive = AliveToken();
     serviceCommandRunning_ = true;
     TExecResult r;
+    const std::string command = Format("sc.exe %s config %s start= %s", computer.c_str(), service.c_str(), word);
     try {
-        r = ExecAndCapture(Format("sc.exe %s config %s start= %s", computer.c_str(), service.c_str(), word),
-                           [alive] { return alive.expired(); });
+        r = ExecAndCapture(command, [alive] { return alive.expired(); });
     } catch (...) {
         if (!alive.expired())
             serviceCommandRunning_ = false;
@@ -206,7 +219,7 @@ void TMainDM::StartupTypeAutomaticActionExecute(TObject* sender)
         return;
     serviceCommandRunning_ = false;
     if (GetFahSettings().FindValue("hiShowExecResultInWnd").AsBoolean() && !Application().Terminated())
-        AppInfoBox(r.Output, MB_OK);
+        AppInfoBox(ExecResultText(command, r), MB_OK);
 }
 
 void TMainDM::StopLocalServices()

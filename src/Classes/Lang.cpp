@@ -189,6 +189,8 @@ std::string sInformation;
 std::string sCheckForUpdateAction_Caption;
 std::string sFindNewVersion;
 std::string sNewVersionNotFound;
+std::string sExecExitCode;
+std::string sExecNotStarted;
 std::string sStartupTypeAction_Caption;
 std::string sStartupTypeAutomaticAction_Caption;
 std::string sStartupTypeManualAction_Caption;
@@ -400,6 +402,8 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sCheckForUpdateAction_Caption),
     BX_LANG_GLOBAL(sFindNewVersion),
     BX_LANG_GLOBAL(sNewVersionNotFound),
+    BX_LANG_GLOBAL(sExecExitCode),
+    BX_LANG_GLOBAL(sExecNotStarted),
     BX_LANG_GLOBAL(sStartupTypeAction_Caption),
     BX_LANG_GLOBAL(sStartupTypeAutomaticAction_Caption),
     BX_LANG_GLOBAL(sStartupTypeManualAction_Caption),

@@ -248,6 +248,8 @@ extern std::string sInformation;
 extern std::string sCheckForUpdateAction_Caption;
 extern std::string sFindNewVersion;
 extern std::string sNewVersionNotFound;
+extern std::string sExecExitCode;
+extern std::string sExecNotStarted;
 extern std::string sStartupTypeAction_Caption;
 extern std::string sStartupTypeAutomaticAction_Caption;
 extern std::string sStartupTypeManualAction_Caption;

@@ -6,8 +6,10 @@
 
 #include "Classes/FahView.h"
 #include "Classes/Lang.h"
+#include "controls/ActionImages.h"
 #include "platform/Actions.h"
 #include "platform/FileUtil.h"
+#include "platform/ImageList.h"
 #include "platform/InputBox.h"
 #include "platform/MessageBox.h"
 #include "platform/ShortCut.h"
@@ -70,6 +72,18 @@ void TIniFrame::CreateToolbar()
     IniSaveAction = makeAction("IniSaveAction", [this] { Save(); });
     IniSaveAction->SetShortCut(ShortCut('S', ssCtrl));
     IniChancelAction = makeAction("IniChancelAction", [this] { Cancel(); });
+    // Pictures: the toolbar down the left side shows them instead of its
+    // captions, so its buttons fit.
+    IniImageList = new TImageList(this);
+    IniImageList->SetName("IniImageList");
+    IniActionList->SetImages(IniImageList);
+    const int first = AddActionImages(*IniImageList);
+    if (first >= 0) {
+        IniAddLineAction->SetImageIndex(first + aiAddLine);
+        IniDelLineAction->SetImageIndex(first + aiDeleteLine);
+        IniSaveAction->SetImageIndex(first + aiSave);
+        IniChancelAction->SetImageIndex(first + aiCancel);
+    }
 
     IniTBDock = new TTBDock(this);
     IniTBDock->SetName("IniTBDock");
@@ -79,6 +93,7 @@ void TIniFrame::CreateToolbar()
     IniTBToolbar->SetName("IniTBToolbar");
     IniTBToolbar->SetDockMode(dmCannotFloatOrChangeDocks);   // it only slides within its own dock
     IniTBToolbar->SetCloseButton(false);
+    IniTBToolbar->SetImages(IniImageList);
     TTBRootItem* root = IniTBToolbar->Items();
     auto addItem = [this, root](TAction* action) {
         auto* item = new TTBItem(this);

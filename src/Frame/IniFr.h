@@ -15,6 +15,7 @@
 class TFahView;
 class TAction;
 class TActionList;
+class TCustomImageList;
 class TTBDock;
 class TTBToolbar;
 
@@ -52,6 +53,8 @@ public:
     void SetupTree() override;
 
     TActionList* IniActionList = nullptr;
+    // The four actions' pictures.
+    TCustomImageList* IniImageList = nullptr;
     TAction* IniAddLineAction = nullptr;
     TAction* IniDelLineAction = nullptr;
     TAction* IniSaveAction = nullptr;

@@ -65,7 +65,7 @@ TFilenameEdit* NewPictureEdit(TSetPageFrame* page, TWinControl* parent, int x, i
     PictureEditLanguage(edit);
     edit->OnChange = [edit, key](TObject*) {
         if (auto* p = dynamic_cast<TSetPageFrame*>(edit->Owner()); p && !p->Loading())
-            GetFahSettings().FindValue(key).SetEdited(edit->Text());
+            GetFahSettings().FindValue(key).SetEdited(edit->FileName());   // the path itself, never quoted
     };
     return edit;
 }

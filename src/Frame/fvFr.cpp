@@ -54,7 +54,9 @@ void TfvFrame::SetupTree()
     TStringTreeOptions& o = VSTree->TreeOptions();
     o.SetAutoOptions(o.AutoOptions() | toAutoSort);
     o.SetPaintOptions(o.PaintOptions() | toShowBackground | toShowHorzGridLines | toShowVertGridLines);
-    o.SetSelectionOptions(o.SelectionOptions() | toFullRowSelect);
+    // A right click selects its row first: the popup's commands act on the
+    // row the user clicked.
+    o.SetSelectionOptions(o.SelectionOptions() | toFullRowSelect | toRightClickSelect);
     VSTree->SetHintMode(hmTooltip);
     VSTree->SetShowHint(true);
     for (int i = 0; i < kfvColumnCount; ++i) {

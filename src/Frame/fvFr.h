@@ -9,6 +9,7 @@
 #pragma once
 #include <windows.h>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -192,6 +193,15 @@ private:
     void PrevLogLoaded(WPARAM readNumber);
     void LoadBackground(TBaseVirtualTree& tree, const std::string& path);
     TVSTFrame* FocusedDetailFrame() const;
+    // A pane beside the log or the pages: the width the user gave it and
+    // the one it was last fitted to.
+    struct TSidePane {
+        TControl* pane = nullptr;
+        int wanted = 0;
+        int fitted = -1;
+    };
+    static int WantedWidth(const TSidePane& pane);
+    void FitSidePanes();
 
     bool autoUpdate_ = true;
     DWORD refreshInterval_ = kListInterval;
@@ -216,4 +226,7 @@ private:
     std::string prevLogShown_;
     bool inSelectionChange_ = false;
     bool selectionPending_ = false;
+    // The parameter frame, then the "client.cfg" and previous-log panels.
+    std::array<TSidePane, 3> sidePanes_{};
+    bool fitting_ = false;
 };

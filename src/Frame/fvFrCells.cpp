@@ -177,7 +177,9 @@ TfvCellFont FvCellFont(const TFahView* v, int column, const TfvCellState& st, Tf
             f.color = kfvOrange;
         }
     }
-    if (st.kind == kfvTotalRow)
+    // White on the row's grey; as selected text on the light colour of the
+    // selected row of a list that does not have the keyboard.
+    if (st.kind == kfvTotalRow && (!st.focused || st.listFocused))
         f.color = kfvWhite;
     return f;
 }

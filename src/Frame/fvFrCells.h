@@ -66,6 +66,7 @@ struct TfvCellFont {
 struct TfvCellState {
     int kind = kfvClientRow;
     bool focused = false;     // the focused row
+    bool listFocused = true;  // the list has the keyboard
     bool hotRow = false;      // the row under the mouse
     bool hotLink = false;     // this cell is the hot column and has a link
     int teamID = 0;           // the user's own team and name (dfTeamID, dfUserName)

@@ -2,6 +2,9 @@
 // previous log and parameters, their pages or side-by-side panels, the
 // background pictures, the layout values in the registry, the previous-log
 // reader and the copy of whatever part has the focus.
+#include <algorithm>
+#include <vector>
+
 #include "Classes/FahSettings.h"
 #include "Classes/Lang.h"
 #include "Frame/IniFr.h"
@@ -9,6 +12,7 @@
 #include "Frame/ParamFr.h"
 #include "Frame/fvFr.h"
 #include "platform/Application.h"
+#include "controls/ComboEdits.h"
 #include "platform/BitmapFile.h"
 #include "platform/Clipboard.h"
 #include "platform/PageControl.h"
@@ -131,6 +135,56 @@ void TfvFrame::CreateComponents()
     TabSheet3->SetTabVisible(false);
     PageControl1->SetActivePage(TabSheet1);
     PageControl1->OnChange = [this](TObject*) { StartPrevLogReader(); };
+
+    sidePanes_ = {{{FAHParamFrame}, {FLPanel}, {FL2Panel}}};
+    BottomPanel->OnResize = [this](TObject*) { FitSidePanes(); };
+    TabSheet1->OnResize = [this](TObject*) { FitSidePanes(); };
+}
+
+int TfvFrame::WantedWidth(const TSidePane& p)
+{
+    return p.wanted > 0 && p.pane->Width() == p.fitted ? p.wanted : p.pane->Width();
+}
+
+// The panes beside the log and beside the pages keep the widths the user
+// gave them while they fit; in a smaller window they shrink together so
+// that the log (or the pages) keeps a third of the row.
+void TfvFrame::FitSidePanes()
+{
+    if (fitting_)
+        return;
+    fitting_ = true;
+    struct Row {
+        TWinControl* container;
+        std::vector<TSidePane*> panes;
+        std::vector<TControl*> splitters;
+    };
+    Row rows[] = {{BottomPanel, {&sidePanes_[0]}, {Splitter2}},
+                  {TabSheet1, {&sidePanes_[1], &sidePanes_[2]}, {FLSplitter, FL2Splitter}}};
+    for (Row& row : rows) {
+        const int width = row.container->ClientRect().right;
+        if (width <= 0)
+            continue;
+        int room = width - width / 3;
+        for (TControl* s : row.splitters)
+            if (s->Visible())
+                room -= s->Width();
+        std::vector<TSidePane*> shown;
+        int total = 0;
+        for (TSidePane* p : row.panes) {
+            if (!p->pane->Visible())
+                continue;
+            p->wanted = WantedWidth(*p);
+            total += p->wanted;
+            shown.push_back(p);
+        }
+        for (TSidePane* p : shown) {
+            int w = total <= room || total <= 0 ? p->wanted : std::max(20, p->wanted * std::max(room, 0) / total);
+            p->pane->SetWidth(w);
+            p->fitted = p->pane->Width();
+        }
+    }
+    fitting_ = false;
 }
 
 void TfvFrame::ApplyDetailLanguage()
@@ -195,6 +249,7 @@ void TfvFrame::ArrangeDetails()
     FL2Splitter->SetVisible(all && prev);
     FAHIniFrame->SetParent(all ? static_cast<TWinControl*>(FLPanel) : TabSheet2);
     FAHPrevLogFrame->SetParent(all ? static_cast<TWinControl*>(FL2Panel) : TabSheet3);
+    FitSidePanes();
     StartPrevLogReader();
 }
 
@@ -210,8 +265,10 @@ void TfvFrame::SetShowPrevLog(bool on)
     ArrangeDetails();
 }
 
-void TfvFrame::LoadBackground(TBaseVirtualTree& tree, const std::string& path)
+void TfvFrame::LoadBackground(TBaseVirtualTree& tree, const std::string& stored)
 {
+    // Earlier versions stored a path with a blank in double quotes.
+    const std::string path = UnquoteFileName(stored);
     TBitmap picture;
     std::string why;
     // A missing file is no error (the defaults name files that are seldom
@@ -243,10 +300,11 @@ void TfvFrame::SetParamBackground(const std::string& path)
 
 void TfvFrame::SaveLayout(TRegistry& reg)
 {
+    // The widths the user gave, not those a small window squeezed them to.
     reg.WriteInteger("BottomPanel_Height", BottomPanel->Height());
-    reg.WriteInteger("ParamFrame_Width", FAHParamFrame->Width());
-    reg.WriteInteger("FLPanel_Width", FLPanel->Width());
-    reg.WriteInteger("FL2Panel_Width", FL2Panel->Width());
+    reg.WriteInteger("ParamFrame_Width", WantedWidth(sidePanes_[0]));
+    reg.WriteInteger("FLPanel_Width", WantedWidth(sidePanes_[1]));
+    reg.WriteInteger("FL2Panel_Width", WantedWidth(sidePanes_[2]));
     FAHParamFrame->SaveColumns(ParamColumnsKey());
 }
 
@@ -263,6 +321,9 @@ void TfvFrame::LoadLayout(TRegistry& reg)
         FL2Panel->SetWidth(v);
     else
         FL2Panel->SetWidth(FLPanel->Width() + 160);
+    for (TSidePane& p : sidePanes_)
+        p.wanted = 0;
+    FitSidePanes();
     FAHParamFrame->LoadColumns(ParamColumnsKey());
 }
 

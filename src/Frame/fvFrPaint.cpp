@@ -102,6 +102,7 @@ void TfvFrame::PaintText(TCanvas& canvas, PVirtualNode node, TColumnIndex column
     TfvCellState st;
     st.kind = NodeKind(node);
     st.focused = node == VSTree->FocusedNode();
+    st.listFocused = VSTree->Focused();
     st.hotRow = node == hotNode_;
     TFahView* view = GetFahView(node);
     st.hotLink = st.hotRow && column == hotColumn_ && view && !FvCellLink(*view, column).empty();

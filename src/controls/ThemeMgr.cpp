@@ -8,9 +8,13 @@
 #include "controls/UxTheme.h"
 #include "platform/Application.h"
 #include "platform/Canvas.h"
+#include "platform/CheckListBox.h"
 #include "platform/Exceptions.h"
 #include "platform/Firewall.h"
 #include "platform/Form.h"
+#include "platform/Frame.h"
+#include "platform/PageControl.h"
+#include "platform/Splitter.h"
 #include "platform/StatusBar.h"
 #include "platform/StdCtrls.h"
 
@@ -235,6 +239,57 @@ void PaintPanel(TPanel* p, HWND h, HDC dc)
     }
 }
 
+// A page's background: the tab control's body.
+void PaintTabBody(HWND h, HDC dc)
+{
+    RECT r;
+    GetClientRect(h, &r);
+    TThemedElementDetails d = TThemeServices::GetTabDetails(ttBody);
+    ThemeServices().DrawParentBackground(h, dc, &d, true, &r);
+    ThemeServices().DrawElement(dc, d, r);
+}
+
+// The page's own border (when it has one) in the body's look.
+void PaintTabBorder(HWND h)
+{
+    RECT window, client;
+    GetWindowRect(h, &window);
+    GetClientRect(h, &client);
+    MapWindowPoints(h, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    if (EqualRect(&window, &client))
+        return;
+    OffsetRect(&client, -window.left, -window.top);
+    OffsetRect(&window, -window.left, -window.top);
+    HDC dc = GetWindowDC(h);
+    if (!dc)
+        return;
+    ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
+    ThemeServices().DrawElement(dc, TThemeServices::GetTabDetails(ttBody), window);
+    ReleaseDC(h, dc);
+}
+
+// Every shown line's check box with the button element, over the line's colour.
+void PaintCheckListBoxes(TCheckListBox& box, HDC dc)
+{
+    TThemeServices& ts = ThemeServices();
+    const RECT client = box.ClientRect();
+    const bool focused = box.Focused();
+    for (int i = box.TopIndex(); i < box.Count(); ++i) {
+        RECT r = box.CheckBoxRect(i);
+        if (r.top >= client.bottom)
+            break;
+        const bool selected = i == box.ItemIndex();
+        COLORREF back = selected ? GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE) : box.Color();
+        HBRUSH brush = CreateSolidBrush(back);
+        FillRect(dc, &r, brush);
+        DeleteObject(brush);
+        int code = box.Checked(i) ? tbCheckCheckedNormal : tbCheckUncheckedNormal;
+        if (!box.Enabled())
+            code += 3;
+        ts.DrawElement(dc, TThemeServices::GetButtonDetails(code), r);
+    }
+}
+
 // The rows of supported classes, in the order a control's class is looked up.
 bool ServesButtons(const TWinControl* c)
 {
@@ -243,6 +298,10 @@ bool ServesButtons(const TWinControl* c)
 bool ServesGroupBoxes(const TWinControl* c) { return dynamic_cast<const TGroupBox*>(c) != nullptr; }
 bool ServesPanels(const TWinControl* c) { return dynamic_cast<const TPanel*>(c) != nullptr; }
 bool ServesStatusBars(const TWinControl* c) { return dynamic_cast<const TStatusBar*>(c) != nullptr; }
+bool ServesTabSheets(const TWinControl* c) { return dynamic_cast<const TTabSheet*>(c) != nullptr; }
+bool ServesFrames(const TWinControl* c) { return dynamic_cast<const TFrame*>(c) != nullptr; }
+bool ServesCheckListBoxes(const TWinControl* c) { return dynamic_cast<const TCheckListBox*>(c) != nullptr; }
+bool ServesSplitters(const TWinControl* c) { return dynamic_cast<const TSplitter*>(c) != nullptr; }
 bool ServesForms(const TWinControl* c) { return dynamic_cast<const TForm*>(c) != nullptr; }
 bool ServesAnyWinControl(const TWinControl*) { return true; }
 
@@ -252,14 +311,14 @@ enum TThemeManager::TRow : int {
     rowButton,        // TButton, TCheckBox
     rowSpeedButton,   // flat speed buttons have no window of their own here: nothing to subclass
     rowGroupBox,      // TGroupBox
-    rowTabSheet,      // the layer has no page controls
+    rowTabSheet,      // TTabSheet
     rowPanel,         // TPanel
-    rowFrame,         // the layer has no frames yet
+    rowFrame,         // TFrame and every frame of the program
     rowListView,      // the program shows every list in its own list control
     rowTrackBar,      // not in the layer
-    rowCheckListBox,  // not in the layer
+    rowCheckListBox,  // TCheckListBox
     rowStatusBar,     // TStatusBar and what derives from it
-    rowSplitter,      // not in the layer (a splitter would be windowless anyway)
+    rowSplitter,      // TSplitter
     rowAnimate,       // not in the layer
     rowForm,          // TForm, always
     rowWinControl,    // every other windowed control
@@ -493,14 +552,14 @@ void TThemeManager::CreateLists()
         {&ServesButtons, &TThemeManager::ButtonWindowProc},
         {nullptr, &TThemeManager::PlainWindowProc},
         {&ServesGroupBoxes, &TThemeManager::GroupBoxWindowProc},
-        {nullptr, &TThemeManager::PlainWindowProc},
+        {&ServesTabSheets, &TThemeManager::TabSheetWindowProc},
         {&ServesPanels, &TThemeManager::PanelWindowProc},
+        {&ServesFrames, &TThemeManager::ParentBackgroundWindowProc},
         {nullptr, &TThemeManager::PlainWindowProc},
         {nullptr, &TThemeManager::PlainWindowProc},
-        {nullptr, &TThemeManager::PlainWindowProc},
-        {nullptr, &TThemeManager::PlainWindowProc},
+        {&ServesCheckListBoxes, &TThemeManager::CheckListBoxWindowProc},
         {&ServesStatusBars, &TThemeManager::StatusBarWindowProc},
-        {nullptr, &TThemeManager::PlainWindowProc},
+        {&ServesSplitters, &TThemeManager::ParentBackgroundWindowProc},
         {nullptr, &TThemeManager::PlainWindowProc},
         {&ServesForms, &TThemeManager::FormWindowProc},
         {&ServesAnyWinControl, &TThemeManager::WinControlWindowProc},
@@ -1107,6 +1166,24 @@ void TThemeManager::PlainWindowProc(TWindowProcList& list, TWinControl* c, TMess
     RunWindowProc(nullptr, list, c, m, next);
 }
 
+void TThemeManager::TabSheetWindowProc(TWindowProcList& list, TWinControl* c, TMessage& m,
+                                       const TSubclassNext& next)
+{
+    RunWindowProc(&TThemeManager::ThemedTabSheet, list, c, m, next);
+}
+
+void TThemeManager::CheckListBoxWindowProc(TWindowProcList& list, TWinControl* c, TMessage& m,
+                                           const TSubclassNext& next)
+{
+    RunWindowProc(&TThemeManager::ThemedCheckListBox, list, c, m, next);
+}
+
+void TThemeManager::ParentBackgroundWindowProc(TWindowProcList& list, TWinControl* c, TMessage& m,
+                                               const TSubclassNext& next)
+{
+    RunWindowProc(&TThemeManager::ThemedParentBackground, list, c, m, next);
+}
+
 // What every control that holds others does while themed: windows made on
 // it later are taken in, static texts on it draw over its background, and the theme library's request for that
 // background (WM_PRINTCLIENT) is answered for our own window classes, which
@@ -1216,27 +1293,37 @@ bool TThemeManager::ThemedButton(TWindowProcList& list, TWinControl* c, TMessage
     }
 }
 
-bool TThemeManager::ThemedGroupBox(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next)
+// A control that paints its whole client area itself: nothing is erased,
+// a paint draws the background and then the windowless children, a print
+// the background; the rest as every container.
+bool TThemeManager::ThemedBackground(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next,
+                                     const std::function<void(HDC)>& background)
 {
-    HWND h = next.Handle();
     switch (m.Msg) {
     case WM_ERASEBKGND:
         m.Result = 1;
         return true;
     case WM_PAINT:
-        PaintWith(h, m, [&](HDC dc) {
-            PaintGroupFrame(h, dc, c->Font().Handle(), WindowTextOf(h), IsWindowEnabled(h) != FALSE, PrefixFlag(h));
+        PaintWith(next.Handle(), m, [&](HDC dc) {
+            background(dc);
             PaintGraphicChildren(c, dc);
         });
         return true;
     case WM_PRINTCLIENT:
-        PaintGroupFrame(h, reinterpret_cast<HDC>(m.WParam), c->Font().Handle(), WindowTextOf(h),
-                        IsWindowEnabled(h) != FALSE, PrefixFlag(h));
+        background(reinterpret_cast<HDC>(m.WParam));
         m.Result = 0;
         return true;
     default:
         return ThemedContainer(list, c, m, next);
     }
+}
+
+bool TThemeManager::ThemedGroupBox(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next)
+{
+    HWND h = next.Handle();
+    return ThemedBackground(list, c, m, next, [&](HDC dc) {
+        PaintGroupFrame(h, dc, c->Font().Handle(), WindowTextOf(h), IsWindowEnabled(h) != FALSE, PrefixFlag(h));
+    });
 }
 
 bool TThemeManager::ThemedPanel(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next)
@@ -1245,23 +1332,57 @@ bool TThemeManager::ThemedPanel(TWindowProcList& list, TWinControl* c, TMessage&
     if (!panel)
         return false;
     HWND h = next.Handle();
-    switch (m.Msg) {
-    case WM_ERASEBKGND:
-        m.Result = 1;
+    return ThemedBackground(list, c, m, next, [&](HDC dc) { PaintPanel(panel, h, dc); });
+}
+
+bool TThemeManager::ThemedTabSheet(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next)
+{
+    HWND h = next.Handle();
+    if (m.Msg == WM_NCPAINT) {
+        // A border of its own shows the page's background too.
+        list.DispatchMessage(c, m, next);
+        if (IsWindow(h))
+            PaintTabBorder(h);
         return true;
+    }
+    return ThemedBackground(list, c, m, next, [&](HDC dc) { PaintTabBody(h, dc); });
+}
+
+bool TThemeManager::ThemedCheckListBox(TWindowProcList& list, TWinControl* c, TMessage& m,
+                                       const TSubclassNext& next)
+{
+    auto* box = dynamic_cast<TCheckListBox*>(c);
+    if (!box)
+        return false;
+    HWND h = next.Handle();
+    // The lines as the control draws them, then each check box themed.
+    auto paint = [&](HDC dc) {
+        TMessage print{WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT, 0};
+        list.DispatchMessage(c, print, next);
+        PaintCheckListBoxes(*box, dc);
+    };
+    switch (m.Msg) {
     case WM_PAINT:
-        PaintWith(h, m, [&](HDC dc) {
-            PaintPanel(panel, h, dc);
-            PaintGraphicChildren(panel, dc);
-        });
+        PaintWith(h, m, paint);
         return true;
     case WM_PRINTCLIENT:
-        PaintPanel(panel, h, reinterpret_cast<HDC>(m.WParam));
+        if (!(m.LParam & PRF_CLIENT))
+            return false;
+        paint(reinterpret_cast<HDC>(m.WParam));
         m.Result = 0;
         return true;
     default:
         return ThemedContainer(list, c, m, next);
     }
+}
+
+bool TThemeManager::ThemedParentBackground(TWindowProcList& list, TWinControl* c, TMessage& m,
+                                           const TSubclassNext& next)
+{
+    HWND h = next.Handle();
+    return ThemedBackground(list, c, m, next, [&](HDC dc) {
+        ThemeServices().DrawParentBackground(h, dc, nullptr, false, nullptr);
+    });
 }
 
 bool TThemeManager::ThemedStatusBar(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next)

@@ -212,6 +212,9 @@ private:
     void StatusBarWindowProc(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
     void FormWindowProc(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
     void WinControlWindowProc(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
+    void TabSheetWindowProc(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
+    void CheckListBoxWindowProc(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
+    void ParentBackgroundWindowProc(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
     void PlainWindowProc(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
     // The part every replacement procedure shares: the control-message
     // event, then (themes on) the class's painting, else the saved procedure.
@@ -225,8 +228,14 @@ private:
     bool ThemedStatusBar(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
     bool ThemedForm(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
     bool ThemedWinControl(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
+    bool ThemedTabSheet(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
+    bool ThemedCheckListBox(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
+    // Frames and splitters: the parent's background, then their windowless children.
+    bool ThemedParentBackground(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
     // Static-text colours and WM_PRINTCLIENT for the controls that hold others.
     bool ThemedContainer(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
+    bool ThemedBackground(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next,
+                          const std::function<void(HDC)>& background);
     bool TrackHot(TWindowProcList& list, TWinControl* c, TMessage& m, const TSubclassNext& next);
 
     TThemeOptions options_ = kDefaultThemeOptions;

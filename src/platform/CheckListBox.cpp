@@ -192,6 +192,15 @@ void TCheckListBox::ToggleCheck(int index)
         OnClickCheck(this);
 }
 
+RECT TCheckListBox::CheckBoxRect(int index) const
+{
+    RECT r = ItemRect(index);
+    RECT box = {kCheckLeft, r.top + (r.bottom - r.top - kCheckSize) / 2, 0, 0};
+    box.right = box.left + kCheckSize;
+    box.bottom = box.top + kCheckSize;
+    return box;
+}
+
 void TCheckListBox::Paint(TCanvas& canvas)
 {
     HDC dc = canvas.Handle();
@@ -205,9 +214,7 @@ void TCheckListBox::Paint(TCanvas& canvas)
         COLORREF back = selected ? GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE) : Color();
         canvas.SetBrushColor(back);
         canvas.FillRect(r);
-        RECT box = {kCheckLeft, r.top + (r.bottom - r.top - kCheckSize) / 2, 0, 0};
-        box.right = box.left + kCheckSize;
-        box.bottom = box.top + kCheckSize;
+        RECT box = CheckBoxRect(i);
         DrawFrameControl(dc, &box, DFC_BUTTON,
                          DFCS_BUTTONCHECK | DFCS_FLAT | (item.checked ? DFCS_CHECKED : 0) |
                              (Enabled() ? 0 : DFCS_INACTIVE));

@@ -39,6 +39,8 @@ public:
     int ItemHeight() const;
     // The line's rectangle in client coordinates (it may lie outside the window).
     RECT ItemRect(int index) const;
+    // Where the line's check box is drawn.
+    RECT CheckBoxRect(int index) const;
     // The line at a client point. Below the last line: -1 when existing,
     // else Count().
     int ItemAtPos(POINT p, bool existing) const;

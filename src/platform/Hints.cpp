@@ -413,6 +413,19 @@ void HintHandleMessage(const MSG& msg)
         Application().HintMouseMessage(target, p);
         return;
     }
+    case WM_NCMOUSEMOVE:
+    case WM_MOUSELEAVE: {
+        // The mouse left for a caption, a menu bar or a window not ours:
+        // the hint of what it was over goes from the status bar.
+        POINT screen, client;
+        GetCursorPos(&screen);
+        if (msg.message == WM_NCMOUSEMOVE || !ControlAtPoint(screen, client)) {
+            if (State().shown || State().control)
+                Application().CancelHint();
+            Application().SetHint(std::string());
+        }
+        return;
+    }
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN:
     case WM_LBUTTONDOWN:

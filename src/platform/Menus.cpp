@@ -4,6 +4,7 @@
 
 #include "platform/Actions.h"
 #include "platform/Application.h"
+#include "platform/Hints.h"
 #include "platform/Text.h"
 
 // --- action link ---
@@ -51,6 +52,7 @@ void TMenuItem::ActionChanged()
     Checked = a->Checked();
     Visible = a->Visible();
     ShortCutText = ShortCutToText(a->ShortCut());
+    Hint = a->Hint();
 }
 
 void TMenuItem::InitiateAction()
@@ -119,6 +121,13 @@ void TMenuItem::Click()
 
 namespace {
 
+// The status bar follows the item selected in an open menu: its long hint,
+// nothing once the menu closes.
+void ShowMenuHint(const TMenuItem* item)
+{
+    Application().SetHint(item ? GetLongHint(item->Hint) : std::string());
+}
+
 struct Built {
     std::vector<TMenuItem*> items;
     std::vector<std::weak_ptr<void>> alive;
@@ -185,10 +194,23 @@ void TPopupMenu::Popup(int x, int y)
     HMENU menu = BuildMenu(*items_, built);
     HWND owner = Application().Handle();
     ++popping_;
+    // The menu's messages go to its owner, the application window.
+    int hook = Application().HookMainWindow([&built](UINT msg, WPARAM wParam, LPARAM lParam, LRESULT&) {
+        if (msg != WM_MENUSELECT)
+            return false;
+        UINT id = LOWORD(wParam);
+        bool command = !(HIWORD(wParam) & MF_POPUP) && HIWORD(wParam) != 0xFFFF;
+        ShowMenuHint(command && lParam && id >= 1 && id <= built.items.size() && !built.alive[id - 1].expired()
+                         ? built.items[id - 1]
+                         : nullptr);
+        return false;
+    });
     Application().BeginNestedLoop();
     UINT cmd = static_cast<UINT>(TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_LEFTALIGN, x, y,
                                                   owner, nullptr));
     Application().EndNestedLoop();
+    Application().UnhookMainWindow(hook);
+    ShowMenuHint(nullptr);
     DestroyMenu(menu);
     if (alive.expired())
         return;
@@ -294,6 +316,22 @@ bool TMainMenu::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     }
     if (msg == WM_COMMAND && HIWORD(wParam) == 0 && lParam == 0)
         return ClickCommand(LOWORD(wParam));
+    if (msg == WM_MENUSELECT) {
+        const TMenuItem* item = nullptr;
+        UINT id = LOWORD(wParam), flags = HIWORD(wParam);
+        if (lParam && flags != 0xFFFF) {
+            if (flags & MF_POPUP) {
+                HMENU sub = GetSubMenu(reinterpret_cast<HMENU>(lParam), static_cast<int>(id));
+                for (auto& [drop, parent] : dropDowns_)
+                    if (drop == sub)
+                        item = parent;
+            } else if (id >= 1 && id <= commands_.size() && !commands_[id - 1].alive.expired()) {
+                item = commands_[id - 1].item;
+            }
+        }
+        ShowMenuHint(item);
+        return false;
+    }
     return false;
 }
 

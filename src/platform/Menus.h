@@ -27,6 +27,9 @@ public:
     TNotifyEvent OnClick;
     // Shown right of the caption (the linked action's shortcut).
     std::string ShortCutText;
+    // "short|long": the long part goes to the application's hint (the
+    // status bar) while the item is selected in an open menu.
+    std::string Hint;
 
     // Linked to an action, the item shows the action's caption, shortcut,
     // enabled, checked and visible state, and a click runs the action.
@@ -91,7 +94,8 @@ public:
     // or their number changed).
     void Rebuild();
     // WM_INITMENUPOPUP fills a drop-down, WM_COMMAND from a menu runs the
-    // item. True when the message was the menu's.
+    // item, WM_MENUSELECT puts the selected item's hint into the
+    // application's hint. True when the message was the menu's.
     bool HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     // Runs the item with the command id the bar gave it (tests use it as
     // the system does on a choice). False when no item has it.

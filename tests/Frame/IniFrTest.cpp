@@ -19,12 +19,15 @@
 #include "platform/Application.h"
 #include "platform/FileUtil.h"
 #include "platform/Form.h"
+#include "platform/ImageList.h"
 #include "platform/Text.h"
 #include "support/DialogDriver.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
 #include "toolbars/TBDock.h"
+#include "toolbars/TBItems.h"
 #include "toolbars/TBToolbar.h"
+#include "toolbars/TBView.h"
 
 using namespace testing_support;
 
@@ -278,3 +281,85 @@ TEST_F(IniFrameTest, ARefreshOfTheSameClientKeepsTheEdits)
 }
 
 }  // namespace
+
+// The toolbar down the left side: every action a picture, every button in
+// view in English and Russian; a frame too short for them all gives the
+// rest behind the chevron.
+TEST_F(IniFrameTest, TheToolbarShowsItsButtonsAsPicturesAndAChevronWhenShort)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TTBView* view = frame->IniTBToolbar->View();
+    TCustomImageList* images = frame->IniActionList->Images();
+    ASSERT_NE(images, nullptr);
+    for (TAction* a : {frame->IniAddLineAction, frame->IniDelLineAction, frame->IniSaveAction, frame->IniChancelAction}) {
+        EXPECT_GE(a->ImageIndex(), 0) << a->Name();
+        EXPECT_LT(a->ImageIndex(), images->Count()) << a->Name();
+    }
+    auto shown = [&] {
+        int n = 0;
+        for (int i = 0; i < view->ViewerCount(); ++i) {
+            TTBItemViewer* v = view->Viewers(i);
+            if (v->Item() == frame->IniTBToolbar->ChevronItem() || !v->Show || v->Clipped)
+                continue;
+            ++n;
+            if (v->Item()->Action()) {
+                EXPECT_LE(v->BoundsRect.bottom - v->BoundsRect.top, 24) << v->Item()->Caption();
+                EXPECT_LE(v->BoundsRect.right - v->BoundsRect.left, 24) << v->Item()->Caption();
+            }
+        }
+        return n;
+    };
+    auto chevronShown = [&] {
+        TTBItemViewer* c = view->Find(frame->IniTBToolbar->ChevronItem());
+        return c && c->Show;
+    };
+    for (const char* language : {"LANG_RU", "LANG_EN"}) {
+        LoadLanguageResource(language);
+        LoadLangGlobals();
+        frame->ApplyLanguage();
+        Pump(50);
+        EXPECT_EQ(shown(), 5) << language;   // four buttons and the separator
+        EXPECT_FALSE(chevronShown()) << language;
+        EXPECT_LE(frame->IniTBToolbar->Height(), frame->Height());
+    }
+    form->SetBounds(60, 60, 560, 100);
+    Pump(100);
+    EXPECT_LT(shown(), 5);
+    EXPECT_TRUE(chevronShown());
+}
+
+// The line editor holds its whole line, when it starts and while the user types.
+TEST_F(IniFrameTest, TheLineEditorHoldsItsWholeLine)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TVirtualStringTree* tree = frame->VSTree;
+    frame->SelectNode(Row(1));
+    tree->SetFocus();
+    Pump(50);
+    EXPECT_TRUE(SendInputPumping(Chord({VK_F2}), 400));
+    ASSERT_TRUE(tree->IsEditing());
+    HWND edit = GetFocus();
+    // The room the edit gives its text, and the text's width in its font.
+    auto room = [&] {
+        RECT format = {};
+        SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+        return format.right - format.left;
+    };
+    auto textWidth = [&] {
+        wchar_t text[512] = {};
+        GetWindowTextW(edit, text, 512);
+        HDC dc = GetDC(edit);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(edit, WM_GETFONT, 0, 0)));
+        SIZE s = {};
+        GetTextExtentPoint32W(dc, text, lstrlenW(text), &s);
+        SelectObject(dc, old);
+        ReleaseDC(edit, dc);
+        return static_cast<int>(s.cx);
+    };
+    EXPECT_GE(room(), textWidth());
+    EXPECT_TRUE(SendInputPumping(Chord({VK_END}), 100));
+    for (int i = 0; i < 12; ++i)
+        EXPECT_TRUE(SendInputPumping(Chord({'W'}), 60));
+    EXPECT_GE(room(), textWidth());
+    tree->CancelEditNode();
+}

@@ -177,3 +177,58 @@ TEST_F(FvFrameTest, ABackgroundPictureWhoseHeaderCannotBeTrustedIsSkippedWithANo
     frame->SetListBackground(dir->File("none.bmp"));
     EXPECT_TRUE(CaughtErrors().empty());
 }
+
+TEST_F(FvFrameTest, SidePanesGiveWayInASmallWindowAndComeBackInALargeOne)
+{
+    ASSERT_TRUE(HaveDisplay());
+    // Widths saved from a large window.
+    const std::string key = std::string(kKey) + "\\FAHView";
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(key, true));
+        reg.WriteInteger("ParamFrame_Width", 320);
+        reg.WriteInteger("FLPanel_Width", 250);
+        reg.WriteInteger("FL2Panel_Width", 300);
+    }
+    frame->LoadColumns(key);
+    frame->SetShowAllLogWindows(true);
+    frame->SetShowPrevLog(true);
+    Pump(50);
+    EXPECT_EQ(frame->FAHParamFrame->Width(), 320);
+    EXPECT_EQ(frame->FLPanel->Width(), 250);
+    EXPECT_EQ(frame->FL2Panel->Width(), 300);
+
+    // "client.cfg" and the previous log beside the log in an 800 x 600 window:
+    // the log keeps a third of its row, the pages a third of theirs.
+    form->SetBounds(0, 0, 800, 600);
+    Pump(50);
+    const int row = frame->TabSheet1->ClientRect().right;
+    EXPECT_GE(frame->FAHLogFrame->Width(), row / 3 - 1) << row;
+    EXPECT_GE(frame->PageControl1->Width(), frame->BottomPanel->ClientRect().right / 3 - 1);
+    EXPECT_LT(frame->FLPanel->Width(), 250);
+    EXPECT_LT(frame->FLPanel->Width(), frame->FL2Panel->Width());
+    // What is saved is what the user gave them.
+    frame->SaveColumns(key);
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(key, false));
+        EXPECT_EQ(reg.ReadInteger("FLPanel_Width"), 250);
+        EXPECT_EQ(reg.ReadInteger("FL2Panel_Width"), 300);
+    }
+    form->SetBounds(0, 0, 1250, 900);
+    Pump(50);
+    EXPECT_EQ(frame->FLPanel->Width(), 250);
+    EXPECT_EQ(frame->FL2Panel->Width(), 300);
+}
+
+TEST_F(FvFrameTest, APictureStoredInQuotesIsStillFound)
+{
+    // A real bitmap (the edit buttons' glyph) in a folder with a blank.
+    TempDir pictures("pic dir");
+    const std::string path = pictures.File("my picture.bmp");
+    WriteFile(path, ReadFile(SourceDir() + "resources\\controls\\feditbmp.bmp"));
+    for (const std::string& stored : {"\"" + path + "\"", path}) {
+        frame->SetListBackground(stored);
+        EXPECT_GT(frame->VSTree->Background().Width(), 0) << stored;
+    }
+}

@@ -12,6 +12,7 @@
 #include "controls/SimpleTimer.h"
 #include "platform/Clipboard.h"
 #include "platform/Graphics.h"
+#include "Frame/LogFr.h"
 #include "platform/Text.h"
 
 using namespace testing_support;
@@ -83,8 +84,10 @@ TEST_F(FvFrameTest, ClientsOnRealFoldersAreGroupedSummedFilteredAndColoured)
     EXPECT_EQ(sink.Count(WM_UPDATEBASEWHENNEED), 0u);
     EXPECT_TRUE(PumpUntil([&] { return sink.Count(WM_UPDATETRAYHINT) >= 1; }, 2000));
 
-    // Colours by state; the overall row is white; the focused row keeps the tree's.
+    // Colours by state; the overall row is white (in a list with the
+    // keyboard); the focused row keeps the tree's.
     frame->SelectNode(total);
+    frame->VSTree->SetFocus();
     PaintList();
     EXPECT_EQ(Cell(nRun, fvcState).color, 0x008000u);
     EXPECT_EQ(Cell(nReady, fvcState).color, 0x0000FFu);
@@ -388,4 +391,20 @@ TEST_F(FvFrameTest, MouseAndKeysOnTheList)
     ASSERT_TRUE(SendInputPumping(Chord({VK_CONTROL, VK_DOWN})));
     EXPECT_TRUE(frame->VSTree->Expanded(node->Parent));
     SendInputPumping(MouseMoveTo(POINT{1270, 1010}), 50);
+}
+
+// The totals row's white text stays readable when it is the selected row of
+// a list without the keyboard (drawn on the light colour of such a row).
+TEST_F(FvFrameTest, TheSelectedTotalsRowIsReadableWhenTheListHasNoKeyboard)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Add(Folder("a", {{"FAHlog.txt", kRunLog}}));
+    frame->SelectNode(frame->TotalNode());
+    frame->VSTree->SetFocus();
+    PaintList();
+    EXPECT_EQ(Cell(frame->TotalNode(), fvcPath).color, 0xFFFFFFu);
+    frame->FAHLogFrame->VSTree->SetFocus();
+    PaintList();
+    EXPECT_NE(Cell(frame->TotalNode(), fvcPath).color, 0xFFFFFFu);
+    EXPECT_EQ(Cell(frame->TotalNode(), fvcPath).color, frame->VSTree->Font().Color());
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <functional>
@@ -19,11 +20,13 @@
 #include "Classes/SingleInstance.h"
 #include "Classes/CpuUsageThread.h"
 #include "FolderList.h"
+#include "Frame/LogFr.h"
 #include "Frame/fvFr.h"
 #include "Main.h"
 #include "MainDM.h"
 #include "controls/CoolTrayIcon.h"
 #include "controls/SimpleTimer.h"
+#include "controls/StatusBarEx.h"
 #include "platform/Application.h"
 #include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
@@ -31,10 +34,12 @@
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "platform/Thread.h"
+#include "support/DialogDriver.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
 #include "toolbars/TBItems.h"
 #include "toolbars/TBToolbar.h"
+#include "toolbars/TBView.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 
 using namespace testing_support;
@@ -58,6 +63,44 @@ void Set(const char* name, const TAppVariant& v)
     TAppVal& val = GetFahSettings().FindValue(name);
     val.SetEdited(v);
     val.Save();
+}
+
+// A right click at a screen point; the menu it opens is closed by the
+// Escape that its handler started (joined here).
+void RightClickAt(POINT p, std::thread& escape)
+{
+    EXPECT_TRUE(SendInputPumping(MouseMoveTo(POINT{p.x + 5, p.y}), 300));
+    std::vector<INPUT> in = MouseMoveTo(p);
+    for (DWORD f : {MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP}) {
+        INPUT i = in.back();
+        i.mi.dwFlags = (i.mi.dwFlags & ~MOUSEEVENTF_MOVE) | f;
+        in.push_back(i);
+    }
+    EXPECT_TRUE(SendInputPumping(in, 600));
+    if (escape.joinable())
+        escape.join();
+}
+
+// The pixels of a window's top rows as the screen shows them.
+std::vector<COLORREF> TopPixels(HWND window, int rows)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    const int w = r.right - r.left;
+    HDC dc = GetWindowDC(window);
+    HDC mem = CreateCompatibleDC(dc);
+    HBITMAP bmp = CreateCompatibleBitmap(dc, w, rows);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, rows, dc, 0, 0, SRCCOPY);
+    std::vector<COLORREF> out;
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < w; ++x)
+            out.push_back(GetPixel(mem, x, y));
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(window, dc);
+    return out;
 }
 
 class MainFormTest : public ::testing::Test {
@@ -380,19 +423,7 @@ TEST_F(MainFormTest, ListAndColumnMenus)
             columnItems.push_back(items.Items(i)->Caption + (items.Items(i)->Checked ? "+" : ""));
         escape = SendInputLater(Chord({VK_ESCAPE}), 300);
     };
-    // A right click there; the menu it opens is closed by the handler's Escape.
-    auto rightClick = [&](POINT p) {
-        EXPECT_TRUE(SendInputPumping(MouseMoveTo(POINT{p.x + 5, p.y}), 300));
-        std::vector<INPUT> in = MouseMoveTo(p);
-        for (DWORD f : {MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP}) {
-            INPUT i = in.back();
-            i.mi.dwFlags = (i.mi.dwFlags & ~MOUSEEVENTF_MOVE) | f;
-            in.push_back(i);
-        }
-        EXPECT_TRUE(SendInputPumping(in, 600));
-        if (escape.joinable())
-            escape.join();
-    };
+    auto rightClick = [&](POINT p) { RightClickAt(p, escape); };
     rightClick(tree->ClientToScreen(POINT{60, -8}));
     ASSERT_EQ(columnItems.size(), static_cast<size_t>(tree->Header().Columns().Count() + 2));
     EXPECT_EQ(columnItems[0], sPath + "+");
@@ -408,6 +439,229 @@ TEST_F(MainFormTest, ListAndColumnMenus)
     GetClientRect(tree->Handle(), &client);
     rightClick(tree->ClientToScreen(POINT{client.right / 2, client.bottom - 10}));
     EXPECT_EQ(listMenus, 1);
+}
+
+TEST_F(MainFormTest, StatusPanelGoesWhenTheListSettlesADownloadErrorStays)
+{
+    Start();
+    TMainDMHost& host = form->MainDM->Host;
+    auto settled = [&] {
+        EXPECT_TRUE(PumpUntil([&] { return !form->fvFrame1->SettleTimer().Enabled(); }, 5000));
+        Pump(100);
+    };
+    host.SetStatusPanel(400, "Received 10 bytes");
+    form->fvFrame1->RefreshAll();
+    settled();
+    EXPECT_EQ(form->sbMain->Panel(0).Width, 0);
+    EXPECT_EQ(form->sbMain->Panel(0).Text, "");
+
+    // F6 where the name lookup fails: the error is still there after the
+    // refresh that follows the download.
+    std::string nowhere = "http://" + std::string(70, 'q') + ".invalid/";
+    Set("upURL", nowhere + "psummary.html");
+    form->MainDM->SiteURL = nowhere;
+    form->MainDM->UpdateFahBaseAction->Execute();
+    settled();
+    Pump(500);
+    EXPECT_EQ(form->sbMain->Panel(0).Text, sUpdateError + ": can't resolve hostname to IP address");
+    EXPECT_GE(form->sbMain->Panel(0).Width, 400);
+    // The next download's text takes its place.
+    host.SetStatusPanel(-1, sUpdatingWUdatabase + "...");
+    form->fvFrame1->RefreshAll();
+    settled();
+    EXPECT_EQ(form->sbMain->Panel(0).Width, 0);
+}
+
+// The keyboard is in the list from the start, and again after the box a
+// service command shows (owned by the main window, which is active again).
+TEST_F(MainFormTest, TheListHasTheKeysAtStartAndAfterAServiceBox)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    std::string log = dir->File("sc.log");
+    SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(log).c_str());
+    Set("hiShowExecResultInWnd", true);
+    List({{Folder("a"), "a", "", "No Such Svc", false}, {Folder("b"), "b", "", "", false}});
+    Start();
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    TVirtualStringTree* tree = form->fvFrame1->VSTree;
+    EXPECT_EQ(GetFocus(), tree->Handle());
+    EXPECT_EQ(tree->FocusedNode(), form->fvFrame1->TotalNode());
+    for (int i = 0; i < 3 && form->fvFrame1->SelectedView() == nullptr; ++i)
+        EXPECT_TRUE(SendInputPumping(Chord({VK_DOWN}), 200));
+    ASSERT_NE(form->fvFrame1->SelectedView(), nullptr);
+    EXPECT_EQ(form->fvFrame1->SelectedView()->Fah()->GetDisplayName(), "a");
+
+    // F2 stops the service; its box is the main window's.
+    HWND owner = nullptr;
+    {
+        DialogDriver driver([&](HWND box) {
+            owner = GetWindow(box, GW_OWNER);
+            PressDialogButton(box, IDOK);
+        });
+        EXPECT_TRUE(SendInputPumping(Chord({VK_F2}), 300));
+        EXPECT_TRUE(PumpUntil([&] { return driver.Acted() && !FindProcessDialog(); }, 10000));
+    }
+    Pump(200);
+    EXPECT_EQ(owner, form->Handle());
+    EXPECT_EQ(GetActiveWindow(), form->Handle());
+    EXPECT_EQ(GetFocus(), tree->Handle());
+    PVirtualNode before = tree->FocusedNode();
+    EXPECT_TRUE(SendInputPumping(Chord({VK_DOWN}), 200));
+    EXPECT_NE(tree->FocusedNode(), before);
+    EXPECT_TRUE(SendInputPumping(Chord({VK_F5}), 200));
+    EXPECT_TRUE(form->fvFrame1->SettleTimer().Enabled());
+    SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+}
+
+// A right click selects its row: the popup's commands are about that row.
+TEST_F(MainFormTest, ARightClickSelectsTheRowThePopupActsOn)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    List({{Folder("a"), "a", "", "", false}, {Folder("b"), "b", "", "", false}});
+    Start();
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    TVirtualStringTree* tree = form->fvFrame1->VSTree;
+    form->fvFrame1->SelectNode(form->fvFrame1->ClientNodes().at(0));
+    PVirtualNode b = form->fvFrame1->ClientNodes().at(1);
+    RECT r = tree->NodeDisplayRect(b, 0, false);
+    TFahView* inMenu = nullptr;
+    std::thread escape;
+    form->MainPopupMenu->OnPopup = [&](TObject*) {
+        inMenu = form->MainDM->Host.SelectedView();
+        escape = SendInputLater(Chord({VK_ESCAPE}), 300);
+    };
+    RightClickAt(tree->ClientToScreen(POINT{r.left + 40, (r.top + r.bottom) / 2}), escape);
+    ASSERT_NE(inMenu, nullptr);
+    EXPECT_EQ(inMenu->Fah()->GetDisplayName(), "b");
+}
+
+// Showing or hiding a column from the header's menu draws the whole header
+// again; the menu ends with the column dialog wherever the keyboard is.
+TEST_F(MainFormTest, TheHeaderMenuRedrawsTheHeaderAndKeepsTheColumnDialog)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    Start();
+    TVirtualStringTree* tree = form->fvFrame1->VSTree;
+    EXPECT_TRUE(SendInputPumping(MouseMoveTo(POINT{1270, 1010}), 100));
+    form->fvFrame1->FAHLogFrame->VSTree->SetFocus();
+    Pump(50);
+    TMenuItem& items = form->ColVisiblePopupMenu->Items();
+    form->ColVisiblePopupMenu->OnPopup(form->ColVisiblePopupMenu);
+    ASSERT_GT(items.Count(), 2);
+    TMenuItem* last = items.Items(items.Count() - 1);
+    last->InitiateAction();
+    EXPECT_EQ(last->Action(), form->MainDM->FahColAction);
+    EXPECT_TRUE(last->Visible);
+    EXPECT_TRUE(last->Enabled);
+
+    const int rows = tree->Header().Height() + 2;
+    std::vector<COLORREF> before = TopPixels(tree->Handle(), rows);
+    items.Items(1)->Click();   // the state column goes
+    Pump(200);
+    std::vector<COLORREF> after = TopPixels(tree->Handle(), rows);
+    EXPECT_NE(after, before);
+    RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    Pump(100);
+    EXPECT_TRUE(after == TopPixels(tree->Handle(), rows)) << "captions left over the wrong columns";
+}
+
+// The status bar shows the hint of the toolbar button or menu item under
+// the mouse or selected, and nothing once the mouse or the menu is gone.
+// Messages go through the application's loop here, as in the program.
+TEST_F(MainFormTest, HintsOfButtonsAndMenuItemsComeAndGo)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    Start();
+    SetForegroundWindow(form->Handle());
+    Pump(100);
+    auto hint = [&] { return form->sbMain->Panel(1).Text; };
+    auto appPumpUntil = [](const std::function<bool()>& done, DWORD ms) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(10)) {
+            Application().ProcessMessages();
+            if (done())
+                return true;
+        }
+        return false;
+    };
+    auto move = [&](POINT p) {
+        std::thread t = SendInputLater(MouseMoveTo(p), 0);
+        appPumpUntil([] { return false; }, 300);
+        t.join();
+    };
+    const std::string refresh = " " + form->MainDM->RefreshAction->Hint();
+    TTBItemViewer* first = form->MainTBToolbar->View()->Viewers(0);
+    ASSERT_EQ(first->Item()->Action(), form->MainDM->RefreshAction);
+    POINT p = form->MainTBToolbar->ClientToScreen(POINT{(first->BoundsRect.left + first->BoundsRect.right) / 2,
+                                                        (first->BoundsRect.top + first->BoundsRect.bottom) / 2});
+    for (int i = 0; i < 3 && hint() != refresh; ++i)
+        move(POINT{p.x + i, p.y});
+    EXPECT_EQ(hint(), refresh);
+    // Up onto the menu bar.
+    RECT bar;
+    ASSERT_TRUE(GetMenuItemRect(form->Handle(), GetMenu(form->Handle()), 0, &bar));
+    move(POINT{(bar.left + bar.right) / 2, (bar.top + bar.bottom) / 2});
+    EXPECT_TRUE(appPumpUntil([&] { return hint() == " "; }, 1500)) << hint();
+
+    // The menu bar opened from the keyboard: its first item's hint while
+    // it is selected, nothing after.
+    move(POINT{1270, 1010});
+    std::string shown;
+    std::thread keys([&] {
+        Sleep(200);
+        std::vector<INPUT> alt = Chord({VK_MENU}), down = Chord({VK_DOWN}), esc = Chord({VK_ESCAPE});
+        SendInput(static_cast<UINT>(alt.size()), alt.data(), sizeof(INPUT));
+        Sleep(300);
+        SendInput(static_cast<UINT>(down.size()), down.data(), sizeof(INPUT));
+        for (int i = 0; i < 40 && shown.empty(); ++i) {
+            Sleep(50);
+            wchar_t text[256] = {};
+            DWORD_PTR r = 0;
+            SendMessageTimeoutW(form->sbMain->Handle(), SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                                1000, &r);
+            if (WideToUtf8(text) != " ")
+                shown = WideToUtf8(text);
+        }
+        for (int i = 0; i < 3; ++i) {
+            SendInput(static_cast<UINT>(esc.size()), esc.data(), sizeof(INPUT));
+            Sleep(150);
+        }
+    });
+    appPumpUntil([] { return false; }, 3500);
+    keys.join();
+    appPumpUntil([] { return false; }, 200);
+    EXPECT_EQ(shown, " " + form->MainDM->AddFahAction->Hint());
+    EXPECT_EQ(hint(), " ");
+}
+
+// Every action has a picture; with the toolbar's captions "off" its
+// buttons show their pictures alone.
+TEST_F(MainFormTest, EveryActionHasAPictureAndCaptionsOffShowsThemAlone)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    Set("inTBTypeCaption", 2);
+    Start();
+    TActionList* actions = form->MainDM->ActionList1;
+    for (int i = 0; i < actions->ActionCount(); ++i) {
+        TCustomAction* a = actions->Actions(i);
+        EXPECT_GE(a->ImageIndex(), 0) << a->Name();
+        EXPECT_LT(a->ImageIndex(), form->MainDM->MainImageList->Count()) << a->Name();
+    }
+    TTBView* view = form->MainTBToolbar->View();
+    int buttons = 0;
+    for (int i = 0; i < view->ViewerCount(); ++i) {
+        TTBItemViewer* v = view->Viewers(i);
+        if (!v->Show || !v->Item()->Action())
+            continue;
+        ++buttons;
+        const int arrow = (v->Item()->ItemStyle() & isSubmenu) ? 12 : 0;
+        EXPECT_LE(v->BoundsRect.right - v->BoundsRect.left, 24 + arrow) << v->Item()->Caption();
+    }
+    EXPECT_EQ(buttons, 6);
 }
 
 TEST_F(MainFormTest, StaleDatabaseIsUpdatedWhenAsked)

@@ -221,6 +221,24 @@ TEST(MainDMDownloads, APageTheLoaderWouldRefuseNeverReplacesAGoodOne)
     EXPECT_TRUE(h.Clean());
 }
 
+TEST(MainDMDownloads, AFailedCheckLeavesItsErrorAndAFailedLookupSaysSo)
+{
+    Harness h;
+    // A label over 63 characters: the resolver refuses it without asking anyone.
+    h.dm->SiteURL = "http://" + std::string(70, 'q') + ".invalid/";
+    h.status.clear();
+    EXPECT_EQ(h.Check(true, IDOK), "");
+    ASSERT_FALSE(h.status.empty());
+    EXPECT_EQ(h.status.back(), "Update error: can't resolve hostname to IP address");
+    EXPECT_TRUE(h.Clean());
+    // A server's own answer keeps its status.
+    h.dm->SiteURL = Url("NGINX", "/gone/");
+    h.status.clear();
+    EXPECT_EQ(h.Check(true, IDOK), "");
+    ASSERT_FALSE(h.status.empty());
+    EXPECT_EQ(h.status.back(), "Update error: 404 Not Found");
+}
+
 TEST(MainDMDownloads, ANewerVersionIsOfferedAndOnlyAWebAddressIsOpened)
 {
     Harness h;

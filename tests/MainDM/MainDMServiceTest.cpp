@@ -8,6 +8,7 @@
 #include <memory>
 #include <thread>
 
+#include "Classes/Lang.h"
 #include "MainDMTestSupport.h"
 #include "platform/Application.h"
 #include "platform/FileUtil.h"
@@ -169,6 +170,19 @@ TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
         EXPECT_EQ(svc.StartType(), t.type) << t.word;
     }
     EXPECT_EQ(QuoteServiceName("a \"b\""), "\"a \"\"b\"\"\"");
+
+    // A command that prints nothing (Wine's own sc.exe on success): the box
+    // says what ran and how it ended.
+    SetEnvironmentVariableW(L"BX_SC_QUIET", L"1");
+    SetSetting("hiShowExecResultInWnd", true);
+    std::string text = AnswerBox([&] { h.dm->StartupTypeAutomaticAction->Execute(); }, IDOK);
+    SetSetting("hiShowExecResultInWnd", false);
+    SetEnvironmentVariableW(L"BX_SC_QUIET", nullptr);
+    EXPECT_NE(text.find("sc.exe \\\\" + LocalComputer() + " config " + kQuoted + " start= auto"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find(sExecExitCode + " 0"), std::string::npos) << text;
+    EXPECT_EQ(svc.StartType(), (DWORD)SERVICE_AUTO_START);
+    h.TakeLog();
 }
 
 TEST(MainDMServices, AtShutdownOnlyTheServicesOfThisComputerStop)

@@ -8,7 +8,8 @@
 //   sc.exe oem          prints a word with non-ASCII letters in the OEM code page, exit code 7
 //   sc.exe spawn        starts "sc.exe hold" (4 s) with its handles and ends at once
 // Each operation waits until the service reached its state and appends
-// "-> <what it reached>" to the log; stdout gets a short report.
+// "-> <what it reached>" to the log; stdout gets a short report, nothing
+// when BX_SC_QUIET is set (as Wine's own sc.exe prints nothing on success).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -36,6 +37,8 @@ void Log(const std::wstring& line)
 
 void Out(const std::string& text)
 {
+    if (_wgetenv(L"BX_SC_QUIET"))
+        return;
     DWORD done = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
 }

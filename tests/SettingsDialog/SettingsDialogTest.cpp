@@ -20,6 +20,7 @@
 #include "Classes/Lang.h"
 #include "Frame/SetDfFr.h"
 #include "Frame/SetEvFr.h"
+#include "Frame/SetInAddFr.h"
 #include "Frame/SetInFr.h"
 #include "Frame/SetInLogFr.h"
 #include "Frame/SetInMainFr.h"
@@ -90,6 +91,23 @@ void Retype(const TControl* edit, const std::string& text)
     Key(VK_END);
     Send(Chord({VK_SHIFT, VK_HOME}));
     Type(text);
+}
+
+// A system dialog of this process once it shows (given a moment to settle),
+// nullptr after 5 s; and the wait until none is left.
+HWND WaitForDialog()
+{
+    HWND dlg = nullptr;
+    for (int i = 0; i < 500 && !(dlg = FindProcessDialog()); ++i)
+        Sleep(10);
+    if (dlg)
+        Sleep(200);
+    return dlg;
+}
+void WaitDialogGone()
+{
+    for (int i = 0; i < 300 && FindProcessDialog(); ++i)
+        Sleep(10);
 }
 
 TAppVal& Val(const char* name) { return GetFahSettings().FindValue(name); }
@@ -288,6 +306,9 @@ TEST_F(SettingsDialog, EventBoxOnlyChoosesWhatTheBoxesShow)
 // One row per page: what the user does, then what is stored.
 TEST_F(SettingsDialog, PagesSaveWhatTheUserDoesWithTheirControls)
 {
+    TempDir pictures("pic dir");
+    const std::string picture = pictures.File("my picture.bmp");
+    WriteFile(picture, "BM");
     Store("upProxyPort", 8080);
     Store("dfTeamID", 123);
     struct Row {
@@ -347,23 +368,33 @@ TEST_F(SettingsDialog, PagesSaveWhatTheUserDoesWithTheirControls)
              EXPECT_FALSE(Val("inShowVertGridLines").AsBoolean());
              EXPECT_EQ(Val("inBkMainInfo").AsString(), "D:\\pic.bmp");
          }},
+        {spAddInfo,
+         [&picture](TSettingsForm& f) {
+             // A picture in a folder with a blank, chosen in the real dialog.
+             auto* add = PageOf<TSetInAddFrame>(f, spAddInfo);
+             Click(At(add->BkFilenameEdit->Button(), 6, 6));
+             HWND dlg = WaitForDialog();
+             if (!dlg)
+                 return;
+             SetFileDialogName(dlg, picture);
+             PressDialogButton(dlg, IDOK);
+             WaitDialogGone();
+             Key(VK_RETURN);
+         },
+         [&picture] { EXPECT_EQ(Val("inBkAddInfo").AsString(), picture); }},
         {spLogWindow,
          [](TSettingsForm& f) {
              auto* log = PageOf<TSetInLogFrame>(f, spLogWindow);
              Click(At(log->ErrorShape, 10, 10));
-             HWND dlg = nullptr;
-             for (int i = 0; i < 300 && !(dlg = FindProcessDialog()); ++i)
-                 Sleep(10);
+             HWND dlg = WaitForDialog();
              if (!dlg)
                  return;
-             Sleep(200);
              // The full dialog shows the red, green and blue boxes.
              SendMessageW(GetDlgItem(dlg, 706), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"10"));
              SendMessageW(GetDlgItem(dlg, 707), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"20"));
              SendMessageW(GetDlgItem(dlg, 708), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"30"));
              PressDialogButton(dlg, IDOK);
-             for (int i = 0; i < 300 && FindProcessDialog(); ++i)
-                 Sleep(10);
+             WaitDialogGone();
              ClickBox(log->ColorLogCheckBox);
              Key(VK_RETURN);
          },

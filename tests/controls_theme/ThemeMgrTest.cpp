@@ -10,7 +10,11 @@
 #include "controls/ThemeSrv.h"
 #include "controls/UxTheme.h"
 #include "platform/Application.h"
+#include "platform/CheckListBox.h"
 #include "platform/Form.h"
+#include "platform/Frame.h"
+#include "platform/PageControl.h"
+#include "platform/Splitter.h"
 #include "platform/StatusBar.h"
 #include "platform/StdCtrls.h"
 #include "platform/WindowSubclass.h"
@@ -399,6 +403,92 @@ TEST_F(ThemeMgr, ThemedPanelShowsItsParentsBackground)
     RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Pump(50);
     EXPECT_EQ(pixel(), red);
+}
+
+// The colour of one pixel of a window as the screen shows it.
+COLORREF PixelOf(HWND h, int x, int y)
+{
+    HDC dc = GetDC(h);
+    COLORREF c = GetPixel(dc, x, y);
+    ReleaseDC(h, dc);
+    return c;
+}
+
+TEST_F(ThemeMgr, PagesFramesSplittersAndCheckListsArePaintedThemed)
+{
+    ThemesOn on;
+    ThemeForm form;
+    const COLORREF red = RGB(255, 0, 0);
+    auto* pages = form.Add<TPageControl>(&form, 10, 140, 180, 120);
+    auto* sheet = new TTabSheet(&form);
+    sheet->SetCaption("Page");
+    sheet->SetPageControl(pages);
+    pages->SetActivePage(sheet);
+    sheet->SetColor(red);
+    auto* frame = form.Add<TFrame>(&form, 200, 140, 50, 60);
+    frame->SetAlign(TAlign::alNone);
+    frame->SetBounds(200, 140, 50, 60);
+    frame->SetColor(red);
+    auto* splitter = form.Add<TSplitter>(&form, 260, 140, 8, 60);
+    splitter->SetAlign(TAlign::alNone);
+    splitter->SetBounds(260, 140, 8, 60);
+    splitter->SetColor(red);
+    auto* list = form.Add<TCheckListBox>(&form, 280, 140, 120, 60);
+    list->AddItem("one", nullptr);
+    list->AddItem("two", nullptr);
+    list->SetChecked(1, true);
+    form.Show();
+    UpdateWindow(form.Handle());
+    Pump(100);
+    ASSERT_EQ(PixelOf(frame->Handle(), 25, 30), red);
+    ASSERT_EQ(PixelOf(splitter->Handle(), 4, 30), red);
+    ASSERT_EQ(PixelOf(sheet->Handle(), 40, 40), red);
+
+    auto mgr = std::make_unique<TThemeManager>(nullptr);
+    ASSERT_TRUE(Collected(*mgr, form));
+    for (TWinControl* c : std::initializer_list<TWinControl*>{sheet, frame, splitter, list})
+        EXPECT_TRUE(mgr->IsSubclassed(c));
+    RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump(50);
+    // Frames and splitters show their parent's background.
+    EXPECT_EQ(PixelOf(frame->Handle(), 25, 30), form.Color());
+    EXPECT_EQ(PixelOf(splitter->Handle(), 4, 30), form.Color());
+
+    // A page shows the tab control's body, as the theme library draws it.
+    RECT page = sheet->ClientRect();
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, page.right, page.bottom);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    ThemeServices().DrawElement(mem, TThemeServices::GetTabDetails(ttBody), page);
+    EXPECT_EQ(PixelOf(sheet->Handle(), 40, 40), GetPixel(mem, 40, 40));
+
+    // Each line's check box is the button element of its state.
+    RECT lines = list->ClientRect();
+    HBITMAP lb = CreateCompatibleBitmap(screen, lines.right, lines.bottom);
+    SelectObject(mem, lb);
+    SendMessageW(list->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
+    HDC ref = CreateCompatibleDC(screen);
+    HBITMAP rb = CreateCompatibleBitmap(screen, lines.right, lines.bottom);
+    HGDIOBJ oldRef = SelectObject(ref, rb);
+    for (int i = 0; i < 2; ++i) {
+        RECT box = list->CheckBoxRect(i);
+        ThemeServices().DrawElement(ref, TThemeServices::GetButtonDetails(i ? tbCheckCheckedNormal
+                                                                              : tbCheckUncheckedNormal), box);
+        int same = 0, total = 0;
+        for (int y = box.top; y < box.bottom; ++y)
+            for (int x = box.left; x < box.right; ++x, ++total)
+                same += GetPixel(mem, x, y) == GetPixel(ref, x, y);
+        EXPECT_GT(same, total * 9 / 10) << "line " << i;
+    }
+    SelectObject(ref, oldRef);
+    DeleteObject(rb);
+    DeleteDC(ref);
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteObject(lb);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
 }
 
 TEST_F(ThemeMgr, OptionsReachTheThemeLibraryAndEveryWindow)

@@ -416,5 +416,8 @@ void TStringEditLink::SetBounds(RECT r)
     InflateRect(&format, grow - tree_->TextMargin(), grow);
     if (!(node_->States & vsMultiline))
         OffsetRect(&format, 0, textBounds_.top - r.top);
+    // The edit's own margins would come off the rectangle as well and cut
+    // the text short of the width measured for it.
+    SendMessageW(edit_->Handle(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, 0);
     SendMessageW(edit_->Handle(), EM_SETRECTNP, 0, reinterpret_cast<LPARAM>(&format));
 }

@@ -214,6 +214,9 @@ void TVirtualTreeColumn::SetOptions(TVTColumnOptions value) {
             if ((Header()->Options() & hoAutoResize) && owner_->UpdateCount() == 0)
                 owner_->AdjustAutoSize(InvalidColumn);
             vthdr::UpdateHorizontalScrollBar(tree);
+            // Every column from here on moved: the whole header is drawn again.
+            if (owner_->UpdateCount() == 0)
+                Header()->Invalidate(nullptr);
         }
     }
     Changed();
