@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -103,8 +104,19 @@ struct TExecResult {
 // stops waiting (the process runs on) when stop() says so or the
 // application is ending.
 TExecResult ExecAndCapture(const std::string& commandLine, const std::function<bool()>& stop = {});
+// What a stop or a restart of a service came to: a restart fails when the
+// service did not stop in time, or did not start (Output: the last output
+// of sc.exe, which says why).
+struct TServiceControl {
+    bool Failed = false;
+    std::string Output;
+};
 // A service name in double quotes, inner quotes doubled.
 std::string QuoteServiceName(const std::string& name);
+
+// A language text with "%s" marks filled in order ("%%" is a percent sign).
+// Translations come from tables, so printf never sees them.
+std::string FillIn(const std::string& pattern, std::initializer_list<std::string> args);
 
 // Returns after ms milliseconds of the tick count, handling messages
 // meanwhile (at once when the application is ending).
@@ -211,9 +223,10 @@ public:
     void RestartFAHServiceActionUpdate(TObject* sender);
     void RestartFAHServiceActionExecute(TObject* sender);
     void StartupTypeAutomaticActionExecute(TObject* sender);
-    // Stops the service and, unless stopOnly, starts it again; shows the
-    // output when hiShowExecResultInWnd is on. Returns the last output.
-    std::string ControlFahService(const std::string& computer, const std::string& service, bool stopOnly);
+    // Stops the service (its name as the user typed it; the command gets it
+    // quoted) and, unless stopOnly, starts it again once it has stopped;
+    // shows the output when hiShowExecResultInWnd is on and all went well.
+    TServiceControl ControlFahService(const std::string& computer, const std::string& service, bool stopOnly);
     // Stops the services of the clients on this computer (Windows shuts down).
     void StopLocalServices();
     bool ServiceCommandRunning() const { return serviceCommandRunning_; }

@@ -29,10 +29,6 @@
 #include "platform/StringList.h"
 #include "platform/Text.h"
 
-namespace {
-
-// A language text with "%s" marks filled in order ("%%" is a percent sign).
-// Translations come from tables, so printf never sees them.
 std::string FillIn(const std::string& pattern, std::initializer_list<std::string> args)
 {
     std::string out;
@@ -55,6 +51,8 @@ std::string FillIn(const std::string& pattern, std::initializer_list<std::string
     }
     return out;
 }
+
+namespace {
 
 // Runs when the scope ends, however it ends.
 template <class F>

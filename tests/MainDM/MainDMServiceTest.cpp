@@ -8,6 +8,7 @@
 #include <memory>
 #include <thread>
 
+#include "Classes/Lang.h"
 #include "MainDMTestSupport.h"
 #include "platform/Application.h"
 #include "platform/FileUtil.h"
@@ -143,19 +144,22 @@ TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
     h.hasSelection = true;
     EXPECT_EQ(h.TakeLog(), "");
 
-    // A folder on \\box: stop, then start, there; the last output is shown when asked for.
+    // A folder on \\box: stop, then start, there, the start only once the
+    // service has stopped (sc.exe returns while it is still stopping); the
+    // last output is shown when asked for.
     h.selected.Folder = "\\\\box\\fah\\client1\\";
     SetSetting("hiShowExecResultInWnd", true);
-    EXPECT_EQ(AnswerBox([&] { h.dm->RestartFAHServiceAction->Execute(); }, IDOK), "SERVICE_NAME: done");
+    std::string shown = AnswerBox([&] { h.dm->RestartFAHServiceAction->Execute(); }, IDOK);
+    EXPECT_EQ(shown.rfind("SERVICE_NAME: Brenix Test Svc", 0), 0u) << shown;
     SetSetting("hiShowExecResultInWnd", false);
-    EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop " + kQuoted + "|-> stopped|sc.exe \\\\box start " + kQuoted + "|-> running");
-    EXPECT_EQ(svc.State(), (DWORD)SERVICE_RUNNING);
+    EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop " + kQuoted + "|-> stop|sc.exe \\\\box start " + kQuoted + "|-> start");
+    EXPECT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
 
     // A local folder: this computer's name.
     h.selected.Folder = "C:\\fah\\";
     h.dm->StopFAHServiceAction->Execute();
-    EXPECT_EQ(h.TakeLog(), "sc.exe \\\\" + LocalComputer() + " stop " + kQuoted + "|-> stopped");
-    EXPECT_EQ(svc.State(), (DWORD)SERVICE_STOPPED);
+    EXPECT_EQ(h.TakeLog(), "sc.exe \\\\" + LocalComputer() + " stop " + kQuoted + "|-> stop");
+    EXPECT_EQ(svc.State(SERVICE_STOPPED), (DWORD)SERVICE_STOPPED);
 
     struct { TAction* action; std::string word; DWORD type; } types[] = {
         {h.dm->StartupTypeDisabledAction, "disabled", SERVICE_DISABLED},
@@ -169,6 +173,22 @@ TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
         EXPECT_EQ(svc.StartType(), t.type) << t.word;
     }
     EXPECT_EQ(QuoteServiceName("a \"b\""), "\"a \"\"b\"\"\"");
+}
+
+TEST(MainDMServices, ARestartThatFailsIsReported)
+{
+    TestService svc;
+    ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+    Harness h;
+    // Disabled meanwhile: the stop goes through, the start is refused.
+    ASSERT_TRUE(ChangeServiceConfigW(svc.service, SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+    std::string shown = AnswerBox([&] { h.dm->RestartFAHServiceAction->Execute(); }, IDOK);
+    EXPECT_NE(shown.find(FillIn(sServiceNotRestarted, {"Brenix Test Svc"})), std::string::npos) << shown;
+    EXPECT_NE(shown.find("StartService FAILED 1058"), std::string::npos) << shown;
+    EXPECT_EQ(h.TakeLog(), "sc.exe \\\\" + LocalComputer() + " stop " + kQuoted + "|-> stop|sc.exe \\\\" +
+                               LocalComputer() + " start " + kQuoted + "|-> start failed 1058");
+    EXPECT_EQ(svc.State(), (DWORD)SERVICE_STOPPED);
 }
 
 TEST(MainDMServices, AtShutdownOnlyTheServicesOfThisComputerStop)
