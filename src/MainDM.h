@@ -99,11 +99,12 @@ struct TExecResult {
     std::string Output;      // standard output and error, UTF-8
     DWORD ExitCode = 0;
 };
-// Runs a command line with a hidden window and collects its output (decoded
-// from the OEM code page). Waits for the process while handling messages;
-// stops waiting (the process runs on) when stop() says so or the
-// application is ending.
-TExecResult ExecAndCapture(const std::string& commandLine, const std::function<bool()>& stop = {});
+// Runs program (its full path; the command line's first word only names it)
+// with a hidden window and collects its output (decoded from the OEM code
+// page). Waits for the process while handling messages; stops waiting (the
+// process runs on) when stop() says so or the application is ending.
+TExecResult ExecAndCapture(const std::string& program, const std::string& commandLine,
+                           const std::function<bool()>& stop = {});
 // What a stop or a restart of a service came to: a restart fails when the
 // service did not stop in time, or did not start (Output: the last output
 // of sc.exe, which says why).

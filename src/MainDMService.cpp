@@ -10,6 +10,7 @@
 #include "platform/Application.h"
 #include "platform/Firewall.h"
 #include "platform/MessageBox.h"
+#include "platform/SystemPrograms.h"
 #include "platform/Text.h"
 
 namespace {
@@ -118,7 +119,8 @@ std::string QuoteServiceName(const std::string& name)
     return "\"" + StringReplaceAll(name, "\"", "\"\"") + "\"";
 }
 
-TExecResult ExecAndCapture(const std::string& commandLine, const std::function<bool()>& stop)
+TExecResult ExecAndCapture(const std::string& program, const std::string& commandLine,
+                           const std::function<bool()>& stop)
 {
     TExecResult r;
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
@@ -139,7 +141,8 @@ TExecResult ExecAndCapture(const std::string& commandLine, const std::function<b
     si.hStdError = writeEnd;
     PROCESS_INFORMATION pi = {};
     std::wstring cmd = Utf8ToWide(commandLine);
-    BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    BOOL started = CreateProcessW(Utf8ToWide(program).c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &si, &pi);
     writer.Close();
     if (!started)
         return r;
@@ -184,6 +187,16 @@ TExecResult ExecAndCapture(const std::string& commandLine, const std::function<b
 
 // ---- Actions ----
 
+namespace {
+
+// "sc.exe <arguments>", the system's own.
+TExecResult RunSc(const std::string& arguments, const std::function<bool()>& stop)
+{
+    return ExecAndCapture(SystemProgramPath("sc.exe"), "sc.exe " + arguments, stop);
+}
+
+}  // namespace
+
 void TMainDM::RestartFAHServiceActionUpdate(TObject* sender)
 {
     auto* action = dynamic_cast<TCustomAction*>(sender);
@@ -224,7 +237,7 @@ TServiceControl TMainDM::ControlFahService(const std::string& computer, const st
     auto gone = [alive] { return alive.expired(); };
     const std::string quoted = QuoteServiceName(service);
     TServiceControl result;
-    TExecResult r = ExecAndCapture(Format("sc.exe %s stop %s", computer.c_str(), quoted.c_str()), gone);
+    TExecResult r = RunSc(Format("%s stop %s", computer.c_str(), quoted.c_str()), gone);
     result.Output = r.Output;
     if (alive.expired())
         return result;
@@ -241,7 +254,7 @@ TServiceControl TMainDM::ControlFahService(const std::string& computer, const st
             result.Failed = true;
             return result;
         }
-        r = ExecAndCapture(Format("sc.exe %s start %s", computer.c_str(), quoted.c_str()), gone);
+        r = RunSc(Format("%s start %s", computer.c_str(), quoted.c_str()), gone);
         result.Output = r.Output;
         if (alive.expired())
             return result;
@@ -272,8 +285,8 @@ void TMainDM::StartupTypeAutomaticActionExecute(TObject* sender)
     serviceCommandRunning_ = true;
     TExecResult r;
     try {
-        r = ExecAndCapture(Format("sc.exe %s config %s start= %s", computer.c_str(), service.c_str(), word),
-                           [alive] { return alive.expired(); });
+        r = RunSc(Format("%s config %s start= %s", computer.c_str(), service.c_str(), word),
+                  [alive] { return alive.expired(); });
     } catch (...) {
         if (!alive.expired())
             serviceCommandRunning_ = false;

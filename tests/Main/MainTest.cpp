@@ -29,6 +29,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Menus.h"
 #include "platform/Registry.h"
+#include "platform/SystemPrograms.h"
 #include "platform/Text.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
@@ -67,6 +68,8 @@ protected:
         SetFahSettingsPathForTesting(kKey);
         TFah::SetFileReadPause(0);
         TFah::SetNetConnectForTesting(&NoNetwork);
+        // Service commands go to the stand-in sc.exe.
+        SetSystemProgramFolderForTesting(ExeFolder() + "system\\");
         AppClosing = false;
         dir = std::make_unique<TempDir>("mainform");
         oldAppDir = AppDir();
@@ -86,6 +89,7 @@ protected:
         AppClosing = false;
         SetAppDir(oldAppDir);
         TFah::SetNetConnectForTesting(nullptr);
+        SetSystemProgramFolderForTesting("");
         TFah::SetFileReadPause(100);
         SetFahSettingsPathForTesting("");
         TRegistry().DeleteKey(kKey);

@@ -1,6 +1,7 @@
 // Service control of the data module: the commands go to the stand-in
-// sc.exe beside this executable, which records them and does them on Wine's
-// service manager against a small real test service.
+// sc.exe (in system\ beside this executable, where the tests point the
+// system folder), which records them and does them on Wine's service
+// manager against a small real test service.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "platform/Application.h"
 #include "platform/FileUtil.h"
 #include "platform/StringList.h"
+#include "platform/SystemPrograms.h"
 #include "platform/Text.h"
 #include "support/TestSupport.h"
 
@@ -212,14 +214,15 @@ TEST(MainDMServices, AtShutdownOnlyTheServicesOfThisComputerStop)
 TEST(MainDMServices, WaitingForScKeepsTheProgramAnsweringAndEndsWhenTheModuleGoes)
 {
     Harness h;
-    TExecResult r = ExecAndCapture("sc.exe oem");
+    const std::string sc = SystemProgramPath("sc.exe");
+    TExecResult r = ExecAndCapture(sc, "sc.exe oem");
     EXPECT_TRUE(r.Started && r.Finished);
     EXPECT_EQ(r.ExitCode, 7u);
     EXPECT_EQ(r.Output, "size: Gr\xC3\xB6\xC3\x9F" "e\r\n");
-    EXPECT_FALSE(ExecAndCapture("no-such-program-here.exe stop x").Started);
+    EXPECT_FALSE(ExecAndCapture(BesideExe("no-such-program-here.exe"), "no-such-program-here.exe stop x").Started);
     // A program left behind holding the output does not hold the wait.
     DWORD start = GetTickCount();
-    r = ExecAndCapture("sc.exe spawn");
+    r = ExecAndCapture(sc, "sc.exe spawn");
     EXPECT_LT(GetTickCount() - start, 3000u);
     EXPECT_EQ(r.Output, "spawned\r\n");
     h.TakeLog();
@@ -266,4 +269,26 @@ TEST(MainDMServices, WaitingForScKeepsTheProgramAnsweringAndEndsWhenTheModuleGoe
     EXPECT_TRUE(PumpUntil([&] { return FileExists(log) && ReadFile(log).find("->") != std::string::npos; }, 8000));
     Pump(300);
     EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop \"No Such Svc\"|-> no such service");
+}
+
+TEST(MainDMServices, ScIsTheSystemsNotACopyBesideTheProgram)
+{
+    // Without the tests' folder: the system's own folders.
+    SetSystemProgramFolderForTesting("");
+    wchar_t system[MAX_PATH] = {}, windows[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    EXPECT_EQ(SystemProgramPath("sc.exe"), WideToUtf8(system) + "\\sc.exe");
+    EXPECT_EQ(WindowsProgramPath("explorer.exe"), WideToUtf8(windows) + "\\explorer.exe");
+
+    // A copy of sc.exe beside the program, which is the current folder too,
+    // is not the one that runs.
+    const std::string planted = BesideExe("sc.exe");
+    ASSERT_TRUE(CopyFileW(Utf8ToWide(BesideExe("system\\sc.exe")).c_str(), Utf8ToWide(planted).c_str(), FALSE));
+    Harness h;
+    h.selected = {"C:\\fah\\", "No Such Svc"};
+    h.dm->StopFAHServiceAction->Execute();
+    EXPECT_EQ(h.TakeLog(), "");
+    DeleteFileUtf8(planted);
+    SetSystemProgramFolderForTesting(BesideExe("system\\"));
 }
