@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
@@ -51,6 +52,8 @@ std::string UnquotedValue(const std::string& raw)
 std::vector<TFolderEntry> ReadFolderList(const std::string& iniFile)
 {
     TIniFile ini(iniFile);
+    if (!ini.LoadError().empty())
+        throw EFileError(ini.LoadError());
     std::vector<TFolderEntry> out;
     for (const std::string& key : ini.ReadSection(kDirSection)) {
         std::string folder = UnquotedValue(ini.ReadString(kDirSection, key, ""));

@@ -31,6 +31,7 @@
 #include "platform/Registry.h"
 #include "platform/SystemPrograms.h"
 #include "platform/Text.h"
+#include "support/DialogDriver.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
 #include "toolbars/TBItems.h"
@@ -556,6 +557,27 @@ TEST_F(MainFormTest, ClientExitRestartsItsServiceQuietly)
     EXPECT_EQ(balloons[0].icon, static_cast<DWORD>(NIIF_ERROR));
     EXPECT_TRUE(show.EditedBoolean());
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+}
+
+TEST_F(MainFormTest, AFolderListThatCannotBeReadIsToldAndKept)
+{
+    // UTF-16 without its mark: no text the program can read.
+    std::string bytes;
+    for (char c : "[FAHDir]\r\nline000=\"" + Folder("a") + "\"\r\n")
+        bytes += std::string{c, '\0'};
+    WriteFile(dir->File("folders.ini"), bytes);
+    std::string told;
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        Start();
+    }
+    EXPECT_EQ(told.rfind(FillIn(sFolderListNotRead, {dir->File("folders.ini")}), 0), 0u) << told;
+    EXPECT_TRUE(form->fvFrame1->ClientNodes().empty());
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    EXPECT_EQ(ReadFile(dir->File("folders.ini")), bytes);
 }
 
 TEST_F(MainFormTest, AFolderThatCannotBeAddedIsLoggedAndTheOthersLoad)

@@ -13,10 +13,12 @@
 #include "Frame/AddDir.h"
 #include "controls/ComboEdits.h"
 #include "MainDMTestSupport.h"
+#include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/Form.h"
 #include "platform/StdCtrls.h"
 #include "platform/StringList.h"
+#include "platform/Text.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
 
@@ -126,6 +128,54 @@ TEST(FolderList, SaveRenumbersQuotesOnceAndDeleteMatchesExactly)
     EXPECT_EQ(SectionLines(ini, "D:\\b\\"), "");
     EXPECT_EQ(SectionLines(ini, "G:\\e"), "");
     EXPECT_EQ(ReadFolderList(ini).size(), 3u);
+}
+
+TEST(FolderList, ANotepadUnicodeFileKeepsItsFoldersCommentsAndEncoding)
+{
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    // Saved by Notepad as "Unicode": UTF-16 with its mark.
+    const std::wstring text = L"; Brenix folders\r\n[FAHDir]\r\nline000=\"C:\\\u0414\u043e\u043c\\\"\r\n"
+                              L"[C:\\\u0414\u043e\u043c\\]\r\n; under the desk\r\nAlias=box\r\nShowInHint=1\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t c : text)
+        bytes += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    WriteFile(ini, bytes);
+    const std::string dom = "C:\\\xD0\x94\xD0\xBE\xD0\xBC\\";   // "Дом"
+    std::vector<TFolderEntry> list = ReadFolderList(ini);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].Folder, dom);
+    EXPECT_EQ(list[0].Alias, "box");
+    EXPECT_TRUE(list[0].ShowInHint);
+
+    // A folder added: the file stays UTF-16 with every name and comment.
+    h.dm->SaveFahToIni("D:\\two", "", "", "", false);
+    std::string saved = ReadFile(ini);
+    ASSERT_EQ(saved.substr(0, 2), "\xFF\xFE");
+    std::wstring wide;
+    for (size_t i = 2; i + 1 < saved.size(); i += 2)
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(saved[i]) | static_cast<unsigned char>(saved[i + 1]) << 8);
+    const std::string back = WideToUtf8(wide);
+    EXPECT_NE(back.find("; Brenix folders\r\n"), std::string::npos) << back;
+    EXPECT_NE(back.find("; under the desk\r\n"), std::string::npos) << back;
+    list = ReadFolderList(ini);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].Folder + list[1].Folder, dom + "D:\\two\\");
+    EXPECT_EQ(list[0].Alias, "box");
+}
+
+TEST(FolderList, AFileThatCannotBeReadIsToldAndNeverOverwritten)
+{
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    // UTF-16 without its mark: no text this program can read.
+    std::string bytes;
+    for (char c : std::string("[FAHDir]\r\nline000=\"C:\\a\\\"\r\n"))
+        bytes += std::string{c, '\0'};
+    WriteFile(ini, bytes);
+    EXPECT_THROW(ReadFolderList(ini), EFileError);
+    EXPECT_THROW(h.dm->SaveFahToIni("D:\\two", "", "", "", false), EFileError);
+    EXPECT_EQ(ReadFile(ini), bytes);
 }
 
 TEST(FolderList, AddEditAndDeleteThroughTheActions)
