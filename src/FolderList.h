@@ -7,7 +7,8 @@
 //   Comp_Config  the computer's configuration text, in double quotes
 //   ServiceName  the client's service name, in double quotes
 //   ShowInHint   1 when the client shows in the tray hint, else 0
-// Inner double quotes of a quoted value are doubled.
+// Inner double quotes of a quoted value are doubled. A folder and a service
+// name are read without outer blanks (the section names lose theirs).
 //
 // Values are read as the system's private-profile functions read them: one
 // pair of matching outer quotes (" or ') is removed. The file is written

@@ -248,6 +248,8 @@ private:
     void LoadHtmIcon();
     // The view of the row that shows folder (ignoring case), nullptr when none.
     TFahView* ViewOfFolder(const std::string& folder, const TFahView* except) const;
+    // Why the add-folder dialog can't take folder (empty when it can).
+    std::string RefusedFolder(const std::string& folder, const TFahView* except) const;
 
     std::shared_ptr<THttpCli> httpCli_;
     bool serviceCommandRunning_ = false;
