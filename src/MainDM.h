@@ -89,7 +89,9 @@ std::string VersionDateText(const std::string& date);
 // A size "number;unit" as "number sByte|sKB|sMB" (unit 0, 1, 2; missing or
 // not a number: 1; another number: "unknown SizeType").
 std::string VersionSizeText(const std::string& size);
-// True for an address the shell may open: http:// or https://.
+// True for an address the shell may open: http:// or https://, a host name
+// or address with an optional port, and nothing but printable ASCII after it
+// (no blank or double quote: the address is one argument of the browser).
 bool IsWebAddress(const std::string& url);
 
 // ---- Service commands ----
