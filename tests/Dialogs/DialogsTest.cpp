@@ -329,17 +329,7 @@ TEST(AddDirDialog, TheBrowseButtonStaysWhenTheFolderEditLosesTheKeyboard)
     int r = RunModal(form, [&] {
         Send(MouseMoveTo(POINT{5, 5}));
         Key(VK_END);
-        std::vector<INPUT> text;
-        for (wchar_t c : std::wstring(L"\\fah\\client 1")) {
-            INPUT in{};
-            in.type = INPUT_KEYBOARD;
-            in.ki.wScan = c;
-            in.ki.dwFlags = KEYEVENTF_UNICODE;
-            text.push_back(in);
-            in.ki.dwFlags |= KEYEVENTF_KEYUP;
-            text.push_back(in);
-        }
-        Send(text);
+        Send(TypedText(L"\\fah\\client 1"));
         Sleep(200);
         typing = pixels();
         Key(VK_TAB);

@@ -33,6 +33,7 @@
 #include "platform/Text.h"
 #include "support/DialogDriver.h"
 #include "support/Input.h"
+#include "support/TestService.h"
 #include "support/TestSupport.h"
 #include "toolbars/TBItems.h"
 #include "toolbars/TBToolbar.h"
@@ -478,55 +479,13 @@ TEST_F(MainFormTest, ErrorsAndFolderListWithoutFolders)
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
 }
 
-// The service state, after waiting up to 5 s for the one asked for.
-DWORD ServiceState(SC_HANDLE service, DWORD waitFor)
-{
-    SERVICE_STATUS st = {};
-    for (int i = 0; i < 100 && QueryServiceStatus(service, &st) && st.dwCurrentState != waitFor; ++i)
-        Sleep(50);
-    return st.dwCurrentState;
-}
-
-// The small real test service under the name "Brenix Main Test Svc", made
-// afresh and running; removed afterwards.
-struct MainTestService {
-    static constexpr wchar_t kName[] = L"Brenix Main Test Svc";
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = nullptr;
-    MainTestService()
-    {
-        Remove(OpenServiceW(manager, kName, SERVICE_ALL_ACCESS));   // left by a broken run
-        wchar_t exe[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        std::wstring path = exe;
-        path = L"\"" + path.substr(0, path.rfind(L'\\') + 1) + L"maindm_testsvc.exe\"";
-        service = CreateServiceW(manager, kName, kName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                 SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path.c_str(), nullptr, nullptr, nullptr,
-                                 nullptr, nullptr);
-        StartServiceW(service, 0, nullptr);
-    }
-    ~MainTestService()
-    {
-        Remove(service);
-        CloseServiceHandle(manager);
-    }
-    static void Remove(SC_HANDLE s)
-    {
-        if (!s)
-            return;
-        SERVICE_STATUS st = {};
-        ControlService(s, SERVICE_CONTROL_STOP, &st);
-        ServiceState(s, SERVICE_STOPPED);
-        DeleteService(s);
-        CloseServiceHandle(s);
-    }
-};
+const wchar_t kTestService[] = L"Brenix Main Test Svc";
 
 TEST_F(MainFormTest, ClientExitRestartsItsServiceQuietly)
 {
     std::string log = dir->File("sc.log");
     SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(log).c_str());
-    MainTestService svc;
+    TestService svc(kTestService);
     ASSERT_EQ(ServiceState(svc.service, SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
     List({{Folder("a"), "", "", "Brenix \"Main\" Svc", false}, {Folder("b"), "", "", "Brenix Main Test Svc", false}});
     Start();
@@ -601,11 +560,11 @@ TEST_F(MainFormTest, AFolderThatCannotBeAddedIsLoggedAndTheOthersLoad)
 
 TEST_F(MainFormTest, ShutdownStopsLocalServicesLogOffDoesNot)
 {
-    MainTestService svc;
+    TestService svc(kTestService);
     ASSERT_NE(svc.service, nullptr);
     SC_HANDLE service = svc.service;
     ASSERT_EQ(ServiceState(service, SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
-    List({{Folder("a"), "", "", WideToUtf8(MainTestService::kName), false}});
+    List({{Folder("a"), "", "", WideToUtf8(kTestService), false}});
     for (LPARAM end : {static_cast<LPARAM>(ENDSESSION_LOGOFF), static_cast<LPARAM>(0)}) {
         Start();
         SendMessageW(form->Handle(), WM_QUERYENDSESSION, 0, end);

@@ -16,6 +16,7 @@
 #include "platform/StringList.h"
 #include "platform/SystemPrograms.h"
 #include "platform/Text.h"
+#include "support/TestService.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -25,50 +26,6 @@ namespace {
 
 const wchar_t kService[] = L"Brenix Test Svc";
 const std::string kQuoted = "\"Brenix Test Svc\"";
-
-// The test service, made afresh and running; removed afterwards.
-struct TestService {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = nullptr;
-    TestService()
-    {
-        Remove(OpenServiceW(manager, kService, SERVICE_ALL_ACCESS));
-        std::wstring path = L"\"" + Utf8ToWide(BesideExe("maindm_testsvc.exe")) + L"\"";
-        service = CreateServiceW(manager, kService, kService, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                 SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path.c_str(), nullptr, nullptr, nullptr,
-                                 nullptr, nullptr);
-        StartServiceW(service, 0, nullptr);
-    }
-    ~TestService()
-    {
-        Remove(service);
-        CloseServiceHandle(manager);
-    }
-    void Remove(SC_HANDLE s)
-    {
-        if (!s)
-            return;
-        SERVICE_STATUS st = {};
-        ControlService(s, SERVICE_CONTROL_STOP, &st);
-        State(SERVICE_STOPPED, s);
-        DeleteService(s);
-        CloseServiceHandle(s);
-    }
-    // The state, after waiting up to 5 s for the one given.
-    DWORD State(DWORD waitFor = 0, SC_HANDLE s = nullptr) const
-    {
-        SERVICE_STATUS st = {};
-        for (int i = 0; i < 100 && QueryServiceStatus(s ? s : service, &st) && waitFor && st.dwCurrentState != waitFor; ++i)
-            Sleep(50);
-        return st.dwCurrentState;
-    }
-    DWORD StartType() const
-    {
-        union { QUERY_SERVICE_CONFIGW config; char bytes[8192]; } buf;
-        DWORD need = 0;
-        return QueryServiceConfigW(service, &buf.config, sizeof buf, &need) ? buf.config.dwStartType : 0xFFFF;
-    }
-};
 
 // A data module whose selected row and client list the test sets; the
 // stand-in's record goes to a temporary folder.
@@ -132,7 +89,7 @@ void CALLBACK FreeTheModule(HWND, UINT, UINT_PTR id, DWORD)
 
 TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
 {
-    TestService svc;
+    TestService svc(kService);
     ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     // Enabled only for a selected client with a service name.
@@ -179,7 +136,7 @@ TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
 
 TEST(MainDMServices, ARestartThatFailsIsReported)
 {
-    TestService svc;
+    TestService svc(kService);
     ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     // Disabled meanwhile: the stop goes through, the start is refused.
@@ -195,7 +152,7 @@ TEST(MainDMServices, ARestartThatFailsIsReported)
 
 TEST(MainDMServices, AtShutdownOnlyTheServicesOfThisComputerStop)
 {
-    TestService svc;
+    TestService svc(kService);
     ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     // Another computer, this one's name in capitals (a share, not this

@@ -347,17 +347,7 @@ TEST(DirectoryEdit, AFolderNotMadeYetOpensTheBrowserAtTheNearestOneAboveIt)
     form.edit->SetText("");
     ShowFocused(form);
     // Typed, with blanks around it: a client folder to be made under the temporary one.
-    std::vector<INPUT> text;
-    for (wchar_t c : L" " + Utf8ToWide(dir.Path()) + L"new client\\work ") {
-        INPUT in{};
-        in.type = INPUT_KEYBOARD;
-        in.ki.wScan = c;
-        in.ki.dwFlags = KEYEVENTF_UNICODE;
-        text.push_back(in);
-        in.ki.dwFlags |= KEYEVENTF_KEYUP;
-        text.push_back(in);
-    }
-    ASSERT_TRUE(SendInputPumping(text));
+    ASSERT_TRUE(SendInputPumping(TypedText(L" " + Utf8ToWide(dir.Path()) + L"new client\\work ")));
     SelectionRecorder asked;
     {
         DialogDriver driver([&](HWND d) { PressDialogButton(d, IDCANCEL); });
