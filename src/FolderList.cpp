@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
@@ -22,6 +23,14 @@ std::string AliasValue(const std::string& alias)
     if (ProfileValue(Trim(alias)) == alias)
         return alias;
     return "\"" + alias + "\"";
+}
+
+// The folder of a "FAHDir" key: its value without quotes or outer blanks
+// (a folder typed with blanks by an older version keeps its section, whose
+// name lost them).
+std::string ListedFolder(const TIniFile& ini, const std::string& key)
+{
+    return Trim(UnquotedValue(ini.ReadString(kDirSection, key, "")));
 }
 
 }  // namespace
@@ -51,9 +60,11 @@ std::string UnquotedValue(const std::string& raw)
 std::vector<TFolderEntry> ReadFolderList(const std::string& iniFile)
 {
     TIniFile ini(iniFile);
+    if (!ini.LoadError().empty())
+        throw EFileError(ini.LoadError());
     std::vector<TFolderEntry> out;
     for (const std::string& key : ini.ReadSection(kDirSection)) {
-        std::string folder = UnquotedValue(ini.ReadString(kDirSection, key, ""));
+        std::string folder = ListedFolder(ini, key);
         if (folder.empty())
             continue;
         TFolderEntry e;
@@ -62,7 +73,7 @@ std::vector<TFolderEntry> ReadFolderList(const std::string& iniFile)
         const std::string& section = ini.SectionExists(e.Folder) ? e.Folder : folder;
         e.ShowInHint = ini.ReadInteger(section, "ShowInHint", 0) == 1;
         e.CompConfig = UnquotedValue(ini.ReadString(section, "Comp_Config", ""));
-        e.ServiceName = UnquotedValue(ini.ReadString(section, "ServiceName", ""));
+        e.ServiceName = Trim(UnquotedValue(ini.ReadString(section, "ServiceName", "")));
         e.Alias = ProfileValue(ini.ReadString(section, "Alias", ""));
         out.push_back(std::move(e));
     }
@@ -79,7 +90,7 @@ void WriteEntry(TIniFile& ini, const std::string& folder, const TFolderEntry& en
     std::vector<std::string> folders;
     bool listed = false;
     for (const std::string& key : ini.ReadSection(kDirSection)) {
-        std::string value = UnquotedValue(ini.ReadString(kDirSection, key, ""));
+        std::string value = ListedFolder(ini, key);
         ini.DeleteKey(kDirSection, key);
         if (value.empty())
             continue;
@@ -102,7 +113,7 @@ bool RemoveEntry(TIniFile& ini, const std::string& folder)
     const std::string wanted = WithBackslash(folder);
     bool removed = false;
     for (const std::string& key : ini.ReadSection(kDirSection)) {
-        std::string value = UnquotedValue(ini.ReadString(kDirSection, key, ""));
+        std::string value = ListedFolder(ini, key);
         if (WithBackslash(value) != wanted)
             continue;
         ini.DeleteKey(kDirSection, key);

@@ -7,11 +7,15 @@
 //   Comp_Config  the computer's configuration text, in double quotes
 //   ServiceName  the client's service name, in double quotes
 //   ShowInHint   1 when the client shows in the tray hint, else 0
-// Inner double quotes of a quoted value are doubled.
+// Inner double quotes of a quoted value are doubled. A folder and a service
+// name are read without outer blanks (the section names lose theirs).
 //
 // Values are read as the system's private-profile functions read them: one
 // pair of matching outer quotes (" or ') is removed. The file is written
-// whole through a temporary file.
+// whole through a temporary file, in the encoding it was read in (a file
+// saved as "Unicode" stays UTF-16), with the user's comment lines. A file
+// that exists but can't be read is never written: reading and writing it
+// throw EFileError.
 #pragma once
 #include <string>
 #include <vector>
@@ -35,7 +39,8 @@ std::string QuotedValue(const std::string& value);
 std::string UnquotedValue(const std::string& raw);
 
 // The folders of "FAHDir" in order of their paths (ignoring case), each
-// with the values of its section (empty when the section is missing).
+// with the values of its section (empty when the section is missing). No
+// file is an empty list; a file that can't be read throws EFileError.
 std::vector<TFolderEntry> ReadFolderList(const std::string& iniFile);
 // Renumbers the "FAHDir" keys from line000, appends the folder (unless it
 // is listed already, ignoring case) and writes its section.

@@ -30,6 +30,7 @@
 #include "platform/Graphics.h"
 #include "platform/ImageList.h"
 #include "platform/Menus.h"
+#include "platform/MessageBox.h"
 #include "platform/Text.h"
 #include "toolbars/TBDock.h"
 #include "toolbars/TBToolbar.h"
@@ -337,7 +338,7 @@ void TMainForm::LoadTimerTick()
         HandleCurrentException();
     }
     // 2, 3. The folders.
-    LoadFolders();
+    std::string listError = LoadFolders();
     // 4. Shown unless the program starts in the tray.
     Application().ShowMainForm = !s.FindValue("osMinimizeToTray").AsBoolean();
     // 5. Window size.
@@ -366,17 +367,26 @@ void TMainForm::LoadTimerTick()
     selectTimer_.reset(TSimpleTimer::CreateEx(params_.SelectDelay, [this](TObject*) { SelectTimerTick(); }));
     selectTimer_->AutoDisable = true;
     selectTimer_->SetEnabled(true);
+    // A folder list that can't be read is not an empty one: the user hears
+    // of it, and the file is kept as it is.
+    if (!listError.empty()) {
+        std::weak_ptr<void> alive = AliveToken();
+        AppMessageBox(sErrorL_Caption, listError, MB_OK | MB_ICONERROR);
+        if (alive.expired())
+            return;
+    }
     Application().ProcessMessages();
 }
 
-void TMainForm::LoadFolders()
+std::string TMainForm::LoadFolders()
 {
     std::vector<TFolderEntry> folders;
     try {
         folders = ReadFolderList(params_.FolderListFile);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        std::string text = FillIn(sFolderListNotRead, {params_.FolderListFile}) + "\r\n\r\n" + e.what();
         HandleCurrentException();
-        return;
+        return text;
     }
     // The list sorts and lays out its rows once, not after every row.
     fvFrame1->VSTree->BeginUpdate();
@@ -416,6 +426,7 @@ void TMainForm::LoadFolders()
         if (!error.empty())
             AppException(sErrorL_Caption + " " + folder + "\r\n" + error);
     }
+    return std::string();
 }
 
 void TMainForm::SelectTimerTick()

@@ -174,7 +174,9 @@ private:
     void SelectTimerTick();
     void UpdateCheckTimerTick();
     void FinishedUnitTimerTick();
-    void LoadFolders();
+    // Adds the folders of the folder list; the text of an error to show the
+    // user when the file can't be read (empty when it could).
+    std::string LoadFolders();
     // The keyboard to the client list.
     void FocusList();
     void SaveWindowSize();

@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,7 +90,9 @@ std::string VersionDateText(const std::string& date);
 // A size "number;unit" as "number sByte|sKB|sMB" (unit 0, 1, 2; missing or
 // not a number: 1; another number: "unknown SizeType").
 std::string VersionSizeText(const std::string& size);
-// True for an address the shell may open: http:// or https://.
+// True for an address the shell may open: http:// or https://, a host name
+// or address with an optional port, and nothing but printable ASCII after it
+// (no blank or double quote: the address is one argument of the browser).
 bool IsWebAddress(const std::string& url);
 
 // ---- Service commands ----
@@ -99,16 +102,28 @@ struct TExecResult {
     std::string Output;      // standard output and error, UTF-8
     DWORD ExitCode = 0;
 };
-// Runs a command line with a hidden window and collects its output (decoded
-// from the OEM code page). Waits for the process while handling messages;
-// stops waiting (the process runs on) when stop() says so or the
-// application is ending.
-TExecResult ExecAndCapture(const std::string& commandLine, const std::function<bool()>& stop = {});
+// Runs program (its full path; the command line's first word only names it)
+// with a hidden window and collects its output (decoded from the OEM code
+// page). Waits for the process while handling messages; stops waiting (the
+// process runs on) when stop() says so or the application is ending.
+TExecResult ExecAndCapture(const std::string& program, const std::string& commandLine,
+                           const std::function<bool()>& stop = {});
+// What a stop or a restart of a service came to: a restart fails when the
+// service did not stop in time, or did not start (Output: the last output
+// of sc.exe, which says why).
+struct TServiceControl {
+    bool Failed = false;
+    std::string Output;
+};
 // What the box after a service command shows: its output; when it printed
 // nothing, the command line and its exit code (or that it did not start).
 std::string ExecResultText(const std::string& commandLine, const TExecResult& r);
 // A service name in double quotes, inner quotes doubled.
 std::string QuoteServiceName(const std::string& name);
+
+// A language text with "%s" marks filled in order ("%%" is a percent sign).
+// Translations come from tables, so printf never sees them.
+std::string FillIn(const std::string& pattern, std::initializer_list<std::string> args);
 
 // Returns after ms milliseconds of the tick count, handling messages
 // meanwhile (at once when the application is ending).
@@ -218,9 +233,10 @@ public:
     void RestartFAHServiceActionUpdate(TObject* sender);
     void RestartFAHServiceActionExecute(TObject* sender);
     void StartupTypeAutomaticActionExecute(TObject* sender);
-    // Stops the service and, unless stopOnly, starts it again; shows the
-    // output when hiShowExecResultInWnd is on. Returns the last output.
-    std::string ControlFahService(const std::string& computer, const std::string& service, bool stopOnly);
+    // Stops the service (its name as the user typed it; the command gets it
+    // quoted) and, unless stopOnly, starts it again once it has stopped;
+    // shows the output when hiShowExecResultInWnd is on and all went well.
+    TServiceControl ControlFahService(const std::string& computer, const std::string& service, bool stopOnly);
     // Stops the services of the clients on this computer (Windows shuts down).
     void StopLocalServices();
     bool ServiceCommandRunning() const { return serviceCommandRunning_; }
@@ -245,6 +261,8 @@ private:
     void LoadHtmIcon();
     // The view of the row that shows folder (ignoring case), nullptr when none.
     TFahView* ViewOfFolder(const std::string& folder, const TFahView* except) const;
+    // Why the add-folder dialog can't take folder (empty when it can).
+    std::string RefusedFolder(const std::string& folder, const TFahView* except) const;
 
     std::shared_ptr<THttpCli> httpCli_;
     bool serviceCommandRunning_ = false;

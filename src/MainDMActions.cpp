@@ -41,6 +41,27 @@ bool LangText(const std::string& key, std::string& text)
     return true;
 }
 
+// What the user is told when the folder list could not be written.
+std::string NotSavedText(const std::exception& e)
+{
+    return sFolderListNotSaved + "\r\n\r\n" + e.what();
+}
+
+// Shows the add-folder dialog with accept asked before OK closes it.
+int ShowFolderDialog(TAddDirForm& dlg, std::function<std::string()> accept)
+{
+    dlg.OnAccept = std::move(accept);
+    int result = mrCancel;
+    try {
+        result = dlg.ShowModal();
+    } catch (...) {
+        dlg.OnAccept = nullptr;
+        throw;
+    }
+    dlg.OnAccept = nullptr;
+    return result;
+}
+
 }  // namespace
 
 void Delay(DWORD ms)
@@ -259,6 +280,16 @@ void TMainDM::RefreshActionExecute(TObject*)
         Host.RefreshAll();
 }
 
+std::string TMainDM::RefusedFolder(const std::string& folder, const TFahView* except) const
+{
+    if (folder.empty())
+        return sFolderEmpty;
+    // One folder, one row: two would share one section of the file.
+    if (ViewOfFolder(folder, except))
+        return FillIn(sFolderListed, {folder});
+    return std::string();
+}
+
 void TMainDM::AddFahActionExecute(TObject*)
 {
     TAddDirForm& dlg = AddDirForm();
@@ -268,18 +299,27 @@ void TMainDM::AddFahActionExecute(TObject*)
     dlg.SetConfigText("");
     dlg.SetShowInHint(false);
     std::weak_ptr<void> alive = AliveToken();
-    if (dlg.ShowModal() != mrOk || alive.expired())
+    // The folder is checked and saved before the dialog closes: what the
+    // user typed stays there when either fails.
+    TFolderEntry e;
+    bool saved = false;
+    int result = ShowFolderDialog(dlg, [&, alive]() -> std::string {
+        if (alive.expired())
+            return std::string();
+        e = {dlg.Folder(), dlg.Alias(), dlg.ConfigText(), dlg.ServiceName(), dlg.ShowInHint()};
+        std::string why = RefusedFolder(e.Folder, nullptr);
+        if (!why.empty())
+            return why;
+        try {
+            SaveFahToIni(e.Folder, e.Alias, e.CompConfig, e.ServiceName, e.ShowInHint);
+        } catch (const std::exception& ex) {
+            return NotSavedText(ex);
+        }
+        saved = true;
+        return std::string();
+    });
+    if (result != mrOk || alive.expired() || !saved)
         return;
-    TFolderEntry e{dlg.Folder(), dlg.Alias(), dlg.ConfigText(), dlg.ServiceName(), dlg.ShowInHint()};
-    if (e.Folder.empty())
-        return;
-    // One folder, one row: two would share one section of the file.
-    if (TFahView* existing = ViewOfFolder(e.Folder, nullptr)) {
-        if (Host.SelectView)
-            Host.SelectView(existing);
-        return;
-    }
-    SaveFahToIni(e.Folder, e.Alias, e.CompConfig, e.ServiceName, e.ShowInHint);
     if (Host.AddFah)
         Host.AddFah(e);
     if (Host.ApplyFilters)
@@ -304,22 +344,27 @@ void TMainDM::EditFahActionExecute(TObject*)
     dlg.SetConfigText(old.CompConfig);
     dlg.SetCaption(sEditFolder);
     std::weak_ptr<void> alive = AliveToken();
-    if (dlg.ShowModal() != mrOk || alive.expired())
+    TFolderEntry e;
+    bool saved = false;
+    int result = ShowFolderDialog(dlg, [&, alive]() -> std::string {
+        // The row may have gone while the dialog was open: nothing to save.
+        if (alive.expired() || !Host.SelectedView || Host.SelectedView() != view)
+            return std::string();
+        e = {dlg.Folder(), dlg.Alias(), dlg.ConfigText(), dlg.ServiceName(), dlg.ShowInHint()};
+        std::string why = RefusedFolder(e.Folder, view);
+        if (!why.empty())
+            return why;
+        // Out with the old entry and in with the new in one write of the file.
+        try {
+            ReplaceFolderEntry(FolderListFile, old.Folder, e);
+        } catch (const std::exception& ex) {
+            return NotSavedText(ex);
+        }
+        saved = true;
+        return std::string();
+    });
+    if (result != mrOk || alive.expired() || !saved)
         return;
-    // The row may have gone while the dialog was open.
-    if (!Host.SelectedView || Host.SelectedView() != view)
-        return;
-    TFolderEntry e{dlg.Folder(), dlg.Alias(), dlg.ConfigText(), dlg.ServiceName(), dlg.ShowInHint()};
-    if (e.Folder.empty())
-        return;
-    // Moved onto a folder another row watches: that row is shown instead.
-    if (TFahView* other = ViewOfFolder(e.Folder, view)) {
-        if (Host.SelectView)
-            Host.SelectView(other);
-        return;
-    }
-    // Out with the old entry and in with the new in one write of the file.
-    ReplaceFolderEntry(FolderListFile, old.Folder, e);
     if (e.Folder != old.Folder)
         fah.SetFolder(e.Folder);
     fah.Lock();
@@ -352,7 +397,13 @@ void TMainDM::DelFahActionExecute(TObject*)
     int answer = AppMessageBox(sConfirm, text, MB_YESNOCANCEL | MB_ICONQUESTION);
     if (answer != IDYES || alive.expired() || !Host.SelectedView || Host.SelectedView() != view)
         return;
-    DeleteFahFromIni(folder);
+    // The row stays while its entry does.
+    try {
+        DeleteFahFromIni(folder);
+    } catch (const std::exception& e) {
+        AppMessageBox(sErrorL_Caption, NotSavedText(e), MB_OK | MB_ICONERROR);
+        return;
+    }
     std::string rcg = view->ProjectRcgText;
     if (Host.DeleteSelectedRow)
         Host.DeleteSelectedRow();

@@ -11,6 +11,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cctype>
 #include <optional>
 
 #include "Classes/FahSettings.h"
@@ -30,10 +31,6 @@
 #include "platform/StringList.h"
 #include "platform/Text.h"
 
-namespace {
-
-// A language text with "%s" marks filled in order ("%%" is a percent sign).
-// Translations come from tables, so printf never sees them.
 std::string FillIn(const std::string& pattern, std::initializer_list<std::string> args)
 {
     std::string out;
@@ -56,6 +53,8 @@ std::string FillIn(const std::string& pattern, std::initializer_list<std::string
     }
     return out;
 }
+
+namespace {
 
 // Runs when the scope ends, however it ends.
 template <class F>
@@ -209,8 +208,30 @@ std::string VersionSizeText(const std::string& size)
 
 bool IsWebAddress(const std::string& url)
 {
-    std::string u = Trim(url);
-    return (StartsText("http://", u) && u.size() > 7) || (StartsText("https://", u) && u.size() > 8);
+    size_t host = StartsText("http://", url) ? 7 : StartsText("https://", url) ? 8 : 0;
+    if (host == 0)
+        return false;
+    // The host: a name or an address, then an optional port.
+    size_t rest = std::min(url.find_first_of("/?#", host), url.size());
+    size_t colon = std::min(url.find(':', host), rest);
+    if (colon == host || url[host] == '.' || url[host] == '-')
+        return false;
+    for (size_t i = host; i < colon; ++i)
+        if (!std::isalnum(static_cast<unsigned char>(url[i])) && url[i] != '.' && url[i] != '-')
+            return false;
+    if (colon < rest && (rest - colon < 2 || rest - colon > 6))
+        return false;
+    for (size_t i = colon + 1; i < rest; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(url[i])))
+            return false;
+    // The path, query and fragment: printable ASCII without a double quote,
+    // which would end the address on the browser's command line.
+    for (size_t i = rest; i < url.size(); ++i) {
+        auto c = static_cast<unsigned char>(url[i]);
+        if (c <= ' ' || c >= 0x7F || c == '"')
+            return false;
+    }
+    return true;
 }
 
 // ---- Downloads ----

@@ -9,6 +9,8 @@
 #include "MainDM.h"
 #include "platform/Application.h"
 #include "platform/Firewall.h"
+#include "platform/MessageBox.h"
+#include "platform/SystemPrograms.h"
 #include "platform/Text.h"
 
 namespace {
@@ -54,6 +56,52 @@ bool DrainPipe(HANDLE pipe, std::string& out)
 // into the inherited pipe is read for this long at most.
 constexpr DWORD kAfterExitDrainMs = 1000;
 
+// sc.exe returns while the service is still stopping or starting: a restart
+// waits this long for each.
+constexpr DWORD kServiceStopWaitMs = 60000;
+constexpr DWORD kServiceStartWaitMs = 60000;
+constexpr DWORD kServicePollMs = 250;
+
+// The state of a service as its computer's service manager tells it; 0
+// when it can't be asked (no access, no such service).
+DWORD ServiceState(const std::string& computer, const std::string& name)
+{
+    SC_HANDLE manager = OpenSCManagerW(Utf8ToWide(computer).c_str(), nullptr, SC_MANAGER_CONNECT);
+    if (!manager)
+        return 0;
+    SC_HANDLE service = OpenServiceW(manager, Utf8ToWide(name).c_str(), SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status = {};
+    bool known = service && QueryServiceStatus(service, &status);
+    if (service)
+        CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return known ? status.dwCurrentState : 0;
+}
+
+// Asks for the service's state until it is no longer `leaving`, handling
+// messages meanwhile, for timeoutMs at most or until stop() says so.
+// Returns the last state (0: it can't be asked).
+DWORD WaitWhileServiceState(const std::string& computer, const std::string& name, DWORD leaving, DWORD timeoutMs,
+                            const std::function<bool()>& stop)
+{
+    const DWORD start = GetTickCount();
+    DWORD state = ServiceState(computer, name);
+    Application().BeginNestedLoop();
+    try {
+        while (state == leaving && GetTickCount() - start < timeoutMs && !stop() && !Application().Terminated()) {
+            Delay(kServicePollMs);
+            if (stop())
+                break;
+            state = ServiceState(computer, name);
+        }
+    } catch (...) {
+        Application().EndNestedLoop();
+        throw;
+    }
+    Application().EndNestedLoop();
+    return state;
+}
+
 const char* StartTypeWord(int tag)
 {
     switch (tag) {
@@ -81,7 +129,8 @@ std::string QuoteServiceName(const std::string& name)
     return "\"" + StringReplaceAll(name, "\"", "\"\"") + "\"";
 }
 
-TExecResult ExecAndCapture(const std::string& commandLine, const std::function<bool()>& stop)
+TExecResult ExecAndCapture(const std::string& program, const std::string& commandLine,
+                           const std::function<bool()>& stop)
 {
     TExecResult r;
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
@@ -102,7 +151,8 @@ TExecResult ExecAndCapture(const std::string& commandLine, const std::function<b
     si.hStdError = writeEnd;
     PROCESS_INFORMATION pi = {};
     std::wstring cmd = Utf8ToWide(commandLine);
-    BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    BOOL started = CreateProcessW(Utf8ToWide(program).c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &si, &pi);
     writer.Close();
     if (!started)
         return r;
@@ -147,6 +197,16 @@ TExecResult ExecAndCapture(const std::string& commandLine, const std::function<b
 
 // ---- Actions ----
 
+namespace {
+
+// A command line "sc.exe ..." run by the system's own sc.exe.
+TExecResult RunSc(const std::string& commandLine, const std::function<bool()>& stop)
+{
+    return ExecAndCapture(SystemProgramPath("sc.exe"), commandLine, stop);
+}
+
+}  // namespace
+
 void TMainDM::RestartFAHServiceActionUpdate(TObject* sender)
 {
     auto* action = dynamic_cast<TCustomAction*>(sender);
@@ -165,34 +225,63 @@ void TMainDM::RestartFAHServiceActionExecute(TObject* sender)
     bool stopOnly = action && action->Tag == 102;
     std::weak_ptr<void> alive = AliveToken();
     serviceCommandRunning_ = true;
+    TServiceControl r;
     try {
-        ControlFahService("\\\\" + ComputerOf(client.Folder), QuoteServiceName(client.ServiceName), stopOnly);
+        r = ControlFahService("\\\\" + ComputerOf(client.Folder), client.ServiceName, stopOnly);
     } catch (...) {
         if (!alive.expired())
             serviceCommandRunning_ = false;
         throw;
     }
-    if (!alive.expired())
-        serviceCommandRunning_ = false;
+    if (alive.expired())
+        return;
+    serviceCommandRunning_ = false;
+    if (r.Failed && !Application().Terminated())
+        AppMessageBox(sErrorL_Caption, FillIn(sServiceNotRestarted, {client.ServiceName}) + "\r\n\r\n" + r.Output,
+                      MB_OK | MB_ICONERROR);
 }
 
-std::string TMainDM::ControlFahService(const std::string& computer, const std::string& service, bool stopOnly)
+TServiceControl TMainDM::ControlFahService(const std::string& computer, const std::string& service, bool stopOnly)
 {
     std::weak_ptr<void> alive = AliveToken();
     auto gone = [alive] { return alive.expired(); };
-    std::string command = Format("sc.exe %s stop %s", computer.c_str(), service.c_str());
-    TExecResult r = ExecAndCapture(command, gone);
+    const std::string quoted = QuoteServiceName(service);
+    TServiceControl result;
+    std::string command = Format("sc.exe %s stop %s", computer.c_str(), quoted.c_str());
+    TExecResult r = RunSc(command, gone);
+    result.Output = ExecResultText(command, r);
     if (alive.expired())
-        return r.Output;
-    if (r.Started && r.Finished && !stopOnly) {
-        command = Format("sc.exe %s start %s", computer.c_str(), service.c_str());
-        r = ExecAndCapture(command, gone);
+        return result;
+    if (!stopOnly) {
+        // sc.exe returns while the service is still stopping; a start asked
+        // for meanwhile fails and would leave it stopped. A service whose
+        // state can't be asked is started at once.
+        DWORD state = r.Started && r.Finished
+                          ? WaitWhileServiceState(computer, service, SERVICE_STOP_PENDING, kServiceStopWaitMs, gone)
+                          : 0;
         if (alive.expired())
-            return r.Output;
+            return result;
+        if (!r.Started || !r.Finished || (state != 0 && state != SERVICE_STOPPED)) {
+            result.Failed = true;
+            return result;
+        }
+        command = Format("sc.exe %s start %s", computer.c_str(), quoted.c_str());
+        r = RunSc(command, gone);
+        result.Output = ExecResultText(command, r);
+        if (alive.expired())
+            return result;
+        state = r.Finished && r.ExitCode == 0
+                    ? WaitWhileServiceState(computer, service, SERVICE_START_PENDING, kServiceStartWaitMs, gone)
+                    : 0;
+        if (alive.expired())
+            return result;
+        result.Failed = !r.Finished || r.ExitCode != 0 || (state != 0 && state != SERVICE_RUNNING);
+        if (result.Failed)
+            return result;
     }
     if (GetFahSettings().FindValue("hiShowExecResultInWnd").EditedBoolean() && !Application().Terminated())
-        AppInfoBox(ExecResultText(command, r), MB_OK);
-    return r.Output;
+        AppInfoBox(result.Output, MB_OK);
+    return result;
 }
 
 void TMainDM::StartupTypeAutomaticActionExecute(TObject* sender)
@@ -209,7 +298,7 @@ void TMainDM::StartupTypeAutomaticActionExecute(TObject* sender)
     TExecResult r;
     const std::string command = Format("sc.exe %s config %s start= %s", computer.c_str(), service.c_str(), word);
     try {
-        r = ExecAndCapture(command, [alive] { return alive.expired(); });
+        r = RunSc(command, [alive] { return alive.expired(); });
     } catch (...) {
         if (!alive.expired())
             serviceCommandRunning_ = false;

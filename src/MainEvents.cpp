@@ -290,13 +290,19 @@ void TMainForm::FahSmpBreak(WPARAM wParam)
     TAppVal& show = GetFahSettings().FindValue("hiShowExecResultInWnd");
     TAppVariant was = show.EditedValue;
     show.SetEdited(false);
+    std::weak_ptr<void> alive = AliveToken();
+    TServiceControl r;
     try {
-        MainDM->ControlFahService(computer, QuoteServiceName(service), false);
+        r = MainDM->ControlFahService(computer, service, false);
     } catch (...) {
         show.EditedValue = was;
         throw;
     }
     show.EditedValue = was;
+    // Unattended: a failed restart is told in the tray.
+    if (r.Failed && !alive.expired() && !AppClosing)
+        CoolTrayIcon1->ShowBalloonHint(Application().Title() + ": " + sErrorL_Caption,
+                                       FillIn(sServiceNotRestarted, {service}) + "\r\n" + Trim(r.Output), 3, 60);
 }
 
 // ---- finished units ----

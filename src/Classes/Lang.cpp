@@ -196,6 +196,9 @@ std::string sStartupTypeAutomaticAction_Caption;
 std::string sStartupTypeManualAction_Caption;
 std::string sStartupTypeDisabledAction_Caption;
 std::string sHideCpuUsageAction_Caption;
+std::string sServiceNotRestarted;
+std::string sFolderListNotRead;
+std::string sFolderListNotSaved;
 
 // {Dialogs}
 std::string sFolder;
@@ -214,6 +217,8 @@ std::string sAboutInfo;
 std::string sAboutDonate;
 std::string sSupportThanks;
 std::string sJoinToKPX;
+std::string sFolderEmpty;
+std::string sFolderListed;
 
 // {OtherStrings}
 std::string sFahCores;
@@ -409,6 +414,9 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sStartupTypeManualAction_Caption),
     BX_LANG_GLOBAL(sStartupTypeDisabledAction_Caption),
     BX_LANG_GLOBAL(sHideCpuUsageAction_Caption),
+    BX_LANG_GLOBAL(sServiceNotRestarted),
+    BX_LANG_GLOBAL(sFolderListNotRead),
+    BX_LANG_GLOBAL(sFolderListNotSaved),
     // {Dialogs}
     BX_LANG_GLOBAL(sFolder),
     BX_LANG_GLOBAL(sAlias),
@@ -426,6 +434,8 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sAboutDonate),
     BX_LANG_GLOBAL(sSupportThanks),
     BX_LANG_GLOBAL(sJoinToKPX),
+    BX_LANG_GLOBAL(sFolderEmpty),
+    BX_LANG_GLOBAL(sFolderListed),
     // {OtherStrings}
     BX_LANG_GLOBAL(sFahCores),
     BX_LANG_GLOBAL(sOther),

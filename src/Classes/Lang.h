@@ -255,6 +255,9 @@ extern std::string sStartupTypeAutomaticAction_Caption;
 extern std::string sStartupTypeManualAction_Caption;
 extern std::string sStartupTypeDisabledAction_Caption;
 extern std::string sHideCpuUsageAction_Caption;
+extern std::string sServiceNotRestarted;
+extern std::string sFolderListNotRead;
+extern std::string sFolderListNotSaved;
 
 // {Dialogs}
 extern std::string sFolder;
@@ -273,6 +276,8 @@ extern std::string sAboutInfo;
 extern std::string sAboutDonate;
 extern std::string sSupportThanks;
 extern std::string sJoinToKPX;
+extern std::string sFolderEmpty;
+extern std::string sFolderListed;
 
 // {OtherStrings}
 extern std::string sFahCores;

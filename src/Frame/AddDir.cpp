@@ -4,6 +4,8 @@
 #include "controls/ComboEdits.h"
 #include "controls/FileUtils.h"
 #include "platform/FileUtil.h"
+#include "platform/MessageBox.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -63,10 +65,22 @@ TAddDirForm::TAddDirForm(TComponent* owner) : TDialogForm(owner)
     Label5->SetFocusControl(ServiceEdit);
     Label3->SetFocusControl(ConfigEdit);
     SetFirstFocus(DirectoryEdit1);
+    OnCloseQuery = [this](TObject*, bool& canClose) {
+        if (ModalResult() != mrOk || !OnAccept)
+            return;
+        std::string why = OnAccept();
+        if (why.empty())
+            return;
+        canClose = false;
+        std::weak_ptr<void> alive = AliveToken();
+        AppMessageBox(Caption(), why, MB_OK | MB_ICONWARNING);
+        if (!alive.expired() && DirectoryEdit1->CanFocus())
+            DirectoryEdit1->SetFocus();
+    };
     ApplyLanguage();
 }
 
-std::string TAddDirForm::Folder() const { return EnsureTrailingBackslash(DirectoryEdit1->Text()); }
+std::string TAddDirForm::Folder() const { return EnsureTrailingBackslash(Trim(DirectoryEdit1->Text())); }
 
 void TAddDirForm::SetFolder(const std::string& folder) { DirectoryEdit1->SetText(EnsureTrailingBackslash(folder)); }
 
@@ -74,7 +88,7 @@ std::string TAddDirForm::Alias() const { return AliasEdit->Text(); }
 
 void TAddDirForm::SetAlias(const std::string& alias) { AliasEdit->SetText(alias); }
 
-std::string TAddDirForm::ServiceName() const { return ServiceEdit->Text(); }
+std::string TAddDirForm::ServiceName() const { return Trim(ServiceEdit->Text()); }
 
 void TAddDirForm::SetServiceName(const std::string& name) { ServiceEdit->SetText(name); }
 

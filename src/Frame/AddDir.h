@@ -3,6 +3,7 @@
 // text, the client's service name and whether the client shows in the tray
 // hint. The data module fills it, shows it modally and reads it back.
 #pragma once
+#include <functional>
 #include <string>
 
 #include "Frame/Dialog.h"
@@ -24,7 +25,13 @@ public:
     TLabel* Label4;
     TLabel* Label5;
 
-    // The folder always ends in a backslash, however it was typed or set.
+    // Asked when OK would close the dialog: an empty answer lets it close;
+    // a text is shown to the user over the dialog, which stays open with
+    // what was typed.
+    std::function<std::string()> OnAccept;
+
+    // The folder always ends in a backslash, however it was typed or set;
+    // outer blanks are not part of it (nor of the service name).
     std::string Folder() const;
     void SetFolder(const std::string& folder);
     std::string Alias() const;

@@ -11,6 +11,7 @@
 #include "controls/RxLabel.h"
 #include "platform/Canvas.h"
 #include "platform/PageControl.h"
+#include "platform/SystemPrograms.h"
 #include "platform/Text.h"
 
 namespace {
@@ -233,7 +234,7 @@ void TfvFrame::ListDblClick()
 {
     TFahView* view = GetFahView(NodeUnderMouse());
     if (view && RunCommand)
-        RunCommand("explorer.exe \"" + view->Folder + "\"");
+        RunCommand("\"" + WindowsProgramPath("explorer.exe") + "\" \"" + view->Folder + "\"");
 }
 
 void TfvFrame::ListKeyDown(WORD& key, TShiftState shift)

@@ -357,6 +357,16 @@ void TCustomComboEdit::WndProc(TMessage& m)
         TEdit::WndProc(m);
         UpdateLayout();
         return;
+    case WM_NCPAINT: {
+        // A themed edit draws its frame over the whole window, the button's
+        // corner included (it does so whenever the focus comes or goes):
+        // the button is drawn again on top.
+        std::weak_ptr<void> alive = AliveToken();
+        TEdit::WndProc(m);
+        if (!alive.expired() && container_ && container_->HandleAllocated())
+            RedrawWindow(container_->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        return;
+    }
     default:
         break;
     }
@@ -574,10 +584,18 @@ void TDirectoryEdit::ButtonClick()
         OnBeforeDialog(this, name, action);
     if (alive.expired() || !action)
         return;
+    name = Trim(name);
     if (name.empty())
         name = InitialDir.empty() ? std::string("\\") : InitialDir;
-    if (!DirectoryExists(name))
-        name.assign(1, '\\');
+    // A folder not made yet: the browser opens at the nearest one above it.
+    while (!DirectoryExists(name)) {
+        std::string up = ExtractFilePath(RemoveTrailingBackslash(name));
+        if (up.empty() || up.size() >= name.size()) {
+            name.assign(1, '\\');
+            break;
+        }
+        name = up;
+    }
     {
         TErrorModeScope errorMode;
         action = ExecuteDialog(name);

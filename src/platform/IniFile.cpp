@@ -1,46 +1,129 @@
 #include "platform/IniFile.h"
 
+#include <windows.h>
+
 #include <algorithm>
 
+#include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/StringList.h"
 #include "platform/Text.h"
 
+namespace {
+
+// Larger is no folder list or placement file: it is left alone.
+constexpr uint64_t kMaxFileBytes = 64u << 20;
+
+bool IsKey(const std::string& key, const std::string& ident)
+{
+    return !key.empty() && SameText(key, ident);
+}
+
+bool IsComment(const std::string& line)
+{
+    return line[0] == ';' || line[0] == '#';
+}
+
+std::wstring Utf16FromBytes(const std::string& bytes, size_t from, bool bigEndian)
+{
+    std::wstring w((bytes.size() - from) / 2, L'\0');
+    for (size_t i = 0; i < w.size(); ++i) {
+        auto b0 = static_cast<unsigned char>(bytes[from + 2 * i]);
+        auto b1 = static_cast<unsigned char>(bytes[from + 2 * i + 1]);
+        w[i] = static_cast<wchar_t>(bigEndian ? (b0 << 8) | b1 : (b1 << 8) | b0);
+    }
+    return w;
+}
+
+}  // namespace
+
 TIniFile::TIniFile(std::string path) : path_(std::move(path))
 {
     std::string text;
-    if (!TryReadFileText(path_, text, 64u << 20))
+    if (!TryReadFileText(path_, text, kMaxFileBytes)) {
+        DWORD code = GetLastError();
+        if ((code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) && !FileExists(path_))
+            return;   // no file yet: an empty one
+        loadError_ = "Cannot read file \"" + path_ + "\"";
+        try {
+            ReadFileText(path_, kMaxFileBytes);
+        } catch (const std::exception& e) {
+            loadError_ = e.what();
+        }
         return;
-    if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    }
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        encoding_ = kUtf8Bom;
         text.erase(0, 3);
-    else if (!IsValidUtf8(text))
+    } else if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) {
+        encoding_ = text[0] == '\xFF' ? kUtf16Le : kUtf16Be;
+        if (text.size() % 2 != 0) {
+            loadError_ = "The file \"" + path_ + "\" is not whole UTF-16 text";
+            return;
+        }
+        text = WideToUtf8(Utf16FromBytes(text, 2, encoding_ == kUtf16Be));
+    } else if (!IsValidUtf8(text)) {
         text = CodePageToUtf8(text, 0 /* CP_ACP */);
+    }
+    // Zero characters: UTF-16 without its mark, or no text at all.
+    if (text.find('\0') != std::string::npos) {
+        loadError_ = "The file \"" + path_ + "\" is not text this program can read";
+        return;
+    }
+    Parse(text);
+}
+
+void TIniFile::Parse(const std::string& text)
+{
     Section* current = nullptr;
+    // Comment lines wait: above a header they belong to its section (above
+    // the first one, to the file).
+    std::vector<std::string> pending;
+    auto flush = [&] {
+        for (std::string& line : pending)
+            if (current)
+                current->entries.push_back({"", "", std::move(line)});
+            else
+                head_.push_back(std::move(line));
+        pending.clear();
+    };
     for (const std::string& raw : SplitLines(text)) {
         std::string line = Trim(raw);
-        if (line.empty() || line[0] == ';')
+        if (line.empty())
             continue;
         if (line.front() == '[' && line.back() == ']') {
             std::string name = Trim(line.substr(1, line.size() - 2));
+            // The comments at the top are the file's, not its first section's.
+            if (sections_.empty())
+                flush();
             current = Find(name);
             if (!current) {
-                sections_.push_back({name, {}});
+                sections_.push_back({name, std::move(pending), {}});
                 current = &sections_.back();
+            } else {
+                flush();
             }
+            pending.clear();
             continue;
         }
-        if (!current)
-            continue;
         size_t eq = line.find('=');
-        if (eq == std::string::npos)
+        std::string key = eq == std::string::npos ? std::string() : Trim(line.substr(0, eq));
+        if (key.empty() || IsComment(line) || !current) {
+            // Not a key of ours: kept as it stands.
+            pending.push_back(raw);
+            if (!IsComment(line))
+                flush();
             continue;
-        std::string key = Trim(line.substr(0, eq));
+        }
+        flush();
         std::string value = Trim(line.substr(eq + 1));
         auto it = std::find_if(current->entries.begin(), current->entries.end(),
                                [&](const Entry& e) { return SameText(e.key, key); });
+        // A second line of a key is never read: it goes at the next save.
         if (it == current->entries.end())
-            current->entries.push_back({key, value});
+            current->entries.push_back({key, value, ""});
     }
+    flush();
 }
 
 TIniFile::Section* TIniFile::Find(const std::string& name)
@@ -64,7 +147,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 {
     if (const Section* s = Find(section))
         for (const auto& e : s->entries)
-            if (SameText(e.key, ident))
+            if (IsKey(e.key, ident))
                 return e.value;
     return def;
 }
@@ -88,18 +171,18 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
     std::replace(v.begin(), v.end(), '\n', ' ');
     Section* s = Find(section);
     if (!s) {
-        sections_.push_back({section, {}});
+        sections_.push_back({section, {}, {}});
         s = &sections_.back();
     }
     for (auto& e : s->entries)
-        if (SameText(e.key, ident)) {
+        if (IsKey(e.key, ident)) {
             if (e.value == v)
                 return;
             e.value = v;
             Changed();
             return;
         }
-    s->entries.push_back({ident, v});
+    s->entries.push_back({ident, v, ""});
     Changed();
 }
 
@@ -119,7 +202,7 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& ident)
 {
     if (const Section* s = Find(section))
         for (const auto& e : s->entries)
-            if (SameText(e.key, ident))
+            if (IsKey(e.key, ident))
                 return true;
     return false;
 }
@@ -137,7 +220,8 @@ std::vector<std::string> TIniFile::ReadSection(const std::string& section) const
     std::vector<std::string> out;
     if (const Section* s = Find(section))
         for (const auto& e : s->entries)
-            out.push_back(e.key);
+            if (!e.key.empty())
+                out.push_back(e.key);
     return out;
 }
 
@@ -146,7 +230,8 @@ std::vector<std::string> TIniFile::ReadSectionValues(const std::string& section)
     std::vector<std::string> out;
     if (const Section* s = Find(section))
         for (const auto& e : s->entries)
-            out.push_back(e.key + "=" + e.value);
+            if (!e.key.empty())
+                out.push_back(e.key + "=" + e.value);
     return out;
 }
 
@@ -166,7 +251,7 @@ void TIniFile::DeleteKey(const std::string& section, const std::string& ident)
     if (!s)
         return;
     auto it = std::remove_if(s->entries.begin(), s->entries.end(),
-                             [&](const Entry& e) { return SameText(e.key, ident); });
+                             [&](const Entry& e) { return IsKey(e.key, ident); });
     if (it != s->entries.end()) {
         s->entries.erase(it, s->entries.end());
         Changed();
@@ -188,13 +273,42 @@ void TIniFile::EndUpdate()
 
 void TIniFile::UpdateFile()
 {
+    if (!loadError_.empty())
+        throw EFileError(loadError_ + "; it is left as it is");
     std::string text;
+    for (const std::string& line : head_)
+        text += line + "\r\n";
+    if (!head_.empty())
+        text += "\r\n";
     for (const auto& s : sections_) {
+        for (const std::string& line : s.above)
+            text += line + "\r\n";
         text += "[" + s.name + "]\r\n";
         for (const auto& e : s.entries)
-            text += e.key + "=" + e.value + "\r\n";
+            text += (e.key.empty() ? e.text : e.key + "=" + e.value) + "\r\n";
         text += "\r\n";
     }
-    WriteFileAtomic(path_, text);
+    WriteFileAtomic(path_, Encoded(text));
     dirty_ = false;
+}
+
+std::string TIniFile::Encoded(const std::string& text) const
+{
+    switch (encoding_) {
+    case kUtf8Bom:
+        return "\xEF\xBB\xBF" + text;
+    case kUtf16Le:
+    case kUtf16Be: {
+        std::wstring w = Utf8ToWide(text);
+        std::string out = encoding_ == kUtf16Le ? "\xFF\xFE" : "\xFE\xFF";
+        for (wchar_t c : w) {
+            char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>((c >> 8) & 0xFF);
+            out += encoding_ == kUtf16Le ? std::string{lo, hi} : std::string{hi, lo};
+        }
+        return out;
+    }
+    case kUtf8:
+    default:
+        return text;
+    }
 }

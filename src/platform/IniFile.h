@@ -1,14 +1,24 @@
-// An INI file kept in memory, UTF-8 on disk, written whole through a
-// temporary file. Every write saves at once unless inside BeginUpdate/EndUpdate.
+// An INI file kept in memory, written whole through a temporary file. Every
+// write saves at once unless inside BeginUpdate/EndUpdate.
+//
+// The file is read as UTF-8, as UTF-16 when it starts with that byte-order
+// mark (Notepad's "Unicode"), and otherwise in the system's ANSI code page;
+// a save keeps a UTF-16 or BOM-marked file in its own encoding and writes
+// the rest as UTF-8. Lines that are not keys (comments, anything else the
+// user wrote) are kept where they stand; a comment block just above a
+// section header goes with that section. A file that exists but cannot be
+// read is never overwritten: LoadError() says why, and a save throws.
 #pragma once
 #include <string>
 #include <vector>
 
 class TIniFile {
 public:
-    // Loads the file when it exists (a missing file is an empty one). Text that
-    // is not UTF-8 is read in the system's ANSI code page.
+    // Loads the file when it exists (a missing file is an empty one).
     explicit TIniFile(std::string path);
+    // Why the existing file could not be read (empty when it was, or when
+    // there is none).
+    const std::string& LoadError() const { return loadError_; }
 
     const std::string& FileName() const { return path_; }
     std::string ReadString(const std::string& section, const std::string& ident,
@@ -30,15 +40,28 @@ public:
     void BeginUpdate() { ++updating_; }
     void EndUpdate();          // saves when the outermost update ends with changes
     void UpdateFile();         // saves now; throws EFileError
+    // The file was read as UTF-16; a save writes it back so.
+    bool Utf16() const { return encoding_ == kUtf16Le || encoding_ == kUtf16Be; }
 
 private:
-    struct Entry { std::string key, value; };
-    struct Section { std::string name; std::vector<Entry> entries; };
+    // A key and its value, or (key empty) a line kept as the user wrote it.
+    struct Entry { std::string key, value, text; };
+    struct Section {
+        std::string name;
+        std::vector<std::string> above;   // comment lines just above the header
+        std::vector<Entry> entries;
+    };
+    enum TEncoding { kUtf8, kUtf8Bom, kUtf16Le, kUtf16Be };
+    void Parse(const std::string& text);
+    std::string Encoded(const std::string& text) const;
     Section* Find(const std::string& name);
     const Section* Find(const std::string& name) const;
     void Changed();
 
     std::string path_;
+    std::string loadError_;
+    TEncoding encoding_ = kUtf8;
+    std::vector<std::string> head_;   // kept lines above the first section
     std::vector<Section> sections_;
     int updating_ = 0;
     bool dirty_ = false;

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -303,6 +304,50 @@ TEST(AddDirDialog, TypedFolderGetsItsBackslashAndTheButtonsClose)
         EXPECT_EQ(RunModal(form, [&] { c.close(); }), c.result);
         EXPECT_FALSE(IsWindowVisible(form.Handle()));
     }
+}
+
+TEST(AddDirDialog, TheBrowseButtonStaysWhenTheFolderEditLosesTheKeyboard)
+{
+    ASSERT_TRUE(HaveDisplay());
+    LoadEnglish();
+    TAddDirForm& form = AddDirForm();
+    form.SetFolder("D:");
+    HWND button = form.DirectoryEdit1->Button()->Parent()->Handle();
+    // The button's pixels on the screen.
+    auto pixels = [button] {
+        RECT r;
+        GetWindowRect(button, &r);
+        std::vector<COLORREF> out;
+        HDC dc = GetDC(nullptr);
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                out.push_back(GetPixel(dc, x, y));
+        ReleaseDC(nullptr, dc);
+        return out;
+    };
+    std::vector<COLORREF> typing, afterTab, back;
+    int r = RunModal(form, [&] {
+        Send(MouseMoveTo(POINT{5, 5}));
+        Key(VK_END);
+        Send(TypedText(L"\\fah\\client 1"));
+        Sleep(200);
+        typing = pixels();
+        Key(VK_TAB);
+        Sleep(300);
+        afterTab = pixels();
+        Send(Chord({VK_SHIFT, VK_TAB}));
+        Sleep(300);
+        back = pixels();
+        Key(VK_ESCAPE);
+    });
+    EXPECT_EQ(r, mrCancel);
+    EXPECT_EQ(form.DirectoryEdit1->Text(), "D:\\fah\\client 1");
+    // The folder picture is there while typing, and stays when the keyboard
+    // goes to the next box and comes back.
+    COLORREF face = GetSysColor(COLOR_BTNFACE), white = RGB(255, 255, 255);
+    EXPECT_GT(std::count_if(typing.begin(), typing.end(), [&](COLORREF c) { return c != face && c != white; }), 20);
+    EXPECT_TRUE(afterTab == typing);
+    EXPECT_TRUE(back == typing);
 }
 
 TEST(AboutBox, PictureToggleLinksAndClosing)

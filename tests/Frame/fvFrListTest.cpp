@@ -13,6 +13,9 @@
 #include "platform/Clipboard.h"
 #include "platform/Graphics.h"
 #include "Frame/LogFr.h"
+#include "platform/FileUtil.h"
+#include "platform/StringList.h"
+#include "platform/SystemPrograms.h"
 #include "platform/Text.h"
 
 using namespace testing_support;
@@ -369,19 +372,31 @@ TEST_F(FvFrameTest, MouseAndKeysOnTheList)
         10000);
     EXPECT_EQ(got, expected + "\n");
 
-    // A double-click opens the folder in the explorer.
+    // A double-click opens the folder in the explorer, the system's by its
+    // full path (here the stand-in in system\ beside this test, which
+    // records its command line).
+    SetSystemProgramFolderForTesting(ExeFolder() + "system\\");
+    const std::string explorer = "\"" + ExeFolder() + "system\\explorer.exe\" \"" + folder + "\"";
     std::vector<std::string> commands;
+    auto run = frame->RunCommand;
     frame->RunCommand = [&](const std::string& c) {
         commands.push_back(c);
-        return true;
+        return run(c);
     };
+    const std::string started = out.File("explorer.log");
+    SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(started).c_str());
     MoveMouse(CellCentre(*frame, node, fvcState));
     std::vector<INPUT> twice = MouseClickAt(CellCentre(*frame, node, fvcState));
     std::vector<INPUT> second = MouseClickAt(CellCentre(*frame, node, fvcState));
     twice.insert(twice.end(), second.begin(), second.end());
     ASSERT_TRUE(SendInputPumping(twice));
     ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0], "explorer.exe \"" + folder + "\"");
+    EXPECT_EQ(commands[0], explorer);
+    EXPECT_TRUE(PumpUntil([&] { return FileExists(started) && ReadFile(started).find("->") != std::string::npos; },
+                          10000));
+    EXPECT_EQ(FileExists(started) ? SplitLines(ReadFile(started))[0] : std::string(), explorer);
+    SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+    SetSystemProgramFolderForTesting("");
 
     // Ctrl+Left folds the whole list, Ctrl+Right unfolds it.
     PVirtualNode total = frame->TotalNode();

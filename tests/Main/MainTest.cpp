@@ -32,10 +32,12 @@
 #include "platform/FileUtil.h"
 #include "platform/Menus.h"
 #include "platform/Registry.h"
+#include "platform/SystemPrograms.h"
 #include "platform/Text.h"
 #include "platform/Thread.h"
 #include "support/DialogDriver.h"
 #include "support/Input.h"
+#include "support/TestService.h"
 #include "support/TestSupport.h"
 #include "toolbars/TBItems.h"
 #include "toolbars/TBToolbar.h"
@@ -111,6 +113,8 @@ protected:
         SetFahSettingsPathForTesting(kKey);
         TFah::SetFileReadPause(0);
         TFah::SetNetConnectForTesting(&NoNetwork);
+        // Service commands go to the stand-in sc.exe.
+        SetSystemProgramFolderForTesting(ExeFolder() + "system\\");
         AppClosing = false;
         dir = std::make_unique<TempDir>("mainform");
         oldAppDir = AppDir();
@@ -130,6 +134,7 @@ protected:
         AppClosing = false;
         SetAppDir(oldAppDir);
         TFah::SetNetConnectForTesting(nullptr);
+        SetSystemProgramFolderForTesting("");
         TFah::SetFileReadPause(100);
         SetFahSettingsPathForTesting("");
         TRegistry().DeleteKey(kKey);
@@ -728,25 +733,64 @@ TEST_F(MainFormTest, ErrorsAndFolderListWithoutFolders)
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
 }
 
+const wchar_t kTestService[] = L"Brenix Main Test Svc";
+
 TEST_F(MainFormTest, ClientExitRestartsItsServiceQuietly)
 {
     std::string log = dir->File("sc.log");
     SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(log).c_str());
-    List({{Folder("a"), "", "", " Brenix \"Main\" Svc ", false}});
+    TestService svc(kTestService);
+    ASSERT_EQ(ServiceState(svc.service, SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    List({{Folder("a"), "", "", "Brenix \"Main\" Svc", false}, {Folder("b"), "", "", "Brenix Main Test Svc", false}});
     Start();
     TAppVal& show = GetFahSettings().FindValue("hiShowExecResultInWnd");
     ASSERT_TRUE(show.EditedBoolean());
     // The client ended because another one runs: its service restarts,
-    // without a window showing the commands' output.
+    // without a window showing the commands' output; the start waits
+    // until the service has stopped, and the service runs again.
+    balloons.clear();
+    PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(1)), 0);
+    ASSERT_TRUE(PumpUntil([&] { return FileExists(log) && ReadFile(log).find("-> start") != std::string::npos; }, 10000));
+    Pump(500);
+    EXPECT_EQ(ReadFile(log).find("failed"), std::string::npos) << ReadFile(log);
+    EXPECT_EQ(ServiceState(svc.service, SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_TRUE(balloons.empty());
+    DeleteFileUtf8(log);
+
+    // A service that does not start again is told in the tray.
     PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(0)), 0);
-    ASSERT_TRUE(PumpUntil([&] { return FileExists(log) && ReadFile(log).find(" start ") != std::string::npos; }, 10000));
-    Pump(200);
+    ASSERT_TRUE(PumpUntil([&] { return !balloons.empty(); }, 10000));
     std::string computer = "\\\\" + GetComputerOfPath(dir->Path());
     std::string text = ReadFile(log);
     EXPECT_NE(text.find(computer + " stop \"Brenix \"\"Main\"\" Svc\""), std::string::npos) << text;
     EXPECT_LT(text.find(" stop "), text.find(" start "));
+    EXPECT_EQ(balloons[0].title, Application().Title() + ": " + sErrorL_Caption);
+    EXPECT_EQ(balloons[0].text.rfind(FillIn(sServiceNotRestarted, {"Brenix \"Main\" Svc"}) + "\r\n", 0), 0u);
+    EXPECT_NE(balloons[0].text.find("FAILED 1060"), std::string::npos) << balloons[0].text;
+    EXPECT_EQ(balloons[0].icon, static_cast<DWORD>(NIIF_ERROR));
     EXPECT_TRUE(show.EditedBoolean());
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+}
+
+TEST_F(MainFormTest, AFolderListThatCannotBeReadIsToldAndKept)
+{
+    // UTF-16 without its mark: no text the program can read.
+    std::string bytes;
+    for (char c : "[FAHDir]\r\nline000=\"" + Folder("a") + "\"\r\n")
+        bytes += std::string{c, '\0'};
+    WriteFile(dir->File("folders.ini"), bytes);
+    std::string told;
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        Start();
+    }
+    EXPECT_EQ(told.rfind(FillIn(sFolderListNotRead, {dir->File("folders.ini")}), 0), 0u) << told;
+    EXPECT_TRUE(form->fvFrame1->ClientNodes().empty());
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    EXPECT_EQ(ReadFile(dir->File("folders.ini")), bytes);
 }
 
 TEST_F(MainFormTest, AFolderThatCannotBeAddedIsLoggedAndTheOthersLoad)
@@ -801,38 +845,13 @@ TEST_F(MainFormTest, ThreadsThatCannotStartAreReportedAndTheStartGoesOn)
     ASSERT_NE(form->SelectTimer(), nullptr);
 }
 
-// The service state, after waiting up to 5 s for the one asked for.
-DWORD ServiceState(SC_HANDLE service, DWORD waitFor)
-{
-    SERVICE_STATUS st = {};
-    for (int i = 0; i < 100 && QueryServiceStatus(service, &st) && st.dwCurrentState != waitFor; ++i)
-        Sleep(50);
-    return st.dwCurrentState;
-}
-
 TEST_F(MainFormTest, ShutdownStopsLocalServicesLogOffDoesNot)
 {
-    const wchar_t name[] = L"Brenix Main Test Svc";
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    ASSERT_NE(manager, nullptr);
-    if (SC_HANDLE old = OpenServiceW(manager, name, SERVICE_ALL_ACCESS)) {   // left by a broken run
-        SERVICE_STATUS st = {};
-        ControlService(old, SERVICE_CONTROL_STOP, &st);
-        ServiceState(old, SERVICE_STOPPED);
-        DeleteService(old);
-        CloseServiceHandle(old);
-    }
-    wchar_t exe[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path = exe;
-    path = L"\"" + path.substr(0, path.rfind(L'\\') + 1) + L"maindm_testsvc.exe\"";
-    SC_HANDLE service = CreateServiceW(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                       SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path.c_str(), nullptr, nullptr,
-                                       nullptr, nullptr, nullptr);
-    ASSERT_NE(service, nullptr);
-    StartServiceW(service, 0, nullptr);
+    TestService svc(kTestService);
+    ASSERT_NE(svc.service, nullptr);
+    SC_HANDLE service = svc.service;
     ASSERT_EQ(ServiceState(service, SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
-    List({{Folder("a"), "", "", WideToUtf8(name), false}});
+    List({{Folder("a"), "", "", WideToUtf8(kTestService), false}});
     for (LPARAM end : {static_cast<LPARAM>(ENDSESSION_LOGOFF), static_cast<LPARAM>(0)}) {
         Start();
         SendMessageW(form->Handle(), WM_QUERYENDSESSION, 0, end);
@@ -847,12 +866,6 @@ TEST_F(MainFormTest, ShutdownStopsLocalServicesLogOffDoesNot)
         }
     }
     EXPECT_EQ(ServiceState(service, SERVICE_STOPPED), static_cast<DWORD>(SERVICE_STOPPED));
-    SERVICE_STATUS st = {};
-    ControlService(service, SERVICE_CONTROL_STOP, &st);
-    ServiceState(service, SERVICE_STOPPED);
-    DeleteService(service);
-    CloseServiceHandle(service);
-    CloseServiceHandle(manager);
 }
 
 // Last: Exit ends the application's message loop.

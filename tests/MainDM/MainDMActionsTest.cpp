@@ -2,6 +2,7 @@
 // languages and the shortcuts pressed on a real window.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -13,10 +14,13 @@
 #include "Frame/AddDir.h"
 #include "controls/ComboEdits.h"
 #include "MainDMTestSupport.h"
+#include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/Form.h"
 #include "platform/StdCtrls.h"
 #include "platform/StringList.h"
+#include "platform/Text.h"
+#include "support/DialogDriver.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
 
@@ -81,7 +85,50 @@ struct Harness {
         action->Execute();
         t.join();
     }
+    // Runs an action whose dialog gets fill() and Enter from a helper thread.
+    // told: the text of the box that answered (closed with OK), "" for none;
+    // kept: the folder box's text when the dialog then stayed open (it is
+    // cancelled), "" when it closed.
+    struct Outcome {
+        std::string told, kept;
+    };
+    Outcome RunDialog(TAction* action, const std::function<void()>& fill)
+    {
+        Outcome o;
+        HWND form = AddDirForm().Handle();
+        std::thread t([&] {
+            for (int i = 0; i < 500 && !IsWindowVisible(form); ++i)
+                Sleep(10);
+            Sleep(300);
+            fill();
+            SendInputPumping(Chord({VK_RETURN}), 0);
+            HWND box = nullptr;
+            for (int i = 0; i < 300 && !(box = FindProcessDialog()) && IsWindowVisible(form); ++i)
+                Sleep(10);
+            if (box) {
+                o.told = WindowText(GetDlgItem(box, 0xFFFF));
+                PressDialogButton(box, IDOK);
+                Sleep(500);
+            }
+            if (IsWindowVisible(form)) {
+                o.kept = WindowText(AddDirForm().DirectoryEdit1->Handle());
+                PostMessageW(form, WM_CLOSE, 0, 0);
+            }
+        });
+        try {
+            action->Execute();
+        } catch (const std::exception& e) {
+            o.told = std::string("threw: ") + e.what();
+        }
+        t.join();
+        return o;
+    }
 };
+
+void SetText(TWinControl* edit, const wchar_t* text)
+{
+    SendMessageW(edit->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
 
 }  // namespace
 
@@ -128,6 +175,54 @@ TEST(FolderList, SaveRenumbersQuotesOnceAndDeleteMatchesExactly)
     EXPECT_EQ(ReadFolderList(ini).size(), 3u);
 }
 
+TEST(FolderList, ANotepadUnicodeFileKeepsItsFoldersCommentsAndEncoding)
+{
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    // Saved by Notepad as "Unicode": UTF-16 with its mark.
+    const std::wstring text = L"; Brenix folders\r\n[FAHDir]\r\nline000=\"C:\\\u0414\u043e\u043c\\\"\r\n"
+                              L"[C:\\\u0414\u043e\u043c\\]\r\n; under the desk\r\nAlias=box\r\nShowInHint=1\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t c : text)
+        bytes += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    WriteFile(ini, bytes);
+    const std::string dom = "C:\\\xD0\x94\xD0\xBE\xD0\xBC\\";   // "Дом"
+    std::vector<TFolderEntry> list = ReadFolderList(ini);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].Folder, dom);
+    EXPECT_EQ(list[0].Alias, "box");
+    EXPECT_TRUE(list[0].ShowInHint);
+
+    // A folder added: the file stays UTF-16 with every name and comment.
+    h.dm->SaveFahToIni("D:\\two", "", "", "", false);
+    std::string saved = ReadFile(ini);
+    ASSERT_EQ(saved.substr(0, 2), "\xFF\xFE");
+    std::wstring wide;
+    for (size_t i = 2; i + 1 < saved.size(); i += 2)
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(saved[i]) | static_cast<unsigned char>(saved[i + 1]) << 8);
+    const std::string back = WideToUtf8(wide);
+    EXPECT_NE(back.find("; Brenix folders\r\n"), std::string::npos) << back;
+    EXPECT_NE(back.find("; under the desk\r\n"), std::string::npos) << back;
+    list = ReadFolderList(ini);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].Folder + list[1].Folder, dom + "D:\\two\\");
+    EXPECT_EQ(list[0].Alias, "box");
+}
+
+TEST(FolderList, AFileThatCannotBeReadIsToldAndNeverOverwritten)
+{
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    // UTF-16 without its mark: no text this program can read.
+    std::string bytes;
+    for (char c : std::string("[FAHDir]\r\nline000=\"C:\\a\\\"\r\n"))
+        bytes += std::string{c, '\0'};
+    WriteFile(ini, bytes);
+    EXPECT_THROW(ReadFolderList(ini), EFileError);
+    EXPECT_THROW(h.dm->SaveFahToIni("D:\\two", "", "", "", false), EFileError);
+    EXPECT_EQ(ReadFile(ini), bytes);
+}
+
 TEST(FolderList, AddEditAndDeleteThroughTheActions)
 {
     ASSERT_TRUE(HaveDisplay());
@@ -136,12 +231,14 @@ TEST(FolderList, AddEditAndDeleteThroughTheActions)
     h.views.push_back(MakeView("C:\\fah\\"));
     h.dm->SaveFahToIni("C:\\fah\\", "", "", "", false);
 
-    // A folder already listed (in another case) selects its row only.
+    // A folder already listed (in another case) is refused with a word; the
+    // dialog keeps it.
     AddDirForm().SetFolder("c:\\FAH");
-    h.RunWithOk(h.dm->AddFahAction);
-    EXPECT_EQ(h.calls, "select C:\\fah\\;");
+    Harness::Outcome o = h.RunDialog(h.dm->AddFahAction, [] {});
+    EXPECT_EQ(o.told, FillIn(sFolderListed, {"c:\\FAH\\"}));
+    EXPECT_EQ(o.kept, "c:\\FAH\\");
+    EXPECT_EQ(h.calls, "");
     EXPECT_EQ(SectionLines(ini, "FAHDir"), "line000=\"C:\\fah\\\"");
-    h.calls.clear();
     AddDirForm().SetFolder("D:\\two");
     h.RunWithOk(h.dm->AddFahAction);
     EXPECT_EQ(h.calls, "add D:\\two\\ ;filters;");
@@ -174,6 +271,107 @@ TEST(FolderList, AddEditAndDeleteThroughTheActions)
     EXPECT_EQ(asked, sDeleteMonitoring + " E:\\moved\\ ?");
     EXPECT_EQ(h.calls, "delete;wu 2669 (1-2-3)>xxx;filters;");
     EXPECT_EQ(SectionLines(ini, "FAHDir"), "line000=\"D:\\two\\\"");
+}
+
+TEST(FolderList, TheDialogSaysWhyItRefusesKeepsWhatWasTypedAndTakesNoBlanks)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    h.views.push_back(MakeView("C:\\fah\\"));
+    h.views.push_back(MakeView("D:\\two\\"));
+    h.dm->SaveFahToIni("C:\\fah\\", "", "", "", false);
+    h.dm->SaveFahToIni("D:\\two\\", "two", "", "", false);
+    const std::string before = ReadFile(ini);
+
+    // No folder at all.
+    Harness::Outcome o = h.RunDialog(h.dm->AddFahAction, [] { SetText(AddDirForm().DirectoryEdit1, L"   "); });
+    EXPECT_EQ(o.told, sFolderEmpty);
+    EXPECT_EQ(o.kept, "   ");
+    // A row edited onto another row's folder: nothing of the edit is lost.
+    h.selected = h.views[1].get();
+    o = h.RunDialog(h.dm->EditFahAction, [] {
+        SetText(AddDirForm().DirectoryEdit1, L"c:\\FAH");
+        SetText(AddDirForm().AliasEdit, L"renamed");
+    });
+    EXPECT_EQ(o.told, FillIn(sFolderListed, {"c:\\FAH\\"}));
+    EXPECT_EQ(o.kept, "c:\\FAH");
+    EXPECT_EQ(h.views[1]->Fah()->Folder, "D:\\two\\");
+    EXPECT_EQ(h.calls, "");
+    EXPECT_EQ(ReadFile(ini), before);
+
+    // A folder and a service typed with outer blanks are taken without them.
+    o = h.RunDialog(h.dm->AddFahAction, [] {
+        SetText(AddDirForm().DirectoryEdit1, L"  E:\\blank  ");
+        SetText(AddDirForm().AliasEdit, L"b");
+        SetText(AddDirForm().ServiceEdit, L"  svc  ");
+    });
+    EXPECT_EQ(o.told + o.kept, "");
+    EXPECT_EQ(h.calls, "add E:\\blank\\ svc;filters;");
+    std::vector<TFolderEntry> list = ReadFolderList(ini);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[2].Folder + "|" + list[2].Alias + "|" + list[2].ServiceName, "E:\\blank\\|b|svc");
+}
+
+TEST(FolderList, BlanksAroundAFolderOfAnOlderFileAreNotPartOfIt)
+{
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    WriteFile(ini, "[FAHDir]\r\nline000=\" C:\\x\\ \"\r\n[ C:\\x\\ ]\r\nAlias=a\r\nServiceName=\" svc \"\r\nShowInHint=1\r\n");
+    std::vector<TFolderEntry> list = ReadFolderList(ini);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].Folder + "|" + list[0].Alias + "|" + list[0].ServiceName, "C:\\x\\|a|svc");
+    EXPECT_TRUE(list[0].ShowInHint);
+    // Deleting it leaves no section behind.
+    h.dm->DeleteFahFromIni(list[0].Folder);
+    EXPECT_EQ(ReadFile(ini), "[FAHDir]\r\n\r\n");
+}
+
+TEST(FolderList, ASaveThatFailsIsShownAndChangesNothing)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    h.views.push_back(MakeView("C:\\fah\\"));
+    h.views[0]->Fah()->Alias = "old";
+    h.dm->SaveFahToIni("C:\\fah\\", "old", "", "", false);
+    const std::string before = ReadFile(ini);
+    ASSERT_TRUE(SetFileAttributesW(Utf8ToWide(ini).c_str(), FILE_ATTRIBUTE_READONLY));
+
+    // Add and Edit: said in the dialog, which keeps what was typed.
+    Harness::Outcome o = h.RunDialog(h.dm->AddFahAction, [] { SetText(AddDirForm().DirectoryEdit1, L"D:\\two"); });
+    EXPECT_EQ(o.told.rfind(sFolderListNotSaved + "\r\n\r\n", 0), 0u) << o.told;
+    EXPECT_EQ(o.kept, "D:\\two");
+    h.selected = h.views[0].get();
+    o = h.RunDialog(h.dm->EditFahAction, [] { SetText(AddDirForm().AliasEdit, L"new"); });
+    EXPECT_EQ(o.told.rfind(sFolderListNotSaved, 0), 0u) << o.told;
+    EXPECT_EQ(h.views[0]->Fah()->Alias, "old");
+    // Delete: said after the question; the row stays.
+    std::vector<std::string> boxes;
+    std::thread t([&] {
+        for (int n = 0; n < 2; ++n) {
+            HWND box = nullptr;
+            for (int i = 0; i < 500 && !(box = FindProcessDialog()); ++i)
+                Sleep(10);
+            if (!box)
+                return;
+            boxes.push_back(WindowText(GetDlgItem(box, 0xFFFF)));
+            PressDialogButton(box, n == 0 ? IDYES : IDOK);
+            for (int i = 0; i < 300 && IsWindow(box); ++i)
+                Sleep(10);
+        }
+    });
+    try {
+        h.dm->DelFahAction->Execute();
+    } catch (const std::exception& e) {
+        boxes.push_back(std::string("threw: ") + e.what());
+    }
+    t.join();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].rfind(sFolderListNotSaved, 0), 0u) << boxes[1];
+    EXPECT_EQ(h.calls, "");
+    SetFileAttributesW(Utf8ToWide(ini).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadFile(ini), before);
 }
 
 TEST(MainDMActions, ShortcutsOnTheMainWindowRunTheirActions)

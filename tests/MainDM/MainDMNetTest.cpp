@@ -252,10 +252,22 @@ TEST(MainDMDownloads, ANewerVersionIsOfferedAndOnlyAWebAddressIsOpened)
     EXPECT_TRUE(PumpUntil([&] { return FileExists(opened) && ReadFile(opened).find('\n') != std::string::npos; }, 10000));
     EXPECT_EQ(ReadFile(opened), "http://dl.example.invalid/b.zip\n");
 
+    // An address with a double quote would add arguments to the browser's
+    // command line (a recorder of the whole command line would note them):
+    // it is not opened.
+    DeleteFileUtf8(opened);
+    SetRegString(HKEY_CLASSES_ROOT, "http\\shell\\open\\command",
+                 "\"" + BesideExe("..\\Dialogs\\dialogs_cmdline_recorder.exe") + "\" \"" + opened + "\" \"%1\"");
+    WriteFile(Www("soft/brenix_ver.txt"),
+              "version=1.5.0.2\r\nurl=http://dl.example.invalid/c.zip\" \"" + h.dir.File("planted") + "\r\n");
+    EXPECT_NE(h.Check(false, IDYES), "");
+    Pump(1500);
+    EXPECT_FALSE(FileExists(opened));
+
     // A program's path is not opened: the shell would run it (the stand-in
     // sc.exe would note its start).
     SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(ran).c_str());
-    WriteFile(Www("soft/brenix_ver.txt"), "version=2.0\r\ndate=2010-03-04\r\nsize=800;1\r\nurl=" + BesideExe("sc.exe") + "\r\n");
+    WriteFile(Www("soft/brenix_ver.txt"), "version=2.0\r\ndate=2010-03-04\r\nsize=800;1\r\nurl=" + BesideExe("system\\sc.exe") + "\r\n");
     EXPECT_EQ(h.Check(false, IDYES), "Version 2.0 dated 4 Mar 2010 (800 KB) is available. Open its download page?");
     Pump(1500);
     EXPECT_FALSE(FileExists(ran));
@@ -295,8 +307,13 @@ TEST(MainDMDownloads, VersionsDatesAndSizesOfTheVersionFile)
     EXPECT_THROW(VersionDateText("2009-02-30"), EConvertError);
     for (const auto& s : sizes)
         EXPECT_EQ(VersionSizeText(s.in), s.out) << s.in;
-    for (const char* url : {"http://a.b/c", " HTTPS://a.b/"})
+    for (const char* url : {"http://a.b/c", "HTTPS://a.b/", "http://10.0.0.1:8080/x?y=%22z%22#top", "http://a-b.c"})
         EXPECT_TRUE(IsWebAddress(url)) << url;
-    for (const char* url : {"C:\\Windows\\notepad.exe", "file:///C:/x.exe", "http://", "\\\\box\\share\\x.exe"})
+    // Nothing that could reach the browser's command line as more than one
+    // address: no quote, blank or control character anywhere.
+    for (const char* url : {"C:\\Windows\\notepad.exe", "file:///C:/x.exe", "http://", "\\\\box\\share\\x.exe",
+                            "http://a.b/\" --new-window", "http://a.b/x y", " https://a.b/", "http://a.b/\t",
+                            "http://a.b/\x7F", "http:///x", "http://a\"b/", "http://a.b:/", "http://a.b:8x/",
+                            "http://user@a.b/", "http://-a.b/"})
         EXPECT_FALSE(IsWebAddress(url)) << url;
 }

@@ -1,6 +1,7 @@
 // Service control of the data module: the commands go to the stand-in
-// sc.exe beside this executable, which records them and does them on Wine's
-// service manager against a small real test service.
+// sc.exe (in system\ beside this executable, where the tests point the
+// system folder), which records them and does them on Wine's service
+// manager against a small real test service.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +14,9 @@
 #include "platform/Application.h"
 #include "platform/FileUtil.h"
 #include "platform/StringList.h"
+#include "platform/SystemPrograms.h"
 #include "platform/Text.h"
+#include "support/TestService.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -23,50 +26,6 @@ namespace {
 
 const wchar_t kService[] = L"Brenix Test Svc";
 const std::string kQuoted = "\"Brenix Test Svc\"";
-
-// The test service, made afresh and running; removed afterwards.
-struct TestService {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = nullptr;
-    TestService()
-    {
-        Remove(OpenServiceW(manager, kService, SERVICE_ALL_ACCESS));
-        std::wstring path = L"\"" + Utf8ToWide(BesideExe("maindm_testsvc.exe")) + L"\"";
-        service = CreateServiceW(manager, kService, kService, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                 SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, path.c_str(), nullptr, nullptr, nullptr,
-                                 nullptr, nullptr);
-        StartServiceW(service, 0, nullptr);
-    }
-    ~TestService()
-    {
-        Remove(service);
-        CloseServiceHandle(manager);
-    }
-    void Remove(SC_HANDLE s)
-    {
-        if (!s)
-            return;
-        SERVICE_STATUS st = {};
-        ControlService(s, SERVICE_CONTROL_STOP, &st);
-        State(SERVICE_STOPPED, s);
-        DeleteService(s);
-        CloseServiceHandle(s);
-    }
-    // The state, after waiting up to 5 s for the one given.
-    DWORD State(DWORD waitFor = 0, SC_HANDLE s = nullptr) const
-    {
-        SERVICE_STATUS st = {};
-        for (int i = 0; i < 100 && QueryServiceStatus(s ? s : service, &st) && waitFor && st.dwCurrentState != waitFor; ++i)
-            Sleep(50);
-        return st.dwCurrentState;
-    }
-    DWORD StartType() const
-    {
-        union { QUERY_SERVICE_CONFIGW config; char bytes[8192]; } buf;
-        DWORD need = 0;
-        return QueryServiceConfigW(service, &buf.config, sizeof buf, &need) ? buf.config.dwStartType : 0xFFFF;
-    }
-};
 
 // A data module whose selected row and client list the test sets; the
 // stand-in's record goes to a temporary folder.
@@ -130,7 +89,7 @@ void CALLBACK FreeTheModule(HWND, UINT, UINT_PTR id, DWORD)
 
 TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
 {
-    TestService svc;
+    TestService svc(kService);
     ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     // Enabled only for a selected client with a service name.
@@ -144,19 +103,22 @@ TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
     h.hasSelection = true;
     EXPECT_EQ(h.TakeLog(), "");
 
-    // A folder on \\box: stop, then start, there; the last output is shown when asked for.
+    // A folder on \\box: stop, then start, there, the start only once the
+    // service has stopped (sc.exe returns while it is still stopping); the
+    // last output is shown when asked for.
     h.selected.Folder = "\\\\box\\fah\\client1\\";
     SetSetting("hiShowExecResultInWnd", true);
-    EXPECT_EQ(AnswerBox([&] { h.dm->RestartFAHServiceAction->Execute(); }, IDOK), "SERVICE_NAME: done");
+    std::string shown = AnswerBox([&] { h.dm->RestartFAHServiceAction->Execute(); }, IDOK);
+    EXPECT_EQ(shown.rfind("SERVICE_NAME: Brenix Test Svc", 0), 0u) << shown;
     SetSetting("hiShowExecResultInWnd", false);
-    EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop " + kQuoted + "|-> stopped|sc.exe \\\\box start " + kQuoted + "|-> running");
-    EXPECT_EQ(svc.State(), (DWORD)SERVICE_RUNNING);
+    EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop " + kQuoted + "|-> stop|sc.exe \\\\box start " + kQuoted + "|-> start");
+    EXPECT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
 
     // A local folder: this computer's name.
     h.selected.Folder = "C:\\fah\\";
     h.dm->StopFAHServiceAction->Execute();
-    EXPECT_EQ(h.TakeLog(), "sc.exe \\\\" + LocalComputer() + " stop " + kQuoted + "|-> stopped");
-    EXPECT_EQ(svc.State(), (DWORD)SERVICE_STOPPED);
+    EXPECT_EQ(h.TakeLog(), "sc.exe \\\\" + LocalComputer() + " stop " + kQuoted + "|-> stop");
+    EXPECT_EQ(svc.State(SERVICE_STOPPED), (DWORD)SERVICE_STOPPED);
 
     struct { TAction* action; std::string word; DWORD type; } types[] = {
         {h.dm->StartupTypeDisabledAction, "disabled", SERVICE_DISABLED},
@@ -185,9 +147,25 @@ TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
     h.TakeLog();
 }
 
+TEST(MainDMServices, ARestartThatFailsIsReported)
+{
+    TestService svc(kService);
+    ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+    Harness h;
+    // Disabled meanwhile: the stop goes through, the start is refused.
+    ASSERT_TRUE(ChangeServiceConfigW(svc.service, SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+    std::string shown = AnswerBox([&] { h.dm->RestartFAHServiceAction->Execute(); }, IDOK);
+    EXPECT_NE(shown.find(FillIn(sServiceNotRestarted, {"Brenix Test Svc"})), std::string::npos) << shown;
+    EXPECT_NE(shown.find("StartService FAILED 1058"), std::string::npos) << shown;
+    EXPECT_EQ(h.TakeLog(), "sc.exe \\\\" + LocalComputer() + " stop " + kQuoted + "|-> stop|sc.exe \\\\" +
+                               LocalComputer() + " start " + kQuoted + "|-> start failed 1058");
+    EXPECT_EQ(svc.State(), (DWORD)SERVICE_STOPPED);
+}
+
 TEST(MainDMServices, AtShutdownOnlyTheServicesOfThisComputerStop)
 {
-    TestService svc;
+    TestService svc(kService);
     ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     // Another computer, this one's name in capitals (a share, not this
@@ -206,14 +184,15 @@ TEST(MainDMServices, AtShutdownOnlyTheServicesOfThisComputerStop)
 TEST(MainDMServices, WaitingForScKeepsTheProgramAnsweringAndEndsWhenTheModuleGoes)
 {
     Harness h;
-    TExecResult r = ExecAndCapture("sc.exe oem");
+    const std::string sc = SystemProgramPath("sc.exe");
+    TExecResult r = ExecAndCapture(sc, "sc.exe oem");
     EXPECT_TRUE(r.Started && r.Finished);
     EXPECT_EQ(r.ExitCode, 7u);
     EXPECT_EQ(r.Output, "size: Gr\xC3\xB6\xC3\x9F" "e\r\n");
-    EXPECT_FALSE(ExecAndCapture("no-such-program-here.exe stop x").Started);
+    EXPECT_FALSE(ExecAndCapture(BesideExe("no-such-program-here.exe"), "no-such-program-here.exe stop x").Started);
     // A program left behind holding the output does not hold the wait.
     DWORD start = GetTickCount();
-    r = ExecAndCapture("sc.exe spawn");
+    r = ExecAndCapture(sc, "sc.exe spawn");
     EXPECT_LT(GetTickCount() - start, 3000u);
     EXPECT_EQ(r.Output, "spawned\r\n");
     h.TakeLog();
@@ -260,4 +239,26 @@ TEST(MainDMServices, WaitingForScKeepsTheProgramAnsweringAndEndsWhenTheModuleGoe
     EXPECT_TRUE(PumpUntil([&] { return FileExists(log) && ReadFile(log).find("->") != std::string::npos; }, 8000));
     Pump(300);
     EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop \"No Such Svc\"|-> no such service");
+}
+
+TEST(MainDMServices, ScIsTheSystemsNotACopyBesideTheProgram)
+{
+    // Without the tests' folder: the system's own folders.
+    SetSystemProgramFolderForTesting("");
+    wchar_t system[MAX_PATH] = {}, windows[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    EXPECT_EQ(SystemProgramPath("sc.exe"), WideToUtf8(system) + "\\sc.exe");
+    EXPECT_EQ(WindowsProgramPath("explorer.exe"), WideToUtf8(windows) + "\\explorer.exe");
+
+    // A copy of sc.exe beside the program, which is the current folder too,
+    // is not the one that runs.
+    const std::string planted = BesideExe("sc.exe");
+    ASSERT_TRUE(CopyFileW(Utf8ToWide(BesideExe("system\\sc.exe")).c_str(), Utf8ToWide(planted).c_str(), FALSE));
+    Harness h;
+    h.selected = {"C:\\fah\\", "No Such Svc"};
+    h.dm->StopFAHServiceAction->Execute();
+    EXPECT_EQ(h.TakeLog(), "");
+    DeleteFileUtf8(planted);
+    SetSystemProgramFolderForTesting(BesideExe("system\\"));
 }

@@ -4,6 +4,7 @@
 
 #include "Classes/FahSettings.h"
 #include "platform/Registry.h"
+#include "platform/SystemPrograms.h"
 #include "platform/Text.h"
 #include "support/DialogDriver.h"
 
@@ -78,7 +79,8 @@ std::string ComputerOfPath(const std::string& path)
 }
 
 namespace {
-// Every test reads and writes its settings under a test key.
+// Every test reads and writes its settings under a test key, and finds the
+// system's programs (the stand-in sc.exe) in system\ beside this executable.
 const char kKey[] = "Software\\Zembrik\\BrenixTest\\MainDM\\";
 class SettingsIsolation : public ::testing::Environment {
 public:
@@ -86,9 +88,11 @@ public:
     {
         TRegistry().DeleteKey(kKey);
         SetFahSettingsPathForTesting(kKey);
+        SetSystemProgramFolderForTesting(BesideExe("system\\"));
     }
     void TearDown() override
     {
+        SetSystemProgramFolderForTesting("");
         SetFahSettingsPathForTesting("");
         TRegistry().DeleteKey(kKey);
     }

@@ -7,9 +7,12 @@
 //   sc.exe [\\computer] config NAME start= auto|demand|disabled
 //   sc.exe oem          prints a word with non-ASCII letters in the OEM code page, exit code 7
 //   sc.exe spawn        starts "sc.exe hold" (4 s) with its handles and ends at once
-// Each operation waits until the service reached its state and appends
-// "-> <what it reached>" to the log; stdout gets a short report, nothing
-// when BX_SC_QUIET is set (as Wine's own sc.exe prints nothing on success).
+// As the system's sc.exe does, stop and start return as soon as the service
+// manager took the request (the service may still be stopping or starting),
+// print the state it reported, and end with the error code when the request
+// failed. The log gets "-> <request>" or "-> <request> failed <code>".
+// stdout gets nothing when BX_SC_QUIET is set (as Wine's own sc.exe prints
+// nothing on success).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -43,15 +46,32 @@ void Out(const std::string& text)
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
 }
 
-DWORD WaitForState(SC_HANDLE service, DWORD wanted)
+const char* StateName(DWORD state)
 {
-    SERVICE_STATUS st = {};
-    for (int i = 0; i < 200; ++i) {
-        if (QueryServiceStatus(service, &st) && st.dwCurrentState == wanted)
-            break;
-        Sleep(50);
+    switch (state) {
+    case SERVICE_STOPPED: return "STOPPED";
+    case SERVICE_START_PENDING: return "START_PENDING";
+    case SERVICE_STOP_PENDING: return "STOP_PENDING";
+    case SERVICE_RUNNING: return "RUNNING";
+    default: return "OTHER";
     }
-    return st.dwCurrentState;
+}
+
+// What sc.exe prints after a request: the state, or the failure.
+int Report(const std::wstring& request, const char* call, const std::wstring& name, bool ok, DWORD state)
+{
+    DWORD code = ok ? 0 : GetLastError();
+    if (!ok) {
+        Log(L"-> " + request + L" failed " + std::to_wstring(code));
+        Out("[SC] " + std::string(call) + " FAILED " + std::to_string(code) + ":\r\n");
+        return static_cast<int>(code);
+    }
+    Log(L"-> " + request);
+    char utf8[512] = {};
+    WideCharToMultiByte(CP_UTF8, 0, name.c_str(), -1, utf8, sizeof utf8, nullptr, nullptr);
+    Out(std::string("SERVICE_NAME: ") + utf8 + "\r\n        STATE              : " + std::to_string(state) + "  " +
+        StateName(state) + "\r\n");
+    return 0;
 }
 
 }  // namespace
@@ -94,17 +114,20 @@ int wmain()
     SC_HANDLE service = manager ? OpenServiceW(manager, name.c_str(), SERVICE_ALL_ACCESS) : nullptr;
     if (!service) {
         Log(L"-> no such service");
-        Out("OpenService FAILED 1060\r\n");
+        Out("[SC] OpenService FAILED 1060:\r\n");
         return 1060;
     }
-    std::wstring result;
+    int rc = 0;
     if (op == L"stop") {
         SERVICE_STATUS st = {};
-        ControlService(service, SERVICE_CONTROL_STOP, &st);
-        result = WaitForState(service, SERVICE_STOPPED) == SERVICE_STOPPED ? L"stopped" : L"still running";
+        bool ok = ControlService(service, SERVICE_CONTROL_STOP, &st) != FALSE;
+        rc = Report(L"stop", "ControlService", name, ok, st.dwCurrentState);
     } else if (op == L"start") {
-        StartServiceW(service, 0, nullptr);
-        result = WaitForState(service, SERVICE_RUNNING) == SERVICE_RUNNING ? L"running" : L"not running";
+        bool ok = StartServiceW(service, 0, nullptr) != FALSE;
+        SERVICE_STATUS st = {};
+        if (ok)
+            QueryServiceStatus(service, &st);
+        rc = Report(L"start", "StartService", name, ok, st.dwCurrentState);
     } else if (op == L"config" && i + 3 < argc && wcscmp(argv[i + 2], L"start=") == 0) {
         std::wstring word = argv[i + 3];
         DWORD type = word == L"auto" ? SERVICE_AUTO_START : word == L"demand" ? SERVICE_DEMAND_START
@@ -112,13 +135,13 @@ int wmain()
         bool ok = type != 0xFFFFFFFF && ChangeServiceConfigW(service, SERVICE_NO_CHANGE, type, SERVICE_NO_CHANGE,
                                                              nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                                              nullptr);
-        result = ok ? L"start type " + word : L"config failed";
+        Log(ok ? L"-> start type " + word : L"-> config failed");
+        Out(ok ? "[SC] ChangeServiceConfig SUCCESS\r\n" : "[SC] ChangeServiceConfig FAILED\r\n");
     } else {
-        result = L"unknown operation";
+        Log(L"-> unknown operation");
+        rc = 1;
     }
-    Log(L"-> " + result);
-    Out("SERVICE_NAME: done\r\n");
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
-    return 0;
+    return rc;
 }

@@ -1,5 +1,6 @@
 // A small real service for the service-control tests: runs until it is
-// told to stop.
+// told to stop, and then, as a real client saving its work does, takes
+// 1.5 s in the stop-pending state before it reports stopped.
 #include <windows.h>
 
 namespace {
@@ -30,6 +31,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
     statusHandle = RegisterServiceCtrlHandlerExW(L"Brenix Test Svc", Handler, nullptr);
     Report(SERVICE_RUNNING);
     WaitForSingleObject(stopEvent, INFINITE);
+    Sleep(1500);
     Report(SERVICE_STOPPED);
 }
 

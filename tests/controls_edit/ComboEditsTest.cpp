@@ -339,6 +339,27 @@ TEST(DirectoryEdit, TheButtonOpensTheFolderBrowserAtTheTypedFolder)
     EXPECT_TRUE(SameText(form.edit->InitialDir, folder));
 }
 
+TEST(DirectoryEdit, AFolderNotMadeYetOpensTheBrowserAtTheNearestOneAboveIt)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TempDir dir("dedit");
+    EditForm<TDirectoryEdit> form;
+    form.edit->SetText("");
+    ShowFocused(form);
+    // Typed, with blanks around it: a client folder to be made under the temporary one.
+    ASSERT_TRUE(SendInputPumping(TypedText(L" " + Utf8ToWide(dir.Path()) + L"new client\\work ")));
+    SelectionRecorder asked;
+    {
+        DialogDriver driver([&](HWND d) { PressDialogButton(d, IDCANCEL); });
+        std::thread keys = SendInputLater(Chord({VK_MENU, VK_DOWN}), 100);
+        EXPECT_TRUE(PumpUntil([&] { return driver.Acted() && !FindProcessDialog(); }, 20000));
+        keys.join();
+    }
+    ASSERT_FALSE(g_selectionsAsked.empty());
+    EXPECT_TRUE(SameText(IncludeTrailingPathDelimiter(g_selectionsAsked[0]), dir.Path())) << g_selectionsAsked[0];
+    EXPECT_EQ(form.edit->Text(), " " + dir.Path() + "new client\\work ");
+}
+
 TEST(DirectoryEdit, CancelKeepsTheTextAndMultipleFoldersAreJoined)
 {
     ASSERT_TRUE(HaveDisplay());

@@ -2,10 +2,12 @@
 # Makes sample client folders from the real client files and the folder list
 # file naming them:
 #
-#   make-folders.sh DIR INI
+#   make-folders.sh [--keep] DIR INI
 #
 # DIR is made anew and gets the twelve client folders; INI is the folder
-# list file to write (the program's path with ".ini"). WINEPREFIX must be
+# list file to write (the program's path with ".ini"). With --keep, an INI
+# that exists already is kept with DIR as they are (the user may have added
+# folders there): only the share is linked again. WINEPREFIX must be
 # set: folder 09 is reached as \\e2ehost\share\client09\ through the
 # prefix's unc folder. The folders, by alias:
 #   01 running P4744   02 running GPU3    03 running SMP     04 running CPU
@@ -17,6 +19,8 @@
 # line per stand-in, "FOLDER<TAB>SOURCE LOG<TAB>UPTO<TAB>STOP" in Windows
 # paths (the arguments of standin_client.exe).
 set -euo pipefail
+keep=0
+if [ "${1:-}" = --keep ]; then keep=1; shift; fi
 dir=$1 ini=$2
 here=$(cd "$(dirname "$0")" && pwd)
 real=${BRENIX_REALDATA:-$here/../data/realdata}
@@ -24,14 +28,21 @@ real=$(cd "$real" && pwd)
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
 
 win() { printf 'Z:%s' "${1//\//\\}"; }
+# The share: a folder of DIR seen by Wine as \\e2ehost\share.
+link_share() {
+  mkdir -p "$dir/share" "$WINEPREFIX/dosdevices/unc/e2ehost"
+  ln -sfn "$dir/share" "$WINEPREFIX/dosdevices/unc/e2ehost/share"
+}
 
+if [ "$keep" = 1 ] && [ -f "$ini" ] && [ -f "$dir/standins.txt" ]; then
+  dir=$(cd "$dir" && pwd)
+  link_share
+  exit 0
+fi
 rm -rf "$dir"
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
-
-# The share: a folder of DIR seen by Wine as \\e2ehost\share.
-mkdir -p "$dir/share" "$WINEPREFIX/dosdevices/unc/e2ehost"
-ln -sfn "$dir/share" "$WINEPREFIX/dosdevices/unc/e2ehost/share"
+link_share
 
 folders=() aliases=() configs=()
 standins=""

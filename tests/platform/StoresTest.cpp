@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "platform/Registry.h"
+#include "platform/Text.h"
 #include "support/TestSupport.h"
 
 using testing_support::TempDir;
@@ -102,6 +105,77 @@ TEST(IniFile, ReadsAnsiFilesAndIgnoresJunk)
     std::string v = ini.ReadString("S", "name", "");
     EXPECT_FALSE(v.empty());
     EXPECT_EQ(ini.ReadString("S", "missing", "d"), "d");
+}
+
+namespace {
+
+std::string Utf16Bytes(const std::wstring& text, bool bigEndian)
+{
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (wchar_t c : text) {
+        char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+        out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(IniFile, Utf16AndMarkedFilesKeepTheirEncodingAndTheUsersLines)
+{
+    TempDir dir;
+    // Notepad's "Unicode" (UTF-16 with its mark), its big-endian kind, and
+    // UTF-8 with a mark; a Cyrillic name, comments and a line of no key.
+    const std::wstring text = L"; my folders\r\n[FAHDir]\r\nline000=\"C:\\\u041a\u043b\u0438\u0435\u043d\u0442\"\r\n"
+                              L"\r\n# the box under the desk\r\n[C:\\x\\]\r\nnot a key\r\nAlias=home\r\n";
+    const std::wstring saved = L"; my folders\r\n\r\n[FAHDir]\r\nline000=\"C:\\\u041a\u043b\u0438\u0435\u043d\u0442\"\r\n"
+                               L"\r\n# the box under the desk\r\n[C:\\x\\]\r\nnot a key\r\nAlias=home\r\nShowInHint=1\r\n\r\n";
+    const struct {
+        const char* name;
+        std::string bytes, expected;
+    } files[] = {
+        {"le.ini", Utf16Bytes(text, false), Utf16Bytes(saved, false)},
+        {"be.ini", Utf16Bytes(text, true), Utf16Bytes(saved, true)},
+        {"bom.ini", "\xEF\xBB\xBF" + WideToUtf8(text), "\xEF\xBB\xBF" + WideToUtf8(saved)},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        const std::string path = dir.File(f.name);
+        testing_support::WriteFile(path, f.bytes);
+        TIniFile ini(path);
+        EXPECT_EQ(ini.LoadError(), "");
+        EXPECT_EQ(ini.ReadString("FAHDir", "line000", ""), "\"C:\\\xD0\x9A\xD0\xBB\xD0\xB8\xD0\xB5\xD0\xBD\xD1\x82\"");
+        EXPECT_EQ(ini.ReadSection("C:\\x\\"), std::vector<std::string>{"Alias"});
+        ini.WriteInteger("C:\\x\\", "ShowInHint", 1);
+        EXPECT_EQ(testing_support::ReadFile(path), f.expected);
+    }
+}
+
+TEST(IniFile, AFileThatCannotBeReadIsNeverOverwritten)
+{
+    TempDir dir;
+    // UTF-16 without its mark, and a file another program holds open alone.
+    const std::string unmarked = dir.File("unmarked.ini"), held = dir.File("held.ini");
+    const std::string bytes = Utf16Bytes(L"[FAHDir]\r\nline000=\"C:\\a\\\"\r\n", false).substr(2);
+    testing_support::WriteFile(unmarked, bytes);
+    testing_support::WriteFile(held, "[FAHDir]\r\nline000=\"C:\\a\\\"\r\n");
+    HANDLE lock = CreateFileW(Utf8ToWide(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    for (const std::string& path : {unmarked, held}) {
+        SCOPED_TRACE(path);
+        TIniFile ini(path);
+        EXPECT_NE(ini.LoadError(), "");
+        EXPECT_TRUE(ini.ReadSections().empty());
+        EXPECT_THROW(ini.WriteString("FAHDir", "line001", "\"D:\\b\\\""), EFileError);
+    }
+    CloseHandle(lock);
+    EXPECT_EQ(testing_support::ReadFile(unmarked), bytes);
+    EXPECT_EQ(testing_support::ReadFile(held), "[FAHDir]\r\nline000=\"C:\\a\\\"\r\n");
+    // A missing file is an empty one, and can be written.
+    TIniFile fresh(dir.File("new.ini"));
+    EXPECT_EQ(fresh.LoadError(), "");
+    fresh.WriteString("S", "k", "v");
+    EXPECT_EQ(testing_support::ReadFile(dir.File("new.ini")), "[S]\r\nk=v\r\n\r\n");
 }
 
 TEST(FileUtil, AtomicWriteReplacesWholeFiles)

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <initializer_list>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -13,6 +14,9 @@ namespace testing_support {
 INPUT KeyInput(WORD vk, bool up);
 // The keys pressed in order and released in reverse: {VK_MENU, VK_DOWN} is Alt+Down.
 std::vector<INPUT> Chord(std::initializer_list<WORD> keys);
+// The characters typed as they are, whatever the keyboard layout (each a
+// press and release of its Unicode character).
+std::vector<INPUT> TypedText(const std::wstring& text);
 // The mouse moved to a screen point, then the left button pressed and released there.
 std::vector<INPUT> MouseClickAt(POINT screen);
 // The mouse moved to a screen point.

@@ -57,6 +57,21 @@ std::vector<INPUT> Chord(std::initializer_list<WORD> keys)
     return v;
 }
 
+std::vector<INPUT> TypedText(const std::wstring& text)
+{
+    std::vector<INPUT> v;
+    for (wchar_t c : text) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wScan = c;
+        in.ki.dwFlags = KEYEVENTF_UNICODE;
+        v.push_back(in);
+        in.ki.dwFlags |= KEYEVENTF_KEYUP;
+        v.push_back(in);
+    }
+    return v;
+}
+
 std::vector<INPUT> MouseMoveTo(POINT screen) { return {MouseInput(screen, 0)}; }
 
 std::vector<INPUT> MouseClickAt(POINT screen)
