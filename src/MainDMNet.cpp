@@ -304,9 +304,10 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showRecei
         ok = TryReadFileText(tmpFile, body, LoaderLimit(kind)) && LooksLike(kind, body);
     }
     if (!ok) {
-        // A request that never reached a server (name lookup, connection)
-        // has no status of its own: its reason says what went wrong.
-        if (cli->RequestDoneError() != 0)
+        // A request that got no answer from a server (name lookup,
+        // connection, a limit passed) has no status of its own: its reason
+        // says what went wrong.
+        if (cli->Failed() || cli->RequestDoneError() != 0)
             StatusError(sUpdateError + ": " + cli->ReasonPhrase());
         else
             StatusError(sUpdateError + ": " + IntToStr(code) + " " + cli->ReasonPhrase());

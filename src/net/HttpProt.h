@@ -130,6 +130,10 @@ public:
     const std::string& DocName() const { return docName_; }
     const std::string& Location() const { return location_; }
     WORD RequestDoneError() const { return requestDoneError_; }
+    // The request ended without a server's answer to show (no server
+    // reached, a limit passed, an answer that could not be read): the status
+    // and the reason are the component's own.
+    bool Failed() const { return failed_; }
     THttpState State() const { return state_; }
     THttpRequest RequestType() const { return requestType_; }
     // Successive relocations one request follows before it fails.
