@@ -1,10 +1,13 @@
 #include "Frame/SetInMainFr.h"
 
+#include <algorithm>
+
 #include "Classes/Lang.h"
 #include "Frame/SetInFr.h"
 #include "controls/ComboEdits.h"
 #include "platform/Actions.h"
 #include "platform/StdCtrls.h"
+#include "platform/TextFit.h"
 
 TSetInMainFrame::TSetInMainFrame(TComponent* owner) : TSetPageFrame(owner)
 {
@@ -40,4 +43,6 @@ void TSetInMainFrame::ApplyLanguage()
     HorzLineCheckBox->SetCaption(sShowHorzGridLinesCB_Caption);
     MainColButton->SetCaption(sFahColAction_Caption);
     PictureEditLanguage(BkFilenameEdit);
+    FitCheckBoxes();
+    MainColButton->SetWidth(ButtonWidth(*MainColButton, 160));
 }

@@ -37,6 +37,7 @@
 #include "platform/Shape.h"
 #include "platform/SpinEdit.h"
 #include "platform/Text.h"
+#include "support/CaptionFit.h"
 #include "support/DialogDriver.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
@@ -505,4 +506,30 @@ TEST_F(SettingsDialog, LanguageSwitchRecaptionsTheDialog)
     EXPECT_EQ(form.TreeFrame->NodeText(form.TreeFrame->VSTree->GetFirst()), sSettings);
     SetLanguage(1);
     EXPECT_EQ(form.Caption(), english);
+}
+
+// In each language every page shows its captions whole (the text drawn in
+// the control's font fits the control, no label lies under a box, nothing
+// sticks out of the page) and the page tree shows every title.
+TEST_F(SettingsDialog, EveryCaptionFitsInEveryLanguage)
+{
+    TSettingsForm& form = SettingsForm();
+    form.Show();
+    TVirtualStringTree* tree = form.TreeFrame->VSTree;
+    for (int lang : {2, 3, 1}) {
+        SetLanguage(lang);
+        SCOPED_TRACE(Languages[lang].Code);
+        for (int page : {spSystem, spEvents, spDatabase, spUserTeam, spInterface, spMainList, spLogWindow, spAddInfo}) {
+            form.SelectPage(page);
+            Pump(30);
+            for (const std::string& problem : UnfitCaptions(form))
+                ADD_FAILURE() << "page " << page << ": " << problem;
+        }
+        // A title wider than the tree is cut with an ellipsis or scrolled.
+        RECT client;
+        GetClientRect(tree->Handle(), &client);
+        for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNext(n))
+            EXPECT_LE(tree->NodeDisplayRect(n, -1, true, true).right, client.right) << form.TreeFrame->NodeText(n);
+    }
+    form.Hide();
 }
