@@ -211,6 +211,7 @@ std::string sAboutInfo;
 std::string sAboutDonate;
 std::string sSupportThanks;
 std::string sJoinToKPX;
+std::string sJpegNotice;
 
 // {OtherStrings}
 std::string sFahCores;
@@ -420,6 +421,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sAboutDonate),
     BX_LANG_GLOBAL(sSupportThanks),
     BX_LANG_GLOBAL(sJoinToKPX),
+    BX_LANG_GLOBAL(sJpegNotice),
     // {OtherStrings}
     BX_LANG_GLOBAL(sFahCores),
     BX_LANG_GLOBAL(sOther),

@@ -270,6 +270,7 @@ extern std::string sAboutInfo;
 extern std::string sAboutDonate;
 extern std::string sSupportThanks;
 extern std::string sJoinToKPX;
+extern std::string sJpegNotice;
 
 // {OtherStrings}
 extern std::string sFahCores;

@@ -23,6 +23,7 @@
 #include "controls/RxLabel.h"
 #include "platform/Image.h"
 #include "platform/Text.h"
+#include "support/CaptionFit.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
 
@@ -377,4 +378,26 @@ TEST(AboutBox, PictureToggleLinksAndClosing)
         SCOPED_TRACE(key);
         EXPECT_EQ(RunModal(form, [&] { Key(key); }), mrOk);
     }
+}
+
+// In each language the dialogs show every text whole (drawn in its control's
+// font, it fits the control and the box) and in that language.
+TEST(Dialogs, EveryTextShowsWholeInEachLanguage)
+{
+    ASSERT_TRUE(HaveDisplay());
+    for (const char* table : {"LANG_UA", "LANG_RU", "LANG_EN"}) {
+        SCOPED_TRACE(table);
+        LoadLanguageResource(table);
+        LoadLangGlobals();
+        ReloadLanguage();
+        for (TForm* form : std::initializer_list<TForm*>{&AboutForm(), &AddDirForm(), &SetColumnForm()}) {
+            form->Show();
+            Pump(30);
+            for (const std::string& problem : UnfitCaptions(*form))
+                ADD_FAILURE() << form->Name() << ": " << problem;
+            form->Hide();
+        }
+        EXPECT_EQ(AboutForm().Label2->Caption(), sJpegNotice);
+    }
+    EXPECT_NE(sJpegNotice.find("Independent JPEG Group"), std::string::npos);
 }
