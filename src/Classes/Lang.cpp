@@ -5,6 +5,7 @@
 
 #include "Classes/FahSettings.h"
 #include "platform/Firewall.h"
+#include "platform/InputBox.h"
 #include "platform/Resources.h"
 #include "platform/Text.h"
 
@@ -502,6 +503,8 @@ void LoadLangGlobals()
 {
     for (const TLangGlobal& g : kLangGlobals)
         *g.text = GetLangValue(g.name);
+    // The layer's own input box has no language of its own.
+    SetInputBoxCancelCaption(sCancel);
 }
 
 void ReloadLanguage()

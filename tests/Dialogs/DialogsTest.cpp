@@ -22,6 +22,7 @@
 #include "controls/ComboEdits.h"
 #include "controls/RxLabel.h"
 #include "platform/Image.h"
+#include "platform/InputBox.h"
 #include "platform/Text.h"
 #include "support/CaptionFit.h"
 #include "support/Input.h"
@@ -400,4 +401,30 @@ TEST(Dialogs, EveryTextShowsWholeInEachLanguage)
         EXPECT_EQ(AboutForm().Label2->Caption(), sJpegNotice);
     }
     EXPECT_NE(sJpegNotice.find("Independent JPEG Group"), std::string::npos);
+}
+
+// The input box's Cancel button speaks the user's language too.
+TEST(Dialogs, InputBoxCancelIsInTheLanguage)
+{
+    ASSERT_TRUE(HaveDisplay());
+    LoadLanguageResource("LANG_RU");
+    LoadLangGlobals();
+    std::wstring buttons;
+    std::thread reader([&buttons] {
+        HWND box = nullptr;
+        for (int i = 0; i < 500 && !(box = FindWindowW(nullptr, L"Input test")); ++i)
+            Sleep(10);
+        EnumChildWindows(box, [](HWND child, LPARAM p) WINAPI -> BOOL {
+            wchar_t text[64] = {};
+            GetWindowTextW(child, text, 64);
+            *reinterpret_cast<std::wstring*>(p) += std::wstring(text) + L"|";
+            return TRUE;
+        }, reinterpret_cast<LPARAM>(&buttons));
+        PostMessageW(box, WM_CLOSE, 0, 0);
+    });
+    std::string value = "x";
+    EXPECT_FALSE(InputQuery("Input test", sInputString, value));
+    reader.join();
+    EXPECT_NE(buttons.find(Utf8ToWide(sCancel) + L"|"), std::wstring::npos) << WideToUtf8(buttons);
+    LoadEnglish();
 }
