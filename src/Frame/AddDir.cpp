@@ -1,6 +1,7 @@
 #include "Frame/AddDir.h"
 
 #include "Classes/Lang.h"
+#include "platform/AccessKeys.h"
 #include "controls/ComboEdits.h"
 #include "controls/FileUtils.h"
 #include "platform/FileUtil.h"
@@ -103,6 +104,7 @@ void TAddDirForm::ApplyLanguage()
     Label4->SetCaption("(" + sCompConfigHint + ")");
     Label4->SetLeft(Label3->Left() + Label3->Width() + 4);
     DirectoryEdit1->DialogText = sSelectFolder;
+    GiveAccessKeys(*this);
 }
 
 TAddDirForm& AddDirForm()

@@ -31,6 +31,9 @@ TSetDfFrame::TSetDfFrame(TComponent* owner) : TSetPageFrame(owner)
         Edit("dfTeamID", TextToIntDef(TeamIDEdit->Text(), kDefaultTeamID));
     };
 
+    Label1->SetFocusControl(UserNameEdit);
+    Label2->SetFocusControl(TeamIDEdit);
+
     RxLabel1 = new TRxLabel(this);
     RxLabel1->SetName("RxLabel1");
     RxLabel1->SetLeft(110);

@@ -23,6 +23,7 @@ TSetEvFrame::TSetEvFrame(TComponent* owner) : TSetPageFrame(owner)
     IntervalSpinEdit->SetMaxLength(3);
     IntervalSpinEdit->SetParent(this);
     IntervalSpinEdit->OnChange = [this](TObject*) { Edit("evAutoUpdateInterval", IntervalSpinEdit->Value()); };
+    Label1->SetFocusControl(IntervalSpinEdit->Edit());
     Label2 = NewLabel("Label2", this, 252, 36);
 
     GroupBox1 = new TGroupBox(this);

@@ -65,6 +65,7 @@ TSetInLogFrame::TSetInLogFrame(TComponent* owner) : TSetPageFrame(owner)
     };
     BgLabel = NewLabel("BgLabel", this, 8, 192);
     BkFilenameEdit = NewPictureEdit(this, this, 8, 210, 360, "inBkLog");
+    BgLabel->SetFocusControl(BkFilenameEdit);
     ApplyLanguage();
 }
 

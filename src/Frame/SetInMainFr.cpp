@@ -18,6 +18,7 @@ TSetInMainFrame::TSetInMainFrame(TComponent* owner) : TSetPageFrame(owner)
     HorzLineCheckBox = NewCheckBox("HorzLineCheckBox", this, 8, 80, 360, "inShowHorzGridLines");
     Label1 = NewLabel("Label1", this, 8, 110);
     BkFilenameEdit = NewPictureEdit(this, this, 8, 128, 360, "inBkMainInfo");
+    Label1->SetFocusControl(BkFilenameEdit);
     MainColButton = new TButton(this);
     MainColButton->SetName("MainColButton");
     MainColButton->SetBounds(8, 164, 160, 25);

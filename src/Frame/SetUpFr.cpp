@@ -59,6 +59,10 @@ TSetUpFrame::TSetUpFrame(TComponent* owner) : TSetPageFrame(owner)
     ProxyUserEdit = NewEdit("ProxyUserEdit", 110, 144, 150, "upProxyUserName");
     PassLabel = NewLabel("PassLabel", this, 26, 176);
     ProxyPassEdit = NewEdit("ProxyPassEdit", 110, 172, 150, "upProxyUserPassword");
+    ServerLabel->SetFocusControl(ProxyNameEdit);
+    PortLabel->SetFocusControl(ProxyPortEdit);
+    LoginLabel->SetFocusControl(ProxyUserEdit);
+    PassLabel->SetFocusControl(ProxyPassEdit);
     OpenPasWarningLabel = NewLabel("OpenPasWarningLabel", this, 26, 204);
     OpenPasWarningLabel->SetAutoSize(false);
     OpenPasWarningLabel->SetWordWrap(true);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Classes/Lang.h"
+#include "platform/AccessKeys.h"
 #include "platform/Actions.h"
 #include "Frame/SetDfFr.h"
 #include "Frame/SetEvFr.h"
@@ -200,8 +201,10 @@ void TSettingsForm::FitToPages()
     const int treeWidth = std::max(kTreeWidth, textRight + kTreeTextRoom + frame);
     int pageWidth = kPageWidth;
     for (TSetPageFrame* p : pages_)
-        if (p)
+        if (p) {
+            GiveAccessKeys(*p);
             pageWidth = std::max(pageWidth, p->NeededWidth());
+        }
     TreeFrame->SetWidth(treeWidth);
     SetFormClientSize(*this, treeWidth + pageWidth + 8, kPageHeight + 41);
 }

@@ -56,8 +56,9 @@ private:
     void PassActions();
     void PageSwitch(int kind);
     TSetPageFrame* MakePage(int kind);
-    // Sizes the tree to its longest title and the dialog to the tree and
-    // the widest page made so far.
+    // Gives the pages' controls their missing access keys; sizes the tree
+    // to its longest title and the dialog to the tree and the widest page
+    // made so far.
     void FitToPages();
     TCustomAction* fahColAction_ = nullptr;
     TCustomAction* updateFahBaseAction_ = nullptr;

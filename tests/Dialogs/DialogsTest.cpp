@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -251,7 +252,7 @@ TEST(AddDirDialog, TypedFolderGetsItsBackslashAndTheButtonsClose)
     ASSERT_NE(form.DirectoryEdit1->Button(), nullptr);
     EXPECT_TRUE(form.DirectoryEdit1->Button()->Visible());
     EXPECT_GT(form.DirectoryEdit1->Button()->Width(), 10);
-    EXPECT_EQ(form.Label1->Caption(), "Folder:");
+    EXPECT_EQ(form.Label1->Caption(), "&Folder:");
     EXPECT_EQ(form.Label4->Caption(), "(" + sCompConfigHint + ")");
     EXPECT_EQ(form.DirectoryEdit1->DialogText, sSelectFolder);
 
@@ -427,4 +428,43 @@ TEST(Dialogs, InputBoxCancelIsInTheLanguage)
     reader.join();
     EXPECT_NE(buttons.find(Utf8ToWide(sCancel) + L"|"), std::wstring::npos) << WideToUtf8(buttons);
     LoadEnglish();
+}
+
+// The folder dialog's labels and box have access keys of their own in each
+// language; with real keys Alt and a label's letter moves to its box.
+TEST(Dialogs, FolderDialogAccessKeys)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TAddDirForm& form = AddDirForm();
+    for (const char* table : {"LANG_RU", "LANG_UA", "LANG_EN"}) {
+        LoadLanguageResource(table);
+        LoadLangGlobals();
+        form.Show();
+        Pump(30);
+        std::map<wchar_t, std::string> seen;
+        for (const TAccessKeyed& c : AccessKeyedControls(form)) {
+            wchar_t key = AccessKeyOf(c.caption);
+            EXPECT_NE(key, 0) << table << " " << c.caption;
+            if (key && seen.count(key))
+                ADD_FAILURE() << table << ": " << c.caption << " / " << seen[key];
+            seen[key] = c.caption;
+        }
+        EXPECT_EQ(seen.size(), 5u) << table;
+        form.Hide();
+    }
+    form.SetAlias("");
+    form.SetServiceName("");
+    form.SetShowInHint(false);
+    int r = RunModal(form, [&] {
+        Send(AltChar(AccessKeyOf(form.Label2->Caption())));
+        Type("box");
+        Send(AltChar(AccessKeyOf(form.Label5->Caption())));
+        Type("fahsvc");
+        Send(AltChar(AccessKeyOf(form.HintCheckBox->Caption())));
+        Key(VK_RETURN);
+    });
+    EXPECT_EQ(r, mrOk);
+    EXPECT_EQ(form.Alias(), "box");
+    EXPECT_EQ(form.ServiceName(), "fahsvc");
+    EXPECT_TRUE(form.ShowInHint());
 }

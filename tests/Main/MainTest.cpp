@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
 #include <functional>
 #include <thread>
 #include <string>
@@ -19,6 +20,7 @@
 #include "Classes/SingleInstance.h"
 #include "Classes/CpuUsageThread.h"
 #include "FolderList.h"
+#include "Frame/IniFr.h"
 #include "Frame/fvFr.h"
 #include "Main.h"
 #include "MainDM.h"
@@ -30,6 +32,7 @@
 #include "platform/Menus.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "support/CaptionFit.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
 #include "toolbars/TBItems.h"
@@ -655,3 +658,103 @@ TEST_F(MainFormTest, CloseBoxToTrayExitCloses)
 }
 
 }  // namespace
+
+namespace {
+
+// Each caption has an access key and no two share one.
+void ExpectOwnKeys(const std::vector<std::string>& captions, const std::string& where)
+{
+    std::map<wchar_t, std::string> seen;
+    for (const std::string& c : captions) {
+        wchar_t key = AccessKeyOf(c);
+        EXPECT_NE(key, 0) << where << ": \"" << c << "\" has no access key";
+        if (key && seen.count(key))
+            ADD_FAILURE() << where << ": \"" << c << "\" and \"" << seen[key] << "\" share their access key";
+        seen[key] = c;
+    }
+}
+
+// The same for every level of a menu (a disabled title item has none).
+void ExpectOwnKeysPerLevel(TMenuItem& menu, const std::string& where)
+{
+    std::vector<std::string> captions;
+    for (int i = 0; i < menu.Count(); ++i) {
+        TMenuItem* item = menu.Items(i);
+        if (item->Caption != "-" && item->Enabled)
+            captions.push_back(item->Caption);
+        if (item->Count() > 0)
+            ExpectOwnKeysPerLevel(*item, where + " > " + item->Caption);
+    }
+    ExpectOwnKeys(captions, where);
+}
+
+}  // namespace
+
+// In each language Alt with a caption's "&" letter reaches the main window's
+// menus and buttons: the menu bar's titles and the toolbars' buttons have
+// letters of their own (the bar names the service as its button does), and
+// so have the items of every menu. With real keys, Alt and the Help title's
+// letter open its menu and the About item's letter then shows the box.
+TEST_F(MainFormTest, AccessKeysInEveryLanguage)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    Start();
+    // The bar as the system shows it (made anew on a language switch).
+    auto barTitle = [this](int i) {
+        wchar_t text[128] = {};
+        GetMenuStringW(GetMenu(form->Handle()), static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+        return WideToUtf8(text);
+    };
+    for (int lang : {2, 3, 1}) {
+        SetLanguage(lang);
+        SCOPED_TRACE(Languages[lang].Code);
+        std::vector<std::string> window;
+        ASSERT_EQ(GetMenuItemCount(GetMenu(form->Handle())), 4);
+        for (int i = 0; i < 4; ++i)
+            window.push_back(barTitle(i));
+        for (TTBToolbar* toolbar : {form->MainTBToolbar, form->fvFrame1->FAHIniFrame->IniTBToolbar}) {
+            TTBRootItem* items = toolbar->Items();
+            for (int i = 0; i < items->Count(); ++i) {
+                TTBCustomItem* item = items->Items(i);
+                if (item->Caption().empty())
+                    continue;   // a separator
+                if (item->Action() == form->MainDM->ServiceAction)
+                    EXPECT_EQ(item->Caption(), barTitle(1)) << "the same service title";
+                else
+                    window.push_back(item->Caption());
+            }
+        }
+        ExpectOwnKeys(window, "main window");
+        ExpectOwnKeysPerLevel(form->MainMenu1->Items(), "menu bar");
+        ExpectOwnKeysPerLevel(form->MainPopupMenu->Items(), "list menu");
+        ExpectOwnKeysPerLevel(form->TrayPopupMenu->Items(), "tray menu");
+        ExpectOwnKeysPerLevel(form->CpuUsagePopupMenu->Items(), "CPU menu");
+    }
+
+    // English: Wine garbles Alt with a letter sent as a character of another script.
+    const wchar_t help = AccessKeyOf(barTitle(3));
+    const wchar_t about = AccessKeyOf(form->MainDM->AboutAction->Caption());
+    ASSERT_TRUE(help && about);
+    SetForegroundWindow(form->Handle());
+    form->fvFrame1->VSTree->SetFocus();
+    Pump(100);
+    bool aboutShown = false;
+    std::thread close([&aboutShown] {
+        for (int i = 0; i < 500 && !aboutShown; ++i) {
+            HWND box = FindWindowW(nullptr, L"About");
+            if (box && IsWindowVisible(box)) {
+                aboutShown = true;
+                Sleep(200);
+                PostMessageW(box, WM_CLOSE, 0, 0);
+            }
+            Sleep(10);
+        }
+    });
+    std::vector<INPUT> keys = AltChar(help);
+    for (INPUT in : Chord({static_cast<WORD>(VkKeyScanW(about) & 0xFF)}))
+        keys.push_back(in);
+    EXPECT_TRUE(SendInputPumping(keys, 1500));
+    close.join();
+    EXPECT_TRUE(aboutShown);
+}

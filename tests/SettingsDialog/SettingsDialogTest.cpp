@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -532,4 +533,40 @@ TEST_F(SettingsDialog, EveryCaptionFitsInEveryLanguage)
             EXPECT_LE(tree->NodeDisplayRect(n, -1, true, true).right, client.right) << form.TreeFrame->NodeText(n);
     }
     form.Hide();
+}
+
+// On every page, in each language, each check box, radio button, button and
+// label that names a box has an access key no other control of the page
+// uses. With real keys, Alt and a letter ticks a box, and Alt and a label's
+// letter moves to the box it names.
+TEST_F(SettingsDialog, AccessKeysOnEveryPage)
+{
+    TSettingsForm& form = SettingsForm();
+    form.Show();
+    for (int lang : {2, 3, 1}) {
+        SetLanguage(lang);
+        for (int page : {spSystem, spEvents, spDatabase, spUserTeam, spInterface, spMainList, spLogWindow, spAddInfo}) {
+            form.SelectPage(page);
+            std::map<wchar_t, std::string> seen;
+            for (const TAccessKeyed& c : AccessKeyedControls(*form.Page(page))) {
+                wchar_t key = AccessKeyOf(c.caption);
+                EXPECT_NE(key, 0) << Languages[lang].Code << " " << c.caption;
+                if (key && seen.count(key))
+                    ADD_FAILURE() << Languages[lang].Code << ": " << c.caption << " / " << seen[key];
+                seen[key] = c.caption;
+            }
+        }
+    }
+    form.Hide();
+
+    ASSERT_EQ(Run(spDatabase, [](TSettingsForm& f) {
+                  auto* up = PageOf<TSetUpFrame>(f, spDatabase);
+                  Send(AltChar(AccessKeyOf(up->UseProxyCheckBox->Caption())));
+                  Send(AltChar(AccessKeyOf(up->LoginLabel->Caption())));
+                  Type("joe");
+                  Key(VK_RETURN);
+              }),
+              mrOk);
+    EXPECT_TRUE(Val("upUseProxy").AsBoolean());
+    EXPECT_EQ(Val("upProxyUserName").AsString(), "joe");
 }

@@ -145,11 +145,11 @@ TEST_F(LangTest, RussianAndUkrainianComeOutAsUtf8)
     EXPECT_EQ(CurrentLanguage, 3);
     EXPECT_EQ(sRunning, "працює");
     EXPECT_EQ(sShutdown, "зупинений");
-    EXPECT_EQ(sFolder, "Тека");
+    EXPECT_EQ(sFolder, "&Тека");
     EXPECT_EQ(sCompConfig, "Конфігурація комп'ютера");
-    EXPECT_EQ(sByMemory, "За зайнятою пам'яттю");
-    EXPECT_EQ(sHideToolbarCB_Caption, "Сховати панель інструментів");   // ї, і survive
-    EXPECT_EQ(sMinCB_Caption, "Запускати згорнутою в трей");
+    EXPECT_EQ(sByMemory, "За зайнятою &пам'яттю");
+    EXPECT_EQ(sHideToolbarCB_Caption, "&Сховати панель інструментів");   // ї, і survive
+    EXPECT_EQ(sMinCB_Caption, "Запускати згорнутою &в трей");
     EXPECT_EQ(GetLangValue("sLanguage"), "Українська");
     for (int i = 0; i < LangGlobalCount(); ++i)
         EXPECT_TRUE(IsValidUtf8(LangGlobalText(i))) << LangGlobalName(i);
@@ -348,11 +348,11 @@ TEST_F(LangTest, AWindowReCaptionsItselfOnASwitch)
         return WideToUtf8(std::wstring_view(buf, n));
     };
     SetLanguage(1);
-    EXPECT_EQ(text(), "Refresh");
+    EXPECT_EQ(text(), "&Refresh");
     SetLanguage(2);
-    EXPECT_EQ(text(), "Обновить");
+    EXPECT_EQ(text(), "&Обновить");
     SetLanguage(3);
-    EXPECT_EQ(text(), "Оновити");
+    EXPECT_EQ(text(), "&Оновити");
     DestroyWindow(label);
 }
 

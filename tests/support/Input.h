@@ -13,6 +13,9 @@ namespace testing_support {
 INPUT KeyInput(WORD vk, bool up);
 // The keys pressed in order and released in reverse: {VK_MENU, VK_DOWN} is Alt+Down.
 std::vector<INPUT> Chord(std::initializer_list<WORD> keys);
+// Alt held while the key that types ch on the keyboard layout is pressed
+// (Wine garbles the character of Alt with a KEYEVENTF_UNICODE key).
+std::vector<INPUT> AltChar(wchar_t ch);
 // The mouse moved to a screen point, then the left button pressed and released there.
 std::vector<INPUT> MouseClickAt(POINT screen);
 // The mouse moved to a screen point.
