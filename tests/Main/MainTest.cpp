@@ -694,7 +694,8 @@ void ExpectOwnKeysPerLevel(TMenuItem& menu, const std::string& where)
 // menus and buttons: the menu bar's titles and the toolbars' buttons have
 // letters of their own (the bar names the service as its button does), and
 // so have the items of every menu. With real keys, Alt and the Help title's
-// letter open its menu and the About item's letter then shows the box.
+// letter open its menu and the About item's letter then shows the box; Alt
+// and the Add folder button's letter show the folder dialog.
 TEST_F(MainFormTest, AccessKeysInEveryLanguage)
 {
     if (!HaveDisplay())
@@ -739,22 +740,28 @@ TEST_F(MainFormTest, AccessKeysInEveryLanguage)
     SetForegroundWindow(form->Handle());
     form->fvFrame1->VSTree->SetFocus();
     Pump(100);
-    bool aboutShown = false;
-    std::thread close([&aboutShown] {
-        for (int i = 0; i < 500 && !aboutShown; ++i) {
-            HWND box = FindWindowW(nullptr, L"About");
-            if (box && IsWindowVisible(box)) {
-                aboutShown = true;
-                Sleep(200);
-                PostMessageW(box, WM_CLOSE, 0, 0);
+    // Each press shows a dialog, closed from here once it is up.
+    auto shows = [](const wchar_t* title, std::vector<INPUT> keys) {
+        bool shown = false;
+        std::thread close([title, &shown] {
+            for (int i = 0; i < 500 && !shown; ++i) {
+                HWND box = FindWindowW(nullptr, title);
+                if (box && IsWindowVisible(box)) {
+                    shown = true;
+                    Sleep(200);
+                    PostMessageW(box, WM_CLOSE, 0, 0);
+                }
+                Sleep(10);
             }
-            Sleep(10);
-        }
-    });
+        });
+        EXPECT_TRUE(SendInputPumping(keys, 1500));
+        close.join();
+        return shown;
+    };
     std::vector<INPUT> keys = AltChar(help);
     for (INPUT in : Chord({static_cast<WORD>(VkKeyScanW(about) & 0xFF)}))
         keys.push_back(in);
-    EXPECT_TRUE(SendInputPumping(keys, 1500));
-    close.join();
-    EXPECT_TRUE(aboutShown);
+    EXPECT_TRUE(shows(L"About", keys));
+    // A toolbar button's letter runs it: the folder dialog comes up.
+    EXPECT_TRUE(shows(L"Add folder", AltChar(AccessKeyOf(form->MainDM->AddFahAction->Caption()))));
 }
