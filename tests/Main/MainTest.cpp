@@ -22,6 +22,7 @@
 #include "FolderList.h"
 #include "Frame/IniFr.h"
 #include "Frame/fvFr.h"
+#include "Frame/fvFrCells.h"
 #include "Main.h"
 #include "MainDM.h"
 #include "controls/CoolTrayIcon.h"
@@ -764,4 +765,32 @@ TEST_F(MainFormTest, AccessKeysInEveryLanguage)
     EXPECT_TRUE(shows(L"About", keys));
     // A toolbar button's letter runs it: the folder dialog comes up.
     EXPECT_TRUE(shows(L"Add folder", AltChar(AccessKeyOf(form->MainDM->AddFahAction->Caption()))));
+}
+
+// The totals row's State cell shows its whole summary in each language (the
+// column is made wide enough; a wider column stays as the user left it).
+TEST_F(MainFormTest, TotalsStateShowsWhole)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    List({{Folder("a"), "a", "", "", false}, {Folder("b"), "b", "", "", false}});
+    Start();
+    TVirtualStringTree* tree = form->fvFrame1->VSTree;
+    // A language switch builds the header anew.
+    auto state = [tree] { return tree->Header().Columns()[fvcState]; };
+    for (int lang : {2, 3, 1}) {
+        SetLanguage(lang);
+        form->fvFrame1->ApplyFilters();
+        Pump(100);
+        PVirtualNode total = form->fvFrame1->TotalNode();
+        ASSERT_NE(total, nullptr);
+        RECT cell = tree->NodeDisplayRect(total, fvcState, false);
+        RECT text = tree->NodeDisplayRect(total, fvcState, true, true);
+        EXPECT_LE(text.right, cell.right) << Languages[lang].Code << " " << state()->Width();
+    }
+    state()->SetWidth(400);
+    SetLanguage(2);
+    form->fvFrame1->ApplyFilters();
+    EXPECT_EQ(state()->Width(), 400);
+    SetLanguage(1);
 }
