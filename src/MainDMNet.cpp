@@ -117,6 +117,26 @@ void ReplaceWith(const std::string& tmpFile, const std::string& file)
     }
 }
 
+// Why a request failed: when no server answered, in the user's language
+// (the socket library words it in English); otherwise the server's own words.
+std::string FailureReason(const THttpCli& cli)
+{
+    const int error = cli.RequestDoneError();
+    switch (error) {
+    case 0:
+        return cli.ReasonPhrase();
+    case WSAHOST_NOT_FOUND:
+    case WSATRY_AGAIN:
+    case WSANO_RECOVERY:
+    case WSANO_DATA:
+        return sHostNotFound;
+    case WSAETIMEDOUT:
+        return sServerNoAnswer;
+    default:
+        return error >= WSABASEERR ? sNoConnection + " (" + IntToStr(error) + ")" : cli.ReasonPhrase();
+    }
+}
+
 }  // namespace
 
 // ---- Version file texts ----
@@ -231,7 +251,7 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showRecei
         ok = TryReadFileText(tmpFile, body) && LooksLike(kind, body);
     }
     if (!ok) {
-        Status(-1, sUpdateError + ": " + IntToStr(code) + " " + cli->ReasonPhrase());
+        Status(-1, sUpdateError + ": " + IntToStr(code) + " " + FailureReason(*cli));
         PumpAlive(alive);
         return false;
     }

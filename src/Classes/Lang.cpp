@@ -143,6 +143,9 @@ std::string sUpdatingWUdatabase;
 std::string sReceived;
 std::string sByte;
 std::string sUpdateError;
+std::string sHostNotFound;
+std::string sNoConnection;
+std::string sServerNoAnswer;
 std::string sServerStatAction_Caption;
 std::string sAddFahAction_Caption;
 std::string sAddFahAction_Hint;
@@ -354,6 +357,9 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sReceived),
     BX_LANG_GLOBAL(sByte),
     BX_LANG_GLOBAL(sUpdateError),
+    BX_LANG_GLOBAL(sHostNotFound),
+    BX_LANG_GLOBAL(sNoConnection),
+    BX_LANG_GLOBAL(sServerNoAnswer),
     BX_LANG_GLOBAL(sServerStatAction_Caption),
     BX_LANG_GLOBAL(sAddFahAction_Caption),
     BX_LANG_GLOBAL(sAddFahAction_Hint),

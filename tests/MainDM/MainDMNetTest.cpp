@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "Classes/Lang.h"
 #include "Classes/MVars.h"
 #include "Classes/ProjectInfo.h"
 #include "Classes/UploadSizes.h"
@@ -236,4 +237,22 @@ TEST(MainDMDownloads, VersionsDatesAndSizesOfTheVersionFile)
         EXPECT_TRUE(IsWebAddress(url)) << url;
     for (const char* url : {"C:\\Windows\\notepad.exe", "file:///C:/x.exe", "http://", "\\\\box\\share\\x.exe"})
         EXPECT_FALSE(IsWebAddress(url)) << url;
+}
+
+// A download that reaches no server says so in the user's language, not in
+// the socket library's English.
+TEST(MainDMDownloads, NoServerIsToldInTheUsersLanguage)
+{
+    Harness h;
+    for (int lang : {2, 3, 1}) {
+        SetLanguage(lang);
+        SCOPED_TRACE(lang);
+        SetSetting("upURL", std::string("http://127.0.0.1:1/psummary.html"));   // nobody listens there
+        h.status.clear();
+        h.dm->UpdateFahBaseAction->Execute();
+        ASSERT_GE(h.status.size(), 2u);
+        EXPECT_EQ(h.status[1].rfind(sUpdateError + ": ", 0), 0u) << h.status[1];
+        EXPECT_NE(h.status[1].find(sNoConnection), std::string::npos) << h.status[1];
+        EXPECT_EQ(ReadFile(PSummaryFile()), kOldPage);
+    }
 }
