@@ -54,6 +54,13 @@ size_t AccessKeyAt(const std::wstring& w)
 
 }  // namespace
 
+wchar_t AccessKeyOf(const std::string& caption)
+{
+    std::wstring w = Utf8ToWide(caption);
+    size_t at = AccessKeyAt(w);
+    return at == std::wstring::npos ? 0 : Upper(w[at]);
+}
+
 void GiveAccessKeys(TWinControl& window)
 {
     std::vector<TControl*> controls;
@@ -61,10 +68,8 @@ void GiveAccessKeys(TWinControl& window)
     std::set<wchar_t> taken;
     std::vector<TControl*> without;
     for (TControl* c : controls) {
-        std::wstring w = Utf8ToWide(c->Caption());
-        size_t at = AccessKeyAt(w);
-        if (at != std::wstring::npos)
-            taken.insert(Upper(w[at]));
+        if (wchar_t key = AccessKeyOf(c->Caption()))
+            taken.insert(key);
         else
             without.push_back(c);
     }

@@ -3,7 +3,13 @@
 // show it as plain text (a client state, a list column) cannot carry the "&".
 #pragma once
 
+#include <string>
+
 class TWinControl;
+
+// The access key of a caption (the letter after a single "&"), upper-cased;
+// 0 when it has none.
+wchar_t AccessKeyOf(const std::string& caption);
 
 // Gives every check box, radio button, push button other than the default and
 // cancel ones, and label with a control to focus, under window, that has no

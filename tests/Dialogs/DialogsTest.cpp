@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <functional>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +24,7 @@
 #include "platform/Image.h"
 #include "platform/InputBox.h"
 #include "platform/Text.h"
+#include "platform/AccessKeys.h"
 #include "support/CaptionFit.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
@@ -383,8 +383,10 @@ TEST(AboutBox, PictureToggleLinksAndClosing)
 }
 
 // In each language the dialogs show every text whole (drawn in its control's
-// font, it fits the control and the box) and in that language.
-TEST(Dialogs, EveryTextShowsWholeInEachLanguage)
+// font, it fits the control and the box) and in that language, and their
+// labels and boxes have access keys of their own; with real keys Alt and a
+// label's letter moves to its box.
+TEST(Dialogs, EveryTextAndAccessKeyInEachLanguage)
 {
     ASSERT_TRUE(HaveDisplay());
     for (const char* table : {"LANG_UA", "LANG_RU", "LANG_EN"}) {
@@ -395,13 +397,30 @@ TEST(Dialogs, EveryTextShowsWholeInEachLanguage)
         for (TForm* form : std::initializer_list<TForm*>{&AboutForm(), &AddDirForm(), &SetColumnForm()}) {
             form->Show();
             Pump(30);
-            for (const std::string& problem : UnfitCaptions(*form))
+            std::vector<std::string> problems = UnfitCaptions(*form);
+            for (const std::string& p : AccessKeyProblems(AccessKeyCaptions(*form)))
+                problems.push_back(p);
+            for (const std::string& problem : problems)
                 ADD_FAILURE() << form->Name() << ": " << problem;
             form->Hide();
         }
+        EXPECT_EQ(AccessKeyCaptions(AddDirForm()).size(), 5u);
         EXPECT_EQ(AboutForm().Label2->Caption(), sJpegNotice);
     }
     EXPECT_NE(sJpegNotice.find("Independent JPEG Group"), std::string::npos);
+
+    TAddDirForm& form = AddDirForm();
+    form.SetAlias("");
+    form.SetShowInHint(false);
+    int r = RunModal(form, [&] {
+        Send(AltChar(AccessKeyOf(form.Label2->Caption())));
+        Type("box");
+        Send(AltChar(AccessKeyOf(form.HintCheckBox->Caption())));
+        Key(VK_RETURN);
+    });
+    EXPECT_EQ(r, mrOk);
+    EXPECT_EQ(form.Alias(), "box");
+    EXPECT_TRUE(form.ShowInHint());
 }
 
 // The input box's Cancel button speaks the user's language too.
@@ -410,61 +429,21 @@ TEST(Dialogs, InputBoxCancelIsInTheLanguage)
     ASSERT_TRUE(HaveDisplay());
     LoadLanguageResource("LANG_RU");
     LoadLangGlobals();
-    std::wstring buttons;
-    std::thread reader([&buttons] {
+    std::wstring texts;
+    std::thread reader([&texts] {
         HWND box = nullptr;
         for (int i = 0; i < 500 && !(box = FindWindowW(nullptr, L"Input test")); ++i)
             Sleep(10);
-        EnumChildWindows(box, [](HWND child, LPARAM p) WINAPI -> BOOL {
+        for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
             wchar_t text[64] = {};
-            GetWindowTextW(child, text, 64);
-            *reinterpret_cast<std::wstring*>(p) += std::wstring(text) + L"|";
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&buttons));
+            GetWindowTextW(c, text, 64);
+            texts += std::wstring(text) + L"|";
+        }
         PostMessageW(box, WM_CLOSE, 0, 0);
     });
     std::string value = "x";
     EXPECT_FALSE(InputQuery("Input test", sInputString, value));
     reader.join();
-    EXPECT_NE(buttons.find(Utf8ToWide(sCancel) + L"|"), std::wstring::npos) << WideToUtf8(buttons);
+    EXPECT_NE(texts.find(Utf8ToWide(sCancel) + L"|"), std::wstring::npos) << WideToUtf8(texts);
     LoadEnglish();
-}
-
-// The folder dialog's labels and box have access keys of their own in each
-// language; with real keys Alt and a label's letter moves to its box.
-TEST(Dialogs, FolderDialogAccessKeys)
-{
-    ASSERT_TRUE(HaveDisplay());
-    TAddDirForm& form = AddDirForm();
-    for (const char* table : {"LANG_RU", "LANG_UA", "LANG_EN"}) {
-        LoadLanguageResource(table);
-        LoadLangGlobals();
-        form.Show();
-        Pump(30);
-        std::map<wchar_t, std::string> seen;
-        for (const TAccessKeyed& c : AccessKeyedControls(form)) {
-            wchar_t key = AccessKeyOf(c.caption);
-            EXPECT_NE(key, 0) << table << " " << c.caption;
-            if (key && seen.count(key))
-                ADD_FAILURE() << table << ": " << c.caption << " / " << seen[key];
-            seen[key] = c.caption;
-        }
-        EXPECT_EQ(seen.size(), 5u) << table;
-        form.Hide();
-    }
-    form.SetAlias("");
-    form.SetServiceName("");
-    form.SetShowInHint(false);
-    int r = RunModal(form, [&] {
-        Send(AltChar(AccessKeyOf(form.Label2->Caption())));
-        Type("box");
-        Send(AltChar(AccessKeyOf(form.Label5->Caption())));
-        Type("fahsvc");
-        Send(AltChar(AccessKeyOf(form.HintCheckBox->Caption())));
-        Key(VK_RETURN);
-    });
-    EXPECT_EQ(r, mrOk);
-    EXPECT_EQ(form.Alias(), "box");
-    EXPECT_EQ(form.ServiceName(), "fahsvc");
-    EXPECT_TRUE(form.ShowInHint());
 }

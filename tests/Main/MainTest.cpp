@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <map>
 #include <functional>
 #include <thread>
 #include <string>
@@ -33,6 +32,7 @@
 #include "platform/Menus.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "platform/AccessKeys.h"
 #include "support/CaptionFit.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
@@ -662,21 +662,9 @@ TEST_F(MainFormTest, CloseBoxToTrayExitCloses)
 
 namespace {
 
-// Each caption has an access key and no two share one.
-void ExpectOwnKeys(const std::vector<std::string>& captions, const std::string& where)
-{
-    std::map<wchar_t, std::string> seen;
-    for (const std::string& c : captions) {
-        wchar_t key = AccessKeyOf(c);
-        EXPECT_NE(key, 0) << where << ": \"" << c << "\" has no access key";
-        if (key && seen.count(key))
-            ADD_FAILURE() << where << ": \"" << c << "\" and \"" << seen[key] << "\" share their access key";
-        seen[key] = c;
-    }
-}
-
-// The same for every level of a menu (a disabled title item has none).
-void ExpectOwnKeysPerLevel(TMenuItem& menu, const std::string& where)
+// The captions of every level of a menu each have a key of their own (a
+// disabled title item has none).
+void ExpectOwnKeysPerLevel(TMenuItem& menu)
 {
     std::vector<std::string> captions;
     for (int i = 0; i < menu.Count(); ++i) {
@@ -684,9 +672,10 @@ void ExpectOwnKeysPerLevel(TMenuItem& menu, const std::string& where)
         if (item->Caption != "-" && item->Enabled)
             captions.push_back(item->Caption);
         if (item->Count() > 0)
-            ExpectOwnKeysPerLevel(*item, where + " > " + item->Caption);
+            ExpectOwnKeysPerLevel(*item);
     }
-    ExpectOwnKeys(captions, where);
+    for (const std::string& problem : AccessKeyProblems(captions))
+        ADD_FAILURE() << menu.Caption << ": " << problem;
 }
 
 }  // namespace
@@ -715,23 +704,18 @@ TEST_F(MainFormTest, AccessKeysInEveryLanguage)
         ASSERT_EQ(GetMenuItemCount(GetMenu(form->Handle())), 4);
         for (int i = 0; i < 4; ++i)
             window.push_back(barTitle(i));
-        for (TTBToolbar* toolbar : {form->MainTBToolbar, form->fvFrame1->FAHIniFrame->IniTBToolbar}) {
-            TTBRootItem* items = toolbar->Items();
-            for (int i = 0; i < items->Count(); ++i) {
-                TTBCustomItem* item = items->Items(i);
-                if (item->Caption().empty())
-                    continue;   // a separator
-                if (item->Action() == form->MainDM->ServiceAction)
-                    EXPECT_EQ(item->Caption(), barTitle(1)) << "the same service title";
-                else
+        // The service button and the bar's service title are one command.
+        EXPECT_EQ(form->MainDM->ServiceAction->Caption(), barTitle(1));
+        for (TTBToolbar* toolbar : {form->MainTBToolbar, form->fvFrame1->FAHIniFrame->IniTBToolbar})
+            for (int i = 0; i < toolbar->Items()->Count(); ++i)
+                if (TTBCustomItem* item = toolbar->Items()->Items(i);
+                    !item->Caption().empty() && item->Action() != form->MainDM->ServiceAction)
                     window.push_back(item->Caption());
-            }
-        }
-        ExpectOwnKeys(window, "main window");
-        ExpectOwnKeysPerLevel(form->MainMenu1->Items(), "menu bar");
-        ExpectOwnKeysPerLevel(form->MainPopupMenu->Items(), "list menu");
-        ExpectOwnKeysPerLevel(form->TrayPopupMenu->Items(), "tray menu");
-        ExpectOwnKeysPerLevel(form->CpuUsagePopupMenu->Items(), "CPU menu");
+        for (const std::string& problem : AccessKeyProblems(window))
+            ADD_FAILURE() << "main window: " << problem;
+        for (TMenuItem* menu : {&form->MainMenu1->Items(), &form->MainPopupMenu->Items(), &form->TrayPopupMenu->Items(),
+                                &form->CpuUsagePopupMenu->Items()})
+            ExpectOwnKeysPerLevel(*menu);
     }
 
     // English: Wine garbles Alt with a letter sent as a character of another script.

@@ -1,9 +1,9 @@
 #include "support/CaptionFit.h"
 
 #include <algorithm>
+#include <map>
 
-#include "controls/RxLabel.h"
-#include "platform/Form.h"
+#include "platform/AccessKeys.h"
 #include "platform/RadioGroup.h"
 #include "platform/StdCtrls.h"
 #include "platform/Text.h"
@@ -17,90 +17,59 @@ namespace {
 HFONT FontOf(TControl* c)
 {
     auto* w = dynamic_cast<TWinControl*>(c);
-    if (w && w->HandleAllocated() && !dynamic_cast<TGroupBox*>(c)) {
-        if (auto f = reinterpret_cast<HFONT>(SendMessageW(w->Handle(), WM_GETFONT, 0, 0)))
-            return f;
-    }
-    return c->Font().Handle();
-}
-
-int ParentRoom(const TWinControl& p)
-{
-    if (dynamic_cast<const TGroupBox*>(&p))
-        return p.Width();
-    RECT r = p.ClientRect();
-    return r.right - r.left;
-}
-
-std::string Describe(TControl* c, const std::string& what)
-{
-    return c->Name() + " \"" + c->Caption() + "\": " + what;
+    HFONT f = nullptr;
+    if (w && w->HandleAllocated() && !dynamic_cast<TGroupBox*>(c))
+        f = reinterpret_cast<HFONT>(SendMessageW(w->Handle(), WM_GETFONT, 0, 0));
+    return f ? f : c->Font().Handle();
 }
 
 void Check(TWinControl& parent, std::vector<std::string>& out)
 {
-    const int room = ParentRoom(parent);
+    RECT client = parent.ClientRect();
+    const int room = dynamic_cast<TGroupBox*>(&parent) ? parent.Width() : client.right - client.left;
     for (int i = 0; i < parent.ControlCount(); ++i) {
         TControl* c = parent.Controls(i);
         if (!c->Visible())
             continue;
+        const std::string what = c->Name() + " \"" + c->Caption() + "\": ";
         if (c->Left() < 0 || c->Left() + c->Width() > room)
-            out.push_back(Describe(c, "sticks out of " + parent.Name() + " (right " +
-                                          std::to_string(c->Left() + c->Width()) + " > " + std::to_string(room) + ")"));
-        const std::string text = c->Caption();
-        int need = -1, have = 0;
-        bool label = false;
-        if (auto* l = dynamic_cast<TLabel*>(c); l && !l->WordWrap()) {
-            need = InkWidth(FontOf(c), text, !l->ShowAccelChar());
+            out.push_back(what + "sticks out of " + parent.Name());
+        // The room each kind leaves its text (the box, the frame, the border).
+        int need = InkWidth(FontOf(c), c->Caption()), have = need;
+        auto* label = dynamic_cast<TLabel*>(c);
+        if (label && !label->WordWrap())
             have = c->Width();
-            label = true;
-        } else if (auto* rx = dynamic_cast<TRxCustomLabel*>(c); rx && !rx->WordWrap()) {
-            need = InkWidth(FontOf(c), text, !rx->ShowAccelChar());
-            have = c->Width() - 2 - rx->LeftMargin();
-            label = true;
-        } else if (dynamic_cast<TCheckBox*>(c) || dynamic_cast<TRadioButton*>(c)) {
-            need = InkWidth(FontOf(c), text);
+        else if (dynamic_cast<TCheckBox*>(c) || dynamic_cast<TRadioButton*>(c))
             have = c->Width() - GetSystemMetrics(SM_CXMENUCHECK) - 4;
-        } else if (dynamic_cast<TButton*>(c)) {
-            need = InkWidth(FontOf(c), text);
+        else if (dynamic_cast<TButton*>(c))
             have = c->Width() - 8;
-        } else if (dynamic_cast<TGroupBox*>(c)) {
-            need = InkWidth(FontOf(c), text);
+        else if (dynamic_cast<TGroupBox*>(c))
             have = c->Width() - 18;
-        }
         if (need > have)
-            out.push_back(Describe(c, "cut (text " + std::to_string(need) + " px, room " + std::to_string(have) + ")"));
-        if (label && !text.empty()) {
-            RECT ink = {c->Left(), c->Top(), c->Left() + std::min(need, c->Width()), c->Top() + c->Height()};
-            for (int j = 0; j < parent.ControlCount(); ++j) {
-                auto* w = dynamic_cast<TWinControl*>(parent.Controls(j));
-                RECT b = w ? w->BoundsRect() : RECT{}, both;
-                if (w && w->Visible() && IntersectRect(&both, &ink, &b))
-                    out.push_back(Describe(c, "lies under " + w->Name()));
-            }
+            out.push_back(what + "cut (" + std::to_string(need) + " > " + std::to_string(have) + ")");
+        RECT ink = {c->Left(), c->Top(), c->Left() + std::min(need, c->Width()), c->Top() + c->Height()}, both;
+        for (int j = 0; label && need > 0 && j < parent.ControlCount(); ++j) {
+            auto* w = dynamic_cast<TWinControl*>(parent.Controls(j));
+            RECT b = w ? w->BoundsRect() : RECT{};
+            if (w && w->Visible() && IntersectRect(&both, &ink, &b))
+                out.push_back(what + "lies under " + w->Name());
         }
         if (auto* w = dynamic_cast<TWinControl*>(c))
             Check(*w, out);
     }
 }
 
-void CollectKeyed(TWinControl& parent, std::vector<TAccessKeyed>& out)
+void CollectKeyed(TWinControl& parent, std::vector<std::string>& out)
 {
     for (int i = 0; i < parent.ControlCount(); ++i) {
         TControl* c = parent.Controls(i);
         if (!c->Visible())
             continue;
-        bool keyed = false;
-        if (auto* b = dynamic_cast<TButton*>(c))
-            keyed = !b->Default() && !b->Cancel();
-        else if (dynamic_cast<TCheckBox*>(c) || dynamic_cast<TRadioButton*>(c))
-            keyed = true;
-        else if (auto* l = dynamic_cast<TLabel*>(c))
-            keyed = l->FocusControl() != nullptr;
-        else if (auto* rx = dynamic_cast<TRxCustomLabel*>(c))
-            keyed = rx->FocusControl() != nullptr;
-        if (keyed)
-            out.push_back({c, c->Caption()});
+        auto* b = dynamic_cast<TButton*>(c);
+        auto* l = dynamic_cast<TLabel*>(c);
+        if ((b && !b->Default() && !b->Cancel()) || (l && l->FocusControl()) || dynamic_cast<TCheckBox*>(c) ||
+            dynamic_cast<TRadioButton*>(c))
+            out.push_back(c->Caption());
         if (auto* w = dynamic_cast<TWinControl*>(c))
             CollectKeyed(*w, out);
     }
@@ -116,33 +85,24 @@ int InkWidth(HFONT font, const std::string& text, bool noPrefix)
     const UINT flags = DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOCLIP | (noPrefix ? DT_NOPREFIX : 0);
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ oldFont = SelectObject(dc, font);
-    RECT calc = {0, 0, 0, 0};
-    DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &calc, flags | DT_CALCRECT);
+    RECT r = {0, 0, 0, 0};
+    DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &r, flags | DT_CALCRECT);
     // Room past the reported extent for glyphs drawn beyond it.
-    const int width = calc.right + 40, height = calc.bottom + 8;
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    r.right += 40;
+    BITMAPINFO bi = {{sizeof(BITMAPINFOHEADER), r.right, -r.bottom, 1, 32}};
     void* bits = nullptr;
     HBITMAP bm = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ oldBm = SelectObject(dc, bm);
     auto* px = static_cast<DWORD*>(bits);
-    std::fill(px, px + width * height, 0x00FFFFFFu);
-    SetTextColor(dc, RGB(0, 0, 0));
+    std::fill(px, px + r.right * r.bottom, 0x00FFFFFFu);
     SetBkMode(dc, TRANSPARENT);
-    RECT all = {0, 0, width, height};
-    DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &all, flags);
+    DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &r, flags);
     GdiFlush();
     int last = -1;
-    for (int y = 0; y < height; ++y)
-        for (int x = width - 1; x > last; --x)
-            if ((px[y * width + x] & 0x00FFFFFFu) != 0x00FFFFFFu) {
+    for (int y = 0; y < r.bottom; ++y)
+        for (int x = r.right - 1; x > last; --x)
+            if ((px[y * r.right + x] & 0x00FFFFFFu) != 0x00FFFFFFu)
                 last = x;
-                break;
-            }
     SelectObject(dc, oldFont);
     SelectObject(dc, oldBm);
     DeleteObject(bm);
@@ -157,28 +117,26 @@ std::vector<std::string> UnfitCaptions(TWinControl& root)
     return out;
 }
 
-std::vector<TAccessKeyed> AccessKeyedControls(TWinControl& root)
+std::vector<std::string> AccessKeyCaptions(TWinControl& root)
 {
-    std::vector<TAccessKeyed> out;
+    std::vector<std::string> out;
     CollectKeyed(root, out);
     return out;
 }
 
-wchar_t AccessKeyOf(const std::string& caption)
+std::vector<std::string> AccessKeyProblems(const std::vector<std::string>& captions)
 {
-    std::wstring w = Utf8ToWide(caption);
-    for (size_t i = 0; i + 1 < w.size(); ++i) {
-        if (w[i] != L'&')
-            continue;
-        if (w[i + 1] == L'&') {
-            ++i;
-            continue;
-        }
-        wchar_t a[2] = {w[i + 1], 0};
-        CharUpperW(a);
-        return a[0];
+    std::vector<std::string> out;
+    std::map<wchar_t, std::string> seen;
+    for (const std::string& c : captions) {
+        wchar_t key = AccessKeyOf(c);
+        if (!key)
+            out.push_back("\"" + c + "\" has no access key");
+        else if (seen.count(key))
+            out.push_back("\"" + c + "\" has the key of \"" + seen[key] + "\"");
+        seen.emplace(key, c);
     }
-    return 0;
+    return out;
 }
 
 }  // namespace testing_support
