@@ -724,7 +724,8 @@ TEST_F(MainFormTest, AccessKeysInEveryLanguage)
     ASSERT_TRUE(help && about);
     SetForegroundWindow(form->Handle());
     form->fvFrame1->VSTree->SetFocus();
-    Pump(100);
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form->Handle() && form->fvFrame1->VSTree->Focused(); },
+                          5000));
     // Each press shows a dialog, closed from here once it is up.
     auto shows = [](const wchar_t* title, std::vector<INPUT> keys) {
         bool shown = false;
