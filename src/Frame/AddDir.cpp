@@ -1,9 +1,9 @@
 #include "Frame/AddDir.h"
 
 #include "Classes/Lang.h"
-#include "platform/AccessKeys.h"
 #include "controls/ComboEdits.h"
 #include "controls/FileUtils.h"
+#include "platform/AccessKeys.h"
 #include "platform/FileUtil.h"
 
 namespace {

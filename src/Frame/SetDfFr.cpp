@@ -1,7 +1,6 @@
 #include "Frame/SetDfFr.h"
 
 #include <algorithm>
-
 #include <string>
 
 #include "Classes/FahSettings.h"
