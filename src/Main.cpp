@@ -32,6 +32,7 @@
 #include "platform/Menus.h"
 #include "platform/MessageBox.h"
 #include "platform/Text.h"
+#include "toolbars/TBCommon.h"
 #include "toolbars/TBDock.h"
 #include "toolbars/TBToolbar.h"
 #include "Lib2/VirtualTree/VTHeader.h"
@@ -316,7 +317,7 @@ void TMainForm::ApplyLanguage()
     if (RestoreN)
         RestoreN->Caption = minimizedToTray_ ? sRestore : sMinimize;
     if (AppTitleN)
-        AppTitleN->Caption = Application().Title() + " - " + sCpuUsageCB_Caption;
+        AppTitleN->Caption = EscapeAmpersands(Application().Title() + " - " + StripAccelChars(sCpuUsageCB_Caption));
     fvFrame1->ApplyLanguage();
     MainDM->ApplyLanguage();
     if (MainMenu1) {

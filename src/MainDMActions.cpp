@@ -231,9 +231,9 @@ void TMainDM::ApplyLanguage()
         } else if (a == ServiceAction) {
             a->SetCaption(CurrentLanguage == 1 ? "F@H " + sService : sService + " F@H");
         } else if (a == LngEnAction || a == LngRuAction || a == LngUaAction) {
-            // Each language is named in its own words.
+            // Each language is named in its own words, its first letter the access key.
             if (a->Tag >= 1 && a->Tag <= kLanguageCount && !Languages[a->Tag].Name.empty())
-                a->SetCaption(Languages[a->Tag].Name);
+                a->SetCaption("&" + Languages[a->Tag].Name);
             a->SetChecked(a->Tag == CurrentLanguage);
         } else if (LangText("s" + a->Name() + "_Caption", text)) {
             a->SetCaption(text);

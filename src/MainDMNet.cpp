@@ -159,6 +159,31 @@ void ReplaceWith(const std::string& tmpFile, const std::string& file)
     }
 }
 
+// Why a request failed: when no server answered or a limit ended it, in the
+// user's language (the socket library words it in English); otherwise the
+// server's own words.
+std::string FailureReason(const THttpCli& cli)
+{
+    if (cli.LimitPassed() == THttpCli::lpSize)
+        return FillIn(sDownloadTooLarge, {IntToStr(cli.MaxBodySize)});
+    if (cli.LimitPassed() == THttpCli::lpTime)
+        return FillIn(sDownloadTooLong, {IntToStr((cli.MaxTime + 999) / 1000)});
+    const int error = cli.RequestDoneError();
+    switch (error) {
+    case 0:
+        return cli.ReasonPhrase();
+    case WSAHOST_NOT_FOUND:
+    case WSATRY_AGAIN:
+    case WSANO_RECOVERY:
+    case WSANO_DATA:
+        return sHostNotFound;
+    case WSAETIMEDOUT:
+        return sServerNoAnswer;
+    default:
+        return error >= WSABASEERR ? sNoConnection + " (" + IntToStr(error) + ")" : cli.ReasonPhrase();
+    }
+}
+
 }  // namespace
 
 // ---- Version file texts ----
@@ -308,7 +333,7 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showRecei
         // connection, a limit passed) has no status of its own: its reason
         // says what went wrong.
         if (cli->Failed() || cli->RequestDoneError() != 0)
-            StatusError(sUpdateError + ": " + cli->ReasonPhrase());
+            StatusError(sUpdateError + ": " + FailureReason(*cli));
         else
             StatusError(sUpdateError + ": " + IntToStr(code) + " " + cli->ReasonPhrase());
         PumpAlive(alive);

@@ -8,6 +8,7 @@
 #include "platform/Actions.h"
 #include "platform/Application.h"
 #include "platform/Menus.h"
+#include "toolbars/TBCommon.h"
 #include "toolbars/TBDock.h"
 #include "toolbars/TBToolbar.h"
 #include "Lib2/VirtualTree/VTHeader.h"
@@ -181,10 +182,12 @@ void TMainForm::MenuBarCaptions()
 {
     if (!barItems_[0])
         return;
-    barItems_[0]->Caption = Application().Title();
-    barItems_[1]->Caption = "F@H " + sService;
+    // The program's name and the language's take their first letter as
+    // access key; the service title reads as the service action does.
+    barItems_[0]->Caption = "&" + EscapeAmpersands(Application().Title());
+    barItems_[1]->Caption = MainDM->ServiceAction->Caption();
     int lang = CurrentLanguage >= 1 && CurrentLanguage <= kLanguageCount ? CurrentLanguage : 1;
-    barItems_[2]->Caption = Languages[lang].Name.empty() ? Languages[lang].Code : Languages[lang].Name;
+    barItems_[2]->Caption = "&" + (Languages[lang].Name.empty() ? Languages[lang].Code : Languages[lang].Name);
     barItems_[3]->Caption = sHelp;
 }
 

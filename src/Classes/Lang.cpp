@@ -5,6 +5,7 @@
 
 #include "Classes/FahSettings.h"
 #include "platform/Firewall.h"
+#include "platform/InputBox.h"
 #include "platform/Resources.h"
 #include "platform/Text.h"
 
@@ -143,6 +144,11 @@ std::string sUpdatingWUdatabase;
 std::string sReceived;
 std::string sByte;
 std::string sUpdateError;
+std::string sHostNotFound;
+std::string sNoConnection;
+std::string sServerNoAnswer;
+std::string sDownloadTooLarge;
+std::string sDownloadTooLong;
 std::string sServerStatAction_Caption;
 std::string sAddFahAction_Caption;
 std::string sAddFahAction_Hint;
@@ -219,6 +225,7 @@ std::string sSupportThanks;
 std::string sJoinToKPX;
 std::string sFolderEmpty;
 std::string sFolderListed;
+std::string sJpegNotice;
 
 // {OtherStrings}
 std::string sFahCores;
@@ -361,6 +368,11 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sReceived),
     BX_LANG_GLOBAL(sByte),
     BX_LANG_GLOBAL(sUpdateError),
+    BX_LANG_GLOBAL(sHostNotFound),
+    BX_LANG_GLOBAL(sNoConnection),
+    BX_LANG_GLOBAL(sServerNoAnswer),
+    BX_LANG_GLOBAL(sDownloadTooLarge),
+    BX_LANG_GLOBAL(sDownloadTooLong),
     BX_LANG_GLOBAL(sServerStatAction_Caption),
     BX_LANG_GLOBAL(sAddFahAction_Caption),
     BX_LANG_GLOBAL(sAddFahAction_Hint),
@@ -436,6 +448,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sJoinToKPX),
     BX_LANG_GLOBAL(sFolderEmpty),
     BX_LANG_GLOBAL(sFolderListed),
+    BX_LANG_GLOBAL(sJpegNotice),
     // {OtherStrings}
     BX_LANG_GLOBAL(sFahCores),
     BX_LANG_GLOBAL(sOther),
@@ -516,6 +529,8 @@ void LoadLangGlobals()
 {
     for (const TLangGlobal& g : kLangGlobals)
         *g.text = GetLangValue(g.name);
+    // The layer's own input box has no language of its own.
+    SetInputBoxCancelCaption(sCancel);
 }
 
 void ReloadLanguage()

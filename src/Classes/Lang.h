@@ -202,6 +202,11 @@ extern std::string sUpdatingWUdatabase;
 extern std::string sReceived;
 extern std::string sByte;
 extern std::string sUpdateError;
+extern std::string sHostNotFound;
+extern std::string sNoConnection;
+extern std::string sServerNoAnswer;
+extern std::string sDownloadTooLarge;
+extern std::string sDownloadTooLong;
 extern std::string sServerStatAction_Caption;
 extern std::string sAddFahAction_Caption;
 extern std::string sAddFahAction_Hint;
@@ -278,6 +283,7 @@ extern std::string sSupportThanks;
 extern std::string sJoinToKPX;
 extern std::string sFolderEmpty;
 extern std::string sFolderListed;
+extern std::string sJpegNotice;
 
 // {OtherStrings}
 extern std::string sFahCores;

@@ -1,5 +1,7 @@
 #include "Frame/About.h"
 
+#include <algorithm>
+
 #include "Classes/Lang.h"
 #include "Frame/Dialog.h"
 #include "controls/DrawUtils.h"
@@ -10,6 +12,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Image.h"
 #include "platform/Resources.h"
+#include "toolbars/TBCommon.h"
 
 
 namespace {
@@ -123,7 +126,7 @@ void TAboutForm::SetupLink(TRxLabel* label, int top)
 
 void TAboutForm::FillTexts()
 {
-    std::string caption = sAboutAction_Caption;
+    std::string caption = StripAccelChars(sAboutAction_Caption);
     while (!caption.empty() && caption.back() == '.')
         caption.pop_back();
     SetCaption(caption.empty() ? std::string("About") : caption);
@@ -131,13 +134,21 @@ void TAboutForm::FillTexts()
     Label1->SetCaption(sAboutInfo + "\r\n\r\n" + sAboutDonate + "\r\n\r\n" + sSupportThanks);
     RxLabel1->SetCaption(sDeveloper + ": " + kAboutMail);
     RxLabel2->SetCaption(sJoinToKPX);
-    Label2->SetCaption("This program is based in part on the work of the Independent JPEG Group.");
+    Label2->SetCaption(sJpegNotice);
     Layout();
 }
 
 void TAboutForm::Layout()
 {
-    int width = FormClientWidth(*this);
+    // As wide as its longest line needs; the texts that wrap take the width.
+    int width = kClientWidth + (pictureShown_ ? kPictureGrowth : 0);
+    for (TControl* c : std::initializer_list<TControl*>{TitLabel, VerLabel, CLabel, RxLabel1, RxLabel2, RxLabel3})
+        width = std::max(width, c->Left() + c->Width() + kMargin);
+    for (TLabel* l : {Label1, Label2}) {
+        l->SetWidth(width - 2 * kMargin);
+        l->SetAutoSize(false);
+        l->SetAutoSize(true);
+    }
     int top = Label1->Top() + Label1->Height() + 10;
     RxLabel1->SetTop(top);
     RxLabel2->SetTop(top + RxLabel1->Height() + 4);
@@ -185,7 +196,7 @@ void TAboutForm::Image1DblClick()
                         static_cast<TControl*>(CLabel), static_cast<TControl*>(RxLabel3),
                         static_cast<TControl*>(OkButton)})
         c->SetLeft(c->Left() + delta);
-    SetFormClientSize(*this, FormClientWidth(*this) + delta, FormClientHeight(*this));
+    Layout();
     Invalidate();
 }
 

@@ -3,6 +3,7 @@
 #include "Classes/Lang.h"
 #include "controls/ComboEdits.h"
 #include "controls/FileUtils.h"
+#include "platform/AccessKeys.h"
 #include "platform/FileUtil.h"
 #include "platform/MessageBox.h"
 #include "platform/Text.h"
@@ -117,6 +118,7 @@ void TAddDirForm::ApplyLanguage()
     Label4->SetCaption("(" + sCompConfigHint + ")");
     Label4->SetLeft(Label3->Left() + Label3->Width() + 4);
     DirectoryEdit1->DialogText = sSelectFolder;
+    GiveAccessKeys(*this);
 }
 
 TAddDirForm& AddDirForm()

@@ -30,6 +30,7 @@ TSetColumnForm::TSetColumnForm(TComponent* owner) : TDialogForm(owner)
     clbColumns->OnDragDrop = [this](TObject* sender, TObject* source, int x, int y) {
         clbColumnsDragDrop(sender, source, x, y);
     };
+    Label1->SetFocusControl(clbColumns);
     SetFirstFocus(clbColumns);
     ApplyLanguage();
 }

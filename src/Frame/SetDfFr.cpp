@@ -1,5 +1,6 @@
 #include "Frame/SetDfFr.h"
 
+#include <algorithm>
 #include <string>
 
 #include "Classes/FahSettings.h"
@@ -7,6 +8,7 @@
 #include "controls/RxLabel.h"
 #include "platform/StdCtrls.h"
 #include "platform/Text.h"
+#include "platform/TextFit.h"
 
 
 TSetDfFrame::TSetDfFrame(TComponent* owner) : TSetPageFrame(owner)
@@ -27,6 +29,9 @@ TSetDfFrame::TSetDfFrame(TComponent* owner) : TSetPageFrame(owner)
     TeamIDEdit->OnChange = [this](TObject*) {
         Edit("dfTeamID", TextToIntDef(TeamIDEdit->Text(), kDefaultTeamID));
     };
+
+    Label1->SetFocusControl(UserNameEdit);
+    Label2->SetFocusControl(TeamIDEdit);
 
     RxLabel1 = new TRxLabel(this);
     RxLabel1->SetName("RxLabel1");
@@ -53,5 +58,9 @@ void TSetDfFrame::ApplyLanguage()
     Label2->SetCaption(Format("%s:", sTeam.c_str()));
     Label3->SetCaption(sUserTeamByDefaultL_Caption);
     Label5->SetCaption(Format(" - %s", sKPXTeam.c_str()));
-    Label5->SetLeft(RxLabel1->Left() + RxLabel1->Width() + 4);
+    // The boxes and the team link start after the longer label.
+    int left = std::max({110, Label1->Left() + Label1->Width() + 6, Label2->Left() + Label2->Width() + 6});
+    for (TControl* c : std::initializer_list<TControl*>{UserNameEdit, TeamIDEdit, RxLabel1})
+        c->SetLeft(left);
+    PlaceRightOf(*Label5, *RxLabel1, 4);
 }

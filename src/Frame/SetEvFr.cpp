@@ -1,11 +1,14 @@
 #include "Frame/SetEvFr.h"
 
+#include <algorithm>
+
 #include "Classes/Lang.h"
 #include "platform/ComboBox.h"
 #include "platform/Exceptions.h"
 #include "platform/SpinEdit.h"
 #include "platform/StdCtrls.h"
 #include "platform/Text.h"
+#include "platform/TextFit.h"
 
 TSetEvFrame::TSetEvFrame(TComponent* owner) : TSetPageFrame(owner)
 {
@@ -20,6 +23,7 @@ TSetEvFrame::TSetEvFrame(TComponent* owner) : TSetPageFrame(owner)
     IntervalSpinEdit->SetMaxLength(3);
     IntervalSpinEdit->SetParent(this);
     IntervalSpinEdit->OnChange = [this](TObject*) { Edit("evAutoUpdateInterval", IntervalSpinEdit->Value()); };
+    Label1->SetFocusControl(IntervalSpinEdit->Edit());
     Label2 = NewLabel("Label2", this, 252, 36);
 
     GroupBox1 = new TGroupBox(this);
@@ -97,4 +101,14 @@ void TSetEvFrame::ApplyLanguage()
     Label3->SetCaption(sXPOnlyL_Caption);
     EvLofCheckBox->SetCaption(sEventLogCB_Caption);
     EvComboBox->SetItems({sClientStarted, sClientStopped, sResultOccurred});   // keeps the selection
+    // The interval and its unit follow the label's text; the group holds
+    // its boxes and the longest event name.
+    FitCheckBoxes();
+    PlaceRightOf(*IntervalSpinEdit, *Label1, 6);
+    PlaceRightOf(*Label2, *IntervalSpinEdit, 7);
+    int comboWidth = 250;
+    for (const std::string* name : {&sClientStarted, &sClientStopped, &sResultOccurred})
+        comboWidth = std::max(comboWidth, TextWidth(EvComboBox->Font(), *name, false) + 30);
+    EvComboBox->SetWidth(comboWidth);
+    GroupBox1->SetWidth(std::max(370, GroupBoxWidth(*GroupBox1)));
 }

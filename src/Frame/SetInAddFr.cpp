@@ -9,6 +9,7 @@ TSetInAddFrame::TSetInAddFrame(TComponent* owner) : TSetPageFrame(owner)
     SetName("SetInAddFrame");
     BgLabel = NewLabel("BgLabel", this, 8, 8);
     BkFilenameEdit = NewPictureEdit(this, this, 8, 26, 360, "inBkAddInfo");
+    BgLabel->SetFocusControl(BkFilenameEdit);
     ApplyLanguage();
 }
 

@@ -1,11 +1,14 @@
 #include "Frame/SetInFr.h"
 
+#include <algorithm>
+
 #include "Classes/FahSettings.h"
 #include "Classes/Lang.h"
 #include "controls/ComboEdits.h"
 #include "platform/RadioGroup.h"
 #include "platform/StdCtrls.h"
 #include "platform/Text.h"
+#include "platform/TextFit.h"
 
 TSetInFrame::TSetInFrame(TComponent* owner) : TSetPageFrame(owner)
 {
@@ -52,6 +55,9 @@ void TSetInFrame::ApplyLanguage()
     NotFoundCheckBox->SetCaption(sLogNotFound);
     ShutdownCheckBox->SetCaption(sShutdown);
     ShowFahPrevCheckBox->SetCaption(sShowFahPrevCB_Caption);
+    FitCheckBoxes();
+    TBCaptionRadioGroup->SetWidth(std::max(200, RadioGroupWidth(*TBCaptionRadioGroup)));
+    HideStatusGroupBox->SetWidth(std::max(370, GroupBoxWidth(*HideStatusGroupBox)));
 }
 
 TFilenameEdit* NewPictureEdit(TSetPageFrame* page, TWinControl* parent, int x, int y, int width,

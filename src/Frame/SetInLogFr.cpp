@@ -1,11 +1,14 @@
 #include "Frame/SetInLogFr.h"
 
+#include <algorithm>
+
 #include "Classes/Lang.h"
 #include "Frame/SetInFr.h"
 #include "controls/ComboEdits.h"
 #include "platform/ColorDialog.h"
 #include "platform/Shape.h"
 #include "platform/StdCtrls.h"
+#include "platform/TextFit.h"
 
 namespace {
 
@@ -62,6 +65,7 @@ TSetInLogFrame::TSetInLogFrame(TComponent* owner) : TSetPageFrame(owner)
     };
     BgLabel = NewLabel("BgLabel", this, 8, 192);
     BkFilenameEdit = NewPictureEdit(this, this, 8, 210, 360, "inBkLog");
+    BgLabel->SetFocusControl(BkFilenameEdit);
     ApplyLanguage();
 }
 
@@ -103,4 +107,12 @@ void TSetInLogFrame::ApplyLanguage()
     DefaultButton->SetCaption(sByDefaultB_Caption);
     BgLabel->SetCaption(sBackgroundPicL_Caption);
     PictureEditLanguage(BkFilenameEdit);
+    FitCheckBoxes();
+    // The button stays right of the colour names however long they get.
+    int namesRight = 0;
+    for (TLabel* l : {OKLabel, InfoLabel, ErrorLabel, OtherLabel})
+        namesRight = std::max(namesRight, l->Left() + l->Width());
+    DefaultButton->SetWidth(ButtonWidth(*DefaultButton, 110));
+    DefaultButton->SetLeft(std::max(250, namesRight + 16));
+    ColorGroupBox->SetWidth(std::max(370, GroupBoxWidth(*ColorGroupBox)));
 }

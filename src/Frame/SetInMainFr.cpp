@@ -1,10 +1,13 @@
 #include "Frame/SetInMainFr.h"
 
+#include <algorithm>
+
 #include "Classes/Lang.h"
 #include "Frame/SetInFr.h"
 #include "controls/ComboEdits.h"
 #include "platform/Actions.h"
 #include "platform/StdCtrls.h"
+#include "platform/TextFit.h"
 
 TSetInMainFrame::TSetInMainFrame(TComponent* owner) : TSetPageFrame(owner)
 {
@@ -15,6 +18,7 @@ TSetInMainFrame::TSetInMainFrame(TComponent* owner) : TSetPageFrame(owner)
     HorzLineCheckBox = NewCheckBox("HorzLineCheckBox", this, 8, 80, 360, "inShowHorzGridLines");
     Label1 = NewLabel("Label1", this, 8, 110);
     BkFilenameEdit = NewPictureEdit(this, this, 8, 128, 360, "inBkMainInfo");
+    Label1->SetFocusControl(BkFilenameEdit);
     MainColButton = new TButton(this);
     MainColButton->SetName("MainColButton");
     MainColButton->SetBounds(8, 164, 160, 25);
@@ -40,4 +44,6 @@ void TSetInMainFrame::ApplyLanguage()
     HorzLineCheckBox->SetCaption(sShowHorzGridLinesCB_Caption);
     MainColButton->SetCaption(sFahColAction_Caption);
     PictureEditLanguage(BkFilenameEdit);
+    FitCheckBoxes();
+    MainColButton->SetWidth(ButtonWidth(*MainColButton, 160));
 }

@@ -1,10 +1,13 @@
 #include "Frame/SetOsFr.h"
 
+#include <algorithm>
+
 #include "Classes/FahUtils.h"
 #include "Classes/Lang.h"
 #include "platform/DateTime.h"
 #include "platform/RadioGroup.h"
 #include "platform/SpinEdit.h"
+#include "platform/TextFit.h"
 
 TSetOsFrame::TSetOsFrame(TComponent* owner) : TSetPageFrame(owner)
 {
@@ -86,4 +89,9 @@ void TSetOsFrame::ApplyLanguage()
     CpuUsageCheckBox->SetCaption(sCpuUsageCB_Caption);
     AffinitySortOrderRadioGroup->SetCaption(sAffinitySortOrderRG_Caption);
     AffinitySortOrderRadioGroup->SetItems({sByMemory, sByCPUTime});
+    // The interval and its unit follow the check box's text.
+    FitCheckBoxes();
+    PlaceRightOf(*IntervalSpinEdit, *CheckForUpdateCheckBox, 4);
+    PlaceRightOf(*DayLabel, *IntervalSpinEdit, 7);
+    AffinitySortOrderRadioGroup->SetWidth(std::max(300, RadioGroupWidth(*AffinitySortOrderRadioGroup)));
 }

@@ -5,6 +5,15 @@
 #include <cstdlib>
 
 #include "Classes/FahSettings.h"
+#include "platform/StdCtrls.h"
+#include "platform/TextFit.h"
+
+namespace {
+
+// Room a page keeps right of its controls.
+constexpr int kPageMargin = 8;
+
+}  // namespace
 
 TSetPageFrame::TSetPageFrame(TComponent* owner) : TBaseFrame(owner) {}
 
@@ -30,6 +39,7 @@ TCheckBox* TSetPageFrame::NewCheckBox(const std::string& name, TWinControl* pare
     box->SetName(name);
     box->SetBounds(x, y, width, 17);
     box->SetParent(parent);
+    boxes_.push_back(box);
     if (!key.empty()) {
         checks_.push_back(TBoundCheck{box, key});
         box->OnClick = [this, box, key](TObject*) {
@@ -40,6 +50,14 @@ TCheckBox* TSetPageFrame::NewCheckBox(const std::string& name, TWinControl* pare
     }
     return box;
 }
+
+void TSetPageFrame::FitCheckBoxes()
+{
+    for (TCheckBox* box : boxes_)
+        box->SetWidth(CheckBoxWidth(*box));
+}
+
+int TSetPageFrame::NeededWidth() const { return ContentRight(*this) + kPageMargin; }
 
 TLabel* TSetPageFrame::NewLabel(const std::string& name, TWinControl* parent, int x, int y)
 {

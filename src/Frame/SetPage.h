@@ -19,6 +19,8 @@ public:
     // Fills every control from the edited values, then sets what is enabled.
     void LoadFromSettings();
     bool Loading() const { return loading_; }
+    // The width the page needs to show all its controls.
+    int NeededWidth() const;
 
 protected:
     // The page's own controls beyond the bound check boxes.
@@ -32,6 +34,9 @@ protected:
     TCheckBox* NewCheckBox(const std::string& name, TWinControl* parent, int x, int y, int width,
                            const std::string& key);
     TLabel* NewLabel(const std::string& name, TWinControl* parent, int x, int y);
+    // Sizes every check box made by NewCheckBox to its caption (after the
+    // captions change).
+    void FitCheckBoxes();
 
     // The setting named key.
     static TAppVal& Value(const std::string& key);
@@ -44,6 +49,7 @@ private:
         std::string key;
     };
     std::vector<TBoundCheck> checks_;
+    std::vector<TCheckBox*> boxes_;
     bool loading_ = false;
 };
 

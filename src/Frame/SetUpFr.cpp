@@ -1,11 +1,14 @@
 #include "Frame/SetUpFr.h"
 
+#include <algorithm>
+
 #include "Classes/Lang.h"
 #include "Classes/MVars.h"
 #include "controls/FileUtils.h"
 #include "platform/Actions.h"
 #include "platform/StdCtrls.h"
 #include "platform/Text.h"
+#include "platform/TextFit.h"
 
 namespace {
 
@@ -56,6 +59,10 @@ TSetUpFrame::TSetUpFrame(TComponent* owner) : TSetPageFrame(owner)
     ProxyUserEdit = NewEdit("ProxyUserEdit", 110, 144, 150, "upProxyUserName");
     PassLabel = NewLabel("PassLabel", this, 26, 176);
     ProxyPassEdit = NewEdit("ProxyPassEdit", 110, 172, 150, "upProxyUserPassword");
+    ServerLabel->SetFocusControl(ProxyNameEdit);
+    PortLabel->SetFocusControl(ProxyPortEdit);
+    LoginLabel->SetFocusControl(ProxyUserEdit);
+    PassLabel->SetFocusControl(ProxyPassEdit);
     OpenPasWarningLabel = NewLabel("OpenPasWarningLabel", this, 26, 204);
     OpenPasWarningLabel->SetAutoSize(false);
     OpenPasWarningLabel->SetWordWrap(true);
@@ -120,13 +127,16 @@ void TSetUpFrame::ApplyLanguage()
     std::string caption = UpdateFahBaseAction ? UpdateFahBaseAction->Caption() : sUpdateFahBaseAction_Caption;
     Button1->SetCaption(caption);
     // As wide as its text plus 16.
-    std::wstring w = Utf8ToWide(caption);
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, Button1->Font().Handle());
-    SIZE size = {};
-    GetTextExtentPoint32W(dc, w.c_str(), static_cast<int>(w.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
-    Button1->SetWidth(size.cx + 16);
+    Button1->SetWidth(ButtonWidth(*Button1, 0));
     ShowUpdatedIn();
+    // The boxes start after the longest of their labels; the port follows
+    // the server's box.
+    FitCheckBoxes();
+    int labelsRight = 0;
+    for (TLabel* l : {ServerLabel, LoginLabel, PassLabel})
+        labelsRight = std::max(labelsRight, l->Left() + l->Width());
+    for (TEdit* e : {ProxyNameEdit, ProxyUserEdit, ProxyPassEdit})
+        e->SetLeft(std::max(110, labelsRight + 6));
+    PlaceRightOf(*PortLabel, *ProxyNameEdit, 8);
+    PlaceRightOf(*ProxyPortEdit, *PortLabel, 6);
 }

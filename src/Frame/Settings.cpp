@@ -1,6 +1,9 @@
 #include "Frame/Settings.h"
 
+#include <algorithm>
+
 #include "Classes/Lang.h"
+#include "platform/AccessKeys.h"
 #include "platform/Actions.h"
 #include "Frame/SetDfFr.h"
 #include "Frame/SetEvFr.h"
@@ -17,6 +20,8 @@ namespace {
 constexpr int kTreeWidth = 180;
 constexpr int kPageWidth = 390;
 constexpr int kPageHeight = 290;
+// Room the tree keeps right of its longest title.
+constexpr int kTreeTextRoom = 6;
 
 struct TPageNode {
     int kind;
@@ -155,6 +160,7 @@ void TSettingsForm::PageSwitch(int kind)
         slot->Hide();
         slot->SetAlign(TAlign::alClient);
         slot->SetParent(ClientPanel);
+        FitToPages();
     }
     slot->LoadFromSettings();
     slot->Show();
@@ -180,7 +186,27 @@ void TSettingsForm::PassActions()
     if (auto* page = dynamic_cast<TSetUpFrame*>(Page(spDatabase))) {
         page->UpdateFahBaseAction = updateFahBaseAction_;
         page->ApplyLanguage();
+        FitToPages();
     }
+}
+
+void TSettingsForm::FitToPages()
+{
+    TVirtualStringTree* tree = TreeFrame->VSTree;
+    int textRight = 0;
+    for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNext(n))
+        textRight = std::max(textRight, static_cast<int>(tree->NodeDisplayRect(n, -1, true, true).right));
+    // What the frame and the tree's border take around the tree's client area.
+    const int frame = TreeFrame->Width() - tree->Width() - 2 * tree->GetBorderDimensions().cx;
+    const int treeWidth = std::max(kTreeWidth, textRight + kTreeTextRoom + frame);
+    int pageWidth = kPageWidth;
+    for (TSetPageFrame* p : pages_)
+        if (p) {
+            GiveAccessKeys(*p);
+            pageWidth = std::max(pageWidth, p->NeededWidth());
+        }
+    TreeFrame->SetWidth(treeWidth);
+    SetFormClientSize(*this, treeWidth + pageWidth + 8, kPageHeight + 41);
 }
 
 void TSettingsForm::Notification(TComponent* component, TOperation operation)
@@ -210,6 +236,7 @@ void TSettingsForm::ApplyLanguage()
     for (TSetPageFrame* p : pages_)
         if (p)
             p->ApplyLanguage();
+    FitToPages();
 }
 
 void TSettingsForm::WndProc(TMessage& m)

@@ -56,6 +56,10 @@ private:
     void PassActions();
     void PageSwitch(int kind);
     TSetPageFrame* MakePage(int kind);
+    // Gives the pages' controls their missing access keys; sizes the tree
+    // to its longest title and the dialog to the tree and the widest page
+    // made so far.
+    void FitToPages();
     TCustomAction* fahColAction_ = nullptr;
     TCustomAction* updateFahBaseAction_ = nullptr;
     int current_ = 0;

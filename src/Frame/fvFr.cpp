@@ -10,6 +10,7 @@
 #include "platform/Application.h"
 #include "platform/Exceptions.h"
 #include "platform/Text.h"
+#include "platform/TextFit.h"
 
 namespace {
 
@@ -76,6 +77,7 @@ void TfvFrame::ApplyLanguage()
         SetNodeText(TotalNode(), sTotal);
     }
     SetupHeader();
+    FitStateColumn();
     ApplyDetailLanguage();
     VSTree->Invalidate();
 }
@@ -306,7 +308,22 @@ void TfvFrame::UpdateSums()
         if (TFahViewSum* s = GetFahViewSum(n))
             s->RowNumber = number++;
     }
+    FitStateColumn();
     RefreshTree(true);
+}
+
+void TfvFrame::FitStateColumn()
+{
+    TVirtualTreeColumn* state = VSTree->Header().Columns()[fvcState];
+    if (!state)
+        return;
+    int need = 0;
+    for (PVirtualNode n = VSTree->GetFirstNoInit(); n; n = VSTree->GetNextNoInit(n))
+        if (TFahViewSum* s = GetFahViewSum(n))
+            need = std::max(need, TextWidth(VSTree->Font(), s->GetStatusSummary(), false));
+    need += VSTree->Margin() + 2 * VSTree->TextMargin();
+    if (need > state->Width())
+        state->SetWidth(need);
 }
 
 // ----- grouping

@@ -85,6 +85,9 @@ public:
     void ApplyFilters();
     // Refills every totals row from the client rows (hidden ones too).
     void UpdateSums();
+    // Widens the State column to the longest totals summary (the counts of
+    // a totals row are never cut); a wider column stays as it is.
+    void FitStateColumn();
     void StopTimers();
     TSimpleTimer& ListTimer() const { return *listTimer_; }
     TSimpleTimer& SettleTimer() const { return *settleTimer_; }

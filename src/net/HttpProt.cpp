@@ -323,6 +323,8 @@ void THttpCli::TimerTick()
     }
     const DWORD now = GetTickCount();
     if (MaxTime > 0 && now - requestStart_ >= MaxTime) {
+        if (!failed_)
+            limitPassed_ = lpTime;
         FailRequest(404, "The download took longer than " + std::to_string((MaxTime + 999) / 1000) + " s",
                     WSAETIMEDOUT);
         return;
@@ -391,6 +393,7 @@ void THttpCli::DoRequestAsync(THttpRequest rq)
     restartPending_ = false;
     failed_ = false;
     failCode_ = 0;
+    limitPassed_ = lpNone;
     relocations_ = 0;
     authRetries_ = 0;
     retriedOnce_ = false;
@@ -1256,6 +1259,8 @@ size_t THttpCli::GetBodyLineNext(const char* data, size_t len)
 
 void THttpCli::BodyTooLarge()
 {
+    if (!failed_)
+        limitPassed_ = lpSize;
     FailRequest(404, "The document is larger than " + std::to_string(MaxBodySize) + " bytes", 0);
 }
 

@@ -134,6 +134,9 @@ public:
     // reached, a limit passed, an answer that could not be read): the status
     // and the reason are the component's own.
     bool Failed() const { return failed_; }
+    // Which of MaxBodySize and MaxTime ended the last request, if one did.
+    enum TLimitPassed { lpNone, lpSize, lpTime };
+    TLimitPassed LimitPassed() const { return limitPassed_; }
     THttpState State() const { return state_; }
     THttpRequest RequestType() const { return requestType_; }
     // Successive relocations one request follows before it fails.
@@ -354,6 +357,7 @@ private:
     bool readyPosted_ = false;
     bool restartPending_ = false;
     bool failed_ = false;
+    TLimitPassed limitPassed_ = lpNone;
     WORD failCode_ = 0;
     int relocations_ = 0;
     int authRetries_ = 0;

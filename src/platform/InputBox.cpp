@@ -9,6 +9,12 @@
 
 namespace {
 
+std::string& CancelCaption()
+{
+    static std::string caption = "Cancel";
+    return caption;
+}
+
 class TInputForm : public TForm {
 public:
     TInputForm(const std::string& caption, const std::string& prompt, const std::string& value)
@@ -44,7 +50,7 @@ public:
 
         auto* cancel = new TButton(this);
         cancel->SetName("CancelButton");
-        cancel->SetCaption("Cancel");
+        cancel->SetCaption(CancelCaption());
         cancel->SetCancel(true);
         cancel->SetBounds(273, 72, 75, 25);
         cancel->OnClick = [this](TObject*) { Finish(false); };
@@ -102,6 +108,12 @@ private:
 };
 
 }  // namespace
+
+void SetInputBoxCancelCaption(const std::string& caption)
+{
+    if (!caption.empty())
+        CancelCaption() = caption;
+}
 
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value)
 {

@@ -8,3 +8,5 @@
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
 // The text entered, or defaultValue when the dialog was cancelled.
 std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultValue);
+// The Cancel button's caption in the user's language ("Cancel" until set).
+void SetInputBoxCancelCaption(const std::string& caption);

@@ -3,6 +3,7 @@
 #include "platform/Canvas.h"
 #include "platform/Form.h"
 #include "platform/Text.h"
+#include "platform/TextFit.h"
 
 // --- TPanel ---
 
@@ -142,7 +143,8 @@ void TLabel::AdjustSize()
         SelectObject(dc, old);
     }
     ReleaseDC(nullptr, dc);
-    SetBounds(left_, top_, wordWrap_ ? width_ : r.right - r.left, r.bottom - r.top);
+    // A line gets the room its last glyphs may be drawn past their advance.
+    SetBounds(left_, top_, wordWrap_ ? width_ : r.right - r.left + kTextSlack, r.bottom - r.top);
 }
 
 void TLabel::Paint(TCanvas& canvas)

@@ -23,7 +23,10 @@
 #include "controls/ComboEdits.h"
 #include "controls/RxLabel.h"
 #include "platform/Image.h"
+#include "platform/InputBox.h"
 #include "platform/Text.h"
+#include "platform/AccessKeys.h"
+#include "support/CaptionFit.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
 
@@ -250,7 +253,7 @@ TEST(AddDirDialog, TypedFolderGetsItsBackslashAndTheButtonsClose)
     ASSERT_NE(form.DirectoryEdit1->Button(), nullptr);
     EXPECT_TRUE(form.DirectoryEdit1->Button()->Visible());
     EXPECT_GT(form.DirectoryEdit1->Button()->Width(), 10);
-    EXPECT_EQ(form.Label1->Caption(), "Folder:");
+    EXPECT_EQ(form.Label1->Caption(), "&Folder:");
     EXPECT_EQ(form.Label4->Caption(), "(" + sCompConfigHint + ")");
     EXPECT_EQ(form.DirectoryEdit1->DialogText, sSelectFolder);
 
@@ -422,4 +425,70 @@ TEST(AboutBox, PictureToggleLinksAndClosing)
         SCOPED_TRACE(key);
         EXPECT_EQ(RunModal(form, [&] { Key(key); }), mrOk);
     }
+}
+
+// In each language the dialogs show every text whole (drawn in its control's
+// font, it fits the control and the box) and in that language, and their
+// labels and boxes have access keys of their own; with real keys Alt and a
+// label's letter moves to its box.
+TEST(Dialogs, EveryTextAndAccessKeyInEachLanguage)
+{
+    ASSERT_TRUE(HaveDisplay());
+    for (const char* table : {"LANG_UA", "LANG_RU", "LANG_EN"}) {
+        SCOPED_TRACE(table);
+        LoadLanguageResource(table);
+        LoadLangGlobals();
+        ReloadLanguage();
+        for (TForm* form : std::initializer_list<TForm*>{&AboutForm(), &AddDirForm(), &SetColumnForm()}) {
+            form->Show();
+            Pump(30);
+            std::vector<std::string> problems = UnfitCaptions(*form);
+            for (const std::string& p : AccessKeyProblems(AccessKeyCaptions(*form)))
+                problems.push_back(p);
+            for (const std::string& problem : problems)
+                ADD_FAILURE() << form->Name() << ": " << problem;
+            form->Hide();
+        }
+        EXPECT_EQ(AccessKeyCaptions(AddDirForm()).size(), 5u);
+        EXPECT_EQ(AboutForm().Label2->Caption(), sJpegNotice);
+    }
+    EXPECT_NE(sJpegNotice.find("Independent JPEG Group"), std::string::npos);
+
+    TAddDirForm& form = AddDirForm();
+    form.SetAlias("");
+    form.SetShowInHint(false);
+    int r = RunModal(form, [&] {
+        Send(AltChar(AccessKeyOf(form.Label2->Caption())));
+        Type("box");
+        Send(AltChar(AccessKeyOf(form.HintCheckBox->Caption())));
+        Key(VK_RETURN);
+    });
+    EXPECT_EQ(r, mrOk);
+    EXPECT_EQ(form.Alias(), "box");
+    EXPECT_TRUE(form.ShowInHint());
+}
+
+// The input box's Cancel button speaks the user's language too.
+TEST(Dialogs, InputBoxCancelIsInTheLanguage)
+{
+    ASSERT_TRUE(HaveDisplay());
+    LoadLanguageResource("LANG_RU");
+    LoadLangGlobals();
+    std::wstring texts;
+    std::thread reader([&texts] {
+        HWND box = nullptr;
+        for (int i = 0; i < 500 && !(box = FindWindowW(nullptr, L"Input test")); ++i)
+            Sleep(10);
+        for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            wchar_t text[64] = {};
+            GetWindowTextW(c, text, 64);
+            texts += std::wstring(text) + L"|";
+        }
+        PostMessageW(box, WM_CLOSE, 0, 0);
+    });
+    std::string value = "x";
+    EXPECT_FALSE(InputQuery("Input test", sInputString, value));
+    reader.join();
+    EXPECT_NE(texts.find(Utf8ToWide(sCancel) + L"|"), std::wstring::npos) << WideToUtf8(texts);
+    LoadEnglish();
 }

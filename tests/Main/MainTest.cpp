@@ -21,7 +21,9 @@
 #include "Classes/CpuUsageThread.h"
 #include "FolderList.h"
 #include "Frame/LogFr.h"
+#include "Frame/IniFr.h"
 #include "Frame/fvFr.h"
+#include "Frame/fvFrCells.h"
 #include "Main.h"
 #include "MainDM.h"
 #include "controls/CoolTrayIcon.h"
@@ -36,6 +38,8 @@
 #include "platform/Text.h"
 #include "platform/Thread.h"
 #include "support/DialogDriver.h"
+#include "platform/AccessKeys.h"
+#include "support/CaptionFit.h"
 #include "support/Input.h"
 #include "support/TestService.h"
 #include "support/TestSupport.h"
@@ -956,3 +960,123 @@ TEST_F(MainFormTest, CloseBoxToTrayExitCloses)
 }
 
 }  // namespace
+
+namespace {
+
+// The captions of every level of a menu each have a key of their own (a
+// disabled title item has none).
+void ExpectOwnKeysPerLevel(TMenuItem& menu)
+{
+    std::vector<std::string> captions;
+    for (int i = 0; i < menu.Count(); ++i) {
+        TMenuItem* item = menu.Items(i);
+        if (item->Caption != "-" && item->Enabled)
+            captions.push_back(item->Caption);
+        if (item->Count() > 0)
+            ExpectOwnKeysPerLevel(*item);
+    }
+    for (const std::string& problem : AccessKeyProblems(captions))
+        ADD_FAILURE() << menu.Caption << ": " << problem;
+}
+
+}  // namespace
+
+// In each language Alt with a caption's "&" letter reaches the main window's
+// menus and buttons: the menu bar's titles and the toolbars' buttons have
+// letters of their own (the bar names the service as its button does), and
+// so have the items of every menu. With real keys, Alt and the Help title's
+// letter open its menu and the About item's letter then shows the box; Alt
+// and the Add folder button's letter show the folder dialog.
+TEST_F(MainFormTest, AccessKeysInEveryLanguage)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    Start();
+    // The bar as the system shows it (made anew on a language switch).
+    auto barTitle = [this](int i) {
+        wchar_t text[128] = {};
+        GetMenuStringW(GetMenu(form->Handle()), static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+        return WideToUtf8(text);
+    };
+    for (int lang : {2, 3, 1}) {
+        SetLanguage(lang);
+        SCOPED_TRACE(Languages[lang].Code);
+        std::vector<std::string> window;
+        ASSERT_EQ(GetMenuItemCount(GetMenu(form->Handle())), 4);
+        for (int i = 0; i < 4; ++i)
+            window.push_back(barTitle(i));
+        // The service button and the bar's service title are one command.
+        EXPECT_EQ(form->MainDM->ServiceAction->Caption(), barTitle(1));
+        for (TTBToolbar* toolbar : {form->MainTBToolbar, form->fvFrame1->FAHIniFrame->IniTBToolbar})
+            for (int i = 0; i < toolbar->Items()->Count(); ++i)
+                if (TTBCustomItem* item = toolbar->Items()->Items(i);
+                    !item->Caption().empty() && item->Action() != form->MainDM->ServiceAction)
+                    window.push_back(item->Caption());
+        for (const std::string& problem : AccessKeyProblems(window))
+            ADD_FAILURE() << "main window: " << problem;
+        for (TMenuItem* menu : {&form->MainMenu1->Items(), &form->MainPopupMenu->Items(), &form->TrayPopupMenu->Items(),
+                                &form->CpuUsagePopupMenu->Items()})
+            ExpectOwnKeysPerLevel(*menu);
+    }
+
+    // English: Wine garbles Alt with a letter sent as a character of another script.
+    const wchar_t help = AccessKeyOf(barTitle(3));
+    const wchar_t about = AccessKeyOf(form->MainDM->AboutAction->Caption());
+    ASSERT_TRUE(help && about);
+    SetForegroundWindow(form->Handle());
+    form->fvFrame1->VSTree->SetFocus();
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form->Handle() && form->fvFrame1->VSTree->Focused(); },
+                          5000));
+    // Each press shows a dialog, closed from here once it is up.
+    auto shows = [](const wchar_t* title, std::vector<INPUT> keys) {
+        bool shown = false;
+        std::thread close([title, &shown] {
+            for (int i = 0; i < 500 && !shown; ++i) {
+                HWND box = FindWindowW(nullptr, title);
+                if (box && IsWindowVisible(box)) {
+                    shown = true;
+                    Sleep(200);
+                    PostMessageW(box, WM_CLOSE, 0, 0);
+                }
+                Sleep(10);
+            }
+        });
+        EXPECT_TRUE(SendInputPumping(keys, 1500));
+        close.join();
+        return shown;
+    };
+    std::vector<INPUT> keys = AltChar(help);
+    for (INPUT in : Chord({static_cast<WORD>(VkKeyScanW(about) & 0xFF)}))
+        keys.push_back(in);
+    EXPECT_TRUE(shows(L"About", keys));
+    // A toolbar button's letter runs it: the folder dialog comes up.
+    EXPECT_TRUE(shows(L"Add folder", AltChar(AccessKeyOf(form->MainDM->AddFahAction->Caption()))));
+}
+
+// The totals row's State cell shows its whole summary in each language (the
+// column is made wide enough; a wider column stays as the user left it).
+TEST_F(MainFormTest, TotalsStateShowsWhole)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    List({{Folder("a"), "a", "", "", false}, {Folder("b"), "b", "", "", false}});
+    Start();
+    TVirtualStringTree* tree = form->fvFrame1->VSTree;
+    // A language switch builds the header anew.
+    auto state = [tree] { return tree->Header().Columns()[fvcState]; };
+    for (int lang : {2, 3, 1}) {
+        SetLanguage(lang);
+        form->fvFrame1->ApplyFilters();
+        Pump(100);
+        PVirtualNode total = form->fvFrame1->TotalNode();
+        ASSERT_NE(total, nullptr);
+        RECT cell = tree->NodeDisplayRect(total, fvcState, false);
+        RECT text = tree->NodeDisplayRect(total, fvcState, true, true);
+        EXPECT_LE(text.right, cell.right) << Languages[lang].Code << " " << state()->Width();
+    }
+    state()->SetWidth(400);
+    SetLanguage(2);
+    form->fvFrame1->ApplyFilters();
+    EXPECT_EQ(state()->Width(), 400);
+    SetLanguage(1);
+}

@@ -436,11 +436,11 @@ TEST(MainDMActions, CaptionsAndHintsInEveryLanguageLinksOpenTheirHint)
         const char *refresh, *refreshHint, *service, *help, *userCard;
     };
     const Row rows[] = {
-        {1, "Refresh", "Read all client folders again now", "F@H service", "Help", "User statistics"},
-        {2, "Обновить", "Сейчас же заново прочитать все папки клиентов", "Служба F@H", "Справка",
-         "Статистика пользователя"},
-        {3, "Оновити", "Негайно знову прочитати всі теки клієнтів", "Служба F@H", "Довідка",
-         "Статистика користувача"},
+        {1, "&Refresh", "Read all client folders again now", "F@H &service", "&Help", "&User statistics"},
+        {2, "&Обновить", "Сейчас же заново прочитать все папки клиентов", "&Служба F@H", "С&правка",
+         "Ст&атистика пользователя"},
+        {3, "&Оновити", "Негайно знову прочитати всі теки клієнтів", "&Служба F@H", "&Довідка",
+         "Статистика &користувача"},
     };
     Harness h;
     TMainDM& dm = *h.dm;
@@ -458,7 +458,7 @@ TEST(MainDMActions, CaptionsAndHintsInEveryLanguageLinksOpenTheirHint)
         EXPECT_EQ(dm.HelpAction->Caption(), r.help);
         EXPECT_EQ(dm.UserCardAction->Caption(), r.userCard);
         EXPECT_EQ(dm.LngEnAction->Caption() + dm.LngRuAction->Caption() + dm.LngUaAction->Caption(),
-                  "EnglishРусскийУкраїнська");
+                  "&English&Русский&Українська");
         EXPECT_EQ(dm.LngRuAction->Checked(), r.lang == 2);
         // The links keep their addresses as hints.
         EXPECT_EQ(dm.UserCardAction->Hint(),

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "Classes/Lang.h"
 #include "Classes/MVars.h"
 #include "Classes/ProjectInfo.h"
 #include "Classes/UploadSizes.h"
@@ -143,11 +144,11 @@ TEST(MainDMDownloads, AnyAnswerButTheDocumentKeepsTheOldFilesAndFreesBothActions
         {"cut body", Url("SCRIPTED", "/halfway?"), nullptr, "", "", "Update error: "},
         // Servers that never stop: cut at the program's size limits, or at
         // the time limit (shortened for the test).
-        {"endless body", Url("SCRIPTED", "/endless?"), nullptr, "", "", "Update error: The document is larger than "},
+        {"endless body", Url("SCRIPTED", "/endless?"), nullptr, "", "", "Update error: the document is larger than "},
         {"endless chunked body", Url("SCRIPTED", "/endless-chunked?"), nullptr, "", "",
-         "Update error: The document is larger than "},
+         "Update error: the document is larger than "},
         {"a byte a second", Url("SCRIPTED", "/trickle?"), nullptr, "", "",
-         "Update error: The download took longer than 2 s"},
+         "Update error: the download took longer than 2 s"},
     };
     TMainDM::SetDownloadTimeLimitForTesting(2000);
     for (const auto& c : cases) {
@@ -316,4 +317,22 @@ TEST(MainDMDownloads, VersionsDatesAndSizesOfTheVersionFile)
                             "http://a.b/\x7F", "http:///x", "http://a\"b/", "http://a.b:/", "http://a.b:8x/",
                             "http://user@a.b/", "http://-a.b/"})
         EXPECT_FALSE(IsWebAddress(url)) << url;
+}
+
+// A download that reaches no server says so in the user's language, not in
+// the socket library's English.
+TEST(MainDMDownloads, NoServerIsToldInTheUsersLanguage)
+{
+    Harness h;
+    for (int lang : {2, 3, 1}) {
+        SetLanguage(lang);
+        SCOPED_TRACE(lang);
+        SetSetting("upURL", std::string("http://127.0.0.1:1/psummary.html"));   // nobody listens there
+        h.status.clear();
+        h.dm->UpdateFahBaseAction->Execute();
+        ASSERT_GE(h.status.size(), 2u);
+        EXPECT_EQ(h.status[1].rfind(sUpdateError + ": ", 0), 0u) << h.status[1];
+        EXPECT_NE(h.status[1].find(sNoConnection), std::string::npos) << h.status[1];
+        EXPECT_EQ(ReadFile(PSummaryFile()), kOldPage);
+    }
 }

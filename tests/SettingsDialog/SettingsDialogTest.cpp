@@ -38,6 +38,8 @@
 #include "platform/Shape.h"
 #include "platform/SpinEdit.h"
 #include "platform/Text.h"
+#include "platform/AccessKeys.h"
+#include "support/CaptionFit.h"
 #include "support/DialogDriver.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
@@ -536,4 +538,47 @@ TEST_F(SettingsDialog, LanguageSwitchRecaptionsTheDialog)
     EXPECT_EQ(form.TreeFrame->NodeText(form.TreeFrame->VSTree->GetFirst()), sSettings);
     SetLanguage(1);
     EXPECT_EQ(form.Caption(), english);
+}
+
+// In each language every page shows its captions whole (the text drawn in
+// the control's font fits the control, no label lies under a box, nothing
+// sticks out of the page), each check box, radio button, button and label
+// that names a box has an access key of its own on the page, and the page
+// tree shows every title. With real keys, Alt and a letter ticks a box, and
+// Alt and a label's letter moves to the box it names.
+TEST_F(SettingsDialog, EveryPageInEveryLanguage)
+{
+    TSettingsForm& form = SettingsForm();
+    form.Show();
+    TVirtualStringTree* tree = form.TreeFrame->VSTree;
+    for (int lang : {2, 3, 1}) {
+        SetLanguage(lang);
+        SCOPED_TRACE(Languages[lang].Code);
+        for (int page : {spSystem, spEvents, spDatabase, spUserTeam, spInterface, spMainList, spLogWindow, spAddInfo}) {
+            form.SelectPage(page);
+            Pump(30);
+            std::vector<std::string> problems = UnfitCaptions(form);
+            for (const std::string& p : AccessKeyProblems(AccessKeyCaptions(*form.Page(page))))
+                problems.push_back(p);
+            for (const std::string& problem : problems)
+                ADD_FAILURE() << "page " << page << ": " << problem;
+        }
+        // A title wider than the tree is cut with an ellipsis or scrolled.
+        RECT client;
+        GetClientRect(tree->Handle(), &client);
+        for (PVirtualNode n = tree->GetFirst(); n; n = tree->GetNext(n))
+            EXPECT_LE(tree->NodeDisplayRect(n, -1, true, true).right, client.right) << form.TreeFrame->NodeText(n);
+    }
+    form.Hide();
+
+    ASSERT_EQ(Run(spDatabase, [](TSettingsForm& f) {
+                  auto* up = PageOf<TSetUpFrame>(f, spDatabase);
+                  Send(AltChar(AccessKeyOf(up->UseProxyCheckBox->Caption())));
+                  Send(AltChar(AccessKeyOf(up->LoginLabel->Caption())));
+                  Type("joe");
+                  Key(VK_RETURN);
+              }),
+              mrOk);
+    EXPECT_TRUE(Val("upUseProxy").AsBoolean());
+    EXPECT_EQ(Val("upProxyUserName").AsString(), "joe");
 }

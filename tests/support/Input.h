@@ -17,6 +17,9 @@ std::vector<INPUT> Chord(std::initializer_list<WORD> keys);
 // The characters typed as they are, whatever the keyboard layout (each a
 // press and release of its Unicode character).
 std::vector<INPUT> TypedText(const std::wstring& text);
+// Alt held while the key that types ch on the keyboard layout is pressed
+// (Wine garbles the character of Alt with a KEYEVENTF_UNICODE key).
+std::vector<INPUT> AltChar(wchar_t ch);
 // The mouse moved to a screen point, then the left button pressed and released there.
 std::vector<INPUT> MouseClickAt(POINT screen);
 // The mouse moved to a screen point.

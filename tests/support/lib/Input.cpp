@@ -35,6 +35,12 @@ INPUT MouseInput(POINT screen, DWORD flags)
 
 }  // namespace
 
+std::vector<INPUT> AltChar(wchar_t ch)
+{
+    WORD vk = static_cast<WORD>(VkKeyScanW(ch) & 0xFF);
+    return {KeyInput(VK_MENU, false), KeyInput(vk, false), KeyInput(vk, true), KeyInput(VK_MENU, true)};
+}
+
 INPUT KeyInput(WORD vk, bool up)
 {
     INPUT in = {};

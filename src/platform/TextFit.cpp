@@ -1,0 +1,86 @@
+#include "platform/TextFit.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/Control.h"
+#include "platform/Graphics.h"
+#include "platform/RadioGroup.h"
+#include "platform/StdCtrls.h"
+#include "platform/Text.h"
+
+namespace {
+
+// The box of a check box or radio button and the room between it and the
+// caption (the system puts the text a few pixels after the box).
+int BoxPart() { return GetSystemMetrics(SM_CXMENUCHECK) + 6; }
+
+// Where a group box starts its caption and how much frame it keeps right of it.
+constexpr int kGroupCaptionRoom = 20;
+// Room a group box keeps right of its children.
+constexpr int kGroupInnerMargin = 10;
+// What a radio group's frame and insets take from the width of its buttons.
+constexpr int kRadioGroupInsets = 14;
+
+int GroupCaptionWidth(TGroupBox& group)
+{
+    return group.Caption().empty() ? 0 : TextWidth(group.Font(), group.Caption()) + kGroupCaptionRoom;
+}
+
+}  // namespace
+
+int TextWidth(TFont& font, const std::string& text, bool prefixes)
+{
+    if (text.empty())
+        return 0;
+    std::wstring w = Utf8ToWide(text);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font.Handle());
+    RECT r = {0, 0, 0, 0};
+    DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &r,
+              DT_CALCRECT | DT_SINGLELINE | DT_LEFT | (prefixes ? 0 : DT_NOPREFIX));
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    return static_cast<int>(r.right - r.left) + kTextSlack;
+}
+
+int CheckBoxWidth(TControl& box) { return BoxPart() + TextWidth(box.Font(), box.Caption()); }
+
+int ButtonWidth(TControl& button, int minimum)
+{
+    return std::max(minimum, TextWidth(button.Font(), button.Caption()) + 16);
+}
+
+int GroupBoxWidth(TGroupBox& group)
+{
+    int need = GroupCaptionWidth(group);
+    int content = ContentRight(group);
+    if (content > 0)
+        need = std::max(need, content + kGroupInnerMargin);
+    return need;
+}
+
+int RadioGroupWidth(TRadioGroup& group)
+{
+    int need = GroupCaptionWidth(group);
+    for (int i = 0; i < group.Count(); ++i)
+        need = std::max(need, CheckBoxWidth(*group.Button(i)) + kRadioGroupInsets);
+    return need;
+}
+
+int ContentRight(const TWinControl& parent)
+{
+    int right = 0;
+    for (int i = 0; i < parent.ControlCount(); ++i) {
+        const TControl* c = parent.Controls(i);
+        if (c->Visible())
+            right = std::max(right, c->Left() + c->Width());
+    }
+    return right;
+}
+
+void PlaceRightOf(TControl& control, const TControl& left, int gap)
+{
+    control.SetLeft(left.Left() + left.Width() + gap);
+}
