@@ -472,7 +472,7 @@ TEST_F(MainFormTest, StatusPanelGoesWhenTheListSettlesADownloadErrorStays)
     form->MainDM->UpdateFahBaseAction->Execute();
     settled();
     Pump(500);
-    EXPECT_EQ(form->sbMain->Panel(0).Text, sUpdateError + ": can't resolve hostname to IP address");
+    EXPECT_EQ(form->sbMain->Panel(0).Text, sUpdateError + ": the server's name was not found");
     EXPECT_GE(form->sbMain->Panel(0).Width, 400);
     // The next download's text takes its place.
     host.SetStatusPanel(-1, sUpdatingWUdatabase + "...");

@@ -230,7 +230,7 @@ TEST(MainDMDownloads, AFailedCheckLeavesItsErrorAndAFailedLookupSaysSo)
     h.status.clear();
     EXPECT_EQ(h.Check(true, IDOK), "");
     ASSERT_FALSE(h.status.empty());
-    EXPECT_EQ(h.status.back(), "Update error: can't resolve hostname to IP address");
+    EXPECT_EQ(h.status.back(), "Update error: the server's name was not found");
     EXPECT_TRUE(h.Clean());
     // A server's own answer keeps its status.
     h.dm->SiteURL = Url("NGINX", "/gone/");
