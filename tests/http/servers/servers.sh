@@ -140,8 +140,8 @@ def running(pid):
         return False
 
 deadline = time.time() + 20
-for spec in sys.argv[2:]:
-    name, port, pid = spec.split(":")
+for peer in sys.argv[2:]:
+    name, port, pid = peer.split(":")
     while True:
         try:
             socket.create_connection(("127.0.0.1", int(port)), timeout=1).close()
