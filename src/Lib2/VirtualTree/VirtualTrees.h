@@ -1038,7 +1038,8 @@ public:
     // when the node is not shown.
     RECT NodeDisplayRect(PVirtualNode node, TColumnIndex column, bool textOnly, bool unclipped = false);
     virtual void HitTestAt(int x, int y, THitInfo& hitInfo, bool relative);
-    // The widest cell of a column among the visible rows.
+    // The width the widest cell of a column among the visible rows needs to
+    // show whole, laid out as it is painted: what fitting a column gives it.
     int MaxColumnWidth(TColumnIndex column);
     // Font, rectangle and text of a cell (the string tree fills them).
     virtual void TextInfo(PVirtualNode node, TColumnIndex column, TFont& font, RECT& r, std::string& text);
