@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -879,6 +880,15 @@ class TBaseVirtualTree : public TWinControl {
 public:
     explicit TBaseVirtualTree(TComponent* owner);
     ~TBaseVirtualTree() override;
+    // Freeing a tree (delete, also by its owner) first stops the worker on
+    // it and keeps it from being queued again, then runs the destructors: a
+    // derived class may validate the cache itself (DoValidateCache), and the
+    // worker must be out of that code before the class's own parts go.
+    void operator delete(TBaseVirtualTree* tree, std::destroying_delete_t);
+    // The storage comes from the global allocation function, and goes back
+    // to it when a constructor fails (delete prefers the destroying form).
+    static void* operator new(std::size_t size);
+    static void operator delete(void* storage);
 
     // ----- nodes and structure
     PVirtualNode RootNode() const { return root_; }
