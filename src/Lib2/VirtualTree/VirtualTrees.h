@@ -1742,6 +1742,12 @@ public:
     void FlushClipboard();
     // The properties of another tree (not on a read-only tree).
     virtual void Assign(const TBaseVirtualTree& source);
+    // A program's standard edit actions (TEditAction) reach the focused tree:
+    // select all and copy, and unless the tree is read-only cut, paste and
+    // delete of the selection (VTEditActions.cpp). UpdateAction enables them
+    // by the tree's state while it has the focus.
+    bool ExecuteAction(TBasicAction* action) override;
+    bool UpdateAction(TBasicAction* action) override;
     // The clipboard let go of a data object: when it was the pending cut's or
     // copy's (and the tree is not flushing the clipboard itself), the marks
     // and the pending state end.
