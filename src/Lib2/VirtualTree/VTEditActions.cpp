@@ -48,26 +48,18 @@ bool TBaseVirtualTree::ExecuteAction(TBasicAction* action)
     auto* edit = dynamic_cast<TEditAction*>(action);
     if (!edit || !Focused())
         return TWinControl::ExecuteAction(action);
-    const bool writable = !(options_->MiscOptions() & toReadOnly);
-    switch (edit->Command()) {
-    case TEditCommand::ecSelectAll:
+    const TEditCommand command = edit->Command();
+    if (command == TEditCommand::ecSelectAll)
         SelectAllNodes(false);
-        return true;
-    case TEditCommand::ecCopy:
+    else if (command == TEditCommand::ecCopy)
         CopyNodesToClipboard();
-        return true;
-    case TEditCommand::ecCut:
-        if (writable)
-            CutNodesToClipboard();
-        return writable;
-    case TEditCommand::ecPaste:
-        if (writable)
-            PasteNodesFromClipboard();
-        return writable;
-    case TEditCommand::ecDelete:
-        if (writable)
-            DeleteSelection();
-        return writable;
-    }
-    return false;
+    else if (options_->MiscOptions() & toReadOnly)
+        return false;
+    else if (command == TEditCommand::ecCut)
+        CutNodesToClipboard();
+    else if (command == TEditCommand::ecPaste)
+        PasteNodesFromClipboard();
+    else
+        DeleteSelection();
+    return true;
 }
