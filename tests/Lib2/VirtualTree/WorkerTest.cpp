@@ -33,11 +33,15 @@ public:
         std::lock_guard<std::mutex> lock(lock_);
         entries_.emplace_back(id, kind);
     }
-    std::vector<int> Ids(Kind kind) const
+    std::vector<std::pair<int, Kind>> Entries() const
     {
         std::lock_guard<std::mutex> lock(lock_);
+        return entries_;
+    }
+    std::vector<int> Ids(Kind kind) const
+    {
         std::vector<int> ids;
-        for (auto& e : entries_)
+        for (auto& e : Entries())
             if (e.second == kind)
                 ids.push_back(e.first);
         return ids;
@@ -45,9 +49,8 @@ public:
     // What happened to one tree, in order.
     std::vector<Kind> Of(int id) const
     {
-        std::lock_guard<std::mutex> lock(lock_);
         std::vector<Kind> kinds;
-        for (auto& e : entries_)
+        for (auto& e : Entries())
             if (e.first == id)
                 kinds.push_back(e.second);
         return kinds;
