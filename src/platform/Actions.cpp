@@ -74,6 +74,27 @@ bool TActionLink::IsVisibleLinked() const { return CustomAction() != nullptr; }
 bool TActionLink::IsOnExecuteLinked() const { return Action() != nullptr; }
 
 // ---------------------------------------------------------------------------
+// Actions nothing else carried out go to the focused control, which takes
+// on none unless it says so.
+
+bool TControl::ExecuteAction(TBasicAction*) { return false; }
+bool TControl::UpdateAction(TBasicAction*) { return false; }
+
+namespace {
+
+// The control of this thread that has the keyboard focus (its window, or
+// the nearest of ours among the window's parents).
+TControl* FocusedControl()
+{
+    for (HWND window = GetFocus(); window; window = GetParent(window))
+        if (TWinControl* control = TWinControl::FromHandle(window))
+            return control;
+    return nullptr;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
 // Basic action
 
 TBasicAction::TBasicAction(TComponent* owner) : TComponent(owner) {}
@@ -259,7 +280,12 @@ bool TCustomAction::Execute()
         return true;
     if (alive.expired())
         return false;
-    return TBasicAction::Execute();
+    if (TBasicAction::Execute())
+        return true;
+    if (alive.expired())
+        return false;
+    TControl* focused = FocusedControl();
+    return focused && focused->ExecuteAction(this);
 }
 
 bool TCustomAction::Update()
@@ -269,7 +295,23 @@ bool TCustomAction::Update()
         return true;
     if (alive.expired())
         return false;
-    return TBasicAction::Update();
+    if (TBasicAction::Update())
+        return true;
+    if (alive.expired())
+        return false;
+    TControl* focused = FocusedControl();
+    return focused && focused->UpdateAction(this);
+}
+
+bool TEditAction::Update()
+{
+    std::weak_ptr<void> alive = AliveToken();
+    if (TCustomAction::Update())
+        return true;
+    // Nothing to act on: only a handler of its own keeps it enabled.
+    if (!alive.expired())
+        SetEnabled(static_cast<bool>(OnExecute));
+    return false;
 }
 
 bool TCustomAction::DoHint(std::string& hintText)

@@ -100,11 +100,13 @@ public:
     ~TCustomAction() override;
 
     // Refreshes the state first; runs the handler (through the action list's
-    // OnExecute first) only when the action is enabled afterwards.
+    // OnExecute first; without a handler the focused control's ExecuteAction)
+    // only when the action is enabled afterwards.
     bool Execute() override;
-    // The action list's OnUpdate, else the action's own OnUpdate; true when
-    // one of them handled it. An action nobody updates keeps its state (one
-    // without a handler, such as the parent of a submenu, stays enabled).
+    // The action list's OnUpdate, else the action's own OnUpdate, else the
+    // focused control's UpdateAction; true when one of them handled it. An
+    // action nobody updates keeps its state (one without a handler, such as
+    // the parent of a submenu, stays enabled).
     bool Update() override;
 
     const std::string& Caption() const { return caption_; }
@@ -160,6 +162,23 @@ private:
 class TAction : public TCustomAction {
 public:
     explicit TAction(TComponent* owner) : TCustomAction(owner) {}
+};
+
+// The standard commands of an Edit menu.
+enum class TEditCommand { ecCut, ecCopy, ecPaste, ecSelectAll, ecDelete };
+
+// An edit command for whatever control has the focus: without a handler of
+// its own it is offered to the focused control (TControl::ExecuteAction and
+// UpdateAction), which carries it out and says whether it is enabled; while
+// the focused control does not take it on, it is disabled.
+class TEditAction : public TAction {
+public:
+    TEditAction(TComponent* owner, TEditCommand command) : TAction(owner), command_(command) {}
+    TEditCommand Command() const { return command_; }
+    bool Update() override;
+
+private:
+    TEditCommand command_;
 };
 
 // The link of a client that shows an action's properties. Each Is...Linked

@@ -14,6 +14,7 @@
 #include "platform/Events.h"
 #include "platform/Graphics.h"
 
+class TBasicAction;
 class TCanvas;
 class TWinControl;
 struct THintInfo;
@@ -138,6 +139,12 @@ public:
     // when this control used it.
     virtual bool DialogKey(WORD key, TShiftState shift);
     virtual bool DialogChar(wchar_t ch, TShiftState shift);
+
+    // An action that nothing else carried out is offered to the focused
+    // control (Actions.h): ExecuteAction carries it out, UpdateAction sets
+    // its state; each answers whether the control took the action on.
+    virtual bool ExecuteAction(TBasicAction* action);
+    virtual bool UpdateAction(TBasicAction* action);
 
 protected:
     virtual void BoundsChanged();

@@ -625,7 +625,7 @@ void TBaseVirtualTree::DoColumnResize(TColumnIndex column)
             r.left = left;
         }
         InvalidateRect(Handle(), &r, FALSE);
-        header_->Invalidate(header_->Columns().Items(column));
+        header_->Invalidate(header_->Columns().Items(column), true);
         if (header_->States() & hsTracking)
             UpdateWindow(Handle());
     }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "Lib2/VirtualTree/VTHeader.h"
@@ -128,56 +130,159 @@ private:
 
 // ----- text
 
-bool Contains(std::string_view text, std::string_view what)
-{
-    return !what.empty() && text.find(what) != std::string_view::npos;
-}
+template <class Char>
+using TText = std::basic_string<Char>;
+template <class Char>
+using TTextView = std::basic_string_view<Char>;
 
-std::string QuotedText(std::string_view text)
-{
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
+// How a text export writes a field (a cell, a caption, a node text).
+enum class TFieldRule {
+    Plain,     // one line per row: a line break becomes a blank; quoted when
+               // holding the separator or a double quote
+    Unicode,   // the same, quoted only when holding the separator
+    Csv,       // RFC 4180: quoted when holding the separator, a double quote,
+               // CR or LF; the line breaks stay inside the quotes
+};
 
-std::wstring QuotedUnicode(std::wstring_view text)
+template <class Char>
+TText<Char> Repeat(TTextView<Char> piece, unsigned count)
 {
-    std::wstring out = L"\"";
-    for (wchar_t c : text) {
-        if (c == L'"')
-            out += L'"';
-        out += c;
-    }
-    out += L'"';
-    return out;
-}
-
-std::string Repeat(std::string_view piece, unsigned count)
-{
-    std::string out;
+    TText<Char> out;
     out.reserve(piece.size() * count);
     for (unsigned i = 0; i < count; ++i)
         out += piece;
     return out;
 }
 
+// Each line break (CR LF, CR or LF) becomes one blank.
+template <class Char>
+TText<Char> OneLine(TTextView<Char> text)
+{
+    TText<Char> out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != Char('\r') && text[i] != Char('\n')) {
+            out += text[i];
+            continue;
+        }
+        if (text[i] == Char('\r') && i + 1 < text.size() && text[i + 1] == Char('\n'))
+            ++i;
+        out += Char(' ');
+    }
+    return out;
+}
+
+// In double quotes, inner double quotes doubled.
+template <class Char>
+TText<Char> Quoted(TTextView<Char> text)
+{
+    TText<Char> out(1, Char('"'));
+    for (Char c : text) {
+        if (c == Char('"'))
+            out += c;
+        out += c;
+    }
+    out += Char('"');
+    return out;
+}
+
+template <class Char>
+TText<Char> Field(TTextView<Char> text, TTextView<Char> separator, TFieldRule rule)
+{
+    const Char lineBreaks[] = {Char('\r'), Char('\n'), Char(0)};
+    const bool breaks = text.find_first_of(lineBreaks) != TTextView<Char>::npos;
+    const TText<Char> line = breaks && rule != TFieldRule::Csv ? OneLine(text) : TText<Char>(text);
+    const bool holdsSeparator = !separator.empty() && line.find(separator) != TText<Char>::npos;
+    const bool holdsQuote = line.find(Char('"')) != TText<Char>::npos;
+    bool quote = holdsSeparator;
+    if (rule != TFieldRule::Unicode)
+        quote = quote || holdsQuote;
+    if (rule == TFieldRule::Csv)
+        quote = quote || breaks;
+    return quote ? Quoted<Char>(line) : line;
+}
+
+template <class Char>
+TText<Char> FromUtf8(const std::string& text)
+{
+    if constexpr (std::is_same_v<Char, char>)
+        return text;
+    else
+        return Utf8ToWide(text);
+}
+
+// The layout every text export shares: with columns a line of the captions,
+// then one line (one record) per node, the main column padded by level.
+template <class Char>
+TText<Char> TextContent(TCustomVirtualStringTree& tree, TVSTTextSourceType source, TTextView<Char> separator,
+                        TFieldRule rule)
+{
+    const std::vector<PVirtualNode> nodes = SourceNodes(tree, source);
+    const unsigned maxLevel = MaxLevelOf(tree, nodes);
+    const TText<Char> lineEnd = {Char('\r'), Char('\n')};
+    TText<Char> out;
+
+    TVTHeader& header = tree.Header();
+    if (!header.UseColumns()) {
+        for (PVirtualNode node : nodes) {
+            out += Repeat(separator, tree.NodeLevel(node));
+            const TText<Char> text = FromUtf8<Char>(tree.GetText(node, NoColumn, ttNormal));
+            // A node text stands unquoted in plain text.
+            out += rule == TFieldRule::Csv ? Field<Char>(text, separator, rule) : OneLine<Char>(text);
+            out += lineEnd;
+        }
+        return out;
+    }
+    const std::vector<TColumnIndex> columns = ExportColumns(tree);
+    const TColumnIndex mainColumn = header.MainColumn();
+    for (size_t i = 0; i < columns.size(); ++i) {
+        out += Field<Char>(FromUtf8<Char>(header.Columns()[columns[i]]->Text()), separator, rule);
+        if (columns[i] == mainColumn)
+            out += Repeat(separator, maxLevel);
+        if (i + 1 < columns.size())
+            out += separator;
+    }
+    out += lineEnd;
+    for (PVirtualNode node : nodes) {
+        const unsigned level = tree.NodeLevel(node);
+        for (size_t i = 0; i < columns.size(); ++i) {
+            const bool isMain = columns[i] == mainColumn;
+            if (isMain)
+                out += Repeat(separator, level);
+            out += Field<Char>(FromUtf8<Char>(tree.GetText(node, columns[i], ttNormal)), separator, rule);
+            if (isMain)
+                out += Repeat(separator, maxLevel - level);
+            if (i + 1 < columns.size())
+                out += separator;
+        }
+        out += lineEnd;
+    }
+    return out;
+}
+
+// Whether any exported cell has a text: rows that are all empty go nowhere.
+bool HasAnyText(TCustomVirtualStringTree& tree, TVSTTextSourceType source)
+{
+    const std::vector<TColumnIndex> columns = ExportColumns(tree);
+    for (PVirtualNode node = FirstOf(tree, source); node; node = NextOf(tree, source, node))
+        for (TColumnIndex column : columns)
+            if (!tree.GetText(node, column, ttNormal).empty())
+                return true;
+    return false;
+}
+
 // ----- HTML
 
-// Markup characters escaped; a text that is not valid UTF-8 is made so
-// first (the HTML block says it is UTF-8).
+// A text that is not valid UTF-8 made so (the HTML block says it is UTF-8).
+std::string ValidUtf8(std::string_view raw)
+{
+    return IsValidUtf8(raw) ? std::string(raw) : WideToUtf8(Utf8ToWide(raw));
+}
+
+// Markup characters escaped.
 std::string HtmlEscape(std::string_view raw)
 {
-    std::string cleaned;
-    std::string_view text = raw;
-    if (!IsValidUtf8(raw)) {
-        cleaned = WideToUtf8(Utf8ToWide(raw));
-        text = cleaned;
-    }
+    const std::string text = ValidUtf8(raw);
     std::string out;
     out.reserve(text.size());
     for (char c : text) {
@@ -199,18 +304,38 @@ std::string HtmlColor(COLORREF color)
     return buf;
 }
 
-// "{font: underline italic bold 8pt "Tahoma";color:#000000;}"
-std::string FontStyleBody(const TFont& font, TPointSizes& sizes)
+// A CSS string in double quotes. It stands in a style element, where markup
+// is not undone, or in an attribute value, which is escaped as a whole.
+std::string CssString(std::string_view raw)
 {
-    std::string out = "{font:";
-    if (font.Style() & fsUnderline)
-        out += " underline";
+    std::string out = "\"";
+    for (char c : ValidUtf8(raw)) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        if (c == '<')
+            out += "\\3C ";
+        else if (static_cast<unsigned char>(c) >= 0x20)
+            out += c;
+    }
+    return out + "\"";
+}
+
+// The declarations of a font: "font: italic bold 8pt "Tahoma";
+// text-decoration:underline;color:#000000;". They make the body of a style
+// rule and, escaped, a cell's style attribute. An underline is a text
+// decoration in CSS, no font style, and an attribute value holds bare
+// declarations: braces and unescaped quotes there would break the cell.
+std::string FontDeclarations(const TFont& font, TPointSizes& sizes)
+{
+    std::string out = "font:";
     if (font.Style() & fsItalic)
         out += " italic";
     if (font.Style() & fsBold)
         out += " bold";
-    out += Format(" %dpt \"%s\";", sizes.Of(font), HtmlEscape(font.Name()).c_str());
-    out += "color:" + HtmlColor(font.Color()) + ";}";
+    out += Format(" %dpt %s;", sizes.Of(font), CssString(font.Name()).c_str());
+    if (font.Style() & fsUnderline)
+        out += "text-decoration:underline;";
+    out += "color:" + HtmlColor(font.Color()) + ";";
     return out;
 }
 
@@ -272,17 +397,8 @@ public:
             body_ += Format("\\fs%d", 2 * currentSize_);
         }
         body_ += ' ';
-        for (wchar_t unit : Utf8ToWide(utf8)) {
-            // \u takes a signed 16-bit number: units above 32767 go negative.
-            int value = static_cast<unsigned short>(unit);
-            if (value > 32767)
-                value -= 65536;
-            char buf[16];
-            const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
-            body_ += "\\u";
-            body_.append(buf, end);
-            body_ += "\\'3f";
-        }
+        for (wchar_t unit : Utf8ToWide(utf8))
+            AppendUnit(body_, unit, "\\'3f");
         if (style & fsUnderline)
             body_ += "\\ul0";
         if (style & fsItalic)
@@ -318,14 +434,30 @@ private:
         return static_cast<int>(table.size() - 1);
     }
 
-    // A font name may not break the table's groups.
+    // A UTF-16 unit as \u (a signed 16-bit number: units above 32767 go
+    // negative) and the character a reader without Unicode shows instead.
+    static void AppendUnit(std::string& out, wchar_t unit, const char* fallback)
+    {
+        int value = static_cast<unsigned short>(unit);
+        if (value > 32767)
+            value -= 65536;
+        char buf[16];
+        const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+        out += "\\u";
+        out.append(buf, end);
+        out += fallback;
+    }
+
+    // A font name may not break the table's groups; beyond ASCII it is
+    // written in \u escapes (the document's code page is 1252).
     static std::string EscapeName(const std::string& name)
     {
         std::string out;
-        for (char c : name) {
-            if (c == '\\' || c == '{' || c == '}' || c == ';')
-                continue;
-            out += c;
+        for (wchar_t unit : Utf8ToWide(name)) {
+            if (unit >= 0x80)
+                AppendUnit(out, unit, "?");
+            else if (unit >= 0x20 && unit != '\\' && unit != '{' && unit != '}' && unit != ';')
+                out += static_cast<char>(unit);
         }
         return out;
     }
@@ -381,95 +513,17 @@ HGLOBAL GlobalBlock(const void* data, size_t bytes, size_t terminatorBytes)
 
 std::string ContentToText(TCustomVirtualStringTree& tree, TVSTTextSourceType source, std::string_view separator)
 {
-    const std::vector<PVirtualNode> nodes = SourceNodes(tree, source);
-    const unsigned maxLevel = MaxLevelOf(tree, nodes);
-    const std::string levelPad = Repeat(separator, maxLevel);
-    std::string out;
+    return TextContent<char>(tree, source, separator, TFieldRule::Plain);
+}
 
-    TVTHeader& header = tree.Header();
-    if (header.UseColumns()) {
-        const std::vector<TColumnIndex> columns = ExportColumns(tree);
-        const TColumnIndex mainColumn = header.MainColumn();
-        for (size_t i = 0; i < columns.size(); ++i) {
-            out += header.Columns()[columns[i]]->Text();
-            if (columns[i] == mainColumn)
-                out += levelPad;
-            if (i + 1 < columns.size())
-                out += separator;
-        }
-        out += "\r\n";
-        for (PVirtualNode node : nodes) {
-            const unsigned level = tree.NodeLevel(node);
-            for (size_t i = 0; i < columns.size(); ++i) {
-                const bool isMain = columns[i] == mainColumn;
-                if (isMain)
-                    out += Repeat(separator, level);
-                const std::string text = tree.GetText(node, columns[i], ttNormal);
-                if (Contains(text, separator) || text.find('"') != std::string::npos)
-                    out += QuotedText(text);
-                else
-                    out += text;
-                if (isMain)
-                    out += Repeat(separator, maxLevel - level);
-                if (i + 1 < columns.size())
-                    out += separator;
-            }
-            out += "\r\n";
-        }
-    } else {
-        for (PVirtualNode node : nodes) {
-            out += Repeat(separator, tree.NodeLevel(node));
-            out += tree.GetText(node, NoColumn, ttNormal);
-            out += "\r\n";
-        }
-    }
-    return out;
+std::string ContentToCSV(TCustomVirtualStringTree& tree, TVSTTextSourceType source, std::string_view separator)
+{
+    return TextContent<char>(tree, source, separator, TFieldRule::Csv);
 }
 
 std::wstring ContentToUnicode(TCustomVirtualStringTree& tree, TVSTTextSourceType source, wchar_t separator)
 {
-    const std::vector<PVirtualNode> nodes = SourceNodes(tree, source);
-    const unsigned maxLevel = MaxLevelOf(tree, nodes);
-    std::wstring out;
-
-    TVTHeader& header = tree.Header();
-    if (header.UseColumns()) {
-        const std::vector<TColumnIndex> columns = ExportColumns(tree);
-        const TColumnIndex mainColumn = header.MainColumn();
-        for (size_t i = 0; i < columns.size(); ++i) {
-            out += Utf8ToWide(header.Columns()[columns[i]]->Text());
-            if (columns[i] == mainColumn)
-                out.append(maxLevel, separator);
-            if (i + 1 < columns.size())
-                out += separator;
-        }
-        out += L"\r\n";
-        for (PVirtualNode node : nodes) {
-            const unsigned level = tree.NodeLevel(node);
-            for (size_t i = 0; i < columns.size(); ++i) {
-                const bool isMain = columns[i] == mainColumn;
-                if (isMain)
-                    out.append(level, separator);
-                const std::wstring text = Utf8ToWide(tree.GetText(node, columns[i], ttNormal));
-                if (text.find(separator) != std::wstring::npos)
-                    out += QuotedUnicode(text);
-                else
-                    out += text;
-                if (isMain)
-                    out.append(maxLevel - level, separator);
-                if (i + 1 < columns.size())
-                    out += separator;
-            }
-            out += L"\r\n";
-        }
-    } else {
-        for (PVirtualNode node : nodes) {
-            out.append(tree.NodeLevel(node), separator);
-            out += Utf8ToWide(tree.GetText(node, NoColumn, ttNormal));
-            out += L"\r\n";
-        }
-    }
-    return out;
+    return TextContent<wchar_t>(tree, source, std::wstring_view(&separator, 1), TFieldRule::Unicode);
 }
 
 std::string ContentToHTML(TCustomVirtualStringTree& tree, TVSTTextSourceType source, const std::string& caption)
@@ -486,8 +540,8 @@ std::string ContentToHTML(TCustomVirtualStringTree& tree, TVSTTextSourceType sou
 
     TPointSizes sizes;
     std::string out = "<style type=\"text/css\">\r\n";
-    out += ".default" + FontStyleBody(tree.Font(), sizes) + "\r\n";
-    out += ".header" + FontStyleBody(header.Font(), sizes) + "\r\n";
+    out += ".default{" + FontDeclarations(tree.Font(), sizes) + "}\r\n";
+    out += ".header{" + FontDeclarations(header.Font(), sizes) + "}\r\n";
     if (paint & toShowHorzGridLines)
         out += std::string(".noborder{border-style:") + lineStyle +
                " border-bottom:1;border-left:0;border-right:0; border-top:0;";
@@ -545,7 +599,8 @@ std::string ContentToHTML(TCustomVirtualStringTree& tree, TVSTTextSourceType sou
                 }
             }
             if (!SameFont(font, tree.Font()))
-                out += " <td class=\"normalborder\"  style=\"" + FontStyleBody(font, sizes) + "\" height=\"";
+                out += " <td class=\"normalborder\"  style=\"" + HtmlEscape(FontDeclarations(font, sizes)) +
+                       "\" height=\"";
             else
                 out += " <td class=\"normalborder\"  height=\"";
             out += Format("%upx\"", height);
@@ -631,7 +686,7 @@ std::string ContentToRTF(TCustomVirtualStringTree& tree, TVSTTextSourceType sour
             }
             const TFont& font = canvas.CellFont(tree, node, c);
             if (c == mainColumn && level > 0)
-                body += Repeat("\\tab", level) + " ";
+                body += Repeat<char>("\\tab", level) + " ";
             rtf.Text(tree.GetText(node, c, ttNormal), font);
             body += "\\cell";
         }
@@ -675,6 +730,10 @@ UINT CF_CSVFormat()
 
 HGLOBAL ContentToClipboard(TCustomVirtualStringTree& tree, UINT format, TVSTTextSourceType source)
 {
+    // Rows whose texts are all empty leave nothing to paste: no captions,
+    // no empty lines or table.
+    if (!HasAnyText(tree, source))
+        return nullptr;
     if (format == CF_UNICODETEXT) {
         const std::wstring text = ContentToUnicode(tree, source, L'\t');
         if (text.empty())
@@ -685,7 +744,7 @@ HGLOBAL ContentToClipboard(TCustomVirtualStringTree& tree, UINT format, TVSTText
     if (format == CF_TEXT)
         text = Utf8ToCodePage(ContentToText(tree, source, "\t"), CP_ACP);
     else if (format == CF_CSVFormat())
-        text = Utf8ToCodePage(ContentToText(tree, source, WideToUtf8(CsvListSeparator())), CP_ACP);
+        text = Utf8ToCodePage(ContentToCSV(tree, source, WideToUtf8(CsvListSeparator())), CP_ACP);
     else if (format == CF_RTFFormat() || format == CF_RTFNoObjsFormat())
         text = ContentToRTF(tree, source);
     else if (format == CF_HTMLFormat())

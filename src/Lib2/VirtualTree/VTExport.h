@@ -17,12 +17,16 @@
 enum TVSTTextSourceType { tstAll, tstInitialized, tstSelected, tstCutCopySet, tstVisible };
 
 // Lines of cells divided by `separator` (UTF-8, usually one character), each
-// line ending in CR LF; with columns a first line of the column captions. A
-// cell holding the separator or a double quote is put in double quotes with
-// inner quotes doubled. UTF-8.
+// line ending in CR LF; with columns a first line of the column captions.
+// Plain text keeps one line per row: a line break inside a cell, caption or
+// node text becomes a blank. A cell or caption holding the separator or a
+// double quote is put in double quotes with inner quotes doubled. UTF-8.
 std::string ContentToText(TCustomVirtualStringTree& tree, TVSTTextSourceType source, std::string_view separator);
-// The same layout in UTF-16; only a cell holding the separator is quoted
-// (inner quotes then doubled).
+// The same layout as CSV records (RFC 4180): a field holding the separator,
+// a double quote, CR or LF is quoted, inner quotes doubled, line breaks kept.
+std::string ContentToCSV(TCustomVirtualStringTree& tree, TVSTTextSourceType source, std::string_view separator);
+// The plain text layout in UTF-16; only a cell holding the separator is
+// quoted (inner quotes then doubled).
 std::wstring ContentToUnicode(TCustomVirtualStringTree& tree, TVSTTextSourceType source, wchar_t separator);
 // A table with a style block, in UTF-8; texts escaped for markup.
 std::string ContentToHTML(TCustomVirtualStringTree& tree, TVSTTextSourceType source,
@@ -44,6 +48,6 @@ UINT CF_CSVFormat();
 
 // A movable, zero-initialized, shareable global memory block holding the
 // content in the format (CF_TEXT and CSV in the ANSI code page, each text
-// NUL-terminated), or nullptr for an empty text or a format the string
-// tree does not render.
+// NUL-terminated), or nullptr when no exported cell has a text or for a
+// format the string tree does not render.
 HGLOBAL ContentToClipboard(TCustomVirtualStringTree& tree, UINT format, TVSTTextSourceType source);

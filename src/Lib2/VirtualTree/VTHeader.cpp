@@ -411,54 +411,13 @@ void TVTHeader::AdjustSprings() {
     }
 }
 
-namespace vthdr {
-
-// The widest cell of a column among the visible rows: the node width the
-// tree reports plus the text margins, and for the main column the
-// indentation and the images in front of the text.
-int MaxColumnWidth(TBaseVirtualTree* tree, TColumnIndex column) {
-    if (tree == nullptr)
-        return 0;
-    TCanvas& canvas = tree->Canvas();
-    const bool main = column == tree->Header().MainColumn() || column == NoColumn;
-    const bool showRoot = (tree->TreeOptions().PaintOptions() & toShowRoot) != 0;
-    int widest = 0;
-    for (PVirtualNode node = tree->GetFirstVisible(); node != nullptr; node = tree->GetNextVisible(node)) {
-        int width = tree->DoGetNodeWidth(node, column, &canvas) + 2 * tree->TextMargin();
-        if (main) {
-            int level = static_cast<int>(tree->NodeLevel(node)) + (showRoot ? 1 : 0);
-            width += level * static_cast<int>(tree->Indent()) + tree->Margin();
-            bool ghosted = false;
-            int index = -1;
-            if (TCustomImageList* images = tree->Images()) {
-                tree->DoGetImageIndex(node, ikNormal, column, ghosted, index);
-                if (index >= 0)
-                    width += images->Width() + 2;
-            }
-            index = -1;
-            if (TCustomImageList* images = tree->StateImages()) {
-                tree->DoGetImageIndex(node, ikState, column, ghosted, index);
-                if (index >= 0)
-                    width += images->Width() + 2;
-            }
-            if ((tree->TreeOptions().MiscOptions() & toCheckSupport) && tree->CheckType(node) != ctNone)
-                if (TCustomImageList* checks = tree->CheckImages())
-                    width += checks->Width() + 2;
-        }
-        widest = std::max(widest, width);
-    }
-    return widest;
-}
-
-}  // namespace vthdr
-
 void TVTHeader::AutoFitColumns(bool animated) {
     for (int i = 0; i < columns_->Count(); ++i) {
         TVirtualTreeColumn* c = columns_->Items(i);
         const TVTColumnOptions needed = coVisible | coResizable;
         if ((c->Options() & needed) != needed)
             continue;
-        int width = std::clamp(vthdr::MaxColumnWidth(tree_, i), c->MinWidth(), c->MaxWidth());
+        int width = std::clamp(tree_->MaxColumnWidth(i), c->MinWidth(), c->MaxWidth());
         if (animated)
             columns_->AnimatedResize(i, width);
         else
@@ -790,7 +749,7 @@ bool TVTHeader::HandleMessage(TMessage& m) {
             const TColumnIndex column = columns_->trackIndex_;
             columns_->trackIndex_ = NoColumn;
             TVirtualTreeColumn* c = columns_->Items(column);
-            const int width = std::clamp(vthdr::MaxColumnWidth(tree_, column), c->MinWidth(), c->MaxWidth());
+            const int width = std::clamp(tree_->MaxColumnWidth(column), c->MinWidth(), c->MaxWidth());
             columns_->AnimatedResize(column, width);
             return true;
         }

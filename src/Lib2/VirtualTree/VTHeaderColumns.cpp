@@ -545,7 +545,8 @@ void TVirtualTreeColumns::RemoveItem(TVirtualTreeColumn* column) {
 void TVirtualTreeColumns::ItemChanged(TVirtualTreeColumn* column) {
     if (HeaderLoading() || updateCount_ > 0)
         return;
-    header_->Invalidate(column);
+    // A new width or visibility moves every cell right of the column.
+    header_->Invalidate(column, true);
 }
 
 void TVirtualTreeColumns::Delete(TColumnIndex index) {

@@ -69,7 +69,4 @@ inline bool TreeUsesThemes(const TBaseVirtualTree* t) { return t != nullptr && t
 // the border style alone never counts as one.
 inline bool TreeHasBevel(const TBaseVirtualTree*) { return false; }
 
-// The widest cell of a column among the visible rows (VTHeader.cpp).
-int MaxColumnWidth(TBaseVirtualTree* tree, TColumnIndex column);
-
 }  // namespace vthdr

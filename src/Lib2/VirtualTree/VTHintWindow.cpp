@@ -415,6 +415,29 @@ void TVirtualTreeHintWindow::Animate(THintAnimationType kind, int steps, unsigne
     }
 }
 
+namespace {
+
+std::function<RECT(POINT)> monitorLookup;
+
+// The screen rectangle of the monitor a point is on (or the nearest one).
+RECT MonitorRectAt(POINT p)
+{
+    if (monitorLookup)
+        return monitorLookup(p);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    HMONITOR monitor = MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST);
+    if (monitor && GetMonitorInfoW(monitor, &info))
+        return info.rcMonitor;
+    RECT desktop;
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    return desktop;
+}
+
+}  // namespace
+
+void SetHintMonitorLookupForTesting(std::function<RECT(POINT)> lookup) { monitorLookup = std::move(lookup); }
+
 void TVirtualTreeHintWindow::ActivateHint(RECT rect, const std::string& hint)
 {
     if (IsRectEmpty(&rect)) {
@@ -423,17 +446,19 @@ void TVirtualTreeHintWindow::ActivateHint(RECT rect, const std::string& hint)
     }
     if (hintData_.HintText.empty())
         hintData_.HintText = hint;
-    // Keep it on the desktop: back up and left first, then down and right.
-    RECT desktop;
-    GetWindowRect(GetDesktopWindow(), &desktop);
-    if (rect.right > desktop.right)
-        OffsetRect(&rect, desktop.right - rect.right, 0);
-    if (rect.bottom > desktop.bottom)
-        OffsetRect(&rect, 0, desktop.bottom - rect.bottom);
-    if (rect.left < desktop.left)
-        OffsetRect(&rect, desktop.left - rect.left, 0);
-    if (rect.top < desktop.top)
-        OffsetRect(&rect, 0, desktop.top - rect.top);
+    // Keep it on the monitor the mouse is on (the desktop window covers the
+    // primary monitor only): back up and left first, then down and right.
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    const RECT monitor = MonitorRectAt(cursor);
+    if (rect.right > monitor.right)
+        OffsetRect(&rect, monitor.right - rect.right, 0);
+    if (rect.bottom > monitor.bottom)
+        OffsetRect(&rect, 0, monitor.bottom - rect.bottom);
+    if (rect.left < monitor.left)
+        OffsetRect(&rect, monitor.left - rect.left, 0);
+    if (rect.top < monitor.top)
+        OffsetRect(&rect, 0, monitor.top - rect.top);
     int w = rect.right - rect.left, h = rect.bottom - rect.top;
 
     // Moved while hidden (its old picture must not be in the new background).

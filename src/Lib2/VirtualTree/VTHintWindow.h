@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "Lib2/VirtualTree/VirtualTrees.h"
@@ -27,6 +28,11 @@ struct TVTHintData {
     TVTTooltipLineBreakStyle LineBreakStyle = hlbDefault;
 };
 
+// Hints are kept on the monitor of the mouse cursor, which the system names
+// (MonitorFromPoint). A test gives the rectangle of the cursor's monitor
+// itself; nullptr goes back to the system's.
+void SetHintMonitorLookupForTesting(std::function<RECT(POINT)> lookup);
+
 // Set while a hint window is being destroyed: painting and animation stop.
 extern std::atomic<bool> HintWindowDestroyed;
 
@@ -43,8 +49,8 @@ public:
     // tooltip's starts at -1,-1, one pixel out of the cell on every side).
     // Empty when there is nothing to show.
     RECT CalcHintRect(int maxWidth, const std::string& hint, const TVTHintData& data);
-    // Shows the hint at rect (screen coordinates), kept on the desktop; an
-    // empty rect hides it. Runs the tree's hint animation.
+    // Shows the hint at rect (screen coordinates), kept on the monitor of the
+    // mouse cursor; an empty rect hides it. Runs the tree's hint animation.
     void ActivateHint(RECT rect, const std::string& hint);
     // Hides the window (and so forgets the hint data).
     void CancelHint();

@@ -269,14 +269,23 @@ int TBaseVirtualTree::MaxColumnWidth(TColumnIndex column)
     TCanvas& canvas = Canvas();
     int widest = -1;
     for (PVirtualNode run = FirstVisibleNode(); run; run = NextVisibleNode(run)) {
-        int width = 0;
+        // A multiline node breaks its text to the cell: it fits any width.
+        if ((run->States & vsMultiline) && header_->Columns().IsValidColumn(column)) {
+            widest = std::max(widest, header_->Columns()[column]->Width());
+            continue;
+        }
+        // The cell as it is painted (and hit-tested): the margin, the
+        // indentation, each image with the 2 pixels after it, the node's
+        // content. Leaving out the margin or the gaps would cut the widest
+        // text of a fitted column.
+        int width = margin_;
         if (mainColumn) {
             unsigned levels = NodeLevel(run) + ((options_->PaintOptions() & toShowRoot) ? 1 : 0);
             width += static_cast<int>(levels * indent_);
-            width += CheckImageWidth(*this, run, 0);
+            width += CheckImageWidth(*this, run, 2);
         }
-        width += ShownImageWidth(*this, run, ikState, column, 0);
-        width += ShownImageWidth(*this, run, ikNormal, column, 0);
+        width += ShownImageWidth(*this, run, ikState, column, 2);
+        width += ShownImageWidth(*this, run, ikNormal, column, 2);
         width += DoGetNodeWidth(run, column, &canvas);
         widest = std::max(widest, width);
     }

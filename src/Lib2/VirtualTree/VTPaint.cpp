@@ -623,9 +623,10 @@ void TBaseVirtualTree::InvalidateColumnArea(TColumnIndex column)
         return;
     RECT r = ClientRect();
     int left = 0, right = 0;
+    // The bounds are where the column shows: scrolled already, unless it is fixed.
     header_->Columns().GetColumnBounds(column, left, right);
-    r.left = left + offsetX_;
-    r.right = right + offsetX_;
+    r.left = left;
+    r.right = right;
     InvalidateRect(Handle(), &r, FALSE);
 }
 

@@ -281,6 +281,22 @@ int WorkerThreadsStarted() { return threadsStarted.load(); }
 
 // --- The tree's side --------------------------------------------------------
 
+void TBaseVirtualTree::operator delete(TBaseVirtualTree* tree, std::destroying_delete_t)
+{
+    // The storage starts with the most derived object.
+    void* storage = dynamic_cast<void*>(tree);
+    Guarded([tree] {
+        tree->Destroying();   // no validation is queued from here on
+        tree->InterruptValidation();
+    });
+    tree->~TBaseVirtualTree();
+    ::operator delete(storage);
+}
+
+void* TBaseVirtualTree::operator new(std::size_t size) { return ::operator new(size); }
+
+void TBaseVirtualTree::operator delete(void* storage) { ::operator delete(storage); }
+
 void TBaseVirtualTree::InterruptValidation()
 {
     DoStateChange(tsStopValidation);

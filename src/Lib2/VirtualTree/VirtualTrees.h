@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -879,6 +880,15 @@ class TBaseVirtualTree : public TWinControl {
 public:
     explicit TBaseVirtualTree(TComponent* owner);
     ~TBaseVirtualTree() override;
+    // Freeing a tree (delete, also by its owner) first stops the worker on
+    // it and keeps it from being queued again, then runs the destructors: a
+    // derived class may validate the cache itself (DoValidateCache), and the
+    // worker must be out of that code before the class's own parts go.
+    void operator delete(TBaseVirtualTree* tree, std::destroying_delete_t);
+    // The storage comes from the global allocation function, and goes back
+    // to it when a constructor fails (delete prefers the destroying form).
+    static void* operator new(std::size_t size);
+    static void operator delete(void* storage);
 
     // ----- nodes and structure
     PVirtualNode RootNode() const { return root_; }
@@ -1038,7 +1048,8 @@ public:
     // when the node is not shown.
     RECT NodeDisplayRect(PVirtualNode node, TColumnIndex column, bool textOnly, bool unclipped = false);
     virtual void HitTestAt(int x, int y, THitInfo& hitInfo, bool relative);
-    // The widest cell of a column among the visible rows.
+    // The width the widest cell of a column among the visible rows needs to
+    // show whole, laid out as it is painted: what fitting a column gives it.
     int MaxColumnWidth(TColumnIndex column);
     // Font, rectangle and text of a cell (the string tree fills them).
     virtual void TextInfo(PVirtualNode node, TColumnIndex column, TFont& font, RECT& r, std::string& text);
@@ -1731,6 +1742,12 @@ public:
     void FlushClipboard();
     // The properties of another tree (not on a read-only tree).
     virtual void Assign(const TBaseVirtualTree& source);
+    // A program's standard edit actions (TEditAction) reach the focused tree:
+    // select all and copy, and unless the tree is read-only cut, paste and
+    // delete of the selection (VTEditActions.cpp). UpdateAction enables them
+    // by the tree's state while it has the focus.
+    bool ExecuteAction(TBasicAction* action) override;
+    bool UpdateAction(TBasicAction* action) override;
     // The clipboard let go of a data object: when it was the pending cut's or
     // copy's (and the tree is not flushing the clipboard itself), the marks
     // and the pending state end.

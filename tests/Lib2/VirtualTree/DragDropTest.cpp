@@ -18,6 +18,7 @@
 #include "Lib2/VirtualTree/VTDataObject.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/Actions.h"
 #include "platform/Form.h"
 #include "platform/Stream.h"
 #include "support/Input.h"
@@ -401,6 +402,75 @@ TEST_F(VTDragDrop, CutPasteMovesCancelKeepsAndCopyOutlivesARefresh)
     EXPECT_FALSE(a->tree->HasState(tsCopyPending));
     a->tree->ClearNodes();
     EXPECT_EQ(ole_test::RunClipReader(exitCode), "other");
+    EXPECT_EQ(testing_support::CaughtErrors(), std::vector<std::string>{});
+}
+
+// A program's Edit menu: standard edit actions with no handler of their own
+// act on the focused tree, enabled by its state; with no tree focused they
+// are disabled.
+TEST_F(VTDragDrop, EditActionsDriveTheFocusedTree)
+{
+    auto* list = new TActionList(form);
+    std::map<TEditCommand, TEditAction*> action;
+    for (TEditCommand c : {TEditCommand::ecCut, TEditCommand::ecCopy, TEditCommand::ecPaste,
+                           TEditCommand::ecSelectAll, TEditCommand::ecDelete}) {
+        action[c] = new TEditAction(form, c);
+        action[c]->SetActionList(list);
+    }
+    auto enabled = [&] {
+        std::string on;
+        for (auto& [command, a] : action) {
+            a->Update();
+            on += a->Enabled() ? "1" : "0";
+        }
+        return on;   // cut, copy, paste, select all, delete
+    };
+    auto focus = [&](TVirtualStringTree* tree) {
+        tree->SetFocus();
+        return testing_support::PumpUntil([&] { return tree->Focused(); }, 2000);
+    };
+    OleSetClipboard(nullptr);
+    SetForegroundWindow(form->Handle());
+    SetFocus(form->Handle());
+    EXPECT_EQ(enabled(), "00000");
+    ASSERT_TRUE(focus(a->tree));
+    a->tree->ClearSelection();
+    EXPECT_EQ(enabled(), "00010");
+
+    EXPECT_TRUE(action[TEditCommand::ecSelectAll]->Execute());
+    EXPECT_EQ(a->tree->SelectedCount(), 3u);
+    EXPECT_EQ(enabled(), "11011");
+    EXPECT_TRUE(action[TEditCommand::ecCopy]->Execute());
+    DWORD exitCode = 0;
+    EXPECT_EQ(ole_test::RunClipReader(exitCode), "A0\r\nA1\r\nA2\r\n");
+
+    ASSERT_TRUE(focus(b->tree));
+    b->tree->SetFocusedNode(nullptr);
+    b->tree->ClearSelection();
+    EXPECT_EQ(enabled(), "00110");
+    EXPECT_TRUE(action[TEditCommand::ecPaste]->Execute());
+    EXPECT_EQ(b->Rows(), "B0,B1,B2,A0,A1,A2");
+    b->Select({0, 1});
+    EXPECT_TRUE(action[TEditCommand::ecDelete]->Execute());
+    EXPECT_EQ(b->Rows(), "B2,A0,A1,A2");
+    b->Select({0});
+    EXPECT_TRUE(action[TEditCommand::ecCut]->Execute());
+    EXPECT_TRUE(b->tree->HasState(tsCutPending));
+
+    // Read-only: only copying and selecting; nothing is deleted.
+    ASSERT_TRUE(focus(a->tree));
+    a->tree->TreeOptions().SetMiscOptions(a->tree->TreeOptions().MiscOptions() | toReadOnly);
+    a->Select({0});
+    EXPECT_EQ(enabled(), "01010");
+    EXPECT_FALSE(action[TEditCommand::ecDelete]->Execute());
+    EXPECT_EQ(a->Rows(), "A0,A1,A2");
+
+    // Rows without text leave no text on the clipboard.
+    a->texts[a->Row(1)] = "";
+    a->Select({1});
+    EXPECT_TRUE(action[TEditCommand::ecCopy]->Execute());
+    EXPECT_EQ(ole_test::RunClipReader(exitCode), "");
+    EXPECT_EQ(exitCode, 2u);
     EXPECT_EQ(testing_support::CaughtErrors(), std::vector<std::string>{});
 }
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Canvas.h"
 #include "platform/Form.h"
+#include "platform/Text.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -77,6 +79,45 @@ std::wstring BlockUnits(HGLOBAL block)
     GlobalUnlock(block);
     GlobalFree(block);
     return s;
+}
+
+// What Python's HTML parser, run as a process of its own, finds in the html:
+// one event a line, split at tabs (html_events.py). Wine starts the host's
+// python3 but hands back no process to wait for: the last line, "done",
+// says the parser has finished.
+std::vector<std::vector<std::string>> HtmlEvents(const std::string& html)
+{
+    testing_support::TempDir dir("vthtml");
+    testing_support::WriteFile(dir.File("in.html"), html);
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = CreateFileW(Utf8ToWide(dir.File("in.html")).c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
+                               OPEN_EXISTING, 0, nullptr);
+    si.hStdOutput = si.hStdError = CreateFileW(Utf8ToWide(dir.File("out.txt")).c_str(), GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0, nullptr);
+    const char* source = std::getenv("BRENIX_SOURCE_DIR");
+    std::wstring command = L"Z:\\usr\\bin\\python3 " + Utf8ToWide(std::string(source ? source : ".") +
+                                                                 "/tests/Lib2/VirtualTree/html_events.py");
+    PROCESS_INFORMATION pi{};
+    EXPECT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
+    for (HANDLE h : {si.hStdInput, si.hStdOutput, pi.hThread, pi.hProcess})
+        if (h)
+            CloseHandle(h);
+    std::string text;
+    EXPECT_TRUE(testing_support::PumpUntil(
+        [&] {
+            text = testing_support::ReadFile(dir.File("out.txt"));
+            return text.size() >= 5 && text.substr(text.size() - 5) == "done\n";
+        },
+        20000))
+        << text;
+    std::vector<std::vector<std::string>> events;
+    for (const std::string& line : SplitString(text, '\n'))
+        if (!line.empty() && line != "done")
+            events.push_back(SplitString(line, '\t'));
+    return events;
 }
 
 }   // namespace
@@ -197,7 +238,8 @@ TEST_F(ExportTest, HtmlWithoutColumnsEscapesTextsAndIndentsChildren)
               " <td class=\"normalborder\"  height=\"18px\" colspan=\"2\">A &amp; B &lt;i&gt;</td> </tr>\r\n"
               " <tr class=\"default\">\r\n"
               " <td height=\"18px\">&nbsp;</td>"
-              " <td class=\"normalborder\"  style=\"{font: underline italic 10pt \"Arial\";color:#000000;}\""
+              " <td class=\"normalborder\"  style=\"font: italic 10pt &quot;Arial&quot;;"
+              "text-decoration:underline;color:#000000;\""
               " height=\"18px\">say &quot;x&quot;</td> </tr>\r\n"
               "</table>");
 }
@@ -332,4 +374,109 @@ TEST_F(ExportTest, HtmlMakesBrokenUtf8Valid)
     Add(nullptr, {"a\xFF<"});
     const std::string html = ContentToHTML(*tree, tstAll);
     EXPECT_NE(html.find(">a\xEF\xBF\xBD&lt;</td>"), std::string::npos) << html;
+}
+
+// A line break in a cell, a caption or a tree without columns: CSV quotes
+// the field (one record per row), plain text turns it into a blank (one
+// line per row).
+TEST_F(ExportTest, LineBreaksKeepOneRecordAndOneLinePerRow)
+{
+    AddColumn("Two\r\nlines", 100);
+    AddColumn("Value", 60);
+    Add(nullptr, {"a\nb", "c\r\nd"});
+    Add(nullptr, {"say \"x\"", "cr\ronly"});
+    EXPECT_EQ(ContentToCSV(*tree, tstAll, ","),
+              "\"Two\r\nlines\",Value\r\n"
+              "\"a\nb\",\"c\r\nd\"\r\n"
+              "\"say \"\"x\"\"\",\"cr\ronly\"\r\n");
+    EXPECT_EQ(BlockBytes(ContentToClipboard(*tree, CF_TEXT, tstAll)),
+              "Two lines\tValue\r\n"
+              "a b\tc d\r\n"
+              "\"say \"\"x\"\"\"\tcr only\r\n");
+    EXPECT_EQ(BlockUnits(ContentToClipboard(*tree, CF_UNICODETEXT, tstAll)),
+              L"Two lines\tValue\r\n"
+              L"a b\tc d\r\n"
+              L"say \"x\"\tcr only\r\n");
+
+    tree->Header().Columns().Clear();
+    texts.clear();
+    tree->ClearNodes();
+    Add(Add(nullptr, {"top\r\nline"}), {"a,b"});
+    EXPECT_EQ(ContentToCSV(*tree, tstAll, ","), "\"top\r\nline\"\r\n,\"a,b\"\r\n");
+    EXPECT_EQ(ContentToText(*tree, tstAll, "\t"), "top line\r\n\ta,b\r\n");
+    EXPECT_EQ(ContentToUnicode(*tree, tstAll, L'\t'), L"top line\r\n\ta,b\r\n");
+}
+
+// The cells' inline styles are valid attributes: a real HTML parser reads
+// the table back with every text and attribute as it was meant.
+TEST_F(ExportTest, HtmlReadsBackThroughARealParser)
+{
+    AddColumn("Name & <b>", 100);
+    AddColumn("Value", 60);
+    PVirtualNode a = Add(nullptr, {"A & B <i>", "1"});
+    Add(a, {"say \"x\"", "2 > 1"});
+    tree->OnPaintText = [&](TBaseVirtualTree*, TCanvas& canvas, PVirtualNode node, TColumnIndex column, TVSTTextType) {
+        if (node != a && column == 1) {
+            canvas.Font().SetName("Courier New");
+            canvas.Font().SetStyle(fsBold | fsItalic | fsUnderline);
+        }
+    };
+    // Every start tag with its styles, caption and valueless (stray) attributes; every text.
+    std::vector<std::string> tags, texts;
+    for (const auto& event : HtmlEvents(ContentToHTML(*tree, tstAll, "Caption \"q\""))) {
+        if (event[0] == "data")
+            texts.push_back(event[1]);
+        if (event[0] != "start")
+            continue;
+        tags.push_back(event[1]);
+        for (size_t i = 2; i < event.size(); ++i)
+            if (event[i].rfind("style=", 0) == 0 || event[i].rfind("caption=", 0) == 0 || event[i].back() == '=')
+                tags.back() += " " + event[i];
+    }
+    EXPECT_EQ(tags, (std::vector<std::string>{
+                        "style", "table caption=Caption \"q\"", "tr style=padding-left:4px;padding-right:4px;", "th",
+                        "th", "tr", "td", "td", "tr", "td", "td",
+                        "td style=font: italic bold 10pt \"Courier New\";text-decoration:underline;color:#000000;"}));
+    ASSERT_EQ(texts.size(), 7u);
+    EXPECT_NE(texts[0].find(".default{font: 10pt \"Arial\";color:#000000;}"), std::string::npos) << texts[0];
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + 1, texts.end()),
+              (std::vector<std::string>{"Name & <b>", "Value", "A & B <i>", "1", "say \"x\"", "2 > 1"}));
+}
+
+TEST_F(ExportTest, RtfFontNamesBeyondAsciiAreUnicodeEscapes)
+{
+    AddColumn("N", 96);
+    tree->Header().SetParentFont(false);
+    tree->Header().Font().SetName("\xD0\xA8\xD1\x80\xD0\xB8\xD1\x84\xD1\x82");   // "Шрифт"
+    tree->Font().SetName("Caf\xC3\xA9");
+    Add(nullptr, {"x"});
+    const std::string rtf = ContentToRTF(*tree, tstAll);
+    EXPECT_NE(rtf.find("{\\fonttbl{\\f0 \\u1064?\\u1088?\\u1080?\\u1092?\\u1090?;}{\\f1 Caf\\u233?;}}"),
+              std::string::npos)
+        << rtf;
+    for (unsigned char c : rtf)
+        ASSERT_LT(c, 0x80u) << rtf;
+}
+
+// Copying rows whose texts are all empty puts no text of any kind on the
+// clipboard, neither captions nor empty lines; one text is enough for all.
+TEST_F(ExportTest, EmptyTextsGiveNoBlockInAnyFormat)
+{
+    const UINT formats[] = {CF_TEXT, CF_UNICODETEXT, CF_CSVFormat(), CF_RTFFormat(), CF_RTFNoObjsFormat(),
+                            CF_HTMLFormat()};
+    PVirtualNode empty = Add(nullptr, {""});
+    PVirtualNode full = Add(nullptr, {"", "1"});
+    tree->SetSelected(empty, true);
+    for (UINT format : formats)
+        EXPECT_EQ(ContentToClipboard(*tree, format, tstSelected), nullptr) << format;
+    AddColumn("Name", 100);
+    AddColumn("Value", 60);
+    for (UINT format : formats)
+        EXPECT_EQ(ContentToClipboard(*tree, format, tstSelected), nullptr) << format;
+    tree->SetSelected(full, true);
+    for (UINT format : formats) {
+        HGLOBAL block = ContentToClipboard(*tree, format, tstSelected);
+        EXPECT_NE(block, nullptr) << format;
+        GlobalFree(block);
+    }
 }

@@ -905,6 +905,44 @@ TEST_F(HeaderTest, DraggingABorderResizesTheColumn) {
     Send(WM_LBUTTONUP, 0, ClientParam(11, 8));
 }
 
+// Whatever moves the cells, the screen ends up showing the header as a
+// fresh paint draws it: the cells right of a resized or hidden column too.
+TEST_F(HeaderTest, CellsRightOfAChangedColumnAreRepainted) {
+    AddColumn(100, "first");
+    AddColumn(80, "second");
+    AddColumn(90, "third");
+    Show();
+    RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    const int w = 300, h = static_cast<int>(header().Height());
+    auto staleOnScreen = [&] {
+        Surface shown(w, h);
+        RECT hr = header().HeaderRect();
+        POINT origin{0, hr.top};
+        ClientToScreen(tree->Handle(), &origin);
+        HDC screen = GetDC(nullptr);
+        BitBlt(shown.dc(), 0, 0, w, h, screen, origin.x, origin.y, SRCCOPY);
+        ReleaseDC(nullptr, screen);
+        auto fresh = Paint(w);
+        int stale = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                stale += shown.At(x, y) != fresh->At(x, y);
+        return stale;
+    };
+    auto settles = [&] { return PumpUntil([&] { return staleOnScreen() == 0; }, 2000); };
+    ASSERT_TRUE(settles());
+
+    columns()[0]->SetWidth(60);
+    EXPECT_TRUE(settles()) << staleOnScreen() << " pixels stale after SetWidth";
+    Send(WM_NCLBUTTONDOWN, HTBORDER, ScreenParam(61, 8));
+    Send(WM_MOUSEMOVE, MK_LBUTTON, ClientParam(120, 8));
+    Send(WM_LBUTTONUP, 0, ClientParam(120, 8));
+    ASSERT_EQ(columns()[0]->Width(), 120);
+    EXPECT_TRUE(settles()) << staleOnScreen() << " pixels stale after dragging the border";
+    columns()[1]->SetOptions(columns()[1]->Options() & ~coVisible);
+    EXPECT_TRUE(settles()) << staleOnScreen() << " pixels stale after hiding a column";
+}
+
 TEST_F(HeaderTest, DraggingAColumnMovesIt) {
     Show();
     for (int i = 0; i < 4; ++i)
@@ -980,7 +1018,9 @@ TEST_F(HeaderTest, DoubleClickOnABorderFitsTheWidestCell) {
         EXPECT_TRUE(shift & ssDouble);
     };
     EXPECT_TRUE(Send(WM_NCLBUTTONDBLCLK, HTBORDER, ScreenParam(160, 8)));
-    EXPECT_EQ(columns()[1]->Width(), 85);   // widest node width 77 plus two text margins of 4
+    // The cell's margin of 4 and the widest node width 77: the tree's own measure.
+    EXPECT_EQ(columns()[1]->Width(), 81);
+    EXPECT_EQ(tree->MaxColumnWidth(1), 81);
     EXPECT_TRUE(dbl.empty());
     Send(WM_NCLBUTTONDBLCLK, HTBORDER, ScreenParam(50, 8));
     EXPECT_EQ(dbl, (std::vector<TColumnIndex>{0}));

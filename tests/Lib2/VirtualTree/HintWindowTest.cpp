@@ -54,6 +54,7 @@ protected:
     {
         hint_.reset();
         ResetMMXAvailableForTesting();
+        SetHintMonitorLookupForTesting(nullptr);
     }
     RECT Shown() const
     {
@@ -149,6 +150,35 @@ TEST_F(HintWindowTest, KeptOnTheDesktop)
     // The bitmaps took the window's size.
     EXPECT_EQ(hint_->Target().Width(), w);
     EXPECT_EQ(hint_->Background().Height(), h);
+}
+
+// On a second monitor left of and above the primary one the hint stays where
+// it is asked to be, kept inside the monitor the cursor is on. This machine
+// has one monitor: the test names the cursor's monitor itself.
+TEST_F(HintWindowTest, KeptOnTheMonitorOfTheCursor)
+{
+    const RECT leftMonitor{-1280, -200, 0, 824};
+    std::vector<POINT> asked;
+    SetHintMonitorLookupForTesting([&](POINT p) {
+        asked.push_back(p);
+        return leftMonitor;
+    });
+    hint_->CalcHintRect(300, "left", TVTHintData{});
+    const int w = 100, h = 30;
+    hint_->ActivateHint(RECT{-600, -150, -600 + w, -150 + h}, "left");
+    RECT r = Shown();
+    EXPECT_EQ(r.left, -600);
+    EXPECT_EQ(r.top, -150);
+    // Past that monitor's right edge: back onto it, not over to the next one.
+    hint_->ActivateHint(RECT{-40, 300, -40 + w, 300 + h}, "left");
+    r = Shown();
+    EXPECT_EQ(r.right, 0);
+    EXPECT_EQ(r.left, -w);
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].x, cursor.x);
+    EXPECT_EQ(asked[0].y, cursor.y);
 }
 
 // A hint of 100 x 30 (shadow included) over a backdrop of (200, 100, 50).

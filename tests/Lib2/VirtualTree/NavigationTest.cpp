@@ -466,11 +466,14 @@ TEST_F(VTHitPositions, ButtonsIndentsCheckBoxesImagesLabelsColumnsAndBelowTheRow
     tree->width = [](PVirtualNode) { return 500; };
     EXPECT_EQ(tree->NodeDisplayRect(second, 1, true).right, 219);
     EXPECT_EQ(tree->NodeDisplayRect(second, 1, true, true).right, 142 + 500);
-    // The widest cell of the main column: indentation, image and text.
+    // The widest cell of the main column, laid out as it is painted: the
+    // margin, the indentation, an image and its gap, the text.
     tree->width = [&](PVirtualNode n) { return n == first->LastChild ? 70 : 30; };
-    EXPECT_EQ(tree->MaxColumnWidth(0), 2 * 18 + 70);
+    EXPECT_EQ(tree->MaxColumnWidth(0), 4 + 2 * 18 + 70);
     tree->SetExpanded(first, false);
-    EXPECT_EQ(tree->MaxColumnWidth(0), 18 + 16 + 30);
+    EXPECT_EQ(tree->MaxColumnWidth(0), 4 + 18 + 16 + 2 + 30);
+    RECT widest = tree->NodeDisplayRect(second, 0, true);
+    EXPECT_EQ(widest.right, 4 + 18 + 16 + 2 + 30);
 }
 
 }   // namespace

@@ -673,6 +673,26 @@ TEST_F(TreePaint, RepaintNodeDrawsTheRowBeforeReturning)
     tree->RepaintNode(tree->RootNode());
 }
 
+TEST_F(TreePaint, InvalidateColumnAreaCoversTheColumnWhereItIsShown)
+{
+    AddColumns(3, 200);
+    tree->SetRootNodeCount(3);
+    tree->SetOffsetX(-150);
+    ASSERT_EQ(tree->OffsetX(), -150);
+    auto dirtyAfter = [&](TColumnIndex column) {
+        ValidateRect(tree->Handle(), nullptr);
+        tree->InvalidateColumnArea(column);
+        RECT dirty{};
+        GetUpdateRect(tree->Handle(), &dirty, FALSE);
+        return std::make_pair(dirty.left, dirty.right);
+    };
+    // Column 1 lies at 200..400 in the tree, 50..250 in the scrolled window.
+    EXPECT_EQ(dirtyAfter(1), std::make_pair(50L, 250L));
+    // A fixed column does not scroll.
+    tree->Header().Columns()[0]->SetOptions(tree->Header().Columns()[0]->Options() | coFixed);
+    EXPECT_EQ(dirtyAfter(0), std::make_pair(0L, 200L));
+}
+
 // ---------------------------------------------------------------------------
 // Images
 

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 
 #include "Lib2/VirtualTree/StringTestSupport.h"
+#include "platform/Graphics.h"
+#include "platform/ImageList.h"
 #include "platform/Stream.h"
 
 using namespace vt_string_test;
@@ -150,6 +153,48 @@ TEST_F(StringTreeWindow, LongTextsAreShortenedToTheirColumn)
     const TInk ink = InkIn(*p, Row(0), IsDark);
     EXPECT_GT(ink.count, 30);
     EXPECT_LE(ink.bounds.right, 90 - tree->TextMargin());
+}
+
+// Fitting a column makes it exactly as wide as its widest cell needs: the
+// text shows whole, one pixel less and it is shortened.
+TEST_F(StringTreeWindow, FittedColumnsShowTheirWidestTextWholeAndNoMore)
+{
+    AddColumns({40, 40});
+    tree->TreeOptions().SetPaintOptions(toHideFocusRect | toShowRoot | toShowVertGridLines);
+    TImageList images(nullptr, 16, 16);
+    TBitmap picture;
+    picture.SetSize(16, 16);
+    images.Add(picture);
+    tree->SetImages(&images);
+    tree->OnGetImageIndex = [](TBaseVirtualTree*, PVirtualNode node, TVTImageKind kind, TColumnIndex column, bool&,
+                               int& index) {
+        if (kind == ikNormal && column == 0 && node->Parent->Parent)
+            index = 0;
+    };
+    tree->SetRootNodeCount(2);
+    tree->SetChildCountOf(Node(0), 1);
+    tree->SetExpanded(Node(0), true);
+    tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode node, TColumnIndex c, TVSTTextType, std::string& s) {
+        s = c == 1 ? "Wide Wwwww" : node->Parent->Parent ? "A child's text" : "Top";
+    };
+    std::vector<TColumnIndex> shortened;
+    tree->OnShortenString = [&](TBaseVirtualTree*, TCanvas&, PVirtualNode, TColumnIndex c, const std::string& s,
+                                int, std::string& result, bool&) {
+        shortened.push_back(c);
+        result = s;
+    };
+    TVirtualTreeColumns& columns = tree->Header().Columns();
+    tree->Header().AutoFitColumns(false);
+    EXPECT_EQ(columns[0]->Width(), tree->MaxColumnWidth(0));
+    Capture();
+    EXPECT_TRUE(shortened.empty());
+    for (TColumnIndex c : {0, 1}) {
+        columns[c]->SetWidth(columns[c]->Width() - 1);
+        Capture();
+        EXPECT_EQ(std::set<TColumnIndex>(shortened.begin(), shortened.end()), std::set<TColumnIndex>{c});
+        shortened.clear();
+        columns[c]->SetWidth(columns[c]->Width() + 1);
+    }
 }
 
 TEST_F(StringTreeWindow, StaticTextFollowsTheNormalTextOnlyWhenShown)

@@ -27,20 +27,33 @@ namespace {
 // What the trees' validations did, in order, from the worker thread.
 class ValidationLog {
 public:
-    enum Kind { Entered, Completed, Stopped };
+    enum Kind { Entered, Completed, Stopped, Destroyed };
     void Add(int id, Kind kind)
     {
         std::lock_guard<std::mutex> lock(lock_);
         entries_.emplace_back(id, kind);
     }
-    std::vector<int> Ids(Kind kind) const
+    std::vector<std::pair<int, Kind>> Entries() const
     {
         std::lock_guard<std::mutex> lock(lock_);
+        return entries_;
+    }
+    std::vector<int> Ids(Kind kind) const
+    {
         std::vector<int> ids;
-        for (auto& e : entries_)
+        for (auto& e : Entries())
             if (e.second == kind)
                 ids.push_back(e.first);
         return ids;
+    }
+    // What happened to one tree, in order.
+    std::vector<Kind> Of(int id) const
+    {
+        std::vector<Kind> kinds;
+        for (auto& e : Entries())
+            if (e.first == id)
+                kinds.push_back(e.second);
+        return kinds;
     }
     bool Has(int id, Kind kind) const
     {
@@ -60,8 +73,8 @@ public:
         : TVirtualStringTree(owner), id_(id), log_(log), gate_(gate)
     {
     }
-    // The worker may be inside our override: it must leave before we go.
-    ~SlowTree() override { InterruptValidation(); }
+    // Nothing here stops the worker: the tree it derives from sees to that.
+    ~SlowTree() override { log_.Add(id_, ValidationLog::Destroyed); }
 
     bool DoValidateCache() override
     {
@@ -231,6 +244,27 @@ TEST_F(WorkerTest, QueuedTreesValidatedInOrderOnceAndFreedOnesNever)
         delete waiting[i];
     delete last;
     delete busy;
+}
+
+// The worker is inside a subclass's own validation when the subclass is
+// freed, by the program or with its owner: it has left before any part of
+// the subclass goes.
+TEST_F(WorkerTest, TheWorkerLeavesASubclassBeforeItsDestructorRuns)
+{
+    const std::vector<ValidationLog::Kind> stoppedThenDestroyed = {ValidationLog::Entered, ValidationLog::Stopped,
+                                                                   ValidationLog::Destroyed};
+    SlowTree* tree = NewTree(3);
+    WorkerAddTree(tree);
+    ASSERT_TRUE(PumpUntil([&] { return log_.Has(3, ValidationLog::Entered); }, 10000));
+    delete tree;
+    EXPECT_EQ(log_.Of(3), stoppedThenDestroyed);
+
+    SlowTree* owned = NewTree(4);
+    WorkerAddTree(owned);
+    ASSERT_TRUE(PumpUntil([&] { return log_.Has(4, ValidationLog::Entered); }, 10000));
+    delete form_;
+    form_ = nullptr;
+    EXPECT_EQ(log_.Of(4), stoppedThenDestroyed);
 }
 
 TEST_F(WorkerTest, NoticesAndTreeStatesOfACompletedValidation)
