@@ -652,15 +652,30 @@ void TBaseVirtualTree::SetChildCount(PVirtualNode node, unsigned newChildCount)
         // Rows before the new ones keep their places.
         InvalidateCacheFrom(oldLast ? oldLast->NextSibling : node->FirstChild);
     } else {
-        while (node->ChildCount > newChildCount && node->LastChild)
-            DeleteNode(node->LastChild);
+        // Each deletion keeps its events; the cache and the scroll bars are
+        // brought up to date once, below. A handler may delete the node.
+        TNodeWatch watch(*this, node);
+        ++batchedDeletes_;
+        try {
+            while (watch.Alive() && node->ChildCount > newChildCount && node->LastChild)
+                DeleteNode(node->LastChild);
+        } catch (...) {
+            --batchedDeletes_;
+            throw;
+        }
+        --batchedDeletes_;
+        if (!watch.Alive())
+            node = nullptr;   // its own deletion was reported
+        if (updateCount_ == 0)
+            CompactSelection();
     }
     if (updateCount_ == 0) {
         ValidateCache();
         UpdateScrollBars(true);
         Invalidate();
     }
-    StructureChanged(node == root_ ? nullptr : node, crChildAdded);
+    if (node)
+        StructureChanged(node == root_ ? nullptr : node, crChildAdded);
 }
 
 void TBaseVirtualTree::SetRootNodeCount(unsigned value)

@@ -152,7 +152,8 @@ void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex)
     const unsigned keptEntries = CacheEntriesBefore(node, false);
     KeepCacheEntries(keptEntries);
     const int oldX = offsetX_, oldY = offsetY_;
-    InvalidateToBottom(parent);
+    if (batchedDeletes_ == 0)
+        InvalidateToBottom(parent);
     InternalDisconnectNode(node, true, reindex);
     MarkForDeletion(node);
     UpdateHiddenChildrenFlag(parent);
@@ -161,7 +162,7 @@ void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex)
     if (states_ & tsHint)
         DoStateChange(0, tsHint);
     FreeDetached(node);
-    if (updateCount_ == 0) {
+    if (updateCount_ == 0 && batchedDeletes_ == 0) {
         CompactSelection();
         ValidateCache();
         UpdateScrollBars(true);

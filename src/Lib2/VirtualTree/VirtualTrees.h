@@ -1998,6 +1998,9 @@ private:
 
     // The nodes that callers wait to see gone or alive (TNodeWatch).
     TNodeWatch* nodeWatches_ = nullptr;
+    // Above 0 while SetChildCount deletes children one by one: it brings the
+    // cache and the scroll bars up to date once, afterwards.
+    unsigned batchedDeletes_ = 0;
 
     // Selection.
     std::vector<PVirtualNode> selection_;
