@@ -5,7 +5,7 @@
 //   vt_delete_selection_400000_forward_ms    DeleteSelection of 400,000 selected top-level
 //                                            nodes made in address order (ms)
 //   vt_delete_selection_400000_reverse_ms    the same with tree order against address
-//                                            order (each node inserted before the first) (ms)
+//                                            order (the nodes sorted by falling address) (ms)
 // Each is the median of 3 runs; deferred drawing is done before the clock stops.
 #include <windows.h>
 
@@ -55,9 +55,15 @@ double DeleteSelection(bool reverse)
     nodes.reserve(count);
     tree->BeginUpdate();
     for (unsigned i = 0; i < count; ++i)
-        nodes.push_back(reverse ? tree->InsertNodeAt(tree->GetFirstNoInit(), amInsertBefore)
-                                : tree->AddChildNode(nullptr));
+        nodes.push_back(tree->AddChildNode(nullptr));
     tree->EndUpdate();
+    if (reverse) {
+        // Tree order against address order (a stable merge sort: quick).
+        tree->OnCompareNodes = [](TBaseVirtualTree*, PVirtualNode a, PVirtualNode b, TColumnIndex, int& result) {
+            result = a < b ? 1 : (a > b ? -1 : 0);
+        };
+        tree->SortByColumn(NoColumn, sdAscending, false);
+    }
     tree->AddToSelection(nodes.data(), static_cast<int>(nodes.size()), true);
     const double start = Ms();
     tree->DeleteSelection();
