@@ -1812,6 +1812,8 @@ protected:
     virtual void PrepareBitmaps(bool needButtons, bool needLines);
     void StopTimer(UINT_PTR id);
     void StartTimer(UINT_PTR id, UINT ms);
+    // The tree's own timers (ids below 32) that StartTimer started.
+    unsigned runningTimers_ = 0;
     // Frees one node record (OnFreeNode first) after forgetting every reference to it.
     void FreeNodeRecord(PVirtualNode node);
     // Tells whether a node is still there after handlers ran (any handler
