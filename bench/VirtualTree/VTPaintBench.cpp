@@ -330,7 +330,8 @@ void RunChild(unsigned count)
     }
 
     // 200 one-row scrolls, each painted; the tree draws its bars once after
-    // the burst, which is waited for.
+    // the burst: that drawing is done (and counted) before the clock stops,
+    // without waiting for the timer that would start it.
     if (count == 100000) {
         auto scrollList = [&](TListSide& l) {
             l.Show(true);
@@ -359,7 +360,8 @@ void RunChild(unsigned count)
                 SendMessageW(treeWindow, WM_VSCROLL, SB_LINEDOWN, 0);
                 UpdateWindow(treeWindow);
             }
-            PumpFor(50);
+            SendMessageW(treeWindow, WM_TIMER, ScrollBarTimer, 0);
+            Pump();
             return Ms() - start;
         });
     }

@@ -203,15 +203,20 @@ bool TBaseVirtualTree::ProcessClipboardData(TBaseVirtualTree* source, IDataObjec
         // order, after a node and as first children from the last one back.
         const bool forwards = mode == amInsertBefore || mode == amAddChildLast;
         const size_t n = nodes.size();
+        bool any = false;
         for (size_t k = 0; k < n; ++k) {
             PVirtualNode node = nodes[forwards ? k : n - 1 - k];
             // A node cannot go into its own subtree.
             if (source == this && (node == target || HasAncestor(target, node)))
                 continue;
             // The root itself as target (MoveNode takes nil as "first child").
-            source->MoveNode(node, target, mode, false);
+            if (source->MoveNode(node, target, mode, false))
+                any = true;
+            else
+                // Refused: it stays where it is, also once the cut is finished.
+                node->States &= ~vsCutOrCopy;
         }
-        return true;
+        return any;
     }
 
     std::vector<uint8_t> bytes;
@@ -222,8 +227,7 @@ bool TBaseVirtualTree::ProcessClipboardData(TBaseVirtualTree* source, IDataObjec
     TVTNodeAttachMode how = mode;
     bool any = false;
     while (stream.Position() < stream.Size()) {
-        PVirtualNode node = MakeNewNode();
-        InternalConnectNode(node, anchor, how);
+        PVirtualNode node = NewConnectedNode(anchor, how);
         AddFromStream(stream, VTTreeStreamVersion, node);
         if (!DoNodeCopying(node, target == root_ ? nullptr : target)) {
             DeleteNode(node, true);

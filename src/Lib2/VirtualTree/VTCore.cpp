@@ -170,8 +170,26 @@ void* TBaseVirtualTree::NodeData(PVirtualNode node) const
     return reinterpret_cast<char*>(node) + TreeNodeSize + totalInternalDataSize_;
 }
 
+TBaseVirtualTree::TNodeWatch::TNodeWatch(TBaseVirtualTree& tree, PVirtualNode node)
+    : tree_(tree), node_(node), next_(tree.nodeWatches_)
+{
+    tree.nodeWatches_ = this;
+}
+
+TBaseVirtualTree::TNodeWatch::~TNodeWatch()
+{
+    for (TNodeWatch** link = &tree_.nodeWatches_; *link; link = &(*link)->next_)
+        if (*link == this) {
+            *link = next_;
+            break;
+        }
+}
+
 void TBaseVirtualTree::FreeNodeRecord(PVirtualNode node)
 {
+    for (TNodeWatch* watch = nodeWatches_; watch; watch = watch->next_)
+        if (watch->node_ == node)
+            watch->node_ = nullptr;
     // An editor must not go on editing a node that is gone.
     if (node == editNode_ && (states_ & tsEditing) && !CancelEditNode()) {
         DoStateChange(0, tsEditing | tsEditPending);
@@ -244,14 +262,45 @@ void TBaseVirtualTree::RecountTotals(PVirtualNode node)
     }
 }
 
-void TBaseVirtualTree::RecalcTotalHeights(PVirtualNode node)
+bool TBaseVirtualTree::RecalcTotalHeights(PVirtualNode node)
 {
-    node->TotalHeight = node->NodeHeight;
+    uint64_t total = node->NodeHeight;
+    bool fits = true;
     for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling) {
-        RecalcTotalHeights(child);
+        fits = RecalcTotalHeights(child) && fits;
         if ((node->States & vsExpanded) && (child->States & vsVisible))
-            node->TotalHeight += child->TotalHeight;
+            total += child->TotalHeight;
     }
+    node->TotalHeight = static_cast<uint32_t>(std::min<uint64_t>(total, MaxTreeHeight));
+    return fits && total <= MaxTreeHeight;
+}
+
+int64_t TBaseVirtualTree::HeightRoom(PVirtualNode node) const
+{
+    int64_t room = int64_t{MaxTreeHeight} - node->TotalHeight;
+    for (PVirtualNode run = node; run != root_ && (run->States & vsVisible) && (run->Parent->States & vsExpanded);) {
+        run = run->Parent;
+        room = std::min(room, int64_t{MaxTreeHeight} - run->TotalHeight);
+    }
+    return room;
+}
+
+void TBaseVirtualTree::CheckHeightRoom(PVirtualNode node, int64_t delta) const
+{
+    if (delta > 0 && delta > HeightRoom(node))
+        ShowError("The rows would be too tall to be shown.", hcTFTooTall);
+}
+
+PVirtualNode TBaseVirtualTree::NewConnectedNode(PVirtualNode destination, TVTNodeAttachMode mode)
+{
+    PVirtualNode node = MakeNewNode();
+    try {
+        InternalConnectNode(node, destination, mode);
+    } catch (...) {
+        std::free(node);
+        throw;
+    }
+    return node;
 }
 
 unsigned TBaseVirtualTree::CountVisibleChildren(PVirtualNode node) const
@@ -259,9 +308,20 @@ unsigned TBaseVirtualTree::CountVisibleChildren(PVirtualNode node) const
     unsigned result = 0;
     if (!(node->States & vsExpanded))
         return 0;
-    for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling)
-        if (child->States & vsVisible)
-            result += 1 + CountVisibleChildren(child);
+    // Pre-order through visible, expanded nodes, without recursion.
+    PVirtualNode run = node->FirstChild;
+    while (run) {
+        if (run->States & vsVisible) {
+            ++result;
+            if ((run->States & vsExpanded) && run->FirstChild) {
+                run = run->FirstChild;
+                continue;
+            }
+        }
+        while (run != node && !run->NextSibling)
+            run = run->Parent;
+        run = run == node ? nullptr : run->NextSibling;
+    }
     return result;
 }
 
@@ -407,7 +467,12 @@ void TBaseVirtualTree::UpdateAllHiddenChildrenFlags()
 
 void TBaseVirtualTree::InternalConnectNode(PVirtualNode node, PVirtualNode destination, TVTNodeAttachMode mode)
 {
-    PVirtualNode parent = nullptr;
+    if (mode == amNoWhere)
+        return;
+    // Refused before anything is linked when the rows can't take it.
+    PVirtualNode parent = mode == amInsertBefore || mode == amInsertAfter ? destination->Parent : destination;
+    if ((parent->States & vsExpanded) && (node->States & vsVisible))
+        CheckHeightRoom(parent, node->TotalHeight);
     auto insertBefore = [&](PVirtualNode before) {
         parent = before->Parent;
         node->NextSibling = before;
@@ -549,6 +614,8 @@ void TBaseVirtualTree::SetChildCount(PVirtualNode node, unsigned newChildCount)
     if (newChildCount == node->ChildCount)
         return;
 
+    if (newChildCount > node->ChildCount && (node->States & vsExpanded))
+        CheckHeightRoom(node, int64_t{newChildCount - node->ChildCount} * defaultNodeHeight_);
     InterruptValidation();
     if (newChildCount > node->ChildCount) {
         uint32_t index = 0;
@@ -585,15 +652,30 @@ void TBaseVirtualTree::SetChildCount(PVirtualNode node, unsigned newChildCount)
         // Rows before the new ones keep their places.
         InvalidateCacheFrom(oldLast ? oldLast->NextSibling : node->FirstChild);
     } else {
-        while (node->ChildCount > newChildCount && node->LastChild)
-            DeleteNode(node->LastChild);
+        // Each deletion keeps its events; the cache and the scroll bars are
+        // brought up to date once, below. A handler may delete the node.
+        TNodeWatch watch(*this, node);
+        ++batchedDeletes_;
+        try {
+            while (watch.Alive() && node->ChildCount > newChildCount && node->LastChild)
+                DeleteNode(node->LastChild);
+        } catch (...) {
+            --batchedDeletes_;
+            throw;
+        }
+        --batchedDeletes_;
+        if (!watch.Alive())
+            node = nullptr;   // its own deletion was reported
+        if (updateCount_ == 0)
+            CompactSelection();
     }
     if (updateCount_ == 0) {
         ValidateCache();
         UpdateScrollBars(true);
         Invalidate();
     }
-    StructureChanged(node == root_ ? nullptr : node, crChildAdded);
+    if (node)
+        StructureChanged(node == root_ ? nullptr : node, crChildAdded);
 }
 
 void TBaseVirtualTree::SetRootNodeCount(unsigned value)
@@ -606,8 +688,13 @@ void TBaseVirtualTree::SetRootNodeCount(unsigned value)
     if (value == root_->ChildCount)
         return;
     BeginUpdate();
-    InterruptValidation();
-    SetChildCount(root_, value);
+    try {
+        InterruptValidation();
+        SetChildCount(root_, value);
+    } catch (...) {
+        EndUpdate();
+        throw;
+    }
     EndUpdate();
 }
 
@@ -635,6 +722,10 @@ void TBaseVirtualTree::SetNodeHeight(PVirtualNode node, unsigned height)
     if (!node || node == root_ || (options_->MiscOptions() & toReadOnly))
         return;
     height = std::min(height, 0xFFFFu);
+    // Taller than the rows can add up to: as tall as they still can.
+    if (height > node->NodeHeight)
+        height = static_cast<unsigned>(
+            std::min<int64_t>(height, node->NodeHeight + std::max<int64_t>(HeightRoom(node), 0)));
     if (node->NodeHeight == height)
         return;
     const int64_t diff = static_cast<int64_t>(height) - node->NodeHeight;
@@ -669,6 +760,8 @@ void TBaseVirtualTree::SetDefaultNodeHeight(unsigned value)
 {
     if (value == 0)
         value = 18;
+    // Row heights are 16 bits, as SetNodeHeight keeps them.
+    value = std::min(value, 0xFFFFu);
     if (value == defaultNodeHeight_)
         return;
     const int64_t diff = static_cast<int64_t>(value) - defaultNodeHeight_;

@@ -349,6 +349,10 @@ HRESULT STDMETHODCALLTYPE TVTDataObject::GetData(FORMATETC* formatEtcIn, STGMEDI
     }
 }
 
+namespace {
+HRESULT CopyFileName(LPOLESTR source, LPOLESTR& target);
+}
+
 HRESULT TVTDataObject::GetDataUnguarded(FORMATETC* formatEtcIn, STGMEDIUM* medium)
 {
     if (!formatEtcIn || !medium)
@@ -373,6 +377,11 @@ HRESULT TVTDataObject::GetDataUnguarded(FORMATETC* formatEtcIn, STGMEDIUM* mediu
         if (stored.Format.cfFormat == formatEtcIn->cfFormat && (stored.Medium.tymed & formatEtcIn->tymed)) {
             // Handed out shared: the receiver's release comes back to us.
             *medium = stored.Medium;
+            // (Its release frees a file name: it gets a name of its own.)
+            if (medium->tymed == TYMED_FILE && FAILED(CopyFileName(stored.Medium.lpszFileName, medium->lpszFileName))) {
+                *medium = STGMEDIUM{};
+                return E_OUTOFMEMORY;
+            }
             if (medium->tymed == TYMED_ISTREAM && medium->pstm)
                 medium->pstm->AddRef();
             else if (medium->tymed == TYMED_ISTORAGE && medium->pstg)
@@ -432,7 +441,38 @@ HRESULT STDMETHODCALLTYPE TVTDataObject::SetData(FORMATETC* formatEtc, STGMEDIUM
 
 namespace {
 
+// Named as the releaser of a medium whose file is not ours: releasing it
+// frees the name and leaves the file (a medium without a releaser would
+// delete the file). It has no state to count.
+struct TKeepFile : IUnknown {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out)
+            return E_POINTER;
+        *out = iid == IID_IUnknown ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+};
+TKeepFile g_keepFile;
+
+// A file medium naming the same file, in a name of its own.
+HRESULT CopyFileName(LPOLESTR source, LPOLESTR& target)
+{
+    if (!source)
+        return E_INVALIDARG;
+    const size_t bytes = (wcslen(source) + 1) * sizeof(wchar_t);
+    target = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+    if (!target)
+        return E_OUTOFMEMORY;
+    std::memcpy(target, source, bytes);
+    return S_OK;
+}
+
 // A copy of a medium the caller keeps; DV_E_TYMED for kinds we do not copy.
+// Copied memory and names are ours to free; the caller's file, streams and
+// storages are the caller's.
 HRESULT CopyMedium(const STGMEDIUM& source, STGMEDIUM& target)
 {
     target = STGMEDIUM{};
@@ -459,15 +499,12 @@ HRESULT CopyMedium(const STGMEDIUM& source, STGMEDIUM& target)
         break;
     }
     case TYMED_FILE: {
-        if (!source.lpszFileName)
-            return E_INVALIDARG;
-        const size_t bytes = (wcslen(source.lpszFileName) + 1) * sizeof(wchar_t);
-        auto* name = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-        if (!name)
-            return E_OUTOFMEMORY;
-        std::memcpy(name, source.lpszFileName, bytes);
-        target.lpszFileName = name;
-        break;
+        const HRESULT hr = CopyFileName(source.lpszFileName, target.lpszFileName);
+        if (FAILED(hr))
+            return hr;
+        target.tymed = TYMED_FILE;
+        target.pUnkForRelease = &g_keepFile;
+        return S_OK;
     }
     case TYMED_ISTREAM:
         if (!source.pstm)
@@ -485,9 +522,12 @@ HRESULT CopyMedium(const STGMEDIUM& source, STGMEDIUM& target)
         return DV_E_TYMED;
     }
     target.tymed = source.tymed;
-    target.pUnkForRelease = source.pUnkForRelease;
-    if (target.pUnkForRelease)
+    // A copied block is ours alone; a shared stream or storage keeps the
+    // caller's releaser beside our reference.
+    if (source.tymed != TYMED_HGLOBAL && source.pUnkForRelease) {
+        target.pUnkForRelease = source.pUnkForRelease;
         target.pUnkForRelease->AddRef();
+    }
     return S_OK;
 }
 

@@ -514,7 +514,14 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
     if (alive.expired())
         return;
     if (clearNow) {
-        BX_ASSERT(!(states_ & tsClearPending), "Pending and direct clearance are mutual exclusive!");
+        // A clearing that waits for an earlier press (a drag that may start
+        // from a selected row) gives way to this one: a second button may
+        // come while the first is still down, and input never trips an
+        // assertion.
+        if (states_ & tsClearPending) {
+            DoStateChange(0, tsClearPending);
+            clearPendingDrag_ = false;
+        }
         const bool keepHitNode =
             hitNode && (nodeSelected || (altPressed && hitInfo.HitColumn == header_->MainColumn()));
         if (keepHitNode) {

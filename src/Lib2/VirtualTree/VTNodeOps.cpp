@@ -28,6 +28,8 @@ PVirtualNode TBaseVirtualTree::AddChildNode(PVirtualNode parent, const void* use
         parent = root_;
     if (!(parent->States & vsInitialized))
         InitNode(parent);
+    if (parent->States & vsExpanded)
+        CheckHeightRoom(parent, defaultNodeHeight_);
 
     ++updateCount_;
     SetChildCount(parent, parent->ChildCount + 1);
@@ -73,10 +75,9 @@ PVirtualNode TBaseVirtualTree::InsertNodeAt(PVirtualNode node, TVTNodeAttachMode
         else if (mode == amInsertAfter)
             mode = amAddChildLast;
     }
-    PVirtualNode result = MakeNewNode();
     if ((mode == amAddChildFirst || mode == amAddChildLast) && !(node->States & vsInitialized))
         InitNode(node);
-    InternalConnectNode(result, node, mode);
+    PVirtualNode result = NewConnectedNode(node, mode);
 
     if (userData) {
         if (nodeDataSize_ < 4) {
@@ -105,86 +106,108 @@ PVirtualNode TBaseVirtualTree::InsertNodeAt(PVirtualNode node, TVTNodeAttachMode
 // ---------------------------------------------------------------------------
 // Deleting
 
+// Deleting calls out to the application (edit cancelled, OnStructureChange,
+// OnChange, OnFocusChanged, OnFreeNode) and any handler may delete nodes,
+// this one included, or clear and refill the list. So every call-out that
+// concerns the node comes while it is still in place, and after each one the
+// node is looked for again; the node's subtree is then taken out in one
+// step, and only once the tree is consistent again are its nodes freed
+// (with OnFreeNode), after which none of them is touched.
 void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex)
 {
-    if (!node || node == root_ || (options_->MiscOptions() & toReadOnly))
+    // A node already on its way out (asked for again by a handler) goes
+    // with the rest of its subtree.
+    if (!node || node == root_ || (node->States & vsDeleting) || (options_->MiscOptions() & toReadOnly))
         return;
     BX_ASSERT(!(states_ & tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
 
-    PVirtualNode parent = node->Parent;
-    const bool parentClearing = (parent->States & vsClearing) != 0;
+    TNodeWatch watch(*this, node);
     // An edit of this node or of one below it is cancelled before anything
     // else (losing the focus would end it and store the text).
     CancelEditInside(node);
-    // The cache entries before the node stay (counted while it is linked).
-    unsigned keptEntries = 0;
-    if (!parentClearing) {
-        InterruptValidation();
-        keptEntries = CacheEntriesBefore(node, false);
-        KeepCacheEntries(keptEntries);
-        StructureChanged(parent == root_ ? nullptr : parent, crChildDeleted);
+    if (!watch.Alive())
+        return;
+    StructureChanged(node->Parent == root_ ? nullptr : node->Parent, crChildDeleted);
+    if (!watch.Alive())
+        return;
+    if ((node->States & vsSelected) && updateCount_ == 0) {
+        // OnChange fires now and still sees the node in place.
+        const bool wasSynch = (states_ & tsSynchMode) != 0;
+        DoStateChange(tsSynchMode);
+        RemoveFromSelection(node);
+        if (!wasSynch)
+            DoStateChange(0, tsSynchMode);
+        if (!watch.Alive())
+            return;
     }
-    const int oldX = offsetX_, oldY = offsetY_;
+    if (!ReleaseFocusInside(node, true, watch))
+        return;
+    InterruptValidation();   // pumps messages
+    if (!watch.Alive())
+        return;
 
-    if (node->States & vsSelected) {
-        if (updateCount_ == 0) {
-            // Synchronously: OnChange still sees the node alive.
-            const bool wasSynch = (states_ & tsSynchMode) != 0;
-            DoStateChange(tsSynchMode);
-            RemoveFromSelection(node);
-            if (!wasSynch)
-                DoStateChange(0, tsSynchMode);
-            InvalidateToBottom(parent);
-        } else {
-            RemoveSelectionEntry(node);
-        }
-    } else {
+    // From here on nothing calls out until the subtree is out of the tree.
+    PVirtualNode parent = node->Parent;
+    // The cache entries before the node stay (counted while it is linked).
+    const unsigned keptEntries = CacheEntriesBefore(node, false);
+    KeepCacheEntries(keptEntries);
+    const int oldX = offsetX_, oldY = offsetY_;
+    if (batchedDeletes_ == 0)
         InvalidateToBottom(parent);
-    }
+    InternalDisconnectNode(node, true, reindex);
+    MarkForDeletion(node);
+    UpdateHiddenChildrenFlag(parent);
+    KeepCacheEntries(keptEntries);
+
     if (states_ & tsHint)
         DoStateChange(0, tsHint);
-
-    DeleteChildNodes(node, false);
-    InternalDisconnectNode(node, false, reindex);
-    FreeNodeRecord(node);
-
-    if (!parentClearing) {
-        UpdateHiddenChildrenFlag(parent);
-        KeepCacheEntries(keptEntries);
-        if (updateCount_ == 0) {
-            ValidateCache();
-            UpdateScrollBars(true);
-            if (oldX != offsetX_ || oldY != offsetY_)
-                Invalidate();
-        }
+    FreeDetached(node);
+    if (updateCount_ == 0 && batchedDeletes_ == 0) {
+        CompactSelection();
+        ValidateCache();
+        UpdateScrollBars(true);
+        if (oldX != offsetX_ || oldY != offsetY_)
+            Invalidate();
     }
 }
 
 void TBaseVirtualTree::DeleteChildNodes(PVirtualNode node, bool resetHasChildren)
 {
-    if (!node || !node->FirstChild || (options_->MiscOptions() & toReadOnly))
+    // The children of a node on its way out go with it.
+    if (!node || !node->FirstChild || (node->States & vsDeleting) || (options_->MiscOptions() & toReadOnly))
         return;
     BX_ASSERT(!(states_ & tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
 
+    TNodeWatch watch(*this, node);
+    if (states_ & (tsEditing | tsEditPending)) {
+        PVirtualNode edited = editNode_ ? editNode_ : focusedNode_;
+        if (edited && edited != node && (node == root_ || HasAncestor(edited, node)))
+            CancelEditInside(edited);
+        if (!watch.Alive())
+            return;
+    }
+    if (!ReleaseFocusInside(node, false, watch))
+        return;
     ++updateCount_;
-    InterruptValidation();
+    InterruptValidation();   // pumps messages
+    if (!watch.Alive() || !node->FirstChild) {
+        --updateCount_;
+        return;
+    }
+
     const unsigned keptEntries = CacheEntriesBefore(node->FirstChild, false);
     KeepCacheEntries(keptEntries);
     const int oldX = offsetX_, oldY = offsetY_;
     const bool shown = node == root_ || (FullyVisible(node) && (node->States & vsExpanded));
 
+    // Every child leaves at once; the tree is consistent again before the
+    // first OnFreeNode.
     node->States |= vsClearing;
-    PVirtualNode child = node->LastChild;
-    while (child) {
-        PVirtualNode prev = child->PrevSibling;
+    PVirtualNode last = node->LastChild;
+    for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling) {
         if (shown && (child->States & vsVisible))
-            --visibleCount_;
-        child->States |= vsDeleting;
-        if (prev)
-            prev->NextSibling = nullptr;
-        child->NextSibling = nullptr;
-        DeleteNode(child, false);
-        child = prev;
+            visibleCount_ -= 1 + CountVisibleChildren(child);
+        MarkForDeletion(child);
     }
     node->States &= ~vsClearing;
     if (resetHasChildren)
@@ -192,7 +215,7 @@ void TBaseVirtualTree::DeleteChildNodes(PVirtualNode node, bool resetHasChildren
     if (node != root_)
         node->States &= ~vsExpanded;
     node->ChildCount = 0;
-    if (node != root_ && !(node->States & vsDeleting)) {
+    if (node != root_) {
         AdjustTotalHeight(node, node->NodeHeight);
         AdjustTotalCount(node, 1);
     } else {
@@ -202,21 +225,77 @@ void TBaseVirtualTree::DeleteChildNodes(PVirtualNode node, bool resetHasChildren
         node->TotalCount = 1;
     }
     node->FirstChild = node->LastChild = nullptr;
-    if (!(node->States & vsDeleting))
-        UpdateHiddenChildrenFlag(node);
+    UpdateHiddenChildrenFlag(node);
     --updateCount_;
     KeepCacheEntries(keptEntries);
+
+    // Freed from the last child to the first.
+    while (last) {
+        PVirtualNode prev = last->PrevSibling;
+        last->PrevSibling = last->NextSibling = nullptr;
+        if (prev)
+            prev->NextSibling = nullptr;
+        FreeDetached(last);
+        last = prev;
+    }
 
     if (updateCount_ == 0) {
         CompactSelection();
         ValidateCache();
         UpdateScrollBars(true);
-        if (oldX == offsetX_ && oldY == offsetY_)
+        if (oldX == offsetX_ && oldY == offsetY_ && watch.Alive())
             InvalidateToBottom(node);
         else
             Invalidate();
     }
-    StructureChanged(node == root_ ? nullptr : node, crChildDeleted);
+    // A node that a handler deleted meanwhile reported its own deletion.
+    if (watch.Alive())
+        StructureChanged(node == root_ ? nullptr : node, crChildDeleted);
+}
+
+bool TBaseVirtualTree::ReleaseFocusInside(PVirtualNode node, bool itself, const TNodeWatch& watched)
+{
+    PVirtualNode focused = focusedNode_;
+    if (!focused || (focused == node ? !itself : (node != root_ && !HasAncestor(focused, node))))
+        return watched.Alive();
+    DoFocusNode(nullptr, false);
+    DoFocusChanged(focusedNode_, focusedColumn_);
+    return watched.Alive();
+}
+
+void TBaseVirtualTree::MarkForDeletion(PVirtualNode top)
+{
+    for (PVirtualNode run = top; run; run = NextInSubtree(run, top)) {
+        run->States |= vsDeleting;
+        if (run->States & vsSelected)
+            InternalRemoveFromSelection(run);
+        ForgetNode(run);
+    }
+    if (SelectedCount() == 0)
+        ResetRangeAnchor();
+}
+
+void TBaseVirtualTree::FreeDetached(PVirtualNode top)
+{
+    PVirtualNode run = top;
+    for (;;) {
+        while (run->LastChild)
+            run = run->LastChild;
+        if (run == top)
+            break;
+        // Unlinked from its (detached) parent first: a handler sees the
+        // parent without it.
+        PVirtualNode parent = run->Parent;
+        parent->LastChild = run->PrevSibling;
+        if (parent->LastChild)
+            parent->LastChild->NextSibling = nullptr;
+        else
+            parent->FirstChild = nullptr;
+        --parent->ChildCount;
+        FreeNodeRecord(run);
+        run = parent;
+    }
+    FreeNodeRecord(top);
 }
 
 void TBaseVirtualTree::ClearNodes()
@@ -236,9 +315,12 @@ void TBaseVirtualTree::ClearNodes()
         options_->misc_ &= ~toReadOnly;
     DeleteChildNodes(root_, true);
     options_->misc_ = misc;
-    visibleCount_ = 0;
-    offsetX_ = offsetY_ = 0;
-    effectiveOffsetX_ = 0;
+    // (Unless an OnFreeNode handler filled the list again.)
+    if (!root_->FirstChild) {
+        visibleCount_ = 0;
+        offsetX_ = offsetY_ = 0;
+        effectiveOffsetX_ = 0;
+    }
     EndUpdate();
 }
 
@@ -277,14 +359,14 @@ void TBaseVirtualTree::CancelEditInside(PVirtualNode node)
 // ---------------------------------------------------------------------------
 // Moving
 
-void TBaseVirtualTree::MoveNode(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode,
+bool TBaseVirtualTree::MoveNode(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode,
                                 bool childrenOnly)
 {
     if (mode == amNoWhere || !source || source == root_ || (options_->MiscOptions() & toReadOnly))
-        return;
+        return false;
     BX_ASSERT(ContainsNode(source), "The source tree must contain the source node.");
     if (source == target && !(childrenOnly && (mode == amInsertBefore || mode == amInsertAfter)))
-        return;
+        return false;
     TBaseVirtualTree* targetTree = this;
     if (!target) {
         target = root_;
@@ -316,8 +398,15 @@ void TBaseVirtualTree::MoveNode(PVirtualNode source, PVirtualNode target, TVTNod
         }
         InterruptValidation();
         auto moveOne = [&](PVirtualNode node, PVirtualNode destination, TVTNodeAttachMode how) {
+            PVirtualNode before = node->PrevSibling, parent = node->Parent;
             InternalDisconnectNode(node, true);
-            InternalConnectNode(node, destination, how);
+            try {
+                InternalConnectNode(node, destination, how);
+            } catch (...) {
+                // Too tall there: back where it was (it fitted there).
+                InternalConnectNode(node, before ? before : parent, before ? amInsertAfter : amAddChildFirst);
+                throw;
+            }
             DoNodeMoved(node);
         };
         if (!childrenOnly) {
@@ -352,6 +441,7 @@ void TBaseVirtualTree::MoveNode(PVirtualNode source, PVirtualNode target, TVTNod
     }
     // A source that went to another tree is no longer a node to report.
     StructureChanged(sourceGone ? nullptr : source, crNodeMoved);
+    return allowed;
 }
 
 void TBaseVirtualTree::MoveToOtherTree(PVirtualNode source, TBaseVirtualTree& targetTree, PVirtualNode target,
@@ -373,8 +463,7 @@ void TBaseVirtualTree::MoveToOtherTree(PVirtualNode source, TBaseVirtualTree& ta
         // Each new node after the one before, so that they keep their order.
         PVirtualNode destination = target;
         while (stream.Position() < size) {
-            PVirtualNode node = targetTree.MakeNewNode();
-            targetTree.InternalConnectNode(node, destination, mode);
+            PVirtualNode node = targetTree.NewConnectedNode(destination, mode);
             targetTree.AddFromStream(stream, VTTreeStreamVersion, node);
             targetTree.DoNodeMoved(node);
             if (mode == amAddChildFirst || mode == amInsertAfter) {
@@ -490,12 +579,16 @@ void TBaseVirtualTree::ToggleExpanded(PVirtualNode node)
         if ((node->States & vsHasChildren) && node->ChildCount == 0)
             InitChildren(node);
         if (node->ChildCount > 0 && !(node->States & vsExpanded)) {
-            changed = true;
             InterruptValidation();
             int64_t delta = 0;
             for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling)
                 if (child->States & vsVisible)
                     delta += child->TotalHeight;
+            if (delta > HeightRoom(node)) {
+                node->States &= ~vsToggling;
+                CheckHeightRoom(node, delta);
+            }
+            changed = true;
             node->States |= vsExpanded;
             AdjustTotalHeight(node, delta, true);
             if (FullyVisible(node))
@@ -575,12 +668,19 @@ void TBaseVirtualTree::ExpandAll(PVirtualNode node)
     } else {
         run = root_->FirstChild;
     }
-    while (run && run != stop) {
-        if (!(run->States & vsInitialized))
-            InitNode(run);
-        if (!(run->States & vsExpanded))
-            ToggleExpanded(run);
-        run = GetNext(run);
+    try {
+        while (run && run != stop) {
+            if (!(run->States & vsInitialized))
+                InitNode(run);
+            if (!(run->States & vsExpanded))
+                ToggleExpanded(run);
+            run = GetNext(run);
+        }
+    } catch (...) {
+        // (The rows grew too tall to be shown: what was opened stays open.)
+        EndUpdate();
+        DoStateChange(0, tsExpanding);
+        throw;
     }
     EndUpdate();
     DoStateChange(0, tsExpanding);
@@ -645,6 +745,8 @@ void TBaseVirtualTree::SetVisible(PVirtualNode node, bool value)
     // chain, the visible count and the parent's hidden-children flag follow.
     PVirtualNode parent = node->Parent;
     if (value) {
+        if (parent->States & vsExpanded)
+            CheckHeightRoom(parent, node->TotalHeight);
         node->States |= vsVisible;
         if (parent->States & vsExpanded)
             AdjustTotalHeight(parent, node->TotalHeight, true);

@@ -145,16 +145,20 @@ void TBaseVirtualTree::UpdateScrollBars(bool doRepaint)
         return;
     inScrollBarUpdate_ = true;
     // A bar that comes or goes changes the other direction's client size:
-    // a second pass settles that.
+    // a second pass settles that. Ranges, pages and positions are set now;
+    // drawing the bars (which costs far more than the change) waits until a
+    // burst of changes is over, as the rows' repaint does.
     for (int pass = 0; pass < 2; ++pass) {
         const RECT before = ClientRect();
-        UpdateVerticalScrollBar(doRepaint);
-        UpdateHorizontalScrollBar(doRepaint);
+        UpdateVerticalScrollBar(false);
+        UpdateHorizontalScrollBar(false);
         const RECT after = ClientRect();
         if (before.right == after.right && before.bottom == after.bottom)
             break;
     }
     inScrollBarUpdate_ = false;
+    if (doRepaint)
+        ScrollBarsMoved();
 }
 
 void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint)

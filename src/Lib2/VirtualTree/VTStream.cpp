@@ -112,19 +112,6 @@ void WriteValue(TStream& stream, T value)
     stream.WriteBuffer(bytes, sizeof bytes);
 }
 
-// The next node of a subtree in pre-order, nil after its last node.
-PVirtualNode NextInSubtree(PVirtualNode run, PVirtualNode top)
-{
-    if (run->FirstChild)
-        return run->FirstChild;
-    while (run != top) {
-        if (run->NextSibling)
-            return run->NextSibling;
-        run = run->Parent;
-    }
-    return nullptr;
-}
-
 // Nesting depth of the node being read (the reader recurses per level).
 struct DepthGuard {
     unsigned& depth;
@@ -341,12 +328,20 @@ void TBaseVirtualTree::AddFromStream(TStream& stream, int version, PVirtualNode 
     const bool wasFullyVisible = FullyVisible(node);
     const unsigned oldShown = wasFullyVisible ? 1 + CountVisibleChildren(node) : 0;
 
+    bool tooTall = false;
     auto repair = [&] {
         RecountTotals(node);
         AdjustTotalCount(parent, static_cast<int64_t>(node->TotalCount) - oldTotalCount, true);
-        RecalcTotalHeights(node);
-        if (parent->States & vsExpanded) {
-            const int64_t before = wasVisible ? oldTotalHeight : 0;
+        const int64_t before = wasVisible ? oldTotalHeight : 0;
+        tooTall = !RecalcTotalHeights(node) ||
+                  ((parent->States & vsExpanded) && (node->States & vsVisible) &&
+                   node->TotalHeight - before > HeightRoom(parent));
+        if (tooTall) {
+            // The node goes again (below): until then it stands as it was
+            // linked, collapsed.
+            node->States = (node->States & ~(vsVisible | vsExpanded | vsSelected)) | (wasVisible ? vsVisible : 0);
+            node->TotalHeight = oldTotalHeight;
+        } else if (parent->States & vsExpanded) {
             const int64_t after = (node->States & vsVisible) ? node->TotalHeight : 0;
             AdjustTotalHeight(parent, after - before, true);
         }
@@ -367,9 +362,14 @@ void TBaseVirtualTree::AddFromStream(TStream& stream, int version, PVirtualNode 
         }
         if (parent != root_)
             UpdateHiddenChildrenFlag(parent);
-        if (!selected.empty())
+        if (!selected.empty() && !tooTall)
             InternalAddToSelection(selected.data(), static_cast<int>(selected.size()), true);
         InvalidateCache();
+        if (tooTall) {
+            InternalDisconnectNode(node, true);
+            MarkForDeletion(node);
+            FreeDetached(node);
+        }
     };
     try {
         ReadNode(stream, version, node);
@@ -382,6 +382,8 @@ void TBaseVirtualTree::AddFromStream(TStream& stream, int version, PVirtualNode 
         throw;
     }
     repair();
+    if (tooTall)
+        ShowError("Unable to load tree structure, the rows are too tall to be shown.", hcTFTooTall);
 }
 
 void TBaseVirtualTree::LoadNodesFromStream(TStream& stream)
@@ -406,9 +408,7 @@ void TBaseVirtualTree::LoadNodesFromStream(TStream& stream)
     BeginUpdate();
     try {
         auto loadOne = [&] {
-            PVirtualNode node = MakeNewNode();
-            InternalConnectNode(node, root_, amAddChildLast);
-            AddFromStream(stream, version, node);
+            AddFromStream(stream, version, NewConnectedNode(root_, amAddChildLast));
         };
         if (version >= 2) {
             if (end - stream.Position() < 4)

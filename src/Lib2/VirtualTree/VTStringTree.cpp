@@ -86,8 +86,11 @@ std::string TCustomVirtualStringTree::GetText(PVirtualNode node, TColumnIndex co
 
 void TCustomVirtualStringTree::SetText(PVirtualNode node, TColumnIndex column, const std::string& value)
 {
+    // OnNewText may delete the node.
+    TNodeWatch watch(*this, node);
     DoNewText(node, column, value);
-    InvalidateNode(node);
+    if (watch.Alive())
+        InvalidateNode(node);
 }
 
 void TCustomVirtualStringTree::DoGetText(PVirtualNode node, TColumnIndex column, TVSTTextType textType,

@@ -25,6 +25,18 @@ TBaseVirtualTree* TreeFromNode(const TVirtualNode* node)
     return reinterpret_cast<TBaseVirtualTree*>(node->Parent);
 }
 
+PVirtualNode NextInSubtree(PVirtualNode run, PVirtualNode top)
+{
+    if (run->FirstChild)
+        return run->FirstChild;
+    while (run != top) {
+        if (run->NextSibling)
+            return run->NextSibling;
+        run = run->Parent;
+    }
+    return nullptr;
+}
+
 RECT OrderRect(const RECT& r)
 {
     RECT o;

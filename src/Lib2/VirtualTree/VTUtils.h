@@ -38,6 +38,10 @@ private:
 // A nil node fails the assertion "Node must not be nil.".
 TBaseVirtualTree* TreeFromNode(const TVirtualNode* node);
 
+// The next node of the subtree of top in pre-order, nil after its last node
+// (no recursion: a subtree may be deeper than the stack).
+TVirtualNode* NextInSubtree(TVirtualNode* run, TVirtualNode* top);
+
 // The rectangle with left <= right and top <= bottom.
 RECT OrderRect(const RECT& r);
 

@@ -74,6 +74,7 @@ void TBaseVirtualTree::CreateWnd()
 void TBaseVirtualTree::DestroyWnd()
 {
     scrollBarRedrawPending_ = false;
+    runningTimers_ = 0;   // they go with the window
     TWinControl::DestroyWnd();
 }
 
@@ -132,12 +133,17 @@ UINT TBaseVirtualTree::DialogCodes() const
 
 void TBaseVirtualTree::StartTimer(UINT_PTR id, UINT ms)
 {
-    if (HandleAllocated())
-        SetTimer(Handle(), id, ms, nullptr);
+    if (HandleAllocated() && SetTimer(Handle(), id, ms, nullptr) && id < 32)
+        runningTimers_ |= 1u << id;
 }
 
 void TBaseVirtualTree::StopTimer(UINT_PTR id)
 {
+    // Stopping a timer that does not run is asked for on every change
+    // event; the system is asked only for one that runs.
+    if (id < 32 && !(runningTimers_ & (1u << id)))
+        return;
+    runningTimers_ &= ~(1u << id);
     if (HandleAllocated())
         KillTimer(Handle(), id);
 }

@@ -58,6 +58,10 @@ constexpr int hcTFCorruptStream1 = 2005;
 constexpr int hcTFCorruptStream2 = 2006;
 constexpr int hcTFClipboardFailed = 2007;
 constexpr int hcTFCannotSetUserData = 2008;
+constexpr int hcTFTooTall = 2009;
+// The most the rows of a tree (and any node's TotalHeight) may add up to:
+// positions, offsets and scroll bar ranges are 32-bit signed.
+constexpr uint32_t MaxTreeHeight = 0x7FFFFFFF;
 
 // ---------------------------------------------------------------------------
 // Node record
@@ -913,7 +917,8 @@ public:
     void DeleteChildNodes(PVirtualNode node, bool resetHasChildren);
     virtual void ClearNodes();
     virtual void DeleteSelection();
-    void MoveNode(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode, bool childrenOnly);
+    // True when the node moved (OnNodeMoving may refuse).
+    bool MoveNode(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode, bool childrenOnly);
     virtual void BeginUpdate();
     virtual void EndUpdate();
     unsigned UpdateCount() const { return updateCount_; }
@@ -1249,7 +1254,8 @@ public:
     // The height of everything below the hidden root, plus BottomSpace.
     int RangeY() const
     {
-        return static_cast<int>(root_->TotalHeight - root_->NodeHeight) + static_cast<int>(bottomSpace_);
+        const int64_t range = int64_t{root_->TotalHeight} - root_->NodeHeight + bottomSpace_;
+        return range < 0x7FFFFFFF ? static_cast<int>(range) : 0x7FFFFFFF;
     }
     TBiDiMode BiDiMode() const { return bidiMode_; }
     void SetBiDiMode(TBiDiMode v);
@@ -1609,7 +1615,15 @@ public:
     void AdjustTotalCount(PVirtualNode node, int64_t value, bool relative = false);
     void AdjustTotalHeight(PVirtualNode node, int64_t value, bool relative = false);
     void RecountTotals(PVirtualNode node);
-    void RecalcTotalHeights(PVirtualNode node);
+    // False when some node's total would pass MaxTreeHeight (it is stored cut).
+    bool RecalcTotalHeights(PVirtualNode node);
+    // How much the TotalHeight of `node` may grow: the least room along the
+    // chain AdjustTotalHeight walks from it.
+    int64_t HeightRoom(PVirtualNode node) const;
+    // Raises the too-tall error unless `delta` fits at `node`.
+    void CheckHeightRoom(PVirtualNode node, int64_t delta) const;
+    // A new node linked at the destination (freed again when it can't be).
+    PVirtualNode NewConnectedNode(PVirtualNode destination, TVTNodeAttachMode mode);
     bool ParentsVisibleAndExpanded(PVirtualNode node) const;
     unsigned NodeHeightOf(PVirtualNode node);
     bool IsVisibleInitialized(PVirtualNode node);
@@ -1815,8 +1829,35 @@ protected:
     virtual void PrepareBitmaps(bool needButtons, bool needLines);
     void StopTimer(UINT_PTR id);
     void StartTimer(UINT_PTR id, UINT ms);
+    // The tree's own timers (ids below 32) that StartTimer started.
+    unsigned runningTimers_ = 0;
     // Frees one node record (OnFreeNode first) after forgetting every reference to it.
     void FreeNodeRecord(PVirtualNode node);
+    // Tells whether a node is still there after handlers ran (any handler
+    // may delete nodes or clear the list): FreeNodeRecord clears the watch.
+    class TNodeWatch {
+    public:
+        TNodeWatch(TBaseVirtualTree& tree, PVirtualNode node);
+        ~TNodeWatch();
+        TNodeWatch(const TNodeWatch&) = delete;
+        TNodeWatch& operator=(const TNodeWatch&) = delete;
+        bool Alive() const { return node_ != nullptr; }
+
+    private:
+        friend class TBaseVirtualTree;
+        TBaseVirtualTree& tree_;
+        PVirtualNode node_;
+        TNodeWatch* next_;
+    };
+    // Deleting: a subtree is first taken out of the tree whole (marked
+    // vsDeleting, out of the selection, forgotten), so that the tree is
+    // consistent again before any OnFreeNode runs; then its nodes are freed,
+    // children before parents, without recursion.
+    void MarkForDeletion(PVirtualNode top);
+    void FreeDetached(PVirtualNode top);
+    // Moves the focus away from a node that is going or from below it; false
+    // when a handler deleted `watched` meanwhile.
+    bool ReleaseFocusInside(PVirtualNode node, bool itself, const TNodeWatch& watched);
     // Ends an edit of the node or of a node below it (any edit for the
     // root) by cancelling it, never by storing its text.
     void CancelEditInside(PVirtualNode node);
@@ -1973,6 +2014,12 @@ private:
     std::atomic<bool> stopValidation_{false};
     // [stream] Nesting of the node being read.
     unsigned streamDepth_ = 0;
+
+    // The nodes that callers wait to see gone or alive (TNodeWatch).
+    TNodeWatch* nodeWatches_ = nullptr;
+    // Above 0 while SetChildCount deletes children one by one: it brings the
+    // cache and the scroll bars up to date once, afterwards.
+    unsigned batchedDeletes_ = 0;
 
     // Selection.
     std::vector<PVirtualNode> selection_;

@@ -385,6 +385,36 @@ TEST_F(VTDragDrop, CutPasteMovesCancelKeepsAndCopyOutlivesARefresh)
     // What was cut is not pasted twice.
     EXPECT_FALSE(b->tree->PasteNodesFromClipboard());
 
+    // A move the source refuses leaves the source as it was; the paste says
+    // what it did (one of two moved).
+    for (int allowed : {0, 1}) {
+        SCOPED_TRACE(allowed);
+        b->tree->ClearNodes();
+        a->tree->ClearNodes();
+        for (const char* text : {"A0", "A1", "A2", "A3", "A4"})
+            a->tree->SetText(a->tree->AddChildNode(nullptr), NoColumn, text);
+        a->Select({1, 3});
+        int asked = 0;
+        a->tree->OnNodeMoving = [&](TBaseVirtualTree*, PVirtualNode, PVirtualNode, bool& allow) {
+            allow = asked++ < allowed;
+        };
+        a->tree->CutNodesToClipboard();
+        EXPECT_EQ(b->tree->PasteNodesFromClipboard(), allowed == 1);
+        EXPECT_EQ(asked, 2);
+        EXPECT_EQ(b->Rows(), allowed ? "A1" : "");
+        EXPECT_EQ(a->Rows(), allowed ? "A0,A2,A3,A4" : "A0,A1,A2,A3,A4");
+        EXPECT_FALSE(a->tree->HasState(tsCutPending));
+        for (PVirtualNode n = a->tree->GetFirstNoInit(); n; n = a->tree->GetNextNoInit(n))
+            EXPECT_FALSE(n->States & vsCutOrCopy);
+        a->tree->OnNodeMoving = nullptr;
+    }
+    // Back to where the cut above left both trees.
+    a->tree->ClearNodes();
+    b->tree->ClearNodes();
+    a->tree->SetText(a->tree->AddChildNode(nullptr), NoColumn, "A1");
+    for (const char* text : {"A0", "A2"})
+        b->tree->SetText(b->tree->AddChildNode(nullptr), NoColumn, text);
+
     // A copy survives the refresh of its tree: the text is rendered first.
     b->Select({0, 1});
     SendMessageW(b->tree->Handle(), WM_COPY, 0, 0);

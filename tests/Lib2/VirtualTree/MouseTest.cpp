@@ -123,6 +123,28 @@ TEST_F(MouseTest, PressOnASelectedNodeKeepsTheSelectionForADrag)
     EXPECT_EQ(Selected(), (Rows{4, 5, 6, 7}));
 }
 
+TEST_F(MouseTest, ARightPressBesideTheRowsWhileALeftPressWaitsClearsTheSelection)
+{
+    tree->TreeOptions().SetSelectionOptions(toMultiSelect | toRightClickSelect);
+    tree->onDragging = [](POINT) { ADD_FAILURE() << "a drag started"; };
+    tree->OnDragAllowed = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, bool& allowed) { allowed = true; };
+    Show(1);
+    ASSERT_TRUE(Click(LabelPoint(0)));
+    testing_support::ClearCaughtErrors();
+    // Left held on the selected row (its clearing waits for a drag), then the
+    // right button just below the row, within the drag threshold.
+    const RECT r = tree->NodeDisplayRect(Node(0), tree->Header().MainColumn(), true);
+    const POINT onRow = Screen((r.left + r.right) / 2, r.bottom - 2), below = Screen(onRow.x - Screen(0, 0).x, r.bottom + 1);
+    ASSERT_TRUE(Press(onRow));
+    ASSERT_TRUE(tree->HasState(tsClearPending));
+    ASSERT_TRUE(Send({MouseAt(below, MOUSEEVENTF_RIGHTDOWN)}));
+    EXPECT_EQ(testing_support::CaughtErrors(), std::vector<std::string>{});
+    EXPECT_TRUE(Selected().empty());
+    EXPECT_FALSE(tree->HasState(tsClearPending));
+    ASSERT_TRUE(Send({MouseAt(below, MOUSEEVENTF_RIGHTUP), MouseAt(below, MOUSEEVENTF_LEFTUP)}));
+    EXPECT_TRUE(Selected().empty());
+}
+
 TEST_F(MouseTest, RubberBandGrowsShrinksAndToggles)
 {
     MultiSelect();

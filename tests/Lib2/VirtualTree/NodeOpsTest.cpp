@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <random>
 #include <set>
 
@@ -39,6 +40,8 @@ struct RecordKeeper {
     uint32_t nextId = 1;
     std::string fault;
     TBaseVirtualTree* tree = nullptr;
+    // What the application does when a node goes (it may delete others).
+    std::function<void(TBaseVirtualTree*, PVirtualNode)> onFree;
 
     explicit RecordKeeper(TBaseVirtualTree& t) : tree(&t)
     {
@@ -57,6 +60,11 @@ struct RecordKeeper {
             const Record* r = s->Data<Record>(node);
             if ((node->States & vsInitialized) && (r->magic != kMagic || r->self != node || !freed.insert(r->id).second))
                 Fault("record overwritten or freed twice");
+            if (onFree)
+                onFree(s, node);
+            // The record is about to be released: whatever the tree reads
+            // of it from now on is garbage (and its links lead nowhere).
+            std::memset(static_cast<void*>(node), 0xFE, TreeNodeSize);
         };
     }
     // The tree may outlive the keeper (a failed assertion): it stops reporting.
@@ -371,6 +379,127 @@ TEST(VTOps, ExpandAllTopDownAndCollapseAllFromTheBottomUp)
     EXPECT_EQ(order.front(), tree.RootNode()->LastChild->FirstChild);
     EXPECT_EQ(order.back(), tree.FirstNodeNoInit());
     EXPECT_EQ(Recount(tree), "");
+}
+
+// Handlers that delete nodes while the tree deletes or stores a text: the
+// node itself (OnChange, OnNewText), everything with a refill (a frame's
+// refresh from OnChange), the group row whose last child goes and a partner
+// row (OnFreeNode). The keeper overwrites every freed record, so any later
+// use of one shows.
+TEST_F(VTOpsWindow, HandlersThatDeleteNodesMeetAConsistentTreeAndNoFreedNode)
+{
+    RecordKeeper keeper(*tree);
+    tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+    auto fill = [&](unsigned count) {
+        tree->ClearNodes();
+        tree->SetRootNodeCount(count);
+        tree->ValidateNode(nullptr, true);
+        keeper.MadeAll();
+    };
+    auto check = [&](unsigned rootCount) {
+        EXPECT_EQ(keeper.fault, "");
+        EXPECT_EQ(tree->RootNodeCount(), rootCount);
+        EXPECT_EQ(keeper.live.size(), tree->TotalCount());
+        EXPECT_EQ(Recount(*tree), "");
+    };
+
+    // OnChange of a selected node that goes: it deletes that node, or
+    // clears and refills the list.
+    for (bool refill : {false, true}) {
+        SCOPED_TRACE(refill ? "refill" : "delete");
+        fill(5);
+        PVirtualNode victim = tree->FirstNodeNoInit()->NextSibling;
+        tree->AddToSelection(victim);
+        int changes = 0;
+        tree->OnChange = [&](TBaseVirtualTree* s, PVirtualNode n) {
+            // (The refill's own change, with nil, comes inside.)
+            if (!n || ++changes > 1)
+                return;
+            if (refill)
+                fill(7);
+            else
+                s->DeleteNode(n);
+        };
+        tree->DeleteNode(victim);
+        EXPECT_EQ(changes, 1);
+        check(refill ? 7 : 4);
+        tree->OnChange = nullptr;
+    }
+
+    // OnNewText deletes its node.
+    fill(3);
+    tree->OnNewText = [](TBaseVirtualTree* s, PVirtualNode n, TColumnIndex, const std::string&) { s->DeleteNode(n); };
+    tree->SetText(tree->FirstNodeNoInit(), NoColumn, "gone");
+    tree->OnNewText = nullptr;
+    check(2);
+
+    // A group row goes with its last child, one by one and when the children
+    // go with their parent.
+    keeper.onFree = [](TBaseVirtualTree* s, PVirtualNode n) {
+        if (n->Parent != s->RootNode() && n->Parent->ChildCount == 0)
+            s->DeleteNode(n->Parent);
+    };
+    fill(3);
+    for (PVirtualNode g = tree->FirstNodeNoInit(); g; g = g->NextSibling)
+        tree->SetChildCountOf(g, 2);
+    keeper.MadeAll();
+    PVirtualNode group = tree->FirstNodeNoInit()->NextSibling;
+    tree->SetExpanded(group, true);
+    tree->DeleteNode(group->FirstChild);
+    check(3);
+    tree->DeleteNode(group->FirstChild);
+    check(2);
+    tree->DeleteChildNodes(tree->FirstNodeNoInit(), false);
+    check(1);
+    tree->ClearNodes();
+    check(0);
+
+    // Rows in pairs: one goes with the other, one at a time and all at once.
+    std::map<PVirtualNode, PVirtualNode> partner;
+    keeper.onFree = [&](TBaseVirtualTree* s, PVirtualNode n) {
+        auto it = partner.find(n);
+        if (it == partner.end())
+            return;
+        PVirtualNode other = it->second;
+        partner.erase(n);
+        partner.erase(other);
+        s->DeleteNode(other);
+    };
+    for (bool clear : {false, true}) {
+        fill(6);
+        const std::vector<PVirtualNode> nodes = AllNodes(*tree);
+        for (size_t i = 0; i < 6; i += 2) {
+            partner[nodes[i]] = nodes[i + 1];
+            partner[nodes[i + 1]] = nodes[i];
+        }
+        if (clear)
+            tree->ClearNodes();
+        else
+            tree->DeleteNode(nodes[3]);
+        check(clear ? 0 : 4);
+        EXPECT_EQ(keeper.freed.size(), keeper.initialized.size() - keeper.live.size());
+    }
+    keeper.onFree = nullptr;
+}
+
+// A chain of nodes deeper than the stack could take frames for.
+TEST(VTOps, ADeepChainGoesWithoutRecursion)
+{
+    TVirtualStringTree tree(nullptr);
+    RecordKeeper keeper(tree);
+    for (int round = 0; round < 2; ++round) {
+        PVirtualNode parent = nullptr;
+        for (int level = 0; level < 20000; ++level)
+            keeper.Made(parent = tree.AddChildNode(parent));
+        EXPECT_EQ(tree.TotalCount(), 20000u);
+        if (round == 0)
+            tree.DeleteNode(tree.FirstNodeNoInit());
+        else
+            tree.ClearNodes();
+        EXPECT_EQ(tree.TotalCount(), 0u);
+        EXPECT_TRUE(keeper.live.empty());
+    }
+    EXPECT_EQ(keeper.fault, "");
 }
 
 // An editor that records what it is asked and when it goes.

@@ -294,7 +294,48 @@ TEST_F(VTOle, StoredMediaAndTheEndOfAClipboardObject)
     FORMATETC bf = Fmt(CF_BITMAP, TYMED_GDI);
     EXPECT_EQ(object->SetData(&bf, &m, FALSE), DV_E_TYMED);
     DeleteObject(m.hBitmap);
+
+    // Copies of a caller's media: the caller's file stays when our copy goes
+    // (also after a reader let go of what it got); our copy of a block whose
+    // medium names a releaser is ours, naming no releaser.
+    testing_support::TempDir dir;
+    const std::string path = dir.File("caller.txt");
+    testing_support::WriteFile(path, "kept");
+    std::wstring name = Utf8ToWide(path);
+    STGMEDIUM fm{};
+    fm.tymed = TYMED_FILE;
+    fm.lpszFileName = name.data();
+    FORMATETC ff = Fmt(Cf(L"Brenix OLE test file"), TYMED_FILE);
+    for (bool read : {false, true}) {
+        TVTDataObject* holder = new TVTDataObject(tree, false);
+        ASSERT_EQ(holder->SetData(&ff, &fm, FALSE), S_OK);
+        STGMEDIUM got{};
+        if (read && holder->GetData(&ff, &got) == S_OK) {
+            EXPECT_EQ(std::wstring(got.lpszFileName), name);
+            ReleaseStgMedium(&got);
+        }
+        EXPECT_EQ(holder->Release(), 0u);
+        EXPECT_TRUE(FileExists(path)) << read;
+    }
+    struct Releaser : IUnknown {
+        ULONG refs = 1;
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override { *out = this; return S_OK; }
+        ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+        ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    } releaser;
+    m = STGMEDIUM{};
+    m.tymed = TYMED_HGLOBAL;
+    m.hGlobal = Block("xyz", 3);
+    m.pUnkForRelease = &releaser;
+    ASSERT_EQ(object->SetData(&f, &m, FALSE), S_OK);
+    GlobalFree(m.hGlobal);
+    EXPECT_EQ(releaser.refs, 1u);
+    ASSERT_EQ(object->GetData(&f, &m), S_OK);
+    EXPECT_EQ(std::string(static_cast<const char*>(GlobalLock(m.hGlobal)), 3), "xyz");
+    GlobalUnlock(m.hGlobal);
+    ReleaseStgMedium(&m);
     EXPECT_EQ(object->Release(), 0u);
+    EXPECT_EQ(releaser.refs, 1u);
 
     // Freeing an object made for the clipboard ends a pending copy, unless the tree flushes.
     tree->SetRootNodeCount(2);

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <random>
 #include <string>
@@ -280,6 +281,50 @@ TEST(VTStream, NestingIsCapped)
     EXPECT_EQ(tree.TotalCount(), MaxStreamNodeDepth);
     tree.ClearNodes();
     EXPECT_EQ(tree.TotalCount(), 0u);
+}
+
+// Row heights are 16 bits and the rows' total is kept where positions and
+// scroll bars can show it (below 2^31): a default height beyond 65535 is
+// clamped like a node's; more than fits is refused, from a stream with its
+// own error (what was read before stays), in code before anything changes.
+TEST(VTStream, HeightsBeyondWhatCanBeShownAreRefused)
+{
+    TVirtualStringTree tree(nullptr);
+    tree.SetDefaultNodeHeight(70000);
+    EXPECT_EQ(tree.DefaultNodeHeight(), 65535u);
+    tree.SetRootNodeCount(3);
+    EXPECT_EQ(tree.GetFirst()->NodeHeight, 65535u);
+    EXPECT_EQ(tree.RangeY(), 3 * 65535);
+
+    constexpr int64_t kRow = 65535, kMost = INT_MAX / kRow - 1;   // the root's own row counts too
+    std::vector<uint8_t> bytes = Bytes({Header('2'), I32(66000)});
+    const std::vector<uint8_t> row = Leaf(65535, vsVisible);
+    for (int i = 0; i < 66000; ++i)
+        bytes.insert(bytes.end(), row.begin(), row.end());
+    EXPECT_EQ(Load(tree, bytes), hcTFTooTall);
+    EXPECT_EQ(Inconsistency(tree), "");
+    EXPECT_EQ(tree.RootNodeCount(), kMost);
+    EXPECT_EQ(tree.RangeY(), kMost * kRow);
+
+    tree.ClearNodes();
+    EXPECT_THROW(tree.SetRootNodeCount(66000), EVirtualTreeError);
+    EXPECT_EQ(tree.RootNodeCount(), 0u);
+    tree.SetRootNodeCount(static_cast<unsigned>(kMost) - 1);
+    PVirtualNode parent = tree.GetFirst();
+    tree.AddChildNode(parent);
+    tree.AddChildNode(parent);
+    EXPECT_THROW(tree.SetExpanded(parent, true), EVirtualTreeError);
+    EXPECT_FALSE(tree.Expanded(parent));
+    EXPECT_NE(tree.AddChildNode(nullptr), nullptr);
+    EXPECT_THROW(tree.AddChildNode(nullptr), EVirtualTreeError);
+    EXPECT_THROW(tree.InsertNodeAt(parent, amInsertAfter), EVirtualTreeError);
+    tree.SetNodeHeight(parent, 1);
+    tree.SetVisible(parent->FirstChild, false);
+    tree.SetExpanded(parent, true);   // one child fits where two did not
+    tree.SetNodeHeight(parent, 65535);   // as much as fits
+    EXPECT_EQ(parent->NodeHeight, 32767u);
+    EXPECT_EQ(tree.RangeY(), INT_MAX - kRow);
+    EXPECT_EQ(Inconsistency(tree), "");
 }
 
 // Thousands of truncated, flipped and random streams: each loads or fails
