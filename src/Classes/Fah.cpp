@@ -368,7 +368,7 @@ bool CanEnter(const std::string& folder)
     if (!IsExistingDirectory(folder))
         return false;
     WIN32_FIND_DATAW data;
-    HANDLE h = FindFirstFileExW(Utf8ToWide(folder + "*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+    HANDLE h = FindFirstFileExW(Utf8ToWide(folder + "*").c_str(), FindExInfoStandard, &data, FindExSearchNameMatch,
                                 nullptr, 0);
     if (h != INVALID_HANDLE_VALUE) {
         FindClose(h);
