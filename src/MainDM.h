@@ -240,6 +240,9 @@ public:
     // Stops the services of the clients on this computer (Windows shuts down).
     void StopLocalServices();
     bool ServiceCommandRunning() const { return serviceCommandRunning_; }
+    // Tests: hook is called before each question to a service manager about a
+    // service's state (on whatever thread asks), standing for a slow network.
+    static void SetServiceQueryHookForTesting(std::function<void(const std::string& computer)> hook);
 
 private:
     enum TDocKind { dkSummary, dkSizes, dkVersion };

@@ -4,6 +4,11 @@
 // local clients' services are stopped through the service manager itself.
 #include <windows.h>
 
+#include <atomic>
+#include <memory>
+#include <system_error>
+#include <thread>
+
 #include "Classes/FahSettings.h"
 #include "Classes/Lang.h"
 #include "MainDM.h"
@@ -62,8 +67,24 @@ constexpr DWORD kServiceStopWaitMs = 60000;
 constexpr DWORD kServiceStartWaitMs = 60000;
 constexpr DWORD kServicePollMs = 250;
 
+// Marks a message loop that runs inside a message (see BeginNestedLoop).
+class TNestedLoopScope {
+public:
+    TNestedLoopScope() { Application().BeginNestedLoop(); }
+    ~TNestedLoopScope() { Application().EndNestedLoop(); }
+    TNestedLoopScope(const TNestedLoopScope&) = delete;
+    TNestedLoopScope& operator=(const TNestedLoopScope&) = delete;
+};
+
+std::function<void(const std::string& computer)>& ServiceQueryHook()
+{
+    static std::function<void(const std::string& computer)> hook;
+    return hook;
+}
+
 // The state of a service as its computer's service manager tells it; 0
-// when it can't be asked (no access, no such service).
+// when it can't be asked (no access, no such service). On another computer
+// each call is a network round trip that may take the network's time-out.
 DWORD ServiceState(const std::string& computer, const std::string& name)
 {
     SC_HANDLE manager = OpenSCManagerW(Utf8ToWide(computer).c_str(), nullptr, SC_MANAGER_CONNECT);
@@ -78,28 +99,88 @@ DWORD ServiceState(const std::string& computer, const std::string& name)
     return known ? status.dwCurrentState : 0;
 }
 
-// Asks for the service's state until it is no longer `leaving`, handling
-// messages meanwhile, for timeoutMs at most or until stop() says so.
-// Returns the last state (0: it can't be asked).
+// A worker's watch on a service's state, shared with the window that waits
+// for it: the window may stop waiting while the worker is still in a call
+// to a computer that does not answer, and the worker then ends on its own.
+struct TStateWatch {
+    std::string computer, name;
+    DWORD leaving = 0, timeoutMs = 0;
+    std::function<void(const std::string& computer)> hook;
+    std::atomic<DWORD> state{0};
+    std::atomic<bool> abandoned{false};
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);   // the worker ended
+    ~TStateWatch()
+    {
+        if (done)
+            CloseHandle(done);
+    }
+};
+
+void WatchServiceState(TStateWatch& w)
+{
+    try {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            if (w.hook)
+                w.hook(w.computer);
+            w.state = ServiceState(w.computer, w.name);
+            if (w.state != w.leaving || w.abandoned || GetTickCount() - start >= w.timeoutMs)
+                break;
+            Sleep(kServicePollMs);
+            if (w.abandoned)
+                break;
+        }
+    } catch (...) {
+        w.state = 0;   // out of memory: as if it could not be asked
+    }
+    SetEvent(w.done);
+}
+
+// Asks for the service's state until it is no longer `leaving`, for timeoutMs
+// at most or until stop() says so. The questions go from a worker thread; the
+// window keeps handling messages meanwhile. Returns the last state told (0:
+// it can't be asked, or no answer came in time).
 DWORD WaitWhileServiceState(const std::string& computer, const std::string& name, DWORD leaving, DWORD timeoutMs,
                             const std::function<bool()>& stop)
 {
-    const DWORD start = GetTickCount();
-    DWORD state = ServiceState(computer, name);
-    Application().BeginNestedLoop();
+    auto watch = std::make_shared<TStateWatch>();
+    if (!watch->done)
+        return 0;
+    watch->computer = computer;
+    watch->name = name;
+    watch->leaving = leaving;
+    watch->timeoutMs = timeoutMs;
+    watch->hook = ServiceQueryHook();
     try {
-        while (state == leaving && GetTickCount() - start < timeoutMs && !stop() && !Application().Terminated()) {
-            Delay(kServicePollMs);
-            if (stop())
-                break;
-            state = ServiceState(computer, name);
-        }
-    } catch (...) {
-        Application().EndNestedLoop();
-        throw;
+        std::thread([watch] { WatchServiceState(*watch); }).detach();
+    } catch (const std::system_error&) {
+        return 0;
     }
-    Application().EndNestedLoop();
-    return state;
+    const DWORD start = GetTickCount();
+    {
+        TNestedLoopScope nested;
+        for (;;) {
+            DWORD spent = GetTickCount() - start;
+            if (spent >= timeoutMs || stop() || Application().Terminated())
+                break;
+            if (MsgWaitForMultipleObjects(1, &watch->done, FALSE, timeoutMs - spent, QS_ALLINPUT) == WAIT_OBJECT_0)
+                break;
+            Application().ProcessMessages();
+        }
+    }
+    watch->abandoned = true;
+    return watch->state;
+}
+
+// Whether the service is stopped or stopping after sc.exe's stop: it took the
+// request (0), the service takes no request while it is still stopping or
+// starting (1061), or it was not running (1062). Any other end (the
+// computer's manager can't be reached, no such service, no right) says the
+// stop plainly failed: there is nothing to wait for.
+bool StopTaken(const TExecResult& r)
+{
+    return r.Started && r.Finished &&
+           (r.ExitCode == 0 || r.ExitCode == ERROR_SERVICE_CANNOT_ACCEPT_CTRL || r.ExitCode == ERROR_SERVICE_NOT_ACTIVE);
 }
 
 const char* StartTypeWord(int tag)
@@ -162,8 +243,8 @@ TExecResult ExecAndCapture(const std::string& program, const std::string& comman
     std::string raw;
     bool pipeOpen = true;
     DWORD exitedAt = 0;
-    Application().BeginNestedLoop();
-    try {
+    {
+        TNestedLoopScope nested;
         for (;;) {
             if (pipeOpen)
                 pipeOpen = DrainPipe(readEnd, raw);
@@ -180,11 +261,7 @@ TExecResult ExecAndCapture(const std::string& program, const std::string& comman
             MsgWaitForMultipleObjects(r.Finished ? 0 : 1, &pi.hProcess, FALSE, 20, QS_ALLINPUT);
             Application().ProcessMessages();
         }
-    } catch (...) {
-        Application().EndNestedLoop();
-        throw;
     }
-    Application().EndNestedLoop();
     if (pipeOpen)
         DrainPipe(readEnd, raw);
     if (r.Finished)
@@ -254,9 +331,10 @@ TServiceControl TMainDM::ControlFahService(const std::string& computer, const st
         return result;
     if (!stopOnly) {
         // sc.exe returns while the service is still stopping; a start asked
-        // for meanwhile fails and would leave it stopped. A service whose
-        // state can't be asked is started at once.
-        DWORD state = r.Started && r.Finished
+        // for meanwhile fails and would leave it stopped. After a stop that
+        // plainly failed, and for a service whose state can't be asked, the
+        // start is tried at once (its output tells what went wrong).
+        DWORD state = StopTaken(r)
                           ? WaitWhileServiceState(computer, service, SERVICE_STOP_PENDING, kServiceStopWaitMs, gone)
                           : 0;
         if (alive.expired())
@@ -309,6 +387,11 @@ void TMainDM::StartupTypeAutomaticActionExecute(TObject* sender)
     serviceCommandRunning_ = false;
     if (GetFahSettings().FindValue("hiShowExecResultInWnd").AsBoolean() && !Application().Terminated())
         AppInfoBox(ExecResultText(command, r), MB_OK);
+}
+
+void TMainDM::SetServiceQueryHookForTesting(std::function<void(const std::string& computer)> hook)
+{
+    ServiceQueryHook() = std::move(hook);
 }
 
 void TMainDM::StopLocalServices()

@@ -70,6 +70,29 @@ struct Harness {
     }
 };
 
+// Asks the application window for an answer every 100 ms from another
+// thread (as the system does to tell a window that hangs) until Stop.
+struct WindowPinger {
+    std::atomic<bool> done{false};
+    std::atomic<int> answered{0}, missed{0};
+    std::atomic<DWORD> slowest{0};
+    std::thread thread{[this] {
+        for (; !done; Sleep(100)) {
+            DWORD t = GetTickCount();
+            DWORD_PTR result = 0;
+            ++(SendMessageTimeoutW(Application().Handle(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) ? answered : missed);
+            slowest = std::max<DWORD>(slowest, GetTickCount() - t);
+        }
+    }};
+    ~WindowPinger() { Stop(); }
+    void Stop()
+    {
+        done = true;
+        if (thread.joinable())
+            thread.join();
+    }
+};
+
 TMainDM* g_dm = nullptr;
 int g_enabledWhileRunning = -1;
 void CALLBACK LookAtTheAction(HWND, UINT, UINT_PTR id, DWORD)
@@ -83,6 +106,13 @@ void CALLBACK FreeTheModule(HWND, UINT, UINT_PTR id, DWORD)
     KillTimer(nullptr, id);
     delete g_dm;
     g_dm = nullptr;
+}
+// The service manager is being asked (and then has answered).
+std::atomic<bool> g_asking{false}, g_answered{false};
+void CALLBACK FreeTheModuleWhileAsking(HWND, UINT, UINT_PTR id, DWORD)
+{
+    if (g_asking)
+        FreeTheModule(nullptr, 0, id, 0);
 }
 
 }  // namespace
@@ -163,6 +193,56 @@ TEST(MainDMServices, ARestartThatFailsIsReported)
     EXPECT_EQ(svc.State(), (DWORD)SERVICE_STOPPED);
 }
 
+// Every question to the service manager takes 1.5 s here, as one to a
+// computer whose manager a firewall hides takes the network's time-out.
+TEST(MainDMServices, AServiceManagerSlowToAnswerNeverFreezesTheWindow)
+{
+    TestService svc(kService);
+    ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+    Harness h;
+    std::atomic<int> asked{0};
+    TMainDM::SetServiceQueryHookForTesting([&](const std::string&) { ++asked, Sleep(1500); });
+    const std::string on = "sc.exe \\\\" + LocalComputer();
+
+    // sc.exe could not stop it (the manager can't be reached): nobody asks
+    // for the state; the start is tried at once and the failure told.
+    SetEnvironmentVariableW(L"BX_SC_FAIL", L"1722");
+    std::string shown = AnswerBox([&] { h.dm->RestartFAHServiceAction->Execute(); }, IDOK);
+    SetEnvironmentVariableW(L"BX_SC_FAIL", nullptr);
+    EXPECT_EQ(asked.load(), 0);
+    EXPECT_NE(shown.find("FAILED 1722"), std::string::npos) << shown;
+    EXPECT_EQ(h.TakeLog(), on + " stop " + kQuoted + "|-> stop failed 1722|" + on + " start " + kQuoted +
+                               "|-> start failed 1722");
+
+    // A restart that goes well: the window keeps answering while the state
+    // is asked for.
+    WindowPinger ui;
+    h.dm->RestartFAHServiceAction->Execute();
+    ui.Stop();
+    EXPECT_GE(asked.load(), 2);
+    EXPECT_GE(ui.answered.load(), 10);
+    EXPECT_EQ(ui.missed.load(), 0);
+    EXPECT_LT(ui.slowest.load(), 500u);
+    EXPECT_EQ(h.TakeLog(), on + " stop " + kQuoted + "|-> stop|" + on + " start " + kQuoted + "|-> start");
+    EXPECT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+
+    // The module is freed while the manager is being asked: the wait ends
+    // without the answer, which comes later to nobody; no start follows.
+    TMainDM::SetServiceQueryHookForTesting([](const std::string&) {
+        g_asking = true;
+        Sleep(1500);
+        g_answered = true;
+    });
+    g_dm = h.dm.release();
+    SetTimer(nullptr, 0, 20, FreeTheModuleWhileAsking);
+    g_dm->RestartFAHServiceAction->Execute();
+    TMainDM::SetServiceQueryHookForTesting(nullptr);
+    EXPECT_EQ(g_dm, nullptr);
+    EXPECT_TRUE(g_asking && !g_answered);
+    EXPECT_TRUE(PumpUntil([] { return g_answered.load(); }, 5000));
+    EXPECT_EQ(h.TakeLog(), on + " stop " + kQuoted + "|-> stop");
+}
+
 TEST(MainDMServices, AtShutdownOnlyTheServicesOfThisComputerStop)
 {
     TestService svc(kService);
@@ -201,28 +281,17 @@ TEST(MainDMServices, WaitingForScKeepsTheProgramAnsweringAndEndsWhenTheModuleGoe
     // the service actions are disabled meanwhile.
     h.selected = {"\\\\box\\fah\\", "No Such Svc"};
     SetEnvironmentVariableW(L"BX_SC_SLEEP_MS", L"5000");
-    std::atomic<bool> done{false};
-    std::atomic<int> answered{0}, missed{0};
-    std::atomic<DWORD> slowest{0};
-    std::thread pinger([&] {
-        for (; !done; Sleep(100)) {
-            DWORD t = GetTickCount();
-            DWORD_PTR result = 0;
-            ++(SendMessageTimeoutW(Application().Handle(), WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) ? answered : missed);
-            slowest = std::max<DWORD>(slowest, GetTickCount() - t);
-        }
-    });
+    WindowPinger ui;
     g_dm = h.dm.get();
     SetTimer(nullptr, 0, 1000, LookAtTheAction);
     start = GetTickCount();
     h.dm->StopFAHServiceAction->Execute();
     DWORD took = GetTickCount() - start;
-    done = true;
-    pinger.join();
+    ui.Stop();
     EXPECT_GE(took, 5000u);
-    EXPECT_GE(answered.load(), 20);
-    EXPECT_EQ(missed.load(), 0);
-    EXPECT_LT(slowest.load(), 500u);
+    EXPECT_GE(ui.answered.load(), 20);
+    EXPECT_EQ(ui.missed.load(), 0);
+    EXPECT_LT(ui.slowest.load(), 500u);
     EXPECT_EQ(g_enabledWhileRunning, 0);
     EXPECT_EQ(h.EnabledCount(), 5);
     EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop \"No Such Svc\"|-> no such service");

@@ -12,7 +12,9 @@
 // print the state it reported, and end with the error code when the request
 // failed. The log gets "-> <request>" or "-> <request> failed <code>".
 // stdout gets nothing when BX_SC_QUIET is set (as Wine's own sc.exe prints
-// nothing on success).
+// nothing on success). With BX_SC_FAIL set to an error code, stop and start
+// fail with it as when the computer's service manager can't be reached
+// (1722: the RPC server is unavailable).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -110,6 +112,10 @@ int wmain()
         return 1;
     }
     std::wstring op = argv[i], name = argv[i + 1];
+    if (const wchar_t* fail = _wgetenv(L"BX_SC_FAIL"); fail && (op == L"stop" || op == L"start")) {
+        SetLastError(static_cast<DWORD>(_wtoi(fail)));
+        return Report(op, "OpenSCManager", name, false, 0);
+    }
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     SC_HANDLE service = manager ? OpenServiceW(manager, name.c_str(), SERVICE_ALL_ACCESS) : nullptr;
     if (!service) {
