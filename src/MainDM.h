@@ -112,6 +112,7 @@ TExecResult ExecAndCapture(const std::string& program, const std::string& comman
 // service did not stop in time, or did not start (Output: the last output
 // of sc.exe, which says why).
 struct TServiceControl {
+    bool Refused = false;   // another service command was running: nothing ran
     bool Failed = false;
     std::string Output;
 };
@@ -235,8 +236,10 @@ public:
     void StartupTypeAutomaticActionExecute(TObject* sender);
     // Stops the service (its name as the user typed it; the command gets it
     // quoted) and, unless stopOnly, starts it again once it has stopped;
-    // shows the output when hiShowExecResultInWnd is on and all went well.
-    TServiceControl ControlFahService(const std::string& computer, const std::string& service, bool stopOnly);
+    // shows the output when showOutput and all went well. One service
+    // command runs at a time: refused while another one runs.
+    TServiceControl ControlFahService(const std::string& computer, const std::string& service, bool stopOnly,
+                                      bool showOutput);
     // Stops the services of the clients on this computer (Windows shuts down).
     void StopLocalServices();
     bool ServiceCommandRunning() const { return serviceCommandRunning_; }

@@ -282,6 +282,61 @@ TExecResult RunSc(const std::string& commandLine, const std::function<bool()>& s
     return ExecAndCapture(SystemProgramPath("sc.exe"), commandLine, stop);
 }
 
+// The running-command flag of a data module, set for one command's time;
+// left alone at the end when the module was freed meanwhile.
+class TServiceCommandScope {
+public:
+    TServiceCommandScope(bool& flag, std::weak_ptr<void> alive) : flag_(flag), alive_(std::move(alive)) { flag_ = true; }
+    ~TServiceCommandScope()
+    {
+        if (!alive_.expired())
+            flag_ = false;
+    }
+    TServiceCommandScope(const TServiceCommandScope&) = delete;
+    TServiceCommandScope& operator=(const TServiceCommandScope&) = delete;
+
+private:
+    bool& flag_;
+    std::weak_ptr<void> alive_;
+};
+
+// Stops the service and, unless stopOnly, starts it again once it has
+// stopped; nothing more once gone() says the caller is gone.
+TServiceControl StopAndStart(const std::string& computer, const std::string& service, bool stopOnly,
+                             const std::function<bool()>& gone)
+{
+    const std::string quoted = QuoteServiceName(service);
+    TServiceControl result;
+    std::string command = Format("sc.exe %s stop %s", computer.c_str(), quoted.c_str());
+    TExecResult r = RunSc(command, gone);
+    result.Output = ExecResultText(command, r);
+    if (gone() || stopOnly)
+        return result;
+    // sc.exe returns while the service is still stopping; a start asked for
+    // meanwhile fails and would leave it stopped. After a stop that plainly
+    // failed, and for a service whose state can't be asked, the start is
+    // tried at once (its output tells what went wrong).
+    DWORD state = StopTaken(r) ? WaitWhileServiceState(computer, service, SERVICE_STOP_PENDING, kServiceStopWaitMs, gone)
+                               : 0;
+    if (gone())
+        return result;
+    if (!r.Started || !r.Finished || (state != 0 && state != SERVICE_STOPPED)) {
+        result.Failed = true;
+        return result;
+    }
+    command = Format("sc.exe %s start %s", computer.c_str(), quoted.c_str());
+    r = RunSc(command, gone);
+    result.Output = ExecResultText(command, r);
+    if (gone())
+        return result;
+    state = r.Finished && r.ExitCode == 0
+                ? WaitWhileServiceState(computer, service, SERVICE_START_PENDING, kServiceStartWaitMs, gone)
+                : 0;
+    if (!gone())
+        result.Failed = !r.Finished || r.ExitCode != 0 || (state != 0 && state != SERVICE_RUNNING);
+    return result;
+}
+
 }  // namespace
 
 void TMainDM::RestartFAHServiceActionUpdate(TObject* sender)
@@ -301,63 +356,29 @@ void TMainDM::RestartFAHServiceActionExecute(TObject* sender)
     auto* action = dynamic_cast<TCustomAction*>(sender);
     bool stopOnly = action && action->Tag == 102;
     std::weak_ptr<void> alive = AliveToken();
-    serviceCommandRunning_ = true;
-    TServiceControl r;
-    try {
-        r = ControlFahService("\\\\" + ComputerOf(client.Folder), client.ServiceName, stopOnly);
-    } catch (...) {
-        if (!alive.expired())
-            serviceCommandRunning_ = false;
-        throw;
-    }
+    TServiceControl r = ControlFahService("\\\\" + ComputerOf(client.Folder), client.ServiceName, stopOnly,
+                                          GetFahSettings().FindValue("hiShowExecResultInWnd").EditedBoolean());
     if (alive.expired())
         return;
-    serviceCommandRunning_ = false;
     if (r.Failed && !Application().Terminated())
         AppMessageBox(sErrorL_Caption, FillIn(sServiceNotRestarted, {client.ServiceName}) + "\r\n\r\n" + r.Output,
                       MB_OK | MB_ICONERROR);
 }
 
-TServiceControl TMainDM::ControlFahService(const std::string& computer, const std::string& service, bool stopOnly)
+TServiceControl TMainDM::ControlFahService(const std::string& computer, const std::string& service, bool stopOnly,
+                                           bool showOutput)
 {
-    std::weak_ptr<void> alive = AliveToken();
-    auto gone = [alive] { return alive.expired(); };
-    const std::string quoted = QuoteServiceName(service);
     TServiceControl result;
-    std::string command = Format("sc.exe %s stop %s", computer.c_str(), quoted.c_str());
-    TExecResult r = RunSc(command, gone);
-    result.Output = ExecResultText(command, r);
-    if (alive.expired())
+    if (serviceCommandRunning_) {
+        result.Refused = true;
         return result;
-    if (!stopOnly) {
-        // sc.exe returns while the service is still stopping; a start asked
-        // for meanwhile fails and would leave it stopped. After a stop that
-        // plainly failed, and for a service whose state can't be asked, the
-        // start is tried at once (its output tells what went wrong).
-        DWORD state = StopTaken(r)
-                          ? WaitWhileServiceState(computer, service, SERVICE_STOP_PENDING, kServiceStopWaitMs, gone)
-                          : 0;
-        if (alive.expired())
-            return result;
-        if (!r.Started || !r.Finished || (state != 0 && state != SERVICE_STOPPED)) {
-            result.Failed = true;
-            return result;
-        }
-        command = Format("sc.exe %s start %s", computer.c_str(), quoted.c_str());
-        r = RunSc(command, gone);
-        result.Output = ExecResultText(command, r);
-        if (alive.expired())
-            return result;
-        state = r.Finished && r.ExitCode == 0
-                    ? WaitWhileServiceState(computer, service, SERVICE_START_PENDING, kServiceStartWaitMs, gone)
-                    : 0;
-        if (alive.expired())
-            return result;
-        result.Failed = !r.Finished || r.ExitCode != 0 || (state != 0 && state != SERVICE_RUNNING);
-        if (result.Failed)
-            return result;
     }
-    if (GetFahSettings().FindValue("hiShowExecResultInWnd").EditedBoolean() && !Application().Terminated())
+    std::weak_ptr<void> alive = AliveToken();
+    {
+        TServiceCommandScope running(serviceCommandRunning_, alive);
+        result = StopAndStart(computer, service, stopOnly, [alive] { return alive.expired(); });
+    }
+    if (showOutput && !result.Failed && !alive.expired() && !Application().Terminated())
         AppInfoBox(result.Output, MB_OK);
     return result;
 }
@@ -367,24 +388,19 @@ void TMainDM::StartupTypeAutomaticActionExecute(TObject* sender)
     auto* action = dynamic_cast<TCustomAction*>(sender);
     const char* word = action ? StartTypeWord(action->Tag) : nullptr;
     TClientService client;
-    if (!word || !SelectedClient(client) || Trim(client.ServiceName).empty())
+    if (!word || serviceCommandRunning_ || !SelectedClient(client) || Trim(client.ServiceName).empty())
         return;
     std::string computer = "\\\\" + ComputerOf(client.Folder);
     std::string service = QuoteServiceName(client.ServiceName);
     std::weak_ptr<void> alive = AliveToken();
-    serviceCommandRunning_ = true;
     TExecResult r;
     const std::string command = Format("sc.exe %s config %s start= %s", computer.c_str(), service.c_str(), word);
-    try {
+    {
+        TServiceCommandScope running(serviceCommandRunning_, alive);
         r = RunSc(command, [alive] { return alive.expired(); });
-    } catch (...) {
-        if (!alive.expired())
-            serviceCommandRunning_ = false;
-        throw;
     }
     if (alive.expired())
         return;
-    serviceCommandRunning_ = false;
     if (GetFahSettings().FindValue("hiShowExecResultInWnd").AsBoolean() && !Application().Terminated())
         AppInfoBox(ExecResultText(command, r), MB_OK);
 }

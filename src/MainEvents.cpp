@@ -286,19 +286,11 @@ void TMainForm::FahSmpBreak(WPARAM wParam)
     if (service.empty())
         return;
     std::string computer = "\\\\" + GetComputerOfPath(folder);
-    // The automatic restart never shows its output.
-    TAppVal& show = GetFahSettings().FindValue("hiShowExecResultInWnd");
-    TAppVariant was = show.EditedValue;
-    show.SetEdited(false);
+    // The automatic restart never shows its output. While another service
+    // command runs (a restart of this very client among them) it is not
+    // started: the commands would interleave on the service.
     std::weak_ptr<void> alive = AliveToken();
-    TServiceControl r;
-    try {
-        r = MainDM->ControlFahService(computer, service, false);
-    } catch (...) {
-        show.EditedValue = was;
-        throw;
-    }
-    show.EditedValue = was;
+    TServiceControl r = MainDM->ControlFahService(computer, service, false, false);
     // Unattended: a failed restart is told in the tray.
     if (r.Failed && !alive.expired() && !AppClosing)
         CoolTrayIcon1->ShowBalloonHint(Application().Title() + ": " + sErrorL_Caption,

@@ -776,6 +776,62 @@ TEST_F(MainFormTest, ClientExitRestartsItsServiceQuietly)
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
 }
 
+// While the automatic restart waits for the service to stop, no other
+// service command starts (a second break, F3) and the output setting keeps
+// the user's value (an OK in the settings meanwhile would store it).
+TEST_F(MainFormTest, AnAutomaticRestartIsTheOnlyServiceCommandWhileItRuns)
+{
+    std::string log = dir->File("sc.log");
+    SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(log).c_str());
+    TestService svc(kTestService);
+    ASSERT_EQ(ServiceState(svc.service, SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    List({{Folder("a"), "", "", "Brenix Main Test Svc", false}});
+    Start();
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
+    TAction* restart = form->MainDM->RestartFAHServiceAction;
+    ASSERT_TRUE(restart->Update() && restart->Enabled());
+    TAppVal& show = GetFahSettings().FindValue("hiShowExecResultInWnd");
+    ASSERT_TRUE(show.EditedBoolean());
+
+    bool looked = false, enabledMeanwhile = true, showMeanwhile = false;
+    TSimpleTimer meanwhile(50, [&](TObject*) {
+        std::string text = FileExists(log) ? ReadFile(log) : std::string();
+        if (looked || text.find("-> stop") == std::string::npos || text.find(" start ") != std::string::npos)
+            return;
+        looked = true;
+        restart->Update();
+        enabledMeanwhile = restart->Enabled();
+        showMeanwhile = show.EditedBoolean();
+        PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(0)), 0);
+        restart->Execute();
+    });
+    meanwhile.SetEnabled(true);
+    DialogDriver boxes([](HWND box) { PressDialogButton(box, IDOK); });
+    PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(0)), 0);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return looked && ReadFile(log).find("-> start") != std::string::npos && !form->MainDM->ServiceCommandRunning(); },
+        15000));
+    meanwhile.SetEnabled(false);
+    EXPECT_FALSE(enabledMeanwhile);
+    EXPECT_TRUE(showMeanwhile);
+    EXPECT_FALSE(boxes.Acted());
+    std::string text = ReadFile(log);
+    auto count = [&](const std::string& word) {
+        size_t n = 0;
+        for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count(" stop \""), 1u) << text;
+    EXPECT_EQ(count(" start \""), 1u) << text;
+    EXPECT_EQ(text.find("failed"), std::string::npos) << text;
+    EXPECT_EQ(ServiceState(svc.service, SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_TRUE(show.EditedBoolean() && show.AsBoolean());
+    EXPECT_TRUE(restart->Update() && restart->Enabled());
+    SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+}
+
 TEST_F(MainFormTest, AFolderListThatCannotBeReadIsToldAndKept)
 {
     // UTF-16 without its mark: no text the program can read.

@@ -95,11 +95,14 @@ struct WindowPinger {
 
 TMainDM* g_dm = nullptr;
 int g_enabledWhileRunning = -1;
+bool g_restartRefused = false;
 void CALLBACK LookAtTheAction(HWND, UINT, UINT_PTR id, DWORD)
 {
     KillTimer(nullptr, id);
     g_dm->RestartFAHServiceAction->Update();
     g_enabledWhileRunning = g_dm->RestartFAHServiceAction->Enabled();
+    // As the main window's automatic restart asks.
+    g_restartRefused = g_dm->ControlFahService("\\\\box", "Brenix Test Svc", false, false).Refused;
 }
 void CALLBACK FreeTheModule(HWND, UINT, UINT_PTR id, DWORD)
 {
@@ -293,6 +296,7 @@ TEST(MainDMServices, WaitingForScKeepsTheProgramAnsweringAndEndsWhenTheModuleGoe
     EXPECT_EQ(ui.missed.load(), 0);
     EXPECT_LT(ui.slowest.load(), 500u);
     EXPECT_EQ(g_enabledWhileRunning, 0);
+    EXPECT_TRUE(g_restartRefused);
     EXPECT_EQ(h.EnabledCount(), 5);
     EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop \"No Such Svc\"|-> no such service");
 
