@@ -67,15 +67,6 @@ constexpr DWORD kServiceStopWaitMs = 60000;
 constexpr DWORD kServiceStartWaitMs = 60000;
 constexpr DWORD kServicePollMs = 250;
 
-// Marks a message loop that runs inside a message (see BeginNestedLoop).
-class TNestedLoopScope {
-public:
-    TNestedLoopScope() { Application().BeginNestedLoop(); }
-    ~TNestedLoopScope() { Application().EndNestedLoop(); }
-    TNestedLoopScope(const TNestedLoopScope&) = delete;
-    TNestedLoopScope& operator=(const TNestedLoopScope&) = delete;
-};
-
 std::function<void(const std::string& computer)>& ServiceQueryHook()
 {
     static std::function<void(const std::string& computer)> hook;
@@ -157,8 +148,8 @@ DWORD WaitWhileServiceState(const std::string& computer, const std::string& name
         return 0;
     }
     const DWORD start = GetTickCount();
-    {
-        TNestedLoopScope nested;
+    Application().BeginNestedLoop();
+    try {
         for (;;) {
             DWORD spent = GetTickCount() - start;
             if (spent >= timeoutMs || stop() || Application().Terminated())
@@ -167,7 +158,12 @@ DWORD WaitWhileServiceState(const std::string& computer, const std::string& name
                 break;
             Application().ProcessMessages();
         }
+    } catch (...) {
+        Application().EndNestedLoop();
+        watch->abandoned = true;
+        throw;
     }
+    Application().EndNestedLoop();
     watch->abandoned = true;
     return watch->state;
 }
@@ -243,8 +239,8 @@ TExecResult ExecAndCapture(const std::string& program, const std::string& comman
     std::string raw;
     bool pipeOpen = true;
     DWORD exitedAt = 0;
-    {
-        TNestedLoopScope nested;
+    Application().BeginNestedLoop();
+    try {
         for (;;) {
             if (pipeOpen)
                 pipeOpen = DrainPipe(readEnd, raw);
@@ -261,7 +257,11 @@ TExecResult ExecAndCapture(const std::string& program, const std::string& comman
             MsgWaitForMultipleObjects(r.Finished ? 0 : 1, &pi.hProcess, FALSE, 20, QS_ALLINPUT);
             Application().ProcessMessages();
         }
+    } catch (...) {
+        Application().EndNestedLoop();
+        throw;
     }
+    Application().EndNestedLoop();
     if (pipeOpen)
         DrainPipe(readEnd, raw);
     if (r.Finished)
