@@ -149,6 +149,7 @@ TMainForm::TMainForm(TComponent* owner, TMainFormParams params) : TForm(owner), 
     updateCheckTimer_->SetEnabled(true);
     finishedUnitTimer_.reset(TSimpleTimer::CreateEx(300000, [this](TObject*) { FinishedUnitTimerTick(); }));
     finishedUnitTimer_->AutoDisable = true;
+    restartRetryTimer_.reset(TSimpleTimer::CreateEx(1000, [this](TObject*) { RestartRetryTick(); }));
     loadTimer_.reset(TSimpleTimer::CreateEx(params_.LoadDelay, [this](TObject*) { LoadTimerTick(); }));
     loadTimer_->AutoDisable = true;
     loadTimer_->SetEnabled(true);
@@ -166,6 +167,7 @@ TMainForm::~TMainForm()
     updateCheckTimer_.reset();
     finishedUnitTimer_.reset();
     eventTimer_.reset();
+    restartRetryTimer_.reset();
     GetFahSettings().OnApply = nullptr;
     Application().OnHint = oldOnHint_;
     Application().OnException = oldOnException_;

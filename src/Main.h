@@ -211,6 +211,15 @@ private:
     std::unique_ptr<TSimpleTimer> updateCheckTimer_;
     std::unique_ptr<TSimpleTimer> finishedUnitTimer_;
     std::vector<TFah*> finishedQueue_;
+    // Automatic restarts asked for while another service command ran: each
+    // runs once that command is over (one a service, however often asked).
+    struct TPendingRestart {
+        std::string computer, service;
+    };
+    std::vector<TPendingRestart> pendingRestarts_;
+    std::unique_ptr<TSimpleTimer> restartRetryTimer_;
+    void RestartAutomatically(const std::string& computer, const std::string& service);
+    void RestartRetryTick();
     std::unique_ptr<TSimpleTimer> eventTimer_;
     bool burstPending_ = false;   // a pass is posted or timed
     bool burstPassed_ = false;

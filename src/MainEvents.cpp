@@ -285,16 +285,50 @@ void TMainForm::FahSmpBreak(WPARAM wParam)
     }
     if (service.empty())
         return;
-    std::string computer = "\\\\" + GetComputerOfPath(folder);
-    // The automatic restart never shows its output. While another service
-    // command runs (a restart of this very client among them) it is not
-    // started: the commands would interleave on the service.
+    RestartAutomatically("\\\\" + GetComputerOfPath(folder), service);
+}
+
+void TMainForm::RestartAutomatically(const std::string& computer, const std::string& service)
+{
+    auto same = [&](const TPendingRestart& p) { return p.computer == computer && p.service == service; };
+    // While another service command runs (a restart of this very service
+    // among them) the commands would interleave on the service: the restart
+    // waits for its turn. A service already waiting is not asked twice.
+    if (MainDM->ServiceCommandRunning()) {
+        if (std::none_of(pendingRestarts_.begin(), pendingRestarts_.end(), same))
+            pendingRestarts_.push_back({computer, service});
+        restartRetryTimer_->SetEnabled(true);
+        return;
+    }
+    // The automatic restart never shows its output.
     std::weak_ptr<void> alive = AliveToken();
     TServiceControl r = MainDM->ControlFahService(computer, service, false, false);
+    if (alive.expired() || AppClosing)
+        return;
+    // Requests that came in meanwhile for this service are answered by it.
+    pendingRestarts_.erase(std::remove_if(pendingRestarts_.begin(), pendingRestarts_.end(), same),
+                           pendingRestarts_.end());
+    if (!pendingRestarts_.empty())
+        restartRetryTimer_->SetEnabled(true);
     // Unattended: a failed restart is told in the tray.
-    if (r.Failed && !alive.expired() && !AppClosing)
+    if (r.Failed)
         CoolTrayIcon1->ShowBalloonHint(Application().Title() + ": " + sErrorL_Caption,
                                        FillIn(sServiceNotRestarted, {service}) + "\r\n" + Trim(r.Output), 3, 60);
+}
+
+void TMainForm::RestartRetryTick()
+{
+    if (MainDM->ServiceCommandRunning())
+        return;   // the next tick asks again
+    if (pendingRestarts_.empty()) {
+        restartRetryTimer_->SetEnabled(false);
+        return;
+    }
+    TPendingRestart next = pendingRestarts_.front();
+    pendingRestarts_.erase(pendingRestarts_.begin());
+    if (pendingRestarts_.empty())
+        restartRetryTimer_->SetEnabled(false);
+    RestartAutomatically(next.computer, next.service);
 }
 
 // ---- finished units ----

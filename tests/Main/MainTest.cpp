@@ -832,6 +832,43 @@ TEST_F(MainFormTest, AnAutomaticRestartIsTheOnlyServiceCommandWhileItRuns)
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
 }
 
+// A client whose service is not the one a running command works on, ending
+// meanwhile: its restart waits for that command and then runs.
+TEST_F(MainFormTest, AnotherClientsRestartWaitsForTheRunningCommandAndThenRuns)
+{
+    std::string log = dir->File("sc.log");
+    SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(log).c_str());
+    TestService first(kTestService), second(L"Brenix Main Test Svc 2");
+    ASSERT_EQ(first.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    ASSERT_EQ(second.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    List({{Folder("a"), "", "", "Brenix Main Test Svc", false}, {Folder("b"), "", "", "Brenix Main Test Svc 2", false}});
+    Start();
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
+    bool posted = false;
+    TSimpleTimer meanwhile(50, [&](TObject*) {
+        if (posted || !FileExists(log) || ReadFile(log).find("-> stop") == std::string::npos)
+            return;
+        posted = true;
+        PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(1)), 0);
+    });
+    meanwhile.SetEnabled(true);
+    DialogDriver boxes([](HWND box) { PressDialogButton(box, IDOK); });
+    form->MainDM->RestartFAHServiceAction->Execute();   // the user's F3 on the first client
+    ASSERT_TRUE(posted);
+    auto at = [&](const std::string& what) { return ReadFile(log).find(what); };
+    ASSERT_TRUE(PumpUntil([&] { return at(" start \"Brenix Main Test Svc 2\"") != std::string::npos &&
+                                       !form->MainDM->ServiceCommandRunning(); },
+                          15000))
+        << ReadFile(log);
+    meanwhile.SetEnabled(false);
+    EXPECT_LT(at(" start \"Brenix Main Test Svc\""), at(" stop \"Brenix Main Test Svc 2\""));
+    EXPECT_EQ(ReadFile(log).find("failed"), std::string::npos) << ReadFile(log);
+    EXPECT_EQ(first.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(second.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+}
+
 TEST_F(MainFormTest, AFolderListThatCannotBeReadIsToldAndKept)
 {
     // UTF-16 without its mark: no text the program can read.
