@@ -385,6 +385,10 @@ std::string TMainForm::LoadFolders()
         std::string text = FillIn(sFolderListNotRead, {params_.FolderListFile}) + "\r\n\r\n" + e.what();
         HandleCurrentException();
         return text;
+    } catch (...) {
+        // Whatever it was, the start goes on and the user hears of it.
+        HandleCurrentException();
+        return FillIn(sFolderListNotRead, {params_.FolderListFile});
     }
     // The list sorts and lays out its rows once, not after every row.
     fvFrame1->VSTree->BeginUpdate();
