@@ -317,42 +317,6 @@ TEST(FrameLayer, AtomicWriteKeepsAttributes)
     EXPECT_FALSE(GetFileAttributesW(Utf8ToWide(dir.File("fresh.txt")).c_str()) & FILE_ATTRIBUTE_READONLY);
 }
 
-// A bitmap file with a BITMAPINFOHEADER (or, with core set, a
-// BITMAPCOREHEADER), its palette and its rows: uncompressed rows are padded
-// to 4 bytes; a negative height stores the top row first.
-std::string BitmapFileOf(int width, int height, int bpp, const std::vector<COLORREF>& palette,
-                         const std::vector<std::string>& rows, DWORD compression = BI_RGB, bool core = false)
-{
-    std::string info, colours, bits;
-    for (const std::string& row : rows)
-        bits += compression == BI_RGB ? row + std::string((4 - row.size() % 4) % 4, '\0') : row;
-    if (core) {
-        BITMAPCOREHEADER h{sizeof h, static_cast<WORD>(width), static_cast<WORD>(height), 1, static_cast<WORD>(bpp)};
-        info.assign(reinterpret_cast<const char*>(&h), sizeof h);
-    } else {
-        BITMAPINFOHEADER h{};
-        h.biSize = sizeof h;
-        h.biWidth = width;
-        h.biHeight = height;
-        h.biPlanes = 1;
-        h.biBitCount = static_cast<WORD>(bpp);
-        h.biCompression = compression;
-        h.biClrUsed = static_cast<DWORD>(palette.size());
-        h.biSizeImage = compression == BI_RGB ? 0 : static_cast<DWORD>(bits.size());
-        info.assign(reinterpret_cast<const char*>(&h), sizeof h);
-    }
-    for (COLORREF c : palette) {
-        const char entry[] = {static_cast<char>(GetBValue(c)), static_cast<char>(GetGValue(c)),
-                              static_cast<char>(GetRValue(c)), 0};
-        colours.append(entry, core ? 3 : 4);
-    }
-    BITMAPFILEHEADER f{};
-    f.bfType = 0x4D42;
-    f.bfOffBits = static_cast<DWORD>(sizeof f + info.size() + colours.size());
-    f.bfSize = static_cast<DWORD>(f.bfOffBits + bits.size());
-    return std::string(reinterpret_cast<const char*>(&f), sizeof f) + info + colours + bits;
-}
-
 TEST(FrameLayer, PicturesLoadFromFiles)
 {
     TempDir dir("pic");
@@ -403,9 +367,11 @@ TEST(FrameLayer, BitmapsOfEveryLayoutShowTheirPixels)
     std::vector<COLORREF> palette16 = palette;
     palette16.resize(16);
     // Every picture is 2 x 2: red, green on top; white, blue below.
-    const std::string bgr24[] = {std::string("\xff\xff\xff\xff\0\0", 6), std::string("\0\0\xff\0\x80\0", 6)};
+    // Rows padded to 4 bytes; coded runs are not.
+    const std::string bgr24[] = {std::string("\xff\xff\xff\xff\0\0\0\0", 8), std::string("\0\0\xff\0\x80\0\0\0", 8)};
     const std::string bgr32[] = {std::string("\xff\xff\xff\0\xff\0\0\0", 8), std::string("\0\0\xff\0\0\x80\0\0", 8)};
-    const std::vector<std::string> indexes8 = {"\x01\x03", std::string("\x02\0", 2)}, indexes4 = {"\x13", "\x20"};
+    const std::vector<std::string> indexes8 = {std::string("\x01\x03\0\0", 4), std::string("\x02\0\0\0", 4)};
+    const std::vector<std::string> indexes4 = {std::string("\x13\0\0\0", 4), std::string("\x20\0\0\0", 4)};
     // Runs of one pixel each, an end of line, an end of picture.
     const std::vector<std::string> runs8 = {std::string("\x01\x01\x01\x03\0\0", 6),
                                             std::string("\x01\x02\x01\0\0\x01", 6)};
@@ -442,10 +408,10 @@ TEST(FrameLayer, ABitmapIsBuiltFromTheBytesThatWereChecked)
 {
     TempDir dir("pic");
     const std::string path = dir.File("bg.bmp");
-    WriteFile(path, BitmapFileOf(1, 1, 24, {}, {std::string("\0\0\xff", 3)}));
+    WriteFile(path, BitmapFileOf(1, 1, 24, {}, {std::string("\0\0\xff\0", 4)}));
     int replaced = 0;
     SetBitmapCheckedHookForTesting([&](const std::string& file) {
-        WriteFile(file, BitmapFileOf(3, 1, 24, {}, {std::string(9, '\x80')}));
+        WriteFile(file, BitmapFileOf(3, 1, 24, {}, {std::string(12, '\x80')}));
         ++replaced;
     });
     TBitmap bitmap;
