@@ -29,6 +29,7 @@ uint32_t Le(const std::string& d, size_t at, size_t bytes)
 // Where a checked bitmap file keeps its parts.
 struct TBmpLayout {
     int64_t width = 0, height = 0;   // a negative height: the top row first
+    size_t infoSize = 0;             // the info header
     size_t headers = 0;              // the info header and the palette (or colour masks)
     uint64_t bits = 0;               // where the pixels start
 };
@@ -85,7 +86,7 @@ std::string BmpProblem(const std::string& d, TBmpLayout& layout)
     }
     if (offBits < kFileHeader + infoSize + palette || offBits + pixels > d.size())
         return "the file holds less than its headers claim";
-    layout = TBmpLayout{width, height, static_cast<size_t>(infoSize + palette), offBits};
+    layout = TBmpLayout{width, height, static_cast<size_t>(infoSize), static_cast<size_t>(infoSize + palette), offBits};
     return std::string();
 }
 
@@ -97,6 +98,13 @@ HBITMAP BitmapFromChecked(const std::string& d, const TBmpLayout& layout)
     // The headers copied where the system may read them aligned.
     std::vector<uint32_t> info((layout.headers + 3) / 4);
     memcpy(info.data(), d.data() + 14, layout.headers);
+    if (layout.infoSize >= sizeof(BITMAPV5HEADER)) {
+        // A colour profile would lie elsewhere in the file: the copy names none.
+        auto* v5 = reinterpret_cast<BITMAPV5HEADER*>(info.data());
+        v5->bV5CSType = 0x73524742;   // LCS_sRGB
+        v5->bV5ProfileData = 0;
+        v5->bV5ProfileSize = 0;
+    }
     const auto* source = reinterpret_cast<const BITMAPINFO*>(info.data());
     const int rows = static_cast<int>(layout.height < 0 ? -layout.height : layout.height);
     BITMAPINFO bi = {};
