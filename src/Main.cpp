@@ -25,13 +25,12 @@
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 #include "platform/Firewall.h"
-#include "platform/Canvas.h"
-#include "platform/GdiGuards.h"
 #include "platform/Graphics.h"
 #include "platform/ImageList.h"
 #include "platform/Menus.h"
 #include "platform/MessageBox.h"
 #include "platform/Text.h"
+#include "platform/TextFit.h"
 #include "toolbars/TBCommon.h"
 #include "toolbars/TBDock.h"
 #include "toolbars/TBToolbar.h"
@@ -245,13 +244,11 @@ void TMainForm::WireDataModule()
     };
     h.SetStatusError = [this](const std::string& text) {
         statusError_ = true;
-        int width = 400;
-        TWindowDC dc(nullptr);
-        if (dc.Handle()) {
-            TCanvas canvas(dc.Handle());
-            canvas.Font().Assign(sbMain->Font());
-            width = std::max(width, canvas.TextWidth(text) + 16);
-        }
+        // As wide as the text, but the hint panel beside it keeps a third
+        // of the bar: a long error is cut at the panel's edge.
+        int width = std::max(400, TextWidth(sbMain->Font(), text, false) + 16);
+        if (const int bar = sbMain->ClientRect().right; bar > 0)
+            width = std::min(width, bar * 2 / 3);
         sbMain->SetPanelWidth(0, width);
         sbMain->SetPanelText(0, text);
     };
@@ -390,6 +387,10 @@ std::string TMainForm::LoadFolders()
         std::string text = FillIn(sFolderListNotRead, {params_.FolderListFile}) + "\r\n\r\n" + e.what();
         HandleCurrentException();
         return text;
+    } catch (...) {
+        // Whatever it was, the start goes on and the user hears of it.
+        HandleCurrentException();
+        return FillIn(sFolderListNotRead, {params_.FolderListFile});
     }
     // The list sorts and lays out its rows once, not after every row.
     fvFrame1->VSTree->BeginUpdate();

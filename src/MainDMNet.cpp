@@ -144,6 +144,9 @@ std::string Shown(const std::string& text, int chars)
 }
 constexpr int kShownVersionChars = 40;
 constexpr int kShownSizeChars = 20;
+// A server's reason phrase may run to kilobytes: the status bar shows its start.
+constexpr int kShownReasonChars = 60;
+std::string ShownReason(const THttpCli& cli) { return Shown(cli.ReasonPhrase(), kShownReasonChars); }
 
 std::string ProgramVersion()
 {
@@ -171,7 +174,7 @@ std::string FailureReason(const THttpCli& cli)
     const int error = cli.RequestDoneError();
     switch (error) {
     case 0:
-        return cli.ReasonPhrase();
+        return ShownReason(cli);
     case WSAHOST_NOT_FOUND:
     case WSATRY_AGAIN:
     case WSANO_RECOVERY:
@@ -180,7 +183,7 @@ std::string FailureReason(const THttpCli& cli)
     case WSAETIMEDOUT:
         return sServerNoAnswer;
     default:
-        return error >= WSABASEERR ? sNoConnection + " (" + IntToStr(error) + ")" : cli.ReasonPhrase();
+        return error >= WSABASEERR ? sNoConnection + " (" + IntToStr(error) + ")" : ShownReason(cli);
     }
 }
 
@@ -335,7 +338,7 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showRecei
         if (cli->Failed() || cli->RequestDoneError() != 0)
             StatusError(sUpdateError + ": " + FailureReason(*cli));
         else
-            StatusError(sUpdateError + ": " + IntToStr(code) + " " + cli->ReasonPhrase());
+            StatusError(sUpdateError + ": " + IntToStr(code) + " " + ShownReason(*cli));
         PumpAlive(alive);
         return false;
     }

@@ -303,26 +303,40 @@ void TfvFrame::UpdateSums()
         if (TFahViewSum* g = GetFahViewSum(group))
             AddViewToSum(*g, *v);
     }
-    int number = 0;
-    for (PVirtualNode n = VSTree->GetFirstNoInit(); n; n = VSTree->GetNextNoInit(n)) {
-        if (TFahViewSum* s = GetFahViewSum(n))
-            s->RowNumber = number++;
-    }
     FitStateColumn();
     RefreshTree(true);
 }
 
 void TfvFrame::FitStateColumn()
 {
-    TVirtualTreeColumn* state = VSTree->Header().Columns()[fvcState];
-    if (!state)
-        return;
+    TFont& font = VSTree->Font();
+    const std::string fontKey = font.Name() + "/" + std::to_string(font.Height()) + "/" + std::to_string(font.Style());
+    if (fontKey != summaryFont_) {
+        summaryWidths_.clear();
+        summaryFont_ = fontKey;
+    }
+    TTextMeasure measure(font);   // takes a DC only when a summary changed
     int need = 0;
-    for (PVirtualNode n = VSTree->GetFirstNoInit(); n; n = VSTree->GetNextNoInit(n))
-        if (TFahViewSum* s = GetFahViewSum(n))
-            need = std::max(need, TextWidth(VSTree->Font(), s->GetStatusSummary(), false));
+    size_t number = 0;
+    for (PVirtualNode n = VSTree->GetFirstNoInit(); n; n = VSTree->GetNextNoInit(n)) {
+        TFahViewSum* s = GetFahViewSum(n);
+        if (!s)
+            continue;
+        s->RowNumber = static_cast<int>(number);
+        if (number == summaryWidths_.size())
+            summaryWidths_.emplace_back(std::string(), 0);
+        auto& [text, width] = summaryWidths_[number++];
+        std::string summary = s->GetStatusSummary();
+        if (summary != text) {
+            width = measure.Width(summary, false);
+            text = std::move(summary);
+        }
+        need = std::max(need, width);
+    }
+    summaryWidths_.resize(number);
+    TVirtualTreeColumn* state = VSTree->Header().Columns()[fvcState];
     need += VSTree->Margin() + 2 * VSTree->TextMargin();
-    if (need > state->Width())
+    if (state && need > state->Width())
         state->SetWidth(need);
 }
 

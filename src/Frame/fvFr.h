@@ -85,8 +85,10 @@ public:
     void ApplyFilters();
     // Refills every totals row from the client rows (hidden ones too).
     void UpdateSums();
-    // Widens the State column to the longest totals summary (the counts of
-    // a totals row are never cut); a wider column stays as it is.
+    // Numbers the totals rows in list order and widens the State column to
+    // the longest totals summary (the counts of a totals row are never
+    // cut); a wider column stays as it is. Only a summary that changed since
+    // the last pass is measured.
     void FitStateColumn();
     void StopTimers();
     TSimpleTimer& ListTimer() const { return *listTimer_; }
@@ -232,4 +234,8 @@ private:
     // The parameter frame, then the "client.cfg" and previous-log panels.
     std::array<TSidePane, 3> sidePanes_{};
     bool fitting_ = false;
+    // Each totals row's summary as last measured and its width, by row
+    // number, and the list font they were measured in.
+    std::vector<std::pair<std::string, int>> summaryWidths_;
+    std::string summaryFont_;
 };

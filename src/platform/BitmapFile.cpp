@@ -3,17 +3,20 @@
 #include <windows.h>
 
 #include <cstring>
+#include <functional>
+#include <vector>
 
 #include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/Graphics.h"
 #include "platform/Image.h"
 #include "platform/PictureSize.h"
-#include "platform/Text.h"
 
 namespace {
 
 constexpr uint64_t kMaxPictureBytes = 64ull << 20;
+
+std::function<void(const std::string&)> g_checkedHook;
 
 uint32_t Le(const std::string& d, size_t at, size_t bytes)
 {
@@ -23,11 +26,19 @@ uint32_t Le(const std::string& d, size_t at, size_t bytes)
     return v;
 }
 
-// Why the system's loader must not be given this bitmap file: its headers
-// claim a picture larger than we decode, a layout we don't know, or more
-// bytes than the file holds (the loader reads past the data then). Empty
-// when it may be loaded.
-std::string BmpProblem(const std::string& d)
+// Where a checked bitmap file keeps its parts.
+struct TBmpLayout {
+    int64_t width = 0, height = 0;   // a negative height: the top row first
+    size_t infoSize = 0;             // the info header
+    size_t headers = 0;              // the info header and the palette (or colour masks)
+    uint64_t bits = 0;               // where the pixels start
+};
+
+// Why the system must not be given this bitmap file: its headers claim a
+// picture larger than we decode, a layout we don't know, or more bytes than
+// the file holds (the system reads past the data then). Empty when it may
+// be made into a picture; layout then says where its parts are.
+std::string BmpProblem(const std::string& d, TBmpLayout& layout)
 {
     constexpr size_t kFileHeader = 14;
     if (d.size() < kFileHeader + 16)
@@ -75,7 +86,49 @@ std::string BmpProblem(const std::string& d)
     }
     if (offBits < kFileHeader + infoSize + palette || offBits + pixels > d.size())
         return "the file holds less than its headers claim";
+    layout = TBmpLayout{width, height, static_cast<size_t>(infoSize), static_cast<size_t>(infoSize + palette), offBits};
     return std::string();
+}
+
+// The checked file's picture as a 32-bit bitmap, top row first: the system
+// turns the file's rows (any depth, palette or run-length coding) into it
+// from the bytes in memory, never from the file again.
+HBITMAP BitmapFromChecked(const std::string& d, const TBmpLayout& layout)
+{
+    // The headers copied where the system may read them aligned.
+    std::vector<uint32_t> info((layout.headers + 3) / 4);
+    memcpy(info.data(), d.data() + 14, layout.headers);
+    if (layout.infoSize >= sizeof(BITMAPV5HEADER)) {
+        // A colour profile would lie elsewhere in the file: the copy names none.
+        auto* v5 = reinterpret_cast<BITMAPV5HEADER*>(info.data());
+        v5->bV5CSType = 0x73524742;   // LCS_sRGB
+        v5->bV5ProfileData = 0;
+        v5->bV5ProfileSize = 0;
+    }
+    const auto* source = reinterpret_cast<const BITMAPINFO*>(info.data());
+    const int rows = static_cast<int>(layout.height < 0 ? -layout.height : layout.height);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = static_cast<LONG>(layout.width);
+    bi.bmiHeader.biHeight = -rows;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* pixels = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (!bitmap)
+        return nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    const int copied = dc ? SetDIBits(dc, bitmap, 0, static_cast<UINT>(rows), d.data() + layout.bits, source,
+                                      DIB_RGB_COLORS)
+                          : 0;
+    if (dc)
+        DeleteDC(dc);
+    if (copied != rows) {
+        DeleteObject(bitmap);
+        return nullptr;
+    }
+    GdiFlush();
+    return bitmap;
 }
 
 }  // namespace
@@ -93,13 +146,15 @@ bool LoadBitmapFromFile(TBitmap& bitmap, const std::string& path, std::string* w
     if (!TryReadFileText(path, data, kMaxPictureBytes))
         return fail("the file can't be read or is larger than " + std::to_string(kMaxPictureBytes) + " bytes");
     if (data.size() >= 2 && data[0] == 'B' && data[1] == 'M') {
-        std::string problem = BmpProblem(data);
+        TBmpLayout layout;
+        std::string problem = BmpProblem(data, layout);
         if (!problem.empty())
             return fail(problem);
-        HBITMAP handle = static_cast<HBITMAP>(LoadImageW(nullptr, Utf8ToWide(path).c_str(), IMAGE_BITMAP, 0, 0,
-                                                         LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+        if (g_checkedHook)
+            g_checkedHook(path);
+        HBITMAP handle = BitmapFromChecked(data, layout);
         if (!handle)
-            return fail("the system can't load the bitmap");
+            return fail("the system can't make a picture of the bitmap");
         bitmap.SetHandle(handle);
         return true;
     }
@@ -112,4 +167,9 @@ bool LoadBitmapFromFile(TBitmap& bitmap, const std::string& path, std::string* w
         }
     }
     return fail("the file is neither a Windows bitmap nor a JPEG picture");
+}
+
+void SetBitmapCheckedHookForTesting(std::function<void(const std::string& path)> hook)
+{
+    g_checkedHook = std::move(hook);
 }

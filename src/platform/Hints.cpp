@@ -8,6 +8,7 @@
 #include "platform/Canvas.h"
 #include "platform/Firewall.h"
 #include "platform/HiddenWindow.h"
+#include "platform/Monitors.h"
 #include "platform/Text.h"
 
 std::string GetShortHint(const std::string& hint)
@@ -104,15 +105,7 @@ RECT THintWindow::CalcHintRect(int maxWidth, const std::string& text)
 void THintWindow::ActivateHint(RECT r, const std::string& text)
 {
     text_ = text;
-    RECT area;
-    POINT p = {r.left, r.top};
-    HMONITOR m = MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST);
-    MONITORINFO mi = {};
-    mi.cbSize = sizeof mi;
-    if (m && GetMonitorInfoW(m, &mi))
-        area = mi.rcWork;
-    else
-        area = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    const RECT area = GetRectOfMonitorContainingPoint(POINT{r.left, r.top}, true);
     int w = r.right - r.left, h = r.bottom - r.top;
     if (r.left + w > area.right)
         r.left = area.right - w;

@@ -32,16 +32,29 @@ int GroupCaptionWidth(TGroupBox& group)
 
 int TextWidth(TFont& font, const std::string& text, bool prefixes)
 {
+    return TTextMeasure(font).Width(text, prefixes);
+}
+
+TTextMeasure::~TTextMeasure()
+{
+    if (!dc_)
+        return;
+    SelectObject(dc_, oldFont_);
+    ReleaseDC(nullptr, dc_);
+}
+
+int TTextMeasure::Width(const std::string& text, bool prefixes)
+{
     if (text.empty())
         return 0;
+    if (!dc_) {
+        dc_ = GetDC(nullptr);
+        oldFont_ = SelectObject(dc_, font_.Handle());
+    }
     std::wstring w = Utf8ToWide(text);
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, font.Handle());
     RECT r = {0, 0, 0, 0};
-    DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &r,
+    DrawTextW(dc_, w.c_str(), static_cast<int>(w.size()), &r,
               DT_CALCRECT | DT_SINGLELINE | DT_LEFT | (prefixes ? 0 : DT_NOPREFIX));
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
     return static_cast<int>(r.right - r.left) + kTextSlack;
 }
 

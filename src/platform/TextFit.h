@@ -2,6 +2,8 @@
 // font, so that a caption fits whatever the language: the forms lay their
 // controls out from these instead of fixed widths.
 #pragma once
+#include <windows.h>
+
 #include <string>
 
 class TControl;
@@ -16,8 +18,25 @@ class TWinControl;
 constexpr int kTextSlack = 2;
 
 // The width of one line of text in the font, "&" marks taken as
-// accelerators when prefixes is set; kTextSlack included.
+// accelerators when prefixes is set; kTextSlack included (0 for no text).
 int TextWidth(TFont& font, const std::string& text, bool prefixes = true);
+
+// Measures many texts in one font on one screen DC, taken when the first
+// text is measured and given back with the object.
+class TTextMeasure {
+public:
+    explicit TTextMeasure(TFont& font) : font_(font) {}
+    ~TTextMeasure();
+    TTextMeasure(const TTextMeasure&) = delete;
+    TTextMeasure& operator=(const TTextMeasure&) = delete;
+    // As TextWidth.
+    int Width(const std::string& text, bool prefixes = true);
+
+private:
+    TFont& font_;
+    HDC dc_ = nullptr;
+    HGDIOBJ oldFont_ = nullptr;
+};
 
 // The width a check box or radio button needs for its box and its caption.
 int CheckBoxWidth(TControl& box);

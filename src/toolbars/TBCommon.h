@@ -1,8 +1,9 @@
 // Routines the toolbar items, views, popups and docks share: the menu
 // settings of the system (show delay, flat menus, keyboard cues, sounds),
-// monitor and work-area geometry, caption text handling, rotated text for
-// vertical toolbars, drag rectangles, WM_PRINT answering, message-queue
-// chores and small list helpers. Text is UTF-8 inside, UTF-16 at the GDI.
+// caption text handling, rotated text for vertical toolbars, drag
+// rectangles, WM_PRINT answering, message-queue chores and small list
+// helpers. Text is UTF-8 inside, UTF-16 at the GDI. Monitor and work-area
+// geometry comes from the layer (the list control's hints use it too).
 #pragma once
 #include <windows.h>
 
@@ -10,6 +11,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/Monitors.h"
 
 class TFont;
 class TWinControl;
@@ -154,16 +157,6 @@ HBRUSH CreateHalftoneBrush();
 void DrawHalftoneInvertRect(HDC dc, const RECT* newRect, const RECT* oldRect, SIZE newSize, SIZE oldSize);
 
 inline bool PointsEqual(POINT a, POINT b) { return a.x == b.x && a.y == b.y; }
-
-// The work area (when wanted and known) or the whole screen.
-RECT GetWorkAreaOrScreen(bool workArea);
-// More than one monitor.
-bool UsingMultipleMonitors();
-// Looks the monitor functions up in user32.dll; true when they are there.
-bool LoadMonitorFunctions();
-// The work area or rectangle of the monitor nearest to a rectangle / point.
-RECT GetRectOfMonitorContainingRect(const RECT& r, bool workArea);
-RECT GetRectOfMonitorContainingPoint(POINT p, bool workArea);
 
 // TrackMouseEvent (user32, else comctl32's); false when missing or failed.
 bool CallTrackMouseEvent(HWND window, DWORD flags);

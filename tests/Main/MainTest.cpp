@@ -481,6 +481,28 @@ TEST_F(MainFormTest, StatusPanelGoesWhenTheListSettlesADownloadErrorStays)
     EXPECT_EQ(form->sbMain->Panel(0).Width, 0);
 }
 
+// A server's reason of thousands of characters: the error's panel stays
+// inside the bar and the hint panel beside it stays in sight, in a wide
+// window and in a narrow one.
+TEST_F(MainFormTest, ALongDownloadErrorLeavesTheHintPanelInSight)
+{
+    Start();
+    const std::string error = sUpdateError + ": 404 " + std::string(8000, 'R');
+    for (int width : {900, 300}) {
+        SCOPED_TRACE(width);
+        form->SetBounds(form->Left(), form->Top(), width, form->Height());
+        Pump(50);
+        form->MainDM->Host.SetStatusError(error);
+        Pump(50);
+        const int bar = form->sbMain->ClientRect().right;
+        EXPECT_EQ(form->sbMain->Panel(0).Text, error);
+        EXPECT_GT(form->sbMain->Panel(0).Width, 0);
+        EXPECT_LE(form->sbMain->PanelRect(0).right, bar);
+        const RECT hint = form->sbMain->PanelRect(1);
+        EXPECT_GE(bar - hint.left, bar / 3 - 1) << hint.left << " of " << bar;
+    }
+}
+
 // The keyboard is in the list from the start, and again after the box a
 // service command shows (owned by the main window, which is active again).
 TEST_F(MainFormTest, TheListHasTheKeysAtStartAndAfterAServiceBox)

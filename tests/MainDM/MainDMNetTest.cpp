@@ -238,6 +238,12 @@ TEST(MainDMDownloads, AFailedCheckLeavesItsErrorAndAFailedLookupSaysSo)
     EXPECT_EQ(h.Check(true, IDOK), "");
     ASSERT_FALSE(h.status.empty());
     EXPECT_EQ(h.status.back(), "Update error: 404 Not Found");
+    // A reason of thousands of characters is cut as the new-version box cuts its texts.
+    h.dm->SiteURL = Url("SCRIPTED", "/long-reason?");
+    h.status.clear();
+    EXPECT_EQ(h.Check(true, IDOK), "");
+    ASSERT_FALSE(h.status.empty());
+    EXPECT_EQ(h.status.back(), "Update error: 404 " + std::string(60, 'R') + "...");
 }
 
 TEST(MainDMDownloads, ANewerVersionIsOfferedAndOnlyAWebAddressIsOpened)

@@ -359,4 +359,68 @@ TEST(FrameLayer, PicturesLoadFromFiles)
     EXPECT_GT(bitmap.Height(), 10);
 }
 
+TEST(FrameLayer, BitmapsOfEveryLayoutShowTheirPixels)
+{
+    TempDir dir("pic");
+    const COLORREF red = RGB(255, 0, 0), green = RGB(0, 128, 0), blue = RGB(0, 0, 255), white = RGB(255, 255, 255);
+    const std::vector<COLORREF> palette = {green, white, red, blue};
+    std::vector<COLORREF> palette16 = palette;
+    palette16.resize(16);
+    // Every picture is 2 x 2: red, green on top; white, blue below.
+    // Rows padded to 4 bytes; coded runs are not.
+    const std::string bgr24[] = {std::string("\xff\xff\xff\xff\0\0\0\0", 8), std::string("\0\0\xff\0\x80\0\0\0", 8)};
+    const std::string bgr32[] = {std::string("\xff\xff\xff\0\xff\0\0\0", 8), std::string("\0\0\xff\0\0\x80\0\0", 8)};
+    const std::vector<std::string> indexes8 = {std::string("\x01\x03\0\0", 4), std::string("\x02\0\0\0", 4)};
+    const std::vector<std::string> indexes4 = {std::string("\x13\0\0\0", 4), std::string("\x20\0\0\0", 4)};
+    // Runs of one pixel each, an end of line, an end of picture.
+    const std::vector<std::string> runs8 = {std::string("\x01\x01\x01\x03\0\0", 6),
+                                            std::string("\x01\x02\x01\0\0\x01", 6)};
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"24 bits", BitmapFileOf(2, 2, 24, {}, {bgr24[0], bgr24[1]})},
+        {"24 bits, top row first", BitmapFileOf(2, -2, 24, {}, {bgr24[1], bgr24[0]})},
+        {"32 bits", BitmapFileOf(2, 2, 32, {}, {bgr32[0], bgr32[1]})},
+        {"8-bit palette", BitmapFileOf(2, 2, 8, palette, indexes8)},
+        {"4-bit palette", BitmapFileOf(2, 2, 4, palette, indexes4)},
+        {"8-bit runs", BitmapFileOf(2, 2, 8, palette, runs8, BI_RLE8)},
+        {"old header", BitmapFileOf(2, 2, 4, palette16, indexes4, BI_RGB, true)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(dir.File("p.bmp"), c.bytes);
+        TBitmap bitmap;
+        std::string why;
+        ASSERT_TRUE(LoadBitmapFromFile(bitmap, dir.File("p.bmp"), &why)) << why;
+        EXPECT_EQ(bitmap.Width(), 2);
+        EXPECT_EQ(bitmap.Height(), 2);
+        EXPECT_EQ(bitmap.Pixel(0, 0), red);
+        EXPECT_EQ(bitmap.Pixel(1, 0), green);
+        EXPECT_EQ(bitmap.Pixel(0, 1), white);
+        EXPECT_EQ(bitmap.Pixel(1, 1), blue);
+    }
+}
+
+// A file replaced by another writer after its bytes were checked: the
+// picture is the one checked, never the new file.
+TEST(FrameLayer, ABitmapIsBuiltFromTheBytesThatWereChecked)
+{
+    TempDir dir("pic");
+    const std::string path = dir.File("bg.bmp");
+    WriteFile(path, BitmapFileOf(1, 1, 24, {}, {std::string("\0\0\xff\0", 4)}));
+    int replaced = 0;
+    SetBitmapCheckedHookForTesting([&](const std::string& file) {
+        WriteFile(file, BitmapFileOf(3, 1, 24, {}, {std::string(12, '\x80')}));
+        ++replaced;
+    });
+    TBitmap bitmap;
+    const bool loaded = LoadBitmapFromFile(bitmap, path);
+    SetBitmapCheckedHookForTesting(nullptr);
+    EXPECT_EQ(replaced, 1);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(bitmap.Width(), 1);
+    EXPECT_EQ(bitmap.Pixel(0, 0), RGB(255, 0, 0));
+}
+
 }  // namespace

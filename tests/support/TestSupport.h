@@ -37,6 +37,11 @@ std::string SourceDir();
 // The built-in JPEG picture with its frame header changed to claim
 // width x height pixels (the data behind it stays that of a small picture).
 std::string JpegClaiming(int width, int height);
+// A Windows bitmap file with a BITMAPINFOHEADER (or, with core set, a
+// BITMAPCOREHEADER), its palette and its rows as given (uncompressed rows
+// padded to 4 bytes by the caller; a negative height: the top row first).
+std::string BitmapFileOf(int width, int height, int bpp, const std::vector<COLORREF>& palette,
+                         const std::vector<std::string>& rows, DWORD compression = BI_RGB, bool core = false);
 // A Windows bitmap file: its headers say width x height at bpp bits per
 // pixel, uncompressed; pixelBytes bytes of pixels follow (what a whole
 // picture needs, or fewer for a cut file).

@@ -8,6 +8,7 @@
 
 #include "Lib2/VirtualTree/VTDataObject.h"
 #include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/VTUtils.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Firewall.h"
 #include "platform/Stream.h"
@@ -23,12 +24,6 @@ struct TOnExit {
 };
 template <class F>
 TOnExit(F) -> TOnExit<F>;
-
-CLIPFORMAT NativeFormat()
-{
-    const TClipboardFormatEntry* native = TClipboardFormatList::FindFormat(std::string("Sorvel Data"));
-    return native ? native->FormatEtc.cfFormat : 0;
-}
 
 bool OffersFormat(IDataObject* dataObject, CLIPFORMAT format)
 {
@@ -180,7 +175,7 @@ bool TBaseVirtualTree::PasteNodesFromClipboard()
 bool TBaseVirtualTree::ProcessClipboardData(TBaseVirtualTree* source, IDataObject* dataObject,
                                             PVirtualNode targetNode, TVTNodeAttachMode mode, bool optimized)
 {
-    const CLIPFORMAT format = NativeFormat();
+    const auto format = static_cast<CLIPFORMAT>(NativeClipboardFormat());
     if ((options_->MiscOptions() & toReadOnly) || mode == amNoWhere || !OffersFormat(dataObject, format))
         return false;
     if (source && !VTIsLiveTree(source))

@@ -629,8 +629,8 @@ void TBaseVirtualTree::GetNativeClipboardFormats(std::vector<FORMATETC>& formats
 
 HRESULT TBaseVirtualTree::RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard)
 {
-    const TClipboardFormatEntry* native = TClipboardFormatList::FindFormat(std::string("Sorvel Data"));
-    if (!native || formatEtcIn.cfFormat != native->FormatEtc.cfFormat ||
+    const UINT native = NativeClipboardFormat();
+    if (!native || formatEtcIn.cfFormat != native ||
         !(formatEtcIn.tymed & (TYMED_HGLOBAL | TYMED_ISTREAM)))
         return DoRenderOLEData(formatEtcIn, medium, forClipboard);
 

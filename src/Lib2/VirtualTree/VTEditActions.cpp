@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "Lib2/VirtualTree/VTUtils.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Actions.h"
 
@@ -12,8 +13,8 @@ namespace {
 // The clipboard holds nodes a tree can paste.
 bool ClipboardOffersNodes()
 {
-    const TClipboardFormatEntry* native = TClipboardFormatList::FindFormat(std::string("Sorvel Data"));
-    return native && IsClipboardFormatAvailable(native->FormatEtc.cfFormat);
+    const UINT native = NativeClipboardFormat();
+    return native && IsClipboardFormatAvailable(native);
 }
 
 }  // namespace

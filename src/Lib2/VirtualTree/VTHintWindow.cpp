@@ -8,6 +8,7 @@
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VTUtils.h"
 #include "platform/Application.h"
+#include "platform/Monitors.h"
 #include "platform/Text.h"
 
 std::atomic<bool> HintWindowDestroyed{false};
@@ -420,19 +421,7 @@ namespace {
 std::function<RECT(POINT)> monitorLookup;
 
 // The screen rectangle of the monitor a point is on (or the nearest one).
-RECT MonitorRectAt(POINT p)
-{
-    if (monitorLookup)
-        return monitorLookup(p);
-    MONITORINFO info{};
-    info.cbSize = sizeof info;
-    HMONITOR monitor = MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST);
-    if (monitor && GetMonitorInfoW(monitor, &info))
-        return info.rcMonitor;
-    RECT desktop;
-    GetWindowRect(GetDesktopWindow(), &desktop);
-    return desktop;
-}
+RECT MonitorRectAt(POINT p) { return monitorLookup ? monitorLookup(p) : GetRectOfMonitorContainingPoint(p, false); }
 
 }  // namespace
 

@@ -21,6 +21,16 @@
 UINT CF_VTREFERENCE = 0;
 
 namespace {
+constexpr char kNativeFormatName[] = "Sorvel Data";
+}  // namespace
+
+UINT NativeClipboardFormat()
+{
+    const TClipboardFormatEntry* native = TClipboardFormatList::FindFormat(std::string(kNativeFormatName));
+    return native ? native->FormatEtc.cfFormat : 0;
+}
+
+namespace {
 
 TCriticalSection& GlobalLock()
 {
@@ -204,7 +214,7 @@ void InitializeGlobalStructures()
     }
     CF_VTREFERENCE = RegisterClipboardFormatW(L"Sorvel Reference");
     // The formats trees render, best first.
-    TClipboardFormatList::Add("Sorvel Data", IsTreeOfClass<TBaseVirtualTree>, 50);
+    TClipboardFormatList::Add(kNativeFormatName, IsTreeOfClass<TBaseVirtualTree>, 50);
     TClipboardFormatList::Add("HTML Format", IsTreeOfClass<TCustomVirtualStringTree>, 80);
     TClipboardFormatList::Add("Rich Text Format Without Objects", IsTreeOfClass<TCustomVirtualStringTree>, 84);
     TClipboardFormatList::Add("Rich Text Format", IsTreeOfClass<TCustomVirtualStringTree>, 85);

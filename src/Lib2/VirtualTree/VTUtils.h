@@ -116,6 +116,9 @@ constexpr int crHeaderSplit = 63;
 // The clipboard format of a same-process reference to a tree ("Sorvel
 // Reference"); 0 before InitializeGlobalStructures.
 extern UINT CF_VTREFERENCE;
+// The clipboard format of the trees' own node data ("Sorvel Data") as the
+// list of tree formats holds it; 0 when the list has none.
+UINT NativeClipboardFormat();
 
 // Sets the platform flags, initializes OLE, registers the reference format
 // and the trees' clipboard formats, loads the check and utility images,

@@ -358,6 +358,8 @@ def route(c, parts, headers, raw, body):
         return c.answer(b"404 Not Found", b"not here")
     if path == "/500":
         return c.answer(b"500 Internal Oops", b"broken")
+    if path == "/long-reason":
+        return c.answer(b"404 " + b"R" * 6000, b"gone")
     if path == "/headers":
         return c.answer(b"200 OK", b"x", b"Content-Type: Text/HTML; Charset=UTF-8\r\n"
                         b"Accept-Ranges: bytes\r\nContent-Range: bytes 10-20/100\r\n"

@@ -111,23 +111,42 @@ std::string JpegClaiming(int width, int height)
     return jpeg;
 }
 
+std::string BitmapFileOf(int width, int height, int bpp, const std::vector<COLORREF>& palette,
+                         const std::vector<std::string>& rows, DWORD compression, bool core)
+{
+    std::string info, colours, bits;
+    for (const std::string& row : rows)
+        bits += row;
+    if (core) {
+        BITMAPCOREHEADER h{sizeof h, static_cast<WORD>(width), static_cast<WORD>(height), 1, static_cast<WORD>(bpp)};
+        info.assign(reinterpret_cast<const char*>(&h), sizeof h);
+    } else {
+        BITMAPINFOHEADER h{};
+        h.biSize = sizeof h;
+        h.biWidth = width;
+        h.biHeight = height;
+        h.biPlanes = 1;
+        h.biBitCount = static_cast<WORD>(bpp);
+        h.biCompression = compression;
+        h.biClrUsed = static_cast<DWORD>(palette.size());
+        h.biSizeImage = compression == BI_RGB ? 0 : static_cast<DWORD>(bits.size());
+        info.assign(reinterpret_cast<const char*>(&h), sizeof h);
+    }
+    for (COLORREF c : palette) {
+        const char entry[] = {static_cast<char>(GetBValue(c)), static_cast<char>(GetGValue(c)),
+                              static_cast<char>(GetRValue(c)), 0};
+        colours.append(entry, core ? 3 : 4);
+    }
+    BITMAPFILEHEADER f{};
+    f.bfType = 0x4D42;
+    f.bfOffBits = static_cast<DWORD>(sizeof f + info.size() + colours.size());
+    f.bfSize = static_cast<DWORD>(f.bfOffBits + bits.size());
+    return std::string(reinterpret_cast<const char*>(&f), sizeof f) + info + colours + bits;
+}
+
 std::string BmpFile(int width, int height, int bpp, size_t pixelBytes)
 {
-    BITMAPFILEHEADER file{};
-    BITMAPINFOHEADER info{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixelBytes);
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = static_cast<WORD>(bpp);
-    info.biCompression = BI_RGB;
-    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
-    bytes.append(reinterpret_cast<const char*>(&info), sizeof info);
-    bytes.append(pixelBytes, '\x80');
-    return bytes;
+    return BitmapFileOf(width, height, bpp, {}, {std::string(pixelBytes, '\x80')});
 }
 
 std::vector<std::string> CaughtErrors()
