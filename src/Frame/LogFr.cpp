@@ -267,13 +267,15 @@ void TLogFrame::FollowWindow(const TLogLines& lines)
     }
     auto lineAt = [&](int64_t n) { return lines[static_cast<int>(n - first) + lines.WindowStart()]; };
     ChangeRows([&] {
-        // Rows of lines that left the window go from the top.
-        for (int64_t n = shownFirst; n < first; ++n) {
-            PVirtualNode top = noteRow_ ? noteRow_->NextSibling : VSTree->GetFirstChild(nullptr);
-            if (!top)
-                break;
-            VSTree->DeleteNode(top, n + 1 == first);
-        }
+        // Rows of lines that left the window go from the top. They go from
+        // the lowest up and only the last (topmost) one renumbers the rows
+        // below it: its own index was never made stale.
+        PVirtualNode top = noteRow_ ? noteRow_->NextSibling : VSTree->GetFirstChild(nullptr);
+        std::vector<PVirtualNode> gone;
+        for (int64_t n = shownFirst; n < first && top; ++n, top = top->NextSibling)
+            gone.push_back(top);
+        for (size_t k = gone.size(); k-- > 0;)
+            VSTree->DeleteNode(gone[k], k == 0);
         SetNote(first);
         // The last row may have been a line still being written.
         if (PVirtualNode last = VSTree->GetLastChild(nullptr); last && last != noteRow_ && shownEnd > first) {

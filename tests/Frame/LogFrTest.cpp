@@ -220,6 +220,11 @@ TEST_F(LogFrameTest, ALongClientLogShowsItsEndUnderANoteAndFollowsIt)
     PVirtualNode r = frame->VSTree->GetLastChild(nullptr);
     for (size_t i = grown.size(); r && r != frame->NoteRow(); r = r->PrevSibling)
         ASSERT_EQ(frame->NodeText(r), grown[--i]);
+    // Many rows left at the top, and each row's index is still its place.
+    ASSERT_GT(static_cast<int>(grown.size() - lines.size()), 2);
+    uint32_t place = 0;
+    for (r = frame->VSTree->GetFirstChild(nullptr); r; r = r->NextSibling, ++place)
+        ASSERT_EQ(r->Index, place) << frame->NodeText(r);
 }
 
 }  // namespace
