@@ -79,6 +79,7 @@ std::string sInterface;
 std::string sMainData;
 std::string sLogWindow;
 std::string sLogLinesNotShown;
+std::string sLogStartNotShown;
 std::string sAdditionData;
 std::string sAutoRunCB_Caption;
 std::string sMinCB_Caption;
@@ -304,6 +305,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sMainData),
     BX_LANG_GLOBAL(sLogWindow),
     BX_LANG_GLOBAL(sLogLinesNotShown),
+    BX_LANG_GLOBAL(sLogStartNotShown),
     BX_LANG_GLOBAL(sAdditionData),
     BX_LANG_GLOBAL(sAutoRunCB_Caption),
     BX_LANG_GLOBAL(sMinCB_Caption),

@@ -137,6 +137,7 @@ extern std::string sInterface;
 extern std::string sMainData;
 extern std::string sLogWindow;
 extern std::string sLogLinesNotShown;
+extern std::string sLogStartNotShown;
 extern std::string sAdditionData;
 extern std::string sAutoRunCB_Caption;
 extern std::string sMinCB_Caption;

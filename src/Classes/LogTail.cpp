@@ -17,6 +17,18 @@ bool SameTime(const FILETIME& a, const FILETIME& b) { return CompareFileTime(&a,
 
 bool IsBreak(char c) { return c == '\r' || c == '\n'; }
 
+// Opened shared for reading, writing and deleting with the client.
+HANDLE OpenShared(const std::string& path)
+{
+    return CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+struct TCloser {
+    HANDLE h;
+    ~TCloser() { CloseHandle(h); }
+};
+
 }  // namespace
 
 uint64_t NewLogStream()
@@ -56,15 +68,10 @@ void TLogTailReader::Start(const std::string& path)
 
 bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop)
 {
-    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE h = OpenShared(path);
     if (h == INVALID_HANDLE_VALUE)
         return Fail(GetLastError());
-    struct Closer {
-        HANDLE h;
-        ~Closer() { CloseHandle(h); }
-    } closer{h};
+    TCloser closer{h};
     error_ = 0;
     try {
         BY_HANDLE_FILE_INFORMATION info;
@@ -102,6 +109,52 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
         written_ = info.ftLastWriteTime;
         snapshot_ = std::make_shared<const TLogLines>(EarlierLines(), std::move(window_), firstLine_, stream_);
         window_ = std::string();
+        out = snapshot_;
+        return true;
+    } catch (const std::bad_alloc&) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+}
+
+bool TLogTailReader::ReadEnd(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop)
+{
+    HANDLE h = OpenShared(path);
+    if (h == INVALID_HANDLE_VALUE)
+        return Fail(GetLastError());
+    TCloser closer{h};
+    error_ = 0;
+    try {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(h, &size))
+            return Fail(GetLastError());
+        const uint64_t end = static_cast<uint64_t>(size.QuadPart);
+        const uint64_t from = end > windowBytes_ ? end - windowBytes_ : 0;
+        Start(path);
+        // The byte before the window says whether it begins with a whole line.
+        char before = '\n';
+        if (from > 0) {
+            LARGE_INTEGER at;
+            at.QuadPart = static_cast<LONGLONG>(from - 1);
+            DWORD got = 0;
+            if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN) || !ReadFile(h, &before, 1, &got, nullptr) || got != 1)
+                return Fail(GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
+        }
+        if (!ReadFrom(h, from, end, stop))
+            return Fail(GetLastError() ? GetLastError() : ERROR_OPERATION_ABORTED);
+        size_t skip = 0;
+        if (!IsBreak(before)) {
+            // The rest of a line that began above: up to and with its line end.
+            while (skip < window_.size() && !IsBreak(window_[skip]))
+                ++skip;
+            if (skip < window_.size() && window_[skip++] == '\r' && skip < window_.size() && window_[skip] == '\n')
+                ++skip;
+        } else if (before == '\r' && !window_.empty() && window_[0] == '\n') {
+            skip = 1;   // the LF of a CR LF that the window cut in two
+        }
+        window_.erase(0, skip);
+        snapshot_ = std::make_shared<const TLogLines>(std::vector<std::string>{}, std::move(window_), 0, stream_, from > 0);
+        window_ = std::string();
+        consumed_ = 0;
         out = snapshot_;
         return true;
     } catch (const std::bad_alloc&) {

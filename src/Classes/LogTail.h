@@ -41,6 +41,12 @@ public:
     // the client). False when it cannot be opened or read, or when stop()
     // said so between two pieces; the reader then starts afresh next time.
     bool Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop = {});
+    // Reads the end of the file alone, for a log that is only shown: its
+    // last window, from the first line that begins in it. Nothing above is
+    // read, so the snapshot has no earlier lines and does not count the
+    // lines above (a file of any size costs a window). The next Read starts
+    // afresh.
+    bool ReadEnd(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop = {});
     // Forgets everything: the next read is a new stream.
     void Reset();
     // Why the last read failed (a system error code; ERROR_NOT_ENOUGH_MEMORY

@@ -223,15 +223,18 @@ void TLogFrame::ChangeRows(F change)
     VSTree->SetOffsetY(-VSTree->RangeY());
 }
 
-void TLogFrame::SetNote(int64_t linesAbove)
+void TLogFrame::SetNote(const TLogLines& lines)
 {
-    if (linesAbove <= 0) {
+    if (!lines.HasLinesAbove()) {
         if (noteRow_)
             VSTree->DeleteNode(noteRow_);
         noteRow_ = nullptr;
         return;
     }
-    const std::string text = FormatWith(sLogLinesNotShown, FormatFloat("#,##0", static_cast<double>(linesAbove)));
+    const std::string text =
+        lines.LinesAboveCounted()
+            ? FormatWith(sLogLinesNotShown, FormatFloat("#,##0", static_cast<double>(lines.FirstLineNumber())))
+            : sLogStartNotShown;
     if (noteRow_) {
         if (NodeText(noteRow_) != text)
             SetNodeText(noteRow_, text);
@@ -247,7 +250,7 @@ void TLogFrame::ShowWindow(const TLogLines& lines)
     ChangeRows([&] {
         VSTree->ClearNodes();
         noteRow_ = nullptr;
-        SetNote(lines.FirstLineNumber());
+        SetNote(lines);
         for (int i = lines.WindowStart(); i < lines.Count(); ++i)
             AddNode(nullptr, nullptr, false, std::string(lines[i]), 0);
     });
@@ -261,7 +264,7 @@ void TLogFrame::FollowWindow(const TLogLines& lines)
     const int64_t rows = shownEnd - shownFirst;
     // Lines of the new window the rows hold already; with few of them the
     // list is made anew, which is quicker than trimming it.
-    if (shownEnd <= first || (first - shownFirst) * 2 > rows || (first > 0 && !noteRow_)) {
+    if (shownEnd <= first || (first - shownFirst) * 2 > rows || (lines.HasLinesAbove() && !noteRow_)) {
         ShowWindow(lines);
         return;
     }
@@ -276,7 +279,7 @@ void TLogFrame::FollowWindow(const TLogLines& lines)
             gone.push_back(top);
         for (size_t k = gone.size(); k-- > 0;)
             VSTree->DeleteNode(gone[k], k == 0);
-        SetNote(first);
+        SetNote(lines);
         // The last row may have been a line still being written.
         if (PVirtualNode last = VSTree->GetLastChild(nullptr); last && last != noteRow_ && shownEnd > first) {
             std::string_view now = lineAt(shownEnd - 1);
@@ -332,7 +335,7 @@ void TLogFrame::AppendRest(std::string_view text)
 bool TLogFrame::ContinuesShownText(std::string_view text) const
 {
     // A window's rows do not begin at its text's start.
-    if (shownLines_ && (shownLines_->FirstLineNumber() > 0 || shownLines_->WindowStart() > 0))
+    if (shownLines_ && (shownLines_->HasLinesAbove() || shownLines_->WindowStart() > 0))
         return false;
     const std::string_view shown = ShownText();
     return shownKnown_ && !shown.empty() && text.size() >= shown.size() &&
@@ -371,7 +374,7 @@ void TLogFrame::SetLines(const TLogLinesPtr& lines)
     if (shown && lines->Stream() != 0 && lines->Stream() == shown->Stream() &&
         lines->FirstLineNumber() >= shown->FirstLineNumber() && lines->EndLineNumber() >= shown->EndLineNumber()) {
         FollowWindow(*lines);
-    } else if (lines->FirstLineNumber() > 0 || lines->WindowStart() > 0) {
+    } else if (lines->HasLinesAbove() || lines->WindowStart() > 0) {
         ShowWindow(*lines);
     } else if (const std::string& text = lines->Text(); ContinuesShownText(text)) {
         if (text.size() > ShownText().size())
