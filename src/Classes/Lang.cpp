@@ -637,3 +637,26 @@ struct TLanguageStartup {
 TLanguageStartup g_languageStartup;
 
 }  // namespace
+
+std::string FillIn(const std::string& pattern, std::initializer_list<std::string> args)
+{
+    std::string out;
+    auto next = args.begin();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == 's') {
+                if (next != args.end())
+                    out += *next++;
+                ++i;
+                continue;
+            }
+            if (pattern[i + 1] == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+        }
+        out += pattern[i];
+    }
+    return out;
+}

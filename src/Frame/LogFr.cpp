@@ -61,31 +61,6 @@ void ForEachLine(std::string_view text, F f)
 
 }  // namespace
 
-// A language text with "%s" standing for one argument ("%%" for a percent
-// sign); a translation with other "%" signs cannot break it.
-std::string FormatWith(const std::string& pattern, const std::string& arg)
-{
-    std::string out;
-    bool used = false;
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size()) {
-            if (pattern[i + 1] == '%') {
-                out += '%';
-                ++i;
-                continue;
-            }
-            if (pattern[i + 1] == 's' && !used) {
-                out += arg;
-                used = true;
-                ++i;
-                continue;
-            }
-        }
-        out += pattern[i];
-    }
-    return out;
-}
-
 TLogLineGroup LogLineGroup(std::string_view line)
 {
     std::string lower(line);
@@ -233,7 +208,7 @@ void TLogFrame::SetNote(const TLogLines& lines)
     }
     const std::string text =
         lines.LinesAboveCounted()
-            ? FormatWith(sLogLinesNotShown, FormatFloat("#,##0", static_cast<double>(lines.FirstLineNumber())))
+            ? FillIn(sLogLinesNotShown, {FormatFloat("#,##0", static_cast<double>(lines.FirstLineNumber()))})
             : sLogStartNotShown;
     if (noteRow_) {
         if (NodeText(noteRow_) != text)

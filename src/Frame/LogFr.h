@@ -31,9 +31,6 @@ constexpr int kLogLineGroupCount = 4;
 TLogLineGroup LogLineGroup(std::string_view line);
 // Default colours (0x00BBGGRR) of the groups.
 COLORREF DefaultLogColor(TLogLineGroup group);
-// A language text with "%s" standing for one argument ("%%" for a percent
-// sign); a translation with other "%" signs cannot break it.
-std::string FormatWith(const std::string& pattern, const std::string& arg);
 
 class TLogFrame : public TVSTFrame {
 public:

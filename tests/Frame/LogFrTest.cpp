@@ -192,7 +192,7 @@ TEST_F(LogFrameTest, ALongClientLogShowsItsEndUnderANoteAndFollowsIt)
     ASSERT_NE(frame->NoteRow(), nullptr);
     EXPECT_EQ(frame->NoteRow(), frame->VSTree->GetFirstChild(nullptr));
     const std::string above = FormatFloat("#,##0", total - (rows - 1));
-    EXPECT_EQ(frame->NodeText(frame->NoteRow()), FormatWith(sLogLinesNotShown, above));
+    EXPECT_EQ(frame->NodeText(frame->NoteRow()), FillIn(sLogLinesNotShown, {above}));
     const std::vector<std::string> lines = SplitLines(log);
     EXPECT_EQ(frame->LastLines(2), lines[lines.size() - 2] + "\r\n" + lines.back());
 
@@ -211,7 +211,7 @@ TEST_F(LogFrameTest, ALongClientLogShowsItsEndUnderANoteAndFollowsIt)
     EXPECT_LE(frame->LineCount(), rows + 64);
     EXPECT_EQ(frame->LastLines(1), grown.back());
     EXPECT_EQ(frame->NodeText(frame->NoteRow()),
-              FormatWith(sLogLinesNotShown, FormatFloat("#,##0", static_cast<double>(grown.size()) - (frame->LineCount() - 1))));
+              FillIn(sLogLinesNotShown, {FormatFloat("#,##0", static_cast<double>(grown.size()) - (frame->LineCount() - 1))}));
     bool stillThere = false;
     for (PVirtualNode r = frame->VSTree->GetFirstChild(nullptr); r; r = r->NextSibling)
         stillThere = stillThere || r == kept;
