@@ -24,10 +24,14 @@ HANDLE OpenShared(const std::string& path)
                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-struct TCloser {
-    HANDLE h;
-    ~TCloser() { CloseHandle(h); }
-};
+// n bytes at a place in the file; false unless all of them were read.
+bool ReadAt(HANDLE h, uint64_t at, char* data, DWORD n)
+{
+    LARGE_INTEGER pos;
+    pos.QuadPart = static_cast<LONGLONG>(at);
+    DWORD got = 0;
+    return SetFilePointerEx(h, pos, nullptr, FILE_BEGIN) && ReadFile(h, data, n, &got, nullptr) && got == n;
+}
 
 }  // namespace
 
@@ -66,14 +70,27 @@ void TLogTailReader::Start(const std::string& path)
     stream_ = NewLogStream();
 }
 
-bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop)
+template <class F>
+bool TLogTailReader::OnFile(const std::string& path, F read)
 {
     HANDLE h = OpenShared(path);
     if (h == INVALID_HANDLE_VALUE)
         return Fail(GetLastError());
-    TCloser closer{h};
+    struct Closer {
+        HANDLE h;
+        ~Closer() { CloseHandle(h); }
+    } closer{h};
     error_ = 0;
     try {
+        return read(h);
+    } catch (const std::bad_alloc&) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+}
+
+bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop)
+{
+    return OnFile(path, [&](HANDLE h) {
         BY_HANDLE_FILE_INFORMATION info;
         if (!GetFileInformationByHandle(h, &info))
             return Fail(GetLastError());
@@ -90,13 +107,8 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
             if (size > consumed_) {
                 // The bytes where the last read ended must still be there.
                 std::string last(lastBytes_.size(), '\0');
-                LARGE_INTEGER at;
-                at.QuadPart = static_cast<LONGLONG>(consumed_ - last.size());
-                DWORD got = 0;
-                if (SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
-                    ReadFile(h, last.data(), static_cast<DWORD>(last.size()), &got, nullptr) &&
-                    got == last.size() && last == lastBytes_)
-                    goOn = true;
+                goOn = ReadAt(h, consumed_ - last.size(), last.data(), static_cast<DWORD>(last.size())) &&
+                       last == lastBytes_;
             }
         }
         if (goOn) {
@@ -111,19 +123,12 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
         window_ = std::string();
         out = snapshot_;
         return true;
-    } catch (const std::bad_alloc&) {
-        return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    }
+    });
 }
 
 bool TLogTailReader::ReadEnd(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop)
 {
-    HANDLE h = OpenShared(path);
-    if (h == INVALID_HANDLE_VALUE)
-        return Fail(GetLastError());
-    TCloser closer{h};
-    error_ = 0;
-    try {
+    return OnFile(path, [&](HANDLE h) {
         LARGE_INTEGER size;
         if (!GetFileSizeEx(h, &size))
             return Fail(GetLastError());
@@ -132,13 +137,8 @@ bool TLogTailReader::ReadEnd(const std::string& path, TLogLinesPtr& out, const s
         Start(path);
         // The byte before the window says whether it begins with a whole line.
         char before = '\n';
-        if (from > 0) {
-            LARGE_INTEGER at;
-            at.QuadPart = static_cast<LONGLONG>(from - 1);
-            DWORD got = 0;
-            if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN) || !ReadFile(h, &before, 1, &got, nullptr) || got != 1)
-                return Fail(GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
-        }
+        if (from > 0 && !ReadAt(h, from - 1, &before, 1))
+            return Fail(GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
         if (!ReadFrom(h, from, end, stop))
             return Fail(GetLastError() ? GetLastError() : ERROR_OPERATION_ABORTED);
         size_t skip = 0;
@@ -157,9 +157,7 @@ bool TLogTailReader::ReadEnd(const std::string& path, TLogLinesPtr& out, const s
         consumed_ = 0;
         out = snapshot_;
         return true;
-    } catch (const std::bad_alloc&) {
-        return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    }
+    });
 }
 
 bool TLogTailReader::Fail(DWORD error)

@@ -70,6 +70,10 @@ private:
     void Start(const std::string& path);
 
     bool Fail(DWORD error);
+    // Opens path (shared with the client) and returns read(handle); a file
+    // that cannot be opened, or memory that runs out, fails the read.
+    template <class F>
+    bool OnFile(const std::string& path, F read);
 
     size_t windowBytes_;
     DWORD error_ = 0;
