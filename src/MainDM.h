@@ -16,7 +16,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -121,10 +120,6 @@ struct TServiceControl {
 std::string ExecResultText(const std::string& commandLine, const TExecResult& r);
 // A service name in double quotes, inner quotes doubled.
 std::string QuoteServiceName(const std::string& name);
-
-// A language text with "%s" marks filled in order ("%%" is a percent sign).
-// Translations come from tables, so printf never sees them.
-std::string FillIn(const std::string& pattern, std::initializer_list<std::string> args);
 
 // Returns after ms milliseconds of the tick count, handling messages
 // meanwhile (at once when the application is ending).

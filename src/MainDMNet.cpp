@@ -31,29 +31,6 @@
 #include "platform/StringList.h"
 #include "platform/Text.h"
 
-std::string FillIn(const std::string& pattern, std::initializer_list<std::string> args)
-{
-    std::string out;
-    auto next = args.begin();
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size()) {
-            if (pattern[i + 1] == 's') {
-                if (next != args.end())
-                    out += *next++;
-                ++i;
-                continue;
-            }
-            if (pattern[i + 1] == '%') {
-                out += '%';
-                ++i;
-                continue;
-            }
-        }
-        out += pattern[i];
-    }
-    return out;
-}
-
 namespace {
 
 // Runs when the scope ends, however it ends.

@@ -79,6 +79,7 @@ std::string sInterface;
 std::string sMainData;
 std::string sLogWindow;
 std::string sLogLinesNotShown;
+std::string sLogStartNotShown;
 std::string sAdditionData;
 std::string sAutoRunCB_Caption;
 std::string sMinCB_Caption;
@@ -304,6 +305,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sMainData),
     BX_LANG_GLOBAL(sLogWindow),
     BX_LANG_GLOBAL(sLogLinesNotShown),
+    BX_LANG_GLOBAL(sLogStartNotShown),
     BX_LANG_GLOBAL(sAdditionData),
     BX_LANG_GLOBAL(sAutoRunCB_Caption),
     BX_LANG_GLOBAL(sMinCB_Caption),
@@ -635,3 +637,26 @@ struct TLanguageStartup {
 TLanguageStartup g_languageStartup;
 
 }  // namespace
+
+std::string FillIn(const std::string& pattern, std::initializer_list<std::string> args)
+{
+    std::string out;
+    auto next = args.begin();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == 's') {
+                if (next != args.end())
+                    out += *next++;
+                ++i;
+                continue;
+            }
+            if (pattern[i + 1] == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+        }
+        out += pattern[i];
+    }
+    return out;
+}

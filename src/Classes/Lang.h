@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "platform/StringList.h"
@@ -71,6 +72,11 @@ int LangGlobalCount();
 // The key of global i (0 .. LangGlobalCount()-1) and its current text.
 const char* LangGlobalName(int i);
 const std::string& LangGlobalText(int i);
+
+// A language text with its "%s" marks filled in order ("%%" is a percent
+// sign; a mark without an argument is left out). Translations come from
+// tables, so printf never sees them and other "%" signs cannot break them.
+std::string FillIn(const std::string& pattern, std::initializer_list<std::string> args);
 
 // {Classes}
 extern std::string sUnknown;
@@ -137,6 +143,7 @@ extern std::string sInterface;
 extern std::string sMainData;
 extern std::string sLogWindow;
 extern std::string sLogLinesNotShown;
+extern std::string sLogStartNotShown;
 extern std::string sAdditionData;
 extern std::string sAutoRunCB_Caption;
 extern std::string sMinCB_Caption;

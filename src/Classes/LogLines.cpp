@@ -9,15 +9,17 @@ TLogLines::TLogLines(std::string text) : text_(std::move(text))
     Split(0);
 }
 
-TLogLines::TLogLines(std::vector<std::string> earlier, std::string text, int64_t firstLine, uint64_t stream)
-    : earlier_(std::move(earlier)), text_(std::move(text)), firstLine_(firstLine), stream_(stream)
+TLogLines::TLogLines(std::vector<std::string> earlier, std::string text, int64_t firstLine, uint64_t stream,
+                     bool uncountedAbove)
+    : earlier_(std::move(earlier)), text_(std::move(text)), firstLine_(firstLine), stream_(stream),
+      uncountedAbove_(uncountedAbove)
 {
     lines_.reserve(text_.size() / 48 + 1);
     Split(0);
 }
 
 TLogLines::TLogLines(const TLogLines& prev, std::string_view more)
-    : earlier_(prev.earlier_), firstLine_(prev.firstLine_), stream_(prev.stream_)
+    : earlier_(prev.earlier_), firstLine_(prev.firstLine_), stream_(prev.stream_), uncountedAbove_(prev.uncountedAbove_)
 {
     text_.reserve(prev.text_.size() + more.size());
     text_ = prev.text_;

@@ -30,7 +30,10 @@ public:
     // window's text, whose first line is line firstLine of the file (counted
     // from 0). stream: the reading the snapshot comes from; two snapshots of
     // one stream show one file that only grew in between (0: unknown).
-    TLogLines(std::vector<std::string> earlier, std::string text, int64_t firstLine, uint64_t stream);
+    // uncountedAbove: the window is the end of a file read alone; lines lie
+    // above it, how many is not known (firstLine is then 0).
+    TLogLines(std::vector<std::string> earlier, std::string text, int64_t firstLine, uint64_t stream,
+              bool uncountedAbove = false);
 
     int Count() const { return static_cast<int>(earlier_.size() + lines_.size()); }
     bool Empty() const { return Count() == 0; }
@@ -51,8 +54,13 @@ public:
 
     // The index of the window's first line (the earlier lines come before).
     int WindowStart() const { return static_cast<int>(earlier_.size()); }
-    // Lines of the file above the window (0: the log is held from its start).
+    // Lines of the file above the window (0: the log is held from its start,
+    // or they were not counted).
     int64_t FirstLineNumber() const { return firstLine_; }
+    // Whether the file goes on above the window, and whether those lines
+    // were counted (FirstLineNumber()).
+    bool HasLinesAbove() const { return firstLine_ > 0 || uncountedAbove_; }
+    bool LinesAboveCounted() const { return !uncountedAbove_; }
     // Lines of the file up to the window's end.
     int64_t EndLineNumber() const { return firstLine_ + static_cast<int64_t>(lines_.size()); }
     uint64_t Stream() const { return stream_; }
@@ -65,6 +73,7 @@ private:
     std::vector<std::pair<uint32_t, uint32_t>> lines_;   // offset, length
     int64_t firstLine_ = 0;
     uint64_t stream_ = 0;
+    bool uncountedAbove_ = false;
 };
 
 using TLogLinesPtr = std::shared_ptr<const TLogLines>;

@@ -17,6 +17,22 @@ bool SameTime(const FILETIME& a, const FILETIME& b) { return CompareFileTime(&a,
 
 bool IsBreak(char c) { return c == '\r' || c == '\n'; }
 
+// Opened shared for reading, writing and deleting with the client.
+HANDLE OpenShared(const std::string& path)
+{
+    return CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+// n bytes at a place in the file; false unless all of them were read.
+bool ReadAt(HANDLE h, uint64_t at, char* data, DWORD n)
+{
+    LARGE_INTEGER pos;
+    pos.QuadPart = static_cast<LONGLONG>(at);
+    DWORD got = 0;
+    return SetFilePointerEx(h, pos, nullptr, FILE_BEGIN) && ReadFile(h, data, n, &got, nullptr) && got == n;
+}
+
 }  // namespace
 
 uint64_t NewLogStream()
@@ -54,11 +70,10 @@ void TLogTailReader::Start(const std::string& path)
     stream_ = NewLogStream();
 }
 
-bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop)
+template <class F>
+bool TLogTailReader::OnFile(const std::string& path, F read)
 {
-    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE h = OpenShared(path);
     if (h == INVALID_HANDLE_VALUE)
         return Fail(GetLastError());
     struct Closer {
@@ -67,6 +82,15 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
     } closer{h};
     error_ = 0;
     try {
+        return read(h);
+    } catch (const std::bad_alloc&) {
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+}
+
+bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop)
+{
+    return OnFile(path, [&](HANDLE h) {
         BY_HANDLE_FILE_INFORMATION info;
         if (!GetFileInformationByHandle(h, &info))
             return Fail(GetLastError());
@@ -83,13 +107,8 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
             if (size > consumed_) {
                 // The bytes where the last read ended must still be there.
                 std::string last(lastBytes_.size(), '\0');
-                LARGE_INTEGER at;
-                at.QuadPart = static_cast<LONGLONG>(consumed_ - last.size());
-                DWORD got = 0;
-                if (SetFilePointerEx(h, at, nullptr, FILE_BEGIN) &&
-                    ReadFile(h, last.data(), static_cast<DWORD>(last.size()), &got, nullptr) &&
-                    got == last.size() && last == lastBytes_)
-                    goOn = true;
+                goOn = ReadAt(h, consumed_ - last.size(), last.data(), static_cast<DWORD>(last.size())) &&
+                       last == lastBytes_;
             }
         }
         if (goOn) {
@@ -104,9 +123,41 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
         window_ = std::string();
         out = snapshot_;
         return true;
-    } catch (const std::bad_alloc&) {
-        return Fail(ERROR_NOT_ENOUGH_MEMORY);
-    }
+    });
+}
+
+bool TLogTailReader::ReadEnd(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop)
+{
+    return OnFile(path, [&](HANDLE h) {
+        LARGE_INTEGER size;
+        if (!GetFileSizeEx(h, &size))
+            return Fail(GetLastError());
+        const uint64_t end = static_cast<uint64_t>(size.QuadPart);
+        const uint64_t from = end > windowBytes_ ? end - windowBytes_ : 0;
+        Start(path);
+        // The byte before the window says whether it begins with a whole line.
+        char before = '\n';
+        if (from > 0 && !ReadAt(h, from - 1, &before, 1))
+            return Fail(GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
+        if (!ReadFrom(h, from, end, stop))
+            return Fail(GetLastError() ? GetLastError() : ERROR_OPERATION_ABORTED);
+        size_t skip = 0;
+        if (!IsBreak(before)) {
+            // The rest of a line that began above: up to and with its line end.
+            while (skip < window_.size() && !IsBreak(window_[skip]))
+                ++skip;
+            if (skip < window_.size() && window_[skip++] == '\r' && skip < window_.size() && window_[skip] == '\n')
+                ++skip;
+        } else if (before == '\r' && !window_.empty() && window_[0] == '\n') {
+            skip = 1;   // the LF of a CR LF that the window cut in two
+        }
+        window_.erase(0, skip);
+        snapshot_ = std::make_shared<const TLogLines>(std::vector<std::string>{}, std::move(window_), 0, stream_, from > 0);
+        window_ = std::string();
+        consumed_ = 0;
+        out = snapshot_;
+        return true;
+    });
 }
 
 bool TLogTailReader::Fail(DWORD error)

@@ -41,6 +41,12 @@ public:
     // the client). False when it cannot be opened or read, or when stop()
     // said so between two pieces; the reader then starts afresh next time.
     bool Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop = {});
+    // Reads the end of the file alone, for a log that is only shown: its
+    // last window, from the first line that begins in it. Nothing above is
+    // read, so the snapshot has no earlier lines and does not count the
+    // lines above (a file of any size costs a window). The next Read starts
+    // afresh.
+    bool ReadEnd(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop = {});
     // Forgets everything: the next read is a new stream.
     void Reset();
     // Why the last read failed (a system error code; ERROR_NOT_ENOUGH_MEMORY
@@ -64,6 +70,10 @@ private:
     void Start(const std::string& path);
 
     bool Fail(DWORD error);
+    // Opens path (shared with the client) and returns read(handle); a file
+    // that cannot be opened, or memory that runs out, fails the read.
+    template <class F>
+    bool OnFile(const std::string& path, F read);
 
     size_t windowBytes_;
     DWORD error_ = 0;

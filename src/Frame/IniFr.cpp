@@ -227,7 +227,7 @@ void TIniFrame::Save()
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;   // a missing file is not created
     if (attributes & FILE_ATTRIBUTE_READONLY) {
-        int answer = AppMessageBox(sConfirm, FormatWith(sFileIsReadOnly, fileName_),
+        int answer = AppMessageBox(sConfirm, FillIn(sFileIsReadOnly, {fileName_}),
                                    MB_YESNOCANCEL | MB_ICONQUESTION);
         if (answer != IDYES)
             return;

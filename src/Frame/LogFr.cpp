@@ -61,31 +61,6 @@ void ForEachLine(std::string_view text, F f)
 
 }  // namespace
 
-// A language text with "%s" standing for one argument ("%%" for a percent
-// sign); a translation with other "%" signs cannot break it.
-std::string FormatWith(const std::string& pattern, const std::string& arg)
-{
-    std::string out;
-    bool used = false;
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size()) {
-            if (pattern[i + 1] == '%') {
-                out += '%';
-                ++i;
-                continue;
-            }
-            if (pattern[i + 1] == 's' && !used) {
-                out += arg;
-                used = true;
-                ++i;
-                continue;
-            }
-        }
-        out += pattern[i];
-    }
-    return out;
-}
-
 TLogLineGroup LogLineGroup(std::string_view line)
 {
     std::string lower(line);
@@ -223,15 +198,18 @@ void TLogFrame::ChangeRows(F change)
     VSTree->SetOffsetY(-VSTree->RangeY());
 }
 
-void TLogFrame::SetNote(int64_t linesAbove)
+void TLogFrame::SetNote(const TLogLines& lines)
 {
-    if (linesAbove <= 0) {
+    if (!lines.HasLinesAbove()) {
         if (noteRow_)
             VSTree->DeleteNode(noteRow_);
         noteRow_ = nullptr;
         return;
     }
-    const std::string text = FormatWith(sLogLinesNotShown, FormatFloat("#,##0", static_cast<double>(linesAbove)));
+    const std::string text =
+        lines.LinesAboveCounted()
+            ? FillIn(sLogLinesNotShown, {FormatFloat("#,##0", static_cast<double>(lines.FirstLineNumber()))})
+            : sLogStartNotShown;
     if (noteRow_) {
         if (NodeText(noteRow_) != text)
             SetNodeText(noteRow_, text);
@@ -247,7 +225,7 @@ void TLogFrame::ShowWindow(const TLogLines& lines)
     ChangeRows([&] {
         VSTree->ClearNodes();
         noteRow_ = nullptr;
-        SetNote(lines.FirstLineNumber());
+        SetNote(lines);
         for (int i = lines.WindowStart(); i < lines.Count(); ++i)
             AddNode(nullptr, nullptr, false, std::string(lines[i]), 0);
     });
@@ -261,20 +239,22 @@ void TLogFrame::FollowWindow(const TLogLines& lines)
     const int64_t rows = shownEnd - shownFirst;
     // Lines of the new window the rows hold already; with few of them the
     // list is made anew, which is quicker than trimming it.
-    if (shownEnd <= first || (first - shownFirst) * 2 > rows || (first > 0 && !noteRow_)) {
+    if (shownEnd <= first || (first - shownFirst) * 2 > rows || (lines.HasLinesAbove() && !noteRow_)) {
         ShowWindow(lines);
         return;
     }
     auto lineAt = [&](int64_t n) { return lines[static_cast<int>(n - first) + lines.WindowStart()]; };
     ChangeRows([&] {
-        // Rows of lines that left the window go from the top.
-        for (int64_t n = shownFirst; n < first; ++n) {
-            PVirtualNode top = noteRow_ ? noteRow_->NextSibling : VSTree->GetFirstChild(nullptr);
-            if (!top)
-                break;
-            VSTree->DeleteNode(top, n + 1 == first);
-        }
-        SetNote(first);
+        // Rows of lines that left the window go from the top. They go from
+        // the lowest up and only the last (topmost) one renumbers the rows
+        // below it: its own index was never made stale.
+        PVirtualNode top = noteRow_ ? noteRow_->NextSibling : VSTree->GetFirstChild(nullptr);
+        std::vector<PVirtualNode> gone;
+        for (int64_t n = shownFirst; n < first && top; ++n, top = top->NextSibling)
+            gone.push_back(top);
+        for (size_t k = gone.size(); k-- > 0;)
+            VSTree->DeleteNode(gone[k], k == 0);
+        SetNote(lines);
         // The last row may have been a line still being written.
         if (PVirtualNode last = VSTree->GetLastChild(nullptr); last && last != noteRow_ && shownEnd > first) {
             std::string_view now = lineAt(shownEnd - 1);
@@ -330,7 +310,7 @@ void TLogFrame::AppendRest(std::string_view text)
 bool TLogFrame::ContinuesShownText(std::string_view text) const
 {
     // A window's rows do not begin at its text's start.
-    if (shownLines_ && (shownLines_->FirstLineNumber() > 0 || shownLines_->WindowStart() > 0))
+    if (shownLines_ && (shownLines_->HasLinesAbove() || shownLines_->WindowStart() > 0))
         return false;
     const std::string_view shown = ShownText();
     return shownKnown_ && !shown.empty() && text.size() >= shown.size() &&
@@ -369,7 +349,7 @@ void TLogFrame::SetLines(const TLogLinesPtr& lines)
     if (shown && lines->Stream() != 0 && lines->Stream() == shown->Stream() &&
         lines->FirstLineNumber() >= shown->FirstLineNumber() && lines->EndLineNumber() >= shown->EndLineNumber()) {
         FollowWindow(*lines);
-    } else if (lines->FirstLineNumber() > 0 || lines->WindowStart() > 0) {
+    } else if (lines->HasLinesAbove() || lines->WindowStart() > 0) {
         ShowWindow(*lines);
     } else if (const std::string& text = lines->Text(); ContinuesShownText(text)) {
         if (text.size() > ShownText().size())

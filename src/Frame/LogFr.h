@@ -9,7 +9,8 @@
 //
 // A client's snapshot of a long log holds only its newest lines (a window,
 // TLogTailReader): the list shows that window under a first row that says
-// how many earlier lines are not shown. A newer snapshot of the same reading
+// how many earlier lines are not shown (or, for a file whose end alone was
+// read, that its start is not shown). A newer snapshot of the same reading
 // appends its new lines and drops the rows of lines that left the window,
 // so the rows never outnumber the window's lines.
 #pragma once
@@ -30,9 +31,6 @@ constexpr int kLogLineGroupCount = 4;
 TLogLineGroup LogLineGroup(std::string_view line);
 // Default colours (0x00BBGGRR) of the groups.
 COLORREF DefaultLogColor(TLogLineGroup group);
-// A language text with "%s" standing for one argument ("%%" for a percent
-// sign); a translation with other "%" signs cannot break it.
-std::string FormatWith(const std::string& pattern, const std::string& arg);
 
 class TLogFrame : public TVSTFrame {
 public:
@@ -99,7 +97,8 @@ private:
     // the same reading brought up to it.
     void ShowWindow(const TLogLines& lines);
     void FollowWindow(const TLogLines& lines);
-    void SetNote(int64_t linesAbove);
+    // The note row for the lines above the window (none when there are none).
+    void SetNote(const TLogLines& lines);
     // Runs change inside one update of the tree, then selects and focuses
     // the last row and shows the end of the list.
     template <class F>

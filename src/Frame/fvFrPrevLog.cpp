@@ -2,6 +2,9 @@
 
 #include <atomic>
 #include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "Classes/LogTail.h"
 #include "platform/Application.h"
@@ -10,23 +13,21 @@
 
 namespace {
 
-std::atomic<long> runningReads{0};
+std::atomic<long> runningThreads{0};
 
-// The newest lines of the file, shared for reading and writing with the
-// client that may be writing it, in UTF-8; empty when it cannot be read.
-TLogLinesPtr ReadLogTail(const std::string& path)
+// The end of the file that the log frame shows, shared for reading and
+// writing with a client that may be writing it, in UTF-8; empty when it
+// cannot be read or stop() said so.
+TLogLinesPtr ReadLogEnd(const std::string& path, const std::function<bool()>& stop)
 {
     TLogLinesPtr lines;
     TLogTailReader reader;
-    if (path.empty() || !reader.Read(path, lines))
+    if (path.empty() || !reader.ReadEnd(path, lines, stop))
         return EmptyLogLines();
     if (IsValidUtf8(lines->Text()))
         return lines;
-    std::vector<std::string> earlier;
-    for (int i = 0; i < lines->WindowStart(); ++i)
-        earlier.push_back(CodePageToUtf8(std::string((*lines)[i]), CP_ACP));
-    return std::make_shared<const TLogLines>(std::move(earlier), CodePageToUtf8(lines->Text(), CP_ACP),
-                                             lines->FirstLineNumber(), lines->Stream());
+    return std::make_shared<const TLogLines>(std::vector<std::string>{}, CodePageToUtf8(lines->Text(), CP_ACP), 0,
+                                             lines->Stream(), !lines->LinesAboveCounted());
 }
 
 // A reading thread needs little stack.
@@ -37,36 +38,50 @@ constexpr SIZE_T kReadStack = 256u << 10;
 struct TPrevLogReader::TShared {
     TCriticalSection cs;
     HWND target = nullptr;    // nullptr once the reader is gone
-    uint64_t newest = 0;      // the number of the newest read started
+    uint64_t newest = 0;      // the number of the newest read asked for
+    std::string newestPath;
+    bool waiting = false;     // the newest read waits for a thread
+    int threads = 0;          // reading threads alive
     uint64_t doneNumber = 0;  // the read whose text waits to be taken
     std::string donePath;
     TLogLinesPtr doneLines;
 };
 
-struct TPrevLogReader::TJob {
-    std::shared_ptr<TShared> shared;   // alive while the read runs
-    uint64_t number = 0;
-    std::string path;
-};
-
 DWORD WINAPI TPrevLogReader::ReadEntry(LPVOID p)
 {
-    auto* job = static_cast<TJob*>(p);
-    try {
-        TLogLinesPtr lines = ReadLogTail(job->path);
-        TShared& shared = *job->shared;
-        TLock lock(shared.cs);
-        if (shared.target && job->number == shared.newest) {
-            shared.doneNumber = job->number;
-            shared.donePath = job->path;
-            shared.doneLines = std::move(lines);
-            PostMessageW(shared.target, WM_PREVLOGLOADED, static_cast<WPARAM>(job->number), 0);
+    // The thread's own hold on the shared state.
+    const std::unique_ptr<std::shared_ptr<TShared>> hold(static_cast<std::shared_ptr<TShared>*>(p));
+    TShared& shared = **hold;
+    for (;;) {
+        uint64_t number = 0;
+        std::string path;
+        {
+            TLock lock(shared.cs);
+            if (!shared.waiting || !shared.target) {
+                shared.threads--;
+                runningThreads--;
+                break;
+            }
+            shared.waiting = false;
+            number = shared.newest;
+            path = std::move(shared.newestPath);
         }
-    } catch (...) {
-        Application().PostException(std::current_exception());
+        try {
+            TLogLinesPtr lines = ReadLogEnd(path, [&] {
+                TLock lock(shared.cs);
+                return number != shared.newest || !shared.target;
+            });
+            TLock lock(shared.cs);
+            if (shared.target && number == shared.newest) {
+                shared.doneNumber = number;
+                shared.donePath = std::move(path);
+                shared.doneLines = std::move(lines);
+                PostMessageW(shared.target, WM_PREVLOGLOADED, static_cast<WPARAM>(number), 0);
+            }
+        } catch (...) {
+            Application().PostException(std::current_exception());
+        }
     }
-    delete job;
-    runningReads--;
     return 0;
 }
 
@@ -80,6 +95,7 @@ TPrevLogReader::~TPrevLogReader()
     TLock lock(shared_->cs);
     shared_->target = nullptr;
     shared_->newest++;   // whatever is running now is no longer the newest
+    shared_->waiting = false;
 }
 
 void TPrevLogReader::SetTarget(HWND target)
@@ -96,27 +112,29 @@ uint64_t TPrevLogReader::Newest() const
 
 long TPrevLogReader::Running()
 {
-    return runningReads.load();
+    return runningThreads.load();
 }
 
 uint64_t TPrevLogReader::Start(const std::string& path)
 {
-    auto* job = new TJob;
-    job->shared = shared_;
-    job->path = path;
-    {
-        TLock lock(shared_->cs);
-        job->number = ++shared_->newest;
+    std::string kept = path;
+    TLock lock(shared_->cs);
+    const uint64_t number = ++shared_->newest;
+    shared_->newestPath = std::move(kept);
+    shared_->waiting = true;
+    // A thread that is busy with an older read stops it and takes this one;
+    // a second thread starts only while fewer run.
+    if (shared_->threads < kMaxThreads) {
+        auto* hold = new std::shared_ptr<TShared>(shared_);
+        HANDLE thread = CreateThread(nullptr, kReadStack, &ReadEntry, hold, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        if (thread) {
+            shared_->threads++;
+            runningThreads++;
+            CloseHandle(thread);
+        } else {
+            delete hold;
+        }
     }
-    uint64_t number = job->number;
-    runningReads++;
-    HANDLE thread = CreateThread(nullptr, kReadStack, &ReadEntry, job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (!thread) {
-        runningReads--;
-        delete job;
-        return number;
-    }
-    CloseHandle(thread);
     return number;
 }
 

@@ -192,7 +192,7 @@ TEST_F(LogFrameTest, ALongClientLogShowsItsEndUnderANoteAndFollowsIt)
     ASSERT_NE(frame->NoteRow(), nullptr);
     EXPECT_EQ(frame->NoteRow(), frame->VSTree->GetFirstChild(nullptr));
     const std::string above = FormatFloat("#,##0", total - (rows - 1));
-    EXPECT_EQ(frame->NodeText(frame->NoteRow()), FormatWith(sLogLinesNotShown, above));
+    EXPECT_EQ(frame->NodeText(frame->NoteRow()), FillIn(sLogLinesNotShown, {above}));
     const std::vector<std::string> lines = SplitLines(log);
     EXPECT_EQ(frame->LastLines(2), lines[lines.size() - 2] + "\r\n" + lines.back());
 
@@ -211,7 +211,7 @@ TEST_F(LogFrameTest, ALongClientLogShowsItsEndUnderANoteAndFollowsIt)
     EXPECT_LE(frame->LineCount(), rows + 64);
     EXPECT_EQ(frame->LastLines(1), grown.back());
     EXPECT_EQ(frame->NodeText(frame->NoteRow()),
-              FormatWith(sLogLinesNotShown, FormatFloat("#,##0", static_cast<double>(grown.size()) - (frame->LineCount() - 1))));
+              FillIn(sLogLinesNotShown, {FormatFloat("#,##0", static_cast<double>(grown.size()) - (frame->LineCount() - 1))}));
     bool stillThere = false;
     for (PVirtualNode r = frame->VSTree->GetFirstChild(nullptr); r; r = r->NextSibling)
         stillThere = stillThere || r == kept;
@@ -220,6 +220,11 @@ TEST_F(LogFrameTest, ALongClientLogShowsItsEndUnderANoteAndFollowsIt)
     PVirtualNode r = frame->VSTree->GetLastChild(nullptr);
     for (size_t i = grown.size(); r && r != frame->NoteRow(); r = r->PrevSibling)
         ASSERT_EQ(frame->NodeText(r), grown[--i]);
+    // Many rows left at the top, and each row's index is still its place.
+    ASSERT_GT(static_cast<int>(grown.size() - lines.size()), 2);
+    uint32_t place = 0;
+    for (r = frame->VSTree->GetFirstChild(nullptr); r; r = r->NextSibling, ++place)
+        ASSERT_EQ(r->Index, place) << frame->NodeText(r);
 }
 
 }  // namespace

@@ -1,9 +1,14 @@
 // The detail part of the main list: pages or side by side, the layout
 // values and the parameter columns through the registry, and the previous
 // log of quick selections (a 10 MB log read first must not show under the
-// client selected after it).
+// client selected after it; of logs gigabytes long only the end is read).
 #include "fvFrTestSupport.h"
 
+#include <winioctl.h>
+
+#include <algorithm>
+
+#include "Classes/Lang.h"
 #include "Frame/IniFr.h"
 #include "Frame/LogFr.h"
 #include "Frame/ParamFr.h"
@@ -12,6 +17,8 @@
 #include "platform/PageControl.h"
 #include "platform/Registry.h"
 #include "platform/StdCtrls.h"
+#include "platform/StringList.h"
+#include "platform/Text.h"
 #include "platform/Splitter.h"
 
 using namespace testing_support;
@@ -120,6 +127,58 @@ TEST_F(FvFrameTest, ThePreviousLogShownIsTheLastSelectedClients)
     delete form;
     form = nullptr;
     EXPECT_TRUE(PumpUntil([] { return TPrevLogReader::Running() == 0; }, 20000));
+}
+
+// A file of size bytes ending with end; the rest is a hole that takes no
+// room on the disk and no time to write.
+void WriteSparseFile(const std::string& path, uint64_t size, const std::string& end)
+{
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+    DWORD n = 0;
+    DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &n, nullptr);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size - end.size());
+    EXPECT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN));
+    EXPECT_TRUE(WriteFile(h, end.data(), static_cast<DWORD>(end.size()), &n, nullptr));
+    CloseHandle(h);
+}
+
+TEST_F(FvFrameTest, ArrowingThroughHugePreviousLogsReadsOnlyTheirEnds)
+{
+    ASSERT_TRUE(HaveDisplay());
+    // Six clients whose previous logs are 3 GB long and end with a real log.
+    const std::string real = ReadFile(RealDataFile("fahlog-cpu-service-b4-82-shutdown-restart.txt"));
+    std::vector<std::string> folders;
+    std::vector<PVirtualNode> nodes;
+    for (char c = 'a'; c < 'g'; ++c) {
+        folders.push_back(Folder(std::string(1, c), {}));
+        WriteSparseFile(folders.back() + "FAHlog-Prev.txt", 3ull << 30, "\r\n" + real);
+        nodes.push_back(Add(folders.back()));
+    }
+    frame->SetShowPrevLog(true);
+    frame->PageControl1->SetActivePage(frame->TabSheet3);
+    ASSERT_TRUE(PumpUntil([] { return TPrevLogReader::Running() == 0; }, 20000));
+
+    // Every selection asks for a read; the reads of the clients passed by
+    // give way, and no more than two readers ever run.
+    long most = 0;
+    for (int round = 0; round < 3; ++round)
+        for (PVirtualNode n : nodes) {
+            frame->SelectNode(n);
+            most = std::max(most, TPrevLogReader::Running());
+        }
+    EXPECT_LE(most, 2);
+    ASSERT_TRUE(PumpUntil([] { return TPrevLogReader::Running() == 0; }, 20000));
+    Pump(100);
+    // The last client's log shows: its end, under the note row.
+    EXPECT_EQ(frame->PrevLogShownPath(), folders.back() + "FAHlog-Prev.txt");
+    TLogFrame* shown = frame->FAHPrevLogFrame;
+    EXPECT_TRUE(shown->ShownText() == real);
+    ASSERT_NE(shown->NoteRow(), nullptr);
+    EXPECT_EQ(shown->NoteRow(), shown->VSTree->GetFirstChild(nullptr));
+    EXPECT_EQ(shown->NodeText(shown->NoteRow()), sLogStartNotShown);
+    EXPECT_EQ(shown->LineCount(), 1 + static_cast<int>(SplitLines(real).size()));
 }
 
 TEST_F(FvFrameTest, RefreshKeepsUnsavedClientCfgEditsOfTheSelectedClient)

@@ -6,6 +6,7 @@
 
 #include "Classes/FahUtils.h"
 #include "Classes/Lang.h"
+#include "Classes/LogTail.h"
 #include "CoreTestSupport.h"
 #include "platform/Text.h"
 
@@ -544,6 +545,34 @@ TEST_F(Parse, ALongLogIsHeldAsItsEndAndParsesAsIfReadWhole)
     expectUnit(3333, "Run 7, Clone 8, Gen 9", 2);
     TLock lock(c->CritSection());
     EXPECT_EQ(c->LogLines->EndLineNumber(), 7 + 90000 + 40000 + 4);
+}
+
+TEST_F(Parse, TheEndOfALogReadAloneBeginsWithItsFirstWholeLine)
+{
+    ClientFolder dir;
+    dir.Log("alpha\r\nbeta\r\ngamma\r\n");   // 20 bytes
+    const struct {
+        size_t window;
+        const char* text;
+    } cases[] = {
+        {20, "alpha\r\nbeta\r\ngamma\r\n"},
+        {13, "beta\r\ngamma\r\n"},   // begins at a line start
+        {14, "beta\r\ngamma\r\n"},   // begins with the LF of a CR LF
+        {10, "gamma\r\n"},           // begins inside "beta"
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.window);
+        TLogTailReader reader(t.window);
+        TLogLinesPtr lines;
+        ASSERT_TRUE(reader.ReadEnd(dir.Path() + "FAHlog.txt", lines));
+        EXPECT_EQ(lines->Text(), t.text);
+        EXPECT_EQ(lines->WindowStart(), 0);
+        EXPECT_EQ(lines->HasLinesAbove(), t.window < 20);
+        EXPECT_EQ(lines->LinesAboveCounted(), t.window >= 20);
+    }
+    TLogTailReader reader;
+    TLogLinesPtr lines;
+    EXPECT_FALSE(reader.ReadEnd(dir.Path() + "FAHlog-Prev.txt", lines));
 }
 
 TEST_F(Parse, AnUnchangedLogIsNotReadAgain)
