@@ -135,13 +135,11 @@ void TFAHThread::Execute()
             }
             ++polls_;
             polling_.store(false);
-            ScheduleNext();
-            if (WaitForTerminate(sleepStep_.load()))
-                break;
+            ScheduleNext();   // from the end of this poll
             continue;
         }
         // Sleep until the poll is due, a poll is forced, the thread ends or
-        // the program closes: an idle client costs no wake-ups.
+        // the program closes: an idle client wakes once per poll.
         DWORD wait = delay_ - (now - scheduledAt_);
         HANDLE events[3] = {TerminateEvent(), AppClosing.Event(), forceEvent_};
         DWORD r = WaitForMultipleObjects(forceEvent_ ? 3 : 2, events, FALSE, wait);
@@ -149,6 +147,10 @@ void TFAHThread::Execute()
             break;
         if (r == WAIT_FAILED)
             Sleep(std::min<DWORD>(wait, 1000));   // no events to wait on: look again now and then
+        // A forced poll still follows the last poll by a sleep step at least.
+        const DWORD sincePoll = GetTickCount() - scheduledAt_, step = sleepStep_.load();
+        if (r == WAIT_OBJECT_0 + 2 && sincePoll < step && WaitForTerminate(step - sincePoll))
+            break;
     }
 }
 
