@@ -223,8 +223,8 @@ private:
     // Running, stopped, or no access when nobody may read the log.
     uint8_t CheckRunning(const std::string& log);
     void Parse(bool forced, const TPaths& paths);
-    // opened: the log was opened (it was not known to be unchanged).
-    bool ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error, bool& opened);
+    // read: the log was read (it was not known to be unchanged).
+    bool ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error, bool& read);
     bool Pause(DWORD ms);
     void ClearDataOf(uint64_t generation);
     void OnLogMessage(const std::string& text, const std::string& keyword);

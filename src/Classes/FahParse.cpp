@@ -87,6 +87,17 @@ std::string NumberAfter(std::string_view s, std::string_view label)
     return std::string(s.substr(p, e - p));
 }
 
+// Opened for reading as the log reader opens it, and closed at once.
+bool CanOpenForReading(const std::string& path)
+{
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(h);
+    return true;
+}
+
 // Client files are written in the system's ANSI code page; texts taken from
 // them become UTF-8 like every text inside the program.
 std::string AsUtf8(const std::string& s) { return IsValidUtf8(s) ? s : CodePageToUtf8(s, CP_ACP); }
@@ -99,15 +110,18 @@ std::string TFah::GetUnitInfoValue(const std::string& key)
     return UnitInfoValue(UnitInfoLines, key);
 }
 
-bool TFah::ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error, bool& opened)
+bool TFah::ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error, bool& read)
 {
-    // The state decision has just opened the log: as it was at the last
-    // read, it is not opened again.
-    opened = !(logOpened_ && logReader_.Holds(path, logStamp_));
-    if (!opened) {
+    // A log as it was at the last read is not read again. That it can still
+    // be read tells an open: the state decision's, or one made here.
+    read = false;
+    if (!logStamp_.exists)
+        logStamp_ = FileStampOf(path);   // results waiting: the decision did not look at the log
+    if (logReader_.Holds(path, logStamp_) && (logOpened_ || CanOpenForReading(path))) {
         out = logReader_.Snapshot();
         return true;
     }
+    read = true;
     if (logReader_.Read(path, out, [this] { return thread_ && thread_->Terminated(); }))
         return true;
     // A missing log says so by its state; anything else is told in the row.

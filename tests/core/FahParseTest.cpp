@@ -606,6 +606,23 @@ TEST_F(Parse, AnUnchangedUnitInfoOrClientCfgIsNotReadAgain)
     EXPECT_EQ(c->ClientCfgLines.Count(), 2);
 }
 
+TEST_F(Parse, AnUnchangedLogThatCanNoLongerBeReadEmptiesTheRowWithResultsWaiting)
+{
+    ClientFolder dir;
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    dir.Results();
+    Client c(dir.Path());
+    c.Poll();
+    c.Poll();
+    LogHolder locker(dir.Path() + "FAHlog.txt", true);
+    ASSERT_TRUE(locker.Holding());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->Status, fsReadyForSend);
+    EXPECT_EQ(c->ProjectNumber, 0);
+    EXPECT_NE(c->ErrorText, "");
+}
+
 TEST_F(Parse, AChangedClientFileIsReadAtTheNextPoll)
 {
     ClientFolder dir;
