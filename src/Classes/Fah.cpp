@@ -135,13 +135,11 @@ void TFAHThread::Execute()
             }
             ++polls_;
             polling_.store(false);
-            ScheduleNext();
-            if (WaitForTerminate(sleepStep_.load()))
-                break;
+            ScheduleNext();   // from the end of this poll
             continue;
         }
         // Sleep until the poll is due, a poll is forced, the thread ends or
-        // the program closes: an idle client costs no wake-ups.
+        // the program closes: an idle client wakes once per poll.
         DWORD wait = delay_ - (now - scheduledAt_);
         HANDLE events[3] = {TerminateEvent(), AppClosing.Event(), forceEvent_};
         DWORD r = WaitForMultipleObjects(forceEvent_ ? 3 : 2, events, FALSE, wait);
@@ -149,6 +147,10 @@ void TFAHThread::Execute()
             break;
         if (r == WAIT_FAILED)
             Sleep(std::min<DWORD>(wait, 1000));   // no events to wait on: look again now and then
+        // A forced poll still follows the last poll by a sleep step at least.
+        const DWORD sincePoll = GetTickCount() - scheduledAt_, step = sleepStep_.load();
+        if (r == WAIT_OBJECT_0 + 2 && sincePoll < step && WaitForTerminate(step - sincePoll))
+            break;
     }
 }
 
@@ -362,20 +364,36 @@ namespace {
 
 // The folder is there and may be listed: a folder the user may not enter
 // (or one another program holds shared with nobody) is there but can't be
-// listed, and nothing in it can be told.
+// listed, and nothing in it can be told. Opened for listing as a search
+// opens it, without reading its entries.
 bool CanEnter(const std::string& folder)
 {
     if (!IsExistingDirectory(folder))
         return false;
+    HANDLE h = CreateFileW(Utf8ToWide(folder).c_str(), FILE_LIST_DIRECTORY,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(h);
+    return true;
+}
+
+// A file (not a folder) matches the pattern; the search stops at the first.
+bool AnyFileMatches(const std::string& pattern)
+{
     WIN32_FIND_DATAW data;
-    HANDLE h = FindFirstFileExW(Utf8ToWide(folder + "*").c_str(), FindExInfoStandard, &data, FindExSearchNameMatch,
+    // Standard, not basic, information: Windows XP knows only that.
+    HANDLE h = FindFirstFileExW(Utf8ToWide(pattern).c_str(), FindExInfoStandard, &data, FindExSearchNameMatch,
                                 nullptr, 0);
-    if (h != INVALID_HANDLE_VALUE) {
-        FindClose(h);
-        return true;
-    }
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;   // listed, and empty
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    do {
+        found = !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    } while (!found && FindNextFileW(h, &data));
+    FindClose(h);
+    return found;
 }
 
 }  // namespace
@@ -399,12 +417,13 @@ bool TFah::CheckAccess(const std::string& folder)
     return CanEnter(folder);
 }
 
-bool TFah::CheckResultsReady(const std::string& folder)
-{
-    return !FindFiles(folder + "work\\wuresults_*.dat").empty();
-}
+bool TFah::CheckResultsReady(const std::string& folder) { return AnyFileMatches(folder + "work\\wuresults_*.dat"); }
 
-bool TFah::CheckLogExists(const std::string& log) { return FileExists(log); }
+bool TFah::CheckLogExists(const std::string& log)
+{
+    logStamp_ = FileStampOf(log);   // kept: the parse tells an unchanged log by it
+    return logStamp_.exists;
+}
 
 uint8_t TFah::CheckRunning(const std::string& log)
 {
@@ -423,6 +442,7 @@ uint8_t TFah::CheckRunning(const std::string& log)
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
         CloseHandle(h);
+        logOpened_ = true;
         return fsShutdown;
     }
     const DWORD error = GetLastError();
@@ -435,11 +455,14 @@ uint8_t TFah::CheckRunning(const std::string& log)
     if (h == INVALID_HANDLE_VALUE)
         return fsNotAccess;
     CloseHandle(h);
+    logOpened_ = true;
     return fsRunning;
 }
 
 uint8_t TFah::Decide(const TPaths& paths)
 {
+    logStamp_ = TFileStamp();
+    logOpened_ = false;
     if (!CheckAccess(paths.folder))
         return fsNotAccess;
     if (CheckResultsReady(paths.folder))

@@ -17,6 +17,7 @@
 #include "Classes/LogLines.h"
 #include "Classes/LogTail.h"
 #include "platform/DateTime.h"
+#include "platform/FileStamp.h"
 #include "platform/Rounding.h"
 #include "platform/StringList.h"
 #include "platform/Sync.h"
@@ -222,7 +223,8 @@ private:
     // Running, stopped, or no access when nobody may read the log.
     uint8_t CheckRunning(const std::string& log);
     void Parse(bool forced, const TPaths& paths);
-    bool ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error);
+    // read: the log was read (it was not known to be unchanged).
+    bool ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error, bool& read);
     bool Pause(DWORD ms);
     void ClearDataOf(uint64_t generation);
     void OnLogMessage(const std::string& text, const std::string& keyword);
@@ -247,10 +249,45 @@ private:
         TFahUnitData out;
     };
 
+    // "client.cfg" or "unitinfo.txt" as the polls saw it. An unchanged file
+    // (the same size and write time) is not read again; a file read because
+    // it changed is read once more at the next look, for a rewrite within
+    // the file system's time resolution (two seconds on FAT) keeps its time.
+    struct TFileLook {
+        std::string path;
+        uint64_t generation = 0;
+        TFileStamp stamp;
+        bool settled = false;
+        TStringList lines;
+    };
+    // Brings look up to date with the file (no lines when it is missing or
+    // over the size limit); false when it is there but cannot be read.
+    // read: the file was read.
+    static bool LookAt(const std::string& path, uint64_t generation, TFileLook& look, bool& read);
+
+    // What the parse takes from the log's lines alone, kept with the
+    // snapshot it came from: an unchanged log is not parsed again (the
+    // estimate, which follows the clock, is).
+    struct TLogFacts {
+        TLogLinesPtr log;
+        int newestProjectLine = -1;
+        int unitProjectLine = -1;
+        TFahUnitData out;   // project (from the log), size, run/clone/gen, percent, user, team
+        bool noCR = false;
+        bool linuxRunning = false;
+    };
+    void ParseLogFacts();
+
     TCriticalSection cs_;
     TFahMsgLog msgLog_;
     std::unique_ptr<TFAHThread> thread_;
     uint64_t generation_ = 0;   // grows with every SetFolder
     TWork work_;
     TLogTailReader logReader_;
+    // The polling thread's own: what this poll's state decision saw of the
+    // log, and whether it opened it (it can then be read).
+    TFileStamp logStamp_;
+    bool logOpened_ = false;
+    TFileLook cfgLook_, unitInfoLook_;
+    TLogFacts facts_;
 };

@@ -87,6 +87,17 @@ std::string NumberAfter(std::string_view s, std::string_view label)
     return std::string(s.substr(p, e - p));
 }
 
+// Opened for reading as the log reader opens it, and closed at once.
+bool CanOpenForReading(const std::string& path)
+{
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(h);
+    return true;
+}
+
 // Client files are written in the system's ANSI code page; texts taken from
 // them become UTF-8 like every text inside the program.
 std::string AsUtf8(const std::string& s) { return IsValidUtf8(s) ? s : CodePageToUtf8(s, CP_ACP); }
@@ -99,8 +110,18 @@ std::string TFah::GetUnitInfoValue(const std::string& key)
     return UnitInfoValue(UnitInfoLines, key);
 }
 
-bool TFah::ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error)
+bool TFah::ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error, bool& read)
 {
+    // A log as it was at the last read is not read again. That it can still
+    // be read tells an open: the state decision's, or one made here.
+    read = false;
+    if (!logStamp_.exists)
+        logStamp_ = FileStampOf(path);   // results waiting: the decision did not look at the log
+    if (logReader_.Holds(path, logStamp_) && (logOpened_ || CanOpenForReading(path))) {
+        out = logReader_.Snapshot();
+        return true;
+    }
+    read = true;
     if (logReader_.Read(path, out, [this] { return thread_ && thread_->Terminated(); }))
         return true;
     // A missing log says so by its state; anything else is told in the row.
@@ -108,6 +129,32 @@ bool TFah::ReadLog(const std::string& path, TLogLinesPtr& out, std::string& erro
     if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND && code != ERROR_OPERATION_ABORTED)
         error = SystemErrorText(code);
     return false;
+}
+
+bool TFah::LookAt(const std::string& path, uint64_t generation, TFileLook& look, bool& read)
+{
+    read = false;
+    const TFileStamp stamp = FileStampOf(path);
+    const bool same = look.path == path && look.generation == generation && look.stamp == stamp;
+    if (same && look.settled)
+        return true;
+    look.path = path;
+    look.generation = generation;
+    look.stamp = stamp;
+    look.settled = same;
+    look.lines.Clear();
+    // A file over its size limit is skipped on its own (as if it were not
+    // there): what the other files give still shows.
+    if (!stamp.exists || stamp.size > kMaxSmallFileBytes)
+        return true;
+    std::string text;
+    if (!TryReadFileText(path, text, kMaxSmallFileBytes)) {
+        look = TFileLook();
+        return false;
+    }
+    look.lines.SetText(text);
+    read = true;
+    return true;
 }
 
 void TFah::ClearDataOf(uint64_t generation)
@@ -130,62 +177,56 @@ void TFah::Parse(bool forced, const TPaths& paths)
         (status == fsNotAccess || status == fsLogNotFound || status == fsShutdown))
         return;
 
+    // Each file read is followed by a pause, so one client does not hog a
+    // shared disk; a file known unchanged is not read and needs none.
     const DWORD pause = FileReadPause();
-    bool readCfg = forced || counter % 2 == 0;
-    TStringList cfg;
-    std::string text;
-    // A "client.cfg" or "unitinfo.txt" over its size limit is skipped on its
-    // own (as if it were not there): what the log gives still shows.
-    auto oversized = [](const std::string& path) {
-        return FileSizeOf(path) > static_cast<int64_t>(kMaxSmallFileBytes);
-    };
-    if (readCfg && FileExists(paths.clientCfg) && !oversized(paths.clientCfg)) {
-        if (!TryReadFileText(paths.clientCfg, text, kMaxSmallFileBytes)) {
+    bool read = false;
+    const bool readCfg = forced || counter % 2 == 0;
+    if (readCfg) {
+        if (!LookAt(paths.clientCfg, paths.generation, cfgLook_, read)) {
             ClearDataOf(paths.generation);
             return;
         }
-        cfg.SetText(text);
-        if (Pause(pause))
+        if (read && Pause(pause))
             return;
     }
 
     TLogLinesPtr log;
     std::string logError;
-    if (!ReadLog(paths.log, log, logError)) {
+    if (!ReadLog(paths.log, log, logError, read)) {
         ClearDataOf(paths.generation);
         TLock lock(cs_);
         if (paths.generation == generation_)
             ErrorText = logError;
         return;
     }
-    if (Pause(pause))
+    if (read && Pause(pause))
         return;
 
-    TStringList unitInfo;
-    if (FileExists(paths.unitInfo) && !oversized(paths.unitInfo)) {
-        if (!TryReadFileText(paths.unitInfo, text, kMaxSmallFileBytes)) {
-            ClearDataOf(paths.generation);
-            return;
-        }
-        unitInfo.SetText(text);
-        if (Pause(pause))
-            return;
+    if (!LookAt(paths.unitInfo, paths.generation, unitInfoLook_, read)) {
+        ClearDataOf(paths.generation);
+        return;
     }
+    if (read && Pause(pause))
+        return;
 
     work_ = TWork();
     work_.log = log;
-    work_.unitInfo = std::move(unitInfo);
-    const bool noCR = log->HasNoCR();
-    const bool linuxRunning = IsLinuxClientRunning(*log, noCR);
-
-    FindUnitProjectLine();
-    ParseProjectAndSize();
-    ParseRunCloneGen();
+    work_.unitInfo = unitInfoLook_.lines;
+    if (facts_.log != log)
+        ParseLogFacts();
+    work_.newestProjectLine = facts_.newestProjectLine;
+    work_.unitProjectLine = facts_.unitProjectLine;
+    work_.out = facts_.out;
+    if (work_.out.ProjectNumber == 0) {
+        // No project line: the unit's name tells (p2669_... is 2669).
+        std::string name = UnitInfoValue(work_.unitInfo, "Name: ");
+        SplitFirst(name, "p");
+        work_.out.ProjectNumber = IntDef(SplitFirst(name, "_"), 0);
+    }
     ParseWUName();
     ParseDownloadTime();
     ParseDueTime();
-    ParseProgress();
-    ParseUserTeam();
     ParseEta();
 
     // Without unit information a client with results waiting has finished
@@ -205,13 +246,30 @@ void TFah::Parse(bool forced, const TPaths& paths)
         LogLines = log;
         UnitInfoLines = std::move(work_.unitInfo);
         if (readCfg)
-            ClientCfgLines = std::move(cfg);
-        LogHasNoCR = noCR;
-        LinuxRunning = linuxRunning;
+            ClientCfgLines = cfgLook_.lines;
+        LogHasNoCR = facts_.noCR;
+        LinuxRunning = facts_.linuxRunning;
         ErrorText.clear();
     }
     work_ = TWork();
     msgLog_.Update(log);
+}
+
+// The fields that follow from the log's lines alone.
+void TFah::ParseLogFacts()
+{
+    FindUnitProjectLine();
+    ParseProjectAndSize();
+    ParseRunCloneGen();
+    ParseProgress();
+    ParseUserTeam();
+    facts_ = TLogFacts();
+    facts_.log = work_.log;
+    facts_.newestProjectLine = work_.newestProjectLine;
+    facts_.unitProjectLine = work_.unitProjectLine;
+    facts_.out = work_.out;
+    facts_.noCR = work_.log->HasNoCR();
+    facts_.linuxRunning = IsLinuxClientRunning(*work_.log, facts_.noCR);
 }
 
 // The newest project line, and the line where the current unit starts: the
@@ -246,11 +304,6 @@ void TFah::ParseProjectAndSize()
     o.WuSize = TFixed4();
     if (work_.newestProjectLine >= 0)
         o.ProjectNumber = ProjectOfLine(lines[work_.newestProjectLine]);
-    if (o.ProjectNumber == 0) {
-        std::string name = UnitInfoValue(work_.unitInfo, "Name: ");
-        SplitFirst(name, "p");
-        o.ProjectNumber = IntDef(SplitFirst(name, "_"), 0);
-    }
     const int p = work_.unitProjectLine;
     if (p < 1)
         return;

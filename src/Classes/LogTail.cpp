@@ -13,8 +13,6 @@ namespace {
 constexpr size_t kPieceBytes = 256u << 10;
 constexpr size_t kLastBytes = 4096;
 
-bool SameTime(const FILETIME& a, const FILETIME& b) { return CompareFileTime(&a, &b) == 0; }
-
 bool IsBreak(char c) { return c == '\r' || c == '\n'; }
 
 // Opened shared for reading, writing and deleting with the client.
@@ -48,7 +46,7 @@ void TLogTailReader::Reset()
     path_.clear();
     stream_ = 0;
     consumed_ = 0;
-    written_ = FILETIME{};
+    written_ = 0;
     lastBytes_.clear();
     snapshot_.reset();
     window_.clear();
@@ -68,6 +66,12 @@ void TLogTailReader::Start(const std::string& path)
     Reset();
     path_ = path;
     stream_ = NewLogStream();
+}
+
+bool TLogTailReader::Holds(const std::string& path, const TFileStamp& stamp) const
+{
+    return snapshot_ && path_ == path && consumed_ > 0 && stamp.exists && stamp.size == consumed_ &&
+           stamp.written == written_;
 }
 
 template <class F>
@@ -91,16 +95,20 @@ bool TLogTailReader::OnFile(const std::string& path, F read)
 bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop)
 {
     return OnFile(path, [&](HANDLE h) {
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!GetFileInformationByHandle(h, &info))
+        // Size and write time only: the whole file information would ask
+        // for the volume too (under Wine a trip to its mount manager).
+        LARGE_INTEGER sizeInfo;
+        FILETIME writeTime;
+        if (!GetFileSizeEx(h, &sizeInfo) || !GetFileTime(h, nullptr, nullptr, &writeTime))
             return Fail(GetLastError());
-        const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        const uint64_t size = static_cast<uint64_t>(sizeInfo.QuadPart);
+        const uint64_t written = (static_cast<uint64_t>(writeTime.dwHighDateTime) << 32) | writeTime.dwLowDateTime;
 
         bool goOn = false;
         if (snapshot_ && path_ == path && consumed_ > 0 && size >= consumed_) {
-            // Same size and write time: not read at all (a poll of an idle
-            // client costs an open and a look at its size).
-            if (size == consumed_ && SameTime(written_, info.ftLastWriteTime)) {
+            // Same size and write time: not read at all (see Holds(), which
+            // tells so without opening the file).
+            if (size == consumed_ && written == written_) {
                 out = snapshot_;
                 return true;
             }
@@ -118,7 +126,7 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
         }
         if (!ReadFrom(h, consumed_, size, stop))
             return Fail(GetLastError() ? GetLastError() : ERROR_OPERATION_ABORTED);
-        written_ = info.ftLastWriteTime;
+        written_ = written;
         snapshot_ = std::make_shared<const TLogLines>(EarlierLines(), std::move(window_), firstLine_, stream_);
         window_ = std::string();
         out = snapshot_;

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "Classes/LogLines.h"
+#include "platform/FileStamp.h"
 
 class TLogTailReader {
 public:
@@ -47,6 +48,9 @@ public:
     // lines above (a file of any size costs a window). The next Read starts
     // afresh.
     bool ReadEnd(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop = {});
+    // True when the last read was of this file as the stamp shows it (its
+    // size and write time): a read now would give the same snapshot.
+    bool Holds(const std::string& path, const TFileStamp& stamp) const;
     // Forgets everything: the next read is a new stream.
     void Reset();
     // Why the last read failed (a system error code; ERROR_NOT_ENOUGH_MEMORY
@@ -80,7 +84,7 @@ private:
     std::string path_;
     uint64_t stream_ = 0;
     uint64_t consumed_ = 0;        // bytes of the file read so far
-    FILETIME written_{};
+    uint64_t written_ = 0;         // the file's write time at the last read
     std::string lastBytes_;        // the file's bytes just before consumed_
     TLogLinesPtr snapshot_;
 

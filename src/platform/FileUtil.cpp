@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/Exceptions.h"
+#include "platform/FileStamp.h"
 #include "platform/Text.h"
 
 std::string SystemErrorText(DWORD code)
@@ -160,6 +161,19 @@ int64_t FileSizeOf(const std::string& path)
     if (!GetFileAttributesExW(Utf8ToWide(path).c_str(), GetFileExInfoStandard, &d))
         return -1;
     return (static_cast<int64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+}
+
+TFileStamp FileStampOf(const std::string& path)
+{
+    TFileStamp stamp;
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    if (!GetFileAttributesExW(Utf8ToWide(path).c_str(), GetFileExInfoStandard, &d) ||
+        (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return stamp;
+    stamp.exists = true;
+    stamp.size = (static_cast<uint64_t>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+    stamp.written = (static_cast<uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32) | d.ftLastWriteTime.dwLowDateTime;
+    return stamp;
 }
 
 std::vector<std::string> FindFiles(const std::string& pattern)

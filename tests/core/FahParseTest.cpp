@@ -598,6 +598,130 @@ TEST_F(Parse, AnUnchangedLogIsNotReadAgain)
     EXPECT_EQ(c->LogLines->Count(), first->Count() + 1);
 }
 
+// A file's last write time, and setting it (a number of 100 ns steps).
+uint64_t WriteTimeOf(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA d{};
+    GetFileAttributesExW(Utf8ToWide(path).c_str(), GetFileExInfoStandard, &d);
+    return (static_cast<uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32) | d.ftLastWriteTime.dwLowDateTime;
+}
+
+void SetWriteTime(const std::string& path, uint64_t t)
+{
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    FILETIME ft{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
+    SetFileTime(h, nullptr, nullptr, &ft);
+    CloseHandle(h);
+}
+
+TEST_F(Parse, AnUnchangedUnitInfoOrClientCfgIsNotReadAgain)
+{
+    ClientFolder dir;
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    dir.UnitInfo(RealText("unitinfo-gpu2.txt"));
+    dir.ClientCfg("[settings]\nusername=a\n");
+    Client c(dir.Path());
+    c.Poll();
+    c.Poll();
+    // Another program holds both, sharing them with nobody: unchanged, they
+    // are not opened, and what they said stands.
+    LogHolder unitInfo(dir.Path() + "unitinfo.txt", true), cfg(dir.Path() + "client.cfg", true);
+    ASSERT_TRUE(unitInfo.Holding() && cfg.Holding());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->WUName, "p4744_lam5w_300K");
+    EXPECT_EQ(c->ProjectNumber, 8022);
+    EXPECT_EQ(c->ClientCfgLines.Count(), 2);
+}
+
+TEST_F(Parse, AnUnchangedLogThatCanNoLongerBeReadEmptiesTheRowWithResultsWaiting)
+{
+    ClientFolder dir;
+    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    dir.Results();
+    Client c(dir.Path());
+    c.Poll();
+    c.Poll();
+    LogHolder locker(dir.Path() + "FAHlog.txt", true);
+    ASSERT_TRUE(locker.Holding());
+    c.Poll();
+    TLock lock(c->CritSection());
+    EXPECT_EQ(c->Status, fsReadyForSend);
+    EXPECT_EQ(c->ProjectNumber, 0);
+    EXPECT_NE(c->ErrorText, "");
+}
+
+TEST_F(Parse, AChangedClientFileIsReadAtTheNextPoll)
+{
+    ClientFolder dir;
+    const std::string log = RealText("fahlog-smp-a4-bigadv-running.txt");
+    std::string unitInfo = RealText("unitinfo-gpu2.txt");
+    dir.Log(log);
+    dir.UnitInfo(unitInfo);
+    dir.ClientCfg("[settings]\nusername=a\n");
+    Client c(dir.Path());
+    auto twoPolls = [&] {
+        c.Poll();
+        c.Poll();
+    };
+    auto shows = [&](const char* user, const char* unit, int percent) {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->ClientCfgLines.Values("username"), user);
+        EXPECT_EQ(c->WUName, unit);
+        EXPECT_EQ(c->Percent, percent);
+    };
+    twoPolls();
+    shows("a", "p4744_lam5w_300K", 6);
+
+    // Rewritten with the same length: a new write time tells.
+    const std::string cfgPath = dir.Path() + "client.cfg", unitPath = dir.Path() + "unitinfo.txt",
+                      logPath = dir.Path() + "FAHlog.txt";
+    const uint64_t cfgTime = WriteTimeOf(cfgPath), unitTime = WriteTimeOf(unitPath), logTime = WriteTimeOf(logPath);
+    std::string sameLengthLog = log;
+    sameLengthLog.replace(sameLengthLog.rfind("(6%)"), 4, "(8%)");
+    unitInfo.replace(unitInfo.find("p4744"), 5, "p4745");
+    dir.ClientCfg("[settings]\nusername=b\n");
+    dir.UnitInfo(unitInfo);
+    dir.Log(sameLengthLog);
+    SetWriteTime(cfgPath, cfgTime + 20000000);
+    SetWriteTime(unitPath, unitTime + 20000000);
+    SetWriteTime(logPath, logTime + 20000000);
+    c.Poll();
+    shows("b", "p4745_lam5w_300K", 8);
+
+    // Another length under the write time they had: the length tells.
+    twoPolls();
+    unitInfo.replace(unitInfo.find("p4745"), 5, "p47460");
+    dir.ClientCfg("[settings]\nusername=cc\n");
+    dir.UnitInfo(unitInfo);
+    dir.Log(log + "\r\n[08:53:26] Completed 17500 out of 250000 steps  (7%)\r\n");
+    SetWriteTime(cfgPath, cfgTime + 20000000);
+    SetWriteTime(unitPath, unitTime + 20000000);
+    SetWriteTime(logPath, logTime + 20000000);
+    c.Poll();
+    shows("cc", "p47460_lam5w_300K", 7);
+
+    // Rewritten with the same length right after a read, within the file
+    // system's time resolution (two seconds on FAT): the time stays, and the
+    // next poll still sees the new text, as it reads a file again once after
+    // every change.
+    twoPolls();
+    dir.ClientCfg("[settings]\nusername=d\n");
+    dir.UnitInfo(RealText("unitinfo-gpu2.txt"));
+    dir.Log(log);
+    c.Poll();   // reads all three: they changed
+    unitInfo = RealText("unitinfo-gpu2.txt");
+    unitInfo.replace(unitInfo.find("p4744"), 5, "p4747");
+    const uint64_t cfgNow = WriteTimeOf(cfgPath), unitNow = WriteTimeOf(unitPath);
+    dir.ClientCfg("[settings]\nusername=e\n");
+    dir.UnitInfo(unitInfo);
+    SetWriteTime(cfgPath, cfgNow);
+    SetWriteTime(unitPath, unitNow);
+    c.Poll();
+    shows("e", "p4747_lam5w_300K", 6);
+}
+
 TEST_F(Parse, AGrowingLogIsReadOnFromWhereTheLastReadEnded)
 {
     ClientFolder dir;
