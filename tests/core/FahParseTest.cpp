@@ -681,24 +681,23 @@ TEST_F(Parse, AChangedClientFileIsReadAtTheNextPoll)
     std::string sameLengthLog = log;
     sameLengthLog.replace(sameLengthLog.rfind("(6%)"), 4, "(8%)");
     unitInfo.replace(unitInfo.find("p4744"), 5, "p4745");
-    dir.ClientCfg("[settings]\nusername=b\n");
-    dir.UnitInfo(unitInfo);
-    dir.Log(sameLengthLog);
-    SetWriteTime(cfgPath, cfgTime + 20000000);
-    SetWriteTime(unitPath, unitTime + 20000000);
-    SetWriteTime(logPath, logTime + 20000000);
+    // All three written anew and stamped two seconds after their first time.
+    auto rewrite = [&](const char* cfg, const std::string& newLog) {
+        dir.ClientCfg(cfg);
+        dir.UnitInfo(unitInfo);
+        dir.Log(newLog);
+        SetWriteTime(cfgPath, cfgTime + 20000000);
+        SetWriteTime(unitPath, unitTime + 20000000);
+        SetWriteTime(logPath, logTime + 20000000);
+    };
+    rewrite("[settings]\nusername=b\n", sameLengthLog);
     c.Poll();
     shows("b", "p4745_lam5w_300K", 8);
 
     // Another length under the write time they had: the length tells.
     twoPolls();
     unitInfo.replace(unitInfo.find("p4745"), 5, "p47460");
-    dir.ClientCfg("[settings]\nusername=cc\n");
-    dir.UnitInfo(unitInfo);
-    dir.Log(log + "\r\n[08:53:26] Completed 17500 out of 250000 steps  (7%)\r\n");
-    SetWriteTime(cfgPath, cfgTime + 20000000);
-    SetWriteTime(unitPath, unitTime + 20000000);
-    SetWriteTime(logPath, logTime + 20000000);
+    rewrite("[settings]\nusername=cc\n", log + "\r\n[08:53:26] Completed 17500 out of 250000 steps  (7%)\r\n");
     c.Poll();
     shows("cc", "p47460_lam5w_300K", 7);
 
