@@ -8,7 +8,6 @@
 // data. Whatever goes wrong, the temporary file goes and the action is
 // enabled again.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cctype>
@@ -406,9 +405,9 @@ void TMainDM::CheckForUpdate(bool showNoUpdateMessage)
         std::string text = FillIn(sFindNewVersion, {Shown(version, kShownVersionChars), VersionDateText(file.Values("date")),
                                                     VersionSizeText(file.Values("size"))});
         std::string url = Trim(file.Values("url"));
-        // Only a web address: a program's path would be run by the shell.
-        if (AppInfoBox(text, MB_YESNOCANCEL) == IDYES && IsWebAddress(url))
-            ShellExecuteW(nullptr, L"open", Utf8ToWide(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        // Only a web address is opened: a program's path would be run by the shell.
+        if (AppInfoBox(text, MB_YESNOCANCEL) == IDYES)
+            OpenWebAddress(url);
     } else if (showNoUpdateMessage) {
         AppInfoBox(sNewVersionNotFound, MB_OK);
     }
