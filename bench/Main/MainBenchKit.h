@@ -95,8 +95,8 @@ inline std::string BenchRoot(const std::string& name)
     return root;
 }
 
-// A folder list NAME.ini under root naming n client folders root\NAMEi\
-// (alias "NAME i", listed in the tray hint), each made by make(i, folder).
+// A folder list NAME.ini under root naming n client folders (root\NAMEi\,
+// alias "NAME i", listed in the tray hint), each made by make(i, folder).
 template <class F>
 std::string MakeFolderList(const std::string& root, const std::string& name, int n, F make)
 {
