@@ -43,27 +43,6 @@ namespace {
 constexpr int kFolders = 100;
 constexpr DWORD kChildLimit = 90000;
 
-DWORD WINAPI IdleThread(LPVOID stop)
-{
-    WaitForSingleObject(static_cast<HANDLE>(stop), INFINITE);
-    return 0;
-}
-
-// What one more idle thread with a polling thread's stack commits.
-long long ThreadBytes()
-{
-    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    const size_t before = PrivateBytes();
-    HANDLE t = CreateThread(nullptr, TFAHThread::kStackSize, IdleThread, stop, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    Sleep(50);
-    const long long grew = static_cast<long long>(PrivateBytes()) - static_cast<long long>(before);
-    SetEvent(stop);
-    WaitForSingleObject(t, INFINITE);
-    CloseHandle(t);
-    CloseHandle(stop);
-    return grew;
-}
-
 void WriteResult(const std::string& file, double ms, long long thread)
 {
     char line[128];
@@ -86,7 +65,7 @@ void CALLBACK WhenPollsDone(HWND, UINT, UINT_PTR, DWORD)
         if (t && (t->PollCount() < 1 || t->Polling()))
             return;
     }
-    WriteResult(pollResult, startupMs, ThreadBytes());
+    WriteResult(pollResult, startupMs, IdleThreadCost().priv);
     ExitProcess(0);
 }
 int RunForm(const std::string& ini, const std::string& result, double started)
@@ -133,7 +112,7 @@ int RunCore(const std::string& ini, const std::string& result, double started)
     }
     for (auto& v : views)
         v->Update();
-    WriteResult(result, Ms() - started, ThreadBytes());
+    WriteResult(result, Ms() - started, IdleThreadCost().priv);
     ExitProcess(0);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Classes/Fah.h"
 #include "Classes/FahView.h"
 #include "Frame/fvFr.h"
 #include "Main.h"
@@ -40,6 +41,37 @@ inline size_t WorkingSetBytes()
     m.cb = sizeof m;
     GetProcessMemoryInfo(GetCurrentProcess(), &m, sizeof m);
     return m.WorkingSetSize;
+}
+
+// What one more idle thread with a polling thread's stack adds to the
+// working set and to the committed private memory (bytes).
+struct TThreadCost {
+    long long ws = 0, priv = 0;
+};
+inline TThreadCost IdleThreadCost()
+{
+    struct Idle {
+        static DWORD WINAPI Until(LPVOID stop)
+        {
+            WaitForSingleObject(static_cast<HANDLE>(stop), INFINITE);
+            return 0;
+        }
+    };
+    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const long long ws = static_cast<long long>(WorkingSetBytes()), priv = static_cast<long long>(PrivateBytes());
+    HANDLE t = CreateThread(nullptr, TFAHThread::kStackSize, Idle::Until, stop, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                            nullptr);
+    Sleep(50);
+    TThreadCost cost;
+    cost.ws = static_cast<long long>(WorkingSetBytes()) - ws;
+    cost.priv = static_cast<long long>(PrivateBytes()) - priv;
+    SetEvent(stop);
+    if (t) {
+        WaitForSingleObject(t, INFINITE);
+        CloseHandle(t);
+    }
+    CloseHandle(stop);
+    return cost;
 }
 
 inline void DeleteTree(const std::string& folder)
@@ -95,8 +127,8 @@ inline std::string BenchRoot(const std::string& name)
     return root;
 }
 
-// A folder list NAME.ini under root naming n client folders root\NAMEi\
-// (alias "NAME i", listed in the tray hint), each made by make(i, folder).
+// A folder list NAME.ini under root naming n client folders (root\NAMEi\,
+// alias "NAME i", listed in the tray hint), each made by make(i, folder).
 template <class F>
 std::string MakeFolderList(const std::string& root, const std::string& name, int n, F make)
 {

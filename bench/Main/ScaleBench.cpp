@@ -71,28 +71,6 @@ double CpuSeconds()
     return s(k) + s(u);
 }
 
-DWORD WINAPI IdleThread(LPVOID stop)
-{
-    WaitForSingleObject(static_cast<HANDLE>(stop), INFINITE);
-    return 0;
-}
-
-// What one more idle thread (with the polling threads' stack) adds.
-void MeasureThread()
-{
-    HANDLE stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    const long long ws = static_cast<long long>(WorkingSetBytes()), priv = static_cast<long long>(PrivateBytes());
-    HANDLE t = CreateThread(nullptr, TFAHThread::kStackSize, IdleThread, stop, STACK_SIZE_PARAM_IS_A_RESERVATION,
-                            nullptr);
-    Sleep(50);
-    run.threadWs = static_cast<long long>(WorkingSetBytes()) - ws;
-    run.threadPrivate = static_cast<long long>(PrivateBytes()) - priv;
-    SetEvent(stop);
-    WaitForSingleObject(t, INFINITE);
-    CloseHandle(t);
-    CloseHandle(stop);
-}
-
 void Finish(double cpuPercent)
 {
     char line[256];
@@ -124,7 +102,9 @@ void CALLBACK WhenPollsDone(HWND, UINT, UINT_PTR id, DWORD)
         }
         PumpFor(500);
     }
-    MeasureThread();
+    const TThreadCost thread = IdleThreadCost();
+    run.threadWs = thread.ws;
+    run.threadPrivate = thread.priv;
     run.ws = WorkingSetBytes();
     run.priv = PrivateBytes();
     if (run.cpuSeconds <= 0)

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "platform/Exceptions.h"
+#include "platform/FileUtil.h"
 #include "platform/Firewall.h"
 #include "platform/Rounding.h"
 #include "platform/Text.h"
@@ -16,22 +17,6 @@ const char kAllCoresPrefix[] = "FAHCORE_";
 const char kMultiCoreA1[] = "FAHCORE_A1.EXE";
 const char kMultiCoreA2[] = "FAHCORE_A2.EXE";
 const size_t kMaxNameLength = 64;
-
-std::string SystemErrorText(DWORD code)
-{
-    wchar_t* buf = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<LPWSTR>(&buf), 0, nullptr);
-    std::string text;
-    if (n && buf)
-        text = Trim(WideToUtf8(std::wstring_view(buf, n)));
-    if (buf)
-        LocalFree(buf);
-    if (text.empty())
-        text = "System error " + std::to_string(code);
-    return text;
-}
 
 // The first `count` characters of a UTF-8 text (never half a character).
 std::string FirstCharacters(const std::string& s, size_t count)

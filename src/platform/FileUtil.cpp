@@ -27,12 +27,19 @@ bool TryReadFileText(const std::string& path, std::string& out, uint64_t maxByte
     if (h == INVALID_HANDLE_VALUE)
         return false;
     LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(h, &size) && static_cast<uint64_t>(size.QuadPart) <= maxBytes;
+    bool ok = GetFileSizeEx(h, &size) != 0;
+    // The last error tells a caller why: the size, or memory, too.
+    DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    if (ok && static_cast<uint64_t>(size.QuadPart) > maxBytes) {
+        ok = false;
+        error = ERROR_FILE_TOO_LARGE;
+    }
     if (ok) {
         try {
             out.resize(static_cast<size_t>(size.QuadPart));
         } catch (const std::bad_alloc&) {
             ok = false;
+            error = ERROR_NOT_ENOUGH_MEMORY;
         }
     }
     size_t got = 0;
@@ -41,6 +48,7 @@ bool TryReadFileText(const std::string& path, std::string& out, uint64_t maxByte
         DWORD read = 0;
         if (!ReadFile(h, out.data() + got, chunk, &read, nullptr)) {
             ok = false;
+            error = GetLastError();
             break;
         }
         if (read == 0)
@@ -50,6 +58,7 @@ bool TryReadFileText(const std::string& path, std::string& out, uint64_t maxByte
     CloseHandle(h);
     if (!ok) {
         out.clear();
+        SetLastError(error);
         return false;
     }
     out.resize(got);

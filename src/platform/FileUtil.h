@@ -9,7 +9,8 @@
 // client keeps its log open). Throws EFileError when it can't be opened or read,
 // or when it is larger than maxBytes.
 std::string ReadFileText(const std::string& path, uint64_t maxBytes = 512ull << 20);
-// Like ReadFileText, but false instead of an exception.
+// Like ReadFileText, but false instead of an exception; GetLastError() then
+// tells why (ERROR_FILE_TOO_LARGE over maxBytes).
 bool TryReadFileText(const std::string& path, std::string& out, uint64_t maxBytes = 512ull << 20);
 // Writes a file whole or not at all: a temporary file beside it, flushed, then
 // renamed over the target. An existing target keeps its attributes; a

@@ -44,12 +44,7 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path))
         DWORD code = GetLastError();
         if ((code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) && !FileExists(path_))
             return;   // no file yet: an empty one
-        loadError_ = "Cannot read file \"" + path_ + "\"";
-        try {
-            ReadFileText(path_, kMaxFileBytes);
-        } catch (const std::exception& e) {
-            loadError_ = e.what();
-        }
+        loadError_ = "Cannot read file \"" + path_ + "\": " + SystemErrorText(code);
         return;
     }
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {

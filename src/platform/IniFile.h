@@ -40,8 +40,6 @@ public:
     void BeginUpdate() { ++updating_; }
     void EndUpdate();          // saves when the outermost update ends with changes
     void UpdateFile();         // saves now; throws EFileError
-    // The file was read as UTF-16; a save writes it back so.
-    bool Utf16() const { return encoding_ == kUtf16Le || encoding_ == kUtf16Be; }
 
 private:
     // A key and its value, or (key empty) a line kept as the user wrote it.

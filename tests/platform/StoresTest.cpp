@@ -187,6 +187,11 @@ TEST(FileUtil, AtomicWriteReplacesWholeFiles)
     EXPECT_EQ(ReadFileText(path), "second, longer");
     EXPECT_EQ(FileSizeOf(path), 14);
     EXPECT_THROW(ReadFileText(dir.File("missing.txt")), EFileError);
+    // A file over the limit is not read, and the reason is its size.
+    std::string text;
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(TryReadFileText(path, text, 4));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_TOO_LARGE));
     EXPECT_THROW(WriteFileAtomic(dir.File("no\\such\\folder\\x.txt"), "x"), EFileError);
     EXPECT_TRUE(ForceDirectories(dir.File("a\\b\\c")));
     EXPECT_TRUE(DirectoryExists(dir.File("a\\b\\c")));
