@@ -657,8 +657,14 @@ void TBaseVirtualTree::SetChildCount(PVirtualNode node, unsigned newChildCount)
         TNodeWatch watch(*this, node);
         ++batchedDeletes_;
         try {
-            while (watch.Alive() && node->ChildCount > newChildCount && node->LastChild)
+            while (watch.Alive() && node->ChildCount > newChildCount && node->LastChild) {
+                // A child that stays (on its way out with its parent, or a
+                // handler made the tree read-only) ends the trimming.
+                TNodeWatch child(*this, node->LastChild);
                 DeleteNode(node->LastChild);
+                if (child.Alive())
+                    break;
+            }
         } catch (...) {
             --batchedDeletes_;
             throw;

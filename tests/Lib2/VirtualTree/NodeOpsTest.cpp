@@ -454,6 +454,22 @@ TEST_F(VTOpsWindow, HandlersThatDeleteNodesMeetAConsistentTreeAndNoFreedNode)
     tree->ClearNodes();
     check(0);
 
+    // A group trims itself to one row when one goes (OnFreeNode): alone,
+    // and while the whole group goes (its rows stay on their way out).
+    keeper.onFree = [](TBaseVirtualTree* s, PVirtualNode n) {
+        if (n->Parent != s->RootNode() && n->Parent->ChildCount > 1)
+            s->SetChildCountOf(n->Parent, 1);
+    };
+    fill(2);
+    tree->SetChildCountOf(tree->FirstNodeNoInit(), 3);
+    tree->SetChildCountOf(tree->RootNode()->LastChild, 3);
+    keeper.MadeAll();
+    tree->DeleteNode(tree->FirstNodeNoInit()->LastChild);
+    EXPECT_EQ(tree->FirstNodeNoInit()->ChildCount, 1u);
+    check(2);
+    tree->DeleteNode(tree->RootNode()->LastChild);
+    check(1);
+
     // Rows in pairs: one goes with the other, one at a time and all at once.
     std::map<PVirtualNode, PVirtualNode> partner;
     keeper.onFree = [&](TBaseVirtualTree* s, PVirtualNode n) {
