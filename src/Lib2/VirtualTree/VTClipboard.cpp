@@ -133,8 +133,7 @@ void TBaseVirtualTree::FinishPendingCutCopy()
         return;
     BeginUpdate();
     TOnExit endUpdate{[this] { EndUpdate(); }};
-    for (size_t i = nodes.size(); i-- > 0;)
-        DeleteNode(nodes[i], true);
+    DeleteSortedNodes(nodes, &TBaseVirtualTree::SortedCutCopySet);
 }
 
 void TBaseVirtualTree::FlushClipboard()

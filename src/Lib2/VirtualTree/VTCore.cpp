@@ -200,6 +200,7 @@ void TBaseVirtualTree::FreeNodeRecord(PVirtualNode node)
     // The handler may have looked the node up again: forget it once more.
     ForgetNode(node);
     std::free(node);
+    ++freedCount_;
 }
 
 void TBaseVirtualTree::ForgetNode(PVirtualNode node)

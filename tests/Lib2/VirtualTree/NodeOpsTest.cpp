@@ -495,6 +495,21 @@ TEST_F(VTOpsWindow, HandlersThatDeleteNodesMeetAConsistentTreeAndNoFreedNode)
         check(clear ? 0 : 4);
         EXPECT_EQ(keeper.freed.size(), keeper.initialized.size() - keeper.live.size());
     }
+
+    // While the selection goes, the last row takes the first with it and
+    // adds a row (OnFreeNode): the new row stays.
+    fill(4);
+    tree->SelectAllNodes(false);
+    PVirtualNode last = tree->RootNode()->LastChild, added = nullptr;
+    keeper.onFree = [&](TBaseVirtualTree* s, PVirtualNode n) {
+        if (n != last)
+            return;
+        s->DeleteNode(s->FirstNodeNoInit());
+        keeper.live.insert(added = s->AddChildNode(nullptr));
+    };
+    tree->DeleteSelection();
+    check(1);
+    EXPECT_EQ(tree->FirstNodeNoInit(), added);
     keeper.onFree = nullptr;
 }
 
