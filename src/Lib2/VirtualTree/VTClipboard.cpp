@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <optional>
 #include <vector>
 
 #include "Lib2/VirtualTree/VTDataObject.h"
@@ -132,8 +133,7 @@ void TBaseVirtualTree::FinishPendingCutCopy()
         return;
     BeginUpdate();
     TOnExit endUpdate{[this] { EndUpdate(); }};
-    for (size_t i = nodes.size(); i-- > 0;)
-        DeleteNode(nodes[i], true);
+    DeleteSortedNodes(nodes, &TBaseVirtualTree::SortedCutCopySet);
 }
 
 void TBaseVirtualTree::FlushClipboard()
@@ -221,20 +221,32 @@ bool TBaseVirtualTree::ProcessClipboardData(TBaseVirtualTree* source, IDataObjec
     PVirtualNode anchor = target;
     TVTNodeAttachMode how = mode;
     bool any = false;
+    // The handlers may delete any node, the ones pasted and the target too:
+    // a node is used after them only while it is still there.
+    TNodeWatch targetWatch(*this, target);
+    std::optional<TNodeWatch> anchorWatch;   // once the anchor is a pasted node
     while (stream.Position() < stream.Size()) {
+        // What the rest would go at is gone: it is not pasted.
+        if (!targetWatch.Alive() || (anchorWatch && !anchorWatch->Alive()))
+            break;
         PVirtualNode node = NewConnectedNode(anchor, how);
+        TNodeWatch watch(*this, node);
         AddFromStream(stream, VTTreeStreamVersion, node);
-        if (!DoNodeCopying(node, target == root_ ? nullptr : target)) {
-            DeleteNode(node, true);
+        if (!watch.Alive() || !targetWatch.Alive() || !DoNodeCopying(node, target == root_ ? nullptr : target)) {
+            if (watch.Alive())
+                DeleteNode(node, true);
             continue;
         }
         DoNodeCopied(node);
-        StructureChanged(node, crNodeCopied);
         any = true;
+        if (!watch.Alive())
+            continue;
+        StructureChanged(node, crNodeCopied);
         // The next node follows this one.
         if (how == amInsertAfter || how == amAddChildFirst) {
             anchor = node;
             how = amInsertAfter;
+            anchorWatch.emplace(*this, node);
         }
     }
     return any;

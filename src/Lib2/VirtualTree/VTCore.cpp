@@ -200,6 +200,7 @@ void TBaseVirtualTree::FreeNodeRecord(PVirtualNode node)
     // The handler may have looked the node up again: forget it once more.
     ForgetNode(node);
     std::free(node);
+    ++freedCount_;
 }
 
 void TBaseVirtualTree::ForgetNode(PVirtualNode node)
@@ -657,8 +658,14 @@ void TBaseVirtualTree::SetChildCount(PVirtualNode node, unsigned newChildCount)
         TNodeWatch watch(*this, node);
         ++batchedDeletes_;
         try {
-            while (watch.Alive() && node->ChildCount > newChildCount && node->LastChild)
+            while (watch.Alive() && node->ChildCount > newChildCount && node->LastChild) {
+                // A child that stays (on its way out with its parent, or a
+                // handler made the tree read-only) ends the trimming.
+                TNodeWatch child(*this, node->LastChild);
                 DeleteNode(node->LastChild);
+                if (child.Alive())
+                    break;
+            }
         } catch (...) {
             --batchedDeletes_;
             throw;

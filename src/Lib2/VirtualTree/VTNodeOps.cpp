@@ -161,7 +161,7 @@ void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex)
 
     if (states_ & tsHint)
         DoStateChange(0, tsHint);
-    FreeDetached(node);
+    lastDeletedCount_ = FreeDetached(node);
     if (updateCount_ == 0 && batchedDeletes_ == 0) {
         CompactSelection();
         ValidateCache();
@@ -275,8 +275,9 @@ void TBaseVirtualTree::MarkForDeletion(PVirtualNode top)
         ResetRangeAnchor();
 }
 
-void TBaseVirtualTree::FreeDetached(PVirtualNode top)
+uint64_t TBaseVirtualTree::FreeDetached(PVirtualNode top)
 {
+    uint64_t freed = 1;
     PVirtualNode run = top;
     for (;;) {
         while (run->LastChild)
@@ -293,9 +294,11 @@ void TBaseVirtualTree::FreeDetached(PVirtualNode top)
             parent->FirstChild = nullptr;
         --parent->ChildCount;
         FreeNodeRecord(run);
+        ++freed;
         run = parent;
     }
     FreeNodeRecord(top);
+    return freed;
 }
 
 void TBaseVirtualTree::ClearNodes()
@@ -330,12 +333,26 @@ void TBaseVirtualTree::DeleteSelection()
         return;
     BeginUpdate();
     // In tree order, children of selected nodes left out: they go with their parent.
-    const TNodeArray nodes = SortedSelection(true);
-    for (size_t i = nodes.size(); i-- > 1;)
-        DeleteNode(nodes[i], nodes[i]->Parent != nodes[i - 1]->Parent);
-    if (!nodes.empty())
-        DeleteNode(nodes[0], true);
+    DeleteSortedNodes(SortedSelection(true), &TBaseVirtualTree::SortedSelection);
     EndUpdate();
+}
+
+void TBaseVirtualTree::DeleteSortedNodes(TNodeArray nodes, TNodeArray (TBaseVirtualTree::*remaining)(bool) const)
+{
+    while (!nodes.empty()) {
+        PVirtualNode node = nodes.back();
+        nodes.pop_back();
+        // Siblings are numbered again once, with the first of them to go.
+        const bool reindex = nodes.empty() || node->Parent != nodes.back()->Parent;
+        TNodeWatch watch(*this, node);
+        const uint64_t before = freedCount_;
+        lastDeletedCount_ = 0;
+        DeleteNode(node, reindex);
+        // A node that stays (already on its way out, or the tree is
+        // read-only now) was left before any handler ran.
+        if (!watch.Alive() && freedCount_ - before != lastDeletedCount_)
+            nodes = (this->*remaining)(true);
+    }
 }
 
 void TBaseVirtualTree::CancelEditInside(PVirtualNode node)

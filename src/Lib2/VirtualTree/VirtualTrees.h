@@ -1854,7 +1854,13 @@ protected:
     // consistent again before any OnFreeNode runs; then its nodes are freed,
     // children before parents, without recursion.
     void MarkForDeletion(PVirtualNode top);
-    void FreeDetached(PVirtualNode top);
+    // Returns how many nodes it freed itself (handlers may free more).
+    uint64_t FreeDetached(PVirtualNode top);
+    // Deletes the nodes of a sorted list from the last one back. Handlers
+    // may free nodes of the list meanwhile: once any node but the one
+    // deleted and its subtree is freed, the rest is what `remaining` (the
+    // selection, the cut set) lists then.
+    void DeleteSortedNodes(TNodeArray nodes, TNodeArray (TBaseVirtualTree::*remaining)(bool) const);
     // Moves the focus away from a node that is going or from below it; false
     // when a handler deleted `watched` meanwhile.
     bool ReleaseFocusInside(PVirtualNode node, bool itself, const TNodeWatch& watched);
@@ -2020,6 +2026,10 @@ private:
     // Above 0 while SetChildCount deletes children one by one: it brings the
     // cache and the scroll bars up to date once, afterwards.
     unsigned batchedDeletes_ = 0;
+    // The node records freed so far, and how many of them the last DeleteNode
+    // to finish freed of its own subtree (DeleteSortedNodes).
+    uint64_t freedCount_ = 0;
+    uint64_t lastDeletedCount_ = 0;
 
     // Selection.
     std::vector<PVirtualNode> selection_;

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
@@ -408,6 +409,27 @@ TEST_F(VTDragDrop, CutPasteMovesCancelKeepsAndCopyOutlivesARefresh)
             EXPECT_FALSE(n->States & vsCutOrCopy);
         a->tree->OnNodeMoving = nullptr;
     }
+    // Copies that OnNodeCopied deletes at once, pasted one after the other:
+    // each still goes in, and no later one is linked to or reports a gone one.
+    a->Select({0, 1});
+    a->tree->CopyNodesToClipboard();
+    b->tree->SetFocusedNode(b->Row(0));
+    b->tree->SetDefaultPasteMode(amInsertAfter);
+    std::vector<PVirtualNode> gone, reported;
+    b->tree->OnNodeCopied = [&](TBaseVirtualTree* s, PVirtualNode n) {
+        gone.push_back(n);
+        s->DeleteNode(n);
+    };
+    b->tree->OnStructureChange = [&](TBaseVirtualTree*, PVirtualNode n, TChangeReason) { reported.push_back(n); };
+    EXPECT_TRUE(b->tree->PasteNodesFromClipboard());
+    EXPECT_EQ(gone.size(), 2u);
+    EXPECT_EQ(b->Rows(), "A1");
+    for (PVirtualNode n : reported)
+        EXPECT_EQ(std::count(gone.begin(), gone.end(), n), 0);
+    b->tree->OnNodeCopied = nullptr;
+    b->tree->OnStructureChange = nullptr;
+    b->tree->SetDefaultPasteMode(amAddChildLast);
+
     // Back to where the cut above left both trees.
     a->tree->ClearNodes();
     b->tree->ClearNodes();

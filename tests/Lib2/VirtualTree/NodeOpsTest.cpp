@@ -454,6 +454,22 @@ TEST_F(VTOpsWindow, HandlersThatDeleteNodesMeetAConsistentTreeAndNoFreedNode)
     tree->ClearNodes();
     check(0);
 
+    // A group trims itself to one row when one goes (OnFreeNode): alone,
+    // and while the whole group goes (its rows stay on their way out).
+    keeper.onFree = [](TBaseVirtualTree* s, PVirtualNode n) {
+        if (n->Parent != s->RootNode() && n->Parent->ChildCount > 1)
+            s->SetChildCountOf(n->Parent, 1);
+    };
+    fill(2);
+    tree->SetChildCountOf(tree->FirstNodeNoInit(), 3);
+    tree->SetChildCountOf(tree->RootNode()->LastChild, 3);
+    keeper.MadeAll();
+    tree->DeleteNode(tree->FirstNodeNoInit()->LastChild);
+    EXPECT_EQ(tree->FirstNodeNoInit()->ChildCount, 1u);
+    check(2);
+    tree->DeleteNode(tree->RootNode()->LastChild);
+    check(1);
+
     // Rows in pairs: one goes with the other, one at a time and all at once.
     std::map<PVirtualNode, PVirtualNode> partner;
     keeper.onFree = [&](TBaseVirtualTree* s, PVirtualNode n) {
@@ -479,6 +495,21 @@ TEST_F(VTOpsWindow, HandlersThatDeleteNodesMeetAConsistentTreeAndNoFreedNode)
         check(clear ? 0 : 4);
         EXPECT_EQ(keeper.freed.size(), keeper.initialized.size() - keeper.live.size());
     }
+
+    // While the selection goes, the last row takes the first with it and
+    // adds a row (OnFreeNode): the new row stays.
+    fill(4);
+    tree->SelectAllNodes(false);
+    PVirtualNode last = tree->RootNode()->LastChild, added = nullptr;
+    keeper.onFree = [&](TBaseVirtualTree* s, PVirtualNode n) {
+        if (n != last)
+            return;
+        s->DeleteNode(s->FirstNodeNoInit());
+        keeper.live.insert(added = s->AddChildNode(nullptr));
+    };
+    tree->DeleteSelection();
+    check(1);
+    EXPECT_EQ(tree->FirstNodeNoInit(), added);
     keeper.onFree = nullptr;
 }
 
