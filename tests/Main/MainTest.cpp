@@ -903,9 +903,7 @@ TEST_F(MainFormTest, AnotherClientsRestartWaitsForTheRunningCommandAndThenRuns)
 TEST_F(MainFormTest, AFolderListThatCannotBeReadIsToldAndKept)
 {
     // UTF-16 without its mark: no text the program can read.
-    std::string bytes;
-    for (char c : "[FAHDir]\r\nline000=\"" + Folder("a") + "\"\r\n")
-        bytes += std::string{c, '\0'};
+    const std::string bytes = Utf16Bytes(Utf8ToWide("[FAHDir]\r\nline000=\"" + Folder("a") + "\"\r\n")).substr(2);
     WriteFile(dir->File("folders.ini"), bytes);
     std::string told;
     {
