@@ -450,7 +450,7 @@ TEST_F(MainFormTest, ListAndColumnMenus)
     EXPECT_EQ(listMenus, 1);
 }
 
-TEST_F(MainFormTest, StatusPanelGoesWhenTheListSettlesADownloadErrorStays)
+TEST_F(MainFormTest, StatusPanelGoesWhenTheListSettlesADownloadErrorStaysAndLeavesTheHintsRoom)
 {
     Start();
     TMainDMHost& host = form->MainDM->Host;
@@ -479,14 +479,10 @@ TEST_F(MainFormTest, StatusPanelGoesWhenTheListSettlesADownloadErrorStays)
     form->fvFrame1->RefreshAll();
     settled();
     EXPECT_EQ(form->sbMain->Panel(0).Width, 0);
-}
 
-// A server's reason of thousands of characters: the error's panel stays
-// inside the bar and the hint panel beside it stays in sight, in a wide
-// window and in a narrow one.
-TEST_F(MainFormTest, ALongDownloadErrorLeavesTheHintPanelInSight)
-{
-    Start();
+    // A server's reason of thousands of characters: the error's panel stays
+    // inside the bar and the hint panel beside it stays in sight, in a wide
+    // window and in a narrow one.
     const std::string error = sUpdateError + ": 404 " + std::string(8000, 'R');
     for (int width : {900, 300}) {
         SCOPED_TRACE(width);
