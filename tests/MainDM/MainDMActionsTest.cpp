@@ -175,7 +175,7 @@ TEST(FolderList, SaveRenumbersQuotesOnceAndDeleteMatchesExactly)
     EXPECT_EQ(ReadFolderList(ini).size(), 3u);
 }
 
-TEST(FolderList, ANotepadUnicodeFileKeepsItsFoldersCommentsAndEncoding)
+TEST(FolderList, ANotepadUnicodeFileKeepsItsEncodingAndOneThatCannotBeReadIsNeverOverwritten)
 {
     Harness h;
     const std::string ini = h.dm->FolderListFile;
@@ -204,13 +204,8 @@ TEST(FolderList, ANotepadUnicodeFileKeepsItsFoldersCommentsAndEncoding)
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].Folder + list[1].Folder, dom + "D:\\two\\");
     EXPECT_EQ(list[0].Alias, "box");
-}
 
-TEST(FolderList, AFileThatCannotBeReadIsToldAndNeverOverwritten)
-{
-    Harness h;
-    const std::string ini = h.dm->FolderListFile;
-    // UTF-16 without its mark: no text this program can read.
+    // UTF-16 without its mark: no text this program can read; it is told and never overwritten.
     const std::string bytes = Utf16Bytes(L"[FAHDir]\r\nline000=\"C:\\a\\\"\r\n").substr(2);
     WriteFile(ini, bytes);
     EXPECT_THROW(ReadFolderList(ini), EFileError);
