@@ -201,7 +201,7 @@ TEST_F(FvFrameTest, RefreshKeepsUnsavedClientCfgEditsOfTheSelectedClient)
     EXPECT_EQ(frame->FAHIniFrame->Lines(), (std::vector<std::string>{"[settings]", "username=b"}));
 }
 
-TEST_F(FvFrameTest, ABackgroundPictureWhoseHeaderCannotBeTrustedIsSkippedWithANote)
+TEST_F(FvFrameTest, ABackgroundPictureIsFoundInQuotesAndSkippedWithANoteWhenItsHeaderCannotBeTrusted)
 {
     const std::string good = dir->File("good.bmp");
     WriteFile(good, BmpFile(8, 4, 24, 8 * 3 * 4));
@@ -235,6 +235,15 @@ TEST_F(FvFrameTest, ABackgroundPictureWhoseHeaderCannotBeTrustedIsSkippedWithANo
     // A file that is not there is no error: the defaults name such files.
     frame->SetListBackground(dir->File("none.bmp"));
     EXPECT_TRUE(CaughtErrors().empty());
+    ASSERT_TRUE(frame->VSTree->Background().Empty());
+    // A real bitmap (the edit buttons' glyph) in a folder with a blank, stored in quotes or not.
+    TempDir pictures("pic dir");
+    const std::string path = pictures.File("my picture.bmp");
+    WriteFile(path, ReadFile(SourceDir() + "resources\\controls\\feditbmp.bmp"));
+    for (const std::string& stored : {"\"" + path + "\"", path}) {
+        frame->SetListBackground(stored);
+        EXPECT_GT(frame->VSTree->Background().Width(), 0) << stored;
+    }
 }
 
 TEST_F(FvFrameTest, SidePanesGiveWayInASmallWindowAndComeBackInALargeOne)
@@ -278,16 +287,4 @@ TEST_F(FvFrameTest, SidePanesGiveWayInASmallWindowAndComeBackInALargeOne)
     Pump(50);
     EXPECT_EQ(frame->FLPanel->Width(), 250);
     EXPECT_EQ(frame->FL2Panel->Width(), 300);
-}
-
-TEST_F(FvFrameTest, APictureStoredInQuotesIsStillFound)
-{
-    // A real bitmap (the edit buttons' glyph) in a folder with a blank.
-    TempDir pictures("pic dir");
-    const std::string path = pictures.File("my picture.bmp");
-    WriteFile(path, ReadFile(SourceDir() + "resources\\controls\\feditbmp.bmp"));
-    for (const std::string& stored : {"\"" + path + "\"", path}) {
-        frame->SetListBackground(stored);
-        EXPECT_GT(frame->VSTree->Background().Width(), 0) << stored;
-    }
 }

@@ -450,7 +450,7 @@ TEST_F(MainFormTest, ListAndColumnMenus)
     EXPECT_EQ(listMenus, 1);
 }
 
-TEST_F(MainFormTest, StatusPanelGoesWhenTheListSettlesADownloadErrorStays)
+TEST_F(MainFormTest, StatusPanelGoesWhenTheListSettlesADownloadErrorStaysAndLeavesTheHintsRoom)
 {
     Start();
     TMainDMHost& host = form->MainDM->Host;
@@ -479,14 +479,10 @@ TEST_F(MainFormTest, StatusPanelGoesWhenTheListSettlesADownloadErrorStays)
     form->fvFrame1->RefreshAll();
     settled();
     EXPECT_EQ(form->sbMain->Panel(0).Width, 0);
-}
 
-// A server's reason of thousands of characters: the error's panel stays
-// inside the bar and the hint panel beside it stays in sight, in a wide
-// window and in a narrow one.
-TEST_F(MainFormTest, ALongDownloadErrorLeavesTheHintPanelInSight)
-{
-    Start();
+    // A server's reason of thousands of characters: the error's panel stays
+    // inside the bar and the hint panel beside it stays in sight, in a wide
+    // window and in a narrow one.
     const std::string error = sUpdateError + ": 404 " + std::string(8000, 'R');
     for (int width : {900, 300}) {
         SCOPED_TRACE(width);
@@ -903,9 +899,7 @@ TEST_F(MainFormTest, AnotherClientsRestartWaitsForTheRunningCommandAndThenRuns)
 TEST_F(MainFormTest, AFolderListThatCannotBeReadIsToldAndKept)
 {
     // UTF-16 without its mark: no text the program can read.
-    std::string bytes;
-    for (char c : "[FAHDir]\r\nline000=\"" + Folder("a") + "\"\r\n")
-        bytes += std::string{c, '\0'};
+    const std::string bytes = Utf16Bytes(Utf8ToWide("[FAHDir]\r\nline000=\"" + Folder("a") + "\"\r\n")).substr(2);
     WriteFile(dir->File("folders.ini"), bytes);
     std::string told;
     {

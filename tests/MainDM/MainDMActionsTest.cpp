@@ -175,17 +175,14 @@ TEST(FolderList, SaveRenumbersQuotesOnceAndDeleteMatchesExactly)
     EXPECT_EQ(ReadFolderList(ini).size(), 3u);
 }
 
-TEST(FolderList, ANotepadUnicodeFileKeepsItsFoldersCommentsAndEncoding)
+TEST(FolderList, ANotepadUnicodeFileKeepsItsEncodingAndOneThatCannotBeReadIsNeverOverwritten)
 {
     Harness h;
     const std::string ini = h.dm->FolderListFile;
     // Saved by Notepad as "Unicode": UTF-16 with its mark.
     const std::wstring text = L"; Brenix folders\r\n[FAHDir]\r\nline000=\"C:\\\u0414\u043e\u043c\\\"\r\n"
                               L"[C:\\\u0414\u043e\u043c\\]\r\n; under the desk\r\nAlias=box\r\nShowInHint=1\r\n";
-    std::string bytes = "\xFF\xFE";
-    for (wchar_t c : text)
-        bytes += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
-    WriteFile(ini, bytes);
+    WriteFile(ini, Utf16Bytes(text));
     const std::string dom = "C:\\\xD0\x94\xD0\xBE\xD0\xBC\\";   // "Дом"
     std::vector<TFolderEntry> list = ReadFolderList(ini);
     ASSERT_EQ(list.size(), 1u);
@@ -207,16 +204,9 @@ TEST(FolderList, ANotepadUnicodeFileKeepsItsFoldersCommentsAndEncoding)
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].Folder + list[1].Folder, dom + "D:\\two\\");
     EXPECT_EQ(list[0].Alias, "box");
-}
 
-TEST(FolderList, AFileThatCannotBeReadIsToldAndNeverOverwritten)
-{
-    Harness h;
-    const std::string ini = h.dm->FolderListFile;
-    // UTF-16 without its mark: no text this program can read.
-    std::string bytes;
-    for (char c : std::string("[FAHDir]\r\nline000=\"C:\\a\\\"\r\n"))
-        bytes += std::string{c, '\0'};
+    // UTF-16 without its mark: no text this program can read; it is told and never overwritten.
+    const std::string bytes = Utf16Bytes(L"[FAHDir]\r\nline000=\"C:\\a\\\"\r\n").substr(2);
     WriteFile(ini, bytes);
     EXPECT_THROW(ReadFolderList(ini), EFileError);
     EXPECT_THROW(h.dm->SaveFahToIni("D:\\two", "", "", "", false), EFileError);

@@ -225,25 +225,25 @@ TEST(MainDMDownloads, APageTheLoaderWouldRefuseNeverReplacesAGoodOne)
 TEST(MainDMDownloads, AFailedCheckLeavesItsErrorAndAFailedLookupSaysSo)
 {
     Harness h;
-    // A label over 63 characters: the resolver refuses it without asking anyone.
-    h.dm->SiteURL = "http://" + std::string(70, 'q') + ".invalid/";
-    h.status.clear();
-    EXPECT_EQ(h.Check(true, IDOK), "");
-    ASSERT_FALSE(h.status.empty());
-    EXPECT_EQ(h.status.back(), "Update error: the server's name was not found");
-    EXPECT_TRUE(h.Clean());
-    // A server's own answer keeps its status.
-    h.dm->SiteURL = Url("NGINX", "/gone/");
-    h.status.clear();
-    EXPECT_EQ(h.Check(true, IDOK), "");
-    ASSERT_FALSE(h.status.empty());
-    EXPECT_EQ(h.status.back(), "Update error: 404 Not Found");
-    // A reason of thousands of characters is cut as the new-version box cuts its texts.
-    h.dm->SiteURL = Url("SCRIPTED", "/long-reason?");
-    h.status.clear();
-    EXPECT_EQ(h.Check(true, IDOK), "");
-    ASSERT_FALSE(h.status.empty());
-    EXPECT_EQ(h.status.back(), "Update error: 404 " + std::string(60, 'R') + "...");
+    const struct {
+        std::string site, status;
+    } cases[] = {
+        // A label over 63 characters: the resolver refuses it without asking anyone.
+        {"http://" + std::string(70, 'q') + ".invalid/", "Update error: the server's name was not found"},
+        // A server's own answer keeps its status.
+        {Url("NGINX", "/gone/"), "Update error: 404 Not Found"},
+        // A reason of thousands of characters is cut as the new-version box cuts its texts.
+        {Url("SCRIPTED", "/long-reason?"), "Update error: 404 " + std::string(60, 'R') + "..."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.site);
+        h.dm->SiteURL = c.site;
+        h.status.clear();
+        EXPECT_EQ(h.Check(true, IDOK), "");
+        ASSERT_FALSE(h.status.empty());
+        EXPECT_EQ(h.status.back(), c.status);
+        EXPECT_TRUE(h.Clean());
+    }
 }
 
 TEST(MainDMDownloads, ANewerVersionIsOfferedAndOnlyAWebAddressIsOpened)

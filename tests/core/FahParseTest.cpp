@@ -615,7 +615,7 @@ void SetWriteTime(const std::string& path, uint64_t t)
     CloseHandle(h);
 }
 
-TEST_F(Parse, AnUnchangedUnitInfoOrClientCfgIsNotReadAgain)
+TEST_F(Parse, AnUnchangedClientFileIsNotReadAgainButALogNoLongerReadableEmptiesTheRow)
 {
     ClientFolder dir;
     dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
@@ -629,18 +629,16 @@ TEST_F(Parse, AnUnchangedUnitInfoOrClientCfgIsNotReadAgain)
     LogHolder unitInfo(dir.Path() + "unitinfo.txt", true), cfg(dir.Path() + "client.cfg", true);
     ASSERT_TRUE(unitInfo.Holding() && cfg.Holding());
     c.Poll();
-    TLock lock(c->CritSection());
-    EXPECT_EQ(c->WUName, "p4744_lam5w_300K");
-    EXPECT_EQ(c->ProjectNumber, 8022);
-    EXPECT_EQ(c->ClientCfgLines.Count(), 2);
-}
+    {
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->WUName, "p4744_lam5w_300K");
+        EXPECT_EQ(c->ProjectNumber, 8022);
+        EXPECT_EQ(c->ClientCfgLines.Count(), 2);
+    }
 
-TEST_F(Parse, AnUnchangedLogThatCanNoLongerBeReadEmptiesTheRowWithResultsWaiting)
-{
-    ClientFolder dir;
-    dir.Log(RealText("fahlog-smp-a4-bigadv-running.txt"));
+    // With results waiting, the unchanged log held the same way: the row
+    // empties and says why.
     dir.Results();
-    Client c(dir.Path());
     c.Poll();
     c.Poll();
     LogHolder locker(dir.Path() + "FAHlog.txt", true);

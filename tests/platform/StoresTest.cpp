@@ -10,6 +10,7 @@
 #include "support/TestSupport.h"
 
 using testing_support::TempDir;
+using testing_support::Utf16Bytes;
 
 namespace {
 const char kTestKey[] = "Software\\Zembrik\\BrenixTest\\Platform";
@@ -106,20 +107,6 @@ TEST(IniFile, ReadsAnsiFilesAndIgnoresJunk)
     EXPECT_FALSE(v.empty());
     EXPECT_EQ(ini.ReadString("S", "missing", "d"), "d");
 }
-
-namespace {
-
-std::string Utf16Bytes(const std::wstring& text, bool bigEndian)
-{
-    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    for (wchar_t c : text) {
-        char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
-        out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
-    }
-    return out;
-}
-
-}  // namespace
 
 TEST(IniFile, Utf16AndMarkedFilesKeepTheirEncodingAndTheUsersLines)
 {

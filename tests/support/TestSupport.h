@@ -46,6 +46,9 @@ std::string BitmapFileOf(int width, int height, int bpp, const std::vector<COLOR
 // pixel, uncompressed; pixelBytes bytes of pixels follow (what a whole
 // picture needs, or fewer for a cut file).
 std::string BmpFile(int width, int height, int bpp, size_t pixelBytes);
+// The text as UTF-16 bytes after their mark (Notepad's "Unicode", or its
+// big-endian kind); substr(2) drops the mark.
+std::string Utf16Bytes(const std::wstring& text, bool bigEndian = false);
 
 // Messages that reached the application's exception handler during the test.
 std::vector<std::string> CaughtErrors();

@@ -149,6 +149,16 @@ std::string BmpFile(int width, int height, int bpp, size_t pixelBytes)
     return BitmapFileOf(width, height, bpp, {}, {std::string(pixelBytes, '\x80')});
 }
 
+std::string Utf16Bytes(const std::wstring& text, bool bigEndian)
+{
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (wchar_t c : text) {
+        char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+        out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+    }
+    return out;
+}
+
 std::vector<std::string> CaughtErrors()
 {
     std::lock_guard<std::mutex> lock(g_errorsLock);
