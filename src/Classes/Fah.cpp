@@ -437,8 +437,7 @@ uint8_t TFah::CheckRunning(const std::string& log)
     // everything still reads it. A log nobody may read (refused to this
     // user, or held by another program that shares it with nobody) is no
     // sign of a running client: the folder is then no access.
-    const std::wstring path = Utf8ToWide(log);
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(Utf8ToWide(log).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
         CloseHandle(h);
@@ -448,13 +447,8 @@ uint8_t TFah::CheckRunning(const std::string& log)
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
         return fsLogNotFound;   // gone since it was looked for
-    if (error != ERROR_SHARING_VIOLATION)
+    if (error != ERROR_SHARING_VIOLATION || !CanOpenShared(log))
         return fsNotAccess;
-    h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return fsNotAccess;
-    CloseHandle(h);
     logOpened_ = true;
     return fsRunning;
 }

@@ -87,17 +87,6 @@ std::string NumberAfter(std::string_view s, std::string_view label)
     return std::string(s.substr(p, e - p));
 }
 
-// Opened for reading as the log reader opens it, and closed at once.
-bool CanOpenForReading(const std::string& path)
-{
-    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(h);
-    return true;
-}
-
 // Client files are written in the system's ANSI code page; texts taken from
 // them become UTF-8 like every text inside the program.
 std::string AsUtf8(const std::string& s) { return IsValidUtf8(s) ? s : CodePageToUtf8(s, CP_ACP); }
@@ -117,7 +106,7 @@ bool TFah::ReadLog(const std::string& path, TLogLinesPtr& out, std::string& erro
     read = false;
     if (!logStamp_.exists)
         logStamp_ = FileStampOf(path);   // results waiting: the decision did not look at the log
-    if (logReader_.Holds(path, logStamp_) && (logOpened_ || CanOpenForReading(path))) {
+    if (logReader_.Holds(path, logStamp_) && (logOpened_ || CanOpenShared(path))) {
         out = logReader_.Snapshot();
         return true;
     }

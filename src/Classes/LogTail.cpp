@@ -33,6 +33,15 @@ bool ReadAt(HANDLE h, uint64_t at, char* data, DWORD n)
 
 }  // namespace
 
+bool CanOpenShared(const std::string& path)
+{
+    HANDLE h = OpenShared(path);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(h);
+    return true;
+}
+
 uint64_t NewLogStream()
 {
     static std::atomic<uint64_t> next{0};

@@ -102,3 +102,6 @@ private:
 
 // A new stream number for a snapshot made outside a reader.
 uint64_t NewLogStream();
+// Whether the file opens for reading as the reader opens it (shared with a
+// client writing or deleting it); closed again at once.
+bool CanOpenShared(const std::string& path);

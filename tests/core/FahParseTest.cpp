@@ -7,6 +7,7 @@
 #include "Classes/FahUtils.h"
 #include "Classes/Lang.h"
 #include "Classes/LogTail.h"
+#include "platform/FileStamp.h"
 #include "CoreTestSupport.h"
 #include "platform/Text.h"
 
@@ -598,14 +599,9 @@ TEST_F(Parse, AnUnchangedLogIsNotReadAgain)
     EXPECT_EQ(c->LogLines->Count(), first->Count() + 1);
 }
 
-// A file's last write time, and setting it (a number of 100 ns steps).
-uint64_t WriteTimeOf(const std::string& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA d{};
-    GetFileAttributesExW(Utf8ToWide(path).c_str(), GetFileExInfoStandard, &d);
-    return (static_cast<uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32) | d.ftLastWriteTime.dwLowDateTime;
-}
+uint64_t WriteTimeOf(const std::string& path) { return FileStampOf(path).written; }
 
+// Sets a file's last write time (a number of 100 ns steps).
 void SetWriteTime(const std::string& path, uint64_t t)
 {
     HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
