@@ -95,6 +95,16 @@ public:
         DoStateChange(0, tsOLEDragPending | tsClearPending);
         onDragging(p);
     }
+    // The client point of the last mouse move the tree has handled.
+    POINT lastMove{INT_MIN, INT_MIN};
+
+protected:
+    void WndProc(TMessage& message) override
+    {
+        TVirtualStringTree::WndProc(message);
+        if (message.Msg == WM_MOUSEMOVE)
+            lastMove = POINT{static_cast<short>(LOWORD(message.LParam)), static_cast<short>(HIWORD(message.LParam))};
+    }
 };
 
 class InputTreeTest : public ::testing::Test {
@@ -145,6 +155,13 @@ protected:
             if (!Send({MouseAt(screen, 0), MouseAt(screen, 0)}, 0))
                 return false;
             testing_support::PumpUntil(there, 500);
+            // On a loaded machine the move may reach the tree well after the
+            // cursor is there: wait until the tree has handled it.
+            if (there() && (WindowFromPoint(screen) == tree->Handle() || GetCapture() == tree->Handle())) {
+                const POINT client = tree->ScreenToClient(screen);
+                testing_support::PumpUntil(
+                    [&] { return tree->lastMove.x == client.x && tree->lastMove.y == client.y; }, 2000);
+            }
             testing_support::Pump(pumpAfterMs);
             if (there())
                 return true;

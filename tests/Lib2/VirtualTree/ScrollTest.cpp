@@ -197,9 +197,11 @@ TEST_F(ScrollTest, HeaderClicksSortInThreeStatesAndNewRowsSortThemselves)
         ++compares;
         r = c < 0 ? 0 : key(*t->Data<int>(a), c) - key(*t->Data<int>(b), c);
     };
+    int headerClicks = 0;
     tree->OnHeaderClick = [&](TVTHeader* hd, TColumnIndex c, TMouseButton button, TShiftState, int, int) {
         if (button != TMouseButton::mbLeft)
             return;
+        ++headerClicks;
         if (c != hd->SortColumn()) {
             hd->SetSortColumn(c);
         } else if (hd->SortDirection() == sdAscending) {
@@ -225,11 +227,13 @@ TEST_F(ScrollTest, HeaderClicksSortInThreeStatesAndNewRowsSortThemselves)
         });
         return ids;
     };
-    // Three clicks in column 1, far enough apart not to make a double click.
+    // Three clicks in column 1, far enough apart not to make a double click;
+    // each waits until the header has handled it.
     auto click = [&](int x) {
         POINT cell{x, header.HeaderRect().top + 6};
         ClientToScreen(h(), &cell);
-        return SendInputPumping(MouseClickAt(cell));
+        const int before = headerClicks;
+        return SendInputPumping(MouseClickAt(cell)) && PumpUntil([&] { return headerClicks > before; }, 3000);
     };
 
     std::vector<int> expected = sorted(order(), false);

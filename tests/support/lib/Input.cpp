@@ -118,6 +118,9 @@ bool SendInputPumping(const std::vector<INPUT>& inputs, DWORD pumpAfterMs)
     });
     PumpUntil([&] { return done.load(); }, 10000);
     t.join();
+    // The events are queued once SendInput returns; on a loaded machine this
+    // thread may take longer than the pause below to get to them all.
+    PumpUntil([] { return HIWORD(GetQueueStatus(QS_INPUT)) == 0; }, 2000);
     Pump(pumpAfterMs);
     return sent.load() == inputs.size();
 }
