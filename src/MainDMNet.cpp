@@ -229,10 +229,12 @@ bool IsWebAddress(const std::string& url)
         if (!std::isdigit(static_cast<unsigned char>(url[i])))
             return false;
     // The path, query and fragment: printable ASCII without a double quote,
-    // which would end the address on the browser's command line.
+    // which would end the address on the browser's command line, and without
+    // a backslash, which before the closing quote would make that quote part
+    // of the address.
     for (size_t i = rest; i < url.size(); ++i) {
         auto c = static_cast<unsigned char>(url[i]);
-        if (c <= ' ' || c >= 0x7F || c == '"')
+        if (c <= ' ' || c >= 0x7F || c == '"' || c == '\\')
             return false;
     }
     return true;
