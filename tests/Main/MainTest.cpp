@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <thread>
 #include <string>
@@ -1234,4 +1235,24 @@ TEST_F(MainFormTest, TotalsStateShowsWhole)
     form->fvFrame1->ApplyFilters();
     EXPECT_EQ(state()->Width(), 400);
     SetLanguage(1);
+}
+
+// Brenix.exe is marked terminal-server aware: on such a server the Windows
+// folder it is given is the system's, where explorer.exe lies.
+TEST(MainProgram, TheProgramIsTerminalServerAware)
+{
+    const char* exe = getenv("BRENIX_EXE");
+    ASSERT_TRUE(exe && *exe);
+    std::string path = std::string("Z:") + exe;   // Wine maps the Unix root to drive Z:
+    std::replace(path.begin(), path.end(), '/', '\\');
+    const std::string image = ReadFile(path);
+    ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
+    IMAGE_DOS_HEADER dos;
+    memcpy(&dos, image.data(), sizeof dos);
+    ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
+    ASSERT_LT(static_cast<size_t>(dos.e_lfanew) + sizeof(IMAGE_NT_HEADERS32), image.size());
+    IMAGE_NT_HEADERS32 nt;
+    memcpy(&nt, image.data() + dos.e_lfanew, sizeof nt);
+    ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
+    EXPECT_NE(nt.OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, 0);
 }
