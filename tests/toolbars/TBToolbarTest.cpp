@@ -18,6 +18,7 @@
 #include "TBTestHost.h"
 #include "platform/Application.h"
 #include "platform/ControlMessages.h"
+#include "platform/Hints.h"
 #include "platform/StdCtrls.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
@@ -638,4 +639,53 @@ TEST(TBToolbar, DisabledItemsRepaintOnTheFaceColour)
         SendInputPumping({KeyInput(VK_ESCAPE, false), KeyInput(VK_ESCAPE, true)}, 0);
         WaitFor([] { return VisiblePopupWindows().empty(); });
     });
+}
+
+// --- hints ---
+
+// One jump of the mouse onto a button puts that button's hint in the
+// status bar (the application's hint), not the one it came from. Messages
+// go through the application's loop, as in the program.
+TEST(TBToolbar, TheStatusBarHintFollowsASingleJumpOfTheMouse)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f(640, 240);
+    f.actionsByName["Refresh"]->SetHint("Refresh|Reads every folder again");
+    f.actionsByName["AddFolder"]->SetHint("Add|Adds a folder to the list");
+    f.actionsByName["Settings"]->SetHint("Settings|Changes the settings");
+    f.ShowNow();
+    auto appPumpUntil = [](const std::function<bool()>& done, DWORD ms) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(10)) {
+            Application().ProcessMessages();
+            if (done())
+                return true;
+        }
+        return false;
+    };
+    auto jump = [&](POINT to) {
+        std::atomic<bool> sent{false};
+        std::thread t([&] {
+            std::vector<INPUT> in = MouseMoveTo(to);
+            SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+            sent = true;
+        });
+        appPumpUntil([&] { return sent.load(); }, 5000);
+        t.join();
+        appPumpUntil([&] {
+            POINT at{};
+            return GetCursorPos(&at) && at.x == to.x && at.y == to.y;
+        }, 2000);
+    };
+    jump(POINT{1270, 1010});
+    appPumpUntil([] { return false; }, 100);
+    TTBToolbarView* view = f.toolbar->View();
+    for (const char* name : {"Settings", "Refresh", "AddFolder"}) {
+        SCOPED_TRACE(name);
+        const std::string expected = GetLongHint(f.actionsByName[name]->Hint());
+        jump(ScreenCenterOf(view->Find(f.items[name])));
+        EXPECT_TRUE(appPumpUntil([&] { return Application().Hint() == expected; }, 1000)) << Application().Hint();
+    }
+    jump(POINT{1270, 1010});
+    appPumpUntil([] { return false; }, 100);
 }
