@@ -283,7 +283,7 @@ void TMainForm::WireDataModule()
     h.DeleteSelectedRow = [f] {
         PVirtualNode n = f->FocusedNode();
         if (f->GetFahView(n))
-            f->DeleteNode(n);
+            f->DeleteClientNode(n);
     };
     h.WorkUnitChange = [f](const std::string& oldText, const std::string& newText) {
         for (PVirtualNode n : f->ClientNodes())

@@ -189,6 +189,27 @@ PVirtualNode TfvFrame::AddFah(const TAddFahParams& p)
     return node;
 }
 
+PVirtualNode TfvFrame::DeleteClientNode(PVirtualNode node)
+{
+    TFahView* view = GetFahView(node);
+    if (!view)
+        return nullptr;
+    PVirtualNode group = FindComputerNode(ComputerOf(*view));
+    PVirtualNode next = DeleteNode(node);
+    if (!group)
+        return next;
+    // With grouping off the clients hang under the overall row: the
+    // computer's row is empty then whether or not clients remain.
+    for (PVirtualNode n : ClientNodes()) {
+        if (TFahView* v = GetFahView(n); v && SameTextUnicode(ComputerOf(*v), NodeText(group)))
+            return next;
+    }
+    if (next == group)
+        return DeleteNode(group);
+    VSTree->DeleteNode(group);
+    return next;
+}
+
 // ----- refreshing
 
 void TfvFrame::SetAutoUpdateInterval(DWORD ms)

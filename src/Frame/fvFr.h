@@ -60,6 +60,9 @@ public:
     // Adds one client row (under its computer's row while grouping is on);
     // returns the row.
     PVirtualNode AddFah(const TAddFahParams& params);
+    // Deletes a client's row; its computer's row goes with its last client.
+    // Returns the row selected now.
+    PVirtualNode DeleteClientNode(PVirtualNode node);
     TFahView* GetFahView(PVirtualNode node) const;
     TFahViewSum* GetFahViewSum(PVirtualNode node) const;
     // The focused row's view (nullptr for a totals row or none).

@@ -423,3 +423,32 @@ TEST_F(FvFrameTest, TheSelectedTotalsRowIsReadableWhenTheListHasNoKeyboard)
     EXPECT_NE(Cell(frame->TotalNode(), fvcPath).color, 0xFFFFFFu);
     EXPECT_EQ(Cell(frame->TotalNode(), fvcPath).color, frame->VSTree->Font().Color());
 }
+
+// A computer's row goes with its last client, grouped or not; another
+// computer's row stays while it has a client.
+TEST_F(FvFrameTest, DeletingAComputersLastClientDeletesItsRow)
+{
+    ASSERT_TRUE(HaveDisplay());
+    PVirtualNode local1 = Add(Folder("one", {}), "One");
+    PVirtualNode local2 = Add(Folder("two", {}), "Two");
+    PVirtualNode remote = Add("\\\\fvhost\\share\\client\\", "Remote");
+    PVirtualNode other = Add("\\\\fvother\\share\\client\\", "Other");
+    ASSERT_TRUE(frame->FindComputerNode("fvhost") && frame->FindComputerNode("fvother"));
+
+    frame->SelectNode(remote);
+    frame->DeleteClientNode(remote);
+    EXPECT_EQ(frame->FindComputerNode("fvhost"), nullptr);
+    EXPECT_NE(frame->FindComputerNode("fvother"), nullptr);
+    EXPECT_NE(frame->VSTree->FocusedNode(), nullptr);
+    frame->DeleteClientNode(local1);
+    EXPECT_EQ(frame->VSTree->ChildCount(frame->TotalNode()), 2u);
+
+    // Grouping off: the computer's row is empty but stays while it has a client.
+    frame->SetGroupByComputer(false);
+    frame->DeleteClientNode(local2);
+    frame->SetGroupByComputer(true);
+    PVirtualNode total = frame->TotalNode();
+    ASSERT_EQ(frame->VSTree->ChildCount(total), 1u);
+    EXPECT_EQ(total->FirstChild, frame->FindComputerNode("fvother"));
+    EXPECT_EQ(total->FirstChild->FirstChild, other);
+}
