@@ -12,6 +12,7 @@
 #include "controls/SimpleTimer.h"
 #include "platform/Clipboard.h"
 #include "platform/Graphics.h"
+#include "Frame/IniFr.h"
 #include "Frame/LogFr.h"
 #include "platform/FileUtil.h"
 #include "platform/StringList.h"
@@ -451,4 +452,28 @@ TEST_F(FvFrameTest, DeletingAComputersLastClientDeletesItsRow)
     ASSERT_EQ(frame->VSTree->ChildCount(total), 1u);
     EXPECT_EQ(total->FirstChild, frame->FindComputerNode("fvother"));
     EXPECT_EQ(total->FirstChild->FirstChild, other);
+}
+
+// A folder added while the program runs (selected as it comes) shows its
+// data and its client.cfg once its first poll is read: a stopped client
+// tells nothing more after its first state, and nobody selects it again.
+TEST_F(FvFrameTest, AnAddedStoppedFolderShowsItsDataAndClientCfgAfterItsFirstPoll)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Add(Folder("old", {}), "Old");
+    TAddFahParams p;
+    p.folder = Folder("stop", {{"FAHlog.txt", kStopLog}, {"client.cfg", "=[settings]\nusername=new\n"}});
+    p.alias = "New";
+    p.notifyWindows = {sink.Handle()};
+    p.updateNow = true;
+    PVirtualNode node = frame->AddFah(p);
+    ASSERT_NE(node, nullptr);
+    ASSERT_EQ(frame->VSTree->FocusedNode(), node);
+    TFAHThread* t = View(node)->Fah()->PollThread();
+    ASSERT_TRUE(PumpUntil([&] { return t->PollCount() >= 1 && !t->Polling(); }, 10000));
+    const std::vector<std::string> cfg{"[settings]", "username=new"};
+    EXPECT_TRUE(PumpUntil([&] { return frame->FAHIniFrame->Lines() == cfg; }, 3000));
+    EXPECT_TRUE(PumpUntil([&] { return frame->VSTree->Text(node, fvcProjNum) == "5113"; }, 3000));
+    EXPECT_EQ(frame->VSTree->Text(node, fvcState), StatusNames[fsShutdown]);
+    EXPECT_EQ(frame->VSTree->FocusedNode(), node);
 }
