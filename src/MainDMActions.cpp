@@ -417,6 +417,10 @@ void TMainDM::HideNotActiveFodersActionExecute(TObject*)
 {
     HideNotActiveFodersAction->SetChecked(!HideNotActiveFodersAction->Checked());
     SaveSetting("inHideShutdownFolders", HideNotActiveFodersAction->Checked());
+    // The rows hide or show now on what the clients last told; the polls
+    // that follow correct them when that has changed.
+    if (Host.ApplyFilters)
+        Host.ApplyFilters();
     if (Host.RefreshAll)
         Host.RefreshAll();
 }

@@ -477,9 +477,8 @@ void TfvFrame::GetText(PVirtualNode node, TColumnIndex column, TVSTTextType, std
 
 int TfvFrame::CompareNodes(PVirtualNode a, PVirtualNode b, TColumnIndex column)
 {
-    const bool va = VSTree->IsVisible(a), vb = VSTree->IsVisible(b);
-    if (va != vb)
-        return va ? 1 : -1;
+    // A hidden row keeps its place among the others: shown again (F9 twice)
+    // it is where it was, not above every row that stayed.
     const int ka = NodeKind(a), kb = NodeKind(b);
     if (ka == kfvClientRow && kb == kfvClientRow) {
         TFahView* x = GetFahView(a);
