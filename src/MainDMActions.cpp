@@ -240,7 +240,9 @@ void TMainDM::ApplyLanguage()
         }
         if (LangText("s" + a->Name() + "_Hint", text))
             a->SetHint(text);
-    }
+    }    // An error still shown is told again in the new language.
+    if (statusError_)
+        StatusError(statusError_);
 }
 
 TFahView* TMainDM::ViewOfFolder(const std::string& folder, const TFahView* except) const

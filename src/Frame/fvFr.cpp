@@ -79,6 +79,11 @@ void TfvFrame::ApplyLanguage()
         SetNodeText(TotalNode(), sTotal);
     }
     SetupHeader();
+    // The rows' texts (their states among them) are made anew in the new
+    // language now, not at the next poll.
+    for (PVirtualNode n : ClientNodes())
+        if (TFahView* v = GetFahView(n))
+            v->Update();
     FitStateColumn();
     ApplyDetailLanguage();
     VSTree->Invalidate();

@@ -1348,3 +1348,53 @@ TEST_F(MainFormTest, F9TwiceKeepsTheListsOrder)
         5000));
     EXPECT_EQ(ClientNames(frame), order);
 }
+
+namespace {
+
+// English again when the test ends, whatever it met.
+struct EnglishAfterwards {
+    ~EnglishAfterwards() { SetLanguage(1); }
+};
+
+}  // namespace
+
+// A language switch words the rows' states anew at once, not at the next poll.
+TEST_F(MainFormTest, ALanguageSwitchRewordsTheRowsStatesAtOnce)
+{
+    EnglishAfterwards restoreEnglish;
+    SetLanguage(1);
+    List({{Folder("a"), "a", "", "", false}});
+    Start();
+    TfvFrame& frame = *form->fvFrame1;
+    PVirtualNode row = frame.ClientNodes().at(0);
+    ASSERT_EQ(frame.GetFahView(row)->Status, fsLogNotFound);
+    const std::string english = frame.VSTree->Text(row, fvcState);
+    ASSERT_EQ(english, StatusNames[fsLogNotFound]);
+    for (int lang : {2, 3}) {
+        SetLanguage(lang);
+        SCOPED_TRACE(lang);
+        EXPECT_NE(StatusNames[fsLogNotFound], english);
+        EXPECT_EQ(frame.VSTree->Text(row, fvcState), StatusNames[fsLogNotFound]);
+    }
+}
+
+// A download's error still shown is worded anew in the new language.
+TEST_F(MainFormTest, ALanguageSwitchRewordsTheStatusBarsError)
+{
+    EnglishAfterwards restoreEnglish;
+    SetLanguage(1);
+    Start();
+    std::string nowhere = "http://" + std::string(70, 'q') + ".invalid/";
+    Set("upURL", nowhere + "psummary.html");
+    form->MainDM->SiteURL = nowhere;
+    form->MainDM->UpdateFahBaseAction->Execute();
+    ASSERT_TRUE(PumpUntil([&] { return form->MainDM->UpdateFahBaseAction->Enabled(); }, 10000));
+    ASSERT_EQ(form->sbMain->Panel(0).Text, sUpdateError + ": " + sHostNotFound);
+    const std::string englishText = form->sbMain->Panel(0).Text;
+    for (int lang : {2, 3}) {
+        SetLanguage(lang);
+        SCOPED_TRACE(lang);
+        EXPECT_NE(form->sbMain->Panel(0).Text, englishText);
+        EXPECT_EQ(form->sbMain->Panel(0).Text, sUpdateError + ": " + sHostNotFound);
+    }
+}
