@@ -451,6 +451,15 @@ void TMainForm::FocusList()
         tree->SetFocus();
 }
 
+void TMainForm::RestoreFocus()
+{
+    if (lastFocus_ && IsWindow(lastFocus_) && IsChild(Handle(), lastFocus_) && IsWindowVisible(lastFocus_) &&
+        IsWindowEnabled(lastFocus_))
+        ::SetFocus(lastFocus_);
+    else if (loaded_)
+        FocusList();
+}
+
 void TMainForm::UpdateCheckTimerTick()
 {
     TimeZoneBias = GetActiveTimeBias();
@@ -597,13 +606,8 @@ void TMainForm::WndProc(TMessage& m)
             break;
         }
         TForm::WndProc(m);
-        if (!HIWORD(m.WParam)) {
-            if (lastFocus_ && IsWindow(lastFocus_) && IsChild(Handle(), lastFocus_) &&
-                IsWindowVisible(lastFocus_) && IsWindowEnabled(lastFocus_))
-                ::SetFocus(lastFocus_);
-            else if (loaded_)
-                FocusList();
-        }
+        if (!HIWORD(m.WParam))
+            RestoreFocus();
         return;
     case WM_QUERYENDSESSION:
         // A log-off (ENDSESSION_LOGOFF) leaves the services running.

@@ -1257,6 +1257,29 @@ TEST(MainProgram, TheProgramIsTerminalServerAware)
     EXPECT_NE(nt.OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, 0);
 }
 
+// Back from the tray the keys work at once: an arrow moves in the list.
+TEST_F(MainFormTest, TheListHasTheKeysAfterARestoreFromTheTray)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    List({{Folder("a"), "a", "", "", false}, {Folder("b"), "b", "", "", false}});
+    Start();
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    TVirtualStringTree* tree = form->fvFrame1->VSTree;
+    ASSERT_EQ(GetFocus(), tree->Handle());
+    form->RestoreNClick();
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(form->Handle()); }, 2000));
+    ASSERT_TRUE(form->MinimizedToTray());
+    Pump(100);
+    form->RestoreNClick();
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form->Handle()) != 0; }, 2000));
+    Pump(100);
+    PVirtualNode before = tree->FocusedNode();
+    EXPECT_TRUE(SendInputPumping(Chord({VK_DOWN}), 200));
+    EXPECT_NE(tree->FocusedNode(), before);
+    EXPECT_EQ(GetFocus(), tree->Handle());
+}
+
 namespace {
 
 // Two running clients (their logs held open for writing, as a client holds
