@@ -471,8 +471,14 @@ void TMainForm::UpdateCheckTimerTick()
         MainDM->CheckForUpdate(false);
         if (alive.expired())
             return;
+        // The settings dialog may hold a date of its own for the next check:
+        // it stays the dialog's, for its OK to save or its Cancel to drop.
+        const bool edited = next.Changed();
+        const TAppVariant dialogs = next.EditedValue;
         next.SetEdited(Now() + s.FindValue("osUpdateInterval").AsInteger());
         next.Save();
+        if (edited)
+            next.SetEdited(dialogs);
     }
     if (s.FindValue("osCpuAffinity").AsBoolean() && IsWin2000OrLater())
         SpreadCpuAffinity();

@@ -33,6 +33,7 @@
 #include "controls/SimpleTimer.h"
 #include "controls/StatusBarEx.h"
 #include "platform/Application.h"
+#include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/Menus.h"
@@ -1255,6 +1256,29 @@ TEST(MainProgram, TheProgramIsTerminalServerAware)
     memcpy(&nt, image.data() + dos.e_lfanew, sizeof nt);
     ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
     EXPECT_NE(nt.OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, 0);
+}
+
+// The half-hourly check runs while the settings dialog holds a new interval
+// and with it a new date for the next check: the check stores its own date,
+// and the dialog's stays for its OK.
+TEST_F(MainFormTest, TheUpdateCheckLeavesTheDialogsNextCheckDate)
+{
+    List({{Folder("a"), "a", "", "", false}});
+    Set("osCheckForUpdate", true);
+    Set("osUpdateInterval", 7);
+    Set("osNextCheck", static_cast<double>(Now()) - 1);
+    Start();
+    form->MainDM->SiteURL = "http://127.0.0.1:1/";   // nobody listens there
+    TAppVal& next = GetFahSettings().FindValue("osNextCheck");
+    const double dialogs = static_cast<double>(Now()) + 30;
+    GetFahSettings().FindValue("osUpdateInterval").SetEdited(30);
+    next.SetEdited(dialogs);
+    form->UpdateCheckTimer().OnTimer()(&form->UpdateCheckTimer());
+    ASSERT_TRUE(PumpUntil([&] { return form->MainDM->CheckForUpdateAction->Enabled(); }, 10000));
+    EXPECT_NEAR(next.AsFloat(), static_cast<double>(Now()) + 7, 0.01);
+    EXPECT_DOUBLE_EQ(next.EditedFloat(), dialogs);
+    GetFahSettings().SaveAll();
+    EXPECT_DOUBLE_EQ(next.AsFloat(), dialogs);
 }
 
 // Back from the tray the keys work at once: an arrow moves in the list.
