@@ -152,22 +152,32 @@ TEST(TBToolbar, AtItsShortestTheChevronFollowsTheOneItemLeftAndCanBeClicked)
     TTBItemViewer* first = view->Find(f.items["Refresh"]);
     const int firstLength = first->BoundsRect.right - first->BoundsRect.left;
     const int frame = f.toolbar->Width() - f.toolbar->ClientRect().right;
-    // A dock long enough for the first item, not for it and the chevron.
     RECT wr, cr;
     GetWindowRect(f.Handle(), &wr);
     GetClientRect(f.Handle(), &cr);
-    f.SetBounds(f.Left(), f.Top(), frame + firstLength + 4 + (wr.right - wr.left) - cr.right, 240);
-    Pump(50);
+    const int nonClient = (wr.right - wr.left) - cr.right;
     TTBItemViewer* chevron = view->Find(f.toolbar->ChevronItem());
+
+    // A dock as long as the toolbar's minimum: the one item left, the
+    // chevron after it.
+    f.SetBounds(f.Left(), f.Top(), f.toolbar->GetMinShrinkSize() + nonClient, 240);
+    Pump(50);
     ASSERT_TRUE(chevron->Show);
     EXPECT_GE(chevron->BoundsRect.left, first->BoundsRect.right);
     EXPECT_EQ(f.toolbar->GetMinShrinkSize(), frame + chevron->BoundsRect.right);
     EXPECT_EQ(f.toolbar->Width(), f.toolbar->GetMinShrinkSize());
-    // What the dock shows of the chevron opens its menu.
+
+    // A dock shorter than that minimum, shorter even than the item: the
+    // chevron lies inside the dock, and a click there opens its menu.
+    f.SetBounds(f.Left(), f.Top(), frame + firstLength - 10 + nonClient, 240);
+    Pump(50);
+    ASSERT_TRUE(chevron->Show);
     RECT ds, cs = chevron->BoundsRect;
     GetWindowRect(f.top->Handle(), &ds);
-    POINT tl = f.toolbar->ClientToScreen(POINT{cs.left, cs.top});
-    POINT click{(tl.x + std::min<LONG>(tl.x + cs.right - cs.left, ds.right)) / 2, tl.y + (cs.bottom - cs.top) / 2};
+    const POINT tl = f.toolbar->ClientToScreen(POINT{cs.left, cs.top});
+    EXPECT_GE(tl.x, ds.left);
+    EXPECT_LE(tl.x + cs.right - cs.left, ds.right);
+    const POINT click{tl.x + (cs.right - cs.left) / 2, tl.y + (cs.bottom - cs.top) / 2};
     TTBItemViewer* opened = nullptr;
     Drive([&] {
         SendInputPumping(MouseClickAt(click), 0);
