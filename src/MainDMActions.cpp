@@ -240,7 +240,8 @@ void TMainDM::ApplyLanguage()
         }
         if (LangText("s" + a->Name() + "_Hint", text))
             a->SetHint(text);
-    }    // An error still shown is told again in the new language.
+    }
+    // An error still shown is told again in the new language.
     if (statusError_)
         StatusError(statusError_);
 }

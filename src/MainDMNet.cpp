@@ -138,9 +138,6 @@ void ReplaceWith(const std::string& tmpFile, const std::string& file)
     }
 }
 
-// Why a request failed: when no server answered or a limit ended it, in the
-// user's language (the socket library words it in English); otherwise the
-// server's own words.
 // What a failed request left to tell, kept to word it again in another language.
 struct TFailure {
     THttpCli::TLimitPassed limit;
@@ -155,6 +152,9 @@ TFailure FailureOf(const THttpCli& cli)
     return {cli.LimitPassed(), cli.MaxBodySize, cli.MaxTime, cli.RequestDoneError(), ShownReason(cli)};
 }
 
+// Why a request failed: when no server answered or a limit ended it, in the
+// user's language (the socket library words it in English); otherwise the
+// server's own words.
 std::string FailureReason(const TFailure& f)
 {
     if (f.limit == THttpCli::lpSize)
