@@ -247,11 +247,15 @@ void TTBDock::ArrangePass()
             }
         }
         // A row shorter than its windows' minimums: windows with a chevron
-        // go below theirs, from the end of the row, so that none reaches
-        // past the dock's end (their chevrons then come first, in sight).
+        // that start inside the row go below theirs, from the end of the
+        // row, so that they end at the dock's end (their chevrons then come
+        // first, in sight).
         for (int i = n - 1; i >= 0 && over > 0; --i) {
             TArrangeItem& it = row[i];
-            if (it.shrink != tbsmChevron)
+            int start = it.gap;
+            for (int j = 0; j < i; ++j)
+                start += row[j].gap + row[j].curSize;
+            if (it.shrink != tbsmChevron || start >= length)
                 continue;
             const int frame = vertical ? it.nc.cy : it.nc.cx;
             int d = std::min(over, it.curSize - frame);
