@@ -1306,18 +1306,6 @@ TEST_F(MainFormTest, TheListHasTheKeysAfterARestoreFromTheTray)
 
 namespace {
 
-// Two running clients (their logs held open for writing, as a client holds
-// its log) with a stopped one between them in the list's order (by folder).
-struct RunStopRun {
-    HANDLE held[2] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
-    ~RunStopRun()
-    {
-        for (HANDLE h : held)
-            if (h != INVALID_HANDLE_VALUE)
-                CloseHandle(h);
-    }
-};
-
 std::vector<std::string> ClientNames(TfvFrame& frame)
 {
     std::vector<std::string> names;
@@ -1326,27 +1314,45 @@ std::vector<std::string> ClientNames(TfvFrame& frame)
     return names;
 }
 
+// Two running clients (their logs held open for writing, as a client holds
+// its log) with a stopped one between them in the list's order (by folder),
+// the list with the keyboard.
+class MainFormF9Test : public MainFormTest {
+protected:
+    void StartRunStopRun()
+    {
+        const char kRunLog[] = "fahlog-gpu2-core11-14-paused-shutdown.txt";
+        List({{Folder("a", kRunLog), "a", "", "", false},
+              {Folder("b", "fahlog-cpu-classic-78-a0-sigterm-oneunit.txt"), "b", "", "", false},
+              {Folder("c", kRunLog), "c", "", "", false}});
+        for (const char* running : {"a", "c"})
+            held.push_back(CreateFileW(Utf8ToWide(dir->Path() + running + "\\FAHlog.txt").c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        Start();
+        ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+        ASSERT_EQ(ClientNames(*form->fvFrame1), (std::vector<std::string>{"a", "b", "c"}));
+        ASSERT_EQ(form->fvFrame1->GetFahView(form->fvFrame1->ClientNodes()[1])->Status, fsShutdown);
+        ASSERT_EQ(GetFocus(), form->fvFrame1->VSTree->Handle());
+    }
+    void TearDown() override
+    {
+        MainFormTest::TearDown();
+        for (HANDLE h : held)
+            if (h != INVALID_HANDLE_VALUE)
+                CloseHandle(h);
+    }
+    std::vector<HANDLE> held;
+};
+
 }  // namespace
 
 // F9 hides the stopped row at once, not when the clients have polled again.
-TEST_F(MainFormTest, F9HidesTheStoppedRowsAtOnce)
+TEST_F(MainFormF9Test, F9HidesTheStoppedRowsAtOnce)
 {
     if (!HaveDisplay())
         GTEST_SKIP();
-    const char kRunLog[] = "fahlog-gpu2-core11-14-paused-shutdown.txt";
-    RunStopRun clients;
-    List({{Folder("a", kRunLog), "a", "", "", false},
-          {Folder("b", "fahlog-cpu-classic-78-a0-sigterm-oneunit.txt"), "b", "", "", false},
-          {Folder("c", kRunLog), "c", "", "", false}});
-    for (int i = 0; i < 2; ++i)
-        clients.held[i] = CreateFileW(Utf8ToWide(dir->Path() + (i ? "c" : "a") + "\\FAHlog.txt").c_str(),
-                                      GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    Start();
-    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    ASSERT_NO_FATAL_FAILURE(StartRunStopRun());
     TfvFrame& frame = *form->fvFrame1;
-    ASSERT_EQ(frame.GetFahView(frame.ClientNodes()[1])->Status, fsShutdown);
-    ASSERT_EQ(GetFocus(), frame.VSTree->Handle());
     EXPECT_TRUE(SendInputPumping(Chord({VK_F9}), 100));
     EXPECT_TRUE(form->MainDM->HideNotActiveFodersAction->Checked());
     for (PVirtualNode n : frame.ClientNodes())
@@ -1355,45 +1361,27 @@ TEST_F(MainFormTest, F9HidesTheStoppedRowsAtOnce)
 
 // F9 twice gives the list back in its order: the stopped row between the
 // running ones, where it was.
-TEST_F(MainFormTest, F9TwiceKeepsTheListsOrder)
+TEST_F(MainFormF9Test, F9TwiceKeepsTheListsOrder)
 {
     if (!HaveDisplay())
         GTEST_SKIP();
-    const char kRunLog[] = "fahlog-gpu2-core11-14-paused-shutdown.txt";
-    RunStopRun clients;
-    List({{Folder("a", kRunLog), "a", "", "", false},
-          {Folder("b", "fahlog-cpu-classic-78-a0-sigterm-oneunit.txt"), "b", "", "", false},
-          {Folder("c", kRunLog), "c", "", "", false}});
-    for (int i = 0; i < 2; ++i)
-        clients.held[i] = CreateFileW(Utf8ToWide(dir->Path() + (i ? "c" : "a") + "\\FAHlog.txt").c_str(),
-                                      GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    Start();
-    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    ASSERT_NO_FATAL_FAILURE(StartRunStopRun());
     TfvFrame& frame = *form->fvFrame1;
-    const std::vector<std::string> order{"a", "b", "c"};
-    ASSERT_EQ(ClientNames(frame), order);
-    ASSERT_EQ(frame.GetFahView(frame.ClientNodes()[1])->Status, fsShutdown);
-    ASSERT_EQ(GetFocus(), frame.VSTree->Handle());
+    auto settledWith = [&](bool hidden) {
+        return PumpUntil(
+            [&] {
+                bool any = false;
+                for (PVirtualNode n : frame.ClientNodes())
+                    any = any || !frame.VSTree->IsVisible(n);
+                return any == hidden && !frame.SettleTimer().Enabled();
+            },
+            5000);
+    };
     EXPECT_TRUE(SendInputPumping(Chord({VK_F9}), 100));
-    EXPECT_TRUE(PumpUntil(
-        [&] {
-            for (PVirtualNode n : frame.ClientNodes())
-                if (!frame.VSTree->IsVisible(n))
-                    return !frame.SettleTimer().Enabled();
-            return false;
-        },
-        5000));
+    EXPECT_TRUE(settledWith(true));
     EXPECT_TRUE(SendInputPumping(Chord({VK_F9}), 100));
-    EXPECT_TRUE(PumpUntil(
-        [&] {
-            for (PVirtualNode n : frame.ClientNodes())
-                if (!frame.VSTree->IsVisible(n))
-                    return false;
-            return !frame.SettleTimer().Enabled();
-        },
-        5000));
-    EXPECT_EQ(ClientNames(frame), order);
+    EXPECT_TRUE(settledWith(false));
+    EXPECT_EQ(ClientNames(frame), (std::vector<std::string>{"a", "b", "c"}));
 }
 
 namespace {
