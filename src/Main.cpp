@@ -283,7 +283,7 @@ void TMainForm::WireDataModule()
     h.DeleteSelectedRow = [f] {
         PVirtualNode n = f->FocusedNode();
         if (f->GetFahView(n))
-            f->DeleteNode(n);
+            f->DeleteClientNode(n);
     };
     h.WorkUnitChange = [f](const std::string& oldText, const std::string& newText) {
         for (PVirtualNode n : f->ClientNodes())
@@ -451,6 +451,15 @@ void TMainForm::FocusList()
         tree->SetFocus();
 }
 
+void TMainForm::RestoreFocus()
+{
+    if (lastFocus_ && IsWindow(lastFocus_) && IsChild(Handle(), lastFocus_) && IsWindowVisible(lastFocus_) &&
+        IsWindowEnabled(lastFocus_))
+        ::SetFocus(lastFocus_);
+    else if (loaded_)
+        FocusList();
+}
+
 void TMainForm::UpdateCheckTimerTick()
 {
     TimeZoneBias = GetActiveTimeBias();
@@ -462,8 +471,14 @@ void TMainForm::UpdateCheckTimerTick()
         MainDM->CheckForUpdate(false);
         if (alive.expired())
             return;
+        // The settings dialog may hold a date of its own for the next check:
+        // it stays the dialog's, for its OK to save or its Cancel to drop.
+        const bool edited = next.Changed();
+        const TAppVariant dialogs = next.EditedValue;
         next.SetEdited(Now() + s.FindValue("osUpdateInterval").AsInteger());
         next.Save();
+        if (edited)
+            next.SetEdited(dialogs);
     }
     if (s.FindValue("osCpuAffinity").AsBoolean() && IsWin2000OrLater())
         SpreadCpuAffinity();
@@ -597,13 +612,8 @@ void TMainForm::WndProc(TMessage& m)
             break;
         }
         TForm::WndProc(m);
-        if (!HIWORD(m.WParam)) {
-            if (lastFocus_ && IsWindow(lastFocus_) && IsChild(Handle(), lastFocus_) &&
-                IsWindowVisible(lastFocus_) && IsWindowEnabled(lastFocus_))
-                ::SetFocus(lastFocus_);
-            else if (loaded_)
-                FocusList();
-        }
+        if (!HIWORD(m.WParam))
+            RestoreFocus();
         return;
     case WM_QUERYENDSESSION:
         // A log-off (ENDSESSION_LOGOFF) leaves the services running.

@@ -179,6 +179,8 @@ private:
     std::string LoadFolders();
     // The keyboard to the client list.
     void FocusList();
+    // The keyboard goes back where it was in this window, else to the list.
+    void RestoreFocus();
     void SaveWindowSize();
     void Closing();
     // [MainMenus.cpp]

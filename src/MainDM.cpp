@@ -77,16 +77,20 @@ TMainDM::~TMainDM()
 
 void TMainDM::Status(int width, const std::string& text)
 {
+    statusError_ = nullptr;
     if (Host.SetStatusPanel)
         Host.SetStatusPanel(width, text);
 }
 
-void TMainDM::StatusError(const std::string& text)
+void TMainDM::StatusError(std::function<std::string()> text)
 {
-    if (Host.SetStatusError)
-        Host.SetStatusError(text);
-    else
-        Status(-1, text);
+    const std::string shown = text ? text() : std::string();
+    if (Host.SetStatusError) {
+        Host.SetStatusError(shown);
+        statusError_ = std::move(text);
+    } else {
+        Status(-1, shown);
+    }
 }
 
 std::string TMainDM::ComputerOf(const std::string& path) const

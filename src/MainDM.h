@@ -251,7 +251,9 @@ private:
     // still exists afterwards (when not, nothing of it was touched).
     bool Download(const std::string& tmpFile, TDocKind kind, bool showReceived, const std::weak_ptr<void>& alive);
     void Status(int width, const std::string& text);
-    void StatusError(const std::string& text);
+    // The error stays shown until the next status; its text is made again
+    // in the new language when the language changes.
+    void StatusError(std::function<std::string()> text);
     std::string ComputerOf(const std::string& path) const;
     bool SelectedClient(TClientService& client) const;
     // [MainDMActions.cpp] The actions of folders, toggles, dialogs, links.
@@ -267,5 +269,6 @@ private:
 
     std::shared_ptr<THttpCli> httpCli_;
     bool serviceCommandRunning_ = false;
+    std::function<std::string()> statusError_;   // the error shown, if any
     int htmIconIndex_ = -1;
 };

@@ -241,6 +241,9 @@ void TMainDM::ApplyLanguage()
         if (LangText("s" + a->Name() + "_Hint", text))
             a->SetHint(text);
     }
+    // An error still shown is told again in the new language.
+    if (statusError_)
+        StatusError(statusError_);
 }
 
 TFahView* TMainDM::ViewOfFolder(const std::string& folder, const TFahView* except) const
@@ -417,6 +420,10 @@ void TMainDM::HideNotActiveFodersActionExecute(TObject*)
 {
     HideNotActiveFodersAction->SetChecked(!HideNotActiveFodersAction->Checked());
     SaveSetting("inHideShutdownFolders", HideNotActiveFodersAction->Checked());
+    // The rows hide or show now on what the clients last told; the polls
+    // that follow correct them when that has changed.
+    if (Host.ApplyFilters)
+        Host.ApplyFilters();
     if (Host.RefreshAll)
         Host.RefreshAll();
 }

@@ -138,19 +138,33 @@ void ReplaceWith(const std::string& tmpFile, const std::string& file)
     }
 }
 
+// What a failed request left to tell, kept to word it again in another language.
+struct TFailure {
+    THttpCli::TLimitPassed limit;
+    int64_t maxBody;
+    DWORD maxTime;
+    int error;
+    std::string reason;   // the server's own words
+};
+
+TFailure FailureOf(const THttpCli& cli)
+{
+    return {cli.LimitPassed(), cli.MaxBodySize, cli.MaxTime, cli.RequestDoneError(), ShownReason(cli)};
+}
+
 // Why a request failed: when no server answered or a limit ended it, in the
 // user's language (the socket library words it in English); otherwise the
 // server's own words.
-std::string FailureReason(const THttpCli& cli)
+std::string FailureReason(const TFailure& f)
 {
-    if (cli.LimitPassed() == THttpCli::lpSize)
-        return FillIn(sDownloadTooLarge, {IntToStr(cli.MaxBodySize)});
-    if (cli.LimitPassed() == THttpCli::lpTime)
-        return FillIn(sDownloadTooLong, {IntToStr((cli.MaxTime + 999) / 1000)});
-    const int error = cli.RequestDoneError();
+    if (f.limit == THttpCli::lpSize)
+        return FillIn(sDownloadTooLarge, {IntToStr(f.maxBody)});
+    if (f.limit == THttpCli::lpTime)
+        return FillIn(sDownloadTooLong, {IntToStr((f.maxTime + 999) / 1000)});
+    const int error = f.error;
     switch (error) {
     case 0:
-        return ShownReason(cli);
+        return f.reason;
     case WSAHOST_NOT_FOUND:
     case WSATRY_AGAIN:
     case WSANO_RECOVERY:
@@ -159,7 +173,7 @@ std::string FailureReason(const THttpCli& cli)
     case WSAETIMEDOUT:
         return sServerNoAnswer;
     default:
-        return error >= WSABASEERR ? sNoConnection + " (" + IntToStr(error) + ")" : ShownReason(cli);
+        return error >= WSABASEERR ? sNoConnection + " (" + IntToStr(error) + ")" : f.reason;
     }
 }
 
@@ -229,10 +243,12 @@ bool IsWebAddress(const std::string& url)
         if (!std::isdigit(static_cast<unsigned char>(url[i])))
             return false;
     // The path, query and fragment: printable ASCII without a double quote,
-    // which would end the address on the browser's command line.
+    // which would end the address on the browser's command line, and without
+    // a backslash, which before the closing quote would make that quote part
+    // of the address.
     for (size_t i = rest; i < url.size(); ++i) {
         auto c = static_cast<unsigned char>(url[i]);
-        if (c <= ' ' || c >= 0x7F || c == '"')
+        if (c <= ' ' || c >= 0x7F || c == '"' || c == '\\')
             return false;
     }
     return true;
@@ -311,10 +327,13 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showRecei
         // A request that got no answer from a server (name lookup,
         // connection, a limit passed) has no status of its own: its reason
         // says what went wrong.
-        if (cli->Failed() || cli->RequestDoneError() != 0)
-            StatusError(sUpdateError + ": " + FailureReason(*cli));
-        else
-            StatusError(sUpdateError + ": " + IntToStr(code) + " " + ShownReason(*cli));
+        if (cli->Failed() || cli->RequestDoneError() != 0) {
+            TFailure f = FailureOf(*cli);
+            StatusError([f] { return sUpdateError + ": " + FailureReason(f); });
+        } else {
+            std::string reason = ShownReason(*cli);
+            StatusError([code, reason] { return sUpdateError + ": " + IntToStr(code) + " " + reason; });
+        }
         PumpAlive(alive);
         return false;
     }

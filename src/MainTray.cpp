@@ -118,6 +118,13 @@ void TMainForm::RestoreNClick()
     if (Application().MainForm() != this)
         Show();
     SetMinimizedToTray(false);
+    // Shown from the tray the window may not hear of its activation: the keys
+    // work at once, where they were or in the list.
+    if (HandleAllocated() && IsWindowVisible(Handle())) {
+        HWND focus = GetFocus();
+        if (!focus || focus == Handle() || !IsChild(Handle(), focus))
+            RestoreFocus();
+    }
 }
 
 void TMainForm::AnimateToTray(bool toTray)

@@ -33,6 +33,7 @@ public:
     void ShowView(TFahView* view);
     TFahView* View() const { return view_; }
     const std::string& FileName() const { return fileName_; }
+    const std::string& RecordText() const { return text_; }   // what the rows were loaded from
     bool Modified() const { return modified_; }
 
     // The four actions. Save asks before writing a read-only file and

@@ -5,6 +5,7 @@
 #include "Classes/Fah.h"
 #include "Classes/FahSettings.h"
 #include "Classes/Lang.h"
+#include "Frame/IniFr.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "controls/SimpleTimer.h"
 #include "platform/Application.h"
@@ -36,6 +37,7 @@ TfvFrame::TfvFrame(TComponent* owner) : TVSTFrame(owner)
     BindListEvents();
     listTimer_ = std::make_unique<TSimpleTimer>(kListInterval, [this](TObject*) { ListTimerTick(); });
     settleTimer_ = std::make_unique<TSimpleTimer>(kSettleInterval, [this](TObject*) { SettleTimerTick(); });
+    firstPollTimer_ = std::make_unique<TSimpleTimer>(kFirstPollCheck, [this](TObject*) { FirstPollTimerTick(); });
     listTimer_->SetEnabled(true);
     Setup();
 }
@@ -77,6 +79,11 @@ void TfvFrame::ApplyLanguage()
         SetNodeText(TotalNode(), sTotal);
     }
     SetupHeader();
+    // The rows' texts (their states among them) are made anew in the new
+    // language now, not at the next poll.
+    for (PVirtualNode n : ClientNodes())
+        if (TFahView* v = GetFahView(n))
+            v->Update();
     FitStateColumn();
     ApplyDetailLanguage();
     VSTree->Invalidate();
@@ -184,9 +191,35 @@ PVirtualNode TfvFrame::AddFah(const TAddFahParams& p)
     if (p.updateNow) {
         view->Update();
         ShowDetails(view);
+        ShowClientCfg(view);
         Post(WM_UPDATETRAYHINT, reinterpret_cast<WPARAM>(view));
+        if (view->Fah()->PollThread()) {
+            awaitingFirstPoll_.push_back(view->Fah());
+            firstPollTimer_->SetEnabled(true);
+        }
     }
     return node;
+}
+
+PVirtualNode TfvFrame::DeleteClientNode(PVirtualNode node)
+{
+    TFahView* view = GetFahView(node);
+    if (!view)
+        return nullptr;
+    PVirtualNode group = FindComputerNode(ComputerOf(*view));
+    PVirtualNode next = DeleteNode(node);
+    if (!group)
+        return next;
+    // With grouping off the clients hang under the overall row: the
+    // computer's row is empty then whether or not clients remain.
+    for (PVirtualNode n : ClientNodes()) {
+        if (TFahView* v = GetFahView(n); v && SameTextUnicode(ComputerOf(*v), NodeText(group)))
+            return next;
+    }
+    if (next == group)
+        return DeleteNode(group);
+    VSTree->DeleteNode(group);
+    return next;
 }
 
 // ----- refreshing
@@ -230,12 +263,38 @@ void TfvFrame::SettleTimerTick()
         OnSettled(this);
 }
 
+void TfvFrame::FirstPollTimerTick()
+{
+    bool polled = false;
+    std::vector<TFah*> alive;
+    for (PVirtualNode n : ClientNodes())
+        if (TFahView* v = GetFahView(n); v && v->Fah())
+            alive.push_back(v->Fah());
+    auto done = [&](TFah* fah) {
+        if (std::find(alive.begin(), alive.end(), fah) == alive.end())
+            return true;   // its row went
+        const TFAHThread* t = fah->PollThread();
+        if (t && (t->PollCount() < 1 || t->Polling()))
+            return false;
+        polled = true;
+        return true;
+    };
+    awaitingFirstPoll_.erase(std::remove_if(awaitingFirstPoll_.begin(), awaitingFirstPoll_.end(), done),
+                             awaitingFirstPoll_.end());
+    if (awaitingFirstPoll_.empty())
+        firstPollTimer_->SetEnabled(false);
+    if (polled)
+        ApplyFilters();
+}
+
 void TfvFrame::StopTimers()
 {
     if (listTimer_)
         listTimer_->SetEnabled(false);
     if (settleTimer_)
         settleTimer_->SetEnabled(false);
+    if (firstPollTimer_)
+        firstPollTimer_->SetEnabled(false);
 }
 
 void TfvFrame::Post(UINT msg, WPARAM wParam)
@@ -280,6 +339,11 @@ void TfvFrame::ApplyFilters()
     UpdateSums();
     TFahView* selected = SelectedView();
     ShowDetails(selected);
+    // A client.cfg read since it was shown (a new folder's first poll, a
+    // forced refresh) shows now; unsaved edits of it stay.
+    if (selected && (FAHIniFrame->View() != selected || FAHIniFrame->RecordText() != selected->ClientCfgText ||
+                     FAHIniFrame->FileName() != selected->ClientCfgFileName))
+        ShowClientCfg(selected);
     Post(WM_UPDATETRAYHINT, reinterpret_cast<WPARAM>(selected));
     if (projectMissing)
         Post(WM_UPDATEBASEWHENNEED, 0);
@@ -418,9 +482,8 @@ void TfvFrame::GetText(PVirtualNode node, TColumnIndex column, TVSTTextType, std
 
 int TfvFrame::CompareNodes(PVirtualNode a, PVirtualNode b, TColumnIndex column)
 {
-    const bool va = VSTree->IsVisible(a), vb = VSTree->IsVisible(b);
-    if (va != vb)
-        return va ? 1 : -1;
+    // A hidden row keeps its place among the others: shown again (F9 twice)
+    // it is where it was, not above every row that stayed.
     const int ka = NodeKind(a), kb = NodeKind(b);
     if (ka == kfvClientRow && kb == kfvClientRow) {
         TFahView* x = GetFahView(a);

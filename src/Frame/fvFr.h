@@ -52,6 +52,7 @@ class TfvFrame : public TVSTFrame {
 public:
     static constexpr DWORD kListInterval = 30000;
     static constexpr DWORD kSettleInterval = 2000;
+    static constexpr DWORD kFirstPollCheck = 250;   // ms between looks at a new folder's first poll
 
     explicit TfvFrame(TComponent* owner);
     ~TfvFrame() override;
@@ -60,6 +61,9 @@ public:
     // Adds one client row (under its computer's row while grouping is on);
     // returns the row.
     PVirtualNode AddFah(const TAddFahParams& params);
+    // Deletes a client's row; its computer's row goes with its last client.
+    // Returns the row selected now.
+    PVirtualNode DeleteClientNode(PVirtualNode node);
     TFahView* GetFahView(PVirtualNode node) const;
     TFahViewSum* GetFahViewSum(PVirtualNode node) const;
     // The focused row's view (nullptr for a totals row or none).
@@ -167,6 +171,7 @@ private:
     // [fvFr.cpp]
     void ListTimerTick();
     void SettleTimerTick();
+    void FirstPollTimerTick();
     void Post(UINT msg, WPARAM wParam);
     PVirtualNode AddComputerNode(const std::string& computer);
     std::string ComputerOf(TFahView& view) const;
@@ -226,6 +231,11 @@ private:
     std::string listBackground_, logBackground_, paramBackground_;
     std::unique_ptr<TSimpleTimer> listTimer_;
     std::unique_ptr<TSimpleTimer> settleTimer_;
+    // Folders added while the program runs, until their first poll is read
+    // whole: the state comes before the data, and a stopped client tells no
+    // more after its first state.
+    std::unique_ptr<TSimpleTimer> firstPollTimer_;
+    std::vector<TFah*> awaitingFirstPoll_;
     TPrevLogReader prevLogReader_;
     std::string prevLogPath_;
     std::string prevLogShown_;

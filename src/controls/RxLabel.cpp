@@ -413,6 +413,12 @@ void SetupLinkLabel(TRxLabel& label, const std::string& address)
     label.SetShadowSize(0);
     label.SetCursor(ScreenCursor(crHand));
     label.OnClick = [address](TObject*) { OpenAddress(address); };
-    label.OnMouseEnter = [&label](TObject*) { label.Font().SetStyle(label.Font().Style() | fsUnderline); };
-    label.OnMouseLeave = [&label](TObject*) { label.Font().SetStyle(label.Font().Style() & ~fsUnderline); };
+    // The mouse over the link underlines it; leaving gives the label back the
+    // style it had before (a link drawn underlined stays so).
+    auto restStyle = std::make_shared<unsigned>(label.Font().Style());
+    label.OnMouseEnter = [&label, restStyle](TObject*) {
+        *restStyle = label.Font().Style();
+        label.Font().SetStyle(*restStyle | fsUnderline);
+    };
+    label.OnMouseLeave = [&label, restStyle](TObject*) { label.Font().SetStyle(*restStyle); };
 }

@@ -6,6 +6,28 @@
 #include "platform/FileStamp.h"
 #include "platform/Text.h"
 
+namespace {
+
+// Russian, Ukrainian or English, as the user's language is.
+std::string OwnErrorText(DWORD code)
+{
+    const LANGID lang = PRIMARYLANGID(GetUserDefaultUILanguage());
+    auto pick = [lang](const char* en, const char* ru, const char* uk) {
+        return std::string(lang == LANG_RUSSIAN ? ru : lang == LANG_UKRAINIAN ? uk : en);
+    };
+    switch (code) {
+    case ERROR_FILE_TOO_LARGE:
+        return pick("The file is too large", "Файл слишком велик", "Файл завеликий");
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return pick("Not enough memory", "Недостаточно памяти", "Недостатньо пам'яті");
+    default:
+        return std::string();
+    }
+}
+
+}  // namespace
+
 std::string SystemErrorText(DWORD code)
 {
     wchar_t* buf = nullptr;
@@ -15,6 +37,8 @@ std::string SystemErrorText(DWORD code)
     std::string text = buf ? Trim(WideToUtf8(buf)) : std::string();
     if (buf)
         LocalFree(buf);
+    if (text.empty())
+        text = OwnErrorText(code);
     return text.empty() ? "error " + std::to_string(code) : text;
 }
 

@@ -18,7 +18,9 @@ bool TryReadFileText(const std::string& path, std::string& out, uint64_t maxByte
 // read-only. Throws EFileError.
 void WriteFileAtomic(const std::string& path, std::string_view data, bool replaceReadOnly = false);
 
-// The system's text for a Win32 error code ("error N" when it has none).
+// The system's text for a Win32 error code. For the reasons this layer gives
+// itself (a file too large, no memory for it) a system without the text gets
+// ours, in the user's language as the system's would be; "error N" otherwise.
 std::string SystemErrorText(unsigned long code);
 
 bool FileExists(const std::string& path);

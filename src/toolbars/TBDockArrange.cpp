@@ -246,6 +246,24 @@ void TTBDock::ArrangePass()
                 over -= d;
             }
         }
+        // A row shorter than its windows' minimums: windows with a chevron
+        // that start inside the row go below theirs, from the end of the
+        // row, so that they end at the dock's end (their chevrons then come
+        // first, in sight).
+        for (int i = n - 1; i >= 0 && over > 0; --i) {
+            TArrangeItem& it = row[i];
+            int start = it.gap;
+            for (int j = 0; j < i; ++j)
+                start += row[j].gap + row[j].curSize;
+            if (it.shrink != tbsmChevron || start >= length)
+                continue;
+            const int frame = vertical ? it.nc.cy : it.nc.cx;
+            int d = std::min(over, it.curSize - frame);
+            if (d > 0) {
+                it.curSize -= d;
+                over -= d;
+            }
+        }
         // Full-size and stretching windows take the free space.
         for (int i = 0; i < n; ++i) {
             TArrangeItem& it = row[i];

@@ -444,11 +444,19 @@ void TTBCustomToolbar::MouseMove(TShiftState shift, int x, int y)
     if (IsDesigning() || !view_ || view_->IsModal())
         return;
     TTBItemViewer* v = view_->ViewerFromPoint(POINT{x, y});
+    std::weak_ptr<void> alive = AliveToken();
     view_->Select(v, true);
-    if (v && !(v->Item()->EffectiveOptions() & tboNoAutoHint))
-        SetHint(v->Item()->Hint());
-    else
-        SetHint(std::string());
+    if (alive.expired())
+        return;
+    const std::string hint =
+        v && !(v->Item()->EffectiveOptions() & tboNoAutoHint) ? v->Item()->Hint() : std::string();
+    if (hint == Hint())
+        return;
+    SetHint(hint);
+    // The application took this toolbar's hint for the status bar before
+    // the move reached it: it hears of the item under the mouse now, not at
+    // the next move.
+    Application().HintMouseMessage(this, POINT{x, y});
 }
 
 void TTBCustomToolbar::MouseLeave()

@@ -393,12 +393,22 @@ void TTBView::Layout(TTBViewOrientation o, int wrapWidth, int chevronWidth, bool
             alongEnd = std::max(alongEnd, slots[i].along + slots[i].len);
     int alongSize = alongEnd + aEnd;
     if (anyHidden) {
-        // At the far end of the row, but never over the last item: the one
-        // item that always stays may not leave room for it, and a chevron
-        // drawn over an item could not be clicked.
+        // At the far end of the row, but never over the last item: a chevron
+        // drawn over an item could not be clicked. When the one item that
+        // always stays leaves it no room, the chevron goes first: a dock
+        // shorter than the toolbar then still shows it, and cuts the item.
         Slot& c = slots[chevronIndex];
         c.show = true;
-        c.along = std::max(alongEnd, chevronWidth - aEnd - c.len);
+        if (alongEnd + c.len + aEnd > chevronWidth) {
+            for (size_t i = 0; i < n; ++i)
+                if (i != chevronIndex && slots[i].show)
+                    slots[i].along += c.len;
+            alongEnd += c.len;
+            alongSize = alongEnd + aEnd;
+            c.along = aStart;
+        } else {
+            c.along = std::max(alongEnd, chevronWidth - aEnd - c.len);
+        }
         c.thick = std::max(c.thick, rows[0].thick);
         c.across = rows[0].across;
         alongSize = std::max(alongSize, c.along + c.len + aEnd);

@@ -12,6 +12,7 @@
 #include "controls/SimpleTimer.h"
 #include "platform/Clipboard.h"
 #include "platform/Graphics.h"
+#include "Frame/IniFr.h"
 #include "Frame/LogFr.h"
 #include "platform/FileUtil.h"
 #include "platform/StringList.h"
@@ -422,4 +423,57 @@ TEST_F(FvFrameTest, TheSelectedTotalsRowIsReadableWhenTheListHasNoKeyboard)
     PaintList();
     EXPECT_NE(Cell(frame->TotalNode(), fvcPath).color, 0xFFFFFFu);
     EXPECT_EQ(Cell(frame->TotalNode(), fvcPath).color, frame->VSTree->Font().Color());
+}
+
+// A computer's row goes with its last client, grouped or not; another
+// computer's row stays while it has a client.
+TEST_F(FvFrameTest, DeletingAComputersLastClientDeletesItsRow)
+{
+    ASSERT_TRUE(HaveDisplay());
+    PVirtualNode local1 = Add(Folder("one", {}), "One");
+    PVirtualNode local2 = Add(Folder("two", {}), "Two");
+    PVirtualNode remote = Add("\\\\fvhost\\share\\client\\", "Remote");
+    PVirtualNode other = Add("\\\\fvother\\share\\client\\", "Other");
+    ASSERT_TRUE(frame->FindComputerNode("fvhost") && frame->FindComputerNode("fvother"));
+
+    frame->SelectNode(remote);
+    frame->DeleteClientNode(remote);
+    EXPECT_EQ(frame->FindComputerNode("fvhost"), nullptr);
+    EXPECT_NE(frame->FindComputerNode("fvother"), nullptr);
+    EXPECT_NE(frame->VSTree->FocusedNode(), nullptr);
+    frame->DeleteClientNode(local1);
+    EXPECT_EQ(frame->VSTree->ChildCount(frame->TotalNode()), 2u);
+
+    // Grouping off: the computer's row is empty but stays while it has a client.
+    frame->SetGroupByComputer(false);
+    frame->DeleteClientNode(local2);
+    frame->SetGroupByComputer(true);
+    PVirtualNode total = frame->TotalNode();
+    ASSERT_EQ(frame->VSTree->ChildCount(total), 1u);
+    EXPECT_EQ(total->FirstChild, frame->FindComputerNode("fvother"));
+    EXPECT_EQ(total->FirstChild->FirstChild, other);
+}
+
+// A folder added while the program runs (selected as it comes) shows its
+// data and its client.cfg once its first poll is read: a stopped client
+// tells nothing more after its first state, and nobody selects it again.
+TEST_F(FvFrameTest, AnAddedStoppedFolderShowsItsDataAndClientCfgAfterItsFirstPoll)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Add(Folder("old", {}), "Old");
+    TAddFahParams p;
+    p.folder = Folder("stop", {{"FAHlog.txt", kStopLog}, {"client.cfg", "=[settings]\nusername=new\n"}});
+    p.alias = "New";
+    p.notifyWindows = {sink.Handle()};
+    p.updateNow = true;
+    PVirtualNode node = frame->AddFah(p);
+    ASSERT_NE(node, nullptr);
+    ASSERT_EQ(frame->VSTree->FocusedNode(), node);
+    TFAHThread* t = View(node)->Fah()->PollThread();
+    ASSERT_TRUE(PumpUntil([&] { return t->PollCount() >= 1 && !t->Polling(); }, 10000));
+    const std::vector<std::string> cfg{"[settings]", "username=new"};
+    EXPECT_TRUE(PumpUntil([&] { return frame->FAHIniFrame->Lines() == cfg; }, 3000));
+    EXPECT_TRUE(PumpUntil([&] { return frame->VSTree->Text(node, fvcProjNum) == "5113"; }, 3000));
+    EXPECT_EQ(frame->VSTree->Text(node, fvcState), StatusNames[fsShutdown]);
+    EXPECT_EQ(frame->VSTree->FocusedNode(), node);
 }

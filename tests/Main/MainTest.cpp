@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <thread>
 #include <string>
@@ -32,6 +33,7 @@
 #include "controls/SimpleTimer.h"
 #include "controls/StatusBarEx.h"
 #include "platform/Application.h"
+#include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/Menus.h"
@@ -1234,4 +1236,200 @@ TEST_F(MainFormTest, TotalsStateShowsWhole)
     form->fvFrame1->ApplyFilters();
     EXPECT_EQ(state()->Width(), 400);
     SetLanguage(1);
+}
+
+// Brenix.exe is marked terminal-server aware: on such a server the Windows
+// folder it is given is the system's, where explorer.exe lies.
+TEST(MainProgram, TheProgramIsTerminalServerAware)
+{
+    const char* exe = getenv("BRENIX_EXE");
+    ASSERT_TRUE(exe && *exe);
+    std::string path = std::string("Z:") + exe;   // Wine maps the Unix root to drive Z:
+    std::replace(path.begin(), path.end(), '/', '\\');
+    const std::string image = ReadFile(path);
+    ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
+    IMAGE_DOS_HEADER dos;
+    memcpy(&dos, image.data(), sizeof dos);
+    ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
+    ASSERT_LT(static_cast<size_t>(dos.e_lfanew) + sizeof(IMAGE_NT_HEADERS32), image.size());
+    IMAGE_NT_HEADERS32 nt;
+    memcpy(&nt, image.data() + dos.e_lfanew, sizeof nt);
+    ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
+    EXPECT_NE(nt.OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, 0);
+}
+
+// The half-hourly check runs while the settings dialog holds a new interval
+// and with it a new date for the next check: the check stores its own date,
+// and the dialog's stays for its OK.
+TEST_F(MainFormTest, TheUpdateCheckLeavesTheDialogsNextCheckDate)
+{
+    List({{Folder("a"), "a", "", "", false}});
+    Set("osCheckForUpdate", true);
+    Set("osUpdateInterval", 7);
+    Set("osNextCheck", static_cast<double>(Now()) - 1);
+    Start();
+    form->MainDM->SiteURL = "http://127.0.0.1:1/";   // nobody listens there
+    TAppVal& next = GetFahSettings().FindValue("osNextCheck");
+    const double dialogs = static_cast<double>(Now()) + 30;
+    GetFahSettings().FindValue("osUpdateInterval").SetEdited(30);
+    next.SetEdited(dialogs);
+    form->UpdateCheckTimer().OnTimer()(&form->UpdateCheckTimer());
+    ASSERT_TRUE(PumpUntil([&] { return form->MainDM->CheckForUpdateAction->Enabled(); }, 10000));
+    EXPECT_NEAR(next.AsFloat(), static_cast<double>(Now()) + 7, 0.01);
+    EXPECT_DOUBLE_EQ(next.EditedFloat(), dialogs);
+    GetFahSettings().SaveAll();
+    EXPECT_DOUBLE_EQ(next.AsFloat(), dialogs);
+}
+
+// Back from the tray the keys work at once: an arrow moves in the list.
+TEST_F(MainFormTest, TheListHasTheKeysAfterARestoreFromTheTray)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    List({{Folder("a"), "a", "", "", false}, {Folder("b"), "b", "", "", false}});
+    Start();
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    TVirtualStringTree* tree = form->fvFrame1->VSTree;
+    ASSERT_EQ(GetFocus(), tree->Handle());
+    form->RestoreNClick();
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(form->Handle()); }, 2000));
+    ASSERT_TRUE(form->MinimizedToTray());
+    Pump(100);
+    form->RestoreNClick();
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form->Handle()) != 0; }, 2000));
+    Pump(100);
+    PVirtualNode before = tree->FocusedNode();
+    EXPECT_TRUE(SendInputPumping(Chord({VK_DOWN}), 200));
+    EXPECT_NE(tree->FocusedNode(), before);
+    EXPECT_EQ(GetFocus(), tree->Handle());
+}
+
+namespace {
+
+std::vector<std::string> ClientNames(TfvFrame& frame)
+{
+    std::vector<std::string> names;
+    for (PVirtualNode n : frame.ClientNodes())
+        names.push_back(frame.GetFahView(n)->Fah()->GetDisplayName());
+    return names;
+}
+
+// Two running clients (their logs held open for writing, as a client holds
+// its log) with a stopped one between them in the list's order (by folder),
+// the list with the keyboard.
+class MainFormF9Test : public MainFormTest {
+protected:
+    void StartRunStopRun()
+    {
+        const char kRunLog[] = "fahlog-gpu2-core11-14-paused-shutdown.txt";
+        List({{Folder("a", kRunLog), "a", "", "", false},
+              {Folder("b", "fahlog-cpu-classic-78-a0-sigterm-oneunit.txt"), "b", "", "", false},
+              {Folder("c", kRunLog), "c", "", "", false}});
+        for (const char* running : {"a", "c"})
+            held.push_back(CreateFileW(Utf8ToWide(dir->Path() + running + "\\FAHlog.txt").c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        Start();
+        ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+        ASSERT_EQ(ClientNames(*form->fvFrame1), (std::vector<std::string>{"a", "b", "c"}));
+        ASSERT_EQ(form->fvFrame1->GetFahView(form->fvFrame1->ClientNodes()[1])->Status, fsShutdown);
+        ASSERT_EQ(GetFocus(), form->fvFrame1->VSTree->Handle());
+    }
+    void TearDown() override
+    {
+        MainFormTest::TearDown();
+        for (HANDLE h : held)
+            if (h != INVALID_HANDLE_VALUE)
+                CloseHandle(h);
+    }
+    std::vector<HANDLE> held;
+};
+
+}  // namespace
+
+// F9 hides the stopped row at once, not when the clients have polled again.
+TEST_F(MainFormF9Test, F9HidesTheStoppedRowsAtOnce)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    ASSERT_NO_FATAL_FAILURE(StartRunStopRun());
+    TfvFrame& frame = *form->fvFrame1;
+    EXPECT_TRUE(SendInputPumping(Chord({VK_F9}), 100));
+    EXPECT_TRUE(form->MainDM->HideNotActiveFodersAction->Checked());
+    for (PVirtualNode n : frame.ClientNodes())
+        EXPECT_EQ(frame.VSTree->IsVisible(n), frame.GetFahView(n)->Status != fsShutdown);
+}
+
+// F9 twice gives the list back in its order: the stopped row between the
+// running ones, where it was.
+TEST_F(MainFormF9Test, F9TwiceKeepsTheListsOrder)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    ASSERT_NO_FATAL_FAILURE(StartRunStopRun());
+    TfvFrame& frame = *form->fvFrame1;
+    auto settledWith = [&](bool hidden) {
+        return PumpUntil(
+            [&] {
+                bool any = false;
+                for (PVirtualNode n : frame.ClientNodes())
+                    any = any || !frame.VSTree->IsVisible(n);
+                return any == hidden && !frame.SettleTimer().Enabled();
+            },
+            5000);
+    };
+    EXPECT_TRUE(SendInputPumping(Chord({VK_F9}), 100));
+    EXPECT_TRUE(settledWith(true));
+    EXPECT_TRUE(SendInputPumping(Chord({VK_F9}), 100));
+    EXPECT_TRUE(settledWith(false));
+    EXPECT_EQ(ClientNames(frame), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+namespace {
+
+// English again when the test ends, whatever it met.
+struct EnglishAfterwards {
+    ~EnglishAfterwards() { SetLanguage(1); }
+};
+
+}  // namespace
+
+// A language switch words the rows' states anew at once, not at the next poll.
+TEST_F(MainFormTest, ALanguageSwitchRewordsTheRowsStatesAtOnce)
+{
+    EnglishAfterwards restoreEnglish;
+    SetLanguage(1);
+    List({{Folder("a"), "a", "", "", false}});
+    Start();
+    TfvFrame& frame = *form->fvFrame1;
+    PVirtualNode row = frame.ClientNodes().at(0);
+    ASSERT_EQ(frame.GetFahView(row)->Status, fsLogNotFound);
+    const std::string english = frame.VSTree->Text(row, fvcState);
+    ASSERT_EQ(english, StatusNames[fsLogNotFound]);
+    for (int lang : {2, 3}) {
+        SetLanguage(lang);
+        SCOPED_TRACE(lang);
+        EXPECT_NE(StatusNames[fsLogNotFound], english);
+        EXPECT_EQ(frame.VSTree->Text(row, fvcState), StatusNames[fsLogNotFound]);
+    }
+}
+
+// A download's error still shown is worded anew in the new language.
+TEST_F(MainFormTest, ALanguageSwitchRewordsTheStatusBarsError)
+{
+    EnglishAfterwards restoreEnglish;
+    SetLanguage(1);
+    Start();
+    std::string nowhere = "http://" + std::string(70, 'q') + ".invalid/";
+    Set("upURL", nowhere + "psummary.html");
+    form->MainDM->SiteURL = nowhere;
+    form->MainDM->UpdateFahBaseAction->Execute();
+    ASSERT_TRUE(PumpUntil([&] { return form->MainDM->UpdateFahBaseAction->Enabled(); }, 10000));
+    ASSERT_EQ(form->sbMain->Panel(0).Text, sUpdateError + ": " + sHostNotFound);
+    const std::string englishText = form->sbMain->Panel(0).Text;
+    for (int lang : {2, 3}) {
+        SetLanguage(lang);
+        SCOPED_TRACE(lang);
+        EXPECT_NE(form->sbMain->Panel(0).Text, englishText);
+        EXPECT_EQ(form->sbMain->Panel(0).Text, sUpdateError + ": " + sHostNotFound);
+    }
 }

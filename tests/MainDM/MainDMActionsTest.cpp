@@ -412,7 +412,8 @@ TEST(MainDMActions, ShortcutsOnTheMainWindowRunTheirActions)
         ASSERT_TRUE(SendInputPumping(in));
         EXPECT_EQ(ran, row.action);
     }
-    EXPECT_EQ(h.calls, "refresh;refresh;auto off;copy;");
+    // F9 applies the filters at once, then has every client read again.
+    EXPECT_EQ(h.calls, "refresh;filters;refresh;auto off;copy;");
     EXPECT_TRUE(h.dm->HideNotActiveFodersAction->Checked());
     EXPECT_TRUE(GetFahSettings().FindValue("inHideShutdownFolders").AsBoolean());
     EXPECT_FALSE(h.dm->AutoUpdateAction->Checked());

@@ -325,6 +325,15 @@ TEST(MainDMDownloads, VersionsDatesAndSizesOfTheVersionFile)
         EXPECT_FALSE(IsWebAddress(url)) << url;
 }
 
+// A backslash before the browser command's closing quote escapes it: the
+// quote becomes part of the address and the rest of the line goes with it.
+TEST(MainDMDownloads, AnAddressWithABackslashIsNoWebAddress)
+{
+    EXPECT_TRUE(IsWebAddress("http://host/a/"));
+    for (const char* url : {"http://host/a\\", "http://host/a\\b", "https://host/?q=\\", "http://host#\\"})
+        EXPECT_FALSE(IsWebAddress(url)) << url;
+}
+
 // A download that reaches no server says so in the user's language, not in
 // the socket library's English.
 TEST(MainDMDownloads, NoServerIsToldInTheUsersLanguage)

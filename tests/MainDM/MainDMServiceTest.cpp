@@ -320,7 +320,7 @@ TEST(MainDMServices, ScIsTheSystemsNotACopyBesideTheProgram)
     SetSystemProgramFolderForTesting("");
     wchar_t system[MAX_PATH] = {}, windows[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);
-    GetWindowsDirectoryW(windows, MAX_PATH);
+    GetSystemWindowsDirectoryW(windows, MAX_PATH);
     EXPECT_EQ(SystemProgramPath("sc.exe"), WideToUtf8(system) + "\\sc.exe");
     EXPECT_EQ(WindowsProgramPath("explorer.exe"), WideToUtf8(windows) + "\\explorer.exe");
 

@@ -324,3 +324,28 @@ TEST(RxLabel, AltAndTheAcceleratorFocusTheFocusControl)
     ASSERT_TRUE(SendInputPumping(Chord({VK_MENU, 'F'})));
     EXPECT_TRUE(first->Focused());
 }
+
+// A link drawn underlined (the team link) is underlined again once the mouse
+// has been over it and left.
+TEST(RxLabel, AnUnderlinedLinkKeepsItsUnderlineAfterAHover)
+{
+    ASSERT_TRUE(HaveDisplay());
+    ParkMouse();
+    LabelForm form;
+    form.label->Font().SetStyle(fsBold | fsUnderline);
+    SetupLinkLabel(*form.label, "http://fah.example.test/team");
+    ShowActive(form);
+    const POINT over = form.label->ClientToScreen(POINT{5, 5});
+    const POINT away = form.ClientToScreen(POINT{250, 100});
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(SendInputPumping(MouseMoveTo(over)));
+        ASSERT_TRUE(SendInputPumping(MouseMoveTo(over)));
+        EXPECT_TRUE(PumpUntil([&] { return form.label->MouseInControl(); }, 2000));
+        ASSERT_TRUE(SendInputPumping(MouseMoveTo(away)));
+        ASSERT_TRUE(SendInputPumping(MouseMoveTo(away)));
+        EXPECT_TRUE(PumpUntil([&] { return !form.label->MouseInControl(); }, 2000));
+        EXPECT_EQ(form.label->Font().Style(), static_cast<unsigned>(fsBold | fsUnderline));
+    }
+    ParkMouse();
+}

@@ -187,3 +187,26 @@ TEST(FileUtil, AtomicWriteReplacesWholeFiles)
     EXPECT_EQ(ChangeFileExt("C:\\x.y\\Brenix.exe", ".ini"), "C:\\x.y\\Brenix.ini");
     EXPECT_EQ(ChangeFileExt("C:\\x.y\\Brenix", ".ini"), "C:\\x.y\\Brenix.ini");
 }
+
+// A folder list too large to read is refused with words, not a number.
+TEST(IniFile, AFileTooLargeToReadSaysWhyInWords)
+{
+    TempDir dir;
+    const std::string path = dir.File("Brenix.ini");
+    HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = 70ll << 20;
+    EXPECT_TRUE(SetFilePointerEx(h, size, nullptr, FILE_BEGIN));
+    EXPECT_TRUE(SetEndOfFile(h));
+    CloseHandle(h);
+    TIniFile ini(path);
+    const std::string error = ini.LoadError();
+    const size_t reason = error.rfind("\": ");
+    ASSERT_NE(reason, std::string::npos) << error;
+    const std::string words = error.substr(reason + 3);
+    EXPECT_EQ(words.find("223"), std::string::npos) << error;
+    EXPECT_NE(words.rfind("error ", 0), 0u) << error;
+    EXPECT_GE(words.size(), 8u) << error;
+    EXPECT_EQ(FileSizeOf(path), 70ll << 20);
+}

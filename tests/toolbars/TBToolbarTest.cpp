@@ -18,6 +18,7 @@
 #include "TBTestHost.h"
 #include "platform/Application.h"
 #include "platform/ControlMessages.h"
+#include "platform/Hints.h"
 #include "platform/StdCtrls.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
@@ -151,22 +152,32 @@ TEST(TBToolbar, AtItsShortestTheChevronFollowsTheOneItemLeftAndCanBeClicked)
     TTBItemViewer* first = view->Find(f.items["Refresh"]);
     const int firstLength = first->BoundsRect.right - first->BoundsRect.left;
     const int frame = f.toolbar->Width() - f.toolbar->ClientRect().right;
-    // A dock long enough for the first item, not for it and the chevron.
     RECT wr, cr;
     GetWindowRect(f.Handle(), &wr);
     GetClientRect(f.Handle(), &cr);
-    f.SetBounds(f.Left(), f.Top(), frame + firstLength + 4 + (wr.right - wr.left) - cr.right, 240);
-    Pump(50);
+    const int nonClient = (wr.right - wr.left) - cr.right;
     TTBItemViewer* chevron = view->Find(f.toolbar->ChevronItem());
+
+    // A dock as long as the toolbar's minimum: the one item left, the
+    // chevron after it.
+    f.SetBounds(f.Left(), f.Top(), f.toolbar->GetMinShrinkSize() + nonClient, 240);
+    Pump(50);
     ASSERT_TRUE(chevron->Show);
     EXPECT_GE(chevron->BoundsRect.left, first->BoundsRect.right);
     EXPECT_EQ(f.toolbar->GetMinShrinkSize(), frame + chevron->BoundsRect.right);
     EXPECT_EQ(f.toolbar->Width(), f.toolbar->GetMinShrinkSize());
-    // What the dock shows of the chevron opens its menu.
+
+    // A dock shorter than that minimum, shorter even than the item: the
+    // chevron lies inside the dock, and a click there opens its menu.
+    f.SetBounds(f.Left(), f.Top(), frame + firstLength - 10 + nonClient, 240);
+    Pump(50);
+    ASSERT_TRUE(chevron->Show);
     RECT ds, cs = chevron->BoundsRect;
     GetWindowRect(f.top->Handle(), &ds);
-    POINT tl = f.toolbar->ClientToScreen(POINT{cs.left, cs.top});
-    POINT click{(tl.x + std::min<LONG>(tl.x + cs.right - cs.left, ds.right)) / 2, tl.y + (cs.bottom - cs.top) / 2};
+    const POINT tl = f.toolbar->ClientToScreen(POINT{cs.left, cs.top});
+    EXPECT_GE(tl.x, ds.left);
+    EXPECT_LE(tl.x + cs.right - cs.left, ds.right);
+    const POINT click{tl.x + (cs.right - cs.left) / 2, tl.y + (cs.bottom - cs.top) / 2};
     TTBItemViewer* opened = nullptr;
     Drive([&] {
         SendInputPumping(MouseClickAt(click), 0);
@@ -638,4 +649,53 @@ TEST(TBToolbar, DisabledItemsRepaintOnTheFaceColour)
         SendInputPumping({KeyInput(VK_ESCAPE, false), KeyInput(VK_ESCAPE, true)}, 0);
         WaitFor([] { return VisiblePopupWindows().empty(); });
     });
+}
+
+// --- hints ---
+
+// One jump of the mouse onto a button puts that button's hint in the
+// status bar (the application's hint), not the one it came from. Messages
+// go through the application's loop, as in the program.
+TEST(TBToolbar, TheStatusBarHintFollowsASingleJumpOfTheMouse)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    TMainShapeForm f(640, 240);
+    f.actionsByName["Refresh"]->SetHint("Refresh|Reads every folder again");
+    f.actionsByName["AddFolder"]->SetHint("Add|Adds a folder to the list");
+    f.actionsByName["Settings"]->SetHint("Settings|Changes the settings");
+    f.ShowNow();
+    auto appPumpUntil = [](const std::function<bool()>& done, DWORD ms) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(10)) {
+            Application().ProcessMessages();
+            if (done())
+                return true;
+        }
+        return false;
+    };
+    auto jump = [&](POINT to) {
+        std::atomic<bool> sent{false};
+        std::thread t([&] {
+            std::vector<INPUT> in = MouseMoveTo(to);
+            SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+            sent = true;
+        });
+        appPumpUntil([&] { return sent.load(); }, 5000);
+        t.join();
+        appPumpUntil([&] {
+            POINT at{};
+            return GetCursorPos(&at) && at.x == to.x && at.y == to.y;
+        }, 2000);
+    };
+    jump(POINT{1270, 1010});
+    appPumpUntil([] { return false; }, 100);
+    TTBToolbarView* view = f.toolbar->View();
+    for (const char* name : {"Settings", "Refresh", "AddFolder"}) {
+        SCOPED_TRACE(name);
+        const std::string expected = GetLongHint(f.actionsByName[name]->Hint());
+        jump(ScreenCenterOf(view->Find(f.items[name])));
+        EXPECT_TRUE(appPumpUntil([&] { return Application().Hint() == expected; }, 1000)) << Application().Hint();
+    }
+    jump(POINT{1270, 1010});
+    appPumpUntil([] { return false; }, 100);
 }
