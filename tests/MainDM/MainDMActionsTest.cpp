@@ -317,6 +317,30 @@ TEST(FolderList, BlanksAroundAFolderOfAnOlderFileAreNotPartOfIt)
     EXPECT_EQ(ReadFile(ini), "[FAHDir]\r\n\r\n");
 }
 
+// "[C:\b\] ; the second box": the header of C:\b\'s section, as the system's
+// profile reader takes it, not a line of the section above.
+TEST(FolderList, AHeaderWithACommentOnItsLineIsItsFoldersSection)
+{
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    WriteFile(ini, "[FAHDir]\r\nline000=\"C:\\a\\\"\r\nline001=\"C:\\b\\\"\r\n[C:\\a\\]\r\nServiceName=\"svc a\"\r\n"
+                   "[C:\\b\\] ; the second box\r\nServiceName=\"svc b\"\r\nAlias=B\r\n");
+    std::vector<TFolderEntry> list = ReadFolderList(ini);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].Folder + "|" + list[0].ServiceName + "|" + list[0].Alias, "C:\\a\\|svc a|");
+    EXPECT_EQ(list[1].Folder + "|" + list[1].ServiceName + "|" + list[1].Alias, "C:\\b\\|svc b|B");
+    // A save keeps the line with its comment, and every line of both boxes.
+    h.dm->SaveFahToIni("D:\\c\\", "", "", "", false);
+    const std::string saved = ReadFile(ini);
+    EXPECT_NE(saved.find("[C:\\a\\]\r\nServiceName=\"svc a\"\r\n\r\n[C:\\b\\] ; the second box\r\n"
+                         "ServiceName=\"svc b\"\r\nAlias=B\r\n"),
+              std::string::npos)
+        << saved;
+    list = ReadFolderList(ini);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[1].ServiceName, "svc b");
+}
+
 TEST(FolderList, ASaveThatFailsIsShownAndChangesNothing)
 {
     ASSERT_TRUE(HaveDisplay());
