@@ -270,6 +270,7 @@ extern std::string sHideCpuUsageAction_Caption;
 extern std::string sServiceNotRestarted;
 extern std::string sFolderListNotRead;
 extern std::string sFolderListNotSaved;
+extern std::string sExecEndedWithCode;
 
 // {Dialogs}
 extern std::string sFolder;
