@@ -207,6 +207,7 @@ std::string sServiceNotRestarted;
 std::string sFolderListNotRead;
 std::string sFolderListNotSaved;
 std::string sExecEndedWithCode;
+std::string sClientCfgNotSaved;
 
 // {Dialogs}
 std::string sFolder;
@@ -433,6 +434,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sFolderListNotRead),
     BX_LANG_GLOBAL(sFolderListNotSaved),
     BX_LANG_GLOBAL(sExecEndedWithCode),
+    BX_LANG_GLOBAL(sClientCfgNotSaved),
     // {Dialogs}
     BX_LANG_GLOBAL(sFolder),
     BX_LANG_GLOBAL(sAlias),

@@ -271,6 +271,7 @@ extern std::string sServiceNotRestarted;
 extern std::string sFolderListNotRead;
 extern std::string sFolderListNotSaved;
 extern std::string sExecEndedWithCode;
+extern std::string sClientCfgNotSaved;
 
 // {Dialogs}
 extern std::string sFolder;
