@@ -341,6 +341,27 @@ TEST(FolderList, AHeaderWithACommentOnItsLineIsItsFoldersSection)
     EXPECT_EQ(list[1].ServiceName, "svc b");
 }
 
+// Switched to Russian, the English "not defined" a client was given is no
+// text of the user's: OK in Edit folder keeps its configuration empty.
+TEST(FolderList, AfterALanguageSwitchNoConfigurationStaysNone)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    h.views.push_back(MakeView("C:\\fah\\"));
+    h.dm->SaveFahToIni("C:\\fah\\", "", "", "", false);
+    h.selected = h.views[0].get();
+    h.selected->Fah()->SetCompConfig("");
+    SetLanguage(2);
+    h.selected->Update();
+    EXPECT_EQ(h.selected->CompConfig, sConfigNotDefined);   // shown in the language of the moment
+    Harness::Outcome o = h.RunDialog(h.dm->EditFahAction, [] {});
+    SetLanguage(1);
+    EXPECT_EQ(o.told + o.kept, "");
+    EXPECT_EQ(SectionLines(ini, "C:\\fah\\"), "Alias=|Comp_Config=\"\"|ServiceName=\"\"|ShowInHint=0");
+    EXPECT_EQ(h.selected->Fah()->CompConfig, "");
+}
+
 TEST(FolderList, ASaveThatFailsIsShownAndChangesNothing)
 {
     ASSERT_TRUE(HaveDisplay());
