@@ -223,14 +223,13 @@ TEST(FolderList, AddEditAndDeleteThroughTheActions)
 
     // A folder already listed (in another case) is refused with a word; the
     // dialog keeps it.
-    AddDirForm().SetFolder("c:\\FAH");
-    Harness::Outcome o = h.RunDialog(h.dm->AddFahAction, [] {});
+    Harness::Outcome o = h.RunDialog(h.dm->AddFahAction, [] { SetText(AddDirForm().DirectoryEdit1, L"c:\\FAH\\"); });
     EXPECT_EQ(o.told, FillIn(sFolderListed, {"c:\\FAH\\"}));
     EXPECT_EQ(o.kept, "c:\\FAH\\");
     EXPECT_EQ(h.calls, "");
     EXPECT_EQ(SectionLines(ini, "FAHDir"), "line000=\"C:\\fah\\\"");
-    AddDirForm().SetFolder("D:\\two");
-    h.RunWithOk(h.dm->AddFahAction);
+    o = h.RunDialog(h.dm->AddFahAction, [] { SetText(AddDirForm().DirectoryEdit1, L"D:\\two"); });
+    EXPECT_EQ(o.told + o.kept, "");
     EXPECT_EQ(h.calls, "add D:\\two\\ ;filters;");
     EXPECT_EQ(SectionLines(ini, "FAHDir"), "line000=\"C:\\fah\\\"|line001=\"D:\\two\\\"");
 
@@ -360,6 +359,28 @@ TEST(FolderList, AfterALanguageSwitchNoConfigurationStaysNone)
     EXPECT_EQ(o.told + o.kept, "");
     EXPECT_EQ(SectionLines(ini, "C:\\fah\\"), "Alias=|Comp_Config=\"\"|ServiceName=\"\"|ShowInHint=0");
     EXPECT_EQ(h.selected->Fah()->CompConfig, "");
+}
+
+// After an edit, Add starts as a new Add: the folder box does not hold the
+// folder edited last, and what the user types replaces its text.
+TEST(FolderList, AddStartsAnewAndTypingReplacesTheFolderBox)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Harness h;
+    h.views.push_back(MakeView("D:\\last\\"));
+    h.dm->SaveFahToIni("D:\\last\\", "", "", "", false);
+    h.selected = h.views[0].get();
+    Harness::Outcome o = h.RunDialog(h.dm->EditFahAction, [] {});
+    ASSERT_EQ(o.told + o.kept, "");
+    h.calls.clear();
+    std::string shown;
+    o = h.RunDialog(h.dm->AddFahAction, [&] {
+        shown = WindowText(AddDirForm().DirectoryEdit1->Handle());
+        SendInputPumping(TypedText(L"E:\\typed"), 100);
+    });
+    EXPECT_EQ(shown, ExtractFilePath(BesideExe("x")));
+    EXPECT_EQ(o.told + o.kept, "");
+    EXPECT_EQ(h.calls, "add E:\\typed\\ ;filters;");
 }
 
 TEST(FolderList, ASaveThatFailsIsShownAndChangesNothing)
