@@ -303,6 +303,9 @@ void TMainForm::WireDataModule()
         return f.ShowModal();
     };
     h.Close = [this] { Close(); };
+    h.ServiceRestarted = [this](const std::string& computer, const std::string& service) {
+        ServiceRestarted(computer, service);
+    };
 }
 
 void TMainForm::FormShow()
@@ -515,9 +518,12 @@ void TMainForm::Closing()
     // 1. Every worker loop ends.
     AppClosing = true;
     for (auto* t : {loadTimer_.get(), selectTimer_.get(), updateCheckTimer_.get(), finishedUnitTimer_.get(),
-                    eventTimer_.get()})
+                    eventTimer_.get(), restartRetryTimer_.get()})
         if (t)
             t->SetEnabled(false);
+    // Automatic restarts still waiting for their turn stopped nothing yet:
+    // none starts now.
+    pendingRestarts_.clear();
     // 2. Windows shuts down: the local clients' services stop first.
     if (shuttingDown_) {
         try {

@@ -222,6 +222,8 @@ private:
     std::unique_ptr<TSimpleTimer> restartRetryTimer_;
     void RestartAutomatically(const std::string& computer, const std::string& service);
     void RestartRetryTick();
+    // That service was restarted: its waiting automatic restart goes.
+    void ServiceRestarted(const std::string& computer, const std::string& service);
     std::unique_ptr<TSimpleTimer> eventTimer_;
     bool burstPending_ = false;   // a pass is posted or timed
     bool burstPassed_ = false;

@@ -78,6 +78,10 @@ struct TMainDMHost {
     std::function<int()> ShowSettings;
     // Closes the main window.
     std::function<void()> Close;
+    // A restart of a service ran (computer "\\name", the service name
+    // without outer blanks): an automatic restart of it that waits for its
+    // turn is done.
+    std::function<void(const std::string& computer, const std::string& service)> ServiceRestarted;
 };
 
 // ---- Version file ----
@@ -104,7 +108,8 @@ struct TExecResult {
 // Runs program (its full path; the command line's first word only names it)
 // with a hidden window and collects its output (decoded from the OEM code
 // page). Waits for the process while handling messages; stops waiting (the
-// process runs on) when stop() says so or the application is ending.
+// process runs on) when stop() says so. While the application is ending it
+// handles only the messages other threads send (the quit stays queued).
 TExecResult ExecAndCapture(const std::string& program, const std::string& commandLine,
                            const std::function<bool()>& stop = {});
 // What a stop or a restart of a service came to: a restart fails when the

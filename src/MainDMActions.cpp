@@ -297,6 +297,8 @@ void TMainDM::AddFahActionExecute(TObject*)
 {
     TAddDirForm& dlg = AddDirForm();
     dlg.SetCaption(sAddFolder);
+    // A new Add, not the folder edited last.
+    dlg.SetNewFolder();
     dlg.SetAlias("");
     dlg.SetServiceName("");
     dlg.SetConfigText("");

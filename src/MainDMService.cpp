@@ -4,6 +4,7 @@
 // local clients' services are stopped through the service manager itself.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <system_error>
@@ -67,6 +68,18 @@ constexpr DWORD kServiceStopWaitMs = 60000;
 constexpr DWORD kServiceStartWaitMs = 60000;
 constexpr DWORD kServicePollMs = 250;
 
+// Waits up to ms for handle (none: only the time) while the application is
+// ending: the posted quit stays queued for the loop that ends the program,
+// only what other threads send to our windows is answered meanwhile.
+void WaitWhileEnding(HANDLE handle, DWORD ms)
+{
+    const DWORD count = handle ? 1 : 0;
+    if (MsgWaitForMultipleObjects(count, &handle, FALSE, ms, QS_SENDMESSAGE) == WAIT_OBJECT_0 + count) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
 std::function<void(const std::string& computer)>& ServiceQueryHook()
 {
     static std::function<void(const std::string& computer)> hook;
@@ -129,8 +142,9 @@ void WatchServiceState(TStateWatch& w)
 
 // Asks for the service's state until it is no longer `leaving`, for timeoutMs
 // at most or until stop() says so. The questions go from a worker thread; the
-// window keeps handling messages meanwhile. Returns the last state told (0:
-// it can't be asked, or no answer came in time).
+// window keeps handling messages meanwhile (while the application ends, only
+// those sent to it). Returns the last state told (0: it can't be asked, or no
+// answer came in time).
 DWORD WaitWhileServiceState(const std::string& computer, const std::string& name, DWORD leaving, DWORD timeoutMs,
                             const std::function<bool()>& stop)
 {
@@ -152,8 +166,14 @@ DWORD WaitWhileServiceState(const std::string& computer, const std::string& name
     try {
         for (;;) {
             DWORD spent = GetTickCount() - start;
-            if (spent >= timeoutMs || stop() || Application().Terminated())
+            if (spent >= timeoutMs || stop())
                 break;
+            if (WaitForSingleObject(watch->done, 0) == WAIT_OBJECT_0)
+                break;
+            if (Application().Terminated()) {
+                WaitWhileEnding(watch->done, std::min<DWORD>(timeoutMs - spent, 100));
+                continue;
+            }
             if (MsgWaitForMultipleObjects(1, &watch->done, FALSE, timeoutMs - spent, QS_ALLINPUT) == WAIT_OBJECT_0)
                 break;
             Application().ProcessMessages();
@@ -250,10 +270,14 @@ TExecResult ExecAndCapture(const std::string& program, const std::string& comman
             }
             if (r.Finished && (!pipeOpen || GetTickCount() - exitedAt >= kAfterExitDrainMs))
                 break;
-            if ((stop && stop()) || Application().Terminated())
+            if (stop && stop())
                 break;
             // Woken by the process's end and by messages; the pipe is looked at
             // every few milliseconds.
+            if (Application().Terminated()) {
+                WaitWhileEnding(r.Finished ? nullptr : pi.hProcess, 20);
+                continue;
+            }
             MsgWaitForMultipleObjects(r.Finished ? 0 : 1, &pi.hProcess, FALSE, 20, QS_ALLINPUT);
             Application().ProcessMessages();
         }
@@ -282,6 +306,18 @@ TExecResult RunSc(const std::string& commandLine, const std::function<bool()>& s
     return ExecAndCapture(SystemProgramPath("sc.exe"), commandLine, stop);
 }
 
+// What the box says of a stop that was not taken: the command, what it
+// printed and how it ended.
+std::string StopFailedText(const std::string& commandLine, const TExecResult& r)
+{
+    if (!r.Started || !r.Finished)
+        return ExecResultText(commandLine, r);
+    std::string text = commandLine + "\r\n\r\n";
+    if (!Trim(r.Output).empty())
+        text += TrimRight(r.Output) + "\r\n\r\n";
+    return text + FillIn(sExecEndedWithCode, {std::to_string(r.ExitCode)});
+}
+
 // The running-command flag of a data module, set for one command's time;
 // left alone at the end when the module was freed meanwhile.
 class TServiceCommandScope {
@@ -301,36 +337,59 @@ private:
 };
 
 // Stops the service and, unless stopOnly, starts it again once it has
-// stopped; nothing more once gone() says the caller is gone.
+// stopped; nothing more once gone() says the caller is gone. A restart whose
+// stop went out is finished even when the application ends meanwhile (the
+// service is not left stopped), for one wait of the restart at most.
 TServiceControl StopAndStart(const std::string& computer, const std::string& service, bool stopOnly,
                              const std::function<bool()>& gone)
 {
     const std::string quoted = QuoteServiceName(service);
     TServiceControl result;
+    bool ending = false;
+    DWORD endingSince = 0;
+    auto stopWaiting = [&] {
+        if (gone())
+            return true;
+        if (!Application().Terminated())
+            return false;
+        if (!ending) {
+            ending = true;
+            endingSince = GetTickCount();
+        }
+        return stopOnly || GetTickCount() - endingSince >= kServiceStopWaitMs;
+    };
     std::string command = Format("sc.exe %s stop %s", computer.c_str(), quoted.c_str());
-    TExecResult r = RunSc(command, gone);
+    TExecResult r = RunSc(command, stopWaiting);
     result.Output = ExecResultText(command, r);
     if (gone() || stopOnly)
         return result;
+    // A stop that was not taken (the computer's manager can't be reached, no
+    // such service, no right) leaves the service as it was: no start follows,
+    // and the box tells which command failed and how.
+    if (!StopTaken(r)) {
+        result.Failed = true;
+        result.Output = StopFailedText(command, r);
+        return result;
+    }
     // sc.exe returns while the service is still stopping; a start asked for
-    // meanwhile fails and would leave it stopped. After a stop that plainly
-    // failed, and for a service whose state can't be asked, the start is
-    // tried at once (its output tells what went wrong).
-    DWORD state = StopTaken(r) ? WaitWhileServiceState(computer, service, SERVICE_STOP_PENDING, kServiceStopWaitMs, gone)
-                               : 0;
+    // meanwhile fails and would leave it stopped. For a service whose state
+    // can't be asked, the start is tried at once (its output tells what went
+    // wrong).
+    DWORD state = WaitWhileServiceState(computer, service, SERVICE_STOP_PENDING, kServiceStopWaitMs, stopWaiting);
     if (gone())
         return result;
-    if (!r.Started || !r.Finished || (state != 0 && state != SERVICE_STOPPED)) {
+    if (state != 0 && state != SERVICE_STOPPED) {
         result.Failed = true;
         return result;
     }
     command = Format("sc.exe %s start %s", computer.c_str(), quoted.c_str());
-    r = RunSc(command, gone);
+    r = RunSc(command, stopWaiting);
     result.Output = ExecResultText(command, r);
     if (gone())
         return result;
-    state = r.Finished && r.ExitCode == 0
-                ? WaitWhileServiceState(computer, service, SERVICE_START_PENDING, kServiceStartWaitMs, gone)
+    // A program that is ending does not wait to see the service run.
+    state = r.Finished && r.ExitCode == 0 && !Application().Terminated()
+                ? WaitWhileServiceState(computer, service, SERVICE_START_PENDING, kServiceStartWaitMs, stopWaiting)
                 : 0;
     if (!gone())
         result.Failed = !r.Finished || r.ExitCode != 0 || (state != 0 && state != SERVICE_RUNNING);
@@ -358,11 +417,14 @@ void TMainDM::RestartFAHServiceActionExecute(TObject* sender)
     std::weak_ptr<void> alive = AliveToken();
     TServiceControl r = ControlFahService("\\\\" + ComputerOf(client.Folder), client.ServiceName, stopOnly,
                                           GetFahSettings().FindValue("hiShowExecResultInWnd").EditedBoolean());
-    if (alive.expired())
+    if (alive.expired() || !r.Failed)
         return;
-    if (r.Failed && !Application().Terminated())
-        AppMessageBox(sErrorL_Caption, FillIn(sServiceNotRestarted, {client.ServiceName}) + "\r\n\r\n" + r.Output,
-                      MB_OK | MB_ICONERROR);
+    const std::string text = FillIn(sServiceNotRestarted, {client.ServiceName}) + "\r\n\r\n" + r.Output;
+    // The program ends meanwhile: no box can show any more; the error log keeps it.
+    if (Application().Terminated())
+        Application().HandleException(text);
+    else
+        AppMessageBox(sErrorL_Caption, text, MB_OK | MB_ICONERROR);
 }
 
 TServiceControl TMainDM::ControlFahService(const std::string& computer, const std::string& service, bool stopOnly,
@@ -378,6 +440,10 @@ TServiceControl TMainDM::ControlFahService(const std::string& computer, const st
         TServiceCommandScope running(serviceCommandRunning_, alive);
         result = StopAndStart(computer, service, stopOnly, [alive] { return alive.expired(); });
     }
+    // An automatic restart of this service that waits for its turn has been
+    // done by this one (before a box lets the wait's retry run).
+    if (!stopOnly && !alive.expired() && Host.ServiceRestarted)
+        Host.ServiceRestarted(computer, Trim(service));
     if (showOutput && !result.Failed && !alive.expired() && !Application().Terminated())
         AppInfoBox(result.Output, MB_OK);
     return result;
@@ -397,7 +463,7 @@ void TMainDM::StartupTypeAutomaticActionExecute(TObject* sender)
     const std::string command = Format("sc.exe %s config %s start= %s", computer.c_str(), service.c_str(), word);
     {
         TServiceCommandScope running(serviceCommandRunning_, alive);
-        r = RunSc(command, [alive] { return alive.expired(); });
+        r = RunSc(command, [alive] { return alive.expired() || Application().Terminated(); });
     }
     if (alive.expired())
         return;

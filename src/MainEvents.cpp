@@ -275,7 +275,7 @@ void TMainForm::FahSseOff(WPARAM wParam)
 void TMainForm::FahSmpBreak(WPARAM wParam)
 {
     TFah* fah = FahFromMessage(wParam);
-    if (!fah || !Setting("hiRestartWhenSmpBreak"))
+    if (!fah || AppClosing || !Setting("hiRestartWhenSmpBreak"))
         return;
     std::string service, folder;
     {
@@ -303,21 +303,43 @@ void TMainForm::RestartAutomatically(const std::string& computer, const std::str
     // The automatic restart never shows its output.
     std::weak_ptr<void> alive = AliveToken();
     TServiceControl r = MainDM->ControlFahService(computer, service, false, false);
-    if (alive.expired() || AppClosing)
+    if (alive.expired())
+        return;
+    // Unattended: a failed restart leaves a trace for whoever comes later,
+    // in the error log and (as a client's stop does) in the event log.
+    const std::string failed = r.Failed ? FillIn(sServiceNotRestarted, {service}) + "\r\n" + Trim(r.Output) : "";
+    if (r.Failed) {
+        AppException(failed);
+        if (Setting("evFeStopSysLogMsg"))
+            LogEvent(failed, EVENTLOG_ERROR_TYPE);
+    }
+    if (AppClosing)
         return;
     // Requests that came in meanwhile for this service are answered by it.
     pendingRestarts_.erase(std::remove_if(pendingRestarts_.begin(), pendingRestarts_.end(), same),
                            pendingRestarts_.end());
     if (!pendingRestarts_.empty())
         restartRetryTimer_->SetEnabled(true);
-    // Unattended: a failed restart is told in the tray.
+    // And it is told in the tray.
     if (r.Failed)
-        CoolTrayIcon1->ShowBalloonHint(Application().Title() + ": " + sErrorL_Caption,
-                                       FillIn(sServiceNotRestarted, {service}) + "\r\n" + Trim(r.Output), 3, 60);
+        CoolTrayIcon1->ShowBalloonHint(Application().Title() + ": " + sErrorL_Caption, failed, 3, 60);
+}
+
+void TMainForm::ServiceRestarted(const std::string& computer, const std::string& service)
+{
+    pendingRestarts_.erase(std::remove_if(pendingRestarts_.begin(), pendingRestarts_.end(),
+                                          [&](const TPendingRestart& p) {
+                                              return SameText(p.computer, computer) && SameText(p.service, service);
+                                          }),
+                           pendingRestarts_.end());
 }
 
 void TMainForm::RestartRetryTick()
 {
+    if (AppClosing) {
+        restartRetryTimer_->SetEnabled(false);
+        return;
+    }
     if (MainDM->ServiceCommandRunning())
         return;   // the next tick asks again
     if (pendingRestarts_.empty()) {

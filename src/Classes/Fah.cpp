@@ -279,7 +279,8 @@ void TFah::ClearData()
 
 void TFah::SetCompConfig(const std::string& text)
 {
-    CompConfig = Trim(text).empty() ? sConfigNotDefined : text;
+    // None given stays none: the language's "not defined" is only shown.
+    CompConfig = Trim(text).empty() ? std::string() : text;
 }
 
 std::string TFah::GetDisplayName() const { return Alias.empty() ? Folder : Alias; }

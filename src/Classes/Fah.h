@@ -172,7 +172,8 @@ public:
     // state 0; then a poll is forced.
     void SetFolder(const std::string& folder);
     void ClearData();
-    // The text, or the language's "not defined" text when it is blank.
+    // The text; a blank one is kept empty (the display record shows the
+    // language's "not defined" for it).
     void SetCompConfig(const std::string& text);
     std::string GetDisplayName() const;
     void AddWindows(const std::vector<HWND>& handles);

@@ -121,7 +121,8 @@ void TFahView::Update()
         ClientCfgText = fah->ClientCfgLines.Text();
         Alias = fah->Alias;
         ServiceName = fah->ServiceName;
-        CompConfig = fah->CompConfig;
+        // None given shows the current language's "not defined".
+        CompConfig = fah->CompConfig.empty() ? sConfigNotDefined : fah->CompConfig;
         DisplayName = fah->GetDisplayName();
         Status = fah->Status;
         StatusText = Status < kStatusCount ? StatusNames[Status] : std::string();

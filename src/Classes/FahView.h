@@ -55,6 +55,7 @@ public:
 
     std::string Folder, ClientCfgFileName;
     std::string ClientCfgText;
+    // CompConfig: the language's "not defined" when the client has none.
     std::string Alias, ServiceName, CompConfig;
     std::string DisplayName;
     uint8_t Status = fsUnknown;

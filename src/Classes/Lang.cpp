@@ -206,6 +206,8 @@ std::string sHideCpuUsageAction_Caption;
 std::string sServiceNotRestarted;
 std::string sFolderListNotRead;
 std::string sFolderListNotSaved;
+std::string sExecEndedWithCode;
+std::string sClientCfgNotSaved;
 
 // {Dialogs}
 std::string sFolder;
@@ -431,6 +433,8 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sServiceNotRestarted),
     BX_LANG_GLOBAL(sFolderListNotRead),
     BX_LANG_GLOBAL(sFolderListNotSaved),
+    BX_LANG_GLOBAL(sExecEndedWithCode),
+    BX_LANG_GLOBAL(sClientCfgNotSaved),
     // {Dialogs}
     BX_LANG_GLOBAL(sFolder),
     BX_LANG_GLOBAL(sAlias),

@@ -270,6 +270,8 @@ extern std::string sHideCpuUsageAction_Caption;
 extern std::string sServiceNotRestarted;
 extern std::string sFolderListNotRead;
 extern std::string sFolderListNotSaved;
+extern std::string sExecEndedWithCode;
+extern std::string sClientCfgNotSaved;
 
 // {Dialogs}
 extern std::string sFolder;

@@ -31,6 +31,20 @@ TEdit* MakeEdit(TForm* form, const char* name, int top)
     return edit;
 }
 
+// The folder box: its text is selected whenever it takes the focus from
+// the keyboard or the dialog, so what is typed replaces it (a click still
+// puts the caret where it clicks).
+class TFolderEdit : public TDirectoryEdit {
+public:
+    using TDirectoryEdit::TDirectoryEdit;
+    void WndProc(TMessage& m) override
+    {
+        TDirectoryEdit::WndProc(m);
+        if (m.Msg == WM_SETFOCUS && HandleAllocated() && !(GetKeyState(VK_LBUTTON) & 0x8000))
+            SendMessageW(Handle(), EM_SETSEL, 0, -1);
+    }
+};
+
 }  // namespace
 
 TAddDirForm::TAddDirForm(TComponent* owner) : TDialogForm(owner)
@@ -39,7 +53,7 @@ TAddDirForm::TAddDirForm(TComponent* owner) : TDialogForm(owner)
     SetFormClientSize(*this, kClientWidth, 252);
 
     Label1 = MakeLabel(this, "Label1", 8);
-    DirectoryEdit1 = new TDirectoryEdit(this);
+    DirectoryEdit1 = new TFolderEdit(this);
     DirectoryEdit1->SetName("DirectoryEdit1");
     DirectoryEdit1->SetBounds(kMargin, 24, kClientWidth - 2 * kMargin, 21);
     DirectoryEdit1->SetParent(this);
@@ -84,6 +98,8 @@ TAddDirForm::TAddDirForm(TComponent* owner) : TDialogForm(owner)
 std::string TAddDirForm::Folder() const { return EnsureTrailingBackslash(Trim(DirectoryEdit1->Text())); }
 
 void TAddDirForm::SetFolder(const std::string& folder) { DirectoryEdit1->SetText(EnsureTrailingBackslash(folder)); }
+
+void TAddDirForm::SetNewFolder() { DirectoryEdit1->SetText(ExtractFilePath(ExeFileName())); }
 
 std::string TAddDirForm::Alias() const { return AliasEdit->Text(); }
 

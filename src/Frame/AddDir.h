@@ -34,6 +34,9 @@ public:
     // outer blanks are not part of it (nor of the service name).
     std::string Folder() const;
     void SetFolder(const std::string& folder);
+    // The folder a new Add starts with, as the dialog's first one does:
+    // the program's own folder.
+    void SetNewFolder();
     std::string Alias() const;
     void SetAlias(const std::string& alias);
     std::string ServiceName() const;

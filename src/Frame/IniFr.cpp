@@ -233,10 +233,21 @@ void TIniFrame::Save()
             return;
     }
     // A temporary file beside it, then put in its place: the client never
-    // meets a half-written file, and the file keeps its attributes.
-    WriteFileAtomic(fileName_, text, true);
+    // meets a half-written file, and the file keeps its attributes. When it
+    // can't be written the user hears why, and the edits stay to be saved.
+    try {
+        WriteFileAtomic(fileName_, text, true);
+    } catch (const std::exception& e) {
+        AppMessageBox(sErrorL_Caption, FillIn(sClientCfgNotSaved, {fileName_}) + "\r\n\r\n" + e.what(),
+                      MB_OK | MB_ICONERROR);
+        return;
+    }
     text_ = text;
     SetModified(false);
-    if (view_)
+    // The record takes the text only while it still shows that file (its
+    // folder may have been changed since the edits began).
+    if (view_ && view_->ClientCfgFileName == fileName_)
         view_->SetClientCfgText(text);
+    else if (view_)
+        ShowView(view_);
 }

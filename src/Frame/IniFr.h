@@ -36,8 +36,10 @@ public:
     const std::string& RecordText() const { return text_; }   // what the rows were loaded from
     bool Modified() const { return modified_; }
 
-    // The four actions. Save asks before writing a read-only file and
-    // raises EFileError when the file cannot be written (the edits stay).
+    // The four actions. Save writes the file the edits came from (also when
+    // the record's folder changed meanwhile), asks before writing a
+    // read-only file, and tells the user when the file cannot be written
+    // (the edits stay, still to be saved).
     void Save();
     // The text of the record again; edits are dropped.
     void Cancel();

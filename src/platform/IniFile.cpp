@@ -35,6 +35,40 @@ std::wstring Utf16FromBytes(const std::string& bytes, size_t from, bool bigEndia
     return w;
 }
 
+// A high surrogate not followed by a low one, or a low one alone: no text.
+bool HasLoneSurrogate(const std::wstring& w)
+{
+    for (size_t i = 0; i < w.size(); ++i) {
+        if (w[i] >= 0xD800 && w[i] <= 0xDBFF) {
+            if (i + 1 >= w.size() || w[i + 1] < 0xDC00 || w[i + 1] > 0xDFFF)
+                return true;
+            ++i;
+        } else if (w[i] >= 0xDC00 && w[i] <= 0xDFFF) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Where the name of a section header ends: its "]" (npos when the line is
+// no header). A header may have a comment after it ("[C:\b\] ; the second
+// box"); a name may hold "]" itself ("[C:\fah[1]\]"). So the "]" is the
+// line's last character, else the first one followed by a comment, else the
+// last one on the line, as the system's profile reader takes it.
+size_t HeaderEnd(const std::string& line)
+{
+    if (line.size() < 2 || line.front() != '[')
+        return std::string::npos;
+    if (line.back() == ']')
+        return line.size() - 1;
+    for (size_t at = line.find(']'); at != std::string::npos; at = line.find(']', at + 1)) {
+        size_t next = line.find_first_not_of(" \t", at + 1);
+        if (next != std::string::npos && (line[next] == ';' || line[next] == '#'))
+            return at;
+    }
+    return line.rfind(']');
+}
+
 }  // namespace
 
 TIniFile::TIniFile(std::string path) : path_(std::move(path))
@@ -56,7 +90,13 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path))
             loadError_ = "The file \"" + path_ + "\" is not whole UTF-16 text";
             return;
         }
-        text = WideToUtf8(Utf16FromBytes(text, 2, encoding_ == kUtf16Be));
+        std::wstring wide = Utf16FromBytes(text, 2, encoding_ == kUtf16Be);
+        // A save would write U+FFFD for it: such a file is no text we can keep.
+        if (HasLoneSurrogate(wide)) {
+            loadError_ = "The file \"" + path_ + "\" is not whole UTF-16 text";
+            return;
+        }
+        text = WideToUtf8(wide);
     } else if (!IsValidUtf8(text)) {
         text = CodePageToUtf8(text, 0 /* CP_ACP */);
     }
@@ -86,14 +126,16 @@ void TIniFile::Parse(const std::string& text)
         std::string line = Trim(raw);
         if (line.empty())
             continue;
-        if (line.front() == '[' && line.back() == ']') {
-            std::string name = Trim(line.substr(1, line.size() - 2));
+        if (size_t end = HeaderEnd(line); end != std::string::npos) {
+            std::string name = Trim(line.substr(1, end - 1));
+            // What follows the name (a comment) is written back after it.
+            std::string trailer = line.substr(end + 1);
             // The comments at the top are the file's, not its first section's.
             if (sections_.empty())
                 flush();
             current = Find(name);
             if (!current) {
-                sections_.push_back({name, std::move(pending), {}});
+                sections_.push_back({name, std::move(trailer), std::move(pending), {}});
                 current = &sections_.back();
             } else {
                 flush();
@@ -114,9 +156,11 @@ void TIniFile::Parse(const std::string& text)
         std::string value = Trim(line.substr(eq + 1));
         auto it = std::find_if(current->entries.begin(), current->entries.end(),
                                [&](const Entry& e) { return SameText(e.key, key); });
-        // A second line of a key is never read: it goes at the next save.
+        // A second line of a key is never read; it stays as the user wrote it.
         if (it == current->entries.end())
             current->entries.push_back({key, value, ""});
+        else
+            current->entries.push_back({"", "", raw});
     }
     flush();
 }
@@ -166,7 +210,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
     std::replace(v.begin(), v.end(), '\n', ' ');
     Section* s = Find(section);
     if (!s) {
-        sections_.push_back({section, {}, {}});
+        sections_.push_back({section, "", {}, {}});
         s = &sections_.back();
     }
     for (auto& e : s->entries)
@@ -177,7 +221,16 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
             Changed();
             return;
         }
-    s->entries.push_back({ident, v, ""});
+    // Above a kept line of the same key (a repeat of one deleted before):
+    // that line stays a repeat, never read.
+    auto at = std::find_if(s->entries.begin(), s->entries.end(), [&](const Entry& e) {
+        const std::string line = Trim(e.text);
+        if (!e.key.empty() || line.empty() || IsComment(line))
+            return false;
+        size_t eq = line.find('=');
+        return eq != std::string::npos && SameText(Trim(line.substr(0, eq)), ident);
+    });
+    s->entries.insert(at, {ident, v, ""});
     Changed();
 }
 
@@ -278,7 +331,7 @@ void TIniFile::UpdateFile()
     for (const auto& s : sections_) {
         for (const std::string& line : s.above)
             text += line + "\r\n";
-        text += "[" + s.name + "]\r\n";
+        text += "[" + s.name + "]" + s.trailer + "\r\n";
         for (const auto& e : s.entries)
             text += (e.key.empty() ? e.text : e.key + "=" + e.value) + "\r\n";
         text += "\r\n";

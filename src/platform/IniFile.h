@@ -4,10 +4,14 @@
 // The file is read as UTF-8, as UTF-16 when it starts with that byte-order
 // mark (Notepad's "Unicode"), and otherwise in the system's ANSI code page;
 // a save keeps a UTF-16 or BOM-marked file in its own encoding and writes
-// the rest as UTF-8. Lines that are not keys (comments, anything else the
-// user wrote) are kept where they stand; a comment block just above a
-// section header goes with that section. A file that exists but cannot be
-// read is never overwritten: LoadError() says why, and a save throws.
+// the rest as UTF-8: a file in the ANSI code page becomes UTF-8 (without a
+// mark) at its first save, so that a name in any script can be added to it.
+// Lines that are not keys (comments, a second line of a key, anything else
+// the user wrote) are kept where they stand and never read; a comment block
+// just above a section header goes with that section, and a comment after
+// a header on its line stays there. A file that exists but cannot be read
+// (held by another program, not text, UTF-16 that is not whole) is never
+// overwritten: LoadError() says why, and a save throws.
 #pragma once
 #include <string>
 #include <vector>
@@ -46,6 +50,7 @@ private:
     struct Entry { std::string key, value, text; };
     struct Section {
         std::string name;
+        std::string trailer;              // what followed the header's "]"
         std::vector<std::string> above;   // comment lines just above the header
         std::vector<Entry> entries;
     };

@@ -1,7 +1,7 @@
 // The "client.cfg" editor on a real client folder and client object: what a
 // save writes and the attributes it leaves (the read-only question answered
-// each way, a missing file), a file another process holds (Ctrl+S raises,
-// nothing is lost), and a refresh of the client being edited.
+// each way, a missing file), a file another process holds (Ctrl+S tells the
+// user, nothing is lost), and a refresh of the client being edited.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -184,21 +184,57 @@ TEST_F(IniFrameTest, SaveReplacesTheFileAndKeepsItsAttributes)
     }
 }
 
-TEST_F(IniFrameTest, AFileHeldByAnotherProcessRaisesAndLosesNothing)
+TEST_F(IniFrameTest, AFileHeldByAnotherProcessIsToldAndLosesNothing)
 {
     FileHolder holder(cfg);
     ASSERT_TRUE(holder.holding);
     Edit();
     frame->VSTree->SetFocus();
     ClearCaughtErrors();
-    ASSERT_TRUE(SendInputPumping(Chord({VK_CONTROL, 'S'}), 300));
-    ASSERT_EQ(CaughtErrors().size(), 1u);
-    EXPECT_NE(CaughtErrors()[0].find("client.cfg"), std::string::npos) << CaughtErrors()[0];
+    std::string told;
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        ASSERT_TRUE(SendInputPumping(Chord({VK_CONTROL, 'S'}), 300));
+        EXPECT_TRUE(PumpUntil([&] { return driver.Acted(); }, 5000));
+    }
+    EXPECT_EQ(told.rfind(FillIn(sClientCfgNotSaved, {cfg}) + "\r\n\r\n", 0), 0u) << told;
+    EXPECT_TRUE(CaughtErrors().empty());
     EXPECT_EQ(ReadFile(cfg), original);
     EXPECT_FALSE(FileExists(cfg + ".tmp"));
     EXPECT_TRUE(frame->Modified());
     EXPECT_EQ(frame->NodeText(Row(2)), "extra=1");
     EXPECT_TRUE(frame->IniSaveAction->Enabled());
+}
+
+// The client's folder is changed (Edit folder) while its client.cfg has
+// unsaved edits: they go into the file they were made in, and the client
+// of the new folder keeps its own file's text.
+TEST_F(IniFrameTest, EditsMadeBeforeTheFolderMovedGoOnlyToTheirOwnFile)
+{
+    Edit();
+    TempDir moved("inifr_moved");
+    const std::string other = "[settings]\nusername=moved\n";
+    WriteFile(moved.File("client.cfg"), other);
+    WriteFile(moved.File("FAHlog.txt"), ReadFile(dir->File("FAHlog.txt")));
+    view->Fah()->SetFolder(moved.Path());
+    view->Fah()->Refresh(true);
+    view->Update();
+    frame->ShowView(view.get());   // the refresh after the edit
+    EXPECT_TRUE(frame->Modified());
+    frame->Save();
+    EXPECT_EQ(ReadFile(cfg), kEdited);
+    EXPECT_EQ(ReadFile(moved.File("client.cfg")), other);
+    EXPECT_FALSE(frame->Modified());
+    {
+        TLock lock(view->Fah()->CritSection());
+        EXPECT_EQ(view->Fah()->ClientCfgLines.Text(), StringReplaceAll(other, "\n", "\r\n"));
+    }
+    // The editor now shows the new folder's file.
+    EXPECT_EQ(frame->FileName(), moved.File("client.cfg"));
+    EXPECT_EQ(frame->NodeText(Row(1)), "username=moved");
 }
 
 // Dragged by its grip toward the docks of the window around it, the

@@ -833,7 +833,7 @@ TEST_F(MainFormTest, ClientExitRestartsItsServiceQuietly)
     std::string computer = "\\\\" + GetComputerOfPath(dir->Path());
     std::string text = ReadFile(log);
     EXPECT_NE(text.find(computer + " stop \"Brenix \"\"Main\"\" Svc\""), std::string::npos) << text;
-    EXPECT_LT(text.find(" stop "), text.find(" start "));
+    EXPECT_EQ(text.find(" start "), std::string::npos) << text;   // no such service: nothing to start
     EXPECT_EQ(balloons[0].title, Application().Title() + ": " + sErrorL_Caption);
     EXPECT_EQ(balloons[0].text.rfind(FillIn(sServiceNotRestarted, {"Brenix \"Main\" Svc"}) + "\r\n", 0), 0u);
     EXPECT_NE(balloons[0].text.find("FAILED 1060"), std::string::npos) << balloons[0].text;
@@ -932,6 +932,110 @@ TEST_F(MainFormTest, AnotherClientsRestartWaitsForTheRunningCommandAndThenRuns)
     EXPECT_EQ(ReadFile(log).find("failed"), std::string::npos) << ReadFile(log);
     EXPECT_EQ(first.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
     EXPECT_EQ(second.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+}
+
+// Nobody may be at the screen when a client's service can't be restarted:
+// the failure stays in the error log and in the event log.
+TEST_F(MainFormTest, AFailedAutomaticRestartIsLeftInTheErrorAndEventLogs)
+{
+    std::string log = dir->File("sc.log");
+    SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(log).c_str());
+    List({{Folder("a"), "", "", "No Such Main Svc", false}});
+    Start();
+    ASSERT_TRUE(GetFahSettings().FindValue("evFeStopSysLogMsg").AsBoolean());
+    balloons.clear();
+    records.clear();
+    PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(0)), 0);
+    ASSERT_TRUE(PumpUntil([&] { return !balloons.empty(); }, 10000));
+    SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+    const std::string told = FillIn(sServiceNotRestarted, {"No Such Main Svc"}) + "\r\n";
+    ASSERT_TRUE(FileExists(dir->File("error.log")));
+    const std::string errors = ReadFile(dir->File("error.log"));
+    EXPECT_NE(errors.find(" - " + told), std::string::npos) << errors;
+    EXPECT_NE(errors.find("FAILED 1060"), std::string::npos) << errors;
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].rfind(told, 0), 0u) << records[0];
+    EXPECT_EQ(records[0].substr(records[0].size() - 2), "|" + std::to_string(EVENTLOG_ERROR_TYPE));
+    // With the event-log records of stops off, only the error log has it.
+    Set("evFeStopSysLogMsg", false);
+    balloons.clear();
+    records.clear();
+    PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(0)), 0);
+    ASSERT_TRUE(PumpUntil([&] { return !balloons.empty(); }, 10000));
+    EXPECT_TRUE(records.empty());
+}
+
+// The user's F3 restarts a service; meanwhile its client ends and asks for
+// the automatic restart, which waits for F3's to end: F3's restart answers
+// it, the service is not restarted a second time.
+TEST_F(MainFormTest, AnAutomaticRestartWaitingForTheUsersRestartOfItsServiceIsDoneByIt)
+{
+    std::string log = dir->File("sc.log");
+    SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(log).c_str());
+    TestService svc(kTestService);
+    ASSERT_EQ(svc.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    List({{Folder("a"), "", "", "Brenix Main Test Svc", false}});
+    Start();
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
+    bool posted = false;
+    TSimpleTimer meanwhile(50, [&](TObject*) {
+        if (posted || !FileExists(log) || ReadFile(log).find("-> stop") == std::string::npos)
+            return;
+        posted = true;
+        PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(0)), 0);
+    });
+    meanwhile.SetEnabled(true);
+    DialogDriver boxes([](HWND box) { PressDialogButton(box, IDOK); });
+    form->MainDM->RestartFAHServiceAction->Execute();   // the user's F3
+    meanwhile.SetEnabled(false);
+    ASSERT_TRUE(posted);
+    // The retry of a waiting restart comes a second after F3's restart.
+    Pump(2500);
+    EXPECT_FALSE(form->MainDM->ServiceCommandRunning());
+    std::string text = ReadFile(log);
+    size_t stops = 0;
+    for (size_t at = text.find(" stop \""); at != std::string::npos; at = text.find(" stop \"", at + 1))
+        ++stops;
+    EXPECT_EQ(stops, 1u) << text;
+    EXPECT_EQ(svc.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+}
+
+// A client's automatic restart waits for another service command when the
+// window closes: it never runs afterwards.
+TEST_F(MainFormTest, AnAutomaticRestartStillWaitingAtCloseNeverRuns)
+{
+    std::string log = dir->File("sc.log");
+    SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(log).c_str());
+    TestService first(kTestService), second(L"Brenix Main Test Svc 2");
+    ASSERT_EQ(first.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    ASSERT_EQ(second.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    List({{Folder("a"), "", "", "Brenix Main Test Svc", false}, {Folder("b"), "", "", "Brenix Main Test Svc 2", false}});
+    Start();
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
+    int step = 0;
+    TSimpleTimer meanwhile(50, [&](TObject*) {
+        if (step == 0 && FileExists(log) && ReadFile(log).find("-> stop") != std::string::npos) {
+            step = 1;   // the second client ends: its restart waits
+            PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(1)), 0);
+        } else if (step == 1) {
+            step = 2;   // the window closes
+            bool canClose = false;
+            form->FormCloseQuery(canClose);
+        }
+    });
+    meanwhile.SetEnabled(true);
+    DialogDriver boxes([](HWND box) { PressDialogButton(box, IDOK); });
+    form->MainDM->RestartFAHServiceAction->Execute();   // the user's F3 on the first client
+    meanwhile.SetEnabled(false);
+    ASSERT_EQ(step, 2);
+    Pump(2500);
+    EXPECT_FALSE(form->MainDM->ServiceCommandRunning());
+    EXPECT_EQ(ReadFile(log).find("Brenix Main Test Svc 2"), std::string::npos) << ReadFile(log);
+    EXPECT_EQ(second.State(), static_cast<DWORD>(SERVICE_RUNNING));
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
 }
 

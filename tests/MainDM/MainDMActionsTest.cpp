@@ -223,14 +223,13 @@ TEST(FolderList, AddEditAndDeleteThroughTheActions)
 
     // A folder already listed (in another case) is refused with a word; the
     // dialog keeps it.
-    AddDirForm().SetFolder("c:\\FAH");
-    Harness::Outcome o = h.RunDialog(h.dm->AddFahAction, [] {});
+    Harness::Outcome o = h.RunDialog(h.dm->AddFahAction, [] { SetText(AddDirForm().DirectoryEdit1, L"c:\\FAH\\"); });
     EXPECT_EQ(o.told, FillIn(sFolderListed, {"c:\\FAH\\"}));
     EXPECT_EQ(o.kept, "c:\\FAH\\");
     EXPECT_EQ(h.calls, "");
     EXPECT_EQ(SectionLines(ini, "FAHDir"), "line000=\"C:\\fah\\\"");
-    AddDirForm().SetFolder("D:\\two");
-    h.RunWithOk(h.dm->AddFahAction);
+    o = h.RunDialog(h.dm->AddFahAction, [] { SetText(AddDirForm().DirectoryEdit1, L"D:\\two"); });
+    EXPECT_EQ(o.told + o.kept, "");
     EXPECT_EQ(h.calls, "add D:\\two\\ ;filters;");
     EXPECT_EQ(SectionLines(ini, "FAHDir"), "line000=\"C:\\fah\\\"|line001=\"D:\\two\\\"");
 
@@ -315,6 +314,73 @@ TEST(FolderList, BlanksAroundAFolderOfAnOlderFileAreNotPartOfIt)
     // Deleting it leaves no section behind.
     h.dm->DeleteFahFromIni(list[0].Folder);
     EXPECT_EQ(ReadFile(ini), "[FAHDir]\r\n\r\n");
+}
+
+// "[C:\b\] ; the second box": the header of C:\b\'s section, as the system's
+// profile reader takes it, not a line of the section above.
+TEST(FolderList, AHeaderWithACommentOnItsLineIsItsFoldersSection)
+{
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    WriteFile(ini, "[FAHDir]\r\nline000=\"C:\\a\\\"\r\nline001=\"C:\\b\\\"\r\n[C:\\a\\]\r\nServiceName=\"svc a\"\r\n"
+                   "[C:\\b\\] ; the second box\r\nServiceName=\"svc b\"\r\nAlias=B\r\n");
+    std::vector<TFolderEntry> list = ReadFolderList(ini);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].Folder + "|" + list[0].ServiceName + "|" + list[0].Alias, "C:\\a\\|svc a|");
+    EXPECT_EQ(list[1].Folder + "|" + list[1].ServiceName + "|" + list[1].Alias, "C:\\b\\|svc b|B");
+    // A save keeps the line with its comment, and every line of both boxes.
+    h.dm->SaveFahToIni("D:\\c\\", "", "", "", false);
+    const std::string saved = ReadFile(ini);
+    EXPECT_NE(saved.find("[C:\\a\\]\r\nServiceName=\"svc a\"\r\n\r\n[C:\\b\\] ; the second box\r\n"
+                         "ServiceName=\"svc b\"\r\nAlias=B\r\n"),
+              std::string::npos)
+        << saved;
+    list = ReadFolderList(ini);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[1].ServiceName, "svc b");
+}
+
+// Switched to Russian, the English "not defined" a client was given is no
+// text of the user's: OK in Edit folder keeps its configuration empty.
+TEST(FolderList, AfterALanguageSwitchNoConfigurationStaysNone)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    h.views.push_back(MakeView("C:\\fah\\"));
+    h.dm->SaveFahToIni("C:\\fah\\", "", "", "", false);
+    h.selected = h.views[0].get();
+    h.selected->Fah()->SetCompConfig("");
+    SetLanguage(2);
+    h.selected->Update();
+    EXPECT_EQ(h.selected->CompConfig, sConfigNotDefined);   // shown in the language of the moment
+    Harness::Outcome o = h.RunDialog(h.dm->EditFahAction, [] {});
+    SetLanguage(1);
+    EXPECT_EQ(o.told + o.kept, "");
+    EXPECT_EQ(SectionLines(ini, "C:\\fah\\"), "Alias=|Comp_Config=\"\"|ServiceName=\"\"|ShowInHint=0");
+    EXPECT_EQ(h.selected->Fah()->CompConfig, "");
+}
+
+// After an edit, Add starts as a new Add: the folder box does not hold the
+// folder edited last, and what the user types replaces its text.
+TEST(FolderList, AddStartsAnewAndTypingReplacesTheFolderBox)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Harness h;
+    h.views.push_back(MakeView("D:\\last\\"));
+    h.dm->SaveFahToIni("D:\\last\\", "", "", "", false);
+    h.selected = h.views[0].get();
+    Harness::Outcome o = h.RunDialog(h.dm->EditFahAction, [] {});
+    ASSERT_EQ(o.told + o.kept, "");
+    h.calls.clear();
+    std::string shown;
+    o = h.RunDialog(h.dm->AddFahAction, [&] {
+        shown = WindowText(AddDirForm().DirectoryEdit1->Handle());
+        SendInputPumping(TypedText(L"E:\\typed"), 100);
+    });
+    EXPECT_EQ(shown, ExtractFilePath(BesideExe("x")));
+    EXPECT_EQ(o.told + o.kept, "");
+    EXPECT_EQ(h.calls, "add E:\\typed\\ ;filters;");
 }
 
 TEST(FolderList, ASaveThatFailsIsShownAndChangesNothing)

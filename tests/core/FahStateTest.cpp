@@ -119,10 +119,10 @@ TEST(FahObject, FolderNamesAndTexts)
     b->Alias = "Box";
     EXPECT_EQ(b->GetDisplayName(), "Box");
 
-    EXPECT_FALSE(sConfigNotDefined.empty());
-    EXPECT_EQ(b->CompConfig, sConfigNotDefined);
+    // No configuration is none: the "not defined" text is only shown.
+    EXPECT_EQ(b->CompConfig, "");
     b->SetCompConfig("   ");
-    EXPECT_EQ(b->CompConfig, sConfigNotDefined);
+    EXPECT_EQ(b->CompConfig, "");
     b->SetCompConfig(" Q6600 @ 3.0 ");
     EXPECT_EQ(b->CompConfig, " Q6600 @ 3.0 ");
     EXPECT_EQ(b->Status, fsUnknown);

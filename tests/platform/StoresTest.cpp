@@ -148,14 +148,16 @@ TEST(IniFile, AFileThatCannotBeReadIsNeverOverwritten)
     testing_support::WriteFile(held, "[FAHDir]\r\nline000=\"C:\\a\\\"\r\n");
     HANDLE lock = CreateFileW(Utf8ToWide(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    for (const std::string& path : {unmarked, held}) {
-        SCOPED_TRACE(path);
-        TIniFile ini(path);
-        EXPECT_NE(ini.LoadError(), "");
-        EXPECT_TRUE(ini.ReadSections().empty());
-        EXPECT_THROW(ini.WriteString("FAHDir", "line001", "\"D:\\b\\\""), EFileError);
-    }
+    TIniFile unmarkedIni(unmarked), heldIni(held);
+    // The other program lets go before the save: the file could be
+    // written now, but what was read of it is nothing.
     CloseHandle(lock);
+    for (TIniFile* ini : {&unmarkedIni, &heldIni}) {
+        SCOPED_TRACE(ini->FileName());
+        EXPECT_NE(ini->LoadError(), "");
+        EXPECT_TRUE(ini->ReadSections().empty());
+        EXPECT_THROW(ini->WriteString("FAHDir", "line001", "\"D:\\b\\\""), EFileError);
+    }
     EXPECT_EQ(testing_support::ReadFile(unmarked), bytes);
     EXPECT_EQ(testing_support::ReadFile(held), "[FAHDir]\r\nline000=\"C:\\a\\\"\r\n");
     // A missing file is an empty one, and can be written.
@@ -163,6 +165,49 @@ TEST(IniFile, AFileThatCannotBeReadIsNeverOverwritten)
     EXPECT_EQ(fresh.LoadError(), "");
     fresh.WriteString("S", "k", "v");
     EXPECT_EQ(testing_support::ReadFile(dir.File("new.ini")), "[S]\r\nk=v\r\n\r\n");
+}
+
+TEST(IniFile, AUtf16FileWithAHalfCharacterIsToldAndKept)
+{
+    TempDir dir;
+    // A high surrogate with no low one after it: a save would put U+FFFD
+    // in its place.
+    const std::string path = dir.File("half.ini");
+    const std::string bytes = Utf16Bytes(L"[FAHDir]\r\nline000=\"C:\\a\xD83D\\\"\r\n", false);
+    testing_support::WriteFile(path, bytes);
+    TIniFile ini(path);
+    EXPECT_NE(ini.LoadError(), "");
+    EXPECT_TRUE(ini.ReadSections().empty());
+    EXPECT_THROW(ini.WriteString("FAHDir", "line001", "\"D:\\b\\\""), EFileError);
+    EXPECT_EQ(testing_support::ReadFile(path), bytes);
+    // A whole pair is a character like any other.
+    const std::string pair = dir.File("pair.ini");
+    testing_support::WriteFile(pair, Utf16Bytes(L"[S]\r\nk=\xD83D\xDE00\r\n", false));
+    TIniFile whole(pair);
+    EXPECT_EQ(whole.LoadError(), "");
+    EXPECT_EQ(whole.ReadString("S", "k", ""), "\xF0\x9F\x98\x80");
+}
+
+TEST(IniFile, ARepeatedKeyStaysAsItWasAndIsNeverRead)
+{
+    TempDir dir;
+    const std::string path = dir.File("twice.ini");
+    testing_support::WriteFile(path, "[C:\\b\\]\r\nServiceName=\"first\"\r\nAlias=b\r\nServiceName=\"second\"\r\n");
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString("C:\\b\\", "ServiceName", ""), "\"first\"");
+    EXPECT_EQ(ini.ReadSection("C:\\b\\"), (std::vector<std::string>{"ServiceName", "Alias"}));
+    ini.WriteString("C:\\b\\", "ServiceName", "\"new\"");
+    EXPECT_EQ(testing_support::ReadFile(path),
+              "[C:\\b\\]\r\nServiceName=\"new\"\r\nAlias=b\r\nServiceName=\"second\"\r\n\r\n");
+    // Deleted and written again, the key goes above its repeat, which stays
+    // the line that is never read.
+    ini.BeginUpdate();
+    ini.DeleteKey("C:\\b\\", "servicename");
+    ini.WriteString("C:\\b\\", "ServiceName", "\"again\"");
+    ini.EndUpdate();
+    EXPECT_EQ(testing_support::ReadFile(path),
+              "[C:\\b\\]\r\nAlias=b\r\nServiceName=\"again\"\r\nServiceName=\"second\"\r\n\r\n");
+    EXPECT_EQ(TIniFile(path).ReadString("C:\\b\\", "ServiceName", ""), "\"again\"");
 }
 
 TEST(FileUtil, AtomicWriteReplacesWholeFiles)
