@@ -59,6 +59,7 @@ constexpr int hcTFCorruptStream2 = 2006;
 constexpr int hcTFClipboardFailed = 2007;
 constexpr int hcTFCannotSetUserData = 2008;
 constexpr int hcTFTooTall = 2009;
+constexpr int hcTFDeleteWhileReading = 2010;
 // The most the rows of a tree (and any node's TotalHeight) may add up to:
 // positions, offsets and scroll bar ranges are 32-bit signed.
 constexpr uint32_t MaxTreeHeight = 0x7FFFFFFF;
@@ -1852,8 +1853,12 @@ protected:
     // Deleting: a subtree is first taken out of the tree whole (marked
     // vsDeleting, out of the selection, forgotten), so that the tree is
     // consistent again before any OnFreeNode runs; then its nodes are freed,
-    // children before parents, without recursion.
-    void MarkForDeletion(PVirtualNode top);
+    // children before parents, without recursion. MarkForDeletion is true
+    // when selected nodes were among them (out of the selection without a
+    // change event).
+    bool MarkForDeletion(PVirtualNode top);
+    // Deleting from a handler while nodes are read from a stream is an error.
+    void RefuseDeletingWhileReading() const;
     // Returns how many nodes it freed itself (handlers may free more).
     uint64_t FreeDetached(PVirtualNode top);
     // Deletes the nodes of a sorted list from the last one back. Handlers
