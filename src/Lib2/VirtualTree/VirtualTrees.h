@@ -605,7 +605,11 @@ public:
     };
     explicit TVTColors(TBaseVirtualTree* owner);
 
-    COLORREF Color(int index) const { return colors_[index]; }
+    COLORREF Color(int index) const
+    {
+        BX_ASSERT(index >= 0 && index < ColorCount, "Invalid colour index.");
+        return colors_[index];
+    }
     void SetColor(int index, COLORREF value);
     void Assign(const TVTColors& source);
 
@@ -1586,6 +1590,9 @@ public:
     // Renders a format: the native node format from the cut/copy set or the
     // selection, anything else through OnRenderOLEData.
     virtual HRESULT RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
+    // RenderOLEData once OnRenderOLEData had its turn (a data object's
+    // GetData): the handler is not asked a second time.
+    HRESULT RenderOwnOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
     // A live tree of this process named by the data's same-process reference; else nil.
     virtual TBaseVirtualTree* GetTreeFromDataObject(IDataObject* dataObject);
     // The drag manager (made on first use; OnCreateDragManager may supply it).
@@ -2035,6 +2042,8 @@ private:
     // to finish freed of its own subtree (DeleteSortedNodes).
     uint64_t freedCount_ = 0;
     uint64_t lastDeletedCount_ = 0;
+    // RenderOwnOLEData is running.
+    bool renderingOwnFormats_ = false;
 
     // Selection.
     std::vector<PVirtualNode> selection_;
