@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <algorithm>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "Lib2/VirtualTree/VTDataObject.h"
@@ -15,16 +17,6 @@
 #include "platform/Stream.h"
 
 namespace {
-
-// Runs its function on the way out (EndUpdate after an error too).
-template <class F>
-struct TOnExit {
-    F f;
-    // Nothing may leave a destructor: an error goes to the application.
-    ~TOnExit() { Guarded([this] { f(); }); }
-};
-template <class F>
-TOnExit(F) -> TOnExit<F>;
 
 bool OffersFormat(IDataObject* dataObject, CLIPFORMAT format)
 {
@@ -132,7 +124,7 @@ void TBaseVirtualTree::FinishPendingCutCopy()
     if (nodes.empty())
         return;
     BeginUpdate();
-    TOnExit endUpdate{[this] { EndUpdate(); }};
+    TVTOnExit endUpdate{[this] { EndUpdate(); }};
     DeleteSortedNodes(nodes, &TBaseVirtualTree::SortedCutCopySet);
 }
 
@@ -145,7 +137,7 @@ void TBaseVirtualTree::FlushClipboard()
         // Every format is rendered now, while the nodes still exist; the
         // reference to this tree is not (the clipboard outlives the tree).
         DoStateChange(tsClipboardFlushing);
-        TOnExit leave{[this] { DoStateChange(0, tsClipboardFlushing); }};
+        TVTOnExit leave{[this] { DoStateChange(0, tsClipboardFlushing); }};
         OleFlushClipboard();
     }
     CancelPendingCutCopy();
@@ -158,7 +150,7 @@ bool TBaseVirtualTree::PasteNodesFromClipboard()
     IDataObject* dataObject = nullptr;
     if (FAILED(OleGetClipboard(&dataObject)) || !dataObject)
         ShowError("Clipboard operation failed.", hcTFClipboardFailed);
-    TOnExit release{[dataObject] { dataObject->Release(); }};
+    TVTOnExit release{[dataObject] { dataObject->Release(); }};
     TBaseVirtualTree* source = GetTreeFromDataObject(dataObject);
     // Nodes cut in a tree of this process move; everything else is copied.
     const bool move = source && source->HasState(tsCutPending);
@@ -189,27 +181,51 @@ bool TBaseVirtualTree::ProcessClipboardData(TBaseVirtualTree* source, IDataObjec
     }
 
     BeginUpdate();
-    TOnExit endUpdate{[this] { EndUpdate(); }};
+    TVTOnExit endUpdate{[this] { EndUpdate(); }};
     if (optimized && source) {
         // A drag moves what is dragged (the selection) even while a copy is pending there.
         const bool marked = !source->HasState(tsOLEDragging) && source->HasState(tsCutPending | tsCopyPending);
-        const TNodeArray nodes = marked ? source->SortedCutCopySet(true) : source->SortedSelection(true);
+        const auto listed = marked ? &TBaseVirtualTree::SortedCutCopySet : &TBaseVirtualTree::SortedSelection;
         // The order stays: before a node and as last children they go in
         // order, after a node and as first children from the last one back.
         const bool forwards = mode == amInsertBefore || mode == amAddChildLast;
-        const size_t n = nodes.size();
+        auto inOrder = [forwards](TNodeArray nodes) {
+            if (!forwards)
+                std::reverse(nodes.begin(), nodes.end());
+            return nodes;
+        };
+        TNodeArray nodes = inOrder((source->*listed)(true));
+        // The handlers may delete any node, listed ones and the target too.
+        TNodeWatch targetWatch(*this, target);
         bool any = false;
-        for (size_t k = 0; k < n; ++k) {
-            PVirtualNode node = nodes[forwards ? k : n - 1 - k];
+        for (size_t k = 0; k < nodes.size() && targetWatch.Alive(); ++k) {
+            PVirtualNode node = nodes[k];
             // A node cannot go into its own subtree.
             if (source == this && (node == target || HasAncestor(target, node)))
                 continue;
+            TNodeWatch watch(*source, node);
+            const uint64_t before = source->freedCount_;
+            source->lastDeletedCount_ = 0;
             // The root itself as target (MoveNode takes nil as "first child").
             if (source->MoveNode(node, target, mode, false))
                 any = true;
-            else
+            else if (watch.Alive())
                 // Refused: it stays where it is, also once the cut is finished.
                 node->States &= ~vsCutOrCopy;
+            // Whatever was freed beyond the node's own subtree (moved to
+            // another tree) may have been listed: the rest is what the list
+            // still holds of the nodes not yet moved.
+            const uint64_t own = watch.Alive() ? 0 : source->lastDeletedCount_;
+            if (source->freedCount_ - before != own) {
+                const std::unordered_set<PVirtualNode> waiting(nodes.begin() + static_cast<ptrdiff_t>(k) + 1,
+                                                               nodes.end());
+                TNodeArray rest;
+                for (PVirtualNode n : inOrder((source->*listed)(true)))
+                    if (waiting.count(n))
+                        rest.push_back(n);
+                nodes = std::move(rest);
+                k = static_cast<size_t>(-1);
+            }
         }
         return any;
     }

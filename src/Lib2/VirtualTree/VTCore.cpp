@@ -10,6 +10,7 @@
 
 #include "Lib2/VirtualTree/VTDragImage.h"
 #include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/VTHintWindow.h"
 #include "Lib2/VirtualTree/VTWorker.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "controls/ThemeSrv.h"
@@ -215,6 +216,9 @@ void TBaseVirtualTree::ForgetNode(PVirtualNode node)
         states_ &= ~(tsMouseCheckPending | tsKeyCheckPending);
     if (!dragSelection_.empty())
         ForgetDraggedNode(node);
+    // A hint about the node goes with it.
+    if (hintWindow_ && hintWindow_->HintData().Node == node)
+        hintWindow_->CancelHint();
 }
 
 void TBaseVirtualTree::ResetNodeReferences()
@@ -234,9 +238,11 @@ void TBaseVirtualTree::AdjustTotalCount(PVirtualNode node, int64_t value, bool r
     const int64_t delta = relative ? value : value - static_cast<int64_t>(node->TotalCount);
     if (delta == 0)
         return;
+    // A subtree on its way out still points at its old parent: the totals
+    // of the tree stop at it.
     for (PVirtualNode run = node;; run = run->Parent) {
         run->TotalCount = static_cast<uint32_t>(run->TotalCount + delta);
-        if (run == root_)
+        if (run == root_ || (run->States & vsDeleting))
             break;
     }
 }
@@ -248,7 +254,8 @@ void TBaseVirtualTree::AdjustTotalHeight(PVirtualNode node, int64_t value, bool 
         return;
     PVirtualNode run = node;
     run->TotalHeight = static_cast<uint32_t>(run->TotalHeight + delta);
-    while (run != root_ && (run->States & vsVisible) && (run->Parent->States & vsExpanded)) {
+    while (run != root_ && !(run->States & vsDeleting) && (run->States & vsVisible) &&
+           (run->Parent->States & vsExpanded)) {
         run = run->Parent;
         run->TotalHeight = static_cast<uint32_t>(run->TotalHeight + delta);
     }
@@ -608,6 +615,9 @@ void TBaseVirtualTree::SetChildCount(PVirtualNode node, unsigned newChildCount)
         return;
     if (!node)
         node = root_;
+    // The children of a node on its way out go with it; it takes no more.
+    if (node->States & vsDeleting)
+        return;
     if (newChildCount == 0) {
         DeleteChildNodes(node, false);
         return;
@@ -726,7 +736,7 @@ void TBaseVirtualTree::SetNodeDataSize(int value)
 
 void TBaseVirtualTree::SetNodeHeight(PVirtualNode node, unsigned height)
 {
-    if (!node || node == root_ || (options_->MiscOptions() & toReadOnly))
+    if (!node || node == root_ || (node->States & vsDeleting) || (options_->MiscOptions() & toReadOnly))
         return;
     height = std::min(height, 0xFFFFu);
     // Taller than the rows can add up to: as tall as they still can.

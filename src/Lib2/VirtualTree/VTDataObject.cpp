@@ -247,8 +247,16 @@ HRESULT STDMETHODCALLTYPE TEnumFormatEtc::Next(ULONG count, FORMATETC* elements,
     if (!elements || (count > 1 && !fetched))
         return E_POINTER;
     ULONG n = 0;
-    while (n < count && index_ < formats_.size())
-        elements[n++] = formats_[index_++];
+    while (n < count && index_ < formats_.size()) {
+        FORMATETC& element = elements[n++];
+        element = formats_[index_++];
+        // The caller frees a target device (CoTaskMemFree): it gets its own copy.
+        if (const DVTARGETDEVICE* device = element.ptd) {
+            element.ptd = static_cast<DVTARGETDEVICE*>(CoTaskMemAlloc(device->tdSize));
+            if (element.ptd)
+                std::memcpy(element.ptd, device, device->tdSize);
+        }
+    }
     if (fetched)
         *fetched = n;
     return n == count ? S_OK : S_FALSE;
@@ -397,7 +405,7 @@ HRESULT TVTDataObject::GetDataUnguarded(FORMATETC* formatEtcIn, STGMEDIUM* mediu
     if (SUCCEEDED(hr))
         return hr;
     *medium = STGMEDIUM{};
-    return owner->RenderOLEData(*formatEtcIn, *medium, forClipboard_);
+    return owner->RenderOwnOLEData(*formatEtcIn, *medium, forClipboard_);
 }
 
 HRESULT STDMETHODCALLTYPE TVTDataObject::GetDataHere(FORMATETC*, STGMEDIUM*) { return E_NOTIMPL; }
@@ -627,12 +635,20 @@ void TBaseVirtualTree::GetNativeClipboardFormats(std::vector<FORMATETC>& formats
     DoGetUserClipboardFormats(formats);
 }
 
+HRESULT TBaseVirtualTree::RenderOwnOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard)
+{
+    const bool outer = renderingOwnFormats_;
+    renderingOwnFormats_ = true;
+    TVTOnExit restore{[this, outer] { renderingOwnFormats_ = outer; }};
+    return RenderOLEData(formatEtcIn, medium, forClipboard);
+}
+
 HRESULT TBaseVirtualTree::RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard)
 {
     const UINT native = NativeClipboardFormat();
     if (!native || formatEtcIn.cfFormat != native ||
         !(formatEtcIn.tymed & (TYMED_HGLOBAL | TYMED_ISTREAM)))
-        return DoRenderOLEData(formatEtcIn, medium, forClipboard);
+        return renderingOwnFormats_ ? DV_E_FORMATETC : DoRenderOLEData(formatEtcIn, medium, forClipboard);
 
     // For the clipboard the cut/copy set while a clipboard operation is
     // pending, else (and always for a drag) the selection.

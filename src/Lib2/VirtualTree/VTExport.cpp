@@ -686,7 +686,8 @@ std::string ContentToRTF(TCustomVirtualStringTree& tree, TVSTTextSourceType sour
             }
             const TFont& font = canvas.CellFont(tree, node, c);
             if (c == mainColumn && level > 0)
-                body += Repeat<char>("\\tab", level) + " ";
+                // (The text's own blank ends the last control word.)
+                body += Repeat<char>("\\tab", level);
             rtf.Text(tree.GetText(node, c, ttNormal), font);
             body += "\\cell";
         }

@@ -24,13 +24,14 @@ int YFromParam(LPARAM lp) { return static_cast<short>(HIWORD(lp)); }
 TVTHeader::TVTHeader(TBaseVirtualTree* owner) : tree_(owner) {
     columns_ = std::make_unique<TVirtualTreeColumns>(this);
     font_.OnChange = [this] { FontChanged(); };
+    imagesLink_.OnChange = [this](TObject*) { ImagesChanged(); };
     dragImage_ = std::make_unique<TVTDragImage>(owner);
     dragImage_->SetTransparency(140);
     dragImage_->SetPreBlendBias(-50);
 }
 
 TVTHeader::~TVTHeader() {
-    alive_.reset();
+    imagesLink_.OnChange = nullptr;
     font_.OnChange = nullptr;
     hintWindow_.reset();
     dragImage_.reset();
@@ -85,21 +86,16 @@ void TVTHeader::SetHeight(int value) {
 void TVTHeader::SetImages(TCustomImageList* value) {
     if (value == images_)
         return;
+    // The header hears of the list's changes through its own link: the
+    // list's OnChange stays the application's.
+    // (A list being freed already let the link go.)
+    if (TCustomImageList* old = imagesLink_.Sender())
+        old->UnRegisterChanges(&imagesLink_);
     images_ = value;
     if (images_ != nullptr) {
         if (tree_ != nullptr)
             tree_->FreeNotification(images_);
-        // Chain onto the list's change notice; the link dies with the header
-        // and stays quiet once the header watches another list.
-        std::weak_ptr<int> alive = alive_;
-        TNotifyEvent previous = images_->OnChange;
-        TCustomImageList* list = images_;
-        images_->OnChange = [previous, alive, list, this](TObject* sender) {
-            if (previous)
-                previous(sender);
-            if (!alive.expired() && images_ == list)
-                ImagesChanged();
-        };
+        images_->RegisterChanges(&imagesLink_);
     }
     if (!vthdr::TreeDestroying(tree_))
         Invalidate(nullptr);

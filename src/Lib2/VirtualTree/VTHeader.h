@@ -432,7 +432,7 @@ private:
     bool hoverTimer_ = false;
     bool releasing_ = false;       // our own ReleaseCapture is running
     TColumnIndex pressIndex_ = NoColumn;   // column under the last button press
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    TChangeLink imagesLink_;   // registered with images_
 };
 
 // The timer the header sets on the tree window to notice the mouse leaving it.

@@ -201,7 +201,8 @@ RECT TVirtualTreeHintWindow::CalcHintRect(int maxWidth, const std::string& hint,
     std::string text = data.HintText;
     TVTTooltipLineBreakStyle lineBreak = data.LineBreakStyle;
     if (text.empty()) {
-        if (data.Node)
+        // (Without a tree there is nobody to ask for the node's text.)
+        if (data.Node && tree)
             text = tooltip_ ? tree->DoGetNodeTooltip(data.Node, data.Column, lineBreak)
                             : tree->DoGetNodeHint(data.Node, data.Column, lineBreak);
         else

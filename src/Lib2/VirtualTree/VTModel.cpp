@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <list>
 #include <mutex>
 
 #include "Lib2/VirtualTree/VTHeader.h"
@@ -228,7 +229,9 @@ namespace {
 
 struct TFormatList {
     std::mutex lock;
-    std::vector<TClipboardFormatEntry> entries;   // by ascending priority
+    // By ascending priority. A list: the entries handed out by address stay
+    // where they are when others are registered.
+    std::list<TClipboardFormatEntry> entries;
 };
 
 TFormatList& Formats()

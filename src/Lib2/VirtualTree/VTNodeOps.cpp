@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/VTUtils.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Stream.h"
 
@@ -22,6 +24,9 @@ const char kNoUserDataSpace[] = "Cannot set initial user data because there is n
 PVirtualNode TBaseVirtualTree::AddChildNode(PVirtualNode parent, const void* userData)
 {
     if (options_->MiscOptions() & toReadOnly)
+        return nullptr;
+    // A node on its way out takes no more children.
+    if (parent && (parent->States & vsDeleting))
         return nullptr;
     CancelEditNode();
     if (!parent)
@@ -63,6 +68,9 @@ PVirtualNode TBaseVirtualTree::AddChildNode(PVirtualNode parent, const void* use
 PVirtualNode TBaseVirtualTree::InsertNodeAt(PVirtualNode node, TVTNodeAttachMode mode, const void* userData)
 {
     if (mode == amNoWhere)
+        return nullptr;
+    // Nothing goes into or next to a node on its way out.
+    if (node && node != root_ && ((node->States & vsDeleting) || (node->Parent->States & vsDeleting)))
         return nullptr;
     CancelEditNode();
     // The worker must not walk the links being changed.
@@ -119,6 +127,7 @@ void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex)
     // with the rest of its subtree.
     if (!node || node == root_ || (node->States & vsDeleting) || (options_->MiscOptions() & toReadOnly))
         return;
+    RefuseDeletingWhileReading();
     BX_ASSERT(!(states_ & tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
 
     TNodeWatch watch(*this, node);
@@ -155,13 +164,13 @@ void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex)
     if (batchedDeletes_ == 0)
         InvalidateToBottom(parent);
     InternalDisconnectNode(node, true, reindex);
-    MarkForDeletion(node);
+    const bool selectionLost = MarkForDeletion(node);
     UpdateHiddenChildrenFlag(parent);
     KeepCacheEntries(keptEntries);
 
     if (states_ & tsHint)
         DoStateChange(0, tsHint);
-    lastDeletedCount_ = FreeDetached(node);
+    const uint64_t freed = FreeDetached(node);
     if (updateCount_ == 0 && batchedDeletes_ == 0) {
         CompactSelection();
         ValidateCache();
@@ -169,6 +178,11 @@ void TBaseVirtualTree::DeleteNode(PVirtualNode node, bool reindex)
         if (oldX != offsetX_ || oldY != offsetY_)
             Invalidate();
     }
+    // Selected rows went unannounced (inside an update, or below the
+    // node): one change, with nil, once they are gone.
+    if (selectionLost && !IsDestroying())
+        Change(nullptr);
+    lastDeletedCount_ = freed;
 }
 
 void TBaseVirtualTree::DeleteChildNodes(PVirtualNode node, bool resetHasChildren)
@@ -176,6 +190,7 @@ void TBaseVirtualTree::DeleteChildNodes(PVirtualNode node, bool resetHasChildren
     // The children of a node on its way out go with it.
     if (!node || !node->FirstChild || (node->States & vsDeleting) || (options_->MiscOptions() & toReadOnly))
         return;
+    RefuseDeletingWhileReading();
     BX_ASSERT(!(states_ & tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
 
     TNodeWatch watch(*this, node);
@@ -204,10 +219,11 @@ void TBaseVirtualTree::DeleteChildNodes(PVirtualNode node, bool resetHasChildren
     // first OnFreeNode.
     node->States |= vsClearing;
     PVirtualNode last = node->LastChild;
+    bool selectionLost = false;
     for (PVirtualNode child = node->FirstChild; child; child = child->NextSibling) {
         if (shown && (child->States & vsVisible))
             visibleCount_ -= 1 + CountVisibleChildren(child);
-        MarkForDeletion(child);
+        selectionLost = MarkForDeletion(child) || selectionLost;
     }
     node->States &= ~vsClearing;
     if (resetHasChildren)
@@ -248,9 +264,18 @@ void TBaseVirtualTree::DeleteChildNodes(PVirtualNode node, bool resetHasChildren
         else
             Invalidate();
     }
+    if (selectionLost && !IsDestroying())
+        Change(nullptr);
     // A node that a handler deleted meanwhile reported its own deletion.
     if (watch.Alive())
         StructureChanged(node == root_ ? nullptr : node, crChildDeleted);
+}
+
+void TBaseVirtualTree::RefuseDeletingWhileReading() const
+{
+    // The reader links the nodes it makes into the ones it is filling.
+    if (streamDepth_ > 0)
+        ShowError("Nodes cannot be deleted while nodes are being read from a stream.", hcTFDeleteWhileReading);
 }
 
 bool TBaseVirtualTree::ReleaseFocusInside(PVirtualNode node, bool itself, const TNodeWatch& watched)
@@ -263,16 +288,20 @@ bool TBaseVirtualTree::ReleaseFocusInside(PVirtualNode node, bool itself, const 
     return watched.Alive();
 }
 
-void TBaseVirtualTree::MarkForDeletion(PVirtualNode top)
+bool TBaseVirtualTree::MarkForDeletion(PVirtualNode top)
 {
+    bool selectionLost = false;
     for (PVirtualNode run = top; run; run = NextInSubtree(run, top)) {
         run->States |= vsDeleting;
-        if (run->States & vsSelected)
+        if (run->States & vsSelected) {
             InternalRemoveFromSelection(run);
+            selectionLost = true;
+        }
         ForgetNode(run);
     }
     if (SelectedCount() == 0)
         ResetRangeAnchor();
+    return selectionLost;
 }
 
 uint64_t TBaseVirtualTree::FreeDetached(PVirtualNode top)
@@ -305,7 +334,10 @@ void TBaseVirtualTree::ClearNodes()
 {
     if ((options_->MiscOptions() & toReadOnly) && !IsDestroying())
         return;
+    RefuseDeletingWhileReading();
     BeginUpdate();
+    // A handler that fails (OnFreeNode) leaves the list updating no longer.
+    TVTOnExit endUpdate{[this] { EndUpdate(); }};
     InterruptValidation();
     CancelEditInside(root_);
     // A pending copy keeps its data on the clipboard (rendered while the
@@ -324,7 +356,6 @@ void TBaseVirtualTree::ClearNodes()
         offsetX_ = offsetY_ = 0;
         effectiveOffsetX_ = 0;
     }
-    EndUpdate();
 }
 
 void TBaseVirtualTree::DeleteSelection()
@@ -332,9 +363,9 @@ void TBaseVirtualTree::DeleteSelection()
     if (SelectedCount() == 0 || (options_->MiscOptions() & toReadOnly))
         return;
     BeginUpdate();
+    TVTOnExit endUpdate{[this] { EndUpdate(); }};
     // In tree order, children of selected nodes left out: they go with their parent.
     DeleteSortedNodes(SortedSelection(true), &TBaseVirtualTree::SortedSelection);
-    EndUpdate();
 }
 
 void TBaseVirtualTree::DeleteSortedNodes(TNodeArray nodes, TNodeArray (TBaseVirtualTree::*remaining)(bool) const)
@@ -379,7 +410,8 @@ void TBaseVirtualTree::CancelEditInside(PVirtualNode node)
 bool TBaseVirtualTree::MoveNode(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode,
                                 bool childrenOnly)
 {
-    if (mode == amNoWhere || !source || source == root_ || (options_->MiscOptions() & toReadOnly))
+    if (mode == amNoWhere || !source || source == root_ || (source->States & vsDeleting) ||
+        (options_->MiscOptions() & toReadOnly))
         return false;
     BX_ASSERT(ContainsNode(source), "The source tree must contain the source node.");
     if (source == target && !(childrenOnly && (mode == amInsertBefore || mode == amInsertAfter)))
@@ -397,12 +429,21 @@ bool TBaseVirtualTree::MoveNode(PVirtualNode source, PVirtualNode target, TVTNod
         else if (mode == amInsertAfter)
             mode = amAddChildLast;
     }
+    // Nothing goes into or next to a node on its way out.
+    if (target != targetTree->root_ && ((target->States & vsDeleting) || (target->Parent->States & vsDeleting)))
+        return false;
+    // Any handler may delete the source or the target (or the children in
+    // line to move): each is used only while it is still there.
+    TNodeWatch sourceWatch(*this, source);
+    TNodeWatch targetWatch(*targetTree, target);
     if (target != targetTree->root_ && !(target->States & vsInitialized))
         targetTree->InitNode(target);
     else if ((target->States & vsHasChildren) && target->ChildCount == 0)
         targetTree->InitChildren(target);
 
-    const bool allowed = DoNodeMoving(source, target == targetTree->root_ ? nullptr : target);
+    const bool allowed = sourceWatch.Alive() && targetWatch.Alive() &&
+                         DoNodeMoving(source, target == targetTree->root_ ? nullptr : target) &&
+                         sourceWatch.Alive() && targetWatch.Alive();
     bool sourceGone = false;
     if (allowed && targetTree != this) {
         MoveToOtherTree(source, *targetTree, target, mode, childrenOnly);
@@ -426,25 +467,42 @@ bool TBaseVirtualTree::MoveNode(PVirtualNode source, PVirtualNode target, TVTNod
             }
             DoNodeMoved(node);
         };
+        // The child in line next: the one taken before the move while a
+        // handler left it a child of the source, else the source's first
+        // (last) child still waiting.
+        auto nextChild = [&](const TNodeWatch& waiting, PVirtualNode node, bool forwards) {
+            if (waiting.Alive() && node->Parent == source)
+                return node;
+            return forwards ? source->FirstChild : source->LastChild;
+        };
         if (!childrenOnly) {
             moveOne(source, target, mode);
         } else if (mode == amAddChildFirst) {
             for (PVirtualNode run = source->LastChild; run;) {
                 PVirtualNode prev = run->PrevSibling;
+                TNodeWatch waiting(*this, prev);
                 moveOne(run, target, amAddChildFirst);
-                run = prev;
+                if (!prev || !sourceWatch.Alive() || !targetWatch.Alive())
+                    break;
+                run = nextChild(waiting, prev, false);
             }
         } else {
             PVirtualNode destination = target;
             for (PVirtualNode run = source->FirstChild; run;) {
                 PVirtualNode next = run->NextSibling;
+                TNodeWatch moved(*this, run), waiting(*this, next);
                 moveOne(run, destination, mode);
-                // Following children go after the one just moved.
+                if (!next || !sourceWatch.Alive() || !targetWatch.Alive())
+                    break;
+                // Following children go after the one just moved; once a
+                // handler deleted it, they stay where they are.
                 if (mode == amInsertAfter || mode == amInsertBefore) {
+                    if (!moved.Alive())
+                        break;
                     destination = run;
                     mode = amInsertAfter;
                 }
-                run = next;
+                run = nextChild(waiting, next, true);
             }
         }
     }
@@ -456,8 +514,9 @@ bool TBaseVirtualTree::MoveNode(PVirtualNode source, PVirtualNode target, TVTNod
         if (targetTree != this)
             targetTree->Invalidate();
     }
-    // A source that went to another tree is no longer a node to report.
-    StructureChanged(sourceGone ? nullptr : source, crNodeMoved);
+    // A source that went to another tree, or that a handler deleted, is no
+    // longer a node to report.
+    StructureChanged(sourceGone || !sourceWatch.Alive() ? nullptr : source, crNodeMoved);
     return allowed;
 }
 
@@ -475,30 +534,42 @@ void TBaseVirtualTree::MoveToOtherTree(PVirtualNode source, TBaseVirtualTree& ta
     }
     stream.SetPosition(0);
     const int64_t size = stream.Size();
-    targetTree.BeginUpdate();
-    try {
+    // The handlers (OnNodeMoved there, OnFreeNode of nodes they delete) may
+    // delete the source, the target or the copies made.
+    TNodeWatch sourceWatch(*this, source);
+    TNodeWatch targetWatch(targetTree, target);
+    bool placed = true;
+    {
+        targetTree.BeginUpdate();
+        TVTOnExit endUpdate{[&targetTree] { targetTree.EndUpdate(); }};
         // Each new node after the one before, so that they keep their order.
         PVirtualNode destination = target;
+        std::optional<TNodeWatch> destinationWatch;   // once it is a copy
         while (stream.Position() < size) {
+            // Where the rest would go is gone: they stay in this tree.
+            if (!targetWatch.Alive() || (destinationWatch && !destinationWatch->Alive())) {
+                placed = false;
+                break;
+            }
             PVirtualNode node = targetTree.NewConnectedNode(destination, mode);
+            TNodeWatch watch(targetTree, node);
             targetTree.AddFromStream(stream, VTTreeStreamVersion, node);
             targetTree.DoNodeMoved(node);
-            if (mode == amAddChildFirst || mode == amInsertAfter) {
+            if (watch.Alive() && (mode == amAddChildFirst || mode == amInsertAfter)) {
                 destination = node;
                 mode = amInsertAfter;
+                destinationWatch.emplace(targetTree, node);
             }
         }
-    } catch (...) {
-        targetTree.EndUpdate();
-        throw;
     }
-    targetTree.EndUpdate();
+    if (!placed || !sourceWatch.Alive())
+        return;
     BeginUpdate();
+    TVTOnExit endUpdate{[this] { EndUpdate(); }};
     if (childrenOnly)
         DeleteChildNodes(source, true);
     else
         DeleteNode(source, true);
-    EndUpdate();
 }
 
 // ---------------------------------------------------------------------------
@@ -569,7 +640,7 @@ void TBaseVirtualTree::SetExpanded(PVirtualNode node, bool value)
 void TBaseVirtualTree::ToggleExpanded(PVirtualNode node)
 {
     BX_ASSERT(node, "Node must not be nil.");
-    if (node == root_ || (node->States & vsToggling))
+    if (node == root_ || (node->States & (vsToggling | vsDeleting)))
         return;
     node->States |= vsToggling;
     int topNodeY = 0;
@@ -755,7 +826,7 @@ bool TBaseVirtualTree::IsVisible(PVirtualNode node) const
 void TBaseVirtualTree::SetVisible(PVirtualNode node, bool value)
 {
     BX_ASSERT(node && node != root_, "Invalid parameter.");
-    if (value == ((node->States & vsVisible) != 0))
+    if (value == ((node->States & vsVisible) != 0) || (node->States & vsDeleting))
         return;
     InterruptValidation();
     // The node keeps its own totals, selection and focus; only its parent
@@ -803,7 +874,7 @@ bool TBaseVirtualTree::HasChildren(PVirtualNode node) const
 
 void TBaseVirtualTree::SetHasChildren(PVirtualNode node, bool value)
 {
-    if (!node || node == root_ || (options_->MiscOptions() & toReadOnly))
+    if (!node || node == root_ || (node->States & vsDeleting) || (options_->MiscOptions() & toReadOnly))
         return;
     if (value) {
         node->States |= vsHasChildren;

@@ -13,10 +13,21 @@
 #include <string_view>
 
 #include "platform/Exceptions.h"
+#include "platform/Firewall.h"
 
 class TBaseVirtualTree;
 struct TVirtualNode;
 class TCustomImageList;
+
+// Runs its function on the way out (EndUpdate after an error too).
+template <class F>
+struct TVTOnExit {
+    F f;
+    // Nothing may leave a destructor: an error goes to the application.
+    ~TVTOnExit() { Guarded([this] { f(); }); }
+};
+template <class F>
+TVTOnExit(F) -> TVTOnExit<F>;
 
 // Every error the list control raises for bad use. The help context tells
 // the kind of fault (2008: no room for initial user data, and so on).

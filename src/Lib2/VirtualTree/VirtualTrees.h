@@ -59,6 +59,7 @@ constexpr int hcTFCorruptStream2 = 2006;
 constexpr int hcTFClipboardFailed = 2007;
 constexpr int hcTFCannotSetUserData = 2008;
 constexpr int hcTFTooTall = 2009;
+constexpr int hcTFDeleteWhileReading = 2010;
 // The most the rows of a tree (and any node's TotalHeight) may add up to:
 // positions, offsets and scroll bar ranges are 32-bit signed.
 constexpr uint32_t MaxTreeHeight = 0x7FFFFFFF;
@@ -604,7 +605,11 @@ public:
     };
     explicit TVTColors(TBaseVirtualTree* owner);
 
-    COLORREF Color(int index) const { return colors_[index]; }
+    COLORREF Color(int index) const
+    {
+        BX_ASSERT(index >= 0 && index < ColorCount, "Invalid colour index.");
+        return colors_[index];
+    }
     void SetColor(int index, COLORREF value);
     void Assign(const TVTColors& source);
 
@@ -1585,6 +1590,9 @@ public:
     // Renders a format: the native node format from the cut/copy set or the
     // selection, anything else through OnRenderOLEData.
     virtual HRESULT RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
+    // RenderOLEData once OnRenderOLEData had its turn (a data object's
+    // GetData): the handler is not asked a second time.
+    HRESULT RenderOwnOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
     // A live tree of this process named by the data's same-process reference; else nil.
     virtual TBaseVirtualTree* GetTreeFromDataObject(IDataObject* dataObject);
     // The drag manager (made on first use; OnCreateDragManager may supply it).
@@ -1852,8 +1860,12 @@ protected:
     // Deleting: a subtree is first taken out of the tree whole (marked
     // vsDeleting, out of the selection, forgotten), so that the tree is
     // consistent again before any OnFreeNode runs; then its nodes are freed,
-    // children before parents, without recursion.
-    void MarkForDeletion(PVirtualNode top);
+    // children before parents, without recursion. MarkForDeletion is true
+    // when selected nodes were among them (out of the selection without a
+    // change event).
+    bool MarkForDeletion(PVirtualNode top);
+    // Deleting from a handler while nodes are read from a stream is an error.
+    void RefuseDeletingWhileReading() const;
     // Returns how many nodes it freed itself (handlers may free more).
     uint64_t FreeDetached(PVirtualNode top);
     // Deletes the nodes of a sorted list from the last one back. Handlers
@@ -2030,6 +2042,8 @@ private:
     // to finish freed of its own subtree (DeleteSortedNodes).
     uint64_t freedCount_ = 0;
     uint64_t lastDeletedCount_ = 0;
+    // RenderOwnOLEData is running.
+    bool renderingOwnFormats_ = false;
 
     // Selection.
     std::vector<PVirtualNode> selection_;

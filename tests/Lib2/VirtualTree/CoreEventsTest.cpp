@@ -768,6 +768,14 @@ TEST(VTModel, ColoursDefaultToSystemColoursAndAssignCopiesAll)
     EXPECT_EQ(c.TreeLineColor(), RGB(5, 10, 15));
 }
 
+TEST(VTModel, AColourIndexOutsideTheTableFailsAnAssertion)
+{
+    TVirtualStringTree tree(nullptr);
+    EXPECT_THROW(tree.Colors().Color(TVTColors::ColorCount), EAssertionFailed);
+    EXPECT_THROW(tree.Colors().Color(-1), EAssertionFailed);
+    EXPECT_THROW(tree.Colors().SetColor(TVTColors::ColorCount, 0), EAssertionFailed);
+}
+
 TEST(VTModel, ScrollBarOptions)
 {
     TVirtualStringTree tree(nullptr);

@@ -313,7 +313,7 @@ TEST_F(ExportTest, RtfReusesFontsAndColoursAndWritesCyrillicUnits)
               "\\pard\\intbl\\qr\\b \\u78\\'3f\\b0\\cell\\row"
               "\\pard\\intbl\\f1\\fs20 \\u1044\\'3f\\u1072\\'3f\\cell"
               "\\pard\\intbl\\qr\\cf2 \\u53\\'3f\\cell\\row"
-              "\\pard\\intbl\\tab \\cf1 \\u120\\'3f\\cell"
+              "\\pard\\intbl\\tab\\cf1 \\u120\\'3f\\cell"
               "\\pard\\intbl\\qr\\cell\\row"
               "\\pard\\par}");
 }
@@ -365,7 +365,7 @@ TEST_F(ExportTest, RtfWithoutColumnsIsOneCellOverTheClientWidth)
               "{\\colortbl;\\red0\\green0\\blue0;}"
               "\\uc1\\trowd\\trgaph70\\cellx6000"
               "\\pard\\intbl\\f0\\cf1\\fs20 \\u65\\'3f\\cell\\row"
-              "\\pard\\intbl\\tab  \\u66\\'3f\\cell\\row"
+              "\\pard\\intbl\\tab \\u66\\'3f\\cell\\row"
               "\\pard\\par}");
 }
 

@@ -1114,6 +1114,27 @@ TEST_F(HeaderTest, DropMarkAndImagesArePainted) {
     header().SetImages(nullptr);
 }
 
+namespace {
+int imageListChanges = 0;
+void CountImageListChange(TObject*) { ++imageListChanges; }
+}  // namespace
+
+// The header hears of its image list's changes without taking the list's
+// OnChange from the application.
+TEST_F(HeaderTest, ImagesLeaveTheListsOnChangeToTheApplication) {
+    TCustomImageList images(nullptr, 16, 16);
+    images.OnChange = CountImageListChange;
+    header().SetImages(&images);
+    EXPECT_NE(images.OnChange.target<void (*)(TObject*)>(), nullptr);
+    header().SetImages(nullptr);
+    imageListChanges = 0;
+    TBitmap picture;
+    picture.SetSize(16, 16);
+    ASSERT_EQ(images.Add(picture), 0);
+    EXPECT_EQ(imageListChanges, 1);
+    EXPECT_NE(images.OnChange.target<void (*)(TObject*)>(), nullptr);
+}
+
 TEST_F(HeaderTest, SortColumnSortsWithAutoSort) {
     AddColumn(60);
     AddColumn(60);

@@ -117,6 +117,19 @@ TEST_F(HintWindowTest, PlainHintMeasureWithAndWithoutShadow)
     EXPECT_TRUE(IsRectEmpty(&r));
 }
 
+// Data naming a node but no tree: the hint's own text is measured.
+TEST_F(HintWindowTest, ANodeWithoutATreeMeasuresTheHintText)
+{
+    TVirtualStringTree tree(nullptr);
+    tree.SetRootNodeCount(1);
+    const RECT plain = hint_->CalcHintRect(300, "Hello world", TVTHintData{});
+    TVTHintData data;
+    data.Node = tree.GetFirstNoInit();
+    const RECT r = hint_->CalcHintRect(300, "Hello world", data);
+    EXPECT_TRUE(EqualRect(&r, &plain));
+    EXPECT_EQ(hint_->HintText(), "Hello world");
+}
+
 TEST_F(HintWindowTest, KeptOnTheDesktop)
 {
     hint_->CalcHintRect(300, "edge", TVTHintData{});

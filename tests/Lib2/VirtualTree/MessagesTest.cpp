@@ -466,6 +466,38 @@ TEST_F(TreeMessages, ARealMouseOverACutOffCellShowsItsWholeTextAsTooltip)
     EXPECT_FALSE(drawn->HintShow(info));
 }
 
+// A hint about a node goes with the node: deleted alone or with its parent.
+TEST_F(TreeMessages, AHintGoesWithItsNode)
+{
+    auto* drawn = new TVirtualDrawTree(form);
+    drawn->SetBounds(10, 10, 200, 100);
+    drawn->SetParent(form);
+    drawn->SetShowHint(true);
+    drawn->SetHintMode(hmHint);
+    drawn->SetHintAnimation(hatNone);
+    drawn->HandleNeeded();
+    drawn->OnGetHintSize = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, RECT& r) {
+        r = RECT{r.left, r.top, r.left + 50, r.top + 20};
+    };
+    for (bool withParent : {false, true}) {
+        SCOPED_TRACE(withParent ? "with its parent" : "alone");
+        drawn->ClearNodes();
+        drawn->SetRootNodeCount(2);
+        PVirtualNode parent = drawn->GetFirstNoInit();
+        drawn->SetChildCountOf(parent, 1);
+        drawn->SetExpanded(parent, true);
+        THintInfo info;
+        // The second row: the first one's child.
+        info.CursorPos = POINT{30, static_cast<int>(drawn->DefaultNodeHeight()) + 5};
+        ASSERT_TRUE(drawn->HintShow(info));
+        ASSERT_TRUE(drawn->ShowOwnHint(info));
+        ASSERT_TRUE(IsWindowVisible(drawn->HintWindow()->Handle()));
+        drawn->DeleteNode(withParent ? parent : parent->FirstChild);
+        EXPECT_FALSE(IsWindowVisible(drawn->HintWindow()->Handle()));
+        EXPECT_FALSE(drawn->HasState(tsHint));
+    }
+}
+
 TEST_F(TreeMessages, TheRealWheelScrollsByLinesOrPagesAndSidewaysWhenAllRowsFit)
 {
     tree->SetRootNodeCount(200);

@@ -8,15 +8,18 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <random>
 #include <set>
+#include <stdexcept>
 
 #include "Lib2/VirtualTree/OpsTestSupport.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
+#include "platform/Stream.h"
 
 using namespace ops_test;
 
@@ -511,6 +514,284 @@ TEST_F(VTOpsWindow, HandlersThatDeleteNodesMeetAConsistentTreeAndNoFreedNode)
     check(1);
     EXPECT_EQ(tree->FirstNodeNoInit(), added);
     keeper.onFree = nullptr;
+}
+
+// The loops that move nodes (a paste of a cut, MoveNode) while handlers free
+// or move others: a cut pasted into another list whose OnFreeNode takes each
+// moved row's partner, also cut, with it.
+TEST_F(VTOpsWindow, ACutPastedIntoAnotherListMovesNoRowAHandlerFreed)
+{
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    auto* other = new TVirtualStringTree(form);
+    other->SetBounds(310, 5, 100, 250);
+    other->SetParent(form);
+    other->HandleNeeded();
+    {
+        RecordKeeper keeper(*tree);
+        tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+        tree->SetRootNodeCount(6);
+        tree->ValidateNode(nullptr, true);
+        keeper.MadeAll();
+        const std::vector<PVirtualNode> nodes = AllNodes(*tree);
+        std::map<PVirtualNode, PVirtualNode> partner;
+        for (size_t i = 0; i < 6; i += 2) {
+            partner[nodes[i]] = nodes[i + 1];
+            partner[nodes[i + 1]] = nodes[i];
+        }
+        keeper.onFree = [&](TBaseVirtualTree* s, PVirtualNode n) {
+            auto it = partner.find(n);
+            if (it == partner.end())
+                return;
+            PVirtualNode gone = it->second;
+            partner.erase(n);
+            partner.erase(gone);
+            s->DeleteNode(gone);
+        };
+        int moving = 0;
+        tree->OnNodeMoving = [&](TBaseVirtualTree*, PVirtualNode n, PVirtualNode, bool& allowed) {
+            if (!keeper.live.count(n))
+                keeper.Fault("a freed node asked to move");
+            ++moving;
+            allowed = true;
+        };
+        tree->SelectAllNodes(false);
+        tree->CutNodesToClipboard();
+        EXPECT_TRUE(other->PasteNodesFromClipboard());
+        EXPECT_EQ(keeper.fault, "");
+        EXPECT_EQ(moving, 3);
+        EXPECT_EQ(tree->RootNodeCount(), 0u);
+        EXPECT_EQ(other->RootNodeCount(), 3u);
+        EXPECT_EQ(keeper.live.size(), 0u);
+        EXPECT_EQ(Recount(*tree), "");
+        EXPECT_EQ(Recount(*other), "");
+        tree->OnNodeMoving = nullptr;
+    }
+    OleUninitialize();
+}
+
+// A cut pasted within its own list (the Paste action): OnNodeMoved of the
+// first row to move deletes another cut row still waiting.
+TEST_F(VTOpsWindow, ACutPastedInItsOwnListMovesNoRowOnNodeMovedFreed)
+{
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    {
+        RecordKeeper keeper(*tree);
+        tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+        tree->SetRootNodeCount(6);
+        tree->ValidateNode(nullptr, true);
+        keeper.MadeAll();
+        const std::vector<PVirtualNode> rows = AllNodes(*tree);
+        for (int i : {0, 2, 4})
+            tree->AddToSelection(rows[i]);
+        tree->CutNodesToClipboard();
+        // After the last row, from the last cut row back: 4 first, then 2.
+        tree->SetFocusedNode(rows[5]);
+        tree->SetDefaultPasteMode(amInsertAfter);
+        tree->OnNodeMoved = [&](TBaseVirtualTree* s, PVirtualNode n) {
+            if (n == rows[4])
+                s->DeleteNode(rows[2]);
+        };
+        EXPECT_TRUE(tree->PasteNodesFromClipboard());
+        EXPECT_EQ(keeper.fault, "");
+        EXPECT_EQ(AllNodes(*tree), (std::vector<PVirtualNode>{rows[1], rows[3], rows[5], rows[0], rows[4]}));
+        EXPECT_EQ(keeper.live.size(), tree->TotalCount());
+        EXPECT_EQ(Recount(*tree), "");
+        tree->OnNodeMoved = nullptr;
+    }
+    OleUninitialize();
+}
+
+// MoveNode of a node's children, forwards and (as first children) from the
+// last one back: OnNodeMoved of the first deletes the child next in line.
+TEST_F(VTOpsWindow, MovingChildrenStepsOverTheNextChildOnNodeMovedDeleted)
+{
+    RecordKeeper keeper(*tree);
+    for (bool forwards : {true, false}) {
+        SCOPED_TRACE(forwards ? "forwards" : "backwards");
+        tree->ClearNodes();
+        tree->SetRootNodeCount(2);
+        PVirtualNode from = tree->FirstNodeNoInit(), to = from->NextSibling;
+        tree->SetChildCountOf(from, 4);
+        tree->ValidateNode(nullptr, true);
+        keeper.MadeAll();
+        std::vector<PVirtualNode> c;
+        for (PVirtualNode n = from->FirstChild; n; n = n->NextSibling)
+            c.push_back(n);
+        tree->OnNodeMoved = [&](TBaseVirtualTree* s, PVirtualNode n) {
+            if (n == (forwards ? c[0] : c[3]))
+                s->DeleteNode(forwards ? c[1] : c[2]);
+        };
+        EXPECT_TRUE(tree->MoveNode(from, to, forwards ? amAddChildLast : amAddChildFirst, true));
+        EXPECT_EQ(keeper.fault, "");
+        EXPECT_EQ(from->ChildCount, 0u);
+        std::vector<PVirtualNode> moved;
+        for (PVirtualNode n = to->FirstChild; n; n = n->NextSibling)
+            moved.push_back(n);
+        EXPECT_EQ(moved, forwards ? (std::vector<PVirtualNode>{c[0], c[2], c[3]})
+                                  : (std::vector<PVirtualNode>{c[0], c[1], c[3]}));
+        EXPECT_EQ(keeper.live.size(), tree->TotalCount());
+        EXPECT_EQ(Recount(*tree), "");
+    }
+    tree->OnNodeMoved = nullptr;
+}
+
+// OnNodeMoved deletes the node it is told of: the structure change after
+// the move names no node, certainly not the freed one.
+TEST_F(VTOpsWindow, ANodeOnNodeMovedDeletedIsNotReportedAsMoved)
+{
+    tree->SetRootNodeCount(3);
+    PVirtualNode moved = tree->FirstNodeNoInit();
+    std::vector<PVirtualNode> reported;
+    tree->OnStructureChange = [&](TBaseVirtualTree*, PVirtualNode n, TChangeReason) { reported.push_back(n); };
+    tree->OnNodeMoved = [](TBaseVirtualTree* s, PVirtualNode n) { s->DeleteNode(n); };
+    EXPECT_TRUE(tree->MoveNode(moved, tree->RootNode()->LastChild, amInsertAfter, false));
+    EXPECT_EQ(tree->RootNodeCount(), 2u);
+    EXPECT_FALSE(reported.empty());
+    EXPECT_EQ(std::count(reported.begin(), reported.end(), moved), 0);
+    EXPECT_EQ(Recount(*tree), "");
+    tree->OnNodeMoved = nullptr;
+    tree->OnStructureChange = nullptr;
+}
+
+// OnLoadNode may not delete while the stream is read: neither the node
+// being read nor the whole list. The load stops with an error and leaves a
+// consistent list.
+TEST_F(VTOpsWindow, DeletingFromOnLoadNodeIsRefusedWithAnError)
+{
+    tree->SetRootNodeCount(3);
+    for (PVirtualNode n = tree->FirstNodeNoInit(); n; n = n->NextSibling)
+        tree->SetChildCountOf(n, 1);
+    tree->ValidateNode(nullptr, true);
+    tree->OnSaveNode = [](TBaseVirtualTree*, PVirtualNode n, TStream& out) {
+        const uint32_t index = n->Index;
+        out.WriteBuffer(&index, sizeof index);
+    };
+    TMemoryStream saved;
+    tree->SaveNodesToStream(saved);
+    for (bool clear : {false, true}) {
+        SCOPED_TRACE(clear ? "clear" : "delete");
+        int loaded = 0;
+        // A parent's data comes after its children's: the second node read
+        // is the first row, whose child is in place.
+        tree->OnLoadNode = [&](TBaseVirtualTree* s, PVirtualNode n, TStream& in) {
+            uint32_t index = 0;
+            in.ReadBuffer(&index, sizeof index);
+            if (++loaded != 2)
+                return;
+            if (clear)
+                s->ClearNodes();
+            else
+                s->DeleteNode(n);
+        };
+        saved.SetPosition(0);
+        EXPECT_THROW(tree->LoadNodesFromStream(saved), EVirtualTreeError);
+        EXPECT_EQ(loaded, 2);
+        EXPECT_EQ(tree->UpdateCount(), 0u);
+        EXPECT_EQ(tree->RootNodeCount(), 1u);
+        EXPECT_EQ(Recount(*tree), "");
+    }
+    tree->OnLoadNode = nullptr;
+    tree->OnSaveNode = nullptr;
+}
+
+// A group row that goes, its children freed first: their OnFreeNode
+// collapses the group, changes its height or adds a child to it. The list's
+// totals do not hear of it.
+TEST_F(VTOpsWindow, ChangesToANodeOnItsWayOutLeaveTheListsTotalsAlone)
+{
+    for (int change = 0; change < 3; ++change) {
+        SCOPED_TRACE(change);
+        tree->OnFreeNode = nullptr;
+        tree->ClearNodes();
+        tree->SetRootNodeCount(4);
+        PVirtualNode group = tree->FirstNodeNoInit();
+        tree->SetChildCountOf(group, 2);
+        tree->ValidateNode(nullptr, true);
+        tree->SetExpanded(group, true);
+        tree->OnFreeNode = [&](TBaseVirtualTree* s, PVirtualNode n) {
+            if (n->Parent != group)
+                return;
+            if (change == 0)
+                s->SetExpanded(group, false);
+            else if (change == 1)
+                s->SetNodeHeight(group, 40);
+            else
+                EXPECT_EQ(s->AddChildNode(group), nullptr);
+        };
+        tree->DeleteNode(group);
+        EXPECT_EQ(tree->RootNodeCount(), 3u);
+        EXPECT_EQ(tree->RangeY(), 3 * static_cast<int>(tree->DefaultNodeHeight()));
+        EXPECT_EQ(Recount(*tree), "");
+    }
+    tree->OnFreeNode = nullptr;
+}
+
+// OnFreeNode fails while the list is cleared or the selection deleted: the
+// list ends its update all the same, repaints and reports changes again.
+TEST_F(VTOpsWindow, AFailingOnFreeNodeLeavesTheListUpdatingNoLonger)
+{
+    tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+    for (bool selection : {false, true}) {
+        SCOPED_TRACE(selection ? "selection" : "clear");
+        tree->OnFreeNode = nullptr;
+        tree->OnChange = nullptr;
+        tree->ClearNodes();
+        tree->SetRootNodeCount(3);
+        tree->SelectAllNodes(false);
+        bool failed = false;
+        tree->OnFreeNode = [&](TBaseVirtualTree*, PVirtualNode) {
+            if (!failed) {
+                failed = true;
+                throw std::runtime_error("the record would not go");
+            }
+        };
+        if (selection)
+            EXPECT_THROW(tree->DeleteSelection(), std::runtime_error);
+        else
+            EXPECT_THROW(tree->ClearNodes(), std::runtime_error);
+        EXPECT_EQ(tree->UpdateCount(), 0u);
+        EXPECT_FALSE(tree->HasState(tsUpdating));
+        int changes = 0;
+        tree->OnChange = [&](TBaseVirtualTree*, PVirtualNode) { ++changes; };
+        tree->AddToSelection(tree->AddChildNode(nullptr));
+        EXPECT_EQ(changes, 1);
+    }
+    tree->OnFreeNode = nullptr;
+    tree->OnChange = nullptr;
+}
+
+// Selected rows that go inside an update, with their parent or as the
+// deleted selection are a change of the selection: OnChange hears of it
+// once, with nil.
+TEST_F(VTOpsWindow, SelectedRowsThatGoUnannouncedAreOneChange)
+{
+    tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+    tree->SetRootNodeCount(4);
+    PVirtualNode first = tree->FirstNodeNoInit();
+    tree->SetChildCountOf(first, 1);
+    tree->ValidateNode(nullptr, true);
+    std::vector<PVirtualNode> changes;
+    tree->OnChange = [&](TBaseVirtualTree*, PVirtualNode n) { changes.push_back(n); };
+
+    tree->AddToSelection(tree->RootNode()->LastChild);
+    changes.clear();
+    tree->BeginUpdate();
+    tree->DeleteNode(tree->RootNode()->LastChild);
+    tree->EndUpdate();
+    EXPECT_EQ(changes, std::vector<PVirtualNode>{nullptr});
+
+    tree->AddToSelection(first->FirstChild);
+    changes.clear();
+    tree->DeleteNode(first);
+    EXPECT_EQ(changes, std::vector<PVirtualNode>{nullptr});
+
+    tree->AddToSelection(tree->FirstNodeNoInit());
+    changes.clear();
+    tree->DeleteSelection();
+    EXPECT_EQ(changes, std::vector<PVirtualNode>{nullptr});
+    EXPECT_EQ(tree->RootNodeCount(), 1u);
+    EXPECT_EQ(tree->SelectedCount(), 0u);
+    tree->OnChange = nullptr;
 }
 
 // A chain of nodes deeper than the stack could take frames for.

@@ -155,6 +155,46 @@ TEST_F(VTOle, FormatsQueryGetDataAndTheEnumerator)
     restricted->Release();
 }
 
+// Each format handed out owns its copy of a target device: the caller frees
+// it, and the next one handed out is whole.
+TEST_F(VTOle, TheEnumeratorHandsOutTargetDevicesTheCallerOwns)
+{
+    DVTARGETDEVICE device{};
+    device.tdSize = sizeof device;
+    device.tdDriverNameOffset = 7;
+    FORMATETC f = Fmt(CF_DIB);
+    f.ptd = &device;
+    IEnumFORMATETC* e = new TEnumFormatEtc({f});
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        FORMATETC got{};
+        ASSERT_EQ(e->Next(1, &got, nullptr), S_OK);
+        ASSERT_NE(got.ptd, nullptr);
+        EXPECT_NE(got.ptd, &device);
+        EXPECT_EQ(got.ptd->tdSize, sizeof device);
+        EXPECT_EQ(got.ptd->tdDriverNameOffset, 7);
+        CoTaskMemFree(got.ptd);
+        e->Reset();
+    }
+    e->Release();
+}
+
+// The tree renders what OnRenderOLEData left: the handler is asked once.
+TEST_F(VTOle, GetDataAsksOnRenderOLEDataOnce)
+{
+    strings->OnGetUserClipboardFormats = [](TBaseVirtualTree*, std::vector<FORMATETC>& formats) {
+        formats.push_back(Fmt(CF_DIB));
+    };
+    int asked = 0;
+    strings->OnRenderOLEData = [&](TBaseVirtualTree*, const FORMATETC&, STGMEDIUM&, bool, HRESULT&) { ++asked; };
+    IDataObject* object = new TVTDataObject(strings, false);
+    FORMATETC f = Fmt(CF_DIB);
+    STGMEDIUM m{};
+    EXPECT_TRUE(FAILED(object->GetData(&f, &m)));
+    EXPECT_EQ(asked, 1);
+    object->Release();
+}
+
 TEST_F(VTOle, NativeDataOfTheSelectionReadsBackIntoAnotherTree)
 {
     MultiSelect(tree);
@@ -473,6 +513,19 @@ TEST_F(VTOle, FormatListNamesOrdersAndFindsFormats)
     ASSERT_NE(twice, nullptr);
     EXPECT_EQ(twice->Description, "BRENIX TWICE"); // the later registration
     EXPECT_EQ(TClipboardFormatList::FindFormat(std::string("no such format")), nullptr);
+}
+
+// An entry found stays where it is while others are registered before it.
+TEST_F(VTOle, AFormatEntryFoundStaysWhileOthersAreRegistered)
+{
+    const TClipboardFormatEntry* csv = TClipboardFormatList::FindFormat(std::string("CSV"));
+    ASSERT_NE(csv, nullptr);
+    // (Formats of no tree, so that no other test meets them.)
+    const TTreeClassCheck noTree = [](const TBaseVirtualTree*) { return false; };
+    for (int i = 0; i < 20; ++i)
+        TClipboardFormatList::Add("Brenix early " + std::to_string(i), noTree, 0);
+    EXPECT_EQ(csv->Description, "CSV");
+    EXPECT_EQ(csv->FormatEtc.cfFormat, Cf(L"CSV"));
 }
 
 // ---------------------------------------------------------------------------
