@@ -62,13 +62,15 @@ public:
 private:
     using TKept = std::pair<int64_t, std::string>;   // file line number, text
 
-    // Appends the bytes to the window (long lines cut) and drops the oldest
-    // lines once the window is full.
+    // Appends the bytes to the window (long lines cut); the oldest lines
+    // leave it now and then, and at the end of a read (TrimWindow).
     void Append(const char* data, size_t n);
     void TrimWindow();
-    // Lines leave the window (the oldest first): those the parse may need
-    // are remembered.
-    void Drop(const std::vector<std::string_view>& gone);
+    // Where the lines that begin before target (a place in the window) end.
+    size_t GoneEnd(size_t target) const;
+    // The window's first lines leave it (the text of whole lines): those
+    // the parse may need are remembered.
+    void Drop(std::string_view gone);
     std::vector<std::string> EarlierLines() const;
     bool ReadFrom(HANDLE h, uint64_t from, uint64_t to, const std::function<bool()>& stop);
     void Start(const std::string& path);
