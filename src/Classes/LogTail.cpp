@@ -101,6 +101,13 @@ bool TLogTailReader::OnFile(const std::string& path, F read)
     }
 }
 
+size_t TLogTailReader::Room(size_t kept, uint64_t coming) const
+{
+    // The window is trimmed once it holds two windows and a piece; a piece
+    // may come on top before that.
+    return kept + static_cast<size_t>(std::min<uint64_t>(coming, 2 * windowBytes_ + 2 * kPieceBytes));
+}
+
 bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop)
 {
     return OnFile(path, [&](HANDLE h) {
@@ -128,10 +135,14 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
                        last == lastBytes_;
             }
         }
+        // The window's room is made once: a string that grows step by step
+        // touches every page of each larger copy.
         if (goOn) {
+            window_.reserve(Room(snapshot_->Text().size(), size - consumed_));
             window_ = snapshot_->Text();
         } else {
             Start(path);
+            window_.reserve(Room(0, size));
         }
         if (!ReadFrom(h, consumed_, size, stop))
             return Fail(GetLastError() ? GetLastError() : ERROR_OPERATION_ABORTED);
@@ -157,6 +168,7 @@ bool TLogTailReader::ReadEnd(const std::string& path, TLogLinesPtr& out, const s
         char before = '\n';
         if (from > 0 && !ReadAt(h, from - 1, &before, 1))
             return Fail(GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
+        window_.reserve(static_cast<size_t>(end - from));
         if (!ReadFrom(h, from, end, stop))
             return Fail(GetLastError() ? GetLastError() : ERROR_OPERATION_ABORTED);
         size_t skip = 0;

@@ -66,6 +66,8 @@ private:
     // leave it now and then, and at the end of a read (TrimWindow).
     void Append(const char* data, size_t n);
     void TrimWindow();
+    // What the window may come to hold: kept bytes and coming ones.
+    size_t Room(size_t kept, uint64_t coming) const;
     // Where the lines that begin before target (a place in the window) end.
     size_t GoneEnd(size_t target) const;
     // The window's first lines leave it (the text of whole lines): those
