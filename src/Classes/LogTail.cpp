@@ -108,7 +108,8 @@ size_t TLogTailReader::Room(size_t kept, uint64_t coming) const
     return kept + static_cast<size_t>(std::min<uint64_t>(coming, 2 * windowBytes_ + 2 * kPieceBytes));
 }
 
-bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop)
+bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop,
+                          bool afresh)
 {
     return OnFile(path, [&](HANDLE h) {
         // Size and write time only: the whole file information would ask
@@ -121,7 +122,7 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
         const uint64_t written = (static_cast<uint64_t>(writeTime.dwHighDateTime) << 32) | writeTime.dwLowDateTime;
 
         bool goOn = false;
-        if (snapshot_ && path_ == path && consumed_ > 0 && size >= consumed_) {
+        if (!afresh && snapshot_ && path_ == path && consumed_ > 0 && size >= consumed_) {
             // Same size and write time: not read at all (see Holds(), which
             // tells so without opening the file).
             if (size == consumed_ && written == written_) {
@@ -135,6 +136,8 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
                        last == lastBytes_;
             }
         }
+        const TLogLinesPtr before = afresh && path_ == path ? snapshot_ : nullptr;
+        const uint64_t beforeStream = stream_;
         // The window's room is made once: a string that grows step by step
         // touches every page of each larger copy.
         if (goOn) {
@@ -150,6 +153,11 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
         written_ = written;
         snapshot_ = std::make_shared<const TLogLines>(EarlierLines(), std::move(window_), firstLine_, stream_);
         window_ = std::string();
+        if (before && before->SameLines(*snapshot_)) {
+            // Read again and found as it was: nothing changed for whoever holds it.
+            snapshot_ = before;
+            stream_ = beforeStream;
+        }
         out = snapshot_;
         return true;
     });

@@ -41,7 +41,11 @@ public:
     // Reads the file at path (shared for reading, writing and deleting with
     // the client). False when it cannot be opened or read, or when stop()
     // said so between two pieces; the reader then starts afresh next time.
-    bool Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop = {});
+    // afresh: read from the start whatever the file's size and write time
+    // say (a rewrite may keep both); when that shows what the last read
+    // showed, the last snapshot stands.
+    bool Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop = {},
+              bool afresh = false);
     // Reads the end of the file alone, for a log that is only shown: its
     // last window, from the first line that begins in it. Nothing above is
     // read, so the snapshot has no earlier lines and does not count the
