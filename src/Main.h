@@ -229,6 +229,7 @@ private:
     bool burstPassed_ = false;
     DWORD lastBurstPass_ = 0;   // tick count of the last pass
     bool refreshPending_ = false;
+    bool settlePending_ = false;   // the list filters again once the first polls are parsed
     struct TBalloon {
         std::string title, text;
         int icon = 0;

@@ -172,9 +172,13 @@ void TMainForm::FahStatus(WPARAM wParam, LPARAM oldStateParam)
         const bool refreshAsked = refreshPending_;
         FahEvent(name, stateName, type);
         // A client's first state (at start every client's first poll) asks
-        // no other client to read again what it has just read.
-        if (old == fsUnknown)
+        // no other client to read again what it has just read; the list
+        // still filters again when the refresh would have, and shows what
+        // those polls read (the state comes before the client's files are).
+        if (old == fsUnknown) {
+            settlePending_ = settlePending_ || (refreshPending_ && !refreshAsked);
             refreshPending_ = refreshAsked;
+        }
     } else
         StartEventBurst();   // no event, but the row shows a new state
 }
@@ -236,12 +240,16 @@ void TMainForm::EventBurstTick()
     fvFrame1->ApplyFilters();
     if (std::unique_ptr<TBalloon> b = std::move(balloonPending_))
         CoolTrayIcon1->ShowBalloonHint(b->title, b->text, b->icon, 10);
+    const bool settle = settlePending_;
+    settlePending_ = false;
     if (refreshPending_) {
         refreshPending_ = false;
         // The new states are on screen before every client polls again.
         if (fvFrame1->VSTree->HandleAllocated())
             UpdateWindow(fvFrame1->VSTree->Handle());
         fvFrame1->RefreshAll();
+    } else if (settle) {
+        fvFrame1->SettleLater();
     }
 }
 

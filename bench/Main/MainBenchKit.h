@@ -197,6 +197,19 @@ inline TMainForm* StartMainForm(const std::string& ini, const std::string& resul
     return form;
 }
 
+// The list shows `expected` client rows and every one shows a percent the
+// parse of its log gave.
+inline bool AllRowsShowPercent(TfvFrame& frame, size_t expected)
+{
+    const std::vector<PVirtualNode> rows = frame.ClientNodes();
+    if (rows.size() != expected)
+        return false;
+    for (PVirtualNode n : rows)
+        if (frame.GetFahView(n)->Percent <= 0)
+            return false;
+    return true;
+}
+
 // The list shows `expected` client rows and every one has a decided state.
 inline bool AllRowsDecided(TfvFrame& frame, size_t expected)
 {

@@ -299,6 +299,8 @@ void TFah::SetInterval(DWORD ms)
 
 void TFah::RefreshNow(bool force)
 {
+    if (force)
+        rereadLog_.store(true);
     if (thread_)
         thread_->SetForcePoll(force);
 }

@@ -181,6 +181,8 @@ public:
     void Unlock() { cs_.Leave(); }
     TCriticalSection& CritSection() { return cs_; }
     void SetInterval(DWORD ms);
+    // True: poll now, and read the log again even when its size and write
+    // time are those of the last read.
     void RefreshNow(bool force);
     // Posts WM_FAHSTATUS when the state changes.
     void SetStatus(uint8_t state);
@@ -286,9 +288,14 @@ private:
     TWork work_;
     TLogTailReader logReader_;
     // The polling thread's own: what this poll's state decision saw of the
-    // log, and whether it opened it (it can then be read).
+    // log, and whether it opened it (it can then be read); whether the log
+    // was read again since its stamp last changed (as "client.cfg" and
+    // "unitinfo.txt" are, see TFileLook).
     TFileStamp logStamp_;
     bool logOpened_ = false;
+    bool logSettled_ = false;
+    // A forced refresh asks for the log to be read whatever its stamp says.
+    std::atomic<bool> rereadLog_{false};
     TFileLook cfgLook_, unitInfoLook_;
     TLogFacts facts_;
 };

@@ -101,18 +101,27 @@ std::string TFah::GetUnitInfoValue(const std::string& key)
 
 bool TFah::ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error, bool& read)
 {
-    // A log as it was at the last read is not read again. That it can still
-    // be read tells an open: the state decision's, or one made here.
+    // A log as it was at the last read is not read again once a poll after
+    // the one that saw it change has read it from its start: a rewrite
+    // within the file system's time resolution (two seconds on FAT) keeps
+    // its size and write time. A forced refresh reads it from its start as
+    // well. That it can still be read tells an open: the state decision's,
+    // or one made here.
     read = false;
     if (!logStamp_.exists)
         logStamp_ = FileStampOf(path);   // results waiting: the decision did not look at the log
-    if (logReader_.Holds(path, logStamp_) && (logOpened_ || CanOpenShared(path))) {
+    const bool same = logReader_.Holds(path, logStamp_);
+    const bool again = rereadLog_.exchange(false);
+    if (same && logSettled_ && !again && (logOpened_ || CanOpenShared(path))) {
         out = logReader_.Snapshot();
         return true;
     }
     read = true;
-    if (logReader_.Read(path, out, [this] { return thread_ && thread_->Terminated(); }))
+    if (logReader_.Read(path, out, [this] { return thread_ && thread_->Terminated(); }, same || again)) {
+        logSettled_ = same;
         return true;
+    }
+    logSettled_ = false;
     // A missing log says so by its state; anything else is told in the row.
     const DWORD code = logReader_.LastError();
     if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND && code != ERROR_OPERATION_ABORTED)

@@ -114,7 +114,7 @@ size_t FindNoCase(std::string_view text, std::string_view upper, size_t from)
 static bool ReadInt64(std::string_view s, int64_t& out)
 {
     long long v = 0;
-    std::string t = Trim(s);
+    const std::string_view t = TrimView(s);
     if (t.empty())
         return false;
     // Hex forms are not numbers in a client's texts.
@@ -137,38 +137,42 @@ static int ReadIntDef(std::string_view s, int def)
 
 int64_t GetProgressFromLine(std::string_view line, bool* isFrame)
 {
+    // Looked at in place: every line of a log may pass through here.
+    static constexpr std::string_view kCompleted = "] COMPLETED", kFrame = "] FINISHED A FRAME";
     if (isFrame)
         *isFrame = false;
-    const bool frame = HasNoCase(line, "] FINISHED A FRAME");
-    size_t completed = FindNoCase(line, "] COMPLETED");
+    const size_t frameAt = FindNoCase(line, kFrame);
+    const bool frame = frameAt != std::string_view::npos;
+    const size_t completed = FindNoCase(line, kCompleted);
     if (completed == std::string_view::npos && !frame)
         return kNoProgress;
-    std::string s;
-    size_t paren = line.find('(');
+    // The number stands in the line's first parentheses, or after the marker
+    // when it has none; a percent sign (or the word) ends it, as does ")".
+    std::string_view body;
+    bool closed = true;   // a ")" is not needed to end the number
+    const size_t paren = line.find('(');
     if (paren != std::string_view::npos) {
-        s = AsciiUpper(line.substr(paren));
+        body = line.substr(paren + 1);
+        closed = false;
     } else {
-        size_t from;
-        if (completed != std::string_view::npos)
-            from = completed + strlen("] COMPLETED");
-        else
-            from = FindNoCase(line, "] FINISHED A FRAME") + strlen("] FINISHED A FRAME");
-        s = "(" + Trim(AsciiUpper(line.substr(from))) + ")";
+        const size_t from = completed != std::string_view::npos ? completed + kCompleted.size()
+                                                                : frameAt + kFrame.size();
+        body = TrimView(line.substr(from));
     }
-    size_t p = s.find('%');
-    if (p == std::string::npos)
-        p = s.find("PERCENT");
-    if (p != std::string::npos && p > 0)
-        s = Trim(s.substr(0, p)) + ")";
-    size_t open = s.find('(');
-    size_t close = s.find(')');
+    size_t cut = body.find('%');
+    if (cut == std::string_view::npos)
+        cut = FindNoCase(body, "PERCENT");
+    if (cut != std::string_view::npos) {
+        body = body.substr(0, cut);
+        closed = true;
+    }
+    const size_t close = body.find(')');
+    if (close != std::string_view::npos)
+        body = body.substr(0, close);
     int64_t n = -1;
-    if (open != std::string::npos && close != std::string::npos && close > open) {
-        int64_t v = 0;
-        if (ReadInt64(std::string_view(s).substr(open + 1, close - open - 1), v) && v >= INT32_MIN &&
-            v <= INT32_MAX)
-            n = v;
-    }
+    int64_t v = 0;
+    if ((closed || close != std::string_view::npos) && ReadInt64(body, v) && v >= INT32_MIN && v <= INT32_MAX)
+        n = v;
     int64_t result = n * 10000;
     if (frame && result > kNoProgress) {
         result = RoundHalfEven(static_cast<double>(result) / 4.0);

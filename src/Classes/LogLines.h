@@ -64,6 +64,12 @@ public:
     // Lines of the file up to the window's end.
     int64_t EndLineNumber() const { return firstLine_ + static_cast<int64_t>(lines_.size()); }
     uint64_t Stream() const { return stream_; }
+    // The same lines at the same place of the file (the stream aside).
+    bool SameLines(const TLogLines& other) const
+    {
+        return firstLine_ == other.firstLine_ && uncountedAbove_ == other.uncountedAbove_ &&
+               earlier_ == other.earlier_ && text_ == other.text_;
+    }
 
 private:
     void Split(size_t from);

@@ -101,7 +101,15 @@ bool TLogTailReader::OnFile(const std::string& path, F read)
     }
 }
 
-bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop)
+size_t TLogTailReader::Room(size_t kept, uint64_t coming) const
+{
+    // The window is trimmed once it holds two windows and a piece; a piece
+    // may come on top before that.
+    return kept + static_cast<size_t>(std::min<uint64_t>(coming, 2 * windowBytes_ + 2 * kPieceBytes));
+}
+
+bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop,
+                          bool afresh)
 {
     return OnFile(path, [&](HANDLE h) {
         // Size and write time only: the whole file information would ask
@@ -114,7 +122,7 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
         const uint64_t written = (static_cast<uint64_t>(writeTime.dwHighDateTime) << 32) | writeTime.dwLowDateTime;
 
         bool goOn = false;
-        if (snapshot_ && path_ == path && consumed_ > 0 && size >= consumed_) {
+        if (!afresh && snapshot_ && path_ == path && consumed_ > 0 && size >= consumed_) {
             // Same size and write time: not read at all (see Holds(), which
             // tells so without opening the file).
             if (size == consumed_ && written == written_) {
@@ -128,16 +136,28 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
                        last == lastBytes_;
             }
         }
+        const TLogLinesPtr before = afresh && path_ == path ? snapshot_ : nullptr;
+        const uint64_t beforeStream = stream_;
+        // The window's room is made once: a string that grows step by step
+        // touches every page of each larger copy.
         if (goOn) {
+            window_.reserve(Room(snapshot_->Text().size(), size - consumed_));
             window_ = snapshot_->Text();
         } else {
             Start(path);
+            window_.reserve(Room(0, size));
         }
         if (!ReadFrom(h, consumed_, size, stop))
             return Fail(GetLastError() ? GetLastError() : ERROR_OPERATION_ABORTED);
+        TrimWindow();
         written_ = written;
         snapshot_ = std::make_shared<const TLogLines>(EarlierLines(), std::move(window_), firstLine_, stream_);
         window_ = std::string();
+        if (before && before->SameLines(*snapshot_)) {
+            // Read again and found as it was: nothing changed for whoever holds it.
+            snapshot_ = before;
+            stream_ = beforeStream;
+        }
         out = snapshot_;
         return true;
     });
@@ -156,6 +176,7 @@ bool TLogTailReader::ReadEnd(const std::string& path, TLogLinesPtr& out, const s
         char before = '\n';
         if (from > 0 && !ReadAt(h, from - 1, &before, 1))
             return Fail(GetLastError() ? GetLastError() : ERROR_HANDLE_EOF);
+        window_.reserve(static_cast<size_t>(end - from));
         if (!ReadFrom(h, from, end, stop))
             return Fail(GetLastError() ? GetLastError() : ERROR_OPERATION_ABORTED);
         size_t skip = 0;
@@ -219,8 +240,34 @@ bool TLogTailReader::ReadFrom(HANDLE h, uint64_t from, uint64_t to, const std::f
 
 void TLogTailReader::Append(const char* data, size_t n)
 {
-    size_t i = 0;
-    while (i < n) {
+    // Lines are far shorter than the limit as a rule: the bytes go in as
+    // they are, up to the first line that would pass it. A line end must
+    // come within each line's room; it is looked for backwards from there,
+    // so a piece of short lines costs a few steps per room, not per byte.
+    size_t whole = 0, length = lineLength_;
+    for (;;) {
+        const size_t room = kMaxLineBytes - std::min(length, kMaxLineBytes);
+        if (n - whole <= room) {
+            whole = n;
+            break;
+        }
+        size_t b = whole + room;
+        while (b > whole && !IsBreak(data[b]))
+            --b;
+        if (!IsBreak(data[b]))
+            break;   // a line longer than the limit begins at whole
+        whole = b + 1;
+        length = 0;
+    }
+    window_.append(data, whole);
+    if (whole > 0) {
+        size_t k = whole;
+        while (k > 0 && !IsBreak(data[k - 1]))
+            --k;
+        lineLength_ = k == 0 ? lineLength_ + whole : whole - k;
+    }
+    // The rest line by line: a long line is cut, what passes the limit is passed over.
+    for (size_t i = whole; i < n;) {
         size_t k = i;
         while (k < n && !IsBreak(data[k]))
             ++k;
@@ -234,71 +281,161 @@ void TLogTailReader::Append(const char* data, size_t n)
             ++k;
         }
         i = k;
-        if (window_.size() > windowBytes_ + windowBytes_ / 4 + kPieceBytes)
-            TrimWindow();
     }
-    TrimWindow();
+    // Trimmed once a window more has come: each byte moves once at most.
+    if (window_.size() > 2 * windowBytes_ + kPieceBytes)
+        TrimWindow();
 }
 
 void TLogTailReader::TrimWindow()
 {
     if (window_.size() <= windowBytes_)
         return;
-    const size_t target = window_.size() - windowBytes_;
-    // The lines that leave, as views of the window until it is cut.
-    std::vector<std::string_view> gone;
-    size_t pos = 0;
-    while (pos < target) {
-        size_t e = pos;
-        while (e < window_.size() && !IsBreak(window_[e]))
-            ++e;
-        if (e >= window_.size())
-            break;   // the unfinished last line stays
-        size_t next = e + 1;
-        if (window_[e] == '\r') {
-            if (next >= window_.size())
-                break;   // a CR at the very end may still get its LF
-            if (window_[next] == '\n')
-                ++next;
-        }
-        gone.push_back(std::string_view(window_).substr(pos, e - pos));
-        pos = next;
-    }
-    Drop(gone);
+    const size_t pos = GoneEnd(window_.size() - windowBytes_);
+    if (pos == 0)
+        return;
+    Drop(std::string_view(window_).substr(0, pos));
     window_.erase(0, pos);
 }
 
-void TLogTailReader::Drop(const std::vector<std::string_view>& gone)
+size_t TLogTailReader::GoneEnd(size_t target) const
 {
-    auto keep = [](std::string_view line) { return std::string(line.substr(0, kMaxKeptLineBytes)); };
-    const int count = static_cast<int>(gone.size());
-    for (int k = 0; k < count; ++k) {
-        const std::string_view line = gone[static_cast<size_t>(k)];
-        const int64_t n = firstLine_ + k;
-        if (n == 0) {
-            firstFileLine_ = keep(line);
-            haveFirstFileLine_ = true;
-        }
-        if (IsProjectLine(line)) {
-            // The line and the fifty above it: from earlier batches, then from this one.
-            projects_[0] = std::move(projects_[1]);
-            projects_[1].clear();
-            const int fromBatch = std::min(k, kLinesAbove);
-            const size_t fromAbove = std::min<size_t>(above_.size(), static_cast<size_t>(kLinesAbove - fromBatch));
-            projects_[1].insert(projects_[1].end(), above_.end() - static_cast<std::ptrdiff_t>(fromAbove), above_.end());
-            for (int j = k - fromBatch; j <= k; ++j)
-                projects_[1].emplace_back(firstLine_ + j, keep(gone[static_cast<size_t>(j)]));
-        }
-        if (Has(line, "Run") && Has(line, "Clone") && Has(line, "Gen"))
-            runCloneGen_ = TKept{n, keep(line)};
-        if (Has(line, "User name: "))
-            user_ = TKept{n, keep(line)};
-        if (GetProgressFromLine(line) > kNoProgress)
-            progress_ = TKept{n, keep(line)};
+    const std::string& w = window_;
+    const size_t n = w.size();
+    // The line end at or after target - 1, the last byte that must go.
+    size_t e = target - 1;
+    if (!IsBreak(w[e])) {
+        e = target;
+        while (e < n && !IsBreak(w[e]))
+            ++e;
     }
-    // Only the last fifty lines above the window are kept as they were.
-    for (int k = std::max(0, count - kLinesAbove); k < count; ++k) {
-        above_.emplace_back(firstLine_ + k, keep(gone[static_cast<size_t>(k)]));
+    if (e < n && w[e] == '\n')
+        return e + 1;
+    if (e < n && e + 1 < n)
+        return w[e + 1] == '\n' ? e + 2 : e + 1;   // a CR, and the LF with it
+    // The last line, unfinished (or ending in a CR that may still get its
+    // LF): it stays whole, from its start.
+    size_t start = target - 1;
+    while (start > 0 && !IsBreak(w[start - 1]))
+        --start;
+    return start;
+}
+
+namespace {
+
+// Lines of a text that ends with a line end: CR, LF and CR LF each end one.
+int64_t CountLines(std::string_view text)
+{
+    int64_t count = 0;
+    const char* p = text.data();
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = static_cast<unsigned char>(p[i]);
+        if (c > '\r')
+            continue;
+        if (c == '\n')
+            ++count;
+        else if (c == '\r' && (i + 1 == n || p[i + 1] != '\n'))
+            ++count;
+    }
+    return count;
+}
+
+// The line of text that ends (with its line end) at end, a line start
+// above 0; end moves to the line's start.
+std::string_view LineBefore(std::string_view text, size_t& end)
+{
+    size_t e = end - 1;
+    if (text[e] == '\n' && e > 0 && text[e - 1] == '\r')
+        --e;
+    size_t s = e;
+    while (s > 0 && !IsBreak(text[s - 1]))
+        --s;
+    end = s;
+    return text.substr(s, e - s);
+}
+
+std::string Keep(std::string_view line) { return std::string(line.substr(0, TLogTailReader::kMaxKeptLineBytes)); }
+
+}  // namespace
+
+void TLogTailReader::Drop(std::string_view gone)
+{
+    const int64_t count = CountLines(gone);
+    if (count == 0)
+        return;
+    if (firstLine_ == 0) {
+        size_t e = 0;
+        while (e < gone.size() && !IsBreak(gone[e]))
+            ++e;
+        firstFileLine_ = Keep(gone.substr(0, e));
+        haveFirstFileLine_ = true;
+    }
+    // From the newest line back, only as far as the lines the parse looks
+    // for are found: the newest fifty, two project lines and the newest of
+    // each other kind. Nothing is copied until then.
+    struct TAt {
+        std::string_view line;
+        int64_t n = -1;
+        size_t start = 0;
+    };
+    TAt newest[kLinesAbove];
+    int newestCount = 0;
+    TAt projects[2];
+    int projectCount = 0;
+    TAt runCloneGen, user, progress;
+    int64_t n = firstLine_ + count;
+    for (size_t end = gone.size(); end > 0;) {
+        const std::string_view line = LineBefore(gone, end);
+        const TAt at{line, --n, end};
+        if (newestCount < kLinesAbove)
+            newest[newestCount++] = at;
+        if (projectCount < 2 && IsProjectLine(line))
+            projects[projectCount++] = at;
+        if (runCloneGen.n < 0 && Has(line, "Run") && Has(line, "Clone") && Has(line, "Gen"))
+            runCloneGen = at;
+        if (user.n < 0 && Has(line, "User name: "))
+            user = at;
+        if (progress.n < 0 && GetProgressFromLine(line) > kNoProgress)
+            progress = at;
+        if (newestCount == kLinesAbove && projectCount == 2 && runCloneGen.n >= 0 && user.n >= 0 && progress.n >= 0)
+            break;
+    }
+
+    // A project line with the fifty lines above it: from this batch, then
+    // from the lines above it that left before.
+    auto block = [&](const TAt& project) {
+        std::vector<TKept> lines;
+        lines.reserve(kLinesAbove + 1);
+        size_t end = project.start;
+        int64_t k = project.n;
+        while (end > 0 && static_cast<int>(lines.size()) < kLinesAbove) {
+            const std::string_view line = LineBefore(gone, end);
+            lines.emplace_back(--k, Keep(line));
+        }
+        const size_t fromAbove = std::min<size_t>(above_.size(), kLinesAbove - lines.size());
+        for (size_t j = 0; j < fromAbove; ++j)
+            lines.push_back(above_[above_.size() - 1 - j]);
+        std::reverse(lines.begin(), lines.end());
+        lines.emplace_back(project.n, Keep(project.line));
+        return lines;
+    };
+    if (projectCount == 2) {
+        projects_[0] = block(projects[1]);
+        projects_[1] = block(projects[0]);
+    } else if (projectCount == 1) {
+        projects_[0] = std::move(projects_[1]);
+        projects_[1] = block(projects[0]);
+    }
+    if (runCloneGen.n >= 0)
+        runCloneGen_ = TKept{runCloneGen.n, Keep(runCloneGen.line)};
+    if (user.n >= 0)
+        user_ = TKept{user.n, Keep(user.line)};
+    if (progress.n >= 0)
+        progress_ = TKept{progress.n, Keep(progress.line)};
+    // The last fifty lines above the window.
+    for (int k = newestCount - 1; k >= 0; --k) {
+        above_.emplace_back(newest[k].n, Keep(newest[k].line));
         if (above_.size() > static_cast<size_t>(kLinesAbove))
             above_.pop_front();
     }

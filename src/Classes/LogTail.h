@@ -41,7 +41,11 @@ public:
     // Reads the file at path (shared for reading, writing and deleting with
     // the client). False when it cannot be opened or read, or when stop()
     // said so between two pieces; the reader then starts afresh next time.
-    bool Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop = {});
+    // afresh: read from the start whatever the file's size and write time
+    // say (a rewrite may keep both); when that shows what the last read
+    // showed, the last snapshot stands.
+    bool Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop = {},
+              bool afresh = false);
     // Reads the end of the file alone, for a log that is only shown: its
     // last window, from the first line that begins in it. Nothing above is
     // read, so the snapshot has no earlier lines and does not count the
@@ -62,13 +66,17 @@ public:
 private:
     using TKept = std::pair<int64_t, std::string>;   // file line number, text
 
-    // Appends the bytes to the window (long lines cut) and drops the oldest
-    // lines once the window is full.
+    // Appends the bytes to the window (long lines cut); the oldest lines
+    // leave it now and then, and at the end of a read (TrimWindow).
     void Append(const char* data, size_t n);
     void TrimWindow();
-    // Lines leave the window (the oldest first): those the parse may need
-    // are remembered.
-    void Drop(const std::vector<std::string_view>& gone);
+    // What the window may come to hold: kept bytes and coming ones.
+    size_t Room(size_t kept, uint64_t coming) const;
+    // Where the lines that begin before target (a place in the window) end.
+    size_t GoneEnd(size_t target) const;
+    // The window's first lines leave it (the text of whole lines): those
+    // the parse may need are remembered.
+    void Drop(std::string_view gone);
     std::vector<std::string> EarlierLines() const;
     bool ReadFrom(HANDLE h, uint64_t from, uint64_t to, const std::function<bool()>& stop);
     void Start(const std::string& path);

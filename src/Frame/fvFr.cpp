@@ -255,6 +255,12 @@ void TfvFrame::RefreshAll()
     settleTimer_->SetEnabled(true);
 }
 
+void TfvFrame::SettleLater()
+{
+    settleTimer_->SetEnabled(false);
+    settleTimer_->SetEnabled(true);
+}
+
 void TfvFrame::SettleTimerTick()
 {
     settleTimer_->SetEnabled(false);

@@ -84,6 +84,9 @@ public:
     bool AutoUpdate() const { return autoUpdate_; }
     // Every client polls now; 2 s later the list filters again.
     void RefreshAll();
+    // The list filters again 2 s from now, as after RefreshAll, without
+    // asking any client to poll.
+    void SettleLater();
     // Updates every row, hides rows by state, sums the totals and shows the
     // selected client's details.
     void ApplyFilters();

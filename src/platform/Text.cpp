@@ -166,7 +166,16 @@ std::string TrimRight(std::string_view s)
     return std::string(s.substr(0, n));
 }
 
-std::string Trim(std::string_view s) { return TrimLeft(TrimRight(s)); }
+std::string Trim(std::string_view s) { return std::string(TrimView(s)); }
+
+std::string_view TrimView(std::string_view s)
+{
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
 
 bool StartsText(std::string_view prefix, std::string_view s)
 {
@@ -225,8 +234,7 @@ std::string IntToHex(unsigned long long v, int digits)
 
 bool TryStrToInt64(std::string_view s, long long& out)
 {
-    std::string t = Trim(s);
-    std::string_view v = t;
+    std::string_view v = TrimView(s);
     bool neg = false;
     if (!v.empty() && (v[0] == '-' || v[0] == '+')) {
         neg = v[0] == '-';

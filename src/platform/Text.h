@@ -36,6 +36,8 @@ bool SameTextUnicode(std::string_view a, std::string_view b);
 std::string Trim(std::string_view s);
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
+// The same without a copy: a view of s.
+std::string_view TrimView(std::string_view s);
 
 bool StartsText(std::string_view prefix, std::string_view s);   // case-insensitive
 bool EndsText(std::string_view suffix, std::string_view s);     // case-insensitive

@@ -314,13 +314,38 @@ TEST_F(MainFormTest, ClientEventsQueueAndFreedClients)
     EXPECT_FALSE(FileExists(dir->File("error.log")));
 
     // With the refresh after events: a client's first state makes no other
-    // client poll again; a change of state does.
+    // client poll again (the list only filters again later); a change of
+    // state does.
     Set("evAutoUpdate", true);
+    const long polls = done->PollThread()->PollCount();
     Change(done, fsUnknown, fsShutdown);
     EXPECT_EQ(records.size(), 1u);
-    EXPECT_FALSE(form->fvFrame1->SettleTimer().Enabled());
+    EXPECT_EQ(done->PollThread()->PollCount(), polls);
+    EXPECT_FALSE(done->PollThread()->Polling());
+    form->fvFrame1->SettleTimer().SetEnabled(false);
     Change(done, fsRunning, fsShutdown);
     EXPECT_TRUE(form->fvFrame1->SettleTimer().Enabled());
+}
+
+TEST_F(MainFormTest, AtStartTheRowsShowWhatTheFirstPollsReadBeforeTheSelectTimer)
+{
+    // A client's state is posted before its files are read (each read is
+    // followed by a pause): the list filters again once they are, not only
+    // at the select timer or at the list's next pass 30 s on.
+    TFah::SetFileReadPause(700);
+    List({{Folder("a", "fahlog-smp-a4-bigadv-running.txt"), "a", "", "", false}});
+    TMainFormParams p;
+    p.FolderListFile = dir->File("folders.ini");
+    p.ErrorLogFile = dir->File("error.log");
+    p.LogEvent = [](const std::string&, WORD) { return true; };
+    p.LoadDelay = 50;
+    p.SelectDelay = 60000;
+    form = new TMainForm(nullptr, p);
+    Application().SetMainForm(form);
+    ASSERT_TRUE(PumpUntil([&] { return form->Loaded() && form->fvFrame1->ClientNodes().size() == 1; }, 5000));
+    TFahView* view = form->fvFrame1->GetFahView(form->fvFrame1->ClientNodes().at(0));
+    EXPECT_TRUE(PumpUntil([&] { return view->Status == fsShutdown; }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return view->Percent == 6; }, 8000));
 }
 
 TEST_F(MainFormTest, UploadSizeLinesAreWholeLines)

@@ -715,6 +715,48 @@ TEST_F(Parse, AChangedClientFileIsReadAtTheNextPoll)
     shows("e", "p4747_lam5w_300K", 6);
 }
 
+TEST_F(Parse, ALogRewrittenUnderItsStampIsReadAtTheNextPollAndOnAForcedRefresh)
+{
+    // Rewritten with the same length and write time, as a rewrite within the
+    // file system's time resolution (two seconds on FAT) looks.
+    ClientFolder dir;
+    const std::string logPath = dir.Path() + "FAHlog.txt";
+    auto log = [](int percent) {
+        return "[11:00:00] Project: 5915 (Run 2, Clone 218, Gen 11)\r\n[11:01:00] Completed " +
+               std::to_string(percent) + "%\r\n";
+    };
+    dir.Log(log(22));
+    const uint64_t stamp = WriteTimeOf(logPath);
+    auto rewrite = [&](int percent) {
+        dir.Log(log(percent));
+        SetWriteTime(logPath, stamp);
+    };
+    Client c(dir.Path());
+    auto shown = [&] {
+        TLock lock(c->CritSection());
+        return std::make_pair(c->Percent, c->LogLines);
+    };
+    c.Poll();
+    EXPECT_EQ(shown().first, 22);
+    // Right after the read that saw it new: the next poll reads it again.
+    rewrite(23);
+    c.Poll();
+    EXPECT_EQ(shown().first, 23);
+    // Read twice under one stamp, a poll leaves it be; a forced refresh reads it.
+    rewrite(24);
+    c.Poll();
+    EXPECT_EQ(shown().first, 23);
+    c->RefreshNow(true);
+    c.Poll();
+    EXPECT_EQ(shown().first, 24);
+    // Read again and found as it was: the snapshot stands.
+    const TLogLinesPtr before = shown().second;
+    c->RefreshNow(true);
+    c.Poll();
+    EXPECT_EQ(shown().second.get(), before.get());
+    EXPECT_EQ(shown().first, 24);
+}
+
 TEST_F(Parse, AGrowingLogIsReadOnFromWhereTheLastReadEnded)
 {
     ClientFolder dir;
