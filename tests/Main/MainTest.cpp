@@ -73,22 +73,29 @@ void Set(const char* name, const TAppVariant& v)
     val.Save();
 }
 
-// A right click at a screen point; the menu it opens is closed by the
-// Escape that its handler started (joined here).
+// A right click at a screen point with its press and release arriving
+// together, as a touchpad tap or xdotool's click brings them; each carries
+// its position, so a late motion from the display server can't move it off
+// the point. The menu it opens is closed by the Escape that its handler
+// started (joined here); a click that opened none is waited for 3 s.
 void RightClickAt(POINT p, std::thread& escape)
 {
-    EXPECT_TRUE(SendInputPumping(MouseMoveTo(POINT{p.x + 5, p.y}), 300));
-    // Each press carries its position: a late motion from the display
-    // server can't move it off the point.
+    EXPECT_TRUE(SendInputPumping(MouseMoveTo(POINT{p.x + 5, p.y}), 100));
     std::vector<INPUT> in = MouseMoveTo(p);
     for (DWORD f : {MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP}) {
         INPUT i = in.back();
         i.mi.dwFlags |= f;
         in.push_back(i);
     }
-    EXPECT_TRUE(SendInputPumping(in, 600));
+    std::atomic<UINT> sent{0};
+    std::thread click([&] { sent = SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)); });
+    PumpUntil([&] { return sent.load() != 0; }, 5000);
+    click.join();
+    EXPECT_EQ(sent.load(), in.size());
+    PumpUntil([&] { return escape.joinable(); }, 3000);
     if (escape.joinable())
         escape.join();
+    Pump(50);
 }
 
 // The pixels of a window's top rows as the screen shows them.
@@ -538,8 +545,8 @@ TEST_F(MainFormTest, TheListHasTheKeysAtStartAndAfterAServiceBox)
     EXPECT_EQ(GetActiveWindow(), form->Handle());
     EXPECT_EQ(GetFocus(), tree->Handle());
     PVirtualNode before = tree->FocusedNode();
-    EXPECT_TRUE(SendInputPumping(Chord({VK_DOWN}), 200));
-    EXPECT_NE(tree->FocusedNode(), before);
+    EXPECT_TRUE(SendInputPumping(Chord({VK_DOWN}), 50));
+    EXPECT_TRUE(PumpUntil([&] { return tree->FocusedNode() != before; }, 3000));
     EXPECT_TRUE(SendInputPumping(Chord({VK_F5}), 200));
     EXPECT_TRUE(form->fvFrame1->SettleTimer().Enabled());
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
@@ -560,12 +567,15 @@ TEST_F(MainFormTest, ARightClickSelectsTheRowThePopupActsOn)
         inMenu = form->MainDM->Host.SelectedView();
         escape = SendInputLater(Chord({VK_ESCAPE}), 300);
     };
-    // Real input may land a pixel off or be overtaken on a busy machine: a
-    // click that reached no popup or another row is made again (a list that
+    // The click's press clears the selection of "a" first (the list then
+    // handles what is pending) and its release is already queued: the
+    // popup must still come after "b" is focused. A click that reached no
+    // popup or another row on a busy machine is made again (a list that
     // ignored the clicked row fails every time).
     for (int attempt = 0; attempt < 3; ++attempt) {
         form->fvFrame1->SelectNode(form->fvFrame1->ClientNodes().at(0));
-        Pump(50);
+        ASSERT_TRUE(PumpUntil([&] { return form->MainDM->Host.SelectedView() != nullptr; }, 1000));
+        ASSERT_EQ(form->MainDM->Host.SelectedView()->Fah()->GetDisplayName(), "a");
         RECT r = tree->NodeDisplayRect(form->fvFrame1->ClientNodes().at(1), 0, false);
         inMenu = nullptr;
         RightClickAt(tree->ClientToScreen(POINT{r.left + 40, (r.top + r.bottom) / 2}), escape);
