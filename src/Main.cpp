@@ -338,7 +338,8 @@ void TMainForm::LoadTimerTick()
         HandleCurrentException();
     }
     // 2, 3. The folders.
-    std::string listError = LoadFolders();
+    std::vector<std::string> notWatched;
+    std::string listError = LoadFolders(notWatched);
     // 4. Shown unless the program starts in the tray.
     Application().ShowMainForm = !s.FindValue("osMinimizeToTray").AsBoolean();
     // 5. Window size.
@@ -375,10 +376,24 @@ void TMainForm::LoadTimerTick()
         if (alive.expired())
             return;
     }
+    // Folders listed but not watched are told once, the first of them by name.
+    if (!notWatched.empty()) {
+        constexpr size_t kNamed = 20;
+        std::string text = FillIn(sFoldersNotWatched, {std::to_string(notWatched.size()),
+                                                       std::to_string(fvFrame1->ClientNodes().size())});
+        for (size_t i = 0; i < notWatched.size() && i < kNamed; ++i)
+            text += "\r\n" + notWatched[i];
+        if (notWatched.size() > kNamed)
+            text += "\r\n...";
+        std::weak_ptr<void> alive = AliveToken();
+        AppMessageBox(sErrorL_Caption, text, MB_OK | MB_ICONWARNING);
+        if (alive.expired())
+            return;
+    }
     Application().ProcessMessages();
 }
 
-std::string TMainForm::LoadFolders()
+std::string TMainForm::LoadFolders(std::vector<std::string>& notWatched)
 {
     std::vector<TFolderEntry> folders;
     try {
@@ -427,6 +442,7 @@ std::string TMainForm::LoadFolders()
             folder = fah->Folder;
             error = fah->ErrorText;
         }
+        notWatched.push_back(folder);
         if (!error.empty())
             AppException(sErrorL_Caption + " " + folder + "\r\n" + error);
     }

@@ -206,6 +206,9 @@ std::string sHideCpuUsageAction_Caption;
 std::string sServiceNotRestarted;
 std::string sFolderListNotRead;
 std::string sFolderListNotSaved;
+std::string sNotWatched;
+std::string sFoldersNotWatched;
+std::string sCopyFailed;
 
 // {Dialogs}
 std::string sFolder;
@@ -431,6 +434,9 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sServiceNotRestarted),
     BX_LANG_GLOBAL(sFolderListNotRead),
     BX_LANG_GLOBAL(sFolderListNotSaved),
+    BX_LANG_GLOBAL(sNotWatched),
+    BX_LANG_GLOBAL(sFoldersNotWatched),
+    BX_LANG_GLOBAL(sCopyFailed),
     // {Dialogs}
     BX_LANG_GLOBAL(sFolder),
     BX_LANG_GLOBAL(sAlias),

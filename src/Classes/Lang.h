@@ -270,6 +270,9 @@ extern std::string sHideCpuUsageAction_Caption;
 extern std::string sServiceNotRestarted;
 extern std::string sFolderListNotRead;
 extern std::string sFolderListNotSaved;
+extern std::string sNotWatched;
+extern std::string sFoldersNotWatched;
+extern std::string sCopyFailed;
 
 // {Dialogs}
 extern std::string sFolder;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstdio>
 #include <functional>
 #include <thread>
 #include <string>
@@ -32,6 +33,7 @@
 #include "controls/SimpleTimer.h"
 #include "controls/StatusBarEx.h"
 #include "platform/Application.h"
+#include "platform/Clipboard.h"
 #include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/Menus.h"
@@ -151,6 +153,7 @@ protected:
         TFah::SetNetConnectForTesting(nullptr);
         SetSystemProgramFolderForTesting("");
         TFah::SetFileReadPause(100);
+        TFah::SetAddressSpaceReserveForTesting(0);
         SetFahSettingsPathForTesting("");
         TRegistry().DeleteKey(kKey);
     }
@@ -993,8 +996,17 @@ TEST_F(MainFormTest, ThreadsThatCannotStartAreReportedAndTheStartGoesOn)
         list.AddFah(p);
         TThread::FailCreationsForTesting(p.folder == dir->Path() + "c\\" ? 1 : 0);
     };
-    Start();
+    std::string told;
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        Start();
+    }
     TThread::FailCreationsForTesting(0);
+    // The box at the start names the folder that is not watched.
+    EXPECT_EQ(told, FillIn(sFoldersNotWatched, {"1", "3"}) + "\r\n" + bad);
     // Every folder is listed; the one that could not start says why.
     std::vector<std::string> shown;
     for (PVirtualNode n : form->fvFrame1->ClientNodes())
@@ -1012,6 +1024,115 @@ TEST_F(MainFormTest, ThreadsThatCannotStartAreReportedAndTheStartGoesOn)
     EXPECT_FALSE(form->CpuUsageIndicator());
     EXPECT_FALSE(form->MainTBToolbar->Visible());
     ASSERT_NE(form->SelectTimer(), nullptr);
+}
+
+// 2,000 folders: polling threads are made while the address space keeps
+// its reserve (here set to leave room for a few dozen); the others are
+// listed as not watched, told once at the start, and the list still copies.
+TEST_F(MainFormTest, FoldersBeyondTheAddressSpaceReserveAreListedAsNotWatchedAndTheListCopies)
+{
+    constexpr int kFolders = 2000;
+    std::string ini = "[FAHDir]\r\n";
+    for (int i = 0; i < kFolders; ++i) {
+        char key[16];
+        std::snprintf(key, sizeof key, "line%04d", i);
+        ini += std::string(key) + "=\"" + Folder("f" + std::to_string(i)) + "\"\r\n";
+    }
+    WriteFile(dir->File("folders.ini"), ini);
+    // The free address space as this test sees it, less 200 MB.
+    uint64_t free = 0;
+    MEMORY_BASIC_INFORMATION mbi;
+    for (const char* p = nullptr; VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi;) {
+        if (mbi.State == MEM_FREE)
+            free += mbi.RegionSize;
+        const char* next = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
+        if (next <= p)
+            break;
+        p = next;
+    }
+    ASSERT_GT(free, 400ull << 20);
+    TFah::SetAddressSpaceReserveForTesting(free - (200ull << 20));
+    std::string told;
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        Start();
+    }
+    const std::vector<PVirtualNode> rows = form->fvFrame1->ClientNodes();
+    ASSERT_EQ(rows.size(), static_cast<size_t>(kFolders));
+    form->fvFrame1->ApplyFilters();
+    size_t watched = 0, leftOut = 0;
+    std::string firstLeftOut;
+    for (PVirtualNode n : rows) {
+        TFahView* view = form->fvFrame1->GetFahView(n);
+        if (view->Fah()->PollThread()) {
+            ++watched;
+            continue;
+        }
+        EXPECT_TRUE(view->Fah()->LeftOut());
+        EXPECT_EQ(view->StatusText, sUnknown + " - " + sErrorL_Caption + ": " + sNotWatched);
+        if (leftOut++ == 0)
+            firstLeftOut = view->Folder;
+    }
+    EXPECT_GT(watched, 0u);
+    ASSERT_GT(leftOut, 0u);
+    EXPECT_EQ(watched + leftOut, static_cast<size_t>(kFolders));
+    // One box: how many of all, and the first of them by name.
+    EXPECT_EQ(told.rfind(FillIn(sFoldersNotWatched, {std::to_string(leftOut), "2000"}) + "\r\n" + firstLeftOut, 0),
+              0u)
+        << told.substr(0, 300);
+
+    // Ctrl+C copies the whole list: the captions and one line a folder.
+    form->fvFrame1->VSTree->SetFocus();
+    form->MainDM->CopyToClipBrdAction->Execute();
+    const std::string copied = GetClipboardText();
+    size_t lines = 0, notWatchedLines = 0;
+    for (size_t at = 0; at < copied.size();) {
+        size_t end = copied.find("\r\n", at);
+        if (end == std::string::npos)
+            end = copied.size();
+        const std::string line = copied.substr(at, end - at);
+        ++lines;
+        notWatchedLines += line.find(sNotWatched) != std::string::npos;
+        at = end + 2;
+    }
+    EXPECT_GE(lines, static_cast<size_t>(kFolders + 1));
+    EXPECT_EQ(notWatchedLines, leftOut);
+}
+
+// A copy that fails is told in a box (and logged); the next one goes through.
+TEST_F(MainFormTest, ACopyThatFailsIsToldInABox)
+{
+    List({{Folder("a"), "a", "", "", false}});
+    Start();
+    // Another thread holds the clipboard open meanwhile.
+    std::atomic<int> held{0};
+    std::atomic<bool> release{false};
+    std::thread holder([&] {
+        held = OpenClipboard(nullptr) ? 1 : -1;
+        while (held == 1 && !release)
+            Sleep(10);
+        if (held == 1)
+            CloseClipboard();
+    });
+    ASSERT_TRUE(PumpUntil([&] { return held.load() != 0; }, 5000));
+    ASSERT_EQ(held.load(), 1);
+    std::string told;
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        form->MainDM->CopyToClipBrdAction->Execute();
+    }
+    release = true;
+    holder.join();
+    EXPECT_EQ(told, FillIn(sCopyFailed, {"The clipboard is in use by another program"}));
+    EXPECT_NE(ReadFile(dir->File("error.log")).find("The clipboard is in use by another program"), std::string::npos);
+    form->MainDM->CopyToClipBrdAction->Execute();
+    EXPECT_NE(GetClipboardText().find("\r\na;"), std::string::npos) << GetClipboardText().substr(0, 200);
 }
 
 TEST_F(MainFormTest, ShutdownStopsLocalServicesLogOffDoesNot)
