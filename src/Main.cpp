@@ -443,7 +443,8 @@ std::string TMainForm::LoadFolders(std::vector<std::string>& notWatched)
             error = fah->ErrorText;
         }
         notWatched.push_back(folder);
-        if (!error.empty())
+        // Left out for the reserve: the box tells it, it is no error.
+        if (!error.empty() && !fah->LeftOut())
             AppException(sErrorL_Caption + " " + folder + "\r\n" + error);
     }
     return std::string();

@@ -68,16 +68,35 @@ DWORD RandomBelow(DWORD n)
 
 uint64_t FreeAddressSpace()
 {
-    uint64_t free = 0;
+    // Free regions, and allocations that are only reserved with nothing
+    // committed: Wine keeps the upper part of the address space reserved
+    // that way and hands it out as memory is asked for (and reports the
+    // whole space as available whatever is used).
+    uint64_t free = 0, reserved = 0;
+    const void* allocation = nullptr;
+    bool committed = true;
     MEMORY_BASIC_INFORMATION mbi;
     for (const char* p = nullptr; VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi;) {
+        if (mbi.State == MEM_FREE || mbi.AllocationBase != allocation) {
+            if (!committed)
+                free += reserved;
+            allocation = mbi.State == MEM_FREE ? nullptr : mbi.AllocationBase;
+            committed = mbi.State == MEM_FREE || mbi.Type != MEM_PRIVATE;
+            reserved = 0;
+        }
         if (mbi.State == MEM_FREE)
             free += mbi.RegionSize;
+        else if (mbi.State == MEM_RESERVE)
+            reserved += mbi.RegionSize;
+        else
+            committed = true;
         const char* next = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
         if (next <= p)
             break;
         p = next;
     }
+    if (!committed)
+        free += reserved;
     MEMORYSTATUSEX status{};
     status.dwLength = sizeof status;
     if (GlobalMemoryStatusEx(&status) && status.ullAvailVirtual < free)

@@ -63,8 +63,9 @@ class TFah;
 // object before it uses it. Objects are created and freed on the GUI thread,
 // so a positive answer holds until the GUI thread frees one.
 bool IsFahAlive(const TFah* fah);
-// The address space of this process not in use: the free regions summed,
-// or the system's figure when that is smaller.
+// The address space of this process not in use: the free regions and the
+// allocations with nothing committed summed, or the system's figure when
+// that is smaller.
 uint64_t FreeAddressSpace();
 // The object a posted message carries, or nullptr when it is gone.
 TFah* FahFromMessage(WPARAM wParam);

@@ -1039,17 +1039,8 @@ TEST_F(MainFormTest, FoldersBeyondTheAddressSpaceReserveAreListedAsNotWatchedAnd
         ini += std::string(key) + "=\"" + Folder("f" + std::to_string(i)) + "\"\r\n";
     }
     WriteFile(dir->File("folders.ini"), ini);
-    // The free address space as this test sees it, less 200 MB.
-    uint64_t free = 0;
-    MEMORY_BASIC_INFORMATION mbi;
-    for (const char* p = nullptr; VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi;) {
-        if (mbi.State == MEM_FREE)
-            free += mbi.RegionSize;
-        const char* next = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
-        if (next <= p)
-            break;
-        p = next;
-    }
+    // A reserve 200 MB below what is free now.
+    const uint64_t free = FreeAddressSpace();
     ASSERT_GT(free, 400ull << 20);
     TFah::SetAddressSpaceReserveForTesting(free - (200ull << 20));
     std::string told;
