@@ -341,7 +341,8 @@ void TMainForm::LoadTimerTick()
         HandleCurrentException();
     }
     // 2, 3. The folders.
-    std::string listError = LoadFolders();
+    std::vector<std::string> notWatched;
+    std::string listError = LoadFolders(notWatched);
     // 4. Shown unless the program starts in the tray.
     Application().ShowMainForm = !s.FindValue("osMinimizeToTray").AsBoolean();
     // 5. Window size.
@@ -378,10 +379,24 @@ void TMainForm::LoadTimerTick()
         if (alive.expired())
             return;
     }
+    // Folders listed but not watched are told once, the first of them by name.
+    if (!notWatched.empty()) {
+        constexpr size_t kNamed = 20;
+        std::string text = FillIn(sFoldersNotWatched, {std::to_string(notWatched.size()),
+                                                       std::to_string(fvFrame1->ClientNodes().size())});
+        for (size_t i = 0; i < notWatched.size() && i < kNamed; ++i)
+            text += "\r\n" + notWatched[i];
+        if (notWatched.size() > kNamed)
+            text += "\r\n...";
+        std::weak_ptr<void> alive = AliveToken();
+        AppMessageBox(sErrorL_Caption, text, MB_OK | MB_ICONWARNING);
+        if (alive.expired())
+            return;
+    }
     Application().ProcessMessages();
 }
 
-std::string TMainForm::LoadFolders()
+std::string TMainForm::LoadFolders(std::vector<std::string>& notWatched)
 {
     std::vector<TFolderEntry> folders;
     try {
@@ -430,7 +445,9 @@ std::string TMainForm::LoadFolders()
             folder = fah->Folder;
             error = fah->ErrorText;
         }
-        if (!error.empty())
+        notWatched.push_back(folder);
+        // Left out for the reserve: the box tells it, it is no error.
+        if (!error.empty() && !fah->LeftOut())
             AppException(sErrorL_Caption + " " + folder + "\r\n" + error);
     }
     return std::string();

@@ -176,7 +176,9 @@ private:
     void FinishedUnitTimerTick();
     // Adds the folders of the folder list; the text of an error to show the
     // user when the file can't be read (empty when it could).
-    std::string LoadFolders();
+    // Returns the error of a folder list that can't be read; the folders
+    // listed without a polling thread go into notWatched.
+    std::string LoadFolders(std::vector<std::string>& notWatched);
     // The keyboard to the client list.
     void FocusList();
     // The keyboard goes back where it was in this window, else to the list.

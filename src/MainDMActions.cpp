@@ -459,8 +459,19 @@ void TMainDM::FahColActionExecute(TObject*)
 
 void TMainDM::CopyToClipBrdActionExecute(TObject*)
 {
-    if (Host.CopyToClipboard)
+    if (!Host.CopyToClipboard)
+        return;
+    // A copy that failed (no memory for the text, the clipboard held by
+    // another program) is told, not only logged.
+    std::string error;
+    try {
         Host.CopyToClipboard();
+    } catch (const std::exception& e) {
+        error = e.what();
+        HandleCurrentException();
+    }
+    if (!error.empty())
+        AppMessageBox(sErrorL_Caption, FillIn(sCopyFailed, {error}), MB_OK | MB_ICONERROR);
 }
 
 void TMainDM::AutoUpdateActionExecute(TObject*)

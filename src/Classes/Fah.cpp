@@ -3,6 +3,7 @@
 #include <winnetwk.h>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <set>
 
@@ -64,6 +65,86 @@ DWORD RandomBelow(DWORD n)
 }
 
 }  // namespace
+
+uint64_t FreeAddressSpace()
+{
+    // Free regions, and allocations that are only reserved with nothing
+    // committed: Wine keeps the upper part of the address space reserved
+    // that way and hands it out as memory is asked for (and reports the
+    // whole space as available whatever is used).
+    uint64_t free = 0, reserved = 0;
+    const void* allocation = nullptr;
+    bool committed = true;
+    MEMORY_BASIC_INFORMATION mbi;
+    for (const char* p = nullptr; VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi;) {
+        if (mbi.State == MEM_FREE || mbi.AllocationBase != allocation) {
+            if (!committed)
+                free += reserved;
+            allocation = mbi.State == MEM_FREE ? nullptr : mbi.AllocationBase;
+            committed = mbi.State == MEM_FREE || mbi.Type != MEM_PRIVATE;
+            reserved = 0;
+        }
+        if (mbi.State == MEM_FREE)
+            free += mbi.RegionSize;
+        else if (mbi.State == MEM_RESERVE)
+            reserved += mbi.RegionSize;
+        else
+            committed = true;
+        const char* next = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
+        if (next <= p)
+            break;
+        p = next;
+    }
+    if (!committed)
+        free += reserved;
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (GlobalMemoryStatusEx(&status) && status.ullAvailVirtual < free)
+        free = status.ullAvailVirtual;
+    return free;
+}
+
+namespace {
+
+std::atomic<uint64_t> addressSpaceReserve{0};
+// What RoomForPollingThread last knew to be free, less what it gave away since.
+uint64_t freeEstimate = 0;
+TCriticalSection& RoomLock()
+{
+    static TCriticalSection cs;
+    return cs;
+}
+
+// Whether another polling thread leaves the reserve free. The free space is
+// measured again only when a pessimistic estimate (each thread taking
+// kThreadSpaceGuess) comes near the reserve: thousands of folders don't
+// walk the address space thousands of times.
+bool RoomForPollingThread()
+{
+    constexpr uint64_t kThreadSpaceGuess = 4ull << 20;
+    static unsigned calls = 0;
+    TLock lock(RoomLock());
+    uint64_t& estimate = freeEstimate;
+    uint64_t reserve = addressSpaceReserve.load();
+    if (reserve == 0)
+        reserve = TFah::kAddressSpaceReserve;
+    // Now and then anyway: the rest of the program takes space too.
+    if (estimate < reserve + kThreadSpaceGuess || ++calls % 32 == 0)
+        estimate = FreeAddressSpace();
+    if (estimate < reserve + kThreadSpaceGuess)
+        return false;
+    estimate -= kThreadSpaceGuess;
+    return true;
+}
+
+}  // namespace
+
+void TFah::SetAddressSpaceReserveForTesting(uint64_t bytes)
+{
+    TLock lock(RoomLock());
+    addressSpaceReserve.store(bytes);
+    freeEstimate = 0;
+}
 
 bool IsFahAlive(const TFah* fah)
 {
@@ -216,7 +297,12 @@ void TFah::Init(const TFahParams& params)
         TLock lock(LiveLock());
         LiveSet().insert(this);
     }
-    if (params.StartPolling) {
+    if (params.StartPolling && !RoomForPollingThread()) {
+        // Listed, not watched: the row and the start-up box say so.
+        TLock lock(cs_);
+        leftOut_ = true;
+        ErrorText = sNotWatched;
+    } else if (params.StartPolling) {
         try {
             thread_ = std::make_unique<TFAHThread>(this);
         } catch (const std::exception& e) {

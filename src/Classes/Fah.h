@@ -63,6 +63,10 @@ class TFah;
 // object before it uses it. Objects are created and freed on the GUI thread,
 // so a positive answer holds until the GUI thread frees one.
 bool IsFahAlive(const TFah* fah);
+// The address space of this process not in use: the free regions and the
+// allocations with nothing committed summed, or the system's figure when
+// that is smaller.
+uint64_t FreeAddressSpace();
 // The object a posted message carries, or nullptr when it is gone.
 TFah* FahFromMessage(WPARAM wParam);
 
@@ -191,12 +195,21 @@ public:
     // The value behind key in "unitinfo.txt" (up to the line end).
     std::string GetUnitInfoValue(const std::string& key);
     TFAHThread* PollThread() const { return thread_.get(); }
+    // True when no polling thread was made because the address space left
+    // was down to the reserve (ErrorText says so in the row).
+    bool LeftOut() const { return leftOut_; }
     // The log tracker; used by the polling thread only.
     TFahMsgLog& MsgLog() { return msgLog_; }
 
     // The pause after each file read, so one client does not hog a shared
     // disk (100 ms). Benchmarks and tests may shorten it.
     static void SetFileReadPause(DWORD ms);
+    // Polling threads are made while more than this much address space is
+    // free, so the rest of the program (the clipboard, the windows, a
+    // selected client's log) still has room.
+    static constexpr uint64_t kAddressSpaceReserve = 256ull << 20;
+    // Tests: another reserve (0: kAddressSpaceReserve again).
+    static void SetAddressSpaceReserveForTesting(uint64_t bytes);
     static DWORD FileReadPause();
     // Files larger than this are not read (the fields are cleared). The log
     // is read whatever its size, and only its end is kept (TLogTailReader).
@@ -284,6 +297,7 @@ private:
     TCriticalSection cs_;
     TFahMsgLog msgLog_;
     std::unique_ptr<TFAHThread> thread_;
+    bool leftOut_ = false;
     uint64_t generation_ = 0;   // grows with every SetFolder
     TWork work_;
     TLogTailReader logReader_;

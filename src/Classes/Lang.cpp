@@ -208,6 +208,9 @@ std::string sFolderListNotRead;
 std::string sFolderListNotSaved;
 std::string sExecEndedWithCode;
 std::string sClientCfgNotSaved;
+std::string sNotWatched;
+std::string sFoldersNotWatched;
+std::string sCopyFailed;
 
 // {Dialogs}
 std::string sFolder;
@@ -435,6 +438,9 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sFolderListNotSaved),
     BX_LANG_GLOBAL(sExecEndedWithCode),
     BX_LANG_GLOBAL(sClientCfgNotSaved),
+    BX_LANG_GLOBAL(sNotWatched),
+    BX_LANG_GLOBAL(sFoldersNotWatched),
+    BX_LANG_GLOBAL(sCopyFailed),
     // {Dialogs}
     BX_LANG_GLOBAL(sFolder),
     BX_LANG_GLOBAL(sAlias),

@@ -272,6 +272,9 @@ extern std::string sFolderListNotRead;
 extern std::string sFolderListNotSaved;
 extern std::string sExecEndedWithCode;
 extern std::string sClientCfgNotSaved;
+extern std::string sNotWatched;
+extern std::string sFoldersNotWatched;
+extern std::string sCopyFailed;
 
 // {Dialogs}
 extern std::string sFolder;

@@ -532,9 +532,20 @@ void TfvFrame::SelectionChanged(PVirtualNode node)
                 ShowDetails(view);
                 ShowClientCfg(view);
             }
-            Application().ProcessMessages();
+            // While the list still handles a mouse press (a click that moves
+            // the selection), the press's own release and the context menu
+            // it brings wait in the queue: handled here they would run
+            // before the clicked row is focused.
+            const bool pressing = VSTree->HasState(tsLeftButtonDown | tsRightButtonDown | tsMiddleButtonDown);
+            auto pending = [pressing] {
+                if (pressing)
+                    Application().ProcessMessagesButInput();
+                else
+                    Application().ProcessMessages();
+            };
+            pending();
             Post(WM_UPDATETRAYHINT, reinterpret_cast<WPARAM>(SelectedView()));
-            Application().ProcessMessages();
+            pending();
             StartPrevLogReader();
             node = VSTree->FocusedNode();
         } while (selectionPending_);

@@ -193,11 +193,18 @@ void TApplication::RunLoopEndHandlers()
     }
 }
 
-void TApplication::ProcessMessages()
+void TApplication::ProcessMessages() { ProcessPending(PM_REMOVE); }
+
+void TApplication::ProcessMessagesButInput()
+{
+    ProcessPending(PM_REMOVE | PM_QS_SENDMESSAGE | PM_QS_POSTMESSAGE | PM_QS_PAINT);
+}
+
+void TApplication::ProcessPending(UINT peekFlags)
 {
     BeginNestedLoop();
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, peekFlags)) {
         if (msg.message == WM_QUIT) {
             terminated_ = true;
             PostQuitMessage(static_cast<int>(msg.wParam));

@@ -62,6 +62,9 @@ public:
     // Handles every message waiting now. A WM_QUIT seen here sets Terminated and is
     // posted again so the outer loop ends too.
     void ProcessMessages();
+    // The same for everything but mouse and keyboard input, which stays
+    // queued in its order: for work done while a press is still handled.
+    void ProcessMessagesButInput();
     // Waits for messages up to maxWaitMs, then handles what came.
     void WaitAndProcessMessages(DWORD maxWaitMs);
     void Terminate();
@@ -141,6 +144,7 @@ private:
     static LRESULT CALLBACK AppWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
     bool DispatchOne(MSG& msg);
+    void ProcessPending(UINT peekFlags);
     void FreeReleased();
     void WriteErrorLine(const std::string& message) const noexcept;
 

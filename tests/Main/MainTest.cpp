@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <functional>
 #include <thread>
 #include <string>
@@ -34,6 +35,7 @@
 #include "controls/StatusBarEx.h"
 #include "platform/Application.h"
 #include "platform/DateTime.h"
+#include "platform/Clipboard.h"
 #include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/Menus.h"
@@ -75,22 +77,29 @@ void Set(const char* name, const TAppVariant& v)
     val.Save();
 }
 
-// A right click at a screen point; the menu it opens is closed by the
-// Escape that its handler started (joined here).
+// A right click at a screen point with its press and release arriving
+// together, as a touchpad tap or xdotool's click brings them; each carries
+// its position, so a late motion from the display server can't move it off
+// the point. The menu it opens is closed by the Escape that its handler
+// started (joined here); a click that opened none is waited for 3 s.
 void RightClickAt(POINT p, std::thread& escape)
 {
-    EXPECT_TRUE(SendInputPumping(MouseMoveTo(POINT{p.x + 5, p.y}), 300));
-    // Each press carries its position: a late motion from the display
-    // server can't move it off the point.
+    EXPECT_TRUE(SendInputPumping(MouseMoveTo(POINT{p.x + 5, p.y}), 100));
     std::vector<INPUT> in = MouseMoveTo(p);
     for (DWORD f : {MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP}) {
         INPUT i = in.back();
         i.mi.dwFlags |= f;
         in.push_back(i);
     }
-    EXPECT_TRUE(SendInputPumping(in, 600));
+    std::atomic<UINT> sent{0};
+    std::thread click([&] { sent = SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)); });
+    PumpUntil([&] { return sent.load() != 0; }, 5000);
+    click.join();
+    EXPECT_EQ(sent.load(), in.size());
+    PumpUntil([&] { return escape.joinable(); }, 3000);
     if (escape.joinable())
         escape.join();
+    Pump(50);
 }
 
 // The pixels of a window's top rows as the screen shows them.
@@ -146,6 +155,7 @@ protected:
         TFah::SetNetConnectForTesting(nullptr);
         SetSystemProgramFolderForTesting("");
         TFah::SetFileReadPause(100);
+        TFah::SetAddressSpaceReserveForTesting(0);
         SetFahSettingsPathForTesting("");
         TRegistry().DeleteKey(kKey);
     }
@@ -565,8 +575,8 @@ TEST_F(MainFormTest, TheListHasTheKeysAtStartAndAfterAServiceBox)
     EXPECT_EQ(GetActiveWindow(), form->Handle());
     EXPECT_EQ(GetFocus(), tree->Handle());
     PVirtualNode before = tree->FocusedNode();
-    EXPECT_TRUE(SendInputPumping(Chord({VK_DOWN}), 200));
-    EXPECT_NE(tree->FocusedNode(), before);
+    EXPECT_TRUE(SendInputPumping(Chord({VK_DOWN}), 50));
+    EXPECT_TRUE(PumpUntil([&] { return tree->FocusedNode() != before; }, 3000));
     EXPECT_TRUE(SendInputPumping(Chord({VK_F5}), 200));
     EXPECT_TRUE(form->fvFrame1->SettleTimer().Enabled());
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
@@ -587,12 +597,15 @@ TEST_F(MainFormTest, ARightClickSelectsTheRowThePopupActsOn)
         inMenu = form->MainDM->Host.SelectedView();
         escape = SendInputLater(Chord({VK_ESCAPE}), 300);
     };
-    // Real input may land a pixel off or be overtaken on a busy machine: a
-    // click that reached no popup or another row is made again (a list that
+    // The click's press clears the selection of "a" first (the list then
+    // handles what is pending) and its release is already queued: the
+    // popup must still come after "b" is focused. A click that reached no
+    // popup or another row on a busy machine is made again (a list that
     // ignored the clicked row fails every time).
     for (int attempt = 0; attempt < 3; ++attempt) {
         form->fvFrame1->SelectNode(form->fvFrame1->ClientNodes().at(0));
-        Pump(50);
+        ASSERT_TRUE(PumpUntil([&] { return form->MainDM->Host.SelectedView() != nullptr; }, 1000));
+        ASSERT_EQ(form->MainDM->Host.SelectedView()->Fah()->GetDisplayName(), "a");
         RECT r = tree->NodeDisplayRect(form->fvFrame1->ClientNodes().at(1), 0, false);
         inMenu = nullptr;
         RightClickAt(tree->ClientToScreen(POINT{r.left + 40, (r.top + r.bottom) / 2}), escape);
@@ -1114,8 +1127,17 @@ TEST_F(MainFormTest, ThreadsThatCannotStartAreReportedAndTheStartGoesOn)
         list.AddFah(p);
         TThread::FailCreationsForTesting(p.folder == dir->Path() + "c\\" ? 1 : 0);
     };
-    Start();
+    std::string told;
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        Start();
+    }
     TThread::FailCreationsForTesting(0);
+    // The box at the start names the folder that is not watched.
+    EXPECT_EQ(told, FillIn(sFoldersNotWatched, {"1", "3"}) + "\r\n" + bad);
     // Every folder is listed; the one that could not start says why.
     std::vector<std::string> shown;
     for (PVirtualNode n : form->fvFrame1->ClientNodes())
@@ -1133,6 +1155,106 @@ TEST_F(MainFormTest, ThreadsThatCannotStartAreReportedAndTheStartGoesOn)
     EXPECT_FALSE(form->CpuUsageIndicator());
     EXPECT_FALSE(form->MainTBToolbar->Visible());
     ASSERT_NE(form->SelectTimer(), nullptr);
+}
+
+// 2,000 folders: polling threads are made while the address space keeps
+// its reserve (here set to leave room for a few dozen); the others are
+// listed as not watched, told once at the start, and the list still copies.
+TEST_F(MainFormTest, FoldersBeyondTheAddressSpaceReserveAreListedAsNotWatchedAndTheListCopies)
+{
+    constexpr int kFolders = 2000;
+    std::string ini = "[FAHDir]\r\n";
+    for (int i = 0; i < kFolders; ++i) {
+        char key[16];
+        std::snprintf(key, sizeof key, "line%04d", i);
+        ini += std::string(key) + "=\"" + Folder("f" + std::to_string(i)) + "\"\r\n";
+    }
+    WriteFile(dir->File("folders.ini"), ini);
+    // A reserve 200 MB below what is free now.
+    const uint64_t free = FreeAddressSpace();
+    ASSERT_GT(free, 400ull << 20);
+    TFah::SetAddressSpaceReserveForTesting(free - (200ull << 20));
+    std::string told;
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        Start();
+    }
+    const std::vector<PVirtualNode> rows = form->fvFrame1->ClientNodes();
+    ASSERT_EQ(rows.size(), static_cast<size_t>(kFolders));
+    form->fvFrame1->ApplyFilters();
+    size_t watched = 0, leftOut = 0;
+    std::string firstLeftOut;
+    for (PVirtualNode n : rows) {
+        TFahView* view = form->fvFrame1->GetFahView(n);
+        if (view->Fah()->PollThread()) {
+            ++watched;
+            continue;
+        }
+        EXPECT_TRUE(view->Fah()->LeftOut());
+        EXPECT_EQ(view->StatusText, sUnknown + " - " + sErrorL_Caption + ": " + sNotWatched);
+        if (leftOut++ == 0)
+            firstLeftOut = view->Folder;
+    }
+    EXPECT_GT(watched, 0u);
+    ASSERT_GT(leftOut, 0u);
+    EXPECT_EQ(watched + leftOut, static_cast<size_t>(kFolders));
+    // One box: how many of all, and the first of them by name.
+    EXPECT_EQ(told.rfind(FillIn(sFoldersNotWatched, {std::to_string(leftOut), "2000"}) + "\r\n" + firstLeftOut, 0),
+              0u)
+        << told.substr(0, 300);
+
+    // Ctrl+C copies the whole list: the captions and one line a folder.
+    form->fvFrame1->VSTree->SetFocus();
+    form->MainDM->CopyToClipBrdAction->Execute();
+    const std::string copied = GetClipboardText();
+    size_t lines = 0, notWatchedLines = 0;
+    for (size_t at = 0; at < copied.size();) {
+        size_t end = copied.find("\r\n", at);
+        if (end == std::string::npos)
+            end = copied.size();
+        const std::string line = copied.substr(at, end - at);
+        ++lines;
+        notWatchedLines += line.find(sNotWatched) != std::string::npos;
+        at = end + 2;
+    }
+    EXPECT_GE(lines, static_cast<size_t>(kFolders + 1));
+    EXPECT_EQ(notWatchedLines, leftOut);
+}
+
+// A copy that fails is told in a box (and logged); the next one goes through.
+TEST_F(MainFormTest, ACopyThatFailsIsToldInABox)
+{
+    List({{Folder("a"), "a", "", "", false}});
+    Start();
+    // Another thread holds the clipboard open meanwhile.
+    std::atomic<int> held{0};
+    std::atomic<bool> release{false};
+    std::thread holder([&] {
+        held = OpenClipboard(nullptr) ? 1 : -1;
+        while (held == 1 && !release)
+            Sleep(10);
+        if (held == 1)
+            CloseClipboard();
+    });
+    ASSERT_TRUE(PumpUntil([&] { return held.load() != 0; }, 5000));
+    ASSERT_EQ(held.load(), 1);
+    std::string told;
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        form->MainDM->CopyToClipBrdAction->Execute();
+    }
+    release = true;
+    holder.join();
+    EXPECT_EQ(told, FillIn(sCopyFailed, {"The clipboard is in use by another program"}));
+    EXPECT_NE(ReadFile(dir->File("error.log")).find("The clipboard is in use by another program"), std::string::npos);
+    form->MainDM->CopyToClipBrdAction->Execute();
+    EXPECT_NE(GetClipboardText().find("\r\na;"), std::string::npos) << GetClipboardText().substr(0, 200);
 }
 
 TEST_F(MainFormTest, ShutdownStopsLocalServicesLogOffDoesNot)

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 
 #include "controls/DrawUtils.h"
@@ -110,6 +111,20 @@ void ShowActive(TForm& form)
 }
 
 void ParkMouse() { SendInputPumping(MouseMoveTo(POINT{1270, 1010}), 50); }
+
+// Moves the mouse to a screen point until the state shows it arrived. On a
+// busy machine the display server's echo of an earlier move can come after
+// a later one and put the cursor back: the move is then made again.
+bool MoveUntil(POINT to, const std::function<bool()>& arrived)
+{
+    for (int i = 0; i < 5; ++i) {
+        if (!SendInputPumping(MouseMoveTo(to), 20))
+            return false;
+        if (PumpUntil(arrived, 1000))
+            return true;
+    }
+    return false;
+}
 
 // Points the shell's "open" command of http addresses at the recorder for
 // the test's lifetime.
@@ -253,21 +268,16 @@ TEST(RxLabel, NoMouseEnterWhileAnotherProgramIsActive)
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
 
-    // Once this program is active again, entering and leaving are told.
-    ParkMouse();
+    // Once this program is active again, entering and leaving are told. The
+    // move made while the other program was active may still come back
+    // from the display server now and enter: parking leaves again.
+    EXPECT_TRUE(MoveUntil(POINT{1270, 1010}, [&] { return !form.label->MouseInControl(); }));
     ShowActive(form);
     ASSERT_TRUE(IsForegroundTask());
-    // Wine may deliver a move from where the cursor was after the move it
-    // was sent, and its leave timer may still see the parked cursor: each
-    // place is moved to twice, and the label's state is waited for.
     const POINT away = form.ClientToScreen(POINT{250, 100});
-    ASSERT_TRUE(SendInputPumping(MouseMoveTo(over)));
-    ASSERT_TRUE(SendInputPumping(MouseMoveTo(over)));
-    EXPECT_TRUE(PumpUntil([&] { return form.label->MouseInControl(); }, 2000));
+    EXPECT_TRUE(MoveUntil(over, [&] { return form.label->MouseInControl(); }));
     EXPECT_GE(enters, 1);
-    ASSERT_TRUE(SendInputPumping(MouseMoveTo(away)));
-    ASSERT_TRUE(SendInputPumping(MouseMoveTo(away)));
-    EXPECT_TRUE(PumpUntil([&] { return !form.label->MouseInControl(); }, 2000));
+    EXPECT_TRUE(MoveUntil(away, [&] { return !form.label->MouseInControl(); }));
     EXPECT_EQ(leaves, enters);
     ParkMouse();
 }
@@ -287,8 +297,7 @@ TEST(RxLabel, AClickOnALinkLabelOpensItsAddress)
     EXPECT_EQ(form.label->Cursor(), ScreenCursor(crHand));
     ShowActive(form);
     POINT p = form.label->ClientToScreen(POINT{5, 5});
-    ASSERT_TRUE(SendInputPumping(MouseMoveTo(p)));
-    EXPECT_TRUE(form.label->Font().Style() & fsUnderline);
+    EXPECT_TRUE(MoveUntil(p, [&] { return (form.label->Font().Style() & fsUnderline) != 0; }));
     ASSERT_TRUE(SendInputPumping(MouseClickAt(p)));
     std::string got;
     PumpUntil(

@@ -360,7 +360,7 @@ bool TBaseVirtualTree::HintShow(THintInfo& info)
             return false;
         info.HintStr = DoGetNodeHint(node, column, lineBreak);
         if (info.HintStr.empty())
-            info.HintStr = " ";
+            info.HintStr.assign(1, ' ');
         pendingHint_.textRect = size;
         pendingHint_.text = info.HintStr;
         return true;
