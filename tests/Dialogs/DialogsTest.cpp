@@ -475,20 +475,31 @@ TEST(Dialogs, InputBoxCancelIsInTheLanguage)
     LoadLanguageResource("LANG_RU");
     LoadLangGlobals();
     std::wstring texts;
-    std::thread reader([&texts] {
+    const std::wstring cancel = Utf8ToWide(sCancel) + L"|";
+    std::thread reader([&texts, &cancel] {
+        // The box is found as soon as it exists; its buttons come a moment
+        // later: read them again until Cancel is there (or 10 s are gone).
         HWND box = nullptr;
-        for (int i = 0; i < 500 && !(box = FindWindowW(nullptr, L"Input test")); ++i)
+        for (int i = 0; i < 1000; ++i) {
+            if (!box)
+                box = FindWindowW(nullptr, L"Input test");
+            if (box) {
+                texts.clear();
+                for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                    wchar_t text[64] = {};
+                    GetWindowTextW(c, text, 64);
+                    texts += std::wstring(text) + L"|";
+                }
+                if (texts.find(cancel) != std::wstring::npos)
+                    break;
+            }
             Sleep(10);
-        for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-            wchar_t text[64] = {};
-            GetWindowTextW(c, text, 64);
-            texts += std::wstring(text) + L"|";
         }
         PostMessageW(box, WM_CLOSE, 0, 0);
     });
     std::string value = "x";
     EXPECT_FALSE(InputQuery("Input test", sInputString, value));
     reader.join();
-    EXPECT_NE(texts.find(Utf8ToWide(sCancel) + L"|"), std::wstring::npos) << WideToUtf8(texts);
+    EXPECT_NE(texts.find(cancel), std::wstring::npos) << WideToUtf8(texts);
     LoadEnglish();
 }
