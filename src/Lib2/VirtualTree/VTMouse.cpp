@@ -773,6 +773,7 @@ bool TBaseVirtualTree::CanAutoScroll() const
 bool TBaseVirtualTree::HandleMouseMove(TMessage& message)
 {
     const POINT p = PointFromLParam(message.LParam);
+    lastMouseMove_ = p;
     const bool band = (states_ & (tsDrawSelPending | tsDrawSelecting)) != 0;
     if (!band) {
         if ((states_ & tsWheelPanning) &&
