@@ -1783,6 +1783,9 @@ public:
     std::string AccessibleText(PVirtualNode node);
 
 protected:
+    // [paint] Whether the tree has the keyboard, as decided once when the
+    // paint under way began (asked anew outside a paint).
+    bool FocusedForPaint() const { return (states_ & tsPainting) ? paintFocused_ : Focused(); }
     // [stream] The chunks of a node after its node chunk header: the base
     // chunk with the children, then the user chunk (the string tree adds its
     // captions). ReadChunk gets a stream that ends with the chunk and returns
