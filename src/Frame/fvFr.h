@@ -229,6 +229,7 @@ private:
     std::string paintUserName_;
     COLORREF paintErrorColor_ = 0;
     int progressTextWidth_ = -1;   // "0000 " in the list font, measured once per paint
+    bool paintListFocused_ = false;   // the list had the keyboard when the paint began
     std::string pendingLink_;   // opened by WM_OPENPENDINGLINK
     HWND targetWindow_ = nullptr;
     std::string listBackground_, logBackground_, paramBackground_;

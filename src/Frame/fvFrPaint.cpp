@@ -44,6 +44,9 @@ void TfvFrame::BindListEvents()
         paintUserName_ = settings.FindValue("dfUserName").AsString();
         paintErrorColor_ = static_cast<COLORREF>(settings.FindValue("inColorError").AsInteger());
         progressTextWidth_ = -1;
+        // Asking for the focus is a round trip to the window server: once
+        // per paint, not once per cell.
+        paintListFocused_ = VSTree->Focused();
     };
     VSTree->OnPaintText = [this](TBaseVirtualTree*, TCanvas& canvas, PVirtualNode node, TColumnIndex column,
                                  TVSTTextType) { PaintText(canvas, node, column); };
@@ -103,7 +106,7 @@ void TfvFrame::PaintText(TCanvas& canvas, PVirtualNode node, TColumnIndex column
     TfvCellState st;
     st.kind = NodeKind(node);
     st.focused = node == VSTree->FocusedNode();
-    st.listFocused = VSTree->Focused();
+    st.listFocused = VSTree->HasState(tsPainting) ? paintListFocused_ : VSTree->Focused();
     st.hotRow = node == hotNode_;
     TFahView* view = GetFahView(node);
     st.hotLink = st.hotRow && column == hotColumn_ && view && !FvCellLink(*view, column).empty();

@@ -477,3 +477,36 @@ TEST_F(FvFrameTest, AnAddedStoppedFolderShowsItsDataAndClientCfgAfterItsFirstPol
     EXPECT_EQ(frame->VSTree->Text(node, fvcState), StatusNames[fsShutdown]);
     EXPECT_EQ(frame->VSTree->FocusedNode(), node);
 }
+
+// At the State column's default width its texts show whole in every
+// language: a client's state ("готовий до відправлення") and the totals
+// rows' summaries, as the list measures them when it paints.
+TEST_F(FvFrameTest, TheStateColumnShowsItsTextsWholeInEveryLanguage)
+{
+    ASSERT_TRUE(HaveDisplay());
+    const std::string run = Folder("run", {{"FAHlog.txt", kRunLog}});
+    HeldFile runHeld(run + "FAHlog.txt");
+    Add(run, "Runner");
+    Add(Folder("ready", {{"FAHlog.txt", kReadyLog}, {"work\\wuresults_01.dat", "=r"}}), "Sender");
+    Add(Folder("stop", {{"FAHlog.txt", kStopLog}}), "Stopper");
+    ASSERT_TRUE(WaitPolled());
+    ASSERT_EQ(frame->VSTree->Header().Columns()[fvcState]->Width(), 120);
+    std::vector<std::string> cut;
+    frame->VSTree->OnShortenString = [&](TBaseVirtualTree*, TCanvas&, PVirtualNode, TColumnIndex column,
+                                         const std::string& s, int, std::string&, bool&) {
+        if (column == fvcState)
+            cut.push_back(s);
+    };
+    for (const char* language : {"LANG_RU", "LANG_UA", "LANG_EN"}) {
+        LoadLanguageResource(language);
+        LoadLangGlobals();
+        ReloadLanguage();
+        frame->ApplyLanguage();
+        frame->ApplyFilters();
+        cut.clear();
+        PaintList();
+        EXPECT_FALSE(painted.empty()) << language;
+        EXPECT_TRUE(cut.empty()) << language << ": " << (cut.empty() ? "" : cut[0]);
+    }
+    frame->VSTree->OnShortenString = nullptr;
+}

@@ -314,6 +314,8 @@ bool TBaseVirtualTree::MouseMessage(TMessage& message)
         }
         SetHotNode(nullptr);
         header_->Columns().ResetHoverAndDown();
+        // Whatever window the mouse went to sets its own cursor.
+        shownCursor_ = nullptr;
         return false;   // the inherited handling and the hint's own
 
     case WM_SETCURSOR:
@@ -773,6 +775,7 @@ bool TBaseVirtualTree::CanAutoScroll() const
 bool TBaseVirtualTree::HandleMouseMove(TMessage& message)
 {
     const POINT p = PointFromLParam(message.LParam);
+    lastMouseMove_ = p;
     const bool band = (states_ & (tsDrawSelPending | tsDrawSelecting)) != 0;
     if (!band) {
         if ((states_ & tsWheelPanning) &&
@@ -840,10 +843,11 @@ void TBaseVirtualTree::HandleHotTrack(int x, int y)
         }
     }
     // After a scroll under a resting mouse the cursor follows too, unless
-    // it is the one shown already.
+    // it is the one shown already: what the tree set last while the mouse
+    // has stayed in its client area (asking the system is a round trip).
     const RECT client = ClientRect();
     const POINT p{x, y};
-    if (!PtInRect(&client, p) || (!OnGetCursor && ChosenCursor() == shownCursor_ && GetCursor() == shownCursor_))
+    if (!PtInRect(&client, p) || (!OnGetCursor && ChosenCursor() == shownCursor_ && MouseInside()))
         return;
     HWND capture = GetCapture();
     if (!capture || capture == Handle())
@@ -1108,7 +1112,8 @@ void TBaseVirtualTree::StopWheelPanning()
     DoStateChange(0, tsPanning | tsWheelPanning | tsScrollPending | tsScrolling);
     panning_.Destroy();
     ReleaseTreeCapture();
-    ::SetCursor(Cursor() ? Cursor() : ArrowCursor());
+    shownCursor_ = Cursor() ? Cursor() : ArrowCursor();
+    ::SetCursor(shownCursor_);
 }
 
 void TBaseVirtualTree::AdjustPanningCursor(int x, int y)
@@ -1128,8 +1133,10 @@ void TBaseVirtualTree::AdjustPanningCursor(int x, int y)
         name = L"VT_MOVEW";
     else
         name = canX && canY ? L"VT_MOVEALL" : canX ? L"VT_MOVEEW" : L"VT_MOVENS";
-    if (HCURSOR cursor = LoadCursorW(GetModuleHandleW(nullptr), name))
+    if (HCURSOR cursor = LoadCursorW(GetModuleHandleW(nullptr), name)) {
         ::SetCursor(cursor);
+        shownCursor_ = cursor;
+    }
 }
 
 void TBaseVirtualTree::PanningStep()

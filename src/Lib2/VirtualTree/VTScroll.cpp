@@ -9,6 +9,7 @@
 // the bars' positions are set without drawing; they are drawn once when the
 // burst is over (ScrollBarTimer).
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <algorithm>
 #include <vector>
@@ -68,8 +69,12 @@ bool TBaseVirtualTree::DoSetOffsetXY(POINT value, TScrollUpdateOptions options, 
                 ScrollWindowEx(Handle(), 0, deltaY, clipRect, clipRect, nullptr, nullptr, SW_INVALIDATE);
             } else {
                 // Child windows (an editor) move along; without any the
-                // system need not look for them.
-                const UINT flags = GetWindow(Handle(), GW_CHILD) ? SW_INVALIDATE | SW_SCROLLCHILDREN : SW_INVALIDATE;
+                // system need not look for them. Asking it whether there are
+                // any is a round trip, so it is asked only when a child
+                // control or a child window was ever put on the tree.
+                const bool children =
+                    (ControlCount() > 0 || childWindowsMade_) && GetWindow(Handle(), GW_CHILD) != nullptr;
+                const UINT flags = children ? SW_INVALIDATE | SW_SCROLLCHILDREN : SW_INVALIDATE;
                 ScrollWindowEx(Handle(), deltaX, deltaY, clipRect, clipRect, nullptr, nullptr, flags);
             }
         }
@@ -84,15 +89,14 @@ bool TBaseVirtualTree::DoSetOffsetXY(POINT value, TScrollUpdateOptions options, 
                 SetScrollBarPosition(SB_VERT, -offsetY_, redraw);
         }
     }
-    // The row under a resting mouse changes with the scroll.
-    if (HandleAllocated() && !(states_ & (tsPanning | tsDrawSelPending | tsDrawSelecting))) {
-        POINT screen;
-        if (t_wheelCursor)
-            screen = *t_wheelCursor;
-        else
-            GetCursorPos(&screen);
-        const POINT cursor = ScreenToClient(screen);
-        if (PtInRect(&client, cursor) && WindowFromPoint(screen) == Handle())
+    // The row under a resting mouse changes with the scroll. The mouse's own
+    // messages tell where it is: it is in the client area from its first
+    // move there until it leaves (WM_MOUSELEAVE), at the wheel message's
+    // point or else where it last moved. Asking the system for the cursor
+    // and the window under it would cost two round trips a scroll.
+    if (HandleAllocated() && MouseInside() && !(states_ & (tsPanning | tsDrawSelPending | tsDrawSelecting))) {
+        const POINT cursor = t_wheelCursor ? ScreenToClient(*t_wheelCursor) : lastMouseMove_;
+        if (PtInRect(&client, cursor))
             HandleHotTrack(cursor.x, cursor.y);
     }
     DoScroll(deltaX, deltaY);
@@ -121,9 +125,16 @@ void TBaseVirtualTree::SetScrollBarPosition(int bar, int position, bool redraw)
 
 void TBaseVirtualTree::ScrollBarsMoved()
 {
-    // One drawing for a burst: the timer restarts with every scroll.
+    // One drawing for a burst: the timer is put off while the scrolls go on.
+    // Restarting it is a round trip to the system, so it is restarted only
+    // once half its delay has passed since it was last started: it then
+    // runs out between half and all of the delay after the last scroll.
     scrollBarRedrawPending_ = true;
-    StartTimer(ScrollBarTimer, kScrollBarRedrawDelay);
+    const DWORD now = timeGetTime();
+    if (!(runningTimers_ & (1u << ScrollBarTimer)) || now - scrollBarTimerStart_ >= kScrollBarRedrawDelay / 2) {
+        scrollBarTimerStart_ = now;
+        StartTimer(ScrollBarTimer, kScrollBarRedrawDelay);
+    }
 }
 
 void TBaseVirtualTree::RedrawScrollBarsNow()

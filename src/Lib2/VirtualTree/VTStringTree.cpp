@@ -280,7 +280,7 @@ void TCustomVirtualStringTree::InitializeTextProperties(TVTPaintInfo& paintInfo)
     if ((paintInfo.PaintOptions & prSelection) &&
         (paintInfo.Column == FocusedColumn() || (TreeOptions().SelectionOptions() & toFullRowSelect))) {
         if (paintInfo.Node == DropTargetNode() ||
-            (Selected(paintInfo.Node) && (Focused() || (paint & toPopupMode))))
+            (Selected(paintInfo.Node) && (FocusedForPaint() || (paint & toPopupMode))))
             canvas.Font().SetColor(GetSysColor(COLOR_HIGHLIGHTTEXT));
     }
     if ((paintInfo.Node->States & vsDisabled) || !Enabled())

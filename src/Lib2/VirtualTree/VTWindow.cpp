@@ -275,6 +275,10 @@ void TBaseVirtualTree::WndProc(TMessage& message)
     case WM_GETDLGCODE:
         message.Result = DialogCodes();
         return;
+    case WM_PARENTNOTIFY:
+        if (LOWORD(message.WParam) == WM_CREATE)
+            childWindowsMade_ = true;
+        break;
     default:
         break;
     }

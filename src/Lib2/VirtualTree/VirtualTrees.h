@@ -1791,6 +1791,9 @@ public:
     std::string AccessibleText(PVirtualNode node);
 
 protected:
+    // [paint] Whether the tree has the keyboard, as decided once when the
+    // paint under way began (asked anew outside a paint).
+    bool FocusedForPaint() const { return (states_ & tsPainting) ? paintFocused_ : Focused(); }
     // [stream] The chunks of a node after its node chunk header: the base
     // chunk with the children, then the user chunk (the string tree adds its
     // captions). ReadChunk gets a stream that ends with the chunk and returns
@@ -2078,6 +2081,14 @@ private:
     // [scroll] A drawing of the scroll bars is due; UpdateScrollBars is running.
     bool scrollBarRedrawPending_ = false;
     bool inScrollBarUpdate_ = false;
+    // [scroll] When the bars' timer was last (re)started (timeGetTime).
+    DWORD scrollBarTimerStart_ = 0;
+    // [scroll] Where the mouse last moved (client coordinates): the row under
+    // a resting mouse is found there after a scroll.
+    POINT lastMouseMove_{-1, -1};
+    // [scroll] A child window was made on the tree's window (WM_PARENTNOTIFY):
+    // a scroll then asks the system whether it has any to move along.
+    bool childWindowsMade_ = false;
     int rangeX_ = 0;
 
     // Position cache.

@@ -272,6 +272,49 @@ TEST_F(MouseTest, HotNodeShowsTheHotCursor)
     }
 }
 
+// A scroll from the keyboard finds the row under a resting mouse where the
+// mouse last moved; with the mouse gone from the tree no row turns hot.
+TEST_F(MouseTest, KeyScrollUnderTheRestingMouseMovesTheHotNode)
+{
+    tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toHotTrack);
+    ASSERT_TRUE(MoveTo(POINT{5, 5}));
+    Show(100);
+    ASSERT_TRUE(MoveTo(LabelPoint(3)));
+    ASSERT_EQ(tree->HotNode(), Node(3));
+    std::vector<INPUT> ctrlDown;
+    AppendKeys(ctrlDown, {VK_CONTROL, VK_DOWN}, false);
+    AppendKeys(ctrlDown, {VK_CONTROL, VK_DOWN}, true);
+    ASSERT_TRUE(Send(ctrlDown));
+    ASSERT_EQ(tree->OffsetY(), -static_cast<int>(tree->DefaultNodeHeight()));
+    EXPECT_EQ(tree->HotNode(), Node(4));
+    // Away from the tree: the next scroll leaves every row cold.
+    ASSERT_TRUE(MoveTo(Screen(-30, 40), 100));
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return tree->HotNode() == nullptr; }, 2000));
+    ASSERT_TRUE(Send(ctrlDown));
+    ASSERT_EQ(tree->OffsetY(), -2 * static_cast<int>(tree->DefaultNodeHeight()));
+    EXPECT_EQ(tree->HotNode(), nullptr);
+}
+
+// A child window put on the tree by other code moves with the rows.
+TEST_F(MouseTest, AForeignChildWindowMovesWithTheRows)
+{
+    Show(100);
+    HWND child = CreateWindowExW(0, L"STATIC", L"child", WS_CHILD | WS_VISIBLE, 20, 100, 60, 16, tree->Handle(),
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(child, nullptr);
+    auto topOf = [&] {
+        RECT r;
+        GetWindowRect(child, &r);
+        return tree->ScreenToClient(POINT{r.left, r.top}).y;
+    };
+    ASSERT_EQ(topOf(), 100);
+    SendMessageW(tree->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
+    const int step = -tree->OffsetY();
+    ASSERT_GT(step, 0);
+    EXPECT_EQ(topOf(), 100 - step);
+    DestroyWindow(child);
+}
+
 TEST_F(MouseTest, ClickAndWaitEditsTheSelectedNode)
 {
     tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
