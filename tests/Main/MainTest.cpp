@@ -126,6 +126,15 @@ std::vector<COLORREF> TopPixels(HWND window, int rows)
 
 class MainFormTest : public ::testing::Test {
 protected:
+    // Two clients, "a" on the test service and "b" on a second one; the
+    // list settled and "a" focused.
+    void StartTwoServiceClients()
+    {
+        List({{Folder("a"), "", "", "Brenix Main Test Svc", false}, {Folder("b"), "", "", "Brenix Main Test Svc 2", false}});
+        Start();
+        ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+        form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
+    }
     void SetUp() override
     {
         TRegistry().DeleteKey(kKey);
@@ -945,10 +954,7 @@ TEST_F(MainFormTest, AnotherClientsRestartWaitsForTheRunningCommandAndThenRuns)
     TestService first(kTestService), second(L"Brenix Main Test Svc 2");
     ASSERT_EQ(first.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
     ASSERT_EQ(second.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
-    List({{Folder("a"), "", "", "Brenix Main Test Svc", false}, {Folder("b"), "", "", "Brenix Main Test Svc 2", false}});
-    Start();
-    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
-    form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
+    ASSERT_NO_FATAL_FAILURE(StartTwoServiceClients());
     bool posted = false;
     TSimpleTimer meanwhile(50, [&](TObject*) {
         if (posted || !FileExists(log) || ReadFile(log).find("-> stop") == std::string::npos)
@@ -1050,10 +1056,7 @@ TEST_F(MainFormTest, AnAutomaticRestartStillWaitingAtCloseNeverRuns)
     TestService first(kTestService), second(L"Brenix Main Test Svc 2");
     ASSERT_EQ(first.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
     ASSERT_EQ(second.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
-    List({{Folder("a"), "", "", "Brenix Main Test Svc", false}, {Folder("b"), "", "", "Brenix Main Test Svc 2", false}});
-    Start();
-    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
-    form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
+    ASSERT_NO_FATAL_FAILURE(StartTwoServiceClients());
     int step = 0;
     TSimpleTimer meanwhile(50, [&](TObject*) {
         if (step == 0 && FileExists(log) && ReadFile(log).find("-> stop") != std::string::npos) {
