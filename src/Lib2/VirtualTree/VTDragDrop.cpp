@@ -12,6 +12,7 @@
 #include "Lib2/VirtualTree/VTDragManager.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
+#include "Lib2/VirtualTree/VTUtils.h"
 #include "platform/Firewall.h"
 
 namespace {
@@ -35,16 +36,6 @@ TShiftState ShiftFromKeys(DWORD keyState)
 }
 
 enum TDragScrollDirection : unsigned { dsdLeft = 1, dsdUp = 2, dsdRight = 4, dsdDown = 8 };
-
-// Leaves a state on the way out, whatever happens in between.
-template <class F>
-struct TAtExit {
-    F f;
-    // Nothing may leave a destructor: an error goes to the application.
-    ~TAtExit() { Guarded([this] { f(); }); }
-};
-template <class F>
-TAtExit(F) -> TAtExit<F>;
 
 } // namespace
 
@@ -153,12 +144,12 @@ void TBaseVirtualTree::DoDragging(POINT p)
         if (states_ & tsOLEDragging)
             DoStateChange(0, tsOLEDragging);
     };
-    TAtExit leave{endDrag};
+    TVTOnExit leave{endDrag};
 
     IDataObject* dataObject = DragManager() ? dragManager_->GetDataObject() : nullptr;
     if (!dataObject)
         return;
-    TAtExit release{[dataObject] { dataObject->Release(); }};
+    TVTOnExit release{[dataObject] { dataObject->Release(); }};
     lastDropMode_ = dmOnNode;
     if (dragImageKind_ != diNoImage)
         PrepareDragImage(p, dataObject);
@@ -176,7 +167,7 @@ void TBaseVirtualTree::DoDragging(POINT p)
         TNodeArray nodes;
         nodes.swap(dragSelection_);
         BeginUpdate();
-        TAtExit endUpdate{[this] { EndUpdate(); }};
+        TVTOnExit endUpdate{[this] { EndUpdate(); }};
         for (size_t i = nodes.size(); i-- > 0;)
             DeleteNode(nodes[i], true);
     }
@@ -396,7 +387,7 @@ HRESULT TBaseVirtualTree::DragDrop(IDataObject* dataObject, DWORD keyState, POIN
     scrollDirections_ = 0;
     TBaseVirtualTree* source = dragManager_ ? dragManager_->GetDragSource() : nullptr;
     HRESULT result = S_OK;
-    TAtExit clearTarget{[this] {
+    TVTOnExit clearTarget{[this] {
         PVirtualNode old = dropTargetNode_;
         dropTargetNode_ = nullptr;
         lastDropMode_ = dmNowhere;
