@@ -50,7 +50,23 @@ bool ShowScrollBarIfNeeded(HWND window, int bar, bool show)
 void RedrawScrollBars(HWND window)
 {
     // Only the frame: the scroll bars (and whatever else the frame holds).
-    RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
+    // Without a region RedrawWindow would take the whole client area along
+    // and every row would be painted again; the region is the window less its
+    // client area, in client coordinates (RDW_FRAME lets it reach outside).
+    RECT frame, client;
+    if (!GetWindowRect(window, &frame) || !GetClientRect(window, &client))
+        return;
+    MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&frame), 2);
+    HRGN outer = CreateRectRgnIndirect(&frame);
+    HRGN inner = CreateRectRgnIndirect(&client);
+    if (outer && inner && CombineRgn(outer, outer, inner, RGN_DIFF) != ERROR)
+        RedrawWindow(window, nullptr, outer, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
+    else
+        RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
+    if (outer)
+        DeleteObject(outer);
+    if (inner)
+        DeleteObject(inner);
 }
 
 unsigned WheelScrollLines()

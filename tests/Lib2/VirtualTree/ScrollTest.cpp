@@ -177,6 +177,47 @@ TEST_F(ScrollTest, TheWheelScrollsBySystemLines)
     EXPECT_EQ(tree->OffsetY(), 0);
 }
 
+// A burst of scrolls sets the bars' positions without drawing them; they are
+// drawn once when it is over, and that drawing leaves the rows alone (the
+// rows were painted by the scrolls themselves).
+TEST_F(ScrollTest, TheBarsAreDrawnAfterABurstWithoutPaintingTheRowsAgain)
+{
+    tree->SetRootNodeCount(1000);
+    Show();
+    int texts = 0;
+    tree->OnGetText = [&](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType, std::string& text) {
+        ++texts;
+        text = "row";
+    };
+    UpdateWindow(h());
+    Pump(50);
+    // The colour at the middle of where the bar's thumb now belongs.
+    auto thumbMiddle = [&] {
+        SCROLLBARINFO info{};
+        info.cbSize = sizeof info;
+        GetScrollBarInfo(h(), OBJID_VSCROLL, &info);
+        RECT w;
+        GetWindowRect(h(), &w);
+        const int x = (info.rcScrollBar.left + info.rcScrollBar.right) / 2 - w.left;
+        const int y = info.rcScrollBar.top + (info.xyThumbTop + info.xyThumbBottom) / 2 - w.top;
+        HDC dc = GetWindowDC(h());
+        const COLORREF c = GetPixel(dc, x, y);
+        ReleaseDC(h(), dc);
+        return c;
+    };
+    const COLORREF thumb = thumbMiddle();
+    for (int i = 0; i < 30; ++i) {
+        SendMessageW(h(), WM_VSCROLL, SB_PAGEDOWN, 0);
+        UpdateWindow(h());
+    }
+    ASSERT_LT(tree->OffsetY(), -8000);
+    EXPECT_NE(thumbMiddle(), thumb);
+    texts = 0;
+    EXPECT_TRUE(PumpUntil([&] { return thumbMiddle() == thumb; }, 2000));
+    Pump(100);
+    EXPECT_EQ(texts, 0);
+}
+
 // The frames' header click: the sort column's ascending order becomes
 // descending, descending becomes unsorted; another column sorts by itself.
 TEST_F(ScrollTest, HeaderClicksSortInThreeStatesAndNewRowsSortThemselves)
