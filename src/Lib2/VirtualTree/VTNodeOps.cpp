@@ -580,6 +580,9 @@ void TBaseVirtualTree::BeginUpdate()
     if (!IsDestroying()) {
         if (updateCount_ == 0) {
             DoUpdating(usBegin);
+            if (HandleAllocated())
+                frameAtUpdate_ = FrameLook();
+            frameRedrawInUpdate_ = false;
             SetUpdateState(true);
         } else {
             DoUpdating(usUpdate);
@@ -615,9 +618,9 @@ void TBaseVirtualTree::EndUpdate()
         SetUpdateState(false);
         if (HandleAllocated()) {
             Invalidate();
-            // Redrawing was off: the scroll bars and the header in the frame
-            // are drawn again once, now.
-            RedrawFrame();
+            // Redrawing was off: the frame is drawn again once, now, as far
+            // as it changed.
+            RedrawFrameAfterUpdate();
         }
     }
     DoUpdating(updateCount_ == 0 ? usEnd : usUpdate);

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "Lib2/VirtualTree/VirtualTrees.h"
@@ -325,8 +326,59 @@ void TBaseVirtualTree::UpdateHeaderRect()
 
 void TBaseVirtualTree::RedrawFrame()
 {
+    if (updateCount_ > 0)
+        frameRedrawInUpdate_ = true;
     if (HandleAllocated())
         RedrawWindow(Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
+}
+
+bool TBaseVirtualTree::TFrameLook::operator==(const TFrameLook& other) const
+{
+    auto sameBar = [](const SCROLLBARINFO& a, const SCROLLBARINFO& b) {
+        return EqualRect(&a.rcScrollBar, &b.rcScrollBar) && a.dxyLineButton == b.dxyLineButton &&
+               a.xyThumbTop == b.xyThumbTop && a.xyThumbBottom == b.xyThumbBottom &&
+               std::equal(std::begin(a.rgstate), std::end(a.rgstate), std::begin(b.rgstate));
+    };
+    return EqualRect(&window, &other.window) && EqualRect(&client, &other.client) && style == other.style &&
+           exStyle == other.exStyle && themed == other.themed && sameBar(bars[0], other.bars[0]) &&
+           sameBar(bars[1], other.bars[1]);
+}
+
+TBaseVirtualTree::TFrameLook TBaseVirtualTree::FrameLook()
+{
+    TFrameLook look;
+    HWND h = Handle();
+    GetWindowRect(h, &look.window);
+    GetClientRect(h, &look.client);
+    MapWindowPoints(h, HWND_DESKTOP, reinterpret_cast<POINT*>(&look.client), 2);
+    look.style = GetWindowLongPtrW(h, GWL_STYLE);
+    look.exStyle = GetWindowLongPtrW(h, GWL_EXSTYLE);
+    look.themed = (states_ & tsUseThemes) != 0;
+    const LONG objects[2] = {OBJID_VSCROLL, OBJID_HSCROLL};
+    for (int i = 0; i < 2; ++i) {
+        look.bars[i].cbSize = sizeof(SCROLLBARINFO);
+        if (!GetScrollBarInfo(h, objects[i], &look.bars[i]))
+            look.bars[i] = SCROLLBARINFO{};
+    }
+    return look;
+}
+
+void TBaseVirtualTree::RedrawFrameAfterUpdate()
+{
+    // Drawing the scroll bars costs far more than the rows a poll adds to a
+    // long list, and such rows move the thumb by less than a pixel.
+    if (frameRedrawInUpdate_ || !(FrameLook() == frameAtUpdate_)) {
+        RedrawFrame();
+    } else {
+        // Turning drawing back on may itself have asked for the whole frame
+        // (Wine does): that is taken back, and the rows and the header are
+        // asked for again.
+        RedrawWindow(Handle(), nullptr, nullptr, RDW_VALIDATE | RDW_NOFRAME | RDW_NOCHILDREN);
+        InvalidateRect(Handle(), nullptr, FALSE);
+        if (header_->Options() & hoVisible)
+            header_->Invalidate(nullptr);
+    }
+    frameRedrawInUpdate_ = false;
 }
 
 void TBaseVirtualTree::Invalidate()

@@ -2014,6 +2014,20 @@ private:
     void SetScrollBarPosition(int bar, int position, bool redraw);
     void ScrollBarsMoved();
     void RedrawScrollBarsNow();
+    // What the frame shows besides the header: the window's and the client
+    // area's place, the styles, the theme and both scroll bars as drawn.
+    struct TFrameLook {
+        RECT window{}, client{};
+        LONG_PTR style = 0, exStyle = 0;
+        bool themed = false;
+        SCROLLBARINFO bars[2]{};
+        bool operator==(const TFrameLook& other) const;
+    };
+    TFrameLook FrameLook();
+    // The end of an update: the frame is drawn again when it looks other
+    // than at the update's start or was asked for meanwhile; otherwise only
+    // the header, which drawing it costs little.
+    void RedrawFrameAfterUpdate();
     // The horizontal range of a tree without header columns.
     int HorizontalRangeWithoutColumns();
     // [scroll] Moves an image list's change link and free notification.
@@ -2081,6 +2095,10 @@ private:
     // [scroll] A drawing of the scroll bars is due; UpdateScrollBars is running.
     bool scrollBarRedrawPending_ = false;
     bool inScrollBarUpdate_ = false;
+    // [scroll] The frame as the outermost update began, and whether it was
+    // asked to be drawn again while the update kept drawing off.
+    TFrameLook frameAtUpdate_{};
+    bool frameRedrawInUpdate_ = false;
     // [scroll] When the bars' timer was last (re)started (timeGetTime).
     DWORD scrollBarTimerStart_ = 0;
     // [scroll] Where the mouse last moved (client coordinates): the row under

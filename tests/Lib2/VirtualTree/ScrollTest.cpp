@@ -34,6 +34,17 @@ INPUT MouseAt(POINT screen, DWORD flags, DWORD data = 0)
     return in;
 }
 
+// WM_NCPAINT messages sent to one window (the frame drawn).
+HWND g_framesOf = nullptr;
+int g_frames = 0;
+LRESULT CALLBACK CountFrames(int code, WPARAM w, LPARAM l)
+{
+    const auto* m = reinterpret_cast<const CWPSTRUCT*>(l);
+    if (code == HC_ACTION && m->hwnd == g_framesOf && m->message == WM_NCPAINT)
+        ++g_frames;
+    return CallNextHookEx(nullptr, code, w, l);
+}
+
 class ScrollTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -216,6 +227,49 @@ TEST_F(ScrollTest, TheBarsAreDrawnAfterABurstWithoutPaintingTheRowsAgain)
     EXPECT_TRUE(PumpUntil([&] { return thumbMiddle() == thumb; }, 2000));
     Pump(100);
     EXPECT_EQ(texts, 0);
+}
+
+// The end of an update draws the frame again only when it changed: rows
+// added to a long list leave the bars' look as it was (drawing them costs far
+// more than the rows), while rows that bring a bar draw it.
+TEST_F(ScrollTest, AnUpdateDrawsTheFrameOnlyWhenItChanged)
+{
+    tree->SetRootNodeCount(5);
+    Show();
+    int texts = 0;
+    tree->OnGetText = [&](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType, std::string& text) {
+        ++texts;
+        text = "row";
+    };
+    g_framesOf = h();
+    int& frames = g_frames;
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, CountFrames, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    auto addRows = [&](int count) {
+        frames = 0;
+        texts = 0;
+        tree->BeginUpdate();
+        for (int i = 0; i < count; ++i)
+            tree->AddChildNode(nullptr);
+        tree->EndUpdate();
+        tree->SetOffsetY(-tree->RangeY());
+        UpdateWindow(h());
+    };
+    // No bar yet: a hundred thousand rows bring the vertical one, and it is drawn.
+    ASSERT_FALSE(HasVerticalBar());
+    addRows(100000);
+    EXPECT_TRUE(HasVerticalBar());
+    EXPECT_GT(frames, 0);
+    EXPECT_GT(texts, 0);
+    Pump(100);
+    // Two more rows at the end: the thumb stays on its pixels,
+    // the rows are painted and the frame is not.
+    addRows(2);
+    EXPECT_EQ(frames, 0);
+    EXPECT_GT(texts, 0);
+    const RECT last = tree->NodeDisplayRect(tree->GetLast(), NoColumn, false);
+    EXPECT_EQ(last.bottom, tree->ClientRect().bottom);
+    UnhookWindowsHookEx(hook);
 }
 
 // The frames' header click: the sort column's ascending order becomes
