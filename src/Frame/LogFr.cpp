@@ -182,13 +182,17 @@ void TLogFrame::UpdateRows(std::string_view text, bool clear, bool replaceLast)
 template <class F>
 void TLogFrame::ChangeRows(F change)
 {
-    // The last row is selected inside the update, where the tree neither
-    // scrolls nor repaints row by row; the window then shows the end.
+    // The last row is selected and the list moved to its end inside the
+    // update, where the tree neither scrolls nor repaints row by row: the
+    // update's end paints the window once, so moving its picture first would
+    // be wasted. Should a scroll bar come or go at the end of the update, the
+    // end is found again then.
     VSTree->BeginUpdate();
     try {
         change();
         if (PVirtualNode last = VSTree->GetLastChild(nullptr))
             SelectNode(last);
+        VSTree->SetOffsetY(-VSTree->RangeY());
     } catch (...) {
         VSTree->EndUpdate();
         ForgetShownText();
