@@ -580,8 +580,6 @@ void TBaseVirtualTree::BeginUpdate()
     if (!IsDestroying()) {
         if (updateCount_ == 0) {
             DoUpdating(usBegin);
-            if (HandleAllocated())
-                frameAtUpdate_ = FrameLook();
             frameRedrawInUpdate_ = false;
             SetUpdateState(true);
         } else {

@@ -194,6 +194,7 @@ bool TBaseVirtualTree::PaintMessage(TMessage& message)
         }
         if (states_ & tsUseThemes)
             ThemeServices().PaintBorder(this, false);
+        NoteFrameDrawn(region, whole);
         message.Result = 0;
         return true;
     }

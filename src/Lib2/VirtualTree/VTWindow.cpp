@@ -54,6 +54,7 @@ void TBaseVirtualTree::CreateParams(TCreateParams& params)
 
 void TBaseVirtualTree::CreateWnd()
 {
+    frameDrawnKnown_ = false;   // a new window's frame is yet to be drawn
     DoStateChange(tsWindowCreating);
     TWinControl::CreateWnd();
     DoStateChange(0, tsWindowCreating);
@@ -363,11 +364,39 @@ TBaseVirtualTree::TFrameLook TBaseVirtualTree::FrameLook()
     return look;
 }
 
+void TBaseVirtualTree::NoteFrameDrawn(HRGN region, bool whole)
+{
+    const TFrameLook look = FrameLook();
+    bool barsTaken = true, barsTouched = false;
+    if (!whole) {
+        TGdiObject<HRGN> bar(CreateRectRgn(0, 0, 0, 0));
+        for (const SCROLLBARINFO& info : look.bars) {
+            if (info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN))
+                continue;
+            const RECT& r = info.rcScrollBar;
+            if (!bar || !SetRectRgn(bar.Get(), r.left, r.top, r.right, r.bottom)) {
+                barsTaken = false;
+                continue;
+            }
+            if (RectInRegion(region, &r))
+                barsTouched = true;
+            if (CombineRgn(bar.Get(), bar.Get(), region, RGN_DIFF) != NULLREGION)
+                barsTaken = false;
+        }
+    }
+    if (whole || barsTaken) {
+        frameDrawn_ = look;
+        frameDrawnKnown_ = true;
+    } else if (barsTouched) {
+        frameDrawnKnown_ = false;
+    }
+}
+
 void TBaseVirtualTree::RedrawFrameAfterUpdate()
 {
     // Drawing the scroll bars costs far more than the rows a poll adds to a
     // long list, and such rows move the thumb by less than a pixel.
-    if (frameRedrawInUpdate_ || !(FrameLook() == frameAtUpdate_)) {
+    if (frameRedrawInUpdate_ || !frameDrawnKnown_ || !(FrameLook() == frameDrawn_)) {
         RedrawFrame();
     } else {
         // Turning drawing back on may itself have asked for the whole frame

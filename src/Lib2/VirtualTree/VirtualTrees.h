@@ -2024,9 +2024,12 @@ private:
         bool operator==(const TFrameLook& other) const;
     };
     TFrameLook FrameLook();
+    // After WM_NCPAINT: the look the frame was drawn with, as far as the
+    // painted region took in the scroll bars.
+    void NoteFrameDrawn(HRGN region, bool whole);
     // The end of an update: the frame is drawn again when it looks other
-    // than at the update's start or was asked for meanwhile; otherwise only
-    // the header, which drawing it costs little.
+    // than when it was last drawn or was asked for meanwhile; otherwise
+    // only the header, which costs little to draw.
     void RedrawFrameAfterUpdate();
     // The horizontal range of a tree without header columns.
     int HorizontalRangeWithoutColumns();
@@ -2095,9 +2098,10 @@ private:
     // [scroll] A drawing of the scroll bars is due; UpdateScrollBars is running.
     bool scrollBarRedrawPending_ = false;
     bool inScrollBarUpdate_ = false;
-    // [scroll] The frame as the outermost update began, and whether it was
-    // asked to be drawn again while the update kept drawing off.
-    TFrameLook frameAtUpdate_{};
+    // [scroll] The frame as it was last drawn (when that is known), and
+    // whether it was asked to be drawn again while an update kept drawing off.
+    TFrameLook frameDrawn_{};
+    bool frameDrawnKnown_ = false;
     bool frameRedrawInUpdate_ = false;
     // [scroll] When the bars' timer was last (re)started (timeGetTime).
     DWORD scrollBarTimerStart_ = 0;

@@ -269,6 +269,15 @@ TEST_F(ScrollTest, AnUpdateDrawsTheFrameOnlyWhenItChanged)
     EXPECT_GT(texts, 0);
     const RECT last = tree->NodeDisplayRect(tree->GetLast(), NoColumn, false);
     EXPECT_EQ(last.bottom, tree->ClientRect().bottom);
+    // Scrolls set the bars' positions and leave their drawing for later; an
+    // update meanwhile draws them, as the frame shown is not the frame as it is.
+    for (int i = 0; i < 30; ++i)
+        SendMessageW(h(), WM_VSCROLL, SB_PAGEUP, 0);
+    frames = 0;
+    tree->BeginUpdate();
+    tree->EndUpdate();
+    UpdateWindow(h());
+    EXPECT_GT(frames, 0);
     UnhookWindowsHookEx(hook);
 }
 
