@@ -65,6 +65,14 @@ protected:
         Pump(50);
     }
     HWND h() { return tree->Handle(); }
+    // Every row's text is "row"; texts counts the times the tree asks.
+    void CountTexts(int& texts)
+    {
+        tree->OnGetText = [&texts](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType, std::string& text) {
+            ++texts;
+            text = "row";
+        };
+    }
     bool HasVerticalBar() { return (GetWindowLongPtrW(h(), GWL_STYLE) & WS_VSCROLL) != 0; }
     SCROLLINFO Bar()
     {
@@ -196,10 +204,7 @@ TEST_F(ScrollTest, TheBarsAreDrawnAfterABurstWithoutPaintingTheRowsAgain)
     tree->SetRootNodeCount(1000);
     Show();
     int texts = 0;
-    tree->OnGetText = [&](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType, std::string& text) {
-        ++texts;
-        text = "row";
-    };
+    CountTexts(texts);
     UpdateWindow(h());
     Pump(50);
     // The colour at the middle of where the bar's thumb now belongs.
@@ -237,10 +242,7 @@ TEST_F(ScrollTest, AnUpdateDrawsTheFrameOnlyWhenItChanged)
     tree->SetRootNodeCount(5);
     Show();
     int texts = 0;
-    tree->OnGetText = [&](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType, std::string& text) {
-        ++texts;
-        text = "row";
-    };
+    CountTexts(texts);
     g_framesOf = h();
     int& frames = g_frames;
     HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, CountFrames, nullptr, GetCurrentThreadId());
