@@ -1,5 +1,7 @@
 #include "platform/ScrollBars.h"
 
+#include "platform/GdiGuards.h"
+
 bool GetScrollBarState(HWND window, int bar, TScrollBarState& state)
 {
     SCROLLINFO si{};
@@ -57,16 +59,10 @@ void RedrawScrollBars(HWND window)
     if (!GetWindowRect(window, &frame) || !GetClientRect(window, &client))
         return;
     MapWindowPoints(HWND_DESKTOP, window, reinterpret_cast<POINT*>(&frame), 2);
-    HRGN outer = CreateRectRgnIndirect(&frame);
-    HRGN inner = CreateRectRgnIndirect(&client);
-    if (outer && inner && CombineRgn(outer, outer, inner, RGN_DIFF) != ERROR)
-        RedrawWindow(window, nullptr, outer, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
-    else
-        RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
-    if (outer)
-        DeleteObject(outer);
-    if (inner)
-        DeleteObject(inner);
+    TGdiObject<HRGN> outer(CreateRectRgnIndirect(&frame)), inner(CreateRectRgnIndirect(&client));
+    const bool framed = outer && inner && CombineRgn(outer.Get(), outer.Get(), inner.Get(), RGN_DIFF) != ERROR;
+    RedrawWindow(window, nullptr, framed ? outer.Get() : nullptr,
+                 RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
 }
 
 unsigned WheelScrollLines()
