@@ -102,11 +102,13 @@ std::string TFah::GetUnitInfoValue(const std::string& key)
 bool TFah::ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error, bool& read)
 {
     // A log as it was at the last read is not read again once a poll after
-    // the one that saw it change has read it from its start: a rewrite
+    // the one that saw it change has looked at it once more: a rewrite
     // within the file system's time resolution (two seconds on FAT) keeps
-    // its size and write time. A forced refresh reads it from its start as
-    // well. That it can still be read tells an open: the state decision's,
-    // or one made here.
+    // its size and write time, so that look reads the bytes the last read
+    // ended with, and the whole log only when they differ. A forced refresh
+    // reads it from its start. That it can still be read tells an open: the
+    // state decision's, or one made here.
+    using TSameStamp = TLogTailReader::TSameStamp;
     read = false;
     if (!logStamp_.exists)
         logStamp_ = FileStampOf(path);   // results waiting: the decision did not look at the log
@@ -117,7 +119,8 @@ bool TFah::ReadLog(const std::string& path, TLogLinesPtr& out, std::string& erro
         return true;
     }
     read = true;
-    if (logReader_.Read(path, out, [this] { return thread_ && thread_->Terminated(); }, same || again)) {
+    const TSameStamp sameStamp = again ? TSameStamp::kReadAgain : same ? TSameStamp::kLookAtEnd : TSameStamp::kTrust;
+    if (logReader_.Read(path, out, [this] { return thread_ && thread_->Terminated(); }, sameStamp)) {
         logSettled_ = same;
         return true;
     }

@@ -108,8 +108,14 @@ size_t TLogTailReader::Room(size_t kept, uint64_t coming) const
     return kept + static_cast<size_t>(std::min<uint64_t>(coming, 2 * windowBytes_ + 2 * kPieceBytes));
 }
 
+bool TLogTailReader::EndsAsRead(HANDLE h) const
+{
+    std::string last(lastBytes_.size(), '\0');
+    return ReadAt(h, consumed_ - last.size(), last.data(), static_cast<DWORD>(last.size())) && last == lastBytes_;
+}
+
 bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop,
-                          bool afresh)
+                          TSameStamp sameStamp)
 {
     return OnFile(path, [&](HANDLE h) {
         // Size and write time only: the whole file information would ask
@@ -121,19 +127,19 @@ bool TLogTailReader::Read(const std::string& path, TLogLinesPtr& out, const std:
         const uint64_t size = static_cast<uint64_t>(sizeInfo.QuadPart);
         const uint64_t written = (static_cast<uint64_t>(writeTime.dwHighDateTime) << 32) | writeTime.dwLowDateTime;
 
-        bool goOn = false;
+        bool goOn = false, afresh = sameStamp == TSameStamp::kReadAgain;
         if (!afresh && snapshot_ && path_ == path && consumed_ > 0 && size >= consumed_) {
             // Same size and write time: not read at all (see Holds(), which
-            // tells so without opening the file).
+            // tells so without opening the file), or only its last bytes.
             if (size == consumed_ && written == written_) {
-                out = snapshot_;
-                return true;
-            }
-            if (size > consumed_) {
+                if (sameStamp == TSameStamp::kTrust || EndsAsRead(h)) {
+                    out = snapshot_;
+                    return true;
+                }
+                afresh = true;
+            } else if (size > consumed_) {
                 // The bytes where the last read ended must still be there.
-                std::string last(lastBytes_.size(), '\0');
-                goOn = ReadAt(h, consumed_ - last.size(), last.data(), static_cast<DWORD>(last.size())) &&
-                       last == lastBytes_;
+                goOn = EndsAsRead(h);
             }
         }
         const TLogLinesPtr before = afresh && path_ == path ? snapshot_ : nullptr;

@@ -36,16 +36,25 @@ public:
     // Lines kept above a project line and above the window.
     static constexpr int kLinesAbove = 50;
 
+    // What a read makes of a file whose size and write time are those of
+    // the last read (a rewrite within the file system's time resolution
+    // keeps both).
+    enum class TSameStamp {
+        kTrust,       // the file is as the last read left it: not read
+        kLookAtEnd,   // the bytes the last read ended with are read again; the
+                      // file is read from its start only when they differ
+        kReadAgain,   // read from the start whatever size and write time say
+    };
+
     explicit TLogTailReader(size_t windowBytes = kWindowBytes);
 
     // Reads the file at path (shared for reading, writing and deleting with
     // the client). False when it cannot be opened or read, or when stop()
     // said so between two pieces; the reader then starts afresh next time.
-    // afresh: read from the start whatever the file's size and write time
-    // say (a rewrite may keep both); when that shows what the last read
-    // showed, the last snapshot stands.
+    // A read from the start that shows what the last read showed leaves the
+    // last snapshot standing.
     bool Read(const std::string& path, TLogLinesPtr& out, const std::function<bool()>& stop = {},
-              bool afresh = false);
+              TSameStamp sameStamp = TSameStamp::kTrust);
     // Reads the end of the file alone, for a log that is only shown: its
     // last window, from the first line that begins in it. Nothing above is
     // read, so the snapshot has no earlier lines and does not count the
@@ -79,6 +88,8 @@ private:
     void Drop(std::string_view gone);
     std::vector<std::string> EarlierLines() const;
     bool ReadFrom(HANDLE h, uint64_t from, uint64_t to, const std::function<bool()>& stop);
+    // Whether the bytes the last read ended with are still there.
+    bool EndsAsRead(HANDLE h) const;
     void Start(const std::string& path);
 
     bool Fail(DWORD error);

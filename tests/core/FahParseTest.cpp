@@ -757,6 +757,40 @@ TEST_F(Parse, ALogRewrittenUnderItsStampIsReadAtTheNextPollAndOnAForcedRefresh)
     EXPECT_EQ(shown().first, 24);
 }
 
+TEST_F(Parse, ALogUnchangedSinceItGrewIsNotReadFromItsStartAgain)
+{
+    // The unit's project line, then more than the bytes a look at the end
+    // takes in.
+    auto log = [](const char* project) {
+        return "[11:00:00] " + std::string(project) + " (Run 2, Clone 218, Gen 11)\r\n" +
+               TimedLines(39700, 200, [](int i) { return "Completed " + std::to_string(i) + " out of 250000 steps"; });
+    };
+    ClientFolder dir;
+    const std::string logPath = dir.Path() + "FAHlog.txt";
+    dir.Log(log("Project: 5915"));
+    Client c(dir.Path());
+    c.Poll();
+    dir.Log(log("Project: 5915") + "[11:00:00] Completed 7%\r\n");
+    c.Poll();   // reads what was added
+    // Its start rewritten under the stamp it had: the look after the change
+    // reads the end alone, which is as the last read left it.
+    const uint64_t stamp = WriteTimeOf(logPath);
+    dir.Log(log("Project: 5916") + "[11:00:00] Completed 7%\r\n");
+    SetWriteTime(logPath, stamp);
+    auto shown = [&] {
+        TLock lock(c->CritSection());
+        return std::make_pair(c->ProjectNumber, c->Percent);
+    };
+    c.Poll();
+    EXPECT_EQ(shown(), std::make_pair(5915, 7));
+    c.Poll();
+    EXPECT_EQ(shown(), std::make_pair(5915, 7));
+    // A forced refresh reads it from its start.
+    c->RefreshNow(true);
+    c.Poll();
+    EXPECT_EQ(shown(), std::make_pair(5916, 7));
+}
+
 TEST_F(Parse, AGrowingLogIsReadOnFromWhereTheLastReadEnded)
 {
     ClientFolder dir;
