@@ -361,7 +361,8 @@ std::string_view LineBefore(std::string_view text, size_t& end)
     return text.substr(s, e - s);
 }
 
-std::string Keep(std::string_view line) { return std::string(line.substr(0, TLogTailReader::kMaxKeptLineBytes)); }
+// The window's lines are within the line bound already: kept whole.
+std::string Keep(std::string_view line) { return std::string(line); }
 
 }  // namespace
 

@@ -13,7 +13,9 @@
 // read afresh as a new stream.
 //
 // Lines longer than kMaxLineBytes are cut to that length (the rest of such a
-// line is passed over).
+// line is passed over). An earlier line is kept as the window held it, up to
+// that length: the fields the parse reads are at a line's end, and a line
+// that a crash began with zero bytes ends with them.
 #pragma once
 #include <windows.h>
 
@@ -31,8 +33,6 @@ class TLogTailReader {
 public:
     static constexpr size_t kWindowBytes = 1u << 20;
     static constexpr size_t kMaxLineBytes = 64u << 10;
-    // Earlier lines are kept to this length.
-    static constexpr size_t kMaxKeptLineBytes = 4096;
     // Lines kept above a project line and above the window.
     static constexpr int kLinesAbove = 50;
 

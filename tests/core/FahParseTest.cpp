@@ -548,6 +548,27 @@ TEST_F(Parse, ALongLogIsHeldAsItsEndAndParsesAsIfReadWhole)
     EXPECT_EQ(c->LogLines->EndLineNumber(), 7 + 90000 + 40000 + 4);
 }
 
+TEST_F(Parse, ALongLineKeptAboveTheWindowKeepsItsEnd)
+{
+    // The unit's project line after zero bytes on the same line, as a crash
+    // leaves them, megabytes above the end; the unit before is another project.
+    for (const size_t zeros : {4044u, 4050u, 60000u}) {
+        SCOPED_TRACE(zeros);
+        std::string log = TimedLines(25200, 1, [](int) { return std::string("Project: 2669 (Run 1, Clone 2, Gen 24)"); });
+        log += std::string(zeros, '\0');
+        log += TimedLines(31604, 1, [](int) { return std::string("Project: 8022 (Run 11, Clone 318, Gen 25)"); });
+        log += TimedLines(31620, 45000, [](int i) { return "Completed " + std::to_string(i) + " out of 5000000 steps"; });
+        ASSERT_GT(log.size(), 2u << 20);
+        ClientFolder dir;
+        dir.Log(log);
+        Client c(dir.Path());
+        c.Poll();
+        TLock lock(c->CritSection());
+        EXPECT_EQ(c->ProjectNumber, 8022);
+        EXPECT_EQ(c->RunCloneGen, "Run 11, Clone 318, Gen 25");
+    }
+}
+
 TEST_F(Parse, TheEndOfALogReadAloneBeginsWithItsFirstWholeLine)
 {
     ClientFolder dir;
