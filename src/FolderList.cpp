@@ -57,11 +57,13 @@ std::string UnquotedValue(const std::string& raw)
     return StringReplaceAll(ProfileValue(raw), "\"\"", "\"");
 }
 
-std::vector<TFolderEntry> ReadFolderList(const std::string& iniFile)
+std::vector<TFolderEntry> ReadFolderList(const std::string& iniFile, std::vector<std::string>* noHeaderLines)
 {
     TIniFile ini(iniFile);
     if (!ini.LoadError().empty())
         throw EFileError(ini.LoadError());
+    if (noHeaderLines)
+        *noHeaderLines = ini.NoHeaderLines();
     std::vector<TFolderEntry> out;
     for (const std::string& key : ini.ReadSection(kDirSection)) {
         std::string folder = ListedFolder(ini, key);

@@ -41,7 +41,10 @@ std::string UnquotedValue(const std::string& raw);
 // The folders of "FAHDir" in order of their paths (ignoring case), each
 // with the values of its section (empty when the section is missing). No
 // file is an empty list; a file that can't be read throws EFileError.
-std::vector<TFolderEntry> ReadFolderList(const std::string& iniFile);
+// noHeaderLines, when given, receives the file's lines that start with "["
+// but are no section header (the keys below each are not read).
+std::vector<TFolderEntry> ReadFolderList(const std::string& iniFile,
+                                         std::vector<std::string>* noHeaderLines = nullptr);
 // Renumbers the "FAHDir" keys from line000, appends the folder (unless it
 // is listed already, ignoring case) and writes its section.
 void WriteFolderEntry(const std::string& iniFile, const TFolderEntry& entry);

@@ -372,7 +372,8 @@ void TMainForm::LoadTimerTick()
     selectTimer_->AutoDisable = true;
     selectTimer_->SetEnabled(true);
     // A folder list that can't be read is not an empty one: the user hears
-    // of it, and the file is kept as it is.
+    // of it, and the file is kept as it is; the same for lines of it whose
+    // keys are not read.
     if (!listError.empty()) {
         std::weak_ptr<void> alive = AliveToken();
         AppMessageBox(sErrorL_Caption, listError, MB_OK | MB_ICONERROR);
@@ -399,8 +400,9 @@ void TMainForm::LoadTimerTick()
 std::string TMainForm::LoadFolders(std::vector<std::string>& notWatched)
 {
     std::vector<TFolderEntry> folders;
+    std::vector<std::string> noHeaderLines;
     try {
-        folders = ReadFolderList(params_.FolderListFile);
+        folders = ReadFolderList(params_.FolderListFile, &noHeaderLines);
     } catch (const std::exception& e) {
         std::string text = FillIn(sFolderListNotRead, {params_.FolderListFile}) + "\r\n\r\n" + e.what();
         HandleCurrentException();
@@ -433,6 +435,14 @@ std::string TMainForm::LoadFolders(std::vector<std::string>& notWatched)
         }
     }
     fvFrame1->VSTree->EndUpdate();
+    // A line that starts with "[" but is no header: the keys below it are
+    // not read. The error log and the box at the start tell which.
+    std::string problems;
+    for (const std::string& line : noHeaderLines) {
+        const std::string text = FillIn(sFolderListLineNoHeader, {params_.FolderListFile, line});
+        AppException(text);
+        problems += (problems.empty() ? "" : "\r\n\r\n") + text;
+    }
     // A client that could not start polling is listed with its error; the
     // error log has it too.
     for (PVirtualNode n : fvFrame1->ClientNodes()) {
@@ -450,7 +460,7 @@ std::string TMainForm::LoadFolders(std::vector<std::string>& notWatched)
         if (!error.empty() && !fah->LeftOut())
             AppException(sErrorL_Caption + " " + folder + "\r\n" + error);
     }
-    return std::string();
+    return problems;
 }
 
 void TMainForm::SelectTimerTick()

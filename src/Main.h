@@ -175,9 +175,9 @@ private:
     void UpdateCheckTimerTick();
     void FinishedUnitTimerTick();
     // Adds the folders of the folder list; the text of an error to show the
-    // user when the file can't be read (empty when it could).
-    // Returns the error of a folder list that can't be read; the folders
-    // listed without a polling thread go into notWatched.
+    // user when the file can't be read, or of its lines that hide keys
+    // (empty when there is nothing to tell). The folders listed without a
+    // polling thread go into notWatched.
     std::string LoadFolders(std::vector<std::string>& notWatched);
     // The keyboard to the client list.
     void FocusList();

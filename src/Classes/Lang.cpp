@@ -209,6 +209,7 @@ std::string sFolderListNotSaved;
 std::string sExecEndedWithCode;
 std::string sClientCfgNotSaved;
 std::string sNotWatched;
+std::string sFolderListLineNoHeader;
 std::string sFoldersNotWatched;
 std::string sCopyFailed;
 
@@ -439,6 +440,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sExecEndedWithCode),
     BX_LANG_GLOBAL(sClientCfgNotSaved),
     BX_LANG_GLOBAL(sNotWatched),
+    BX_LANG_GLOBAL(sFolderListLineNoHeader),
     BX_LANG_GLOBAL(sFoldersNotWatched),
     BX_LANG_GLOBAL(sCopyFailed),
     // {Dialogs}

@@ -273,6 +273,7 @@ extern std::string sFolderListNotSaved;
 extern std::string sExecEndedWithCode;
 extern std::string sClientCfgNotSaved;
 extern std::string sNotWatched;
+extern std::string sFolderListLineNoHeader;
 extern std::string sFoldersNotWatched;
 extern std::string sCopyFailed;
 

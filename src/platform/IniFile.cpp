@@ -52,15 +52,13 @@ bool HasLoneSurrogate(const std::wstring& w)
 
 // Where the name of a section header ends: its "]" (npos when the line is
 // no header). A header may have a comment after it ("[C:\b\] ; the second
-// box"); a name may hold "]" itself ("[C:\fah[1]\]"). So the "]" is the
-// line's last character, else the first one followed by a comment, else the
-// last one on the line, as the system's profile reader takes it.
+// box [old]"); a name may hold "]" itself ("[C:\fah[1]\]"). So the "]" is
+// the first one followed by a comment, else the line's last one, as the
+// system's profile reader takes it.
 size_t HeaderEnd(const std::string& line)
 {
     if (line.size() < 2 || line.front() != '[')
         return std::string::npos;
-    if (line.back() == ']')
-        return line.size() - 1;
     for (size_t at = line.find(']'); at != std::string::npos; at = line.find(']', at + 1)) {
         size_t next = line.find_first_not_of(" \t", at + 1);
         if (next != std::string::npos && (line[next] == ';' || line[next] == '#'))
@@ -111,6 +109,9 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path))
 void TIniFile::Parse(const std::string& text)
 {
     Section* current = nullptr;
+    // After a line that starts with "[" but is no header, up to the next
+    // header: the lines are kept, not read.
+    bool ended = false;
     // Comment lines wait: above a header they belong to its section (above
     // the first one, to the file).
     std::vector<std::string> pending;
@@ -133,19 +134,28 @@ void TIniFile::Parse(const std::string& text)
             // The comments at the top are the file's, not its first section's.
             if (sections_.empty())
                 flush();
-            current = Find(name);
-            if (!current) {
-                sections_.push_back({name, std::move(trailer), std::move(pending), {}});
-                current = &sections_.back();
-            } else {
-                flush();
-            }
+            // A section's header again stays where it is; its keys are read
+            // after the first header's.
+            const bool repeat = Find(name) != nullptr;
+            sections_.push_back({name, std::move(trailer), std::move(pending), {}, repeat});
+            current = &sections_.back();
             pending.clear();
+            ended = false;
+            continue;
+        }
+        if (line[0] == '[') {
+            // No header: the section ends here, and the file's reader hears of it.
+            pending.push_back(raw);
+            flush();
+            if (current)
+                current->entries.back().ends = true;
+            noHeaderLines_.push_back(line);
+            ended = true;
             continue;
         }
         size_t eq = line.find('=');
         std::string key = eq == std::string::npos ? std::string() : Trim(line.substr(0, eq));
-        if (key.empty() || IsComment(line) || !current) {
+        if (key.empty() || IsComment(line) || !current || ended) {
             // Not a key of ours: kept as it stands.
             pending.push_back(raw);
             if (!IsComment(line))
@@ -154,10 +164,8 @@ void TIniFile::Parse(const std::string& text)
         }
         flush();
         std::string value = Trim(line.substr(eq + 1));
-        auto it = std::find_if(current->entries.begin(), current->entries.end(),
-                               [&](const Entry& e) { return SameText(e.key, key); });
         // A second line of a key is never read; it stays as the user wrote it.
-        if (it == current->entries.end())
+        if (!FindKey(current->name, key))
             current->entries.push_back({key, value, ""});
         else
             current->entries.push_back({"", "", raw});
@@ -181,13 +189,35 @@ const TIniFile::Section* TIniFile::Find(const std::string& name) const
     return nullptr;
 }
 
+template <class F>
+void TIniFile::ForEachEntry(const std::string& section, F f) const
+{
+    for (const auto& s : sections_)
+        if (SameText(s.name, section))
+            for (const auto& e : s.entries)
+                f(e);
+}
+
+TIniFile::Entry* TIniFile::FindKey(const std::string& section, const std::string& ident)
+{
+    for (auto& s : sections_)
+        if (SameText(s.name, section))
+            for (auto& e : s.entries)
+                if (IsKey(e.key, ident))
+                    return &e;
+    return nullptr;
+}
+
+const TIniFile::Entry* TIniFile::FindKey(const std::string& section, const std::string& ident) const
+{
+    return const_cast<TIniFile*>(this)->FindKey(section, ident);
+}
+
 std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
                                  const std::string& def) const
 {
-    if (const Section* s = Find(section))
-        for (const auto& e : s->entries)
-            if (IsKey(e.key, ident))
-                return e.value;
+    if (const Entry* e = FindKey(section, ident))
+        return e->value;
     return def;
 }
 
@@ -208,22 +238,23 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
     std::string v = value;
     std::replace(v.begin(), v.end(), '\r', ' ');
     std::replace(v.begin(), v.end(), '\n', ' ');
+    if (Entry* e = FindKey(section, ident)) {
+        if (e->value == v)
+            return;
+        e->value = v;
+        Changed();
+        return;
+    }
     Section* s = Find(section);
     if (!s) {
         sections_.push_back({section, "", {}, {}});
         s = &sections_.back();
     }
-    for (auto& e : s->entries)
-        if (IsKey(e.key, ident)) {
-            if (e.value == v)
-                return;
-            e.value = v;
-            Changed();
-            return;
-        }
     // Above a kept line of the same key (a repeat of one deleted before):
-    // that line stays a repeat, never read.
-    auto at = std::find_if(s->entries.begin(), s->entries.end(), [&](const Entry& e) {
+    // that line stays a repeat, never read. Above a line that ends the
+    // section too: below it, it would not be read.
+    const auto end = std::find_if(s->entries.begin(), s->entries.end(), [](const Entry& e) { return e.ends; });
+    auto at = std::find_if(s->entries.begin(), end, [&](const Entry& e) {
         const std::string line = Trim(e.text);
         if (!e.key.empty() || line.empty() || IsComment(line))
             return false;
@@ -248,62 +279,76 @@ bool TIniFile::SectionExists(const std::string& section) const { return Find(sec
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& ident) const
 {
-    if (const Section* s = Find(section))
-        for (const auto& e : s->entries)
-            if (IsKey(e.key, ident))
-                return true;
-    return false;
+    return FindKey(section, ident) != nullptr;
 }
 
 std::vector<std::string> TIniFile::ReadSections() const
 {
     std::vector<std::string> out;
     for (const auto& s : sections_)
-        out.push_back(s.name);
+        if (!s.repeat)
+            out.push_back(s.name);
     return out;
 }
 
 std::vector<std::string> TIniFile::ReadSection(const std::string& section) const
 {
     std::vector<std::string> out;
-    if (const Section* s = Find(section))
-        for (const auto& e : s->entries)
-            if (!e.key.empty())
-                out.push_back(e.key);
+    ForEachEntry(section, [&](const Entry& e) {
+        if (!e.key.empty())
+            out.push_back(e.key);
+    });
     return out;
 }
 
 std::vector<std::string> TIniFile::ReadSectionValues(const std::string& section) const
 {
     std::vector<std::string> out;
-    if (const Section* s = Find(section))
-        for (const auto& e : s->entries)
-            if (!e.key.empty())
-                out.push_back(e.key + "=" + e.value);
+    ForEachEntry(section, [&](const Entry& e) {
+        if (!e.key.empty())
+            out.push_back(e.key + "=" + e.value);
+    });
     return out;
 }
 
 void TIniFile::EraseSection(const std::string& section)
 {
-    auto it = std::remove_if(sections_.begin(), sections_.end(),
-                             [&](const Section& s) { return SameText(s.name, section); });
-    if (it != sections_.end()) {
-        sections_.erase(it, sections_.end());
-        Changed();
+    // Every header of the section goes, with its keys; the lines below a
+    // line that ended one are no part of it: they stay, with what is above.
+    bool erased = false;
+    for (size_t i = 0; i < sections_.size();) {
+        Section& s = sections_[i];
+        if (!SameText(s.name, section)) {
+            ++i;
+            continue;
+        }
+        auto e = std::find_if(s.entries.begin(), s.entries.end(), [](const Entry& e) { return e.ends; });
+        for (; e != s.entries.end(); ++e) {
+            if (i > 0)
+                sections_[i - 1].entries.push_back(std::move(*e));
+            else
+                head_.push_back(std::move(e->text));
+        }
+        sections_.erase(sections_.begin() + static_cast<std::ptrdiff_t>(i));
+        erased = true;
     }
+    if (erased)
+        Changed();
 }
 
 void TIniFile::DeleteKey(const std::string& section, const std::string& ident)
 {
-    Section* s = Find(section);
-    if (!s)
-        return;
-    auto it = std::remove_if(s->entries.begin(), s->entries.end(),
-                             [&](const Entry& e) { return IsKey(e.key, ident); });
-    if (it != s->entries.end()) {
-        s->entries.erase(it, s->entries.end());
-        Changed();
+    bool deleted = false;
+    for (auto& s : sections_) {
+        if (!SameText(s.name, section))
+            continue;
+        auto it = std::remove_if(s.entries.begin(), s.entries.end(),
+                                 [&](const Entry& e) { return IsKey(e.key, ident); });
+        deleted = deleted || it != s.entries.end();
+        s.entries.erase(it, s.entries.end());
     }
+    if (deleted)
+        Changed();
 }
 
 void TIniFile::Changed()

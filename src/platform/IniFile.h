@@ -23,6 +23,10 @@ public:
     // Why the existing file could not be read (empty when it was, or when
     // there is none).
     const std::string& LoadError() const { return loadError_; }
+    // The lines that start with "[" but are no section header. Each ends the
+    // section above it: the lines below it, up to the next header, are kept
+    // and not read.
+    const std::vector<std::string>& NoHeaderLines() const { return noHeaderLines_; }
 
     const std::string& FileName() const { return path_; }
     std::string ReadString(const std::string& section, const std::string& ident,
@@ -47,18 +51,29 @@ public:
 
 private:
     // A key and its value, or (key empty) a line kept as the user wrote it.
-    struct Entry { std::string key, value, text; };
+    struct Entry {
+        std::string key, value, text;
+        bool ends = false;                // a "[" line that is no header: the section ends
+    };
     struct Section {
         std::string name;
         std::string trailer;              // what followed the header's "]"
         std::vector<std::string> above;   // comment lines just above the header
         std::vector<Entry> entries;
+        // The section's header again: it stays where it is, and the keys
+        // below it are read after the first header's.
+        bool repeat = false;
     };
     enum TEncoding { kUtf8, kUtf8Bom, kUtf16Le, kUtf16Be };
     void Parse(const std::string& text);
     std::string Encoded(const std::string& text) const;
     Section* Find(const std::string& name);
     const Section* Find(const std::string& name) const;
+    // A key of a section, under its first header or a repeat of it.
+    Entry* FindKey(const std::string& section, const std::string& ident);
+    const Entry* FindKey(const std::string& section, const std::string& ident) const;
+    template <class F>
+    void ForEachEntry(const std::string& section, F f) const;
     void Changed();
 
     std::string path_;
@@ -66,6 +81,7 @@ private:
     TEncoding encoding_ = kUtf8;
     std::vector<std::string> head_;   // kept lines above the first section
     std::vector<Section> sections_;
+    std::vector<std::string> noHeaderLines_;
     int updating_ = 0;
     bool dirty_ = false;
 };

@@ -1688,6 +1688,30 @@ TEST_F(MainFormTest, ALanguageSwitchRewordsTheRowsStatesAtOnce)
     }
 }
 
+// A line of the folder list that starts with "[" but is no header is told
+// at the start, in the chosen language, and written to the error log.
+TEST_F(MainFormTest, AFolderListLineThatIsNoHeaderIsToldAndLogged)
+{
+    EnglishAfterwards restoreEnglish;
+    SetLanguage(2);
+    const std::string a = Folder("a");
+    WriteFile(dir->File("folders.ini"), "[FAHDir]\r\nline000=\"" + a + "\"\r\n[" + a + "]\r\nAlias=A\r\n[Z:\\x\\h\\\r\nAlias=H\r\n");
+    std::string told;
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        Start();
+    }
+    const std::string text = FillIn(sFolderListLineNoHeader, {dir->File("folders.ini"), "[Z:\\x\\h\\"});
+    EXPECT_NE(text.find("«[»"), std::string::npos) << text;
+    EXPECT_EQ(told, text);
+    const std::string log = ReadFile(dir->File("error.log"));
+    EXPECT_NE(log.find(" - " + text + " ["), std::string::npos) << log;
+    EXPECT_EQ(ClientNames(*form->fvFrame1), std::vector<std::string>{"A"});
+}
+
 // A download's error still shown is worded anew in the new language.
 TEST_F(MainFormTest, ALanguageSwitchRewordsTheStatusBarsError)
 {

@@ -340,6 +340,45 @@ TEST(FolderList, AHeaderWithACommentOnItsLineIsItsFoldersSection)
     EXPECT_EQ(list[1].ServiceName, "svc b");
 }
 
+// Three header lines the list once misread: a comment that ends in "]", a
+// folder's header again, and a line that starts with "[" but has no "]"
+// (it ends the section above; the keys below it are not read).
+TEST(FolderList, EachFoldersKeysStayUnderItsOwnHeader)
+{
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    WriteFile(ini, "[FAHDir]\r\nline000=\"C:\\a\\\"\r\nline001=\"C:\\b\\\"\r\nline002=\"Z:\\x\\h\\\"\r\n"
+                   "[C:\\a\\]\r\nAlias=A\r\n[Z:\\x\\h\\\r\nAlias=H\r\nServiceName=\"svc h\"\r\n"
+                   "[C:\\b\\] ; the box [old]\r\nServiceName=\"svc b\"\r\nAlias=B\r\n[C:\\a\\]\r\nServiceName=\"svc a\"\r\n");
+    auto rows = [&] {
+        std::string out;
+        for (const TFolderEntry& e : ReadFolderList(ini))
+            out += e.Folder + "|" + e.Alias + "|" + e.ServiceName + "\n";
+        return out;
+    };
+    EXPECT_EQ(rows(), "C:\\a\\|A|svc a\nC:\\b\\|B|svc b\nZ:\\x\\h\\||\n");
+    std::vector<std::string> noHeader;
+    ReadFolderList(ini, &noHeader);
+    EXPECT_EQ(noHeader, std::vector<std::string>{"[Z:\\x\\h\\"});
+    // A save keeps every line where it was.
+    h.dm->SaveFahToIni("D:\\c\\", "", "", "", false);
+    const std::string folders = "[FAHDir]\r\nline000=\"C:\\a\\\"\r\nline001=\"C:\\b\\\"\r\nline002=\"Z:\\x\\h\\\"\r\n"
+                                "line003=\"D:\\c\\\"\r\n";
+    const std::string unread = "[Z:\\x\\h\\\r\nAlias=H\r\nServiceName=\"svc h\"\r\n";
+    const std::string b = "[C:\\b\\] ; the box [old]\r\nServiceName=\"svc b\"\r\nAlias=B\r\n\r\n";
+    const std::string c = "[D:\\c\\]\r\nAlias=\r\nComp_Config=\"\"\r\nServiceName=\"\"\r\nShowInHint=0\r\n\r\n";
+    EXPECT_EQ(ReadFile(ini), folders + "\r\n[C:\\a\\]\r\nAlias=A\r\n" + unread + "\r\n" + b +
+                                 "[C:\\a\\]\r\nServiceName=\"svc a\"\r\n\r\n" + c);
+    // Without the section it ended, the line stays with the one above, and
+    // keys written there go above it.
+    h.dm->DeleteFahFromIni("C:\\a\\");
+    EXPECT_EQ(rows(), "C:\\b\\|B|svc b\nD:\\c\\||\nZ:\\x\\h\\||\n");
+    h.dm->SaveFahToIni("E:\\e\\", "", "", "", false);
+    EXPECT_EQ(ReadFile(ini), "[FAHDir]\r\nline000=\"C:\\b\\\"\r\nline001=\"Z:\\x\\h\\\"\r\nline002=\"D:\\c\\\"\r\n"
+                             "line003=\"E:\\e\\\"\r\n" + unread + "\r\n" + b + c +
+                                 "[E:\\e\\]\r\nAlias=\r\nComp_Config=\"\"\r\nServiceName=\"\"\r\nShowInHint=0\r\n\r\n");
+}
+
 // Switched to Russian, the English "not defined" a client was given is no
 // text of the user's: OK in Edit folder keeps its configuration empty.
 TEST(FolderList, AfterALanguageSwitchNoConfigurationStaysNone)
