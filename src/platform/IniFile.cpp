@@ -137,6 +137,7 @@ void TIniFile::Parse(const std::string& text)
             // A section's header again stays where it is; its keys are read
             // after the first header's.
             const bool repeat = Find(name) != nullptr;
+            repeats_ = repeats_ || repeat;
             sections_.push_back({name, std::move(trailer), std::move(pending), {}, repeat});
             current = &sections_.back();
             pending.clear();
@@ -165,7 +166,10 @@ void TIniFile::Parse(const std::string& text)
         flush();
         std::string value = Trim(line.substr(eq + 1));
         // A second line of a key is never read; it stays as the user wrote it.
-        if (!FindKey(current->name, key))
+        const bool known = std::any_of(current->entries.begin(), current->entries.end(),
+                                       [&](const Entry& e) { return IsKey(e.key, key); }) ||
+                           (current->repeat && FindKey(current->name, key));
+        if (!known)
             current->entries.push_back({key, value, ""});
         else
             current->entries.push_back({"", "", raw});
@@ -189,22 +193,32 @@ const TIniFile::Section* TIniFile::Find(const std::string& name) const
     return nullptr;
 }
 
+// A file without repeated headers has each section once: the search ends
+// at the first.
 template <class F>
 void TIniFile::ForEachEntry(const std::string& section, F f) const
 {
-    for (const auto& s : sections_)
-        if (SameText(s.name, section))
-            for (const auto& e : s.entries)
-                f(e);
+    for (const auto& s : sections_) {
+        if (!SameText(s.name, section))
+            continue;
+        for (const auto& e : s.entries)
+            f(e);
+        if (!repeats_)
+            return;
+    }
 }
 
 TIniFile::Entry* TIniFile::FindKey(const std::string& section, const std::string& ident)
 {
-    for (auto& s : sections_)
-        if (SameText(s.name, section))
-            for (auto& e : s.entries)
-                if (IsKey(e.key, ident))
-                    return &e;
+    for (auto& s : sections_) {
+        if (!SameText(s.name, section))
+            continue;
+        for (auto& e : s.entries)
+            if (IsKey(e.key, ident))
+                return &e;
+        if (!repeats_)
+            return nullptr;
+    }
     return nullptr;
 }
 
@@ -346,6 +360,8 @@ void TIniFile::DeleteKey(const std::string& section, const std::string& ident)
                                  [&](const Entry& e) { return IsKey(e.key, ident); });
         deleted = deleted || it != s.entries.end();
         s.entries.erase(it, s.entries.end());
+        if (!repeats_)
+            break;
     }
     if (deleted)
         Changed();

@@ -82,6 +82,7 @@ private:
     std::vector<std::string> head_;   // kept lines above the first section
     std::vector<Section> sections_;
     std::vector<std::string> noHeaderLines_;
+    bool repeats_ = false;            // a section's header came again
     int updating_ = 0;
     bool dirty_ = false;
 };
