@@ -188,8 +188,9 @@ private:
             SYSTEMTIME t;
             GetSystemTime(&t);
             char line[96];
-            const int n = std::snprintf(line, sizeof line, "[%02d:%02d:%02d] Completed %d out of 250000 steps  (%d%%)\r\n",
-                                        t.wHour, t.wMinute, t.wSecond, 5000 + step * 2500, 2 + step);
+            const int n = std::snprintf(line, sizeof line,
+                                        "[%02d:%02d:%02d] Completed %d out of 250000 steps  (%d%%)\r\n", t.wHour,
+                                        t.wMinute, t.wSecond, 5000 + step * 2500, 2 + step);
             LARGE_INTEGER end{};
             DWORD written = 0;
             if (SetFilePointerEx(me->held_[0], end, nullptr, FILE_END))

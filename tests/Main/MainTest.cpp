@@ -1695,7 +1695,8 @@ TEST_F(MainFormTest, AFolderListLineThatIsNoHeaderIsToldAndLogged)
     EnglishAfterwards restoreEnglish;
     SetLanguage(2);
     const std::string a = Folder("a");
-    WriteFile(dir->File("folders.ini"), "[FAHDir]\r\nline000=\"" + a + "\"\r\n[" + a + "]\r\nAlias=A\r\n[Z:\\x\\h\\\r\nAlias=H\r\n");
+    WriteFile(dir->File("folders.ini"),
+              "[FAHDir]\r\nline000=\"" + a + "\"\r\n[" + a + "]\r\nAlias=A\r\n[Z:\\x\\h\\\r\nAlias=H\r\n");
     std::string told;
     {
         DialogDriver driver([&](HWND box) {

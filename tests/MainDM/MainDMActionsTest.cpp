@@ -349,7 +349,8 @@ TEST(FolderList, EachFoldersKeysStayUnderItsOwnHeader)
     const std::string ini = h.dm->FolderListFile;
     WriteFile(ini, "[FAHDir]\r\nline000=\"C:\\a\\\"\r\nline001=\"C:\\b\\\"\r\nline002=\"Z:\\x\\h\\\"\r\n"
                    "[C:\\a\\]\r\nAlias=A\r\n[Z:\\x\\h\\\r\nAlias=H\r\nServiceName=\"svc h\"\r\n"
-                   "[C:\\b\\] ; the box [old]\r\nServiceName=\"svc b\"\r\nAlias=B\r\n[C:\\a\\]\r\nServiceName=\"svc a\"\r\n");
+                   "[C:\\b\\] ; the box [old]\r\nServiceName=\"svc b\"\r\nAlias=B\r\n"
+                   "[C:\\a\\]\r\nServiceName=\"svc a\"\r\n");
     auto rows = [&] {
         std::string out;
         for (const TFolderEntry& e : ReadFolderList(ini))

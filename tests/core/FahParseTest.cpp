@@ -554,10 +554,12 @@ TEST_F(Parse, ALongLineKeptAboveTheWindowKeepsItsEnd)
     // leaves them, megabytes above the end; the unit before is another project.
     for (const size_t zeros : {4044u, 4050u, 60000u}) {
         SCOPED_TRACE(zeros);
-        std::string log = TimedLines(25200, 1, [](int) { return std::string("Project: 2669 (Run 1, Clone 2, Gen 24)"); });
+        std::string log =
+            TimedLines(25200, 1, [](int) { return std::string("Project: 2669 (Run 1, Clone 2, Gen 24)"); });
         log += std::string(zeros, '\0');
         log += TimedLines(31604, 1, [](int) { return std::string("Project: 8022 (Run 11, Clone 318, Gen 25)"); });
-        log += TimedLines(31620, 45000, [](int i) { return "Completed " + std::to_string(i) + " out of 5000000 steps"; });
+        log += TimedLines(31620, 45000,
+                          [](int i) { return "Completed " + std::to_string(i) + " out of 5000000 steps"; });
         ASSERT_GT(log.size(), 2u << 20);
         ClientFolder dir;
         dir.Log(log);
