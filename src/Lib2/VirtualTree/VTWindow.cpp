@@ -279,7 +279,7 @@ void TBaseVirtualTree::WndProc(TMessage& message)
         return;
     case WM_PARENTNOTIFY:
         if (LOWORD(message.WParam) == WM_CREATE)
-            childWindowsMade_ = true;
+            hasChildWindows_ = true;
         break;
     default:
         break;
