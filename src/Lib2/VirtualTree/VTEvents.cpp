@@ -45,7 +45,9 @@ void NotifyAccessibility(HWND window, DWORD event)
 
 void TBaseVirtualTree::DoStateChange(TVirtualTreeStates enter, TVirtualTreeStates leave)
 {
-    if (OnStateChange && ((enter & ~states_) || (leave & states_)))
+    // A tree being destroyed tells its owner nothing more (its owner may be
+    // half gone); only the nodes it frees are still reported.
+    if (OnStateChange && ((enter & ~states_) || (leave & states_)) && !IsDestroying())
         OnStateChange(this, enter, leave);
     states_ = (states_ | enter) & ~leave;
 }
