@@ -308,10 +308,13 @@ TEST_F(WindowedTree, ATreeBeingDestroyedRaisesNoEventButFreeNode)
     PVirtualNode first = tree->GetFirst();
     tree->SetChildCountOf(first, 3);
     tree->SetExpanded(first, true);
-    tree->SetFocusedNode(tree->GetLast());
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
     tree->SelectAll(false);
     tree->SetHotNode(first);
     tree->DoStateChange(tsHint | tsUseCache);
+    tree->SetFocusedNode(first);
+    tree->DoEdit();
+    ASSERT_TRUE(tree->IsEditing());
     auto note = [&events](const char* name) { return [&events, name](auto&&...) { events.push_back(name); }; };
     tree->OnStateChange = note("state");
     tree->OnChange = note("change");
@@ -323,6 +326,7 @@ TEST_F(WindowedTree, ATreeBeingDestroyedRaisesNoEventButFreeNode)
     tree->OnScroll = note("scroll");
     tree->OnCollapsed = note("collapsed");
     tree->OnShowScrollbar = note("bar");
+    tree->OnEditCancelled = note("edit cancelled");
     int freed = 0;
     tree->OnFreeNode = [&freed](auto&&...) { ++freed; };
     delete tree;
