@@ -2,6 +2,9 @@
 // messages in one process:
 //   vt_wheel200_100000_vs_listview          200 wheel turns of -120 over 100,000 rows, each
 //                                           painted with UpdateWindow (ratio)
+//   vt_wheel200_100000_vs_bare              the same against a bare window that scrolls with
+//                                           ScrollWindowEx and paints the same texts, the
+//                                           third subject taking turns (ratio: the floor)
 //   vt_keydown200_100000_vs_listview        200 VK_DOWN key-downs from the first row, each
 //                                           painted (ratio)
 //   vt_ctrl_a_100000_vs_listview_noredraw   Ctrl+A in the tree against the ListView's
@@ -30,6 +33,7 @@
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Application.h"
 #include "platform/Form.h"
+#include "BareSubject.h"
 #include "ListViewSubject.h"
 #include "support/BenchSupport.h"
 
@@ -191,21 +195,35 @@ struct TTreeSide {
     void FinishDeferred() { SendMessageW(tree->Handle(), WM_TIMER, ScrollBarTimer, 0); }
 };
 
-// The median of kRuns runs of each subject, taking turns; prepare runs untimed before each.
+// A subject's turn: prepare runs untimed before the timed run.
+struct TTurn {
+    std::function<void()> prepare;
+    std::function<double()> run;
+};
+
+// The median of kRuns runs of each subject, taking turns.
+std::vector<double> MeasureTurns(const std::vector<TTurn>& subjects)
+{
+    std::vector<std::vector<double>> times(subjects.size());
+    for (int i = 0; i < kRuns; ++i)
+        for (size_t s = 0; s < subjects.size(); ++s) {
+            subjects[s].prepare();
+            times[s].push_back(subjects[s].run());
+        }
+    std::vector<double> medians;
+    for (std::vector<double>& t : times) {
+        std::sort(t.begin(), t.end());
+        medians.push_back(t[kRuns / 2]);
+    }
+    return medians;
+}
+
 void Measure(const std::function<void()>& prepareA, const std::function<double()>& runA,
              const std::function<void()>& prepareB, const std::function<double()>& runB, double& a, double& b)
 {
-    std::vector<double> ta, tb;
-    for (int i = 0; i < kRuns; ++i) {
-        prepareA();
-        ta.push_back(runA());
-        prepareB();
-        tb.push_back(runB());
-    }
-    std::sort(ta.begin(), ta.end());
-    std::sort(tb.begin(), tb.end());
-    a = ta[kRuns / 2];
-    b = tb[kRuns / 2];
+    const std::vector<double> m = MeasureTurns({{prepareA, runA}, {prepareB, runB}});
+    a = m[0];
+    b = m[1];
 }
 
 void Print(const char* name, double value, const char* unit) { std::printf("%s %.3f %s\n", name, value, unit); }
@@ -245,10 +263,33 @@ void Run100k()
             after();
         return Ms() - start;
     };
-    Measure([&] { side.Reset(); }, [&] { return wheel(tree, [&] { side.FinishDeferred(); }); },
-            [&] { list.Reset(); }, [&] { return wheel(list.list, nullptr); }, t, l);
+    // The bare window that scrolls with ScrollWindowEx and paints the same
+    // texts takes its turn as a third subject: the floor. It is shown only
+    // for its turn (over the others, it would hide them from their paints).
+    TBareSide bare;
+    bare.Create(count, list.HeaderHeight());
+    const std::vector<double> wheels = MeasureTurns({
+        {[&] { side.Reset(); }, [&] { return wheel(tree, [&] { side.FinishDeferred(); }); }},
+        {[&] { list.Reset(); }, [&] { return wheel(list.list, nullptr); }},
+        {[&] {
+             bare.Show(true);
+             bare.ScrollToRow(0);
+             Pump();
+         },
+         [&] {
+             const double elapsed = wheel(bare.Window(), [&] { bare.FinishDeferred(); });
+             bare.Show(false);
+             return elapsed;
+         }},
+    });
+    t = wheels[0];
+    l = wheels[1];
     Figures("vt_wheel200_100000_vs_listview", "vt_wheel200_100000_ms", "listview_wheel200_100000_ms", t, l);
-    std::printf("# wheel: tree top row %d, list top row %d\n", side.TopRow(), list.TopRow());
+    Print("vt_wheel200_100000_vs_bare", wheels[2] > 0 ? t / wheels[2] : 0.0, "ratio");
+    Print("bare_wheel200_100000_ms", wheels[2], "ms");
+    std::printf("# wheel: tree top row %d, list top row %d, bare top row %d\n", side.TopRow(), list.TopRow(),
+                bare.TopRow());
+    bare.Destroy();
 
     // 200 Down keys from the first row, each painted.
     auto keys = [](HWND h, WORD key, int times, const std::function<void()>& after) {

@@ -19,6 +19,9 @@
 //   vt_hittest_bottom_1000000_vs_listview  hit test in the bottom row at the list's end (ratio)
 //   vt_scroll200_100000_vs_listview        200 one-row scrolls, each painted (ratio; the
 //                                          subjects take turns, median of 5 bursts)
+//   vt_scroll200_100000_vs_bare            the same against a bare window that scrolls with
+//                                          ScrollWindowEx and paints the same texts (ratio:
+//                                          the floor a list can reach here)
 //   vt_selectall_<N>_vs_listview_noredraw  selecting every row with drawing off (ratio)
 //   vt_setcount_100000_vs_listview         the row count set from 0 to 100,000 (ratio)
 //   listview2_*                            the second ListView against the first (noise floor)
@@ -30,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,6 +42,7 @@
 #include "Lib2/VirtualTree/VirtualTrees.h"
 #include "platform/Application.h"
 #include "platform/Form.h"
+#include "BareSubject.h"
 #include "ListViewSubject.h"
 #include "support/BenchSupport.h"
 
@@ -330,34 +335,44 @@ void RunChild(unsigned count)
         side.Show(true);
     }
 
-    // 200 one-row scrolls, each painted; the tree draws its bars once after
-    // the burst: that drawing is done (and counted) before the clock stops,
-    // without waiting for the timer that would start it. The three windows
-    // take turns, one burst each, five times over (only the one measured is
-    // shown): a slower spell of the machine falls on all three alike.
+    // 200 one-row scrolls, each painted; the tree and the bare window draw
+    // their bars once after the burst: that drawing is done (and counted)
+    // before the clock stops, without waiting for the timer that would start
+    // it. The four windows (the two ListViews, the tree and the bare window
+    // that is the floor) take turns, one burst each, five times over (only
+    // the one measured is shown): a slower spell of the machine falls on all
+    // of them alike.
     if (count == 100000) {
         constexpr int kScrollRuns = 5;
-        auto burst = [&](HWND window, bool tree) {
+        TBareSide bare;
+        bare.Create(count, lists[0].HeaderHeight());
+        auto burst = [&](HWND window, const std::function<void()>& after) {
             const double start = Ms();
             for (int i = 0; i < 200; ++i) {
                 SendMessageW(window, WM_VSCROLL, SB_LINEDOWN, 0);
                 UpdateWindow(window);
             }
-            if (tree)
-                SendMessageW(window, WM_TIMER, ScrollBarTimer, 0);
+            if (after)
+                after();
             Pump();
             return Ms() - start;
         };
         side.Show(false);
-        std::vector<double> times[3];
+        std::vector<double> times[4];
         for (int run = 0; run < kScrollRuns; ++run) {
-            for (int who = 0; who < 3; ++who) {
-                if (who < 2) {
+            for (int who = 0; who < 4; ++who) {
+                if (who == 3) {
+                    bare.Show(true);
+                    if (run == 0)
+                        bare.ScrollToRow(mid);
+                    times[who].push_back(burst(bare.Window(), [&] { bare.FinishDeferred(); }));
+                    bare.Show(false);
+                } else if (who < 2) {
                     TListSide& l = lists[who];
                     l.Show(true);
                     if (run == 0)
                         l.ScrollToRow(mid);
-                    times[who].push_back(burst(l.list, false));
+                    times[who].push_back(burst(l.list, nullptr));
                     l.Show(false);
                 } else {
                     side.Show(true);
@@ -365,7 +380,8 @@ void RunChild(unsigned count)
                         side.ScrollToRow(mid);
                         side.WaitForCache();
                     }
-                    times[who].push_back(burst(treeWindow, true));
+                    times[who].push_back(
+                        burst(treeWindow, [&] { SendMessageW(treeWindow, WM_TIMER, ScrollBarTimer, 0); }));
                     side.Show(false);
                 }
             }
@@ -375,6 +391,8 @@ void RunChild(unsigned count)
         out["list_scroll200_ms"] = times[0][kScrollRuns / 2];
         out["list2_scroll200_ms"] = times[1][kScrollRuns / 2];
         out["tree_scroll200_ms"] = times[2][kScrollRuns / 2];
+        out["bare_scroll200_ms"] = times[3][kScrollRuns / 2];
+        bare.Destroy();
         side.Show(true);
     }
 
@@ -568,6 +586,8 @@ int main(int argc, char** argv)
         Print("listview_texts_per_paint_mid_100000", r100k["list_texts"], "texts");
     Ratio("vt_hittest_bottom_1000000_vs_listview", results[1000000], "tree_hittest_ms", "list_hittest_ms");
     Ratio("vt_scroll200_100000_vs_listview", r100k, "tree_scroll200_ms", "list_scroll200_ms");
+    if (r100k.count("tree_scroll200_ms") && r100k.count("bare_scroll200_ms") && r100k["bare_scroll200_ms"] > 0)
+        Print("vt_scroll200_100000_vs_bare", r100k["tree_scroll200_ms"] / r100k["bare_scroll200_ms"], "ratio");
     Ratio("vt_selectall_100000_vs_listview_noredraw", r100k, "tree_selectall_ms", "list_selectall_ms");
     Ratio("vt_selectall_1000000_vs_listview_noredraw", results[1000000], "tree_selectall_ms", "list_selectall_ms");
     Ratio("vt_setcount_100000_vs_listview", r100k, "tree_setcount_ms", "list_setcount_ms");

@@ -198,8 +198,11 @@ void TBaseVirtualTree::FreeNodeRecord(PVirtualNode node)
     }
     ForgetNode(node);
     DoFreeNode(node);
-    // The handler may have looked the node up again: forget it once more.
+    // The handler may have looked the node up again: forget it once more,
+    // and take it out of the selection should it have got there.
     ForgetNode(node);
+    if (node->States & vsSelected)
+        RemoveSelectionEntry(node);
     std::free(node);
     ++freedCount_;
 }

@@ -45,7 +45,10 @@ void NotifyAccessibility(HWND window, DWORD event)
 
 void TBaseVirtualTree::DoStateChange(TVirtualTreeStates enter, TVirtualTreeStates leave)
 {
-    if (OnStateChange && ((enter & ~states_) || (leave & states_)))
+    // A tree being destroyed tells its owner nothing more (its owner may be
+    // half gone): neither its states nor a change, focus, hot node, scroll,
+    // update or a cancelled edit. Only the nodes it frees are still reported.
+    if (OnStateChange && ((enter & ~states_) || (leave & states_)) && !IsDestroying())
         OnStateChange(this, enter, leave);
     states_ = (states_ | enter) & ~leave;
 }
@@ -81,7 +84,7 @@ void TBaseVirtualTree::StructureChanged(PVirtualNode node, TChangeReason reason)
 void TBaseVirtualTree::DoChange(PVirtualNode node)
 {
     StopTimer(ChangeTimer);
-    if (OnChange)
+    if (OnChange && !IsDestroying())
         OnChange(this, node);
     DoStateChange(0, tsChangePending);
     lastChangedNode_ = nullptr;
@@ -90,7 +93,7 @@ void TBaseVirtualTree::DoChange(PVirtualNode node)
 void TBaseVirtualTree::DoStructureChange(PVirtualNode node, TChangeReason reason)
 {
     StopTimer(StructureChangeTimer);
-    if (OnStructureChange)
+    if (OnStructureChange && !IsDestroying())
         OnStructureChange(this, node, reason);
     DoStateChange(0, tsStructureChangePending);
     lastStructureChangeNode_ = nullptr;
@@ -393,25 +396,25 @@ bool TBaseVirtualTree::DoKeyAction(WORD& charCode, TShiftState& shift)
 
 void TBaseVirtualTree::DoHotChange(PVirtualNode oldNode, PVirtualNode newNode)
 {
-    if (OnHotChange)
+    if (OnHotChange && !IsDestroying())
         OnHotChange(this, oldNode, newNode);
 }
 
 void TBaseVirtualTree::DoScroll(int deltaX, int deltaY)
 {
-    if (OnScroll)
+    if (OnScroll && !IsDestroying())
         OnScroll(this, deltaX, deltaY);
 }
 
 void TBaseVirtualTree::DoShowScrollbar(int bar, bool show)
 {
-    if (OnShowScrollbar)
+    if (OnShowScrollbar && !IsDestroying())
         OnShowScrollbar(this, bar, show);
 }
 
 void TBaseVirtualTree::DoUpdating(TVTUpdateState state)
 {
-    if (OnUpdating)
+    if (OnUpdating && !IsDestroying())
         OnUpdating(this, state);
 }
 
@@ -420,7 +423,7 @@ void TBaseVirtualTree::DoUpdating(TVTUpdateState state)
 
 void TBaseVirtualTree::DoFocusChanged(PVirtualNode node, TColumnIndex column)
 {
-    if (OnFocusChanged)
+    if (OnFocusChanged && !IsDestroying())
         OnFocusChanged(this, node, column);
     if (HandleAllocated()) {
         HWND h = Handle();
@@ -437,7 +440,7 @@ bool TBaseVirtualTree::DoFocusChanging(PVirtualNode oldNode, PVirtualNode newNod
                                        TColumnIndex newColumn)
 {
     bool allowed = true;
-    if (OnFocusChanging)
+    if (OnFocusChanging && !IsDestroying())
         OnFocusChanging(this, oldNode, newNode, oldColumn, newColumn, allowed);
     return allowed;
 }
@@ -583,7 +586,7 @@ bool TBaseVirtualTree::DoEditCancelled()
         if (result) {
             DoStateChange(0, tsEditing);
             editNode_ = nullptr;
-            if (OnEditCancelled)
+            if (OnEditCancelled && !IsDestroying())
                 OnEditCancelled(this, editColumn_);
             if (!IsDestroying())
                 editLink_.reset();

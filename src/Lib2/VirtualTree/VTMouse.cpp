@@ -325,13 +325,22 @@ bool TBaseVirtualTree::MouseMessage(TMessage& message)
         StopWheelPanning();
         return false;   // the wheel itself scrolls (VTScroll.cpp)
 
+    case WM_EXITMENULOOP:
+        // A menu sets its own cursor: the tree's is set again when next due.
+        shownCursor_ = nullptr;
+        return false;
+
     case WM_CAPTURECHANGED:
         // Someone else took the mouse (a menu, another window, a cancelled
-        // mode): nothing the tree started with it can go on.
+        // mode): nothing the tree started with it can go on, and whatever
+        // took it may have set its own cursor.
+        shownCursor_ = nullptr;
         if (releasingCapture_ || reinterpret_cast<HWND>(message.LParam) == Handle())
             return false;
         [[fallthrough]];
     case WM_CANCELMODE:
+        shownCursor_ = nullptr;
+        [[fallthrough]];
     case WM_KILLFOCUS:
         StopWheelPanning();
         if (states_ & (tsDrawSelPending | tsDrawSelecting)) {

@@ -581,6 +581,12 @@ void TBaseVirtualTree::BeginUpdate()
         if (updateCount_ == 0) {
             DoUpdating(usBegin);
             frameRedrawInUpdate_ = false;
+            // The end of the update takes back the frame drawing that turning
+            // drawing on again asks for, which cannot be told from one asked
+            // before (by the tree, or by the system for an uncovered bar): a
+            // frame drawing still due is done now, before drawing goes off.
+            if (HandleAllocated() && Visible())
+                RedrawWindow(Handle(), nullptr, nullptr, RDW_ERASENOW | RDW_NOCHILDREN);
             SetUpdateState(true);
         } else {
             DoUpdating(usUpdate);

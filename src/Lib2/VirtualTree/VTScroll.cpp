@@ -69,12 +69,8 @@ bool TBaseVirtualTree::DoSetOffsetXY(POINT value, TScrollUpdateOptions options, 
                 ScrollWindowEx(Handle(), 0, deltaY, clipRect, clipRect, nullptr, nullptr, SW_INVALIDATE);
             } else {
                 // Child windows (an editor) move along; without any the
-                // system need not look for them. Asking it whether there are
-                // any is a round trip, so it is asked only when a child
-                // control or a child window was ever put on the tree.
-                const bool children =
-                    (ControlCount() > 0 || childWindowsMade_) && GetWindow(Handle(), GW_CHILD) != nullptr;
-                const UINT flags = children ? SW_INVALIDATE | SW_SCROLLCHILDREN : SW_INVALIDATE;
+                // system need not look for them.
+                const UINT flags = ChildWindowsToMove() ? SW_INVALIDATE | SW_SCROLLCHILDREN : SW_INVALIDATE;
                 ScrollWindowEx(Handle(), deltaX, deltaY, clipRect, clipRect, nullptr, nullptr, flags);
             }
         }
@@ -101,6 +97,22 @@ bool TBaseVirtualTree::DoSetOffsetXY(POINT value, TScrollUpdateOptions options, 
     }
     DoScroll(deltaX, deltaY);
     return true;
+}
+
+bool TBaseVirtualTree::ChildWindowsToMove()
+{
+    // Asking the system whether there are any is a round trip: it is asked
+    // at the first scroll of a burst, and the answer is kept while the
+    // scrolls follow each other (a child made meanwhile tells the tree).
+    // A child window may come without telling (WS_EX_NOPARENTNOTIFY, or
+    // moved onto the tree with SetParent): the next burst finds it.
+    const DWORD now = timeGetTime();
+    if (!childWindowsKnown_ || now - lastScrollTime_ >= kScrollBarRedrawDelay) {
+        hasChildWindows_ = ControlCount() > 0 || GetWindow(Handle(), GW_CHILD) != nullptr;
+        childWindowsKnown_ = true;
+    }
+    lastScrollTime_ = now;
+    return hasChildWindows_;
 }
 
 void TBaseVirtualTree::SetOffsetX(int value) { DoSetOffsetXY(POINT{value, offsetY_}, DefaultScrollUpdateFlags); }

@@ -75,7 +75,9 @@ bool TBaseVirtualTree::InternalAddToSelection(PVirtualNode* newItems, int newLen
         if (siblingConstraint && !rangeAnchor_)
             rangeAnchor_ = items[0];
         for (PVirtualNode& item : items) {
-            const bool ok = !(item->States & (vsSelected | vsDisabled)) &&
+            // A node on its way out is not selected again (it would stay
+            // in the selection once freed).
+            const bool ok = !(item->States & (vsSelected | vsDisabled | vsDeleting)) &&
                             (!levelConstraint || static_cast<int>(NodeLevel(item)) == lastSelectionLevel_) &&
                             (!siblingConstraint || item->Parent == rangeAnchor_->Parent);
             if (ok)
@@ -85,8 +87,9 @@ bool TBaseVirtualTree::InternalAddToSelection(PVirtualNode* newItems, int newLen
         }
     } else {
         for (PVirtualNode& item : items) {
-            // Already in the array (or twice in the batch): not again.
-            if (FindNodeInSelection(item) >= 0) {
+            // Already in the array (or twice in the batch), or on its way
+            // out: not again.
+            if ((item->States & vsDeleting) || FindNodeInSelection(item) >= 0) {
                 item = Mark(item);
                 continue;
             }

@@ -279,7 +279,7 @@ void TBaseVirtualTree::WndProc(TMessage& message)
         return;
     case WM_PARENTNOTIFY:
         if (LOWORD(message.WParam) == WM_CREATE)
-            childWindowsMade_ = true;
+            hasChildWindows_ = true;
         break;
     default:
         break;
@@ -401,7 +401,8 @@ void TBaseVirtualTree::RedrawFrameAfterUpdate()
     } else {
         // Turning drawing back on may itself have asked for the whole frame
         // (Wine does): that is taken back, and the rows and the header are
-        // asked for again.
+        // asked for again. A frame drawing asked for before the update was
+        // done when it began (BeginUpdate).
         RedrawWindow(Handle(), nullptr, nullptr, RDW_VALIDATE | RDW_NOFRAME | RDW_NOCHILDREN);
         InvalidateRect(Handle(), nullptr, FALSE);
         if (header_->Options() & hoVisible)

@@ -2013,6 +2013,8 @@ private:
     // once the burst of scrolls is over.
     void SetScrollBarPosition(int bar, int position, bool redraw);
     void ScrollBarsMoved();
+    // Whether a scroll moves child windows along (see hasChildWindows_).
+    bool ChildWindowsToMove();
     void RedrawScrollBarsNow();
     // What the frame shows besides the header: the window's and the client
     // area's place, the styles, the theme and both scroll bars as drawn.
@@ -2108,9 +2110,13 @@ private:
     // [scroll] Where the mouse last moved (client coordinates): the row under
     // a resting mouse is found there after a scroll.
     POINT lastMouseMove_{-1, -1};
-    // [scroll] A child window was made on the tree's window (WM_PARENTNOTIFY):
-    // a scroll then asks the system whether it has any to move along.
-    bool childWindowsMade_ = false;
+    // [scroll] Whether the tree's window has child windows to move along
+    // with the rows, as asked at the start of the current burst of scrolls
+    // (when its last scroll was), or as a child made since told
+    // (WM_PARENTNOTIFY).
+    bool hasChildWindows_ = false;
+    bool childWindowsKnown_ = false;
+    DWORD lastScrollTime_ = 0;
     int rangeX_ = 0;
 
     // Position cache.

@@ -273,8 +273,8 @@ TEST(VTCheckStates, TickingARadioButtonUnticksOnlyItsRadioSiblings)
 
 TEST(VTEvents, StateChangeOnlyWhenSomethingChanges)
 {
-    TVirtualStringTree tree(nullptr);
     std::vector<std::pair<TVirtualTreeStates, TVirtualTreeStates>> calls;
+    TVirtualStringTree tree(nullptr);
     tree.OnStateChange = [&](TBaseVirtualTree*, TVirtualTreeStates enter, TVirtualTreeStates leave) {
         calls.emplace_back(enter, leave);
     };
@@ -295,6 +295,44 @@ TEST(VTEvents, StateChangeOnlyWhenSomethingChanges)
     EXPECT_TRUE(tree.HasState(tsUseCache));
     EXPECT_FALSE(tree.HasState(tsValidating));
     EXPECT_FALSE(tree.HasState(tsValidationNeeded));
+}
+
+// A tree that goes tells its owner only of the nodes it frees: its owner
+// may be half gone already.
+TEST_F(WindowedTree, ATreeBeingDestroyedRaisesNoEventButFreeNode)
+{
+    std::vector<std::string> events;
+    tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+    tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toHotTrack);
+    tree->SetRootNodeCount(20);
+    PVirtualNode first = tree->GetFirst();
+    tree->SetChildCountOf(first, 3);
+    tree->SetExpanded(first, true);
+    tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
+    tree->SelectAll(false);
+    tree->SetHotNode(first);
+    tree->DoStateChange(tsHint | tsUseCache);
+    tree->SetFocusedNode(first);
+    tree->DoEdit();
+    ASSERT_TRUE(tree->IsEditing());
+    auto note = [&events](const char* name) { return [&events, name](auto&&...) { events.push_back(name); }; };
+    tree->OnStateChange = note("state");
+    tree->OnChange = note("change");
+    tree->OnFocusChanging = note("focusing");
+    tree->OnFocusChanged = note("focus");
+    tree->OnStructureChange = note("structure");
+    tree->OnHotChange = note("hot");
+    tree->OnUpdating = note("updating");
+    tree->OnScroll = note("scroll");
+    tree->OnCollapsed = note("collapsed");
+    tree->OnShowScrollbar = note("bar");
+    tree->OnEditCancelled = note("edit cancelled");
+    int freed = 0;
+    tree->OnFreeNode = [&freed](auto&&...) { ++freed; };
+    delete tree;
+    tree = nullptr;
+    EXPECT_EQ(freed, 23);
+    EXPECT_EQ(events, std::vector<std::string>{});
 }
 
 TEST(VTEvents, DefaultsOfTheDispatchers)

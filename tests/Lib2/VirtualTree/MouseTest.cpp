@@ -295,24 +295,87 @@ TEST_F(MouseTest, KeyScrollUnderTheRestingMouseMovesTheHotNode)
     EXPECT_EQ(tree->HotNode(), nullptr);
 }
 
-// A child window put on the tree by other code moves with the rows.
+// A menu, or whatever else took the mouse from the tree, may have set a
+// cursor of its own: the next scroll under the resting mouse shows the hot
+// cursor again.
+VOID CALLBACK EndTheMenu(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    EndMenu();
+}
+
+TEST_F(MouseTest, AScrollAfterAMenuOrACancelledModeShowsTheHotCursorAgain)
+{
+    tree->TreeOptions().SetPaintOptions(tree->TreeOptions().PaintOptions() | toHotTrack);
+    HCURSOR hand = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));
+    HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    tree->SetHotCursor(hand);
+    ASSERT_TRUE(MoveTo(POINT{5, 5}));
+    Show(100);
+    ASSERT_TRUE(MoveTo(LabelPoint(3)));
+    ASSERT_EQ(CurrentCursor(), hand);
+    for (bool menu : {true, false}) {
+        SCOPED_TRACE(menu ? "menu" : "cancelled mode");
+        ::SetCursor(arrow);
+        if (menu) {
+            HMENU popup = CreatePopupMenu();
+            AppendMenuW(popup, MF_STRING, 1, L"item");
+            SetTimer(nullptr, 0, 100, EndTheMenu);
+            const POINT away = Screen(300, 250);
+            TrackPopupMenu(popup, TPM_RETURNCMD, away.x, away.y, 0, tree->Handle(), nullptr);
+            DestroyMenu(popup);
+        } else {
+            SendMessageW(tree->Handle(), WM_CANCELMODE, 0, 0);
+        }
+        ASSERT_EQ(CurrentCursor(), arrow);
+        PVirtualNode hot = tree->HotNode();
+        ASSERT_NE(hot, nullptr);
+        SendMessageW(tree->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
+        ASSERT_EQ(tree->HotNode(), hot->NextSibling);
+        EXPECT_EQ(CurrentCursor(), hand);
+    }
+}
+
+// A child window put on the tree by other code moves with the rows: one
+// made on it, one made without telling its parent (WS_EX_NOPARENTNOTIFY) and
+// one moved onto it with SetParent. Each on a tree of its own that has
+// scrolled before the child came.
 TEST_F(MouseTest, AForeignChildWindowMovesWithTheRows)
 {
-    Show(100);
-    HWND child = CreateWindowExW(0, L"STATIC", L"child", WS_CHILD | WS_VISIBLE, 20, 100, 60, 16, tree->Handle(),
-                                 nullptr, GetModuleHandleW(nullptr), nullptr);
-    ASSERT_NE(child, nullptr);
-    auto topOf = [&] {
-        RECT r;
-        GetWindowRect(child, &r);
-        return tree->ScreenToClient(POINT{r.left, r.top}).y;
-    };
-    ASSERT_EQ(topOf(), 100);
-    SendMessageW(tree->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
-    const int step = -tree->OffsetY();
-    ASSERT_GT(step, 0);
-    EXPECT_EQ(topOf(), 100 - step);
-    DestroyWindow(child);
+    Show(0);
+    enum Kind { Made, MadeQuietly, MovedOnto };
+    for (Kind kind : {Made, MadeQuietly, MovedOnto}) {
+        SCOPED_TRACE(kind);
+        auto* list = new TVirtualStringTree(form);
+        list->SetBounds(5, 5, 380, 280);
+        list->SetParent(form);
+        list->SetRootNodeCount(100);
+        list->HandleNeeded();
+        SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
+        SendMessageW(list->Handle(), WM_VSCROLL, SB_TOP, 0);
+        testing_support::Pump(100);   // that burst of scrolls is over
+        HWND child = CreateWindowExW(kind == MadeQuietly ? WS_EX_NOPARENTNOTIFY : 0, L"STATIC", L"child",
+                                     WS_CHILD | WS_VISIBLE, 20, 100, 60, 16,
+                                     kind == MovedOnto ? form->Handle() : list->Handle(), nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(child, nullptr);
+        if (kind == MovedOnto) {
+            SetParent(child, list->Handle());
+            MoveWindow(child, 20, 100, 60, 16, TRUE);
+        }
+        auto topOf = [&] {
+            RECT r;
+            GetWindowRect(child, &r);
+            return list->ScreenToClient(POINT{r.left, r.top}).y;
+        };
+        ASSERT_EQ(topOf(), 100);
+        SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
+        const int step = -list->OffsetY();
+        ASSERT_GT(step, 0);
+        EXPECT_EQ(topOf(), 100 - step);
+        DestroyWindow(child);
+        delete list;
+    }
 }
 
 TEST_F(MouseTest, ClickAndWaitEditsTheSelectedNode)

@@ -708,8 +708,11 @@ TEST_F(VTOpsWindow, ChangesToANodeOnItsWayOutLeaveTheListsTotalsAlone)
         tree->SetChildCountOf(group, 2);
         tree->ValidateNode(nullptr, true);
         tree->SetExpanded(group, true);
+        // Bounded: a child that a handler could still add would be freed in
+        // turn and add the next one.
+        int membersFreed = 0;
         tree->OnFreeNode = [&](TBaseVirtualTree* s, PVirtualNode n) {
-            if (n->Parent != group)
+            if (n->Parent != group || ++membersFreed > 2)
                 return;
             if (change == 0)
                 s->SetExpanded(group, false);
@@ -719,11 +722,46 @@ TEST_F(VTOpsWindow, ChangesToANodeOnItsWayOutLeaveTheListsTotalsAlone)
                 EXPECT_EQ(s->AddChildNode(group), nullptr);
         };
         tree->DeleteNode(group);
+        EXPECT_EQ(membersFreed, 2);
         EXPECT_EQ(tree->RootNodeCount(), 3u);
         EXPECT_EQ(tree->RangeY(), 3 * static_cast<int>(tree->DefaultNodeHeight()));
         EXPECT_EQ(Recount(*tree), "");
     }
     tree->OnFreeNode = nullptr;
+}
+
+// A group of three goes; each member's OnFreeNode selects the group row or
+// the member freed next. Nothing on its way out joins the selection, and the
+// selection can be cleared afterwards.
+TEST_F(VTOpsWindow, ANodeOnItsWayOutIsNotSelected)
+{
+    tree->TreeOptions().SetSelectionOptions(toMultiSelect);
+    for (bool next : {false, true}) {
+        SCOPED_TRACE(next ? "the next member" : "the group");
+        tree->OnFreeNode = nullptr;
+        tree->ClearNodes();
+        tree->SetRootNodeCount(2);
+        PVirtualNode group = tree->FirstNodeNoInit();
+        tree->SetChildCountOf(group, 3);
+        tree->ValidateNode(nullptr, true);
+        tree->SetExpanded(group, true);
+        tree->OnFreeNode = [&](TBaseVirtualTree* s, PVirtualNode n) {
+            if (n->Parent != group)
+                return;
+            if (!next)
+                s->SetSelected(group, true);
+            else if (n->PrevSibling)   // the members go from the last one back
+                s->AddToSelection(n->PrevSibling);
+        };
+        tree->DeleteNode(group);
+        EXPECT_EQ(tree->SelectedCount(), 0u);
+        EXPECT_EQ(tree->GetFirstSelected(), nullptr);
+        tree->OnFreeNode = nullptr;
+        tree->AddToSelection(tree->FirstNodeNoInit());
+        tree->ClearSelection();
+        EXPECT_EQ(tree->SelectedCount(), 0u);
+        EXPECT_EQ(Recount(*tree), "");
+    }
 }
 
 // OnFreeNode fails while the list is cleared or the selection deleted: the

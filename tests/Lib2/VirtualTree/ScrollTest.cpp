@@ -283,6 +283,58 @@ TEST_F(ScrollTest, AnUpdateDrawsTheFrameOnlyWhenItChanged)
     UnhookWindowsHookEx(hook);
 }
 
+// A frame drawing asked for before an update (by the system for a bar
+// uncovered, or by the tree on a theme change) and not yet done is drawn,
+// though the update leaves the frame's look as it was.
+TEST_F(ScrollTest, AFrameDrawingAskedForBeforeAnUpdateIsDrawn)
+{
+    tree->SetRootNodeCount(100);
+    Show();
+    ASSERT_TRUE(HasVerticalBar());
+    const COLORREF stain = RGB(255, 0, 255);
+    // The vertical bar's pixels in the window's own coordinates.
+    auto bar = [&] {
+        SCROLLBARINFO info{};
+        info.cbSize = sizeof info;
+        GetScrollBarInfo(h(), OBJID_VSCROLL, &info);
+        RECT window;
+        GetWindowRect(h(), &window);
+        OffsetRect(&info.rcScrollBar, -window.left, -window.top);
+        return info.rcScrollBar;
+    };
+    auto stained = [&] {
+        const RECT r = bar();
+        HDC dc = GetWindowDC(h());
+        int count = 0;
+        for (int y = r.top; y < r.bottom; y += 3)
+            for (int x = r.left; x < r.right; x += 3)
+                count += GetPixel(dc, x, y) == stain;
+        ReleaseDC(h(), dc);
+        return count;
+    };
+    for (bool system : {true, false}) {
+        SCOPED_TRACE(system ? "the system's" : "a theme change");
+        UpdateWindow(h());
+        Pump(50);
+        const RECT r = bar();
+        HDC dc = GetWindowDC(h());
+        HBRUSH brush = CreateSolidBrush(stain);
+        FillRect(dc, &r, brush);
+        DeleteObject(brush);
+        ReleaseDC(h(), dc);
+        ASSERT_GT(stained(), 0);
+        if (system)
+            RedrawWindow(h(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOCHILDREN);
+        else
+            SendMessageW(h(), WM_THEMECHANGED, 0, 0);
+        tree->BeginUpdate();
+        tree->EndUpdate();
+        UpdateWindow(h());
+        Pump(50);
+        EXPECT_EQ(stained(), 0);
+    }
+}
+
 // The frames' header click: the sort column's ascending order becomes
 // descending, descending becomes unsorted; another column sorts by itself.
 TEST_F(ScrollTest, HeaderClicksSortInThreeStatesAndNewRowsSortThemselves)
