@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "Classes/FahSettings.h"
 #include "Classes/FahView.h"
 #include "Classes/Lang.h"
@@ -71,7 +73,9 @@ void Delay(DWORD ms)
         DWORD spent = GetTickCount() - start;
         if (spent >= ms || Application().Terminated())
             return;
-        Application().WaitAndProcessMessages(ms - spent);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent,
+                                  QS_POSTMESSAGE | QS_SENDMESSAGE | QS_PAINT | QS_TIMER | QS_HOTKEY);
+        Application().ProcessMessagesButInput();
     }
 }
 
@@ -400,7 +404,12 @@ void TMainDM::DelFahActionExecute(TObject*)
     std::string text = Format("%s %s ?", sDeleteMonitoring.c_str(), view->Fah()->GetDisplayName().c_str());
     std::weak_ptr<void> alive = AliveToken();
     int answer = AppMessageBox(sConfirm, text, MB_YESNOCANCEL | MB_ICONQUESTION);
-    if (answer != IDYES || alive.expired() || !Host.SelectedView || Host.SelectedView() != view)
+    if (answer != IDYES || alive.expired() || !Host.Views)
+        return;
+    // The folder confirmed is deleted wherever the selection went meanwhile
+    // (the first seconds of a long start move it); one whose row went is not.
+    const std::vector<TFahView*> views = Host.Views();
+    if (std::find(views.begin(), views.end(), view) == views.end())
         return;
     // The row stays while its entry does.
     try {
@@ -410,8 +419,8 @@ void TMainDM::DelFahActionExecute(TObject*)
         return;
     }
     std::string rcg = view->ProjectRcgText;
-    if (Host.DeleteSelectedRow)
-        Host.DeleteSelectedRow();
+    if (Host.DeleteRow)
+        Host.DeleteRow(view);
     if (Host.WorkUnitChange)
         Host.WorkUnitChange(rcg, "xxx");
     if (Host.ApplyFilters)

@@ -71,7 +71,7 @@ struct Harness {
         };
         host.SelectView = [this](TFahView* v) { calls += "select " + v->Fah()->Folder + ";"; };
         host.AddFah = [this](const TFolderEntry& e) { calls += "add " + e.Folder + " " + e.ServiceName + ";"; };
-        host.DeleteSelectedRow = [this] { calls += "delete;"; };
+        host.DeleteRow = [this](TFahView* v) { calls += "delete " + v->Fah()->Folder + ";"; };
         host.WorkUnitChange = [this](const std::string& o, const std::string& n) { calls += "wu " + o + ">" + n + ";"; };
         host.ApplyFilters = [this] { calls += "filters;"; };
         host.RefreshAll = [this] { calls += "refresh;"; };
@@ -258,7 +258,7 @@ TEST(FolderList, AddEditAndDeleteThroughTheActions)
     h.calls.clear();
     std::string asked = AnswerBox([&] { h.dm->DelFahAction->Execute(); }, IDYES);
     EXPECT_EQ(asked, sDeleteMonitoring + " E:\\moved\\ ?");
-    EXPECT_EQ(h.calls, "delete;wu 2669 (1-2-3)>xxx;filters;");
+    EXPECT_EQ(h.calls, "delete E:\\moved\\;wu 2669 (1-2-3)>xxx;filters;");
     EXPECT_EQ(SectionLines(ini, "FAHDir"), "line000=\"D:\\two\\\"");
 }
 
