@@ -277,6 +277,9 @@ private:
 
     std::shared_ptr<THttpCli> httpCli_;
     bool serviceCommandRunning_ = false;
+    // Add, Edit or Delete folder runs (a dialog or box of it is open, or it
+    // changes the rows): another of them does not start inside it.
+    bool folderActionRunning_ = false;
     std::function<std::string()> statusError_;   // the error shown, if any
     int htmIconIndex_ = -1;
 };

@@ -64,6 +64,28 @@ int ShowFolderDialog(TAddDirForm& dlg, std::function<std::string()> accept)
     return result;
 }
 
+// Marks a folder action as running while it lives. The keys of another one
+// (typed while a dialog of this one is open, or queued behind its OK) must
+// not act in the middle of it and free the row it works on.
+class TFolderActionScope {
+public:
+    TFolderActionScope(bool& running, std::weak_ptr<void> alive) : running_(running), alive_(std::move(alive))
+    {
+        running_ = true;
+    }
+    ~TFolderActionScope()
+    {
+        if (!alive_.expired())
+            running_ = false;
+    }
+    TFolderActionScope(const TFolderActionScope&) = delete;
+    TFolderActionScope& operator=(const TFolderActionScope&) = delete;
+
+private:
+    bool& running_;
+    std::weak_ptr<void> alive_;
+};
+
 }  // namespace
 
 void Delay(DWORD ms)
@@ -299,6 +321,9 @@ std::string TMainDM::RefusedFolder(const std::string& folder, const TFahView* ex
 
 void TMainDM::AddFahActionExecute(TObject*)
 {
+    if (folderActionRunning_)
+        return;
+    TFolderActionScope running(folderActionRunning_, AliveToken());
     TAddDirForm& dlg = AddDirForm();
     dlg.SetCaption(sAddFolder);
     // A new Add, not the folder edited last.
@@ -337,6 +362,9 @@ void TMainDM::AddFahActionExecute(TObject*)
 
 void TMainDM::EditFahActionExecute(TObject*)
 {
+    if (folderActionRunning_)
+        return;
+    TFolderActionScope running(folderActionRunning_, AliveToken());
     TFahView* view = Host.SelectedView ? Host.SelectedView() : nullptr;
     if (!view || !view->Fah())
         return;
@@ -397,6 +425,9 @@ void TMainDM::DelFahActionUpdate(TObject* sender)
 
 void TMainDM::DelFahActionExecute(TObject*)
 {
+    if (folderActionRunning_)
+        return;
+    TFolderActionScope running(folderActionRunning_, AliveToken());
     TFahView* view = Host.SelectedView ? Host.SelectedView() : nullptr;
     if (!view || !view->Fah())
         return;
