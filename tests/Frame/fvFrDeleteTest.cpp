@@ -166,28 +166,38 @@ TEST_F(FvFrameTest, AfterAScrollUnderTheMouseOnlyTheRowUnderItIsHot)
     SendInputPumping(MouseMoveTo(POINT{1270, 1010}), 50);
 }
 
-// Deleting a folder whose poll waits on a share that does not answer
-// comes back while that poll still waits; the client is freed once it ends.
-TEST_F(FvFrameTest, DeletingAFolderDoesNotWaitForAPollHangingOnAShare)
+// Deleting a folder whose poll waits on a share that does not answer, or
+// closing the list with it, comes back while that poll still waits; the
+// client is freed once the poll ends.
+TEST_F(FvFrameTest, DeletingAFolderOrClosingDoesNotWaitForAPollHangingOnAShare)
 {
     ASSERT_TRUE(HaveDisplay());
-    shareAnswers = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    connecting = 0;
     TFah::SetNetConnectForTesting(&DeadShare);
-    PVirtualNode dead = Add("\\\\fvdead\\share\\client\\", "Dead");
-    Add(Folder("alive", {}), "Alive");
-    ASSERT_TRUE(PumpUntil([] { return connecting.load() == 1; }, 10000));
-
-    frame->SelectNode(dead);
-    frame->DeleteClientNode(dead);
-    const bool pollStillWaiting = connecting.load() == 1;
-    SetEvent(shareAnswers);
-    EXPECT_TRUE(pollStillWaiting);
-    EXPECT_EQ(frame->ClientNodes().size(), 1u);
-    EXPECT_EQ(frame->FindComputerNode("fvdead"), nullptr);
-    EXPECT_TRUE(PumpUntil([] { return FreeReleasedFahs() == 0; }, 10000));
-    CloseHandle(shareAnswers);
-    shareAnswers = nullptr;
+    for (bool close : {false, true}) {
+        shareAnswers = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        connecting = 0;
+        PVirtualNode dead = Add("\\\\fvdead\\share\\client\\", "Dead");
+        Add(Folder(close ? "alive2" : "alive", {}), "Alive");
+        ASSERT_TRUE(PumpUntil([] { return connecting.load() == 1; }, 10000)) << close;
+        if (close) {
+            delete form;   // the rows go with the list, their clients with them
+            form = nullptr;
+            frame = nullptr;
+        } else {
+            frame->SelectNode(dead);
+            frame->DeleteClientNode(dead);
+        }
+        const bool pollStillWaiting = connecting.load() == 1;
+        SetEvent(shareAnswers);
+        EXPECT_TRUE(pollStillWaiting) << close;
+        if (!close) {
+            EXPECT_EQ(frame->ClientNodes().size(), 1u);
+            EXPECT_EQ(frame->FindComputerNode("fvdead"), nullptr);
+        }
+        EXPECT_TRUE(PumpUntil([] { return FreeReleasedFahs() == 0; }, 10000)) << close;
+        CloseHandle(shareAnswers);
+        shareAnswers = nullptr;
+    }
 }
 
 // The status bar hears of the list's hint at the move that changed it, and
