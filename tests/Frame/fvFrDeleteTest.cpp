@@ -25,20 +25,6 @@ void NarrowColumns(TfvFrame& frame)
         frame.VSTree->Header().Columns()[c]->SetWidth(40);
 }
 
-POINT CellCentre(TfvFrame& frame, PVirtualNode node, int column)
-{
-    RECT r = frame.VSTree->NodeDisplayRect(node, column, false);
-    return frame.VSTree->ClientToScreen(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-}
-
-// Under Wine a moved pointer may report one more move from where it was:
-// the second move puts it where it was sent.
-void MoveMouse(POINT p)
-{
-    SendInputPumping(MouseMoveTo(p));
-    SendInputPumping(MouseMoveTo(p));
-}
-
 // A share that does not answer until the test lets it (10 s at most).
 HANDLE shareAnswers = nullptr;
 std::atomic<int> connecting{0};
