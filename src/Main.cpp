@@ -280,10 +280,12 @@ void TMainForm::WireDataModule()
         p.updateNow = true;
         f->AddFah(p);
     };
-    h.DeleteSelectedRow = [f] {
-        PVirtualNode n = f->FocusedNode();
-        if (f->GetFahView(n))
-            f->DeleteClientNode(n);
+    h.DeleteRow = [f](TFahView* view) {
+        for (PVirtualNode n : f->ClientNodes())
+            if (f->GetFahView(n) == view) {
+                f->DeleteClientNode(n);
+                return;
+            }
     };
     h.WorkUnitChange = [f](const std::string& oldText, const std::string& newText) {
         for (PVirtualNode n : f->ClientNodes())
@@ -466,7 +468,10 @@ std::string TMainForm::LoadFolders(std::vector<std::string>& notWatched)
 void TMainForm::SelectTimerTick()
 {
     fvFrame1->ApplyFilters();
-    if (PVirtualNode first = fvFrame1->VSTree->GetFirst())
+    // The first row is selected unless the user chose one meanwhile (a long
+    // start gives the time to click a client).
+    PVirtualNode focused = fvFrame1->VSTree->FocusedNode();
+    if (PVirtualNode first = fvFrame1->VSTree->GetFirst(); first && (!focused || focused == first))
         fvFrame1->SelectNode(first);
     // Nothing of the window has the keyboard yet: the list takes it.
     if (HandleAllocated() && GetActiveWindow() == Handle() && (!GetFocus() || GetFocus() == Handle()))

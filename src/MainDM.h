@@ -62,8 +62,9 @@ struct TMainDMHost {
     // Adds a client row: the list's AddFah with the update-now flag on and
     // NotifyWindows.
     std::function<void(const TFolderEntry& entry)> AddFah;
-    // Deletes the selected client row with its client; the next row is selected.
-    std::function<void()> DeleteSelectedRow;
+    // Deletes the client row of a view (nothing when it is gone) with its
+    // client; a deleted selected row passes the selection to the next row.
+    std::function<void(TFahView* view)> DeleteRow;
     // The list's unique-unit flags of the rows that show either text.
     std::function<void(const std::string& oldText, const std::string& newText)> WorkUnitChange;
     std::function<void()> ApplyFilters;
@@ -126,8 +127,10 @@ std::string ExecResultText(const std::string& commandLine, const TExecResult& r)
 // A service name in double quotes, inner quotes doubled.
 std::string QuoteServiceName(const std::string& name);
 
-// Returns after ms milliseconds of the tick count, handling messages
-// meanwhile (at once when the application is ending).
+// Returns after ms milliseconds of the tick count (at once when the
+// application is ending), handling paints, timers and posted messages
+// meanwhile; input waits in the queue (a key pressed meanwhile must not act
+// in the middle of the caller).
 void Delay(DWORD ms);
 
 // Opens an address with the shell's "open" verb (http:// and https:// only).
@@ -274,6 +277,9 @@ private:
 
     std::shared_ptr<THttpCli> httpCli_;
     bool serviceCommandRunning_ = false;
+    // Add, Edit or Delete folder runs (a dialog or box of it is open, or it
+    // changes the rows): another of them does not start inside it.
+    bool folderActionRunning_ = false;
     std::function<std::string()> statusError_;   // the error shown, if any
     int htmIconIndex_ = -1;
 };

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "Classes/FahSettings.h"
 #include "Classes/FahView.h"
 #include "Classes/Lang.h"
@@ -62,6 +64,28 @@ int ShowFolderDialog(TAddDirForm& dlg, std::function<std::string()> accept)
     return result;
 }
 
+// Marks a folder action as running while it lives. The keys of another one
+// (typed while a dialog of this one is open, or queued behind its OK) must
+// not act in the middle of it and free the row it works on.
+class TFolderActionScope {
+public:
+    TFolderActionScope(bool& running, std::weak_ptr<void> alive) : running_(running), alive_(std::move(alive))
+    {
+        running_ = true;
+    }
+    ~TFolderActionScope()
+    {
+        if (!alive_.expired())
+            running_ = false;
+    }
+    TFolderActionScope(const TFolderActionScope&) = delete;
+    TFolderActionScope& operator=(const TFolderActionScope&) = delete;
+
+private:
+    bool& running_;
+    std::weak_ptr<void> alive_;
+};
+
 }  // namespace
 
 void Delay(DWORD ms)
@@ -71,7 +95,9 @@ void Delay(DWORD ms)
         DWORD spent = GetTickCount() - start;
         if (spent >= ms || Application().Terminated())
             return;
-        Application().WaitAndProcessMessages(ms - spent);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent,
+                                  QS_POSTMESSAGE | QS_SENDMESSAGE | QS_PAINT | QS_TIMER | QS_HOTKEY);
+        Application().ProcessMessagesButInput();
     }
 }
 
@@ -295,6 +321,9 @@ std::string TMainDM::RefusedFolder(const std::string& folder, const TFahView* ex
 
 void TMainDM::AddFahActionExecute(TObject*)
 {
+    if (folderActionRunning_)
+        return;
+    TFolderActionScope running(folderActionRunning_, AliveToken());
     TAddDirForm& dlg = AddDirForm();
     dlg.SetCaption(sAddFolder);
     // A new Add, not the folder edited last.
@@ -333,6 +362,9 @@ void TMainDM::AddFahActionExecute(TObject*)
 
 void TMainDM::EditFahActionExecute(TObject*)
 {
+    if (folderActionRunning_)
+        return;
+    TFolderActionScope running(folderActionRunning_, AliveToken());
     TFahView* view = Host.SelectedView ? Host.SelectedView() : nullptr;
     if (!view || !view->Fah())
         return;
@@ -393,6 +425,9 @@ void TMainDM::DelFahActionUpdate(TObject* sender)
 
 void TMainDM::DelFahActionExecute(TObject*)
 {
+    if (folderActionRunning_)
+        return;
+    TFolderActionScope running(folderActionRunning_, AliveToken());
     TFahView* view = Host.SelectedView ? Host.SelectedView() : nullptr;
     if (!view || !view->Fah())
         return;
@@ -400,7 +435,12 @@ void TMainDM::DelFahActionExecute(TObject*)
     std::string text = Format("%s %s ?", sDeleteMonitoring.c_str(), view->Fah()->GetDisplayName().c_str());
     std::weak_ptr<void> alive = AliveToken();
     int answer = AppMessageBox(sConfirm, text, MB_YESNOCANCEL | MB_ICONQUESTION);
-    if (answer != IDYES || alive.expired() || !Host.SelectedView || Host.SelectedView() != view)
+    if (answer != IDYES || alive.expired() || !Host.Views)
+        return;
+    // The folder confirmed is deleted wherever the selection went meanwhile
+    // (the first seconds of a long start move it); one whose row went is not.
+    const std::vector<TFahView*> views = Host.Views();
+    if (std::find(views.begin(), views.end(), view) == views.end())
         return;
     // The row stays while its entry does.
     try {
@@ -410,8 +450,8 @@ void TMainDM::DelFahActionExecute(TObject*)
         return;
     }
     std::string rcg = view->ProjectRcgText;
-    if (Host.DeleteSelectedRow)
-        Host.DeleteSelectedRow();
+    if (Host.DeleteRow)
+        Host.DeleteRow(view);
     if (Host.WorkUnitChange)
         Host.WorkUnitChange(rcg, "xxx");
     if (Host.ApplyFilters)

@@ -334,6 +334,47 @@ TFah::~TFah()
     msgLog_.OnMessage = nullptr;
 }
 
+bool TFah::StopPolling(DWORD ms)
+{
+    {
+        TLock lock(LiveLock());
+        LiveSet().erase(this);
+    }
+    if (!thread_)
+        return true;
+    thread_->Detach();
+    thread_->SetSleepStep(20);
+    thread_->Terminate();
+    return thread_->WaitFor(ms);
+}
+
+namespace {
+// Released objects whose polls were still running; never freed as a whole
+// (at the program's end their threads are ended with the process, not
+// waited for).
+std::vector<std::unique_ptr<TFah>>& ReleasedFahs()
+{
+    static auto* released = new std::vector<std::unique_ptr<TFah>>;
+    return *released;
+}
+}  // namespace
+
+size_t FreeReleasedFahs()
+{
+    auto& released = ReleasedFahs();
+    released.erase(std::remove_if(released.begin(), released.end(),
+                                  [](const std::unique_ptr<TFah>& fah) { return fah->StopPolling(0); }),
+                   released.end());
+    return released.size();
+}
+
+void ReleaseFah(std::unique_ptr<TFah> fah, DWORD waitMs)
+{
+    FreeReleasedFahs();
+    if (fah && !fah->StopPolling(waitMs))
+        ReleasedFahs().push_back(std::move(fah));
+}
+
 void TFah::SetFolder(const std::string& folder)
 {
     {

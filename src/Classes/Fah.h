@@ -76,6 +76,17 @@ inline bool IsPollDue(DWORD now, DWORD scheduledAt, DWORD delay)
     return static_cast<DWORD>(now - scheduledAt) >= delay;
 }
 
+// Frees a client object without waiting long on the caller's thread: its
+// polling thread is told to end, and a poll in progress is waited for up to
+// waitMs. One still running then (a file call on a share that does not
+// answer holds it for the network's time-out) finishes on its own, and the
+// object is freed after it by a later ReleaseFah or FreeReleasedFahs. GUI
+// thread only.
+void ReleaseFah(std::unique_ptr<TFah> fah, DWORD waitMs);
+// Frees the objects released earlier whose polls have ended; returns how
+// many still wait for theirs.
+size_t FreeReleasedFahs();
+
 class TFAHThread : public TThread {
 public:
     static constexpr DWORD kMinInterval = 24000;
@@ -210,6 +221,12 @@ public:
     static constexpr uint64_t kAddressSpaceReserve = 256ull << 20;
     // Tests: another reserve (0: kAddressSpaceReserve again).
     static void SetAddressSpaceReserveForTesting(uint64_t bytes);
+    // How long the GUI thread waits for a poll in progress when a client
+    // object is released (ReleaseFah).
+    static constexpr DWORD kReleaseWait = 2000;
+    // Tells the polling thread to end after the poll in progress (the
+    // object is no longer told as alive); true when it ended within ms.
+    bool StopPolling(DWORD ms);
     static DWORD FileReadPause();
     // Files larger than this are not read (the fields are cleared). The log
     // is read whatever its size, and only its end is kept (TLogTailReader).

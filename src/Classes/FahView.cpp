@@ -105,7 +105,11 @@ std::string FormatListDate(TDateTime t)
 
 TFahView::TFahView(std::unique_ptr<TFah> fah) : fah_(std::move(fah)) {}
 
-TFahView::~TFahView() = default;
+TFahView::~TFahView()
+{
+    // A poll that hangs on a dead share does not hold the window.
+    ReleaseFah(std::move(fah_), TFah::kReleaseWait);
+}
 
 void TFahView::Update()
 {

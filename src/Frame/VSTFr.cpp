@@ -63,7 +63,12 @@ TVSTFrame::TVSTFrame(TComponent* owner) : TBaseFrame(owner)
 
     VSTree->OnInitNode = [this](TBaseVirtualTree*, PVirtualNode parent, PVirtualNode node,
                                 TVirtualNodeInitStates& states) { InitNode(parent, node, states); };
-    VSTree->OnFreeNode = [this](TBaseVirtualTree*, PVirtualNode node) { FreeNode(node); };
+    VSTree->OnFreeNode = [this](TBaseVirtualTree*, PVirtualNode node) {
+        for (PVirtualNode* held : heldRows_)
+            if (*held == node)
+                *held = nullptr;
+        FreeNode(node);
+    };
     VSTree->OnGetText = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex column, TVSTTextType textType,
                                std::string& text) { GetText(node, column, textType, text); };
     VSTree->OnChange = [this](TBaseVirtualTree*, PVirtualNode node) { NodeChanged(node); };
@@ -314,10 +319,25 @@ PVirtualNode TVSTFrame::DeleteNode(PVirtualNode node)
     PVirtualNode next = node->NextSibling;
     if (!next)
         next = VSTree->GetPrevious(node);
+    // The deletion tells the selection's change, whose handlers may handle
+    // messages: the row to select is looked at again afterwards.
+    THeldRow held(*this, next);
     VSTree->DeleteNode(node);
     if (next)
         SelectNode(next);
-    return next;
+    return VSTree->FocusedNode();
+}
+
+TVSTFrame::THeldRow::THeldRow(TVSTFrame& frame, PVirtualNode& row) : frame_(frame), row_(row)
+{
+    frame_.heldRows_.push_back(&row_);
+}
+
+TVSTFrame::THeldRow::~THeldRow()
+{
+    auto& held = frame_.heldRows_;
+    if (auto it = std::find(held.begin(), held.end(), &row_); it != held.end())
+        held.erase(it);
 }
 
 PVirtualNode TVSTFrame::FindNodeByText(const std::string& text) const

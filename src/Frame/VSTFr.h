@@ -122,7 +122,8 @@ public:
     // A new node right after `node`, initialised and selected.
     PVirtualNode InsertNode(PVirtualNode node, TObject* object, const std::string& text, int kind);
     // Deletes the node and selects its next sibling, or the node before it
-    // in tree order when it was the last; returns the node now selected.
+    // in tree order when it was the last (when that row went meanwhile, the
+    // tree's choice stays); returns the node now selected.
     PVirtualNode DeleteNode(PVirtualNode node);
     // The first node in tree order whose text equals text, ignoring case.
     PVirtualNode FindNodeByText(const std::string& text) const;
@@ -141,6 +142,21 @@ public:
     // Repaints the tree; with sort, sorts it by the header's sort column and
     // direction first.
     void RefreshTree(bool sort);
+
+    // A row held across a call that may handle messages (a selection
+    // change, a deletion): the pointer is set to nullptr when its row is
+    // freed meanwhile. Made and ended on the GUI thread, innermost first.
+    class THeldRow {
+    public:
+        THeldRow(TVSTFrame& frame, PVirtualNode& row);
+        ~THeldRow();
+        THeldRow(const THeldRow&) = delete;
+        THeldRow& operator=(const THeldRow&) = delete;
+
+    private:
+        TVSTFrame& frame_;
+        PVirtualNode& row_;
+    };
 
     TVirtualStringTree* VSTree = nullptr;
     TVSTGetNodeTextEvent OnGetNodeText;
@@ -168,4 +184,5 @@ private:
 
     std::vector<TVTreeHeaderData> columnDefs_;
     std::string columnCaptions_;
+    std::vector<PVirtualNode*> heldRows_;
 };

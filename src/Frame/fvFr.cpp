@@ -87,6 +87,9 @@ void TfvFrame::ApplyLanguage()
     FitStateColumn();
     ApplyDetailLanguage();
     VSTree->Invalidate();
+    // The status bar shows the hint of the row under the mouse in the new
+    // language now, not after the next move.
+    RefreshMouseHint();
 }
 
 // ----- clients
@@ -179,9 +182,20 @@ PVirtualNode TfvFrame::AddFah(const TAddFahParams& p)
     PVirtualNode group = FindComputerNode(computer);
     if (!group)
         group = AddComputerNode(computer);
-    PVirtualNode node = AddNode(group, NodeOwned(view), p.updateNow, std::string(), kfvClientRow);
+    PVirtualNode node = AddNode(group, NodeOwned(view), false, std::string(), kfvClientRow);
     if (!node)
         return nullptr;   // the view went with the node that was not made
+    if (p.updateNow) {
+        // The selection's change handles messages: a row that went
+        // meanwhile (the new one with its computer's and the overall row
+        // above it) is not touched.
+        THeldRow held(*this, node);
+        SelectNode(node);
+        if (!node)
+            return nullptr;
+        group = node->Parent;
+        total = TotalNode();
+    }
     if (!groupByComputer_) {
         VSTree->SetVisible(group, false);
         VSTree->MoveNode(node, total, amAddChildLast, false);
@@ -206,20 +220,28 @@ PVirtualNode TfvFrame::DeleteClientNode(PVirtualNode node)
     TFahView* view = GetFahView(node);
     if (!view)
         return nullptr;
-    PVirtualNode group = FindComputerNode(ComputerOf(*view));
-    PVirtualNode next = DeleteNode(node);
+    const std::string computer = ComputerOf(*view);
+    // The selection moves on from a deleted selected row; a selection
+    // elsewhere stays where the user put it.
+    if (node == VSTree->FocusedNode())
+        DeleteNode(node);
+    else
+        VSTree->DeleteNode(node);
+    // The deletion handled messages (the selection's change): the rows are
+    // looked up again, none kept from before it.
+    PVirtualNode group = FindComputerNode(computer);
     if (!group)
-        return next;
+        return VSTree->FocusedNode();
     // With grouping off the clients hang under the overall row: the
     // computer's row is empty then whether or not clients remain.
     for (PVirtualNode n : ClientNodes()) {
-        if (TFahView* v = GetFahView(n); v && SameTextUnicode(ComputerOf(*v), NodeText(group)))
-            return next;
+        if (TFahView* v = GetFahView(n); v && SameTextUnicode(ComputerOf(*v), computer))
+            return VSTree->FocusedNode();
     }
-    if (next == group)
+    if (VSTree->FocusedNode() == group)
         return DeleteNode(group);
     VSTree->DeleteNode(group);
-    return next;
+    return VSTree->FocusedNode();
 }
 
 // ----- refreshing
@@ -239,6 +261,8 @@ void TfvFrame::SetAutoUpdateInterval(DWORD ms)
 
 void TfvFrame::ListTimerTick()
 {
+    // Clients deleted while a poll of theirs still ran are freed once it ended.
+    FreeReleasedFahs();
     if (autoUpdate_)
         ApplyFilters();
 }
@@ -532,20 +556,15 @@ void TfvFrame::SelectionChanged(PVirtualNode node)
                 ShowDetails(view);
                 ShowClientCfg(view);
             }
-            // While the list still handles a mouse press (a click that moves
-            // the selection), the press's own release and the context menu
-            // it brings wait in the queue: handled here they would run
-            // before the clicked row is focused.
-            const bool pressing = VSTree->HasState(tsLeftButtonDown | tsRightButtonDown | tsMiddleButtonDown);
-            auto pending = [pressing] {
-                if (pressing)
-                    Application().ProcessMessagesButInput();
-                else
-                    Application().ProcessMessages();
-            };
-            pending();
+            // Paints, timers and posted messages are handled here; input
+            // waits in the queue. The selection changes in the middle of
+            // whatever moved it (a click still being handled, a row being
+            // deleted, another being added): a key typed ahead (a second
+            // Ctrl+Del) or the release of a press would run inside that and
+            // free rows it still holds.
+            Application().ProcessMessagesButInput();
             Post(WM_UPDATETRAYHINT, reinterpret_cast<WPARAM>(SelectedView()));
-            pending();
+            Application().ProcessMessagesButInput();
             StartPrevLogReader();
             node = VSTree->FocusedNode();
         } while (selectionPending_);

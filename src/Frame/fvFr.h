@@ -186,6 +186,9 @@ private:
     void BeforeItemErase(PVirtualNode node, COLORREF& color, TItemEraseAction& action);
     void AfterCellPaint(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& cellRect);
     void ListMouseMove(int x, int y);
+    // The hint (and the link) of the row under a resting mouse anew, as a
+    // move there would give them.
+    void RefreshMouseHint();
     void ListColumnClick(TColumnIndex column, TShiftState shift);
     void ListDblClick();
     void ListKeyDown(WORD& key, TShiftState shift);
@@ -223,7 +226,6 @@ private:
     bool showAllLogWindows_ = false;
     bool showPrevLog_ = false;
     int hotColumn_ = -1;
-    PVirtualNode hotNode_ = nullptr;
     POINT lastMouse_{-1, -1};
     int paintTeamID_ = 0;
     std::string paintUserName_;

@@ -9,6 +9,7 @@
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "controls/DrawUtils.h"
 #include "controls/RxLabel.h"
+#include "platform/Application.h"
 #include "platform/Canvas.h"
 #include "platform/PageControl.h"
 #include "platform/SystemPrograms.h"
@@ -55,23 +56,28 @@ void TfvFrame::BindListEvents()
     VSTree->OnAfterCellPaint = [this](TBaseVirtualTree*, TCanvas& canvas, PVirtualNode node, TColumnIndex column,
                                       const RECT& cellRect) { AfterCellPaint(canvas, node, column, cellRect); };
     VSTree->OnMouseMove = [this](TObject*, TShiftState, int x, int y) { ListMouseMove(x, y); };
+    // The row under the mouse is the tree's hot node: the tree moves it
+    // with a scroll under a resting mouse and forgets it with any row it
+    // frees, so the frame never holds a row of its own that may be gone.
+    // Both rows are painted again when it moves (the tree repaints them
+    // itself only while hot tracking is on).
+    VSTree->OnHotChange = [this](TBaseVirtualTree*, PVirtualNode oldNode, PVirtualNode newNode) {
+        if (oldNode)
+            VSTree->InvalidateNode(oldNode);
+        if (newNode)
+            VSTree->InvalidateNode(newNode);
+    };
     VSTree->OnHeaderMouseMove = [this](TVTHeader*, TShiftState, int, int) {
-        if (hotColumn_ != -1 || hotNode_) {
+        if (hotColumn_ != -1 || VSTree->HotNode()) {
             hotColumn_ = -1;
-            hotNode_ = nullptr;
+            VSTree->SetHotNode(nullptr);
             VSTree->Invalidate();
         }
         TStringTreeOptions& o = VSTree->TreeOptions();
         o.SetPaintOptions(o.PaintOptions() & ~toHotTrack);
     };
-    VSTree->OnMouseLeave = [this](TObject*) {
-        if (hotNode_) {
-            PVirtualNode old = hotNode_;
-            hotNode_ = nullptr;
-            hotColumn_ = -1;
-            VSTree->InvalidateNode(old);
-        }
-    };
+    // The tree forgets its hot node as the mouse leaves (and repaints it).
+    VSTree->OnMouseLeave = [this](TObject*) { hotColumn_ = -1; };
     VSTree->OnColumnClick = [this](TBaseVirtualTree*, TColumnIndex column, TShiftState shift) {
         ListColumnClick(column, shift);
     };
@@ -92,6 +98,7 @@ void TfvFrame::UnbindEvents()
     VSTree->OnBeforeItemErase = nullptr;
     VSTree->OnAfterCellPaint = nullptr;
     VSTree->OnMouseMove = nullptr;
+    VSTree->OnHotChange = nullptr;
     VSTree->OnHeaderMouseMove = nullptr;
     VSTree->OnMouseLeave = nullptr;
     VSTree->OnColumnClick = nullptr;
@@ -107,7 +114,7 @@ void TfvFrame::PaintText(TCanvas& canvas, PVirtualNode node, TColumnIndex column
     st.kind = NodeKind(node);
     st.focused = node == VSTree->FocusedNode();
     st.listFocused = VSTree->HasState(tsPainting) ? paintListFocused_ : VSTree->Focused();
-    st.hotRow = node == hotNode_;
+    st.hotRow = node && node == VSTree->HotNode();
     TFahView* view = GetFahView(node);
     st.hotLink = st.hotRow && column == hotColumn_ && view && !FvCellLink(*view, column).empty();
     st.teamID = paintTeamID_;
@@ -196,18 +203,34 @@ void TfvFrame::ListMouseMove(int x, int y)
         o.SetPaintOptions(o.PaintOptions() & ~toHotTrack);
         VSTree->SetCursor(nullptr);
     }
+    const bool hintChanged = hint != VSTree->Hint();
     VSTree->SetHint(hint);
+    // The application took the list's hint for the status bar before this
+    // move reached the list: it hears of the new one now, not at the next move.
+    if (hintChanged)
+        Application().HintMouseMessage(VSTree, POINT{x, y});
 
+    // The tree made the row under the mouse its hot node before this move
+    // came here, and repainted both rows; a new hot column repaints it.
     const int newHot = link.empty() ? -1 : column;
-    if (node != hotNode_ || newHot != hotColumn_) {
-        PVirtualNode old = hotNode_;
-        hotNode_ = node;
+    if (newHot != hotColumn_) {
         hotColumn_ = newHot;
-        if (old && old != node)
-            VSTree->InvalidateNode(old);
-        if (node)
-            VSTree->InvalidateNode(node);
+        if (PVirtualNode hot = VSTree->HotNode())
+            VSTree->InvalidateNode(hot);
     }
+}
+
+void TfvFrame::RefreshMouseHint()
+{
+    if (!VSTree->HandleAllocated() || !VSTree->Visible())
+        return;
+    POINT screen;
+    if (!GetCursorPos(&screen) || WindowFromPoint(screen) != VSTree->Handle())
+        return;
+    const POINT client = VSTree->ScreenToClient(screen);
+    const RECT r = VSTree->ClientRect();
+    if (PtInRect(&r, client))
+        ListMouseMove(client.x, client.y);
 }
 
 PVirtualNode TfvFrame::NodeUnderMouse(TColumnIndex* column)

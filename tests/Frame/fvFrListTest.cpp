@@ -309,20 +309,6 @@ std::wstring RecorderPath()
     return p.substr(0, p.find_last_of(L'\\') + 1) + L"..\\controls_edit\\controls_link_recorder.exe";
 }
 
-// Under Wine a moved pointer may report one more move from where it was:
-// the second move puts it where it was sent.
-void MoveMouse(POINT p)
-{
-    SendInputPumping(MouseMoveTo(p));
-    SendInputPumping(MouseMoveTo(p));
-}
-
-POINT CellCentre(TfvFrame& frame, PVirtualNode node, int column)
-{
-    RECT r = frame.VSTree->NodeDisplayRect(node, column, false);
-    return frame.VSTree->ClientToScreen(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-}
-
 }  // namespace
 
 TEST_F(FvFrameTest, MouseAndKeysOnTheList)

@@ -3,6 +3,7 @@
 #include "Classes/FahSettings.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "support/Input.h"
 
 using namespace testing_support;
 
@@ -16,6 +17,18 @@ DWORD FailingConnect(const std::string&)
 }
 
 }  // namespace
+
+POINT CellCentre(TfvFrame& frame, PVirtualNode node, int column)
+{
+    RECT r = frame.VSTree->NodeDisplayRect(node, column, false);
+    return frame.VSTree->ClientToScreen(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+}
+
+void MoveMouse(POINT p)
+{
+    SendInputPumping(MouseMoveTo(p));
+    SendInputPumping(MouseMoveTo(p));
+}
 
 size_t Sink::Count(UINT msg) const
 {

@@ -47,6 +47,12 @@ struct PaintedCell {
     unsigned style = 0;
 };
 
+// The screen point at the middle of a cell.
+POINT CellCentre(TfvFrame& frame, PVirtualNode node, int column);
+// Under Wine a moved pointer may report one more move from where it was:
+// the second move puts it where it was sent.
+void MoveMouse(POINT p);
+
 class FvFrameTest : public ::testing::Test {
 protected:
     static constexpr char kKey[] = "Software\\Zembrik\\BrenixTest\\FvFrame";

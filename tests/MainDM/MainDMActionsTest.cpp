@@ -71,7 +71,7 @@ struct Harness {
         };
         host.SelectView = [this](TFahView* v) { calls += "select " + v->Fah()->Folder + ";"; };
         host.AddFah = [this](const TFolderEntry& e) { calls += "add " + e.Folder + " " + e.ServiceName + ";"; };
-        host.DeleteSelectedRow = [this] { calls += "delete;"; };
+        host.DeleteRow = [this](TFahView* v) { calls += "delete " + v->Fah()->Folder + ";"; };
         host.WorkUnitChange = [this](const std::string& o, const std::string& n) { calls += "wu " + o + ">" + n + ";"; };
         host.ApplyFilters = [this] { calls += "filters;"; };
         host.RefreshAll = [this] { calls += "refresh;"; };
@@ -258,8 +258,102 @@ TEST(FolderList, AddEditAndDeleteThroughTheActions)
     h.calls.clear();
     std::string asked = AnswerBox([&] { h.dm->DelFahAction->Execute(); }, IDYES);
     EXPECT_EQ(asked, sDeleteMonitoring + " E:\\moved\\ ?");
-    EXPECT_EQ(h.calls, "delete;wu 2669 (1-2-3)>xxx;filters;");
+    EXPECT_EQ(h.calls, "delete E:\\moved\\;wu 2669 (1-2-3)>xxx;filters;");
     EXPECT_EQ(SectionLines(ini, "FAHDir"), "line000=\"D:\\two\\\"");
+}
+
+// A delete confirmed while the selection moved away (the first seconds of a
+// long start select the overall row) deletes the folder that was confirmed.
+TEST(FolderList, AConfirmedDeleteDeletesTheFolderConfirmedWhereverTheSelectionWent)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    h.views.push_back(MakeView("C:\\fah\\"));
+    h.views.push_back(MakeView("D:\\two\\"));
+    h.dm->SaveFahToIni("D:\\two\\", "", "", "", false);
+    const struct {
+        const char* name;
+        int other;   // the view selected while the box shows (-1: a totals row)
+    } table[] = {{"totals row", -1}, {"another client", 1}};
+    for (const auto& row : table) {
+        h.selected = h.views[0].get();
+        h.calls.clear();
+        h.dm->SaveFahToIni("C:\\fah\\", "", "", "", false);
+        {
+            DialogDriver driver([&](HWND box) {
+                h.selected = row.other < 0 ? nullptr : h.views[static_cast<size_t>(row.other)].get();
+                PressDialogButton(box, IDYES);
+            });
+            h.dm->DelFahAction->Execute();
+        }
+        EXPECT_EQ(h.calls, "delete C:\\fah\\;wu >xxx;filters;") << row.name;
+        const std::string listed = SectionLines(ini, "FAHDir");
+        EXPECT_EQ(listed.find("C:\\fah\\"), std::string::npos) << row.name << ": " << listed;
+        EXPECT_NE(listed.find("D:\\two\\"), std::string::npos) << row.name << ": " << listed;
+    }
+}
+
+// Ctrl+Del typed right after Edit folder's OK never runs inside the edit:
+// queued behind the OK (the dialog's own loop handles it) it is refused;
+// typed after the dialog closed it waits for the edit's pause for the
+// client's next poll, which handles no keys.
+TEST(FolderList, ADeleteTypedRightAfterEditsOkNeverRunsInsideTheEdit)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Harness h;
+    h.views.push_back(MakeView("C:\\fah\\"));
+    h.selected = h.views[0].get();
+    TForm form(nullptr);
+    form.SetBounds(100, 100, 300, 120);
+    auto* edit = new TEdit(&form);
+    edit->SetParent(&form);
+    form.Show();
+    const struct {
+        const char* name;
+        bool withTheOk;   // sent with the OK's Enter, else once the dialog closed
+        const char* calls;
+    } table[] = {
+        {"queued behind the OK", true, "filters;"},
+        {"typed in the edit's pause", false, "filters;delete C:\\fah\\;wu >xxx;filters;"},
+    };
+    for (const auto& row : table) {
+        h.dm->SaveFahToIni("C:\\fah\\", "", "", "", false);
+        SetForegroundWindow(form.Handle());
+        edit->SetFocus();
+        ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form.Handle() && edit->Focused(); }, 2000));
+        h.calls.clear();
+        std::string asked;
+        std::thread t([&] {
+            HWND dialog = AddDirForm().Handle();
+            for (int i = 0; i < 500 && !IsWindowVisible(dialog); ++i)
+                Sleep(10);
+            Sleep(300);
+            std::vector<INPUT> keys = Chord({VK_RETURN});
+            const std::vector<INPUT> del = Chord({VK_CONTROL, VK_DELETE});
+            if (row.withTheOk) {
+                keys.insert(keys.end(), del.begin(), del.end());
+                SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+            } else {
+                SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+                for (int i = 0; i < 500 && IsWindowVisible(dialog); ++i)
+                    Sleep(5);
+                SendInput(static_cast<UINT>(del.size()), const_cast<INPUT*>(del.data()), sizeof(INPUT));
+            }
+            HWND box = nullptr;
+            for (int i = 0; i < 200 && !(box = FindProcessDialog()); ++i)
+                Sleep(10);
+            if (box) {
+                asked = WindowText(GetDlgItem(box, 0xFFFF));
+                PressDialogButton(box, IDYES);
+            }
+        });
+        h.dm->EditFahAction->Execute();
+        PumpUntil([&] { return h.calls.find("delete") != std::string::npos; }, 3000);
+        t.join();
+        EXPECT_EQ(h.calls, row.calls) << row.name;
+        EXPECT_EQ(asked, row.withTheOk ? "" : sDeleteMonitoring + " C:\\fah\\ ?") << row.name;
+    }
 }
 
 TEST(FolderList, TheDialogSaysWhyItRefusesKeepsWhatWasTypedAndTakesNoBlanks)
