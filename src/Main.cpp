@@ -574,8 +574,15 @@ void TMainForm::Closing()
     for (auto& b : cpuIcons_)
         b.reset();
     MainFormStorage->SetActive(true);
-    CoolTrayIcon1->SetIconVisible(false);
     CpuUsageCoolTrayIcon->SetIconVisible(false);
+    // A restart under way is finished before the program ends: until then
+    // the status icon stays and says so.
+    if (const std::string service = MainDM->RestartingService(); !service.empty()) {
+        ResetTrayIcon();
+        CoolTrayIcon1->SetHint(FillIn(sFinishingRestart, {service}));
+    } else {
+        CoolTrayIcon1->SetIconVisible(false);
+    }
 }
 
 void TMainForm::SaveWindowSize()

@@ -130,6 +130,10 @@ std::string QuoteServiceName(const std::string& name);
 // meanwhile (at once when the application is ending).
 void Delay(DWORD ms);
 
+// An error the user must hear of although the program is ending (its
+// window is gone): shown in a box once the message loop has ended.
+void TellAfterTheEnd(const std::string& text);
+
 // Opens an address with the shell's "open" verb (http:// and https:// only).
 bool OpenWebAddress(const std::string& url);
 
@@ -243,6 +247,10 @@ public:
     // Stops the services of the clients on this computer (Windows shuts down).
     void StopLocalServices();
     bool ServiceCommandRunning() const { return serviceCommandRunning_; }
+    // The service a restart (stop, then start) is under way for, as the
+    // user typed it without outer blanks; empty when none is. Such a
+    // restart is finished even when the program ends meanwhile.
+    const std::string& RestartingService() const { return restartingService_; }
     // Tests: hook is called before each question to a service manager about a
     // service's state (on whatever thread asks), standing for a slow network.
     static void SetServiceQueryHookForTesting(std::function<void(const std::string& computer)> hook);
@@ -274,6 +282,7 @@ private:
 
     std::shared_ptr<THttpCli> httpCli_;
     bool serviceCommandRunning_ = false;
+    std::string restartingService_;
     std::function<std::string()> statusError_;   // the error shown, if any
     int htmIconIndex_ = -1;
 };

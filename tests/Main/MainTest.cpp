@@ -1012,7 +1012,8 @@ TEST_F(MainFormTest, AFailedAutomaticRestartIsLeftInTheErrorAndEventLogs)
 
 // The user's F3 restarts a service; meanwhile its client ends and asks for
 // the automatic restart, which waits for F3's to end: F3's restart answers
-// it, the service is not restarted a second time.
+// it, the service is not restarted a second time. An F3 that failed (the
+// service disabled meanwhile) answers nothing: the waiting restart runs.
 TEST_F(MainFormTest, AnAutomaticRestartWaitingForTheUsersRestartOfItsServiceIsDoneByIt)
 {
     std::string log = dir->File("sc.log");
@@ -1023,32 +1024,52 @@ TEST_F(MainFormTest, AnAutomaticRestartWaitingForTheUsersRestartOfItsServiceIsDo
     Start();
     ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
     form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
-    bool posted = false;
-    TSimpleTimer meanwhile(50, [&](TObject*) {
-        if (posted || !FileExists(log) || ReadFile(log).find("-> stop") == std::string::npos)
-            return;
-        posted = true;
-        PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(0)), 0);
-    });
-    meanwhile.SetEnabled(true);
-    DialogDriver boxes([](HWND box) { PressDialogButton(box, IDOK); });
-    form->MainDM->RestartFAHServiceAction->Execute();   // the user's F3
-    meanwhile.SetEnabled(false);
-    ASSERT_TRUE(posted);
-    // The retry of a waiting restart comes a second after F3's restart.
-    Pump(2500);
-    EXPECT_FALSE(form->MainDM->ServiceCommandRunning());
-    std::string text = ReadFile(log);
-    size_t stops = 0;
-    for (size_t at = text.find(" stop \""); at != std::string::npos; at = text.find(" stop \"", at + 1))
-        ++stops;
-    EXPECT_EQ(stops, 1u) << text;
-    EXPECT_EQ(svc.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    auto startType = [&](DWORD type) {
+        return ChangeServiceConfigW(svc.service, SERVICE_NO_CHANGE, type, SERVICE_NO_CHANGE, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
+    };
+    const struct {
+        bool usersFails;
+        size_t stops;
+    } cases[] = {{false, 1}, {true, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.usersFails ? "F3 fails" : "F3 goes well");
+        DeleteFileUtf8(log);
+        if (c.usersFails) {
+            ASSERT_TRUE(startType(SERVICE_DISABLED));
+        }
+        bool posted = false;
+        TSimpleTimer meanwhile(50, [&](TObject*) {
+            if (posted || !FileExists(log) || ReadFile(log).find("-> stop") == std::string::npos)
+                return;
+            posted = true;
+            PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(0)), 0);
+        });
+        meanwhile.SetEnabled(true);
+        // F3's failure is told; the service may start again from then on.
+        DialogDriver boxes([&](HWND box) {
+            startType(SERVICE_DEMAND_START);
+            PressDialogButton(box, IDOK);
+        });
+        form->MainDM->RestartFAHServiceAction->Execute();   // the user's F3
+        meanwhile.SetEnabled(false);
+        ASSERT_TRUE(posted);
+        // The retry of a waiting restart comes a second after F3's restart.
+        Pump(2500);
+        EXPECT_TRUE(PumpUntil([&] { return !form->MainDM->ServiceCommandRunning(); }, 15000));
+        std::string text = ReadFile(log);
+        size_t stops = 0;
+        for (size_t at = text.find(" stop \""); at != std::string::npos; at = text.find(" stop \"", at + 1))
+            ++stops;
+        EXPECT_EQ(stops, c.stops) << text;
+        EXPECT_EQ(svc.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    }
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
 }
 
 // A client's automatic restart waits for another service command when the
-// window closes: it never runs afterwards.
+// window closes: it never runs afterwards. The restart under way is
+// finished, and the tray icon stays meanwhile to say so.
 TEST_F(MainFormTest, AnAutomaticRestartStillWaitingAtCloseNeverRuns)
 {
     std::string log = dir->File("sc.log");
@@ -1058,6 +1079,8 @@ TEST_F(MainFormTest, AnAutomaticRestartStillWaitingAtCloseNeverRuns)
     ASSERT_EQ(second.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
     ASSERT_NO_FATAL_FAILURE(StartTwoServiceClients());
     int step = 0;
+    bool iconShown = false;
+    std::string tip;
     TSimpleTimer meanwhile(50, [&](TObject*) {
         if (step == 0 && FileExists(log) && ReadFile(log).find("-> stop") != std::string::npos) {
             step = 1;   // the second client ends: its restart waits
@@ -1066,6 +1089,8 @@ TEST_F(MainFormTest, AnAutomaticRestartStillWaitingAtCloseNeverRuns)
             step = 2;   // the window closes
             bool canClose = false;
             form->FormCloseQuery(canClose);
+            iconShown = form->CoolTrayIcon1->IconVisible();
+            tip = form->CoolTrayIcon1->Hint();
         }
     });
     meanwhile.SetEnabled(true);
@@ -1073,6 +1098,8 @@ TEST_F(MainFormTest, AnAutomaticRestartStillWaitingAtCloseNeverRuns)
     form->MainDM->RestartFAHServiceAction->Execute();   // the user's F3 on the first client
     meanwhile.SetEnabled(false);
     ASSERT_EQ(step, 2);
+    EXPECT_TRUE(iconShown);
+    EXPECT_EQ(tip, FillIn(sFinishingRestart, {"Brenix Main Test Svc"}));
     Pump(2500);
     EXPECT_FALSE(form->MainDM->ServiceCommandRunning());
     EXPECT_EQ(ReadFile(log).find("Brenix Main Test Svc 2"), std::string::npos) << ReadFile(log);
