@@ -1187,6 +1187,61 @@ TEST_F(MainFormTest, ThreadsThatCannotStartAreReportedAndTheStartGoesOn)
     ASSERT_NE(form->SelectTimer(), nullptr);
 }
 
+// Folders left out at the start for want of room get their polling threads
+// once there is room again (here the reserve is lowered, as deleting
+// watched folders frees theirs): on F5, and after a delete, in the list's
+// order. With no room, F5 leaves them as they are.
+TEST_F(MainFormTest, FoldersLeftOutAtTheStartAreWatchedOnceThereIsRoom)
+{
+    std::vector<TFolderEntry> entries;
+    for (char c = 'a'; c <= 'f'; ++c)
+        entries.push_back({Folder(std::string(1, c)), "", "", "", false});
+    List(entries);
+    auto leftOut = [&] {
+        size_t n = 0;
+        for (PVirtualNode row : form->fvFrame1->ClientNodes()) {
+            TFah* fah = form->fvFrame1->GetFahView(row)->Fah();
+            n += fah->LeftOut() && !fah->PollThread();
+        }
+        return n;
+    };
+    for (const bool byDelete : {false, true}) {
+        SCOPED_TRACE(byDelete ? "delete" : "F5");
+        delete form;   // the one before: a start anew
+        form = nullptr;
+        AppClosing = false;
+        TFah::SetAddressSpaceReserveForTesting(FreeAddressSpace());   // no room at all
+        {
+            DialogDriver startBox([](HWND box) { PressDialogButton(box, IDOK); });
+            Start();
+        }
+        ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+        ASSERT_EQ(leftOut(), entries.size());
+        form->MainDM->RefreshAction->Execute();
+        EXPECT_EQ(leftOut(), entries.size());
+
+        TFah::SetAddressSpaceReserveForTesting(FreeAddressSpace() - (100ull << 20));
+        if (byDelete) {
+            form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
+            DialogDriver yes([](HWND box) { PressDialogButton(box, IDYES); });
+            form->MainDM->DelFahAction->Execute();
+            ASSERT_EQ(form->fvFrame1->ClientNodes().size(), entries.size() - 1);
+        } else {
+            form->MainDM->RefreshAction->Execute();
+        }
+        EXPECT_EQ(leftOut(), 0u);
+        // Their rows say so once the first polls are in.
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                for (PVirtualNode row : form->fvFrame1->ClientNodes())
+                    if (form->fvFrame1->GetFahView(row)->StatusText.find(sNotWatched) != std::string::npos)
+                        return false;
+                return true;
+            },
+            5000));
+    }
+}
+
 // 2,000 folders: polling threads are made while the address space keeps
 // its reserve (here set to leave room for a few dozen); the others are
 // listed as not watched, told once at the start, and the list still copies.
