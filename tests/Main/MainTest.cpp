@@ -1242,6 +1242,23 @@ TEST_F(MainFormTest, FoldersLeftOutAtTheStartAreWatchedOnceThereIsRoom)
     }
 }
 
+// A folder list of many megabytes (a long comment above it) needs room to
+// be read and saved again when the list changes: the polling threads leave
+// that room free on top of the reserve, here more than the 60 MB left.
+TEST_F(MainFormTest, ALongFolderListKeepsRoomForItsOwnSaveFromThePollingThreads)
+{
+    WriteFile(dir->File("folders.ini"), "; " + std::string(20u << 20, 'x') + "\r\n");
+    List({{Folder("a"), "", "", "", false}, {Folder("b"), "", "", "", false}});
+    TFah::SetAddressSpaceReserveForTesting(FreeAddressSpace() - (60ull << 20));
+    {
+        DialogDriver startBox([](HWND box) { PressDialogButton(box, IDOK); });
+        Start();
+    }
+    ASSERT_EQ(form->fvFrame1->ClientNodes().size(), 2u);
+    EXPECT_TRUE(FahAt(0)->LeftOut());
+    EXPECT_TRUE(FahAt(1)->LeftOut());
+}
+
 // 2,000 folders: polling threads are made while the address space keeps
 // its reserve (here set to leave room for a few dozen); the others are
 // listed as not watched, told once at the start, and the list still copies.
