@@ -401,7 +401,7 @@ std::string TMainForm::LoadFolders(std::vector<std::string>& notWatched)
     try {
         folders = ReadFolderList(params_.FolderListFile);
     } catch (const std::exception& e) {
-        std::string text = FillIn(sFolderListNotRead, {params_.FolderListFile}) + "\r\n\r\n" + e.what();
+        std::string text = FillIn(sFolderListNotRead, {params_.FolderListFile}) + "\r\n\r\n" + ReasonText(e);
         HandleCurrentException();
         return text;
     } catch (...) {

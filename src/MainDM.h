@@ -15,6 +15,7 @@
 #pragma once
 #include <windows.h>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -125,6 +126,10 @@ struct TServiceControl {
 std::string ExecResultText(const std::string& commandLine, const TExecResult& r);
 // A service name in double quotes, inner quotes doubled.
 std::string QuoteServiceName(const std::string& name);
+
+// Why something failed, in words for the user: a lack of memory is said
+// so, never as the exception's own text.
+std::string ReasonText(const std::exception& e);
 
 // Returns after ms milliseconds of the tick count, handling messages
 // meanwhile (at once when the application is ending).

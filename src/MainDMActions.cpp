@@ -44,15 +44,6 @@ bool LangText(const std::string& key, std::string& text)
     return true;
 }
 
-// Why something failed, in words for the user: a lack of memory is said
-// so, never as the exception's own text.
-std::string ReasonText(const std::exception& e)
-{
-    if (dynamic_cast<const std::bad_alloc*>(&e))
-        return sOutOfMemoryNow;
-    return e.what();
-}
-
 // What the user is told when the folder list could not be written.
 std::string NotSavedText(const std::exception& e)
 {
@@ -75,6 +66,13 @@ int ShowFolderDialog(TAddDirForm& dlg, std::function<std::string()> accept)
 }
 
 }  // namespace
+
+std::string ReasonText(const std::exception& e)
+{
+    if (dynamic_cast<const std::bad_alloc*>(&e))
+        return sOutOfMemoryNow;
+    return e.what();
+}
 
 void Delay(DWORD ms)
 {
