@@ -1054,14 +1054,18 @@ TEST_F(MainFormTest, AnAutomaticRestartWaitingForTheUsersRestartOfItsServiceIsDo
         form->MainDM->RestartFAHServiceAction->Execute();   // the user's F3
         meanwhile.SetEnabled(false);
         ASSERT_TRUE(posted);
+        auto stops = [&] {
+            const std::string text = ReadFile(log);
+            size_t n = 0;
+            for (size_t at = text.find(" stop \""); at != std::string::npos; at = text.find(" stop \"", at + 1))
+                ++n;
+            return n;
+        };
+        EXPECT_TRUE(PumpUntil([&] { return stops() >= c.stops && !form->MainDM->ServiceCommandRunning(); }, 20000));
         // The retry of a waiting restart comes a second after F3's restart.
         Pump(2500);
         EXPECT_TRUE(PumpUntil([&] { return !form->MainDM->ServiceCommandRunning(); }, 15000));
-        std::string text = ReadFile(log);
-        size_t stops = 0;
-        for (size_t at = text.find(" stop \""); at != std::string::npos; at = text.find(" stop \"", at + 1))
-            ++stops;
-        EXPECT_EQ(stops, c.stops) << text;
+        EXPECT_EQ(stops(), c.stops) << ReadFile(log);
         EXPECT_EQ(svc.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
     }
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
