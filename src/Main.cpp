@@ -594,6 +594,12 @@ void TMainForm::Closing()
     if (const std::string service = MainDM->RestartingService(); !service.empty()) {
         ResetTrayIcon();
         CoolTrayIcon1->SetHint(FillIn(sFinishingRestart, {service}));
+        // It is finished once the loop has ended: the icon goes before any
+        // box that tells how it went.
+        Application().AddLoopEndHandler([this, alive = std::weak_ptr<void>(AliveToken())] {
+            if (!alive.expired())
+                CoolTrayIcon1->SetIconVisible(false);
+        });
     } else {
         CoolTrayIcon1->SetIconVisible(false);
     }
