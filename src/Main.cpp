@@ -24,6 +24,7 @@
 #include "platform/Application.h"
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
+#include "platform/FileUtil.h"
 #include "platform/Firewall.h"
 #include "platform/Graphics.h"
 #include "platform/ImageList.h"
@@ -40,13 +41,6 @@ std::string CaptionTitle;
 std::string ProgramVersion;
 
 namespace {
-
-std::string ExeFileName()
-{
-    wchar_t buf[MAX_PATH * 2] = {};
-    GetModuleFileNameW(nullptr, buf, MAX_PATH * 2);
-    return WideToUtf8(buf);
-}
 
 std::string SettingsKey(const char* sub)
 {
@@ -252,7 +246,11 @@ void TMainForm::WireDataModule()
         sbMain->SetPanelWidth(0, width);
         sbMain->SetPanelText(0, text);
     };
-    h.RefreshAll = [f] { f->RefreshAll(); };
+    // F5 and a delete give the folders left out at the start another try.
+    h.RefreshAll = [this, f] {
+        WatchLeftOutFolders();
+        f->RefreshAll();
+    };
     h.SelectedView = [f] { return f->SelectedView(); };
     h.Views = [f] {
         std::vector<TFahView*> out;
@@ -280,12 +278,13 @@ void TMainForm::WireDataModule()
         p.updateNow = true;
         f->AddFah(p);
     };
-    h.DeleteRow = [f](TFahView* view) {
+    h.DeleteRow = [this, f](TFahView* view) {
         for (PVirtualNode n : f->ClientNodes())
             if (f->GetFahView(n) == view) {
                 f->DeleteClientNode(n);
-                return;
+                break;
             }
+        WatchLeftOutFolders();
     };
     h.WorkUnitChange = [f](const std::string& oldText, const std::string& newText) {
         for (PVirtualNode n : f->ClientNodes())
@@ -406,7 +405,7 @@ std::string TMainForm::LoadFolders(std::vector<std::string>& notWatched)
     try {
         folders = ReadFolderList(params_.FolderListFile, &noHeaderLines);
     } catch (const std::exception& e) {
-        std::string text = FillIn(sFolderListNotRead, {params_.FolderListFile}) + "\r\n\r\n" + e.what();
+        std::string text = FillIn(sFolderListNotRead, {params_.FolderListFile}) + "\r\n\r\n" + ReasonText(e);
         HandleCurrentException();
         return text;
     } catch (...) {
@@ -414,6 +413,10 @@ std::string TMainForm::LoadFolders(std::vector<std::string>& notWatched)
         HandleCurrentException();
         return FillIn(sFolderListNotRead, {params_.FolderListFile});
     }
+    // Reading and saving the list takes room that grows with its file (the
+    // text, its lines and what is made of them): the polling threads leave it.
+    const int64_t listBytes = FileSizeOf(params_.FolderListFile);
+    TFah::SetExtraAddressSpaceReserve(listBytes > 0 ? 4 * static_cast<uint64_t>(listBytes) : 0);
     // The list sorts and lays out its rows once, not after every row.
     fvFrame1->VSTree->BeginUpdate();
     for (const TFolderEntry& e : folders) {
@@ -463,6 +466,17 @@ std::string TMainForm::LoadFolders(std::vector<std::string>& notWatched)
             AppException(sErrorL_Caption + " " + folder + "\r\n" + error);
     }
     return problems;
+}
+
+void TMainForm::WatchLeftOutFolders()
+{
+    // In the list's order, while the reserve allows.
+    for (PVirtualNode n : fvFrame1->ClientNodes()) {
+        TFahView* view = fvFrame1->GetFahView(n);
+        TFah* fah = view ? view->Fah() : nullptr;
+        if (fah && fah->LeftOut() && !fah->WatchIfRoom())
+            return;
+    }
 }
 
 void TMainForm::SelectTimerTick()
@@ -589,8 +603,21 @@ void TMainForm::Closing()
     for (auto& b : cpuIcons_)
         b.reset();
     MainFormStorage->SetActive(true);
-    CoolTrayIcon1->SetIconVisible(false);
     CpuUsageCoolTrayIcon->SetIconVisible(false);
+    // A restart under way is finished before the program ends: until then
+    // the status icon stays and says so.
+    if (const std::string service = MainDM->RestartingService(); !service.empty()) {
+        ResetTrayIcon();
+        CoolTrayIcon1->SetHint(FillIn(sFinishingRestart, {service}));
+        // It is finished once the loop has ended: the icon goes before any
+        // box that tells how it went.
+        Application().AddLoopEndHandler([this, alive = std::weak_ptr<void>(AliveToken())] {
+            if (!alive.expired())
+                CoolTrayIcon1->SetIconVisible(false);
+        });
+    } else {
+        CoolTrayIcon1->SetIconVisible(false);
+    }
 }
 
 void TMainForm::SaveWindowSize()

@@ -179,6 +179,9 @@ private:
     // (empty when there is nothing to tell). The folders listed without a
     // polling thread go into notWatched.
     std::string LoadFolders(std::vector<std::string>& notWatched);
+    // The folders left out for want of room get their polling threads, in
+    // the list's order, as long as the room lasts.
+    void WatchLeftOutFolders();
     // The keyboard to the client list.
     void FocusList();
     // The keyboard goes back where it was in this window, else to the list.

@@ -15,6 +15,7 @@
 #pragma once
 #include <windows.h>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -127,11 +128,19 @@ std::string ExecResultText(const std::string& commandLine, const TExecResult& r)
 // A service name in double quotes, inner quotes doubled.
 std::string QuoteServiceName(const std::string& name);
 
+// Why something failed, in words for the user: a lack of memory is said
+// so, never as the exception's own text.
+std::string ReasonText(const std::exception& e);
+
 // Returns after ms milliseconds of the tick count (at once when the
 // application is ending), handling paints, timers and posted messages
 // meanwhile; input waits in the queue (a key pressed meanwhile must not act
 // in the middle of the caller).
 void Delay(DWORD ms);
+
+// An error the user must hear of although the program is ending (its
+// window is gone): shown in a box once the message loop has ended.
+void TellAfterTheEnd(const std::string& text);
 
 // Opens an address with the shell's "open" verb (http:// and https:// only).
 bool OpenWebAddress(const std::string& url);
@@ -246,6 +255,10 @@ public:
     // Stops the services of the clients on this computer (Windows shuts down).
     void StopLocalServices();
     bool ServiceCommandRunning() const { return serviceCommandRunning_; }
+    // The service a restart (stop, then start) is under way for, as the
+    // user typed it without outer blanks; empty when none is. Such a
+    // restart is finished even when the program ends meanwhile.
+    const std::string& RestartingService() const { return restartingService_; }
     // Tests: hook is called before each question to a service manager about a
     // service's state (on whatever thread asks), standing for a slow network.
     static void SetServiceQueryHookForTesting(std::function<void(const std::string& computer)> hook);
@@ -280,6 +293,7 @@ private:
     // Add, Edit or Delete folder runs (a dialog or box of it is open, or it
     // changes the rows): another of them does not start inside it.
     bool folderActionRunning_ = false;
+    std::string restartingService_;
     std::function<std::string()> statusError_;   // the error shown, if any
     int htmIconIndex_ = -1;
 };

@@ -6,6 +6,8 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cctype>
+#include <new>
 
 #include "Classes/FahSettings.h"
 #include "Classes/FahView.h"
@@ -46,7 +48,7 @@ bool LangText(const std::string& key, std::string& text)
 // What the user is told when the folder list could not be written.
 std::string NotSavedText(const std::exception& e)
 {
-    return sFolderListNotSaved + "\r\n\r\n" + e.what();
+    return sFolderListNotSaved + "\r\n\r\n" + ReasonText(e);
 }
 
 // Shows the add-folder dialog with accept asked before OK closes it.
@@ -87,6 +89,13 @@ private:
 };
 
 }  // namespace
+
+std::string ReasonText(const std::exception& e)
+{
+    if (dynamic_cast<const std::bad_alloc*>(&e))
+        return sOutOfMemoryNow;
+    return e.what();
+}
 
 void Delay(DWORD ms)
 {
@@ -309,10 +318,30 @@ void TMainDM::RefreshActionExecute(TObject*)
         Host.RefreshAll();
 }
 
+namespace {
+
+// A path that means the same whatever the current folder: a drive and its
+// root ("C:\fah"), or a computer and a share ("\\box\share").
+bool IsFullPath(const std::string& path)
+{
+    auto slash = [](char c) { return c == '\\' || c == '/'; };
+    if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && slash(path[2]))
+        return true;
+    if (path.size() < 5 || !slash(path[0]) || !slash(path[1]) || slash(path[2]))
+        return false;
+    const size_t share = path.find_first_of("\\/", 2);
+    return share != std::string::npos && share + 1 < path.size() && !slash(path[share + 1]);
+}
+
+}  // namespace
+
 std::string TMainDM::RefusedFolder(const std::string& folder, const TFahView* except) const
 {
     if (folder.empty())
         return sFolderEmpty;
+    // "client" alone would mean a folder of whatever is current at the time.
+    if (!IsFullPath(folder))
+        return sFolderNotFull;
     // One folder, one row: two would share one section of the file.
     if (ViewOfFolder(folder, except))
         return FillIn(sFolderListed, {folder});
@@ -507,7 +536,7 @@ void TMainDM::CopyToClipBrdActionExecute(TObject*)
     try {
         Host.CopyToClipboard();
     } catch (const std::exception& e) {
-        error = e.what();
+        error = ReasonText(e);
         HandleCurrentException();
     }
     if (!error.empty())

@@ -420,11 +420,13 @@ void TMainDM::RestartFAHServiceActionExecute(TObject* sender)
     if (alive.expired() || !r.Failed)
         return;
     const std::string text = FillIn(sServiceNotRestarted, {client.ServiceName}) + "\r\n\r\n" + r.Output;
-    // The program ends meanwhile: no box can show any more; the error log keeps it.
-    if (Application().Terminated())
+    // The program ended meanwhile: the box comes once its loop is over.
+    if (Application().Terminated()) {
         Application().HandleException(text);
-    else
+        TellAfterTheEnd(text);
+    } else {
         AppMessageBox(sErrorL_Caption, text, MB_OK | MB_ICONERROR);
+    }
 }
 
 TServiceControl TMainDM::ControlFahService(const std::string& computer, const std::string& service, bool stopOnly,
@@ -438,15 +440,33 @@ TServiceControl TMainDM::ControlFahService(const std::string& computer, const st
     std::weak_ptr<void> alive = AliveToken();
     {
         TServiceCommandScope running(serviceCommandRunning_, alive);
+        if (!stopOnly)
+            restartingService_ = Trim(service);
         result = StopAndStart(computer, service, stopOnly, [alive] { return alive.expired(); });
+        if (!alive.expired())
+            restartingService_.clear();
     }
     // An automatic restart of this service that waits for its turn has been
-    // done by this one (before a box lets the wait's retry run).
-    if (!stopOnly && !alive.expired() && Host.ServiceRestarted)
+    // done by this one (before a box lets the wait's retry run); one that
+    // failed did not do it, and the waiting restart still runs.
+    if (!stopOnly && !result.Failed && !alive.expired() && Host.ServiceRestarted)
         Host.ServiceRestarted(computer, Trim(service));
     if (showOutput && !result.Failed && !alive.expired() && !Application().Terminated())
         AppInfoBox(result.Output, MB_OK);
     return result;
+}
+
+void TellAfterTheEnd(const std::string& text)
+{
+    Application().AddLoopEndHandler([text] {
+        // The quit that ended the loop may still be queued: it would end
+        // the box's own loop at once.
+        MSG quit;
+        PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        const std::wstring title = Utf8ToWide(AppMessageBoxTitle(sErrorL_Caption));
+        MessageBoxW(nullptr, Utf8ToWide(text).c_str(), title.c_str(),
+                    MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+    });
 }
 
 void TMainDM::StartupTypeAutomaticActionExecute(TObject* sender)

@@ -321,8 +321,12 @@ void TMainForm::RestartAutomatically(const std::string& computer, const std::str
         if (Setting("evFeStopSysLogMsg"))
             LogEvent(failed, EVENTLOG_ERROR_TYPE);
     }
-    if (AppClosing)
+    // The window closed meanwhile: the user still hears of it.
+    if (AppClosing) {
+        if (r.Failed)
+            TellAfterTheEnd(failed);
         return;
+    }
     // Requests that came in meanwhile for this service are answered by it.
     pendingRestarts_.erase(std::remove_if(pendingRestarts_.begin(), pendingRestarts_.end(), same),
                            pendingRestarts_.end());

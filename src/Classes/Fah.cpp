@@ -107,6 +107,7 @@ uint64_t FreeAddressSpace()
 namespace {
 
 std::atomic<uint64_t> addressSpaceReserve{0};
+std::atomic<uint64_t> extraReserve{0};
 // What RoomForPollingThread last knew to be free, less what it gave away since.
 uint64_t freeEstimate = 0;
 TCriticalSection& RoomLock()
@@ -128,6 +129,7 @@ bool RoomForPollingThread()
     uint64_t reserve = addressSpaceReserve.load();
     if (reserve == 0)
         reserve = TFah::kAddressSpaceReserve;
+    reserve += extraReserve.load();
     // Now and then anyway: the rest of the program takes space too.
     if (estimate < reserve + kThreadSpaceGuess || ++calls % 32 == 0)
         estimate = FreeAddressSpace();
@@ -143,6 +145,13 @@ void TFah::SetAddressSpaceReserveForTesting(uint64_t bytes)
 {
     TLock lock(RoomLock());
     addressSpaceReserve.store(bytes);
+    freeEstimate = 0;
+}
+
+void TFah::SetExtraAddressSpaceReserve(uint64_t bytes)
+{
+    TLock lock(RoomLock());
+    extraReserve.store(bytes);
     freeEstimate = 0;
 }
 
@@ -315,6 +324,29 @@ void TFah::Init(const TFahParams& params)
             thread_->Start();
         }
     }
+}
+
+bool TFah::WatchIfRoom()
+{
+    if (thread_ || !leftOut_)
+        return thread_ != nullptr;
+    if (!RoomForPollingThread())
+        return false;
+    std::unique_ptr<TFAHThread> thread;
+    try {
+        thread = std::make_unique<TFAHThread>(this);
+    } catch (const std::exception&) {
+        return false;   // still left out; tried again later
+    }
+    {
+        TLock lock(cs_);
+        leftOut_ = false;
+        ErrorText.clear();
+    }
+    thread_ = std::move(thread);
+    thread_->SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
+    thread_->Start();
+    return true;
 }
 
 TFah::~TFah()

@@ -209,6 +209,9 @@ public:
     // True when no polling thread was made because the address space left
     // was down to the reserve (ErrorText says so in the row).
     bool LeftOut() const { return leftOut_; }
+    // A client left out gets its polling thread now when the reserve
+    // allows it (folders were deleted meanwhile); true when it polls.
+    bool WatchIfRoom();
     // The log tracker; used by the polling thread only.
     TFahMsgLog& MsgLog() { return msgLog_; }
 
@@ -227,6 +230,9 @@ public:
     // Tells the polling thread to end after the poll in progress (the
     // object is no longer told as alive); true when it ended within ms.
     bool StopPolling(DWORD ms);
+    // Room kept on top of the reserve for the program's own largest need
+    // (reading and saving a long folder list grows with its file).
+    static void SetExtraAddressSpaceReserve(uint64_t bytes);
     static DWORD FileReadPause();
     // Files larger than this are not read (the fields are cleared). The log
     // is read whatever its size, and only its end is kept (TLogTailReader).

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Classes/FahSettings.h"
+#include "platform/FileUtil.h"
 #include "platform/Firewall.h"
 #include "platform/InputBox.h"
 #include "platform/Resources.h"
@@ -204,8 +205,20 @@ std::string sStartupTypeManualAction_Caption;
 std::string sStartupTypeDisabledAction_Caption;
 std::string sHideCpuUsageAction_Caption;
 std::string sServiceNotRestarted;
+std::string sFinishingRestart;
+std::string sPreviousCopyEnding;
 std::string sFolderListNotRead;
 std::string sFolderListNotSaved;
+std::string sOutOfMemoryNow;
+std::string sFolderNotFull;
+std::string sNotEnoughMemory;
+std::string sFileTooLarge;
+std::string sFileNotRead;
+std::string sFileNotCreated;
+std::string sFileNotWritten;
+std::string sFileNotWholeUtf16;
+std::string sFileNotText;
+std::string sFileLeftAsItIs;
 std::string sExecEndedWithCode;
 std::string sClientCfgNotSaved;
 std::string sNotWatched;
@@ -435,8 +448,20 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sStartupTypeDisabledAction_Caption),
     BX_LANG_GLOBAL(sHideCpuUsageAction_Caption),
     BX_LANG_GLOBAL(sServiceNotRestarted),
+    BX_LANG_GLOBAL(sFinishingRestart),
+    BX_LANG_GLOBAL(sPreviousCopyEnding),
     BX_LANG_GLOBAL(sFolderListNotRead),
     BX_LANG_GLOBAL(sFolderListNotSaved),
+    BX_LANG_GLOBAL(sOutOfMemoryNow),
+    BX_LANG_GLOBAL(sFolderNotFull),
+    BX_LANG_GLOBAL(sNotEnoughMemory),
+    BX_LANG_GLOBAL(sFileTooLarge),
+    BX_LANG_GLOBAL(sFileNotRead),
+    BX_LANG_GLOBAL(sFileNotCreated),
+    BX_LANG_GLOBAL(sFileNotWritten),
+    BX_LANG_GLOBAL(sFileNotWholeUtf16),
+    BX_LANG_GLOBAL(sFileNotText),
+    BX_LANG_GLOBAL(sFileLeftAsItIs),
     BX_LANG_GLOBAL(sExecEndedWithCode),
     BX_LANG_GLOBAL(sClientCfgNotSaved),
     BX_LANG_GLOBAL(sNotWatched),
@@ -545,6 +570,17 @@ void LoadLangGlobals()
         *g.text = GetLangValue(g.name);
     // The layer's own input box has no language of its own.
     SetInputBoxCancelCaption(sCancel);
+    // Nor have its file readers and writers.
+    TFileTexts files;
+    files.FileTooLarge = sFileTooLarge;
+    files.NotEnoughMemory = sNotEnoughMemory;
+    files.NotRead = sFileNotRead;
+    files.NotCreated = sFileNotCreated;
+    files.NotWritten = sFileNotWritten;
+    files.NotWholeUtf16 = sFileNotWholeUtf16;
+    files.NotText = sFileNotText;
+    files.LeftAsItIs = sFileLeftAsItIs;
+    SetFileTexts(files);
 }
 
 void ReloadLanguage()

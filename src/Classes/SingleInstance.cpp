@@ -6,10 +6,12 @@
 
 const char kSingleInstanceName[] = "FileForBrenix_ver150Handle";
 
-// Two 32-bit values, the same layout in every copy of the program.
+// 32-bit values, the same layout in every copy of the program (a block
+// made by an older copy, without the last one, is read as not ending).
 struct TSingleInstanceGuard::TBlock {
     uint32_t Window;
     uint32_t Message;
+    uint32_t EndingProcess;   // the first copy's process id once it is ending
 };
 
 TSingleInstanceGuard::TSingleInstanceGuard(const std::string& name) : name_(name)
@@ -59,6 +61,46 @@ void TSingleInstanceGuard::Publish(HWND appWindow)
         return;
     Block()->Window = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(appWindow));
     Block()->Message = message_;
+}
+
+void TSingleInstanceGuard::MarkEnding()
+{
+    if (Block() && first_)
+        Block()->EndingProcess = GetCurrentProcessId();
+}
+
+DWORD TSingleInstanceGuard::EndingProcessId() const
+{
+    if (!Block() || first_)
+        return 0;
+    const DWORD pid = Block()->EndingProcess;
+    // Trust the block only as far as the window it names: it must be that process's.
+    HWND w = StoredWindow();
+    DWORD owner = 0;
+    if (!pid || !w || !IsWindow(w) || !GetWindowThreadProcessId(w, &owner) || owner != pid)
+        return 0;
+    return pid;
+}
+
+bool AwaitEndingFirstInstance(std::unique_ptr<TSingleInstanceGuard>& guard, DWORD ms)
+{
+    if (!guard || guard->IsFirstInstance())
+        return true;
+    const DWORD pid = guard->EndingProcessId();
+    if (!pid)
+        return true;
+    const std::string name = guard->Name();
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    // Not held while waiting: the block goes with the first copy, so the
+    // next guard is a first one (of several starts waiting, one is).
+    guard.reset();
+    const DWORD waited = process ? WaitForSingleObject(process, ms) : WAIT_OBJECT_0;
+    if (process)
+        CloseHandle(process);
+    if (waited != WAIT_OBJECT_0)
+        return false;
+    guard = std::make_unique<TSingleInstanceGuard>(name);
+    return true;
 }
 
 UINT TSingleInstanceGuard::ActivateFirstInstance()

@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 // The name of the shared block and of the registered message.
@@ -21,6 +22,7 @@ public:
     TSingleInstanceGuard& operator=(const TSingleInstanceGuard&) = delete;
 
     bool IsFirstInstance() const { return first_; }
+    const std::string& Name() const { return name_; }
 
     // First instance: stores the application window and the registered message.
     void Publish(HWND appWindow);
@@ -29,6 +31,13 @@ public:
     // the other applications. Returns the message broadcast: the stored one
     // when it is a registered message number, else this guard's own.
     UINT ActivateFirstInstance();
+
+    // First instance: the program is ending (its window closed) and may
+    // take a while yet to finish its work; a start meanwhile waits for it.
+    void MarkEnding();
+    // Second instance: the process of a first copy that said it is ending
+    // and still has its window (0 when none).
+    DWORD EndingProcessId() const;
 
     // The stored values (0 when there is no view).
     HWND StoredWindow() const;
@@ -46,6 +55,12 @@ private:
     bool first_ = true;
     UINT message_ = 0;
 };
+
+// A start that finds a first copy ending lets go of the guard and waits up
+// to ms for that copy to end, then takes the guard again (usually as the
+// first one now). False when the copy did not end in time: guard is then
+// empty. A first copy that is not ending leaves the guard as it is.
+bool AwaitEndingFirstInstance(std::unique_ptr<TSingleInstanceGuard>& guard, DWORD ms);
 
 // The message a second start broadcasts: the main window compares every
 // message with it and, when it is hidden or minimised, comes back.

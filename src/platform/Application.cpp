@@ -255,14 +255,39 @@ void TApplication::Minimize()
         ShowWindow(mf, SW_HIDE);
 }
 
+namespace {
+
+// The box the user has to answer before the main window takes input again:
+// while the main window is disabled, the topmost visible, enabled top-level
+// window of this thread (a modal form, a message box); none otherwise.
+HWND ModalBoxOver(HWND mainWindow, HWND appWindow)
+{
+    if (!mainWindow || IsWindowEnabled(mainWindow))
+        return nullptr;
+    const DWORD thread = GetCurrentThreadId();
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (w == mainWindow || w == appWindow || GetWindowThreadProcessId(w, nullptr) != thread)
+            continue;
+        if (IsWindowVisible(w) && IsWindowEnabled(w) && !(GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOOLWINDOW))
+            return w;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 void TApplication::BringToFront()
 {
     HWND mf = MainFormHandle();
     HWND w = mf ? mf : handle_;
-    if (w) {
-        SetForegroundWindow(w);
-        BringWindowToTop(w);
-    }
+    if (!w)
+        return;
+    // An open modal box stays in front of the window it keeps disabled.
+    HWND box = ModalBoxOver(mf, handle_);
+    SetForegroundWindow(box ? box : w);
+    BringWindowToTop(w);
+    if (box)
+        BringWindowToTop(box);
 }
 
 void TApplication::HandleException(const std::string& message)

@@ -2,34 +2,68 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/Exceptions.h"
 #include "platform/FileStamp.h"
+#include "platform/Sync.h"
 #include "platform/Text.h"
 
 namespace {
 
-// Russian, Ukrainian or English, as the user's language is.
-std::string OwnErrorText(DWORD code)
+TCriticalSection& TextsLock()
 {
-    const LANGID lang = PRIMARYLANGID(GetUserDefaultUILanguage());
-    auto pick = [lang](const char* en, const char* ru, const char* uk) {
-        return std::string(lang == LANG_RUSSIAN ? ru : lang == LANG_UKRAINIAN ? uk : en);
-    };
-    switch (code) {
-    case ERROR_FILE_TOO_LARGE:
-        return pick("The file is too large", "Файл слишком велик", "Файл завеликий");
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-        return pick("Not enough memory", "Недостаточно памяти", "Недостатньо пам'яті");
-    default:
-        return std::string();
-    }
+    static TCriticalSection cs;
+    return cs;
+}
+
+TFileTexts& Texts()
+{
+    static TFileTexts texts;
+    return texts;
 }
 
 }  // namespace
 
+void SetFileTexts(const TFileTexts& texts)
+{
+    TLock lock(TextsLock());
+    Texts() = texts;
+}
+
+std::string FileText(std::string TFileTexts::*text, std::initializer_list<std::string> args)
+{
+    std::string pattern;
+    {
+        TLock lock(TextsLock());
+        pattern = Texts().*text;
+    }
+    std::string out;
+    auto next = args.begin();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's') {
+            if (next != args.end())
+                out += *next++;
+            ++i;
+            continue;
+        }
+        out += pattern[i];
+    }
+    return out;
+}
+
 std::string SystemErrorText(DWORD code)
 {
+    // Reasons of our own: in the program's language, whatever the system's is.
+    switch (code) {
+    case ERROR_FILE_TOO_LARGE:
+        return FileText(&TFileTexts::FileTooLarge);
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return FileText(&TFileTexts::NotEnoughMemory);
+    default:
+        break;
+    }
     wchar_t* buf = nullptr;
     FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                        FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -37,8 +71,6 @@ std::string SystemErrorText(DWORD code)
     std::string text = buf ? Trim(WideToUtf8(buf)) : std::string();
     if (buf)
         LocalFree(buf);
-    if (text.empty())
-        text = OwnErrorText(code);
     return text.empty() ? "error " + std::to_string(code) : text;
 }
 
@@ -101,53 +133,105 @@ std::string ReadFileText(const std::string& path, uint64_t maxBytes)
 
 void WriteFileAtomic(const std::string& path, std::string_view data, bool replaceReadOnly)
 {
-    std::string tmp = path + ".tmp";
-    std::wstring wtmp = Utf8ToWide(tmp);
-    HANDLE h = CreateFileW(wtmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    TAtomicFileWriter writer(path, replaceReadOnly);
+    writer.Write(data);
+    writer.Commit();
+}
+
+namespace {
+constexpr size_t kWriterBuffer = 64u << 10;
+}  // namespace
+
+TAtomicFileWriter::TAtomicFileWriter(std::string path, bool replaceReadOnly)
+    : path_(std::move(path)), tmp_(path_ + ".tmp"), replaceReadOnly_(replaceReadOnly)
+{
+    handle_ = CreateFileW(Utf8ToWide(tmp_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                          nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
-        throw EFileError("Cannot create file \"" + tmp + "\": " + SystemErrorText(code));
+        handle_ = nullptr;
+        throw EFileError(FileText(&TFileTexts::NotCreated, {tmp_, SystemErrorText(code)}));
+    }
+}
+
+TAtomicFileWriter::~TAtomicFileWriter()
+{
+    if (handle_) {
+        CloseHandle(handle_);
+        DeleteFileW(Utf8ToWide(tmp_).c_str());
+    }
+}
+
+void TAtomicFileWriter::Fail(DWORD code)
+{
+    if (handle_) {
+        CloseHandle(handle_);
+        handle_ = nullptr;
+    }
+    DeleteFileW(Utf8ToWide(tmp_).c_str());
+    throw EFileError(FileText(&TFileTexts::NotWritten, {path_, SystemErrorText(code)}));
+}
+
+void TAtomicFileWriter::Write(std::string_view data)
+{
+    if (!handle_)
+        return;
+    if (buffer_.size() + data.size() > kWriterBuffer)
+        Flush();
+    if (data.size() < kWriterBuffer) {
+        if (buffer_.capacity() < kWriterBuffer)
+            buffer_.reserve(kWriterBuffer);
+        buffer_.append(data);
+        return;
     }
     size_t done = 0;
-    bool ok = true;
     while (done < data.size()) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 24));
         DWORD written = 0;
-        if (!WriteFile(h, data.data() + done, chunk, &written, nullptr) || written == 0) {
-            ok = false;
-            break;
-        }
+        if (!WriteFile(handle_, data.data() + done, chunk, &written, nullptr) || written == 0)
+            Fail(GetLastError());
         done += written;
     }
-    DWORD code = GetLastError();
-    if (ok)
-        ok = FlushFileBuffers(h) != 0;
-    CloseHandle(h);
-    if (ok) {
-        // The file keeps its attributes (the new one was made plain).
-        const std::wstring wpath = Utf8ToWide(path);
-        const DWORD attributes = GetFileAttributesW(wpath.c_str());
-        const bool existed = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-        const bool readOnly = existed && (attributes & FILE_ATTRIBUTE_READONLY);
-        if (readOnly && !replaceReadOnly) {
-            code = ERROR_ACCESS_DENIED;
-            ok = false;
-        } else {
-            if (readOnly)
-                SetFileAttributesW(wpath.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-            if (!MoveFileExW(wtmp.c_str(), wpath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                code = GetLastError();
-                ok = false;
-            }
-            if (existed)
-                SetFileAttributesW(wpath.c_str(), attributes);
-        }
+}
+
+void TAtomicFileWriter::Flush()
+{
+    size_t done = 0;
+    while (done < buffer_.size()) {
+        DWORD written = 0;
+        if (!WriteFile(handle_, buffer_.data() + done, static_cast<DWORD>(buffer_.size() - done), &written, nullptr) ||
+            written == 0)
+            Fail(GetLastError());
+        done += written;
     }
-    if (!ok) {
-        DeleteFileW(wtmp.c_str());
-        throw EFileError("Cannot write file \"" + path + "\": " + SystemErrorText(code));
-    }
+    buffer_.clear();
+}
+
+void TAtomicFileWriter::Commit()
+{
+    if (!handle_)
+        return;
+    Flush();
+    if (!FlushFileBuffers(handle_))
+        Fail(GetLastError());
+    CloseHandle(handle_);
+    handle_ = nullptr;
+    // The file keeps its attributes (the new one was made plain).
+    const std::wstring wpath = Utf8ToWide(path_), wtmp = Utf8ToWide(tmp_);
+    const DWORD attributes = GetFileAttributesW(wpath.c_str());
+    const bool existed = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    const bool readOnly = existed && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (readOnly && !replaceReadOnly_)
+        Fail(ERROR_ACCESS_DENIED);
+    if (readOnly)
+        SetFileAttributesW(wpath.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    DWORD code = ERROR_SUCCESS;
+    if (!MoveFileExW(wtmp.c_str(), wpath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        code = GetLastError();
+    if (existed)
+        SetFileAttributesW(wpath.c_str(), attributes);
+    if (code != ERROR_SUCCESS)
+        Fail(code);
 }
 
 bool FileExists(const std::string& path)

@@ -1,6 +1,7 @@
 // Files and paths with UTF-8 names (Win32 W functions underneath).
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,9 +19,48 @@ bool TryReadFileText(const std::string& path, std::string& out, uint64_t maxByte
 // read-only. Throws EFileError.
 void WriteFileAtomic(const std::string& path, std::string_view data, bool replaceReadOnly = false);
 
-// The system's text for a Win32 error code. For the reasons this layer gives
-// itself (a file too large, no memory for it) a system without the text gets
-// ours, in the user's language as the system's would be; "error N" otherwise.
+// The same for text made piece by piece: what is written goes to the
+// temporary file through a small buffer, so no copy of the whole text is
+// ever held. Nothing replaces the target until Commit; a writer that goes
+// without it removes its temporary file. Throws EFileError.
+class TAtomicFileWriter {
+public:
+    explicit TAtomicFileWriter(std::string path, bool replaceReadOnly = false);
+    ~TAtomicFileWriter();
+    TAtomicFileWriter(const TAtomicFileWriter&) = delete;
+    TAtomicFileWriter& operator=(const TAtomicFileWriter&) = delete;
+    void Write(std::string_view data);
+    void Commit();
+
+private:
+    void Flush();
+    void Fail(unsigned long code);
+    std::string path_, tmp_;
+    bool replaceReadOnly_;
+    void* handle_;
+    std::string buffer_;
+};
+
+// The words of this layer's own failures, in the program's language
+// (English until the language tables set them). Each %s of a pattern takes
+// the next argument: the file's name, then the reason.
+struct TFileTexts {
+    std::string FileTooLarge = "The file is too large";
+    std::string NotEnoughMemory = "Not enough memory";
+    std::string NotRead = "Cannot read file \"%s\": %s";
+    std::string NotCreated = "Cannot create file \"%s\": %s";
+    std::string NotWritten = "Cannot write file \"%s\": %s";
+    std::string NotWholeUtf16 = "The file \"%s\" is not whole UTF-16 text";
+    std::string NotText = "The file \"%s\" is not text this program can read";
+    std::string LeftAsItIs = "%s; it is left as it is";
+};
+void SetFileTexts(const TFileTexts& texts);
+// One of the texts with its %s filled in (any thread may ask).
+std::string FileText(std::string TFileTexts::*text, std::initializer_list<std::string> args = {});
+
+// The system's text for a Win32 error code; for the reasons this layer gives
+// itself (a file too large, no memory for it) the words of TFileTexts;
+// "error N" when the system has no text.
 std::string SystemErrorText(unsigned long code);
 
 bool FileExists(const std::string& path);

@@ -76,7 +76,7 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path))
         DWORD code = GetLastError();
         if ((code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) && !FileExists(path_))
             return;   // no file yet: an empty one
-        loadError_ = "Cannot read file \"" + path_ + "\": " + SystemErrorText(code);
+        loadError_ = FileText(&TFileTexts::NotRead, {path_, SystemErrorText(code)});
         return;
     }
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
@@ -85,13 +85,13 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path))
     } else if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) {
         encoding_ = text[0] == '\xFF' ? kUtf16Le : kUtf16Be;
         if (text.size() % 2 != 0) {
-            loadError_ = "The file \"" + path_ + "\" is not whole UTF-16 text";
+            loadError_ = FileText(&TFileTexts::NotWholeUtf16, {path_});
             return;
         }
         std::wstring wide = Utf16FromBytes(text, 2, encoding_ == kUtf16Be);
         // A save would write U+FFFD for it: such a file is no text we can keep.
         if (HasLoneSurrogate(wide)) {
-            loadError_ = "The file \"" + path_ + "\" is not whole UTF-16 text";
+            loadError_ = FileText(&TFileTexts::NotWholeUtf16, {path_});
             return;
         }
         text = WideToUtf8(wide);
@@ -100,7 +100,7 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path))
     }
     // Zero characters: UTF-16 without its mark, or no text at all.
     if (text.find('\0') != std::string::npos) {
-        loadError_ = "The file \"" + path_ + "\" is not text this program can read";
+        loadError_ = FileText(&TFileTexts::NotText, {path_});
         return;
     }
     Parse(text);
@@ -383,41 +383,40 @@ void TIniFile::EndUpdate()
 void TIniFile::UpdateFile()
 {
     if (!loadError_.empty())
-        throw EFileError(loadError_ + "; it is left as it is");
-    std::string text;
+        throw EFileError(FileText(&TFileTexts::LeftAsItIs, {loadError_}));
+    // Line by line into the file: a list of thousands of folders under a
+    // long comment needs no block of memory as large as the file.
+    TAtomicFileWriter file(path_);
+    WriteEncoded(file, encoding_ == kUtf8Bom ? "\xEF\xBB\xBF" : encoding_ == kUtf16Le ? "\xFF\xFE"
+                                             : encoding_ == kUtf16Be ? "\xFE\xFF" : "", true);
     for (const std::string& line : head_)
-        text += line + "\r\n";
+        WriteEncoded(file, line + "\r\n");
     if (!head_.empty())
-        text += "\r\n";
+        WriteEncoded(file, "\r\n");
     for (const auto& s : sections_) {
         for (const std::string& line : s.above)
-            text += line + "\r\n";
-        text += "[" + s.name + "]" + s.trailer + "\r\n";
+            WriteEncoded(file, line + "\r\n");
+        WriteEncoded(file, "[" + s.name + "]" + s.trailer + "\r\n");
         for (const auto& e : s.entries)
-            text += (e.key.empty() ? e.text : e.key + "=" + e.value) + "\r\n";
-        text += "\r\n";
+            WriteEncoded(file, (e.key.empty() ? e.text : e.key + "=" + e.value) + "\r\n");
+        WriteEncoded(file, "\r\n");
     }
-    WriteFileAtomic(path_, Encoded(text));
+    file.Commit();
     dirty_ = false;
 }
 
-std::string TIniFile::Encoded(const std::string& text) const
+void TIniFile::WriteEncoded(TAtomicFileWriter& file, const std::string& text, bool mark) const
 {
-    switch (encoding_) {
-    case kUtf8Bom:
-        return "\xEF\xBB\xBF" + text;
-    case kUtf16Le:
-    case kUtf16Be: {
-        std::wstring w = Utf8ToWide(text);
-        std::string out = encoding_ == kUtf16Le ? "\xFF\xFE" : "\xFE\xFF";
-        for (wchar_t c : w) {
-            char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>((c >> 8) & 0xFF);
-            out += encoding_ == kUtf16Le ? std::string{lo, hi} : std::string{hi, lo};
-        }
-        return out;
+    if (mark || (encoding_ != kUtf16Le && encoding_ != kUtf16Be)) {
+        file.Write(text);
+        return;
     }
-    case kUtf8:
-    default:
-        return text;
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (wchar_t c : Utf8ToWide(text)) {
+        char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>((c >> 8) & 0xFF);
+        out += encoding_ == kUtf16Le ? lo : hi;
+        out += encoding_ == kUtf16Le ? hi : lo;
     }
+    file.Write(out);
 }

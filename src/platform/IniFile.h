@@ -1,5 +1,6 @@
-// An INI file kept in memory, written whole through a temporary file. Every
-// write saves at once unless inside BeginUpdate/EndUpdate.
+// An INI file kept in memory, written whole through a temporary file, line
+// by line (no copy of the whole text is made). Every write saves at once
+// unless inside BeginUpdate/EndUpdate.
 //
 // The file is read as UTF-8, as UTF-16 when it starts with that byte-order
 // mark (Notepad's "Unicode"), and otherwise in the system's ANSI code page;
@@ -15,6 +16,8 @@
 #pragma once
 #include <string>
 #include <vector>
+
+class TAtomicFileWriter;
 
 class TIniFile {
 public:
@@ -66,7 +69,8 @@ private:
     };
     enum TEncoding { kUtf8, kUtf8Bom, kUtf16Le, kUtf16Be };
     void Parse(const std::string& text);
-    std::string Encoded(const std::string& text) const;
+    // A piece of the file in its encoding (mark: the byte-order mark, as is).
+    void WriteEncoded(TAtomicFileWriter& file, const std::string& text, bool mark = false) const;
     Section* Find(const std::string& name);
     const Section* Find(const std::string& name) const;
     // A key of a section, under its first header or a repeat of it.

@@ -1076,7 +1076,8 @@ TEST_F(MainFormTest, AFailedAutomaticRestartIsLeftInTheErrorAndEventLogs)
 
 // The user's F3 restarts a service; meanwhile its client ends and asks for
 // the automatic restart, which waits for F3's to end: F3's restart answers
-// it, the service is not restarted a second time.
+// it, the service is not restarted a second time. An F3 that failed (the
+// service disabled meanwhile) answers nothing: the waiting restart runs.
 TEST_F(MainFormTest, AnAutomaticRestartWaitingForTheUsersRestartOfItsServiceIsDoneByIt)
 {
     std::string log = dir->File("sc.log");
@@ -1087,32 +1088,56 @@ TEST_F(MainFormTest, AnAutomaticRestartWaitingForTheUsersRestartOfItsServiceIsDo
     Start();
     ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
     form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
-    bool posted = false;
-    TSimpleTimer meanwhile(50, [&](TObject*) {
-        if (posted || !FileExists(log) || ReadFile(log).find("-> stop") == std::string::npos)
-            return;
-        posted = true;
-        PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(0)), 0);
-    });
-    meanwhile.SetEnabled(true);
-    DialogDriver boxes([](HWND box) { PressDialogButton(box, IDOK); });
-    form->MainDM->RestartFAHServiceAction->Execute();   // the user's F3
-    meanwhile.SetEnabled(false);
-    ASSERT_TRUE(posted);
-    // The retry of a waiting restart comes a second after F3's restart.
-    Pump(2500);
-    EXPECT_FALSE(form->MainDM->ServiceCommandRunning());
-    std::string text = ReadFile(log);
-    size_t stops = 0;
-    for (size_t at = text.find(" stop \""); at != std::string::npos; at = text.find(" stop \"", at + 1))
-        ++stops;
-    EXPECT_EQ(stops, 1u) << text;
-    EXPECT_EQ(svc.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    auto startType = [&](DWORD type) {
+        return ChangeServiceConfigW(svc.service, SERVICE_NO_CHANGE, type, SERVICE_NO_CHANGE, nullptr, nullptr,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
+    };
+    const struct {
+        bool usersFails;
+        size_t stops;
+    } cases[] = {{false, 1}, {true, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.usersFails ? "F3 fails" : "F3 goes well");
+        DeleteFileUtf8(log);
+        if (c.usersFails) {
+            ASSERT_TRUE(startType(SERVICE_DISABLED));
+        }
+        bool posted = false;
+        TSimpleTimer meanwhile(50, [&](TObject*) {
+            if (posted || !FileExists(log) || ReadFile(log).find("-> stop") == std::string::npos)
+                return;
+            posted = true;
+            PostMessageW(form->Handle(), WM_FAHSMPBREAK, reinterpret_cast<WPARAM>(FahAt(0)), 0);
+        });
+        meanwhile.SetEnabled(true);
+        // F3's failure is told; the service may start again from then on.
+        DialogDriver boxes([&](HWND box) {
+            startType(SERVICE_DEMAND_START);
+            PressDialogButton(box, IDOK);
+        });
+        form->MainDM->RestartFAHServiceAction->Execute();   // the user's F3
+        meanwhile.SetEnabled(false);
+        ASSERT_TRUE(posted);
+        auto stops = [&] {
+            const std::string text = ReadFile(log);
+            size_t n = 0;
+            for (size_t at = text.find(" stop \""); at != std::string::npos; at = text.find(" stop \"", at + 1))
+                ++n;
+            return n;
+        };
+        EXPECT_TRUE(PumpUntil([&] { return stops() >= c.stops && !form->MainDM->ServiceCommandRunning(); }, 20000));
+        // The retry of a waiting restart comes a second after F3's restart.
+        Pump(2500);
+        EXPECT_TRUE(PumpUntil([&] { return !form->MainDM->ServiceCommandRunning(); }, 15000));
+        EXPECT_EQ(stops(), c.stops) << ReadFile(log);
+        EXPECT_EQ(svc.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
+    }
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
 }
 
 // A client's automatic restart waits for another service command when the
-// window closes: it never runs afterwards.
+// window closes: it never runs afterwards. The restart under way is
+// finished, and the tray icon stays meanwhile to say so.
 TEST_F(MainFormTest, AnAutomaticRestartStillWaitingAtCloseNeverRuns)
 {
     std::string log = dir->File("sc.log");
@@ -1122,6 +1147,8 @@ TEST_F(MainFormTest, AnAutomaticRestartStillWaitingAtCloseNeverRuns)
     ASSERT_EQ(second.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
     ASSERT_NO_FATAL_FAILURE(StartTwoServiceClients());
     int step = 0;
+    bool iconShown = false;
+    std::string tip;
     TSimpleTimer meanwhile(50, [&](TObject*) {
         if (step == 0 && FileExists(log) && ReadFile(log).find("-> stop") != std::string::npos) {
             step = 1;   // the second client ends: its restart waits
@@ -1130,6 +1157,8 @@ TEST_F(MainFormTest, AnAutomaticRestartStillWaitingAtCloseNeverRuns)
             step = 2;   // the window closes
             bool canClose = false;
             form->FormCloseQuery(canClose);
+            iconShown = form->CoolTrayIcon1->IconVisible();
+            tip = form->CoolTrayIcon1->Hint();
         }
     });
     meanwhile.SetEnabled(true);
@@ -1137,6 +1166,8 @@ TEST_F(MainFormTest, AnAutomaticRestartStillWaitingAtCloseNeverRuns)
     form->MainDM->RestartFAHServiceAction->Execute();   // the user's F3 on the first client
     meanwhile.SetEnabled(false);
     ASSERT_EQ(step, 2);
+    EXPECT_TRUE(iconShown);
+    EXPECT_EQ(tip, FillIn(sFinishingRestart, {"Brenix Main Test Svc"}));
     Pump(2500);
     EXPECT_FALSE(form->MainDM->ServiceCommandRunning());
     EXPECT_EQ(ReadFile(log).find("Brenix Main Test Svc 2"), std::string::npos) << ReadFile(log);
@@ -1222,6 +1253,78 @@ TEST_F(MainFormTest, ThreadsThatCannotStartAreReportedAndTheStartGoesOn)
     EXPECT_FALSE(form->CpuUsageIndicator());
     EXPECT_FALSE(form->MainTBToolbar->Visible());
     ASSERT_NE(form->SelectTimer(), nullptr);
+}
+
+// Folders left out at the start for want of room get their polling threads
+// once there is room again (here the reserve is lowered, as deleting
+// watched folders frees theirs): on F5, and after a delete, in the list's
+// order. With no room, F5 leaves them as they are.
+TEST_F(MainFormTest, FoldersLeftOutAtTheStartAreWatchedOnceThereIsRoom)
+{
+    std::vector<TFolderEntry> entries;
+    for (char c = 'a'; c <= 'f'; ++c)
+        entries.push_back({Folder(std::string(1, c)), "", "", "", false});
+    List(entries);
+    auto leftOut = [&] {
+        size_t n = 0;
+        for (PVirtualNode row : form->fvFrame1->ClientNodes()) {
+            TFah* fah = form->fvFrame1->GetFahView(row)->Fah();
+            n += fah->LeftOut() && !fah->PollThread();
+        }
+        return n;
+    };
+    for (const bool byDelete : {false, true}) {
+        SCOPED_TRACE(byDelete ? "delete" : "F5");
+        delete form;   // the one before: a start anew
+        form = nullptr;
+        AppClosing = false;
+        TFah::SetAddressSpaceReserveForTesting(FreeAddressSpace());   // no room at all
+        {
+            DialogDriver startBox([](HWND box) { PressDialogButton(box, IDOK); });
+            Start();
+        }
+        ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+        ASSERT_EQ(leftOut(), entries.size());
+        form->MainDM->RefreshAction->Execute();
+        EXPECT_EQ(leftOut(), entries.size());
+
+        TFah::SetAddressSpaceReserveForTesting(FreeAddressSpace() - (100ull << 20));
+        if (byDelete) {
+            form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
+            DialogDriver yes([](HWND box) { PressDialogButton(box, IDYES); });
+            form->MainDM->DelFahAction->Execute();
+            ASSERT_EQ(form->fvFrame1->ClientNodes().size(), entries.size() - 1);
+        } else {
+            form->MainDM->RefreshAction->Execute();
+        }
+        EXPECT_EQ(leftOut(), 0u);
+        // Their rows say so once the first polls are in.
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                for (PVirtualNode row : form->fvFrame1->ClientNodes())
+                    if (form->fvFrame1->GetFahView(row)->StatusText.find(sNotWatched) != std::string::npos)
+                        return false;
+                return true;
+            },
+            5000));
+    }
+}
+
+// A folder list of many megabytes (a long comment above it) needs room to
+// be read and saved again when the list changes: the polling threads leave
+// that room free on top of the reserve, here more than the 60 MB left.
+TEST_F(MainFormTest, ALongFolderListKeepsRoomForItsOwnSaveFromThePollingThreads)
+{
+    WriteFile(dir->File("folders.ini"), "; " + std::string(20u << 20, 'x') + "\r\n");
+    List({{Folder("a"), "", "", "", false}, {Folder("b"), "", "", "", false}});
+    TFah::SetAddressSpaceReserveForTesting(FreeAddressSpace() - (60ull << 20));
+    {
+        DialogDriver startBox([](HWND box) { PressDialogButton(box, IDOK); });
+        Start();
+    }
+    ASSERT_EQ(form->fvFrame1->ClientNodes().size(), 2u);
+    EXPECT_TRUE(FahAt(0)->LeftOut());
+    EXPECT_TRUE(FahAt(1)->LeftOut());
 }
 
 // 2,000 folders: polling threads are made while the address space keeps

@@ -371,6 +371,22 @@ TEST(FolderList, TheDialogSaysWhyItRefusesKeepsWhatWasTypedAndTakesNoBlanks)
     Harness::Outcome o = h.RunDialog(h.dm->AddFahAction, [] { SetText(AddDirForm().DirectoryEdit1, L"   "); });
     EXPECT_EQ(o.told, sFolderEmpty);
     EXPECT_EQ(o.kept, "   ");
+    // A folder whose meaning would depend on the current folder: a full
+    // path is asked for, in Add and in Edit.
+    const struct {
+        TAction* action;
+        const wchar_t* typed;
+    } partial[] = {{h.dm->AddFahAction, L"client-real"}, {h.dm->AddFahAction, L"C:fah"},
+                   {h.dm->AddFahAction, L"\\fah"}, {h.dm->AddFahAction, L"\\\\box"},
+                   {h.dm->EditFahAction, L"fah\\sub"}};
+    h.selected = h.views[1].get();
+    for (const auto& c : partial) {
+        SCOPED_TRACE(WideToUtf8(c.typed));
+        o = h.RunDialog(c.action, [&] { SetText(AddDirForm().DirectoryEdit1, c.typed); });
+        EXPECT_EQ(o.told, sFolderNotFull);
+        EXPECT_EQ(o.kept, WideToUtf8(c.typed));
+    }
+    EXPECT_EQ(ReadFile(ini), before);
     // A row edited onto another row's folder: nothing of the edit is lost.
     h.selected = h.views[1].get();
     o = h.RunDialog(h.dm->EditFahAction, [] {
@@ -562,6 +578,28 @@ TEST(FolderList, ASaveThatFailsIsShownAndChangesNothing)
     EXPECT_EQ(h.calls, "");
     SetFileAttributesW(Utf8ToWide(ini).c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(ReadFile(ini), before);
+}
+
+// A save that finds no memory for the folder list says so in words, never
+// with the exception's own text; the dialog keeps what was typed.
+TEST(FolderList, ASaveWithoutMemoryForTheListSaysSoInWords)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    // One comment line of 20 MB above the list: reading the file takes a
+    // block of that size, and taking it apart another.
+    WriteFile(ini, "; " + std::string(20u << 20, 'x') + "\r\n[FAHDir]\r\nline000=\"C:\\fah\\\"\r\n");
+    std::unique_ptr<AddressSpaceFiller> filler;
+    Harness::Outcome o = h.RunDialog(h.dm->AddFahAction, [&] {
+        SetText(AddDirForm().DirectoryEdit1, L"D:\\two");
+        // Room to read the file, none left after that.
+        filler = std::make_unique<AddressSpaceFiller>(4u << 20, 24u << 20);
+    });
+    filler.reset();
+    EXPECT_EQ(o.told, sFolderListNotSaved + "\r\n\r\n" + sOutOfMemoryNow);
+    EXPECT_EQ(o.kept, "D:\\two");
+    EXPECT_EQ(h.calls, "");
 }
 
 TEST(MainDMActions, ShortcutsOnTheMainWindowRunTheirActions)

@@ -16,6 +16,7 @@
 #include "platform/StringList.h"
 #include "platform/SystemPrograms.h"
 #include "platform/Text.h"
+#include "support/DialogDriver.h"
 #include "support/TestService.h"
 #include "support/TestSupport.h"
 
@@ -216,31 +217,89 @@ TEST(MainDMServices, ARestartWhoseStopIsNotTakenStartsNothingAndShowsTheStop)
     EXPECT_EQ(svc.State(), (DWORD)SERVICE_RUNNING);
 }
 
+namespace {
+
+struct TProcessBox {
+    DWORD pid;
+    HWND box;
+};
+
+// A message box the other process shows.
+HWND BoxOfProcess(DWORD pid)
+{
+    TProcessBox f{pid, nullptr};
+    EnumWindows(
+        [](HWND w, LPARAM p) WINAPI -> BOOL {
+            auto* f = reinterpret_cast<TProcessBox*>(p);
+            wchar_t cls[16] = {};
+            DWORD owner = 0;
+            GetWindowThreadProcessId(w, &owner);
+            GetClassNameW(w, cls, 16);
+            if (owner == f->pid && IsWindowVisible(w) && std::wstring(cls) == L"#32770") {
+                f->box = w;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&f));
+    return f.box;
+}
+
+}  // namespace
+
 // The application ends (the main window is closed) while a restart waits
 // for the service to stop: the restart is finished before the process goes,
-// and the service runs again.
+// and the service runs again. A restart that then fails (the service was
+// disabled meanwhile) is told in a box once the program's loop has ended.
 TEST(MainDMServices, ARestartIsFinishedWhenTheProgramEndsMeanwhile)
 {
     TestService svc(kService);
     ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
-    TempDir dir("dmsvcend");
-    const std::string log = dir.File("sc.log"), result = dir.File("result.txt");
-    SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(log).c_str());
-    std::wstring cmd = Utf8ToWide("\"" + BesideExe("maindm_restart_at_end.exe") + "\" \"Brenix Test Svc\" \"" +
-                                  BesideExe("system") + "\" \"" + result + "\"");
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
-    CloseHandle(pi.hThread);
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
-    CloseHandle(pi.hProcess);
-    ASSERT_TRUE(FileExists(result));
-    EXPECT_EQ(ReadFile(result), "terminated 1");
-    const std::string on = "sc.exe \\\\" + LocalComputer();
-    EXPECT_EQ(Join(SplitLines(ReadFile(log))), on + " stop " + kQuoted + "|-> stop|" + on + " start " + kQuoted + "|-> start");
-    EXPECT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+    const struct {
+        bool disabled;
+        DWORD state;
+        const char* last;
+    } cases[] = {{false, SERVICE_RUNNING, "-> start"}, {true, SERVICE_STOPPED, "-> start failed 1058"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.disabled ? "disabled" : "enabled");
+        if (c.disabled) {
+            ASSERT_TRUE(ChangeServiceConfigW(svc.service, SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE,
+                                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+        }
+        TempDir dir("dmsvcend");
+        const std::string log = dir.File("sc.log"), result = dir.File("result.txt");
+        SetEnvironmentVariableW(L"BX_SC_LOG", Utf8ToWide(log).c_str());
+        std::wstring cmd = Utf8ToWide("\"" + BesideExe("maindm_restart_at_end.exe") + "\" \"Brenix Test Svc\" \"" +
+                                      BesideExe("system") + "\" \"" + result + "\"");
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
+        CloseHandle(pi.hThread);
+        std::string told;
+        const DWORD start = GetTickCount();
+        while (WaitForSingleObject(pi.hProcess, 50) == WAIT_TIMEOUT && GetTickCount() - start < 60000) {
+            if (HWND box = BoxOfProcess(pi.dwProcessId); box && told.empty()) {
+                told = WindowText(GetDlgItem(box, 0xFFFF));
+                EXPECT_TRUE(FileExists(result));   // the restart had returned
+                PressDialogButton(box, IDOK);
+            }
+        }
+        EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_OBJECT_0);
+        CloseHandle(pi.hProcess);
+        ASSERT_TRUE(FileExists(result));
+        EXPECT_EQ(ReadFile(result), "terminated 1");
+        const std::string on = "sc.exe \\\\" + LocalComputer();
+        EXPECT_EQ(Join(SplitLines(ReadFile(log))),
+                  on + " stop " + kQuoted + "|-> stop|" + on + " start " + kQuoted + "|" + c.last);
+        EXPECT_EQ(svc.State(c.state), c.state);
+        if (c.disabled) {
+            EXPECT_EQ(told.rfind(FillIn(sServiceNotRestarted, {"Brenix Test Svc"}), 0), 0u) << told;
+        } else {
+            EXPECT_EQ(told, "");
+        }
+    }
 }
 
 // Every question to the service manager takes 1.5 s here, as one to a

@@ -3,7 +3,8 @@
 // the stop, as closing the main window meanwhile does. A helper of the
 // service tests (the application's end cannot be undone in the test process
 // itself). Writes "terminated 1" (or 0) into RESULTFILE when the restart
-// returned.
+// returned, then ends its message loop as the program does (a restart that
+// failed meanwhile is told in a box then).
 //   restart_at_end SERVICE SYSTEMFOLDER RESULTFILE   (BX_SC_LOG names the record)
 #include <windows.h>
 
@@ -59,5 +60,6 @@ int wmain(int argc, wchar_t** argv)
     SetTimer(nullptr, 0, 20, EndOnceStopped);
     dm.RestartFAHServiceAction->Execute();
     WriteFileAtomic(WideToUtf8(argv[3]), std::string("terminated ") + (Application().Terminated() ? "1" : "0"));
+    Application().Run();
     return 0;
 }

@@ -255,3 +255,31 @@ TEST(IniFile, AFileTooLargeToReadSaysWhyInWords)
     EXPECT_GE(words.size(), 8u) << error;
     EXPECT_EQ(FileSizeOf(path), 70ll << 20);
 }
+
+// A folder list under a comment block of megabytes is saved with no block
+// of memory as large as the file: with none of 8 MB left (as when the
+// polling threads have used up the address space) the save still goes.
+TEST(IniFile, ALongFileIsSavedWithoutABlockOfMemoryItsSize)
+{
+    TempDir dir;
+    const std::string path = dir.File("Brenix.ini");
+    const std::string comment = "; " + std::string(96, 'x') + "\r\n";
+    constexpr size_t kLines = 120000;
+    {
+        std::string text;
+        for (size_t i = 0; i < kLines; ++i)
+            text += comment;
+        testing_support::WriteFile(path, text + "[FAHDir]\r\nline000=\"C:\\a\\\"\r\n");
+    }
+    TIniFile ini(path);
+    {
+        testing_support::AddressSpaceFiller filler(8u << 20);
+        ASSERT_GT(filler.Taken(), 0u);
+        EXPECT_NO_THROW(ini.WriteString("FAHDir", "line001", "\"D:\\b\\\""));
+    }
+    const std::string saved = testing_support::ReadFile(path);
+    const std::string tail = "\r\n[FAHDir]\r\nline000=\"C:\\a\\\"\r\nline001=\"D:\\b\\\"\r\n\r\n";
+    ASSERT_EQ(saved.size(), kLines * comment.size() + tail.size());
+    EXPECT_EQ(saved.substr(kLines * comment.size()), tail);
+    EXPECT_EQ(saved.substr(0, comment.size()), comment);
+}

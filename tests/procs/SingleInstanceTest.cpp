@@ -350,3 +350,36 @@ TEST(SingleInstance, RealProgramStartedTwice)
     PostMessageW(nextMain, WM_CLOSE, 0, 0);
     EXPECT_TRUE(next.WaitForExit(20000));
 }
+
+// A start while the first copy is ending (its window closed, a service
+// restart still being finished: here the block says so) is not dropped: it
+// waits for that copy to go and then starts as the first one.
+TEST(SingleInstance, AStartWhileTheFirstCopyEndsWaitsForItAndThenStarts)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP() << "no display";
+    ASSERT_TRUE(MainWindows(0).empty()) << "a copy of the program is running already";
+    TProgram first;
+    ASSERT_TRUE(first.Start());
+    HWND main = first.WaitForMainWindow(20000);
+    ASSERT_NE(main, nullptr);
+    HANDLE m = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, Utf8ToWide(kSingleInstanceName).c_str());
+    ASSERT_NE(m, nullptr);
+    auto* block = static_cast<uint32_t*>(MapViewOfFile(m, FILE_MAP_ALL_ACCESS, 0, 0, 12));
+    ASSERT_NE(block, nullptr);
+    block[2] = first.Pid();
+    UnmapViewOfFile(block);
+    CloseHandle(m);
+
+    TProgram second;
+    ASSERT_TRUE(second.Start());
+    // Waiting, with no window of its own yet.
+    EXPECT_EQ(WaitForSingleObject(second.Process(), 1500), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(MainWindows(second.Pid()).empty());
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(first.WaitForExit(20000));
+    HWND next = second.WaitForMainWindow(20000);
+    ASSERT_NE(next, nullptr);
+    PostMessageW(next, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(second.WaitForExit(20000));
+}

@@ -6,6 +6,8 @@
 #include "Classes/FahSettings.h"
 #include "Classes/Lang.h"
 #include "platform/Exceptions.h"
+#include "platform/FileUtil.h"
+#include "platform/IniFile.h"
 #include "platform/Registry.h"
 #include "platform/Resources.h"
 #include "platform/Text.h"
@@ -63,7 +65,7 @@ TEST(LangTables, TheThreeTablesHoldTheSameKeysAndEveryKeyHasAGlobal)
     auto en = TableOf("LANG_EN");
     auto ru = TableOf("lang_ru");   // names are found in any case
     auto ua = TableOf("Lang_Ua");
-    EXPECT_EQ(en.size(), 214u);
+    EXPECT_EQ(en.size(), 226u);
     std::set<std::string> enKeys, ruKeys, uaKeys;
     for (auto& [k, v] : en)
         enKeys.insert(k);
@@ -77,8 +79,8 @@ TEST(LangTables, TheThreeTablesHoldTheSameKeysAndEveryKeyHasAGlobal)
     std::set<std::string> globals;
     for (int i = 0; i < LangGlobalCount(); ++i)
         globals.insert(LangGlobalName(i));
-    EXPECT_EQ(LangGlobalCount(), 213);
-    EXPECT_EQ(globals.size(), 213u);
+    EXPECT_EQ(LangGlobalCount(), 225);
+    EXPECT_EQ(globals.size(), 225u);
     std::set<std::string> keysButName = enKeys;
     keysButName.erase("sLanguage");
     EXPECT_EQ(globals, keysButName);
@@ -366,4 +368,41 @@ TEST_F(LangTest, AChoiceThatCannotBeStoredStillSwitchesTheTexts)
     auto errors = CaughtErrors();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("Settings\\inCurrentLanguage"), std::string::npos) << errors[0];
+}
+
+// The file layer's own words (a reason of its own, why a folder list can't
+// be read or saved) are those of the language chosen in the program.
+TEST_F(LangTest, TheFileLayersOwnWordsFollowTheChosenLanguage)
+{
+    TempDir dir;
+    const std::string path = dir.File("Brenix.ini");
+    // UTF-16 without its mark: no text the program can read.
+    WriteFile(path, Utf16Bytes(L"[FAHDir]\r\nline000=\"C:\\a\\\"\r\n").substr(2));
+    const struct {
+        int language;
+        const char *memory, *tooLarge, *notText, *keptEnd;
+    } cases[] = {
+        {1, "Not enough memory", "The file is too large", "The file \"%s\" is not text this program can read",
+         "; it is left as it is"},
+        {2, "Недостаточно памяти", "Файл слишком велик",
+         "Файл \"%s\" не является текстом, который программа может прочитать", "; он оставлен как есть"},
+        {3, "Недостатньо пам'яті", "Файл завеликий", "Файл \"%s\" не є текстом, який програма може прочитати",
+         "; його залишено як є"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.language);
+        SetLanguage(c.language);
+        EXPECT_EQ(SystemErrorText(ERROR_NOT_ENOUGH_MEMORY), c.memory);
+        EXPECT_EQ(SystemErrorText(ERROR_OUTOFMEMORY), c.memory);
+        EXPECT_EQ(SystemErrorText(ERROR_FILE_TOO_LARGE), c.tooLarge);
+        TIniFile ini(path);
+        EXPECT_EQ(ini.LoadError(), StringReplaceAll(c.notText, "%s", path));
+        std::string why;
+        try {
+            ini.WriteString("FAHDir", "line001", "\"D:\\b\\\"");
+        } catch (const EFileError& e) {
+            why = e.what();
+        }
+        EXPECT_EQ(why, ini.LoadError() + c.keptEnd);
+    }
 }

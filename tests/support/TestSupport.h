@@ -77,6 +77,24 @@ inline void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
 // True when windows can be made (a display is there).
 bool HaveDisplay();
 
+// Takes every free block of the address space of `block` bytes or more
+// (as a program whose threads have used it up, with their stacks in
+// between, finds it): while it lives, no allocation of that size succeeds,
+// but for one hole of `hole` bytes when asked for. Nothing is committed;
+// all of it goes back when the object goes.
+class AddressSpaceFiller {
+public:
+    explicit AddressSpaceFiller(size_t block, size_t hole = 0);
+    ~AddressSpaceFiller();
+    AddressSpaceFiller(const AddressSpaceFiller&) = delete;
+    AddressSpaceFiller& operator=(const AddressSpaceFiller&) = delete;
+    size_t Taken() const { return taken_; }
+
+private:
+    std::vector<void*> blocks_;
+    size_t taken_ = 0;
+};
+
 // GDI objects this process holds now. GetGuiResources answers 0 with
 // ERROR_CALL_NOT_IMPLEMENTED under Wine; there the process's own GDI handle
 // table is counted instead: the block the PEB points at (offset 0x94),

@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "controls/SimpleTimer.h"
 #include "platform/Application.h"
+#include "platform/Form.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 #include "support/TestSupport.h"
@@ -52,4 +54,39 @@ TEST(Application, MinimizeHidesTheMainFormAndRestoreBringsItBack)
     app.HideApplicationWindow();
     EXPECT_FALSE(IsWindowVisible(app.Handle()));
     DestroyWindow(form);
+}
+
+// A second start while a modal form is open restores the program: the form
+// comes to the front with the main window, which it keeps disabled, behind it.
+TEST(Application, RestoreBringsAnOpenModalFormInFrontOfTheMainWindow)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TApplication& app = Application();
+    TForm main(nullptr), box(nullptr);
+    main.SetBounds(100, 100, 500, 400);
+    box.SetBounds(200, 150, 200, 150);
+    app.SetMainForm(&main);
+    main.Show();
+    HWND front = nullptr;
+    bool boxAbove = false;
+    TSimpleTimer restore(100, [&](TObject*) {
+        if (!box.HandleAllocated() || !IsWindowVisible(box.Handle()))
+            return;
+        restore.SetEnabled(false);
+        app.Restore();
+        front = GetForegroundWindow();
+        // Which of the two comes first from the top of the z-order.
+        for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT))
+            if (w == box.Handle() || w == main.Handle()) {
+                boxAbove = w == box.Handle();
+                break;
+            }
+        box.SetModalResult(mrOk);
+    });
+    restore.SetEnabled(true);
+    EXPECT_EQ(box.ShowModal(), mrOk);
+    EXPECT_EQ(front, box.Handle());
+    EXPECT_TRUE(boxAbove);
+    app.SetMainForm(nullptr);
+    app.HideApplicationWindow();
 }

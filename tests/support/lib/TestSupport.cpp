@@ -219,6 +219,33 @@ static LONG WINAPI CrashFilter(EXCEPTION_POINTERS* info)
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
+namespace testing_support {
+
+AddressSpaceFiller::AddressSpaceFiller(size_t block, size_t hole)
+{
+    auto fill = [&] {
+        // Largest first, so what is left are holes smaller than block.
+        for (size_t size = size_t(1) << 30; size >= block; size /= 2)
+            while (void* p = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) {
+                blocks_.push_back(p);
+                taken_ += size;
+            }
+    };
+    // One block taken early makes the hole: everything else is taken around it.
+    void* kept = hole ? VirtualAlloc(nullptr, hole, MEM_RESERVE, PAGE_NOACCESS) : nullptr;
+    fill();
+    if (kept)
+        VirtualFree(kept, 0, MEM_RELEASE);
+}
+
+AddressSpaceFiller::~AddressSpaceFiller()
+{
+    for (void* p : blocks_)
+        VirtualFree(p, 0, MEM_RELEASE);
+}
+
+}  // namespace testing_support
+
 int main(int argc, char** argv)
 {
     SetUnhandledExceptionFilter(CrashFilter);
