@@ -261,8 +261,9 @@ private:
     enum TDocKind { dkSummary, dkSizes, dkVersion };
     // Downloads the client's URL into tmpFile; true when the answer is the
     // document (final status 200-299 and the content checks out). Otherwise
-    // shows the error and removes tmpFile. Any exception other than an HTTP
-    // error removes tmpFile and goes on; alive tells whether this module
+    // shows the error (a temporary file that could not be made or written
+    // as a file not saved) and removes tmpFile. Any exception other than an
+    // HTTP error removes tmpFile and goes on; alive tells whether this module
     // still exists afterwards (when not, nothing of it was touched).
     bool Download(const std::string& tmpFile, TDocKind kind, const std::weak_ptr<void>& alive);
     // Moves a downloaded file over the one the program uses; when it can't,

@@ -199,6 +199,9 @@ TEST(MainDMDownloads, AnyAnswerButTheDocumentKeepsTheOldFilesAndFreesBothActions
     std::string box = AnswerBox([&] { h.dm->UpdateFahBaseAction->Execute(); }, IDOK);
     EXPECT_NE(box.find(PSummaryTmpFile() + " was not saved: its folder cannot be reached or made"), std::string::npos) << box;
     EXPECT_TRUE(h.dm->UpdateFahBaseAction->Enabled());
+    box = h.Check(true, IDOK);
+    EXPECT_NE(box.find(LastVerTmpFile() + " was not saved: its folder cannot be reached or made"), std::string::npos) << box;
+    EXPECT_TRUE(h.dm->CheckForUpdateAction->Enabled());
 
     // Freed while a request waits on a server that never answers.
     SetAppDir(h.dir.Path());
