@@ -230,6 +230,9 @@ public:
     // The database update; byUser: a command the user gave (a file that
     // could not be stored is also told in a box, in the tray in a balloon).
     void UpdateFahBase(bool byUser);
+    // Runs UpdateFahBaseAction as the program's own doing (the database is
+    // stale): its failures stay in the status bar.
+    void UpdateFahBaseByItself();
     void CheckForUpdateActionExecute(TObject* sender);
     // True when the version file was read (whatever it said); false when the
     // check could not run or its download failed.
@@ -296,6 +299,7 @@ private:
     std::shared_ptr<THttpCli> httpCli_;
     bool serviceCommandRunning_ = false;
     bool downloading_ = false;
+    bool byItself_ = false;   // the action runs as the program's own doing
     std::vector<std::string> failures_, storeFailures_;   // of the download command running
     std::function<std::string()> statusError_;   // the error shown, if any
     int htmIconIndex_ = -1;

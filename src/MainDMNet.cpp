@@ -489,7 +489,18 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, const std::wea
 
 void TMainDM::UpdateFahBaseActionExecute(TObject*)
 {
-    UpdateFahBase(true);
+    UpdateFahBase(!byItself_);
+}
+
+void TMainDM::UpdateFahBaseByItself()
+{
+    std::weak_ptr<void> alive = AliveToken();
+    byItself_ = true;
+    TOnExit reset([&] {
+        if (!alive.expired())
+            byItself_ = false;
+    });
+    UpdateFahBaseAction->Execute();
 }
 
 void TMainDM::UpdateFahBase(bool byUser)
@@ -530,9 +541,10 @@ void TMainDM::UpdateFahBase(bool byUser)
     if (alive.expired())
         return;
 
+    // Done: the refresh's settling takes the progress text away.
+    downloading_ = false;
     if (Host.RefreshAll)
         Host.RefreshAll();
-    downloading_ = false;
     action->SetEnabled(true);
     TellFailures(byUser);
     PumpAlive(alive);

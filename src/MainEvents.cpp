@@ -428,7 +428,7 @@ void TMainForm::UpdateBaseWhenNeed()
     TDateTime modified = FileModifiedTime(PSummaryFile());
     if (modified > 0 && modified + 0.5 >= Now())
         return;
-    MainDM->UpdateFahBase(false);
+    MainDM->UpdateFahBaseByItself();
 }
 
 // ---- CPU icon ----
