@@ -198,9 +198,10 @@ void TMainForm::CreateComponents()
     fvFrame1->SetAlign(TAlign::alClient);
     fvFrame1->SetParent(this);
     // The list settled after a refresh: the progress texts go, an error a
-    // download left stays for the user to read.
+    // download left stays for the user to read, and so does the text of a
+    // download still running.
     fvFrame1->OnSettled = [this](TObject*) {
-        if (statusError_)
+        if (statusError_ || (MainDM && MainDM->Downloading()))
             return;
         sbMain->SetPanelWidth(0, 0);
         sbMain->SetPanelText(0, "");
@@ -250,6 +251,12 @@ void TMainForm::WireDataModule()
     h.RefreshAll = [this, f] {
         WatchLeftOutFolders();
         f->RefreshAll();
+    };
+    h.TellInTray = [this](const std::string& text) {
+        if (!minimizedToTray_ && HandleAllocated() && IsWindowVisible(Handle()))
+            return false;
+        CoolTrayIcon1->ShowBalloonHint(Application().Title() + ": " + sUpdateError, text, NIIF_ERROR, 30);
+        return true;
     };
     h.SelectedView = [f] { return f->SelectedView(); };
     h.Views = [f] {
@@ -517,17 +524,20 @@ void TMainForm::UpdateCheckTimerTick()
     if (s.FindValue("osCheckForUpdate").AsBoolean() && next.AsFloat() < Now() &&
         MainDM->CheckForUpdateAction->Enabled() && MainDM->UpdateFahBaseAction->Enabled()) {
         std::weak_ptr<void> alive = AliveToken();
-        MainDM->CheckForUpdate(false);
+        const bool checked = MainDM->CheckForUpdate(false);
         if (alive.expired())
             return;
-        // The settings dialog may hold a date of its own for the next check:
-        // it stays the dialog's, for its OK to save or its Cancel to drop.
-        const bool edited = next.Changed();
-        const TAppVariant dialogs = next.EditedValue;
-        next.SetEdited(Now() + s.FindValue("osUpdateInterval").AsInteger());
-        next.Save();
-        if (edited)
-            next.SetEdited(dialogs);
+        // A check that failed is tried again at the next tick. The settings
+        // dialog may hold a date of its own for the next check: it stays the
+        // dialog's, for its OK to save or its Cancel to drop.
+        if (checked) {
+            const bool edited = next.Changed();
+            const TAppVariant dialogs = next.EditedValue;
+            next.SetEdited(Now() + s.FindValue("osUpdateInterval").AsInteger());
+            next.Save();
+            if (edited)
+                next.SetEdited(dialogs);
+        }
     }
     if (s.FindValue("osCpuAffinity").AsBoolean() && IsWin2000OrLater())
         SpreadCpuAffinity();

@@ -76,6 +76,9 @@ struct TMainDMHost {
     std::function<void(bool on)> SetCpuUsageIndicator;
     // The list's columns, for the column dialog.
     std::function<TVirtualTreeColumns*()> ListColumns;
+    // A download the user asked for failed while the window is in the tray:
+    // tells text in a balloon and returns true; false when the window is shown.
+    std::function<bool(const std::string& text)> TellInTray;
     // Shows the settings dialog modally and returns its modal result.
     std::function<int()> ShowSettings;
     // Closes the main window.
@@ -89,8 +92,8 @@ struct TMainDMHost {
 // ---- Version file ----
 // 1 when a is newer than b, 0 when equal, -1 when older ("1.5" < "1.5.0.0").
 int CompareVersions(const std::string& a, const std::string& b);
-// A release date "yyyy-mm-dd" (missing parts: 2000, 1, 1) as "d mmm yyyy".
-// A date that does not exist raises EConvertError.
+// A release date "yyyy-mm-dd" (month and day missing or not a number: 1)
+// as "d mmm yyyy"; empty when the year can't be read or the date does not exist.
 std::string VersionDateText(const std::string& date);
 // A size "number;unit" as "number sByte|sKB|sMB" (unit 0, 1, 2; missing or
 // not a number: 1; another number: "unknown SizeType").
@@ -236,8 +239,18 @@ public:
     // site as referrer, no receive stream.
     void InitHttpCli(THttpCli* httpCli, const std::string& url);
     void UpdateFahBaseActionExecute(TObject* sender);
+    // The database update; byUser: a command the user gave (a file that
+    // could not be stored is also told in a box, in the tray in a balloon).
+    void UpdateFahBase(bool byUser);
+    // Runs UpdateFahBaseAction as the program's own doing (the database is
+    // stale): its failures stay in the status bar.
+    void UpdateFahBaseByItself();
     void CheckForUpdateActionExecute(TObject* sender);
-    void CheckForUpdate(bool showNoUpdateMessage);
+    // True when the version file was read (whatever it said); false when the
+    // check could not run or its download failed.
+    bool CheckForUpdate(bool showNoUpdateMessage);
+    // A download runs: its progress text stays until it ends.
+    bool Downloading() const { return downloading_; }
     // For tests only: no download runs longer than this many milliseconds
     // (0: each has its own limit, as in the program).
     static void SetDownloadTimeLimitForTesting(DWORD ms);
@@ -267,10 +280,21 @@ private:
     enum TDocKind { dkSummary, dkSizes, dkVersion };
     // Downloads the client's URL into tmpFile; true when the answer is the
     // document (final status 200-299 and the content checks out). Otherwise
-    // shows the error and removes tmpFile. Any exception other than an HTTP
-    // error removes tmpFile and goes on; alive tells whether this module
+    // shows the error (a temporary file that could not be made or written
+    // as a file not saved) and removes tmpFile. Any exception other than an
+    // HTTP error removes tmpFile and goes on; alive tells whether this module
     // still exists afterwards (when not, nothing of it was touched).
-    bool Download(const std::string& tmpFile, TDocKind kind, bool showReceived, const std::weak_ptr<void>& alive);
+    bool Download(const std::string& tmpFile, TDocKind kind, const std::weak_ptr<void>& alive);
+    // Moves a downloaded file over the one the program uses; when it can't,
+    // the temporary file goes, the old file stays and the failure is told.
+    bool Store(const std::string& tmpFile, const std::string& file);
+    // A file that could not be made or replaced: the status bar names it
+    // and the reason; the box or balloon of a user's command will too.
+    void StoreFailed(const std::string& file, DWORD error);
+    void DownloadFailed(std::function<std::string()> text);
+    // The end of a download command: a user's command tells its failures
+    // (in the tray every one in a balloon, else those of storing in a box).
+    void TellFailures(bool byUser);
     void Status(int width, const std::string& text);
     // The error stays shown until the next status; its text is made again
     // in the new language when the language changes.
@@ -294,6 +318,9 @@ private:
     // changes the rows): another of them does not start inside it.
     bool folderActionRunning_ = false;
     std::string restartingService_;
+    bool downloading_ = false;
+    bool byItself_ = false;   // the action runs as the program's own doing
+    std::vector<std::string> failures_, storeFailures_;   // of the download command running
     std::function<std::string()> statusError_;   // the error shown, if any
     int htmIconIndex_ = -1;
 };

@@ -129,12 +129,65 @@ std::string ProgramVersion()
     return TVersionInfo(ExeFileName()).GetVerValue("FILEVERSION");
 }
 
-// Moves a downloaded file over the one the program uses.
-void ReplaceWith(const std::string& tmpFile, const std::string& file)
+std::string JoinLines(const std::vector<std::string>& lines)
 {
-    if (!RenameFileUtf8(tmpFile, file)) {
-        DeleteFileUtf8(tmpFile);
-        throw EFileError("Cannot replace " + file);
+    std::string out;
+    for (const std::string& line : lines)
+        out += (out.empty() ? "" : "\r\n") + line;
+    return out;
+}
+
+// Why a file could not be made or replaced.
+enum TStoreReason { srInUse, srFolderInTheWay, srAccessDenied, srDiskFull, srNoFolder, srOther };
+
+// Whether another program holds the file open: it can't be opened to be deleted.
+bool HeldOpen(const std::string& file)
+{
+    HANDLE h = CreateFileW(Utf8ToWide(file).c_str(), DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// Found out when it happens: the file may be free again by the time the text is made anew.
+TStoreReason StoreReasonOf(const std::string& file, DWORD error)
+{
+    if (DirectoryExists(file))
+        return srFolderInTheWay;
+    switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return srInUse;
+    case ERROR_ACCESS_DENIED:
+        // Replacing a file another program has open is refused as access denied.
+        return HeldOpen(file) ? srInUse : srAccessDenied;
+    case ERROR_WRITE_PROTECT:
+        return srAccessDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return srDiskFull;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_DIRECTORY:
+        return srNoFolder;
+    default:
+        return srOther;
+    }
+}
+
+// The reason in the user's language.
+std::string StoreReasonText(TStoreReason reason, DWORD error)
+{
+    switch (reason) {
+    case srInUse: return sFileInUse;
+    case srFolderInTheWay: return sFolderInTheWay;
+    case srAccessDenied: return sAccessDenied;
+    case srDiskFull: return sDiskFull;
+    case srNoFolder: return sFolderNotFound;
+    default: return FillIn(sWindowsError, {IntToStr(static_cast<int>(error))});
     }
 }
 
@@ -145,23 +198,37 @@ struct TFailure {
     DWORD maxTime;
     int error;
     std::string reason;   // the server's own words
+    bool bodyCut;
+    int64_t received, length;
+    std::string proxy;    // "host:port", empty without a proxy
 };
+
+std::string ProxyOf(const THttpCli& cli)
+{
+    return cli.Proxy.empty() ? std::string() : cli.Proxy + ":" + cli.ProxyPort;
+}
 
 TFailure FailureOf(const THttpCli& cli)
 {
-    return {cli.LimitPassed(), cli.MaxBodySize, cli.MaxTime, cli.RequestDoneError(), ShownReason(cli)};
+    return {cli.LimitPassed(),  cli.MaxBodySize,     cli.MaxTime,         cli.RequestDoneError(), ShownReason(cli),
+            cli.BodyCutShort(), cli.RcvdCount(),     cli.ContentLength(), ProxyOf(cli)};
 }
 
-// Why a request failed: when no server answered or a limit ended it, in the
-// user's language (the socket library words it in English); otherwise the
-// server's own words.
+// Why a request failed: when no server answered, the answer broke off or a
+// limit ended it, in the user's language (the socket library words it in
+// English); otherwise the server's own words. With a proxy every failure to
+// reach a server is the proxy's.
 std::string FailureReason(const TFailure& f)
 {
     if (f.limit == THttpCli::lpSize)
         return FillIn(sDownloadTooLarge, {IntToStr(f.maxBody)});
     if (f.limit == THttpCli::lpTime)
         return FillIn(sDownloadTooLong, {IntToStr((f.maxTime + 999) / 1000)});
+    if (f.bodyCut)
+        return f.length >= 0 ? FillIn(sAnswerBrokeOff, {IntToStr(f.received), IntToStr(f.length)})
+                             : FillIn(sAnswerBrokeOffAt, {IntToStr(f.received)});
     const int error = f.error;
+    const bool proxy = !f.proxy.empty();
     switch (error) {
     case 0:
         return f.reason;
@@ -169,15 +236,30 @@ std::string FailureReason(const TFailure& f)
     case WSATRY_AGAIN:
     case WSANO_RECOVERY:
     case WSANO_DATA:
-        return sHostNotFound;
+        return proxy ? FillIn(sProxyNotFound, {f.proxy}) : sHostNotFound;
     case WSAETIMEDOUT:
-        return sServerNoAnswer;
+        return proxy ? FillIn(sProxyNoAnswer, {f.proxy}) : sServerNoAnswer;
     default:
-        return error >= WSABASEERR ? sNoConnection + " (" + IntToStr(error) + ")" : f.reason;
+        if (error < WSABASEERR)
+            return f.reason;
+        return (proxy ? FillIn(sNoProxyConnection, {f.proxy}) : sNoConnection) + " (" + IntToStr(error) + ")";
     }
 }
 
+// A server's answer that is not the document: what it was, in the user's language.
+std::string AnswerReason(int code, const std::string& reason, int kind, int64_t received, const std::string& proxy,
+                         bool withLogin)
+{
+    if (code == 407 && !proxy.empty())
+        return FillIn(withLogin ? sProxyRefusedLogin : sProxyWantsLogin, {proxy}) + " (407)";
+    if (code >= 200 && code <= 299)
+        return FillIn(kind == 0 ? sNotTheSummary : sNotTheDocument, {IntToStr(received)});
+    return IntToStr(code) + " " + reason;
+}
+
 }  // namespace
+
+// ---- Version file texts ----}  // namespace
 
 // ---- Version file texts ----
 
@@ -203,11 +285,13 @@ int CompareVersions(const std::string& a, const std::string& b)
 std::string VersionDateText(const std::string& date)
 {
     std::vector<std::string> f = SplitString(Trim(date), '-');
-    auto item = [&](size_t i, int def) { return i < f.size() ? StrToIntDef(Trim(f[i]), def) : def; };
-    int year = item(0, 2000), month = item(1, 1), day = item(2, 1);
+    int year = 0;
+    if (f.empty() || !TryStrToInt(Trim(f[0]), year))
+        return std::string();
+    auto item = [&](size_t i) { return i < f.size() ? StrToIntDef(Trim(f[i]), 1) : 1; };
     TDateTime d;
-    if (!TryEncodeDate(year, month, day, d))
-        throw EConvertError("The version file's date \"" + date + "\" is not a date");
+    if (!TryEncodeDate(year, item(1), item(2), d))
+        return std::string();
     return FormatDateTime("d mmm yyyy", d);
 }
 
@@ -282,8 +366,48 @@ void TMainDM::InitHttpCli(THttpCli* httpCli, const std::string& url)
     }
 }
 
-bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showReceived,
-                       const std::weak_ptr<void>& alive)
+void TMainDM::StoreFailed(const std::string& file, DWORD error)
+{
+    const TStoreReason reason = StoreReasonOf(file, error);
+    StatusError([file, reason, error] {
+        return sUpdateError + ": " + FillIn(sNotSaved, {ExtractFileName(file), StoreReasonText(reason, error)});
+    });
+    const std::string told = FillIn(sNotSaved, {file, StoreReasonText(reason, error)});
+    failures_.push_back(told);
+    storeFailures_.push_back(told);
+}
+
+void TMainDM::DownloadFailed(std::function<std::string()> text)
+{
+    failures_.push_back(text());
+    StatusError(std::move(text));
+}
+
+bool TMainDM::Store(const std::string& tmpFile, const std::string& file)
+{
+    if (RenameFileUtf8(tmpFile, file))
+        return true;
+    const DWORD error = GetLastError();
+    DeleteFileUtf8(tmpFile);
+    StoreFailed(file, error);
+    return false;
+}
+
+void TMainDM::TellFailures(bool byUser)
+{
+    std::vector<std::string> all = std::move(failures_), stored = std::move(storeFailures_);
+    failures_.clear();
+    storeFailures_.clear();
+    if (!byUser || all.empty())
+        return;
+    // In the tray nobody sees the status bar: a balloon tells what went wrong.
+    if (Host.TellInTray && Host.TellInTray(JoinLines(all)))
+        return;
+    if (!stored.empty())
+        AppMessageBox(sErrorL_Caption, sUpdateError + ":\r\n" + JoinLines(stored), MB_OK | MB_ICONERROR);
+}
+
+bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, const std::weak_ptr<void>& alive)
 {
     // Everything used after the wait is held here: the module may be gone by then.
     std::shared_ptr<THttpCli> cli = httpCli_;
@@ -294,7 +418,12 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showRecei
     });
     EnsureDataDir();
     std::optional<THttpFileStream> stream;
-    stream.emplace(tmpFile, THttpFileStream::fmCreate);
+    try {
+        stream.emplace(tmpFile, THttpFileStream::fmCreate);
+    } catch (const EHttpStreamError& e) {
+        StoreFailed(tmpFile, e.SystemError);
+        return false;
+    }
     cli->RcvdStream = &*stream;
     const TDownloadLimits limits = LimitsOf(kind);
     cli->MaxBodySize = limits.bytes;
@@ -311,10 +440,23 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showRecei
     } catch (const EHttpException&) {
         httpError = true;
     }
-    stream->Flush();
+    // A write the file refused (a full disk) ended the request: that is the reason to tell.
+    DWORD storeError = stream->FirstError();
+    if (!storeError) {
+        try {
+            stream->Flush();
+        } catch (const EHttpStreamError& e) {
+            storeError = e.SystemError;
+        }
+    }
     stream.reset();
     if (alive.expired())
         return false;
+    if (storeError) {
+        StoreFailed(tmpFile, storeError);
+        PumpAlive(alive);
+        return false;
+    }
 
     int code = cli->StatusCode();
     // A request the application's end broke off is no document, whatever its status.
@@ -325,34 +467,57 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, bool showRecei
     }
     if (!ok) {
         // A request that got no answer from a server (name lookup,
-        // connection, a limit passed) has no status of its own: its reason
-        // says what went wrong.
+        // connection, a limit passed, an answer broken off) has no status of
+        // its own: its reason says what went wrong.
         if (cli->Failed() || cli->RequestDoneError() != 0) {
             TFailure f = FailureOf(*cli);
-            StatusError([f] { return sUpdateError + ": " + FailureReason(f); });
+            DownloadFailed([f] { return sUpdateError + ": " + FailureReason(f); });
         } else {
-            std::string reason = ShownReason(*cli);
-            StatusError([code, reason] { return sUpdateError + ": " + IntToStr(code) + " " + reason; });
+            std::string reason = ShownReason(*cli), proxy = ProxyOf(*cli);
+            const int64_t received = cli->RcvdCount();
+            const bool withLogin = !cli->ProxyUsername.empty();
+            DownloadFailed([=] {
+                return sUpdateError + ": " + AnswerReason(code, reason, kind, received, proxy, withLogin);
+            });
         }
         PumpAlive(alive);
         return false;
     }
-    if (showReceived)
-        Status(400, sReceived + " " + IntToStr(cli->RcvdCount()) + " " + sByte);
     keep = true;
     return true;
 }
 
 void TMainDM::UpdateFahBaseActionExecute(TObject*)
 {
+    UpdateFahBase(!byItself_);
+}
+
+void TMainDM::UpdateFahBaseByItself()
+{
+    std::weak_ptr<void> alive = AliveToken();
+    byItself_ = true;
+    TOnExit reset([&] {
+        if (!alive.expired())
+            byItself_ = false;
+    });
+    UpdateFahBaseAction->Execute();
+}
+
+void TMainDM::UpdateFahBase(bool byUser)
+{
     if (!UpdateFahBaseAction->Enabled() || !CheckForUpdateAction->Enabled())
         return;
     std::weak_ptr<void> alive = AliveToken();
     TAction* action = UpdateFahBaseAction;
     action->SetEnabled(false);
+    downloading_ = true;
+    failures_.clear();
+    storeFailures_.clear();
     TOnExit enableAgain([&] {
-        if (!alive.expired())
-            action->SetEnabled(true);
+        if (alive.expired())
+            return;
+        downloading_ = false;
+        action->SetEnabled(true);
     });
     if (!PumpAlive(alive))
         return;
@@ -362,26 +527,26 @@ void TMainDM::UpdateFahBaseActionExecute(TObject*)
     if (!PumpAlive(alive))
         return;
 
-    bool gotPage = Download(PSummaryTmpFile(), dkSummary, true, alive);
-    if (alive.expired())
-        return;
-    if (gotPage) {
-        ReplaceWith(PSummaryTmpFile(), PSummaryFile());
+    // Each document is told received once it is in place.
+    if (Download(PSummaryTmpFile(), dkSummary, alive) && Store(PSummaryTmpFile(), PSummaryFile())) {
+        Status(400, sReceived + " " + IntToStr(httpCli_->RcvdCount()) + " " + sByte);
         LoadPSummary();
     }
-
-    httpCli_->URL = SiteURL + "stat/upload.txt";
-    bool gotSizes = Download(UploadTmpFile(), dkSizes, false, alive);
     if (alive.expired())
         return;
-    if (gotSizes) {
-        ReplaceWith(UploadTmpFile(), UploadFile());
-        LoadUploadSizes();
-    }
 
+    httpCli_->URL = SiteURL + "stat/upload.txt";
+    if (Download(UploadTmpFile(), dkSizes, alive) && Store(UploadTmpFile(), UploadFile()))
+        LoadUploadSizes();
+    if (alive.expired())
+        return;
+
+    // Done: the refresh's settling takes the progress text away.
+    downloading_ = false;
     if (Host.RefreshAll)
         Host.RefreshAll();
     action->SetEnabled(true);
+    TellFailures(byUser);
     PumpAlive(alive);
 }
 
@@ -390,13 +555,16 @@ void TMainDM::CheckForUpdateActionExecute(TObject*)
     CheckForUpdate(true);
 }
 
-void TMainDM::CheckForUpdate(bool showNoUpdateMessage)
+bool TMainDM::CheckForUpdate(bool showNoUpdateMessage)
 {
     if (!UpdateFahBaseAction->Enabled() || !CheckForUpdateAction->Enabled())
-        return;
+        return false;
     std::weak_ptr<void> alive = AliveToken();
     TAction* action = CheckForUpdateAction;
     action->SetEnabled(false);
+    downloading_ = true;
+    failures_.clear();
+    storeFailures_.clear();
     bool failed = false;
     TOnExit finish([&] {
         DeleteFileUtf8(LastVerTmpFile());
@@ -405,24 +573,31 @@ void TMainDM::CheckForUpdate(bool showNoUpdateMessage)
         // A failed check leaves its error shown.
         if (!failed)
             Status(0, std::string());
+        downloading_ = false;
         action->SetEnabled(true);
     });
     Status(-1, std::string());
     if (!PumpAlive(alive))
-        return;
+        return false;
 
     InitHttpCli(httpCli_.get(), SiteURL + "soft/brenix_ver.txt");
-    if (!Download(LastVerTmpFile(), dkVersion, true, alive)) {
+    if (!Download(LastVerTmpFile(), dkVersion, alive)) {
         failed = true;
-        return;
+        if (!alive.expired())
+            TellFailures(showNoUpdateMessage);
+        return false;
     }
+    Status(400, sReceived + " " + IntToStr(httpCli_->RcvdCount()) + " " + sByte);
 
     TStringList file;
     file.LoadFromFile(LastVerTmpFile());
     std::string version = Trim(file.Values("version"));
     if (CompareVersions(version, ProgramVersion()) >= 1) {
-        std::string text = FillIn(sFindNewVersion, {Shown(version, kShownVersionChars), VersionDateText(file.Values("date")),
-                                                    VersionSizeText(file.Values("size"))});
+        // A date the file gives in no readable form is left out.
+        const std::string shown = Shown(version, kShownVersionChars), date = VersionDateText(file.Values("date")),
+                          size = VersionSizeText(file.Values("size"));
+        std::string text = date.empty() ? FillIn(sFindNewVersionNoDate, {shown, size})
+                                        : FillIn(sFindNewVersion, {shown, date, size});
         std::string url = Trim(file.Values("url"));
         // Only a web address is opened: a program's path would be run by the shell.
         if (AppInfoBox(text, MB_YESNOCANCEL) == IDYES)
@@ -431,4 +606,5 @@ void TMainDM::CheckForUpdate(bool showNoUpdateMessage)
         AppInfoBox(sNewVersionNotFound, MB_OK);
     }
     PumpAlive(alive);
+    return true;
 }

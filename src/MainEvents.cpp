@@ -432,7 +432,7 @@ void TMainForm::UpdateBaseWhenNeed()
     TDateTime modified = FileModifiedTime(PSummaryFile());
     if (modified > 0 && modified + 0.5 >= Now())
         return;
-    MainDM->UpdateFahBaseAction->Execute();
+    MainDM->UpdateFahBaseByItself();
 }
 
 // ---- CPU icon ----

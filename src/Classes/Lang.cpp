@@ -151,6 +151,22 @@ std::string sNoConnection;
 std::string sServerNoAnswer;
 std::string sDownloadTooLarge;
 std::string sDownloadTooLong;
+std::string sNotSaved;
+std::string sFileInUse;
+std::string sFolderInTheWay;
+std::string sAccessDenied;
+std::string sDiskFull;
+std::string sFolderNotFound;
+std::string sWindowsError;
+std::string sNotTheSummary;
+std::string sNotTheDocument;
+std::string sAnswerBrokeOff;
+std::string sAnswerBrokeOffAt;
+std::string sProxyNotFound;
+std::string sNoProxyConnection;
+std::string sProxyNoAnswer;
+std::string sProxyWantsLogin;
+std::string sProxyRefusedLogin;
 std::string sServerStatAction_Caption;
 std::string sAddFahAction_Caption;
 std::string sAddFahAction_Hint;
@@ -196,6 +212,7 @@ std::string sMinimize;
 std::string sInformation;
 std::string sCheckForUpdateAction_Caption;
 std::string sFindNewVersion;
+std::string sFindNewVersionNoDate;
 std::string sNewVersionNotFound;
 std::string sExecExitCode;
 std::string sExecNotStarted;
@@ -394,6 +411,22 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sServerNoAnswer),
     BX_LANG_GLOBAL(sDownloadTooLarge),
     BX_LANG_GLOBAL(sDownloadTooLong),
+    BX_LANG_GLOBAL(sNotSaved),
+    BX_LANG_GLOBAL(sFileInUse),
+    BX_LANG_GLOBAL(sFolderInTheWay),
+    BX_LANG_GLOBAL(sAccessDenied),
+    BX_LANG_GLOBAL(sDiskFull),
+    BX_LANG_GLOBAL(sFolderNotFound),
+    BX_LANG_GLOBAL(sWindowsError),
+    BX_LANG_GLOBAL(sNotTheSummary),
+    BX_LANG_GLOBAL(sNotTheDocument),
+    BX_LANG_GLOBAL(sAnswerBrokeOff),
+    BX_LANG_GLOBAL(sAnswerBrokeOffAt),
+    BX_LANG_GLOBAL(sProxyNotFound),
+    BX_LANG_GLOBAL(sNoProxyConnection),
+    BX_LANG_GLOBAL(sProxyNoAnswer),
+    BX_LANG_GLOBAL(sProxyWantsLogin),
+    BX_LANG_GLOBAL(sProxyRefusedLogin),
     BX_LANG_GLOBAL(sServerStatAction_Caption),
     BX_LANG_GLOBAL(sAddFahAction_Caption),
     BX_LANG_GLOBAL(sAddFahAction_Hint),
@@ -439,6 +472,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sInformation),
     BX_LANG_GLOBAL(sCheckForUpdateAction_Caption),
     BX_LANG_GLOBAL(sFindNewVersion),
+    BX_LANG_GLOBAL(sFindNewVersionNoDate),
     BX_LANG_GLOBAL(sNewVersionNotFound),
     BX_LANG_GLOBAL(sExecExitCode),
     BX_LANG_GLOBAL(sExecNotStarted),

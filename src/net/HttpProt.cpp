@@ -394,6 +394,7 @@ void THttpCli::DoRequestAsync(THttpRequest rq)
     failed_ = false;
     failCode_ = 0;
     limitPassed_ = lpNone;
+    bodyCut_ = false;
     relocations_ = 0;
     authRetries_ = 0;
     retriedOnce_ = false;
@@ -1433,6 +1434,8 @@ void THttpCli::SocketSessionClosed(WORD error)
             return;
         }
         if (state_ == httpWaitingBody && requestType_ != httpHEAD) {
+            // Holds for each failure below (one that came first keeps its own cause).
+            bodyCut_ = !failed_;
             if (chunked_ && !chunks_.Done()) {
                 FailRequest(404, "Connection closed by the server before the last chunk of the body",
                             error ? error : static_cast<WORD>(WSAECONNRESET));
@@ -1451,6 +1454,7 @@ void THttpCli::SocketSessionClosed(WORD error)
                             error ? error : static_cast<WORD>(WSAECONNRESET));
                 return;
             }
+            bodyCut_ = false;
         }
         if (locationFlag_) {
             if (CountRelocation())

@@ -137,6 +137,9 @@ public:
     // Which of MaxBodySize and MaxTime ended the last request, if one did.
     enum TLimitPassed { lpNone, lpSize, lpTime };
     TLimitPassed LimitPassed() const { return limitPassed_; }
+    // The last request failed because its answer broke off in the body,
+    // after the server's header (RcvdCount bytes of ContentLength, -1 unknown).
+    bool BodyCutShort() const { return failed_ && bodyCut_; }
     THttpState State() const { return state_; }
     THttpRequest RequestType() const { return requestType_; }
     // Successive relocations one request follows before it fails.
@@ -358,6 +361,7 @@ private:
     bool restartPending_ = false;
     bool failed_ = false;
     TLimitPassed limitPassed_ = lpNone;
+    bool bodyCut_ = false;
     WORD failCode_ = 0;
     int relocations_ = 0;
     int authRetries_ = 0;

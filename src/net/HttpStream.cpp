@@ -34,7 +34,9 @@ THttpFileStream::~THttpFileStream()
 void THttpFileStream::Fail(const char* what)
 {
     DWORD err = GetLastError();
-    throw EHttpStreamError(std::string(what) + " \"" + fileName_ + "\" (error " + std::to_string(err) + ")");
+    if (!firstError_)
+        firstError_ = err;
+    throw EHttpStreamError(std::string(what) + " \"" + fileName_ + "\" (error " + std::to_string(err) + ")", err);
 }
 
 void THttpFileStream::Flush()

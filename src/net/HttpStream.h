@@ -11,6 +11,9 @@
 class EHttpStreamError : public Exception {
 public:
     using Exception::Exception;
+    EHttpStreamError(const std::string& message, DWORD systemError) : Exception(message), SystemError(systemError) {}
+    // The Windows error behind it (0: none).
+    DWORD SystemError = 0;
 };
 
 class THttpStream {
@@ -48,6 +51,8 @@ public:
     // Hands the gathered bytes to the file.
     void Flush() override;
     const std::string& FileName() const { return fileName_; }
+    // The Windows error of the first operation on the file that failed (0: none).
+    DWORD FirstError() const { return firstError_; }
 
 private:
     void Fail(const char* what);
@@ -56,6 +61,7 @@ private:
     std::string fileName_;
     std::string pending_;    // written but not yet in the file
     int64_t filePos_ = 0;    // position of the file handle
+    DWORD firstError_ = 0;
 };
 
 class THttpMemoryStream : public THttpStream {

@@ -42,7 +42,6 @@ bool AllDigits(const std::string& s)
 TCustomWSocket::TCustomWSocket() : window_(std::make_unique<TSocketWindow>(*this))
 {
     threadId_ = GetCurrentThreadId();
-    dnsBuffer_.assign(kDnsBufferSize, 0);
     AssignDefaultValue();
     WSocketCountAdd();
 }
@@ -71,7 +70,8 @@ TCustomWSocket::~TCustomWSocket()
     WSocketCountRelease();
     sendQueue_.clear();
     dnsResultList_.clear();
-    window_.reset();
+    // A lookup still running keeps the window, and with it its buffer, until its message comes.
+    TSocketWindow::Release(std::move(window_));
 }
 
 HWND TCustomWSocket::WindowHandle() const { return window_ ? window_->Handle() : nullptr; }
@@ -910,16 +910,19 @@ void TCustomWSocket::DnsLookup(const std::string& hostName)
         RaiseException("DnsLookup: Window not assigned");
         return;
     }
-    std::fill(dnsBuffer_.begin(), dnsBuffer_.end(), 0);
+    // Each lookup writes into a buffer of its own.
+    auto buffer = std::make_shared<std::vector<char>>(kDnsBufferSize, 0);
     HANDLE h = WSocket_WSAAsyncGetHostByName(window_->Handle(), WM_ASYNCGETHOSTBYNAME, hostName.c_str(),
-                                             dnsBuffer_.data(), kDnsBufferSize);
+                                             buffer->data(), kDnsBufferSize);
     if (!h) {
         int err = WSocket_WSAGetLastError();
         lastError_ = err;
         RaiseException(Format("%s: can't start DNS lookup, error #%d", hostName.c_str(), err), err);
         return;
     }
+    window_->LookupStarted(h, buffer);
     dnsHandle_ = h;
+    dnsBuffer_ = std::move(buffer);
 }
 
 void TCustomWSocket::ReverseDnsLookup(const std::string& addr)
@@ -942,9 +945,9 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& addr)
         RaiseException("ReverseDnsLookup: Window not assigned");
         return;
     }
-    std::fill(dnsBuffer_.begin(), dnsBuffer_.end(), 0);
+    auto buffer = std::make_shared<std::vector<char>>(kDnsBufferSize, 0);
     HANDLE h = WSocket_WSAAsyncGetHostByAddr(window_->Handle(), WM_ASYNCGETHOSTBYADDR,
-                                             reinterpret_cast<const char*>(&a), 4, AF_INET, dnsBuffer_.data(),
+                                             reinterpret_cast<const char*>(&a), 4, AF_INET, buffer->data(),
                                              kDnsBufferSize);
     if (!h) {
         int err = WSocket_WSAGetLastError();
@@ -952,7 +955,9 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& addr)
         RaiseException(Format("%s: can't start DNS lookup, error #%d", addr.c_str(), err), err);
         return;
     }
+    window_->LookupStarted(h, buffer);
     dnsHandle_ = h;
+    dnsBuffer_ = std::move(buffer);
 }
 
 void TCustomWSocket::CancelDnsLookup()
@@ -961,6 +966,8 @@ void TCustomWSocket::CancelDnsLookup()
         return;
     HANDLE h = dnsHandle_;
     dnsHandle_ = nullptr;
+    // The window keeps the buffer until the lookup's message says it is done with it.
+    dnsBuffer_.reset();
     if (WSocket_WSACancelAsyncRequest(h) == SOCKET_ERROR) {
         int err = WSocket_WSAGetLastError();
         // The lookup may just have finished; its message is then ignored.
@@ -971,17 +978,18 @@ void TCustomWSocket::CancelDnsLookup()
 
 void TCustomWSocket::HandleLookupMessage(WPARAM wParam, LPARAM lParam, bool reverse)
 {
-    if (!dnsHandle_ || reinterpret_cast<HANDLE>(wParam) != dnsHandle_)
+    if (!dnsHandle_ || reinterpret_cast<HANDLE>(wParam) != dnsHandle_ || !dnsBuffer_)
         return;
     dnsHandle_ = nullptr;
+    const std::shared_ptr<std::vector<char>> answer = std::move(dnsBuffer_);
     WORD error = WSAGETASYNCERROR(lParam);
     dnsResultList_.clear();
     dnsResult_.clear();
     if (error == 0) {
         // The host entry lives in our buffer; every pointer in it is checked to
         // stay inside the buffer before it is followed.
-        const char* base = dnsBuffer_.data();
-        const char* end = base + dnsBuffer_.size();
+        const char* base = answer->data();
+        const char* end = base + answer->size();
         auto inside = [&](const void* p, size_t n) {
             const char* c = static_cast<const char*>(p);
             return c >= base && c + n <= end && c + n >= c;

@@ -276,7 +276,10 @@ private:
     bool destroying_ = false;
     bool terminated_ = false;
     HANDLE dnsHandle_ = nullptr;
-    std::vector<char> dnsBuffer_;
+    // The answer of the running lookup. The window holds it too, until the
+    // lookup's own message has come: a lookup cancelled, or running when the
+    // socket goes, may still write into it.
+    std::shared_ptr<std::vector<char>> dnsBuffer_;
     std::string dnsResult_;
     std::vector<std::string> dnsResultList_;
     int listenBacklog_ = 5;

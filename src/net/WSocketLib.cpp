@@ -285,8 +285,19 @@ int WSocket_WSACancelAsyncRequest(HANDLE task)
 {
     return Proc<int(WINAPI*)(HANDLE)>("WSACancelAsyncRequest")(task);
 }
+namespace {
+std::function<HANDLE(HWND, u_int, const char*, char*, int)> g_testLookup;
+}
+
+void WSocketSetAsyncLookupForTesting(std::function<HANDLE(HWND, u_int, const char*, char*, int)> lookup)
+{
+    g_testLookup = std::move(lookup);
+}
+
 HANDLE WSocket_WSAAsyncGetHostByName(HWND hwnd, u_int msg, const char* name, char* buf, int buflen)
 {
+    if (g_testLookup)
+        return g_testLookup(hwnd, msg, name, buf, buflen);
     return Proc<HANDLE(WINAPI*)(HWND, u_int, const char*, char*, int)>("WSAAsyncGetHostByName")(
         hwnd, msg, name, buf, buflen);
 }

@@ -6,6 +6,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // Entry point of a function of wsock32.dll; loads and starts the library first.
@@ -44,6 +45,11 @@ void WSocket_WSASetLastError(int error);
 int WSocket_WSAGetLastError();
 int WSocket_WSACancelAsyncRequest(HANDLE task);
 HANDLE WSocket_WSAAsyncGetHostByName(HWND hwnd, u_int msg, const char* name, char* buf, int buflen);
+// Tests: the asynchronous name lookups go here instead of to the system, so
+// a test can answer them as late as it likes (an empty function puts the
+// system back). Called on the thread that starts the lookup.
+void WSocketSetAsyncLookupForTesting(
+    std::function<HANDLE(HWND hwnd, u_int msg, const char* name, char* buf, int buflen)> lookup);
 HANDLE WSocket_WSAAsyncGetHostByAddr(HWND hwnd, u_int msg, const char* addr, int len, int type,
                                      char* buf, int buflen);
 int WSocket_WSAAsyncSelect(SOCKET s, HWND hwnd, u_int msg, long events);

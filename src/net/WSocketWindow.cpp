@@ -45,7 +45,7 @@ TCustomWSocket::TSocketWindow::TSocketWindow(TCustomWSocket& owner)
         if (!GetClassInfoA(Instance(), kClassName, &info)) {
             WNDCLASSA cls{};
             cls.lpfnWndProc = &TSocketWindow::Proc;
-            cls.cbWndExtra = sizeof(LONG_PTR);
+            cls.cbWndExtra = 2 * sizeof(LONG_PTR);   // the socket, this object
             cls.hInstance = Instance();
             cls.lpszClassName = kClassName;
             if (!RegisterClassA(&cls))
@@ -62,6 +62,20 @@ TCustomWSocket::TSocketWindow::TSocketWindow(TCustomWSocket& owner)
         throw ESocketException("Cannot create a hidden window for TWSocket");
     }
     SetWindowLongPtrA(hwnd_, 0, reinterpret_cast<LONG_PTR>(&owner));
+    SetWindowLongPtrA(hwnd_, sizeof(LONG_PTR), reinterpret_cast<LONG_PTR>(this));
+}
+
+void TCustomWSocket::TSocketWindow::LookupStarted(HANDLE lookup, std::shared_ptr<std::vector<char>> buffer)
+{
+    lookups_[lookup] = std::move(buffer);
+}
+
+void TCustomWSocket::TSocketWindow::Release(std::unique_ptr<TSocketWindow> window)
+{
+    if (!window || window->lookups_.empty() || !window->hwnd_)
+        return;   // goes now
+    SetWindowLongPtrA(window->hwnd_, 0, 0);   // no message reaches the socket any more
+    window.release();   // freed by Proc when the last lookup's message has come
 }
 
 TCustomWSocket::TSocketWindow::~TSocketWindow()
@@ -70,6 +84,7 @@ TCustomWSocket::TSocketWindow::~TSocketWindow()
         HWND h = hwnd_;
         hwnd_ = nullptr;
         SetWindowLongPtrA(h, 0, 0);   // no message reaches the socket any more
+        SetWindowLongPtrA(h, sizeof(LONG_PTR), 0);
         DestroyWindow(h);
     }
     ReleaseClass();
@@ -83,6 +98,23 @@ LRESULT TCustomWSocket::TSocketWindow::Default(UINT msg, WPARAM wParam, LPARAM l
 LRESULT CALLBACK TCustomWSocket::TSocketWindow::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     auto* owner = reinterpret_cast<TCustomWSocket*>(GetWindowLongPtrA(hwnd, 0));
+    auto* self = reinterpret_cast<TSocketWindow*>(GetWindowLongPtrA(hwnd, sizeof(LONG_PTR)));
+    // A lookup's own message: the system is done with its buffer, which
+    // lives on here only while the socket reads it.
+    std::shared_ptr<std::vector<char>> answer;
+    if (self && (msg == WM_ASYNCGETHOSTBYNAME || msg == WM_ASYNCGETHOSTBYADDR)) {
+        auto it = self->lookups_.find(reinterpret_cast<HANDLE>(wParam));
+        if (it != self->lookups_.end()) {
+            answer = std::move(it->second);
+            self->lookups_.erase(it);
+        }
+        if (!owner) {
+            // The socket went while lookups ran: the last one's message frees the window.
+            if (self->lookups_.empty())
+                delete self;
+            return 0;
+        }
+    }
     if (!owner)
         return DefWindowProcA(hwnd, msg, wParam, lParam);
     // Nothing may leave a window procedure: what a handler throws becomes the

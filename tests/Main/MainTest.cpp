@@ -1,6 +1,8 @@
 // The main window for real: its folder list in a temporary folder, its
 // settings on a test registry key, the tray icon's records read back from
 // the shell seam, event-log records through the form's own seam.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -30,6 +32,7 @@
 #include "Frame/fvFrCells.h"
 #include "Main.h"
 #include "MainDM.h"
+#include "net/HttpProt.h"
 #include "controls/CoolTrayIcon.h"
 #include "controls/SimpleTimer.h"
 #include "controls/StatusBarEx.h"
@@ -122,6 +125,85 @@ std::vector<COLORREF> TopPixels(HWND window, int rows)
     DeleteDC(mem);
     ReleaseDC(window, dc);
     return out;
+}
+
+// A web server on 127.0.0.1 for the window's downloads: each connection
+// gets the answer and is closed; with no answer it is held open, silent,
+// until the server goes.
+class TinyServer {
+public:
+    explicit TinyServer(std::string answer) : answer_(std::move(answer))
+    {
+        // Started once for the whole process and never cleaned up: the
+        // program's own start and clean-up of the library count on the same
+        // counter, whose end closes every socket of the process.
+        static const bool started = [] {
+            WSADATA data;
+            return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        }();
+        EXPECT_TRUE(started);
+        listen_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(listen_, 5);
+        int len = sizeof a;
+        getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~TinyServer()
+    {
+        stop_ = true;
+        thread_.join();
+        for (SOCKET s : held_)
+            closesocket(s);
+        closesocket(listen_);
+    }
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+    int Connections() const { return connections_; }
+
+private:
+    void Serve()
+    {
+        while (!stop_) {
+            fd_set r;
+            FD_ZERO(&r);
+            FD_SET(listen_, &r);
+            timeval wait{0, 50000};
+            if (select(0, &r, nullptr, nullptr, &wait) <= 0)
+                continue;
+            SOCKET c = accept(listen_, nullptr, nullptr);
+            if (c == INVALID_SOCKET)
+                continue;
+            ++connections_;
+            if (answer_.empty()) {
+                held_.push_back(c);
+                continue;
+            }
+            char request[4096];
+            recv(c, request, sizeof request, 0);
+            send(c, answer_.data(), static_cast<int>(answer_.size()), 0);
+            shutdown(c, SD_SEND);
+            closesocket(c);
+        }
+    }
+    std::string answer_;
+    SOCKET listen_ = INVALID_SOCKET;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> connections_{0};
+    std::vector<SOCKET> held_;
+    std::thread thread_;
+};
+
+std::function<void()> duringDownload;
+void CALLBACK DuringDownload(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    if (duringDownload)
+        duringDownload();
 }
 
 class MainFormTest : public ::testing::Test {
@@ -548,6 +630,88 @@ TEST_F(MainFormTest, StatusPanelGoesWhenTheListSettlesADownloadErrorStaysAndLeav
         const RECT hint = form->sbMain->PanelRect(1);
         EXPECT_GE(bar - hint.left, bar / 3 - 1) << hint.left << " of " << bar;
     }
+}
+
+// The half-hourly check runs while the settings dialog holds a new interval
+// and with it a new date for the next check: the check stores its own date,
+// and the dialog's stays for its OK. A check that failed stores none: the
+// next tick tries again. (Downloads need a program that is not ending: these
+// come before the tests that end it.)
+TEST_F(MainFormTest, TheUpdateCheckLeavesTheDialogsNextCheckDate)
+{
+    List({{Folder("a"), "a", "", "", false}});
+    Set("osCheckForUpdate", true);
+    Set("osUpdateInterval", 7);
+    const double due = static_cast<double>(Now()) - 1;
+    Set("osNextCheck", due);
+    Start();
+    TAppVal& next = GetFahSettings().FindValue("osNextCheck");
+    const double dialogs = static_cast<double>(Now()) + 30;
+    GetFahSettings().FindValue("osUpdateInterval").SetEdited(30);
+    next.SetEdited(dialogs);
+    auto tick = [&] {
+        form->UpdateCheckTimer().OnTimer()(&form->UpdateCheckTimer());
+        ASSERT_TRUE(PumpUntil([&] { return form->MainDM->CheckForUpdateAction->Enabled(); }, 10000));
+    };
+    {
+        TinyServer nobody("");   // answers nothing: the check fails at its time limit
+        TMainDM::SetDownloadTimeLimitForTesting(500);
+        form->MainDM->SiteURL = nobody.Url("/");
+        for (int expected : {1, 2}) {
+            tick();
+            EXPECT_EQ(nobody.Connections(), expected);
+            EXPECT_DOUBLE_EQ(next.AsFloat(), due);
+            EXPECT_DOUBLE_EQ(next.EditedFloat(), dialogs);
+        }
+        TMainDM::SetDownloadTimeLimitForTesting(0);
+    }
+    TinyServer site("HTTP/1.0 200 OK\r\n\r\nversion=0.1\r\n");
+    form->MainDM->SiteURL = site.Url("/");
+    tick();
+    EXPECT_NEAR(next.AsFloat(), static_cast<double>(Now()) + 7, 0.01);
+    EXPECT_DOUBLE_EQ(next.EditedFloat(), dialogs);
+    GetFahSettings().SaveAll();
+    EXPECT_DOUBLE_EQ(next.AsFloat(), dialogs);
+}
+
+// The text of a download that waits on a silent server stays while the
+// list settles meanwhile; a download the tray's menu started tells its
+// failure in a balloon, as nobody sees the status bar.
+TEST_F(MainFormTest, ADownloadKeepsItsTextAndFromTheTrayFailsInABalloon)
+{
+    List({{Folder("a"), "a", "", "", false}});
+    Start();
+    std::string shown;
+    duringDownload = [&] {
+        form->fvFrame1->RefreshAll();
+        EXPECT_TRUE(PumpUntil([&] { return !form->fvFrame1->SettleTimer().Enabled(); }, 5000));
+        Pump(100);
+        shown = form->sbMain->Panel(0).Text;
+        form->MainDM->HttpCli1().Abort();
+    };
+    TinyServer silent("");
+    Set("upURL", silent.Url("/psummary.html"));
+    form->MainDM->SiteURL = "http://127.0.0.1:1/";   // the result sizes fail at once
+    SetTimer(nullptr, 0, 300, DuringDownload);
+    form->MainDM->UpdateFahBaseAction->Execute();
+    EXPECT_EQ(shown, sUpdatingWUdatabase + "...");
+    duringDownload = nullptr;
+
+    // Hidden in the tray, as the tray menu's item runs it.
+    Set("upURL", std::string("http://127.0.0.1:1/psummary.html"));   // nobody listens there
+    form->MainDM->SiteURL = "http://127.0.0.1:1/";
+    form->RestoreNClick();
+    ASSERT_TRUE(PumpUntil([&] { return form->MinimizedToTray(); }, 2000));
+    balloons.clear();
+    form->MainDM->UpdateFahBaseAction->Execute();
+    ASSERT_EQ(balloons.size(), 1u);
+    EXPECT_EQ(balloons[0].title, Application().Title() + ": " + sUpdateError);
+    EXPECT_EQ(balloons[0].text.rfind(sUpdateError + ": " + sNoConnection, 0), 0u) << balloons[0].text;
+    EXPECT_EQ(balloons[0].icon, static_cast<DWORD>(NIIF_ERROR));
+    // The stale database is updated by itself: no balloon for that.
+    balloons.clear();
+    form->MainDM->UpdateFahBaseByItself();
+    EXPECT_TRUE(balloons.empty());
 }
 
 // The keyboard is in the list from the start, and again after the box a
@@ -1698,29 +1862,6 @@ TEST(MainProgram, TheProgramIsTerminalServerAware)
     memcpy(&nt, image.data() + dos.e_lfanew, sizeof nt);
     ASSERT_EQ(nt.Signature, IMAGE_NT_SIGNATURE);
     EXPECT_NE(nt.OptionalHeader.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE, 0);
-}
-
-// The half-hourly check runs while the settings dialog holds a new interval
-// and with it a new date for the next check: the check stores its own date,
-// and the dialog's stays for its OK.
-TEST_F(MainFormTest, TheUpdateCheckLeavesTheDialogsNextCheckDate)
-{
-    List({{Folder("a"), "a", "", "", false}});
-    Set("osCheckForUpdate", true);
-    Set("osUpdateInterval", 7);
-    Set("osNextCheck", static_cast<double>(Now()) - 1);
-    Start();
-    form->MainDM->SiteURL = "http://127.0.0.1:1/";   // nobody listens there
-    TAppVal& next = GetFahSettings().FindValue("osNextCheck");
-    const double dialogs = static_cast<double>(Now()) + 30;
-    GetFahSettings().FindValue("osUpdateInterval").SetEdited(30);
-    next.SetEdited(dialogs);
-    form->UpdateCheckTimer().OnTimer()(&form->UpdateCheckTimer());
-    ASSERT_TRUE(PumpUntil([&] { return form->MainDM->CheckForUpdateAction->Enabled(); }, 10000));
-    EXPECT_NEAR(next.AsFloat(), static_cast<double>(Now()) + 7, 0.01);
-    EXPECT_DOUBLE_EQ(next.EditedFloat(), dialogs);
-    GetFahSettings().SaveAll();
-    EXPECT_DOUBLE_EQ(next.AsFloat(), dialogs);
 }
 
 // Back from the tray the keys work at once: an arrow moves in the list.

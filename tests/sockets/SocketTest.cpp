@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
+#include <thread>
+#include <vector>
 
+#include "net/HttpProt.h"
 #include "net/WSocket.h"
 #include "net/WSocketLib.h"
 #include "platform/Application.h"
@@ -787,4 +791,120 @@ TEST(SendBuffer, BytesComeOutAsTheyWentIn)
     EXPECT_EQ(small.Peek(n), nullptr);
     EXPECT_EQ(n, 0);
     EXPECT_EQ(small.Write("0123456789X", 11), 10);
+}
+
+namespace {
+
+// Name lookups that answer when the test says, as a slow name server would
+// (the resolver here asks a name server outside this machine, which no test
+// may reach): each answer is written into the buffer the lookup was given,
+// every byte of it, from a thread of its own, and then its message is
+// posted, as the system does.
+class SlowLookups {
+public:
+    SlowLookups()
+    {
+        WSocketSetAsyncLookupForTesting([this](HWND window, u_int msg, const char*, char* buf, int len) {
+            pending_.push_back({window, msg, buf, len, reinterpret_cast<HANDLE>(next_++)});
+            return pending_.back().handle;
+        });
+    }
+    ~SlowLookups() { WSocketSetAsyncLookupForTesting(nullptr); }
+    size_t Count() const { return pending_.size(); }
+    // Lookup i finds 127.0.0.last.
+    void Answer(size_t i, char last)
+    {
+        const Pending p = pending_.at(i);
+        std::thread([p, last] {
+            std::memset(p.buf, 0x5A, p.len);
+            auto* he = reinterpret_cast<hostent*>(p.buf);
+            auto** aliases = reinterpret_cast<char**>(p.buf + 64);
+            auto** list = reinterpret_cast<char**>(p.buf + 72);
+            char* addr = p.buf + 80;
+            char* name = p.buf + 96;
+            aliases[0] = nullptr;
+            list[0] = addr;
+            list[1] = nullptr;
+            const char a[4] = {127, 0, 0, last};
+            std::memcpy(addr, a, 4);
+            std::strcpy(name, "slow.test");
+            he->h_name = name;
+            he->h_aliases = aliases;
+            he->h_addrtype = AF_INET;
+            he->h_length = 4;
+            he->h_addr_list = list;
+            PostMessageW(p.window, p.msg, reinterpret_cast<WPARAM>(p.handle), 0);
+        }).join();
+    }
+
+private:
+    struct Pending {
+        HWND window;
+        UINT msg;
+        char* buf;
+        int len;
+        HANDLE handle;
+    };
+    std::vector<Pending> pending_;
+    uintptr_t next_ = 0x7000;
+};
+
+HWND AnySocketWindow() { return FindWindowExA(HWND_MESSAGE, nullptr, "XSocketWindowClass", nullptr); }
+
+}  // namespace
+
+// The system may write a lookup's answer after the lookup was cancelled or
+// its socket has gone: each lookup has a buffer of its own, kept until the
+// lookup's own message has come.
+TEST(Socket, ALateLookupAnswerLandsInABufferOfItsOwn)
+{
+    SlowLookups slow;
+    {
+        // Cancelled, and the next lookup started: the first's answer comes last.
+        TWSocket s;
+        std::vector<int> done;
+        s.OnDnsLookupDone = [&](WORD e) { done.push_back(e); };
+        s.DnsLookup("first.slow.test");
+        s.CancelDnsLookup();
+        s.DnsLookup("second.slow.test");
+        ASSERT_EQ(slow.Count(), 2u);
+        slow.Answer(1, 2);
+        slow.Answer(0, 1);
+        ASSERT_TRUE(PumpUntil([&] { return !done.empty(); }, 5000));
+        Pump(100);
+        EXPECT_EQ(done, std::vector<int>{0});
+        EXPECT_EQ(s.DnsResult(), "127.0.0.2");
+    }
+}
+
+// The program quits, or a download is given up, while a lookup runs: the
+// socket goes first, the answer comes later. Its buffer is kept by the
+// socket's window, which goes when the answer's message has come: nothing
+// freed is written over.
+TEST(Socket, ALookupAnsweredAfterItsSocketWentWritesIntoNothingFreed)
+{
+    SlowLookups slow;
+    const size_t before = slow.Count();
+    for (bool viaHttp : {false, true}) {
+        SCOPED_TRACE(viaHttp);
+        if (viaHttp) {
+            auto http = std::make_unique<THttpCli>();
+            http->URL = "http://gone.slow.test/";
+            http->DoRequestAsync(httpGET);
+            ASSERT_TRUE(PumpUntil([&] { return slow.Count() == before + 2; }, 5000));
+        } else {
+            auto s = std::make_unique<TWSocket>();
+            s->DnsLookup("gone.slow.test");
+            ASSERT_EQ(slow.Count(), before + 1);
+        }
+        EXPECT_NE(AnySocketWindow(), nullptr);
+        slow.Answer(slow.Count() - 1, 3);
+        // Under the heap check (test_sockets_heap) freed blocks hold a fill that a write spoils.
+        HANDLE heaps[64];
+        const DWORD count = GetProcessHeaps(64, heaps);
+        for (DWORD i = 0; i < count && i < 64; ++i)
+            EXPECT_TRUE(HeapValidate(heaps[i], 0, nullptr)) << "heap " << i;
+        // Its message has come: the window that kept the buffer is gone too.
+        EXPECT_TRUE(PumpUntil([] { return AnySocketWindow() == nullptr; }, 5000));
+    }
 }

@@ -92,6 +92,11 @@ PY
   printf '<html><body>index</body></html>\n' >"$work/www/dir/index.html"
   printf '<html><body>root</body></html>\n' >"$work/www/index.html"
   printf 'the secret\n' >"$work/www/private/secret.txt"
+  # A program folder whose temporary downloads lie on a full disk: Linux's
+  # /dev/full refuses every write.
+  mkdir -p "$work/fulldisk/Data"
+  ln -sfn /dev/full "$work/fulldisk/Data/psummary.tmp"
+  ln -sfn /dev/full "$work/fulldisk/Data/upload.tmp"
   $py - "$work/www/big.bin" "$big" <<'PY'
 import sys
 size = int(float(sys.argv[2]) * 1024 * 1024)
