@@ -63,7 +63,10 @@ TVSTFrame::TVSTFrame(TComponent* owner) : TBaseFrame(owner)
 
     VSTree->OnInitNode = [this](TBaseVirtualTree*, PVirtualNode parent, PVirtualNode node,
                                 TVirtualNodeInitStates& states) { InitNode(parent, node, states); };
-    VSTree->OnFreeNode = [this](TBaseVirtualTree*, PVirtualNode node) { FreeNode(node); };
+    VSTree->OnFreeNode = [this](TBaseVirtualTree*, PVirtualNode node) {
+        addedOrder_.erase(node);
+        FreeNode(node);
+    };
     VSTree->OnGetText = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex column, TVSTTextType textType,
                                std::string& text) { GetText(node, column, textType, text); };
     VSTree->OnChange = [this](TBaseVirtualTree*, PVirtualNode node) { NodeChanged(node); };
@@ -72,6 +75,8 @@ TVSTFrame::TVSTFrame(TComponent* owner) : TBaseFrame(owner)
     VSTree->OnCompareNodes = [this](TBaseVirtualTree*, PVirtualNode node1, PVirtualNode node2,
                                     TColumnIndex column, int& result) {
         result = CompareNodes(node1, node2, column);
+        if (result == 0 && column == NoColumn)
+            result = CompareAddedOrder(node1, node2);
     };
 
     TVSTFrame::SetupTree();
@@ -278,6 +283,8 @@ void TVSTFrame::FillNode(PVirtualNode node, TObject* object, const std::string& 
     data->kind = kind;
     data->level = 0;
     data->object = object;
+    if (VSTree->TreeOptions().AutoOptions() & toAutoSort)
+        addedOrder_[node] = ++nextAdded_;
     VSTree->ValidateNode(node, false);
 }
 
@@ -439,4 +446,14 @@ void TVSTFrame::HeaderClick(TColumnIndex column, TMouseButton button, TShiftStat
 int TVSTFrame::CompareNodes(PVirtualNode, PVirtualNode, TColumnIndex)
 {
     return 0;
+}
+
+int TVSTFrame::CompareAddedOrder(PVirtualNode node1, PVirtualNode node2) const
+{
+    auto added = [this](PVirtualNode node) {
+        auto it = addedOrder_.find(node);
+        return it == addedOrder_.end() ? uint64_t(0) : it->second;
+    };
+    const uint64_t a = added(node1), b = added(node2);
+    return a < b ? -1 : a > b ? 1 : 0;
 }
