@@ -187,6 +187,7 @@ std::string sUpdateFahBaseAction_Hint;
 std::string sHideNotActiveFodersAction_Caption;
 std::string sHideNotActiveFodersAction_Hint;
 std::string sService;
+std::string sServiceButton;
 std::string sHelp;
 std::string sAsmOffError;
 std::string sVersion;
@@ -417,6 +418,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sHideNotActiveFodersAction_Caption),
     BX_LANG_GLOBAL(sHideNotActiveFodersAction_Hint),
     BX_LANG_GLOBAL(sService),
+    BX_LANG_GLOBAL(sServiceButton),
     BX_LANG_GLOBAL(sHelp),
     BX_LANG_GLOBAL(sAsmOffError),
     BX_LANG_GLOBAL(sVersion),

@@ -251,6 +251,7 @@ extern std::string sUpdateFahBaseAction_Hint;
 extern std::string sHideNotActiveFodersAction_Caption;
 extern std::string sHideNotActiveFodersAction_Hint;
 extern std::string sService;
+extern std::string sServiceButton;
 extern std::string sHelp;
 extern std::string sAsmOffError;
 extern std::string sVersion;
