@@ -379,6 +379,14 @@ void TMainForm::LoadTimerTick()
         if (alive.expired())
             return;
     }
+    // Settings that could not be read are the defaults: the user hears of
+    // it once, at the start.
+    if (!s.ReadError().empty()) {
+        std::weak_ptr<void> alive = AliveToken();
+        AppMessageBox(sErrorL_Caption, FillIn(sSettingsNotRead, {s.ReadError()}), MB_OK | MB_ICONWARNING);
+        if (alive.expired())
+            return;
+    }
     // Folders listed but not watched are told once, the first of them by name.
     if (!notWatched.empty()) {
         constexpr size_t kNamed = 20;

@@ -436,11 +436,10 @@ void TMainDM::OptionsActionExecute(TObject*)
 {
     if (!Host.ShowSettings)
         return;
-    // The settings outlive this module: they are saved or reverted whatever
-    // happened meanwhile.
-    if (Host.ShowSettings() == mrOk)
-        GetFahSettings().SaveAll();
-    else
+    // OK has saved them (the dialog stays open until it could); the
+    // settings outlive this module: they are reverted whatever happened
+    // meanwhile.
+    if (Host.ShowSettings() != mrOk)
         GetFahSettings().RevertAll();
 }
 

@@ -212,6 +212,9 @@ std::string sClientCfgNotSaved;
 std::string sNotWatched;
 std::string sFoldersNotWatched;
 std::string sCopyFailed;
+std::string sOutOfRange;
+std::string sSettingsNotSaved;
+std::string sSettingsNotRead;
 
 // {Dialogs}
 std::string sFolder;
@@ -443,6 +446,9 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sNotWatched),
     BX_LANG_GLOBAL(sFoldersNotWatched),
     BX_LANG_GLOBAL(sCopyFailed),
+    BX_LANG_GLOBAL(sOutOfRange),
+    BX_LANG_GLOBAL(sSettingsNotSaved),
+    BX_LANG_GLOBAL(sSettingsNotRead),
     // {Dialogs}
     BX_LANG_GLOBAL(sFolder),
     BX_LANG_GLOBAL(sAlias),

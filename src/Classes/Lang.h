@@ -276,6 +276,9 @@ extern std::string sClientCfgNotSaved;
 extern std::string sNotWatched;
 extern std::string sFoldersNotWatched;
 extern std::string sCopyFailed;
+extern std::string sOutOfRange;
+extern std::string sSettingsNotSaved;
+extern std::string sSettingsNotRead;
 
 // {Dialogs}
 extern std::string sFolder;

@@ -48,6 +48,7 @@
 #include "support/CaptionFit.h"
 #include "support/Input.h"
 #include "support/TestService.h"
+#include "support/RegistryLock.h"
 #include "support/TestSupport.h"
 #include "toolbars/TBItems.h"
 #include "toolbars/TBToolbar.h"
@@ -1097,6 +1098,27 @@ TEST_F(MainFormTest, AFolderListThatCannotBeReadIsToldAndKept)
     EXPECT_TRUE(form->fvFrame1->ClientNodes().empty());
     EXPECT_TRUE(IsWindowVisible(form->Handle()));
     EXPECT_EQ(ReadFile(dir->File("folders.ini")), bytes);
+}
+
+// Settings nobody may read are the defaults: the user hears of it once.
+TEST_F(MainFormTest, SettingsThatCannotBeReadAreToldOnceAtTheStart)
+{
+    RegistryLock lock(kKey);
+    ASSERT_TRUE(lock.Locked());
+    std::string told;
+    bool more = false;
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        Start();
+        Pump(500);
+        more = driver.CancelledLeftOver();
+    }
+    EXPECT_EQ(told.rfind("The program's settings could not be read (", 0), 0u) << told;
+    EXPECT_FALSE(more);
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
 }
 
 TEST_F(MainFormTest, AFolderThatCannotBeAddedIsLoggedAndTheOthersLoad)

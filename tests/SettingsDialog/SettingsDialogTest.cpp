@@ -42,6 +42,7 @@
 #include "support/CaptionFit.h"
 #include "support/DialogDriver.h"
 #include "support/Input.h"
+#include "support/RegistryLock.h"
 #include "support/TestSupport.h"
 #include "platform/Canvas.h"
 #include "platform/Graphics.h"
@@ -324,26 +325,26 @@ TEST_F(SettingsDialog, PagesSaveWhatTheUserDoesWithTheirControls)
              auto* up = PageOf<TSetUpFrame>(f, spDatabase);
              ClickBox(up->UseProxyCheckBox);
              Retype(up->ProxyNameEdit, "cache.lan");
-             Retype(up->ProxyPortEdit, "70000");
+             Retype(up->ProxyPortEdit, "65535");
              Retype(up->ProxyUserEdit, "joe");
              Key(VK_RETURN);
          },
          [] {
              EXPECT_TRUE(Val("upUseProxy").AsBoolean());
              EXPECT_EQ(Val("upProxyName").AsString(), "cache.lan");
-             EXPECT_EQ(Val("upProxyPort").AsInteger(), 3128) << "no port";
+             EXPECT_EQ(Val("upProxyPort").AsInteger(), 65535);
              EXPECT_EQ(Val("upProxyUserName").AsString(), "joe");
          }},
         {spUserTeam,
          [](TSettingsForm& f) {
              auto* df = PageOf<TSetDfFrame>(f, spUserTeam);
              Retype(df->UserNameEdit, "Bob");
-             Retype(df->TeamIDEdit, "team");
+             Retype(df->TeamIDEdit, "2147483647");
              Key(VK_RETURN);
          },
          [] {
              EXPECT_EQ(Val("dfUserName").AsString(), "Bob");
-             EXPECT_EQ(Val("dfTeamID").AsInteger(), kDefaultTeamID) << "not a number";
+             EXPECT_EQ(Val("dfTeamID").AsInteger(), 2147483647);
          }},
         {spInterface,
          [](TSettingsForm& f) {
@@ -413,6 +414,110 @@ TEST_F(SettingsDialog, PagesSaveWhatTheUserDoesWithTheirControls)
         ASSERT_EQ(Run(row.page, row.input), mrOk);
         row.check();
     }
+}
+
+// OK refuses a number a box can't take, naming the box and its range; the
+// dialog stays with the keyboard on the box, and nothing else is put in.
+TEST_F(SettingsDialog, ANumberOutOfRangeIsRefusedByNameAndTheDialogStays)
+{
+    Store("upUseProxy", true);   // the port box is usable
+    Store("upProxyPort", 8080);
+    Store("dfTeamID", 123);
+    struct Row {
+        int page;
+        std::function<TWinControl*(TSettingsForm&)> box;
+        const char* bad;
+        const char* told;
+        const char* key;
+        int before;
+        const char* good;
+        int after;
+    };
+    auto port = [](TSettingsForm& f) -> TWinControl* { return PageOf<TSetUpFrame>(f, spDatabase)->ProxyPortEdit; };
+    auto team = [](TSettingsForm& f) -> TWinControl* { return PageOf<TSetDfFrame>(f, spUserTeam)->TeamIDEdit; };
+    auto refresh = [](TSettingsForm& f) -> TWinControl* {
+        return PageOf<TSetEvFrame>(f, spEvents)->IntervalSpinEdit->Edit();
+    };
+    auto version = [](TSettingsForm& f) -> TWinControl* {
+        return PageOf<TSetOsFrame>(f, spSystem)->IntervalSpinEdit->Edit();
+    };
+    const Row rows[] = {
+        {spDatabase, port, "99999", "The box \u201cPort\u201d takes a whole number from 1 to 65535.", "upProxyPort", 8080,
+         "3129", 3129},
+        {spUserTeam, team, "12345678901", "The box \u201cTeam\u201d takes a whole number from 0 to 2147483647.", "dfTeamID",
+         123, "4567", 4567},
+        {spUserTeam, team, "team", "The box \u201cTeam\u201d takes a whole number from 0 to 2147483647.", "dfTeamID", 4567,
+         "0", 0},
+        {spEvents, refresh, "15", "The box \u201cRefresh every\u201d takes a whole number from 30 to 600.",
+         "evAutoUpdateInterval", 30, "120", 120},
+        {spSystem, version, "0", "The box \u201cCheck for a new version every\u201d takes a whole number from 1 to 99.",
+         "osUpdateInterval", 10, "20", 20},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.bad);
+        std::string told;
+        bool stayed = false, onTheBox = false;
+        int r = Run(row.page, [&](TSettingsForm& f) {
+            TWinControl* box = row.box(f);
+            HWND boxWindow = box->Handle();
+            Retype(box, row.bad);
+            Key(VK_RETURN);
+            HWND dlg = WaitForDialog();
+            if (!dlg)
+                return;
+            told = WindowText(GetDlgItem(dlg, 0xFFFF));
+            PressDialogButton(dlg, IDOK);
+            WaitDialogGone();
+            Sleep(100);
+            stayed = IsWindowVisible(f.Handle());
+            GUITHREADINFO gui = {sizeof gui};
+            onTheBox = GetGUIThreadInfo(GetWindowThreadProcessId(boxWindow, nullptr), &gui) &&
+                       gui.hwndFocus == boxWindow;
+            Retype(box, row.good);
+            Key(VK_RETURN);
+        });
+        EXPECT_EQ(r, mrOk);
+        EXPECT_EQ(told, row.told);
+        EXPECT_TRUE(stayed);
+        EXPECT_TRUE(onTheBox);
+        EXPECT_EQ(Val(row.key).AsInteger(), row.after);
+        EXPECT_NE(row.before, row.after);
+    }
+}
+
+// OK with settings the registry won't take: a box says so, and the dialog
+// stays with what the user typed; Cancel then keeps nothing.
+TEST_F(SettingsDialog, SettingsThatCannotBeWrittenAreToldAndTheDialogKeepsThem)
+{
+    RegistryLock lock(std::string(kKey) + "Settings");
+    ASSERT_TRUE(lock.Locked());
+    const std::string before = Val("dfUserName").AsString();
+    std::string told, shown;
+    bool stayed = false;
+    int r = Run(spUserTeam, [&](TSettingsForm& f) {
+        auto* df = PageOf<TSetDfFrame>(f, spUserTeam);
+        HWND name = df->UserNameEdit->Handle();
+        Retype(df->UserNameEdit, "Bob");
+        Key(VK_RETURN);
+        HWND dlg = WaitForDialog();
+        if (!dlg)
+            return;
+        told = WindowText(GetDlgItem(dlg, 0xFFFF));
+        PressDialogButton(dlg, IDOK);
+        WaitDialogGone();
+        Sleep(100);
+        stayed = IsWindowVisible(f.Handle());
+        shown = WindowText(name);
+        Key(VK_ESCAPE);
+    });
+    EXPECT_EQ(r, mrCancel);
+    EXPECT_EQ(told.rfind("The settings could not be saved; your changes stay in the dialog.", 0), 0u) << told;
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(shown, "Bob");
+    EXPECT_EQ(Val("dfUserName").AsString(), before);
+    EXPECT_FALSE(Val("dfUserName").Changed());
+    EXPECT_FALSE(CaughtErrors().empty()) << "the error log has it too";
+    ClearCaughtErrors();
 }
 
 TEST_F(SettingsDialog, CancelChangesNothingAndTheNextShowReloads)
