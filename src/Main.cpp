@@ -300,6 +300,9 @@ void TMainForm::WireDataModule()
     h.ShowSettings = [this] {
         TSettingsForm& f = SettingsForm();
         f.SetActions(MainDM->FahColAction, MainDM->UpdateFahBaseAction);
+        f.SetUpdateThroughShownProxy([dm = MainDM, alive = MainDM->AliveToken()] {
+            return alive.expired() ? std::string() : dm->UpdateFahBaseThroughEditedProxy();
+        });
         return f.ShowModal();
     };
     h.Close = [this] { Close(); };

@@ -220,10 +220,15 @@ public:
     THttpCli& HttpCli1() { return *httpCli_; }
 
     // ---- Downloads ----
-    // Prepares the client for a GET of url: proxy from the settings, the
-    // site as referrer, no receive stream.
+    // Prepares the client for a GET of url: proxy from the settings (the
+    // edited values while the settings dialog tries them out), the site as
+    // referrer, no receive stream.
     void InitHttpCli(THttpCli* httpCli, const std::string& url);
     void UpdateFahBaseActionExecute(TObject* sender);
+    // [MainDMTryProxy.cpp] The database update through the proxy the
+    // settings dialog shows (the edited proxy values, not yet saved); the
+    // error it met as the status bar words it, empty when none.
+    std::string UpdateFahBaseThroughEditedProxy();
     void CheckForUpdateActionExecute(TObject* sender);
     void CheckForUpdate(bool showNoUpdateMessage);
     // For tests only: no download runs longer than this many milliseconds
@@ -273,6 +278,7 @@ private:
     std::string RefusedFolder(const std::string& folder, const TFahView* except) const;
 
     std::shared_ptr<THttpCli> httpCli_;
+    bool proxyFromEdited_ = false;   // InitHttpCli takes the edited proxy values
     bool serviceCommandRunning_ = false;
     std::function<std::string()> statusError_;   // the error shown, if any
     int htmIconIndex_ = -1;

@@ -7,6 +7,7 @@
 // list and the toolbar; a language switch re-captions the dialog.
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <mutex>
 #include <thread>
 
 #include "Classes/FahSettings.h"
@@ -28,6 +30,7 @@
 #include "Frame/SetUpFr.h"
 #include "Frame/Settings.h"
 #include "Frame/fvFr.h"
+#include "Classes/MVars.h"
 #include "Main.h"
 #include "MainDM.h"
 #include "controls/ComboEdits.h"
@@ -483,6 +486,119 @@ TEST_F(SettingsDialog, ANumberOutOfRangeIsRefusedByNameAndTheDialogStays)
         EXPECT_EQ(Val(row.key).AsInteger(), row.after);
         EXPECT_NE(row.before, row.after);
     }
+}
+
+// A proxy on 127.0.0.1 that notes the first line of every request and
+// answers each with 404.
+class ProxyRecorder {
+public:
+    ProxyRecorder()
+    {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        int len = sizeof a;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        listen(listener_, 4);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~ProxyRecorder()
+    {
+        stop_ = true;
+        thread_.join();
+        closesocket(listener_);
+        WSACleanup();
+    }
+    int Port() const { return port_; }
+    std::vector<std::string> Requests()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return requests_;
+    }
+
+private:
+    void Serve()
+    {
+        while (!stop_) {
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(listener_, &set);
+            timeval wait = {0, 50000};
+            if (select(0, &set, nullptr, nullptr, &wait) != 1)
+                continue;
+            SOCKET s = accept(listener_, nullptr, nullptr);
+            std::string head;
+            char buf[1024];
+            int n;
+            while (head.find("\r\n\r\n") == std::string::npos && (n = recv(s, buf, sizeof buf, 0)) > 0)
+                head.append(buf, static_cast<size_t>(n));
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                requests_.push_back(head.substr(0, head.find("\r\n")));
+            }
+            const char answer[] = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
+            send(s, answer, sizeof answer - 1, 0);
+            shutdown(s, SD_BOTH);
+            closesocket(s);
+        }
+    }
+    SOCKET listener_;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<std::string> requests_;
+};
+
+// The database page's button goes through the proxy the page shows (not
+// saved: Cancel keeps the stored one) and the page tells what came of it.
+TEST_F(SettingsDialog, TheUpdateButtonTriesTheProxyThePageShowsAndTellsTheOutcome)
+{
+    ProxyRecorder proxy;
+    TempDir dir("setproxy");
+    const std::string oldAppDir = AppDir();
+    SetAppDir(dir.Path());
+    Store("upUseProxy", false);
+    Store("upURL", std::string("http://127.0.0.1:1/psummary.html"));   // nobody listens there
+    TMainFormParams params;
+    params.FolderListFile = dir.File("Brenix.ini");
+    params.ErrorLogFile = dir.File("error.log");
+    params.LoadDelay = 600000;
+    {
+        TMainForm main(nullptr, params);
+        main.Show();
+        Pump(200);
+        // The main window's own settings command, its result noted.
+        active = main.MainDM;
+        auto show = main.MainDM->Host.ShowSettings;
+        main.MainDM->Host.ShowSettings = [this, show] { return result = show(); };
+        int r = Run(spDatabase, [&](TSettingsForm& f) {
+            auto* up = PageOf<TSetUpFrame>(f, spDatabase);
+            ClickBox(up->UseProxyCheckBox);
+            Retype(up->ProxyNameEdit, "127.0.0.1");
+            Retype(up->ProxyPortEdit, std::to_string(proxy.Port()));
+            Click(At(up->Button1, 10, 10));
+            for (int i = 0; i < 1000 && proxy.Requests().size() < 2; ++i)
+                Sleep(10);
+            Sleep(1000);
+            Key(VK_ESCAPE);
+        });
+        EXPECT_EQ(r, mrCancel);
+        auto* up = PageOf<TSetUpFrame>(SettingsForm(), spDatabase);
+        ASSERT_NE(up, nullptr);
+        EXPECT_EQ(up->Label5->Caption(), "Update error: 404 Not Found");
+        active = nullptr;
+    }
+    const std::vector<std::string> requests = proxy.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests[0].rfind("GET http://127.0.0.1:1/psummary.html ", 0), 0u) << requests[0];
+    EXPECT_FALSE(Val("upUseProxy").AsBoolean());
+    SetAppDir(oldAppDir);
 }
 
 // OK with settings the registry won't take: a box says so, and the dialog
