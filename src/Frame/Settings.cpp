@@ -169,7 +169,8 @@ void TSettingsForm::PageSwitch(int kind)
         slot->SetParent(ClientPanel);
         FitToPages();
     }
-    slot->LoadFromSettings();
+    if (!keepShown_)
+        slot->LoadFromSettings();
     slot->Show();
 }
 
@@ -271,7 +272,12 @@ bool TSettingsForm::Accept()
         TWinControl* box = page ? page->Refusal(text) : nullptr;
         if (!box)
             continue;
-        SelectPage(p.kind);
+        // Shown as it is: a reload would put the last number taken back.
+        if (current_ != p.kind) {
+            keepShown_ = true;
+            SelectPage(p.kind);
+            keepShown_ = false;
+        }
         std::weak_ptr<void> alive = box->AliveToken();
         AppMessageBox(sProgramSettings, text, MB_OK | MB_ICONWARNING);
         if (!alive.expired() && box->CanFocus())
@@ -284,8 +290,8 @@ bool TSettingsForm::Accept()
     std::string failure;
     try {
         settings.SaveAll();
-    } catch (const std::exception& e) {
-        failure = e.what();
+    } catch (...) {
+        failure = ExceptionMessage(std::current_exception());
         HandleCurrentException();
     }
     // A failure to apply them (logged) still closes once all are written.

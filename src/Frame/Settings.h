@@ -75,6 +75,7 @@ private:
     TCustomAction* updateFahBaseAction_ = nullptr;
     std::function<std::string()> updateThroughShownProxy_;
     int current_ = 0;
+    bool keepShown_ = false;   // the page switch shows the page without reloading it
     int languageHandler_ = 0;
     TSetPageFrame* pages_[8] = {};
 };

@@ -458,7 +458,7 @@ TEST_F(SettingsDialog, ANumberOutOfRangeIsRefusedByNameAndTheDialogStays)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.bad);
-        std::string told;
+        std::string told, kept;
         bool stayed = false, onTheBox = false;
         int r = Run(row.page, [&](TSettingsForm& f) {
             TWinControl* box = row.box(f);
@@ -476,6 +476,7 @@ TEST_F(SettingsDialog, ANumberOutOfRangeIsRefusedByNameAndTheDialogStays)
             GUITHREADINFO gui = {sizeof gui};
             onTheBox = GetGUIThreadInfo(GetWindowThreadProcessId(boxWindow, nullptr), &gui) &&
                        gui.hwndFocus == boxWindow;
+            kept = WindowText(boxWindow);
             Retype(box, row.good);
             Key(VK_RETURN);
         });
@@ -483,6 +484,7 @@ TEST_F(SettingsDialog, ANumberOutOfRangeIsRefusedByNameAndTheDialogStays)
         EXPECT_EQ(told, row.told);
         EXPECT_TRUE(stayed);
         EXPECT_TRUE(onTheBox);
+        EXPECT_EQ(kept, row.bad) << "the refused text stays to be mended";
         EXPECT_EQ(Val(row.key).AsInteger(), row.after);
         EXPECT_NE(row.before, row.after);
     }
