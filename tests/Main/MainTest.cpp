@@ -1510,6 +1510,30 @@ TEST_F(MainFormTest, AccessKeysInEveryLanguage)
     EXPECT_TRUE(shows(L"About", AltChar(help), Chord({static_cast<WORD>(VkKeyScanW(about) & 0xFF)})));
     // A toolbar button's letter runs it: the folder dialog comes up.
     EXPECT_TRUE(shows(L"Add folder", AltChar(AccessKeyOf(form->MainDM->AddFahAction->Caption()))));
+    // The bar's service title's letter opens its menu (the system's), not
+    // the toolbar's service drop-down.
+    std::atomic<bool> barMenu{false}, done{false};
+    std::thread keys([&barMenu, &done, service = AccessKeyOf(barTitle(1))] {
+        for (INPUT& in : AltChar(service)) {
+            SendInput(1, &in, sizeof(INPUT));
+            Sleep(5);
+        }
+        for (int i = 0; i < 300 && !barMenu; ++i) {
+            HWND menu = FindWindowW(L"#32768", nullptr);
+            barMenu = menu && IsWindowVisible(menu);
+            Sleep(10);
+        }
+        for (INPUT& in : Chord({VK_ESCAPE}))
+            SendInput(1, &in, sizeof(INPUT));
+        Sleep(50);
+        for (INPUT& in : Chord({VK_ESCAPE}))
+            SendInput(1, &in, sizeof(INPUT));
+        done = true;
+    });
+    PumpUntil([&] { return done.load(); }, 10000);
+    keys.join();
+    Pump(300);
+    EXPECT_TRUE(barMenu.load());
 }
 
 // The totals row's State cell shows its whole summary in each language (the
