@@ -308,6 +308,9 @@ void TMainForm::WireDataModule()
     h.ShowSettings = [this] {
         TSettingsForm& f = SettingsForm();
         f.SetActions(MainDM->FahColAction, MainDM->UpdateFahBaseAction);
+        f.SetUpdateThroughShownProxy([dm = MainDM, alive = MainDM->AliveToken()] {
+            return alive.expired() ? std::string() : dm->UpdateFahBaseThroughEditedProxy();
+        });
         return f.ShowModal();
     };
     h.Close = [this] { Close(); };
@@ -385,6 +388,14 @@ void TMainForm::LoadTimerTick()
     if (!listError.empty()) {
         std::weak_ptr<void> alive = AliveToken();
         AppMessageBox(sErrorL_Caption, listError, MB_OK | MB_ICONERROR);
+        if (alive.expired())
+            return;
+    }
+    // Settings that could not be read are the defaults: the user hears of
+    // it once, at the start.
+    if (!s.ReadError().empty()) {
+        std::weak_ptr<void> alive = AliveToken();
+        AppMessageBox(sErrorL_Caption, FillIn(sSettingsNotRead, {s.ReadError()}), MB_OK | MB_ICONWARNING);
         if (alive.expired())
             return;
     }

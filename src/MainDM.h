@@ -235,8 +235,9 @@ public:
     THttpCli& HttpCli1() { return *httpCli_; }
 
     // ---- Downloads ----
-    // Prepares the client for a GET of url: proxy from the settings, the
-    // site as referrer, no receive stream.
+    // Prepares the client for a GET of url: proxy from the settings (the
+    // edited values while the settings dialog tries them out), the site as
+    // referrer, no receive stream.
     void InitHttpCli(THttpCli* httpCli, const std::string& url);
     void UpdateFahBaseActionExecute(TObject* sender);
     // The database update; byUser: a command the user gave (a file that
@@ -245,6 +246,10 @@ public:
     // Runs UpdateFahBaseAction as the program's own doing (the database is
     // stale): its failures stay in the status bar.
     void UpdateFahBaseByItself();
+    // [MainDMTryProxy.cpp] The database update through the proxy the
+    // settings dialog shows (the edited proxy values, not yet saved); the
+    // error it met as the status bar words it, empty when none.
+    std::string UpdateFahBaseThroughEditedProxy();
     void CheckForUpdateActionExecute(TObject* sender);
     // True when the version file was read (whatever it said); false when the
     // check could not run or its download failed.
@@ -313,6 +318,7 @@ private:
     std::string RefusedFolder(const std::string& folder, const TFahView* except) const;
 
     std::shared_ptr<THttpCli> httpCli_;
+    bool proxyFromEdited_ = false;   // InitHttpCli takes the edited proxy values
     bool serviceCommandRunning_ = false;
     // Add, Edit or Delete folder runs (a dialog or box of it is open, or it
     // changes the rows): another of them does not start inside it.

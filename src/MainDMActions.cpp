@@ -264,7 +264,9 @@ void TMainDM::ApplyLanguage()
         } else if (a == HelpAction) {
             a->SetCaption(sHelp);
         } else if (a == ServiceAction) {
-            a->SetCaption(CurrentLanguage == 1 ? "F@H " + sService : sService + " F@H");
+            // The toolbar's drop-down: its letter is not the menu bar's
+            // service title's (TMainForm::MenuBarCaptions).
+            a->SetCaption(CurrentLanguage == 1 ? "F@H " + sServiceButton : sServiceButton + " F@H");
         } else if (a == LngEnAction || a == LngRuAction || a == LngUaAction) {
             // Each language is named in its own words, its first letter the access key.
             if (a->Tag >= 1 && a->Tag <= kLanguageCount && !Languages[a->Tag].Name.empty())
@@ -503,11 +505,10 @@ void TMainDM::OptionsActionExecute(TObject*)
 {
     if (!Host.ShowSettings)
         return;
-    // The settings outlive this module: they are saved or reverted whatever
-    // happened meanwhile.
-    if (Host.ShowSettings() == mrOk)
-        GetFahSettings().SaveAll();
-    else
+    // OK has saved them (the dialog stays open until it could); the
+    // settings outlive this module: they are reverted whatever happened
+    // meanwhile.
+    if (Host.ShowSettings() != mrOk)
         GetFahSettings().RevertAll();
 }
 

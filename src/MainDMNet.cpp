@@ -353,15 +353,19 @@ void TMainDM::InitHttpCli(THttpCli* httpCli, const std::string& url)
     httpCli->RcvdStream = nullptr;
     httpCli->Reference = SiteURL;
     TFahSettings& s = GetFahSettings();
-    if (s.FindValue("upUseProxy").AsBoolean()) {
-        httpCli->Proxy = Trim(s.FindValue("upProxyName").AsString());
-        httpCli->ProxyPort = IntToStr(s.FindValue("upProxyPort").AsInteger());
+    auto value = [this, &s](const char* name) -> const TAppVariant& {
+        TAppVal& v = s.FindValue(name);
+        return proxyFromEdited_ ? v.EditedValue : v.StoredValue;
+    };
+    if (VarToBool(value("upUseProxy"))) {
+        httpCli->Proxy = Trim(VarToStr(value("upProxyName")));
+        httpCli->ProxyPort = IntToStr(VarToInt(value("upProxyPort"), VarToInt(s.FindValue("upProxyPort").DefaultValue)));
         // Without a user name there is nobody to log in as: no credentials
         // at all, whatever password was left in the settings.
-        std::string user = s.FindValue("upProxyUserName").AsString();
+        std::string user = VarToStr(value("upProxyUserName"));
         if (!Trim(user).empty()) {
             httpCli->ProxyUsername = user;
-            httpCli->ProxyPassword = s.FindValue("upProxyUserPassword").AsString();
+            httpCli->ProxyPassword = VarToStr(value("upProxyUserPassword"));
         }
     }
 }

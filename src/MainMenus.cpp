@@ -183,9 +183,10 @@ void TMainForm::MenuBarCaptions()
     if (!barItems_[0])
         return;
     // The program's name and the language's take their first letter as
-    // access key; the service title reads as the service action does.
+    // access key; the service title has a letter other than the toolbar's
+    // service button, so each can be reached by its own.
     barItems_[0]->Caption = "&" + EscapeAmpersands(Application().Title());
-    barItems_[1]->Caption = MainDM->ServiceAction->Caption();
+    barItems_[1]->Caption = CurrentLanguage == 1 ? "F@H " + sService : sService + " F@H";
     int lang = CurrentLanguage >= 1 && CurrentLanguage <= kLanguageCount ? CurrentLanguage : 1;
     barItems_[2]->Caption = "&" + (Languages[lang].Name.empty() ? Languages[lang].Code : Languages[lang].Name);
     barItems_[3]->Caption = sHelp;

@@ -589,11 +589,6 @@ bool TFah::CheckLogExists(const std::string& log)
 
 uint8_t TFah::CheckRunning(const std::string& log)
 {
-    {
-        TLock lock(cs_);
-        if (LinuxRunning)
-            return fsRunning;
-    }
     // A running client holds its log open for writing: an open that denies
     // writers fails then with a sharing violation, while one that shares
     // everything still reads it. A log nobody may read (refused to this
@@ -604,7 +599,7 @@ uint8_t TFah::CheckRunning(const std::string& log)
     if (h != INVALID_HANDLE_VALUE) {
         CloseHandle(h);
         logOpened_ = true;
-        return fsShutdown;
+        return fsShutdown;   // unless the log's tail says otherwise (Refresh)
     }
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
@@ -639,6 +634,22 @@ void TFah::Refresh(bool forced)
     uint8_t state = Decide(paths);
     if (thread_ && thread_->Terminated())
         return;
+    if (state != fsShutdown) {
+        SetStatusOf(state, paths.generation);
+        Parse(forced || state != old, paths, state);
+        return;
+    }
+    // Nobody here holds the log open; a client on Linux writing to a share
+    // holds no lock the open could meet, and only its log's tail, which the
+    // parse reads, tells whether it still runs. So the state is told after
+    // the parse: never first stopped, then running a poll later.
+    Parse(forced || state != old, paths, state);
+    if (thread_ && thread_->Terminated())
+        return;
+    {
+        TLock lock(cs_);
+        if (LinuxRunning)
+            state = fsRunning;
+    }
     SetStatusOf(state, paths.generation);
-    Parse(forced || state != old, paths);
 }

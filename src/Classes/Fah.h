@@ -261,7 +261,9 @@ private:
     bool CheckLogExists(const std::string& log);
     // Running, stopped, or no access when nobody may read the log.
     uint8_t CheckRunning(const std::string& log);
-    void Parse(bool forced, const TPaths& paths);
+    // status: the state this poll decided (or, for a log nobody holds,
+    // stopped until the log's tail is known).
+    void Parse(bool forced, const TPaths& paths, uint8_t status);
     // read: the log was read (it was not known to be unchanged).
     bool ReadLog(const std::string& path, TLogLinesPtr& out, std::string& error, bool& read);
     bool Pause(DWORD ms);

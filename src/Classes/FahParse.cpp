@@ -165,14 +165,12 @@ void TFah::ClearDataOf(uint64_t generation)
         ClearData();
 }
 
-void TFah::Parse(bool forced, const TPaths& paths)
+void TFah::Parse(bool forced, const TPaths& paths, uint8_t status)
 {
-    uint8_t status;
     int64_t counter;
     {
         TLock lock(cs_);
         counter = ++RefreshCounter;
-        status = Status;
     }
     if (!forced && counter % 4 != 0 &&
         (status == fsNotAccess || status == fsLogNotFound || status == fsShutdown))

@@ -204,6 +204,7 @@ std::string sUpdateFahBaseAction_Hint;
 std::string sHideNotActiveFodersAction_Caption;
 std::string sHideNotActiveFodersAction_Hint;
 std::string sService;
+std::string sServiceButton;
 std::string sHelp;
 std::string sAsmOffError;
 std::string sVersion;
@@ -242,6 +243,9 @@ std::string sNotWatched;
 std::string sFolderListLineNoHeader;
 std::string sFoldersNotWatched;
 std::string sCopyFailed;
+std::string sOutOfRange;
+std::string sSettingsNotSaved;
+std::string sSettingsNotRead;
 
 // {Dialogs}
 std::string sFolder;
@@ -464,6 +468,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sHideNotActiveFodersAction_Caption),
     BX_LANG_GLOBAL(sHideNotActiveFodersAction_Hint),
     BX_LANG_GLOBAL(sService),
+    BX_LANG_GLOBAL(sServiceButton),
     BX_LANG_GLOBAL(sHelp),
     BX_LANG_GLOBAL(sAsmOffError),
     BX_LANG_GLOBAL(sVersion),
@@ -502,6 +507,9 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sFolderListLineNoHeader),
     BX_LANG_GLOBAL(sFoldersNotWatched),
     BX_LANG_GLOBAL(sCopyFailed),
+    BX_LANG_GLOBAL(sOutOfRange),
+    BX_LANG_GLOBAL(sSettingsNotSaved),
+    BX_LANG_GLOBAL(sSettingsNotRead),
     // {Dialogs}
     BX_LANG_GLOBAL(sFolder),
     BX_LANG_GLOBAL(sAlias),

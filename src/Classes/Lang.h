@@ -267,6 +267,7 @@ extern std::string sUpdateFahBaseAction_Hint;
 extern std::string sHideNotActiveFodersAction_Caption;
 extern std::string sHideNotActiveFodersAction_Hint;
 extern std::string sService;
+extern std::string sServiceButton;
 extern std::string sHelp;
 extern std::string sAsmOffError;
 extern std::string sVersion;
@@ -305,6 +306,9 @@ extern std::string sNotWatched;
 extern std::string sFolderListLineNoHeader;
 extern std::string sFoldersNotWatched;
 extern std::string sCopyFailed;
+extern std::string sOutOfRange;
+extern std::string sSettingsNotSaved;
+extern std::string sSettingsNotRead;
 
 // {Dialogs}
 extern std::string sFolder;

@@ -1,10 +1,12 @@
 #include "Common/AppSettings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
+#include "platform/FileUtil.h"
 #include "platform/Text.h"
 
 // ---------------------------------------------------------------------------
@@ -240,10 +242,44 @@ TAppVal& TAppSettings::FindValue(const std::string& name) const
                  __FILE__, __LINE__);
 }
 
+namespace {
+
+// Why a key can't be opened for reading; empty when it can or is not there.
+std::string KeyReadError(std::string path)
+{
+    while (!path.empty() && path.front() == '\\')
+        path.erase(0, 1);
+    while (!path.empty() && path.back() == '\\')
+        path.pop_back();
+    HKEY key = nullptr;
+    const LONG code = RegOpenKeyExW(HKEY_CURRENT_USER, Utf8ToWide(path).c_str(), 0, KEY_READ, &key);
+    if (code == ERROR_SUCCESS) {
+        RegCloseKey(key);
+        return std::string();
+    }
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+        return std::string();
+    return SystemErrorText(static_cast<unsigned long>(code));
+}
+
+}  // namespace
+
 void TAppSettings::LoadAll()
 {
-    for (auto& v : values_)
+    // A key that can't be read reads as the defaults; the caller can tell
+    // the user so. Each section is looked at once.
+    readError_ = KeyReadError(regPath_);
+    std::vector<std::string> sections;
+    for (auto& v : values_) {
+        if (readError_.empty() && std::find(sections.begin(), sections.end(), v->Section) == sections.end()) {
+            sections.push_back(v->Section);
+            std::string base = regPath_;
+            if (!base.empty() && base.back() != '\\')
+                base += '\\';
+            readError_ = KeyReadError(base + v->Section);
+        }
         v->Load();
+    }
 }
 
 void TAppSettings::SaveAll()

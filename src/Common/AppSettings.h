@@ -103,6 +103,10 @@ public:
     TAppVal& FindValue(const std::string& name) const;
 
     void LoadAll();
+    // Why the last LoadAll could not read the key or one of its sections
+    // (the system's words; the values read as their defaults then); empty
+    // when it could, or when they are not there yet.
+    const std::string& ReadError() const { return readError_; }
     // Apply, then save every changed value. An error in Apply or in one value
     // does not stop the others; the first error is rethrown at the end.
     void SaveAll();
@@ -116,4 +120,5 @@ private:
     TRegIniFileEx regFile_;
     std::string regPath_;
     std::vector<std::unique_ptr<TAppVal>> values_;
+    std::string readError_;
 };

@@ -30,6 +30,15 @@ TSetColumnForm::TSetColumnForm(TComponent* owner) : TDialogForm(owner)
     clbColumns->OnDragDrop = [this](TObject* sender, TObject* source, int x, int y) {
         clbColumnsDragDrop(sender, source, x, y);
     };
+    // A list without a column shows nothing and has no header to click:
+    // the last ticked line stays ticked.
+    clbColumns->OnClickCheck = [this](TObject*) {
+        const int line = clbColumns->ItemIndex();
+        if (line >= 0 && !clbColumns->Checked(line) && TickedCount() == 0) {
+            clbColumns->SetChecked(line, true);
+            MessageBeep(MB_OK);
+        }
+    };
     Label1->SetFocusControl(clbColumns);
     SetFirstFocus(clbColumns);
     ApplyLanguage();
@@ -60,6 +69,17 @@ void TSetColumnForm::LoadColumns(TVirtualTreeColumns& columns)
         int line = clbColumns->AddItem(column->Text(), column);
         clbColumns->SetChecked(line, column->Visible());
     }
+    // A layout saved with every column hidden gets its first one back.
+    if (clbColumns->Count() > 0 && TickedCount() == 0)
+        clbColumns->SetChecked(0, true);
+}
+
+int TSetColumnForm::TickedCount() const
+{
+    int n = 0;
+    for (int i = 0; i < clbColumns->Count(); ++i)
+        n += clbColumns->Checked(i) ? 1 : 0;
+    return n;
 }
 
 void TSetColumnForm::SaveColumns()

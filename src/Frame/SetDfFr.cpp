@@ -1,6 +1,7 @@
 #include "Frame/SetDfFr.h"
 
 #include <algorithm>
+#include <climits>
 #include <string>
 
 #include "Classes/FahSettings.h"
@@ -26,8 +27,11 @@ TSetDfFrame::TSetDfFrame(TComponent* owner) : TSetPageFrame(owner)
     TeamIDEdit->SetName("TeamIDEdit");
     TeamIDEdit->SetBounds(110, 66, 80, 21);
     TeamIDEdit->SetParent(this);
+    // Only a team number is taken; OK refuses any other text (Refusal).
     TeamIDEdit->OnChange = [this](TObject*) {
-        Edit("dfTeamID", TextToIntDef(TeamIDEdit->Text(), kDefaultTeamID));
+        int team = 0;
+        if (TextToIntIn(TeamIDEdit->Text(), 0, INT_MAX, team))
+            Edit("dfTeamID", team);
     };
 
     Label1->SetFocusControl(UserNameEdit);
@@ -50,6 +54,15 @@ void TSetDfFrame::LoadControls()
 {
     UserNameEdit->SetText(Value("dfUserName").EditedString());
     TeamIDEdit->SetText(std::to_string(Value("dfTeamID").EditedInteger()));
+}
+
+TWinControl* TSetDfFrame::Refusal(std::string& text) const
+{
+    int team = 0;
+    if (TextToIntIn(TeamIDEdit->Text(), 0, INT_MAX, team))
+        return nullptr;
+    text = RangeRefusal(sTeam, 0, INT_MAX);
+    return TeamIDEdit;
 }
 
 void TSetDfFrame::ApplyLanguage()

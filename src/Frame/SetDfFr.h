@@ -20,6 +20,7 @@ public:
     TLabel* Label5;
 
     void ApplyLanguage() override;
+    TWinControl* Refusal(std::string& text) const override;
 
 protected:
     void LoadControls() override;

@@ -22,7 +22,14 @@ TSetEvFrame::TSetEvFrame(TComponent* owner) : TSetPageFrame(owner)
     IntervalSpinEdit->SetIncrement(10);
     IntervalSpinEdit->SetMaxLength(3);
     IntervalSpinEdit->SetParent(this);
-    IntervalSpinEdit->OnChange = [this](TObject*) { Edit("evAutoUpdateInterval", IntervalSpinEdit->Value()); };
+    // Only a number in the box's range is taken; OK refuses any other
+    // text (Refusal).
+    IntervalSpinEdit->OnChange = [this](TObject*) {
+        int seconds = 0;
+        if (TextToIntIn(IntervalSpinEdit->Text(), IntervalSpinEdit->MinValue(), IntervalSpinEdit->MaxValue(),
+                        seconds))
+            Edit("evAutoUpdateInterval", seconds);
+    };
     Label1->SetFocusControl(IntervalSpinEdit->Edit());
     Label2 = NewLabel("Label2", this, 252, 36);
 
@@ -111,4 +118,14 @@ void TSetEvFrame::ApplyLanguage()
         comboWidth = std::max(comboWidth, TextWidth(EvComboBox->Font(), *name, false) + 30);
     EvComboBox->SetWidth(comboWidth);
     GroupBox1->SetWidth(std::max(370, GroupBoxWidth(*GroupBox1)));
+}
+
+TWinControl* TSetEvFrame::Refusal(std::string& text) const
+{
+    const int lo = IntervalSpinEdit->MinValue(), hi = IntervalSpinEdit->MaxValue();
+    int seconds = 0;
+    if (TextToIntIn(IntervalSpinEdit->Text(), lo, hi, seconds))
+        return nullptr;
+    text = RangeRefusal(sUpdateIntervalL_Caption, lo, hi);
+    return IntervalSpinEdit->Edit();
 }

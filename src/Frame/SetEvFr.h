@@ -27,6 +27,7 @@ public:
     TCheckBox* EvLofCheckBox;
 
     void ApplyLanguage() override;
+    TWinControl* Refusal(std::string& text) const override;
 
     // The setting of the selected event for one box ("FlashIcon",
     // "BalloonTips", "SysLogMsg"). An index outside 0..2 is a programming error.

@@ -44,9 +44,13 @@ void TSetOsFrame::IntervalChanged()
 {
     if (Loading())
         return;
+    // Only a number in the box's range is taken; OK refuses any other
+    // text (Refusal).
+    int days = 0;
+    if (!TextToIntIn(IntervalSpinEdit->Text(), IntervalSpinEdit->MinValue(), IntervalSpinEdit->MaxValue(), days))
+        return;
     TAppVal& interval = Value("osUpdateInterval");
     TAppVal& next = Value("osNextCheck");
-    int days = IntervalSpinEdit->Value();
     interval.SetEdited(days);
     // The next check moves with a new interval only; back at the stored
     // interval it is the stored date again.
@@ -54,6 +58,16 @@ void TSetOsFrame::IntervalChanged()
         next.SetEdited(static_cast<double>(Now()) + days);
     else
         next.Revert();
+}
+
+TWinControl* TSetOsFrame::Refusal(std::string& text) const
+{
+    const int lo = IntervalSpinEdit->MinValue(), hi = IntervalSpinEdit->MaxValue();
+    int days = 0;
+    if (TextToIntIn(IntervalSpinEdit->Text(), lo, hi, days))
+        return nullptr;
+    text = RangeRefusal(sCheckForUpdateEvery, lo, hi);
+    return IntervalSpinEdit->Edit();
 }
 
 void TSetOsFrame::LoadControls()

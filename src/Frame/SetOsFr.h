@@ -22,6 +22,7 @@ public:
     TCheckBox* CpuUsageCheckBox;
 
     void ApplyLanguage() override;
+    TWinControl* Refusal(std::string& text) const override;
 
 protected:
     void LoadControls() override;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "Classes/FahSettings.h"
+#include "Classes/Lang.h"
 #include "platform/StdCtrls.h"
 #include "platform/TextFit.h"
 
@@ -90,4 +91,27 @@ int TextToIntDef(const std::string& text, int def)
     if (end == s || !end || *end != '\0' || errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
         return def;
     return static_cast<int>(v);
+}
+
+bool TextToIntIn(const std::string& text, int lo, int hi, int& value)
+{
+    // A text that is no number gives each fallback: two apart tell it.
+    const int a = TextToIntDef(text, 0);
+    if (a != TextToIntDef(text, 1) || a < lo || a > hi)
+        return false;
+    value = a;
+    return true;
+}
+
+std::string RangeRefusal(const std::string& caption, int lo, int hi)
+{
+    std::string name;
+    for (size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&' && i + 1 < caption.size() && caption[i + 1] != '&')
+            continue;
+        name += caption[i];
+    }
+    while (!name.empty() && (name.back() == ':' || name.back() == ' '))
+        name.pop_back();
+    return FillIn(sOutOfRange, {name, std::to_string(lo), std::to_string(hi)});
 }

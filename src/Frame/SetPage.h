@@ -21,6 +21,10 @@ public:
     bool Loading() const { return loading_; }
     // The width the page needs to show all its controls.
     int NeededWidth() const;
+    // A box whose text is no number in its range, and the sentence that
+    // says so; nullptr when every box holds one. OK keeps the dialog open
+    // then: a number out of range is never replaced by another.
+    virtual TWinControl* Refusal(std::string& text) const { return nullptr; }
 
 protected:
     // The page's own controls beyond the bound check boxes.
@@ -55,3 +59,8 @@ private:
 
 // The text as a number; def when it is not one.
 int TextToIntDef(const std::string& text, int def);
+// The text as a number from lo to hi; false when it is not one.
+bool TextToIntIn(const std::string& text, int lo, int hi, int& value);
+// The sentence refusing the text of the box named by a caption (its "&"
+// and a closing ":" left out) that takes a whole number from lo to hi.
+std::string RangeRefusal(const std::string& caption, int lo, int hi);

@@ -6,13 +6,15 @@
 #include "Classes/MVars.h"
 #include "controls/FileUtils.h"
 #include "platform/Actions.h"
+#include "platform/MessageBox.h"
 #include "platform/StdCtrls.h"
 #include "platform/Text.h"
 #include "platform/TextFit.h"
 
 namespace {
 
-constexpr int kDefaultProxyPort = 3128;
+constexpr int kMinPort = 1;
+constexpr int kMaxPort = 65535;
 
 // A local time in the system's short date and long time forms.
 std::string SystemDateTimeText(TDateTime dt)
@@ -43,12 +45,11 @@ TSetUpFrame::TSetUpFrame(TComponent* owner) : TSetPageFrame(owner)
     Button1->SetName("Button1");
     Button1->SetBounds(8, 32, 160, 25);
     Button1->SetParent(this);
-    Button1->OnClick = [this](TObject*) {
-        if (UpdateFahBaseAction)
-            UpdateFahBaseAction->Execute();
-        ShowUpdatedIn();
-    };
+    Button1->OnClick = [this](TObject*) { UpdateNow(); };
     Label5 = NewLabel("Label5", this, 8, 64);
+    Label5->SetAutoSize(false);
+    Label5->SetWordWrap(true);
+    Label5->SetBounds(8, 64, 360, 26);
 
     UseProxyCheckBox = NewCheckBox("UseProxyCheckBox", this, 8, 92, 360, "upUseProxy");
     ServerLabel = NewLabel("ServerLabel", this, 26, 120);
@@ -79,13 +80,47 @@ TEdit* TSetUpFrame::NewEdit(const char* name, int x, int y, int width, const std
     edit->SetParent(this);
     edit->OnChange = [this, edit, key](TObject*) {
         if (key == "upProxyPort") {
-            // A port outside 1..65535 is no port either.
-            int port = TextToIntDef(edit->Text(), kDefaultProxyPort);
-            Edit(key, port >= 1 && port <= 65535 ? port : kDefaultProxyPort);
+            // Only a port is taken; OK refuses any other text (Refusal).
+            int port = 0;
+            if (TextToIntIn(edit->Text(), kMinPort, kMaxPort, port))
+                Edit(key, port);
         } else
             Edit(key, edit->Text());
     };
     return edit;
+}
+
+TWinControl* TSetUpFrame::Refusal(std::string& text) const
+{
+    int port = 0;
+    if (TextToIntIn(ProxyPortEdit->Text(), kMinPort, kMaxPort, port))
+        return nullptr;
+    text = RangeRefusal(sPortL_Caption, kMinPort, kMaxPort);
+    return ProxyPortEdit;
+}
+
+void TSetUpFrame::UpdateNow()
+{
+    // The user tries the proxy out: a port the page can't take is told
+    // first, and what came of it shows here, in front of the main window.
+    std::string text;
+    std::weak_ptr<void> alive = AliveToken();
+    if (TWinControl* box = Refusal(text)) {
+        AppMessageBox(sProgramSettings, text, MB_OK | MB_ICONWARNING);
+        if (!alive.expired() && box->CanFocus())
+            box->SetFocus();
+        return;
+    }
+    std::string error;
+    if (UpdateThroughShownProxy)
+        error = UpdateThroughShownProxy();
+    else if (UpdateFahBaseAction)
+        UpdateFahBaseAction->Execute();
+    if (alive.expired())
+        return;
+    ShowUpdatedIn();
+    if (!error.empty())
+        Label5->SetCaption(error);
 }
 
 void TSetUpFrame::LoadControls()

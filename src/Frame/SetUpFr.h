@@ -1,6 +1,7 @@
 // Settings page: the project database (update when needed, update now and
 // when it was last updated) and the proxy for downloads.
 #pragma once
+#include <functional>
 #include <string>
 
 #include "Frame/SetPage.h"
@@ -29,8 +30,12 @@ public:
     TLabel* OpenPasWarningLabel;
     // Run by Button1 (update the project database); nullptr: it does nothing.
     TCustomAction* UpdateFahBaseAction = nullptr;
+    // Run by Button1 instead when set: the update through the proxy the page
+    // shows; returns the error it met (empty when none), shown in Label5.
+    std::function<std::string()> UpdateThroughShownProxy;
 
     void ApplyLanguage() override;
+    TWinControl* Refusal(std::string& text) const override;
     // Label5: when the project summary was last downloaded.
     void ShowUpdatedIn();
 
@@ -39,5 +44,7 @@ protected:
     void UpdateControls() override;
 
 private:
+    // Button1: the database update through the proxy shown.
+    void UpdateNow();
     TEdit* NewEdit(const char* name, int x, int y, int width, const std::string& key);
 };

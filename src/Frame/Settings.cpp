@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
+#include "Classes/FahSettings.h"
 #include "Classes/Lang.h"
+#include "platform/Firewall.h"
+#include "platform/MessageBox.h"
 #include "platform/AccessKeys.h"
 #include "platform/Actions.h"
 #include "Frame/SetDfFr.h"
@@ -98,6 +101,10 @@ TSettingsForm::TSettingsForm(TComponent* owner) : TDialogForm(owner)
     TreeFrame->VSTree->ExpandAll(nullptr);
     TreeFrame->OnNodeChange = [this](TObject*, const std::string&, int kind, TObject*) { PageSwitch(kind); };
     SelectPage(spSystem);
+    OnCloseQuery = [this](TObject*, bool& canClose) {
+        if (ModalResult() == mrOk)
+            canClose = Accept();
+    };
     languageHandler_ = AddLanguageHandler([this] { ApplyLanguage(); });
     ApplyLanguage();
     SetFirstFocus(TreeFrame->VSTree);
@@ -162,7 +169,8 @@ void TSettingsForm::PageSwitch(int kind)
         slot->SetParent(ClientPanel);
         FitToPages();
     }
-    slot->LoadFromSettings();
+    if (!keepShown_)
+        slot->LoadFromSettings();
     slot->Show();
 }
 
@@ -179,12 +187,19 @@ void TSettingsForm::SetActions(TCustomAction* fahColAction, TCustomAction* updat
     PassActions();
 }
 
+void TSettingsForm::SetUpdateThroughShownProxy(std::function<std::string()> update)
+{
+    updateThroughShownProxy_ = std::move(update);
+    PassActions();
+}
+
 void TSettingsForm::PassActions()
 {
     if (auto* page = dynamic_cast<TSetInMainFrame*>(Page(spMainList)))
         page->FahColAction = fahColAction_;
     if (auto* page = dynamic_cast<TSetUpFrame*>(Page(spDatabase))) {
         page->UpdateFahBaseAction = updateFahBaseAction_;
+        page->UpdateThroughShownProxy = updateThroughShownProxy_;
         page->ApplyLanguage();
         FitToPages();
     }
@@ -245,6 +260,48 @@ void TSettingsForm::WndProc(TMessage& m)
     if (m.Msg == WM_SHOWWINDOW && m.WParam && current_ != 0)
         PageSwitch(current_);
     TDialogForm::WndProc(m);
+}
+
+bool TSettingsForm::Accept()
+{
+    // A box holding no number in its range: its page comes up with the
+    // keyboard on the box, and a box says what it takes.
+    for (const TPageNode& p : kPageNodes) {
+        TSetPageFrame* page = Page(p.kind);
+        std::string text;
+        TWinControl* box = page ? page->Refusal(text) : nullptr;
+        if (!box)
+            continue;
+        // Shown as it is: a reload would put the last number taken back.
+        if (current_ != p.kind) {
+            keepShown_ = true;
+            SelectPage(p.kind);
+            keepShown_ = false;
+        }
+        std::weak_ptr<void> alive = box->AliveToken();
+        AppMessageBox(sProgramSettings, text, MB_OK | MB_ICONWARNING);
+        if (!alive.expired() && box->CanFocus())
+            box->SetFocus();
+        return false;
+    }
+    // Settings that could not be written are told; the dialog stays with
+    // what the user set, to try again or to cancel.
+    TFahSettings& settings = GetFahSettings();
+    std::string failure;
+    try {
+        settings.SaveAll();
+    } catch (...) {
+        failure = ExceptionMessage(std::current_exception());
+        HandleCurrentException();
+    }
+    // A failure to apply them (logged) still closes once all are written.
+    bool unsaved = false;
+    for (int i = 0; i < settings.Count(); ++i)
+        unsaved = unsaved || settings.GetValue(i)->Changed();
+    if (failure.empty() || !unsaved)
+        return true;
+    AppMessageBox(sErrorL_Caption, sSettingsNotSaved + "\r\n\r\n" + failure, MB_OK | MB_ICONERROR);
+    return false;
 }
 
 TSettingsForm& SettingsForm() { return DialogOnce(g_settingsForm); }

@@ -1,9 +1,13 @@
 // The settings dialog: a tree of pages on the left, the chosen page on the
-// right. The pages edit the settings' edited values; whoever shows the
-// dialog saves them all on OK (TAppSettings::SaveAll, which applies them
-// first) and reverts them otherwise. Every show reloads the page shown from
+// right. The pages edit the settings' edited values; OK saves them all
+// (TAppSettings::SaveAll, which applies them first) and closes only when
+// every box holds a number in its range and the settings were written;
+// whoever shows the dialog reverts them when it closes otherwise. Every show reloads the page shown from
 // the edited values; a language switch re-captions the open dialog.
 #pragma once
+#include <functional>
+#include <string>
+
 #include "Frame/Dialog.h"
 
 class TCustomAction;
@@ -37,6 +41,10 @@ public:
     void SetActions(TCustomAction* fahColAction, TCustomAction* updateFahBaseAction);
     TCustomAction* FahColAction() const { return fahColAction_; }
     TCustomAction* UpdateFahBaseAction() const { return updateFahBaseAction_; }
+    // The database page's update through the proxy it shows (see
+    // TSetUpFrame::UpdateThroughShownProxy); set by whoever owns the
+    // downloads.
+    void SetUpdateThroughShownProxy(std::function<std::string()> update);
 
     // Shows that page (selecting its node), made on first use and loaded.
     void SelectPage(int kind);
@@ -52,6 +60,9 @@ protected:
     void Notification(TComponent* component, TOperation operation) override;
 
 private:
+    // OK: the pages' numbers checked, then everything saved; false (told
+    // in a box) keeps the dialog open.
+    bool Accept();
     // Hands the actions to the pages made so far.
     void PassActions();
     void PageSwitch(int kind);
@@ -62,7 +73,9 @@ private:
     void FitToPages();
     TCustomAction* fahColAction_ = nullptr;
     TCustomAction* updateFahBaseAction_ = nullptr;
+    std::function<std::string()> updateThroughShownProxy_;
     int current_ = 0;
+    bool keepShown_ = false;   // the page switch shows the page without reloading it
     int languageHandler_ = 0;
     TSetPageFrame* pages_[8] = {};
 };

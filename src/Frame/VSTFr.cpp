@@ -67,6 +67,7 @@ TVSTFrame::TVSTFrame(TComponent* owner) : TBaseFrame(owner)
         for (PVirtualNode* held : heldRows_)
             if (*held == node)
                 *held = nullptr;
+        addedOrder_.erase(node);
         FreeNode(node);
     };
     VSTree->OnGetText = [this](TBaseVirtualTree*, PVirtualNode node, TColumnIndex column, TVSTTextType textType,
@@ -77,6 +78,8 @@ TVSTFrame::TVSTFrame(TComponent* owner) : TBaseFrame(owner)
     VSTree->OnCompareNodes = [this](TBaseVirtualTree*, PVirtualNode node1, PVirtualNode node2,
                                     TColumnIndex column, int& result) {
         result = CompareNodes(node1, node2, column);
+        if (result == 0 && column == NoColumn)
+            result = CompareAddedOrder(node1, node2);
     };
 
     TVSTFrame::SetupTree();
@@ -283,6 +286,8 @@ void TVSTFrame::FillNode(PVirtualNode node, TObject* object, const std::string& 
     data->kind = kind;
     data->level = 0;
     data->object = object;
+    if (VSTree->TreeOptions().AutoOptions() & toAutoSort)
+        addedOrder_[node] = ++nextAdded_;
     VSTree->ValidateNode(node, false);
 }
 
@@ -459,4 +464,14 @@ void TVSTFrame::HeaderClick(TColumnIndex column, TMouseButton button, TShiftStat
 int TVSTFrame::CompareNodes(PVirtualNode, PVirtualNode, TColumnIndex)
 {
     return 0;
+}
+
+int TVSTFrame::CompareAddedOrder(PVirtualNode node1, PVirtualNode node2) const
+{
+    auto added = [this](PVirtualNode node) {
+        auto it = addedOrder_.find(node);
+        return it == addedOrder_.end() ? uint64_t(0) : it->second;
+    };
+    const uint64_t a = added(node1), b = added(node2);
+    return a < b ? -1 : a > b ? 1 : 0;
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 #include "Frame/BaseFr.h"
@@ -175,12 +176,19 @@ protected:
     // descending becomes unsorted; another column becomes the sort column
     // with the direction kept.
     virtual void HeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y);
-    // No order of its own (0); the frames compare.
+    // No order of its own (0); the frames compare. Nodes a frame finds
+    // equal while unsorted (column NoColumn) keep the order they were
+    // added in.
     virtual int CompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column);
 
 private:
     // Sets the record of a new node and initialises it.
     void FillNode(PVirtualNode node, TObject* object, const std::string& text, int kind);
+    // Unsorted: by the order the nodes were added in (a sorting tree's only).
+    int CompareAddedOrder(PVirtualNode node1, PVirtualNode node2) const;
+
+    std::unordered_map<PVirtualNode, uint64_t> addedOrder_;
+    uint64_t nextAdded_ = 0;
 
     std::vector<TVTreeHeaderData> columnDefs_;
     std::string columnCaptions_;

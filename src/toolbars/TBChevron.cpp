@@ -13,9 +13,11 @@ const BYTE kChevronVert[8] = {0x88, 0xD8, 0x70, 0x20, 0x88, 0xD8, 0x70, 0x20};
 // shows, elsewhere the background stays (DSPDxax).
 void DrawChevronGlyph(HDC dc, int x, int y, const BYTE* rows, int colorIndex)
 {
+    // A monochrome bitmap's rows are WORD-aligned, read byte by byte: each
+    // row's eight pixels are its first byte, the low one of the WORD.
     WORD words[8];
     for (int i = 0; i < 8; ++i)
-        words[i] = static_cast<WORD>(rows[i] << 8);
+        words[i] = rows[i];
     HBITMAP bmp = CreateBitmap(8, 8, 1, 1, words);
     if (!bmp)
         return;

@@ -240,6 +240,24 @@ TEST(ColumnDialog, TicksAndDragsChangeTheHeaderOnlyOnOk)
         EXPECT_EQ(h.Cols()[0]->Position(), 3);
         EXPECT_EQ(h.Cols()[4]->Position(), 0);
     }
+
+    // One column always stays: unticking the last ticked line (by the box
+    // or by Space) is refused.
+    for (bool space : {false, true}) {
+        SCOPED_TRACE(space ? "Space" : "box");
+        Header h;
+        form.LoadColumns(h.Cols());
+        int r = RunModal(form, [&] {
+            for (int i : {0, 1, 3, 4}) {
+                Click(space ? text(i) : box(i));
+                if (space)
+                    Key(VK_SPACE);
+            }
+            Click(Middle(form.OkButton));
+        }, execute(h));
+        EXPECT_EQ(r, mrOk);
+        EXPECT_EQ(h.Shown(), "(A)(B)(C)(D)E");
+    }
 }
 
 TEST(AddDirDialog, TypedFolderGetsItsBackslashAndTheButtonsClose)

@@ -51,6 +51,7 @@
 #include "support/CaptionFit.h"
 #include "support/Input.h"
 #include "support/TestService.h"
+#include "support/RegistryLock.h"
 #include "support/TestSupport.h"
 #include "toolbars/TBItems.h"
 #include "toolbars/TBToolbar.h"
@@ -1358,6 +1359,27 @@ TEST_F(MainFormTest, AFolderListThatCannotBeReadIsToldAndKept)
     EXPECT_EQ(ReadFile(dir->File("folders.ini")), bytes);
 }
 
+// Settings nobody may read are the defaults: the user hears of it once.
+TEST_F(MainFormTest, SettingsThatCannotBeReadAreToldOnceAtTheStart)
+{
+    RegistryLock lock(kKey);
+    ASSERT_TRUE(lock.Locked());
+    std::string told;
+    bool more = false;
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        Start();
+        Pump(500);
+        more = driver.CancelledLeftOver();
+    }
+    EXPECT_EQ(told.rfind("The program's settings could not be read (", 0), 0u) << told;
+    EXPECT_FALSE(more);
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+}
+
 TEST_F(MainFormTest, AFolderThatCannotBeAddedIsLoggedAndTheOthersLoad)
 {
     std::string bad = Folder("b");
@@ -1725,7 +1747,8 @@ void ExpectOwnKeysPerLevel(TMenuItem& menu)
 
 // In each language Alt with a caption's "&" letter reaches the main window's
 // menus and buttons: the menu bar's titles and the toolbars' buttons have
-// letters of their own (the bar names the service as its button does), and
+// letters of their own (the bar's service title too, beside the service
+// button), and
 // so have the items of every menu. With real keys, Alt and the Help title's
 // letter open its menu and the About item's letter then shows the box; Alt
 // and the Add folder button's letter show the folder dialog.
@@ -1747,12 +1770,16 @@ TEST_F(MainFormTest, AccessKeysInEveryLanguage)
         ASSERT_EQ(GetMenuItemCount(GetMenu(form->Handle())), 4);
         for (int i = 0; i < 4; ++i)
             window.push_back(barTitle(i));
-        // The service button and the bar's service title are one command.
-        EXPECT_EQ(form->MainDM->ServiceAction->Caption(), barTitle(1));
+        // The service button and the bar's service title name one command,
+        // each with a letter of its own.
+        auto plain = [](std::string s) {
+            s.erase(std::remove(s.begin(), s.end(), '&'), s.end());
+            return s;
+        };
+        EXPECT_EQ(plain(form->MainDM->ServiceAction->Caption()), plain(barTitle(1)));
         for (TTBToolbar* toolbar : {form->MainTBToolbar, form->fvFrame1->FAHIniFrame->IniTBToolbar})
             for (int i = 0; i < toolbar->Items()->Count(); ++i)
-                if (TTBCustomItem* item = toolbar->Items()->Items(i);
-                    !item->Caption().empty() && item->Action() != form->MainDM->ServiceAction)
+                if (TTBCustomItem* item = toolbar->Items()->Items(i); !item->Caption().empty())
                     window.push_back(item->Caption());
         for (const std::string& problem : AccessKeyProblems(window))
             ADD_FAILURE() << "main window: " << problem;
@@ -1814,6 +1841,30 @@ TEST_F(MainFormTest, AccessKeysInEveryLanguage)
     EXPECT_TRUE(shows(L"About", AltChar(help), Chord({static_cast<WORD>(VkKeyScanW(about) & 0xFF)})));
     // A toolbar button's letter runs it: the folder dialog comes up.
     EXPECT_TRUE(shows(L"Add folder", AltChar(AccessKeyOf(form->MainDM->AddFahAction->Caption()))));
+    // The bar's service title's letter opens its menu (the system's), not
+    // the toolbar's service drop-down.
+    std::atomic<bool> barMenu{false}, done{false};
+    std::thread keys([&barMenu, &done, service = AccessKeyOf(barTitle(1))] {
+        for (INPUT& in : AltChar(service)) {
+            SendInput(1, &in, sizeof(INPUT));
+            Sleep(5);
+        }
+        for (int i = 0; i < 300 && !barMenu; ++i) {
+            HWND menu = FindWindowW(L"#32768", nullptr);
+            barMenu = menu && IsWindowVisible(menu);
+            Sleep(10);
+        }
+        for (INPUT& in : Chord({VK_ESCAPE}))
+            SendInput(1, &in, sizeof(INPUT));
+        Sleep(50);
+        for (INPUT& in : Chord({VK_ESCAPE}))
+            SendInput(1, &in, sizeof(INPUT));
+        done = true;
+    });
+    PumpUntil([&] { return done.load(); }, 10000);
+    keys.join();
+    Pump(300);
+    EXPECT_TRUE(barMenu.load());
 }
 
 // The totals row's State cell shows its whole summary in each language (the

@@ -665,10 +665,10 @@ TEST(MainDMActions, CaptionsAndHintsInEveryLanguageLinksOpenTheirHint)
         const char *refresh, *refreshHint, *service, *help, *userCard;
     };
     const Row rows[] = {
-        {1, "&Refresh", "Read all client folders again now", "F@H &service", "&Help", "&User statistics"},
-        {2, "&Обновить", "Сейчас же заново прочитать все папки клиентов", "&Служба F@H", "С&правка",
+        {1, "&Refresh", "Read all client folders again now", "F@H servi&ce", "&Help", "&User statistics"},
+        {2, "&Обновить", "Сейчас же заново прочитать все папки клиентов", "Слу&жба F@H", "С&правка",
          "Ст&атистика пользователя"},
-        {3, "&Оновити", "Негайно знову прочитати всі теки клієнтів", "&Служба F@H", "&Довідка",
+        {3, "&Оновити", "Негайно знову прочитати всі теки клієнтів", "Слу&жба F@H", "&Довідка",
          "Статистика &користувача"},
     };
     Harness h;

@@ -7,6 +7,7 @@
 // list and the toolbar; a language switch re-captions the dialog.
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <mutex>
 #include <thread>
 
 #include "Classes/FahSettings.h"
@@ -28,6 +30,7 @@
 #include "Frame/SetUpFr.h"
 #include "Frame/Settings.h"
 #include "Frame/fvFr.h"
+#include "Classes/MVars.h"
 #include "Main.h"
 #include "MainDM.h"
 #include "controls/ComboEdits.h"
@@ -42,6 +45,7 @@
 #include "support/CaptionFit.h"
 #include "support/DialogDriver.h"
 #include "support/Input.h"
+#include "support/RegistryLock.h"
 #include "support/TestSupport.h"
 #include "platform/Canvas.h"
 #include "platform/Graphics.h"
@@ -324,26 +328,26 @@ TEST_F(SettingsDialog, PagesSaveWhatTheUserDoesWithTheirControls)
              auto* up = PageOf<TSetUpFrame>(f, spDatabase);
              ClickBox(up->UseProxyCheckBox);
              Retype(up->ProxyNameEdit, "cache.lan");
-             Retype(up->ProxyPortEdit, "70000");
+             Retype(up->ProxyPortEdit, "65535");
              Retype(up->ProxyUserEdit, "joe");
              Key(VK_RETURN);
          },
          [] {
              EXPECT_TRUE(Val("upUseProxy").AsBoolean());
              EXPECT_EQ(Val("upProxyName").AsString(), "cache.lan");
-             EXPECT_EQ(Val("upProxyPort").AsInteger(), 3128) << "no port";
+             EXPECT_EQ(Val("upProxyPort").AsInteger(), 65535);
              EXPECT_EQ(Val("upProxyUserName").AsString(), "joe");
          }},
         {spUserTeam,
          [](TSettingsForm& f) {
              auto* df = PageOf<TSetDfFrame>(f, spUserTeam);
              Retype(df->UserNameEdit, "Bob");
-             Retype(df->TeamIDEdit, "team");
+             Retype(df->TeamIDEdit, "2147483647");
              Key(VK_RETURN);
          },
          [] {
              EXPECT_EQ(Val("dfUserName").AsString(), "Bob");
-             EXPECT_EQ(Val("dfTeamID").AsInteger(), kDefaultTeamID) << "not a number";
+             EXPECT_EQ(Val("dfTeamID").AsInteger(), 2147483647);
          }},
         {spInterface,
          [](TSettingsForm& f) {
@@ -413,6 +417,225 @@ TEST_F(SettingsDialog, PagesSaveWhatTheUserDoesWithTheirControls)
         ASSERT_EQ(Run(row.page, row.input), mrOk);
         row.check();
     }
+}
+
+// OK refuses a number a box can't take, naming the box and its range; the
+// dialog stays with the keyboard on the box, and nothing else is put in.
+TEST_F(SettingsDialog, ANumberOutOfRangeIsRefusedByNameAndTheDialogStays)
+{
+    Store("upUseProxy", true);   // the port box is usable
+    Store("upProxyPort", 8080);
+    Store("dfTeamID", 123);
+    struct Row {
+        int page;
+        std::function<TWinControl*(TSettingsForm&)> box;
+        const char* bad;
+        const char* told;
+        const char* key;
+        int before;
+        const char* good;
+        int after;
+    };
+    auto port = [](TSettingsForm& f) -> TWinControl* { return PageOf<TSetUpFrame>(f, spDatabase)->ProxyPortEdit; };
+    auto team = [](TSettingsForm& f) -> TWinControl* { return PageOf<TSetDfFrame>(f, spUserTeam)->TeamIDEdit; };
+    auto refresh = [](TSettingsForm& f) -> TWinControl* {
+        return PageOf<TSetEvFrame>(f, spEvents)->IntervalSpinEdit->Edit();
+    };
+    auto version = [](TSettingsForm& f) -> TWinControl* {
+        return PageOf<TSetOsFrame>(f, spSystem)->IntervalSpinEdit->Edit();
+    };
+    const Row rows[] = {
+        {spDatabase, port, "99999", "The box \u201cPort\u201d takes a whole number from 1 to 65535.", "upProxyPort", 8080,
+         "3129", 3129},
+        {spUserTeam, team, "12345678901", "The box \u201cTeam\u201d takes a whole number from 0 to 2147483647.", "dfTeamID",
+         123, "4567", 4567},
+        {spUserTeam, team, "team", "The box \u201cTeam\u201d takes a whole number from 0 to 2147483647.", "dfTeamID", 4567,
+         "0", 0},
+        {spEvents, refresh, "15", "The box \u201cRefresh every\u201d takes a whole number from 30 to 600.",
+         "evAutoUpdateInterval", 30, "120", 120},
+        {spSystem, version, "0", "The box \u201cCheck for a new version every\u201d takes a whole number from 1 to 99.",
+         "osUpdateInterval", 10, "20", 20},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.bad);
+        std::string told, kept;
+        bool stayed = false, onTheBox = false;
+        int r = Run(row.page, [&](TSettingsForm& f) {
+            TWinControl* box = row.box(f);
+            HWND boxWindow = box->Handle();
+            Retype(box, row.bad);
+            Key(VK_RETURN);
+            HWND dlg = WaitForDialog();
+            if (!dlg)
+                return;
+            told = WindowText(GetDlgItem(dlg, 0xFFFF));
+            PressDialogButton(dlg, IDOK);
+            WaitDialogGone();
+            Sleep(100);
+            stayed = IsWindowVisible(f.Handle());
+            GUITHREADINFO gui = {sizeof gui};
+            onTheBox = GetGUIThreadInfo(GetWindowThreadProcessId(boxWindow, nullptr), &gui) &&
+                       gui.hwndFocus == boxWindow;
+            kept = WindowText(boxWindow);
+            Retype(box, row.good);
+            Key(VK_RETURN);
+        });
+        EXPECT_EQ(r, mrOk);
+        EXPECT_EQ(told, row.told);
+        EXPECT_TRUE(stayed);
+        EXPECT_TRUE(onTheBox);
+        EXPECT_EQ(kept, row.bad) << "the refused text stays to be mended";
+        EXPECT_EQ(Val(row.key).AsInteger(), row.after);
+        EXPECT_NE(row.before, row.after);
+    }
+}
+
+// A proxy on 127.0.0.1 that notes the first line of every request and
+// answers each with 404.
+class ProxyRecorder {
+public:
+    ProxyRecorder()
+    {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        int len = sizeof a;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        listen(listener_, 4);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~ProxyRecorder()
+    {
+        stop_ = true;
+        thread_.join();
+        closesocket(listener_);
+        WSACleanup();
+    }
+    int Port() const { return port_; }
+    std::vector<std::string> Requests()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return requests_;
+    }
+
+private:
+    void Serve()
+    {
+        while (!stop_) {
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(listener_, &set);
+            timeval wait = {0, 50000};
+            if (select(0, &set, nullptr, nullptr, &wait) != 1)
+                continue;
+            SOCKET s = accept(listener_, nullptr, nullptr);
+            std::string head;
+            char buf[1024];
+            int n;
+            while (head.find("\r\n\r\n") == std::string::npos && (n = recv(s, buf, sizeof buf, 0)) > 0)
+                head.append(buf, static_cast<size_t>(n));
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                requests_.push_back(head.substr(0, head.find("\r\n")));
+            }
+            const char answer[] = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
+            send(s, answer, sizeof answer - 1, 0);
+            shutdown(s, SD_BOTH);
+            closesocket(s);
+        }
+    }
+    SOCKET listener_;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<std::string> requests_;
+};
+
+// The database page's button goes through the proxy the page shows (not
+// saved: Cancel keeps the stored one) and the page tells what came of it.
+TEST_F(SettingsDialog, TheUpdateButtonTriesTheProxyThePageShowsAndTellsTheOutcome)
+{
+    ProxyRecorder proxy;
+    TempDir dir("setproxy");
+    const std::string oldAppDir = AppDir();
+    SetAppDir(dir.Path());
+    Store("upUseProxy", false);
+    Store("upURL", std::string("http://127.0.0.1:1/psummary.html"));   // nobody listens there
+    TMainFormParams params;
+    params.FolderListFile = dir.File("Brenix.ini");
+    params.ErrorLogFile = dir.File("error.log");
+    params.LoadDelay = 600000;
+    {
+        TMainForm main(nullptr, params);
+        main.Show();
+        Pump(200);
+        // The main window's own settings command, its result noted.
+        active = main.MainDM;
+        auto show = main.MainDM->Host.ShowSettings;
+        main.MainDM->Host.ShowSettings = [this, show] { return result = show(); };
+        int r = Run(spDatabase, [&](TSettingsForm& f) {
+            auto* up = PageOf<TSetUpFrame>(f, spDatabase);
+            ClickBox(up->UseProxyCheckBox);
+            Retype(up->ProxyNameEdit, "127.0.0.1");
+            Retype(up->ProxyPortEdit, std::to_string(proxy.Port()));
+            Click(At(up->Button1, 10, 10));
+            for (int i = 0; i < 1000 && proxy.Requests().size() < 2; ++i)
+                Sleep(10);
+            Sleep(1000);
+            Key(VK_ESCAPE);
+        });
+        EXPECT_EQ(r, mrCancel);
+        auto* up = PageOf<TSetUpFrame>(SettingsForm(), spDatabase);
+        ASSERT_NE(up, nullptr);
+        EXPECT_EQ(up->Label5->Caption(), "Update error: 404 Not Found");
+        active = nullptr;
+    }
+    const std::vector<std::string> requests = proxy.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests[0].rfind("GET http://127.0.0.1:1/psummary.html ", 0), 0u) << requests[0];
+    EXPECT_FALSE(Val("upUseProxy").AsBoolean());
+    SetAppDir(oldAppDir);
+}
+
+// OK with settings the registry won't take: a box says so, and the dialog
+// stays with what the user typed; Cancel then keeps nothing.
+TEST_F(SettingsDialog, SettingsThatCannotBeWrittenAreToldAndTheDialogKeepsThem)
+{
+    RegistryLock lock(std::string(kKey) + "Settings");
+    ASSERT_TRUE(lock.Locked());
+    const std::string before = Val("dfUserName").AsString();
+    std::string told, shown;
+    bool stayed = false;
+    int r = Run(spUserTeam, [&](TSettingsForm& f) {
+        auto* df = PageOf<TSetDfFrame>(f, spUserTeam);
+        HWND name = df->UserNameEdit->Handle();
+        Retype(df->UserNameEdit, "Bob");
+        Key(VK_RETURN);
+        HWND dlg = WaitForDialog();
+        if (!dlg)
+            return;
+        told = WindowText(GetDlgItem(dlg, 0xFFFF));
+        PressDialogButton(dlg, IDOK);
+        WaitDialogGone();
+        Sleep(100);
+        stayed = IsWindowVisible(f.Handle());
+        shown = WindowText(name);
+        Key(VK_ESCAPE);
+    });
+    EXPECT_EQ(r, mrCancel);
+    EXPECT_EQ(told.rfind("The settings could not be saved; your changes stay in the dialog.", 0), 0u) << told;
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(shown, "Bob");
+    EXPECT_EQ(Val("dfUserName").AsString(), before);
+    EXPECT_FALSE(Val("dfUserName").Changed());
+    EXPECT_FALSE(CaughtErrors().empty()) << "the error log has it too";
+    ClearCaughtErrors();
 }
 
 TEST_F(SettingsDialog, CancelChangesNothingAndTheNextShowReloads)

@@ -213,6 +213,24 @@ TEST_F(State, UnheldLogIsStoppedHeldLogIsRunningAndALogNobodyMayReadIsNoAccess)
     EXPECT_TRUE(Reaches(*g, fsNotAccess));
 }
 
+// A Linux client on a share holds no lock: its log's tail tells. The first
+// poll says running (never stopped first), and a stop written to the log
+// is told at the next poll.
+TEST_F(State, ALinuxClientsLogTailDecidesFromTheFirstPoll)
+{
+    const std::string running = RealText("fahlog-smp-a2-linux-interrupted-badwus.txt");
+    ClientFolder dir;
+    dir.Log(running);
+    auto f = Watch(dir.Path());
+    ASSERT_TRUE(sink.WaitFor(WM_FAHSTATUS, 1, 5000));
+    EXPECT_EQ(StatusOf(*f), fsRunning);
+    ASSERT_TRUE(PollOnce(*f));
+    dir.Log(running + "[10:49:00] Folding@Home Client Shutdown.\n");
+    EXPECT_TRUE(Reaches(*f, fsShutdown, 3000));
+    testing_support::Pump(100);
+    EXPECT_EQ(StatusChanges(), (std::vector<LPARAM>{fsUnknown, fsRunning}));
+}
+
 TEST_F(State, ResultsWithAHeldLogAreReadyToSend)
 {
     ClientFolder dir;

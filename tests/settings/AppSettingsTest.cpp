@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 
 #include "Common/AppSettings.h"
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "support/RegistryLock.h"
+
+using testing_support::RegistryLock;
 
 namespace {
 
@@ -201,6 +205,34 @@ TEST_F(AppSettingsTest, AFreshRegistryGivesDefaultsAndSavingWritesNothing)
     EXPECT_EQ(s.applied, 1);
     EXPECT_FALSE(TRegistry().KeyExists(kKey));
     EXPECT_TRUE(AllValues(kKey).empty());
+}
+
+// A key or section that is not there yet reads as the defaults without a
+// word; one nobody may open reads as the defaults too, and says why.
+TEST_F(AppSettingsTest, AKeyThatCannotBeReadSaysWhy)
+{
+    struct Case {
+        const char* locked;   // under kKey; nullptr: none
+        bool refused;
+    };
+    const Case cases[] = {{nullptr, false}, {"", true}, {"Main", true}, {"Other", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locked ? c.locked : "none");
+        std::unique_ptr<RegistryLock> lock;
+        if (c.locked) {
+            lock = std::make_unique<RegistryLock>(std::string(kKey) + (*c.locked ? "\\" : "") + c.locked);
+            ASSERT_TRUE(lock->Locked());
+        }
+        TTestSettings s(kKey);
+        s.Add(new TAppVal(&s, "Settings\\count", 30));
+        s.Add(new TAppVal(&s, "Main\\width", 800));
+        s.LoadAll();
+        EXPECT_EQ(s.FindValue("count").AsInteger(), 30);
+        EXPECT_EQ(s.FindValue("width").AsInteger(), 800);
+        EXPECT_EQ(s.ReadError().empty(), !c.refused) << s.ReadError();
+        lock.reset();
+        TRegistry().DeleteKey(kKey);
+    }
 }
 
 TEST_F(AppSettingsTest, AnEditedIntegerIsStoredAsDwordAndReadBack)

@@ -140,6 +140,49 @@ TEST(TBToolbar, ShortRowShowsTheChevronAndItsMenuListsExactlyTheHiddenItems)
     EXPECT_EQ(hidden, listed);
 }
 
+// The chevron draws its double arrow in the button text colour, docked
+// along the top (">>", 8 x 5 from 2, 4) and along the left ("v v", 5 x 8
+// from 9 pixels left of its right edge, 2 down).
+TEST(TBToolbar, TheChevronPaintsItsArrowsInBothOrientations)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    struct Case {
+        bool vertical;
+        const char* rows[8];
+    };
+    const Case cases[] = {
+        {false, {"XX..XX..", ".XX..XX.", "..XX..XX", ".XX..XX.", "XX..XX..", "........", "........", "........"}},
+        {true, {"X...X...", "XX.XX...", ".XXX....", "..X.....", "X...X...", "XX.XX...", ".XXX....", "..X....."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.vertical ? "left dock" : "top dock");
+        TMainShapeForm f(300, c.vertical ? 150 : 240);
+        SetToolbarCaptionPlacement(f.toolbar, 0);
+        if (c.vertical) {
+            f.toolbar->SetCurrentDock(f.left);
+            f.left->ArrangeToolbars();
+        }
+        f.ShowNow();
+        TTBItemViewer* chevron = f.toolbar->View()->Find(f.toolbar->ChevronItem());
+        ASSERT_NE(nullptr, chevron);
+        ASSERT_TRUE(chevron->Show) << "the row is too short: the chevron shows";
+        Shot shot(f.toolbar->Handle());
+        const RECT& b = chevron->BoundsRect;
+        const int x0 = c.vertical ? b.right - 9 : b.left + 2;
+        const int y0 = b.top + (c.vertical ? 2 : 4);
+        const COLORREF ink = GetSysColor(COLOR_BTNTEXT);
+        std::string drawn, wanted;
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < 8; ++x)
+                drawn += shot.At(x0 + x, y0 + y) == ink ? 'X' : '.';
+            drawn += '\n';
+            wanted += std::string(c.rows[y]) + '\n';
+        }
+        EXPECT_EQ(wanted, drawn);
+    }
+}
+
 TEST(TBToolbar, AtItsShortestTheChevronFollowsTheOneItemLeftAndCanBeClicked)
 {
     if (!HaveDisplay())
