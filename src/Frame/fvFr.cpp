@@ -398,14 +398,18 @@ void TfvFrame::FitStateColumn()
         auto& [text, width] = summaryWidths_[number++];
         std::string summary = s->GetStatusSummary();
         if (summary != text) {
-            width = measure.Width(summary, false);
+            // As the glyphs are drawn: a summary in Cyrillic with its
+            // digits draws wider than the font measures it.
+            width = measure.DrawnWidth(summary);
             text = std::move(summary);
         }
         need = std::max(need, width);
     }
     summaryWidths_.resize(number);
     TVirtualTreeColumn* state = VSTree->Header().Columns()[fvcState];
-    need += VSTree->Margin() + 2 * VSTree->TextMargin();
+    // The cell the paint has: the margin, the text margin on both sides and
+    // the vertical grid line at its right edge.
+    need += VSTree->Margin() + 2 * VSTree->TextMargin() + 1;
     if (state && need > state->Width())
         state->SetWidth(need);
 }
