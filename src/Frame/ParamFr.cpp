@@ -66,6 +66,7 @@ TParamFrame::TParamFrame(TComponent* owner) : TVSTFrame(owner)
     VSTree->OnEditing = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex column, bool& allowed) {
         allowed = column == kValueColumn;
     };
+    ShowFocusOnFirstRow();
     Setup();
 }
 

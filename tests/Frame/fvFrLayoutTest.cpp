@@ -20,6 +20,7 @@
 #include "platform/StringList.h"
 #include "platform/Text.h"
 #include "platform/Splitter.h"
+#include "support/Input.h"
 
 using namespace testing_support;
 using namespace fv_test;
@@ -199,6 +200,56 @@ TEST_F(FvFrameTest, RefreshKeepsUnsavedClientCfgEditsOfTheSelectedClient)
     // Another client shows its own file.
     frame->SelectNode(nb);
     EXPECT_EQ(frame->FAHIniFrame->Lines(), (std::vector<std::string>{"[settings]", "username=b"}));
+}
+
+// A list tabbed into while no row of it is focused shows the focus
+// rectangle on its first row: the parameter list after the client list, the
+// "client.cfg" list after the page strip. The first row's top edge is read
+// with the list focused and again after the focus went back to the list.
+TEST_F(FvFrameTest, AListTabbedIntoWithNoFocusedRowShowsTheFocusOnItsFirstRow)
+{
+    ASSERT_TRUE(HaveDisplay());
+    const std::string a = Folder("a", {{"FAHlog.txt", "fahlog-smp-a4-bigadv-running.txt"},
+                                       {"client.cfg", "=[settings]\nusername=a\n"}});
+    PVirtualNode na = Add(a);
+    ASSERT_TRUE(WaitPolled());
+    frame->SelectNode(na);
+    frame->PageControl1->SetActivePage(frame->TabSheet2);
+    auto firstRowEdge = [](TVirtualStringTree* tree) {
+        tree->Invalidate();
+        UpdateWindow(tree->Handle());
+        const RECT r = tree->NodeDisplayRect(tree->GetFirstVisible(), 0, false);
+        std::vector<COLORREF> edge;
+        HDC dc = GetDC(tree->Handle());
+        for (int x = r.left; x < r.right; ++x)
+            edge.push_back(GetPixel(dc, x, r.top));
+        ReleaseDC(tree->Handle(), dc);
+        return edge;
+    };
+    struct Case {
+        TVSTFrame* list;
+        TWinControl* before;   // Tab from here reaches the list
+    };
+    for (const Case& c : {Case{frame->FAHParamFrame, frame->VSTree}, Case{frame->FAHIniFrame, frame->PageControl1}}) {
+        TVirtualStringTree* tree = c.list->VSTree;
+        tree->ClearSelection();
+        tree->SetFocusedNode(nullptr);
+        SetForegroundWindow(form->Handle());
+        c.before->SetFocus();
+        Pump(50);
+        ASSERT_TRUE(SendInputPumping(Chord({VK_TAB})));
+        ASSERT_TRUE(tree->Focused()) << c.list->Name();
+        ASSERT_EQ(tree->FocusedNode(), nullptr);
+        const std::vector<COLORREF> focused = firstRowEdge(tree);
+        frame->VSTree->SetFocus();
+        Pump(50);
+        const std::vector<COLORREF> unfocused = firstRowEdge(tree);
+        ASSERT_EQ(focused.size(), unfocused.size());
+        size_t differ = 0;
+        for (size_t i = 0; i < focused.size(); ++i)
+            differ += focused[i] != unfocused[i];
+        EXPECT_GE(differ, focused.size() / 4) << c.list->Name();
+    }
 }
 
 TEST_F(FvFrameTest, ABackgroundPictureIsFoundInQuotesAndSkippedWithANoteWhenItsHeaderCannotBeTrusted)
