@@ -208,6 +208,9 @@ std::string sFolderListNotRead;
 std::string sFolderListNotSaved;
 std::string sExecEndedWithCode;
 std::string sClientCfgNotSaved;
+std::string sSaveClientCfgChanges;
+std::string sYes;
+std::string sNo;
 std::string sNotWatched;
 std::string sFoldersNotWatched;
 std::string sCopyFailed;
@@ -438,6 +441,9 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sFolderListNotSaved),
     BX_LANG_GLOBAL(sExecEndedWithCode),
     BX_LANG_GLOBAL(sClientCfgNotSaved),
+    BX_LANG_GLOBAL(sSaveClientCfgChanges),
+    BX_LANG_GLOBAL(sYes),
+    BX_LANG_GLOBAL(sNo),
     BX_LANG_GLOBAL(sNotWatched),
     BX_LANG_GLOBAL(sFoldersNotWatched),
     BX_LANG_GLOBAL(sCopyFailed),

@@ -272,6 +272,10 @@ extern std::string sFolderListNotRead;
 extern std::string sFolderListNotSaved;
 extern std::string sExecEndedWithCode;
 extern std::string sClientCfgNotSaved;
+// Asked when another client is shown while its "client.cfg" edits are unsaved.
+extern std::string sSaveClientCfgChanges;
+extern std::string sYes;
+extern std::string sNo;
 extern std::string sNotWatched;
 extern std::string sFoldersNotWatched;
 extern std::string sCopyFailed;

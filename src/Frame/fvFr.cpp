@@ -567,6 +567,11 @@ void TfvFrame::WndProc(TMessage& message)
         message.Result = 0;
         return;
     }
+    if (message.Msg == WM_TIMER && message.WParam == kAskSaveClientCfgTimer) {
+        AskSaveClientCfg();
+        message.Result = 0;
+        return;
+    }
     if (message.Msg == WM_OPENPENDINGLINK) {
         std::string link = std::move(pendingLink_);
         pendingLink_.clear();

@@ -20,6 +20,7 @@
 #include "platform/StringList.h"
 #include "platform/Text.h"
 #include "platform/Splitter.h"
+#include "support/DialogDriver.h"
 #include "support/Input.h"
 
 using namespace testing_support;
@@ -197,9 +198,91 @@ TEST_F(FvFrameTest, RefreshKeepsUnsavedClientCfgEditsOfTheSelectedClient)
     ASSERT_TRUE(PumpUntil([&] { return !frame->SettleTimer().Enabled(); }, 5000));
     EXPECT_TRUE(frame->FAHIniFrame->Modified());
     EXPECT_EQ(frame->FAHIniFrame->Lines().size(), 3u);
-    // Another client shows its own file.
+    // Another client shows its own file once the edits are dropped.
+    DialogDriver dropEdits([](HWND box) { PressDialogButton(box, IDNO); });
     frame->SelectNode(nb);
+    EXPECT_TRUE(PumpUntil([&] { return frame->FAHIniFrame->Lines().size() == 2 && dropEdits.Acted(); }, 10000));
     EXPECT_EQ(frame->FAHIniFrame->Lines(), (std::vector<std::string>{"[settings]", "username=b"}));
+}
+
+namespace {
+
+// The texts of a message box's static controls, joined.
+BOOL CALLBACK CollectStatic(HWND child, LPARAM param)
+{
+    wchar_t cls[16] = {};
+    GetClassNameW(child, cls, 16);
+    if (lstrcmpiW(cls, L"Static") == 0)
+        *reinterpret_cast<std::string*>(param) += WindowText(child);
+    return TRUE;
+}
+
+}  // namespace
+
+// Clicking another client while "client.cfg" edits are unsaved asks, in the
+// chosen language, whether to save them: Yes writes the file and shows the
+// other client's, No drops the edits and shows it, Cancel goes back to the
+// edited client's row with the edits still there.
+TEST_F(FvFrameTest, UnsavedClientCfgEditsAreAskedAboutWhenAnotherClientIsClicked)
+{
+    ASSERT_TRUE(HaveDisplay());
+    LoadLanguageResource("LANG_RU");
+    LoadLangGlobals();
+    ReloadLanguage();
+    const char log[] = "fahlog-smp-a4-bigadv-running.txt";
+    const std::string a = Folder("a", {{"FAHlog.txt", log}, {"client.cfg", "=[settings]\nusername=a\n"}});
+    const std::string b = Folder("b", {{"FAHlog.txt", log}, {"client.cfg", "=[settings]\nusername=b\n"}});
+    PVirtualNode na = Add(a, "A"), nb = Add(b, "B");
+    ASSERT_TRUE(WaitPolled());
+    TIniFrame& ini = *frame->FAHIniFrame;
+    const std::vector<std::string> bLines{"[settings]", "username=b"};
+    struct Case {
+        int button;
+        std::string fileAfter;
+        PVirtualNode selectedAfter;
+        std::vector<std::string> linesAfter;
+    };
+    const Case cases[] = {
+        {IDCANCEL, "[settings]\nusername=a\n", na, {"[settings]", "team=32", "username=a"}},
+        {IDNO, "[settings]\nusername=a\n", nb, bLines},
+        {IDYES, "[settings]\nteam=32\nusername=a\n", nb, bLines},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        Pump(GetDoubleClickTime() + 100);   // the click on the same row is no double-click
+        frame->SelectNode(na);
+        ASSERT_EQ(ini.Lines(), (std::vector<std::string>{"[settings]", "username=a"}));
+        ini.InsertLine("team=32");
+        ASSERT_TRUE(ini.Modified());
+        std::string question, buttons;
+        DialogDriver answer([&](HWND box) {
+            EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&question));
+            for (int id : {IDYES, IDNO, IDCANCEL})
+                buttons += WindowText(GetDlgItem(box, id)) + "|";
+            PressDialogButton(box, c.button);
+        });
+        frame->VSTree->ScrollIntoView(nb, false);
+        const RECT r = frame->VSTree->NodeDisplayRect(nb, 0, false);
+        POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        ClientToScreen(frame->VSTree->Handle(), &at);
+        ASSERT_TRUE(SendInputPumping(MouseClickAt(at)));
+        ASSERT_TRUE(PumpUntil([&] { return answer.Acted() && !FindProcessDialog(); }, 10000));
+        Pump(100);
+        EXPECT_EQ(question, "Сохранить изменения в " + a + "client.cfg?");
+        EXPECT_EQ(buttons, "&Да|&Нет|Отмена|");
+        EXPECT_EQ(ReadFile(a + "client.cfg"), c.fileAfter);
+        EXPECT_EQ(frame->VSTree->FocusedNode(), c.selectedAfter);
+        EXPECT_TRUE(frame->VSTree->Selected(c.selectedAfter));
+        EXPECT_EQ(ini.Lines(), c.linesAfter);
+        EXPECT_EQ(ini.Modified(), c.button == IDCANCEL);
+        if (c.button == IDCANCEL) {
+            ini.Cancel();
+            ASSERT_FALSE(ini.Modified());
+        }
+    }
+    LoadLanguageResource("LANG_EN");
+    LoadLangGlobals();
+    ReloadLanguage();
 }
 
 // A list tabbed into while no row of it is focused shows the focus
