@@ -72,6 +72,10 @@ void TfvFrame::SetupTree()
 
 void TfvFrame::ApplyLanguage()
 {
+    // Built anew, the header has no columns for a moment, the horizontal
+    // scroll bar goes and a list scrolled to its end comes back a row
+    // higher: the list stays where the user left it.
+    const int offsetY = VSTree->OffsetY();
     for (int i = 0; i < kfvColumnCount; ++i)
         SetColumnCaption(FvColumnDef(i).key, *FvColumnDef(i).caption);
     if (TFahViewSum* total = GetFahViewSum(TotalNode())) {
@@ -86,6 +90,12 @@ void TfvFrame::ApplyLanguage()
             v->Update();
     FitStateColumn();
     ApplyDetailLanguage();
+    VSTree->SetOffsetY(offsetY);
+    if (PVirtualNode focused = VSTree->FocusedNode(); focused && VSTree->HandleAllocated()) {
+        const RECT row = VSTree->NodeDisplayRect(focused, NoColumn, false);
+        if (row.top < 0 || row.bottom > VSTree->ClientRect().bottom)
+            VSTree->ScrollIntoView(focused, false);
+    }
     VSTree->Invalidate();
 }
 
