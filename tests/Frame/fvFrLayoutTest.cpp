@@ -14,6 +14,7 @@
 #include "Frame/ParamFr.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "controls/SimpleTimer.h"
+#include "platform/Application.h"
 #include "platform/PageControl.h"
 #include "platform/Registry.h"
 #include "platform/StdCtrls.h"
@@ -421,4 +422,32 @@ TEST_F(FvFrameTest, SidePanesGiveWayInASmallWindowAndComeBackInALargeOne)
     Pump(50);
     EXPECT_EQ(frame->FLPanel->Width(), 250);
     EXPECT_EQ(frame->FL2Panel->Width(), 300);
+}
+
+// The value of a folder without a configuration, "not defined (press "Edit
+// folder")", shows whole in the parameter frame at its default width: the
+// value column ends inside the list, and the row takes a second line.
+TEST_F(FvFrameTest, TheNoConfigurationPlaceholderShowsWholeInTheParameterFrame)
+{
+    ASSERT_TRUE(HaveDisplay());
+    PVirtualNode n = Add(Folder("a", {{"FAHlog.txt", "fahlog-smp-a4-bigadv-running.txt"}}));
+    ASSERT_TRUE(WaitPolled());
+    frame->SelectNode(n);
+    TVirtualStringTree* tree = frame->FAHParamFrame->VSTree;
+    ASSERT_EQ(frame->FAHParamFrame->Width(), 360);
+    for (const char* language : {"LANG_RU", "LANG_EN"}) {
+        LoadLanguageResource(language);
+        LoadLangGlobals();
+        ReloadLanguage();
+        frame->ApplyLanguage();
+        frame->ApplyFilters();
+        Pump(50);
+        PVirtualNode first = tree->GetFirstVisible();
+        ASSERT_EQ(tree->Text(first, 1), sConfigNotDefined);
+        const RECT cell = tree->NodeDisplayRect(first, 1, false);
+        EXPECT_LE(cell.right, tree->ClientRect().right) << language;
+        EXPECT_EQ(tree->Header().Columns()[0]->Width(), 200) << language;
+        EXPECT_TRUE(tree->MultiLine(first)) << language;
+        EXPECT_GT(tree->NodeHeight(first), tree->NodeHeight(first->NextSibling)) << language;
+    }
 }
