@@ -239,6 +239,9 @@ std::string sFileNotText;
 std::string sFileLeftAsItIs;
 std::string sExecEndedWithCode;
 std::string sClientCfgNotSaved;
+std::string sSaveClientCfgChanges;
+std::string sYes;
+std::string sNo;
 std::string sNotWatched;
 std::string sFolderListLineNoHeader;
 std::string sFoldersNotWatched;
@@ -503,6 +506,9 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sFileLeftAsItIs),
     BX_LANG_GLOBAL(sExecEndedWithCode),
     BX_LANG_GLOBAL(sClientCfgNotSaved),
+    BX_LANG_GLOBAL(sSaveClientCfgChanges),
+    BX_LANG_GLOBAL(sYes),
+    BX_LANG_GLOBAL(sNo),
     BX_LANG_GLOBAL(sNotWatched),
     BX_LANG_GLOBAL(sFolderListLineNoHeader),
     BX_LANG_GLOBAL(sFoldersNotWatched),

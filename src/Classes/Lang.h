@@ -302,6 +302,10 @@ extern std::string sFileNotText;
 extern std::string sFileLeftAsItIs;
 extern std::string sExecEndedWithCode;
 extern std::string sClientCfgNotSaved;
+// Asked when another client is shown while its "client.cfg" edits are unsaved.
+extern std::string sSaveClientCfgChanges;
+extern std::string sYes;
+extern std::string sNo;
 extern std::string sNotWatched;
 extern std::string sFolderListLineNoHeader;
 extern std::string sFoldersNotWatched;

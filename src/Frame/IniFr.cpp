@@ -52,6 +52,7 @@ TIniFrame::TIniFrame(TComponent* owner) : TLogFrame(owner)
         SetModified(true);
     };
     VSTree->OnFocusChanged = [this](TBaseVirtualTree*, PVirtualNode, TColumnIndex) { UpdateActions(); };
+    ShowFocusOnFirstRow();
     Setup();
 }
 

@@ -43,6 +43,9 @@ public:
     void Save();
     // The text of the record again; edits are dropped.
     void Cancel();
+    // The record went with its row (its folder left the list): the edits
+    // stay, to be saved to their file or dropped, and no record gets them.
+    void ForgetView() { view_ = nullptr; }
     // Asks for a line and inserts it after the focused one.
     void AddLine();
     void InsertLine(const std::string& text);

@@ -9,10 +9,20 @@
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 
+#include <algorithm>
+
 
 namespace {
 
 constexpr int kValueColumn = 1;
+
+// The height of one line of text in the DC's font.
+int DrawTextHeight(HDC dc)
+{
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc, &tm);
+    return tm.tmHeight;
+}
 
 // The language strings naming rows 0 to 11.
 std::string* const kRowNames[kParamRowCount - 1] = {
@@ -66,6 +76,9 @@ TParamFrame::TParamFrame(TComponent* owner) : TVSTFrame(owner)
     VSTree->OnEditing = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex column, bool& allowed) {
         allowed = column == kValueColumn;
     };
+    ShowFocusOnFirstRow();
+    VSTree->OnResize = [this](TObject*) { FitRows(); };
+    VSTree->OnColumnResize = [this](TVTHeader*, TColumnIndex) { FitRows(); };
     Setup();
 }
 
@@ -86,12 +99,57 @@ void TParamFrame::SetupTree()
     SetupHeader();
 }
 
+void TParamFrame::SetupHeader()
+{
+    // No sizing while the columns are made anew (the first one alone would
+    // take the whole width).
+    TVTHeader& header = VSTree->Header();
+    header.SetOptions(header.Options() & ~hoAutoResize);
+    TVSTFrame::SetupHeader();
+    if (header.Columns().Count() <= kValueColumn)
+        return;
+    header.SetAutoSizeIndex(kValueColumn);
+    header.SetOptions(header.Options() | hoAutoResize);
+}
+
 void TParamFrame::ApplyLanguage()
 {
     SetColumnCaption("hParam", sParam);
     SetColumnCaption("hValue", sValue);
     SetupHeader();
     BuildRows();
+    FitRows();
+}
+
+void TParamFrame::FitRows()
+{
+    if (fittingRows_ || !VSTree->HandleAllocated() || VSTree->Header().Columns().Count() <= kValueColumn)
+        return;
+    fittingRows_ = true;
+    // The value column first takes the room the list has now.
+    VSTree->Header().Columns().AdjustAutoSize(InvalidColumn, true);
+    const int room = VSTree->Header().Columns()[kValueColumn]->Width() - VSTree->Margin() -
+                     2 * VSTree->TextMargin() - 1;
+    const unsigned single = VSTree->DefaultNodeHeight();
+    HDC dc = GetDC(VSTree->Handle());
+    HGDIOBJ oldFont = SelectObject(dc, VSTree->Font().Handle());
+    for (PVirtualNode node = VSTree->GetFirstNoInit(); node; node = VSTree->GetNextNoInit(node)) {
+        std::string text;
+        GetText(node, kValueColumn, ttNormal, text);
+        const std::wstring w = Utf8ToWide(text);
+        RECT r{0, 0, std::max(room, 1), 0};
+        DrawTextW(dc, w.c_str(), static_cast<int>(w.size()), &r,
+                  DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX);
+        const bool wrap = !w.empty() && room > 0 && (r.bottom > DrawTextHeight(dc) || r.right > room);
+        const unsigned height = wrap ? std::max<unsigned>(single, static_cast<unsigned>(r.bottom) + 4) : single;
+        if (VSTree->MultiLine(node) != wrap)
+            VSTree->SetMultiLine(node, wrap);
+        if (VSTree->NodeHeight(node) != height)
+            VSTree->SetNodeHeight(node, height);
+    }
+    SelectObject(dc, oldFont);
+    ReleaseDC(VSTree->Handle(), dc);
+    fittingRows_ = false;
 }
 
 void TParamFrame::BuildRows()
@@ -113,6 +171,7 @@ void TParamFrame::BuildRows()
 void TParamFrame::ShowView(TFahView* view)
 {
     view_ = view;
+    FitRows();
     VSTree->Invalidate();
 }
 

@@ -34,6 +34,9 @@ public:
     // Row names and column captions again; the rows are built anew.
     void ApplyLanguage() override;
     void SetupTree() override;
+    // The value column takes the room the names leave, so no value runs
+    // out of sight (the frame is narrower than both columns' widths).
+    void SetupHeader() override;
 
     // The site and version named in the markup's foot. The version is the
     // program file's own until set.
@@ -48,6 +51,11 @@ protected:
 
 private:
     void BuildRows();
+    // A value wider than its column is wrapped onto as many lines as it
+    // needs (the placeholder of a folder without a configuration, a long
+    // work-unit name), so it shows whole.
+    void FitRows();
+    bool fittingRows_ = false;
 
     TFahView* view_ = nullptr;
 };

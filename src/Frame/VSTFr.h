@@ -166,6 +166,10 @@ public:
 protected:
     // SetupTree, then ApplyLanguage (see the note at the top).
     void Setup();
+    // While the list has the keyboard and no row is focused, its first row
+    // shows the focus rectangle, so a user who tabbed into it sees where
+    // the focus is (the arrows then start there). [VSTFrFocus.cpp]
+    void ShowFocusOnFirstRow();
 
     // The tree's events, bound to these at construction.
     virtual void InitNode(PVirtualNode parent, PVirtualNode node, TVirtualNodeInitStates& states);

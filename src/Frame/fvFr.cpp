@@ -72,6 +72,10 @@ void TfvFrame::SetupTree()
 
 void TfvFrame::ApplyLanguage()
 {
+    // Built anew, the header has no columns for a moment, the horizontal
+    // scroll bar goes and a list scrolled to its end comes back a row
+    // higher: the list stays where the user left it.
+    const int offsetY = VSTree->OffsetY();
     for (int i = 0; i < kfvColumnCount; ++i)
         SetColumnCaption(FvColumnDef(i).key, *FvColumnDef(i).caption);
     if (TFahViewSum* total = GetFahViewSum(TotalNode())) {
@@ -86,6 +90,12 @@ void TfvFrame::ApplyLanguage()
             v->Update();
     FitStateColumn();
     ApplyDetailLanguage();
+    VSTree->SetOffsetY(offsetY);
+    if (PVirtualNode focused = VSTree->FocusedNode(); focused && VSTree->HandleAllocated()) {
+        const RECT row = VSTree->NodeDisplayRect(focused, NoColumn, false);
+        if (row.top < 0 || row.bottom > VSTree->ClientRect().bottom)
+            VSTree->ScrollIntoView(focused, false);
+    }
     VSTree->Invalidate();
     // The status bar shows the hint of the row under the mouse in the new
     // language now, not after the next move.
@@ -422,14 +432,18 @@ void TfvFrame::FitStateColumn()
         auto& [text, width] = summaryWidths_[number++];
         std::string summary = s->GetStatusSummary();
         if (summary != text) {
-            width = measure.Width(summary, false);
+            // As the glyphs are drawn: a summary in Cyrillic with its
+            // digits draws wider than the font measures it.
+            width = measure.DrawnWidth(summary);
             text = std::move(summary);
         }
         need = std::max(need, width);
     }
     summaryWidths_.resize(number);
     TVirtualTreeColumn* state = VSTree->Header().Columns()[fvcState];
-    need += VSTree->Margin() + 2 * VSTree->TextMargin();
+    // The cell the paint has: the margin, the text margin on both sides and
+    // the vertical grid line at its right edge.
+    need += VSTree->Margin() + 2 * VSTree->TextMargin() + 1;
     if (state && need > state->Width())
         state->SetWidth(need);
 }
@@ -579,6 +593,11 @@ void TfvFrame::WndProc(TMessage& message)
 {
     if (message.Msg == WM_PREVLOGLOADED) {
         PrevLogLoaded(message.WParam);
+        message.Result = 0;
+        return;
+    }
+    if (message.Msg == WM_TIMER && message.WParam == kAskSaveClientCfgTimer) {
+        AskSaveClientCfg();
         message.Result = 0;
         return;
     }

@@ -34,6 +34,8 @@ constexpr UINT WM_UPDATETRAYHINT = WM_USER + 500;      // wParam: the selected v
 constexpr UINT WM_UPDATEBASEWHENNEED = WM_USER + 501;  // a running client's project is unknown
 // Posted to the frame itself: open the link a Ctrl+Click asked for.
 constexpr UINT WM_OPENPENDINGLINK = WM_USER + 601;
+// The frame's own timer that asks what becomes of unsaved "client.cfg" edits.
+constexpr UINT_PTR kAskSaveClientCfgTimer = 0xC0F6;
 
 // The registry key (below the settings path) of the parameter frame's columns.
 extern const char* const kParamFrameKey;
@@ -201,8 +203,15 @@ private:
     void ArrangeDetails();
     // The log and parameters of a client (nullptr: none).
     void ShowDetails(TFahView* view);
-    // Its "client.cfg" (unsaved edits of the same client stay).
+    // Its "client.cfg". Unsaved edits of the same client stay; those of
+    // another are kept while the user is asked (on a timer, once the
+    // selection has settled) whether to save them.
     void ShowClientCfg(TFahView* view);
+    // The question: Yes saves and No drops the edits, and the selected
+    // client's file shows; Cancel selects the edited client's row again.
+    void AskSaveClientCfg();
+    // The client row of a view (nullptr when none: its row went).
+    PVirtualNode RowOfView(const TFahView* view) const;
     // Starts a previous-log read when its page or panel shows.
     void StartPrevLogReader();
     bool PrevLogShowing() const;
@@ -245,6 +254,7 @@ private:
     TPrevLogReader prevLogReader_;
     std::string prevLogPath_;
     std::string prevLogShown_;
+    bool cfgQuestionPosted_ = false;
     bool inSelectionChange_ = false;
     bool selectionPending_ = false;
     // The parameter frame, then the "client.cfg" and previous-log panels.

@@ -14,6 +14,7 @@
 #include "platform/Application.h"
 #include "controls/ComboEdits.h"
 #include "platform/BitmapFile.h"
+#include "platform/MessageBox.h"
 #include "platform/Clipboard.h"
 #include "platform/PageControl.h"
 #include "platform/Splitter.h"
@@ -206,7 +207,70 @@ void TfvFrame::ShowDetails(TFahView* view)
 
 void TfvFrame::ShowClientCfg(TFahView* view)
 {
-    FAHIniFrame->ShowView(view);
+    TIniFrame& ini = *FAHIniFrame;
+    if (ini.Modified() && (cfgQuestionPosted_ || view != ini.View())) {
+        // The edited client's row went (its folder was deleted): its record
+        // is gone, its file is not.
+        if (ini.View() && !RowOfView(ini.View()))
+            ini.ForgetView();
+        if (!cfgQuestionPosted_ && HandleAllocated()) {
+            cfgQuestionPosted_ = true;
+            SetTimer(Handle(), kAskSaveClientCfgTimer, USER_TIMER_MINIMUM, nullptr);
+        }
+        return;
+    }
+    ini.ShowView(view);
+}
+
+PVirtualNode TfvFrame::RowOfView(const TFahView* view) const
+{
+    if (!view)
+        return nullptr;
+    for (PVirtualNode n : ClientNodes())
+        if (GetFahView(n) == view)
+            return n;
+    return nullptr;
+}
+
+void TfvFrame::AskSaveClientCfg()
+{
+    // Asked once the selection has settled: while it changes, the focused
+    // row is not yet the one the user went to.
+    if (inSelectionChange_)
+        return;
+    KillTimer(Handle(), kAskSaveClientCfgTimer);
+    TIniFrame& ini = *FAHIniFrame;
+    TFahView* selected = SelectedView();
+    if (!ini.Modified() || (ini.View() && ini.View() == selected)) {
+        cfgQuestionPosted_ = false;
+        ShowClientCfg(selected);
+        return;
+    }
+    // Without the edited client's row there is nothing to go back to.
+    const bool canStay = RowOfView(ini.View()) != nullptr;
+    std::vector<std::pair<int, std::string>> buttons = {{IDYES, sYes}, {IDNO, sNo}};
+    if (canStay)
+        buttons.emplace_back(IDCANCEL, sCancel);
+    std::weak_ptr<void> alive = AliveToken();
+    int answer = AppMessageBox(sConfirm, FillIn(sSaveClientCfgChanges, {ini.FileName()}),
+                               (canStay ? MB_YESNOCANCEL : MB_YESNO) | MB_ICONQUESTION, buttons);
+    if (alive.expired())
+        return;
+    if (answer == IDYES) {
+        ini.Save();
+        if (ini.Modified())
+            answer = IDCANCEL;   // not written (read-only kept, or an error told): the edits stay
+    }
+    cfgQuestionPosted_ = false;
+    if (answer == IDNO)
+        ini.Cancel();
+    if (answer == IDCANCEL || answer == 0) {
+        if (PVirtualNode back = RowOfView(ini.View()))
+            SelectNode(back);
+        if (ini.Modified())
+            return;
+    }
+    ShowClientCfg(SelectedView());
 }
 
 bool TfvFrame::PrevLogShowing() const

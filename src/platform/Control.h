@@ -254,6 +254,13 @@ public:
     virtual void GetTabOrderList(std::vector<TWinControl*>& list) const;
     // Focuses that control; false when there is none.
     bool SelectNext(TWinControl* current, bool forward, bool checkTabStop);
+    // A control that holds others is passed over by Tab when something
+    // inside it can take the focus, unless it is a stop of its own too
+    // (a page control's tab strip).
+    virtual bool TabStopOfItsOwn() const { return false; }
+    // A key pressed in this control or in one inside it, offered before
+    // the control itself sees it (a page control's Ctrl+Tab). True when used.
+    virtual bool KeyFromInside(WORD key, TShiftState shift) { (void)key; (void)shift; return false; }
 
     // Keyboard, raised from the window's key messages; each calls its event.
     // A key or character set to 0 does not reach the control's window.

@@ -146,8 +146,10 @@ TWinControl* TWinControl::FindNextControl(TWinControl* current, bool forward, bo
             continue;
         if (checkTabStop && !c->TabStop())
             continue;
-        // A container is a stop only when nothing inside it can be.
-        if ((c->ControlStyle() & csAcceptsControls) && c->FindNextControl(nullptr, true, checkTabStop))
+        // A container is a stop only when nothing inside it can be, or
+        // when it is one of its own.
+        if ((c->ControlStyle() & csAcceptsControls) && !c->TabStopOfItsOwn() &&
+            c->FindNextControl(nullptr, true, checkTabStop))
             continue;
         return c;
     }
@@ -328,6 +330,16 @@ bool TWinControl::HandleInputMessage(TMessage& m)
         }
         if (alive.expired())
             return true;
+        // The controls this one sits in (and itself), innermost first.
+        for (TWinControl* c = this; c; c = c->Parent()) {
+            if (c->KeyFromInside(key, shift)) {
+                DropQueuedChar(h, key);
+                m.Result = 0;
+                return true;
+            }
+            if (alive.expired())
+                return true;
+        }
         // Alt going down (not repeating) is offered as a dialog key too, so
         // a menu bar can show its accelerators; the system still sees it.
         if (key == VK_MENU && !(m.LParam & (1L << 30))) {

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "platform/Text.h"
 
@@ -241,6 +242,54 @@ void TPageControl::AlignControls(RECT& rect)
     }
     for (TTabSheet* p : pages_)
         p->SetBounds(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+}
+
+bool TPageControl::TabStopOfItsOwn() const
+{
+    return std::any_of(pages_.begin(), pages_.end(), [](TTabSheet* p) { return p->tabVisible_; });
+}
+
+bool TPageControl::KeyFromInside(WORD key, TShiftState shift)
+{
+    if ((shift & (ssCtrl | ssAlt)) != ssCtrl)
+        return false;
+    if (key == VK_TAB)
+        return SelectNextPage(!(shift & ssShift));
+    if ((key == VK_NEXT || key == VK_PRIOR) && !(shift & ssShift))
+        return SelectNextPage(key == VK_NEXT);
+    return false;
+}
+
+bool TPageControl::SelectNextPage(bool forward)
+{
+    std::vector<TTabSheet*> shown;
+    for (TTabSheet* p : pages_)
+        if (p->tabVisible_)
+            shown.push_back(p);
+    auto at = std::find(shown.begin(), shown.end(), activePage_);
+    if (shown.size() < 2)
+        return false;
+    const size_t n = shown.size();
+    size_t index = at == shown.end() ? (forward ? n - 1 : 0) : static_cast<size_t>(at - shown.begin());
+    TTabSheet* next = shown[forward ? (index + 1) % n : (index + n - 1) % n];
+    std::weak_ptr<void> alive = AliveToken();
+    bool allow = true;
+    if (OnChanging)
+        OnChanging(this, allow);
+    if (alive.expired() || !allow)
+        return true;
+    HWND focus = GetFocus();
+    const bool onPage = HandleAllocated() && focus && focus != Handle() && IsChild(Handle(), focus);
+    SetActivePage(next);
+    if (onPage) {
+        if (TWinControl* first = next->FindNextControl(nullptr, true, true))
+            first->SetFocus();
+        else if (CanFocus())
+            SetFocus();
+    }
+    if (OnChange)
+        OnChange(this);
+    return true;
 }
 
 bool TPageControl::Notify(NMHDR* header, LRESULT& result)

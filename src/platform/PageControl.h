@@ -51,6 +51,18 @@ public:
     int TabIndex() const;
     TTabSheet* PageOfTab(int tabIndex) const;
 
+    // The next (previous) page whose tab shows, round the end, as if the
+    // user clicked its tab (OnChanging, OnChange). The focus, when it was on
+    // the old page, goes to the first stop of the new one. False when there
+    // is no other tab.
+    bool SelectNextPage(bool forward);
+
+    // The tab strip is a Tab stop while it shows a tab.
+    bool TabStopOfItsOwn() const override;
+    // Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PgDn and Ctrl+PgUp turn the pages from
+    // anywhere inside the control.
+    bool KeyFromInside(WORD key, TShiftState shift) override;
+
     // The user is about to leave the active page; set allow false to stay.
     std::function<void(TObject* sender, bool& allowChange)> OnChanging;
     // The user chose another page (after it shows).

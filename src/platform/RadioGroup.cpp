@@ -1,6 +1,7 @@
 #include "platform/RadioGroup.h"
 
 #include <algorithm>
+#include <vector>
 
 // --- TRadioButton ---
 
@@ -53,6 +54,31 @@ bool TRadioButton::DialogChar(wchar_t ch, TShiftState)
     SetFocus();
     SetChecked(true);
     return true;
+}
+
+void TRadioButton::KeyDown(WORD& key, TShiftState shift)
+{
+    TWinControl::KeyDown(key, shift);
+    const bool forward = key == VK_DOWN || key == VK_RIGHT;
+    if ((!forward && key != VK_UP && key != VK_LEFT) || (shift & (ssCtrl | ssAlt | ssShift)) || !Parent())
+        return;
+    std::vector<TRadioButton*> group;
+    for (int i = 0; i < Parent()->ControlCount(); ++i)
+        if (auto* b = dynamic_cast<TRadioButton*>(Parent()->Controls(i)))
+            group.push_back(b);
+    const auto self = std::find(group.begin(), group.end(), this);
+    if (self == group.end())
+        return;
+    const size_t n = group.size(), at = static_cast<size_t>(self - group.begin());
+    for (size_t step = 1; step < n; ++step) {
+        TRadioButton* b = group[forward ? (at + step) % n : (at + n - step) % n];
+        if (!b->CanFocus() || !b->HandleAllocated())
+            continue;
+        key = 0;
+        b->SetFocus();
+        b->SetChecked(true);
+        return;
+    }
 }
 
 // --- TRadioGroup ---

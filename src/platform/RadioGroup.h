@@ -15,6 +15,10 @@ public:
     bool Checked() const { return checked_; }
     void SetChecked(bool checked);
     bool DialogChar(wchar_t ch, TShiftState shift) override;
+    // The arrows move to the next (Down, Right) or previous (Up, Left)
+    // radio button beside it that can take the focus, round the end, and
+    // check it, as in a dialog.
+    void KeyDown(WORD& key, TShiftState shift) override;
 
 protected:
     void CreateParams(TCreateParams& params) override;

@@ -58,6 +58,54 @@ int TTextMeasure::Width(const std::string& text, bool prefixes)
     return static_cast<int>(r.right - r.left) + kTextSlack;
 }
 
+int TTextMeasure::DrawnWidth(const std::string& text)
+{
+    const int measured = Width(text, false);
+    if (measured <= 0)
+        return measured;
+    // Black on white in a bitmap of twice the measured width: the rightmost
+    // column with ink is where the drawn line ends.
+    std::wstring w = Utf8ToWide(text);
+    TEXTMETRICW tm{};
+    GetTextMetricsW(dc_, &tm);
+    const int width = measured * 2 + 16, height = std::max<int>(1, tm.tmHeight);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC mem = bitmap ? CreateCompatibleDC(dc_) : nullptr;
+    if (!mem) {
+        if (bitmap)
+            DeleteObject(bitmap);
+        return measured;
+    }
+    HGDIOBJ oldBitmap = SelectObject(mem, bitmap);
+    HGDIOBJ oldFont = SelectObject(mem, font_.Handle());
+    RECT r{0, 0, width, height};
+    FillRect(mem, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(mem, RGB(0, 0, 0));
+    SetBkMode(mem, TRANSPARENT);
+    DrawTextW(mem, w.c_str(), static_cast<int>(w.size()), &r, DT_SINGLELINE | DT_LEFT | DT_NOPREFIX | DT_NOCLIP);
+    GdiFlush();
+    int right = 0;
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    for (int y = 0; y < height; ++y)
+        for (int x = width - 1; x >= right; --x)
+            if ((pixels[y * width + x] & 0xFFFFFF) != 0xFFFFFF) {
+                right = x + 1;
+                break;
+            }
+    SelectObject(mem, oldFont);
+    SelectObject(mem, oldBitmap);
+    DeleteDC(mem);
+    DeleteObject(bitmap);
+    return std::max(measured, right + kTextSlack);
+}
+
 int CheckBoxWidth(TControl& box) { return BoxPart() + TextWidth(box.Font(), box.Caption()); }
 
 int ButtonWidth(TControl& button, int minimum)

@@ -31,6 +31,11 @@ public:
     TTextMeasure& operator=(const TTextMeasure&) = delete;
     // As TextWidth.
     int Width(const std::string& text, bool prefixes = true);
+    // The width a single line of text takes when drawn (no prefixes): the
+    // glyphs are drawn and the drawn pixels looked at, for a line mixing
+    // scripts may be drawn several pixels wider than the font's measure
+    // of it (Cyrillic with digits under Wine). kTextSlack included.
+    int DrawnWidth(const std::string& text);
 
 private:
     TFont& font_;

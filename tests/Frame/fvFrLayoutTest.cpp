@@ -14,12 +14,15 @@
 #include "Frame/ParamFr.h"
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "controls/SimpleTimer.h"
+#include "platform/Application.h"
 #include "platform/PageControl.h"
 #include "platform/Registry.h"
 #include "platform/StdCtrls.h"
 #include "platform/StringList.h"
 #include "platform/Text.h"
 #include "platform/Splitter.h"
+#include "support/DialogDriver.h"
+#include "support/Input.h"
 
 using namespace testing_support;
 using namespace fv_test;
@@ -196,9 +199,141 @@ TEST_F(FvFrameTest, RefreshKeepsUnsavedClientCfgEditsOfTheSelectedClient)
     ASSERT_TRUE(PumpUntil([&] { return !frame->SettleTimer().Enabled(); }, 5000));
     EXPECT_TRUE(frame->FAHIniFrame->Modified());
     EXPECT_EQ(frame->FAHIniFrame->Lines().size(), 3u);
-    // Another client shows its own file.
+    // Another client shows its own file once the edits are dropped.
+    DialogDriver dropEdits([](HWND box) { PressDialogButton(box, IDNO); });
     frame->SelectNode(nb);
+    EXPECT_TRUE(PumpUntil([&] { return frame->FAHIniFrame->Lines().size() == 2 && dropEdits.Acted(); }, 10000));
     EXPECT_EQ(frame->FAHIniFrame->Lines(), (std::vector<std::string>{"[settings]", "username=b"}));
+}
+
+namespace {
+
+// The texts of a message box's static controls, joined.
+BOOL CALLBACK CollectStatic(HWND child, LPARAM param)
+{
+    wchar_t cls[16] = {};
+    GetClassNameW(child, cls, 16);
+    if (lstrcmpiW(cls, L"Static") == 0)
+        *reinterpret_cast<std::string*>(param) += WindowText(child);
+    return TRUE;
+}
+
+}  // namespace
+
+// Clicking another client while "client.cfg" edits are unsaved asks, in the
+// chosen language, whether to save them: Yes writes the file and shows the
+// other client's, No drops the edits and shows it, Cancel goes back to the
+// edited client's row with the edits still there.
+TEST_F(FvFrameTest, UnsavedClientCfgEditsAreAskedAboutWhenAnotherClientIsClicked)
+{
+    ASSERT_TRUE(HaveDisplay());
+    LoadLanguageResource("LANG_RU");
+    LoadLangGlobals();
+    ReloadLanguage();
+    const char log[] = "fahlog-smp-a4-bigadv-running.txt";
+    const std::string a = Folder("a", {{"FAHlog.txt", log}, {"client.cfg", "=[settings]\nusername=a\n"}});
+    const std::string b = Folder("b", {{"FAHlog.txt", log}, {"client.cfg", "=[settings]\nusername=b\n"}});
+    PVirtualNode na = Add(a, "A"), nb = Add(b, "B");
+    ASSERT_TRUE(WaitPolled());
+    TIniFrame& ini = *frame->FAHIniFrame;
+    const std::vector<std::string> bLines{"[settings]", "username=b"};
+    struct Case {
+        int button;
+        std::string fileAfter;
+        PVirtualNode selectedAfter;
+        std::vector<std::string> linesAfter;
+    };
+    const Case cases[] = {
+        {IDCANCEL, "[settings]\nusername=a\n", na, {"[settings]", "team=32", "username=a"}},
+        {IDNO, "[settings]\nusername=a\n", nb, bLines},
+        {IDYES, "[settings]\nteam=32\nusername=a\n", nb, bLines},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        Pump(GetDoubleClickTime() + 100);   // the click on the same row is no double-click
+        frame->SelectNode(na);
+        ASSERT_EQ(ini.Lines(), (std::vector<std::string>{"[settings]", "username=a"}));
+        ini.InsertLine("team=32");
+        ASSERT_TRUE(ini.Modified());
+        std::string question, buttons;
+        DialogDriver answer([&](HWND box) {
+            EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&question));
+            for (int id : {IDYES, IDNO, IDCANCEL})
+                buttons += WindowText(GetDlgItem(box, id)) + "|";
+            PressDialogButton(box, c.button);
+        });
+        frame->VSTree->ScrollIntoView(nb, false);
+        const RECT r = frame->VSTree->NodeDisplayRect(nb, 0, false);
+        POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        ClientToScreen(frame->VSTree->Handle(), &at);
+        ASSERT_TRUE(SendInputPumping(MouseClickAt(at)));
+        ASSERT_TRUE(PumpUntil([&] { return answer.Acted() && !FindProcessDialog(); }, 10000));
+        Pump(100);
+        EXPECT_EQ(question, "Сохранить изменения в " + a + "client.cfg?");
+        EXPECT_EQ(buttons, "&Да|&Нет|Отмена|");
+        EXPECT_EQ(ReadFile(a + "client.cfg"), c.fileAfter);
+        EXPECT_EQ(frame->VSTree->FocusedNode(), c.selectedAfter);
+        EXPECT_TRUE(frame->VSTree->Selected(c.selectedAfter));
+        EXPECT_EQ(ini.Lines(), c.linesAfter);
+        EXPECT_EQ(ini.Modified(), c.button == IDCANCEL);
+        if (c.button == IDCANCEL) {
+            ini.Cancel();
+            ASSERT_FALSE(ini.Modified());
+        }
+    }
+    LoadLanguageResource("LANG_EN");
+    LoadLangGlobals();
+    ReloadLanguage();
+}
+
+// A list tabbed into while no row of it is focused shows the focus
+// rectangle on its first row: the parameter list after the client list, the
+// "client.cfg" list after the page strip. The first row's top edge is read
+// with the list focused and again after the focus went back to the list.
+TEST_F(FvFrameTest, AListTabbedIntoWithNoFocusedRowShowsTheFocusOnItsFirstRow)
+{
+    ASSERT_TRUE(HaveDisplay());
+    const std::string a = Folder("a", {{"FAHlog.txt", "fahlog-smp-a4-bigadv-running.txt"},
+                                       {"client.cfg", "=[settings]\nusername=a\n"}});
+    PVirtualNode na = Add(a);
+    ASSERT_TRUE(WaitPolled());
+    frame->SelectNode(na);
+    frame->PageControl1->SetActivePage(frame->TabSheet2);
+    auto firstRowEdge = [](TVirtualStringTree* tree) {
+        tree->Invalidate();
+        UpdateWindow(tree->Handle());
+        const RECT r = tree->NodeDisplayRect(tree->GetFirstVisible(), 0, false);
+        std::vector<COLORREF> edge;
+        HDC dc = GetDC(tree->Handle());
+        for (int x = r.left; x < r.right; ++x)
+            edge.push_back(GetPixel(dc, x, r.top));
+        ReleaseDC(tree->Handle(), dc);
+        return edge;
+    };
+    struct Case {
+        TVSTFrame* list;
+        TWinControl* before;   // Tab from here reaches the list
+    };
+    for (const Case& c : {Case{frame->FAHParamFrame, frame->VSTree}, Case{frame->FAHIniFrame, frame->PageControl1}}) {
+        TVirtualStringTree* tree = c.list->VSTree;
+        tree->ClearSelection();
+        tree->SetFocusedNode(nullptr);
+        SetForegroundWindow(form->Handle());
+        c.before->SetFocus();
+        Pump(50);
+        ASSERT_TRUE(SendInputPumping(Chord({VK_TAB})));
+        ASSERT_TRUE(tree->Focused()) << c.list->Name();
+        ASSERT_EQ(tree->FocusedNode(), nullptr);
+        const std::vector<COLORREF> focused = firstRowEdge(tree);
+        frame->VSTree->SetFocus();
+        Pump(50);
+        const std::vector<COLORREF> unfocused = firstRowEdge(tree);
+        ASSERT_EQ(focused.size(), unfocused.size());
+        size_t differ = 0;
+        for (size_t i = 0; i < focused.size(); ++i)
+            differ += focused[i] != unfocused[i];
+        EXPECT_GE(differ, focused.size() / 4) << c.list->Name();
+    }
 }
 
 TEST_F(FvFrameTest, ABackgroundPictureIsFoundInQuotesAndSkippedWithANoteWhenItsHeaderCannotBeTrusted)
@@ -287,4 +422,32 @@ TEST_F(FvFrameTest, SidePanesGiveWayInASmallWindowAndComeBackInALargeOne)
     Pump(50);
     EXPECT_EQ(frame->FLPanel->Width(), 250);
     EXPECT_EQ(frame->FL2Panel->Width(), 300);
+}
+
+// The value of a folder without a configuration, "not defined (press "Edit
+// folder")", shows whole in the parameter frame at its default width: the
+// value column ends inside the list, and the row takes a second line.
+TEST_F(FvFrameTest, TheNoConfigurationPlaceholderShowsWholeInTheParameterFrame)
+{
+    ASSERT_TRUE(HaveDisplay());
+    PVirtualNode n = Add(Folder("a", {{"FAHlog.txt", "fahlog-smp-a4-bigadv-running.txt"}}));
+    ASSERT_TRUE(WaitPolled());
+    frame->SelectNode(n);
+    TVirtualStringTree* tree = frame->FAHParamFrame->VSTree;
+    ASSERT_EQ(frame->FAHParamFrame->Width(), 360);
+    for (const char* language : {"LANG_RU", "LANG_EN"}) {
+        LoadLanguageResource(language);
+        LoadLangGlobals();
+        ReloadLanguage();
+        frame->ApplyLanguage();
+        frame->ApplyFilters();
+        Pump(50);
+        PVirtualNode first = tree->GetFirstVisible();
+        ASSERT_EQ(tree->Text(first, 1), sConfigNotDefined);
+        const RECT cell = tree->NodeDisplayRect(first, 1, false);
+        EXPECT_LE(cell.right, tree->ClientRect().right) << language;
+        EXPECT_EQ(tree->Header().Columns()[0]->Width(), 200) << language;
+        EXPECT_TRUE(tree->MultiLine(first)) << language;
+        EXPECT_GT(tree->NodeHeight(first), tree->NodeHeight(first->NextSibling)) << language;
+    }
 }

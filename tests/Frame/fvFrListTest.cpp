@@ -496,3 +496,45 @@ TEST_F(FvFrameTest, TheStateColumnShowsItsTextsWholeInEveryLanguage)
     }
     frame->VSTree->OnShortenString = nullptr;
 }
+
+// What the paint draws against the cell the paint has: the ink of each
+// totals row's summary ends before the text margin at the cell's right
+// edge (a cut text runs up to where the cell clips it). Thirteen folders
+// make the summaries long enough to need the column widened.
+TEST_F(FvFrameTest, TheTotalsSummariesAreDrawnWithinTheirCells)
+{
+    ASSERT_TRUE(HaveDisplay());
+    const std::string run = Folder("run", {{"FAHlog.txt", kRunLog}});
+    HeldFile runHeld(run + "FAHlog.txt");
+    for (int i = 0; i < 12; ++i)
+        Add(Folder("stop" + std::to_string(i), {{"FAHlog.txt", kStopLog}}), "S" + std::to_string(i));
+    Add(run, "Runner");
+    ASSERT_TRUE(WaitPolled());
+    TVirtualStringTree* tree = frame->VSTree;
+    const PVirtualNode total = frame->TotalNode();
+    const PVirtualNode computer = frame->FindComputerNode(LocalComputer());
+    ASSERT_TRUE(total && computer);
+    for (const char* language : {"LANG_RU", "LANG_UA", "LANG_EN"}) {
+        LoadLanguageResource(language);
+        LoadLangGlobals();
+        ReloadLanguage();
+        frame->ApplyLanguage();
+        frame->ApplyFilters();
+        tree->Invalidate();
+        UpdateWindow(tree->Handle());
+        HDC dc = GetDC(tree->Handle());
+        for (PVirtualNode row : {total, computer}) {
+            const RECT cell = tree->NodeDisplayRect(row, fvcState, false);
+            const int textRight = cell.right - 1 - tree->TextMargin();   // the grid line, the margin
+            const COLORREF back = GetPixel(dc, cell.left + 1, (cell.top + cell.bottom) / 2);
+            int ink = -1;
+            for (int x = cell.left; x < cell.right - 1; ++x)
+                for (int y = cell.top + 2; y < cell.bottom - 2; ++y)
+                    if (GetPixel(dc, x, y) != back)
+                        ink = x;
+            EXPECT_GT(ink, cell.left) << language;
+            EXPECT_LT(ink + 1, textRight) << language << ": " << frame->GetFahViewSum(row)->GetStatusSummary();
+        }
+        ReleaseDC(tree->Handle(), dc);
+    }
+}

@@ -2092,3 +2092,44 @@ TEST_F(MainFormTest, ALanguageSwitchRewordsTheStatusBarsError)
         EXPECT_EQ(form->sbMain->Panel(0).Text, sUpdateError + ": " + sHostNotFound);
     }
 }
+
+// A language switch keeps the list where it was scrolled: the same top row,
+// and the selected row in view. Scrolled to its end (the last row selected
+// with the keyboard), the list once lost a row's height while the header
+// was built anew without its horizontal scroll bar.
+TEST_F(MainFormTest, ALanguageSwitchKeepsTheListsTopRowAndSelection)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    EnglishAfterwards restoreEnglish;
+    SetLanguage(1);
+    std::vector<TFolderEntry> entries;
+    for (int i = 0; i < 40; ++i)
+        entries.push_back({Folder("f" + std::to_string(10 + i)), "f" + std::to_string(10 + i), "", "", false});
+    List(entries);
+    Start();
+    form->SetBounds(100, 100, 800, 600);
+    TfvFrame& frame = *form->fvFrame1;
+    TVirtualStringTree* tree = frame.VSTree;
+    const std::vector<PVirtualNode> rows = frame.ClientNodes();
+    ASSERT_EQ(rows.size(), 40u);
+    frame.SelectNode(rows[0]);
+    SetForegroundWindow(form->Handle());
+    tree->SetFocus();
+    ASSERT_TRUE(SendInputPumping(Chord({VK_END})));
+    const PVirtualNode last = tree->FocusedNode();
+    ASSERT_TRUE(last);
+    TMainDM& dm = *form->MainDM;
+    for (TAction* language : {dm.LngRuAction, dm.LngUaAction, dm.LngEnAction}) {
+        SCOPED_TRACE(language->Tag);
+        const PVirtualNode top = tree->TopNode();
+        const int offset = tree->OffsetY();
+        language->Execute();
+        ASSERT_TRUE(PumpUntil([&] { return !frame.SettleTimer().Enabled(); }, 10000));
+        EXPECT_EQ(tree->TopNode(), top);
+        EXPECT_EQ(tree->OffsetY(), offset);
+        const RECT row = tree->NodeDisplayRect(last, NoColumn, false);
+        EXPECT_GE(row.top, 0);
+        EXPECT_LE(row.bottom, tree->ClientRect().bottom);
+    }
+}

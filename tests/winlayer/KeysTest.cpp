@@ -7,6 +7,8 @@
 
 #include "platform/Application.h"
 #include "platform/Form.h"
+#include "platform/PageControl.h"
+#include "platform/RadioGroup.h"
 #include "platform/Screen.h"
 #include "platform/ShortCut.h"
 #include "platform/StdCtrls.h"
@@ -253,6 +255,121 @@ TEST_F(Keys, GroupBoxKeepsAlignedChildrenBelowItsCaption)
     EXPECT_LT(panel->Top(), 30);
     EXPECT_LE(panel->Top() + panel->Height(), client.bottom);
     EXPECT_GT(panel->Width(), client.right - 10);
+}
+
+namespace {
+
+// An edit, a radio group of three, and a page control of three pages (the
+// second one's tab hidden), each page with an edit.
+class PagesForm : public TForm {
+public:
+    PagesForm() : TForm(nullptr)
+    {
+        SetCaption("Pages");
+        SetBounds(700, 500, 420, 380);
+        edit = new TEdit(this);
+        edit->SetBounds(10, 10, 120, 22);
+        edit->SetParent(this);
+        radios = new TRadioGroup(this);
+        radios->SetCaption("Radios");
+        radios->SetBounds(10, 40, 200, 90);
+        radios->SetParent(this);
+        radios->SetItems({"One", "Two", "Three"});
+        radios->SetItemIndex(0);
+        pages = new TPageControl(this);
+        pages->SetBounds(10, 140, 380, 180);
+        pages->SetParent(this);
+        for (int i = 0; i < 3; ++i) {
+            sheets[i] = new TTabSheet(this);
+            sheets[i]->SetCaption("Page " + std::to_string(i + 1));
+            sheets[i]->SetPageControl(pages);
+            edits[i] = new TEdit(this);
+            edits[i]->SetBounds(10, 10, 120, 22);
+            edits[i]->SetParent(sheets[i]);
+        }
+        sheets[1]->SetTabVisible(false);
+        pages->SetActivePage(sheets[0]);
+        pages->OnChange = [this](TObject*) { ++changes; };
+    }
+    TEdit* edit;
+    TRadioGroup* radios;
+    TPageControl* pages;
+    TTabSheet* sheets[3];
+    TEdit* edits[3];
+    int changes = 0;
+};
+
+}  // namespace
+
+// The tab strip is a Tab stop of its own, between the control before it and
+// the page's controls; Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PgDn and Ctrl+PgUp
+// turn the shown pages from anywhere inside, the focus following onto the
+// new page; the strip's own arrows turn them too.
+TEST_F(Keys, TheTabStripIsAStopAndCtrlKeysTurnThePagesFromInside)
+{
+    ASSERT_TRUE(HaveDisplay());
+    PagesForm form;
+    ShowFocused(form, form.radios->Button(0));
+    ASSERT_TRUE(SendInputPumping(Chord({VK_TAB})));
+    EXPECT_TRUE(form.pages->Focused());
+    ASSERT_TRUE(SendInputPumping(Chord({VK_TAB})));
+    EXPECT_TRUE(form.edits[0]->Focused());
+    ASSERT_TRUE(SendInputPumping(Chord({VK_SHIFT, VK_TAB})));
+    EXPECT_TRUE(form.pages->Focused());
+    ASSERT_TRUE(SendInputPumping(Chord({VK_RIGHT})));
+    EXPECT_EQ(form.pages->ActivePage(), form.sheets[2]);
+    ASSERT_TRUE(SendInputPumping(Chord({VK_LEFT})));
+    EXPECT_EQ(form.pages->ActivePage(), form.sheets[0]);
+
+    form.edits[0]->SetFocus();
+    const int before = form.changes;
+    struct Step {
+        std::vector<INPUT> keys;
+        int page;
+    };
+    const Step steps[] = {
+        {Chord({VK_CONTROL, VK_TAB}), 2},          {Chord({VK_CONTROL, VK_TAB}), 0},
+        {Chord({VK_CONTROL, VK_SHIFT, VK_TAB}), 2}, {Chord({VK_CONTROL, VK_PRIOR}), 0},
+        {Chord({VK_CONTROL, VK_NEXT}), 2},
+    };
+    for (const Step& step : steps) {
+        ASSERT_TRUE(SendInputPumping(step.keys));
+        EXPECT_EQ(form.pages->ActivePage(), form.sheets[step.page]) << step.page;
+        EXPECT_TRUE(form.edits[step.page]->Focused()) << step.page;
+    }
+    EXPECT_EQ(form.changes - before, 5);
+    // On the strip itself the focus stays there.
+    form.pages->SetFocus();
+    ASSERT_TRUE(SendInputPumping(Chord({VK_CONTROL, VK_TAB})));
+    EXPECT_EQ(form.pages->ActivePage(), form.sheets[0]);
+    EXPECT_TRUE(form.pages->Focused());
+    // The tab character never reached an edit.
+    for (TEdit* e : form.edits)
+        EXPECT_EQ(e->Text(), "");
+}
+
+// The arrows move the focus and the check within a radio group, round its
+// ends, as in a dialog.
+TEST_F(Keys, ArrowsMoveAndCheckWithinARadioGroup)
+{
+    ASSERT_TRUE(HaveDisplay());
+    PagesForm form;
+    ShowFocused(form, form.edit);
+    ASSERT_TRUE(SendInputPumping(Chord({VK_TAB})));
+    ASSERT_TRUE(form.radios->Button(0)->Focused());
+    const struct {
+        WORD key;
+        int item;
+    } steps[] = {{VK_DOWN, 1}, {VK_RIGHT, 2}, {VK_DOWN, 0}, {VK_UP, 2}, {VK_LEFT, 1}};
+    for (const auto& step : steps) {
+        ASSERT_TRUE(SendInputPumping(Chord({step.key})));
+        EXPECT_EQ(form.radios->ItemIndex(), step.item) << step.key;
+        EXPECT_TRUE(form.radios->Button(step.item)->Focused()) << step.key;
+        EXPECT_TRUE(form.radios->Button(step.item)->Checked());
+    }
+    // Tab leaves the group from the checked button.
+    ASSERT_TRUE(SendInputPumping(Chord({VK_TAB})));
+    EXPECT_TRUE(form.pages->Focused());
 }
 
 TEST(Screen, ListsLiveFormsInCreationOrderAndTellsObservers)
