@@ -344,6 +344,8 @@ bool TFah::WatchIfRoom()
         ErrorText.clear();
     }
     thread_ = std::move(thread);
+    if (interval_)
+        thread_->SetInterval(interval_);
     thread_->SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
     thread_->Start();
     return true;
@@ -452,6 +454,7 @@ void TFah::AddWindows(const std::vector<HWND>& handles)
 
 void TFah::SetInterval(DWORD ms)
 {
+    interval_ = ms;   // for a thread made later (WatchIfRoom)
     if (thread_)
         thread_->SetInterval(ms);
 }

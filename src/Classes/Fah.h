@@ -323,6 +323,7 @@ private:
     TFahMsgLog msgLog_;
     std::unique_ptr<TFAHThread> thread_;
     bool leftOut_ = false;
+    DWORD interval_ = 0;   // the poll interval last set (0: none), for a thread made later
     uint64_t generation_ = 0;   // grows with every SetFolder
     TWork work_;
     TLogTailReader logReader_;

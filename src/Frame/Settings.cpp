@@ -256,9 +256,15 @@ void TSettingsForm::ApplyLanguage()
 
 void TSettingsForm::WndProc(TMessage& m)
 {
-    // Every show starts from the edited values as they are now.
-    if (m.Msg == WM_SHOWWINDOW && m.WParam && current_ != 0)
+    // Every show starts from the edited values as they are now, on every
+    // page made: a text a box of a cancelled show kept (no number, not
+    // taken) must not be refused at this show's OK.
+    if (m.Msg == WM_SHOWWINDOW && m.WParam && current_ != 0) {
+        for (TSetPageFrame* p : pages_)
+            if (p && p != Page(current_))
+                p->LoadFromSettings();
         PageSwitch(current_);
+    }
     TDialogForm::WndProc(m);
 }
 

@@ -665,6 +665,34 @@ TEST_F(SettingsDialog, CancelChangesNothingAndTheNextShowReloads)
     EXPECT_EQ(os->IntervalSpinEdit->Value(), 10);
 }
 
+// A text no number left in a box of a cancelled show is gone at the next
+// show: OK there saves without a word about a page the user did not open.
+TEST_F(SettingsDialog, ATextOfACancelledShowIsNotRefusedAtTheNextOk)
+{
+    ASSERT_EQ(Run(spEvents, [](TSettingsForm& f) {
+                  Retype(PageOf<TSetEvFrame>(f, spEvents)->IntervalSpinEdit->Edit(), "15");
+                  Key(VK_ESCAPE);
+              }),
+              mrCancel);
+    std::string told;
+    const int r = Run(spSystem, [&told](TSettingsForm& f) {
+        Key(VK_RETURN);
+        HWND dlg = nullptr;
+        for (int i = 0; i < 500 && IsWindowVisible(f.Handle()) && !(dlg = FindProcessDialog()); ++i)
+            Sleep(10);
+        if (!dlg)
+            return;
+        Sleep(200);
+        told = WindowText(GetDlgItem(dlg, 0xFFFF));
+        PressDialogButton(dlg, IDOK);
+        WaitDialogGone();
+        Key(VK_ESCAPE);
+    });
+    EXPECT_EQ(told, "");
+    EXPECT_EQ(r, mrOk);
+    EXPECT_EQ(PageOf<TSetEvFrame>(SettingsForm(), spEvents)->IntervalSpinEdit->Edit()->Text(), "30");
+}
+
 // The menu item linked to an action, searched depth first.
 TMenuItem* MenuItemOf(TMenuItem& parent, TBasicAction* action)
 {

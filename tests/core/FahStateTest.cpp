@@ -512,3 +512,19 @@ TEST_F(State, AClientWhoseThreadIsRefusedStaysAndSaysWhy)
     EXPECT_EQ(f->ErrorText, "Thread creation error");
     EXPECT_EQ(f->Status, fsUnknown);
 }
+
+// A client left out for want of room polls, once it gets its thread, at the
+// interval it was given meanwhile, not at the thread's own first one.
+TEST_F(State, AClientWatchedLaterPollsAtTheIntervalItWasGiven)
+{
+    ClientFolder dir;
+    dir.Log(kLog);
+    TFah::SetAddressSpaceReserveForTesting(FreeAddressSpace());   // no room at all
+    std::unique_ptr<TFah> f = Watch(dir.Path());
+    TFah::SetAddressSpaceReserveForTesting(0);
+    ASSERT_TRUE(f->LeftOut());
+    f->SetInterval(100000);
+    ASSERT_TRUE(f->WatchIfRoom());
+    ASSERT_NE(f->PollThread(), nullptr);
+    EXPECT_EQ(f->PollThread()->Interval(), 100000u);
+}
