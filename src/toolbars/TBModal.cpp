@@ -146,6 +146,22 @@ void UpdateAllSelections(TTBView* root, POINT pt)
             chain[i]->UpdateSelection(pt, true);
 }
 
+// The window of this thread under the resting mouse sets its cursor again,
+// as a mouse move would: the menus set theirs behind its back, and a
+// window that remembers what it set last would not know.
+void RefreshCursorUnderMouse()
+{
+    POINT pt;
+    if (GetCapture() || !GetCursorPos(&pt))
+        return;
+    HWND under = WindowFromPoint(pt);
+    if (!under || GetWindowThreadProcessId(under, nullptr) != GetCurrentThreadId())
+        return;
+    const LRESULT hit = SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(pt.x, pt.y));
+    if (IsWindow(under))
+        SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(LOWORD(hit), WM_MOUSEMOVE));
+}
+
 }  // namespace
 
 // --- the handler ---
@@ -194,6 +210,7 @@ TTBModalHandler::~TTBModalHandler()
             lock(LSFW_UNLOCK);
     if (wnd_ && GetCapture() == wnd_)
         ReleaseCapture();
+    RefreshCursorUnderMouse();
     if (menuStarted_)
         RaiseWinEvent(EVENT_SYSTEM_MENUEND, wnd_);
     if (ownWnd_ && IsWindow(wnd_))

@@ -20,6 +20,8 @@
 #include "toolbars/TBAnim.h"
 #include "toolbars/TBCommon.h"
 #include "toolbars/TBPopup.h"
+#include "Lib2/VirtualTree/VTHeader.h"
+#include "Lib2/VirtualTree/VirtualTrees.h"
 
 using namespace testing_support;
 
@@ -313,6 +315,54 @@ TEST(MenuLoop, DownOpensTheDropDownWithItsFirstItemAndEscapeClosesOneLevel)
     });
     EXPECT_TRUE(form.Clicks().empty());
     EXPECT_EQ(nullptr, GetCapture());
+    EXPECT_TRUE(CaughtErrors().empty());
+}
+
+// A list under the resting mouse shows its hand over a row while the focus
+// is elsewhere; a menu of the toolbar, opened and closed with keys, sets the
+// arrow meanwhile. Once the menu is gone, and after a scroll, the mouse
+// still resting, the hand shows again. (A focused list would get a mouse
+// move from Wine when the menu lets the capture go, which hides this.)
+TEST(MenuLoop, AListUnderTheRestingMouseShowsItsHotCursorAgainAfterAMenu)
+{
+    ASSERT_TRUE(HaveDisplay());
+    MenuForm form;
+    form.SetBounds(200, 200, 330, 260);
+    auto* list = new TVirtualStringTree(&form);
+    list->SetBounds(5, 40, 200, 160);
+    list->SetParent(&form);
+    list->TreeOptions().SetPaintOptions(toHotTrack);
+    const HCURSOR hand = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));
+    const HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    list->SetHotCursor(hand);
+    list->SetRootNodeCount(100);
+    form.ShowAndFocus();
+    auto shown = [] {
+        CURSORINFO ci{sizeof ci};
+        GetCursorInfo(&ci);
+        return ci.hCursor;
+    };
+    Driver d(form);
+    d.Run([&](Driver& d) {
+        d.MoveTo(d.Gui([&] {
+            const RECT r = list->NodeDisplayRect(list->GetFirst()->NextSibling, list->Header().MainColumn(), true);
+            return list->ClientToScreen(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+        }));
+        ASSERT_TRUE(d.WaitFor([&] { return list->HotNode() && shown() == hand; }));
+        d.Keys({VK_F10});
+        ASSERT_TRUE(d.WaitFor([&] { return form.host->View()->IsModal(); }));
+        EXPECT_EQ(shown(), arrow);
+        d.Keys({VK_ESCAPE});
+        ASSERT_TRUE(d.WaitFor([&] { return !form.host->View()->IsModal(); }));
+        EXPECT_TRUE(d.WaitFor([&] { return shown() == hand; }, 1000));
+        const PVirtualNode hot = d.Gui([&] {
+            PVirtualNode before = list->HotNode();
+            SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
+            return before;
+        });
+        ASSERT_TRUE(d.WaitFor([&] { return list->HotNode() && list->HotNode() != hot; }));
+        EXPECT_TRUE(d.WaitFor([&] { return shown() == hand; }, 1000));
+    });
     EXPECT_TRUE(CaughtErrors().empty());
 }
 
