@@ -259,8 +259,6 @@ std::string AnswerReason(int code, const std::string& reason, int kind, int64_t 
 
 }  // namespace
 
-// ---- Version file texts ----}  // namespace
-
 // ---- Version file texts ----
 
 int CompareVersions(const std::string& a, const std::string& b)

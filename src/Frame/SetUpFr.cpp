@@ -92,8 +92,9 @@ TEdit* TSetUpFrame::NewEdit(const char* name, int x, int y, int width, const std
 
 TWinControl* TSetUpFrame::Refusal(std::string& text) const
 {
+    // A greyed-out port (no proxy used) is not taken, so it can't be refused.
     int port = 0;
-    if (TextToIntIn(ProxyPortEdit->Text(), kMinPort, kMaxPort, port))
+    if (!ProxyPortEdit->Enabled() || TextToIntIn(ProxyPortEdit->Text(), kMinPort, kMaxPort, port))
         return nullptr;
     text = RangeRefusal(sPortL_Caption, kMinPort, kMaxPort);
     return ProxyPortEdit;

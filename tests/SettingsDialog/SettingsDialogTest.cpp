@@ -693,6 +693,36 @@ TEST_F(SettingsDialog, ATextOfACancelledShowIsNotRefusedAtTheNextOk)
     EXPECT_EQ(PageOf<TSetEvFrame>(SettingsForm(), spEvents)->IntervalSpinEdit->Edit()->Text(), "30");
 }
 
+// A port box left with a bad text and then greyed out (the proxy is no
+// longer used) does not hold up OK: the stored port stays as it was.
+TEST_F(SettingsDialog, AGreyedOutPortIsNotRefused)
+{
+    Store("upUseProxy", true);
+    Store("upProxyPort", 8080);
+    std::string told;
+    const int r = Run(spDatabase, [&told](TSettingsForm& f) {
+        TSetUpFrame* page = PageOf<TSetUpFrame>(f, spDatabase);
+        Retype(page->ProxyPortEdit, "x");
+        Click(At(page->UseProxyCheckBox, 8, page->UseProxyCheckBox->Height() / 2));
+        Sleep(100);
+        Key(VK_RETURN);
+        HWND dlg = nullptr;
+        for (int i = 0; i < 300 && IsWindowVisible(f.Handle()) && !(dlg = FindProcessDialog()); ++i)
+            Sleep(10);
+        if (!dlg)
+            return;
+        Sleep(200);
+        told = WindowText(GetDlgItem(dlg, 0xFFFF));
+        PressDialogButton(dlg, IDOK);
+        WaitDialogGone();
+        Key(VK_ESCAPE);
+    });
+    EXPECT_EQ(told, "");
+    EXPECT_EQ(r, mrOk);
+    EXPECT_FALSE(Val("upUseProxy").AsBoolean());
+    EXPECT_EQ(Val("upProxyPort").AsInteger(), 8080);
+}
+
 // The menu item linked to an action, searched depth first.
 TMenuItem* MenuItemOf(TMenuItem& parent, TBasicAction* action)
 {
