@@ -665,6 +665,24 @@ TEST_F(SettingsDialog, CancelChangesNothingAndTheNextShowReloads)
     EXPECT_EQ(os->IntervalSpinEdit->Value(), 10);
 }
 
+// Presses OK; a refusal that comes instead of closing is answered and the
+// dialog cancelled. Returns the refusal's text, empty when OK closed it.
+std::string PressOkAndTakeRefusal(TSettingsForm& f)
+{
+    Key(VK_RETURN);
+    HWND dlg = nullptr;
+    for (int i = 0; i < 500 && IsWindowVisible(f.Handle()) && !(dlg = FindProcessDialog()); ++i)
+        Sleep(10);
+    if (!dlg)
+        return std::string();
+    Sleep(200);
+    std::string told = WindowText(GetDlgItem(dlg, 0xFFFF));
+    PressDialogButton(dlg, IDOK);
+    WaitDialogGone();
+    Key(VK_ESCAPE);
+    return told;
+}
+
 // A text no number left in a box of a cancelled show is gone at the next
 // show: OK there saves without a word about a page the user did not open.
 TEST_F(SettingsDialog, ATextOfACancelledShowIsNotRefusedAtTheNextOk)
@@ -676,17 +694,7 @@ TEST_F(SettingsDialog, ATextOfACancelledShowIsNotRefusedAtTheNextOk)
               mrCancel);
     std::string told;
     const int r = Run(spSystem, [&told](TSettingsForm& f) {
-        Key(VK_RETURN);
-        HWND dlg = nullptr;
-        for (int i = 0; i < 500 && IsWindowVisible(f.Handle()) && !(dlg = FindProcessDialog()); ++i)
-            Sleep(10);
-        if (!dlg)
-            return;
-        Sleep(200);
-        told = WindowText(GetDlgItem(dlg, 0xFFFF));
-        PressDialogButton(dlg, IDOK);
-        WaitDialogGone();
-        Key(VK_ESCAPE);
+        told = PressOkAndTakeRefusal(f);
     });
     EXPECT_EQ(told, "");
     EXPECT_EQ(r, mrOk);
@@ -705,17 +713,7 @@ TEST_F(SettingsDialog, AGreyedOutPortIsNotRefused)
         Retype(page->ProxyPortEdit, "x");
         Click(At(page->UseProxyCheckBox, 8, page->UseProxyCheckBox->Height() / 2));
         Sleep(100);
-        Key(VK_RETURN);
-        HWND dlg = nullptr;
-        for (int i = 0; i < 300 && IsWindowVisible(f.Handle()) && !(dlg = FindProcessDialog()); ++i)
-            Sleep(10);
-        if (!dlg)
-            return;
-        Sleep(200);
-        told = WindowText(GetDlgItem(dlg, 0xFFFF));
-        PressDialogButton(dlg, IDOK);
-        WaitDialogGone();
-        Key(VK_ESCAPE);
+        told = PressOkAndTakeRefusal(f);
     });
     EXPECT_EQ(told, "");
     EXPECT_EQ(r, mrOk);
