@@ -24,7 +24,7 @@ public:
     // A box whose text is no number in its range, and the sentence that
     // says so; nullptr when every box holds one. OK keeps the dialog open
     // then: a number out of range is never replaced by another.
-    virtual TWinControl* Refusal(std::string& text) const { return nullptr; }
+    virtual TWinControl* Refusal(std::string& /*text*/) const { return nullptr; }
 
 protected:
     // The page's own controls beyond the bound check boxes.

@@ -473,7 +473,8 @@ TEST_F(SettingsDialog, ANumberOutOfRangeIsRefusedByNameAndTheDialogStays)
             WaitDialogGone();
             Sleep(100);
             stayed = IsWindowVisible(f.Handle());
-            GUITHREADINFO gui = {sizeof gui};
+            GUITHREADINFO gui{};
+            gui.cbSize = sizeof gui;
             onTheBox = GetGUIThreadInfo(GetWindowThreadProcessId(boxWindow, nullptr), &gui) &&
                        gui.hwndFocus == boxWindow;
             kept = WindowText(boxWindow);
