@@ -431,8 +431,9 @@ TEST(MainDMDownloads, ADocumentThatCannotBeStoredIsToldAsNotSaved)
         EXPECT_EQ(h.status[1], sUpdateError + ": " + FillIn(sNotSaved, {c.file, *c.reason}));
         const std::string told = sUpdateError + ":\r\n" + FillIn(sNotSaved, {file, *c.reason});
         EXPECT_EQ(box.substr(0, told.size()), c.byUser ? told : "");
-        if (c.how != folderAsPage)
+        if (c.how != folderAsPage) {
             EXPECT_EQ(ReadFile(PSummaryFile()), kOldPage);
+        }
         EXPECT_EQ(ReadFile(UploadFile()), c.how == diskFull ? kOldSizes : kSizes);
         EXPECT_EQ(h.refreshes, refreshes + 1);
         EXPECT_FALSE(FileExists(PSummaryTmpFile()));

@@ -338,7 +338,8 @@ TEST(MenuLoop, AListUnderTheRestingMouseShowsItsHotCursorAgainAfterAMenu)
     list->SetRootNodeCount(100);
     form.ShowAndFocus();
     auto shown = [] {
-        CURSORINFO ci{sizeof ci};
+        CURSORINFO ci{};
+        ci.cbSize = sizeof ci;
         GetCursorInfo(&ci);
         return ci.hCursor;
     };
