@@ -116,6 +116,20 @@ void WaitDialogGone()
         Sleep(10);
 }
 
+// Presses Enter (OK) and answers the box that comes instead of the dialog
+// closing; the box's text, empty when none came within 5 s.
+std::string EnterAndAnswerBox()
+{
+    Key(VK_RETURN);
+    HWND dlg = WaitForDialog();
+    if (!dlg)
+        return std::string();
+    std::string told = WindowText(GetDlgItem(dlg, 0xFFFF));
+    PressDialogButton(dlg, IDOK);
+    WaitDialogGone();
+    return told;
+}
+
 TAppVal& Val(const char* name) { return GetFahSettings().FindValue(name); }
 void Store(const char* name, const TAppVariant& v)
 {
@@ -464,13 +478,9 @@ TEST_F(SettingsDialog, ANumberOutOfRangeIsRefusedByNameAndTheDialogStays)
             TWinControl* box = row.box(f);
             HWND boxWindow = box->Handle();
             Retype(box, row.bad);
-            Key(VK_RETURN);
-            HWND dlg = WaitForDialog();
-            if (!dlg)
+            told = EnterAndAnswerBox();
+            if (told.empty())
                 return;
-            told = WindowText(GetDlgItem(dlg, 0xFFFF));
-            PressDialogButton(dlg, IDOK);
-            WaitDialogGone();
             Sleep(100);
             stayed = IsWindowVisible(f.Handle());
             GUITHREADINFO gui{};
@@ -617,13 +627,9 @@ TEST_F(SettingsDialog, SettingsThatCannotBeWrittenAreToldAndTheDialogKeepsThem)
         auto* df = PageOf<TSetDfFrame>(f, spUserTeam);
         HWND name = df->UserNameEdit->Handle();
         Retype(df->UserNameEdit, "Bob");
-        Key(VK_RETURN);
-        HWND dlg = WaitForDialog();
-        if (!dlg)
+        told = EnterAndAnswerBox();
+        if (told.empty())
             return;
-        told = WindowText(GetDlgItem(dlg, 0xFFFF));
-        PressDialogButton(dlg, IDOK);
-        WaitDialogGone();
         Sleep(100);
         stayed = IsWindowVisible(f.Handle());
         shown = WindowText(name);
