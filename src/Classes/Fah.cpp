@@ -225,6 +225,10 @@ void TFAHThread::Execute()
             }
             ++polls_;
             polling_.store(false);
+            // A poll that outlived the wait at close may end while the
+            // program's statics are going: nothing more is touched.
+            if (Terminated())
+                break;
             ScheduleNext();   // from the end of this poll
             continue;
         }
@@ -402,11 +406,50 @@ size_t FreeReleasedFahs()
     return released.size();
 }
 
+namespace {
+TFahReleaseBatch* g_releaseBatch = nullptr;
+}  // namespace
+
 void ReleaseFah(std::unique_ptr<TFah> fah, DWORD waitMs)
 {
     FreeReleasedFahs();
-    if (fah && !fah->StopPolling(waitMs))
+    if (!fah)
+        return;
+    if (TFahReleaseBatch* batch = g_releaseBatch) {
+        // Told now, waited for with the others when the batch ends.
+        if (fah->StopPolling(0))
+            return;
+        try {
+            batch->stopping_.push_back(std::move(fah));
+            return;
+        } catch (...) {
+            // No room in the batch: waited for on its own.
+        }
+    }
+    if (!fah->StopPolling(waitMs))
         ReleasedFahs().push_back(std::move(fah));
+}
+
+TFahReleaseBatch::TFahReleaseBatch(DWORD waitMs) : outer_(g_releaseBatch), waitMs_(waitMs)
+{
+    g_releaseBatch = this;
+}
+
+TFahReleaseBatch::~TFahReleaseBatch()
+{
+    g_releaseBatch = outer_;
+    const DWORD start = GetTickCount();
+    for (auto& fah : stopping_) {
+        const DWORD spent = GetTickCount() - start;
+        if (fah->StopPolling(spent < waitMs_ ? waitMs_ - spent : 0))
+            continue;
+        try {
+            ReleasedFahs().push_back(std::move(fah));
+        } catch (...) {
+            fah.release();   // no room to keep it: never freed under its poll
+        }
+    }
+    stopping_.clear();   // those whose polls ended
 }
 
 void TFah::SetFolder(const std::string& folder)

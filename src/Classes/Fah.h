@@ -87,6 +87,8 @@ void ReleaseFah(std::unique_ptr<TFah> fah, DWORD waitMs);
 // many still wait for theirs.
 size_t FreeReleasedFahs();
 
+class TFahReleaseBatch;
+
 class TFAHThread : public TThread {
 public:
     static constexpr DWORD kMinInterval = 24000;
@@ -338,4 +340,23 @@ private:
     std::atomic<bool> rereadLog_{false};
     TFileLook cfgLook_, unitInfoLook_;
     TLogFacts facts_;
+};
+
+// While one lives, ReleaseFah only tells each polling thread to end; the
+// polls still running are waited for together when it goes, up to waitMs in
+// all. The list's rows go this way at close: a hundred polls hanging on
+// dead shares hold the end once, not a hundred times. Those still running
+// then are freed later, as after any ReleaseFah. GUI thread only.
+class TFahReleaseBatch {
+public:
+    explicit TFahReleaseBatch(DWORD waitMs = TFah::kReleaseWait);
+    ~TFahReleaseBatch();
+    TFahReleaseBatch(const TFahReleaseBatch&) = delete;
+    TFahReleaseBatch& operator=(const TFahReleaseBatch&) = delete;
+
+private:
+    friend void ReleaseFah(std::unique_ptr<TFah> fah, DWORD waitMs);
+    TFahReleaseBatch* outer_;
+    DWORD waitMs_;
+    std::vector<std::unique_ptr<TFah>> stopping_;
 };

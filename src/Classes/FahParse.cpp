@@ -208,6 +208,10 @@ void TFah::Parse(bool forced, const TPaths& paths, uint8_t status)
     }
     if (read && Pause(pause))
         return;
+    // Released while a file call hung: the parse (language texts, the
+    // tracker's events) is left alone.
+    if (thread_ && thread_->Terminated())
+        return;
 
     work_ = TWork();
     work_.log = log;

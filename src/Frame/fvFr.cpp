@@ -47,7 +47,12 @@ TfvFrame::~TfvFrame()
     StopTimers();
     // The rows (and with them the clients and their threads) go while the
     // frame is whole; then nothing the controls raise reaches this part of it.
-    VSTree->ClearNodes();
+    // Every client is told to stop first, then their polls are waited for
+    // together.
+    {
+        TFahReleaseBatch batch;
+        VSTree->ClearNodes();
+    }
     UnbindEvents();
 }
 

@@ -95,6 +95,14 @@ DWORD ThrowingConnect(const std::string&)
     ++g_connects;
     throw Exception("connection attempt failed badly");
 }
+// A share that does not answer until the test lets it.
+HANDLE g_shareAnswers = nullptr;
+DWORD HangingConnect(const std::string&)
+{
+    ++g_connects;
+    WaitForSingleObject(g_shareAnswers, 120000);
+    return ERROR_BAD_NETPATH;
+}
 
 }  // namespace
 
@@ -527,4 +535,33 @@ TEST_F(State, AClientWatchedLaterPollsAtTheIntervalItWasGiven)
     ASSERT_TRUE(f->WatchIfRoom());
     ASSERT_NE(f->PollThread(), nullptr);
     EXPECT_EQ(f->PollThread()->Interval(), 100000u);
+}
+
+// Clients whose polls hang on dead shares, released together (the list's
+// rows at close), hold the caller for one wait in all, not one each; they
+// are freed once their polls come back.
+TEST_F(State, ClientsHangingOnSharesAreReleasedWithinOneWait)
+{
+    constexpr int kClients = 20;
+    constexpr DWORD kWait = 2000;
+    g_connects = 0;
+    g_shareAnswers = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    TFah::SetNetConnectForTesting(&HangingConnect);
+    std::vector<std::unique_ptr<TFah>> clients;
+    for (int i = 0; i < kClients; ++i)
+        clients.push_back(Watch("\\\\hung.invalid\\share\\client" + std::to_string(i)));
+    ASSERT_TRUE(PumpUntil([] { return g_connects.load() == kClients; }, 30000)) << "every poll hanging";
+    const DWORD start = GetTickCount();
+    {
+        TFahReleaseBatch batch(kWait);
+        for (auto& f : clients)
+            ReleaseFah(std::move(f), kWait);
+    }
+    // One after another: kClients x kWait = 40 s.
+    EXPECT_LT(GetTickCount() - start, 5 * kWait);
+    EXPECT_EQ(FreeReleasedFahs(), size_t(kClients));
+    SetEvent(g_shareAnswers);
+    EXPECT_TRUE(PumpUntil([] { return FreeReleasedFahs() == 0; }, 30000)) << "the clients freed after their polls";
+    TFah::SetNetConnectForTesting(nullptr);
+    CloseHandle(g_shareAnswers);
 }
