@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <set>
 
 #include "controls/SimpleTimer.h"
@@ -157,6 +158,8 @@ TCoolTrayIcon::TCoolTrayIcon(TComponent* owner) : TComponent(owner)
     AcquireTrayHandler(this);
     iconIdent_ = static_cast<UINT>(reinterpret_cast<UINT_PTR>(this));
     icon_.OnChange = [this] { IconChanged(); };
+    listLink_ = std::make_unique<TChangeLink>();
+    listLink_->OnChange = [this](TObject*) { ListChanged(); };
     record_ = NOTIFYICONDATAW{};
     record_.cbSize = kRecordSize;
     record_.hWnd = g_trayHandler->Handle();
@@ -203,6 +206,7 @@ TCoolTrayIcon::~TCoolTrayIcon()
         delete exitTimer_;
         cycleTimer_ = clickTimer_ = exitTimer_ = nullptr;
         icon_.OnChange = nullptr;
+        FreeCycleImages();
     } catch (...) {
     }
     if (appHookId_)
@@ -298,18 +302,74 @@ void TCoolTrayIcon::SetIconIndex(int index)
         if (index < 0)
             index = 0;
         iconIndex_ = index;
-        iconList_->GetIcon(iconIndex_, icon_);
+        ShowImage(iconIndex_);
     }
     ModifyIcon();
 }
 
+void TCoolTrayIcon::ShowImage(int index)
+{
+    if (index >= 0 && static_cast<size_t>(index) < cycleImages_.size())
+        icon_.ShareHandle(cycleImages_[index]);
+    else if (iconList_)
+        iconList_->GetIcon(index, icon_);
+}
+
+void TCoolTrayIcon::MakeCycleImages()
+{
+    if (!iconList_ || !cycleImages_.empty())
+        return;
+    const int count = iconList_->Count();
+    for (int i = 0; i < count; ++i) {
+        TIcon image;
+        if (!iconList_->GetIcon(i, image)) {
+            FreeCycleImages();   // each step copies its image then, as without these
+            return;
+        }
+        cycleImages_.push_back(image.Handle());
+        image.ReleaseHandle();
+    }
+}
+
+void TCoolTrayIcon::FreeCycleImages()
+{
+    if (cycleImages_.empty())
+        return;
+    // Icon keeps the picture it shows, as its own copy: the same picture,
+    // so the shell is not told again.
+    if (icon_.Shared() &&
+        std::find(cycleImages_.begin(), cycleImages_.end(), icon_.Handle()) != cycleImages_.end()) {
+        auto onChange = std::move(icon_.OnChange);
+        icon_.OnChange = nullptr;
+        icon_.AssignHandle(icon_.Handle());
+        icon_.OnChange = std::move(onChange);
+    }
+    for (HICON h : cycleImages_)
+        DestroyIcon(h);
+    cycleImages_.clear();
+}
+
+void TCoolTrayIcon::ListChanged()
+{
+    FreeCycleImages();
+    if (cycleIcons_)
+        MakeCycleImages();
+}
+
 void TCoolTrayIcon::SetIconList(TCustomImageList* list)
 {
-    if (iconList_ && iconList_ != list)
+    if (iconList_ && iconList_ != list) {
         RemoveFreeNotification(iconList_);
+        iconList_->UnRegisterChanges(listLink_.get());
+    }
+    FreeCycleImages();
     iconList_ = list;
-    if (list)
+    if (list) {
         FreeNotification(list);
+        list->RegisterChanges(listLink_.get());
+    }
+    if (cycleIcons_)
+        MakeCycleImages();
     SetIconIndex(0);
 }
 
@@ -326,11 +386,13 @@ void TCoolTrayIcon::SetCycleIcons(bool cycle)
 {
     cycleIcons_ = cycle;
     if (cycle) {
+        MakeCycleImages();
         SetIconIndex(0);
         cycleTimer_->SetInterval(cycleInterval_);
         cycleTimer_->SetEnabled(true);
     } else {
         cycleTimer_->SetEnabled(false);
+        FreeCycleImages();
     }
 }
 
@@ -449,6 +511,7 @@ void TCoolTrayIcon::Notification(TComponent* component, TOperation operation)
     if (operation != TOperation::opRemove)
         return;
     if (component == iconList_) {
+        FreeCycleImages();
         iconList_ = nullptr;
         iconIndex_ = 0;
     }
@@ -658,7 +721,7 @@ void TCoolTrayIcon::CycleTimerTick()
     if (!iconList_)
         return;
     std::weak_ptr<void> alive = AliveToken();
-    iconList_->GetIcon(iconIndex_, icon_);
+    ShowImage(iconIndex_);
     int count = iconList_->Count();
     int next = iconIndex_ >= count - 1 ? 0 : iconIndex_ + 1;
     CycleIcon(next);

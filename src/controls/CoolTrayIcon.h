@@ -8,11 +8,14 @@
 #include <shellapi.h>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Component.h"
 #include "platform/Graphics.h"
 
+class TChangeLink;
 class TCustomImageList;
 class TPopupMenu;
 class TSimpleTimer;
@@ -120,6 +123,13 @@ private:
     void HandleTrayMessage(LPARAM code);
     void PopupAtCursor();
     void CycleTimerTick();
+    // The list's images as icons while cycling, made once and shown in turn
+    // (a new icon at every step costs the shell a new picture each time).
+    void MakeCycleImages();
+    void FreeCycleImages();
+    void ListChanged();
+    // Puts image index of the list into Icon.
+    void ShowImage(int index);
     void ClickTimerTick();
     void ExitTimerTick();
     bool AppWindowHook(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -148,6 +158,8 @@ private:
     bool clickPending_ = false;
     bool doubleClicked_ = false;
     TSimpleTimer* cycleTimer_ = nullptr;
+    std::vector<HICON> cycleImages_;
+    std::unique_ptr<TChangeLink> listLink_;
     TSimpleTimer* clickTimer_ = nullptr;
     TSimpleTimer* exitTimer_ = nullptr;
     POINT lastMovePos_ = {0, 0};

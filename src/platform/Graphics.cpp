@@ -134,7 +134,7 @@ void TFont::Changed()
 
 TIcon::~TIcon()
 {
-    if (handle_)
+    if (handle_ && owned_)
         DestroyIcon(handle_);
 }
 
@@ -146,11 +146,23 @@ void TIcon::Changed()
 
 void TIcon::SetHandle(HICON icon)
 {
-    if (icon == handle_)
+    if (icon == handle_ && owned_)
         return;
-    if (handle_)
+    if (handle_ && owned_)
         DestroyIcon(handle_);
     handle_ = icon;
+    owned_ = true;
+    Changed();
+}
+
+void TIcon::ShareHandle(HICON icon)
+{
+    if (icon == handle_ && !owned_)
+        return;
+    if (handle_ && owned_)
+        DestroyIcon(handle_);
+    handle_ = icon;
+    owned_ = false;
     Changed();
 }
 
@@ -164,8 +176,9 @@ void TIcon::Assign(const TIcon& other)
 
 HICON TIcon::ReleaseHandle()
 {
-    HICON h = handle_;
+    HICON h = handle_ && !owned_ ? CopyIcon(handle_) : handle_;
     handle_ = nullptr;
+    owned_ = true;
     return h;
 }
 

@@ -79,9 +79,16 @@ public:
     void SetHandle(HICON icon);
     // Copies an icon handle that stays with its owner.
     void AssignHandle(HICON icon);
+    // Shows an icon handle that stays with its owner, who keeps it alive
+    // while this object holds it (it is not destroyed here). The handle
+    // already held gives no change notice.
+    void ShareHandle(HICON icon);
+    // True when the handle held is one given by ShareHandle.
+    bool Shared() const { return !owned_; }
     HICON Handle() const { return handle_; }
     bool Empty() const { return handle_ == nullptr; }
-    // Gives the handle away; the object becomes empty without a change notice.
+    // Gives the handle away (a copy of a shared one); the object becomes
+    // empty without a change notice.
     HICON ReleaseHandle();
     // From the program's resources (name such as "MAINICON"); false when absent.
     bool LoadFromResourceName(const std::string& name, int size = 0);
@@ -94,6 +101,7 @@ public:
 private:
     void Changed();
     HICON handle_ = nullptr;
+    bool owned_ = true;
 };
 
 class TBitmap {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,23 @@ HICON SolidIcon(COLORREF c)
     DeleteObject(color);
     DeleteObject(mask);
     return icon;
+}
+
+// The colour at the centre of an icon drawn on black.
+COLORREF IconColour(HICON icon)
+{
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 16, 16);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    PatBlt(dc, 0, 0, 16, 16, BLACKNESS);
+    DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL);
+    COLORREF c = GetPixel(dc, 8, 8);
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return c;
 }
 
 struct ShellCall {
@@ -306,6 +324,45 @@ TEST_F(Tray, CyclingStepsThroughTheImageList)
         delete owned;
         EXPECT_EQ(icon.IconList(), nullptr);
         EXPECT_EQ(icon.IconIndex(), 0);
+    }
+}
+
+// The cycle shows the list's images in turn as icons made once: every
+// step hands the shell one of the same few handles, which go when the
+// cycle ends.
+TEST_F(Tray, CyclingShowsTheSameIconsAtEveryTurn)
+{
+    TImageList list(nullptr, 16, 16);
+    const COLORREF colours[3] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)};
+    for (COLORREF c : colours) {
+        HICON h = SolidIcon(c);
+        list.AddIcon(h);
+        DestroyIcon(h);
+    }
+    TCoolTrayIcon icon(nullptr);
+    icon.SetIconList(&list);
+    icon.SetIconVisible(true);
+    icon.SetCycleInterval(30);
+    std::set<HICON> handles;
+    std::vector<COLORREF> steps;   // the picture shown, each change once
+    TCoolTrayIcon::SetShellObserver([&](DWORD m, const NOTIFYICONDATAW& d, BOOL) {
+        if (m != NIM_MODIFY)
+            return;
+        handles.insert(d.hIcon);
+        if (COLORREF c = IconColour(d.hIcon); steps.empty() || steps.back() != c)
+            steps.push_back(c);
+    });
+    icon.SetCycleIcons(true);
+    EXPECT_TRUE(PumpUntil([&] { return steps.size() >= 8; }, 5000)) << "eight steps of the cycle";
+    icon.SetCycleIcons(false);
+    TCoolTrayIcon::SetShellObserver(nullptr);
+
+    for (size_t i = 0; i < steps.size(); ++i)
+        EXPECT_EQ(steps[i], colours[i % 3]) << "step " << i;
+    EXPECT_EQ(handles.size(), 3u);
+    for (HICON h : handles) {
+        ICONINFO ii;
+        EXPECT_FALSE(GetIconInfo(h, &ii)) << "an icon of the cycle left after it";
     }
 }
 
