@@ -87,8 +87,6 @@ void ReleaseFah(std::unique_ptr<TFah> fah, DWORD waitMs);
 // many still wait for theirs.
 size_t FreeReleasedFahs();
 
-class TFahReleaseBatch;
-
 class TFAHThread : public TThread {
 public:
     static constexpr DWORD kMinInterval = 24000;
