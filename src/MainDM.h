@@ -92,8 +92,8 @@ struct TMainDMHost {
 // ---- Version file ----
 // 1 when a is newer than b, 0 when equal, -1 when older ("1.5" < "1.5.0.0").
 int CompareVersions(const std::string& a, const std::string& b);
-// A release date "yyyy-mm-dd" (month and day missing or not a number: 1)
-// as "d mmm yyyy"; empty when the year can't be read or the date does not exist.
+// A release date "yyyy-mm-dd" (month and day missing: 1) as "d mmm yyyy";
+// empty when any of its items can't be read or the date does not exist.
 std::string VersionDateText(const std::string& date);
 // A size "number;unit" as "number sByte|sKB|sMB" (unit 0, 1, 2; missing or
 // not a number: 1; another number: "unknown SizeType").

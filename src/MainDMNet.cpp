@@ -286,9 +286,13 @@ std::string VersionDateText(const std::string& date)
     int year = 0;
     if (f.empty() || !TryStrToInt(Trim(f[0]), year))
         return std::string();
-    auto item = [&](size_t i) { return i < f.size() ? StrToIntDef(Trim(f[i]), 1) : 1; };
+    // A missing month or day is the first; one that is there but can't be
+    // read leaves the whole date out rather than show a made-up one.
+    int month = 1, day = 1;
+    if ((f.size() > 1 && !TryStrToInt(Trim(f[1]), month)) || (f.size() > 2 && !TryStrToInt(Trim(f[2]), day)))
+        return std::string();
     TDateTime d;
-    if (!TryEncodeDate(year, item(1), item(2), d))
+    if (!TryEncodeDate(year, month, day, d))
         return std::string();
     return FormatDateTime("d mmm yyyy", d);
 }

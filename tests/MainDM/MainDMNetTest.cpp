@@ -327,9 +327,9 @@ TEST(MainDMDownloads, VersionsDatesAndSizesOfTheVersionFile)
     for (const auto& v : versions)
         EXPECT_EQ(CompareVersions(v.a, v.b), v.result) << v.a << " against " << v.b;
     struct { const char *in, *out; } dates[] = {
-        {"2009-02", "1 Feb 2009"}, {"2008-12-24", "24 Dec 2008"}, {"2009-x", "1 Jan 2009"},
-        // A date it cannot read is none: no "1 Jan 2000".
-        {"", ""}, {"abc-5", ""}, {"2009-02-30", ""}, {"2009-13-45", ""},
+        {"2009-02", "1 Feb 2009"}, {"2008-12-24", "24 Dec 2008"},
+        // A date it cannot read whole is none: no "1 Jan 2000", no "1 Jan 2009" for "2009-x".
+        {"", ""}, {"abc-5", ""}, {"2009-x", ""}, {"2009-02-x", ""}, {"2009-02-30", ""}, {"2009-13-45", ""},
     }, sizes[] = {
         {"1.2;2", "1.2 MB"}, {"512;0", "512 bytes"}, {"300;1", "300 KB"}, {"300", "300 KB"},
         {"7;x", "7 KB"}, {"7;9", "7 unknown SizeType"},
