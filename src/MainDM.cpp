@@ -78,6 +78,7 @@ TMainDM::~TMainDM()
 void TMainDM::Status(int width, const std::string& text)
 {
     statusError_ = nullptr;
+    shownReasons_.clear();
     if (Host.SetStatusPanel)
         Host.SetStatusPanel(width, text);
 }

@@ -92,8 +92,8 @@ struct TMainDMHost {
 // ---- Version file ----
 // 1 when a is newer than b, 0 when equal, -1 when older ("1.5" < "1.5.0.0").
 int CompareVersions(const std::string& a, const std::string& b);
-// A release date "yyyy-mm-dd" (month and day missing or not a number: 1)
-// as "d mmm yyyy"; empty when the year can't be read or the date does not exist.
+// A release date "yyyy-mm-dd" (month and day missing: 1) as "d mmm yyyy";
+// empty when any of its items can't be read or the date does not exist.
 std::string VersionDateText(const std::string& date);
 // A size "number;unit" as "number sByte|sKB|sMB" (unit 0, 1, 2; missing or
 // not a number: 1; another number: "unknown SizeType").
@@ -244,8 +244,12 @@ public:
     // could not be stored is also told in a box, in the tray in a balloon).
     void UpdateFahBase(bool byUser);
     // Runs UpdateFahBaseAction as the program's own doing (the database is
-    // stale): its failures stay in the status bar.
+    // stale): its failures stay in the status bar. After an update that
+    // failed (whoever asked for it) this does nothing for kAutoUpdatePauseMs:
+    // a server or a file that fails does not get asked every refresh. The
+    // user's own command always runs.
     void UpdateFahBaseByItself();
+    static constexpr DWORD kAutoUpdatePauseMs = 30 * 60 * 1000;
     // [MainDMTryProxy.cpp] The database update through the proxy the
     // settings dialog shows (the edited proxy values, not yet saved); the
     // error it met as the status bar words it, empty when none.
@@ -259,6 +263,9 @@ public:
     // For tests only: no download runs longer than this many milliseconds
     // (0: each has its own limit, as in the program).
     static void SetDownloadTimeLimitForTesting(DWORD ms);
+    // For tests only: the tick count the pause after a failed update is
+    // measured with (empty: GetTickCount).
+    static void SetTickCountForTesting(std::function<DWORD()> tick);
 
     // ---- Services ----
     void RestartFAHServiceActionUpdate(TObject* sender);
@@ -296,7 +303,12 @@ private:
     // A file that could not be made or replaced: the status bar names it
     // and the reason; the box or balloon of a user's command will too.
     void StoreFailed(const std::string& file, DWORD error);
-    void DownloadFailed(std::function<std::string()> text);
+    // reason: why, without the "update error" before it.
+    void DownloadFailed(std::function<std::string()> reason);
+    // Shows an error of the command running: after the errors it showed
+    // before (the first document's comes first), a reason already shown
+    // is not repeated.
+    void AddStatusError(std::function<std::string()> reason);
     // The end of a download command: a user's command tells its failures
     // (in the tray every one in a balloon, else those of storing in a box).
     void TellFailures(bool byUser);
@@ -326,6 +338,9 @@ private:
     std::string restartingService_;
     bool downloading_ = false;
     bool byItself_ = false;   // the action runs as the program's own doing
+    bool lastUpdateFailed_ = false;
+    DWORD lastUpdateFailedAt_ = 0;   // tick count
+    std::vector<std::function<std::string()>> shownReasons_;   // of the error shown
     std::vector<std::string> failures_, storeFailures_;   // of the download command running
     std::function<std::string()> statusError_;   // the error shown, if any
     int htmIconIndex_ = -1;

@@ -79,6 +79,9 @@ static_assert(kSummaryLimits.bytes <= static_cast<int64_t>(kMaxPSummaryBytes));
 static_assert(kSizesLimits.bytes <= static_cast<int64_t>(kMaxUploadListBytes));
 
 DWORD g_testTimeLimit = 0;
+std::function<DWORD()> g_testTick;
+
+DWORD TickCount() { return g_testTick ? g_testTick() : GetTickCount(); }
 
 TDownloadLimits LimitsOf(int kind)
 {
@@ -203,9 +206,12 @@ struct TFailure {
     std::string proxy;    // "host:port", empty without a proxy
 };
 
+// A proxy name of any length leaves room for the reason on the status bar.
+constexpr int kShownProxyChars = 80;
+
 std::string ProxyOf(const THttpCli& cli)
 {
-    return cli.Proxy.empty() ? std::string() : cli.Proxy + ":" + cli.ProxyPort;
+    return cli.Proxy.empty() ? std::string() : Shown(cli.Proxy, kShownProxyChars) + ":" + cli.ProxyPort;
 }
 
 TFailure FailureOf(const THttpCli& cli)
@@ -252,6 +258,9 @@ std::string AnswerReason(int code, const std::string& reason, int kind, int64_t 
 {
     if (code == 407 && !proxy.empty())
         return FillIn(withLogin ? sProxyRefusedLogin : sProxyWantsLogin, {proxy}) + " (407)";
+    // A proxy's 502 is its own failure to reach the server, not the server's answer.
+    if (code == 502 && !proxy.empty())
+        return FillIn(sProxyBadGateway, {proxy}) + " (" + IntToStr(code) + " " + reason + ")";
     if (code >= 200 && code <= 299)
         return FillIn(kind == 0 ? sNotTheSummary : sNotTheDocument, {IntToStr(received)});
     return IntToStr(code) + " " + reason;
@@ -286,9 +295,13 @@ std::string VersionDateText(const std::string& date)
     int year = 0;
     if (f.empty() || !TryStrToInt(Trim(f[0]), year))
         return std::string();
-    auto item = [&](size_t i) { return i < f.size() ? StrToIntDef(Trim(f[i]), 1) : 1; };
+    // A missing month or day is the first; one that is there but can't be
+    // read leaves the whole date out rather than show a made-up one.
+    int month = 1, day = 1;
+    if ((f.size() > 1 && !TryStrToInt(Trim(f[1]), month)) || (f.size() > 2 && !TryStrToInt(Trim(f[2]), day)))
+        return std::string();
     TDateTime d;
-    if (!TryEncodeDate(year, item(1), item(2), d))
+    if (!TryEncodeDate(year, month, day, d))
         return std::string();
     return FormatDateTime("d mmm yyyy", d);
 }
@@ -340,6 +353,8 @@ bool IsWebAddress(const std::string& url)
 
 void TMainDM::SetDownloadTimeLimitForTesting(DWORD ms) { g_testTimeLimit = ms; }
 
+void TMainDM::SetTickCountForTesting(std::function<DWORD()> tick) { g_testTick = std::move(tick); }
+
 void TMainDM::InitHttpCli(THttpCli* httpCli, const std::string& url)
 {
     BX_ASSERT(httpCli, "TMainDM.InitHttpCli: aHttpCli is nil");
@@ -371,18 +386,36 @@ void TMainDM::InitHttpCli(THttpCli* httpCli, const std::string& url)
 void TMainDM::StoreFailed(const std::string& file, DWORD error)
 {
     const TStoreReason reason = StoreReasonOf(file, error);
-    StatusError([file, reason, error] {
-        return sUpdateError + ": " + FillIn(sNotSaved, {ExtractFileName(file), StoreReasonText(reason, error)});
+    AddStatusError([file, reason, error] {
+        return FillIn(sNotSaved, {ExtractFileName(file), StoreReasonText(reason, error)});
     });
     const std::string told = FillIn(sNotSaved, {file, StoreReasonText(reason, error)});
     failures_.push_back(told);
     storeFailures_.push_back(told);
 }
 
-void TMainDM::DownloadFailed(std::function<std::string()> text)
+void TMainDM::DownloadFailed(std::function<std::string()> reason)
 {
-    failures_.push_back(text());
-    StatusError(std::move(text));
+    failures_.push_back(sUpdateError + ": " + reason());
+    AddStatusError(std::move(reason));
+}
+
+void TMainDM::AddStatusError(std::function<std::string()> reason)
+{
+    // Any other status text since has cleared the reasons shown.
+    std::vector<std::function<std::string()>> reasons = shownReasons_;
+    reasons.push_back(std::move(reason));
+    StatusError([reasons] {
+        std::vector<std::string> texts;
+        for (const auto& r : reasons)
+            if (std::string t = r(); std::find(texts.begin(), texts.end(), t) == texts.end())
+                texts.push_back(t);
+        std::string text = sUpdateError + ":";
+        for (size_t i = 0; i < texts.size(); ++i)
+            text += (i ? "; " : " ") + texts[i];
+        return text;
+    });
+    shownReasons_ = std::move(reasons);
 }
 
 bool TMainDM::Store(const std::string& tmpFile, const std::string& file)
@@ -473,14 +506,12 @@ bool TMainDM::Download(const std::string& tmpFile, TDocKind kind, const std::wea
         // its own: its reason says what went wrong.
         if (cli->Failed() || cli->RequestDoneError() != 0) {
             TFailure f = FailureOf(*cli);
-            DownloadFailed([f] { return sUpdateError + ": " + FailureReason(f); });
+            DownloadFailed([f] { return FailureReason(f); });
         } else {
             std::string reason = ShownReason(*cli), proxy = ProxyOf(*cli);
             const int64_t received = cli->RcvdCount();
             const bool withLogin = !cli->ProxyUsername.empty();
-            DownloadFailed([=] {
-                return sUpdateError + ": " + AnswerReason(code, reason, kind, received, proxy, withLogin);
-            });
+            DownloadFailed([=] { return AnswerReason(code, reason, kind, received, proxy, withLogin); });
         }
         PumpAlive(alive);
         return false;
@@ -496,6 +527,9 @@ void TMainDM::UpdateFahBaseActionExecute(TObject*)
 
 void TMainDM::UpdateFahBaseByItself()
 {
+    // The error of the failed update stays shown meanwhile.
+    if (lastUpdateFailed_ && TickCount() - lastUpdateFailedAt_ < kAutoUpdatePauseMs)
+        return;
     std::weak_ptr<void> alive = AliveToken();
     byItself_ = true;
     TOnExit reset([&] {
@@ -543,7 +577,10 @@ void TMainDM::UpdateFahBase(bool byUser)
     if (alive.expired())
         return;
 
-    // Done: the refresh's settling takes the progress text away.
+    // Done: the refresh's settling takes the progress text away. The
+    // refresh asks for an update again when a project is still missing.
+    lastUpdateFailed_ = !failures_.empty();
+    lastUpdateFailedAt_ = TickCount();
     downloading_ = false;
     if (Host.RefreshAll)
         Host.RefreshAll();

@@ -11,6 +11,7 @@
 #include "Classes/Lang.h"
 #include "platform/DateTime.h"
 #include "platform/Exceptions.h"
+#include "platform/Firewall.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 
@@ -221,4 +222,15 @@ void SetFahSettingsPathForTesting(const std::string& path)
 {
     FreeFahSettings();
     SettingsPath() = path.empty() ? std::string(kFahSettingsPath) : path;
+}
+
+std::string SaveFailureText(const std::exception_ptr& e)
+{
+    try {
+        std::rethrow_exception(e);
+    } catch (const ESettingNotSaved& refused) {
+        return FillIn(sSettingNotSaved, {refused.Setting, refused.Reason});
+    } catch (...) {
+        return ExceptionMessage(e);
+    }
 }

@@ -3,6 +3,7 @@
 //
 // Read a setting with GetFahSettings().FindValue("evAutoUpdate").AsBoolean().
 #pragma once
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -37,6 +38,11 @@ private:
 TFahSettings& GetFahSettings();
 // Frees the settings object (at program end); the next GetFahSettings makes a new one.
 void FreeFahSettings();
+
+// What a failed TAppSettings::SaveAll tells the user: a setting the registry
+// refused in the current language with the system's reason; any other
+// error as its message.
+std::string SaveFailureText(const std::exception_ptr& e);
 
 // The executable's path in double quotes, as written into the autorun value.
 std::string AutoRunCommand();

@@ -167,6 +167,7 @@ std::string sNoProxyConnection;
 std::string sProxyNoAnswer;
 std::string sProxyWantsLogin;
 std::string sProxyRefusedLogin;
+std::string sProxyBadGateway;
 std::string sServerStatAction_Caption;
 std::string sAddFahAction_Caption;
 std::string sAddFahAction_Hint;
@@ -248,6 +249,7 @@ std::string sFoldersNotWatched;
 std::string sCopyFailed;
 std::string sOutOfRange;
 std::string sSettingsNotSaved;
+std::string sSettingNotSaved;
 std::string sSettingsNotRead;
 
 // {Dialogs}
@@ -434,6 +436,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sProxyNoAnswer),
     BX_LANG_GLOBAL(sProxyWantsLogin),
     BX_LANG_GLOBAL(sProxyRefusedLogin),
+    BX_LANG_GLOBAL(sProxyBadGateway),
     BX_LANG_GLOBAL(sServerStatAction_Caption),
     BX_LANG_GLOBAL(sAddFahAction_Caption),
     BX_LANG_GLOBAL(sAddFahAction_Hint),
@@ -515,6 +518,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sCopyFailed),
     BX_LANG_GLOBAL(sOutOfRange),
     BX_LANG_GLOBAL(sSettingsNotSaved),
+    BX_LANG_GLOBAL(sSettingNotSaved),
     BX_LANG_GLOBAL(sSettingsNotRead),
     // {Dialogs}
     BX_LANG_GLOBAL(sFolder),

@@ -230,6 +230,7 @@ extern std::string sNoProxyConnection;
 extern std::string sProxyNoAnswer;
 extern std::string sProxyWantsLogin;
 extern std::string sProxyRefusedLogin;
+extern std::string sProxyBadGateway;
 extern std::string sServerStatAction_Caption;
 extern std::string sAddFahAction_Caption;
 extern std::string sAddFahAction_Hint;
@@ -312,6 +313,7 @@ extern std::string sFoldersNotWatched;
 extern std::string sCopyFailed;
 extern std::string sOutOfRange;
 extern std::string sSettingsNotSaved;
+extern std::string sSettingNotSaved;
 extern std::string sSettingsNotRead;
 
 // {Dialogs}

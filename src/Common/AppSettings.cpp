@@ -203,8 +203,11 @@ void TAppVal::Save()
         case TAppValKind::Boolean: reg.WriteBool(Section, Name, std::get<bool>(v)); break;
         case TAppValKind::String: reg.WriteString(Section, Name, std::get<std::string>(v)); break;
         }
+    } catch (const ERegistryError& e) {
+        throw ESettingNotSaved(FullName, e.Code() ? SystemErrorText(static_cast<unsigned long>(e.Code())) : e.what(),
+                               e.Code());
     } catch (const std::exception& e) {
-        throw ERegistryError("Can't save the setting " + FullName + ": " + e.what());
+        throw ESettingNotSaved(FullName, e.what(), 0);
     }
     StoredValue = v;
     EditedValue = v;

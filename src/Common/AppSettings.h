@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/Exceptions.h"
 #include "platform/Registry.h"
 
 // The value of a setting. The alternative held by a default decides the kind:
@@ -44,6 +45,17 @@ public:
 };
 
 class TAppSettings;
+
+// A value the registry refused to store: which one (its full key) and the
+// system's reason; the caller words it in the user's language.
+class ESettingNotSaved : public ERegistryError {
+public:
+    ESettingNotSaved(const std::string& setting, const std::string& reason, long code)
+        : ERegistryError("Can't save the setting " + setting + ": " + reason, code), Setting(setting), Reason(reason)
+    {
+    }
+    std::string Setting, Reason;
+};
 
 class TAppVal {
 public:

@@ -297,7 +297,7 @@ bool TSettingsForm::Accept()
     try {
         settings.SaveAll();
     } catch (...) {
-        failure = ExceptionMessage(std::current_exception());
+        failure = SaveFailureText(std::current_exception());
         HandleCurrentException();
     }
     // A failure to apply them (logged) still closes once all are written.

@@ -11,7 +11,15 @@ public:
 
 class EConvertError : public Exception { using Exception::Exception; };
 class EFileError : public Exception { using Exception::Exception; };
-class ERegistryError : public Exception { using Exception::Exception; };
+class ERegistryError : public Exception {
+public:
+    explicit ERegistryError(const std::string& message, long code = 0) : Exception(message), code_(code) {}
+    // The system's error code; 0 when there is none.
+    long Code() const { return code_; }
+
+private:
+    long code_;
+};
 // An operation the object cannot do in its present state.
 class EInvalidOperation : public Exception { using Exception::Exception; };
 

@@ -34,6 +34,7 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate)
         rc = RegCreateKeyExW(root_, w.c_str(), 0, nullptr, 0, access_, nullptr, &k, nullptr);
     else
         rc = RegOpenKeyExW(root_, w.c_str(), 0, access_, &k);
+    lastError_ = rc;
     if (rc != ERROR_SUCCESS)
         return false;
     key_ = k;
@@ -233,9 +234,10 @@ std::string TRegistry::ReadBinaryData(const std::string& name) const
 
 void TRegistry::Write(const std::string& name, DWORD type, const void* data, DWORD size)
 {
-    if (!key_ || RegSetValueExW(key_, Utf8ToWide(name).c_str(), 0, type,
-                                static_cast<const BYTE*>(data), size) != ERROR_SUCCESS)
-        throw ERegistryError("Failed to set data for '" + name + "'");
+    const LONG rc = key_ ? RegSetValueExW(key_, Utf8ToWide(name).c_str(), 0, type, static_cast<const BYTE*>(data), size)
+                         : ERROR_INVALID_HANDLE;
+    if (rc != ERROR_SUCCESS)
+        throw ERegistryError("Failed to set data for '" + name + "'", rc);
 }
 
 void TRegistry::WriteString(const std::string& name, const std::string& value)
@@ -312,7 +314,7 @@ void TRegIniFile::WriteString(const std::string& section, const std::string& ide
 {
     TRegistry r(root_);
     if (!r.OpenKey(KeyPath(section), true))
-        throw ERegistryError("Failed to create key " + KeyPath(section));
+        throw ERegistryError("Failed to create key " + KeyPath(section), r.LastError());
     r.WriteString(ident, value);
 }
 
@@ -320,7 +322,7 @@ void TRegIniFile::WriteInteger(const std::string& section, const std::string& id
 {
     TRegistry r(root_);
     if (!r.OpenKey(KeyPath(section), true))
-        throw ERegistryError("Failed to create key " + KeyPath(section));
+        throw ERegistryError("Failed to create key " + KeyPath(section), r.LastError());
     r.WriteInteger(ident, value);
 }
 

@@ -18,6 +18,8 @@ public:
     HKEY RootKey() const { return root_; }
     void SetRootKey(HKEY root);
     HKEY CurrentKey() const { return key_; }
+    // The system's error code of the last OpenKey (ERROR_SUCCESS when it opened).
+    LONG LastError() const { return lastError_; }
     const std::string& CurrentPath() const { return path_; }
 
     bool OpenKey(const std::string& path, bool canCreate);
@@ -54,6 +56,7 @@ private:
     HKEY root_;
     REGSAM access_;
     HKEY key_ = nullptr;
+    LONG lastError_ = ERROR_SUCCESS;
     std::string path_;
 };
 

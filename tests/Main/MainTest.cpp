@@ -709,9 +709,13 @@ TEST_F(MainFormTest, ADownloadKeepsItsTextAndFromTheTrayFailsInABalloon)
     EXPECT_EQ(balloons[0].title, Application().Title() + ": " + sUpdateError);
     EXPECT_EQ(balloons[0].text.rfind(sUpdateError + ": " + sNoConnection, 0), 0u) << balloons[0].text;
     EXPECT_EQ(balloons[0].icon, static_cast<DWORD>(NIIF_ERROR));
-    // The stale database is updated by itself: no balloon for that.
+    // The stale database is updated by itself (once the pause after the
+    // failed update is over): no balloon for that.
     balloons.clear();
+    const DWORD later = GetTickCount() + TMainDM::kAutoUpdatePauseMs;
+    TMainDM::SetTickCountForTesting([later] { return later; });
     form->MainDM->UpdateFahBaseByItself();
+    TMainDM::SetTickCountForTesting({});
     EXPECT_TRUE(balloons.empty());
 }
 

@@ -1,10 +1,14 @@
 // Downloads of the data module against the real peers on 127.0.0.1 (nginx
 // with the real summary page, squid with Basic, the scripted server and
 // NTLM proxy), started around the test by run-with-servers.sh.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include "Classes/Lang.h"
 #include "Classes/MVars.h"
@@ -90,6 +94,67 @@ struct Harness {
     }
     std::string Check(bool showNoUpdate, int button) { return AnswerBox([&] { dm->CheckForUpdate(showNoUpdate); }, button); }
 };
+
+// A peer on 127.0.0.1 that gives every request the same answer and counts them.
+class CountingPeer {
+public:
+    explicit CountingPeer(std::string answer) : answer_(std::move(answer))
+    {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        int len = sizeof a;
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        listen(listener_, 8);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~CountingPeer()
+    {
+        stop_ = true;
+        thread_.join();
+        closesocket(listener_);
+        WSACleanup();
+    }
+    int Port() const { return port_; }
+    // Counted before the answer goes: a request that got its answer is in.
+    int Requests() const { return requests_; }
+
+private:
+    void Serve()
+    {
+        while (!stop_) {
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(listener_, &set);
+            timeval wait = {0, 50000};
+            if (select(0, &set, nullptr, nullptr, &wait) != 1)
+                continue;
+            SOCKET s = accept(listener_, nullptr, nullptr);
+            std::string head;
+            char buf[1024];
+            int n;
+            while (head.find("\r\n\r\n") == std::string::npos && (n = recv(s, buf, sizeof buf, 0)) > 0)
+                head.append(buf, static_cast<size_t>(n));
+            ++requests_;
+            send(s, answer_.data(), static_cast<int>(answer_.size()), 0);
+            shutdown(s, SD_BOTH);
+            closesocket(s);
+        }
+    }
+    std::string answer_;
+    SOCKET listener_;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> requests_{0};
+    std::thread thread_;
+};
+
+const char kBadGateway[] = "HTTP/1.0 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n";
 
 TMainDM* g_doomed = nullptr;
 void CALLBACK FreeDoomed(HWND, UINT, UINT_PTR id, DWORD)
@@ -182,7 +247,12 @@ TEST(MainDMDownloads, AnyAnswerButTheDocumentKeepsTheOldFilesAndFreesBothActions
         EXPECT_EQ(ReadFile(UploadFile()), kOldSizes);
         ASSERT_EQ(h.status.size(), 3u);
         EXPECT_EQ(h.status[1].rfind(c.status, 0), 0u) << h.status[1];
-        EXPECT_EQ(h.status[2].rfind(c.sizesStatus.empty() ? c.status : c.sizesStatus, 0), 0u) << h.status[2];
+        // The summary's error stays first; the sizes' own follows when it differs.
+        EXPECT_EQ(h.status[2].rfind(c.status, 0), 0u) << h.status[2];
+        if (!c.sizesStatus.empty()) {
+            EXPECT_NE(h.status[2].find("; " + c.sizesStatus.substr(sizeof "Update error: " - 1)), std::string::npos)
+                << h.status[2];
+        }
         EXPECT_EQ(h.Check(true, IDOK), "");
         EXPECT_TRUE(h.Clean());
     }
@@ -327,9 +397,9 @@ TEST(MainDMDownloads, VersionsDatesAndSizesOfTheVersionFile)
     for (const auto& v : versions)
         EXPECT_EQ(CompareVersions(v.a, v.b), v.result) << v.a << " against " << v.b;
     struct { const char *in, *out; } dates[] = {
-        {"2009-02", "1 Feb 2009"}, {"2008-12-24", "24 Dec 2008"}, {"2009-x", "1 Jan 2009"},
-        // A date it cannot read is none: no "1 Jan 2000".
-        {"", ""}, {"abc-5", ""}, {"2009-02-30", ""}, {"2009-13-45", ""},
+        {"2009-02", "1 Feb 2009"}, {"2008-12-24", "24 Dec 2008"},
+        // A date it cannot read whole is none: no "1 Jan 2000", no "1 Jan 2009" for "2009-x".
+        {"", ""}, {"abc-5", ""}, {"2009-x", ""}, {"2009-02-x", ""}, {"2009-02-30", ""}, {"2009-13-45", ""},
     }, sizes[] = {
         {"1.2;2", "1.2 MB"}, {"512;0", "512 bytes"}, {"300;1", "300 KB"}, {"300", "300 KB"},
         {"7;x", "7 KB"}, {"7;9", "7 unknown SizeType"},
@@ -441,4 +511,75 @@ TEST(MainDMDownloads, ADocumentThatCannotBeStoredIsToldAsNotSaved)
     }
     SetLanguage(1);
     EXPECT_TRUE(CaughtErrors().empty());
+}
+
+// The list asks for an update at every refresh while a project is missing
+// from the database. After an update failed (a proxy answering junk), those
+// rounds ask nobody until the pause is over and the error stays shown; the
+// user's own command goes at once.
+TEST(MainDMDownloads, AFailedUpdateIsNotTriedAgainByItselfForAWhile)
+{
+    Harness h;
+    CountingPeer proxy(kBadGateway);
+    SetSetting("upUseProxy", true);
+    SetSetting("upProxyName", std::string("127.0.0.1"));
+    SetSetting("upProxyPort", proxy.Port());
+    DWORD now = 5000;
+    TMainDM::SetTickCountForTesting([&] { return now; });
+    h.dm->UpdateFahBaseByItself();
+    EXPECT_EQ(proxy.Requests(), 2) << "the summary page and the result sizes";
+    const size_t shown = h.status.size();
+    for (int round = 0; round < 30; ++round) {   // a minute of refreshes every 2 s
+        now += 2000;
+        h.dm->UpdateFahBaseByItself();
+    }
+    EXPECT_EQ(proxy.Requests(), 2);
+    EXPECT_EQ(h.status.size(), shown) << Join(h.status);
+    now = 5000 + TMainDM::kAutoUpdatePauseMs - 1;
+    h.dm->UpdateFahBaseByItself();
+    EXPECT_EQ(proxy.Requests(), 2);
+    now = 5000 + TMainDM::kAutoUpdatePauseMs;
+    h.dm->UpdateFahBaseByItself();
+    EXPECT_EQ(proxy.Requests(), 4);
+    h.dm->UpdateFahBaseAction->Execute();   // F6
+    EXPECT_EQ(proxy.Requests(), 6);
+    EXPECT_TRUE(h.Clean());
+    TMainDM::SetTickCountForTesting({});
+}
+
+// What the status bar keeps of a failed update: the summary page's error
+// first, a reason told once, a proxy's 502 as the proxy's failure, and a
+// proxy name of any length cut so that the reason still shows.
+TEST(MainDMDownloads, TheStatusBarTellsTheSummarysErrorFirstAndWhoFailed)
+{
+    Harness h;
+    CountingPeer proxy(kBadGateway);
+    const std::string hugeName(300000, 'q');
+    const struct {
+        const char* what;
+        std::string summary, site, proxyName;
+        int proxyPort;
+        std::string status;
+    } cases[] = {
+        {"two errors", Url("SCRIPTED", "/halfway"), Url("NGINX", "/gone/"), "", 0,
+         "Update error: the answer broke off after 500 of 1000 bytes; 404 Not Found"},
+        {"one reason twice", Url("NGINX", "/gone"), Url("NGINX", "/gone/"), "", 0, "Update error: 404 Not Found"},
+        {"502 of a proxy", Url("NGINX", "/psummary.html"), Url("NGINX", "/"), "127.0.0.1", proxy.Port(),
+         "Update error: the proxy 127.0.0.1:" + std::to_string(proxy.Port()) +
+             " could not reach the server (502 Bad Gateway)"},
+        {"long proxy name", Url("NGINX", "/psummary.html"), Url("NGINX", "/"), hugeName + ".invalid", 3128,
+         "Update error: the name of the proxy " + std::string(80, 'q') + "...:3128 was not found"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetSetting("upUseProxy", !c.proxyName.empty());
+        SetSetting("upProxyName", c.proxyName);
+        SetSetting("upProxyPort", c.proxyPort);
+        SetSetting("upURL", c.summary);
+        h.dm->SiteURL = c.site;
+        h.status.clear();
+        h.dm->UpdateFahBaseAction->Execute();
+        ASSERT_FALSE(h.status.empty());
+        EXPECT_EQ(h.status.back(), c.status);
+    }
 }

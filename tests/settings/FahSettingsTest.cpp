@@ -10,6 +10,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "support/RegistryLock.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -423,4 +424,39 @@ TEST_F(FahSettingsTest, AFailingInterfaceHookLosesNoSetting)
     TRegIniFileEx ini(kKey);
     EXPECT_TRUE(ini.ReadBool("Settings", "inHideTB", false));
     EXPECT_EQ(ini.ReadInteger("Main", "fpHeight", 0), 700);
+}
+
+// A setting the registry refuses is told in the chosen language with the
+// system's own reason, not an English line without one.
+TEST_F(FahSettingsTest, ARefusedSettingIsToldInTheChosenLanguageWithTheSystemsReason)
+{
+    GetFahSettings().LoadAll();
+    testing_support::RegistryLock lock(std::string(kKey) + "\\Settings");
+    ASSERT_TRUE(lock.Locked());
+    GetFahSettings().FindValue("dfTeamID").SetEdited(1234);
+    std::exception_ptr failure;
+    try {
+        GetFahSettings().SaveAll();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    ASSERT_TRUE(failure);
+    wchar_t buf[512] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_ACCESS_DENIED, 0, buf,
+                   512, nullptr);
+    const std::string reason = Trim(WideToUtf8(buf));
+    ASSERT_FALSE(reason.empty());
+    const struct {
+        int language;
+        std::string told;
+    } cases[] = {
+        {2, "Параметр Settings\\dfTeamID не сохранён: " + reason},
+        {3, "Параметр Settings\\dfTeamID не збережено: " + reason},
+        {1, "The setting Settings\\dfTeamID was not saved: " + reason},
+    };
+    for (const auto& c : cases) {
+        SetLanguage(c.language);
+        EXPECT_EQ(SaveFailureText(failure), c.told);
+    }
+    testing_support::ClearCaughtErrors();   // the language choice could not be stored either
 }
