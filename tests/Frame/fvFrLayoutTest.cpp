@@ -88,6 +88,26 @@ TEST_F(FvFrameTest, PagesOrSideBySideAndTheLayoutInTheRegistry)
     other->LoadColumns(columnsKey);
     EXPECT_EQ(other->FL2Panel->Width(), 180 + 160);
     delete other;
+    // A height stored as 0xFFFFFFFF leaves the panel as it is made, and
+    // that is what is saved back.
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(columnsKey, false));
+        reg.WriteInteger("BottomPanel_Height", -1);
+    }
+    other = new TfvFrame(form);
+    other->SetParent(form);
+    const int madeHeight = other->BottomPanel->Height();
+    ASSERT_GT(madeHeight, 0);
+    other->LoadColumns(columnsKey);
+    EXPECT_EQ(other->BottomPanel->Height(), madeHeight);
+    other->SaveColumns(columnsKey);
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(columnsKey, false));
+        EXPECT_EQ(reg.ReadInteger("BottomPanel_Height"), madeHeight);
+    }
+    delete other;
 
 }
 
