@@ -198,16 +198,23 @@ void TMainForm::FillColumnMenu()
     while (items.Count() > 0)
         delete items.Items(items.Count() - 1);
     TVirtualTreeColumns& columns = fvFrame1->VSTree->Header().Columns();
+    // The list always shows a column: the last one shown can't be hidden
+    // (its item stays ticked and greyed).
+    auto lastShown = [](TVirtualTreeColumns& cols, TVirtualTreeColumn* c) {
+        return c->Visible() && cols.GetFirstVisibleColumn() == cols.GetLastVisibleColumn();
+    };
     for (int i = 0; i < columns.Count(); ++i) {
         TVirtualTreeColumn* column = columns.Items(i);
-        TMenuItem* item = items.Add(column->Text(), [this, i](TObject*) {
+        TMenuItem* item = items.Add(column->Text(), [this, i, lastShown](TObject*) {
             TVirtualTreeColumns& cols = fvFrame1->VSTree->Header().Columns();
             if (i < cols.Count()) {
                 TVirtualTreeColumn* c = cols.Items(i);
-                c->SetOptions(c->Options() ^ coVisible);
+                if (!lastShown(cols, c))
+                    c->SetOptions(c->Options() ^ coVisible);
             }
         });
-        item->Checked = (column->Options() & coVisible) != 0;
+        item->Checked = column->Visible();
+        item->Enabled = !lastShown(columns, column);
     }
     AddSeparator(items);
     AddAction(items, MainDM->FahColAction);

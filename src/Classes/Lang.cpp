@@ -237,7 +237,6 @@ std::string sFileNotCreated;
 std::string sFileNotWritten;
 std::string sFileNotWholeUtf16;
 std::string sFileNotText;
-std::string sFileLeftAsItIs;
 std::string sExecEndedWithCode;
 std::string sClientCfgNotSaved;
 std::string sSaveClientCfgChanges;
@@ -506,7 +505,6 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sFileNotWritten),
     BX_LANG_GLOBAL(sFileNotWholeUtf16),
     BX_LANG_GLOBAL(sFileNotText),
-    BX_LANG_GLOBAL(sFileLeftAsItIs),
     BX_LANG_GLOBAL(sExecEndedWithCode),
     BX_LANG_GLOBAL(sClientCfgNotSaved),
     BX_LANG_GLOBAL(sSaveClientCfgChanges),
@@ -631,7 +629,6 @@ void LoadLangGlobals()
     files.NotWritten = sFileNotWritten;
     files.NotWholeUtf16 = sFileNotWholeUtf16;
     files.NotText = sFileNotText;
-    files.LeftAsItIs = sFileLeftAsItIs;
     SetFileTexts(files);
 }
 

@@ -300,7 +300,6 @@ extern std::string sFileNotCreated;
 extern std::string sFileNotWritten;
 extern std::string sFileNotWholeUtf16;
 extern std::string sFileNotText;
-extern std::string sFileLeftAsItIs;
 extern std::string sExecEndedWithCode;
 extern std::string sClientCfgNotSaved;
 // Asked when another client is shown while its "client.cfg" edits are unsaved.

@@ -94,7 +94,21 @@ TLogFrame::TLogFrame(TComponent* owner) : TVSTFrame(owner)
                                        COLORREF& color, TItemEraseAction& action) {
         BeforeItemErase(node, color, action);
     };
+    // The tree keeps its top row when its window changes size; a log shown
+    // to its end keeps its end in view instead. The horizontal scroll bar
+    // that comes back when a maximised window is restored would otherwise
+    // cover the last line.
+    VSTree->OnScroll = [this](TBaseVirtualTree*, int, int) { showsEnd_ = AtEnd(); };
+    VSTree->OnResize = [this](TObject*) {
+        if (showsEnd_ && !AtEnd())
+            VSTree->SetOffsetY(-VSTree->RangeY());
+    };
     Setup();
+}
+
+bool TLogFrame::AtEnd() const
+{
+    return !VSTree->HandleAllocated() || VSTree->ClientRect().bottom - VSTree->OffsetY() >= VSTree->RangeY();
 }
 
 void TLogFrame::SetupTree()
@@ -200,6 +214,7 @@ void TLogFrame::ChangeRows(F change)
     }
     VSTree->EndUpdate();
     VSTree->SetOffsetY(-VSTree->RangeY());
+    showsEnd_ = true;
 }
 
 void TLogFrame::SetNote(const TLogLines& lines)

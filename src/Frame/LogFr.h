@@ -103,6 +103,8 @@ private:
     // the last row and shows the end of the list.
     template <class F>
     void ChangeRows(F change);
+    // The last row's bottom is in the window.
+    bool AtEnd() const;
 
     bool coloring_ = true;
     COLORREF colors_[kLogLineGroupCount];
@@ -111,4 +113,6 @@ private:
     std::string shownText_;
     bool shownKnown_ = true;
     PVirtualNode noteRow_ = nullptr;
+    // The list was at its end after its last scroll: a resize keeps it there.
+    bool showsEnd_ = true;
 };

@@ -8,6 +8,7 @@
 #include "platform/MessageBox.h"
 #include "platform/AccessKeys.h"
 #include "platform/Actions.h"
+#include "platform/PageControl.h"
 #include "Frame/SetDfFr.h"
 #include "Frame/SetEvFr.h"
 #include "Frame/SetInAddFr.h"
@@ -172,6 +173,30 @@ void TSettingsForm::PageSwitch(int kind)
     if (!keepShown_)
         slot->LoadFromSettings();
     slot->Show();
+}
+
+bool TSettingsForm::KeyFromInside(WORD key, TShiftState shift)
+{
+    const int turn = PageTurnKey(key, shift);
+    if (turn == 0)
+        return false;
+    std::vector<int> kinds;
+    for (const TPageNode& p : kPageNodes)
+        if (PageSlot(p.kind) >= 0)
+            kinds.push_back(p.kind);
+    const int n = static_cast<int>(kinds.size());
+    const auto at = std::find(kinds.begin(), kinds.end(), current_);
+    const int index = at == kinds.end() ? (turn > 0 ? n - 1 : 0) : static_cast<int>(at - kinds.begin());
+    const int kind = kinds[static_cast<size_t>((index + turn + n) % n)];
+    // The keyboard on the page goes to the new page; in the tree it stays.
+    HWND focus = GetFocus();
+    const bool onPage = focus && ClientPanel->HandleAllocated() && IsChild(ClientPanel->Handle(), focus);
+    SelectPage(kind);
+    if (TSetPageFrame* page = Page(kind); onPage && page) {
+        if (TWinControl* first = page->FindNextControl(nullptr, true, true))
+            first->SetFocus();
+    }
+    return true;
 }
 
 void TSettingsForm::SetActions(TCustomAction* fahColAction, TCustomAction* updateFahBaseAction)

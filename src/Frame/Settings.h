@@ -55,6 +55,10 @@ public:
 
     void ApplyLanguage() override;
     void WndProc(TMessage& message) override;
+    // Ctrl+Tab and Ctrl+PgDn show the next page in the tree's order,
+    // Ctrl+Shift+Tab and Ctrl+PgUp the previous one, round the ends, as in
+    // the main window's pages.
+    bool KeyFromInside(WORD key, TShiftState shift) override;
 
 protected:
     void Notification(TComponent* component, TOperation operation) override;

@@ -272,6 +272,13 @@ void TVSTFrame::LoadColumns(const std::string& keyPath)
     });
     for (size_t p = 0; p < order.size(); ++p)
         columns[order[p]]->SetPosition(static_cast<TColumnPosition>(p));
+    // A list without a shown column has no rows to read and no header to
+    // click for its menu: a layout stored with every column hidden gets
+    // its first one back.
+    if (count > 0 && columns.GetFirstVisibleColumn() == InvalidColumn) {
+        TVirtualTreeColumn* first = columns[columns.ColumnFromPosition(0)];
+        first->SetOptions(first->Options() | coVisible);
+    }
 
     LoadLayout(reg);
     reg.CloseKey();

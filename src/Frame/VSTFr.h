@@ -111,7 +111,8 @@ public:
     // "ColVisible", "ColPos" (";"-terminated items per column), "SortDir",
     // "SortColumn"; then SaveLayout / LoadLayout with the open key.
     // SaveColumns throws ERegistryError when the key cannot be written;
-    // LoadColumns leaves everything as it is when the key is missing.
+    // LoadColumns leaves everything as it is when the key is missing, and
+    // shows the first column of a layout stored with none shown.
     void SaveColumns(const std::string& keyPath);
     void LoadColumns(const std::string& keyPath);
 

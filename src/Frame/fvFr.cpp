@@ -232,9 +232,17 @@ PVirtualNode TfvFrame::AddFah(const TAddFahParams& p)
 
 PVirtualNode TfvFrame::DeleteClientNode(PVirtualNode node)
 {
-    TFahView* view = GetFahView(node);
-    if (!view)
+    if (!GetFahView(node))
         return nullptr;
+    PVirtualNode selected = DeleteClientRow(node);
+    // The rows below moved up under the mouse.
+    RefreshMouseHint();
+    return selected;
+}
+
+PVirtualNode TfvFrame::DeleteClientRow(PVirtualNode node)
+{
+    TFahView* view = GetFahView(node);
     const std::string computer = ComputerOf(*view);
     // The selection moves on from a deleted selected row; a selection
     // elsewhere stays where the user put it.
@@ -392,6 +400,8 @@ void TfvFrame::ApplyFilters()
     Post(WM_UPDATETRAYHINT, reinterpret_cast<WPARAM>(selected));
     if (projectMissing)
         Post(WM_UPDATEBASEWHENNEED, 0);
+    // Rows hidden, shown or sorted anew under a resting mouse.
+    RefreshMouseHint();
 }
 
 void TfvFrame::UpdateSums()

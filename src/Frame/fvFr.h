@@ -179,6 +179,8 @@ private:
     void FirstPollTimerTick();
     void Post(UINT msg, WPARAM wParam);
     PVirtualNode AddComputerNode(const std::string& computer);
+    // DeleteClientNode without the hint.
+    PVirtualNode DeleteClientRow(PVirtualNode node);
     std::string ComputerOf(TFahView& view) const;
     void SelectionChanged(PVirtualNode node);
     // [fvFrPaint.cpp]
@@ -189,7 +191,8 @@ private:
     void AfterCellPaint(TCanvas& canvas, PVirtualNode node, TColumnIndex column, const RECT& cellRect);
     void ListMouseMove(int x, int y);
     // The hint (and the link) of the row under a resting mouse anew, as a
-    // move there would give them.
+    // move there would give them: after a language switch, a scroll, a
+    // filter pass and a deleted row.
     void RefreshMouseHint();
     void ListColumnClick(TColumnIndex column, TShiftState shift);
     void ListDblClick();

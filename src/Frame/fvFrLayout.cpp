@@ -375,7 +375,9 @@ void TfvFrame::SaveLayout(TRegistry& reg)
 void TfvFrame::LoadLayout(TRegistry& reg)
 {
     int v = 0;
-    if (reg.TryReadInteger("BottomPanel_Height", v))
+    // A height of none (a damaged value, 0xFFFFFFFF) keeps the panel's own:
+    // the log would be gone, and be saved gone.
+    if (reg.TryReadInteger("BottomPanel_Height", v) && v > 0)
         BottomPanel->SetHeight(v);
     if (reg.TryReadInteger("ParamFrame_Width", v))
         FAHParamFrame->SetWidth(v);

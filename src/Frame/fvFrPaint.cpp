@@ -78,6 +78,9 @@ void TfvFrame::BindListEvents()
     };
     // The tree forgets its hot node as the mouse leaves (and repaints it).
     VSTree->OnMouseLeave = [this](TObject*) { hotColumn_ = -1; };
+    // Rows that move under a resting mouse (wheel, keys, a row selected
+    // out of view) bring their own hint and link.
+    VSTree->OnScroll = [this](TBaseVirtualTree*, int, int) { RefreshMouseHint(); };
     VSTree->OnColumnClick = [this](TBaseVirtualTree*, TColumnIndex column, TShiftState shift) {
         ListColumnClick(column, shift);
     };
@@ -101,6 +104,7 @@ void TfvFrame::UnbindEvents()
     VSTree->OnHotChange = nullptr;
     VSTree->OnHeaderMouseMove = nullptr;
     VSTree->OnMouseLeave = nullptr;
+    VSTree->OnScroll = nullptr;
     VSTree->OnColumnClick = nullptr;
     VSTree->OnDblClick = nullptr;
     VSTree->OnKeyDown = nullptr;
@@ -222,15 +226,22 @@ void TfvFrame::ListMouseMove(int x, int y)
 
 void TfvFrame::RefreshMouseHint()
 {
-    if (!VSTree->HandleAllocated() || !VSTree->Visible())
+    // The mouse is in the list from its first move there until it leaves.
+    if (!VSTree->HandleAllocated() || !VSTree->Visible() || !VSTree->MouseInside())
         return;
     POINT screen;
     if (!GetCursorPos(&screen) || WindowFromPoint(screen) != VSTree->Handle())
         return;
     const POINT client = VSTree->ScreenToClient(screen);
     const RECT r = VSTree->ClientRect();
-    if (PtInRect(&r, client))
-        ListMouseMove(client.x, client.y);
+    if (!PtInRect(&r, client))
+        return;
+    // The tree forgets a hot row that goes without looking for the one now
+    // under the mouse: the row there is hot, as after a move.
+    THitInfo hit;
+    VSTree->HitTestAt(client.x, client.y, hit, true);
+    VSTree->SetHotNode((hit.HitPositions & hpOnItem) ? hit.HitNode : nullptr);
+    ListMouseMove(client.x, client.y);
 }
 
 PVirtualNode TfvFrame::NodeUnderMouse(TColumnIndex* column)

@@ -52,7 +52,6 @@ struct TFileTexts {
     std::string NotWritten = "Cannot write file \"%s\": %s";
     std::string NotWholeUtf16 = "The file \"%s\" is not whole UTF-16 text";
     std::string NotText = "The file \"%s\" is not text this program can read";
-    std::string LeftAsItIs = "%s; it is left as it is";
 };
 void SetFileTexts(const TFileTexts& texts);
 // One of the texts with its %s filled in (any thread may ask).

@@ -383,7 +383,7 @@ void TIniFile::EndUpdate()
 void TIniFile::UpdateFile()
 {
     if (!loadError_.empty())
-        throw EFileError(FileText(&TFileTexts::LeftAsItIs, {loadError_}));
+        throw EFileError(loadError_);   // whoever saves says the file stays as it is
     // Line by line into the file: a list of thousands of folders under a
     // long comment needs no block of memory as large as the file.
     TAtomicFileWriter file(path_);

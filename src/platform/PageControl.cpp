@@ -249,15 +249,21 @@ bool TPageControl::TabStopOfItsOwn() const
     return std::any_of(pages_.begin(), pages_.end(), [](TTabSheet* p) { return p->tabVisible_; });
 }
 
-bool TPageControl::KeyFromInside(WORD key, TShiftState shift)
+int PageTurnKey(WORD key, TShiftState shift)
 {
     if ((shift & (ssCtrl | ssAlt)) != ssCtrl)
-        return false;
+        return 0;
     if (key == VK_TAB)
-        return SelectNextPage(!(shift & ssShift));
+        return shift & ssShift ? -1 : 1;
     if ((key == VK_NEXT || key == VK_PRIOR) && !(shift & ssShift))
-        return SelectNextPage(key == VK_NEXT);
-    return false;
+        return key == VK_NEXT ? 1 : -1;
+    return 0;
+}
+
+bool TPageControl::KeyFromInside(WORD key, TShiftState shift)
+{
+    const int turn = PageTurnKey(key, shift);
+    return turn != 0 && SelectNextPage(turn > 0);
 }
 
 bool TPageControl::SelectNextPage(bool forward)

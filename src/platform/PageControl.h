@@ -10,6 +10,10 @@
 
 class TPageControl;
 
+// The keys that turn pages: Ctrl+Tab and Ctrl+PgDn forward (1),
+// Ctrl+Shift+Tab and Ctrl+PgUp back (-1); 0 for any other key.
+int PageTurnKey(WORD key, TShiftState shift);
+
 class TTabSheet : public TWinControl {
 public:
     explicit TTabSheet(TComponent* owner);

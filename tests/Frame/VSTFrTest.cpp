@@ -172,6 +172,12 @@ TEST_F(VSTFrameTest, MissingAndShortValuesGiveTheDefaults)
          all150,
          std::vector<bool>(14, true),
          inOrder},
+        // A list shows one column at least: the first in the stored order.
+        {"every column hidden",
+         {{"ColVisible", "0;0;0;0;0;0;0;0;0;0;0;0;0;0;"}, {"ColPos", "1;0;"}},
+         all150,
+         {false, true, false, false, false, false, false, false, false, false, false, false, false, false},
+         {1, 0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -3,6 +3,7 @@
 #include "fvFrTestSupport.h"
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "Classes/Lang.h"
@@ -227,6 +228,61 @@ TEST_F(FvFrameTest, TheListsHintReachesTheApplicationAtOnce)
         ReloadLanguage();
         frame->ApplyLanguage();
         EXPECT_EQ(Application().Hint(), "Ctrl+Click " + sForJumpTo + " " + link) << language;
+    }
+    SendInputPumping(MouseMoveTo(POINT{1270, 1010}), 50);
+    Application().SetHint(std::string());
+}
+
+// Rows that move under a resting mouse (a wheel turn, the End key, the row
+// under it deleted) bring their own hint to the list and the status bar.
+TEST_F(FvFrameTest, TheHintFollowsRowsMovingUnderARestingMouse)
+{
+    ASSERT_TRUE(HaveDisplay());
+    std::vector<PVirtualNode> rows;
+    for (int i = 0; i < 12; ++i)
+        rows.push_back(Add(Folder("moved" + std::to_string(i), {})));
+    frame->ApplyFilters();
+    const int rowHeight = static_cast<int>(frame->VSTree->NodeHeight(rows[0]));
+    frame->BottomPanel->SetHeight(frame->Height() - frame->VSTree->Header().Height() - 8 * rowHeight - 8);
+    frame->VSTree->SetShowHint(false);
+    SetForegroundWindow(form->Handle());
+    INPUT wheel{};
+    wheel.type = INPUT_MOUSE;
+    wheel.mi.dwFlags = MOUSEEVENTF_WHEEL;
+    wheel.mi.mouseData = static_cast<DWORD>(-WHEEL_DELTA);
+    const struct {
+        const char* name;
+        std::function<void(PVirtualNode)> move;
+    } cases[] = {
+        {"wheel", [&](PVirtualNode) { SendInputPumping({wheel}); }},
+        {"End", [&](PVirtualNode) { SendInputPumping(Chord({VK_END})); }},
+        {"delete", [&](PVirtualNode under) { frame->DeleteClientNode(under); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        frame->VSTree->SetFocus();
+        frame->SelectNode(frame->TotalNode());
+        frame->VSTree->SetOffsetY(0);
+        UpdateWindow(form->Handle());
+        PVirtualNode rested = frame->VSTree->GetFirstVisible();
+        for (int i = 0; i < 5; ++i)
+            rested = frame->VSTree->GetNextVisible(rested);
+        const POINT at = CellCentre(*frame, rested, fvcState);
+        MoveMouse(at);
+        ASSERT_EQ(frame->VSTree->Hint(), View(rested)->Folder);
+        c.move(rested);
+        const POINT client = frame->VSTree->ScreenToClient(at);
+        PVirtualNode under = nullptr;
+        ASSERT_TRUE(PumpUntil([&] {
+            THitInfo hit;
+            frame->VSTree->HitTestAt(client.x, client.y, hit, true);
+            under = hit.HitNode;
+            return under && under != rested;
+        }, 5000)) << "another row under the mouse";
+        ASSERT_NE(View(under), nullptr);
+        EXPECT_EQ(frame->VSTree->Hint(), View(under)->Folder);
+        EXPECT_EQ(Application().Hint(), View(under)->Folder);
+        EXPECT_EQ(frame->VSTree->HotNode(), under);
     }
     SendInputPumping(MouseMoveTo(POINT{1270, 1010}), 50);
     Application().SetHint(std::string());

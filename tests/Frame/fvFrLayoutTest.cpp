@@ -88,6 +88,26 @@ TEST_F(FvFrameTest, PagesOrSideBySideAndTheLayoutInTheRegistry)
     other->LoadColumns(columnsKey);
     EXPECT_EQ(other->FL2Panel->Width(), 180 + 160);
     delete other;
+    // A height stored as 0xFFFFFFFF leaves the panel as it is made, and
+    // that is what is saved back.
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(columnsKey, false));
+        reg.WriteInteger("BottomPanel_Height", -1);
+    }
+    other = new TfvFrame(form);
+    other->SetParent(form);
+    const int madeHeight = other->BottomPanel->Height();
+    ASSERT_GT(madeHeight, 0);
+    other->LoadColumns(columnsKey);
+    EXPECT_EQ(other->BottomPanel->Height(), madeHeight);
+    other->SaveColumns(columnsKey);
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(columnsKey, false));
+        EXPECT_EQ(reg.ReadInteger("BottomPanel_Height"), madeHeight);
+    }
+    delete other;
 
 }
 
@@ -450,4 +470,40 @@ TEST_F(FvFrameTest, TheNoConfigurationPlaceholderShowsWholeInTheParameterFrame)
         EXPECT_TRUE(tree->MultiLine(first)) << language;
         EXPECT_GT(tree->NodeHeight(first), tree->NodeHeight(first->NextSibling)) << language;
     }
+}
+
+// A log shown to its end keeps its end in view when the window is maximised
+// and restored (the horizontal scroll bar of its long lines comes back and
+// takes room at the bottom); a log the user scrolled up keeps its top row.
+TEST_F(FvFrameTest, TheLogKeepsItsEndInViewThroughMaximiseAndRestore)
+{
+    ASSERT_TRUE(HaveDisplay());
+    std::string text;
+    for (int i = 0; i < 60; ++i)
+        text += "[12:00:" + std::to_string(i) + "] line " + std::to_string(i) + " " + std::string(110, 'x') + "\r\n";
+    PVirtualNode n = Add(Folder("long", {{"FAHlog.txt", "=" + text}}));
+    frame->SelectNode(n);
+    TBaseVirtualTree* log = frame->FAHLogFrame->VSTree;
+    ASSERT_TRUE(PumpUntil([&] { frame->ApplyFilters(); return frame->FAHLogFrame->LineCount() == 60; }, 10000))
+        << "the log's 60 lines";
+    // Narrow enough for the long lines to need the horizontal bar.
+    form->SetBounds(0, 0, 800, 600);
+    Pump(50);
+    auto lastBottom = [&] { return log->NodeDisplayRect(log->GetLastChild(nullptr), NoColumn, false).bottom; };
+    auto maximiseAndRestore = [&] {
+        ShowWindow(form->Handle(), SW_MAXIMIZE);
+        EXPECT_TRUE(PumpUntil([&] { return log->ClientRect().right > 600; }, 5000)) << "the log widened";
+        ShowWindow(form->Handle(), SW_RESTORE);
+        EXPECT_TRUE(PumpUntil([&] { return log->ClientRect().right < 600; }, 5000)) << "the log narrowed";
+    };
+    ASSERT_TRUE(GetWindowLongW(log->Handle(), GWL_STYLE) & WS_HSCROLL);
+    ASSERT_EQ(lastBottom(), log->ClientRect().bottom);
+    maximiseAndRestore();
+    EXPECT_TRUE(GetWindowLongW(log->Handle(), GWL_STYLE) & WS_HSCROLL);
+    EXPECT_EQ(lastBottom(), log->ClientRect().bottom);
+
+    log->SetOffsetY(log->OffsetY() + 3 * static_cast<int>(log->DefaultNodeHeight()));
+    const int scrolled = log->OffsetY();
+    maximiseAndRestore();
+    EXPECT_EQ(log->OffsetY(), scrolled);
 }

@@ -890,6 +890,31 @@ TEST_F(MainFormTest, TheHeaderMenuRedrawsTheHeaderAndKeepsTheColumnDialog)
     EXPECT_TRUE(after == TopPixels(tree->Handle(), rows)) << "captions left over the wrong columns";
 }
 
+// The header's menu never hides the last column shown: its item stays
+// ticked and greyed, and clicking it anyway changes nothing.
+TEST_F(MainFormTest, TheHeaderMenuKeepsTheLastColumnShown)
+{
+    Start();
+    TVirtualTreeColumns& columns = form->fvFrame1->VSTree->Header().Columns();
+    for (int i = 0; i < columns.Count(); ++i)
+        columns[i]->SetOptions(i == fvcState ? columns[i]->Options() | coVisible : columns[i]->Options() & ~coVisible);
+    TMenuItem& items = form->ColVisiblePopupMenu->Items();
+    form->ColVisiblePopupMenu->OnPopup(form->ColVisiblePopupMenu);
+    ASSERT_GT(items.Count(), fvcPath + 1);
+    EXPECT_TRUE(items.Items(fvcState)->Checked);
+    EXPECT_FALSE(items.Items(fvcState)->Enabled);
+    EXPECT_TRUE(items.Items(fvcPath)->Enabled);
+    items.Items(fvcState)->Click();
+    EXPECT_TRUE(columns[fvcState]->Visible());
+    // With a second column shown, either can go again.
+    items.Items(fvcPath)->Click();
+    form->ColVisiblePopupMenu->OnPopup(form->ColVisiblePopupMenu);
+    EXPECT_TRUE(items.Items(fvcState)->Enabled);
+    items.Items(fvcState)->Click();
+    EXPECT_FALSE(columns[fvcState]->Visible());
+    EXPECT_TRUE(columns[fvcPath]->Visible());
+}
+
 // The status bar shows the hint of the toolbar button or menu item under
 // the mouse or selected, and nothing once the mouse or the menu is gone.
 // Messages go through the application's loop here, as in the program.

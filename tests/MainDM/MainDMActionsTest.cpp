@@ -580,6 +580,21 @@ TEST(FolderList, ASaveThatFailsIsShownAndChangesNothing)
     EXPECT_EQ(ReadFile(ini), before);
 }
 
+// A list that could not be read refuses the save with its reason; that the
+// file stays as it is is said once.
+TEST(FolderList, AnUnreadableListRefusesTheSaveSayingItStaysOnce)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Harness h;
+    const std::string ini = h.dm->FolderListFile;
+    // UTF-16 without its mark: no text the program can read.
+    WriteFile(ini, Utf16Bytes(L"[FAHDir]\r\nline000=\"C:\\fah\\\"\r\n").substr(2));
+    Harness::Outcome o = h.RunDialog(h.dm->AddFahAction, [] { SetText(AddDirForm().DirectoryEdit1, L"D:\\two"); });
+    EXPECT_EQ(o.told, "The folder list could not be saved; it is left as it was.\r\n\r\nThe file \"" + ini +
+                          "\" is not text this program can read");
+    EXPECT_EQ(o.kept, "D:\\two");
+}
+
 // A save that finds no memory for the folder list says so in words, never
 // with the exception's own text; the dialog keeps what was typed.
 TEST(FolderList, ASaveWithoutMemoryForTheListSaysSoInWords)

@@ -672,6 +672,51 @@ TEST_F(SettingsDialog, CancelChangesNothingAndTheNextShowReloads)
     EXPECT_EQ(os->IntervalSpinEdit->Value(), 10);
 }
 
+// Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PgDn and Ctrl+PgUp turn the pages in the
+// tree's order, round the ends; the keyboard stays in the tree, or goes to
+// the new page when it was on the old one.
+TEST_F(SettingsDialog, CtrlTabAndCtrlPageKeysTurnThePages)
+{
+    const struct {
+        std::vector<INPUT> keys;
+        int page;
+        bool onPage;
+    } steps[] = {
+        {Chord({VK_CONTROL, VK_NEXT}), spEvents, false},
+        {Chord({VK_CONTROL, VK_SHIFT, VK_TAB}), spSystem, false},
+        {Chord({VK_TAB}), spSystem, true},
+        {Chord({VK_CONTROL, VK_TAB}), spEvents, true},
+        {Chord({VK_CONTROL, VK_NEXT}), spDatabase, true},
+        {Chord({VK_CONTROL, VK_PRIOR}), spEvents, true},
+        {Chord({VK_CONTROL, VK_PRIOR}), spSystem, true},
+        {Chord({VK_CONTROL, VK_SHIFT, VK_TAB}), spAddInfo, true},
+        {Chord({VK_CONTROL, VK_TAB}), spSystem, true},
+    };
+    std::vector<std::pair<int, bool>> seen;
+    const int r = Run(spSystem, [&](TSettingsForm& f) {
+        const DWORD gui = GetWindowThreadProcessId(f.Handle(), nullptr);
+        auto onPage = [&] {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            TSetPageFrame* page = f.Page(f.CurrentPage());
+            return GetGUIThreadInfo(gui, &info) && page && info.hwndFocus && IsChild(page->Handle(), info.hwndFocus);
+        };
+        for (const auto& step : steps) {
+            Send(step.keys);
+            for (int i = 0; i < 500 && (f.CurrentPage() != step.page || onPage() != step.onPage); ++i)
+                Sleep(10);
+            seen.emplace_back(f.CurrentPage(), onPage());
+        }
+        Key(VK_ESCAPE);
+    });
+    EXPECT_EQ(r, mrCancel);
+    ASSERT_EQ(seen.size(), std::size(steps));
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].first, steps[i].page) << "step " << i;
+        EXPECT_EQ(seen[i].second, steps[i].onPage) << "step " << i;
+    }
+}
+
 // Presses OK; a refusal that comes instead of closing is answered and the
 // dialog cancelled. Returns the refusal's text, empty when OK closed it.
 std::string PressOkAndTakeRefusal(TSettingsForm& f)
