@@ -242,6 +242,7 @@ std::string sClientCfgNotSaved;
 std::string sSaveClientCfgChanges;
 std::string sYes;
 std::string sNo;
+std::string sClientCfgGone;
 std::string sNotWatched;
 std::string sFolderListLineNoHeader;
 std::string sFoldersNotWatched;
@@ -509,6 +510,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sSaveClientCfgChanges),
     BX_LANG_GLOBAL(sYes),
     BX_LANG_GLOBAL(sNo),
+    BX_LANG_GLOBAL(sClientCfgGone),
     BX_LANG_GLOBAL(sNotWatched),
     BX_LANG_GLOBAL(sFolderListLineNoHeader),
     BX_LANG_GLOBAL(sFoldersNotWatched),
@@ -629,6 +631,11 @@ void LoadLangGlobals()
     files.NotText = sFileNotText;
     files.LeftAsItIs = sFileLeftAsItIs;
     SetFileTexts(files);
+}
+
+std::vector<std::pair<int, std::string>> LangBoxButtons()
+{
+    return {{IDYES, sYes}, {IDNO, sNo}, {IDCANCEL, sCancel}};
 }
 
 void ReloadLanguage()
