@@ -4,8 +4,8 @@
 // Saving writes a temporary file beside "client.cfg" and puts it in place,
 // so a failure never leaves the client a half-written file; the file keeps
 // its attributes (read-only too, after the user agreed to write it); a
-// missing file is never created (the user is told so). Unsaved edits survive a refresh that shows
-// the same client again.
+// missing file is never created (the user is told so). Unsaved edits
+// survive a refresh that shows the same client again.
 #pragma once
 #include <string>
 #include <vector>

@@ -198,7 +198,8 @@ void TfvFrame::ShowDetails(TFahView* view)
 {
     // While the user is asked about another client's unsaved "client.cfg"
     // edits, that client stays on show until the question is answered.
-    if (const TIniFrame& ini = *FAHIniFrame; ini.Modified() && ini.View() && view != ini.View() && RowOfView(ini.View()))
+    const TIniFrame& ini = *FAHIniFrame;
+    if (ini.Modified() && ini.View() && view != ini.View() && RowOfView(ini.View()))
         view = ini.View();
     TLogLinesPtr lines;
     if (view && view->Fah()) {
@@ -239,10 +240,13 @@ PVirtualNode TfvFrame::RowOfView(const TFahView* view) const
 void TfvFrame::AskSaveClientCfg()
 {
     // Asked once the selection has settled: while it changes, the focused
-    // row is not yet the one the user went to.
-    if (inSelectionChange_)
+    // row is not yet the one the user went to. The same question asked at
+    // the close is answered first; once the program closes, none is asked.
+    if (inSelectionChange_ || askingClientCfg_)
         return;
     KillTimer(Handle(), kAskSaveClientCfgTimer);
+    if (AppClosing.load())
+        return;
     TIniFrame& ini = *FAHIniFrame;
     TFahView* selected = SelectedView();
     if (!ini.Modified() || (ini.View() && ini.View() == selected)) {
