@@ -574,8 +574,9 @@ void TMainForm::SpreadCpuAffinity()
 
 void TMainForm::FormCloseQuery(bool& canClose)
 {
-    canClose = true;
-    if (!closed_)
+    // The user's unsaved "client.cfg" edits are asked about first.
+    canClose = closed_ || fvFrame1->ClientCfgMayClose();
+    if (canClose && !closed_)
         Closing();
 }
 
@@ -701,11 +702,14 @@ void TMainForm::WndProc(TMessage& m)
         if (!HIWORD(m.WParam))
             RestoreFocus();
         return;
-    case WM_QUERYENDSESSION:
-        // A log-off (ENDSESSION_LOGOFF) leaves the services running.
-        shuttingDown_ = (m.LParam & ENDSESSION_LOGOFF) == 0;
-        m.Result = TRUE;
+    case WM_QUERYENDSESSION: {
+        // Unsaved "client.cfg" edits are asked about first: Cancel keeps the
+        // session. A log-off (ENDSESSION_LOGOFF) leaves the services running.
+        const bool mayEnd = closed_ || fvFrame1->ClientCfgMayClose();
+        shuttingDown_ = mayEnd && (m.LParam & ENDSESSION_LOGOFF) == 0;
+        m.Result = mayEnd ? TRUE : FALSE;
         return;
+    }
     case WM_ENDSESSION:
         if (m.WParam) {
             // The session ends: close now, while the window still exists.

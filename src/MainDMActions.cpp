@@ -465,7 +465,7 @@ void TMainDM::DelFahActionExecute(TObject*)
     std::string folder = view->Fah()->Folder;
     std::string text = Format("%s %s ?", sDeleteMonitoring.c_str(), view->Fah()->GetDisplayName().c_str());
     std::weak_ptr<void> alive = AliveToken();
-    int answer = AppMessageBox(sConfirm, text, MB_YESNOCANCEL | MB_ICONQUESTION);
+    int answer = AppMessageBox(sConfirm, text, MB_YESNOCANCEL | MB_ICONQUESTION, LangBoxButtons());
     if (answer != IDYES || alive.expired() || !Host.Views)
         return;
     // The folder confirmed is deleted wherever the selection went meanwhile

@@ -639,7 +639,7 @@ bool TMainDM::CheckForUpdate(bool showNoUpdateMessage)
                                         : FillIn(sFindNewVersion, {shown, date, size});
         std::string url = Trim(file.Values("url"));
         // Only a web address is opened: a program's path would be run by the shell.
-        if (AppInfoBox(text, MB_YESNOCANCEL) == IDYES)
+        if (AppMessageBox(sInformation, text, MB_YESNOCANCEL | MB_ICONINFORMATION, LangBoxButtons()) == IDYES)
             OpenWebAddress(url);
     } else if (showNoUpdateMessage) {
         AppInfoBox(sNewVersionNotFound, MB_OK);

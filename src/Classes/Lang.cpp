@@ -242,6 +242,7 @@ std::string sClientCfgNotSaved;
 std::string sSaveClientCfgChanges;
 std::string sYes;
 std::string sNo;
+std::string sClientCfgGone;
 std::string sNotWatched;
 std::string sFolderListLineNoHeader;
 std::string sFoldersNotWatched;
@@ -510,6 +511,7 @@ const TLangGlobal kLangGlobals[] = {
     BX_LANG_GLOBAL(sSaveClientCfgChanges),
     BX_LANG_GLOBAL(sYes),
     BX_LANG_GLOBAL(sNo),
+    BX_LANG_GLOBAL(sClientCfgGone),
     BX_LANG_GLOBAL(sNotWatched),
     BX_LANG_GLOBAL(sFolderListLineNoHeader),
     BX_LANG_GLOBAL(sFoldersNotWatched),
@@ -630,6 +632,11 @@ void LoadLangGlobals()
     files.NotWholeUtf16 = sFileNotWholeUtf16;
     files.NotText = sFileNotText;
     SetFileTexts(files);
+}
+
+std::vector<std::pair<int, std::string>> LangBoxButtons()
+{
+    return {{IDYES, sYes}, {IDNO, sNo}, {IDCANCEL, sCancel}};
 }
 
 void ReloadLanguage()

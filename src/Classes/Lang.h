@@ -14,6 +14,8 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/StringList.h"
 
@@ -306,6 +308,8 @@ extern std::string sClientCfgNotSaved;
 extern std::string sSaveClientCfgChanges;
 extern std::string sYes;
 extern std::string sNo;
+// Saving found the file no longer there; it is not created.
+extern std::string sClientCfgGone;
 extern std::string sNotWatched;
 extern std::string sFolderListLineNoHeader;
 extern std::string sFoldersNotWatched;
@@ -340,3 +344,7 @@ extern std::string sJpegNotice;
 extern std::string sFahCores;
 extern std::string sOther;
 extern std::string sIdle;
+
+// The buttons of a question box in the current language (IDYES, IDNO and
+// IDCANCEL with sYes, sNo and sCancel), for AppMessageBox with button texts.
+std::vector<std::pair<int, std::string>> LangBoxButtons();

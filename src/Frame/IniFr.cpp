@@ -225,11 +225,15 @@ void TIniFrame::Save()
     VSTree->EndEditNode();
     const std::string text = ClientCfgFileText(Lines());
     const DWORD attributes = fileName_.empty() ? INVALID_FILE_ATTRIBUTES : AttributesOf(fileName_);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return;   // a missing file is not created
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // A missing file is not created (its folder may be gone, or moved on
+        // purpose): the user hears so, and the edits stay.
+        AppMessageBox(sErrorL_Caption, FillIn(sClientCfgGone, {fileName_}), MB_OK | MB_ICONWARNING);
+        return;
+    }
     if (attributes & FILE_ATTRIBUTE_READONLY) {
-        int answer = AppMessageBox(sConfirm, FillIn(sFileIsReadOnly, {fileName_}),
-                                   MB_YESNOCANCEL | MB_ICONQUESTION);
+        int answer = AppMessageBox(sConfirm, FillIn(sFileIsReadOnly, {fileName_}), MB_YESNOCANCEL | MB_ICONQUESTION,
+                                   LangBoxButtons());
         if (answer != IDYES)
             return;
     }

@@ -4,8 +4,8 @@
 // Saving writes a temporary file beside "client.cfg" and puts it in place,
 // so a failure never leaves the client a half-written file; the file keeps
 // its attributes (read-only too, after the user agreed to write it); a
-// missing file is never created. Unsaved edits survive a refresh that shows
-// the same client again.
+// missing file is never created (the user is told so). Unsaved edits
+// survive a refresh that shows the same client again.
 #pragma once
 #include <string>
 #include <vector>
@@ -38,8 +38,8 @@ public:
 
     // The four actions. Save writes the file the edits came from (also when
     // the record's folder changed meanwhile), asks before writing a
-    // read-only file, and tells the user when the file cannot be written
-    // (the edits stay, still to be saved).
+    // read-only file, and tells the user when the file cannot be written or
+    // is no longer there (the edits stay, still to be saved).
     void Save();
     // The text of the record again; edits are dropped.
     void Cancel();

@@ -100,6 +100,11 @@ public:
     // the last pass is measured.
     void FitStateColumn();
     void StopTimers();
+    // Before the program ends: unsaved "client.cfg" edits are asked about
+    // ("Save the changes to <file>?"). True when it may end: nothing unsaved,
+    // Yes and the file written, or No. Cancel, a save that wrote nothing, or
+    // the question already up keeps it running with the edits.
+    bool ClientCfgMayClose();
     TSimpleTimer& ListTimer() const { return *listTimer_; }
     TSimpleTimer& SettleTimer() const { return *settleTimer_; }
 
@@ -213,6 +218,9 @@ private:
     // The question: Yes saves and No drops the edits, and the selected
     // client's file shows; Cancel selects the edited client's row again.
     void AskSaveClientCfg();
+    // "Save the changes to <file>?" (Cancel only when canCancel). Yes saves;
+    // a save that wrote nothing (the user was told why) answers IDCANCEL.
+    int AskSaveClientCfgChanges(bool canCancel);
     // The client row of a view (nullptr when none: its row went).
     PVirtualNode RowOfView(const TFahView* view) const;
     // Starts a previous-log read when its page or panel shows.
@@ -258,6 +266,7 @@ private:
     std::string prevLogPath_;
     std::string prevLogShown_;
     bool cfgQuestionPosted_ = false;
+    bool askingClientCfg_ = false;   // "Save the changes ...?" is up
     bool inSelectionChange_ = false;
     bool selectionPending_ = false;
     // The parameter frame, then the "client.cfg" and previous-log panels.

@@ -196,6 +196,11 @@ void TfvFrame::ApplyDetailLanguage()
 
 void TfvFrame::ShowDetails(TFahView* view)
 {
+    // While the user is asked about another client's unsaved "client.cfg"
+    // edits, that client stays on show until the question is answered.
+    const TIniFrame& ini = *FAHIniFrame;
+    if (ini.Modified() && ini.View() && view != ini.View() && RowOfView(ini.View()))
+        view = ini.View();
     TLogLinesPtr lines;
     if (view && view->Fah()) {
         TLock lock(view->Fah()->CritSection());
@@ -235,32 +240,27 @@ PVirtualNode TfvFrame::RowOfView(const TFahView* view) const
 void TfvFrame::AskSaveClientCfg()
 {
     // Asked once the selection has settled: while it changes, the focused
-    // row is not yet the one the user went to.
-    if (inSelectionChange_)
+    // row is not yet the one the user went to. The same question asked at
+    // the close is answered first; once the program closes, none is asked.
+    if (inSelectionChange_ || askingClientCfg_)
         return;
     KillTimer(Handle(), kAskSaveClientCfgTimer);
+    if (AppClosing.load())
+        return;
     TIniFrame& ini = *FAHIniFrame;
     TFahView* selected = SelectedView();
     if (!ini.Modified() || (ini.View() && ini.View() == selected)) {
         cfgQuestionPosted_ = false;
         ShowClientCfg(selected);
+        ShowDetails(selected);
         return;
     }
     // Without the edited client's row there is nothing to go back to.
     const bool canStay = RowOfView(ini.View()) != nullptr;
-    std::vector<std::pair<int, std::string>> buttons = {{IDYES, sYes}, {IDNO, sNo}};
-    if (canStay)
-        buttons.emplace_back(IDCANCEL, sCancel);
     std::weak_ptr<void> alive = AliveToken();
-    int answer = AppMessageBox(sConfirm, FillIn(sSaveClientCfgChanges, {ini.FileName()}),
-                               (canStay ? MB_YESNOCANCEL : MB_YESNO) | MB_ICONQUESTION, buttons);
+    int answer = AskSaveClientCfgChanges(canStay);
     if (alive.expired())
         return;
-    if (answer == IDYES) {
-        ini.Save();
-        if (ini.Modified())
-            answer = IDCANCEL;   // not written (read-only kept, or an error told): the edits stay
-    }
     cfgQuestionPosted_ = false;
     if (answer == IDNO)
         ini.Cancel();
@@ -271,6 +271,46 @@ void TfvFrame::AskSaveClientCfg()
             return;
     }
     ShowClientCfg(SelectedView());
+    ShowDetails(SelectedView());
+}
+
+int TfvFrame::AskSaveClientCfgChanges(bool canCancel)
+{
+    TIniFrame& ini = *FAHIniFrame;
+    std::weak_ptr<void> alive = AliveToken();
+    askingClientCfg_ = true;
+    int answer = 0;
+    try {
+        answer = AppMessageBox(sConfirm, FillIn(sSaveClientCfgChanges, {ini.FileName()}),
+                               (canCancel ? MB_YESNOCANCEL : MB_YESNO) | MB_ICONQUESTION, LangBoxButtons());
+    } catch (...) {
+        if (!alive.expired())
+            askingClientCfg_ = false;
+        throw;
+    }
+    if (alive.expired())
+        return IDCANCEL;
+    askingClientCfg_ = false;
+    if (answer == IDYES) {
+        ini.Save();
+        if (alive.expired())
+            return IDCANCEL;
+        if (ini.Modified())
+            answer = IDCANCEL;   // not written (read-only kept, or an error told): the edits stay
+    }
+    return answer;
+}
+
+bool TfvFrame::ClientCfgMayClose()
+{
+    // The question about them is up already: it is answered first.
+    if (askingClientCfg_)
+        return false;
+    if (!FAHIniFrame->Modified())
+        return true;
+    std::weak_ptr<void> alive = AliveToken();
+    const int answer = AskSaveClientCfgChanges(true);
+    return alive.expired() || answer == IDYES || answer == IDNO;
 }
 
 bool TfvFrame::PrevLogShowing() const

@@ -149,7 +149,7 @@ TEST_F(IniFrameTest, SaveReplacesTheFileAndKeepsItsAttributes)
         {"read-only, Yes", true, IDYES, true},
         {"read-only, No", true, IDNO, false},
         {"read-only, Cancel", true, IDCANCEL, false},
-        {"missing", false, 0, false, true},
+        {"missing: told", false, IDOK, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,15 +162,19 @@ TEST_F(IniFrameTest, SaveReplacesTheFileAndKeepsItsAttributes)
         Edit();
         if (c.missing)
             DeleteFileUtf8(cfg);
-        std::string title;
+        std::string title, told;
         {
             DialogDriver driver([&](HWND box) {
                 title = WindowText(box);
+                told = WindowText(GetDlgItem(box, 0xFFFF));
                 PressDialogButton(box, c.answer);
             });
             frame->Save();
         }
-        EXPECT_EQ(title, c.answer ? "Brenix. Confirmation" : "");
+        EXPECT_EQ(title, c.missing ? "Brenix. Error" : c.answer ? "Brenix. Confirmation" : "");
+        if (c.missing) {
+            EXPECT_EQ(told, "The file " + cfg + " is no longer there and is not created again; your changes are kept.");
+        }
         EXPECT_EQ(FileExists(cfg), !c.missing);
         if (!c.missing) {
             EXPECT_EQ(ReadFile(cfg), c.written ? kEdited : original);
@@ -207,6 +211,44 @@ TEST_F(IniFrameTest, AFileHeldByAnotherProcessIsToldAndLosesNothing)
     EXPECT_TRUE(frame->Modified());
     EXPECT_EQ(frame->NodeText(Row(2)), "extra=1");
     EXPECT_TRUE(frame->IniSaveAction->Enabled());
+}
+
+// In Russian: the read-only question has the language's buttons, and Ctrl+S
+// on a file that was moved away says so; nothing is created, the edits stay.
+TEST_F(IniFrameTest, TheReadOnlyQuestionAndAMissingFileSpeakTheChosenLanguage)
+{
+    LoadLanguageResource("LANG_RU");
+    LoadLangGlobals();
+    Edit();
+    frame->VSTree->SetFocus();
+    SetFileAttributesW(Utf8ToWide(cfg).c_str(), FILE_ATTRIBUTE_READONLY);
+    std::string buttons, told;
+    {
+        DialogDriver driver([&](HWND box) {
+            for (int id : {IDYES, IDNO, IDCANCEL})
+                buttons += WindowText(GetDlgItem(box, id)) + "|";
+            PressDialogButton(box, IDCANCEL);
+        });
+        frame->Save();
+    }
+    EXPECT_EQ(buttons, "&Да|&Нет|Отмена|");
+    SetFileAttributesW(Utf8ToWide(cfg).c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(MoveFileW(Utf8ToWide(cfg).c_str(), Utf8ToWide(cfg + ".away").c_str()));
+    {
+        DialogDriver driver([&](HWND box) {
+            told = WindowText(GetDlgItem(box, 0xFFFF));
+            PressDialogButton(box, IDOK);
+        });
+        ASSERT_TRUE(SendInputPumping(Chord({VK_CONTROL, 'S'}), 300));
+        EXPECT_TRUE(PumpUntil([&] { return driver.Acted(); }, 10000)) << "waited for the box on Ctrl+S";
+    }
+    LoadLanguageResource("LANG_EN");
+    LoadLangGlobals();
+    EXPECT_EQ(told, "Файла " + cfg + " больше нет, и он не создаётся заново; ваши изменения сохранены в редакторе.");
+    EXPECT_FALSE(FileExists(cfg));
+    EXPECT_TRUE(frame->Modified());
+    EXPECT_TRUE(frame->IniSaveAction->Enabled());
+    EXPECT_EQ(frame->NodeText(Row(2)), "extra=1");
 }
 
 // The client's folder is changed (Edit folder) while its client.cfg has

@@ -15,6 +15,7 @@
 #include "Lib2/VirtualTree/VTHeader.h"
 #include "controls/SimpleTimer.h"
 #include "platform/Application.h"
+#include "platform/FileUtil.h"
 #include "platform/PageControl.h"
 #include "platform/Registry.h"
 #include "platform/StdCtrls.h"
@@ -238,12 +239,40 @@ BOOL CALLBACK CollectStatic(HWND child, LPARAM param)
     return TRUE;
 }
 
+// A visible dialog of this process other than `old`, waited for up to ms.
+HWND NextDialog(HWND old, DWORD ms)
+{
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(30))
+        if (HWND d = FindProcessDialog(); d && d != old)
+            return d;
+    return nullptr;
+}
+
+// Runs a function on the thread that made it while that thread sits in a
+// modal box's loop: another thread sends it a message.
+class RunOnGuiThread : public THiddenWindow {
+public:
+    std::function<void()> Run;
+    void From(HWND) { SendMessageW(Handle(), WM_APP, 0, 0); }
+
+protected:
+    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override
+    {
+        if (msg != WM_APP)
+            return THiddenWindow::WndProc(msg, wParam, lParam);
+        Run();
+        return 0;
+    }
+};
+
 }  // namespace
 
 // Clicking another client while "client.cfg" edits are unsaved asks, in the
 // chosen language, whether to save them: Yes writes the file and shows the
 // other client's, No drops the edits and shows it, Cancel goes back to the
-// edited client's row with the edits still there.
+// edited client's row with the edits still there. Until it is answered the
+// edited client's log and parameters stay on show. Yes with the file moved
+// away says so and goes back as Cancel does.
 TEST_F(FvFrameTest, UnsavedClientCfgEditsAreAskedAboutWhenAnotherClientIsClicked)
 {
     ASSERT_TRUE(HaveDisplay());
@@ -262,25 +291,41 @@ TEST_F(FvFrameTest, UnsavedClientCfgEditsAreAskedAboutWhenAnotherClientIsClicked
         std::string fileAfter;
         PVirtualNode selectedAfter;
         std::vector<std::string> linesAfter;
+        bool movedAway = false;
     };
+    const std::vector<std::string> aEdited{"[settings]", "team=32", "username=a"};
     const Case cases[] = {
-        {IDCANCEL, "[settings]\nusername=a\n", na, {"[settings]", "team=32", "username=a"}},
+        {IDCANCEL, "[settings]\nusername=a\n", na, aEdited},
         {IDNO, "[settings]\nusername=a\n", nb, bLines},
+        {IDYES, "[settings]\nusername=a\n", na, aEdited, true},
         {IDYES, "[settings]\nteam=32\nusername=a\n", nb, bLines},
     };
+    RunOnGuiThread gui;
+    TFahView* shownBehind = nullptr;
+    gui.Run = [&] { shownBehind = frame->FAHParamFrame->View(); };
+    gui.Handle();
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.button);
+        SCOPED_TRACE(c.button + 10 * c.movedAway);
         Pump(GetDoubleClickTime() + 100);   // the click on the same row is no double-click
         frame->SelectNode(na);
         ASSERT_EQ(ini.Lines(), (std::vector<std::string>{"[settings]", "username=a"}));
         ini.InsertLine("team=32");
         ASSERT_TRUE(ini.Modified());
-        std::string question, buttons;
+        if (c.movedAway) {
+            ASSERT_TRUE(MoveFileW(Utf8ToWide(a + "client.cfg").c_str(), Utf8ToWide(a + "moved.cfg").c_str()));
+        }
+        std::string question, buttons, told;
+        shownBehind = nullptr;
         DialogDriver answer([&](HWND box) {
             EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&question));
             for (int id : {IDYES, IDNO, IDCANCEL})
                 buttons += WindowText(GetDlgItem(box, id)) + "|";
+            gui.From(box);
             PressDialogButton(box, c.button);
+            if (HWND next = c.movedAway ? NextDialog(box, 10000) : nullptr) {
+                told = WindowText(GetDlgItem(next, 0xFFFF));
+                PressDialogButton(next, IDOK);
+            }
         });
         frame->VSTree->ScrollIntoView(nb, false);
         const RECT r = frame->VSTree->NodeDisplayRect(nb, 0, false);
@@ -291,12 +336,19 @@ TEST_F(FvFrameTest, UnsavedClientCfgEditsAreAskedAboutWhenAnotherClientIsClicked
         Pump(100);
         EXPECT_EQ(question, "Сохранить изменения в " + a + "client.cfg?");
         EXPECT_EQ(buttons, "&Да|&Нет|Отмена|");
+        EXPECT_EQ(shownBehind, View(na));
+        if (c.movedAway) {
+            EXPECT_EQ(told, FillIn(sClientCfgGone, {a + "client.cfg"}));
+            EXPECT_FALSE(FileExists(a + "client.cfg"));
+            ASSERT_TRUE(MoveFileW(Utf8ToWide(a + "moved.cfg").c_str(), Utf8ToWide(a + "client.cfg").c_str()));
+        }
         EXPECT_EQ(ReadFile(a + "client.cfg"), c.fileAfter);
         EXPECT_EQ(frame->VSTree->FocusedNode(), c.selectedAfter);
         EXPECT_TRUE(frame->VSTree->Selected(c.selectedAfter));
         EXPECT_EQ(ini.Lines(), c.linesAfter);
-        EXPECT_EQ(ini.Modified(), c.button == IDCANCEL);
-        if (c.button == IDCANCEL) {
+        EXPECT_EQ(ini.Modified(), c.selectedAfter == na);
+        EXPECT_EQ(frame->FAHParamFrame->View(), View(c.selectedAfter));
+        if (c.selectedAfter == na) {
             ini.Cancel();
             ASSERT_FALSE(ini.Modified());
         }

@@ -1665,6 +1665,93 @@ TEST_F(MainFormTest, ShutdownStopsLocalServicesLogOffDoesNot)
     EXPECT_EQ(ServiceState(service, SERVICE_STOPPED), static_cast<DWORD>(SERVICE_STOPPED));
 }
 
+// Unsaved "client.cfg" edits are asked about at every close: Exit in the
+// tray's menu, the close box, Alt+F4 and F10 typed, the end of the Windows
+// session. Cancel keeps the program and the edits; Yes then saves and
+// closes, No closes and leaves the file. (Before the close box's test below:
+// the tray's menu opens only while the message loop has not been ended.)
+TEST_F(MainFormTest, UnsavedClientCfgEditsAreAskedAboutAtEveryClose)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP();
+    const std::string a = Folder("a", "fahlog-smp-a4-bigadv-running.txt"), cfg = a + "client.cfg";
+    List({{a, "", "", "", false}});
+    auto typed = [](std::vector<INPUT> keys) {
+        return [keys](TMainForm&) { EXPECT_TRUE(SendInputPumping(keys, 0)); };
+    };
+    LRESULT sessionMayEnd = -1;
+    const struct {
+        const char* route;
+        std::function<void(TMainForm&)> close;
+        int answer;
+    } cases[] = {
+        {"tray menu's Exit",
+         [](TMainForm& f) {
+             // The menu opens at the icon; Up goes to its last item, Exit.
+             std::atomic<bool> sent{false};
+             std::thread keys([&sent] {
+                 for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(30))
+                     if (HWND menu = FindWindowW(L"#32768", nullptr); menu && IsWindowVisible(menu))
+                         break;
+                 SendInput(2, Chord({VK_UP}).data(), sizeof(INPUT));
+                 SendInput(2, Chord({VK_RETURN}).data(), sizeof(INPUT));
+                 sent = true;
+             });
+             PostMessageW(TCoolTrayIcon::HandlerWindow(), WM_TRAYNOTIFY, reinterpret_cast<WPARAM>(f.CoolTrayIcon1),
+                          WM_RBUTTONDOWN);
+             // The menu, Exit and the question all run inside the message
+             // that opens the menu.
+             EXPECT_TRUE(PumpUntil([&] { return sent.load(); }, 15000)) << "waited for the tray's menu";
+             keys.join();
+         },
+         IDYES},
+        {"close box", [](TMainForm& f) { PostMessageW(f.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0); }, IDNO},
+        {"Alt+F4", typed(Chord({VK_MENU, VK_F4})), IDYES},
+        {"F10", typed(Chord({VK_F10})), IDNO},
+        {"end of session",
+         [&](TMainForm& f) {
+             sessionMayEnd = SendMessageW(f.Handle(), WM_QUERYENDSESSION, 0, 0);
+             if (sessionMayEnd)
+                 SendMessageW(f.Handle(), WM_ENDSESSION, TRUE, 0);
+         },
+         IDYES},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.route);
+        WriteFile(cfg, "[settings]\nusername=a\n");
+        Start();
+        TfvFrame& list = *form->fvFrame1;
+        TIniFrame& ini = *list.FAHIniFrame;
+        list.SelectNode(list.ClientNodes().at(0));
+        ASSERT_TRUE(PumpUntil([&] { return ini.View() && ini.Lines().size() == 2; }, 10000)) << "client.cfg shown";
+        ini.InsertLine("team=32");
+        SetForegroundWindow(form->Handle());
+        list.VSTree->SetFocus();
+        for (int answer : {IDCANCEL, c.answer}) {
+            SCOPED_TRACE(answer);
+            std::string question;
+            DialogDriver driver([&](HWND box) {
+                question = WindowText(GetDlgItem(box, 0xFFFF));
+                PressDialogButton(box, answer);
+            });
+            c.close(*form);
+            ASSERT_TRUE(PumpUntil([&] { return driver.Acted() && !FindProcessDialog(); }, 15000))
+                << "waited for the question and its answer";
+            EXPECT_TRUE(PumpUntil([&] { return AppClosing == (answer != IDCANCEL); }, 5000)) << "waited for the close";
+            EXPECT_EQ(question, FillIn(sSaveClientCfgChanges, {cfg}));
+            if (std::string(c.route) == "end of session") {
+                EXPECT_EQ(sessionMayEnd, answer != IDCANCEL);
+            }
+            EXPECT_EQ(ini.Modified(), answer != IDYES);
+            EXPECT_EQ(ReadFile(cfg), answer == IDYES ? "[settings]\nteam=32\nusername=a\n" : "[settings]\nusername=a\n");
+        }
+        delete form;
+        form = nullptr;
+        AppClosing = false;
+        Pump(50);
+    }
+}
+
 // Last: Exit ends the application's message loop.
 TEST_F(MainFormTest, CloseBoxToTrayExitCloses)
 {

@@ -262,6 +262,21 @@ TEST(FolderList, AddEditAndDeleteThroughTheActions)
     EXPECT_EQ(SectionLines(ini, "FAHDir"), "line000=\"D:\\two\\\"");
 }
 
+// The delete question has the chosen language's buttons.
+TEST(FolderList, TheDeleteQuestionHasTheLanguagesButtons)
+{
+    ASSERT_TRUE(HaveDisplay());
+    Harness h;
+    h.views.push_back(MakeView("C:\\fah\\"));
+    h.selected = h.views[0].get();
+    const std::pair<int, const char*> cases[] = {{2, "&Да|&Нет|Отмена|"}, {3, "&Так|&Ні|Скасувати|"}, {1, "&Yes|&No|Cancel|"}};
+    for (const auto& [language, buttons] : cases) {
+        SetLanguage(language);
+        EXPECT_EQ(AnswerBoxButtons([&] { h.dm->DelFahAction->Execute(); }, IDNO), buttons) << language;
+    }
+    EXPECT_EQ(h.calls, "");
+}
+
 // A delete confirmed while the selection moved away (the first seconds of a
 // long start select the overall row) deletes the folder that was confirmed.
 TEST(FolderList, AConfirmedDeleteDeletesTheFolderConfirmedWhereverTheSelectionWent)

@@ -430,6 +430,19 @@ TEST(MainDMDownloads, AnAddressWithABackslashIsNoWebAddress)
 
 // A download that reaches no server says so in the user's language, not in
 // the socket library's English.
+// The offer of a newer version has the chosen language's buttons.
+TEST(MainDMDownloads, TheNewVersionOfferHasTheLanguagesButtons)
+{
+    Harness h;
+    WriteFile(Www("soft/brenix_ver.txt"), "version=1.5.0.1\r\nurl=http://dl.example.invalid/b.zip\r\n");
+    const std::pair<int, const char*> cases[] = {{2, "&Да|&Нет|Отмена|"}, {3, "&Так|&Ні|Скасувати|"}, {1, "&Yes|&No|Cancel|"}};
+    for (const auto& [language, buttons] : cases) {
+        SetLanguage(language);
+        EXPECT_EQ(AnswerBoxButtons([&] { h.dm->CheckForUpdate(false); }, IDNO), buttons) << language;
+    }
+    EXPECT_TRUE(h.Clean());
+}
+
 TEST(MainDMDownloads, NoServerIsToldInTheUsersLanguage)
 {
     Harness h;

@@ -57,6 +57,18 @@ std::string AnswerBox(const std::function<void()>& f, int button)
     return text;
 }
 
+std::string AnswerBoxButtons(const std::function<void()>& f, int button)
+{
+    std::string captions;
+    testing_support::DialogDriver driver([&](HWND box) {
+        for (int id : {IDYES, IDNO, IDCANCEL})
+            captions += testing_support::WindowText(GetDlgItem(box, id)) + "|";
+        testing_support::PressDialogButton(box, button);
+    });
+    f();
+    return captions;
+}
+
 std::string Join(const std::vector<std::string>& lines, const char* sep)
 {
     std::string out;

@@ -19,6 +19,9 @@ std::string BesideExe(const std::string& name);
 // Runs f while a helper thread waits for a message box, notes its text and
 // presses the button; the text ("" when no box showed).
 std::string AnswerBox(const std::function<void()>& f, int button);
+// The same, giving the captions of the box's Yes, No and Cancel buttons,
+// each followed by "|".
+std::string AnswerBoxButtons(const std::function<void()>& f, int button);
 std::string Join(const std::vector<std::string>& lines, const char* sep = "|");
 // This computer's name as the list shows it (lower case), and the computer
 // of a folder: the host of "\\host\...", else this one.
