@@ -272,7 +272,9 @@ void TBaseVirtualTree::WndProc(TMessage& message)
             DoStateChange(0, tsUseThemes);
         // The buttons take the theme's glyphs, or lose them.
         PrepareBitmaps(true, false);
-        RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
+        // Through RedrawFrame: inside an update, its end must not take the
+        // frame drawing back.
+        RedrawFrame();
         return;
     case WM_GETDLGCODE:
         message.Result = DialogCodes();
