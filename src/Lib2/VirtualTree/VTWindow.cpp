@@ -280,8 +280,12 @@ void TBaseVirtualTree::WndProc(TMessage& message)
         message.Result = DialogCodes();
         return;
     case WM_PARENTNOTIFY:
-        if (LOWORD(message.WParam) == WM_CREATE)
+        if (LOWORD(message.WParam) == WM_CREATE) {
+            // Moved with the rows from now on; the scrolls before it are
+            // none of its business.
             hasChildWindows_ = true;
+            childScrollMissed_ = POINT{0, 0};
+        }
         break;
     default:
         break;

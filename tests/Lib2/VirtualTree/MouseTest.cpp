@@ -382,6 +382,73 @@ TEST_F(MouseTest, AForeignChildWindowMovesWithTheRows)
     }
 }
 
+// A child window that comes without telling the tree in the middle of a
+// burst of scrolls follows the rows that scroll after it came.
+TEST_F(MouseTest, AQuietChildWindowThatComesDuringABurstFollowsTheRows)
+{
+    Show(0);
+    enum Kind { MadeQuietly, MovedOnto };
+    for (Kind kind : {MadeQuietly, MovedOnto}) {
+        SCOPED_TRACE(kind);
+        auto* list = new TVirtualStringTree(form);
+        list->SetBounds(5, 5, 380, 280);
+        list->SetParent(form);
+        list->SetRootNodeCount(100);
+        list->HandleNeeded();
+        SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);   // the burst begins without a child
+        HWND child = CreateWindowExW(kind == MadeQuietly ? WS_EX_NOPARENTNOTIFY : 0, L"STATIC", L"child",
+                                     WS_CHILD | WS_VISIBLE, 20, 100, 60, 16,
+                                     kind == MovedOnto ? form->Handle() : list->Handle(), nullptr,
+                                     GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(child, nullptr);
+        if (kind == MovedOnto) {
+            SetParent(child, list->Handle());
+            MoveWindow(child, 20, 100, 60, 16, TRUE);
+        }
+        auto topOf = [&] {
+            RECT r;
+            GetWindowRect(child, &r);
+            return list->ScreenToClient(POINT{r.left, r.top}).y;
+        };
+        const int before = list->OffsetY();
+        for (int i = 0; i < 10; ++i)
+            SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
+        const int moved = before - list->OffsetY();
+        ASSERT_GT(moved, 0);
+        EXPECT_TRUE(testing_support::PumpUntil([&] { return topOf() == 100 - moved; }, 3000))
+            << "the child to follow the " << moved << " px the rows moved after it came; its top is " << topOf();
+        DestroyWindow(child);
+        delete list;
+    }
+}
+
+// With a fixed column, horizontal and diagonal scrolls move child windows too.
+TEST_F(MouseTest, ChildWindowsMoveWithTheRowsBesideAFixedColumn)
+{
+    TVirtualTreeColumn* fixed = tree->Header().Columns().Add();
+    fixed->SetWidth(100);
+    fixed->SetOptions(fixed->Options() | coFixed);
+    tree->Header().Columns().Add()->SetWidth(900);
+    Show(100);
+    HWND child = CreateWindowExW(0, L"STATIC", L"child", WS_CHILD | WS_VISIBLE, 200, 100, 60, 16, tree->Handle(),
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(child, nullptr);
+    auto placeOf = [&] {
+        RECT r;
+        GetWindowRect(child, &r);
+        return tree->ScreenToClient(POINT{r.left, r.top});
+    };
+    for (POINT offset : {POINT{-40, 0}, POINT{-80, -36}}) {
+        SCOPED_TRACE(offset.y ? "diagonal" : "horizontal");
+        tree->DoSetOffsetXY(offset, DefaultScrollUpdateFlags);
+        ASSERT_EQ(tree->OffsetX(), offset.x);
+        ASSERT_EQ(tree->OffsetY(), offset.y);
+        EXPECT_EQ(placeOf().x, 200 + offset.x);
+        EXPECT_EQ(placeOf().y, 100 + offset.y);
+    }
+    DestroyWindow(child);
+}
+
 TEST_F(MouseTest, ClickAndWaitEditsTheSelectedNode)
 {
     tree->TreeOptions().SetMiscOptions(tree->TreeOptions().MiscOptions() | toEditable);
