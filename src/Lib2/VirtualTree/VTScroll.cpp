@@ -115,6 +115,9 @@ bool TBaseVirtualTree::ChildWindowsToMove(int dx, int dy)
     const bool burstBegins = !childWindowsKnown_ || now - lastScrollTime_ >= kScrollBarRedrawDelay;
     lastScrollTime_ = now;
     if (burstBegins) {
+        // A child found now more likely came while no scroll went on: the
+        // scrolls before are none of its business.
+        childScrollMissed_ = POINT{0, 0};
         LookForChildWindows();
     } else if (!hasChildWindows_) {
         childScrollMissed_.x += dx;

@@ -342,84 +342,54 @@ TEST_F(MouseTest, AScrollAfterAMenuOrACancelledModeShowsTheHotCursorAgain)
 
 // A child window put on the tree by other code moves with the rows: one
 // made on it, one made without telling its parent (WS_EX_NOPARENTNOTIFY) and
-// one moved onto it with SetParent. Each on a tree of its own that has
-// scrolled before the child came.
+// one moved onto it with SetParent. Each on a tree of its own, the child
+// coming after a burst of scrolls, or in the middle of one (then it follows
+// the rows that scrolled after it came once the burst is over).
 TEST_F(MouseTest, AForeignChildWindowMovesWithTheRows)
 {
     Show(0);
     enum Kind { Made, MadeQuietly, MovedOnto };
-    for (Kind kind : {Made, MadeQuietly, MovedOnto}) {
-        SCOPED_TRACE(kind);
-        auto* list = new TVirtualStringTree(form);
-        list->SetBounds(5, 5, 380, 280);
-        list->SetParent(form);
-        list->SetRootNodeCount(100);
-        list->HandleNeeded();
-        SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
-        SendMessageW(list->Handle(), WM_VSCROLL, SB_TOP, 0);
-        testing_support::Pump(100);   // that burst of scrolls is over
-        HWND child = CreateWindowExW(kind == MadeQuietly ? WS_EX_NOPARENTNOTIFY : 0, L"STATIC", L"child",
-                                     WS_CHILD | WS_VISIBLE, 20, 100, 60, 16,
-                                     kind == MovedOnto ? form->Handle() : list->Handle(), nullptr,
-                                     GetModuleHandleW(nullptr), nullptr);
-        ASSERT_NE(child, nullptr);
-        if (kind == MovedOnto) {
-            SetParent(child, list->Handle());
-            MoveWindow(child, 20, 100, 60, 16, TRUE);
-        }
-        auto topOf = [&] {
-            RECT r;
-            GetWindowRect(child, &r);
-            return list->ScreenToClient(POINT{r.left, r.top}).y;
-        };
-        ASSERT_EQ(topOf(), 100);
-        SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
-        const int step = -list->OffsetY();
-        ASSERT_GT(step, 0);
-        EXPECT_EQ(topOf(), 100 - step);
-        DestroyWindow(child);
-        delete list;
-    }
-}
-
-// A child window that comes without telling the tree in the middle of a
-// burst of scrolls follows the rows that scroll after it came.
-TEST_F(MouseTest, AQuietChildWindowThatComesDuringABurstFollowsTheRows)
-{
-    Show(0);
-    enum Kind { MadeQuietly, MovedOnto };
-    for (Kind kind : {MadeQuietly, MovedOnto}) {
-        SCOPED_TRACE(kind);
-        auto* list = new TVirtualStringTree(form);
-        list->SetBounds(5, 5, 380, 280);
-        list->SetParent(form);
-        list->SetRootNodeCount(100);
-        list->HandleNeeded();
-        SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);   // the burst begins without a child
-        HWND child = CreateWindowExW(kind == MadeQuietly ? WS_EX_NOPARENTNOTIFY : 0, L"STATIC", L"child",
-                                     WS_CHILD | WS_VISIBLE, 20, 100, 60, 16,
-                                     kind == MovedOnto ? form->Handle() : list->Handle(), nullptr,
-                                     GetModuleHandleW(nullptr), nullptr);
-        ASSERT_NE(child, nullptr);
-        if (kind == MovedOnto) {
-            SetParent(child, list->Handle());
-            MoveWindow(child, 20, 100, 60, 16, TRUE);
-        }
-        auto topOf = [&] {
-            RECT r;
-            GetWindowRect(child, &r);
-            return list->ScreenToClient(POINT{r.left, r.top}).y;
-        };
-        const int before = list->OffsetY();
-        for (int i = 0; i < 10; ++i)
+    for (bool duringBurst : {false, true})
+        for (Kind kind : {Made, MadeQuietly, MovedOnto}) {
+            SCOPED_TRACE(testing::Message() << kind << (duringBurst ? " during a burst" : " after one"));
+            auto* list = new TVirtualStringTree(form);
+            list->SetBounds(5, 5, 380, 280);
+            list->SetParent(form);
+            list->SetRootNodeCount(100);
+            list->HandleNeeded();
             SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
-        const int moved = before - list->OffsetY();
-        ASSERT_GT(moved, 0);
-        EXPECT_TRUE(testing_support::PumpUntil([&] { return topOf() == 100 - moved; }, 3000))
-            << "the child to follow the " << moved << " px the rows moved after it came; its top is " << topOf();
-        DestroyWindow(child);
-        delete list;
-    }
+            if (!duringBurst) {
+                SendMessageW(list->Handle(), WM_VSCROLL, SB_TOP, 0);
+                testing_support::Pump(100);   // that burst of scrolls is over
+            }
+            HWND child = CreateWindowExW(kind == MadeQuietly ? WS_EX_NOPARENTNOTIFY : 0, L"STATIC", L"child",
+                                         WS_CHILD | WS_VISIBLE, 20, 100, 60, 16,
+                                         kind == MovedOnto ? form->Handle() : list->Handle(), nullptr,
+                                         GetModuleHandleW(nullptr), nullptr);
+            ASSERT_NE(child, nullptr);
+            if (kind == MovedOnto) {
+                SetParent(child, list->Handle());
+                MoveWindow(child, 20, 100, 60, 16, TRUE);
+            }
+            auto topOf = [&] {
+                RECT r;
+                GetWindowRect(child, &r);
+                return list->ScreenToClient(POINT{r.left, r.top}).y;
+            };
+            ASSERT_EQ(topOf(), 100);
+            const int before = list->OffsetY();
+            for (int i = 0; i < (duringBurst ? 10 : 1); ++i)
+                SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
+            const int moved = before - list->OffsetY();
+            ASSERT_GT(moved, 0);
+            if (duringBurst)
+                EXPECT_TRUE(testing_support::PumpUntil([&] { return topOf() == 100 - moved; }, 3000))
+                    << "the child to follow the " << moved << " px the rows moved after it came; top " << topOf();
+            else
+                EXPECT_EQ(topOf(), 100 - moved);
+            DestroyWindow(child);
+            delete list;
+        }
 }
 
 // With a fixed column, horizontal and diagonal scrolls move child windows too.
