@@ -144,14 +144,14 @@ void DrawMaskedGlyph(HDC dc, const RECT& r, UINT glyph, COLORREF color)
     HBITMAP bmp = CreateBitmap(w, h, 1, 1, nullptr);
     HGDIOBJ oldBmp = SelectObject(mono, bmp);
     RECT gr{0, 0, w, h};
+    // The glyph comes black (clear bits) on white (set bits): the blit
+    // below puts the brush where the bits are clear and keeps the rest.
     DrawFrameControl(mono, &gr, DFC_MENU, glyph);
-    // The glyph is black on white: turn it into set bits.
-    PatBlt(mono, 0, 0, w, h, DSTINVERT);
     HBRUSH brush = CreateSolidBrush(color);
     HGDIOBJ oldBrush = SelectObject(dc, brush);
     COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
     COLORREF oldBk = SetBkColor(dc, RGB(255, 255, 255));
-    BitBlt(dc, r.left, r.top, w, h, mono, 0, 0, 0x00B8074A);   // brush where the mask is set
+    BitBlt(dc, r.left, r.top, w, h, mono, 0, 0, 0x00B8074A);   // brush where the mask is clear
     SetBkColor(dc, oldBk);
     SetTextColor(dc, oldText);
     SelectObject(dc, oldBrush);

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Application.h"
 #include "platform/Canvas.h"
@@ -227,6 +228,36 @@ TEST(TBViewers, CheckedMenuItemShowsACheckOrARadioMark)
     EXPECT_EQ(5, rr.bottom - rr.top);
     EXPECT_GE(rn, 21);
     EXPECT_NEAR((rr.left + rr.right) / 2, h / 2, 3);
+}
+
+// A submenu's row ends in a plain arrow pointing right in the text colour,
+// on the row's own background (as the menu bar's menus draw it).
+TEST(TBViewers, ASubmenuRowShowsAPlainArrow)
+{
+    ViewFixture f;
+    auto* sub = new TTBSubmenuItem(f.owner.get());
+    sub->SetCaption("More");
+    f.root->Add(sub);
+    f.MakeView(false);
+    TBitmap b;
+    Paint(f.ViewerOf(sub), b, 200);
+    const int w = GetSystemMetrics(SM_CXMENUCHECK);
+    const RECT cell{200 - w, 0, 200, b.Height()};
+    // Ink per column of the glyph's cell.
+    std::vector<int> columns;
+    for (int x = cell.left; x < cell.right; ++x) {
+        int n = 0;
+        for (int y = cell.top; y < cell.bottom; ++y)
+            n += b.Pixel(x, y) == RGB(0, 0, 0);
+        if (n > 0)
+            columns.push_back(n);
+    }
+    ASSERT_GE(columns.size(), 2u);
+    EXPECT_LE(columns.size(), static_cast<size_t>(w / 2));
+    for (size_t i = 1; i < columns.size(); ++i)
+        EXPECT_LT(columns[i], columns[i - 1]) << "column " << i;   // narrowing to a point on the right
+    EXPECT_LE(columns.back(), 2);
+    EXPECT_GT(Ink(b, cell, kBack).count, (cell.right - cell.left) * b.Height() / 2);
 }
 
 TEST(TBViewers, CheckedMenuItemWithAnImageShowsItInASunkenFrame)

@@ -113,8 +113,7 @@ bool TBaseVirtualTree::OtherMessage(TMessage& m)
         m.Msg = WM_SYSCOLORCHANGE;
         DefaultHandler(m);
         ReloadRecolouredImages();
-        if (HandleAllocated())
-            RedrawWindow(Handle(), nullptr, nullptr, kRedrawAll);
+        RedrawFrame();   // the frame too, and kept through an update in progress
         return true;
     }
     case WM_ENABLE:

@@ -853,10 +853,13 @@ void TBaseVirtualTree::HandleHotTrack(int x, int y)
     }
     // After a scroll under a resting mouse the cursor follows too, unless
     // it is the one shown already: what the tree set last while the mouse
-    // has stayed in its client area (asking the system is a round trip).
+    // has stayed in its client area, and still the system's cursor (another
+    // window, a menu or a message box may have set its own without the tree
+    // being told; asking is a round trip, made only when the rest agrees).
     const RECT client = ClientRect();
     const POINT p{x, y};
-    if (!PtInRect(&client, p) || (!OnGetCursor && ChosenCursor() == shownCursor_ && MouseInside()))
+    if (!PtInRect(&client, p) ||
+        (!OnGetCursor && ChosenCursor() == shownCursor_ && MouseInside() && ::GetCursor() == shownCursor_))
         return;
     HWND capture = GetCapture();
     if (!capture || capture == Handle())

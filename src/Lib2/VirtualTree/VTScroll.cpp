@@ -62,16 +62,20 @@ bool TBaseVirtualTree::DoSetOffsetXY(POINT value, TScrollUpdateOptions options, 
                 // A tiled picture moves with the rows: everything is drawn again.
                 ScrollWindowEx(Handle(), deltaX, deltaY, nullptr, nullptr, nullptr, nullptr, SW_SCROLLCHILDREN);
                 InvalidateRect(Handle(), nullptr, FALSE);
-            } else if (deltaX != 0 && fixed > 0) {
-                RECT right = clipRect ? *clipRect : client;
-                right.left = std::max<LONG>(right.left, fixed);
-                ScrollWindowEx(Handle(), deltaX, 0, &right, &right, nullptr, nullptr, SW_INVALIDATE);
-                ScrollWindowEx(Handle(), 0, deltaY, clipRect, clipRect, nullptr, nullptr, SW_INVALIDATE);
             } else {
                 // Child windows (an editor) move along; without any the
                 // system need not look for them.
-                const UINT flags = ChildWindowsToMove() ? SW_INVALIDATE | SW_SCROLLCHILDREN : SW_INVALIDATE;
-                ScrollWindowEx(Handle(), deltaX, deltaY, clipRect, clipRect, nullptr, nullptr, flags);
+                const UINT flags =
+                    ChildWindowsToMove(deltaX, deltaY) ? SW_INVALIDATE | SW_SCROLLCHILDREN : SW_INVALIDATE;
+                if (deltaX != 0 && fixed > 0) {
+                    // The fixed columns stay: sideways only what is right of them.
+                    RECT right = clipRect ? *clipRect : client;
+                    right.left = std::max<LONG>(right.left, fixed);
+                    ScrollWindowEx(Handle(), deltaX, 0, &right, &right, nullptr, nullptr, flags);
+                    ScrollWindowEx(Handle(), 0, deltaY, clipRect, clipRect, nullptr, nullptr, flags);
+                } else {
+                    ScrollWindowEx(Handle(), deltaX, deltaY, clipRect, clipRect, nullptr, nullptr, flags);
+                }
             }
         }
         if (options & suoUpdateNCArea) {
@@ -99,20 +103,49 @@ bool TBaseVirtualTree::DoSetOffsetXY(POINT value, TScrollUpdateOptions options, 
     return true;
 }
 
-bool TBaseVirtualTree::ChildWindowsToMove()
+bool TBaseVirtualTree::ChildWindowsToMove(int dx, int dy)
 {
     // Asking the system whether there are any is a round trip: it is asked
     // at the first scroll of a burst, and the answer is kept while the
     // scrolls follow each other (a child made meanwhile tells the tree).
     // A child window may come without telling (WS_EX_NOPARENTNOTIFY, or
-    // moved onto the tree with SetParent): the next burst finds it.
+    // moved onto the tree with SetParent): the system is asked again when
+    // the burst ends, and such a child is moved by the scrolls it missed.
     const DWORD now = timeGetTime();
-    if (!childWindowsKnown_ || now - lastScrollTime_ >= kScrollBarRedrawDelay) {
-        hasChildWindows_ = ControlCount() > 0 || GetWindow(Handle(), GW_CHILD) != nullptr;
-        childWindowsKnown_ = true;
-    }
+    const bool burstBegins = !childWindowsKnown_ || now - lastScrollTime_ >= kScrollBarRedrawDelay;
     lastScrollTime_ = now;
+    if (burstBegins) {
+        // A child found now more likely came while no scroll went on: the
+        // scrolls before are none of its business.
+        childScrollMissed_ = POINT{0, 0};
+        LookForChildWindows();
+    } else if (!hasChildWindows_) {
+        childScrollMissed_.x += dx;
+        childScrollMissed_.y += dy;
+        KeepScrollBarTimer();
+    }
     return hasChildWindows_;
+}
+
+void TBaseVirtualTree::LookForChildWindows()
+{
+    hasChildWindows_ = ControlCount() > 0 || GetWindow(Handle(), GW_CHILD) != nullptr;
+    childWindowsKnown_ = true;
+    const POINT missed = childScrollMissed_;
+    childScrollMissed_ = POINT{0, 0};
+    if (!hasChildWindows_ || (missed.x == 0 && missed.y == 0))
+        return;
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(Handle(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    for (HWND child : children) {
+        RECT r;
+        if (!GetWindowRect(child, &r))
+            continue;
+        MapWindowPoints(HWND_DESKTOP, Handle(), reinterpret_cast<POINT*>(&r), 2);
+        SetWindowPos(child, nullptr, r.left + missed.x, r.top + missed.y, 0, 0,
+                     SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
 }
 
 void TBaseVirtualTree::SetOffsetX(int value) { DoSetOffsetXY(POINT{value, offsetY_}, DefaultScrollUpdateFlags); }
@@ -142,6 +175,11 @@ void TBaseVirtualTree::ScrollBarsMoved()
     // once half its delay has passed since it was last started: it then
     // runs out between half and all of the delay after the last scroll.
     scrollBarRedrawPending_ = true;
+    KeepScrollBarTimer();
+}
+
+void TBaseVirtualTree::KeepScrollBarTimer()
+{
     const DWORD now = timeGetTime();
     if (!(runningTimers_ & (1u << ScrollBarTimer)) || now - scrollBarTimerStart_ >= kScrollBarRedrawDelay / 2) {
         scrollBarTimerStart_ = now;
@@ -152,6 +190,9 @@ void TBaseVirtualTree::ScrollBarsMoved()
 void TBaseVirtualTree::RedrawScrollBarsNow()
 {
     StopTimer(ScrollBarTimer);
+    // The burst is over: a child that came during it unseen moves now.
+    if (HandleAllocated() && (childScrollMissed_.x != 0 || childScrollMissed_.y != 0))
+        LookForChildWindows();
     if (!scrollBarRedrawPending_)
         return;
     scrollBarRedrawPending_ = false;

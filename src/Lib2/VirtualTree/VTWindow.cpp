@@ -272,14 +272,20 @@ void TBaseVirtualTree::WndProc(TMessage& message)
             DoStateChange(0, tsUseThemes);
         // The buttons take the theme's glyphs, or lose them.
         PrepareBitmaps(true, false);
-        RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_NOCHILDREN);
+        // Through RedrawFrame: inside an update, its end must not take the
+        // frame drawing back.
+        RedrawFrame();
         return;
     case WM_GETDLGCODE:
         message.Result = DialogCodes();
         return;
     case WM_PARENTNOTIFY:
-        if (LOWORD(message.WParam) == WM_CREATE)
+        if (LOWORD(message.WParam) == WM_CREATE) {
+            // Moved with the rows from now on; the scrolls before it are
+            // none of its business.
             hasChildWindows_ = true;
+            childScrollMissed_ = POINT{0, 0};
+        }
         break;
     default:
         break;

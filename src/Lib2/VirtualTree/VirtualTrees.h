@@ -2013,8 +2013,14 @@ private:
     // once the burst of scrolls is over.
     void SetScrollBarPosition(int bar, int position, bool redraw);
     void ScrollBarsMoved();
-    // Whether a scroll moves child windows along (see hasChildWindows_).
-    bool ChildWindowsToMove();
+    // (Re)starts the timer that ends a burst of scrolls.
+    void KeepScrollBarTimer();
+    // Whether a scroll by (dx, dy) moves child windows along (see
+    // hasChildWindows_); a scroll that does not is counted in childScrollMissed_.
+    bool ChildWindowsToMove(int dx, int dy);
+    // Asks the system whether there are child windows; any found after
+    // scrolls that moved none are moved by what those scrolls missed.
+    void LookForChildWindows();
     void RedrawScrollBarsNow();
     // What the frame shows besides the header: the window's and the client
     // area's place, the styles, the theme and both scroll bars as drawn.
@@ -2117,6 +2123,11 @@ private:
     bool hasChildWindows_ = false;
     bool childWindowsKnown_ = false;
     DWORD lastScrollTime_ = 0;
+    // [scroll] How far the rows scrolled since the system was last asked for
+    // child windows and said there were none: a child that came meanwhile
+    // without telling (WS_EX_NOPARENTNOTIFY, SetParent) is moved by this
+    // when the burst ends.
+    POINT childScrollMissed_{0, 0};
     int rangeX_ = 0;
 
     // Position cache.

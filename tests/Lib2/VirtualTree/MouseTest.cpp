@@ -314,17 +314,21 @@ TEST_F(MouseTest, AScrollAfterAMenuOrACancelledModeShowsTheHotCursorAgain)
     Show(100);
     ASSERT_TRUE(MoveTo(LabelPoint(3)));
     ASSERT_EQ(CurrentCursor(), hand);
-    for (bool menu : {true, false}) {
-        SCOPED_TRACE(menu ? "menu" : "cancelled mode");
+    // A menu; a cancelled mode; another window's plain SetCursor that the
+    // tree is told nothing of (as a message box answered from the keyboard
+    // leaves it).
+    enum Case { Menu, CancelledMode, Untold };
+    for (Case c : {Menu, CancelledMode, Untold}) {
+        SCOPED_TRACE(c);
         ::SetCursor(arrow);
-        if (menu) {
+        if (c == Menu) {
             HMENU popup = CreatePopupMenu();
             AppendMenuW(popup, MF_STRING, 1, L"item");
             SetTimer(nullptr, 0, 100, EndTheMenu);
             const POINT away = Screen(300, 250);
             TrackPopupMenu(popup, TPM_RETURNCMD, away.x, away.y, 0, tree->Handle(), nullptr);
             DestroyMenu(popup);
-        } else {
+        } else if (c == CancelledMode) {
             SendMessageW(tree->Handle(), WM_CANCELMODE, 0, 0);
         }
         ASSERT_EQ(CurrentCursor(), arrow);
@@ -338,44 +342,81 @@ TEST_F(MouseTest, AScrollAfterAMenuOrACancelledModeShowsTheHotCursorAgain)
 
 // A child window put on the tree by other code moves with the rows: one
 // made on it, one made without telling its parent (WS_EX_NOPARENTNOTIFY) and
-// one moved onto it with SetParent. Each on a tree of its own that has
-// scrolled before the child came.
+// one moved onto it with SetParent. Each on a tree of its own, the child
+// coming after a burst of scrolls, or in the middle of one (then it follows
+// the rows that scrolled after it came once the burst is over).
 TEST_F(MouseTest, AForeignChildWindowMovesWithTheRows)
 {
     Show(0);
     enum Kind { Made, MadeQuietly, MovedOnto };
-    for (Kind kind : {Made, MadeQuietly, MovedOnto}) {
-        SCOPED_TRACE(kind);
-        auto* list = new TVirtualStringTree(form);
-        list->SetBounds(5, 5, 380, 280);
-        list->SetParent(form);
-        list->SetRootNodeCount(100);
-        list->HandleNeeded();
-        SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
-        SendMessageW(list->Handle(), WM_VSCROLL, SB_TOP, 0);
-        testing_support::Pump(100);   // that burst of scrolls is over
-        HWND child = CreateWindowExW(kind == MadeQuietly ? WS_EX_NOPARENTNOTIFY : 0, L"STATIC", L"child",
-                                     WS_CHILD | WS_VISIBLE, 20, 100, 60, 16,
-                                     kind == MovedOnto ? form->Handle() : list->Handle(), nullptr,
-                                     GetModuleHandleW(nullptr), nullptr);
-        ASSERT_NE(child, nullptr);
-        if (kind == MovedOnto) {
-            SetParent(child, list->Handle());
-            MoveWindow(child, 20, 100, 60, 16, TRUE);
+    for (bool duringBurst : {false, true})
+        for (Kind kind : {Made, MadeQuietly, MovedOnto}) {
+            SCOPED_TRACE(testing::Message() << kind << (duringBurst ? " during a burst" : " after one"));
+            auto* list = new TVirtualStringTree(form);
+            list->SetBounds(5, 5, 380, 280);
+            list->SetParent(form);
+            list->SetRootNodeCount(100);
+            list->HandleNeeded();
+            SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
+            if (!duringBurst) {
+                SendMessageW(list->Handle(), WM_VSCROLL, SB_TOP, 0);
+                testing_support::Pump(100);   // that burst of scrolls is over
+            }
+            HWND child = CreateWindowExW(kind == MadeQuietly ? WS_EX_NOPARENTNOTIFY : 0, L"STATIC", L"child",
+                                         WS_CHILD | WS_VISIBLE, 20, 100, 60, 16,
+                                         kind == MovedOnto ? form->Handle() : list->Handle(), nullptr,
+                                         GetModuleHandleW(nullptr), nullptr);
+            ASSERT_NE(child, nullptr);
+            if (kind == MovedOnto) {
+                SetParent(child, list->Handle());
+                MoveWindow(child, 20, 100, 60, 16, TRUE);
+            }
+            auto topOf = [&] {
+                RECT r;
+                GetWindowRect(child, &r);
+                return list->ScreenToClient(POINT{r.left, r.top}).y;
+            };
+            ASSERT_EQ(topOf(), 100);
+            const int before = list->OffsetY();
+            for (int i = 0; i < (duringBurst ? 10 : 1); ++i)
+                SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
+            const int moved = before - list->OffsetY();
+            ASSERT_GT(moved, 0);
+            if (duringBurst)
+                EXPECT_TRUE(testing_support::PumpUntil([&] { return topOf() == 100 - moved; }, 3000))
+                    << "the child to follow the " << moved << " px the rows moved after it came; top " << topOf();
+            else
+                EXPECT_EQ(topOf(), 100 - moved);
+            DestroyWindow(child);
+            delete list;
         }
-        auto topOf = [&] {
-            RECT r;
-            GetWindowRect(child, &r);
-            return list->ScreenToClient(POINT{r.left, r.top}).y;
-        };
-        ASSERT_EQ(topOf(), 100);
-        SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
-        const int step = -list->OffsetY();
-        ASSERT_GT(step, 0);
-        EXPECT_EQ(topOf(), 100 - step);
-        DestroyWindow(child);
-        delete list;
+}
+
+// With a fixed column, horizontal and diagonal scrolls move child windows too.
+TEST_F(MouseTest, ChildWindowsMoveWithTheRowsBesideAFixedColumn)
+{
+    TVirtualTreeColumn* fixed = tree->Header().Columns().Add();
+    fixed->SetWidth(100);
+    fixed->SetOptions(fixed->Options() | coFixed);
+    tree->Header().Columns().Add()->SetWidth(900);
+    Show(100);
+    HWND child = CreateWindowExW(0, L"STATIC", L"child", WS_CHILD | WS_VISIBLE, 200, 100, 60, 16, tree->Handle(),
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(child, nullptr);
+    auto placeOf = [&] {
+        RECT r;
+        GetWindowRect(child, &r);
+        return tree->ScreenToClient(POINT{r.left, r.top});
+    };
+    for (POINT offset : {POINT{-40, 0}, POINT{-80, -36}}) {
+        SCOPED_TRACE(offset.y ? "diagonal" : "horizontal");
+        tree->DoSetOffsetXY(offset, DefaultScrollUpdateFlags);
+        ASSERT_EQ(tree->OffsetX(), offset.x);
+        ASSERT_EQ(tree->OffsetY(), offset.y);
+        EXPECT_EQ(placeOf().x, 200 + offset.x);
+        EXPECT_EQ(placeOf().y, 100 + offset.y);
     }
+    DestroyWindow(child);
 }
 
 TEST_F(MouseTest, ClickAndWaitEditsTheSelectedNode)

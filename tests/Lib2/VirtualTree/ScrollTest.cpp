@@ -285,8 +285,9 @@ TEST_F(ScrollTest, AnUpdateDrawsTheFrameOnlyWhenItChanged)
 
 // A frame drawing asked for before an update (by the system for a bar
 // uncovered, or by the tree on a theme change) and not yet done is drawn,
-// though the update leaves the frame's look as it was.
-TEST_F(ScrollTest, AFrameDrawingAskedForBeforeAnUpdateIsDrawn)
+// though the update leaves the frame's look as it was; so is one the tree
+// asks for during the update.
+TEST_F(ScrollTest, AFrameDrawingAskedForBeforeOrDuringAnUpdateIsDrawn)
 {
     tree->SetRootNodeCount(100);
     Show();
@@ -312,8 +313,11 @@ TEST_F(ScrollTest, AFrameDrawingAskedForBeforeAnUpdateIsDrawn)
         ReleaseDC(h(), dc);
         return count;
     };
-    for (bool system : {true, false}) {
-        SCOPED_TRACE(system ? "the system's" : "a theme change");
+    // Asked for before the update (the system's, or a theme change), or
+    // during it (a theme change, or the form passing on new system colours).
+    enum Ask { SystemBefore, ThemeBefore, ThemeDuring, ColoursDuring };
+    for (Ask ask : {SystemBefore, ThemeBefore, ThemeDuring, ColoursDuring}) {
+        SCOPED_TRACE(ask);
         UpdateWindow(h());
         Pump(50);
         const RECT r = bar();
@@ -323,11 +327,15 @@ TEST_F(ScrollTest, AFrameDrawingAskedForBeforeAnUpdateIsDrawn)
         DeleteObject(brush);
         ReleaseDC(h(), dc);
         ASSERT_GT(stained(), 0);
-        if (system)
+        if (ask == SystemBefore)
             RedrawWindow(h(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOCHILDREN);
-        else
+        else if (ask == ThemeBefore)
             SendMessageW(h(), WM_THEMECHANGED, 0, 0);
         tree->BeginUpdate();
+        if (ask == ThemeDuring)
+            SendMessageW(h(), WM_THEMECHANGED, 0, 0);
+        else if (ask == ColoursDuring)
+            SendMessageW(form->Handle(), WM_SYSCOLORCHANGE, 0, 0);
         tree->EndUpdate();
         UpdateWindow(h());
         Pump(50);
