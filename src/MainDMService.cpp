@@ -174,7 +174,8 @@ DWORD WaitWhileServiceState(const std::string& computer, const std::string& name
                 WaitWhileEnding(watch->done, std::min<DWORD>(timeoutMs - spent, 100));
                 continue;
             }
-            if (MsgWaitForMultipleObjects(1, &watch->done, FALSE, timeoutMs - spent, QS_ALLINPUT) == WAIT_OBJECT_0)
+            if (MsgWaitForMultipleObjects(1, &watch->done, FALSE, timeoutMs - spent,
+                                          Application().PumpWakeMask(QS_ALLINPUT)) == WAIT_OBJECT_0)
                 break;
             Application().ProcessMessages();
         }
@@ -278,7 +279,8 @@ TExecResult ExecAndCapture(const std::string& program, const std::string& comman
                 WaitWhileEnding(r.Finished ? nullptr : pi.hProcess, 20);
                 continue;
             }
-            MsgWaitForMultipleObjects(r.Finished ? 0 : 1, &pi.hProcess, FALSE, 20, QS_ALLINPUT);
+            MsgWaitForMultipleObjects(r.Finished ? 0 : 1, &pi.hProcess, FALSE, 20,
+                                      Application().PumpWakeMask(QS_ALLINPUT));
             Application().ProcessMessages();
         }
     } catch (...) {
