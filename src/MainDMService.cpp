@@ -12,6 +12,7 @@
 
 #include "Classes/FahSettings.h"
 #include "Classes/Lang.h"
+#include "Classes/SingleInstance.h"
 #include "MainDM.h"
 #include "platform/Application.h"
 #include "platform/Firewall.h"
@@ -465,6 +466,9 @@ void TellAfterTheEnd(const std::string& text)
         // the box's own loop at once.
         MSG quit;
         PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        // Nothing but the answer is left to wait for: a start meanwhile
+        // brings the box forward.
+        MarkOnlyAnswerAwaited();
         const std::wstring title = Utf8ToWide(AppMessageBoxTitle(sErrorL_Caption));
         MessageBoxW(nullptr, Utf8ToWide(text).c_str(), title.c_str(),
                     MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
