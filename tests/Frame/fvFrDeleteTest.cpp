@@ -63,17 +63,6 @@ void JumpMouse(POINT to)
     AppPumpUntil([] { return false; }, 200);
 }
 
-// Waits, handling nothing, until the queue holds messages of this kind.
-bool WaitQueued(UINT kind, DWORD ms)
-{
-    for (DWORD start = GetTickCount(); !(HIWORD(GetQueueStatus(kind)) & kind);) {
-        if (GetTickCount() - start >= ms)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, kind);
-    }
-    return true;
-}
-
 }  // namespace
 
 // The row under the mouse is deleted (a client, or a computer's row that
