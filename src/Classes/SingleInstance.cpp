@@ -7,8 +7,6 @@
 
 const char kSingleInstanceName[] = "FileForBrenix_ver150Handle";
 
-// 32-bit values, the same layout in every copy of the program (a block
-// made by an older copy, without the last one, is read as not ending).
 namespace {
 
 // The ending copy's event that says it only waits for a box.
@@ -59,6 +57,8 @@ void BringBoxForward(DWORD pid, HANDLE process)
 
 }  // namespace
 
+// 32-bit values, the same layout in every copy of the program (a block
+// made by an older copy, without the last one, is read as not ending).
 struct TSingleInstanceGuard::TBlock {
     uint32_t Window;
     uint32_t Message;

@@ -197,13 +197,9 @@ void TApplication::ProcessMessages() { ProcessPending(PM_REMOVE); }
 
 void TApplication::ProcessMessagesButInput()
 {
+    // Each message is handled inside a catch: nothing leaves the count raised.
     ++inputHold_;
-    try {
-        ProcessPending(PM_REMOVE);
-    } catch (...) {
-        --inputHold_;
-        throw;
-    }
+    ProcessPending(PM_REMOVE);
     --inputHold_;
 }
 
