@@ -25,9 +25,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         app.SetTitle("Brenix");
         // A second start only brings the running copy forward; while that
         // copy is ending (its window closed, a service restart still being
-        // finished) it waits for it to go and then starts.
+        // finished) it waits for it to go and then starts. A copy that only
+        // waits for the answer to its last box has that box brought forward.
         auto instance = std::make_unique<TSingleInstanceGuard>();
-        if (!AwaitEndingFirstInstance(instance, kEndingCopyWaitMs)) {
+        const TEndingWait ending = AwaitEndingFirstInstance(instance, kEndingCopyWaitMs);
+        if (ending == TEndingWait::AnswerAwaited)
+            return 0;
+        if (ending == TEndingWait::StillEnding) {
             MessageBoxW(nullptr, Utf8ToWide(sPreviousCopyEnding).c_str(), Utf8ToWide(app.Title()).c_str(),
                         MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
             return 0;

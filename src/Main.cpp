@@ -630,6 +630,14 @@ void TMainForm::Closing()
     // the status icon stays and says so.
     if (const std::string service = MainDM->RestartingService(); !service.empty()) {
         ResetTrayIcon();
+        // The icon only tells now: no menu, and no click brings the closed
+        // window back.
+        CoolTrayIcon1->SetPopupMenu(nullptr);
+        CoolTrayIcon1->SetMinimizeToTray(false);
+        CoolTrayIcon1->OnClick = nullptr;
+        CoolTrayIcon1->OnDblClick = nullptr;
+        CoolTrayIcon1->OnBalloonHintClick = nullptr;
+        CoolTrayIcon1->OnBalloonHintTimeout = nullptr;
         CoolTrayIcon1->SetHint(FillIn(sFinishingRestart, {service}));
         // It is finished once the loop has ended: the icon goes before any
         // box that tells how it went.

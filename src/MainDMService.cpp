@@ -12,6 +12,7 @@
 
 #include "Classes/FahSettings.h"
 #include "Classes/Lang.h"
+#include "Classes/SingleInstance.h"
 #include "MainDM.h"
 #include "platform/Application.h"
 #include "platform/Firewall.h"
@@ -174,7 +175,8 @@ DWORD WaitWhileServiceState(const std::string& computer, const std::string& name
                 WaitWhileEnding(watch->done, std::min<DWORD>(timeoutMs - spent, 100));
                 continue;
             }
-            if (MsgWaitForMultipleObjects(1, &watch->done, FALSE, timeoutMs - spent, QS_ALLINPUT) == WAIT_OBJECT_0)
+            if (MsgWaitForMultipleObjects(1, &watch->done, FALSE, timeoutMs - spent,
+                                          Application().PumpWakeMask(QS_ALLINPUT)) == WAIT_OBJECT_0)
                 break;
             Application().ProcessMessages();
         }
@@ -278,7 +280,8 @@ TExecResult ExecAndCapture(const std::string& program, const std::string& comman
                 WaitWhileEnding(r.Finished ? nullptr : pi.hProcess, 20);
                 continue;
             }
-            MsgWaitForMultipleObjects(r.Finished ? 0 : 1, &pi.hProcess, FALSE, 20, QS_ALLINPUT);
+            MsgWaitForMultipleObjects(r.Finished ? 0 : 1, &pi.hProcess, FALSE, 20,
+                                      Application().PumpWakeMask(QS_ALLINPUT));
             Application().ProcessMessages();
         }
     } catch (...) {
@@ -463,6 +466,9 @@ void TellAfterTheEnd(const std::string& text)
         // the box's own loop at once.
         MSG quit;
         PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        // Nothing but the answer is left to wait for: a start meanwhile
+        // brings the box forward.
+        MarkOnlyAnswerAwaited();
         const std::wstring title = Utf8ToWide(AppMessageBoxTitle(sErrorL_Caption));
         MessageBoxW(nullptr, Utf8ToWide(text).c_str(), title.c_str(),
                     MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);

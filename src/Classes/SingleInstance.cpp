@@ -1,10 +1,61 @@
 #include "Classes/SingleInstance.h"
 
 #include <cstdint>
+#include <string>
 
 #include "platform/Text.h"
 
 const char kSingleInstanceName[] = "FileForBrenix_ver150Handle";
+
+namespace {
+
+// The ending copy's event that says it only waits for a box.
+HANDLE g_answerAwaited = nullptr;
+
+std::wstring AnswerEventName(const std::string& name, DWORD pid)
+{
+    return Utf8ToWide(name + ".answer." + std::to_string(pid));
+}
+
+struct TFoundBox {
+    DWORD Pid;
+    HWND Box;
+};
+
+BOOL CALLBACK FindBoxOf(HWND w, LPARAM lp)
+{
+    auto* f = reinterpret_cast<TFoundBox*>(lp);
+    DWORD pid = 0;
+    wchar_t cls[16] = {};
+    GetWindowThreadProcessId(w, &pid);
+    if (pid != f->Pid || !IsWindowVisible(w) || !GetClassNameW(w, cls, 16) || std::wstring(cls) != L"#32770")
+        return TRUE;
+    f->Box = w;
+    return FALSE;
+}
+
+// The box comes a moment after the copy says it waits for it; a copy that
+// ends meanwhile has no box to show.
+void BringBoxForward(DWORD pid, HANDLE process)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        TFoundBox found{pid, nullptr};
+        EnumWindows(FindBoxOf, reinterpret_cast<LPARAM>(&found));
+        if (found.Box) {
+            SetForegroundWindow(found.Box);
+            return;
+        }
+        if (GetTickCount() - start >= 10000)
+            return;
+        if (!process)
+            Sleep(20);
+        else if (WaitForSingleObject(process, 20) != WAIT_TIMEOUT)
+            return;
+    }
+}
+
+}  // namespace
 
 // 32-bit values, the same layout in every copy of the program (a block
 // made by an older copy, without the last one, is read as not ending).
@@ -37,6 +88,11 @@ TSingleInstanceGuard::TSingleInstanceGuard(const std::string& name) : name_(name
 
 TSingleInstanceGuard::~TSingleInstanceGuard()
 {
+    if (answerAwaited_) {
+        if (g_answerAwaited == answerAwaited_)
+            g_answerAwaited = nullptr;
+        CloseHandle(answerAwaited_);
+    }
     if (view_)
         UnmapViewOfFile(view_);
     if (mapping_)
@@ -65,8 +121,21 @@ void TSingleInstanceGuard::Publish(HWND appWindow)
 
 void TSingleInstanceGuard::MarkEnding()
 {
-    if (Block() && first_)
-        Block()->EndingProcess = GetCurrentProcessId();
+    if (!Block() || !first_)
+        return;
+    // Made before the block names the process, so a start that reads the
+    // block finds it.
+    if (!answerAwaited_) {
+        answerAwaited_ = CreateEventW(nullptr, TRUE, FALSE, AnswerEventName(name_, GetCurrentProcessId()).c_str());
+        g_answerAwaited = answerAwaited_;
+    }
+    Block()->EndingProcess = GetCurrentProcessId();
+}
+
+void MarkOnlyAnswerAwaited()
+{
+    if (g_answerAwaited)
+        SetEvent(g_answerAwaited);
 }
 
 DWORD TSingleInstanceGuard::EndingProcessId() const
@@ -82,25 +151,42 @@ DWORD TSingleInstanceGuard::EndingProcessId() const
     return pid;
 }
 
-bool AwaitEndingFirstInstance(std::unique_ptr<TSingleInstanceGuard>& guard, DWORD ms)
+TEndingWait AwaitEndingFirstInstance(std::unique_ptr<TSingleInstanceGuard>& guard, DWORD ms)
 {
     if (!guard || guard->IsFirstInstance())
-        return true;
+        return TEndingWait::Gone;
     const DWORD pid = guard->EndingProcessId();
     if (!pid)
-        return true;
+        return TEndingWait::Gone;
     const std::string name = guard->Name();
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    HANDLE answer = OpenEventW(SYNCHRONIZE, FALSE, AnswerEventName(name, pid).c_str());
     // Not held while waiting: the block goes with the first copy, so the
     // next guard is a first one (of several starts waiting, one is).
     guard.reset();
-    const DWORD waited = process ? WaitForSingleObject(process, ms) : WAIT_OBJECT_0;
+    HANDLE handles[2];
+    DWORD count = 0;
+    if (process)
+        handles[count++] = process;
+    const DWORD answerAt = count;
+    if (answer)
+        handles[count++] = answer;
+    // The copy's end comes first when both are there.
+    const DWORD waited = count ? WaitForMultipleObjects(count, handles, FALSE, ms) : WAIT_OBJECT_0;
+    TEndingWait result = TEndingWait::Gone;
+    if (answer && waited == WAIT_OBJECT_0 + answerAt) {
+        BringBoxForward(pid, process);
+        result = TEndingWait::AnswerAwaited;
+    } else if (waited != WAIT_OBJECT_0) {
+        result = TEndingWait::StillEnding;
+    }
+    if (answer)
+        CloseHandle(answer);
     if (process)
         CloseHandle(process);
-    if (waited != WAIT_OBJECT_0)
-        return false;
-    guard = std::make_unique<TSingleInstanceGuard>(name);
-    return true;
+    if (result == TEndingWait::Gone)
+        guard = std::make_unique<TSingleInstanceGuard>(name);
+    return result;
 }
 
 UINT TSingleInstanceGuard::ActivateFirstInstance()

@@ -54,13 +54,24 @@ private:
     void* view_ = nullptr;
     bool first_ = true;
     UINT message_ = 0;
+    HANDLE answerAwaited_ = nullptr;   // set once the ending copy only waits for a box
+};
+
+// An ending first copy that has nothing left to do but wait for the answer
+// to a box it shows (MarkEnding said it is ending) tells so: a start
+// meanwhile brings the box forward instead of waiting.
+void MarkOnlyAnswerAwaited();
+
+enum class TEndingWait {
+    Gone,            // no copy was ending, or it ended: go on with the guard
+    StillEnding,     // it did not end in time; the guard is empty
+    AnswerAwaited,   // it only waits for its box, now in front; the guard is empty
 };
 
 // A start that finds a first copy ending lets go of the guard and waits up
 // to ms for that copy to end, then takes the guard again (usually as the
-// first one now). False when the copy did not end in time: guard is then
-// empty. A first copy that is not ending leaves the guard as it is.
-bool AwaitEndingFirstInstance(std::unique_ptr<TSingleInstanceGuard>& guard, DWORD ms);
+// first one now). A first copy that is not ending leaves the guard as it is.
+TEndingWait AwaitEndingFirstInstance(std::unique_ptr<TSingleInstanceGuard>& guard, DWORD ms);
 
 // The message a second start broadcasts: the main window compares every
 // message with it and, when it is hidden or minimised, comes back.

@@ -349,7 +349,7 @@ void THttpCli::DoRequestSync(THttpRequest rq)
         if (!multiThreaded_) {
             // Woken by input, sent and posted messages; timers and painting wait
             // for the next pass (at most a second).
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, kSyncWakeMask);
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 1000, Application().PumpWakeMask(kSyncWakeMask));
             Application().ProcessMessages();
             if (alive.expired())
                 throw EHttpException("The HTTP component was freed while its request ran", 404);

@@ -197,11 +197,25 @@ void TApplication::ProcessMessages() { ProcessPending(PM_REMOVE); }
 
 void TApplication::ProcessMessagesButInput()
 {
-    ProcessPending(PM_REMOVE | PM_QS_SENDMESSAGE | PM_QS_POSTMESSAGE | PM_QS_PAINT);
+    // Each message is handled inside a catch: nothing leaves the count raised.
+    ++inputHold_;
+    ProcessPending(PM_REMOVE);
+    --inputHold_;
+}
+
+int TApplication::LiftInputHold()
+{
+    const int hold = inputHold_;
+    inputHold_ = 0;
+    return hold;
 }
 
 void TApplication::ProcessPending(UINT peekFlags)
 {
+    // Timers and posted messages run here; whatever they pump leaves input
+    // where the outer pump left it.
+    if (inputHold_ > 0)
+        peekFlags = PM_REMOVE | PM_QS_SENDMESSAGE | PM_QS_POSTMESSAGE | PM_QS_PAINT;
     BeginNestedLoop();
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, peekFlags)) {
@@ -217,7 +231,7 @@ void TApplication::ProcessPending(UINT peekFlags)
 
 void TApplication::WaitAndProcessMessages(DWORD maxWaitMs)
 {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, maxWaitMs, QS_ALLINPUT);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, maxWaitMs, PumpWakeMask(QS_ALLINPUT));
     ProcessMessages();
 }
 

@@ -64,9 +64,20 @@ public:
     void ProcessMessages();
     // The same for everything but mouse and keyboard input, which stays
     // queued in its order: for work done while a press is still handled.
+    // Input stays queued for every pump nested in it too (a timer's handler
+    // that pumps, a download's wait), until it returns.
     void ProcessMessagesButInput();
     // Waits for messages up to maxWaitMs, then handles what came.
     void WaitAndProcessMessages(DWORD maxWaitMs);
+    // True while pumps leave input queued (see ProcessMessagesButInput).
+    bool InputHeld() const { return inputHold_ > 0; }
+    // The wake mask for a wait before a pump: without input while it is held,
+    // so that queued input does not wake the wait again and again.
+    DWORD PumpWakeMask(DWORD mask) const { return InputHeld() ? mask & ~static_cast<DWORD>(QS_INPUT) : mask; }
+    // A modal window's own loop takes input for itself: it lifts the hold
+    // while it runs (Lift returns what RestoreInputHold puts back).
+    int LiftInputHold();
+    void RestoreInputHold(int hold) { inputHold_ = hold; }
     void Terminate();
     bool Terminated() const { return terminated_; }
 
@@ -152,6 +163,7 @@ private:
     HWND mainForm_ = nullptr;
     TForm* mainFormObject_ = nullptr;
     int nesting_ = 0;
+    int inputHold_ = 0;
     std::vector<TComponent*> released_;
     std::vector<std::weak_ptr<void>> releasedAlive_;
     std::string title_;

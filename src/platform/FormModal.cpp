@@ -90,6 +90,8 @@ int TForm::ShowModal()
                 SelectNext(nullptr, true, true);
         }
         app.BeginNestedLoop();
+        // Its own window's keys and clicks are what it waits for.
+        const int hold = app.LiftInputHold();
         try {
             for (;;) {
                 if (alive.expired() || app.Terminated())
@@ -105,9 +107,11 @@ int TForm::ShowModal()
                 app.WaitAndProcessMessages(100);
             }
         } catch (...) {
+            app.RestoreInputHold(hold);
             app.EndNestedLoop();
             throw;
         }
+        app.RestoreInputHold(hold);
         app.EndNestedLoop();
     } catch (...) {
         EnableWindows(disabled);

@@ -75,8 +75,11 @@ public:
         Edit->SetFocus();
         SendMessageW(Edit->Handle(), EM_SETSEL, 0, -1);
         Application().BeginNestedLoop();
+        // Its own keys are what it waits for.
+        const int hold = Application().LiftInputHold();
         while (!done_ && !Application().Terminated())
             Application().WaitAndProcessMessages(100);
+        Application().RestoreInputHold(hold);
         Application().EndNestedLoop();
         // The owner is enabled before this window hides, so the activation
         // goes back to it.

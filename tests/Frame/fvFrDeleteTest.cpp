@@ -9,6 +9,7 @@
 #include "Classes/Lang.h"
 #include "Frame/fvFrCells.h"
 #include "Lib2/VirtualTree/VTHeader.h"
+#include "controls/SimpleTimer.h"
 #include "platform/Application.h"
 #include "support/Input.h"
 
@@ -286,4 +287,66 @@ TEST_F(FvFrameTest, TheHintFollowsRowsMovingUnderARestingMouse)
     }
     SendInputPumping(MouseMoveTo(POINT{1270, 1010}), 50);
     Application().SetHint(std::string());
+}
+
+// The row to select after a deletion goes while the selection's change
+// handles messages: the deletion selects nothing that is gone.
+TEST_F(FvFrameTest, ARowThatGoesWhileTheSelectionChangesIsNotSelectedAfterADeletion)
+{
+    PVirtualNode first = Add(Folder("first", {}), "First");
+    PVirtualNode next = Add(Folder("next", {}), "Next");
+    ASSERT_EQ(first->NextSibling, next);
+    frame->SelectNode(first);
+    bool armed = true;
+    TSimpleTimer meanwhile(1, [&](TObject*) {
+        if (armed)
+            frame->VSTree->DeleteNode(next);
+        armed = false;
+    });
+    meanwhile.SetEnabled(true);
+    ASSERT_TRUE(WaitQueued(QS_TIMER, 5000)) << "the timer falling due";
+    PVirtualNode selected = frame->DeleteNode(first);
+    meanwhile.SetEnabled(false);
+    ASSERT_FALSE(armed) << "the timer ran inside the deletion";
+    bool live = selected == nullptr;
+    for (PVirtualNode n = frame->VSTree->GetFirst(); n && !live; n = frame->VSTree->GetNext(n))
+        live = n == selected;
+    EXPECT_TRUE(live) << "the deletion selected a row that is gone";
+}
+
+// A timer that falls due inside the selection's change and pumps every
+// message (the start's first selection, an update check) leaves a key typed
+// ahead in the queue until the change is done.
+TEST_F(FvFrameTest, AKeyTypedAheadWaitsForTheSelectionChangeWhateverPumpsInIt)
+{
+    ASSERT_TRUE(HaveDisplay());
+    PVirtualNode first = Add(Folder("first", {}), "First");
+    PVirtualNode second = Add(Folder("second", {}), "Second");
+    SetForegroundWindow(form->Handle());
+    frame->VSTree->SetFocus();
+    frame->SelectNode(first);
+    Pump(50);
+    bool inside = false, ran = false, keyWaited = false;
+    TSimpleTimer pumpsAll(1, [&](TObject*) {
+        if (!inside || ran)
+            return;
+        ran = true;
+        Application().ProcessMessages();
+        keyWaited = (HIWORD(GetQueueStatus(QS_KEY)) & QS_KEY) != 0;
+    });
+    std::thread typing([] {
+        std::vector<INPUT> key = Chord({VK_END});
+        SendInput(static_cast<UINT>(key.size()), key.data(), sizeof(INPUT));
+    });
+    typing.join();
+    ASSERT_TRUE(WaitQueued(QS_KEY, 5000)) << "the typed key reaching the queue";
+    pumpsAll.SetEnabled(true);
+    ASSERT_TRUE(WaitQueued(QS_TIMER, 5000)) << "the timer falling due";
+    inside = true;
+    frame->SelectNode(second);
+    inside = false;
+    pumpsAll.SetEnabled(false);
+    ASSERT_TRUE(ran) << "the timer ran inside the selection's change";
+    EXPECT_TRUE(keyWaited) << "the key was handled inside the selection's change";
+    Pump(100);
 }

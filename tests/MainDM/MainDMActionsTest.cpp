@@ -13,7 +13,9 @@
 #include "FolderList.h"
 #include "Frame/AddDir.h"
 #include "controls/ComboEdits.h"
+#include "controls/SimpleTimer.h"
 #include "MainDMTestSupport.h"
+#include "platform/Application.h"
 #include "platform/Exceptions.h"
 #include "platform/FileUtil.h"
 #include "platform/Form.h"
@@ -369,6 +371,45 @@ TEST(FolderList, ADeleteTypedRightAfterEditsOkNeverRunsInsideTheEdit)
         EXPECT_EQ(h.calls, row.calls) << row.name;
         EXPECT_EQ(asked, row.withTheOk ? "" : sDeleteMonitoring + " C:\\fah\\ ?") << row.name;
     }
+}
+
+// A timer that falls due in Edit's pause and pumps every message (the
+// start's first selection, an update check) leaves a key typed meanwhile
+// queued until the pause is over.
+TEST(FolderList, AKeyTypedInEditsPauseWaitsWhateverPumpsInIt)
+{
+    ASSERT_TRUE(HaveDisplay());
+    TForm form(nullptr);
+    form.SetBounds(100, 100, 300, 120);
+    auto* edit = new TEdit(&form);
+    edit->SetParent(&form);
+    form.Show();
+    SetForegroundWindow(form.Handle());
+    edit->SetFocus();
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form.Handle() && edit->Focused(); }, 2000));
+    bool inside = false, ran = false, keyWaited = false;
+    TSimpleTimer pumpsAll(1, [&](TObject*) {
+        if (!inside || ran)
+            return;
+        ran = true;
+        Application().ProcessMessages();
+        keyWaited = (HIWORD(GetQueueStatus(QS_KEY)) & QS_KEY) != 0;
+    });
+    std::thread typing([] {
+        std::vector<INPUT> key = Chord({'X'});
+        SendInput(static_cast<UINT>(key.size()), key.data(), sizeof(INPUT));
+    });
+    typing.join();
+    ASSERT_TRUE(WaitQueued(QS_KEY, 5000)) << "the typed key reaching the queue";
+    pumpsAll.SetEnabled(true);
+    ASSERT_TRUE(WaitQueued(QS_TIMER, 5000)) << "the timer falling due";
+    inside = true;
+    Delay(100);
+    inside = false;
+    pumpsAll.SetEnabled(false);
+    ASSERT_TRUE(ran) << "the timer ran in the pause";
+    EXPECT_TRUE(keyWaited) << "the key was handled in the pause";
+    EXPECT_TRUE(PumpUntil([&] { return edit->Text() == "x"; }, 3000)) << "the key reaching the edit afterwards";
 }
 
 TEST(FolderList, TheDialogSaysWhyItRefusesKeepsWhatWasTypedAndTakesNoBlanks)

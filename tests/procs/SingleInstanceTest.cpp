@@ -9,6 +9,7 @@
 #include "Classes/SingleInstance.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
+#include "support/DialogDriver.h"
 #include "support/TestSupport.h"
 
 using testing_support::HaveDisplay;
@@ -382,4 +383,46 @@ TEST(SingleInstance, AStartWhileTheFirstCopyEndsWaitsForItAndThenStarts)
     ASSERT_NE(next, nullptr);
     PostMessageW(next, WM_CLOSE, 0, 0);
     EXPECT_TRUE(second.WaitForExit(20000));
+}
+
+// The first copy has ended its work and only waits for the answer to its
+// last box: a start brings that box forward and ends at once.
+TEST(SingleInstance, AStartWhileTheEndingCopyOnlyWaitsForItsBoxBringsTheBoxForward)
+{
+    if (!HaveDisplay())
+        GTEST_SKIP() << "no display";
+    const std::string name = TestName("answer");
+    HWND window = MakeTopWindow();
+    TSingleInstanceGuard first(name);
+    first.Publish(window);
+    first.MarkEnding();
+    MarkOnlyAnswerAwaited();
+    TEndingWait result = TEndingWait::Gone;
+    bool behind = false, inFront = false;
+    DWORD took = 0;
+    {
+        // The window's thread takes the activation from its box's loop.
+        auto inFrontSoon = [](HWND w) {
+            for (DWORD start = GetTickCount(); GetForegroundWindow() != w; Sleep(10))
+                if (GetTickCount() - start >= 5000)
+                    return false;
+            return true;
+        };
+        testing_support::DialogDriver driver([&](HWND box) {
+            SetForegroundWindow(window);
+            behind = inFrontSoon(window);
+            auto second = std::make_unique<TSingleInstanceGuard>(name);
+            const DWORD start = GetTickCount();
+            result = AwaitEndingFirstInstance(second, 8000);
+            took = GetTickCount() - start;
+            inFront = inFrontSoon(box);
+            testing_support::PressDialogButton(box, IDOK);
+        });
+        MessageBoxW(nullptr, L"The service could not be restarted.", L"first copy", MB_OK);
+    }
+    DestroyWindow(window);
+    EXPECT_EQ(result, TEndingWait::AnswerAwaited);
+    EXPECT_LT(took, 8000u) << "the start waited for the copy to end";
+    EXPECT_TRUE(behind) << "another window in front first";
+    EXPECT_TRUE(inFront) << "the box brought forward";
 }

@@ -74,6 +74,18 @@ bool PumpUntil(Pred pred, DWORD ms)
 }
 inline void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
 
+// Waits, handling nothing, up to ms until this thread's queue holds messages
+// of this kind (QS_KEY, QS_TIMER).
+inline bool WaitQueued(UINT kind, DWORD ms)
+{
+    for (DWORD start = GetTickCount(); !(HIWORD(GetQueueStatus(kind)) & kind);) {
+        if (GetTickCount() - start >= ms)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, kind);
+    }
+    return true;
+}
+
 // True when windows can be made (a display is there).
 bool HaveDisplay();
 
