@@ -99,25 +99,40 @@ void Retype(const TControl* edit, const std::string& text)
     Type(text);
 }
 
+// Waits up to ms milliseconds until pred() holds; whether it does.
+template <class Pred>
+bool WaitFor(Pred pred, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (!pred() && GetTickCount() - start < ms)
+        Sleep(10);
+    return pred();
+}
+
+// The settings dialog while the test plays on it.
+std::atomic<HWND> shownSettings{nullptr};
+
 // A system dialog of this process once it shows (given a moment to settle),
-// nullptr after 5 s; and the wait until none is left.
+// nullptr once the settings dialog closed instead or after 20 s; and the
+// wait until none is left.
 HWND WaitForDialog()
 {
     HWND dlg = nullptr;
-    for (int i = 0; i < 500 && !(dlg = FindProcessDialog()); ++i)
-        Sleep(10);
+    WaitFor([&dlg] {
+        const HWND settings = shownSettings;
+        return (dlg = FindProcessDialog()) != nullptr || (settings && !IsWindowVisible(settings));
+    }, 20000);
     if (dlg)
         Sleep(200);
     return dlg;
 }
 void WaitDialogGone()
 {
-    for (int i = 0; i < 300 && FindProcessDialog(); ++i)
-        Sleep(10);
+    WaitFor([] { return !FindProcessDialog(); }, 20000);
 }
 
 // Presses Enter (OK) and answers the box that comes instead of the dialog
-// closing; the box's text, empty when none came within 5 s.
+// closing; the box's text, empty when none came.
 std::string EnterAndAnswerBox()
 {
     Key(VK_RETURN);
@@ -205,23 +220,37 @@ protected:
         TSettingsForm& form = SettingsForm();
         form.SelectPage(page);
         HWND h = form.Handle();
+        shownSettings = h;
         std::atomic<bool> forced{false};
-        std::thread player([&form, h, &script, &forced] {
-            for (int i = 0; i < 500 && !IsWindowVisible(h); ++i)
+        std::string leftOpen;   // what the test had to close, for the failure
+        std::thread player([&form, h, &script, &forced, &leftOpen] {
+            if (!WaitFor([h] { return IsWindowVisible(h) && GetForegroundWindow() == h; }, 20000))
+                leftOpen = "the dialog never came up with the keyboard; ";
+            else
+                script(form);
+            // Still open: any box on it is answered, then the dialog closed.
+            const DWORD start = GetTickCount();
+            while (IsWindowVisible(h)) {
+                if (HWND box = FindProcessDialog()) {
+                    leftOpen += "a box left open: \"" + WindowText(GetDlgItem(box, 0xFFFF)) + "\"; ";
+                    PressDialogButton(box, IDOK);
+                    PressDialogButton(box, IDCANCEL);
+                    WaitFor([box] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
+                } else if (GetTickCount() - start >= 10000 && !forced) {
+                    forced = true;
+                    PostMessageW(h, WM_CLOSE, 0, 0);
+                } else if (GetTickCount() - start >= 40000) {
+                    leftOpen += "the dialog would not close; ";
+                    break;
+                }
                 Sleep(10);
-            Sleep(250);
-            script(form);
-            for (int i = 0; i < 300 && IsWindowVisible(h); ++i)
-                Sleep(10);
-            if (IsWindowVisible(h)) {
-                forced = true;
-                PostMessageW(h, WM_CLOSE, 0, 0);
             }
         });
         result = mrNone;
         active->OptionsAction->Execute();
         player.join();
-        return forced ? -1 : result;
+        EXPECT_EQ(leftOpen, "") << "the test had to close what it left open";
+        return forced || !leftOpen.empty() ? -1 : result;
     }
     template <class T>
     static T* PageOf(TSettingsForm& form, int kind)
@@ -678,8 +707,8 @@ std::string PressOkAndTakeRefusal(TSettingsForm& f)
 {
     Key(VK_RETURN);
     HWND dlg = nullptr;
-    for (int i = 0; i < 500 && IsWindowVisible(f.Handle()) && !(dlg = FindProcessDialog()); ++i)
-        Sleep(10);
+    const HWND h = f.Handle();
+    WaitFor([&dlg, h] { return !IsWindowVisible(h) || (dlg = FindProcessDialog()) != nullptr; }, 20000);
     if (!dlg)
         return std::string();
     Sleep(200);
