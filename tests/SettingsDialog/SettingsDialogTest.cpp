@@ -757,6 +757,34 @@ TEST_F(SettingsDialog, AGreyedOutPortIsNotRefused)
     EXPECT_EQ(Val("upProxyPort").AsInteger(), 8080);
 }
 
+// OK refused by a page the user left: that page comes back as the user
+// left it, the refused text still in its box.
+TEST_F(SettingsDialog, ARefusalFromAPageLeftShowsItWithTheTextKept)
+{
+    std::string told, shown;
+    bool onThePage = false;
+    const int r = Run(spEvents, [&](TSettingsForm& f) {
+        const HWND refresh = PageOf<TSetEvFrame>(f, spEvents)->IntervalSpinEdit->Edit()->Handle();
+        Retype(PageOf<TSetEvFrame>(f, spEvents)->IntervalSpinEdit->Edit(), "15");
+        TVirtualStringTree* tree = f.TreeFrame->VSTree;
+        PVirtualNode node = tree->GetFirst();
+        while (node && f.TreeFrame->NodeKind(node) != spDatabase)
+            node = tree->GetNext(node);
+        const RECT cell = tree->NodeDisplayRect(node, -1, true, true);
+        Click(At(tree, (cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
+        if (!WaitFor([refresh] { return !IsWindowVisible(refresh); }, 20000))
+            return;   // still on the events page: the checks below fail
+        told = EnterAndAnswerBox();
+        onThePage = IsWindowVisible(refresh);
+        shown = WindowText(refresh);
+        Key(VK_ESCAPE);
+    });
+    EXPECT_EQ(r, mrCancel);
+    EXPECT_EQ(told, "The box \u201cRefresh every\u201d takes a whole number from 30 to 600.");
+    EXPECT_TRUE(onThePage);
+    EXPECT_EQ(shown, "15");
+}
+
 // The menu item linked to an action, searched depth first.
 TMenuItem* MenuItemOf(TMenuItem& parent, TBasicAction* action)
 {
