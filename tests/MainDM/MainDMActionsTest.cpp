@@ -99,18 +99,20 @@ struct Harness {
         Outcome o;
         HWND form = AddDirForm().Handle();
         std::thread t([&] {
-            for (int i = 0; i < 500 && !IsWindowVisible(form); ++i)
-                Sleep(10);
-            Sleep(300);
+            if (!WaitUntil([form] { return IsWindowVisible(form) && GetForegroundWindow() == form; }, 20000)) {
+                o.told = "the folder dialog never came up with the keyboard";
+                PostMessageW(form, WM_CLOSE, 0, 0);
+                return;
+            }
             fill();
             SendInputPumping(Chord({VK_RETURN}), 0);
             HWND box = nullptr;
-            for (int i = 0; i < 300 && !(box = FindProcessDialog()) && IsWindowVisible(form); ++i)
-                Sleep(10);
+            WaitUntil([&] { return (box = FindProcessDialog()) != nullptr || !IsWindowVisible(form); }, 20000);
             if (box) {
                 o.told = WindowText(GetDlgItem(box, 0xFFFF));
                 PressDialogButton(box, IDOK);
-                Sleep(500);
+                if (!WaitUntil([box] { return !IsWindow(box); }, 20000))
+                    o.told += " (the box would not close)";
             }
             if (IsWindowVisible(form)) {
                 o.kept = WindowText(AddDirForm().DirectoryEdit1->Handle());
@@ -241,8 +243,12 @@ TEST(FolderList, AddEditAndDeleteThroughTheActions)
     fah.ServiceName = "svc";
     fah.SetCompConfig("");   // the language's "not defined": shown and stored empty
     h.calls.clear();
-    std::thread t([] {
-        Sleep(700);
+    const HWND dialog = AddDirForm().Handle();
+    std::thread t([dialog] {
+        if (!WaitUntil([dialog] { return IsWindowVisible(dialog) && GetForegroundWindow() == dialog; }, 20000)) {
+            PostMessageW(dialog, WM_CLOSE, 0, 0);   // the checks below fail
+            return;
+        }
         SendMessageW(AddDirForm().ServiceEdit->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"new \"svc\""));
         SendMessageW(AddDirForm().DirectoryEdit1->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"E:\\moved"));
         SendInputPumping(Chord({VK_RETURN}), 0);
@@ -351,13 +357,7 @@ TEST(FolderList, ADeleteTypedRightAfterEditsOkNeverRunsInsideTheEdit)
         std::atomic<bool> settled{false};
         std::string asked, trouble;
         std::thread t([&] {
-            auto waitFor = [](const auto& pred, DWORD ms) {
-                const DWORD start = GetTickCount();
-                while (!pred() && GetTickCount() - start < ms)
-                    Sleep(10);
-                return pred();
-            };
-            if (!waitFor([&] { return IsWindowVisible(dialog) && GetForegroundWindow() == dialog; }, 20000)) {
+            if (!WaitUntil([&] { return IsWindowVisible(dialog) && GetForegroundWindow() == dialog; }, 20000)) {
                 trouble = "the folder dialog never came up with the keyboard";
                 PostMessageW(dialog, WM_CLOSE, 0, 0);
                 return;
@@ -369,14 +369,14 @@ TEST(FolderList, ADeleteTypedRightAfterEditsOkNeverRunsInsideTheEdit)
                 SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
             } else {
                 SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
-                if (!waitFor([&] { return !IsWindowVisible(dialog); }, 20000))
+                if (!WaitUntil([&] { return !IsWindowVisible(dialog); }, 20000))
                     trouble = "Enter did not close the folder dialog";
                 SendInput(static_cast<UINT>(del.size()), const_cast<INPUT*>(del.data()), sizeof(INPUT));
             }
             // The question, if the delete runs, until the test's thread has
             // taken the keys and is done with them.
             HWND box = nullptr;
-            if (waitFor([&] { return settled || (box = FindProcessDialog()) != nullptr; }, 30000) && box) {
+            if (WaitUntil([&] { return settled || (box = FindProcessDialog()) != nullptr; }, 30000) && box) {
                 asked = WindowText(GetDlgItem(box, 0xFFFF));
                 PressDialogButton(box, IDYES);
             }

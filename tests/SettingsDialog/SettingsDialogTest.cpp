@@ -99,16 +99,6 @@ void Retype(const TControl* edit, const std::string& text)
     Type(text);
 }
 
-// Waits up to ms milliseconds until pred() holds; whether it does.
-template <class Pred>
-bool WaitFor(Pred pred, DWORD ms)
-{
-    const DWORD start = GetTickCount();
-    while (!pred() && GetTickCount() - start < ms)
-        Sleep(10);
-    return pred();
-}
-
 // The settings dialog while the test plays on it.
 std::atomic<HWND> shownSettings{nullptr};
 
@@ -118,7 +108,7 @@ std::atomic<HWND> shownSettings{nullptr};
 HWND WaitForDialog()
 {
     HWND dlg = nullptr;
-    WaitFor([&dlg] {
+    WaitUntil([&dlg] {
         const HWND settings = shownSettings;
         return (dlg = FindProcessDialog()) != nullptr || (settings && !IsWindowVisible(settings));
     }, 20000);
@@ -128,7 +118,7 @@ HWND WaitForDialog()
 }
 void WaitDialogGone()
 {
-    WaitFor([] { return !FindProcessDialog(); }, 20000);
+    WaitUntil([] { return !FindProcessDialog(); }, 20000);
 }
 
 // Presses Enter (OK) and answers the box that comes instead of the dialog
@@ -224,7 +214,7 @@ protected:
         std::atomic<bool> forced{false};
         std::string leftOpen;   // what the test had to close, for the failure
         std::thread player([&form, h, &script, &forced, &leftOpen] {
-            if (!WaitFor([h] { return IsWindowVisible(h) && GetForegroundWindow() == h; }, 20000))
+            if (!WaitUntil([h] { return IsWindowVisible(h) && GetForegroundWindow() == h; }, 20000))
                 leftOpen = "the dialog never came up with the keyboard; ";
             else
                 script(form);
@@ -235,7 +225,7 @@ protected:
                     leftOpen += "a box left open: \"" + WindowText(GetDlgItem(box, 0xFFFF)) + "\"; ";
                     PressDialogButton(box, IDOK);
                     PressDialogButton(box, IDCANCEL);
-                    WaitFor([box] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
+                    WaitUntil([box] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
                 } else if (GetTickCount() - start >= 10000 && !forced) {
                     forced = true;
                     PostMessageW(h, WM_CLOSE, 0, 0);
@@ -625,9 +615,9 @@ TEST_F(SettingsDialog, TheUpdateButtonTriesTheProxyThePageShowsAndTellsTheOutcom
             Retype(up->ProxyNameEdit, "127.0.0.1");
             Retype(up->ProxyPortEdit, std::to_string(proxy.Port()));
             Click(At(up->Button1, 10, 10));
-            for (int i = 0; i < 1000 && proxy.Requests().size() < 2; ++i)
-                Sleep(10);
-            Sleep(1000);
+            // Both documents asked for, then the try over (its action free again).
+            WaitUntil([&] { return proxy.Requests().size() >= 2; }, 20000);
+            WaitUntil([&] { return main.MainDM->UpdateFahBaseAction->Enabled(); }, 20000);
             Key(VK_ESCAPE);
         });
         EXPECT_EQ(r, mrCancel);
@@ -708,7 +698,7 @@ std::string PressOkAndTakeRefusal(TSettingsForm& f)
     Key(VK_RETURN);
     HWND dlg = nullptr;
     const HWND h = f.Handle();
-    WaitFor([&dlg, h] { return !IsWindowVisible(h) || (dlg = FindProcessDialog()) != nullptr; }, 20000);
+    WaitUntil([&dlg, h] { return !IsWindowVisible(h) || (dlg = FindProcessDialog()) != nullptr; }, 20000);
     if (!dlg)
         return std::string();
     Sleep(200);
@@ -772,7 +762,7 @@ TEST_F(SettingsDialog, ARefusalFromAPageLeftShowsItWithTheTextKept)
             node = tree->GetNext(node);
         const RECT cell = tree->NodeDisplayRect(node, -1, true, true);
         Click(At(tree, (cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
-        if (!WaitFor([refresh] { return !IsWindowVisible(refresh); }, 20000))
+        if (!WaitUntil([refresh] { return !IsWindowVisible(refresh); }, 20000))
             return;   // still on the events page: the checks below fail
         told = EnterAndAnswerBox();
         onThePage = IsWindowVisible(refresh);
@@ -834,7 +824,10 @@ TEST_F(SettingsDialog, ApplyReachesTheMainWindow)
                           node = n;
                   RECT r = f.TreeFrame->VSTree->NodeDisplayRect(node, -1, true);
                   Click(At(f.TreeFrame->VSTree, (r.left + r.right) / 2, (r.top + r.bottom) / 2));
-                  Sleep(300);
+                  WaitUntil([&f] {
+                      auto* m = PageOf<TSetInMainFrame>(f, spMainList);
+                      return m && m->HandleAllocated() && IsWindowVisible(m->Handle());
+                  }, 20000);
                   if (auto* m = PageOf<TSetInMainFrame>(f, spMainList))
                       ClickBox(m->HorzLineCheckBox);
                   Key(VK_RETURN);

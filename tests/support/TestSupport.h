@@ -74,6 +74,20 @@ bool PumpUntil(Pred pred, DWORD ms)
 }
 inline void Pump(DWORD ms) { PumpUntil([] { return false; }, ms); }
 
+// For a helper thread (it pumps nothing): waits up to ms milliseconds until
+// pred() holds; whether it does.
+template <class Pred>
+bool WaitUntil(Pred pred, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (!pred()) {
+        if (GetTickCount() - start >= ms)
+            return pred();
+        Sleep(10);
+    }
+    return true;
+}
+
 // True when windows can be made (a display is there).
 bool HaveDisplay();
 
