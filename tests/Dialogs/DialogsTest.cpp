@@ -96,7 +96,7 @@ int RunModal(TForm& form, std::function<void()> script, std::function<int()> sho
     std::atomic<bool> forced{false};
     std::string leftOpen;
     std::thread player([h, script, &forced, &leftOpen] {
-        if (!WaitUntil([h] { return IsWindowVisible(h) && GetForegroundWindow() == h; }, 20000))
+        if (!WaitUntil([h] { return TakesTheKeyboard(h); }, 20000))
             leftOpen = "the form never came up with the keyboard; ";
         else
             script();

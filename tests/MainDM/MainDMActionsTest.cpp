@@ -99,7 +99,7 @@ struct Harness {
         Outcome o;
         HWND form = AddDirForm().Handle();
         std::thread t([&] {
-            if (!WaitUntil([form] { return IsWindowVisible(form) && GetForegroundWindow() == form; }, 20000)) {
+            if (!WaitUntil([form] { return TakesTheKeyboard(form); }, 20000)) {
                 o.told = "the folder dialog never came up with the keyboard";
                 PostMessageW(form, WM_CLOSE, 0, 0);
                 return;
@@ -245,7 +245,7 @@ TEST(FolderList, AddEditAndDeleteThroughTheActions)
     h.calls.clear();
     const HWND dialog = AddDirForm().Handle();
     std::thread t([dialog] {
-        if (!WaitUntil([dialog] { return IsWindowVisible(dialog) && GetForegroundWindow() == dialog; }, 20000)) {
+        if (!WaitUntil([dialog] { return TakesTheKeyboard(dialog); }, 20000)) {
             PostMessageW(dialog, WM_CLOSE, 0, 0);   // the checks below fail
             return;
         }
@@ -357,7 +357,7 @@ TEST(FolderList, ADeleteTypedRightAfterEditsOkNeverRunsInsideTheEdit)
         std::atomic<bool> settled{false};
         std::string asked, trouble;
         std::thread t([&] {
-            if (!WaitUntil([&] { return IsWindowVisible(dialog) && GetForegroundWindow() == dialog; }, 20000)) {
+            if (!WaitUntil([&] { return TakesTheKeyboard(dialog); }, 20000)) {
                 trouble = "the folder dialog never came up with the keyboard";
                 PostMessageW(dialog, WM_CLOSE, 0, 0);
                 return;

@@ -214,7 +214,7 @@ protected:
         std::atomic<bool> forced{false};
         std::string leftOpen;   // what the test had to close, for the failure
         std::thread player([&form, h, &script, &forced, &leftOpen] {
-            if (!WaitUntil([h] { return IsWindowVisible(h) && GetForegroundWindow() == h; }, 20000))
+            if (!WaitUntil([h] { return TakesTheKeyboard(h); }, 20000))
                 leftOpen = "the dialog never came up with the keyboard; ";
             else
                 script(form);
