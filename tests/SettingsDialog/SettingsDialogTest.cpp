@@ -214,10 +214,12 @@ protected:
         std::atomic<bool> forced{false};
         std::string leftOpen;   // what the test had to close, for the failure
         std::thread player([&form, h, &script, &forced, &leftOpen] {
-            if (!WaitUntil([h] { return TakesTheKeyboard(h); }, 20000))
+            if (!WaitUntil([h] { return TakesTheKeyboard(h); }, 20000)) {
                 leftOpen = "the dialog never came up with the keyboard; ";
-            else
+            } else {
+                Sleep(250);   // Alt and a letter right after the activation can be lost
                 script(form);
+            }
             // Still open: any box on it is answered, then the dialog closed.
             const DWORD start = GetTickCount();
             while (IsWindowVisible(h)) {
