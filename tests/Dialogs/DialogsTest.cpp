@@ -27,6 +27,7 @@
 #include "platform/Text.h"
 #include "platform/AccessKeys.h"
 #include "support/CaptionFit.h"
+#include "support/DialogDriver.h"
 #include "support/Input.h"
 #include "support/TestSupport.h"
 
@@ -86,27 +87,37 @@ POINT Middle(const TControl* c) { return At(c, c->Width() / 2, c->Height() / 2);
 
 // Shows the form modally while script plays its input on a helper thread
 // and returns ShowModal's result (or show's, which shows it). A form still
-// open 5 s after the script is closed and -1 returned: a failing step never
-// hangs the test, nor passes for a close by the script.
+// open 10 s after the script is closed and -1 returned (a box left on it
+// answered first, its text in the failure): a failing step never hangs the
+// test, nor passes for a close by the script.
 int RunModal(TForm& form, std::function<void()> script, std::function<int()> show = {})
 {
     HWND h = form.Handle();
     std::atomic<bool> forced{false};
-    std::thread player([h, script, &forced] {
-        for (int i = 0; i < 500 && !IsWindowVisible(h); ++i)
+    std::string leftOpen;
+    std::thread player([h, script, &forced, &leftOpen] {
+        if (!WaitUntil([h] { return TakesTheKeyboard(h); }, 20000))
+            leftOpen = "the form never came up with the keyboard; ";
+        else
+            script();
+        const DWORD start = GetTickCount();
+        while (IsWindowVisible(h) && GetTickCount() - start < 40000) {
+            if (HWND box = FindProcessDialog(); box && box != h) {
+                leftOpen += "a box left open: \"" + WindowText(GetDlgItem(box, 0xFFFF)) + "\"; ";
+                PressDialogButton(box, IDCANCEL);
+                PressDialogButton(box, IDOK);
+                WaitUntil([box] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
+            } else if (GetTickCount() - start >= 10000 && !forced) {
+                forced = true;
+                PostMessageW(h, WM_CLOSE, 0, 0);
+            }
             Sleep(10);
-        Sleep(200);
-        script();
-        for (int i = 0; i < 500 && IsWindowVisible(h); ++i)
-            Sleep(10);
-        if (IsWindowVisible(h)) {
-            forced = true;
-            PostMessageW(h, WM_CLOSE, 0, 0);
         }
     });
     int result = show ? show() : form.ShowModal();
     player.join();
-    return forced ? -1 : result;
+    EXPECT_EQ(leftOpen, "") << "the test had to close what it left open";
+    return forced || !leftOpen.empty() ? -1 : result;
 }
 
 // A real list header with five columns A..E; C hidden.

@@ -86,7 +86,7 @@ TEST_F(FvFrameTest, ClientsOnRealFoldersAreGroupedSummedFilteredAndColoured)
     EXPECT_EQ(frame->VSTree->Text(nRun, fvcProjNum), "5915");
     // Every project is known: no call for a new database.
     EXPECT_EQ(sink.Count(WM_UPDATEBASEWHENNEED), 0u);
-    EXPECT_TRUE(PumpUntil([&] { return sink.Count(WM_UPDATETRAYHINT) >= 1; }, 2000));
+    EXPECT_TRUE(PumpUntil([&] { return sink.Count(WM_UPDATETRAYHINT) >= 1; }, 20000));
 
     // Colours by state; the overall row is white (in a list with the
     // keyboard); the focused row keeps the tree's.
@@ -146,7 +146,7 @@ TEST_F(FvFrameTest, ClientsOnRealFoldersAreGroupedSummedFilteredAndColoured)
     EXPECT_EQ(View(nFresh)->Status, fsRunning);
     EXPECT_EQ(View(nFresh)->Project, 0);
     frame->ApplyFilters();
-    EXPECT_TRUE(PumpUntil([&] { return sink.Count(WM_UPDATEBASEWHENNEED) == 1; }, 2000))
+    EXPECT_TRUE(PumpUntil([&] { return sink.Count(WM_UPDATEBASEWHENNEED) == 1; }, 20000))
         << sink.Count(WM_UPDATEBASEWHENNEED) << " " << sink.Messages.size();
     EXPECT_EQ(nFresh->Parent, local);
 
@@ -228,7 +228,7 @@ TEST_F(FvFrameTest, RefreshIntervalSetsEveryClientsPollPeriodAndTheTimers)
     EXPECT_TRUE(PumpUntil([&] { return View(na)->Fah()->PollThread()->PollCount() > before; }, 5000));
     Pump(1000);
     EXPECT_EQ(settled, 0);
-    EXPECT_TRUE(PumpUntil([&] { return settled == 1; }, 3000));
+    EXPECT_TRUE(PumpUntil([&] { return settled == 1; }, 20000));
     EXPECT_FALSE(frame->SettleTimer().Enabled());
     frame->StopTimers();
     EXPECT_FALSE(frame->ListTimer().Enabled());
@@ -458,8 +458,8 @@ TEST_F(FvFrameTest, AnAddedStoppedFolderShowsItsDataAndClientCfgAfterItsFirstPol
     TFAHThread* t = View(node)->Fah()->PollThread();
     ASSERT_TRUE(PumpUntil([&] { return t->PollCount() >= 1 && !t->Polling(); }, 10000));
     const std::vector<std::string> cfg{"[settings]", "username=new"};
-    EXPECT_TRUE(PumpUntil([&] { return frame->FAHIniFrame->Lines() == cfg; }, 3000));
-    EXPECT_TRUE(PumpUntil([&] { return frame->VSTree->Text(node, fvcProjNum) == "5113"; }, 3000));
+    EXPECT_TRUE(PumpUntil([&] { return frame->FAHIniFrame->Lines() == cfg; }, 20000));
+    EXPECT_TRUE(PumpUntil([&] { return frame->VSTree->Text(node, fvcProjNum) == "5113"; }, 20000));
     EXPECT_EQ(frame->VSTree->Text(node, fvcState), StatusNames[fsShutdown]);
     EXPECT_EQ(frame->VSTree->FocusedNode(), node);
 }

@@ -215,7 +215,7 @@ protected:
     {
         List({{Folder("a"), "", "", "Brenix Main Test Svc", false}, {Folder("b"), "", "", "Brenix Main Test Svc 2", false}});
         Start();
-        ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+        ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 20000));
         form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
     }
     void SetUp() override
@@ -702,7 +702,7 @@ TEST_F(MainFormTest, ADownloadKeepsItsTextAndFromTheTrayFailsInABalloon)
     Set("upURL", std::string("http://127.0.0.1:1/psummary.html"));   // nobody listens there
     form->MainDM->SiteURL = "http://127.0.0.1:1/";
     form->RestoreNClick();
-    ASSERT_TRUE(PumpUntil([&] { return form->MinimizedToTray(); }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return form->MinimizedToTray(); }, 20000));
     balloons.clear();
     form->MainDM->UpdateFahBaseAction->Execute();
     ASSERT_EQ(balloons.size(), 1u);
@@ -730,7 +730,7 @@ TEST_F(MainFormTest, TheListHasTheKeysAtStartAndAfterAServiceBox)
     Set("hiShowExecResultInWnd", true);
     List({{Folder("a"), "a", "", "No Such Svc", false}, {Folder("b"), "b", "", "", false}});
     Start();
-    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 20000));
     TVirtualStringTree* tree = form->fvFrame1->VSTree;
     EXPECT_EQ(GetFocus(), tree->Handle());
     EXPECT_EQ(tree->FocusedNode(), form->fvFrame1->TotalNode());
@@ -755,7 +755,7 @@ TEST_F(MainFormTest, TheListHasTheKeysAtStartAndAfterAServiceBox)
     EXPECT_EQ(GetFocus(), tree->Handle());
     PVirtualNode before = tree->FocusedNode();
     EXPECT_TRUE(SendInputPumping(Chord({VK_DOWN}), 50));
-    EXPECT_TRUE(PumpUntil([&] { return tree->FocusedNode() != before; }, 3000));
+    EXPECT_TRUE(PumpUntil([&] { return tree->FocusedNode() != before; }, 20000));
     EXPECT_TRUE(SendInputPumping(Chord({VK_F5}), 200));
     EXPECT_TRUE(form->fvFrame1->SettleTimer().Enabled());
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
@@ -772,7 +772,7 @@ TEST_F(MainFormTest, DeletesTypedAheadRunOneAfterTheOther)
     List({{Folder("a"), "01", "", "", false}, {Folder("b"), "02", "", "", false},
           {Folder("c"), "03", "", "", false}, {Folder("d"), "04", "", "", false}});
     Start();
-    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 20000));
     TfvFrame* f = form->fvFrame1;
     SetForegroundWindow(form->Handle());
     f->VSTree->SetFocus();
@@ -831,7 +831,7 @@ TEST_F(MainFormTest, ARightClickSelectsTheRowThePopupActsOn)
         GTEST_SKIP();
     List({{Folder("a"), "a", "", "", false}, {Folder("b"), "b", "", "", false}});
     Start();
-    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 20000));
     TVirtualStringTree* tree = form->fvFrame1->VSTree;
     TFahView* inMenu = nullptr;
     std::thread escape;
@@ -846,7 +846,7 @@ TEST_F(MainFormTest, ARightClickSelectsTheRowThePopupActsOn)
     // ignored the clicked row fails every time).
     for (int attempt = 0; attempt < 3; ++attempt) {
         form->fvFrame1->SelectNode(form->fvFrame1->ClientNodes().at(0));
-        ASSERT_TRUE(PumpUntil([&] { return form->MainDM->Host.SelectedView() != nullptr; }, 1000));
+        ASSERT_TRUE(PumpUntil([&] { return form->MainDM->Host.SelectedView() != nullptr; }, 20000));
         ASSERT_EQ(form->MainDM->Host.SelectedView()->Fah()->GetDisplayName(), "a");
         RECT r = tree->NodeDisplayRect(form->fvFrame1->ClientNodes().at(1), 0, false);
         inMenu = nullptr;
@@ -1088,7 +1088,7 @@ TEST_F(MainFormTest, ErrorsAndFolderListWithoutFolders)
     EXPECT_EQ(form->Height(), 480);
     EXPECT_TRUE(form->UpdateCheckTimer().Enabled());
     ASSERT_NE(form->SelectTimer(), nullptr);
-    EXPECT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 2000));
+    EXPECT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 20000));
     // The settings stored before the start are in the interface.
     EXPECT_FALSE(form->MainDM->AutoUpdateAction->Checked());
     EXPECT_FALSE(form->fvFrame1->AutoUpdate());
@@ -1158,7 +1158,7 @@ TEST_F(MainFormTest, AnAutomaticRestartIsTheOnlyServiceCommandWhileItRuns)
     ASSERT_EQ(ServiceState(svc.service, SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
     List({{Folder("a"), "", "", "Brenix Main Test Svc", false}});
     Start();
-    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 20000));
     form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
     TAction* restart = form->MainDM->RestartFAHServiceAction;
     ASSERT_TRUE(restart->Update() && restart->Enabled());
@@ -1280,7 +1280,7 @@ TEST_F(MainFormTest, AnAutomaticRestartWaitingForTheUsersRestartOfItsServiceIsDo
     ASSERT_EQ(svc.State(SERVICE_RUNNING), static_cast<DWORD>(SERVICE_RUNNING));
     List({{Folder("a"), "", "", "Brenix Main Test Svc", false}});
     Start();
-    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 20000));
     form->fvFrame1->VSTree->SetFocusedNode(form->fvFrame1->ClientNodes().at(0));
     auto startType = [&](DWORD type) {
         return ChangeServiceConfigW(svc.service, SERVICE_NO_CHANGE, type, SERVICE_NO_CHANGE, nullptr, nullptr,
@@ -1512,7 +1512,7 @@ TEST_F(MainFormTest, FoldersLeftOutAtTheStartAreWatchedOnceThereIsRoom)
             DialogDriver startBox([](HWND box) { PressDialogButton(box, IDOK); });
             Start();
         }
-        ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+        ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 20000));
         ASSERT_EQ(leftOut(), entries.size());
         form->MainDM->RefreshAction->Execute();
         EXPECT_EQ(leftOut(), entries.size());
@@ -2052,15 +2052,15 @@ TEST_F(MainFormTest, TheListHasTheKeysAfterARestoreFromTheTray)
         GTEST_SKIP();
     List({{Folder("a"), "a", "", "", false}, {Folder("b"), "b", "", "", false}});
     Start();
-    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 20000));
     TVirtualStringTree* tree = form->fvFrame1->VSTree;
     ASSERT_EQ(GetFocus(), tree->Handle());
     form->RestoreNClick();
-    ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(form->Handle()); }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(form->Handle()); }, 20000));
     ASSERT_TRUE(form->MinimizedToTray());
     Pump(100);
     form->RestoreNClick();
-    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form->Handle()) != 0; }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(form->Handle()) != 0; }, 20000));
     Pump(100);
     PVirtualNode before = tree->FocusedNode();
     EXPECT_TRUE(SendInputPumping(Chord({VK_DOWN}), 200));
@@ -2093,7 +2093,7 @@ protected:
             held.push_back(CreateFileW(Utf8ToWide(dir->Path() + running + "\\FAHlog.txt").c_str(), GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
         Start();
-        ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 3000));
+        ASSERT_TRUE(PumpUntil([&] { return !form->SelectTimer()->Enabled(); }, 20000));
         ASSERT_EQ(ClientNames(*form->fvFrame1), (std::vector<std::string>{"a", "b", "c"}));
         ASSERT_EQ(form->fvFrame1->GetFahView(form->fvFrame1->ClientNodes()[1])->Status, fsShutdown);
         ASSERT_EQ(GetFocus(), form->fvFrame1->VSTree->Handle());

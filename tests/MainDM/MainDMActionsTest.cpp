@@ -2,9 +2,11 @@
 // languages and the shortcuts pressed on a real window.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
+#include <type_traits>
 
 #include "Classes/Fah.h"
 #include "Classes/FahSettings.h"
@@ -99,18 +101,20 @@ struct Harness {
         Outcome o;
         HWND form = AddDirForm().Handle();
         std::thread t([&] {
-            for (int i = 0; i < 500 && !IsWindowVisible(form); ++i)
-                Sleep(10);
-            Sleep(300);
+            if (!WaitUntil([form] { return TakesTheKeyboard(form); }, 20000)) {
+                o.told = "the folder dialog never came up with the keyboard";
+                PostMessageW(form, WM_CLOSE, 0, 0);
+                return;
+            }
             fill();
             SendInputPumping(Chord({VK_RETURN}), 0);
             HWND box = nullptr;
-            for (int i = 0; i < 300 && !(box = FindProcessDialog()) && IsWindowVisible(form); ++i)
-                Sleep(10);
+            WaitUntil([&] { return (box = FindProcessDialog()) != nullptr || !IsWindowVisible(form); }, 20000);
             if (box) {
                 o.told = WindowText(GetDlgItem(box, 0xFFFF));
                 PressDialogButton(box, IDOK);
-                Sleep(500);
+                if (!WaitUntil([box] { return !IsWindow(box); }, 20000))
+                    o.told += " (the box would not close)";
             }
             if (IsWindowVisible(form)) {
                 o.kept = WindowText(AddDirForm().DirectoryEdit1->Handle());
@@ -241,8 +245,12 @@ TEST(FolderList, AddEditAndDeleteThroughTheActions)
     fah.ServiceName = "svc";
     fah.SetCompConfig("");   // the language's "not defined": shown and stored empty
     h.calls.clear();
-    std::thread t([] {
-        Sleep(700);
+    const HWND dialog = AddDirForm().Handle();
+    std::thread t([dialog] {
+        if (!WaitUntil([dialog] { return TakesTheKeyboard(dialog); }, 20000)) {
+            PostMessageW(dialog, WM_CLOSE, 0, 0);   // the checks below fail
+            return;
+        }
         SendMessageW(AddDirForm().ServiceEdit->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"new \"svc\""));
         SendMessageW(AddDirForm().DirectoryEdit1->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"E:\\moved"));
         SendInputPumping(Chord({VK_RETURN}), 0);
@@ -311,41 +319,66 @@ TEST(FolderList, AConfirmedDeleteDeletesTheFolderConfirmedWhereverTheSelectionWe
     }
 }
 
+// The Delete keys going up that this thread took from its queue, in
+// whichever loop it was running then.
+std::atomic<int> deleteUpsTaken{0};
+LRESULT CALLBACK CountDeleteUps(int code, WPARAM wp, LPARAM lp)
+{
+    if (code == HC_ACTION && wp == VK_DELETE && (lp & 0x80000000))
+        ++deleteUpsTaken;
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
 // Ctrl+Del typed right after Edit folder's OK never runs inside the edit:
-// queued behind the OK (the dialog's own loop handles it) it is refused;
-// typed after the dialog closed it waits for the edit's pause for the
-// client's next poll, which handles no keys.
+// queued behind the OK it is refused by the dialog's own loop or, when it
+// arrives once the dialog closed, waits like one typed after it; typed after
+// the dialog closed it waits for the edit's pause for the client's next poll,
+// which handles no keys, and then asks.
 TEST(FolderList, ADeleteTypedRightAfterEditsOkNeverRunsInsideTheEdit)
 {
     ASSERT_TRUE(HaveDisplay());
     Harness h;
     h.views.push_back(MakeView("C:\\fah\\"));
     h.selected = h.views[0].get();
+    bool editing = false, deletedInEdit = false;
+    const auto noteDelete = h.dm->Host.DeleteRow;
+    h.dm->Host.DeleteRow = [&, noteDelete](TFahView* v) {
+        deletedInEdit = deletedInEdit || editing;
+        noteDelete(v);
+    };
     TForm form(nullptr);
     form.SetBounds(100, 100, 300, 120);
     auto* edit = new TEdit(&form);
     edit->SetParent(&form);
     form.Show();
+    // The dialog's window is made here: windows belong to the test's thread.
+    const HWND dialog = AddDirForm().Handle();
+    const std::unique_ptr<std::remove_pointer_t<HHOOK>, decltype(&UnhookWindowsHookEx)> hook(
+        SetWindowsHookExW(WH_KEYBOARD, CountDeleteUps, nullptr, GetCurrentThreadId()), &UnhookWindowsHookEx);
+    ASSERT_TRUE(hook);
     const struct {
         const char* name;
         bool withTheOk;   // sent with the OK's Enter, else once the dialog closed
-        const char* calls;
     } table[] = {
-        {"queued behind the OK", true, "filters;"},
-        {"typed in the edit's pause", false, "filters;delete C:\\fah\\;wu >xxx;filters;"},
+        {"queued behind the OK", true},
+        {"typed in the edit's pause", false},
     };
     for (const auto& row : table) {
         h.dm->SaveFahToIni("C:\\fah\\", "", "", "", false);
         SetForegroundWindow(form.Handle());
         edit->SetFocus();
-        ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form.Handle() && edit->Focused(); }, 2000));
+        ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form.Handle() && edit->Focused(); }, 20000))
+            << row.name << ": the test's form never took the keyboard";
         h.calls.clear();
-        std::string asked;
+        const int upsBefore = deleteUpsTaken;
+        std::atomic<bool> settled{false};
+        std::string asked, trouble;
         std::thread t([&] {
-            HWND dialog = AddDirForm().Handle();
-            for (int i = 0; i < 500 && !IsWindowVisible(dialog); ++i)
-                Sleep(10);
-            Sleep(300);
+            if (!WaitUntil([&] { return TakesTheKeyboard(dialog); }, 20000)) {
+                trouble = "the folder dialog never came up with the keyboard";
+                PostMessageW(dialog, WM_CLOSE, 0, 0);
+                return;
+            }
             std::vector<INPUT> keys = Chord({VK_RETURN});
             const std::vector<INPUT> del = Chord({VK_CONTROL, VK_DELETE});
             if (row.withTheOk) {
@@ -353,23 +386,31 @@ TEST(FolderList, ADeleteTypedRightAfterEditsOkNeverRunsInsideTheEdit)
                 SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
             } else {
                 SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
-                for (int i = 0; i < 500 && IsWindowVisible(dialog); ++i)
-                    Sleep(5);
+                if (!WaitUntil([&] { return !IsWindowVisible(dialog); }, 20000))
+                    trouble = "Enter did not close the folder dialog";
                 SendInput(static_cast<UINT>(del.size()), const_cast<INPUT*>(del.data()), sizeof(INPUT));
             }
+            // The question, if the delete runs, until the test's thread has
+            // taken the keys and is done with them.
             HWND box = nullptr;
-            for (int i = 0; i < 200 && !(box = FindProcessDialog()); ++i)
-                Sleep(10);
-            if (box) {
+            if (WaitUntil([&] { return settled || (box = FindProcessDialog()) != nullptr; }, 30000) && box) {
                 asked = WindowText(GetDlgItem(box, 0xFFFF));
                 PressDialogButton(box, IDYES);
             }
         });
+        editing = true;
         h.dm->EditFahAction->Execute();
-        PumpUntil([&] { return h.calls.find("delete") != std::string::npos; }, 3000);
+        editing = false;
+        const bool taken = PumpUntil([&] { return deleteUpsTaken > upsBefore; }, 30000);
+        settled = true;
         t.join();
-        EXPECT_EQ(h.calls, row.calls) << row.name;
-        EXPECT_EQ(asked, row.withTheOk ? "" : sDeleteMonitoring + " C:\\fah\\ ?") << row.name;
+        ASSERT_EQ(trouble, "") << row.name;
+        ASSERT_TRUE(taken) << row.name << ": Ctrl+Del never reached the test's thread";
+        EXPECT_FALSE(deletedInEdit) << row.name << ": " << h.calls;
+        // The edit ends first; a delete after it asks.
+        const bool deleted = !row.withTheOk || h.calls != "filters;";
+        EXPECT_EQ(h.calls, deleted ? "filters;delete C:\\fah\\;wu >xxx;filters;" : "filters;") << row.name;
+        EXPECT_EQ(asked, deleted ? sDeleteMonitoring + " C:\\fah\\ ?" : "") << row.name;
     }
 }
 

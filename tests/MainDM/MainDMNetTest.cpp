@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "Classes/FahSettings.h"
 #include "Classes/Lang.h"
 #include "Classes/MVars.h"
 #include "Classes/ProjectInfo.h"
@@ -285,6 +286,22 @@ TEST(MainDMDownloads, AnyAnswerButTheDocumentKeepsTheOldFilesAndFreesBothActions
     EXPECT_EQ(ReadFile(PSummaryFile()), kOldPage);
     EXPECT_FALSE(FileExists(PSummaryTmpFile()));
     EXPECT_TRUE(CaughtErrors().empty());
+}
+
+// The settings dialog's try of a proxy the user has not saved is that try
+// only: the module's own update afterwards goes the stored way.
+TEST(MainDMDownloads, AfterTheDialogsTryTheOwnUpdateUsesTheStoredProxy)
+{
+    Harness h;   // stored: no proxy
+    TFahSettings& s = GetFahSettings();
+    s.FindValue("upUseProxy").SetEdited(true);
+    s.FindValue("upProxyName").SetEdited(std::string("127.0.0.1"));
+    s.FindValue("upProxyPort").SetEdited(1);   // nobody listens there
+    EXPECT_NE(h.dm->UpdateFahBaseThroughEditedProxy(), "");
+    EXPECT_EQ(ReadFile(PSummaryFile()), kOldPage);
+    h.dm->UpdateFahBaseAction->Execute();
+    s.RevertAll();
+    EXPECT_TRUE(ReadFile(PSummaryFile()) == RealPage()) << "not the page the direct way brings: " << Join(h.status);
 }
 
 TEST(MainDMDownloads, APageTheLoaderWouldRefuseNeverReplacesAGoodOne)

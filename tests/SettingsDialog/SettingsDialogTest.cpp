@@ -99,25 +99,30 @@ void Retype(const TControl* edit, const std::string& text)
     Type(text);
 }
 
+// The settings dialog while the test plays on it.
+std::atomic<HWND> shownSettings{nullptr};
+
 // A system dialog of this process once it shows (given a moment to settle),
-// nullptr after 5 s; and the wait until none is left.
+// nullptr once the settings dialog closed instead or after 20 s; and the
+// wait until none is left.
 HWND WaitForDialog()
 {
     HWND dlg = nullptr;
-    for (int i = 0; i < 500 && !(dlg = FindProcessDialog()); ++i)
-        Sleep(10);
+    WaitUntil([&dlg] {
+        const HWND settings = shownSettings;
+        return (dlg = FindProcessDialog()) != nullptr || (settings && !IsWindowVisible(settings));
+    }, 20000);
     if (dlg)
         Sleep(200);
     return dlg;
 }
 void WaitDialogGone()
 {
-    for (int i = 0; i < 300 && FindProcessDialog(); ++i)
-        Sleep(10);
+    WaitUntil([] { return !FindProcessDialog(); }, 20000);
 }
 
 // Presses Enter (OK) and answers the box that comes instead of the dialog
-// closing; the box's text, empty when none came within 5 s.
+// closing; the box's text, empty when none came.
 std::string EnterAndAnswerBox()
 {
     Key(VK_RETURN);
@@ -205,23 +210,39 @@ protected:
         TSettingsForm& form = SettingsForm();
         form.SelectPage(page);
         HWND h = form.Handle();
+        shownSettings = h;
         std::atomic<bool> forced{false};
-        std::thread player([&form, h, &script, &forced] {
-            for (int i = 0; i < 500 && !IsWindowVisible(h); ++i)
+        std::string leftOpen;   // what the test had to close, for the failure
+        std::thread player([&form, h, &script, &forced, &leftOpen] {
+            if (!WaitUntil([h] { return TakesTheKeyboard(h); }, 20000)) {
+                leftOpen = "the dialog never came up with the keyboard; ";
+            } else {
+                Sleep(250);   // Alt and a letter right after the activation can be lost
+                script(form);
+            }
+            // Still open: any box on it is answered, then the dialog closed.
+            const DWORD start = GetTickCount();
+            while (IsWindowVisible(h)) {
+                if (HWND box = FindProcessDialog()) {
+                    leftOpen += "a box left open: \"" + WindowText(GetDlgItem(box, 0xFFFF)) + "\"; ";
+                    PressDialogButton(box, IDOK);
+                    PressDialogButton(box, IDCANCEL);
+                    WaitUntil([box] { return !IsWindow(box) || !IsWindowVisible(box); }, 10000);
+                } else if (GetTickCount() - start >= 10000 && !forced) {
+                    forced = true;
+                    PostMessageW(h, WM_CLOSE, 0, 0);
+                } else if (GetTickCount() - start >= 40000) {
+                    leftOpen += "the dialog would not close; ";
+                    break;
+                }
                 Sleep(10);
-            Sleep(250);
-            script(form);
-            for (int i = 0; i < 300 && IsWindowVisible(h); ++i)
-                Sleep(10);
-            if (IsWindowVisible(h)) {
-                forced = true;
-                PostMessageW(h, WM_CLOSE, 0, 0);
             }
         });
         result = mrNone;
         active->OptionsAction->Execute();
         player.join();
-        return forced ? -1 : result;
+        EXPECT_EQ(leftOpen, "") << "the test had to close what it left open";
+        return forced || !leftOpen.empty() ? -1 : result;
     }
     template <class T>
     static T* PageOf(TSettingsForm& form, int kind)
@@ -596,9 +617,9 @@ TEST_F(SettingsDialog, TheUpdateButtonTriesTheProxyThePageShowsAndTellsTheOutcom
             Retype(up->ProxyNameEdit, "127.0.0.1");
             Retype(up->ProxyPortEdit, std::to_string(proxy.Port()));
             Click(At(up->Button1, 10, 10));
-            for (int i = 0; i < 1000 && proxy.Requests().size() < 2; ++i)
-                Sleep(10);
-            Sleep(1000);
+            // Both documents asked for, then the try over (its action free again).
+            WaitUntil([&] { return proxy.Requests().size() >= 2; }, 20000);
+            WaitUntil([&] { return main.MainDM->UpdateFahBaseAction->Enabled(); }, 20000);
             Key(VK_ESCAPE);
         });
         EXPECT_EQ(r, mrCancel);
@@ -723,8 +744,8 @@ std::string PressOkAndTakeRefusal(TSettingsForm& f)
 {
     Key(VK_RETURN);
     HWND dlg = nullptr;
-    for (int i = 0; i < 500 && IsWindowVisible(f.Handle()) && !(dlg = FindProcessDialog()); ++i)
-        Sleep(10);
+    const HWND h = f.Handle();
+    WaitUntil([&dlg, h] { return !IsWindowVisible(h) || (dlg = FindProcessDialog()) != nullptr; }, 20000);
     if (!dlg)
         return std::string();
     Sleep(200);
@@ -771,6 +792,34 @@ TEST_F(SettingsDialog, AGreyedOutPortIsNotRefused)
     EXPECT_EQ(r, mrOk);
     EXPECT_FALSE(Val("upUseProxy").AsBoolean());
     EXPECT_EQ(Val("upProxyPort").AsInteger(), 8080);
+}
+
+// OK refused by a page the user left: that page comes back as the user
+// left it, the refused text still in its box.
+TEST_F(SettingsDialog, ARefusalFromAPageLeftShowsItWithTheTextKept)
+{
+    std::string told, shown;
+    bool onThePage = false;
+    const int r = Run(spEvents, [&](TSettingsForm& f) {
+        const HWND refresh = PageOf<TSetEvFrame>(f, spEvents)->IntervalSpinEdit->Edit()->Handle();
+        Retype(PageOf<TSetEvFrame>(f, spEvents)->IntervalSpinEdit->Edit(), "15");
+        TVirtualStringTree* tree = f.TreeFrame->VSTree;
+        PVirtualNode node = tree->GetFirst();
+        while (node && f.TreeFrame->NodeKind(node) != spDatabase)
+            node = tree->GetNext(node);
+        const RECT cell = tree->NodeDisplayRect(node, -1, true, true);
+        Click(At(tree, (cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2));
+        if (!WaitUntil([refresh] { return !IsWindowVisible(refresh); }, 20000))
+            return;   // still on the events page: the checks below fail
+        told = EnterAndAnswerBox();
+        onThePage = IsWindowVisible(refresh);
+        shown = WindowText(refresh);
+        Key(VK_ESCAPE);
+    });
+    EXPECT_EQ(r, mrCancel);
+    EXPECT_EQ(told, "The box \u201cRefresh every\u201d takes a whole number from 30 to 600.");
+    EXPECT_TRUE(onThePage);
+    EXPECT_EQ(shown, "15");
 }
 
 // The menu item linked to an action, searched depth first.
@@ -822,7 +871,10 @@ TEST_F(SettingsDialog, ApplyReachesTheMainWindow)
                           node = n;
                   RECT r = f.TreeFrame->VSTree->NodeDisplayRect(node, -1, true);
                   Click(At(f.TreeFrame->VSTree, (r.left + r.right) / 2, (r.top + r.bottom) / 2));
-                  Sleep(300);
+                  WaitUntil([&f] {
+                      auto* m = PageOf<TSetInMainFrame>(f, spMainList);
+                      return m && m->HandleAllocated() && IsWindowVisible(m->Handle());
+                  }, 20000);
                   if (auto* m = PageOf<TSetInMainFrame>(f, spMainList))
                       ClickBox(m->HorzLineCheckBox);
                   Key(VK_RETURN);

@@ -216,7 +216,7 @@ TEST_F(ThemeMgr, ControlsOfEveryFormAreCollectedAndHookedOnce)
     EXPECT_EQ(form.edit->Seen(kProbe), 1);
     // A control placed on the form later is taken from the message loop.
     auto* late = form.Add<Rec<TPanel>>(form.group, 10, 70, 60, 30);
-    EXPECT_TRUE(PumpUntil([&] { return mgr->IsSubclassed(late); }, 2000));
+    EXPECT_TRUE(PumpUntil([&] { return mgr->IsSubclassed(late); }, 20000));
 }
 
 TEST_F(ThemeMgr, ManyControlsEachMessageGoesToItsOwnControl)

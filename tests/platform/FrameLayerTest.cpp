@@ -218,7 +218,7 @@ TEST(FrameLayer, PageControlHidesTabsAndFollowsAClick)
     POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     ClientToScreen(tabs, &p);
     ASSERT_TRUE(SendInputPumping(MouseClickAt(p)));
-    EXPECT_TRUE(PumpUntil([&] { return changes == 1; }, 3000));
+    EXPECT_TRUE(PumpUntil([&] { return changes == 1; }, 20000));
     EXPECT_EQ(pc->ActivePage(), pages[1]);
     EXPECT_TRUE(IsWindowVisible(pages[1]->Handle()));
     EXPECT_FALSE(IsWindowVisible(pages[0]->Handle()));

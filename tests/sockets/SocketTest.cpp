@@ -50,7 +50,7 @@ TEST(Socket, ConnectSendReceiveLinesAndCloseByMessages)
     EXPECT_EQ(s.SendLine("ECHO abc def"), 14);
     ASSERT_TRUE(r.WaitLines(2));
     EXPECT_EQ(r.lines[1], "abc def");
-    EXPECT_TRUE(PumpUntil([&] { return r.dataSent > 0; }, 2000));
+    EXPECT_TRUE(PumpUntil([&] { return r.dataSent > 0; }, 20000));
 
     // One line split over two arrivals comes once, whole.
     s.SendLine("SPLIT");
@@ -281,7 +281,7 @@ TEST(Socket, ZeroByteSendStillReportsDataSent)
     int before = r.dataSent;
     EXPECT_EQ(s.Send(nullptr, 0), 0);
     EXPECT_EQ(r.dataSent, before);   // only through the message loop
-    EXPECT_TRUE(PumpUntil([&] { return r.dataSent > before; }, 2000));
+    EXPECT_TRUE(PumpUntil([&] { return r.dataSent > before; }, 20000));
     EXPECT_TRUE(s.AllSent());
     s.Close();
 }
@@ -352,7 +352,7 @@ TEST(Socket, ReleaseFreesThroughTheMessageLoop)
     auto* s = new CountingSocket(gone);
     s->Release();
     EXPECT_FALSE(gone);
-    EXPECT_TRUE(PumpUntil([&] { return gone; }, 2000));
+    EXPECT_TRUE(PumpUntil([&] { return gone; }, 20000));
 }
 
 TEST(Socket, TestExceptionBecomesBackgroundException)
@@ -365,7 +365,7 @@ TEST(Socket, TestExceptionBecomesBackgroundException)
         canClose = false;
     };
     PostMessageW(s.WindowHandle(), WM_TRIGGER_EXCEPTION, 0, 0);
-    EXPECT_TRUE(PumpUntil([&] { return !seen.empty(); }, 2000));
+    EXPECT_TRUE(PumpUntil([&] { return !seen.empty(); }, 20000));
     EXPECT_EQ(seen, "Test exception in WSocket");
 
     // Without a handler it reaches the application's handler; nothing crashes.

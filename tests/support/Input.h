@@ -37,4 +37,9 @@ bool SendInputPumping(const std::vector<INPUT>& inputs, DWORD pumpAfterMs = 150)
 // thread that is about to enter a modal loop. Join the thread afterwards.
 std::thread SendInputLater(std::vector<INPUT> inputs, DWORD delayMs);
 
+// For a helper thread: the window is the foreground one, its thread's
+// keyboard focus is on it or inside it, and that thread is back in its
+// message loop: input sent now reaches it.
+bool TakesTheKeyboard(HWND window);
+
 }  // namespace testing_support

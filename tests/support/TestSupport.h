@@ -86,6 +86,20 @@ inline bool WaitQueued(UINT kind, DWORD ms)
     return true;
 }
 
+// For a helper thread (it pumps nothing): waits up to ms milliseconds until
+// pred() holds; whether it does.
+template <class Pred>
+bool WaitUntil(Pred pred, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (!pred()) {
+        if (GetTickCount() - start >= ms)
+            return pred();
+        Sleep(10);
+    }
+    return true;
+}
+
 // True when windows can be made (a display is there).
 bool HaveDisplay();
 

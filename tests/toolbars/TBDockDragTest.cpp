@@ -760,15 +760,15 @@ TEST_F(DockDragTest, FloatingWindowFollowsItsFormsOwnershipAndVisibility)
     EXPECT_EQ(GetWindow(fw, GW_OWNER), form->Handle());
 
     ShowWindow(form->Handle(), SW_MINIMIZE);
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(fw); }, 2000)) << "shown beside a minimised form";
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(fw); }, 20000)) << "shown beside a minimised form";
     ShowWindow(form->Handle(), SW_RESTORE);
-    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(fw) != FALSE; }, 2000)) << "not back with its form";
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(fw) != FALSE; }, 20000)) << "not back with its form";
     bar->Hide();
     EXPECT_FALSE(IsWindowVisible(fw));
     bar->Show();
     EXPECT_TRUE(IsWindowVisible(fw));
     form->Hide();
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(fw); }, 2000)) << "shown without its form";
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(fw); }, 20000)) << "shown without its form";
 }
 
 }  // namespace
@@ -836,7 +836,7 @@ TEST_F(DockDragTest, AWindowFreedWhileItsFloatingWindowIsSizedEndsTheLoop)
     RECT clip, screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     GetClipCursor(&clip);
     EXPECT_TRUE(SameRect(clip, screen));
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(fw); }, 2000)) << "the floating window stayed";
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(fw); }, 20000)) << "the floating window stayed";
     EXPECT_TRUE(CaughtErrors().empty());
 }
 

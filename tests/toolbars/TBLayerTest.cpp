@@ -384,7 +384,7 @@ TEST(TBAnim, AStepMessageOfAnOlderAnimationChangesNothing)
     EXPECT_TRUE(first.ended);
     EXPECT_FALSE(HasRegion(first.hwnd));
     EXPECT_EQ(PopupAnimationSequence(), old + 1);
-    ASSERT_TRUE(PumpUntil([&] { return second.steps >= 1; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return second.steps >= 1; }, 20000));
     // Every step of the fade sets the alpha once; the old number sets nothing.
     size_t updates = gAlphas.size();
     StepPopupAnimation(old);
@@ -434,7 +434,7 @@ TEST(TBAnim, WithoutUpdateLayeredWindowAFadeIsASlide)
     BeginPopupAnimation(popup.hwnd, true, tbpaFromAbove);
     EXPECT_FALSE(GetWindowLongW(popup.hwnd, GWL_EXSTYLE) & WS_EX_LAYERED);
     EXPECT_TRUE(HasRegion(popup.hwnd));
-    EXPECT_TRUE(PumpUntil([&] { return popup.steps >= 1; }, 3000));
+    EXPECT_TRUE(PumpUntil([&] { return popup.steps >= 1; }, 20000));
     // A region that uncovers the window from the top, hardly begun.
     RECT box = RegionBox(popup.hwnd);
     EXPECT_LT(box.bottom, 10);

@@ -737,7 +737,7 @@ TEST(TBToolbar, TheStatusBarHintFollowsASingleJumpOfTheMouse)
         SCOPED_TRACE(name);
         const std::string expected = GetLongHint(f.actionsByName[name]->Hint());
         jump(ScreenCenterOf(view->Find(f.items[name])));
-        EXPECT_TRUE(appPumpUntil([&] { return Application().Hint() == expected; }, 4000)) << Application().Hint();
+        EXPECT_TRUE(appPumpUntil([&] { return Application().Hint() == expected; }, 20000)) << Application().Hint();
     }
     jump(POINT{1270, 1010});
     appPumpUntil([] { return false; }, 100);

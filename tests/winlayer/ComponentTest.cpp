@@ -155,7 +155,7 @@ TEST(Application, ReleaseLaterWaitsForNestedLoopsToEnd)
     Pump(100);
     EXPECT_FALSE(alive.expired());
     Application().EndNestedLoop();
-    ASSERT_TRUE(PumpUntil([&] { return alive.expired(); }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return alive.expired(); }, 20000));
     EXPECT_EQ(g_log, (std::vector<std::string>{"free released"}));
     // A component freed by someone else before its turn is skipped.
     auto* q = new Probe(nullptr, "gone");

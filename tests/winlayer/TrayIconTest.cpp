@@ -206,7 +206,7 @@ TEST_F(Tray, IconShowsAndItsHintAndPictureChange)
     icon->SetIconVisible(true);
     EXPECT_TRUE(icon->IconVisible());
     ASSERT_TRUE(WaitForIconCount(1));
-    EXPECT_TRUE(PumpUntil([] { return ScreenPixel(SlotCentre(0)) == RGB(255, 0, 0); }, 2000));
+    EXPECT_TRUE(PumpUntil([] { return ScreenPixel(SlotCentre(0)) == RGB(255, 0, 0); }, 20000));
     const ShellCall& add = rec.Last();
     EXPECT_EQ(add.message, static_cast<DWORD>(NIM_ADD));
     EXPECT_TRUE(add.result);
@@ -220,7 +220,7 @@ TEST_F(Tray, IconShowsAndItsHintAndPictureChange)
     icon->Icon().SetHandle(SolidIcon(RGB(0, 0, 255)));
     EXPECT_EQ(rec.Last().message, static_cast<DWORD>(NIM_MODIFY));
     EXPECT_TRUE(rec.Last().result);
-    EXPECT_TRUE(PumpUntil([] { return ScreenPixel(SlotCentre(0)) == RGB(0, 0, 255); }, 2000));
+    EXPECT_TRUE(PumpUntil([] { return ScreenPixel(SlotCentre(0)) == RGB(0, 0, 255); }, 20000));
 
     // The hint: cut to 127 characters; empty when hints are off.
     icon->SetHint(std::string(200, 'h'));
@@ -297,9 +297,9 @@ TEST_F(Tray, CyclingStepsThroughTheImageList)
     icon.SetIconList(&list);
     icon.SetIconIndex(10);
     EXPECT_EQ(icon.IconIndex(), 2);   // beyond the count: the last image
-    EXPECT_TRUE(PumpUntil([] { return ScreenPixel(SlotCentre(0)) == RGB(0, 0, 255); }, 2000));
+    EXPECT_TRUE(PumpUntil([] { return ScreenPixel(SlotCentre(0)) == RGB(0, 0, 255); }, 20000));
     icon.SetIconIndex(1);
-    EXPECT_TRUE(PumpUntil([] { return ScreenPixel(SlotCentre(0)) == RGB(0, 255, 0); }, 2000));
+    EXPECT_TRUE(PumpUntil([] { return ScreenPixel(SlotCentre(0)) == RGB(0, 255, 0); }, 20000));
 
     std::vector<int> next;
     icon.OnCycle = [&](TObject*, int n) { next.push_back(n); };
@@ -309,7 +309,7 @@ TEST_F(Tray, CyclingStepsThroughTheImageList)
     Pump(200);
     EXPECT_TRUE(next.empty());
     icon.SetCycleInterval(60);
-    ASSERT_TRUE(PumpUntil([&] { return next.size() >= 5; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return next.size() >= 5; }, 20000));
     icon.SetCycleIcons(false);
     std::vector<int> first(next.begin(), next.begin() + 5);
     EXPECT_EQ(first, (std::vector<int>{1, 2, 0, 1, 2}));
@@ -382,7 +382,7 @@ TEST_F(Tray, LeftDoubleClickRestoresAMainFormHiddenToTheTray)
     EXPECT_FALSE(FormShown(m.form));
     EXPECT_FALSE(IsWindowVisible(Application().Handle()));
     ClickAt(SlotCentre(0), true);
-    ASSERT_TRUE(PumpUntil([&] { return FormShown(m.form); }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return FormShown(m.form); }, 20000));
     EXPECT_EQ(dbl, 1);
     EXPECT_EQ(m.restores, 1);
     Pump(GetDoubleClickTime() + 200);
@@ -410,14 +410,14 @@ TEST_F(Tray, ASingleClickWaitsForTheDoubleClickTime)
     ASSERT_TRUE(WaitForIconCount(1));
     // Without a double-click handler the click comes at the release.
     ClickAt(SlotCentre(0));
-    ASSERT_TRUE(PumpUntil([&] { return ups == 1; }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return ups == 1; }, 20000));
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(downs, 1);
     // With one, a single click is reported a double-click time after the press.
     icon.OnDblClick = [](TObject*) {};
     Pump(GetDoubleClickTime() + 100);
     ClickAt(SlotCentre(0));
-    ASSERT_TRUE(PumpUntil([&] { return clicks == 2; }, 3000));
+    ASSERT_TRUE(PumpUntil([&] { return clicks == 2; }, 20000));
     EXPECT_GE(clickedAt - downAt + 30, static_cast<DWORD>(GetDoubleClickTime()));
     EXPECT_EQ(ups, 2);
 }
@@ -665,7 +665,7 @@ TEST_F(Tray, TheMouseEntersAndLeavesTheIcon)
     Pump(150);   // the cursor stays where the move was seen: no exit
     EXPECT_EQ(events, (std::vector<std::string>{"enter"}));
     SetCursorPos(start.x + 40, start.y + 30);
-    ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; }, 1000));
+    ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; }, 20000));
     EXPECT_EQ(events[1], "exit");
     PostTray(&icon, WM_MOUSEMOVE);
     Pump(30);

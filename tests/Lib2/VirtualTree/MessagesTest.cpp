@@ -316,7 +316,7 @@ TEST_F(TreeMessages, AccessibleObjectsDescribeTheTreeAndFollowTheFocusedNode)
     ASSERT_NE(hook, nullptr);
     g_focusEvents.clear();
     tree->SetFocusedNode(Top(1));
-    EXPECT_TRUE(PumpUntil([] { return !g_focusEvents.empty(); }, 2000));
+    EXPECT_TRUE(PumpUntil([] { return !g_focusEvents.empty(); }, 20000));
     ASSERT_FALSE(g_focusEvents.empty());
     EXPECT_EQ(g_focusEvents.back(), std::make_pair(tree->Handle(), LONG(OBJID_CLIENT)));
     VARIANT focus;
@@ -333,7 +333,7 @@ TEST_F(TreeMessages, AccessibleObjectsDescribeTheTreeAndFollowTheFocusedNode)
     EXPECT_TRUE(state.lVal & STATE_SYSTEM_FOCUSED);
     g_focusEvents.clear();
     tree->SetFocusedNode(Top(4));
-    EXPECT_TRUE(PumpUntil([] { return !g_focusEvents.empty(); }, 2000));
+    EXPECT_TRUE(PumpUntil([] { return !g_focusEvents.empty(); }, 20000));
     EXPECT_EQ(Name(item), "Row 4");
     LONG left = 0, top = 0, width = 0, height = 0;
     ASSERT_EQ(item->accLocation(&left, &top, &width, &height, self), S_OK);

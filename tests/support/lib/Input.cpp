@@ -136,4 +136,20 @@ std::thread SendInputLater(std::vector<INPUT> inputs, DWORD delayMs)
     });
 }
 
+bool TakesTheKeyboard(HWND window)
+{
+    auto focusInside = [window] {
+        if (!IsWindowVisible(window) || GetForegroundWindow() != window)
+            return false;
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof gui;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui) && gui.hwndFocus &&
+               (gui.hwndFocus == window || IsChild(window, gui.hwndFocus));
+    };
+    // A window just shown may still move the focus to its first control:
+    // its thread answers a message only once back in its message loop.
+    DWORD_PTR answer = 0;
+    return focusInside() && SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer) && focusInside();
+}
+
 }  // namespace testing_support
