@@ -113,6 +113,21 @@ struct ScGate {
     void Open() { SetEvent(event); }
 };
 
+// The test service's name, once an instance an earlier test left stopping
+// has stopped (until then it can't be made afresh); a minute at most.
+const wchar_t* SettledService()
+{
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE old = manager ? OpenServiceW(manager, kService, SERVICE_QUERY_STATUS) : nullptr;
+    if (old) {
+        PumpUntil([&] { return ServiceState(old) != SERVICE_STOP_PENDING; }, 60000);
+        CloseServiceHandle(old);
+    }
+    if (manager)
+        CloseServiceHandle(manager);
+    return kService;
+}
+
 // The service's state once it is `state`, or after a minute (the test
 // service's process may be slow to start or to stop on a busy machine).
 DWORD AwaitState(const TestService& svc, DWORD state)
@@ -150,7 +165,7 @@ void CALLBACK FreeTheModuleWhileAsking(HWND, UINT, UINT_PTR id, DWORD)
 
 TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
 {
-    TestService svc(kService);
+    TestService svc(SettledService());
     ASSERT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     // Enabled only for a selected client with a service name.
@@ -210,7 +225,7 @@ TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
 
 TEST(MainDMServices, ARestartThatFailsIsReported)
 {
-    TestService svc(kService);
+    TestService svc(SettledService());
     ASSERT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     // Disabled meanwhile: the stop goes through, the start is refused.
@@ -228,7 +243,7 @@ TEST(MainDMServices, ARestartThatFailsIsReported)
 // service is left as it was, and the box names the stop and how it ended.
 TEST(MainDMServices, ARestartWhoseStopIsNotTakenStartsNothingAndShowsTheStop)
 {
-    TestService svc(kService);
+    TestService svc(SettledService());
     ASSERT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     h.selected.Folder = "\\\\box\\fah\\";
@@ -280,7 +295,7 @@ HWND BoxOfProcess(DWORD pid)
 // disabled meanwhile) is told in a box once the program's loop has ended.
 TEST(MainDMServices, ARestartIsFinishedWhenTheProgramEndsMeanwhile)
 {
-    TestService svc(kService);
+    TestService svc(SettledService());
     ASSERT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     const struct {
         bool disabled;
@@ -333,7 +348,7 @@ TEST(MainDMServices, ARestartIsFinishedWhenTheProgramEndsMeanwhile)
 // computer whose manager a firewall hides takes the network's time-out.
 TEST(MainDMServices, AServiceManagerSlowToAnswerNeverFreezesTheWindow)
 {
-    TestService svc(kService);
+    TestService svc(SettledService());
     ASSERT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     std::atomic<int> asked{0};
@@ -391,7 +406,7 @@ TEST(MainDMServices, AServiceManagerSlowToAnswerNeverFreezesTheWindow)
 
 TEST(MainDMServices, AtShutdownOnlyTheServicesOfThisComputerStop)
 {
-    TestService svc(kService);
+    TestService svc(SettledService());
     ASSERT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     // Another computer, this one's name in capitals (a share, not this
