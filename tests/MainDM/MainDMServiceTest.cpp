@@ -50,14 +50,17 @@ struct Harness {
     ~Harness()
     {
         SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
-        SetEnvironmentVariableW(L"BX_SC_SLEEP_MS", nullptr);
     }
-    // The stand-in's record since the last call, lines joined by "|".
-    std::string TakeLog()
+    // The stand-in's record so far, and since the last call (lines joined by "|").
+    std::string Log() const
     {
         std::string path = dir.File("sc.log");
-        std::string text = FileExists(path) ? ReadFile(path) : std::string();
-        DeleteFileUtf8(path);
+        return FileExists(path) ? ReadFile(path) : std::string();
+    }
+    std::string TakeLog()
+    {
+        std::string text = Log();
+        DeleteFileUtf8(dir.File("sc.log"));
         return Join(SplitLines(text));
     }
     // How many of the five service actions are enabled after their update.
@@ -72,17 +75,15 @@ struct Harness {
 };
 
 // Asks the application window for an answer every 100 ms from another
-// thread (as the system does to tell a window that hangs) until Stop.
+// thread (as the system does to tell a window that hangs) until Stop; an
+// answer not given within 30 s is missed.
 struct WindowPinger {
     std::atomic<bool> done{false};
     std::atomic<int> answered{0}, missed{0};
-    std::atomic<DWORD> slowest{0};
     std::thread thread{[this] {
         for (; !done; Sleep(100)) {
-            DWORD t = GetTickCount();
             DWORD_PTR result = 0;
-            ++(SendMessageTimeoutW(Application().Handle(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) ? answered : missed);
-            slowest = std::max<DWORD>(slowest, GetTickCount() - t);
+            ++(SendMessageTimeoutW(Application().Handle(), WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result) ? answered : missed);
         }
     }};
     ~WindowPinger() { Stop(); }
@@ -94,8 +95,49 @@ struct WindowPinger {
     }
 };
 
+// Holds every stand-in started meanwhile (after it has logged its command
+// line) until Open, 2 min at most.
+struct ScGate {
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, L"BrenixScGate");
+    ScGate()
+    {
+        ResetEvent(event);
+        SetEnvironmentVariableW(L"BX_SC_WAIT", L"BrenixScGate");
+    }
+    ~ScGate()
+    {
+        SetEnvironmentVariableW(L"BX_SC_WAIT", nullptr);
+        Open();
+        CloseHandle(event);
+    }
+    void Open() { SetEvent(event); }
+};
+
+// The test service's name, once an instance an earlier test left stopping
+// has stopped (until then it can't be made afresh); a minute at most.
+const wchar_t* SettledService()
+{
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE old = manager ? OpenServiceW(manager, kService, SERVICE_QUERY_STATUS) : nullptr;
+    if (old) {
+        PumpUntil([&] { return ServiceState(old) != SERVICE_STOP_PENDING; }, 60000);
+        CloseServiceHandle(old);
+    }
+    if (manager)
+        CloseServiceHandle(manager);
+    return kService;
+}
+
+// The service's state once it is `state`, or after a minute (the test
+// service's process may be slow to start or to stop on a busy machine).
+DWORD AwaitState(const TestService& svc, DWORD state)
+{
+    PumpUntil([&] { return svc.State() == state; }, 60000);
+    return svc.State();
+}
+
 TMainDM* g_dm = nullptr;
-int g_enabledWhileRunning = -1;
+std::atomic<int> g_enabledWhileRunning{-1};
 bool g_restartRefused = false;
 void CALLBACK LookAtTheAction(HWND, UINT, UINT_PTR id, DWORD)
 {
@@ -123,8 +165,8 @@ void CALLBACK FreeTheModuleWhileAsking(HWND, UINT, UINT_PTR id, DWORD)
 
 TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
 {
-    TestService svc(kService);
-    ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+    TestService svc(SettledService());
+    ASSERT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     // Enabled only for a selected client with a service name.
     EXPECT_EQ(h.EnabledCount(), 5);
@@ -146,13 +188,13 @@ TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
     EXPECT_EQ(shown.rfind("SERVICE_NAME: Brenix Test Svc", 0), 0u) << shown;
     SetSetting("hiShowExecResultInWnd", false);
     EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop " + kQuoted + "|-> stop|sc.exe \\\\box start " + kQuoted + "|-> start");
-    EXPECT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+    EXPECT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
 
     // A local folder: this computer's name.
     h.selected.Folder = "C:\\fah\\";
     h.dm->StopFAHServiceAction->Execute();
     EXPECT_EQ(h.TakeLog(), "sc.exe \\\\" + LocalComputer() + " stop " + kQuoted + "|-> stop");
-    EXPECT_EQ(svc.State(SERVICE_STOPPED), (DWORD)SERVICE_STOPPED);
+    EXPECT_EQ(AwaitState(svc, SERVICE_STOPPED), (DWORD)SERVICE_STOPPED);
 
     struct { TAction* action; std::string word; DWORD type; } types[] = {
         {h.dm->StartupTypeDisabledAction, "disabled", SERVICE_DISABLED},
@@ -183,8 +225,8 @@ TEST(MainDMServices, TheCommandsReachTheRealServiceOfTheSelectedClient)
 
 TEST(MainDMServices, ARestartThatFailsIsReported)
 {
-    TestService svc(kService);
-    ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+    TestService svc(SettledService());
+    ASSERT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     // Disabled meanwhile: the stop goes through, the start is refused.
     ASSERT_TRUE(ChangeServiceConfigW(svc.service, SERVICE_NO_CHANGE, SERVICE_DISABLED, SERVICE_NO_CHANGE, nullptr,
@@ -201,8 +243,8 @@ TEST(MainDMServices, ARestartThatFailsIsReported)
 // service is left as it was, and the box names the stop and how it ended.
 TEST(MainDMServices, ARestartWhoseStopIsNotTakenStartsNothingAndShowsTheStop)
 {
-    TestService svc(kService);
-    ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+    TestService svc(SettledService());
+    ASSERT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     h.selected.Folder = "\\\\box\\fah\\";
     SetEnvironmentVariableW(L"BX_SC_FAIL", L"1722");
@@ -253,8 +295,8 @@ HWND BoxOfProcess(DWORD pid)
 // disabled meanwhile) is told in a box once the program's loop has ended.
 TEST(MainDMServices, ARestartIsFinishedWhenTheProgramEndsMeanwhile)
 {
-    TestService svc(kService);
-    ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+    TestService svc(SettledService());
+    ASSERT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     const struct {
         bool disabled;
         DWORD state;
@@ -293,7 +335,7 @@ TEST(MainDMServices, ARestartIsFinishedWhenTheProgramEndsMeanwhile)
         const std::string on = "sc.exe \\\\" + LocalComputer();
         EXPECT_EQ(Join(SplitLines(ReadFile(log))),
                   on + " stop " + kQuoted + "|-> stop|" + on + " start " + kQuoted + "|" + c.last);
-        EXPECT_EQ(svc.State(c.state), c.state);
+        EXPECT_EQ(AwaitState(svc, c.state), c.state);
         if (c.disabled) {
             EXPECT_EQ(told.rfind(FillIn(sServiceNotRestarted, {"Brenix Test Svc"}), 0), 0u) << told;
         } else {
@@ -306,8 +348,8 @@ TEST(MainDMServices, ARestartIsFinishedWhenTheProgramEndsMeanwhile)
 // computer whose manager a firewall hides takes the network's time-out.
 TEST(MainDMServices, AServiceManagerSlowToAnswerNeverFreezesTheWindow)
 {
-    TestService svc(kService);
-    ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+    TestService svc(SettledService());
+    ASSERT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     std::atomic<int> asked{0};
     TMainDM::SetServiceQueryHookForTesting([&](const std::string&) { ++asked, Sleep(1500); });
@@ -323,22 +365,31 @@ TEST(MainDMServices, AServiceManagerSlowToAnswerNeverFreezesTheWindow)
     EXPECT_EQ(h.TakeLog(), on + " stop " + kQuoted + "|-> stop failed 1722");
 
     // A restart that goes well: the window keeps answering while the state
-    // is asked for.
+    // is asked for (each question is answered once the window has answered
+    // 5 times meanwhile, or after a minute).
     WindowPinger ui;
+    std::atomic<int> fewest{1000};
+    TMainDM::SetServiceQueryHookForTesting([&](const std::string&) {
+        ++asked;
+        const int before = ui.answered;
+        for (const DWORD begin = GetTickCount(); ui.answered - before < 5 && GetTickCount() - begin < 60000;)
+            Sleep(20);
+        fewest = std::min<int>(fewest, ui.answered - before);
+    });
     h.dm->RestartFAHServiceAction->Execute();
     ui.Stop();
     EXPECT_GE(asked.load(), 2);
-    EXPECT_GE(ui.answered.load(), 10);
+    EXPECT_GE(fewest.load(), 5) << "the window did not answer while the manager was asked";
     EXPECT_EQ(ui.missed.load(), 0);
-    EXPECT_LT(ui.slowest.load(), 3000u);   // see the stand-in's 5 s wait below
     EXPECT_EQ(h.TakeLog(), on + " stop " + kQuoted + "|-> stop|" + on + " start " + kQuoted + "|-> start");
-    EXPECT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+    EXPECT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
 
     // The module is freed while the manager is being asked: the wait ends
     // without the answer, which comes later to nobody; no start follows.
-    TMainDM::SetServiceQueryHookForTesting([](const std::string&) {
+    HANDLE answer = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    TMainDM::SetServiceQueryHookForTesting([answer](const std::string&) {
         g_asking = true;
-        Sleep(1500);
+        WaitForSingleObject(answer, 60000);
         g_answered = true;
     });
     g_dm = h.dm.release();
@@ -347,14 +398,16 @@ TEST(MainDMServices, AServiceManagerSlowToAnswerNeverFreezesTheWindow)
     TMainDM::SetServiceQueryHookForTesting(nullptr);
     EXPECT_EQ(g_dm, nullptr);
     EXPECT_TRUE(g_asking && !g_answered);
-    EXPECT_TRUE(PumpUntil([] { return g_answered.load(); }, 5000));
+    SetEvent(answer);
+    EXPECT_TRUE(PumpUntil([] { return g_answered.load(); }, 60000)) << "the late answer did not come";
+    CloseHandle(answer);
     EXPECT_EQ(h.TakeLog(), on + " stop " + kQuoted + "|-> stop");
 }
 
 TEST(MainDMServices, AtShutdownOnlyTheServicesOfThisComputerStop)
 {
-    TestService svc(kService);
-    ASSERT_EQ(svc.State(SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
+    TestService svc(SettledService());
+    ASSERT_EQ(AwaitState(svc, SERVICE_RUNNING), (DWORD)SERVICE_RUNNING);
     Harness h;
     // Another computer, this one's name in capitals (a share, not this
     // computer as the list sees it), a client without a service.
@@ -362,11 +415,12 @@ TEST(MainDMServices, AtShutdownOnlyTheServicesOfThisComputerStop)
                  {"\\\\" + UpperCase(LocalComputer()) + "\\fah\\", "Brenix Test Svc"},
                  {"C:\\other\\", "  "}};
     h.dm->StopLocalServices();
-    Sleep(500);
+    // A stop would show at once: the service takes it as stop-pending before
+    // the call to the manager returns.
     EXPECT_EQ(svc.State(), (DWORD)SERVICE_RUNNING);
     h.clients.push_back({"D:\\fah\\", " Brenix Test Svc "});
     h.dm->StopLocalServices();
-    EXPECT_EQ(svc.State(SERVICE_STOPPED), (DWORD)SERVICE_STOPPED);
+    EXPECT_EQ(AwaitState(svc, SERVICE_STOPPED), (DWORD)SERVICE_STOPPED);
 }
 
 TEST(MainDMServices, WaitingForScKeepsTheProgramAnsweringAndEndsWhenTheModuleGoes)
@@ -378,47 +432,66 @@ TEST(MainDMServices, WaitingForScKeepsTheProgramAnsweringAndEndsWhenTheModuleGoe
     EXPECT_EQ(r.ExitCode, 7u);
     EXPECT_EQ(r.Output, "size: Gr\xC3\xB6\xC3\x9F" "e\r\n");
     EXPECT_FALSE(ExecAndCapture(BesideExe("no-such-program-here.exe"), "no-such-program-here.exe stop x").Started);
-    // A program left behind holding the output does not hold the wait.
-    DWORD start = GetTickCount();
-    r = ExecAndCapture(sc, "sc.exe spawn");
-    EXPECT_LT(GetTickCount() - start, 3000u);
-    EXPECT_EQ(r.Output, "spawned\r\n");
+    // A program left behind holding the output does not hold the wait: the
+    // one this leaves ends only once let go.
+    {
+        ScGate gate;
+        r = ExecAndCapture(sc, "sc.exe spawn");
+        EXPECT_EQ(r.Output, "spawned\r\n");
+        EXPECT_EQ(h.Log().find("-> held"), std::string::npos) << "the wait lasted until the program left behind ended";
+        gate.Open();
+        EXPECT_TRUE(PumpUntil([&] { return h.Log().find("-> held") != std::string::npos; }, 60000))
+            << "the program left behind did not end";
+    }
     h.TakeLog();
 
-    // The stand-in takes 5 s: the application window keeps answering and
-    // the service actions are disabled meanwhile.
+    // The stand-in runs until the application window has answered 20 times
+    // meanwhile and the action has been looked at: the window keeps
+    // answering and the service actions are disabled while it runs.
     h.selected = {"\\\\box\\fah\\", "No Such Svc"};
-    SetEnvironmentVariableW(L"BX_SC_SLEEP_MS", L"5000");
-    WindowPinger ui;
-    g_dm = h.dm.get();
-    SetTimer(nullptr, 0, 1000, LookAtTheAction);
-    start = GetTickCount();
-    h.dm->StopFAHServiceAction->Execute();
-    DWORD took = GetTickCount() - start;
-    ui.Stop();
-    EXPECT_GE(took, 5000u);
-    // Answering all along: Wine's CreateProcess waits until the new process
-    // has started, which on a loaded machine may take a second or two; the
-    // 5 s the command itself takes never hold the window.
-    EXPECT_GE(ui.answered.load(), 20);
-    EXPECT_EQ(ui.missed.load(), 0);
-    EXPECT_LT(ui.slowest.load(), 3000u);
-    EXPECT_EQ(g_enabledWhileRunning, 0);
+    {
+        ScGate gate;
+        WindowPinger ui;
+        std::atomic<int> answeredWhileRunning{-1};
+        std::thread letGo([&] {
+            const DWORD begin = GetTickCount();
+            auto waitFor = [&](auto pred) {
+                while (!pred() && GetTickCount() - begin < 60000)
+                    Sleep(20);
+            };
+            waitFor([&] { return h.Log().find(" stop ") != std::string::npos; });
+            const int before = ui.answered;
+            waitFor([&] { return ui.answered - before >= 20 && g_enabledWhileRunning != -1; });
+            answeredWhileRunning = ui.answered - before;
+            gate.Open();
+        });
+        g_dm = h.dm.get();
+        SetTimer(nullptr, 0, 1000, LookAtTheAction);
+        h.dm->StopFAHServiceAction->Execute();
+        EXPECT_NE(answeredWhileRunning.load(), -1) << "the command's end was not waited for";
+        letGo.join();
+        ui.Stop();
+        EXPECT_GE(answeredWhileRunning.load(), 20) << "the window did not answer while the command ran";
+        EXPECT_EQ(ui.missed.load(), 0);
+    }
+    EXPECT_EQ(g_enabledWhileRunning.load(), 0);
     EXPECT_TRUE(g_restartRefused);
     EXPECT_EQ(h.EnabledCount(), 5);
     EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop \"No Such Svc\"|-> no such service");
 
-    // Freed 300 ms into a restart: the wait ends, and no start follows.
-    SetEnvironmentVariableW(L"BX_SC_SLEEP_MS", L"2000");
-    g_dm = h.dm.release();
-    SetTimer(nullptr, 0, 300, FreeTheModule);
-    start = GetTickCount();
-    g_dm->RestartFAHServiceAction->Execute();
-    EXPECT_EQ(g_dm, nullptr);
-    EXPECT_LT(GetTickCount() - start, 1500u);
-    std::string log = h.dir.File("sc.log");
-    EXPECT_TRUE(PumpUntil([&] { return FileExists(log) && ReadFile(log).find("->") != std::string::npos; }, 8000));
-    Pump(300);
+    // Freed 300 ms into a restart: the wait ends while the command still
+    // runs, and no start follows once it has ended.
+    {
+        ScGate gate;
+        g_dm = h.dm.release();
+        SetTimer(nullptr, 0, 300, FreeTheModule);
+        g_dm->RestartFAHServiceAction->Execute();
+        EXPECT_EQ(g_dm, nullptr);
+        EXPECT_EQ(h.Log().find("->"), std::string::npos) << "the wait lasted until the command ended";
+        gate.Open();
+        EXPECT_TRUE(PumpUntil([&] { return h.Log().find("->") != std::string::npos; }, 60000))
+            << "the stop did not end";
+    }
     EXPECT_EQ(h.TakeLog(), "sc.exe \\\\box stop \"No Such Svc\"|-> no such service");
 }
 

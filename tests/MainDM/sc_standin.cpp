@@ -1,12 +1,14 @@
 // Stand-in for the system's sc.exe, put beside the test executable so that
 // "sc.exe ..." started by the program finds it first. It appends its command
-// line to the file named by BX_SC_LOG, sleeps BX_SC_SLEEP_MS milliseconds
-// when asked, then does the operation on this machine's service manager
-// (Wine's sc.exe knows no "config" and no leading \\computer):
+// line to the file named by BX_SC_LOG, waits (2 min at most) for the named
+// event BX_SC_WAIT to be set when asked, then does the operation on this
+// machine's service manager (Wine's sc.exe knows no "config" and no leading
+// \\computer):
 //   sc.exe [\\computer] stop|start NAME
 //   sc.exe [\\computer] config NAME start= auto|demand|disabled
 //   sc.exe oem          prints a word with non-ASCII letters in the OEM code page, exit code 7
-//   sc.exe spawn        starts "sc.exe hold" (4 s) with its handles and ends at once
+//   sc.exe spawn        starts "sc.exe hold" with its handles and ends at once
+//   sc.exe hold         waits as above (4 s when not asked to), logs "-> held"
 // As the system's sc.exe does, stop and start return as soon as the service
 // manager took the request (the service may still be stopping or starting),
 // print the state it reported, and end with the error code when the request
@@ -76,13 +78,23 @@ int Report(const std::wstring& request, const char* call, const std::wstring& na
     return 0;
 }
 
+// Waits until the test sets the event named by BX_SC_WAIT; false when not asked to.
+bool WaitForTheTest()
+{
+    const wchar_t* name = _wgetenv(L"BX_SC_WAIT");
+    HANDLE event = name ? OpenEventW(SYNCHRONIZE, FALSE, name) : nullptr;
+    if (!event)
+        return false;
+    WaitForSingleObject(event, 120000);
+    CloseHandle(event);
+    return true;
+}
+
 }  // namespace
 
 int wmain()
 {
     Log(GetCommandLineW());
-    if (const wchar_t* ms = _wgetenv(L"BX_SC_SLEEP_MS"))
-        Sleep(static_cast<DWORD>(_wtoi(ms)));
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     int i = 1;
@@ -95,7 +107,7 @@ int wmain()
         return 7;
     }
     if (i < argc && wcscmp(argv[i], L"spawn") == 0) {
-        // Leaves a program behind that holds our output for 4 seconds.
+        // Leaves a program behind that holds our output.
         STARTUPINFOW si = {sizeof si};
         PROCESS_INFORMATION pi = {};
         wchar_t cmd[] = L"sc.exe hold";
@@ -104,9 +116,12 @@ int wmain()
         return 0;
     }
     if (i < argc && wcscmp(argv[i], L"hold") == 0) {
-        Sleep(4000);
+        if (!WaitForTheTest())
+            Sleep(4000);
+        Log(L"-> held");
         return 0;
     }
+    WaitForTheTest();
     if (i + 1 >= argc) {
         Log(L"-> usage");
         return 1;
