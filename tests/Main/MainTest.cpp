@@ -1861,7 +1861,19 @@ TEST_F(MainFormTest, AccessKeysInEveryLanguage)
     // Each press shows a dialog, closed from here once it is up. A letter
     // for a menu goes once the menu is open: on a loaded machine a key sent
     // right behind Alt+letter may come before the menu opens.
-    auto shows = [](const wchar_t* title, std::vector<INPUT> keys, std::vector<INPUT> inMenu = {}) {
+    // The keys go once the main window is active with the focus inside it
+    // again: after a box it comes back a while later on a busy machine, and
+    // keys sent before that are lost.
+    auto shows = [this](const wchar_t* title, std::vector<INPUT> keys, std::vector<INPUT> inMenu = {}) {
+        const HWND main = form->Handle();
+        EXPECT_TRUE(PumpUntil(
+            [main] {
+                HWND focus = GetFocus();
+                return GetForegroundWindow() == main && GetActiveWindow() == main &&
+                       (focus == main || IsChild(main, focus));
+            },
+            kBusyWaitMs))
+            << "the main window to be active before the keys";
         std::atomic<bool> menuUp{inMenu.empty()}, shown{false}, closed{false}, finished{false};
         std::thread sender([&] {
             for (INPUT& in : keys) {
