@@ -64,6 +64,30 @@ namespace {
 
 constexpr char kKey[] = "Software\\Zembrik\\BrenixTest\\Main";
 
+// How long a test waits for a window, a box or a menu to show or go: a
+// machine at load 60 on 8 cores may take many seconds.
+constexpr DWORD kBusyWaitMs = 30000;
+
+// Polls pred every 10 ms for up to ms milliseconds, pumping nothing: for a
+// helper thread while the test's thread pumps (or sits in a modal loop).
+template <class Pred>
+bool PollUntil(Pred pred, DWORD ms)
+{
+    for (DWORD start = GetTickCount();; Sleep(10)) {
+        if (pred())
+            return true;
+        if (GetTickCount() - start >= ms)
+            return false;
+    }
+}
+
+// A popup menu is up.
+bool MenuShown()
+{
+    HWND menu = FindWindowW(L"#32768", nullptr);
+    return menu && IsWindowVisible(menu);
+}
+
 struct Balloon {
     std::string title, text;
     DWORD icon;
@@ -85,7 +109,8 @@ void Set(const char* name, const TAppVariant& v)
 // together, as a touchpad tap or xdotool's click brings them; each carries
 // its position, so a late motion from the display server can't move it off
 // the point. The menu it opens is closed by the Escape that its handler
-// started (joined here); a click that opened none is waited for 3 s.
+// started (joined here); a click that opened none is waited for as long
+// as a busy machine may take to open one.
 void RightClickAt(POINT p, std::thread& escape)
 {
     EXPECT_TRUE(SendInputPumping(MouseMoveTo(POINT{p.x + 5, p.y}), 100));
@@ -97,10 +122,10 @@ void RightClickAt(POINT p, std::thread& escape)
     }
     std::atomic<UINT> sent{0};
     std::thread click([&] { sent = SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT)); });
-    PumpUntil([&] { return sent.load() != 0; }, 5000);
+    EXPECT_TRUE(PumpUntil([&] { return sent.load() != 0; }, kBusyWaitMs)) << "the right click to be sent";
     click.join();
     EXPECT_EQ(sent.load(), in.size());
-    PumpUntil([&] { return escape.joinable(); }, 3000);
+    PumpUntil([&] { return escape.joinable(); }, kBusyWaitMs);
     if (escape.joinable())
         escape.join();
     Pump(50);
@@ -589,7 +614,8 @@ TEST_F(MainFormTest, StatusPanelGoesWhenTheListSettlesADownloadErrorStaysAndLeav
     Start();
     TMainDMHost& host = form->MainDM->Host;
     auto settled = [&] {
-        EXPECT_TRUE(PumpUntil([&] { return !form->fvFrame1->SettleTimer().Enabled(); }, 5000));
+        EXPECT_TRUE(PumpUntil([&] { return !form->fvFrame1->SettleTimer().Enabled(); }, kBusyWaitMs))
+            << "the list to settle";
         Pump(100);
     };
     host.SetStatusPanel(400, "Received 10 bytes");
@@ -605,8 +631,11 @@ TEST_F(MainFormTest, StatusPanelGoesWhenTheListSettlesADownloadErrorStaysAndLeav
     form->MainDM->SiteURL = nowhere;
     form->MainDM->UpdateFahBaseAction->Execute();
     settled();
-    Pump(500);
-    EXPECT_EQ(form->sbMain->Panel(0).Text, sUpdateError + ": the server's name was not found");
+    const std::string notFound = sUpdateError + ": the server's name was not found";
+    EXPECT_TRUE(PumpUntil([&] { return form->sbMain->Panel(0).Text == notFound; }, kBusyWaitMs))
+        << "the status bar to tell the failed update";
+    settled();
+    EXPECT_EQ(form->sbMain->Panel(0).Text, notFound);
     EXPECT_GE(form->sbMain->Panel(0).Width, 400);
     // The next download's text takes its place.
     host.SetStatusPanel(-1, sUpdatingWUdatabase + "...");
@@ -747,15 +776,18 @@ TEST_F(MainFormTest, TheListHasTheKeysAtStartAndAfterAServiceBox)
             PressDialogButton(box, IDOK);
         });
         EXPECT_TRUE(SendInputPumping(Chord({VK_F2}), 300));
-        EXPECT_TRUE(PumpUntil([&] { return driver.Acted() && !FindProcessDialog(); }, 10000));
+        EXPECT_TRUE(PumpUntil([&] { return driver.Acted() && !FindProcessDialog(); }, kBusyWaitMs))
+            << "the box to show and close";
     }
-    Pump(200);
+    EXPECT_TRUE(PumpUntil([&] { return GetActiveWindow() == form->Handle() && GetFocus() == tree->Handle(); },
+                          kBusyWaitMs))
+        << "the main window and the list to get the focus back";
     EXPECT_EQ(owner, form->Handle());
     EXPECT_EQ(GetActiveWindow(), form->Handle());
     EXPECT_EQ(GetFocus(), tree->Handle());
     PVirtualNode before = tree->FocusedNode();
     EXPECT_TRUE(SendInputPumping(Chord({VK_DOWN}), 50));
-    EXPECT_TRUE(PumpUntil([&] { return tree->FocusedNode() != before; }, 20000));
+    EXPECT_TRUE(PumpUntil([&] { return tree->FocusedNode() != before; }, kBusyWaitMs)) << "Down to move the focus";
     EXPECT_TRUE(SendInputPumping(Chord({VK_F5}), 200));
     EXPECT_TRUE(form->fvFrame1->SettleTimer().Enabled());
     SetEnvironmentVariableW(L"BX_SC_LOG", nullptr);
@@ -792,7 +824,8 @@ TEST_F(MainFormTest, DeletesTypedAheadRunOneAfterTheOther)
                 PressDialogButton(box, IDCANCEL);
         });
         ASSERT_TRUE(SendInputPumping(keys, 300));
-        PumpUntil([&] { return f->ClientNodes().size() == 2 && !FindProcessDialog(); }, 10000);
+        EXPECT_TRUE(PumpUntil([&] { return f->ClientNodes().size() == 2 && !FindProcessDialog(); }, kBusyWaitMs))
+            << "two folders to be left and the boxes to close";
     }
     std::vector<std::string> left;
     for (PVirtualNode n : f->ClientNodes())
@@ -989,30 +1022,30 @@ TEST_F(MainFormTest, HintsOfButtonsAndMenuItemsComeAndGo)
         for (int attempt = 0; attempt < 3 && shown.empty(); ++attempt) {
             Sleep(200);
             send(Chord({VK_MENU}));
-            for (int i = 0; i < 60 && !inMenuMode(); ++i)
-                Sleep(50);
+            PollUntil(inMenuMode, kBusyWaitMs);
             send(Chord({VK_DOWN}));
-            for (int i = 0; i < 40 && shown.empty(); ++i) {
-                Sleep(50);
-                wchar_t text[256] = {};
-                DWORD_PTR r = 0;
-                SendMessageTimeoutW(form->sbMain->Handle(), SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(text),
-                                    SMTO_NORMAL, 1000, &r);
-                if (WideToUtf8(text) != " ")
-                    shown = WideToUtf8(text);
-            }
+            PollUntil(
+                [&] {
+                    wchar_t text[256] = {};
+                    DWORD_PTR r = 0;
+                    SendMessageTimeoutW(form->sbMain->Handle(), SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(text),
+                                        SMTO_NORMAL, 1000, &r);
+                    if (WideToUtf8(text) != " ")
+                        shown = WideToUtf8(text);
+                    return !shown.empty();
+                },
+                10000);
             for (int i = 0; i < 3; ++i) {
                 send(Chord({VK_ESCAPE}));
                 Sleep(150);
             }
-            for (int i = 0; i < 60 && inMenuMode(); ++i)
-                Sleep(50);
+            PollUntil([&] { return !inMenuMode(); }, kBusyWaitMs);
         }
         keysDone = true;
     });
-    appPumpUntil([&] { return keysDone.load(); }, 60000);
+    EXPECT_TRUE(appPumpUntil([&] { return keysDone.load(); }, 4 * 60000)) << "the keys for the menu bar to be sent";
     keys.join();
-    appPumpUntil([&] { return hint() == " "; }, 1500);
+    EXPECT_TRUE(appPumpUntil([&] { return hint() == " "; }, kBusyWaitMs)) << "the hint to clear once the menu closes";
     EXPECT_EQ(shown, " " + form->MainDM->AddFahAction->Hint());
     EXPECT_EQ(hint(), " ");
 }
@@ -1929,72 +1962,98 @@ TEST_F(MainFormTest, AccessKeysInEveryLanguage)
     // Each press shows a dialog, closed from here once it is up. A letter
     // for a menu goes once the menu is open: on a loaded machine a key sent
     // right behind Alt+letter may come before the menu opens.
-    auto shows = [](const wchar_t* title, std::vector<INPUT> keys, std::vector<INPUT> inMenu = {}) {
-        std::atomic<bool> shown{false};
-        std::thread close([title, &shown] {
-            for (int i = 0; i < 500 && !shown; ++i) {
-                HWND box = FindWindowW(nullptr, title);
-                if (box && IsWindowVisible(box)) {
-                    shown = true;
-                    Sleep(200);
-                    PostMessageW(box, WM_CLOSE, 0, 0);
-                }
-                Sleep(10);
-            }
-        });
-        std::atomic<bool> sent{false};
+    // The keys go once the main window is active with the focus inside it
+    // again: after a box it comes back a while later on a busy machine, and
+    // keys sent before that are lost.
+    auto shows = [this](const wchar_t* title, std::vector<INPUT> keys, std::vector<INPUT> inMenu = {}) {
+        const HWND main = form->Handle();
+        EXPECT_TRUE(PumpUntil(
+            [main] {
+                HWND focus = GetFocus();
+                return GetForegroundWindow() == main && GetActiveWindow() == main &&
+                       (focus == main || IsChild(main, focus));
+            },
+            kBusyWaitMs))
+            << "the main window to be active before the keys";
+        std::atomic<bool> menuUp{inMenu.empty()}, shown{false}, closed{false}, finished{false};
         std::thread sender([&] {
             for (INPUT& in : keys) {
                 SendInput(1, &in, sizeof(INPUT));
                 Sleep(5);
             }
             if (!inMenu.empty()) {
-                for (int i = 0; i < 500; ++i) {
-                    HWND menu = FindWindowW(L"#32768", nullptr);
-                    if (menu && IsWindowVisible(menu))
-                        break;
-                    Sleep(10);
-                }
+                menuUp = PollUntil(MenuShown, kBusyWaitMs);
                 for (INPUT& in : inMenu) {
                     SendInput(1, &in, sizeof(INPUT));
                     Sleep(5);
                 }
             }
-            sent = true;
+            HWND box = nullptr;
+            shown = PollUntil(
+                [&] {
+                    box = FindWindowW(nullptr, title);
+                    return box && IsWindowVisible(box);
+                },
+                kBusyWaitMs);
+            // Closed from here (asked again now and then, should the first
+            // ask come before the box listens), then waited until gone.
+            DWORD asked = 0;
+            closed = !shown || PollUntil(
+                                   [&] {
+                                       if (!IsWindow(box) || !IsWindowVisible(box))
+                                           return true;
+                                       if (!asked || GetTickCount() - asked >= 1000) {
+                                           PostMessageW(box, WM_CLOSE, 0, 0);
+                                           asked = GetTickCount();
+                                       }
+                                       return false;
+                                   },
+                                   kBusyWaitMs);
+            finished = true;
         });
-        PumpUntil([&] { return sent.load(); }, 10000);
+        // Back at this level once the box's own loop has ended.
+        EXPECT_TRUE(PumpUntil([&] { return finished.load(); }, 4 * kBusyWaitMs))
+            << "the keys for the box to be sent and the box to show and close";
         sender.join();
-        Pump(1500);
-        close.join();
+        EXPECT_TRUE(menuUp.load()) << "the menu to open before its item's letter";
+        EXPECT_TRUE(closed.load()) << "the box to close";
         return shown.load();
     };
-    EXPECT_TRUE(shows(L"About", AltChar(help), Chord({static_cast<WORD>(VkKeyScanW(about) & 0xFF)})));
+    EXPECT_TRUE(shows(L"About", AltChar(help), Chord({static_cast<WORD>(VkKeyScanW(about) & 0xFF)})))
+        << "the About box to show";
     // A toolbar button's letter runs it: the folder dialog comes up.
-    EXPECT_TRUE(shows(L"Add folder", AltChar(AccessKeyOf(form->MainDM->AddFahAction->Caption()))));
+    EXPECT_TRUE(shows(L"Add folder", AltChar(AccessKeyOf(form->MainDM->AddFahAction->Caption()))))
+        << "the Add folder dialog to show";
     // The bar's service title's letter opens its menu (the system's), not
     // the toolbar's service drop-down.
-    std::atomic<bool> barMenu{false}, done{false};
-    std::thread keys([&barMenu, &done, service = AccessKeyOf(barTitle(1))] {
+    std::atomic<bool> barMenu{false}, menuGone{false}, done{false};
+    std::thread keys([&barMenu, &menuGone, &done, service = AccessKeyOf(barTitle(1))] {
         for (INPUT& in : AltChar(service)) {
             SendInput(1, &in, sizeof(INPUT));
             Sleep(5);
         }
-        for (int i = 0; i < 300 && !barMenu; ++i) {
-            HWND menu = FindWindowW(L"#32768", nullptr);
-            barMenu = menu && IsWindowVisible(menu);
-            Sleep(10);
-        }
+        barMenu = PollUntil(MenuShown, kBusyWaitMs);
         for (INPUT& in : Chord({VK_ESCAPE}))
             SendInput(1, &in, sizeof(INPUT));
-        Sleep(50);
+        menuGone = PollUntil([] { return !MenuShown(); }, kBusyWaitMs);
         for (INPUT& in : Chord({VK_ESCAPE}))
             SendInput(1, &in, sizeof(INPUT));
         done = true;
     });
-    PumpUntil([&] { return done.load(); }, 10000);
+    EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 3 * kBusyWaitMs)) << "the keys for the bar's menu to be sent";
     keys.join();
-    Pump(300);
-    EXPECT_TRUE(barMenu.load());
+    // The second Escape leaves the bar's menu mode.
+    const DWORD guiThread = GetCurrentThreadId();
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            GUITHREADINFO g{};
+            g.cbSize = sizeof g;
+            return GetGUIThreadInfo(guiThread, &g) && !(g.flags & GUI_INMENUMODE);
+        },
+        kBusyWaitMs))
+        << "the menu bar to leave menu mode";
+    EXPECT_TRUE(menuGone.load()) << "the bar's menu to close on Escape";
+    EXPECT_TRUE(barMenu.load()) << "the bar's service menu to open";
 }
 
 // The totals row's State cell shows its whole summary in each language (the
