@@ -202,7 +202,7 @@ TEST_F(IniFrameTest, AFileHeldByAnotherProcessIsToldAndLosesNothing)
             PressDialogButton(box, IDOK);
         });
         ASSERT_TRUE(SendInputPumping(Chord({VK_CONTROL, 'S'}), 300));
-        EXPECT_TRUE(PumpUntil([&] { return driver.Acted(); }, 5000));
+        EXPECT_TRUE(PumpUntil([&] { return driver.Acted(); }, 20000));
     }
     EXPECT_EQ(told.rfind(FillIn(sClientCfgNotSaved, {cfg}) + "\r\n\r\n", 0), 0u) << told;
     EXPECT_TRUE(CaughtErrors().empty());

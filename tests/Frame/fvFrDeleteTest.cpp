@@ -304,7 +304,7 @@ TEST_F(FvFrameTest, ARowThatGoesWhileTheSelectionChangesIsNotSelectedAfterADelet
         armed = false;
     });
     meanwhile.SetEnabled(true);
-    ASSERT_TRUE(WaitQueued(QS_TIMER, 5000)) << "the timer falling due";
+    ASSERT_TRUE(WaitQueued(QS_TIMER, 20000)) << "the timer falling due";
     PVirtualNode selected = frame->DeleteNode(first);
     meanwhile.SetEnabled(false);
     ASSERT_FALSE(armed) << "the timer ran inside the deletion";
@@ -339,9 +339,9 @@ TEST_F(FvFrameTest, AKeyTypedAheadWaitsForTheSelectionChangeWhateverPumpsInIt)
         SendInput(static_cast<UINT>(key.size()), key.data(), sizeof(INPUT));
     });
     typing.join();
-    ASSERT_TRUE(WaitQueued(QS_KEY, 5000)) << "the typed key reaching the queue";
+    ASSERT_TRUE(WaitQueued(QS_KEY, 20000)) << "the typed key reaching the queue";
     pumpsAll.SetEnabled(true);
-    ASSERT_TRUE(WaitQueued(QS_TIMER, 5000)) << "the timer falling due";
+    ASSERT_TRUE(WaitQueued(QS_TIMER, 20000)) << "the timer falling due";
     inside = true;
     frame->SelectNode(second);
     inside = false;

@@ -217,7 +217,7 @@ TEST_F(FvFrameTest, RefreshKeepsUnsavedClientCfgEditsOfTheSelectedClient)
     frame->FAHIniFrame->InsertLine("team=32");
     ASSERT_TRUE(frame->FAHIniFrame->Modified());
     frame->RefreshAll();
-    ASSERT_TRUE(PumpUntil([&] { return !frame->SettleTimer().Enabled(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return !frame->SettleTimer().Enabled(); }, 20000));
     EXPECT_TRUE(frame->FAHIniFrame->Modified());
     EXPECT_EQ(frame->FAHIniFrame->Lines().size(), 3u);
     // Another client shows its own file once the edits are dropped.
@@ -544,9 +544,9 @@ TEST_F(FvFrameTest, TheLogKeepsItsEndInViewThroughMaximiseAndRestore)
     auto lastBottom = [&] { return log->NodeDisplayRect(log->GetLastChild(nullptr), NoColumn, false).bottom; };
     auto maximiseAndRestore = [&] {
         ShowWindow(form->Handle(), SW_MAXIMIZE);
-        EXPECT_TRUE(PumpUntil([&] { return log->ClientRect().right > 600; }, 5000)) << "the log widened";
+        EXPECT_TRUE(PumpUntil([&] { return log->ClientRect().right > 600; }, 20000)) << "the log widened";
         ShowWindow(form->Handle(), SW_RESTORE);
-        EXPECT_TRUE(PumpUntil([&] { return log->ClientRect().right < 600; }, 5000)) << "the log narrowed";
+        EXPECT_TRUE(PumpUntil([&] { return log->ClientRect().right < 600; }, 20000)) << "the log narrowed";
     };
     ASSERT_TRUE(GetWindowLongW(log->Handle(), GWL_STYLE) & WS_HSCROLL);
     ASSERT_EQ(lastBottom(), log->ClientRect().bottom);

@@ -225,7 +225,7 @@ TEST_F(FvFrameTest, RefreshIntervalSetsEveryClientsPollPeriodAndTheTimers)
     const long before = View(na)->Fah()->PollThread()->PollCount();
     frame->RefreshAll();
     EXPECT_TRUE(frame->SettleTimer().Enabled());
-    EXPECT_TRUE(PumpUntil([&] { return View(na)->Fah()->PollThread()->PollCount() > before; }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return View(na)->Fah()->PollThread()->PollCount() > before; }, 20000));
     Pump(1000);
     EXPECT_EQ(settled, 0);
     EXPECT_TRUE(PumpUntil([&] { return settled == 1; }, 20000));

@@ -427,7 +427,7 @@ TEST(FolderList, AKeyTypedInEditsPauseWaitsWhateverPumpsInIt)
     form.Show();
     SetForegroundWindow(form.Handle());
     edit->SetFocus();
-    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form.Handle() && edit->Focused(); }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form.Handle() && edit->Focused(); }, 20000));
     bool inside = false, ran = false, keyWaited = false;
     TSimpleTimer pumpsAll(1, [&](TObject*) {
         if (!inside || ran)
@@ -441,16 +441,16 @@ TEST(FolderList, AKeyTypedInEditsPauseWaitsWhateverPumpsInIt)
         SendInput(static_cast<UINT>(key.size()), key.data(), sizeof(INPUT));
     });
     typing.join();
-    ASSERT_TRUE(WaitQueued(QS_KEY, 5000)) << "the typed key reaching the queue";
+    ASSERT_TRUE(WaitQueued(QS_KEY, 20000)) << "the typed key reaching the queue";
     pumpsAll.SetEnabled(true);
-    ASSERT_TRUE(WaitQueued(QS_TIMER, 5000)) << "the timer falling due";
+    ASSERT_TRUE(WaitQueued(QS_TIMER, 20000)) << "the timer falling due";
     inside = true;
     Delay(100);
     inside = false;
     pumpsAll.SetEnabled(false);
     ASSERT_TRUE(ran) << "the timer ran in the pause";
     EXPECT_TRUE(keyWaited) << "the key was handled in the pause";
-    EXPECT_TRUE(PumpUntil([&] { return edit->Text() == "x"; }, 3000)) << "the key reaching the edit afterwards";
+    EXPECT_TRUE(PumpUntil([&] { return edit->Text() == "x"; }, 20000)) << "the key reaching the edit afterwards";
 }
 
 TEST(FolderList, TheDialogSaysWhyItRefusesKeepsWhatWasTypedAndTakesNoBlanks)
@@ -739,7 +739,7 @@ TEST(MainDMActions, ShortcutsOnTheMainWindowRunTheirActions)
     form.Show();
     SetForegroundWindow(form.Handle());
     edit->SetFocus();
-    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form.Handle() && edit->Focused(); }, 2000));
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form.Handle() && edit->Focused(); }, 20000));
 
     const struct {
         std::vector<WORD> keys;

@@ -143,7 +143,7 @@ TEST(SpeedButton, AHeldButtonRepeatsItsClick)
     press.push_back(down);
     ASSERT_TRUE(SendInputPumping(press, 0));
     EXPECT_EQ(form.repeater->State(), TButtonState::bsDown);
-    EXPECT_TRUE(PumpUntil([&] { return clicks >= 3; }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return clicks >= 3; }, 20000));
     INPUT up = MouseClickAt(p)[2];
     ASSERT_TRUE(SendInputPumping({up}));
     int after = clicks;

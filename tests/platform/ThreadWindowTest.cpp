@@ -62,7 +62,7 @@ TEST(Thread, EndsPromptlyWhenTerminated)
     t.SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
     EXPECT_EQ(t.Priority(), THREAD_PRIORITY_BELOW_NORMAL);
     t.Start();
-    ASSERT_TRUE(PumpUntil([&] { return t.loops.load() > 0; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return t.loops.load() > 0; }, 20000));
     DWORD start = GetTickCount();
     t.Terminate();
     EXPECT_TRUE(t.WaitFor(5000));

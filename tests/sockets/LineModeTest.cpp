@@ -89,7 +89,7 @@ TEST(LineMode, HandlerMayReadALineInPieces)
             got.append(buf, static_cast<size_t>(n));
     };
     s.SendLine("ECHO abcdefgh");
-    ASSERT_TRUE(PumpUntil([&] { return got.size() >= 10; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return got.size() >= 10; }, 20000));
     EXPECT_EQ(got, "abcdefgh\r\n");
     EXPECT_GE(calls, 4);
     s.Close();
@@ -113,7 +113,7 @@ TEST(LineMode, LeavingLineModeHandsBufferedBytesToOrdinaryReceives)
         rest += s.ReceiveStr();
     };
     s.SendLine("MULTI");
-    ASSERT_TRUE(PumpUntil([&] { return rest.find("four\r\n") != std::string::npos; }, 5000)) << rest;
+    ASSERT_TRUE(PumpUntil([&] { return rest.find("four\r\n") != std::string::npos; }, 20000)) << rest;
     EXPECT_EQ(r.lines[1], "one\r\n");
     EXPECT_EQ(rest, "two\r\nthree\r\nfour\r\n");
     s.Close();
@@ -154,7 +154,7 @@ TEST(LineMode, LineLimitIsNeverPassed)
     // 5000 bytes without a line end: dropped in pieces of the limit.
     s.SendLine("BIG 5000");
     s.SendLine("ECHO after");
-    ASSERT_TRUE(PumpUntil([&] { return r.lines.size() >= 2; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return r.lines.size() >= 2; }, 20000));
     EXPECT_GE(exceeded.size(), 4u);
     for (int n : exceeded)
         EXPECT_EQ(n, 1000);
@@ -165,7 +165,7 @@ TEST(LineMode, LineLimitIsNeverPassed)
     clear = false;
     size_t before = r.lines.size();
     s.SendLine("BLAST 2500");
-    ASSERT_TRUE(PumpUntil([&] { return r.lines.size() >= before + 3; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return r.lines.size() >= before + 3; }, 20000));
     EXPECT_EQ(r.lines[before], std::string(1000, 'y'));
     EXPECT_EQ(r.lines[before + 1], std::string(1000, 'y'));
     EXPECT_EQ(r.lines[before + 2], std::string(500, 'y') + "\r\n");

@@ -256,7 +256,7 @@ TEST(Socket, ConnectAndReadInOneMessageReportConnectionOnceThenData)
     // A message carrying both events, ahead of the real ones.
     PostMessageW(s.WindowHandle(), WM_ASYNCSELECT, static_cast<WPARAM>(s.HSocket()),
                  WSAMAKESELECTREPLY(FD_CONNECT | FD_READ, 0));
-    ASSERT_TRUE(PumpUntil([&] { return r.data.find("HELLO\r\n") != std::string::npos; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return r.data.find("HELLO\r\n") != std::string::npos; }, 20000));
     Pump(100);
     ASSERT_FALSE(r.events.empty());
     EXPECT_EQ(r.events[0], "connected 0");
@@ -329,7 +329,7 @@ TEST(Socket, UnreadDataIsDrainedWithoutHandler)
     s.SetAddr("127.0.0.1");
     s.SetPort(port);
     s.Connect();
-    ASSERT_TRUE(PumpUntil([&] { return connected; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return connected; }, 20000));
     s.SendStr("BIG 50000\r\nQUIT\r\n");
     ASSERT_TRUE(PumpUntil([&] { return closed; }, 10000));
     EXPECT_GE(s.ReadCount(), 50000 + 7 + 5);   // all of it was read and dropped
@@ -390,7 +390,7 @@ TEST(Socket, ExceptionInAnEventHandlerAbortsTheSocket)
     s.SetAddr("127.0.0.1");
     s.SetPort(port);
     s.Connect();
-    ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }, 20000));
     EXPECT_EQ(seen, "handler failed");
     EXPECT_EQ(s.State(), wsClosed);
     EXPECT_TRUE(CaughtErrors().empty());
@@ -620,7 +620,7 @@ TEST(Socket, ListenAcceptAndDup)
     EXPECT_EQ(peer->GetPeerAddr(), "127.0.0.1");
     EXPECT_EQ(client.GetPeerPort(), port);
     client.SendLine("ping");
-    ASSERT_TRUE(PumpUntil([&] { return peerGot == "ping\r\n"; }, 5000)) << peerGot;
+    ASSERT_TRUE(PumpUntil([&] { return peerGot == "ping\r\n"; }, 20000)) << peerGot;
     peer->Close();
     ASSERT_TRUE(r.WaitClosed());
     EXPECT_EQ(server.State(), wsListening);
@@ -656,7 +656,7 @@ TEST(Socket, ReceiveBufferSizeIsAskedBeforeConnecting)
         s->SetPort(server.GetXPort());
         s->Connect();
     }
-    ASSERT_TRUE(PumpUntil([&] { return plain.State() == wsConnected && sized.State() == wsConnected; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return plain.State() == wsConnected && sized.State() == wsConnected; }, 20000));
     EXPECT_LT(rcvBuf(plain), 400000);
     EXPECT_GE(rcvBuf(sized), 400000);
     sized.SetRcvBufSize(-5);
@@ -690,7 +690,7 @@ TEST(Socket, DatagramsBetweenTwoSockets)
     tx.Connect();
     EXPECT_EQ(tx.State(), wsConnected);   // at once for datagrams
     EXPECT_EQ(tx.SendStr("datagram"), 8);
-    ASSERT_TRUE(PumpUntil([&] { return !got.empty(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return !got.empty(); }, 20000));
     EXPECT_EQ(got, "datagram");
     EXPECT_EQ(rx.State(), wsListening);
     EXPECT_EQ(connects, 0);
@@ -707,7 +707,7 @@ TEST(Socket, LargeSendGoesOutThroughTheQueueInOrder)
     s.SetAddr("127.0.0.1");
     s.SetPort(port);
     s.Connect();
-    ASSERT_TRUE(PumpUntil([&] { return r.data == "HELLO\r\n"; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return r.data == "HELLO\r\n"; }, 20000));
     std::string payload;
     for (int i = 0; i < 400000; ++i)
         payload += char('a' + i % 26);
@@ -734,7 +734,7 @@ TEST(Socket, PauseHoldsEventsUntilResume)
     s.SetAddr("127.0.0.1");
     s.SetPort(port);
     s.Connect();
-    ASSERT_TRUE(PumpUntil([&] { return r.data == "HELLO\r\n"; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return r.data == "HELLO\r\n"; }, 20000));
     s.Pause();
     EXPECT_TRUE(s.Paused());
     s.SendStr("ECHO held\r\n");
@@ -746,7 +746,7 @@ TEST(Socket, PauseHoldsEventsUntilResume)
     Pump(100);
     EXPECT_EQ(r.data, "HELLO\r\n");
     s.Resume();
-    ASSERT_TRUE(PumpUntil([&] { return r.data == "HELLO\r\nheld\r\n"; }, 5000)) << r.data;
+    ASSERT_TRUE(PumpUntil([&] { return r.data == "HELLO\r\nheld\r\n"; }, 20000)) << r.data;
     s.Close();
 }
 
@@ -870,7 +870,7 @@ TEST(Socket, ALateLookupAnswerLandsInABufferOfItsOwn)
         ASSERT_EQ(slow.Count(), 2u);
         slow.Answer(1, 2);
         slow.Answer(0, 1);
-        ASSERT_TRUE(PumpUntil([&] { return !done.empty(); }, 5000));
+        ASSERT_TRUE(PumpUntil([&] { return !done.empty(); }, 20000));
         Pump(100);
         EXPECT_EQ(done, std::vector<int>{0});
         EXPECT_EQ(s.DnsResult(), "127.0.0.2");
@@ -891,7 +891,7 @@ TEST(Socket, ALookupAnsweredAfterItsSocketWentWritesIntoNothingFreed)
             auto http = std::make_unique<THttpCli>();
             http->URL = "http://gone.slow.test/";
             http->DoRequestAsync(httpGET);
-            ASSERT_TRUE(PumpUntil([&] { return slow.Count() == before + 2; }, 5000));
+            ASSERT_TRUE(PumpUntil([&] { return slow.Count() == before + 2; }, 20000));
         } else {
             auto s = std::make_unique<TWSocket>();
             s->DnsLookup("gone.slow.test");
@@ -905,6 +905,6 @@ TEST(Socket, ALookupAnsweredAfterItsSocketWentWritesIntoNothingFreed)
         for (DWORD i = 0; i < count && i < 64; ++i)
             EXPECT_TRUE(HeapValidate(heaps[i], 0, nullptr)) << "heap " << i;
         // Its message has come: the window that kept the buffer is gone too.
-        EXPECT_TRUE(PumpUntil([] { return AnySocketWindow() == nullptr; }, 5000));
+        EXPECT_TRUE(PumpUntil([] { return AnySocketWindow() == nullptr; }, 20000));
     }
 }

@@ -96,7 +96,7 @@ TEST(Socks, Level5ErrorReplyEndsTheWaitWhileTheServerKeepsTheLineOpen)
     ClearCaughtErrors();
     SocksClient c(port, "5");
     c.s.Connect();
-    ASSERT_TRUE(PumpUntil([&] { return !c.socksErrors.empty(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return !c.socksErrors.empty(); }, 20000));
     ASSERT_EQ(c.socksErrors.size(), 1u);
     EXPECT_EQ(c.socksErrors[0], "20008 connection refused");
     EXPECT_EQ(c.r.connected, 20008);
@@ -249,7 +249,7 @@ TEST(Socks, DataBehindTheReplyComesAfterTheConnectionInOrder)
         SocksClient c(PeerPort("SOCKS5_EAGER"), "5");
         c.s.SetLineMode(false);
         c.s.Connect();
-        ASSERT_TRUE(PumpUntil([&] { return c.r.data.size() >= 14; }, 5000));
+        ASSERT_TRUE(PumpUntil([&] { return c.r.data.size() >= 14; }, 20000));
         EXPECT_EQ(c.r.events[0], "connected 0");
         EXPECT_EQ(c.r.data, "EARLY\r\nHELLO\r\n");
         c.s.Close();

@@ -353,7 +353,7 @@ TEST_F(Tray, CyclingShowsTheSameIconsAtEveryTurn)
             steps.push_back(c);
     });
     icon.SetCycleIcons(true);
-    EXPECT_TRUE(PumpUntil([&] { return steps.size() >= 8; }, 5000)) << "eight steps of the cycle";
+    EXPECT_TRUE(PumpUntil([&] { return steps.size() >= 8; }, 20000)) << "eight steps of the cycle";
     icon.SetCycleIcons(false);
     TCoolTrayIcon::SetShellObserver(nullptr);
 
