@@ -235,6 +235,14 @@ void TApplication::WaitAndProcessMessages(DWORD maxWaitMs)
     ProcessMessages();
 }
 
+void TApplication::ClearTerminatedForTesting()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    terminated_ = false;
+}
+
 void TApplication::Terminate()
 {
     terminated_ = true;

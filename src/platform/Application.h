@@ -80,6 +80,10 @@ public:
     void RestoreInputHold(int hold) { inputHold_ = hold; }
     void Terminate();
     bool Terminated() const { return terminated_; }
+    // For tests that end the loop (the main window closed, Exit) and go on
+    // in the same process: the application runs again, its quit message
+    // still queued is dropped.
+    void ClearTerminatedForTesting();
 
     // Shows the main window again after it was minimised or hidden to the tray.
     // Minimize minimises the application window and hides the main form with it.

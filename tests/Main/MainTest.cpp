@@ -245,6 +245,8 @@ protected:
     }
     void SetUp() override
     {
+        // A modal window shown with the loop ended closes at once.
+        EXPECT_FALSE(Application().Terminated()) << "an earlier test left the application's loop ended";
         TRegistry().DeleteKey(kKey);
         SetFahSettingsPathForTesting(kKey);
         TFah::SetFileReadPause(0);
@@ -266,6 +268,8 @@ protected:
         delete form;
         form = nullptr;
         Pump(50);
+        // A test that closed the main window ended the loop.
+        Application().ClearTerminatedForTesting();
         TCoolTrayIcon::SetShellObserver(nullptr);
         AppClosing = false;
         SetAppDir(oldAppDir);
@@ -294,6 +298,8 @@ protected:
     // tray) shown, every client polled once.
     void Start()
     {
+        // A start after a close within the test is a new run of the program.
+        Application().ClearTerminatedForTesting();
         TMainFormParams p;
         p.FolderListFile = dir->File("folders.ini");
         p.ErrorLogFile = dir->File("error.log");
@@ -1799,7 +1805,7 @@ TEST_F(MainFormTest, UnsavedClientCfgEditsAreAskedAboutAtEveryClose)
     }
 }
 
-// Last: Exit ends the application's message loop.
+// Exit ends the application's message loop (the fixture lets it run again).
 TEST_F(MainFormTest, CloseBoxToTrayExitCloses)
 {
     Set("osCloseAsMinimize", true);
