@@ -178,8 +178,8 @@ TEST_F(MouseTest, RubberBandScrollsAtTheEdgeWithAutoScroll)
     // Held near the bottom edge: the tree scrolls and the band follows.
     const POINT start = BesidePoint(2), edge = Screen(40, tree->ClientRect().bottom - 3);
     ASSERT_TRUE(Press(start) && DragTo(start, edge));
-    Pump(600);
-    EXPECT_LT(tree->OffsetY(), 0);
+    EXPECT_TRUE(PumpUntil([&] { return tree->OffsetY() < 0; }, 20000))
+        << "the tree did not scroll with the band held at its edge within 20 s";
     ASSERT_TRUE(Release(edge));
     const unsigned lastShown = static_cast<unsigned>((tree->ClientRect().bottom - 3 - tree->OffsetY()) / 18);
     const Rows selected = Selected();
@@ -383,7 +383,7 @@ TEST_F(MouseTest, AForeignChildWindowMovesWithTheRows)
             const int moved = before - list->OffsetY();
             ASSERT_GT(moved, 0);
             if (duringBurst)
-                EXPECT_TRUE(testing_support::PumpUntil([&] { return topOf() == 100 - moved; }, 3000))
+                EXPECT_TRUE(testing_support::PumpUntil([&] { return topOf() == 100 - moved; }, 20000))
                     << "the child to follow the " << moved << " px the rows moved after it came; top " << topOf();
             else
                 EXPECT_EQ(topOf(), 100 - moved);
@@ -454,7 +454,18 @@ TEST_F(MouseTest, RightClickPopups)
     ASSERT_TRUE(Click(LabelPoint(1)));
     ASSERT_TRUE(Click(LabelPoint(4), {VK_SHIFT}));
     auto rightClick = [&](POINT p) {
-        std::thread escape = SendInputLater(Chord({VK_ESCAPE}), 600);
+        // Escape once the menu is up (the click's thread sits in its loop).
+        std::thread escape([] {
+            auto menuShown = [] {
+                for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32768", nullptr)) != nullptr;)
+                    if (IsWindowVisible(w))
+                        return true;
+                return false;
+            };
+            WaitUntil(menuShown, 20000);   // if it never comes, the count below tells
+            std::vector<INPUT> keys = Chord({VK_ESCAPE});
+            SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+        });
         const bool sent = Click(p, {}, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
         escape.join();
         Pump(100);
@@ -548,7 +559,8 @@ TEST_F(MouseTest, MiddleButtonPanning)
     const int before = tree->OffsetY();
     ASSERT_TRUE(MoveTo(POINT{middle.x, middle.y + 80}, 300));
     EXPECT_EQ(CurrentCursor(), cursor(L"VT_MOVES"));
-    EXPECT_LT(tree->OffsetY(), before);
+    EXPECT_TRUE(PumpUntil([&] { return tree->OffsetY() < before; }, 20000))
+        << "the tree did not pan down within 20 s";
     // Any click ends it; the window goes and the scrolling stops.
     ASSERT_TRUE(Click(POINT{middle.x, middle.y + 80}));
     EXPECT_FALSE(tree->HasState(tsPanning | tsWheelPanning));
