@@ -151,7 +151,7 @@ public:
         }
     }
     // Waits (up to ms) until pred holds on the GUI thread.
-    bool WaitFor(const std::function<bool()>& pred, DWORD ms = 10000)
+    bool WaitFor(const std::function<bool()>& pred, DWORD ms = 20000)
     {
         DWORD start = GetTickCount();
         for (;;) {
@@ -190,18 +190,22 @@ public:
     // was (a late pointer event of the X server): move until it stays.
     void MoveTo(POINT p)
     {
-        for (int attempt = 0; attempt < 10; ++attempt) {
+        auto there = [p] {
+            POINT c;
+            GetCursorPos(&c);
+            return c.x == p.x && c.y == p.y;
+        };
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < 20000;) {
             Send(MouseMoveTo(p));
-            bool stayed = true;
+            bool stayed = WaitUntil(there, 3000);
             for (int look = 0; look < 6 && stayed; ++look) {
                 Sleep(25);
-                POINT c;
-                GetCursorPos(&c);
-                stayed = c.x == p.x && c.y == p.y;
+                stayed = there();
             }
             if (stayed)
                 return;
         }
+        ADD_FAILURE() << "within 20 s the cursor did not stay at " << p.x << "," << p.y;
     }
     void ClickAt(POINT p)
     {
@@ -355,14 +359,14 @@ TEST(MenuLoop, AListUnderTheRestingMouseShowsItsHotCursorAgainAfterAMenu)
         EXPECT_EQ(shown(), arrow);
         d.Keys({VK_ESCAPE});
         ASSERT_TRUE(d.WaitFor([&] { return !form.host->View()->IsModal(); }));
-        EXPECT_TRUE(d.WaitFor([&] { return shown() == hand; }, 1000));
+        EXPECT_TRUE(d.WaitFor([&] { return shown() == hand; })) << "the hot cursor did not come back";
         const PVirtualNode hot = d.Gui([&] {
             PVirtualNode before = list->HotNode();
             SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
             return before;
         });
         ASSERT_TRUE(d.WaitFor([&] { return list->HotNode() && list->HotNode() != hot; }));
-        EXPECT_TRUE(d.WaitFor([&] { return shown() == hand; }, 1000));
+        EXPECT_TRUE(d.WaitFor([&] { return shown() == hand; })) << "the hot cursor did not come back";
     });
     EXPECT_TRUE(CaughtErrors().empty());
 }

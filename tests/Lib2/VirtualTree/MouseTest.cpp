@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -442,7 +443,11 @@ TEST_F(MouseTest, RightClickPopups)
     tree->TreeOptions().SetSelectionOptions(toMultiSelect | toRightClickSelect);
     TPopupMenu menu(nullptr);
     int shown = 0;
-    menu.OnPopup = [&](TObject*) { ++shown; };
+    std::atomic<int> popups{0};   // either menu asked for, read by the Escape thread
+    menu.OnPopup = [&](TObject*) {
+        ++shown;
+        ++popups;
+    };
     std::vector<PVirtualNode> asked;
     tree->OnGetPopupMenu = [&](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, POINT, bool& askParent,
                                TPopupMenu*& popup) {
@@ -454,15 +459,11 @@ TEST_F(MouseTest, RightClickPopups)
     ASSERT_TRUE(Click(LabelPoint(1)));
     ASSERT_TRUE(Click(LabelPoint(4), {VK_SHIFT}));
     auto rightClick = [&](POINT p) {
-        // Escape once the menu is up (the click's thread sits in its loop).
-        std::thread escape([] {
-            auto menuShown = [] {
-                for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32768", nullptr)) != nullptr;)
-                    if (IsWindowVisible(w))
-                        return true;
-                return false;
-            };
-            WaitUntil(menuShown, 20000);   // if it never comes, the count below tells
+        // Escape once the menu was asked for: it waits in the queue for the
+        // menu's loop.
+        const int before = popups;
+        std::thread escape([&popups, before] {
+            WaitUntil([&] { return popups > before; }, 20000);   // if it never comes, the counts below tell
             std::vector<INPUT> keys = Chord({VK_ESCAPE});
             SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
         });
@@ -485,7 +486,10 @@ TEST_F(MouseTest, RightClickPopups)
     // The tree's own PopupMenu, when set, is the one shown (once).
     TPopupMenu own(nullptr);
     int ownShown = 0;
-    own.OnPopup = [&](TObject*) { ++ownShown; };
+    own.OnPopup = [&](TObject*) {
+        ++ownShown;
+        ++popups;
+    };
     tree->SetPopupMenu(&own);
     ASSERT_TRUE(rightClick(LabelPoint(3)));
     EXPECT_EQ(ownShown, 1);
