@@ -56,14 +56,16 @@ bool MoveOver(POINT screen)
         GetCursorPos(&p);
         return p.x == screen.x && p.y == screen.y;
     };
-    for (int attempt = 0; attempt < 5; ++attempt) {
+    // Sent again while the cursor is not there, for up to 30 s.
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000;) {
         std::thread input = SendInputLater({MouseAt(screen, 0), MouseAt(screen, 0)}, 10);
-        PumpApp(there, 500);
+        PumpApp(there, 3000);
         input.join();
         PumpApp([] { return false; }, 60);
         if (there())
             return true;
     }
+    ADD_FAILURE() << "within 30 s the mouse did not stay at " << screen.x << "," << screen.y;
     return false;
 }
 
