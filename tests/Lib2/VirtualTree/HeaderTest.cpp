@@ -932,7 +932,7 @@ TEST_F(HeaderTest, CellsRightOfAChangedColumnAreRepainted) {
         return stale;
     };
     auto settles = [&] { return PumpUntil([&] { return staleOnScreen() == 0; }, 20000); };
-    ASSERT_TRUE(settles());
+    ASSERT_TRUE(settles()) << staleOnScreen() << " pixels stale after the first paint";
 
     columns()[0]->SetWidth(60);
     EXPECT_TRUE(settles()) << staleOnScreen() << " pixels stale after SetWidth";
