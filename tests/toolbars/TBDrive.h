@@ -14,6 +14,6 @@ namespace tb_test {
 void Drive(const std::function<void()>& script, DWORD pumpAfterMs = 100);
 
 // Polls the predicate every 20 ms for up to ms; works from any thread.
-bool WaitFor(const std::function<bool()>& pred, DWORD ms = 3000);
+bool WaitFor(const std::function<bool()>& pred, DWORD ms = 20000);
 
 } // namespace tb_test

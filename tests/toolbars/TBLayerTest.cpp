@@ -337,7 +337,7 @@ TEST(TBAnim, TheCursorEnteringASlidingPopupShowsItWholeAtOnce)
     AnimatedPopup popup(300, 200, 120, 100);
     BeginPopupAnimation(popup.hwnd, false, tbpaFromAbove);
     EXPECT_TRUE(IsWindowVisible(popup.hwnd));
-    PumpUntil([&] { return popup.steps >= 1; }, 3000);
+    EXPECT_TRUE(PumpUntil([&] { return popup.steps >= 1; }, 20000)) << "the slide took no step within 20 s";
     Pump(200);
     // A minute-long slide has hardly begun: the bottom of the window is not there yet.
     EXPECT_TRUE(HasRegion(popup.hwnd));
@@ -346,7 +346,7 @@ TEST(TBAnim, TheCursorEnteringASlidingPopupShowsItWholeAtOnce)
     EXPECT_NE(ScreenPixel(360, 290), kContent);
     EXPECT_TRUE(IsPopupAnimationRunning(popup.hwnd));
     SetCursorPos(360, 250);
-    EXPECT_TRUE(PumpUntil([&] { return popup.ended; }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return popup.ended; }, 20000)) << "the slide did not end within 20 s of the cursor entering";
     EXPECT_FALSE(IsPopupAnimationRunning());
     EXPECT_FALSE(HasRegion(popup.hwnd));
     Pump(100);
@@ -412,7 +412,7 @@ TEST(TBAnim, AFadeRaisesTheAlphaFrom40AndEndsOpaqueAndUnlayered)
     AnimatedPopup popup(300, 200, 100, 80);
     BeginPopupAnimation(popup.hwnd, true, tbpaFromAbove);
     EXPECT_TRUE(GetWindowLongW(popup.hwnd, GWL_EXSTYLE) & WS_EX_LAYERED);
-    EXPECT_TRUE(PumpUntil([&] { return popup.ended; }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return popup.ended; }, 20000)) << "the fade did not end within 20 s";
     ASSERT_GE(gAlphas.size(), 2u);
     EXPECT_EQ(gAlphas.front(), 40);
     for (size_t i = 1; i < gAlphas.size(); ++i)

@@ -151,7 +151,7 @@ public:
         }
     }
     // Waits (up to ms) until pred holds on the GUI thread.
-    bool WaitFor(const std::function<bool()>& pred, DWORD ms = 10000)
+    bool WaitFor(const std::function<bool()>& pred, DWORD ms = 20000)
     {
         DWORD start = GetTickCount();
         for (;;) {
@@ -355,14 +355,14 @@ TEST(MenuLoop, AListUnderTheRestingMouseShowsItsHotCursorAgainAfterAMenu)
         EXPECT_EQ(shown(), arrow);
         d.Keys({VK_ESCAPE});
         ASSERT_TRUE(d.WaitFor([&] { return !form.host->View()->IsModal(); }));
-        EXPECT_TRUE(d.WaitFor([&] { return shown() == hand; }, 1000));
+        EXPECT_TRUE(d.WaitFor([&] { return shown() == hand; })) << "the hot cursor did not come back";
         const PVirtualNode hot = d.Gui([&] {
             PVirtualNode before = list->HotNode();
             SendMessageW(list->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
             return before;
         });
         ASSERT_TRUE(d.WaitFor([&] { return list->HotNode() && list->HotNode() != hot; }));
-        EXPECT_TRUE(d.WaitFor([&] { return shown() == hand; }, 1000));
+        EXPECT_TRUE(d.WaitFor([&] { return shown() == hand; })) << "the hot cursor did not come back";
     });
     EXPECT_TRUE(CaughtErrors().empty());
 }

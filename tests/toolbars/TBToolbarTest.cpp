@@ -682,9 +682,9 @@ TEST(TBToolbar, DisabledItemsRepaintOnTheFaceColour)
         bool selected = false;
         for (int i = 0; i < 4 && !selected; ++i) {
             SendInputPumping(MouseMoveTo(POINT{centre.x + (i % 2 ? 3 : 0), centre.y}), 0);
-            selected = WaitFor([&] { return w->View()->Selected() == stop; }, 1000);
+            selected = WaitFor([&] { return w->View()->Selected() == stop; }, 5000);
         }
-        ASSERT_TRUE(selected);
+        ASSERT_TRUE(selected) << "the row under the mouse was not selected in 4 tries of 5 s";
         Sleep(100);
         COLORREF highlight = GetSysColor(AreFlatMenusEnabled() ? COLOR_MENUHILIGHT : COLOR_HIGHLIGHT);
         check(Shot(popup), stop->BoundsRect, highlight, GetSysColor(COLOR_GRAYTEXT), "a popup's row, selected");
@@ -728,7 +728,7 @@ TEST(TBToolbar, TheStatusBarHintFollowsASingleJumpOfTheMouse)
         appPumpUntil([&] {
             POINT at{};
             return GetCursorPos(&at) && at.x == to.x && at.y == to.y;
-        }, 2000);
+        }, 20000);   // the hint's own wait below tells
     };
     jump(POINT{1270, 1010});
     appPumpUntil([] { return false; }, 100);

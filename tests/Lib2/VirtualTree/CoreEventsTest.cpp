@@ -646,7 +646,7 @@ TEST_F(WindowedTree, ThreeQuickChangesFireOneDelayedChangeWithTheLastNode)
     tree->SetSelected(n[2], true);
     EXPECT_TRUE(changes.empty());
     EXPECT_TRUE(tree->HasState(tsChangePending));
-    ASSERT_TRUE(PumpUntil([&] { return !changes.empty(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return !changes.empty(); }, 20000)) << "no delayed change event within 20 s";
     Pump(300);
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_EQ(changes[0], n[2]);
@@ -669,7 +669,8 @@ TEST_F(WindowedTree, APendingChangeWhoseNodeWentFiresWithNil)
     ASSERT_EQ(tree->LastChangedNode(), last);
     ASSERT_EQ(tree->LastStructureChangeNode(), last);
     tree->DeleteNode(last);
-    ASSERT_TRUE(PumpUntil([&] { return !changes.empty() && !structure.empty(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return !changes.empty() && !structure.empty(); }, 20000))
+        << "no change and structure events within 20 s";
     Pump(200);
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_EQ(changes[0], nullptr);
@@ -698,7 +699,8 @@ TEST_F(WindowedTree, AnExceptionInADelayedHandlerReachesTheApplicationHandler)
         throw EVirtualTreeError("handler failed", 1);
     };
     tree->SetSelected(tree->GetFirst(), true);
-    ASSERT_TRUE(PumpUntil([&] { return calls > 0 && !CaughtErrors().empty(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return calls > 0 && !CaughtErrors().empty(); }, 20000))
+        << "the throwing handler was not called and caught within 20 s";
     std::vector<std::string> errors = CaughtErrors();
     EXPECT_NE(std::find_if(errors.begin(), errors.end(),
                            [](const std::string& e) { return e.find("handler failed") != std::string::npos; }),

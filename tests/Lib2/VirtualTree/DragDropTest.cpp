@@ -176,10 +176,10 @@ protected:
         // is taken back and made again.
         for (int attempt = 0;; ++attempt) {
             EXPECT_TRUE(testing_support::SendInputPumping(MouseMoveTo(start), 50));
-            testing_support::PumpUntil([&] {
+            EXPECT_TRUE(testing_support::PumpUntil([&] {
                 POINT p;
                 return GetCursorPos(&p) && Near(p, start);
-            }, 2000);
+            }, 20000)) << "the cursor did not reach the drag's start within 20 s";
             EXPECT_TRUE(testing_support::SendInputPumping({Button(MOUSEEVENTF_LEFTDOWN)}, 50));
             // On a busy machine the press may still be queued: handled later,
             // inside the drag loop, it would narrow the selection to the pressed row.
@@ -190,7 +190,8 @@ protected:
             if (Near(pressed, startClient) || attempt == 2)
                 break;
             testing_support::SendInputPumping({Button(MOUSEEVENTF_LEFTUP)}, 50);
-            testing_support::PumpUntil([&] { return (from->TreeStates() & tsLeftButtonDown) == 0; }, 5000);
+            EXPECT_TRUE(testing_support::PumpUntil([&] { return (from->TreeStates() & tsLeftButtonDown) == 0; }, 20000))
+                << "the button-up of press " << attempt + 1 << " was not handled within 20 s";
             // The next press must not make a double click of this one.
             testing_support::Pump(GetDoubleClickTime() + 50);
             from->ClearSelection();
@@ -479,7 +480,7 @@ TEST_F(VTDragDrop, EditActionsDriveTheFocusedTree)
     };
     auto focus = [&](TVirtualStringTree* tree) {
         tree->SetFocus();
-        return testing_support::PumpUntil([&] { return tree->Focused(); }, 2000);
+        return testing_support::PumpUntil([&] { return tree->Focused(); }, 20000);
     };
     OleSetClipboard(nullptr);
     SetForegroundWindow(form->Handle());

@@ -151,21 +151,30 @@ protected:
             GetCursorPos(&p);
             return p.x == screen.x && p.y == screen.y;
         };
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            if (!Send({MouseAt(screen, 0), MouseAt(screen, 0)}, 0))
+        // Sent again while the cursor is not there (an X server may still
+        // report an older place), for up to 30 s.
+        const POINT client = tree->ScreenToClient(screen);
+        bool handled = false;
+        for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000;) {
+            if (!Send({MouseAt(screen, 0), MouseAt(screen, 0)}, 0)) {
+                ADD_FAILURE() << "SendInput did not take the move to " << screen.x << "," << screen.y;
                 return false;
-            testing_support::PumpUntil(there, 500);
+            }
+            if (!testing_support::PumpUntil(there, 3000))
+                continue;
             // On a loaded machine the move may reach the tree well after the
             // cursor is there: wait until the tree has handled it.
-            if (there() && (WindowFromPoint(screen) == tree->Handle() || GetCapture() == tree->Handle())) {
-                const POINT client = tree->ScreenToClient(screen);
-                testing_support::PumpUntil(
-                    [&] { return tree->lastMove.x == client.x && tree->lastMove.y == client.y; }, 2000);
-            }
+            handled = !(WindowFromPoint(screen) == tree->Handle() || GetCapture() == tree->Handle()) ||
+                      testing_support::PumpUntil(
+                          [&] { return tree->lastMove.x == client.x && tree->lastMove.y == client.y; }, 10000);
+            if (!handled)
+                continue;
             testing_support::Pump(pumpAfterMs);
             if (there())
                 return true;
         }
+        ADD_FAILURE() << "within 30 s the mouse did not stay at " << screen.x << "," << screen.y
+                      << (handled ? "" : " with its move handled by the tree");
         return false;
     }
     // A drag in steps: the keys and the left button pressed at `from`, the

@@ -56,14 +56,16 @@ bool MoveOver(POINT screen)
         GetCursorPos(&p);
         return p.x == screen.x && p.y == screen.y;
     };
-    for (int attempt = 0; attempt < 5; ++attempt) {
+    // Sent again while the cursor is not there, for up to 30 s.
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000;) {
         std::thread input = SendInputLater({MouseAt(screen, 0), MouseAt(screen, 0)}, 10);
-        PumpApp(there, 500);
+        PumpApp(there, 3000);
         input.join();
         PumpApp([] { return false; }, 60);
         if (there())
             return true;
     }
+    ADD_FAILURE() << "within 30 s the mouse did not stay at " << screen.x << "," << screen.y;
     return false;
 }
 
@@ -260,7 +262,7 @@ TEST_F(TreeMessages, TreeViewQueriesAnswerForRealNodesAndRefuseBadHandlesAndBuff
     const COLORREF oldWindow = GetSysColor(COLOR_WINDOW), probe = RGB(10, 200, 30);
     ASSERT_FALSE(boxHas(probe));
     SetSysColors(1, &element, &probe);
-    PumpUntil([&] { return boxHas(probe); }, 2000);
+    PumpUntil([&] { return boxHas(probe); }, 20000);   // checked below
     const bool recoloured = boxHas(probe);
     SetSysColors(1, &element, &oldWindow);
     Pump(50);
@@ -381,7 +383,7 @@ TEST_F(TreeMessages, ARealMouseOverACutOffCellShowsItsWholeTextAsTooltip)
     ASSERT_TRUE(MoveOver(tree->ClientToScreen(POINT{40, 100})));
     PumpApp([] { return false; }, 100);
     ASSERT_TRUE(MoveOver(tree->ClientToScreen(POINT{40, 9})));
-    ASSERT_TRUE(PumpApp(hintShown, 3000));
+    ASSERT_TRUE(PumpApp(hintShown, 20000)) << "no hint over the cut-off cell within 20 s";
     EXPECT_EQ(tree->HintWindow()->HintText(), longText);
     RECT r;
     GetWindowRect(tree->HintWindow()->Handle(), &r);
@@ -405,7 +407,8 @@ TEST_F(TreeMessages, ARealMouseOverACutOffCellShowsItsWholeTextAsTooltip)
     POINT pressed{-1, -1};
     tree->OnMouseDown = [&](TObject*, TMouseButton, TShiftState, int x, int y) { pressed = POINT{x, y}; };
     std::thread input = SendInputLater(vt_input_test::ClickWith(), 20);
-    EXPECT_TRUE(PumpApp([&] { return pressed.x >= 0 && !hintShown(); }, 3000));
+    EXPECT_TRUE(PumpApp([&] { return pressed.x >= 0 && !hintShown(); }, 20000))
+        << "the click on the hint did not reach the tree and end the hint within 20 s";
     input.join();
     EXPECT_EQ(pressed.x, 40);
     EXPECT_EQ(pressed.y, 9);
@@ -418,7 +421,7 @@ TEST_F(TreeMessages, ARealMouseOverACutOffCellShowsItsWholeTextAsTooltip)
     EXPECT_EQ(inkRightOfCell(), 0);
     // Back over the cut-off cell: shown at once again.
     ASSERT_TRUE(MoveOver(tree->ClientToScreen(POINT{60, 8})));
-    EXPECT_TRUE(PumpApp(hintShown, 3000));
+    EXPECT_TRUE(PumpApp(hintShown, 20000)) << "the hint did not come back over the cut-off cell within 20 s";
     Application().CancelHint();
     EXPECT_FALSE(hintShown());
 
@@ -432,11 +435,11 @@ TEST_F(TreeMessages, ARealMouseOverACutOffCellShowsItsWholeTextAsTooltip)
     EXPECT_EQ(pause, 500);
     const POINT header = tree->ClientToScreen(POINT{40, -tree->Header().Height() / 2});
     SetCursorPos(header.x, header.y);
-    PumpUntil([&] {
+    EXPECT_TRUE(PumpUntil([&] {
         POINT now;
         GetCursorPos(&now);
         return now.x == header.x && now.y == header.y;
-    }, 2000);
+    }, 20000)) << "the cursor did not reach the header within 20 s";
     tree->HintShowPause(true, pause);
     EXPECT_EQ(pause, 0);
 

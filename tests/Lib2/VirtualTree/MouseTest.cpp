@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -178,8 +179,8 @@ TEST_F(MouseTest, RubberBandScrollsAtTheEdgeWithAutoScroll)
     // Held near the bottom edge: the tree scrolls and the band follows.
     const POINT start = BesidePoint(2), edge = Screen(40, tree->ClientRect().bottom - 3);
     ASSERT_TRUE(Press(start) && DragTo(start, edge));
-    Pump(600);
-    EXPECT_LT(tree->OffsetY(), 0);
+    EXPECT_TRUE(PumpUntil([&] { return tree->OffsetY() < 0; }, 20000))
+        << "the tree did not scroll with the band held at its edge within 20 s";
     ASSERT_TRUE(Release(edge));
     const unsigned lastShown = static_cast<unsigned>((tree->ClientRect().bottom - 3 - tree->OffsetY()) / 18);
     const Rows selected = Selected();
@@ -383,7 +384,7 @@ TEST_F(MouseTest, AForeignChildWindowMovesWithTheRows)
             const int moved = before - list->OffsetY();
             ASSERT_GT(moved, 0);
             if (duringBurst)
-                EXPECT_TRUE(testing_support::PumpUntil([&] { return topOf() == 100 - moved; }, 3000))
+                EXPECT_TRUE(testing_support::PumpUntil([&] { return topOf() == 100 - moved; }, 20000))
                     << "the child to follow the " << moved << " px the rows moved after it came; top " << topOf();
             else
                 EXPECT_EQ(topOf(), 100 - moved);
@@ -442,7 +443,11 @@ TEST_F(MouseTest, RightClickPopups)
     tree->TreeOptions().SetSelectionOptions(toMultiSelect | toRightClickSelect);
     TPopupMenu menu(nullptr);
     int shown = 0;
-    menu.OnPopup = [&](TObject*) { ++shown; };
+    std::atomic<int> popups{0};   // either menu asked for, read by the Escape thread
+    menu.OnPopup = [&](TObject*) {
+        ++shown;
+        ++popups;
+    };
     std::vector<PVirtualNode> asked;
     tree->OnGetPopupMenu = [&](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, POINT, bool& askParent,
                                TPopupMenu*& popup) {
@@ -454,7 +459,14 @@ TEST_F(MouseTest, RightClickPopups)
     ASSERT_TRUE(Click(LabelPoint(1)));
     ASSERT_TRUE(Click(LabelPoint(4), {VK_SHIFT}));
     auto rightClick = [&](POINT p) {
-        std::thread escape = SendInputLater(Chord({VK_ESCAPE}), 600);
+        // Escape once the menu was asked for: it waits in the queue for the
+        // menu's loop.
+        const int before = popups;
+        std::thread escape([&popups, before] {
+            WaitUntil([&] { return popups > before; }, 20000);   // if it never comes, the counts below tell
+            std::vector<INPUT> keys = Chord({VK_ESCAPE});
+            SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+        });
         const bool sent = Click(p, {}, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
         escape.join();
         Pump(100);
@@ -474,7 +486,10 @@ TEST_F(MouseTest, RightClickPopups)
     // The tree's own PopupMenu, when set, is the one shown (once).
     TPopupMenu own(nullptr);
     int ownShown = 0;
-    own.OnPopup = [&](TObject*) { ++ownShown; };
+    own.OnPopup = [&](TObject*) {
+        ++ownShown;
+        ++popups;
+    };
     tree->SetPopupMenu(&own);
     ASSERT_TRUE(rightClick(LabelPoint(3)));
     EXPECT_EQ(ownShown, 1);
@@ -548,7 +563,8 @@ TEST_F(MouseTest, MiddleButtonPanning)
     const int before = tree->OffsetY();
     ASSERT_TRUE(MoveTo(POINT{middle.x, middle.y + 80}, 300));
     EXPECT_EQ(CurrentCursor(), cursor(L"VT_MOVES"));
-    EXPECT_LT(tree->OffsetY(), before);
+    EXPECT_TRUE(PumpUntil([&] { return tree->OffsetY() < before; }, 20000))
+        << "the tree did not pan down within 20 s";
     // Any click ends it; the window goes and the scrolling stops.
     ASSERT_TRUE(Click(POINT{middle.x, middle.y + 80}));
     EXPECT_FALSE(tree->HasState(tsPanning | tsWheelPanning));

@@ -494,7 +494,8 @@ TEST_F(TreePaint, ALogOfMoreThanTwoThousandLinesScrolledDownShowsTheRightLines)
         EXPECT_EQ(shot->at(50, 0), kRed);   // 2100 % 3 == 0
         EXPECT_EQ(shot->at(50, 14), kGreen);
         // The second pass reads the position cache the worker filled.
-        PumpUntil([&] { return tree->HasState(tsUseCache); }, 3000);
+        EXPECT_TRUE(PumpUntil([&] { return tree->HasState(tsUseCache); }, 20000))
+            << "the worker did not fill the position cache within 20 s";
     }
 }
 
@@ -511,7 +512,8 @@ TEST(VTPaintCache, AListFilledBeforeItsWindowGetsItsPositionCacheWithTheWindow)
     ASSERT_FALSE(tree->HandleAllocated());
     form.Show();
     tree->HandleNeeded();
-    EXPECT_TRUE(PumpUntil([&] { return tree->HasState(tsUseCache); }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return tree->HasState(tsUseCache); }, 20000))
+        << "the position cache was not filled within 20 s";
 }
 
 // ---------------------------------------------------------------------------

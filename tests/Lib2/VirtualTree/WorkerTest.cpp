@@ -379,7 +379,7 @@ TEST_F(WorkerTest, ErrorInAValidationReachesTheHandlerAndTheTreeGetsItsNotice)
     WorkerAddTree(tree);
     ASSERT_TRUE(PumpUntil([&] { return recorder.notices.size() == 2 && !WorkerIsValidating(tree); }, 10000));
     EXPECT_EQ(recorder.notices[1], std::make_pair(0u, 5u));
-    PumpUntil([] { return !CaughtErrors().empty(); }, 2000);
+    PumpUntil([] { return !CaughtErrors().empty(); }, 20000);   // counted below
     auto errors = CaughtErrors();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find("validation broke"), std::string::npos);
