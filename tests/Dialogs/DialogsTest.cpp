@@ -49,6 +49,9 @@ INPUT Mouse(POINT p, DWORD flags)
     return in;
 }
 
+// One event at a time, 40 ms apart as a hand would send them (a click, a
+// drag and a chord keep their shape); this paces the input and waits for
+// nothing: a step that needs an effect of the input waits for it.
 void Send(const std::vector<INPUT>& inputs)
 {
     for (INPUT in : inputs) {
