@@ -492,10 +492,12 @@ TEST(AboutBox, PictureToggleLinksAndClosing)
         cold = form.RxLabel3->Font().Color();
         Click(Middle(form.RxLabel1));
         Await("the mail address opened", [&] { return SizeOf(mail) > 0; });
-        // The recorders take the foreground while they start and end: once
-        // they are gone, the user clicks the caption until the box has it.
+        // The recorders (console programs, each with Wine's console host)
+        // take the foreground while they start and end: once they are gone,
+        // the user clicks the caption until the box has it.
         Await("the recorders ended", [] {
-            return !Running(L"dialogs_cmdline_recorder.exe") && !Running(L"controls_link_recorder.exe");
+            return !Running(L"dialogs_cmdline_recorder.exe") && !Running(L"controls_link_recorder.exe") &&
+                   !Running(L"conhost.exe");
         });
         Await("the box back in the foreground with the keyboard", [&] {
             if (TakesTheKeyboard(box))
