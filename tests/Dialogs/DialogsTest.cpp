@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -48,6 +49,9 @@ INPUT Mouse(POINT p, DWORD flags)
     return in;
 }
 
+// One event at a time, 40 ms apart as a hand would send them (a click, a
+// drag and a chord keep their shape); this paces the input and waits for
+// nothing: a step that needs an effect of the input waits for it.
 void Send(const std::vector<INPUT>& inputs)
 {
     for (INPUT in : inputs) {
@@ -96,7 +100,7 @@ int RunModal(TForm& form, std::function<void()> script, std::function<int()> sho
     std::atomic<bool> forced{false};
     std::string leftOpen;
     std::thread player([h, script, &forced, &leftOpen] {
-        if (!WaitUntil([h] { return TakesTheKeyboard(h); }, 20000))
+        if (!WaitUntil([h] { return TakesTheKeyboard(h); }, 20000) || !ModifiersSettled(h))
             leftOpen = "the form never came up with the keyboard; ";
         else
             script();
@@ -118,6 +122,63 @@ int RunModal(TForm& form, std::function<void()> script, std::function<int()> sho
     player.join();
     EXPECT_EQ(leftOpen, "") << "the test had to close what it left open";
     return forced || !leftOpen.empty() ? -1 : result;
+}
+
+// For the script's thread: waits up to 20 s for what the next step needs;
+// a wait that runs out is a failure naming what it waited for.
+template <class Pred>
+bool Await(const char* what, Pred pred)
+{
+    if (WaitUntil(pred, 20000))
+        return true;
+    ADD_FAILURE() << "waited 20 s for " << what;
+    return false;
+}
+
+// The window of that thread holding the keyboard focus.
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui) ? gui.hwndFocus : nullptr;
+}
+
+// The window's thread has handled what came before (it answers), and the
+// window has nothing left to paint: its pixels are final.
+bool Painted(HWND window)
+{
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer) &&
+           !GetUpdateRect(window, nullptr, FALSE);
+}
+
+// The file's size, 0 while it does not exist (a recorder writes it).
+size_t SizeOf(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    return GetFileAttributesExW(Utf8ToWide(path).c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
+}
+
+// Whether a process of that program (file name) runs.
+bool Running(const wchar_t* program)
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false;
+    for (BOOL more = Process32FirstW(snap, &entry); more && !found; more = Process32NextW(snap, &entry))
+        found = _wcsicmp(entry.szExeFile, program) == 0;
+    CloseHandle(snap);
+    return found;
+}
+
+int ClientWidthOf(HWND window)
+{
+    RECT r{};
+    GetClientRect(window, &r);
+    return r.right - r.left;
 }
 
 // A real list header with five columns A..E; C hidden.
@@ -300,8 +361,8 @@ TEST(AddDirDialog, TypedFolderGetsItsBackslashAndTheButtonsClose)
     TForm main(nullptr);
     main.SetBounds(20, 20, 200, 100);
     main.Show();
-    Pump(100);
-    ASSERT_EQ(GetActiveWindow(), main.Handle());
+    ASSERT_TRUE(PumpUntil([&] { return GetActiveWindow() == main.Handle(); }, 20000))
+        << "waited 20 s for the shown window to be the active one";
     bool mainEnabled = true;
     form.SetFolder("C:\\");
     int r = RunModal(form, [&] {
@@ -358,17 +419,23 @@ TEST(AddDirDialog, TheBrowseButtonStaysWhenTheFolderEditLosesTheKeyboard)
         return out;
     };
     std::vector<COLORREF> typing, afterTab, back;
+    const HWND edit = form.DirectoryEdit1->Handle();
+    auto inEdit = [edit] {
+        const HWND focus = FocusOf(edit);
+        return focus && (focus == edit || IsChild(edit, focus));
+    };
     int r = RunModal(form, [&] {
         Send(MouseMoveTo(POINT{5, 5}));
         Key(VK_END);
         Send(TypedText(L"\\fah\\client 1"));
-        Sleep(200);
+        Await("the typed folder in the edit, its button painted",
+              [&] { return WindowText(edit) == "D:\\fah\\client 1" && Painted(button); });
         typing = pixels();
         Key(VK_TAB);
-        Sleep(300);
+        Await("the keyboard on the next box, the button painted", [&] { return !inEdit() && Painted(button); });
         afterTab = pixels();
         Send(Chord({VK_SHIFT, VK_TAB}));
-        Sleep(300);
+        Await("the keyboard back in the edit, the button painted", [&] { return inEdit() && Painted(button); });
         back = pixels();
         Key(VK_ESCAPE);
     });
@@ -411,20 +478,34 @@ TEST(AboutBox, PictureToggleLinksAndClosing)
     RECT frame;
     GetWindowRect(form.Handle(), &frame);
     POINT caption = {frame.left + 60, frame.top + GetSystemMetrics(SM_CYCAPTION) / 2 + 2};
+    const HWND box = form.Handle();
     int r = RunModal(form, [&] {
         DoubleClick(Middle(form.Image1));
-        Sleep(300);
+        Await("the box widened for the picture", [&] { return ClientWidthOf(box) == width + 70; });
         Click(Middle(form.RxLabel2));
         Click(Middle(form.RxLabel3));
-        Sleep(200);
+        Await("both web addresses opened", [&] { return SizeOf(web) >= 55; });
+        Await("the label lit under the pointer", [&] { return form.RxLabel3->Font().Color() == 0x0080FFu; });
         hot = form.RxLabel3->Font().Color();
         Send(MouseMoveTo(At(&form, 5, 5)));
-        Sleep(200);
+        Await("the label's own colour once the pointer left", [&] { return form.RxLabel3->Font().Color() == 0xFF0000u; });
         cold = form.RxLabel3->Font().Color();
         Click(Middle(form.RxLabel1));
-        Sleep(300);
-        Click(caption);
-        Sleep(200);
+        Await("the mail address opened", [&] { return SizeOf(mail) > 0; });
+        // The recorders (console programs, each with Wine's console host)
+        // take the foreground while they start and end: once they are gone,
+        // the user clicks the caption until the box has it.
+        Await("the recorders ended", [] {
+            return !Running(L"dialogs_cmdline_recorder.exe") && !Running(L"controls_link_recorder.exe") &&
+                   !Running(L"conhost.exe");
+        });
+        Await("the box back in the foreground with the keyboard", [&] {
+            if (TakesTheKeyboard(box))
+                return true;
+            if (GetForegroundWindow() != box)
+                Click(caption);
+            return false;
+        });
         Key(VK_SPACE);
     });
     EXPECT_EQ(r, mrOk);
@@ -443,7 +524,7 @@ TEST(AboutBox, PictureToggleLinksAndClosing)
     // Enter and Esc close it too.
     r = RunModal(form, [&] {
         DoubleClick(Middle(form.Image1));
-        Sleep(300);
+        Await("the box narrowed back to the icon", [&] { return ClientWidthOf(box) == width; });
         Click(At(&form, FormClientWidth(form) - 5, FormClientHeight(form) / 2));
     });
     EXPECT_EQ(r, mrOk);

@@ -67,6 +67,9 @@ INPUT Mouse(POINT p, DWORD flags)
     return in;
 }
 
+// One event at a time, 40 ms apart as a hand would send them (a click, a
+// drag and a chord keep their shape); this paces the input and waits for
+// nothing: a step that needs an effect of the input waits for it.
 void Send(const std::vector<INPUT>& inputs)
 {
     for (INPUT in : inputs) {
@@ -102,9 +105,16 @@ void Retype(const TControl* edit, const std::string& text)
 // The settings dialog while the test plays on it.
 std::atomic<HWND> shownSettings{nullptr};
 
-// A system dialog of this process once it shows (given a moment to settle),
-// nullptr once the settings dialog closed instead or after 20 s; and the
-// wait until none is left.
+// Once a message box shows, its text is read (it may come a moment after
+// the box); whether the text came within 20 s.
+bool BoxTextShown(HWND box)
+{
+    return WaitUntil([box] { return !WindowText(GetDlgItem(box, 0xFFFF)).empty(); }, 20000);
+}
+
+// A system dialog of this process once it shows with its text, nullptr once
+// the settings dialog closed instead or after 20 s; and the wait until none
+// is left.
 HWND WaitForDialog()
 {
     HWND dlg = nullptr;
@@ -113,7 +123,7 @@ HWND WaitForDialog()
         return (dlg = FindProcessDialog()) != nullptr || (settings && !IsWindowVisible(settings));
     }, 20000);
     if (dlg)
-        Sleep(200);
+        BoxTextShown(dlg);
     return dlg;
 }
 void WaitDialogGone()
@@ -214,12 +224,10 @@ protected:
         std::atomic<bool> forced{false};
         std::string leftOpen;   // what the test had to close, for the failure
         std::thread player([&form, h, &script, &forced, &leftOpen] {
-            if (!WaitUntil([h] { return TakesTheKeyboard(h); }, 20000)) {
+            if (!WaitUntil([h] { return TakesTheKeyboard(h); }, 20000) || !ModifiersSettled(h))
                 leftOpen = "the dialog never came up with the keyboard; ";
-            } else {
-                Sleep(250);   // Alt and a letter right after the activation can be lost
+            else
                 script(form);
-            }
             // Still open: any box on it is answered, then the dialog closed.
             const DWORD start = GetTickCount();
             while (IsWindowVisible(h)) {
@@ -502,7 +510,13 @@ TEST_F(SettingsDialog, ANumberOutOfRangeIsRefusedByNameAndTheDialogStays)
             told = EnterAndAnswerBox();
             if (told.empty())
                 return;
-            Sleep(100);
+            // The keyboard goes back to the refused box once the message box is gone.
+            WaitUntil([boxWindow] {
+                GUITHREADINFO gui{};
+                gui.cbSize = sizeof gui;
+                return GetGUIThreadInfo(GetWindowThreadProcessId(boxWindow, nullptr), &gui) &&
+                       gui.hwndFocus == boxWindow;
+            }, 20000);
             stayed = IsWindowVisible(f.Handle());
             GUITHREADINFO gui{};
             gui.cbSize = sizeof gui;
@@ -651,8 +665,9 @@ TEST_F(SettingsDialog, SettingsThatCannotBeWrittenAreToldAndTheDialogKeepsThem)
         told = EnterAndAnswerBox();
         if (told.empty())
             return;
-        Sleep(100);
-        stayed = IsWindowVisible(f.Handle());
+        const HWND h = f.Handle();
+        WaitUntil([h] { return TakesTheKeyboard(h); }, 20000);   // back on the dialog, which stayed
+        stayed = IsWindowVisible(h);
         shown = WindowText(name);
         Key(VK_ESCAPE);
     });
@@ -724,8 +739,7 @@ TEST_F(SettingsDialog, CtrlTabAndCtrlPageKeysTurnThePages)
         };
         for (const auto& step : steps) {
             Send(step.keys);
-            for (int i = 0; i < 500 && (f.CurrentPage() != step.page || onPage() != step.onPage); ++i)
-                Sleep(10);
+            WaitUntil([&] { return f.CurrentPage() == step.page && onPage() == step.onPage; }, 20000);
             seen.emplace_back(f.CurrentPage(), onPage());
         }
         Key(VK_ESCAPE);
@@ -748,7 +762,7 @@ std::string PressOkAndTakeRefusal(TSettingsForm& f)
     WaitUntil([&dlg, h] { return !IsWindowVisible(h) || (dlg = FindProcessDialog()) != nullptr; }, 20000);
     if (!dlg)
         return std::string();
-    Sleep(200);
+    BoxTextShown(dlg);
     std::string told = WindowText(GetDlgItem(dlg, 0xFFFF));
     PressDialogButton(dlg, IDOK);
     WaitDialogGone();
@@ -785,7 +799,8 @@ TEST_F(SettingsDialog, AGreyedOutPortIsNotRefused)
         TSetUpFrame* page = PageOf<TSetUpFrame>(f, spDatabase);
         Retype(page->ProxyPortEdit, "x");
         Click(At(page->UseProxyCheckBox, 8, page->UseProxyCheckBox->Height() / 2));
-        Sleep(100);
+        const HWND port = page->ProxyPortEdit->Handle();
+        WaitUntil([port] { return !IsWindowEnabled(port); }, 20000);   // OK is pressed on the greyed box
         told = PressOkAndTakeRefusal(f);
     });
     EXPECT_EQ(told, "");

@@ -42,4 +42,14 @@ std::thread SendInputLater(std::vector<INPUT> inputs, DWORD delayMs);
 // message loop: input sent now reaches it.
 bool TakesTheKeyboard(HWND window);
 
+// For a helper thread, once TakesTheKeyboard holds, before keys sent with a
+// modifier held (Alt and a letter): Wine hears of the activation from the X
+// server a little later (FocusIn, KeymapNotify) and then sets the modifier
+// keys to the X server's keyboard, which never saw keys sent with SendInput:
+// an Alt held across that moment is let go and its letter typed plainly.
+// Nothing a Windows program can ask tells when those events were handled, so
+// this gives them a moment to arrive, then waits until the window's thread
+// is back in its message loop (it handles them as they come). Whether it is.
+bool ModifiersSettled(HWND window);
+
 }  // namespace testing_support

@@ -152,4 +152,10 @@ bool TakesTheKeyboard(HWND window)
     return focusInside() && SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer) && focusInside();
 }
 
+bool ModifiersSettled(HWND window)
+{
+    Sleep(250);
+    return WaitUntil([window] { return TakesTheKeyboard(window); }, 20000);
+}
+
 }  // namespace testing_support
