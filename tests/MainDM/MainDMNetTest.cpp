@@ -19,6 +19,7 @@
 #include "net/HttpProt.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
+#include "support/LoopbackPeer.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -94,65 +95,6 @@ struct Harness {
                !FileExists(PSummaryTmpFile()) && !FileExists(UploadTmpFile()) && !FileExists(LastVerTmpFile());
     }
     std::string Check(bool showNoUpdate, int button) { return AnswerBox([&] { dm->CheckForUpdate(showNoUpdate); }, button); }
-};
-
-// A peer on 127.0.0.1 that gives every request the same answer and counts them.
-class CountingPeer {
-public:
-    explicit CountingPeer(std::string answer) : answer_(std::move(answer))
-    {
-        WSADATA wsa;
-        WSAStartup(MAKEWORD(2, 2), &wsa);
-        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in a = {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        int len = sizeof a;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        listen(listener_, 8);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~CountingPeer()
-    {
-        stop_ = true;
-        thread_.join();
-        closesocket(listener_);
-        WSACleanup();
-    }
-    int Port() const { return port_; }
-    // Counted before the answer goes: a request that got its answer is in.
-    int Requests() const { return requests_; }
-
-private:
-    void Serve()
-    {
-        while (!stop_) {
-            fd_set set;
-            FD_ZERO(&set);
-            FD_SET(listener_, &set);
-            timeval wait = {0, 50000};
-            if (select(0, &set, nullptr, nullptr, &wait) != 1)
-                continue;
-            SOCKET s = accept(listener_, nullptr, nullptr);
-            std::string head;
-            char buf[1024];
-            int n;
-            while (head.find("\r\n\r\n") == std::string::npos && (n = recv(s, buf, sizeof buf, 0)) > 0)
-                head.append(buf, static_cast<size_t>(n));
-            ++requests_;
-            send(s, answer_.data(), static_cast<int>(answer_.size()), 0);
-            shutdown(s, SD_BOTH);
-            closesocket(s);
-        }
-    }
-    std::string answer_;
-    SOCKET listener_;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> requests_{0};
-    std::thread thread_;
 };
 
 const char kBadGateway[] = "HTTP/1.0 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n";
@@ -550,29 +492,29 @@ TEST(MainDMDownloads, ADocumentThatCannotBeStoredIsToldAsNotSaved)
 TEST(MainDMDownloads, AFailedUpdateIsNotTriedAgainByItselfForAWhile)
 {
     Harness h;
-    CountingPeer proxy(kBadGateway);
+    testing_support::LoopbackPeer proxy(kBadGateway);
     SetSetting("upUseProxy", true);
     SetSetting("upProxyName", std::string("127.0.0.1"));
     SetSetting("upProxyPort", proxy.Port());
     DWORD now = 5000;
     TMainDM::SetTickCountForTesting([&] { return now; });
     h.dm->UpdateFahBaseByItself();
-    EXPECT_EQ(proxy.Requests(), 2) << "the summary page and the result sizes";
+    EXPECT_EQ(proxy.Count(), 2) << "the summary page and the result sizes";
     const size_t shown = h.status.size();
     for (int round = 0; round < 30; ++round) {   // a minute of refreshes every 2 s
         now += 2000;
         h.dm->UpdateFahBaseByItself();
     }
-    EXPECT_EQ(proxy.Requests(), 2);
+    EXPECT_EQ(proxy.Count(), 2);
     EXPECT_EQ(h.status.size(), shown) << Join(h.status);
     now = 5000 + TMainDM::kAutoUpdatePauseMs - 1;
     h.dm->UpdateFahBaseByItself();
-    EXPECT_EQ(proxy.Requests(), 2);
+    EXPECT_EQ(proxy.Count(), 2);
     now = 5000 + TMainDM::kAutoUpdatePauseMs;
     h.dm->UpdateFahBaseByItself();
-    EXPECT_EQ(proxy.Requests(), 4);
+    EXPECT_EQ(proxy.Count(), 4);
     h.dm->UpdateFahBaseAction->Execute();   // F6
-    EXPECT_EQ(proxy.Requests(), 6);
+    EXPECT_EQ(proxy.Count(), 6);
     EXPECT_TRUE(h.Clean());
     TMainDM::SetTickCountForTesting({});
 }
@@ -583,7 +525,7 @@ TEST(MainDMDownloads, AFailedUpdateIsNotTriedAgainByItselfForAWhile)
 TEST(MainDMDownloads, TheStatusBarTellsTheSummarysErrorFirstAndWhoFailed)
 {
     Harness h;
-    CountingPeer proxy(kBadGateway);
+    testing_support::LoopbackPeer proxy(kBadGateway);
     const std::string hugeName(300000, 'q');
     const struct {
         const char* what;

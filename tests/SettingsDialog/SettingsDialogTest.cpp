@@ -45,6 +45,7 @@
 #include "support/CaptionFit.h"
 #include "support/DialogDriver.h"
 #include "support/Input.h"
+#include "support/LoopbackPeer.h"
 #include "support/RegistryLock.h"
 #include "support/TestSupport.h"
 #include "platform/Canvas.h"
@@ -536,78 +537,11 @@ TEST_F(SettingsDialog, ANumberOutOfRangeIsRefusedByNameAndTheDialogStays)
     }
 }
 
-// A proxy on 127.0.0.1 that notes the first line of every request and
-// answers each with 404.
-class ProxyRecorder {
-public:
-    ProxyRecorder()
-    {
-        WSADATA wsa;
-        WSAStartup(MAKEWORD(2, 2), &wsa);
-        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in a = {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        int len = sizeof a;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        listen(listener_, 4);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~ProxyRecorder()
-    {
-        stop_ = true;
-        thread_.join();
-        closesocket(listener_);
-        WSACleanup();
-    }
-    int Port() const { return port_; }
-    std::vector<std::string> Requests()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return requests_;
-    }
-
-private:
-    void Serve()
-    {
-        while (!stop_) {
-            fd_set set;
-            FD_ZERO(&set);
-            FD_SET(listener_, &set);
-            timeval wait = {0, 50000};
-            if (select(0, &set, nullptr, nullptr, &wait) != 1)
-                continue;
-            SOCKET s = accept(listener_, nullptr, nullptr);
-            std::string head;
-            char buf[1024];
-            int n;
-            while (head.find("\r\n\r\n") == std::string::npos && (n = recv(s, buf, sizeof buf, 0)) > 0)
-                head.append(buf, static_cast<size_t>(n));
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                requests_.push_back(head.substr(0, head.find("\r\n")));
-            }
-            const char answer[] = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
-            send(s, answer, sizeof answer - 1, 0);
-            shutdown(s, SD_BOTH);
-            closesocket(s);
-        }
-    }
-    SOCKET listener_;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-    std::mutex mutex_;
-    std::vector<std::string> requests_;
-};
-
 // The database page's button goes through the proxy the page shows (not
 // saved: Cancel keeps the stored one) and the page tells what came of it.
 TEST_F(SettingsDialog, TheUpdateButtonTriesTheProxyThePageShowsAndTellsTheOutcome)
 {
-    ProxyRecorder proxy;
+    testing_support::LoopbackPeer proxy("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n");   // a proxy that answers 404
     TempDir dir("setproxy");
     const std::string oldAppDir = AppDir();
     SetAppDir(dir.Path());
