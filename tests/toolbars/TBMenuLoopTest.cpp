@@ -153,14 +153,7 @@ public:
     // Waits (up to ms) until pred holds on the GUI thread.
     bool WaitFor(const std::function<bool()>& pred, DWORD ms = 20000)
     {
-        DWORD start = GetTickCount();
-        for (;;) {
-            if (Gui(pred))
-                return true;
-            if (GetTickCount() - start > ms)
-                return false;
-            Sleep(15);
-        }
+        return Poll([&] { return Gui(pred); }, ms);
     }
     void Keys(std::initializer_list<WORD> keys)
     {
@@ -202,6 +195,22 @@ public:
             if (stayed)
                 return;
         }
+    }
+    // Moves there and waits (up to ms) until pred holds on the GUI thread.
+    // A jump back can also come after MoveTo has returned, on a busy machine
+    // long after: the move is sent again whenever the cursor is off the spot.
+    bool HoverUntil(POINT p, const std::function<bool()>& pred, DWORD ms = 20000)
+    {
+        MoveTo(p);
+        return Poll([&] {
+            if (Gui(pred))
+                return true;
+            POINT c;
+            GetCursorPos(&c);
+            if (c.x != p.x || c.y != p.y)
+                Send(MouseMoveTo(p));
+            return false;
+        }, ms);
     }
     void ClickAt(POINT p)
     {
@@ -257,6 +266,18 @@ public:
     int quitsSeen = 0;
 
 private:
+    // Calls done on this thread until it says yes, or ms have passed.
+    static bool Poll(const std::function<bool()>& done, DWORD ms)
+    {
+        DWORD start = GetTickCount();
+        for (;;) {
+            if (done())
+                return true;
+            if (GetTickCount() - start > ms)
+                return false;
+            Sleep(15);
+        }
+    }
     // Ends every menu loop of the form's toolbars, a few times if need be.
     void EndMenus()
     {
@@ -345,11 +366,11 @@ TEST(MenuLoop, AListUnderTheRestingMouseShowsItsHotCursorAgainAfterAMenu)
     };
     Driver d(form);
     d.Run([&](Driver& d) {
-        d.MoveTo(d.Gui([&] {
+        const POINT second = d.Gui([&] {
             const RECT r = list->NodeDisplayRect(list->GetFirst()->NextSibling, list->Header().MainColumn(), true);
             return list->ClientToScreen(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-        }));
-        ASSERT_TRUE(d.WaitFor([&] { return list->HotNode() && shown() == hand; }));
+        });
+        ASSERT_TRUE(d.HoverUntil(second, [&] { return list->HotNode() && shown() == hand; }));
         d.Keys({VK_F10});
         ASSERT_TRUE(d.WaitFor([&] { return form.host->View()->IsModal(); }));
         EXPECT_EQ(shown(), arrow);
@@ -382,22 +403,23 @@ TEST(MenuLoop, ASubmenuOpensAfterTheShowDelayAndClosesAfterLeavingIt)
         EXPECT_EQ(nullptr, d.SelectedItem(drop));   // opened by mouse: nothing selected yet
 
         DWORD t0 = GetTickCount();
-        d.MoveTo(d.Centre(drop, form.recent));
-        ASSERT_TRUE(d.WaitFor([&] { return drop->OpenViewerView() != nullptr; }));
+        ASSERT_TRUE(d.HoverUntil(d.Centre(drop, form.recent), [&] { return drop->OpenViewerView() != nullptr; }))
+            << "the submenu did not open";
         DWORD opened = GetTickCount() - t0;
         EXPECT_GE(opened + 30, delay);
         TTBView* sub = d.Popup(2);
 
         // Into the submenu: its item stays highlighted in the parent.
-        d.MoveTo(d.Centre(sub, form.one));
-        EXPECT_TRUE(d.WaitFor([&] { return sub->Selected() != nullptr; }));
+        EXPECT_TRUE(d.HoverUntil(d.Centre(sub, form.one), [&] { return sub->Selected() != nullptr; }))
+            << "nothing selected in the submenu";
         EXPECT_EQ(form.recent, d.SelectedItem(drop));
 
         // Back to another item of the parent: closes after the delay.
         DWORD t1 = GetTickCount();
-        d.MoveTo(d.Centre(drop, form.open));
-        EXPECT_TRUE(d.WaitFor([&] { return drop->Selected() && drop->Selected()->Item() == form.open; }));
-        ASSERT_TRUE(d.WaitFor([&] { return drop->OpenViewerView() == nullptr; }));
+        const POINT open = d.Centre(drop, form.open);
+        EXPECT_TRUE(d.HoverUntil(open, [&] { return drop->Selected() && drop->Selected()->Item() == form.open; }))
+            << "the parent's item under the mouse is not selected";
+        ASSERT_TRUE(d.HoverUntil(open, [&] { return drop->OpenViewerView() == nullptr; })) << "the submenu stayed open";
         EXPECT_GE(GetTickCount() - t1 + 30, delay);
         d.Keys({VK_ESCAPE});
         d.Keys({VK_ESCAPE});
@@ -669,8 +691,8 @@ TEST(MenuLoop, TheItemUnderTheMouseShowsItsHint)
         d.ClickAt(d.Centre(form.host->View(), form.file));
         ASSERT_TRUE(d.WaitFor([&] { return form.host->View()->OpenViewerView() != nullptr; }));
         TTBView* drop = d.Popup(1);
-        d.MoveTo(d.Centre(drop, form.open));
-        EXPECT_TRUE(d.WaitFor([&] { return Application().Hint() == "Opens a file from the disk"; }));
+        EXPECT_TRUE(d.HoverUntil(d.Centre(drop, form.open),
+                                 [&] { return Application().Hint() == "Opens a file from the disk"; }));
         EXPECT_TRUE(d.WaitFor([&] { return ApplicationHintWindow() && ApplicationHintWindow()->Active(); }));
         EXPECT_EQ("Opens a file", d.Gui([&] { return ApplicationHintWindow()->Text(); }));
         d.Keys({VK_ESCAPE});   // keys cancel the hint
@@ -778,8 +800,8 @@ TEST(MenuLoop, WithMenuAnimationOnAMenuOpenedByMouseSlidesInAndOneOpenedByKeyIsS
         EXPECT_TRUE(d.Gui([&] { return IsPopupAnimationRunning(popup); }));
         // The cursor entering it shows it whole.
         RECT r = d.WindowRect(d.Popup(1));
-        d.MoveTo(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-        EXPECT_TRUE(d.WaitFor([&] { return !IsPopupAnimationRunning(popup); }));
+        EXPECT_TRUE(d.HoverUntil(POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2},
+                                 [&] { return !IsPopupAnimationRunning(popup); }));
         d.Keys({VK_ESCAPE});
         EXPECT_EQ(before + 1, d.Gui([] { return PopupAnimationSequence(); }));
         // By keyboard the first item is selected: no animation.
