@@ -12,6 +12,7 @@
 #include "controls/SimpleTimer.h"
 #include "platform/Application.h"
 #include "support/Input.h"
+#include "support/PumpInside.h"
 
 using namespace testing_support;
 using namespace fv_test;
@@ -325,28 +326,10 @@ TEST_F(FvFrameTest, AKeyTypedAheadWaitsForTheSelectionChangeWhateverPumpsInIt)
     SetForegroundWindow(form->Handle());
     frame->VSTree->SetFocus();
     frame->SelectNode(first);
-    Pump(50);
-    bool inside = false, ran = false, keyWaited = false;
-    TSimpleTimer pumpsAll(1, [&](TObject*) {
-        if (!inside || ran)
-            return;
-        ran = true;
-        Application().ProcessMessages();
-        keyWaited = (HIWORD(GetQueueStatus(QS_KEY)) & QS_KEY) != 0;
-    });
-    std::thread typing([] {
-        std::vector<INPUT> key = Chord({VK_END});
-        SendInput(static_cast<UINT>(key.size()), key.data(), sizeof(INPUT));
-    });
-    typing.join();
-    ASSERT_TRUE(WaitQueued(QS_KEY, 20000)) << "the typed key reaching the queue";
-    pumpsAll.SetEnabled(true);
-    ASSERT_TRUE(WaitQueued(QS_TIMER, 20000)) << "the timer falling due";
-    inside = true;
-    frame->SelectNode(second);
-    inside = false;
-    pumpsAll.SetEnabled(false);
-    ASSERT_TRUE(ran) << "the timer ran inside the selection's change";
-    EXPECT_TRUE(keyWaited) << "the key was handled inside the selection's change";
+    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form->Handle() && frame->VSTree->Focused(); }, 20000))
+        << "the list taking the keyboard";
+    PumpInsideResult r = TypeThenPumpInside({VK_END}, [&] { frame->SelectNode(second); });
+    ASSERT_TRUE(r.ran) << "the timer ran inside the selection's change";
+    EXPECT_TRUE(r.keyWaited) << "the key was handled inside the selection's change";
     Pump(100);
 }

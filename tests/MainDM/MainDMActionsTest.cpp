@@ -26,6 +26,7 @@
 #include "platform/Text.h"
 #include "support/DialogDriver.h"
 #include "support/Input.h"
+#include "support/PumpInside.h"
 #include "support/TestSupport.h"
 
 using namespace testing_support;
@@ -134,6 +135,20 @@ struct Harness {
 void SetText(TWinControl* edit, const wchar_t* text)
 {
     SendMessageW(edit->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+// Shows the form, small, with an edit holding the keyboard: the edit, or
+// nullptr when it did not get the keyboard within 20 s.
+TEdit* ShowWithFocusedEdit(TForm& form)
+{
+    form.SetBounds(100, 100, 300, 120);
+    auto* edit = new TEdit(&form);
+    edit->SetParent(&form);
+    form.Show();
+    SetForegroundWindow(form.Handle());
+    edit->SetFocus();
+    return PumpUntil([&] { return GetForegroundWindow() == form.Handle() && edit->Focused(); }, 20000) ? edit
+                                                                                                       : nullptr;
 }
 
 }  // namespace
@@ -421,35 +436,11 @@ TEST(FolderList, AKeyTypedInEditsPauseWaitsWhateverPumpsInIt)
 {
     ASSERT_TRUE(HaveDisplay());
     TForm form(nullptr);
-    form.SetBounds(100, 100, 300, 120);
-    auto* edit = new TEdit(&form);
-    edit->SetParent(&form);
-    form.Show();
-    SetForegroundWindow(form.Handle());
-    edit->SetFocus();
-    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form.Handle() && edit->Focused(); }, 20000));
-    bool inside = false, ran = false, keyWaited = false;
-    TSimpleTimer pumpsAll(1, [&](TObject*) {
-        if (!inside || ran)
-            return;
-        ran = true;
-        Application().ProcessMessages();
-        keyWaited = (HIWORD(GetQueueStatus(QS_KEY)) & QS_KEY) != 0;
-    });
-    std::thread typing([] {
-        std::vector<INPUT> key = Chord({'X'});
-        SendInput(static_cast<UINT>(key.size()), key.data(), sizeof(INPUT));
-    });
-    typing.join();
-    ASSERT_TRUE(WaitQueued(QS_KEY, 20000)) << "the typed key reaching the queue";
-    pumpsAll.SetEnabled(true);
-    ASSERT_TRUE(WaitQueued(QS_TIMER, 20000)) << "the timer falling due";
-    inside = true;
-    Delay(100);
-    inside = false;
-    pumpsAll.SetEnabled(false);
-    ASSERT_TRUE(ran) << "the timer ran in the pause";
-    EXPECT_TRUE(keyWaited) << "the key was handled in the pause";
+    TEdit* edit = ShowWithFocusedEdit(form);
+    ASSERT_TRUE(edit) << "a small form's edit taking the keyboard";
+    PumpInsideResult r = TypeThenPumpInside({'X'}, [] { Delay(100); });
+    ASSERT_TRUE(r.ran) << "the timer ran in the pause";
+    EXPECT_TRUE(r.keyWaited) << "the key was handled in the pause";
     EXPECT_TRUE(PumpUntil([&] { return edit->Text() == "x"; }, 20000)) << "the key reaching the edit afterwards";
 }
 
@@ -733,13 +724,8 @@ TEST(MainDMActions, ShortcutsOnTheMainWindowRunTheirActions)
     SetSetting("inHideShutdownFolders", false);
     SetSetting("evAutoUpdate", true);
     TForm form(nullptr);
-    form.SetBounds(100, 100, 300, 120);
-    auto* edit = new TEdit(&form);
-    edit->SetParent(&form);
-    form.Show();
-    SetForegroundWindow(form.Handle());
-    edit->SetFocus();
-    ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == form.Handle() && edit->Focused(); }, 20000));
+    TEdit* edit = ShowWithFocusedEdit(form);
+    ASSERT_TRUE(edit) << "a small form's edit taking the keyboard";
 
     const struct {
         std::vector<WORD> keys;

@@ -184,6 +184,17 @@ struct MainFormWithTray {
 
 bool FormShown(TForm* f) { return f->HandleAllocated() && IsWindowVisible(f->Handle()); }
 
+// Three solid images: red, green and blue.
+const COLORREF kRedGreenBlue[3] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)};
+void AddRedGreenBlue(TImageList& list)
+{
+    for (COLORREF c : kRedGreenBlue) {
+        HICON h = SolidIcon(c);
+        list.AddIcon(h);
+        DestroyIcon(h);
+    }
+}
+
 }  // namespace
 
 class Tray : public ::testing::Test {
@@ -283,12 +294,7 @@ TEST_F(Tray, BalloonIsRequestedWithCutTextsAndReplacesTheLastOne)
 TEST_F(Tray, CyclingStepsThroughTheImageList)
 {
     TImageList list(nullptr, 16, 16);
-    const COLORREF colours[3] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)};
-    for (COLORREF c : colours) {
-        HICON h = SolidIcon(c);
-        list.AddIcon(h);
-        DestroyIcon(h);
-    }
+    AddRedGreenBlue(list);
     TCoolTrayIcon icon(nullptr);
     icon.SetIconVisible(true);
     // Without a list the index stays 0.
@@ -333,12 +339,7 @@ TEST_F(Tray, CyclingStepsThroughTheImageList)
 TEST_F(Tray, CyclingShowsTheSameIconsAtEveryTurn)
 {
     TImageList list(nullptr, 16, 16);
-    const COLORREF colours[3] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)};
-    for (COLORREF c : colours) {
-        HICON h = SolidIcon(c);
-        list.AddIcon(h);
-        DestroyIcon(h);
-    }
+    AddRedGreenBlue(list);
     TCoolTrayIcon icon(nullptr);
     icon.SetIconList(&list);
     icon.SetIconVisible(true);
@@ -358,7 +359,7 @@ TEST_F(Tray, CyclingShowsTheSameIconsAtEveryTurn)
     TCoolTrayIcon::SetShellObserver(nullptr);
 
     for (size_t i = 0; i < steps.size(); ++i)
-        EXPECT_EQ(steps[i], colours[i % 3]) << "step " << i;
+        EXPECT_EQ(steps[i], kRedGreenBlue[i % 3]) << "step " << i;
     EXPECT_EQ(handles.size(), 3u);
     for (HICON h : handles) {
         ICONINFO ii;
