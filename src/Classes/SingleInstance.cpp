@@ -1,6 +1,7 @@
 #include "Classes/SingleInstance.h"
 
 #include <cstdint>
+#include <cwchar>
 #include <string>
 
 #include "platform/Text.h"
@@ -28,7 +29,7 @@ BOOL CALLBACK FindBoxOf(HWND w, LPARAM lp)
     DWORD pid = 0;
     wchar_t cls[16] = {};
     GetWindowThreadProcessId(w, &pid);
-    if (pid != f->Pid || !IsWindowVisible(w) || !GetClassNameW(w, cls, 16) || std::wstring(cls) != L"#32770")
+    if (pid != f->Pid || !IsWindowVisible(w) || !GetClassNameW(w, cls, 16) || wcscmp(cls, L"#32770") != 0)
         return TRUE;
     f->Box = w;
     return FALSE;
